@@ -1,0 +1,1 @@
+#include "selector_state.h"

@@ -1,0 +1,46 @@
+#pragma once
+// Reader for FITS primary images of 16-bit integers (BITPIX = 16, two axes).
+// Every function returns 0 on success and 1 on failure; on failure `error` receives a
+// short reason such as "truncated: 1000 of 614400 data bytes present", which callers
+// turn into a sentence that names the file.
+
+#include "planes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr int kFitsCardBytes = 80;
+constexpr int kFitsBlockBytes = 2880;
+constexpr int kFitsMaxSide = 16000;
+
+struct FitsHeader {
+    int width = 0;       // NAXIS1
+    int height = 0;      // NAXIS2
+    int cardCount = 0;   // cards consumed: 36 per 2880-byte block, END's block included
+    int bzero = 0;       // BZERO truncated toward zero; 0 when absent
+    std::size_t dataOffset = 0;  // = 80 * cardCount
+};
+
+// The parse core: works on bytes already in memory. `size` is the whole file's size;
+// the header must check that the data the header announces are all present.
+int ParseFitsHeader(const std::uint8_t* bytes, std::size_t size, FitsHeader& header,
+                    std::string& error);
+// Big-endian 16-bit words into plane[x][y] as raw unsigned values 0..65535. The plane must
+// be allocated as (header.width, header.height); otherwise nothing is written and 1 returned.
+int DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
+                     IntPlane& plane, std::string& error);
+
+// File wrappers, in the order every caller uses them:
+// ReadFitsSize, AllocIntPlane, ReadFitsImage, ApplyBzero, use, FreeIntPlane.
+int ReadFitsSize(const std::string& path, int& width, int& height, std::string& error);
+// `header` receives the 80 * cardCount header bytes.
+int ReadFitsImage(const std::string& path, std::vector<char>& header, int& width, int& height,
+                  int& cardCount, int& bzero, IntPlane& plane, std::string& error);
+// v < bzero ? v + bzero : v - bzero, over the whole plane.
+int ApplyBzero(int bzero, int first, int second, IntPlane& plane);
+
+// One call for the whole sequence up to and including ApplyBzero.
+int ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
+                  std::string& error);

@@ -1,0 +1,1 @@
+#include "fits_writer.h"

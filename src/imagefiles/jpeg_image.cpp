@@ -1,0 +1,1 @@
+#include "jpeg_image.h"

@@ -1,0 +1,28 @@
+#pragma once
+// The pass level and the selection: every file is scored by the sum of its stored
+// profile bins from BandLow to BandHigh, and the files reaching the level's threshold pass.
+
+#include "selector_state.h"
+
+#include <string>
+#include <vector>
+
+struct SelectionResult {
+    std::vector<int> passed;   // file indices, in file-list order
+    double minimum = 0;        // smallest score (1e10 when none is smaller)
+    double maximum = 0;        // largest score (-1e10 when none is larger)
+    double threshold = 0;
+};
+
+// Sum of ProfileTable[r][file] for r = low..high (0 when low > high).
+double BandScore(const IntPlane& profileTable, int file, int low, int high);
+// ((10 - level) * minimum + level * maximum) * 0.1
+double PassThreshold(int level, double minimum, double maximum);
+
+// Scores files 0..count-1 at level 0..10; writes the working values ProfileTotal,
+// TotalMax and TotalMin of the state.
+SelectionResult SelectFrames(SelectorState& state, int count, int level);
+
+// True when the last run went to its end over exactly these files, in this order: only
+// then do the table's columns belong to them.
+bool ResultsMatch(const SelectorState& state, const std::vector<std::string>& paths);
