@@ -1,0 +1,41 @@
+#pragma once
+// Every file dialog and message box of the program goes through this interface, so that
+// tests can script the user's choices and answers instead of waiting on a modal box.
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+
+    struct OpenChoice {
+        bool accepted = false;
+        QStringList files;     // full paths, in the dialog's order
+        int filterIndex = 0;   // 0-based entry of `filters` that was chosen
+    };
+    struct SaveChoice {
+        bool accepted = false;
+        QString file;
+        int filterIndex = 0;
+    };
+
+    // filters: entries such as "BMP (*.bmp)"; initialFilter: 0-based entry shown first.
+    virtual OpenChoice getOpenFiles(QWidget* parent, const QString& title,
+                                    const QStringList& filters, int initialFilter) = 0;
+    virtual SaveChoice getSaveFile(QWidget* parent, const QString& title,
+                                   const QStringList& filters, int initialFilter) = 0;
+    // A plain message with an OK button.
+    virtual void showMessage(QWidget* parent, const QString& text) = 0;
+    // An error report (unreadable file, failed write): OK button, warning icon.
+    virtual void showError(QWidget* parent, const QString& text) = 0;
+    // A Yes/No question; `yesIsDefault` chooses the default button. Escape answers No.
+    virtual bool askYesNo(QWidget* parent, const QString& text, bool yesIsDefault) = 0;
+};
+
+// The dialogs in use: the real Qt ones unless a test installed its own.
+UserDialogs& Dialogs();
+// Installs `dialogs` (not owned); nullptr restores the real ones.
+void SetDialogs(UserDialogs* dialogs);
