@@ -1,1 +1,95 @@
 #include "batch_run.h"
+
+#include <algorithm>
+
+namespace {
+
+void ResetRun(SelectorState& state, int count) {
+    for (int b = 0; b < kProfileBins; ++b) {
+        state.ProfileAvg[b] = 0;
+        state.ProfileMax[b] = 0;
+        state.ProfileMin[b] = 1.0e8;
+    }
+    state.TotalMax = 0;
+    state.TotalMin = 1.0e10;
+    for (int b = 0; b < kTableBins; ++b) std::fill_n(state.ProfileTable[b], count, 0);
+}
+
+void RecordFrame(SelectorState& state, int k, int count) {
+    for (int b = 0; b < kTableBins; ++b) state.ProfileTable[b][k] = int(state.Profile[b]);
+    state.ProfileTotal = 0;
+    for (int b = 0; b < kTableBins; ++b) state.ProfileTotal += state.Profile[b];
+    for (int b = 0; b < kProfileBins; ++b) state.ProfileAvg[b] += state.Profile[b] / count;
+    if (!(state.TotalMax >= state.ProfileTotal)) {
+        state.TotalMax = state.ProfileTotal;
+        std::copy_n(state.Profile, kProfileBins, state.ProfileMax);
+    }
+    if (state.TotalMin > state.ProfileTotal) {
+        state.TotalMin = state.ProfileTotal;
+        std::copy_n(state.Profile, kProfileBins, state.ProfileMin);
+    }
+}
+
+}  // namespace
+
+BatchResult RunBatch(SelectorState& state, const std::vector<std::string>& paths,
+                     WindowMode mode, ProgressSink* progress) {
+    BatchResult result;
+    const int count = int(std::min<std::size_t>(paths.size(), kMaxFiles + 1));
+    if (count == 0) return result;
+    if (count > kMaxFiles) {
+        result.status = BatchStatus::TooMany;
+        return result;
+    }
+    state.AnalysedFiles.clear();
+    BuildFftTables(state);
+    ResetRun(state, count);
+
+    JpegImage decoder;
+    Frame frame;
+    const int N = state.FftSize;
+    for (int k = 0; k < count; ++k) {
+        if (progress) progress->setPosition(int(double(k) / count * 100));
+        const std::string& path = paths[std::size_t(k)];
+        std::string error;
+        if (LoadFrameForAnalysis(path, FileExtension(path), decoder, frame, error) != 0) {
+            result.status = BatchStatus::Unreadable;
+            result.failedIndex = k;
+            result.failedPath = path;
+            result.reason = error;
+            return result;
+        }
+        if (frame.width < N || frame.height < N) {
+            result.status = BatchStatus::TooSmall;
+            result.failedIndex = k;
+            result.failedPath = path;
+            result.width = frame.width;
+            result.height = frame.height;
+            return result;
+        }
+        TakeWindow(frame, mode, state);
+        AnalyseFrame(state);
+        RecordFrame(state, k, count);
+    }
+    if (progress) progress->setPosition(0);
+    state.AnalysedFiles = paths;
+    result.status = BatchStatus::Completed;
+    return result;
+}
+
+int AnalyseSingleFrame(SelectorState& state, const std::string& path, WindowMode mode,
+                       JpegImage& decoder, std::string& error) {
+    Frame frame;
+    if (LoadFrameForAnalysis(path, FileExtension(path), decoder, frame, error) != 0) return 1;
+    const int N = state.FftSize;
+    if (frame.width < N || frame.height < N) {
+        error = "the frame is " + std::to_string(frame.width) + " x " +
+                std::to_string(frame.height) + " pixels; at least " + std::to_string(N) +
+                " x " + std::to_string(N) + " are needed";
+        return 1;
+    }
+    if (!state.TablesBuilt) BuildFftTables(state);
+    TakeWindow(frame, mode, state);
+    AnalyseFrame(state);
+    return 0;
+}

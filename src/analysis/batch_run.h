@@ -13,6 +13,7 @@ enum class BatchStatus {
     Completed,   // every frame analysed
     TooSmall,    // frame failedIndex is smaller than N x N; the run stopped there
     Unreadable,  // frame failedIndex could not be read; the run stopped there
+    TooMany,     // more than kMaxFiles paths: nothing changed
 };
 
 struct BatchResult {
@@ -27,7 +28,8 @@ struct BatchResult {
 // Runs over paths in order (at most kMaxFiles). progress->setPosition(k * 100 / count)
 // is called before frame k is read. Stops at the first frame that cannot be read or is
 // too small: the frames before it keep their results, nothing after it is read.
-// On completion state.AnalysedFiles = paths; otherwise it is cleared.
+// On completion the position goes back to 0 and state.AnalysedFiles = paths; otherwise
+// AnalysedFiles is left empty and the position stays where the run stopped.
 BatchResult RunBatch(SelectorState& state, const std::vector<std::string>& paths,
                      WindowMode mode, ProgressSink* progress);
 
