@@ -1,0 +1,93 @@
+#include "selection.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Selection : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(CreateSelectorState(state), 0); }
+    // Gives file k the score scores[k] spread over the default band 25..50.
+    void Scores(const std::vector<int>& scores) {
+        for (std::size_t k = 0; k < scores.size(); ++k) {
+            state.ProfileTable[25][k] = scores[k] / 2;
+            state.ProfileTable[50][k] = scores[k] - scores[k] / 2;
+            state.ProfileTable[24][k] = 1000000;   // outside the band
+            state.ProfileTable[51][k] = 1000000;
+        }
+    }
+    SelectorState state;
+};
+
+}  // namespace
+
+TEST_F(Selection, LevelsAndThresholds) {
+    const struct {
+        std::vector<int> scores;
+        int level;
+        double threshold;
+        std::vector<int> passed;
+    } cases[] = {
+        {{10, 20, 30}, 5, 20, {1, 2}},
+        {{30, 20, 10}, 5, 20, {0, 1}},
+        {{10, 20, 30}, 0, 10, {0, 1, 2}},
+        {{10, 20, 30}, 10, 30, {2}},
+        {{30, 7, 30}, 10, 30, {0, 2}},
+        {{7, 7, 7}, 10, 7, {0, 1, 2}},
+        {{0, 100}, 3, 30, {1}},
+        {{3, 4}, 7, 3.7, {1}},
+        {{123457, 999999}, 0, 123457, {0, 1}},
+    };
+    for (const auto& c : cases) {
+        Scores(c.scores);
+        const SelectionResult r = SelectFrames(state, int(c.scores.size()), c.level);
+        EXPECT_DOUBLE_EQ(r.threshold, c.threshold) << c.level;
+        EXPECT_EQ(r.passed, c.passed) << c.level;
+    }
+}
+
+TEST_F(Selection, ExtremeLevelsAreExactForManyScores) {
+    for (int m = 1; m < 3000; m += 7) {
+        Scores({m, m + 1, 3 * m});
+        EXPECT_EQ(SelectFrames(state, 3, 0).passed.size(), 3u) << m;
+        EXPECT_EQ(SelectFrames(state, 3, 10).passed, std::vector<int>{2}) << m;
+    }
+}
+
+TEST_F(Selection, CrossedMarkersPassEveryFile) {
+    Scores({10, 20, 30});
+    state.BandLow = 60;
+    state.BandHigh = 10;
+    for (int level : {0, 5, 10}) {
+        const SelectionResult r = SelectFrames(state, 3, level);
+        EXPECT_EQ(r.threshold, 0);
+        EXPECT_EQ(r.passed.size(), 3u);
+    }
+}
+
+TEST_F(Selection, WorkingValuesAreKeptInTheState) {
+    Scores({10, 20, 30});
+    SelectFrames(state, 3, 5);
+    EXPECT_EQ(state.TotalMax, 30);
+    EXPECT_EQ(state.TotalMin, 10);
+    EXPECT_EQ(state.ProfileTotal, 30);   // the last file's score
+}
+
+TEST_F(Selection, MinimumStartsAtTenBillion) {
+    // Every score above 1e10: the minimum stays at its start value.
+    for (int k = 0; k < 2; ++k)
+        for (int b = 25; b <= 50; ++b) state.ProfileTable[b][k] = 2000000000 - k;
+    const SelectionResult r = SelectFrames(state, 2, 5);
+    EXPECT_EQ(r.minimum, 1e10);
+    EXPECT_GT(r.maximum, 1e10);
+}
+
+TEST_F(Selection, ResultsBelongToTheAnalysedFiles) {
+    const std::vector<std::string> files = {"/a/1.fit", "/a/2.fit"};
+    EXPECT_FALSE(ResultsMatch(state, files));   // no run yet
+    state.AnalysedFiles = files;
+    EXPECT_TRUE(ResultsMatch(state, files));
+    EXPECT_FALSE(ResultsMatch(state, {"/a/2.fit", "/a/1.fit"}));
+    EXPECT_FALSE(ResultsMatch(state, {"/a/1.fit"}));
+    EXPECT_FALSE(ResultsMatch(state, {}));
+}
