@@ -1,1 +1,417 @@
 #include "fits_reader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kCardsPerBlock = kFitsBlockBytes / kFitsCardBytes;
+constexpr int kMaxAxes = 999;
+
+std::string Trim(const char* begin, const char* end)
+{
+    while (begin < end && *begin == ' ') ++begin;
+    while (end > begin && end[-1] == ' ') --end;
+    return std::string(begin, end);
+}
+
+bool KeywordIs(const std::uint8_t* card, const char* name)
+{
+    const std::size_t n = std::strlen(name);
+    if (std::memcmp(card, name, n) != 0) return false;
+    for (std::size_t i = n; i < 8; ++i)
+        if (card[i] != ' ') return false;
+    return true;
+}
+
+// Only "END" padded with blanks to the card's end closes the header; ENDTIME and the
+// like are ordinary keywords.
+bool IsEndCard(const std::uint8_t* card)
+{
+    if (std::memcmp(card, "END", 3) != 0) return false;
+    return std::all_of(card + 3, card + kFitsCardBytes, [](std::uint8_t c) { return c == ' '; });
+}
+
+// "NAXISn" with n from 1 to 999; 0 for any other keyword.
+int AxisNumber(const std::uint8_t* card)
+{
+    if (std::memcmp(card, "NAXIS", 5) != 0) return 0;
+    int n = 0;
+    int i = 5;
+    for (; i < 8 && card[i] >= '0' && card[i] <= '9'; ++i) n = n * 10 + (card[i] - '0');
+    if (i == 5 || card[5] == '0') return 0;
+    for (; i < 8; ++i)
+        if (card[i] != ' ') return 0;
+    return n;
+}
+
+// The value field of a card: "= " in columns 9-10, the value from column 11 up to a
+// comment. Quoted strings come back with their quotes so that they never parse as numbers.
+bool CardValue(const std::uint8_t* card, std::string& value)
+{
+    if (card[8] != '=' || card[9] != ' ') return false;
+    const char* p = reinterpret_cast<const char*>(card) + 10;
+    const char* end = reinterpret_cast<const char*>(card) + kFitsCardBytes;
+    const char* start = p;
+    while (p < end && *p == ' ') ++p;
+    if (p < end && *p == '\'') {
+        const char* q = p + 1;
+        while (q < end) {
+            if (*q == '\'') {
+                if (q + 1 < end && q[1] == '\'') { q += 2; continue; }
+                ++q;
+                break;
+            }
+            ++q;
+        }
+        value = std::string(p, q);
+        return true;
+    }
+    const char* slash = std::find(start, end, '/');
+    value = Trim(start, slash);
+    return true;
+}
+
+bool ParseInteger(const std::string& text, long long& out)
+{
+    const char* p = text.data();
+    const char* end = p + text.size();
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '+' || *p == '-')) ++p;
+    if (p == end || !std::isdigit(static_cast<unsigned char>(*p))) return false;
+    auto r = std::from_chars(p, end, out);
+    if (r.ec != std::errc() || r.ptr != end) return false;
+    if (negative) out = -out;
+    return true;
+}
+
+// Locale-independent: a Qt program runs under the user's locale, where strtod may expect
+// a decimal comma. FITS also allows a D exponent.
+bool ParseReal(const std::string& text, double& out)
+{
+    std::string s = text;
+    std::size_t start = 0;
+    bool negative = false;
+    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+        negative = s[0] == '-';
+        start = 1;
+    }
+    if (start == s.size() || !(std::isdigit(static_cast<unsigned char>(s[start])) || s[start] == '.'))
+        return false;
+    for (char& c : s)
+        if (c == 'D' || c == 'd') c = 'E';
+    auto r = std::from_chars(s.data() + start, s.data() + s.size(), out,
+                             std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(out)) return false;
+    if (negative) out = -out;
+    return true;
+}
+
+struct KeyValue {
+    int count = 0;
+    bool hasValue = false;
+    std::string value;
+
+    void take(const std::uint8_t* card)
+    {
+        ++count;
+        if (count == 1) hasValue = CardValue(card, value);
+    }
+};
+
+int Fail(std::string& error, std::string reason)
+{
+    error = std::move(reason);
+    return 1;
+}
+
+// An integer keyword that must be present exactly once.
+int RequireInteger(const KeyValue& key, const char* name, long long& out, std::string& error)
+{
+    if (key.count == 0) return Fail(error, std::string("no ") + name + " card");
+    if (key.count > 1) return Fail(error, std::string(name) + " appears more than once");
+    if (!key.hasValue || !ParseInteger(key.value, out))
+        return Fail(error, std::string(name) + " is not an integer: '" + key.value + "'");
+    return 0;
+}
+
+// `available` bytes are in memory; `fileSize` is what the file holds in all.
+int ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::size_t fileSize,
+                     FitsHeader& header, std::string& error)
+{
+    if (fileSize == 0) return Fail(error, "empty file");
+    if (available < std::size_t(kFitsCardBytes) || !KeywordIs(bytes, "SIMPLE"))
+        return Fail(error, "not a FITS file (it does not start with a SIMPLE card)");
+
+    KeyValue bitpix, naxis, bscale, bzero;
+    KeyValue axes[2];  // NAXIS1, NAXIS2
+    struct ExtraAxis {
+        int number;
+        std::string problem;
+    };
+    std::vector<ExtraAxis> extraAxes;  // further axes whose length is not 1
+    std::size_t endCard = 0;
+    bool found = false;
+
+    for (std::size_t pos = 0; pos + kFitsCardBytes <= available; pos += kFitsCardBytes) {
+        const std::uint8_t* card = bytes + pos;
+        if (IsEndCard(card)) {
+            endCard = pos / kFitsCardBytes;
+            found = true;
+            break;
+        }
+        if (KeywordIs(card, "BITPIX")) bitpix.take(card);
+        else if (KeywordIs(card, "NAXIS")) naxis.take(card);
+        else if (KeywordIs(card, "BSCALE")) bscale.take(card);
+        else if (KeywordIs(card, "BZERO")) bzero.take(card);
+        else if (int n = AxisNumber(card)) {
+            if (n <= 2) {
+                axes[n - 1].take(card);
+            } else {
+                // Axes beyond the second must have length 1: one image plane.
+                KeyValue k;
+                k.take(card);
+                long long length = 0;
+                const std::string name = "NAXIS" + std::to_string(n);
+                if (!k.hasValue || !ParseInteger(k.value, length))
+                    extraAxes.push_back({n, name + " is not an integer: '" + k.value + "'"});
+                else if (length != 1)
+                    extraAxes.push_back({n, name + " is " + k.value +
+                                                "; only a single image plane is read"});
+            }
+        }
+    }
+    if (!found) return Fail(error, "no END card: the header does not end before the end of the file");
+
+    long long bits = 0, axisCount = 0, width = 0, height = 0;
+    if (RequireInteger(bitpix, "BITPIX", bits, error)) return 1;
+    if (bits != 16)
+        return Fail(error, "BITPIX is " + std::to_string(bits) +
+                               "; only 16-bit integer images (BITPIX 16) are read");
+    if (RequireInteger(naxis, "NAXIS", axisCount, error)) return 1;
+    if (axisCount < 2 || axisCount > kMaxAxes)
+        return Fail(error, "NAXIS is " + std::to_string(axisCount) +
+                               "; a two-dimensional image is needed");
+    if (RequireInteger(axes[0], "NAXIS1", width, error)) return 1;
+    if (RequireInteger(axes[1], "NAXIS2", height, error)) return 1;
+    for (const ExtraAxis& axis : extraAxes)
+        if (axis.number <= axisCount) return Fail(error, axis.problem);
+    if (width < 1 || width > kFitsMaxSide || height < 1 || height > kFitsMaxSide)
+        return Fail(error, "image size " + std::to_string(width) + " x " +
+                               std::to_string(height) + " is outside 1.." +
+                               std::to_string(kFitsMaxSide));
+
+    if (bscale.count > 1) return Fail(error, "BSCALE appears more than once");
+    if (bscale.count == 1) {
+        double scale = 0;
+        if (!bscale.hasValue || !ParseReal(bscale.value, scale))
+            return Fail(error, "BSCALE is not a number: '" + bscale.value + "'");
+        if (scale != 1.0)
+            return Fail(error, "BSCALE is " + bscale.value + "; only BSCALE 1 is read");
+    }
+
+    int offset = 0;
+    if (bzero.count > 1) return Fail(error, "BZERO appears more than once");
+    if (bzero.count == 1) {
+        double value = 0;
+        if (!bzero.hasValue || !ParseReal(bzero.value, value))
+            return Fail(error, "BZERO is not a number: '" + bzero.value + "'");
+        const double truncated = std::trunc(value);
+        if (truncated < double(INT_MIN) || truncated > double(INT_MAX))
+            return Fail(error, "BZERO " + bzero.value + " does not fit an integer");
+        offset = int(truncated);
+    }
+
+    const std::size_t cards = (endCard / kCardsPerBlock + 1) * kCardsPerBlock;
+    const std::size_t dataOffset = cards * kFitsCardBytes;
+    const std::size_t dataBytes = std::size_t(width) * std::size_t(height) * 2;
+    const std::size_t present = fileSize > dataOffset ? fileSize - dataOffset : 0;
+    if (present < dataBytes)
+        return Fail(error, "truncated: " + std::to_string(present) + " of " +
+                               std::to_string(dataBytes) + " data bytes present");
+
+    header.width = int(width);
+    header.height = int(height);
+    header.cardCount = int(cards);
+    header.bzero = offset;
+    header.dataOffset = dataOffset;
+    return 0;
+}
+
+// Reads as much as the file gives up to n bytes; -1 on a read error.
+long long ReadFull(int fd, std::uint8_t* buffer, std::size_t n)
+{
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::read(fd, buffer + done, n - done);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (got == 0) break;
+        done += std::size_t(got);
+    }
+    return static_cast<long long>(done);
+}
+
+class FileHandle {
+public:
+    explicit FileHandle(int fd) : fd_(fd) {}
+    ~FileHandle() { if (fd_ >= 0) ::close(fd_); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::string OsError(const char* what)
+{
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+// Reads the header blocks up to the one holding END, parses them, and then (withData)
+// the pixel data in one more read. Nothing is allocated for the data until the file's
+// size is known to hold them.
+int LoadFits(const std::string& path, bool withData, std::vector<std::uint8_t>& bytes,
+             FitsHeader& header, std::string& error)
+{
+    FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) return Fail(error, OsError("cannot open"));
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0) return Fail(error, OsError("cannot examine"));
+    if (S_ISDIR(st.st_mode)) return Fail(error, "is a folder");
+    if (!S_ISREG(st.st_mode)) return Fail(error, "not a regular file");
+
+    bytes.clear();
+    bool found = false;
+    while (!found) {
+        const std::size_t before = bytes.size();
+        bytes.resize(before + kFitsBlockBytes);
+        const long long got = ReadFull(file.get(), bytes.data() + before, kFitsBlockBytes);
+        if (got < 0) return Fail(error, OsError("read error"));
+        bytes.resize(before + std::size_t(got));
+        if (before == 0 && got >= kFitsCardBytes && !KeywordIs(bytes.data(), "SIMPLE"))
+            break;  // not FITS: the parse below says so without reading on
+        for (std::size_t pos = before; pos + kFitsCardBytes <= bytes.size(); pos += kFitsCardBytes)
+            if (IsEndCard(bytes.data() + pos)) { found = true; break; }
+        if (got < kFitsBlockBytes) break;
+    }
+
+    const std::size_t fileSize = std::max<std::size_t>(std::size_t(st.st_size), bytes.size());
+    if (ParseHeaderBytes(bytes.data(), bytes.size(), fileSize, header, error)) return 1;
+    if (!withData) return 0;
+
+    const std::size_t total =
+        header.dataOffset + std::size_t(header.width) * std::size_t(header.height) * 2;
+    const std::size_t have = std::min(bytes.size(), total);
+    bytes.resize(total);
+    const long long got = ReadFull(file.get(), bytes.data() + have, total - have);
+    if (got < 0) return Fail(error, OsError("read error"));
+    if (have + std::size_t(got) < total) {
+        // The file shrank since it was measured.
+        const std::size_t present = have + std::size_t(got) > header.dataOffset
+                                        ? have + std::size_t(got) - header.dataOffset : 0;
+        return Fail(error, "truncated: " + std::to_string(present) + " of " +
+                               std::to_string(total - header.dataOffset) + " data bytes present");
+    }
+    return 0;
+}
+
+}  // namespace
+
+int ParseFitsHeader(const std::uint8_t* bytes, std::size_t size, FitsHeader& header,
+                    std::string& error)
+{
+    return ParseHeaderBytes(bytes, size, size, header, error);
+}
+
+int DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
+                     IntPlane& plane, std::string& error)
+{
+    const int w = header.width;
+    const int h = header.height;
+    if (plane.empty() || plane.first() != w || plane.second() != h)
+        return Fail(error, "the image is " + std::to_string(w) + " x " + std::to_string(h) +
+                               " but the plane is " + std::to_string(plane.first()) + " x " +
+                               std::to_string(plane.second()));
+    const std::size_t dataBytes = std::size_t(w) * std::size_t(h) * 2;
+    if (header.dataOffset > size || size - header.dataOffset < dataBytes)
+        return Fail(error, "truncated: fewer than " + std::to_string(dataBytes) +
+                               " data bytes present");
+    const std::uint8_t* p = bytes + header.dataOffset;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x, p += 2) plane[x][y] = std::int32_t(p[0]) << 8 | p[1];
+    }
+    return 0;
+}
+
+int ReadFitsSize(const std::string& path, int& width, int& height, std::string& error)
+{
+    std::vector<std::uint8_t> bytes;
+    FitsHeader header;
+    if (LoadFits(path, false, bytes, header, error)) return 1;
+    width = header.width;
+    height = header.height;
+    return 0;
+}
+
+int ReadFitsImage(const std::string& path, std::vector<char>& headerBytes, int& width,
+                  int& height, int& cardCount, int& bzero, IntPlane& plane, std::string& error)
+{
+    std::vector<std::uint8_t> bytes;
+    FitsHeader header;
+    if (LoadFits(path, true, bytes, header, error)) return 1;
+    if (DecodeFitsPixels(bytes.data(), bytes.size(), header, plane, error)) return 1;
+    headerBytes.assign(bytes.begin(), bytes.begin() + std::ptrdiff_t(header.dataOffset));
+    width = header.width;
+    height = header.height;
+    cardCount = header.cardCount;
+    bzero = header.bzero;
+    return 0;
+}
+
+int ApplyBzero(int bzero, int first, int second, IntPlane& plane)
+{
+    if (first < 0 || second < 0 || first > plane.first() || second > plane.second()) return 1;
+    const std::int64_t z = bzero;
+    for (int x = 0; x < first; ++x) {
+        std::int32_t* line = plane[x];
+        for (int y = 0; y < second; ++y) {
+            const std::int64_t v = line[y];
+            const std::int64_t r = v < z ? v + z : v - z;
+            // Only an absurd BZERO leaves the int range; clamp instead of overflowing.
+            line[y] = std::int32_t(std::clamp<std::int64_t>(r, INT32_MIN, INT32_MAX));
+        }
+    }
+    return 0;
+}
+
+int ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
+                  std::string& error)
+{
+    std::vector<std::uint8_t> bytes;
+    FitsHeader header;
+    if (LoadFits(path, true, bytes, header, error)) return 1;
+    // A batch run reads frames of one size: keep the plane when it already fits, since
+    // every element is written below.
+    if (plane.empty() || plane.first() != header.width || plane.second() != header.height) {
+        if (AllocIntPlane(header.width, header.height, plane))
+            return Fail(error, "not enough memory for a " + std::to_string(header.width) +
+                                   " x " + std::to_string(header.height) + " image");
+    }
+    if (DecodeFitsPixels(bytes.data(), bytes.size(), header, plane, error)) return 1;
+    ApplyBzero(header.bzero, header.width, header.height, plane);
+    width = header.width;
+    height = header.height;
+    return 0;
+}

@@ -1,0 +1,332 @@
+#include "fits_reader.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <unistd.h>
+
+namespace {
+
+std::string Card(std::string text)
+{
+    text.resize(80, ' ');
+    return text;
+}
+
+// Fixed format: value right-justified to column 30.
+std::string Value(const char* key, const std::string& value)
+{
+    char buf[81];
+    std::snprintf(buf, sizeof buf, "%-8s= %20s", key, value.c_str());
+    return Card(buf);
+}
+
+// Free format: value from column 11, with a comment.
+std::string LeftValue(const char* key, const std::string& value)
+{
+    char buf[81];
+    std::snprintf(buf, sizeof buf, "%-8s= %s / comment", key, value.c_str());
+    return Card(buf);
+}
+
+std::vector<std::string> Standard(int width, int height)
+{
+    return {Value("SIMPLE", "T"), Value("BITPIX", "16"), Value("NAXIS", "2"),
+            Value("NAXIS1", std::to_string(width)), Value("NAXIS2", std::to_string(height))};
+}
+
+// Cards, END, blank padding to the block, then big-endian words.
+std::vector<std::uint8_t> Fits(const std::vector<std::string>& cards,
+                               const std::vector<std::uint16_t>& words, bool end = true)
+{
+    std::string head;
+    for (const std::string& c : cards) head += c;
+    if (end) head += Card("END");
+    head.resize((head.size() + 2879) / 2880 * 2880, ' ');
+    std::vector<std::uint8_t> bytes(head.begin(), head.end());
+    for (std::uint16_t w : words) {
+        bytes.push_back(std::uint8_t(w >> 8));
+        bytes.push_back(std::uint8_t(w & 0xFF));
+    }
+    return bytes;
+}
+
+std::vector<std::uint16_t> Ramp(std::size_t n)
+{
+    std::vector<std::uint16_t> words(n);
+    for (std::size_t i = 0; i < n; ++i) words[i] = std::uint16_t(i * 257 + 1);
+    return words;
+}
+
+int Parse(const std::vector<std::uint8_t>& bytes, FitsHeader& header, std::string& error)
+{
+    return ParseFitsHeader(bytes.data(), bytes.size(), header, error);
+}
+
+}  // namespace
+
+TEST(FitsReader, HeaderBlocksAndDataOffset)
+{
+    // endIndex: 0-based position of the END card.
+    struct Case { int endIndex; int cards; };
+    const Case cases[] = {{9, 36}, {35, 36}, {36, 72}, {71, 72}, {72, 108}};
+    for (const Case& c : cases) {
+        std::vector<std::string> cards = Standard(4, 3);
+        while (int(cards.size()) < c.endIndex - 1) cards.push_back(Card("COMMENT filler"));
+        cards.push_back(Value("BZERO", "100"));  // the last card: in the END's block
+        const std::vector<std::uint16_t> words = Ramp(12);
+        const auto bytes = Fits(cards, words);
+
+        FitsHeader h;
+        std::string error;
+        ASSERT_EQ(Parse(bytes, h, error), 0) << c.endIndex << ": " << error;
+        EXPECT_EQ(h.cardCount, c.cards) << c.endIndex;
+        EXPECT_EQ(h.dataOffset, std::size_t(80 * c.cards)) << c.endIndex;
+        EXPECT_EQ(h.bzero, 100) << c.endIndex;
+
+        IntPlane plane;
+        ASSERT_EQ(AllocIntPlane(4, 3, plane), 0);
+        ASSERT_EQ(DecodeFitsPixels(bytes.data(), bytes.size(), h, plane, error), 0) << error;
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 4; ++x) EXPECT_EQ(plane[x][y], words[y * 4 + x]) << x << "," << y;
+    }
+}
+
+TEST(FitsReader, CardValues)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> cards;
+        int width, height, bzero;
+    };
+    auto with = [](std::vector<std::string> extra, int w = 4, int h = 2) {
+        std::vector<std::string> cards = Standard(w, h);
+        cards.insert(cards.end(), extra.begin(), extra.end());
+        return cards;
+    };
+    const Case cases[] = {
+        {"no BZERO", with({}), 4, 2, 0},
+        {"BZERO integer", with({Value("BZERO", "32768")}), 4, 2, 32768},
+        {"BZERO exponent", with({Value("BZERO", "3.276800000000E+04")}), 4, 2, 32768},
+        {"BZERO D exponent", with({Value("BZERO", "3.2768D+04")}), 4, 2, 32768},
+        {"BZERO left-justified", with({LeftValue("BZERO", "32768")}), 4, 2, 32768},
+        {"BZERO half", with({Value("BZERO", "0.5")}), 4, 2, 0},
+        {"BZERO truncated toward zero", with({Value("BZERO", "-1.9")}), 4, 2, -1},
+        {"BZERO negative", with({Value("BZERO", "-32768")}), 4, 2, -32768},
+        {"sizes left-justified",
+         {Value("SIMPLE", "T"), Value("BITPIX", "16"), Value("NAXIS", "2"),
+          LeftValue("NAXIS1", "640"), LeftValue("NAXIS2", "480")}, 640, 480, 0},
+        {"five-digit width", with({}, 10240, 1), 10240, 1, 0},
+        {"ENDTIME does not end the header",
+         {Value("SIMPLE", "T"), Card("ENDTIME = '2026-12-07T01:02:03'"), Value("BITPIX", "16"),
+          Value("NAXIS", "2"), Value("NAXIS1", "4"), Value("NAXIS2", "2"),
+          Value("BZERO", "32768")}, 4, 2, 32768},
+        {"third axis of length 1", {Value("SIMPLE", "T"), Value("BITPIX", "16"),
+          Value("NAXIS", "3"), Value("NAXIS1", "4"), Value("NAXIS2", "2"),
+          Value("NAXIS3", "1")}, 4, 2, 0},
+        {"BSCALE 1", with({Value("BSCALE", "1.0E0")}), 4, 2, 0},
+        {"string holding a slash", with({Card("OBJECT  = 'M42 / Orion'"), Value("BZERO", "7")}),
+         4, 2, 7},
+    };
+    for (const Case& c : cases) {
+        const auto bytes = Fits(c.cards, Ramp(std::size_t(c.width) * c.height));
+        FitsHeader h;
+        std::string error;
+        ASSERT_EQ(Parse(bytes, h, error), 0) << c.name << ": " << error;
+        EXPECT_EQ(h.width, c.width) << c.name;
+        EXPECT_EQ(h.height, c.height) << c.name;
+        EXPECT_EQ(h.bzero, c.bzero) << c.name;
+    }
+}
+
+TEST(FitsReader, RefusesWithAReason)
+{
+    auto with = [](std::vector<std::string> cards, std::size_t words = 8) {
+        return Fits(cards, Ramp(words));
+    };
+    auto standardPlus = [&](std::string extra) {
+        std::vector<std::string> cards = Standard(4, 2);
+        cards.push_back(extra);
+        return with(cards);
+    };
+    auto replaced = [&](int index, std::string card) {
+        std::vector<std::string> cards = Standard(4, 2);
+        cards[std::size_t(index)] = card;
+        return with(cards);
+    };
+    auto dropped = [&](int index) {
+        std::vector<std::string> cards = Standard(4, 2);
+        cards.erase(cards.begin() + index);
+        return with(cards);
+    };
+    std::vector<std::uint8_t> shortByOne = Fits(Standard(20, 30), Ramp(600));
+    shortByOne.pop_back();
+
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"empty", {}, "empty file"},
+        {"not FITS", std::vector<std::uint8_t>(3000, 'x'), "not a FITS file"},
+        {"no END", Fits(Standard(4, 2), Ramp(8), false), "no END card"},
+        {"END with text after it", [&] {
+             std::vector<std::string> cards = Standard(4, 2);
+             cards.push_back(Card("END     x"));
+             return Fits(cards, Ramp(8), false);
+         }(), "no END card"},
+        {"BITPIX 8", replaced(1, Value("BITPIX", "8")), "BITPIX is 8"},
+        {"BITPIX -32", replaced(1, Value("BITPIX", "-32")), "BITPIX is -32"},
+        {"no BITPIX", dropped(1), "no BITPIX card"},
+        {"NAXIS 1", replaced(2, Value("NAXIS", "1")), "NAXIS is 1"},
+        {"no NAXIS1", dropped(3), "no NAXIS1 card"},
+        {"no NAXIS2", dropped(4), "no NAXIS2 card"},
+        {"NAXIS1 twice", standardPlus(Value("NAXIS1", "4")), "NAXIS1 appears more than once"},
+        {"NAXIS1 not a number", replaced(3, Value("NAXIS1", "'4'")), "NAXIS1 is not an integer"},
+        {"width 0", replaced(3, Value("NAXIS1", "0")), "image size 0 x 2 is outside"},
+        {"height 16001", replaced(4, Value("NAXIS2", "16001")), "image size 4 x 16001"},
+        {"second plane", [&] {
+             std::vector<std::string> cards = Standard(4, 2);
+             cards[2] = Value("NAXIS", "3");
+             cards.push_back(Value("NAXIS3", "2"));
+             return with(cards, 16);
+         }(), "NAXIS3 is 2"},
+        {"BSCALE 2", standardPlus(Value("BSCALE", "2")), "BSCALE is 2"},
+        {"BZERO text", standardPlus(Value("BZERO", "abc")), "BZERO is not a number"},
+        {"BZERO string", standardPlus(Value("BZERO", "'32768'")), "BZERO is not a number"},
+        {"BZERO huge", standardPlus(Value("BZERO", "3E9")), "BZERO 3E9 does not fit"},
+        {"one byte short", shortByOne, "truncated: 1199 of 1200 data bytes present"},
+    };
+    for (const Case& c : cases) {
+        FitsHeader h;
+        std::string error;
+        EXPECT_EQ(Parse(c.bytes, h, error), 1) << c.name;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+    }
+}
+
+TEST(FitsReader, RawWordsFoldWithBzero)
+{
+    struct Case { const char* bzero; std::uint16_t raw; int value; };
+    const Case cases[] = {
+        {"32768", 0x0000, 32768}, {"32768", 0x7FFF, 65535}, {"32768", 0x8000, 0},
+        {"32768", 0xFFFF, 32767}, {nullptr, 0xFFFF, 65535}, {"0", 0x1234, 0x1234},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        std::vector<std::string> cards = Standard(2, 1);
+        if (c.bzero) cards.push_back(Value("BZERO", c.bzero));
+        const std::string path = dir.write("raw.fits", Fits(cards, {c.raw, 0}));
+        IntPlane plane;
+        int w = 0, h = 0;
+        std::string error;
+        ASSERT_EQ(ReadFitsFrame(path, plane, w, h, error), 0) << error;
+        EXPECT_EQ(plane[0][0], c.value) << std::hex << c.raw << " bzero " << (c.bzero ? c.bzero : "-");
+    }
+}
+
+TEST(FitsReader, CallingSequenceOverAFile)
+{
+    TempDir dir;
+    std::vector<std::string> cards = Standard(5, 4);
+    while (cards.size() < 40) cards.push_back(Card("HISTORY padding"));
+    cards.push_back(Value("BZERO", "32768"));
+    const std::vector<std::uint16_t> words = Ramp(20);
+    const auto bytes = Fits(cards, words);
+    const std::string path = dir.write("frame.fts", bytes);
+
+    int w = 0, h = 0, cardCount = 0, bzero = 0;
+    std::string error;
+    ASSERT_EQ(ReadFitsSize(path, w, h, error), 0) << error;
+    ASSERT_EQ(w, 5);
+    ASSERT_EQ(h, 4);
+    IntPlane plane;
+    ASSERT_EQ(AllocIntPlane(w, h, plane), 0);
+    std::vector<char> header;
+    ASSERT_EQ(ReadFitsImage(path, header, w, h, cardCount, bzero, plane, error), 0) << error;
+    EXPECT_EQ(cardCount, 72);
+    EXPECT_EQ(bzero, 32768);
+    ASSERT_EQ(header.size(), 5760u);
+    EXPECT_TRUE(std::equal(header.begin(), header.end(), bytes.begin()));
+    ASSERT_EQ(ApplyBzero(bzero, w, h, plane), 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int raw = words[std::size_t(y * w + x)];
+            EXPECT_EQ(plane[x][y], raw < 32768 ? raw + 32768 : raw - 32768);
+        }
+
+    // A plane of another size is refused and left alone.
+    IntPlane other;
+    ASSERT_EQ(AllocIntPlane(4, 5, other), 0);
+    other[3][4] = -7;
+    EXPECT_EQ(ReadFitsImage(path, header, w, h, cardCount, bzero, other, error), 1);
+    EXPECT_NE(error.find("5 x 4"), std::string::npos) << error;
+    EXPECT_EQ(other[3][4], -7);
+    EXPECT_EQ(other[0][0], 0);
+}
+
+TEST(FitsReader, FilesThatCannotBeReadFailWithoutAllocating)
+{
+    TempDir dir;
+    auto truncated = Fits(Standard(64, 64), Ramp(64 * 64));
+    truncated.resize(truncated.size() - 100);
+    struct Case { std::string path; std::string reason; };
+    const Case cases[] = {
+        {dir.file("missing.fits"), std::string("cannot open: ") + std::strerror(ENOENT)},
+        {dir.path().string(), "is a folder"},
+        {dir.write("empty.fits", std::string()), "empty file"},
+        {dir.write("short.fits", truncated), "truncated: 8092 of 8192 data bytes present"},
+    };
+    for (const Case& c : cases) {
+        int w = -1, h = -1;
+        std::string error;
+        EXPECT_EQ(ReadFitsSize(c.path, w, h, error), 1) << c.path;
+        EXPECT_EQ(error, c.reason);
+        EXPECT_EQ(w, -1);
+
+        IntPlane plane;
+        error.clear();
+        EXPECT_EQ(ReadFitsFrame(c.path, plane, w, h, error), 1) << c.path;
+        EXPECT_EQ(error, c.reason);
+        EXPECT_TRUE(plane.empty()) << c.path;
+    }
+}
+
+TEST(FitsReader, WritesNothingAnywhere)
+{
+    TempDir work, data;
+    auto listing = [](const std::filesystem::path& p) {
+        std::set<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(p)) names.insert(e.path().string());
+        return names;
+    };
+    std::vector<std::string> cards = Standard(3, 3);
+    cards.push_back(Value("BZERO", "32768"));
+    const std::string good = data.write("good.fit", Fits(cards, Ramp(9)));
+    const std::string bad = data.write("bad.fit", Fits(Standard(3, 3), Ramp(2)));
+
+    const std::filesystem::path saved = std::filesystem::current_path();
+    std::filesystem::current_path(work.path());
+    const auto workBefore = listing(work.path());
+    const auto dataBefore = listing(data.path());
+    for (const std::string& path : {good, bad}) {
+        int w = 0, h = 0, cards = 0, bzero = 0;
+        std::string error;
+        std::vector<char> header;
+        IntPlane plane;
+        ReadFitsSize(path, w, h, error);
+        AllocIntPlane(3, 3, plane);
+        ReadFitsImage(path, header, w, h, cards, bzero, plane, error);
+        ReadFitsFrame(path, plane, w, h, error);
+    }
+    EXPECT_EQ(listing(work.path()), workBefore);
+    EXPECT_EQ(listing(data.path()), dataBefore);
+    EXPECT_TRUE(workBefore.empty());
+    std::filesystem::current_path(saved);
+}
