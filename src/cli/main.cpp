@@ -1,1 +1,304 @@
-int main() { return 0; }
+// framesifter-cli: the frame analysis and selection for scripts and headless use.
+//   profile  prints each frame's frequency characteristic
+//   select   scores frames over a band, prints which pass, and can move them into Good
+//   demo     writes a synthetic sequence to try the rest on
+
+#include "batch_run.h"
+#include "cli_support.h"
+#include "demo_frames.h"
+#include "file_move.h"
+#include "selection.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "usage: framesifter-cli profile [--peak] FILE...\n"
+    "       framesifter-cli select [--peak] [--band LOW:HIGH] [--level L] [--move] FILE...\n"
+    "       framesifter-cli demo DIR [--count N] [--format fits|bmp|jpg]\n";
+
+const char kHelp[] =
+    "\n"
+    "Frames are BMP, JPEG or 16-bit FITS files (.bmp .jpg .jpeg .fit .fts .fits) of at least\n"
+    "256x256 pixels. Each frame's 256x256 window is taken at the frame's centre, or with\n"
+    "--peak around its brightest point (BMP, JPEG) or its intensity centroid (FITS).\n"
+    "\n"
+    "profile  CSV of the frequency characteristic, bins 0..255, one row per frame.\n"
+    "select   CSV file,score,passed: score = sum of the characteristic's bins LOW..HIGH\n"
+    "         (default 25:50); a frame passes when its score reaches the threshold of\n"
+    "         level L (0 = lowest score, 10 = highest; default 5). --move moves the passed\n"
+    "         files into a folder Good beside them; an existing file there is never replaced.\n"
+    "demo     writes N (default 100, at most 4000) synthetic 640x480 frames of a planet under\n"
+    "         changing seeing into DIR, which is created when missing.\n"
+    "\n"
+    "Exit status: 0 success, 1 a frame could not be read, was too small, or a file could\n"
+    "not be written or moved, 2 wrong usage.\n";
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "framesifter-cli: %s\n%s", message.c_str(), kUsage);
+    return kExitUsage;
+}
+
+struct OptionSpec {
+    const char* name;
+    bool takesValue;
+};
+
+struct Arguments {
+    std::map<std::string, std::string> values;   // options with a value: last one wins
+    std::map<std::string, bool> flags;
+    std::vector<std::string> positional;
+    bool has(const char* name) const { return flags.count(name) != 0 || values.count(name) != 0; }
+};
+
+// Options may stand anywhere among the operands; "--" ends them, so that a file whose name
+// starts with "-" can be given.
+bool ParseArguments(int argc, char** argv, int first, const std::vector<OptionSpec>& specs,
+                    Arguments& args, std::string& error) {
+    bool optionsEnded = false;
+    for (int i = first; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            args.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name = arg, value;
+        bool inlineValue = false;
+        const auto eq = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            inlineValue = true;
+        }
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& s : specs)
+            if (name == s.name) spec = &s;
+        if (!spec) {
+            error = "unknown option '" + name + "'";
+            return false;
+        }
+        if (!spec->takesValue) {
+            if (inlineValue) {
+                error = "option " + name + " takes no value";
+                return false;
+            }
+            args.flags[name] = true;
+            continue;
+        }
+        if (!inlineValue) {
+            if (i + 1 >= argc) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+        args.values[name] = value;
+    }
+    return true;
+}
+
+bool CheckStdout() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "framesifter-cli: cannot write the output: %s\n", std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<SelectorState> NewState() {
+    auto state = std::make_unique<SelectorState>();
+    if (CreateSelectorState(*state) != 0) {
+        std::fprintf(stderr, "framesifter-cli: not enough memory for the analysis\n");
+        return nullptr;
+    }
+    BuildFftTables(*state);
+    return state;
+}
+
+int Profile(int argc, char** argv) {
+    Arguments args;
+    std::string error;
+    if (!ParseArguments(argc, argv, 2, {{"--peak", false}}, args, error)) return UsageError(error);
+    if (args.positional.empty()) return UsageError("profile needs at least one FILE");
+    const WindowMode mode = args.has("--peak") ? WindowMode::Peak : WindowMode::Centre;
+
+    auto state = NewState();
+    if (!state) return kExitFailure;
+    JpegImage decoder;
+    TerminalProgress bar(stderr, "analysing");
+    const std::size_t count = args.positional.size();
+    // Rows are held back until every frame has been read: a failing run prints no CSV.
+    std::string rows;
+    char number[40];
+    for (std::size_t k = 0; k < count; ++k) {
+        bar.setPosition(int(double(k) / double(count) * 100));
+        const std::string& path = args.positional[k];
+        if (AnalyseSingleFrame(*state, path, mode, decoder, error) != 0) {
+            bar.finish();
+            std::fprintf(stderr, "framesifter-cli: %s: %s\n", path.c_str(), error.c_str());
+            return kExitFailure;
+        }
+        rows += CsvField(path);
+        for (int b = 0; b < kTableBins; ++b) {
+            std::snprintf(number, sizeof number, ",%.17g", state->Profile[b]);
+            rows += number;
+        }
+        rows += '\n';
+    }
+    bar.finish();
+
+    std::fputs("file", stdout);
+    for (int b = 0; b < kTableBins; ++b) std::printf(",b%d", b);
+    std::fputc('\n', stdout);
+    std::fwrite(rows.data(), 1, rows.size(), stdout);
+    return CheckStdout() ? 0 : kExitFailure;
+}
+
+int Select(int argc, char** argv) {
+    Arguments args;
+    std::string error;
+    const std::vector<OptionSpec> specs = {
+        {"--peak", false}, {"--band", true}, {"--level", true}, {"--move", false}};
+    if (!ParseArguments(argc, argv, 2, specs, args, error)) return UsageError(error);
+    int low = 25, high = 50, level = 5;
+    if (args.values.count("--band") && !ParseBand(args.values["--band"], low, high))
+        return UsageError("--band takes LOW:HIGH, two bins from 0 to 255 with LOW <= HIGH, not '" +
+                          args.values["--band"] + "'");
+    if (args.values.count("--level") && !ParseBoundedInt(args.values["--level"], 0, 10, level))
+        return UsageError("--level takes a whole number from 0 to 10, not '" +
+                          args.values["--level"] + "'");
+    const std::vector<std::string>& paths = args.positional;
+    if (paths.empty()) return UsageError("select needs at least one FILE");
+    if (paths.size() > std::size_t(kMaxFiles))
+        return UsageError("select takes at most " + std::to_string(kMaxFiles) + " files, not " +
+                          std::to_string(paths.size()));
+    const WindowMode mode = args.has("--peak") ? WindowMode::Peak : WindowMode::Centre;
+
+    auto state = NewState();
+    if (!state) return kExitFailure;
+    state->BandLow = low;
+    state->BandHigh = high;
+    TerminalProgress bar(stderr, "analysing");
+    const BatchResult run = RunBatch(*state, paths, mode, &bar);
+    bar.finish();
+    switch (run.status) {
+    case BatchStatus::Completed:
+        break;
+    case BatchStatus::TooSmall:
+        std::fprintf(stderr, "framesifter-cli: %s: the frame is %d x %d pixels; at least %d x %d are needed\n",
+                     run.failedPath.c_str(), run.width, run.height, state->FftSize, state->FftSize);
+        return kExitFailure;
+    case BatchStatus::Unreadable:
+        std::fprintf(stderr, "framesifter-cli: %s: %s\n", run.failedPath.c_str(),
+                     run.reason.c_str());
+        return kExitFailure;
+    case BatchStatus::Empty:
+    case BatchStatus::TooMany:   // both refused above
+        return UsageError("select needs 1 to " + std::to_string(kMaxFiles) + " files");
+    }
+
+    const int count = int(paths.size());
+    const SelectionResult selection = SelectFrames(*state, count, level);
+    std::vector<char> passed(paths.size(), 0);
+    for (int k : selection.passed) passed[std::size_t(k)] = 1;
+
+    std::fputs("file,score,passed\n", stdout);
+    for (int k = 0; k < count; ++k) {
+        const double score = BandScore(state->ProfileTable, k, low, high);
+        std::printf("%s,%lld,%d\n", CsvField(paths[std::size_t(k)]).c_str(), (long long)score,
+                    int(passed[std::size_t(k)]));
+    }
+    if (!CheckStdout()) return kExitFailure;
+    std::fprintf(stderr,
+                 "framesifter-cli: %zu of %d frames passed (level %d, band %d:%d, threshold %.1f, "
+                 "scores %.0f to %.0f)\n",
+                 selection.passed.size(), count, level, low, high, selection.threshold,
+                 selection.minimum, selection.maximum);
+
+    if (!args.has("--move")) return 0;
+    std::vector<std::string> sources;
+    for (int k : selection.passed) sources.push_back(paths[std::size_t(k)]);
+    int moved = 0, failed = 0;
+    for (const MoveOutcome& outcome : MovePassedFiles(sources)) {
+        if (outcome.moved) {
+            ++moved;
+        } else {
+            ++failed;
+            std::fprintf(stderr, "framesifter-cli: %s: not moved: %s\n", outcome.source.c_str(),
+                         outcome.error.c_str());
+        }
+    }
+    std::fprintf(stderr, "framesifter-cli: moved %d file%s into Good", moved, moved == 1 ? "" : "s");
+    if (failed) std::fprintf(stderr, "; %d not moved", failed);
+    std::fputc('\n', stderr);
+    return failed ? kExitFailure : 0;
+}
+
+int Demo(int argc, char** argv) {
+    Arguments args;
+    std::string error;
+    if (!ParseArguments(argc, argv, 2, {{"--count", true}, {"--format", true}}, args, error))
+        return UsageError(error);
+    if (args.positional.size() != 1)
+        return UsageError(args.positional.empty() ? "demo needs a folder DIR"
+                                                  : "demo takes one folder DIR");
+    DemoOptions options;
+    if (args.values.count("--count") &&
+        !ParseBoundedInt(args.values["--count"], 1, kMaxFiles, options.count))
+        return UsageError("--count takes a whole number from 1 to " + std::to_string(kMaxFiles) +
+                          ", not '" + args.values["--count"] + "'");
+    if (args.values.count("--format") && !ParseDemoFormat(args.values["--format"], options.format))
+        return UsageError("--format takes fits, bmp or jpg, not '" + args.values["--format"] + "'");
+    const std::string& dir = args.positional[0];
+
+    TerminalProgress bar(stderr, "writing");
+    std::vector<std::string> written;
+    const int rc = WriteDemoSequence(dir, options, &bar, written, error);
+    bar.finish();
+    if (rc != 0) {
+        std::fprintf(stderr, "framesifter-cli: %s\n", error.c_str());
+        if (!written.empty())
+            std::fprintf(stderr, "framesifter-cli: %zu frames were written before that\n",
+                         written.size());
+        return kExitFailure;
+    }
+    const char* ext = DemoExtension(options.format);
+    std::fprintf(stderr,
+                 "framesifter-cli: wrote %d frames of %dx%d into %s\n"
+                 "  next: framesifter-cli select %s/frame_*%s\n",
+                 options.count, options.width, options.height, dir.c_str(), dir.c_str(), ext);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return UsageError("no command given");
+    const std::string command = argv[1];
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) break;
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+    }
+    if (command == "profile") return Profile(argc, argv);
+    if (command == "select") return Select(argc, argv);
+    if (command == "demo") return Demo(argc, argv);
+    return UsageError("unknown command '" + command + "'");
+}
