@@ -12,6 +12,7 @@ public:
         QFileDialog dialog(parent, title);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setFileMode(QFileDialog::ExistingFiles);
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setNameFilters(filters);
         if (initialFilter >= 0 && initialFilter < filters.size())
             dialog.selectNameFilter(filters[initialFilter]);
@@ -29,6 +30,7 @@ public:
         // The program asks the overwrite question itself, after fixing the extension.
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setNameFilters(filters);
         if (initialFilter >= 0 && initialFilter < filters.size())
             dialog.selectNameFilter(filters[initialFilter]);

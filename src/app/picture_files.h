@@ -1,0 +1,25 @@
+#pragma once
+// Reading image files into pictures and writing pictures to files, without windows.
+// Every failure comes back as a short reason; callers name the file.
+
+#include <QImage>
+#include <QString>
+
+// The open dialog's entries, in their order.
+enum class OpenKind { Bmp = 0, Fits = 1, Jpeg = 2 };
+
+// BMP entry: ".jpg"/".jpeg" names are decoded as JPEG (24-bit), anything else as BMP in the
+// file's own pixel format (an 8-bit palette stays 8-bit).
+bool LoadBmpEntry(const QString& path, QImage& picture, QString& error);
+// JPEG entry: decoded through libjpeg into a 24-bit picture.
+bool LoadJpeg(const QString& path, QImage& picture, QString& error);
+// FITS entry: 16-bit FITS values as a 24-bit grey picture, the largest value white.
+bool LoadFits(const QString& path, QImage& picture, QString& error);
+bool LoadPicture(const QString& path, OpenKind kind, QImage& picture, QString& error);
+
+// BMP in the picture's own format (8-bit palettes stay 8-bit, the rest 24-bit). The target
+// is replaced only once the new file is complete.
+bool SaveBmp(const QString& path, const QImage& picture, QString& error);
+// Colour baseline JPEG at `quality`, written beside the target and renamed over it only
+// once complete.
+bool SaveJpeg(const QString& path, const QImage& picture, int quality, QString& error);

@@ -1,0 +1,25 @@
+#pragma once
+// The settings file "FrameSifterB.log": nine lines "K number", read while the main window
+// is created and written when it closes, in the current directory of that moment.
+
+#include <string>
+
+// Binning factor; 1 until a settings file is read.
+extern int Binning;
+
+inline constexpr const char* kSettingsFileName = "FrameSifterB.log";
+
+// Reads eight (word, number) pairs in order, keys not examined, line breaks not significant.
+// Fills numbers[0..7]; pairs not read (the text ends, or a number is not a number) stay 0.
+// Returns how many numbers were read.
+int ParseSettings(const std::string& text, double numbers[8]);
+// The eighth number truncated toward zero (and held within the range of int).
+int BinningFromSettings(const std::string& text);
+// The nine lines with CR LF line ends.
+std::string FormatSettings(int binning, double version);
+
+// Sets Binning from the file in the current directory; without a file nothing changes.
+void ReadSettings();
+// Writes the file in the current directory, replacing the old one only when the new one
+// is complete. Returns false on failure (which the program does not report).
+bool WriteSettings();

@@ -1,0 +1,111 @@
+#include "version.h"
+
+#include "startup.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+
+#include <cmath>
+
+TVersion* Version = nullptr;
+
+QImage VersionPicture() {
+    QImage image(120, 240, QImage::Format_RGB888);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 0, 240);
+    sky.setColorAt(0.0, QColor(4, 6, 24));
+    sky.setColorAt(0.7, QColor(16, 30, 70));
+    sky.setColorAt(1.0, QColor(40, 56, 96));
+    p.fillRect(image.rect(), sky);
+
+    // A fixed scatter of stars (a small linear congruential sequence, the same every time).
+    unsigned seed = 20061;
+    auto next = [&seed]() { seed = seed * 1103515245u + 12345u; return (seed >> 16) & 0x7fff; };
+    for (int i = 0; i < 70; ++i) {
+        const int x = int(next() % 120), y = int(next() % 170);
+        const int level = 130 + int(next() % 126);
+        p.setPen(QColor(level, level, std::min(255, level + 20)));
+        p.drawPoint(x, y);
+    }
+    // A ringed planet.
+    p.setPen(Qt::NoPen);
+    QRadialGradient body(62, 72, 20, 56, 66);
+    body.setColorAt(0.0, QColor(250, 226, 170));
+    body.setColorAt(1.0, QColor(150, 110, 60));
+    p.setBrush(body);
+    p.drawEllipse(QPointF(60, 70), 16, 16);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(230, 210, 160), 2.2));
+    p.save();
+    p.translate(60, 70);
+    p.rotate(-18);
+    p.drawEllipse(QPointF(0, 0), 31, 8);
+    p.restore();
+    // A frequency curve along the bottom: what the selector looks at.
+    QPainterPath curve;
+    for (int x = 0; x <= 120; ++x) {
+        const double y = 228 - 48 * std::exp(-x / 26.0) - 4 * std::sin(x / 5.0) * std::exp(-x / 60.0);
+        if (x == 0) curve.moveTo(x, y); else curve.lineTo(x, y);
+    }
+    p.setPen(QPen(QColor(120, 230, 160), 1.6));
+    p.drawPath(curve);
+    p.setPen(QPen(QColor(255, 90, 90), 1.0, Qt::DashLine));
+    p.drawLine(30, 176, 30, 236);
+    p.drawLine(74, 176, 74, 236);
+    p.end();
+    return image;
+}
+
+TVersion::TVersion(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Version"));
+    setModal(false);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(128, 128, 128));
+    setPalette(pal);
+    QFont f = font();
+    f.setPixelSize(12);
+    setFont(f);
+
+    Image1 = new QLabel(this);
+    Image1->setPixmap(QPixmap::fromImage(VersionPicture()));
+    Image1->setGeometry(0, 0, 120, 240);
+
+    Label1 = new QLabel(QStringLiteral("FrameSifter "), this);
+    QFont big = font();
+    big.setPixelSize(24);
+    Label1->setFont(big);
+    Label1->move(160, 24);
+    Label1->adjustSize();
+
+    Label2 = new QLabel(QStringLiteral("Version 1.08B "), this);
+    Label2->move(192, 56);
+    Label2->adjustSize();
+
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setGeometry(200, 192, 57, 25);
+    connect(Button1, &QPushButton::clicked, this, [this] { RunCommand(this, [this] { Button1Click(); }); });
+
+    // Sized to the controls, centred on the screen.
+    setFixedSize(childrenRect().united(QRect(0, 0, 1, 1)).bottomRight().x() + 1,
+                 childrenRect().bottomRight().y() + 1);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect s = screen->geometry();
+        move(s.width() / 2 - width() / 2, s.height() / 2 - height() / 2);
+    }
+}
+
+void TVersion::ShowVersion() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void TVersion::Button1Click() { hide(); }

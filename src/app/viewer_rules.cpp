@@ -1,0 +1,47 @@
+#include "viewer_rules.h"
+
+#include <algorithm>
+
+std::uint8_t GreyLevel(std::int32_t v, double max) {
+    if (!(max > 0.0)) return 0;
+    // The product in 64 bits so that no 32-bit value can overflow it.
+    const double g = double(std::int64_t(v) * 255) / max;
+    if (g >= 255.0) return 255;
+    if (g <= 0.0) return 0;
+    return std::uint8_t(g);  // truncation toward zero
+}
+
+double LargestValue(const IntPlane& plane, int width, int height) {
+    double max = 0.0;
+    for (int x = 0; x < width; ++x) {
+        const std::int32_t* column = plane[x];
+        for (int y = 0; y < height; ++y)
+            if (column[y] > max) max = column[y];
+    }
+    return max;
+}
+
+int FitsToGrey(const IntPlane& plane, int width, int height, std::uint8_t* bgr,
+               std::size_t stride) {
+    if (width <= 0 || height <= 0 || plane.first() < width || plane.second() < height) return 1;
+    const double max = LargestValue(plane, width, height);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = bgr + std::size_t(y) * stride;
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t g = GreyLevel(plane[x][y], max);
+            row[3 * x] = g;
+            row[3 * x + 1] = g;
+            row[3 * x + 2] = g;
+        }
+    }
+    return 0;
+}
+
+QString SaveTargetName(const QString& chosen, const QString& extension) {
+    const int slash = chosen.lastIndexOf(QLatin1Char('/'));
+    const int dot = chosen.lastIndexOf(QLatin1Char('.'));
+    if (dot > slash) return chosen.left(dot) + extension;
+    return chosen + extension;
+}
+
+QString ZoomText(double factor) { return QString::asprintf("%2.1f%%", factor * 100.0); }

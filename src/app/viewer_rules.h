@@ -1,0 +1,29 @@
+#pragma once
+// Window-free rules of the viewer: turning FITS values into a grey picture, naming the
+// file a save writes, and the zoom text.
+
+#include "planes.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+
+// Grey level of value v when the largest value is `max`: 255 * v / max truncated toward
+// zero, limited to 0..255. A `max` of 0 or less (an image with nothing above 0) gives black.
+std::uint8_t GreyLevel(std::int32_t v, double max);
+
+// Largest value of the plane, starting from 0 (so an image without positive values gives 0).
+double LargestValue(const IntPlane& plane, int width, int height);
+
+// Writes the grey picture of plane[x][y] as BGR rows (three equal bytes per pixel) into
+// `bgr`, row y at bgr + y * stride. Returns 0, or 1 when the plane is smaller than the size.
+int FitsToGrey(const IntPlane& plane, int width, int height, std::uint8_t* bgr,
+               std::size_t stride);
+
+// The name a save writes: `chosen` with the extension of its last path component (from
+// its last dot on) replaced by `extension` (".bmp", ".jpg"), or `extension` appended.
+QString SaveTargetName(const QString& chosen, const QString& extension);
+
+// "%2.1lf%" of factor * 100: 8 -> "800.0%", 0.125 -> "12.5%".
+QString ZoomText(double factor);
