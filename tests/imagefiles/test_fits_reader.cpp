@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -217,6 +218,9 @@ TEST(FitsReader, RawWordsFoldWithBzero)
     const Case cases[] = {
         {"32768", 0x0000, 32768}, {"32768", 0x7FFF, 65535}, {"32768", 0x8000, 0},
         {"32768", 0xFFFF, 32767}, {nullptr, 0xFFFF, 65535}, {"0", 0x1234, 0x1234},
+        {"-32768", 0x0001, 32769}, {"2147418112", 0xFFFF, INT_MAX},
+        // Past the int range the result is clamped rather than wrapped.
+        {"2147483647", 0x0001, INT_MAX}, {"-2147483648", 0x0005, INT_MAX},
     };
     TempDir dir;
     for (const Case& c : cases) {
