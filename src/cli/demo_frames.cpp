@@ -114,7 +114,7 @@ DemoFrameParams DemoFrameParameters(std::uint64_t seed, int index) {
     Random r(Mix(seed, 0xF00D0000ull + std::uint64_t(index)));
     DemoFrameParams p;
     // Mostly poor seeing with the occasional sharp moment, as at the eyepiece.
-    p.blurSigma = 0.6 + 2.8 * std::sqrt(r.uniform());
+    p.blurSigma = 0.5 + 2.2 * std::sqrt(r.uniform());
     p.shiftX = r.integer(-6, 6);
     p.shiftY = r.integer(-6, 6);
     p.gain = 0.97 + 0.06 * r.uniform();
@@ -239,7 +239,7 @@ void DemoScene::renderFrame(int index, std::vector<float>& out) const {
         const double g[2] = {m * std::cos(2 * kPi * u2), m * std::sin(2 * kPi * u2)};
         for (std::size_t j = 0; j < 2 && i + j < out.size(); ++j) {
             const double v = 0.01 + out[i + j] * p.gain;
-            out[i + j] = float(v + g[j] * (0.004 + 0.010 * std::sqrt(std::max(v, 0.0))));
+            out[i + j] = float(v + g[j] * (0.002 + 0.006 * std::sqrt(std::max(v, 0.0))));
         }
     }
 }

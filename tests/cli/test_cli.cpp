@@ -1,0 +1,448 @@
+#include "../../src/cli/demo_frames.h"
+#include "cli_runner.h"
+#include "fits_writer.h"
+#include "frame.h"
+#include "selector_state.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <numeric>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Writes a demo sequence through the program and returns the frame paths in order.
+std::vector<std::string> MakeDemo(const std::string& dir, int count, const char* format = "fits") {
+    const CliResult r = RunCli({"demo", dir, "--count", std::to_string(count), "--format", format});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> paths;
+    const DemoFormat f = std::string(format) == "fits" ? DemoFormat::Fits
+                         : std::string(format) == "bmp" ? DemoFormat::Bmp
+                                                        : DemoFormat::Jpeg;
+    for (int k = 0; k < count; ++k) paths.push_back((fs::path(dir) / DemoFileName(k, f)).string());
+    return paths;
+}
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+struct SelectRow {
+    std::string file;
+    long long score;
+    bool passed;
+};
+
+std::vector<SelectRow> SelectRows(const CliResult& r) {
+    const auto csv = ParseCsv(r.out);
+    EXPECT_FALSE(csv.empty());
+    if (csv.empty()) return {};
+    EXPECT_EQ(csv[0], (std::vector<std::string>{"file", "score", "passed"}));
+    std::vector<SelectRow> rows;
+    for (std::size_t i = 1; i < csv.size(); ++i) {
+        EXPECT_EQ(csv[i].size(), 3u);
+        if (csv[i].size() != 3) continue;
+        EXPECT_TRUE(csv[i][2] == "0" || csv[i][2] == "1") << csv[i][2];
+        rows.push_back({csv[i][0], std::stoll(csv[i][1]), csv[i][2] == "1"});
+    }
+    return rows;
+}
+
+std::vector<double> Ranks(const std::vector<double>& v) {
+    std::vector<std::size_t> order(v.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return v[a] < v[b]; });
+    std::vector<double> rank(v.size());
+    for (std::size_t i = 0; i < order.size();) {
+        std::size_t j = i;
+        while (j + 1 < order.size() && v[order[j + 1]] == v[order[i]]) ++j;
+        for (std::size_t t = i; t <= j; ++t) rank[order[t]] = (double(i) + double(j)) / 2;
+        i = j + 1;
+    }
+    return rank;
+}
+
+double Spearman(const std::vector<double>& a, const std::vector<double>& b) {
+    const auto ra = Ranks(a), rb = Ranks(b);
+    const double n = double(a.size()), mean = (n - 1) / 2;
+    double sab = 0, saa = 0, sbb = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        sab += (ra[i] - mean) * (rb[i] - mean);
+        saa += (ra[i] - mean) * (ra[i] - mean);
+        sbb += (rb[i] - mean) * (rb[i] - mean);
+    }
+    return sab / std::sqrt(saa * sbb);
+}
+
+void WriteSmallFits(const std::string& path, int width, int height) {
+    std::vector<std::uint16_t> v(std::size_t(width) * std::size_t(height), 30000);
+    std::string error;
+    ASSERT_EQ(WriteFits16(path, v.data(), width, height, error), 0) << error;
+}
+
+}  // namespace
+
+TEST(CliUsage, WrongUsageExitsTwoBeforeReadingAnything) {
+    TempDir dir;
+    const std::string missing = dir.file("missing.fit");   // would be exit 1 if read
+    const std::string demoDir = dir.file("demo");
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{}, "no command"},
+        {{"frobnicate", missing}, "unknown command"},
+        {{"profile"}, "at least one FILE"},
+        {{"profile", "--level", "5", missing}, "unknown option"},
+        {{"profile", "-p", missing}, "unknown option"},
+        {{"select"}, "at least one FILE"},
+        {{"select", missing, "--level"}, "needs a value"},
+        {{"select", "--peak=1", missing}, "takes no value"},
+        {{"select", "--level", "11", missing}, "--level"},
+        {{"select", "--level", "-1", missing}, "--level"},
+        {{"select", "--level", "5x", missing}, "--level"},
+        {{"select", "--level", " 5", missing}, "--level"},
+        {{"select", "--level", "+5", missing}, "--level"},
+        {{"select", "--level=", missing}, "--level"},
+        {{"select", "--band", "25-50", missing}, "--band"},
+        {{"select", "--band", "10:256", missing}, "--band"},
+        {{"select", "--band", "50:25", missing}, "--band"},
+        {{"select", "--band", ":50", missing}, "--band"},
+        {{"select", "--band", "1:2:3", missing}, "--band"},
+        {{"demo"}, "needs a folder"},
+        {{"demo", demoDir, dir.file("other")}, "one folder"},
+        {{"demo", demoDir, "--count", "0"}, "--count"},
+        {{"demo", demoDir, "--count", "4001"}, "--count"},
+        {{"demo", demoDir, "--count", "1e3"}, "--count"},
+        {{"demo", demoDir, "--format", "png"}, "--format"},
+        {{"demo", demoDir, "--format", "FITS"}, "--format"},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const auto& a : c.args) shown += " [" + a + "]";
+        const CliResult r = RunCli(c.args);
+        EXPECT_EQ(r.exitCode, 2) << shown << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << shown << "\n" << r.err;
+        EXPECT_NE(r.err.find("usage: framesifter-cli"), std::string::npos) << shown;
+        EXPECT_TRUE(r.out.empty()) << shown;
+    }
+    EXPECT_FALSE(fs::exists(demoDir));
+
+    std::vector<std::string> tooMany{"select"};
+    for (int k = 0; k <= kMaxFiles; ++k) tooMany.push_back(missing);
+    const CliResult r = RunCli(tooMany);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("at most 4000"), std::string::npos) << r.err;
+}
+
+TEST(CliProfile, DemoFramesGiveFullRoundTripRows) {
+    for (const char* format : {"fits", "bmp", "jpg"}) {
+        SCOPED_TRACE(format);
+        TempDir dir;
+        const auto frames = MakeDemo(dir.file("seq"), 3, format);
+        // Out of order on purpose: rows follow the command line.
+        const std::vector<std::string> order{frames[2], frames[0], frames[1]};
+        const CliResult centre = RunCli(Concat({"profile"}, order));
+        ASSERT_EQ(centre.exitCode, 0) << centre.err;
+        EXPECT_EQ(centre.err.find('\r'), std::string::npos) << "no bar when stderr is a file";
+        const auto csv = ParseCsv(centre.out);
+        ASSERT_EQ(csv.size(), 4u);
+        ASSERT_EQ(csv[0].size(), 257u);
+        EXPECT_EQ(csv[0][0], "file");
+        EXPECT_EQ(csv[0][1], "b0");
+        EXPECT_EQ(csv[0][256], "b255");
+        for (std::size_t i = 1; i < csv.size(); ++i) {
+            ASSERT_EQ(csv[i].size(), 257u);
+            EXPECT_EQ(csv[i][0], order[i - 1]);
+            for (std::size_t b = 1; b < 257; ++b) {
+                char* end = nullptr;
+                const double v = std::strtod(csv[i][b].c_str(), &end);
+                EXPECT_EQ(*end, '\0') << csv[i][b];
+                EXPECT_GE(v, 0);
+                if (b == 1) {
+                    EXPECT_GT(v, 0);
+                }
+                if (b - 1 > 180) {
+                    EXPECT_EQ(v, 0) << "bin " << b - 1;
+                }
+            }
+            // Round trip: 17 significant digits reproduce the double exactly.
+            char again[40];
+            std::snprintf(again, sizeof again, "%.17g", std::strtod(csv[i][30].c_str(), nullptr));
+            EXPECT_EQ(csv[i][30], again);
+        }
+        const CliResult peak = RunCli(Concat({"profile", "--peak"}, order));
+        ASSERT_EQ(peak.exitCode, 0) << peak.err;
+        EXPECT_NE(ParseCsv(peak.out)[1], csv[1]) << "--peak takes another window";
+    }
+}
+
+TEST(CliSelect, ScoresAndPassesFollowTheLevelInInputOrder) {
+    TempDir dir;
+    const auto frames = MakeDemo(dir.file("seq"), 8);
+    const std::vector<std::string> order{frames[5], frames[1], frames[7], frames[0],
+                                         frames[3], frames[6], frames[2], frames[4]};
+
+    // Scores are the band sums of the truncated profile bins.
+    const auto profile = ParseCsv(RunCli(Concat({"profile"}, order)).out);
+    ASSERT_EQ(profile.size(), order.size() + 1);
+    auto bandSum = [&](std::size_t row, int low, int high) {
+        long long s = 0;
+        for (int b = low; b <= high; ++b) s += (long long)std::strtod(profile[row + 1][std::size_t(b) + 1].c_str(), nullptr);
+        return s;
+    };
+
+    struct Case {
+        std::vector<std::string> options;
+        int low, high, level;
+    };
+    const Case cases[] = {
+        {{}, 25, 50, 5},
+        {{"--level", "0"}, 25, 50, 0},
+        {{"--level=10"}, 25, 50, 10},
+        {{"--band", "30:40", "--level", "3"}, 30, 40, 3},
+        {{"--band=7:7", "--level", "8"}, 7, 7, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("level " + std::to_string(c.level) + " band " + std::to_string(c.low));
+        const CliResult r = RunCli(Concat(Concat({"select"}, c.options), order));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const auto rows = SelectRows(r);
+        ASSERT_EQ(rows.size(), order.size());
+        long long lo = rows[0].score, hi = rows[0].score;
+        for (const auto& row : rows) {
+            lo = std::min(lo, row.score);
+            hi = std::max(hi, row.score);
+        }
+        ASSERT_LT(lo, hi) << "the demo frames must differ";
+        const double threshold = ((10 - c.level) * double(lo) + c.level * double(hi)) * 0.1;
+        int passed = 0;
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            EXPECT_EQ(rows[k].file, order[k]);
+            EXPECT_EQ(rows[k].score, bandSum(k, c.low, c.high));
+            EXPECT_EQ(rows[k].passed, double(rows[k].score) >= threshold) << k;
+            passed += rows[k].passed;
+        }
+        if (c.level == 0) {
+            EXPECT_EQ(passed, int(order.size()));
+        }
+        if (c.level == 10) {
+            EXPECT_EQ(passed, 1);
+        }
+        EXPECT_NE(r.err.find(std::to_string(passed) + " of 8 frames passed"), std::string::npos)
+            << r.err;
+        for (const auto& f : frames) EXPECT_TRUE(fs::exists(f)) << "nothing moves without --move";
+    }
+}
+
+TEST(CliSelect, SharperFramesScoreHigher) {
+    // The whole point of the tool: less seeing blur, more detail in the band.
+    struct Case {
+        const char* format;
+        const char* mode;
+        double least;   // rank correlation of score with sharpness
+    };
+    const Case cases[] = {
+        {"fits", "--band=25:50", 0.9}, {"bmp", "--band=25:50", 0.9}, {"jpg", "--band=25:50", 0.9},
+        {"bmp", "--peak", 0.9},        {"jpg", "--peak", 0.9},
+        // The centroid rule puts the FITS window at the planet's upper-left limb, where the
+        // frame's shift weighs as much as its blur.
+        {"fits", "--peak", 0.7},
+    };
+    const int count = 30;
+    std::map<std::string, std::vector<std::string>> sequences;
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.format) + " " + c.mode);
+        auto& frames = sequences[c.format];
+        if (frames.empty()) frames = MakeDemo(dir.file(c.format), count, c.format);
+        const CliResult r = RunCli(Concat({"select", c.mode}, frames));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const auto rows = SelectRows(r);
+        ASSERT_EQ(rows.size(), std::size_t(count));
+        std::vector<double> scores, sharpness;
+        for (int k = 0; k < count; ++k) {
+            scores.push_back(double(rows[std::size_t(k)].score));
+            sharpness.push_back(-DemoFrameParameters(kDemoSeed, k).blurSigma);
+        }
+        EXPECT_GT(Spearman(scores, sharpness), c.least);
+        // The sharpest frame is the one that passes at level 10.
+        const auto best = std::max_element(sharpness.begin(), sharpness.end()) - sharpness.begin();
+        const auto top = SelectRows(RunCli(Concat({"select", "--level", "10", c.mode}, frames)));
+        ASSERT_EQ(top.size(), std::size_t(count));
+        EXPECT_TRUE(top[std::size_t(best)].passed);
+    }
+}
+
+TEST(CliFailures, ABadFrameStopsTheRunNamingTheFile) {
+    TempDir dir;
+    const auto frames = MakeDemo(dir.file("seq"), 3);
+    const std::string small = dir.file("small.fit");
+    WriteSmallFits(small, 200, 300);
+    const std::string narrow = dir.file("narrow.fit");
+    WriteSmallFits(narrow, 255, 480);
+    const std::string garbage = dir.write("garbage.fit", std::string(5000, 'x'));
+    const std::string notJpeg = dir.write("fake.jpg", std::string("\xff\xd8\xff\xe0 cut", 9));
+    const std::string text = dir.write("notes.txt", std::string("hello"));
+    const std::string missing = dir.file("missing.bmp");
+    const std::vector<char> truncatedBytes = [&] {
+        auto b = ReadAll(frames[0]);
+        return std::vector<char>(b.begin(), b.begin() + long(b.size() / 2));
+    }();
+    const std::string truncated =
+        dir.write("truncated.fit", std::string(truncatedBytes.begin(), truncatedBytes.end()));
+
+    struct Case {
+        std::string bad;
+        const char* says;
+    };
+    const Case cases[] = {
+        {small, "200 x 300"},   {narrow, "255 x 480"}, {garbage, ""}, {notJpeg, ""},
+        {text, ""},             {missing, ""},         {truncated, "truncated"},
+    };
+    for (const Case& c : cases) {
+        for (const char* command : {"select", "profile"}) {
+            SCOPED_TRACE(c.bad + " " + command);
+            const CliResult r = RunCli({command, frames[0], frames[1], c.bad, frames[2]});
+            EXPECT_EQ(r.exitCode, 1) << r.err;
+            EXPECT_NE(r.err.find(c.bad), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+            EXPECT_TRUE(r.out.empty()) << "no partial CSV";
+        }
+    }
+    // Nothing was moved by a failed run, even with --move.
+    const CliResult r = RunCli({"select", "--move", "--level", "0", frames[0], small});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(fs::exists(dir.file("seq/Good")));
+    EXPECT_TRUE(fs::exists(frames[0]));
+}
+
+TEST(CliMove, MovesExactlyThePassedFilesAndLosesNothing) {
+    for (bool occupied : {false, true}) {
+        SCOPED_TRACE(occupied ? "a passed name already in Good" : "empty Good");
+        TempDir dir;
+        const auto frames = MakeDemo(dir.file("seq"), 6);
+        std::map<std::string, std::vector<std::uint8_t>> before;
+        for (const auto& f : frames) before[f] = ReadAll(f);
+        const auto dry = SelectRows(RunCli(Concat({"select"}, frames)));
+        ASSERT_EQ(dry.size(), frames.size());
+        std::string blocked;
+        for (const auto& row : dry)
+            if (row.passed && blocked.empty()) blocked = row.file;
+        ASSERT_FALSE(blocked.empty());
+        const fs::path good = fs::path(dir.file("seq")) / "Good";
+        const std::string mine = "an unrelated file the user keeps";
+        if (occupied) {
+            fs::create_directory(good);
+            dir.write("seq/Good/" + fs::path(blocked).filename().string(), mine);
+        }
+
+        const CliResult r = RunCli(Concat({"select", "--move"}, frames));
+        EXPECT_EQ(r.exitCode, occupied ? 1 : 0) << r.err;
+        const auto rows = SelectRows(r);
+        ASSERT_EQ(rows.size(), frames.size());
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            EXPECT_EQ(rows[k].passed, dry[k].passed);
+            const fs::path inGood = good / fs::path(frames[k]).filename();
+            const bool stays = !rows[k].passed || (occupied && frames[k] == blocked);
+            EXPECT_EQ(fs::exists(frames[k]), stays) << frames[k];
+            if (stays) {
+                EXPECT_EQ(ReadAll(frames[k]), before[frames[k]]);
+            } else {
+                EXPECT_EQ(ReadAll(inGood.string()), before[frames[k]]);
+            }
+            if (!rows[k].passed) {
+                EXPECT_FALSE(fs::exists(inGood));
+            }
+        }
+        if (occupied) {
+            EXPECT_EQ(SlurpFile((good / fs::path(blocked).filename()).string()), mine);
+            EXPECT_NE(r.err.find(blocked + ": not moved"), std::string::npos) << r.err;
+        } else {
+            EXPECT_EQ(r.err.find("not moved"), std::string::npos) << r.err;
+        }
+    }
+}
+
+TEST(CliSelect, OddFileNamesAreQuotedAndReadBack) {
+    TempDir dir;
+    const std::string odd = dir.file("night 3, \"Jupiter\"");
+    const auto frames = MakeDemo(odd, 2, "bmp");
+    // A name that starts with a dash is reached after "--".
+    fs::copy_file(frames[0], dir.file("-dash.bmp"));
+    const std::vector<std::string> order{frames[0], frames[1], "--", dir.file("-dash.bmp")};
+    const CliResult r = RunCli(Concat({"select", "--level", "0"}, order));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\"" + dir.file("night 3, \"\"Jupiter\"\"") + "/frame_0001.bmp\","),
+              std::string::npos)
+        << r.out;
+    const auto rows = SelectRows(r);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].file, frames[0]);
+    EXPECT_EQ(rows[1].file, frames[1]);
+    EXPECT_EQ(rows[2].file, dir.file("-dash.bmp"));
+    EXPECT_EQ(rows[2].score, rows[0].score) << "same pixels, same score";
+
+    const auto profile = ParseCsv(RunCli({"profile", frames[1]}).out);
+    ASSERT_EQ(profile.size(), 2u);
+    EXPECT_EQ(profile[1][0], frames[1]);
+    EXPECT_EQ(profile[1].size(), 257u);
+}
+
+TEST(CliDemo, WritesAReproducibleSequenceAndNeverOverwrites) {
+    TempDir dir;
+    struct Case {
+        const char* format;
+        const char* name;
+    };
+    const Case cases[] = {{"fits", "frame_0001.fit"}, {"bmp", "frame_0001.bmp"}, {"jpg", "frame_0001.jpg"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        const std::string a = dir.file(std::string("a/nested/") + c.format);
+        const std::string b = dir.file(std::string("b/") + c.format);
+        MakeDemo(a, 3, c.format);
+        MakeDemo(b, 3, c.format);
+        EXPECT_EQ(std::distance(fs::directory_iterator(a), fs::directory_iterator()), 3);
+        EXPECT_FALSE(ReadAll(a + "/" + c.name).empty());
+        EXPECT_EQ(ReadAll(a + "/" + c.name), ReadAll(b + "/" + c.name));
+        EXPECT_NE(ReadAll(a + "/frame_0002" + fs::path(c.name).extension().string()),
+                  ReadAll(a + "/" + c.name));
+        Frame frame;
+        JpegImage decoder;
+        std::string error;
+        ASSERT_EQ(LoadFrameForAnalysis(a + "/" + c.name, fs::path(c.name).extension().string(),
+                                       decoder, frame, error), 0) << error;
+        EXPECT_EQ(frame.width, 640);
+        EXPECT_EQ(frame.height, 480);
+        const auto perms = fs::status(a + "/" + c.name).permissions();
+        EXPECT_NE(perms & fs::perms::owner_read, fs::perms::none);
+    }
+
+    // An existing frame name anywhere in the range: refused, nothing written, nothing changed.
+    const std::string seq = dir.file("seq");
+    fs::create_directory(seq);
+    const std::string mine = "the user's own file";
+    dir.write("seq/frame_0003.fit", mine);
+    const CliResult r = RunCli({"demo", seq, "--count", "5"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(seq + "/frame_0003.fit"), std::string::npos) << r.err;
+    EXPECT_EQ(SlurpFile(seq + "/frame_0003.fit"), mine);
+    EXPECT_EQ(std::distance(fs::directory_iterator(seq), fs::directory_iterator()), 1);
+
+    // Another format beside it is fine; a file in place of the folder is not.
+    EXPECT_EQ(RunCli({"demo", seq, "--count", "5", "--format", "bmp"}).exitCode, 0);
+    const std::string plain = dir.write("plain", mine);
+    const CliResult onFile = RunCli({"demo", plain, "--count", "1"});
+    EXPECT_EQ(onFile.exitCode, 1);
+    EXPECT_NE(onFile.err.find(plain), std::string::npos);
+    EXPECT_EQ(SlurpFile(plain), mine);
+}
