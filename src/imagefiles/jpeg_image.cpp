@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include <sys/stat.h>
+
 // jpeglib.h first: jerror.h's list depends on the configuration it pulls in.
 #include <jpeglib.h>
 #include <jerror.h>
@@ -197,6 +199,14 @@ bool JpegImage::loadFile(const std::string& path) {
         error_ = std::string("cannot open: ") + std::strerror(errno);
         return false;
     }
+    // fopen accepts a folder; reading it would then look like an empty JPEG.
+    struct stat info;
+    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        bgr_.clear();
+        error_ = std::string("cannot open: ") + std::strerror(EISDIR);
+        return false;
+    }
     DecodeInput input;
     input.file = file;
     char message[JMSG_LENGTH_MAX] = {};
@@ -237,6 +247,8 @@ bool JpegImage::loadMemory(const std::uint8_t* bytes, std::size_t size) {
     return true;
 }
 
+// Writes straight to `path`. After a failure what is there is incomplete: callers that
+// replace a user's file write to a temporary name and rename it afterwards.
 bool JpegImage::saveFile(const std::string& path, const std::uint8_t* bgr, int width, int height,
                          std::size_t stride, int quality, std::string& error) {
     error.clear();
@@ -263,7 +275,5 @@ bool JpegImage::saveFile(const std::string& path, const std::uint8_t* bgr, int w
         ok = false;
         error = std::string("cannot write JPEG: ") + std::strerror(errno);
     }
-    // What is left is our own incomplete output, not a usable picture.
-    if (!ok) std::remove(path.c_str());
     return ok;
 }

@@ -162,6 +162,8 @@ TEST(LoadFrameForAnalysis, FailuresGiveAReasonAndLeaveAnEmptyFrame) {
         {"frame.bmp.txt", &bmp, "not a BMP, JPEG or FITS file name"},
         {"absent.bmp", nullptr, "cannot open: No such file or directory"},
         {"absent.JPG", nullptr, "cannot open: No such file or directory"},
+        {"folder.jpg", nullptr, "cannot open: "},
+        {"folder.bmp", nullptr, "cannot open: "},
         {"jpeg-named.bmp", &jpeg, "not a readable BMP file"},
         {"cut.bmp", &cutBmp, "truncated: 60 of 102 bytes present"},
         {"huge.bmp", &hugeBmp, "image too large: 20000 x 20000"},
@@ -172,6 +174,7 @@ TEST(LoadFrameForAnalysis, FailuresGiveAReasonAndLeaveAnEmptyFrame) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = c.bytes ? dir.write(c.name, *c.bytes) : dir.file(c.name);
+        if (std::string(c.name).rfind("folder", 0) == 0) std::filesystem::create_directory(path);
         Frame frame;
         std::string error;
         ASSERT_EQ(Load(good, decoder, frame, error), 0) << error;

@@ -287,6 +287,16 @@ TEST(JpegImage, MissingFileAndUnwritableTarget) {
     }
     EXPECT_FALSE(JpegImage::saveFile(dir.file("s.jpg"), p.bgr.data(), 8, 8, 23, 70, error));
     EXPECT_FALSE(std::filesystem::exists(dir.file("s.jpg")));
+
+    // A full disk, both inside libjpeg's writes and at the final flush.
+    if (std::filesystem::exists("/dev/full")) {
+        for (int side : {8, 400}) {
+            const TestPicture big = Gradient(side, side);
+            EXPECT_FALSE(JpegImage::saveFile("/dev/full", big.bgr.data(), side, side, big.stride,
+                                             70, error));
+            EXPECT_EQ(error.rfind("cannot write JPEG: ", 0), 0u) << error;
+        }
+    }
 }
 
 TEST(JpegImage, RepeatedDecodesReuseThePixelBuffer) {
