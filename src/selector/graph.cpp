@@ -1,0 +1,125 @@
+#include "graph.h"
+
+#include <QPainter>
+#include <QPen>
+
+#include <cmath>
+
+namespace {
+
+// Points further off than this are clipped by QPainter like any other; the limit only
+// keeps the integer conversion and the rasteriser's fixed-point arithmetic in range.
+constexpr double kFarOff = 100000.0;
+
+void DrawLine(QPainter& painter, int x0, int y0, int x1, int y1) {
+    painter.drawLine(QPoint(x0, y0), QPoint(x1, y1));
+}
+
+QPen OnePixelPen(QRgb colour) {
+    QPen pen{QColor(colour)};
+    pen.setWidth(1);
+    pen.setCosmetic(true);
+    pen.setCapStyle(Qt::FlatCap);
+    return pen;
+}
+
+}  // namespace
+
+QRgb GraphAverageColour() { return qRgb(0, 128, 0); }
+QRgb GraphLargestColour() { return qRgb(255, 0, 0); }
+QRgb GraphSmallestColour() { return qRgb(0, 0, 255); }
+QRgb GraphFrameColour() { return qRgb(255, 0, 255); }
+QRgb GraphMarkerColour() { return qRgb(0, 0, 0); }
+
+QImage NewGraphImage() {
+    QImage image(kGraphWidth, kGraphHeight, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+}
+
+void ClearGraph(QImage& image) { image.fill(Qt::white); }
+
+int GraphRow(double v, double scale, int height) {
+    double y = double(height) - scale * v;
+    if (std::isnan(y)) return int(kFarOff);  // no number: below the surface, unseen
+    if (y > kFarOff) y = kFarOff;
+    if (y < -kFarOff) y = -kFarOff;
+    return int(y);  // truncates toward zero
+}
+
+void DrawProfileCurve(QImage& image, const double* values, int bins, double scale,
+                      QRgb colour) {
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(OnePixelPen(colour));
+    const int h = image.height();
+    int previous = GraphRow(values[0], scale, h);
+    for (int r = 1; r < bins; ++r) {
+        const int y = GraphRow(values[r], scale, h);
+        // Bins beyond the right edge are clipped anyway; stop drawing them.
+        if (2 * r - 2 >= image.width()) break;
+        DrawLine(painter, 2 * r - 2, previous, 2 * r, y);
+        previous = y;
+    }
+}
+
+void DrawGraph(QImage& image, const SelectorState& state, GraphForm form) {
+    ClearGraph(image);
+    const double scale = state.GraphScale;
+    auto curve = [&](const double* v, QRgb c) {
+        DrawProfileCurve(image, v, kProfileBins, scale, c);
+    };
+    switch (form) {
+    case GraphForm::Summary:
+        curve(state.ProfileAvg, GraphAverageColour());
+        curve(state.ProfileMax, GraphLargestColour());
+        curve(state.ProfileMin, GraphSmallestColour());
+        break;
+    case GraphForm::Scale:
+        curve(state.Profile, GraphFrameColour());
+        curve(state.ProfileAvg, GraphAverageColour());
+        curve(state.ProfileMax, GraphLargestColour());
+        curve(state.ProfileMin, GraphSmallestColour());
+        break;
+    case GraphForm::Frame:
+        curve(state.ProfileAvg, GraphAverageColour());
+        curve(state.ProfileMax, GraphLargestColour());
+        curve(state.ProfileMin, GraphSmallestColour());
+        curve(state.Profile, GraphFrameColour());
+        break;
+    }
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(OnePixelPen(GraphMarkerColour()));
+    const int h = image.height();
+    DrawLine(painter, 2 * state.BandHigh, 0, 2 * state.BandHigh, h);
+    DrawLine(painter, 2 * state.BandLow, 0, 2 * state.BandLow, h);
+}
+
+bool ApplyGraphPress(SelectorState& state, Qt::MouseButton button, int x) {
+    // Keep the band on the graph whatever column the caller reports.
+    if (x < 0) x = 0;
+    if (x > kGraphWidth - 1) x = kGraphWidth - 1;
+    const int bin = x / 2;
+    if (button == Qt::LeftButton) {
+        state.BandLow = bin;
+        return true;
+    }
+    if (button == Qt::RightButton) {
+        state.BandHigh = bin;
+        return true;
+    }
+    return false;
+}
+
+bool EnlargeGraph(SelectorState& state) {
+    if (!(state.GraphScale < kGraphScaleMax)) return false;
+    state.GraphScale *= 2;
+    return true;
+}
+
+bool ShrinkGraph(SelectorState& state) {
+    if (!(state.GraphScale > kGraphScaleMin)) return false;
+    state.GraphScale /= 2;
+    return true;
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The frequency graph: profiles drawn as one-pixel curves onto a 256 x 200 picture, with
+// the two band markers. Pure drawing on a QImage, so it can be checked pixel by pixel.
+
+#include "selector_state.h"
+
+#include <QImage>
+#include <Qt>
+
+constexpr int kGraphWidth = 256;
+constexpr int kGraphHeight = 200;
+constexpr double kGraphScaleMax = 51.2;
+constexpr double kGraphScaleMin = 0.0125;
+
+// Which curves a redraw shows, in drawing order (later ones on top):
+//   Summary: average, largest, smallest
+//   Scale:   last profile, average, largest, smallest
+//   Frame:   average, largest, smallest, last profile
+enum class GraphForm { Summary, Scale, Frame };
+
+// The curve colours.
+QRgb GraphAverageColour();   // green 0,128,0
+QRgb GraphLargestColour();   // red
+QRgb GraphSmallestColour();  // blue
+QRgb GraphFrameColour();     // magenta
+QRgb GraphMarkerColour();    // black
+
+// A white picture of the graph's size.
+QImage NewGraphImage();
+void ClearGraph(QImage& image);
+
+// Row of value v: trunc(height - scale * v), kept within a range far off the surface so
+// that huge, infinite or NaN values neither overflow nor come back onto it.
+int GraphRow(double v, double scale, int height = kGraphHeight);
+
+// One curve: bin r at x = 2r, segments joining bins r-1 and r for r = 1..bins-1.
+void DrawProfileCurve(QImage& image, const double* values, int bins, double scale, QRgb colour);
+
+// Clears the picture and draws the form's curves, then the marker at 2*BandHigh and the
+// marker at 2*BandLow.
+void DrawGraph(QImage& image, const SelectorState& state, GraphForm form);
+
+// A press at column x: left sets BandLow, right sets BandHigh to x div 2. Returns whether
+// the band changed hands (true for left and right, false for any other button).
+bool ApplyGraphPress(SelectorState& state, Qt::MouseButton button, int x);
+
+// "+" doubles and "-" halves GraphScale within 0.0125..51.2; false when already at the
+// limit (nothing changes then).
+bool EnlargeGraph(SelectorState& state);
+bool ShrinkGraph(SelectorState& state);
