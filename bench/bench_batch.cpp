@@ -1,1 +1,220 @@
-int main() { return 0; }
+// Times the batch analysis run on generated frames, per file format and window mode:
+// frames per second end to end (RunBatch), and where a frame's time goes, measured by
+// running the run's steps one by one: reading, windowing, transform, profile.
+//
+// usage: bench_batch [--frames N] [--runs R] [--keep DIR]
+
+#include "batch_run.h"
+#include "demo_frames.h"
+#include "fits_writer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
+
+struct Format {
+    const char* label;
+    DemoFormat format;
+    int width, height;
+};
+
+struct Split {
+    double read = 0, window = 0, transform = 0, profile = 0;
+    double total() const { return read + window + transform + profile; }
+};
+
+// The run's per-frame steps, each timed on its own.
+bool TimeSteps(SelectorState& state, const std::vector<std::string>& paths, WindowMode mode,
+               Split& split) {
+    BuildFftTables(state);
+    JpegImage decoder;
+    Frame frame;
+    const int N = state.FftSize;
+    for (const std::string& path : paths) {
+        std::string error;
+        const auto t0 = Clock::now();
+        if (LoadFrameForAnalysis(path, FileExtension(path), decoder, frame, error) != 0) {
+            std::fprintf(stderr, "bench_batch: %s: %s\n", path.c_str(), error.c_str());
+            return false;
+        }
+        const auto t1 = Clock::now();
+        TakeWindow(frame, mode, state);
+        const auto t2 = Clock::now();
+        for (int i = 0; i < N; ++i) {
+            for (int j = 0; j < N; ++j) {
+                const double v = state.FrameWindow[i][j];
+                state.SpecRe[i][j] = v;
+                state.SpecIm[i][j] = v;
+            }
+        }
+        FrequencyTransform2D(state.SpecIm, state.SpecRe, state);
+        const auto t3 = Clock::now();
+        RadialProfile(state.SpecRe, state.SpecIm, N, state.Profile);
+        const auto t4 = Clock::now();
+        split.read += Seconds(t0, t1);
+        split.window += Seconds(t1, t2);
+        split.transform += Seconds(t2, t3);
+        split.profile += Seconds(t3, t4);
+    }
+    return true;
+}
+
+std::string CpuName() {
+    std::ifstream in("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("model name", 0) == 0) {
+            const auto colon = line.find(':');
+            if (colon != std::string::npos) return line.substr(colon + 2);
+        }
+    }
+    return "unknown processor";
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: bench_batch [--frames N] [--runs R] [--keep DIR]\n"
+                         "  N frames per format (default 100), best of R runs (default 3);\n"
+                         "  --keep writes the frames into DIR (which must not exist) and keeps them.\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int frames = 100, runs = 3;
+    std::string keep;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if ((arg == "--frames" || arg == "--runs" || arg == "--keep") && i + 1 < argc) {
+            const std::string value = argv[++i];
+            if (arg == "--keep") {
+                keep = value;
+                continue;
+            }
+            char* end = nullptr;
+            const long v = std::strtol(value.c_str(), &end, 10);
+            if (*end || v < 1 || v > (arg == "--frames" ? kMaxFiles : 100)) return Usage();
+            (arg == "--frames" ? frames : runs) = int(v);
+        } else {
+            return Usage();
+        }
+    }
+
+    fs::path root;
+    if (!keep.empty()) {
+        if (fs::exists(keep)) {
+            std::fprintf(stderr, "bench_batch: %s exists; give a new folder\n", keep.c_str());
+            return 1;
+        }
+        root = keep;
+    } else {
+        std::string pattern = (fs::temp_directory_path() / "fsbench-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) {
+            std::perror("bench_batch: temporary folder");
+            return 1;
+        }
+        root = pattern;
+    }
+    struct Cleanup {
+        fs::path path;
+        ~Cleanup() {
+            std::error_code ec;
+            if (!path.empty()) fs::remove_all(path, ec);
+        }
+    } cleanup{keep.empty() ? root : fs::path()};
+
+    const Format formats[] = {{"FITS 16-bit", DemoFormat::Fits, 640, 480},
+                              {"BMP 24-bit", DemoFormat::Bmp, 640, 480},
+                              {"JPEG q90", DemoFormat::Jpeg, 1280, 960}};
+
+    auto state = std::make_unique<SelectorState>();
+    if (CreateSelectorState(*state) != 0) {
+        std::fprintf(stderr, "bench_batch: not enough memory\n");
+        return 1;
+    }
+
+    std::printf("FrameSifter batch run: %d frames per format, best of %d runs, on %s\n", frames,
+                runs, CpuName().c_str());
+    std::printf("Split: milliseconds per frame (share of the four steps).\n\n");
+    std::printf("%-12s %-9s %-6s %9s %9s | %14s %14s %14s %14s\n", "format", "size", "mode",
+                "frames/s", "ms/frame", "read", "window", "transform", "profile");
+
+    for (const Format& f : formats) {
+        DemoOptions options;
+        options.count = frames;
+        options.width = f.width;
+        options.height = f.height;
+        options.format = f.format;
+        const fs::path dir = root / DemoExtension(f.format);
+        std::vector<std::string> paths;
+        std::string error;
+        const auto g0 = Clock::now();
+        if (WriteDemoSequence(dir.string(), options, nullptr, paths, error) != 0) {
+            std::fprintf(stderr, "bench_batch: %s\n", error.c_str());
+            return 1;
+        }
+        const double generation = Seconds(g0, Clock::now());
+
+        for (WindowMode mode : {WindowMode::Centre, WindowMode::Peak}) {
+            // The first run also brings the files into the page cache.
+            double best = 1e300;
+            for (int r = 0; r <= runs; ++r) {
+                const auto t0 = Clock::now();
+                const BatchResult result = RunBatch(*state, paths, mode, nullptr);
+                const double s = Seconds(t0, Clock::now());
+                if (result.status != BatchStatus::Completed) {
+                    std::fprintf(stderr, "bench_batch: run stopped at %s: %s\n",
+                                 result.failedPath.c_str(), result.reason.c_str());
+                    return 1;
+                }
+                if (r > 0) best = std::min(best, s);
+            }
+            Split bestSplit;
+            double bestSplitTotal = 1e300;
+            for (int r = 0; r < runs; ++r) {
+                Split split;
+                if (!TimeSteps(*state, paths, mode, split)) return 1;
+                if (split.total() < bestSplitTotal) {
+                    bestSplitTotal = split.total();
+                    bestSplit = split;
+                }
+            }
+            auto cell = [&](double s) {
+                char text[32];
+                std::snprintf(text, sizeof text, "%6.3f (%3.0f%%)", s * 1000 / frames,
+                              100 * s / bestSplit.total());
+                return std::string(text);
+            };
+            char size[16];
+            std::snprintf(size, sizeof size, "%dx%d", f.width, f.height);
+            std::printf("%-12s %-9s %-6s %9.1f %9.3f | %14s %14s %14s %14s\n", f.label, size,
+                        mode == WindowMode::Centre ? "centre" : "peak", frames / best,
+                        best * 1000 / frames, cell(bestSplit.read).c_str(),
+                        cell(bestSplit.window).c_str(), cell(bestSplit.transform).c_str(),
+                        cell(bestSplit.profile).c_str());
+            std::fflush(stdout);
+        }
+        std::uintmax_t bytes = 0;
+        for (const std::string& p : paths) bytes += fs::file_size(p);
+        std::printf("%-12s generated in %.1f s, %.0f KiB per file\n", "", generation,
+                    double(bytes) / 1024 / frames);
+    }
+    if (!keep.empty()) std::printf("\nframes kept in %s\n", keep.c_str());
+    return 0;
+}
