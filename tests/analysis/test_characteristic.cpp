@@ -65,7 +65,9 @@ TEST_F(Characteristic, CosineLandsInNeighbouringBins) {
     EXPECT_NEAR(state.Profile[10], 25 * std::sqrt(2.0), 0.6);
     // Only the rounding of pixel values to integers leaks into other bins.
     for (int b = 1; b < kProfileBins; ++b)
-        if (b != 9 && b != 10) EXPECT_LT(state.Profile[b], 1.0) << b;
+        if (b != 9 && b != 10) {
+            EXPECT_LT(state.Profile[b], 1.0) << b;
+        }
 }
 
 TEST_F(Characteristic, AddingAConstantChangesOnlyBinZero) {
