@@ -49,7 +49,7 @@ int UsageError(const std::string& message) {
     return kExitUsage;
 }
 
-struct OptionSpec {
+struct OptionRule {
     const char* name;
     bool takesValue;
 };
@@ -63,7 +63,7 @@ struct Arguments {
 
 // Options may stand anywhere among the operands; "--" ends them, so that a file whose name
 // starts with "-" can be given.
-bool ParseArguments(int argc, char** argv, int first, const std::vector<OptionSpec>& specs,
+bool ParseArguments(int argc, char** argv, int first, const std::vector<OptionRule>& rules,
                     Arguments& args, std::string& error) {
     bool optionsEnded = false;
     for (int i = first; i < argc; ++i) {
@@ -84,14 +84,14 @@ bool ParseArguments(int argc, char** argv, int first, const std::vector<OptionSp
             value = arg.substr(eq + 1);
             inlineValue = true;
         }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& s : specs)
-            if (name == s.name) spec = &s;
-        if (!spec) {
+        const OptionRule* rule = nullptr;
+        for (const OptionRule& s : rules)
+            if (name == s.name) rule = &s;
+        if (!rule) {
             error = "unknown option '" + name + "'";
             return false;
         }
-        if (!spec->takesValue) {
+        if (!rule->takesValue) {
             if (inlineValue) {
                 error = "option " + name + " takes no value";
                 return false;
@@ -171,9 +171,9 @@ int Profile(int argc, char** argv) {
 int Select(int argc, char** argv) {
     Arguments args;
     std::string error;
-    const std::vector<OptionSpec> specs = {
+    const std::vector<OptionRule> rules = {
         {"--peak", false}, {"--band", true}, {"--level", true}, {"--move", false}};
-    if (!ParseArguments(argc, argv, 2, specs, args, error)) return UsageError(error);
+    if (!ParseArguments(argc, argv, 2, rules, args, error)) return UsageError(error);
     int low = 25, high = 50, level = 5;
     if (args.values.count("--band") && !ParseBand(args.values["--band"], low, high))
         return UsageError("--band takes LOW:HIGH, two bins from 0 to 255 with LOW <= HIGH, not '" +

@@ -2,6 +2,7 @@
 // Runs the built framesifter-cli with its standard output and error captured.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,7 +29,8 @@ inline std::string SlurpFile(const std::string& path) {
 }
 
 // The outputs go through files, not pipes, so that a chatty run cannot block on a full pipe.
-inline CliResult RunCli(const std::vector<std::string>& args) {
+// With stderrTerminal the standard error is a pseudo-terminal, read while the program runs.
+inline CliResult RunCli(const std::vector<std::string>& args, bool stderrTerminal = false) {
     static int serial = 0;
     const std::string base = "/tmp/fscli-run-" + std::to_string(getpid()) + "-" +
                              std::to_string(++serial);
@@ -44,18 +46,37 @@ inline CliResult RunCli(const std::vector<std::string>& args) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int master = -1;
+    if (stderrTerminal) {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return {};
+        posix_spawn_file_actions_addopen(&actions, 2, ptsname(master), O_RDWR | O_NOCTTY, 0);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    }
     pid_t pid = 0;
     CliResult result;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
         int status = 0;
+        if (master >= 0) {
+            // Until the last writer closes the terminal, reading ends with EIO.
+            char buffer[4096];
+            for (;;) {
+                pollfd p{master, POLLIN, 0};
+                if (poll(&p, 1, 20000) <= 0) break;
+                const ssize_t n = read(master, buffer, sizeof buffer);
+                if (n <= 0) break;
+                result.err.append(buffer, std::size_t(n));
+            }
+        }
         while (waitpid(pid, &status, 0) < 0) {
         }
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     posix_spawn_file_actions_destroy(&actions);
+    if (master >= 0) close(master);
     result.out = SlurpFile(outPath);
-    result.err = SlurpFile(errPath);
+    if (master < 0) result.err = SlurpFile(errPath);
     unlink(outPath.c_str());
     unlink(errPath.c_str());
     return result;

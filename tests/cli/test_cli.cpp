@@ -180,6 +180,13 @@ TEST(CliProfile, DemoFramesGiveFullRoundTripRows) {
             std::snprintf(again, sizeof again, "%.17g", std::strtod(csv[i][30].c_str(), nullptr));
             EXPECT_EQ(csv[i][30], again);
         }
+        // On a terminal a bar shows the progress and is wiped before the CSV is complete.
+        const CliResult onTerminal = RunCli(Concat({"profile"}, order), true);
+        EXPECT_EQ(onTerminal.out, centre.out);
+        EXPECT_NE(onTerminal.err.find("[" + std::string(40, '.') + "]   0%"), std::string::npos)
+            << onTerminal.err;
+        EXPECT_NE(onTerminal.err.find("]  66%"), std::string::npos) << onTerminal.err;
+        EXPECT_EQ(onTerminal.err.back(), '\r') << "the line is left clean";
         const CliResult peak = RunCli(Concat({"profile", "--peak"}, order));
         ASSERT_EQ(peak.exitCode, 0) << peak.err;
         EXPECT_NE(ParseCsv(peak.out)[1], csv[1]) << "--peak takes another window";
