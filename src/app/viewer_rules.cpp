@@ -1,6 +1,7 @@
 #include "viewer_rules.h"
 
 #include <algorithm>
+#include <cstdio>
 
 std::uint8_t GreyLevel(std::int32_t v, double max) {
     if (!(max > 0.0)) return 0;
@@ -44,4 +45,9 @@ QString SaveTargetName(const QString& chosen, const QString& extension) {
     return chosen + extension;
 }
 
-QString ZoomText(double factor) { return QString::asprintf("%2.1f%%", factor * 100.0); }
+QString ZoomText(double factor) {
+    // The C library's rounding (6.25 -> "6.2"), which QString::asprintf does not share.
+    char text[64];
+    std::snprintf(text, sizeof text, "%2.1f%%", factor * 100.0);
+    return QString::fromLatin1(text);
+}

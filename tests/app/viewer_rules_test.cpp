@@ -1,0 +1,277 @@
+// The viewer's window-free rules: grey levels, save names, zoom text, the settings file,
+// and reading and writing pictures.
+
+#include "image_fixtures.h"
+#include "picture_files.h"
+#include "settings_file.h"
+#include "temp_dir.h"
+#include "viewer_rules.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+TEST(GreyLevel, IsProportionalToTheLargestValue) {
+    struct Case { std::int32_t v; double max; int grey; };
+    const Case cases[] = {
+        {65535, 65535, 255}, {32768, 65535, 127}, {257, 65535, 1}, {256, 65535, 0},
+        {0, 65535, 0},       {2000, 2000, 255},   {1000, 2000, 127}, {1999, 2000, 254},
+        {5, 0, 0},           {0, 0, 0},           {-40, 100, 0},     {100, 100, 255},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(GreyLevel(c.v, c.max), c.grey) << "v=" << c.v << " max=" << c.max;
+}
+
+TEST(FitsToGrey, WritesRowsOfEqualBytesFromTheColumnPlane) {
+    // 3 x 2: plane[x][y]; rows of the output are y.
+    IntPlane plane;
+    ASSERT_EQ(AllocIntPlane(3, 2, plane), 0);
+    const int values[2][3] = {{65535, 32768, 257}, {256, 0, 1000}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) plane[x][y] = values[y][x];
+    const std::size_t stride = 3 * 3 + 3;  // padded rows
+    std::vector<std::uint8_t> bgr(stride * 2, 0xAA);
+    ASSERT_EQ(FitsToGrey(plane, 3, 2, bgr.data(), stride), 0);
+    const int expected[2][3] = {{255, 127, 1}, {0, 0, 3}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(bgr[y * stride + 3 * x + c], expected[y][x]) << x << "," << y;
+    EXPECT_EQ(bgr[9], 0xAA) << "padding past the row must stay untouched";
+}
+
+TEST(FitsToGrey, AllZeroImageIsBlackAndTooSmallPlaneIsRefused) {
+    IntPlane plane;
+    ASSERT_EQ(AllocIntPlane(4, 4, plane), 0);
+    std::vector<std::uint8_t> bgr(4 * 4 * 3, 0x55);
+    ASSERT_EQ(FitsToGrey(plane, 4, 4, bgr.data(), 12), 0);
+    for (std::uint8_t b : bgr) EXPECT_EQ(b, 0);
+    EXPECT_EQ(FitsToGrey(plane, 5, 4, bgr.data(), 15), 1);
+}
+
+TEST(SaveTargetName, ReplacesOrAppendsTheExtension) {
+    struct Case { const char* chosen; const char* ext; const char* target; };
+    const Case cases[] = {
+        {"/d/photo", ".jpg", "/d/photo.jpg"},
+        {"/d/photo.jpeg", ".jpg", "/d/photo.jpg"},
+        {"/d/photo.jpg", ".bmp", "/d/photo.bmp"},
+        {"/d/photo.BMP", ".bmp", "/d/photo.bmp"},
+        {"/d/a.b.c", ".bmp", "/d/a.b.bmp"},
+        {"/d.old/photo", ".bmp", "/d.old/photo.bmp"},
+        {"/d/photo.", ".jpg", "/d/photo.jpg"},
+        {"photo", ".bmp", "photo.bmp"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SaveTargetName(c.chosen, c.ext).toStdString(), c.target) << c.chosen;
+}
+
+TEST(ZoomText, OneDecimalAndAPercentSign) {
+    const std::pair<double, const char*> cases[] = {
+        {8, "800.0%"}, {4, "400.0%"}, {2, "200.0%"}, {1, "100.0%"},
+        {0.5, "50.0%"}, {0.25, "25.0%"}, {0.125, "12.5%"}, {0.0625, "6.2%"}, {0.0078125, "0.8%"},
+    };
+    for (const auto& [factor, text] : cases) EXPECT_EQ(ZoomText(factor).toStdString(), text);
+}
+
+TEST(Settings, FormatIsNineCrLfLines) {
+    EXPECT_EQ(FormatSettings(1, 0.0),
+              "X 768\r\nY 512\r\nP 9\r\nD 200\r\nF 2000\r\nS 2\r\nM 1000\r\nB 1\r\nV 0\r\n");
+    EXPECT_EQ(FormatSettings(-3, 0.0).substr(47), "B -3\r\nV 0\r\n");
+}
+
+TEST(Settings, BinningIsTheEighthNumberTruncated) {
+    const std::string head = "X 768\nY 512\nP 9\nD 200\nF 2000\nS 2\nM 1000\n";
+    struct Case { std::string text; int binning; int count; };
+    const Case cases[] = {
+        {FormatSettings(1, 0.0), 1, 8},
+        {FormatSettings(4, 0.0), 4, 8},
+        {head + "B 2.7\n", 2, 8},
+        {head + "B -1.5\n", -1, 8},
+        {head + "Q 3\nV 0\n", 3, 8},                    // keys are not examined
+        {"X 1 Y 2 P 3 D 4 F 5 S 6 M 7 B 8", 8, 8},     // line breaks are not significant
+        {"X 768\r\nY 512\r\nP 9\r\n", 0, 3},            // too short: the rest reads 0
+        {head + "B two\n", 0, 7},                       // not a number
+        {"", 0, 0},
+        {head + "LONGKEYWORDLONGERTHANANYBUFFER 3\n", 3, 8},
+        {head + "B 1e12\n", 2147483647, 8},
+    };
+    for (const Case& c : cases) {
+        double numbers[8];
+        EXPECT_EQ(ParseSettings(c.text, numbers), c.count) << c.text;
+        EXPECT_EQ(BinningFromSettings(c.text), c.binning) << c.text;
+    }
+}
+
+class InTempDir : public ::testing::Test {
+protected:
+    void SetUp() override {
+        old_ = QDir::currentPath();
+        QDir::setCurrent(Q(dir_.path().string()));
+    }
+    void TearDown() override { QDir::setCurrent(old_); }
+    QString file(const char* name) const { return Q(dir_.file(name)); }
+    QStringList entries() const {
+        return QDir(Q(dir_.path().string())).entryList(QDir::Files | QDir::Hidden);
+    }
+    TempDir dir_;
+    QString old_;
+};
+
+using SettingsFile = InTempDir;
+
+TEST_F(SettingsFile, ReadKeepsBinningWithoutAFileAndWriteReplacesTheFile) {
+    Binning = 1;
+    ReadSettings();
+    EXPECT_EQ(Binning, 1);
+    ASSERT_TRUE(WriteBytes(file("FrameSifterB.log"), "X 1\nY 1\nP 1\nD 1\nF 1\nS 1\nM 1\nB 3.9\nV 0\n"));
+    ReadSettings();
+    EXPECT_EQ(Binning, 3);
+    ASSERT_TRUE(WriteSettings());
+    EXPECT_EQ(FileBytes(file("FrameSifterB.log")).toStdString(), FormatSettings(3, 0.0));
+    EXPECT_EQ(entries(), QStringList{"FrameSifterB.log"});
+    Binning = 1;
+}
+
+using PictureFiles = InTempDir;
+
+TEST_F(PictureFiles, FitsOpensAsGreyAndBadFitsGiveReasons) {
+    ASSERT_TRUE(WriteFitsFile(file("a.fit"), {65535, 32768, 257, 256, 0, 1}, 3, 2));
+    QImage picture;
+    QString error;
+    ASSERT_TRUE(LoadFits(file("a.fit"), picture, error)) << error.toStdString();
+    ASSERT_EQ(picture.size(), QSize(3, 2));
+    const int expected[] = {255, 127, 1, 0, 0, 0};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(picture.pixel(i % 3, i / 3), qRgb(expected[i], expected[i], expected[i])) << i;
+
+    ASSERT_TRUE(WriteFitsFile(file("zero.fit"), std::vector<std::uint16_t>(16, 0), 4, 4));
+    ASSERT_TRUE(LoadFits(file("zero.fit"), picture, error)) << "an all-zero image must open";
+    EXPECT_EQ(picture.pixel(2, 2), qRgb(0, 0, 0));
+
+    QByteArray whole = FileBytes(file("a.fit"));
+    ASSERT_TRUE(WriteBytes(file("short.fit"), whole.left(2880 + 4)));
+    ASSERT_TRUE(WriteBytes(file("text.fit"), QByteArray("SIMPLE? no, just text\n")));
+    for (const char* bad : {"short.fit", "text.fit", "missing.fit"}) {
+        error.clear();
+        EXPECT_FALSE(LoadFits(file(bad), picture, error)) << bad;
+        EXPECT_FALSE(error.isEmpty()) << bad;
+    }
+}
+
+TEST_F(PictureFiles, BmpEntryKeepsPaletteAndDecodesJpegNamesAsJpeg) {
+    ASSERT_TRUE(PaletteImage(9, 7).save(file("p8.bmp"), "BMP"));
+    ASSERT_TRUE(WriteJpegFile(file("photo.jpg"), Pattern(16, 8)));
+    QImage picture;
+    QString error;
+    ASSERT_TRUE(LoadBmpEntry(file("p8.bmp"), picture, error));
+    EXPECT_EQ(picture.format(), QImage::Format_Indexed8);
+    ASSERT_TRUE(LoadBmpEntry(file("photo.jpg"), picture, error));
+    EXPECT_EQ(picture.depth(), 24);
+    EXPECT_EQ(picture.size(), QSize(16, 8));
+    // A JPEG under a .bmp name is not a BMP; a BMP cut short is not read as complete.
+    ASSERT_TRUE(QFile::copy(file("photo.jpg"), file("fake.bmp")));
+    const QByteArray whole = FileBytes(file("p8.bmp"));
+    ASSERT_TRUE(WriteBytes(file("short.bmp"), whole.left(whole.size() - 1)));
+    ASSERT_TRUE(WriteBytes(file("header.bmp"), whole.left(20)));
+    for (const char* bad : {"fake.bmp", "short.bmp", "header.bmp", "missing.bmp"}) {
+        error.clear();
+        EXPECT_FALSE(LoadBmpEntry(file(bad), picture, error)) << bad;
+        EXPECT_FALSE(error.isEmpty()) << bad;
+    }
+}
+
+TEST_F(PictureFiles, BmpIsWrittenInThePicturesOwnFormat) {
+    const struct { QImage picture; int bits; } cases[] = {
+        {PaletteImage(9, 7), 8},
+        {Pattern(10, 3), 24},
+        {Pattern(10, 3).convertToFormat(QImage::Format_BGR888), 24},
+        {Pattern(10, 3).convertToFormat(QImage::Format_ARGB32), 24},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        ASSERT_TRUE(SaveBmp(file("out.bmp"), c.picture, error)) << error.toStdString();
+        const QByteArray bytes = FileBytes(file("out.bmp"));
+        EXPECT_EQ(BmpBitsPerPixel(bytes), c.bits);
+        const QImage back = QImage::fromData(bytes, "BMP");
+        ASSERT_EQ(back.size(), c.picture.size());
+        EXPECT_EQ(back.pixel(7, 2), c.picture.pixel(7, 2));
+    }
+    EXPECT_EQ(entries(), QStringList{"out.bmp"}) << "no temporary file may be left behind";
+}
+
+// The IJG example tables (JPEG standard, Annex K) in natural order, and the zig-zag order
+// in which DQT segments list them.
+const int kLuminance[64] = {
+    16, 11, 10, 16, 24, 40, 51, 61,     12, 12, 14, 19, 26, 58, 60, 55,
+    14, 13, 16, 24, 40, 57, 69, 56,     14, 17, 22, 29, 51, 87, 80, 62,
+    18, 22, 37, 56, 68, 109, 103, 77,   24, 35, 55, 64, 81, 104, 113, 92,
+    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+const int kChrominance[64] = {
+    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
+    24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
+    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+const int kZigZag[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+
+std::vector<int> ScaledTable(const int* base, int quality) {
+    const int scale = quality < 50 ? 5000 / quality : 200 - 2 * quality;
+    std::vector<int> table;
+    for (int k = 0; k < 64; ++k)
+        table.push_back(std::clamp((base[kZigZag[k]] * scale + 50) / 100, 1, 255));
+    return table;
+}
+
+TEST_F(PictureFiles, JpegIsBaselineColourAtTheGivenQuality) {
+    for (int quality : {70, 90}) {
+        QString error;
+        ASSERT_TRUE(SaveJpeg(file("out.jpg"), Pattern(40, 24), quality, error)) << error.toStdString();
+        const JpegTables t = ReadJpegTables(FileBytes(file("out.jpg")));
+        EXPECT_TRUE(t.baseline);
+        EXPECT_FALSE(t.progressive);
+        EXPECT_EQ(t.components, 3);
+        EXPECT_EQ(t.tables[0], ScaledTable(kLuminance, quality)) << quality;
+        EXPECT_EQ(t.tables[1], ScaledTable(kChrominance, quality)) << quality;
+    }
+    EXPECT_EQ(entries(), QStringList{"out.jpg"}) << "no temporary file may be left behind";
+    EXPECT_EQ(QFileInfo(file("out.jpg")).permissions() & QFile::WriteOwner, QFile::WriteOwner);
+}
+
+// A write that fails half way (a file-size limit stands in for a full disk) leaves the old
+// file as it was and no temporary file behind.
+TEST_F(PictureFiles, FailedWriteKeepsTheOldFile) {
+    const QByteArray old("old contents that must survive");
+    ASSERT_TRUE(WriteBytes(file("keep.bmp"), old));
+    ASSERT_TRUE(WriteBytes(file("keep.jpg"), old));
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString bmpError, jpegError;
+    const QImage big = Pattern(300, 300);
+    const bool bmpSaved = SaveBmp(file("keep.bmp"), big, bmpError);
+    const bool jpegSaved = SaveJpeg(file("keep.jpg"), big, 100, jpegError);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(bmpSaved);
+    EXPECT_FALSE(jpegSaved);
+    EXPECT_FALSE(bmpError.isEmpty());
+    EXPECT_FALSE(jpegError.isEmpty());
+    EXPECT_EQ(FileBytes(file("keep.bmp")), old);
+    EXPECT_EQ(FileBytes(file("keep.jpg")), old);
+    EXPECT_EQ(entries(), (QStringList{"keep.bmp", "keep.jpg"}));
+}
+
+}  // namespace
