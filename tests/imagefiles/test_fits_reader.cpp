@@ -227,11 +227,21 @@ TEST(FitsReader, RawWordsFoldWithBzero)
         std::vector<std::string> cards = Standard(2, 1);
         if (c.bzero) cards.push_back(Value("BZERO", c.bzero));
         const std::string path = dir.write("raw.fits", Fits(cards, {c.raw, 0}));
+        const std::string label = std::to_string(c.raw) + " bzero " + (c.bzero ? c.bzero : "-");
+        // The one-call reader and the four-step sequence must agree.
         IntPlane plane;
-        int w = 0, h = 0;
+        int w = 0, h = 0, cardCount = 0, bzero = 0;
         std::string error;
         ASSERT_EQ(ReadFitsFrame(path, plane, w, h, error), 0) << error;
-        EXPECT_EQ(plane[0][0], c.value) << std::hex << c.raw << " bzero " << (c.bzero ? c.bzero : "-");
+        EXPECT_EQ(plane[0][0], c.value) << label;
+
+        IntPlane steps;
+        std::vector<char> header;
+        ASSERT_EQ(AllocIntPlane(2, 1, steps), 0);
+        ASSERT_EQ(ReadFitsImage(path, header, w, h, cardCount, bzero, steps, error), 0) << error;
+        EXPECT_EQ(steps[0][0], c.raw) << label;
+        ASSERT_EQ(ApplyBzero(bzero, w, h, steps), 0);
+        EXPECT_EQ(steps[0][0], c.value) << label;
     }
 }
 
@@ -258,12 +268,9 @@ TEST(FitsReader, CallingSequenceOverAFile)
     EXPECT_EQ(bzero, 32768);
     ASSERT_EQ(header.size(), 5760u);
     EXPECT_TRUE(std::equal(header.begin(), header.end(), bytes.begin()));
-    ASSERT_EQ(ApplyBzero(bzero, w, h, plane), 0);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const int raw = words[std::size_t(y * w + x)];
-            EXPECT_EQ(plane[x][y], raw < 32768 ? raw + 32768 : raw - 32768);
-        }
+        for (int x = 0; x < w; ++x) EXPECT_EQ(plane[x][y], words[std::size_t(y * w + x)]);
+    EXPECT_EQ(ApplyBzero(bzero, w + 1, h, plane), 1);  // past the plane: refused
 
     // A plane of another size is refused and left alone.
     IntPlane other;
@@ -284,6 +291,7 @@ TEST(FitsReader, FilesThatCannotBeReadFailWithoutAllocating)
     const Case cases[] = {
         {dir.file("missing.fits"), std::string("cannot open: ") + std::strerror(ENOENT)},
         {dir.path().string(), "is a folder"},
+        {"/dev/null", "not a regular file"},
         {dir.write("empty.fits", std::string()), "empty file"},
         {dir.write("short.fits", truncated), "truncated: 8092 of 8192 data bytes present"},
     };

@@ -22,15 +22,18 @@ std::vector<std::string> Names(const std::filesystem::path& folder)
 TEST(FitsWriter, RoundTripThroughTheReader)
 {
     struct Case { int width, height; };
-    const Case cases[] = {{1, 1}, {7, 3}, {640, 480}};
+    const Case cases[] = {{1, 1}, {7, 3}, {640, 480}, {480, 640}, {640, 480}};
     TempDir dir;
+    IntPlane plane;  // shared: a plane of another size must be replaced, one that fits reused
+    int index = 0;
     for (const Case& c : cases) {
         std::vector<std::uint16_t> values(std::size_t(c.width) * c.height);
-        for (std::size_t i = 0; i < values.size(); ++i) values[i] = std::uint16_t(i * 7919u);
+        for (std::size_t i = 0; i < values.size(); ++i)
+            values[i] = std::uint16_t(i * 7919u + std::size_t(index) * 13);
         values[0] = 65535;
         if (values.size() > 2) values[1] = 0, values[2] = 32768;
 
-        const std::string path = dir.file(std::to_string(c.width) + ".fits");
+        const std::string path = dir.file(std::to_string(index++) + ".fits");
         std::string error;
         ASSERT_EQ(WriteFits16(path, values.data(), c.width, c.height, error), 0) << error;
 
@@ -41,9 +44,10 @@ TEST(FitsWriter, RoundTripThroughTheReader)
         EXPECT_EQ(header.bzero, 32768);
         EXPECT_EQ(header.cardCount, 36);
 
-        IntPlane plane;
         int w = 0, h = 0;
         ASSERT_EQ(ReadFitsFrame(path, plane, w, h, error), 0) << error;
+        ASSERT_EQ(plane.first(), c.width);
+        ASSERT_EQ(plane.second(), c.height);
         ASSERT_EQ(w, c.width);
         ASSERT_EQ(h, c.height);
         for (int y = 0; y < h; ++y)
