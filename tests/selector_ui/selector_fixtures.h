@@ -1,0 +1,86 @@
+#pragma once
+// Scripted dialogs and frames written on the spot for the selector window's tests.
+
+#include "fits_writer.h"
+#include "user_dialogs.h"
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <cmath>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+// Answers the selector's dialogs from queues and records what it was shown.
+class ScriptedDialogs : public UserDialogs {
+public:
+    std::deque<OpenChoice> opens;
+    std::deque<bool> answers;
+    QStringList messages;
+    QStringList errors;
+    QStringList questions;
+    QStringList lastFilters;
+
+    ScriptedDialogs() { SetDialogs(this); }
+    ~ScriptedDialogs() override { SetDialogs(nullptr); }
+
+    void chooseFiles(const QStringList& files) {
+        OpenChoice c;
+        c.accepted = true;
+        c.files = files;
+        opens.push_back(c);
+    }
+    void cancel() { opens.push_back(OpenChoice{}); }
+
+    OpenChoice getOpenFiles(QWidget*, const QString&, const QStringList& filters,
+                            int) override {
+        lastFilters = filters;
+        if (opens.empty()) return {};
+        OpenChoice c = opens.front();
+        opens.pop_front();
+        return c;
+    }
+    SaveChoice getSaveFile(QWidget*, const QString&, const QStringList&, int) override {
+        return {};
+    }
+    void showMessage(QWidget*, const QString& text) override { messages << text; }
+    void showError(QWidget*, const QString& text) override { errors << text; }
+    bool askYesNo(QWidget*, const QString& text, bool) override {
+        questions << text;
+        if (answers.empty()) return false;
+        bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+};
+
+// Vertical stripes 100 + amplitude * cos(2 pi * cycles * x / 256): their amplitude lands
+// in bins cycles-1 and cycles of the characteristic, about 0.707 * amplitude each.
+inline int StripeValue(int x, int amplitude, int cycles) {
+    return int(std::lround(100 + amplitude * std::cos(2 * M_PI * cycles * x / 256.0)));
+}
+
+inline QString WriteStripesBmp(const QString& path, int amplitude, int width = 256,
+                               int height = 256, int cycles = 30) {
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int x = 0; x < width; ++x) {
+        const int g = StripeValue(x, amplitude, cycles);
+        for (int y = 0; y < height; ++y) image.setPixel(x, y, qRgb(0, g, 0));
+    }
+    if (!image.save(path, "BMP")) return QString();
+    return path;
+}
+
+inline QString WriteStripesFits(const QString& path, int amplitude, int width = 256,
+                                int height = 256, int cycles = 30) {
+    std::vector<std::uint16_t> values(std::size_t(width) * std::size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            values[std::size_t(y) * width + x] = std::uint16_t(StripeValue(x, amplitude, cycles));
+    std::string error;
+    if (WriteFits16(path.toStdString(), values.data(), width, height, error) != 0)
+        return QString();
+    return path;
+}
