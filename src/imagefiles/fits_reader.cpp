@@ -53,6 +53,14 @@ int AxisNumber(const std::uint8_t* card)
     return n;
 }
 
+// Values end up in error messages: keep a damaged file's control bytes out of them.
+std::string Printable(std::string text)
+{
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+    return text;
+}
+
 // The value field of a card: "= " in columns 9-10, the value from column 11 up to a
 // comment. Quoted strings come back with their quotes so that they never parse as numbers.
 bool CardValue(const std::uint8_t* card, std::string& value)
@@ -72,11 +80,11 @@ bool CardValue(const std::uint8_t* card, std::string& value)
             }
             ++q;
         }
-        value = std::string(p, q);
+        value = Printable(std::string(p, q));
         return true;
     }
     const char* slash = std::find(start, end, '/');
-    value = Trim(start, slash);
+    value = Printable(Trim(start, slash));
     return true;
 }
 
