@@ -30,6 +30,8 @@ public:
         release();
         if (first <= 0 || second <= 0) return false;
         const std::size_t count = std::size_t(first) * std::size_t(second);
+        // new[] throws rather than returning null when the byte count itself overflows.
+        if (count > std::size_t(-1) / sizeof(T)) return false;
         std::unique_ptr<T[]> data(new (std::nothrow) T[count]());
         std::unique_ptr<T*[]> lines(new (std::nothrow) T*[std::size_t(first)]);
         if (!data || !lines) return false;
