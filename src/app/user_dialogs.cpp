@@ -3,6 +3,18 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+int NameFilterIndex(const QStringList& filters, const QString& selected) {
+    for (int i = 0; i < filters.size(); ++i) {
+        const QString& f = filters[i];
+        if (f == selected) return i;
+        // With HideNameFilterDetails the dialog reports only the label before the patterns.
+        const int open = f.lastIndexOf(QLatin1Char('('));
+        if (open > 0 && f.endsWith(QLatin1Char(')')) && f.left(open).trimmed() == selected.trimmed())
+            return i;
+    }
+    return 0;
+}
+
 namespace {
 
 class QtUserDialogs : public UserDialogs {
@@ -20,7 +32,7 @@ public:
         if (dialog.exec() != QDialog::Accepted) return choice;
         choice.accepted = true;
         choice.files = dialog.selectedFiles();
-        choice.filterIndex = std::max(0, int(filters.indexOf(dialog.selectedNameFilter())));
+        choice.filterIndex = NameFilterIndex(filters, dialog.selectedNameFilter());
         return choice;
     }
     SaveChoice getSaveFile(QWidget* parent, const QString& title, const QStringList& filters,
@@ -38,7 +50,7 @@ public:
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return choice;
         choice.accepted = true;
         choice.file = dialog.selectedFiles().first();
-        choice.filterIndex = std::max(0, int(filters.indexOf(dialog.selectedNameFilter())));
+        choice.filterIndex = NameFilterIndex(filters, dialog.selectedNameFilter());
         return choice;
     }
     void showMessage(QWidget* parent, const QString& text) override {

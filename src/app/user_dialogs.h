@@ -35,6 +35,10 @@ public:
     virtual bool askYesNo(QWidget* parent, const QString& text, bool yesIsDefault) = 0;
 };
 
+// The 0-based entry of `filters` that a file dialog reports as chosen, whether it reports
+// the whole entry or only its label; 0 when nothing matches.
+int NameFilterIndex(const QStringList& filters, const QString& selected);
+
 // The dialogs in use: the real Qt ones unless a test installed its own.
 UserDialogs& Dialogs();
 // Installs `dialogs` (not owned); nullptr restores the real ones.

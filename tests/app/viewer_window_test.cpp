@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -548,6 +549,24 @@ private slots:
         QCOMPARE(UpDate->Memo1->toPlainText(), QString("新しい版があります\nline 2\n"));
         QTest::mouseClick(UpDate->Button1, Qt::LeftButton);
         QVERIFY(!UpDate->isVisible());
+    }
+
+    // The real dialog hides the patterns of its entries; the chosen entry must still be
+    // told apart, or every FITS or JPEG choice would be read as the first entry.
+    void realFileDialogReportsTheChosenEntry() {
+        for (const QStringList& filters : {TMainForm::OpenFilters(), TMainForm::SaveFilters()}) {
+            for (int i = 0; i < filters.size(); ++i) {
+                QFileDialog dialog;
+                dialog.setOption(QFileDialog::DontUseNativeDialog);
+                dialog.setOption(QFileDialog::HideNameFilterDetails);
+                dialog.setNameFilters(filters);
+                dialog.selectNameFilter(filters[i]);
+                QCOMPARE(NameFilterIndex(filters, dialog.selectedNameFilter()), i);
+            }
+        }
+        QCOMPARE(NameFilterIndex(TMainForm::OpenFilters(), "FITS (16bit Uncompressed)"), 1);
+        QCOMPARE(NameFilterIndex(TMainForm::SaveFilters(), "JPEG(*.jpg)"), 1);
+        QCOMPARE(NameFilterIndex(TMainForm::OpenFilters(), "unknown"), 0);
     }
 
     void selectButtonAndMenuShowTheSelector() {
