@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -159,9 +161,12 @@ TSelector::TSelector(QWidget* parent) : QWidget(parent, Qt::Window) {
     setAttribute(Qt::WA_QuitOnClose, false);
 
     // The platform's UI font at 12 pixels; Japanese texts from IPA Gothic.
+    // The platform's family may be an alias such as "Sans Serif", which a family list
+    // does not resolve; name the family it stands for.
+    const QFont platform = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     QFont font = QApplication::font();
     font.setPixelSize(12);
-    font.setFamilies({font.family(), QStringLiteral("IPAGothic")});
+    font.setFamilies({QFontInfo(platform).family(), QStringLiteral("IPAGothic")});
     setFont(font);
 
     BuildControls();
@@ -243,8 +248,12 @@ void TSelector::BuildControls() {
     Edit1->setGeometry(16, 17, 17, 20);
     Edit1->setReadOnly(true);
     Edit1->setAlignment(Qt::AlignCenter);
-    // The field is narrower than the line edit's own inner margins allow for "10".
-    Edit1->setTextMargins(-4, 0, -4, 0);
+    // 17 pixels hold "10" only in the narrower digits of IPA Gothic, and only without the
+    // line edit's own inner margins.
+    QFont digits = font();
+    digits.setFamilies({QStringLiteral("IPAGothic")});
+    Edit1->setFont(digits);
+    Edit1->setTextMargins(-2, 0, -2, 0);
     UpDown1 = new UpDownSpinner(0, 10, 5, GroupBox1);
     UpDown1->setGeometry(32, 17, 9, 20);
     Button2 = button(GroupBox1, 48, 17, 45, 20, QStringLiteral("Select"));
@@ -329,8 +338,11 @@ void TSelector::PlaceCountLabel(QLabel* label, int left, const QString& text) {
 }
 
 QStringList TSelector::OpenFilters() {
-    return {QStringLiteral("BMP (*.bmp)"), QStringLiteral("FITS (*.fit *.fts *.fits)"),
-            QStringLiteral("JPEG (*.jpg *.jpeg)")};
+    // The dialog takes its patterns from the last parentheses, separated by spaces, and
+    // shows what comes before them as the entry's label.
+    return {QStringLiteral("BMP (*.bmp) (*.bmp)"),
+            QStringLiteral("FITS (*.fit, *.fts, *.fits) (*.fit *.fts *.fits)"),
+            QStringLiteral("JPEG (*.jpg, *.jpeg) (*.jpg *.jpeg)")};
 }
 
 WindowMode TSelector::CurrentMode() const {

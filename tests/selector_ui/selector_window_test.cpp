@@ -4,6 +4,7 @@
 #include "selector_window.h"
 #include "temp_dir.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -194,12 +195,15 @@ void SelectorWindowTest::openDialogMatchesExtensionsInAnyCase() {
         QVERIFY(QFile(d + "/" + name).open(QIODevice::WriteOnly));
     const QStringList filters = TSelector::OpenFilters();
     QCOMPARE(filters.size(), 3);
+    const QString labels[3] = {"BMP (*.bmp)", "FITS (*.fit, *.fts, *.fits)",
+                               "JPEG (*.jpg, *.jpeg)"};
     const QStringList expected[3] = {{"a.bmp", "b.BMP"},
                                      {"c.fit", "d.FIT", "e.Fts", "f.fits"},
                                      {"g.jpg", "h.JPG", "i.jpeg", "j.JpEg"}};
     for (int i = 0; i < 3; ++i) {
         QFileDialog dialog(nullptr);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setFileMode(QFileDialog::ExistingFiles);
         dialog.setNameFilters(filters);
         dialog.selectNameFilter(filters[i]);
@@ -215,6 +219,9 @@ void SelectorWindowTest::openDialogMatchesExtensionsInAnyCase() {
             return names;
         };
         QTRY_COMPARE(listed(), expected[i]);
+        auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+        QVERIFY(types);
+        QCOMPARE(types->currentText(), labels[i]);
     }
 }
 
@@ -268,7 +275,7 @@ void SelectorWindowTest::opening() {
         QCOMPARE(s.ListBox3->item(listed - 1)->text(),
                  QString("%1/frame%2.bmp").arg(d).arg(listed - 1, 4, 10, QChar('0')));
     }
-    QCOMPARE(dialogs_->lastFilters.last(), QString("JPEG (*.jpg *.jpeg)"));
+    QCOMPARE(dialogs_->lastFilters, TSelector::OpenFilters());
 }
 
 void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
