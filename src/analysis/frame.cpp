@@ -2,11 +2,15 @@
 
 #include "fits_reader.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <QImage>
 #include <QImageReader>
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -14,6 +18,8 @@ namespace {
 constexpr long long kMaxFramePixels = 16000LL * 16000LL;
 // QImage holds a 24-bit BMP as 32 bits per pixel; 16000 x 16000 of those is 1000 MiB.
 constexpr int kBmpAllocationLimitMiB = 1024;
+// Larger than any frame of at most 16000 x 16000 pixels in these formats can be.
+constexpr long long kMaxFileBytes = 1LL << 30;
 
 std::string LowerAscii(std::string text) {
     for (char& c : text) {
@@ -74,15 +80,15 @@ bool CheckBmpHeaders(const QByteArray& head, qint64 fileSize, std::string& error
     return true;
 }
 
-int LoadBmp(const std::string& path, Frame& frame, std::string& error) {
-    QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = "cannot open: " + file.errorString().toStdString();
-        return 1;
-    }
-    if (!CheckBmpHeaders(file.peek(64), file.size(), error)) return 1;
+int LoadBmp(const std::uint8_t* bytes, std::size_t size, Frame& frame, std::string& error) {
+    const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes),
+                                                    qsizetype(size));
+    if (!CheckBmpHeaders(data.left(64), qint64(size), error)) return 1;
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
     // Only the BMP reader: a file of another format under a .bmp name is refused.
-    QImageReader reader(&file, "bmp");
+    QImageReader reader(&buffer, "bmp");
     reader.setAutoDetectImageFormat(false);
     reader.setAllocationLimit(kBmpAllocationLimitMiB);
     QImage image;
@@ -115,8 +121,9 @@ int LoadBmp(const std::string& path, Frame& frame, std::string& error) {
     return 0;
 }
 
-int LoadJpeg(const std::string& path, JpegImage& decoder, Frame& frame, std::string& error) {
-    if (!decoder.loadFile(path)) {
+int LoadJpeg(const std::uint8_t* bytes, std::size_t size, JpegImage& decoder, Frame& frame,
+             std::string& error) {
+    if (!decoder.loadMemory(bytes, size)) {
         error = decoder.error();
         return 1;
     }
@@ -133,14 +140,55 @@ int LoadJpeg(const std::string& path, JpegImage& decoder, Frame& frame, std::str
     return 0;
 }
 
-int LoadFits(const std::string& path, Frame& frame, std::string& error) {
+int LoadFits(const std::uint8_t* bytes, std::size_t size, Frame& frame, std::string& error) {
     int width = 0;
     int height = 0;
-    if (ReadFitsFrame(path, frame.plane, width, height, error) != 0) return 1;
+    if (DecodeFitsFrame(bytes, size, frame.plane, width, height, error) != 0) return 1;
     frame.kind = FrameKind::Fits;
     frame.width = width;
     frame.height = height;
     return 0;
+}
+
+std::string OsError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+// The whole file into `bytes`, whose capacity is kept from frame to frame.
+int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = OsError("cannot open");
+        return 1;
+    }
+    struct stat st {};
+    int result = 1;
+    if (::fstat(fd, &st) != 0) {
+        error = OsError("cannot examine");
+    } else if (S_ISDIR(st.st_mode)) {
+        error = "cannot open: Is a directory";
+    } else if (!S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+    } else if (st.st_size > kMaxFileBytes) {
+        error = "file too large: " + std::to_string(st.st_size) + " bytes";
+    } else {
+        bytes.resize(std::size_t(st.st_size));
+        std::size_t done = 0;
+        bool failed = false;
+        while (done < bytes.size()) {
+            const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) failed = true;
+            if (got <= 0) break;
+            done += std::size_t(got);
+        }
+        if (failed) {
+            error = OsError("read error");
+        } else {
+            bytes.resize(done);   // a file that shrank meanwhile is judged on what it holds
+            result = 0;
+        }
+    }
+    ::close(fd);
+    return result;
 }
 
 }  // namespace
@@ -153,21 +201,39 @@ std::string FileExtension(const std::string& path) {
     return path.substr(dot);
 }
 
-int LoadFrameForAnalysis(const std::string& path, const std::string& extension,
-                         JpegImage& decoder, Frame& frame, std::string& error) {
+int LoadFrameFromMemory(const std::uint8_t* bytes, std::size_t size,
+                        const std::string& extension, JpegImage& decoder, Frame& frame,
+                        std::string& error) {
     frame.clear();
     error.clear();
     const std::string ext = LowerAscii(extension);
     int result = 1;
     if (ext == ".bmp") {
-        result = LoadBmp(path, frame, error);
+        result = LoadBmp(bytes, size, frame, error);
     } else if (ext == ".jpg" || ext == ".jpeg") {
-        result = LoadJpeg(path, decoder, frame, error);
+        result = LoadJpeg(bytes, size, decoder, frame, error);
     } else if (ext == ".fit" || ext == ".fts" || ext == ".fits") {
-        result = LoadFits(path, frame, error);
+        result = LoadFits(bytes, size, frame, error);
     } else {
         error = "not a BMP, JPEG or FITS file name";
     }
     if (result != 0) frame.clear();
     return result;
+}
+
+int LoadFrameForAnalysis(const std::string& path, const std::string& extension,
+                         JpegImage& decoder, Frame& frame, std::string& error) {
+    const std::string ext = LowerAscii(extension);
+    if (ext != ".bmp" && ext != ".jpg" && ext != ".jpeg" && ext != ".fit" && ext != ".fts" &&
+        ext != ".fits") {
+        frame.clear();
+        error = "not a BMP, JPEG or FITS file name";
+        return 1;
+    }
+    if (ReadWholeFile(path, frame.fileBytes, error) != 0) {
+        frame.clear();
+        return 1;
+    }
+    return LoadFrameFromMemory(frame.fileBytes.data(), frame.fileBytes.size(), extension,
+                               decoder, frame, error);
 }

@@ -18,6 +18,8 @@ struct Frame {
     std::vector<std::uint8_t> bgr;
     // FITS: plane[x][y] after the BZERO fold.
     IntPlane plane;
+    // The file's bytes while it is decoded; kept from frame to frame to save allocations.
+    std::vector<std::uint8_t> fileBytes;
 
     std::uint8_t green(int x, int y) const {
         return bgr[(std::size_t(y) * std::size_t(width) + std::size_t(x)) * 3 + 1];
@@ -38,3 +40,7 @@ std::string FileExtension(const std::string& path);
 // (unreadable, corrupt, unknown extension). `decoder` is reused across a run.
 int LoadFrameForAnalysis(const std::string& path, const std::string& extension,
                          JpegImage& decoder, Frame& frame, std::string& error);
+// The same on a file's bytes already in memory.
+int LoadFrameFromMemory(const std::uint8_t* bytes, std::size_t size,
+                        const std::string& extension, JpegImage& decoder, Frame& frame,
+                        std::string& error);

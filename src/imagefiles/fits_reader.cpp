@@ -421,12 +421,11 @@ int ApplyBzero(int bzero, int first, int second, IntPlane& plane)
     return 0;
 }
 
-int ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
-                  std::string& error)
+namespace {
+
+int DecodeParsedFrame(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
+                      IntPlane& plane, int& width, int& height, std::string& error)
 {
-    std::vector<std::uint8_t> bytes;
-    FitsHeader header;
-    if (LoadFits(path, true, bytes, header, error)) return 1;
     // A batch run reads frames of one size: keep the plane when it already fits, since
     // every element is written below.
     if (plane.empty() || plane.first() != header.width || plane.second() != header.height) {
@@ -438,13 +437,32 @@ int ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& hei
     if (z >= -(INT32_MAX - 65535) && z <= INT32_MAX - 65535) {
         // Raw words are 0..65535, so the fold cannot overflow: do it while decoding,
         // with the same result as ApplyBzero.
-        Transpose(bytes.data() + header.dataOffset, header.width, header.height, plane,
+        Transpose(bytes + header.dataOffset, header.width, header.height, plane,
                   [z](std::int32_t raw) { return raw + (raw < z ? z : -z); });
     } else {
-        if (DecodeFitsPixels(bytes.data(), bytes.size(), header, plane, error)) return 1;
+        if (DecodeFitsPixels(bytes, size, header, plane, error)) return 1;
         ApplyBzero(header.bzero, header.width, header.height, plane);
     }
     width = header.width;
     height = header.height;
     return 0;
+}
+
+}  // namespace
+
+int DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plane, int& width,
+                    int& height, std::string& error)
+{
+    FitsHeader header;
+    if (ParseHeaderBytes(bytes, size, size, header, error)) return 1;
+    return DecodeParsedFrame(bytes, size, header, plane, width, height, error);
+}
+
+int ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
+                  std::string& error)
+{
+    std::vector<std::uint8_t> bytes;
+    FitsHeader header;
+    if (LoadFits(path, true, bytes, header, error)) return 1;
+    return DecodeParsedFrame(bytes.data(), bytes.size(), header, plane, width, height, error);
 }

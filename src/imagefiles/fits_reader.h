@@ -41,6 +41,10 @@ int ReadFitsImage(const std::string& path, std::vector<char>& header, int& width
 // v < bzero ? v + bzero : v - bzero, over the whole plane.
 int ApplyBzero(int bzero, int first, int second, IntPlane& plane);
 
-// One call for the whole sequence up to and including ApplyBzero.
+// The whole sequence up to and including ApplyBzero on bytes in memory. The plane is
+// reused when it already has the image's size.
+int DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plane, int& width,
+                    int& height, std::string& error);
+// The same from a file.
 int ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
                   std::string& error);
