@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <deque>
+#include <stdexcept>
 #include <vector>
 
 // Answers the selector's dialogs from queues and records what it was shown.
@@ -22,6 +23,7 @@ public:
     QStringList errors;
     QStringList questions;
     QStringList lastFilters;
+    bool failOpen = false;   // the dialog itself fails, as an out-of-memory would
 
     ScriptedDialogs() { SetDialogs(this); }
     ~ScriptedDialogs() override { SetDialogs(nullptr); }
@@ -37,6 +39,7 @@ public:
     OpenChoice getOpenFiles(QWidget*, const QString&, const QStringList& filters,
                             int) override {
         lastFilters = filters;
+        if (failOpen) throw std::runtime_error("scripted failure");
         if (opens.empty()) return {};
         OpenChoice c = opens.front();
         opens.pop_front();

@@ -76,6 +76,7 @@ private slots:
     void moveAnsweredNo();
     void moveNeverReplacesAndReportsWhatStayed();
     void closingHides();
+    void handlerFailuresAreReported();
 
 private:
     QStringList writeFrames();   // the four stripe frames, two BMP and two FITS
@@ -642,6 +643,15 @@ void SelectorWindowTest::closingHides() {
     // Showing clears the graph to white.
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 256; ++x) QCOMPARE(s.Image1->Picture.pixel(x, y) & 0xffffff, 0xffffffu);
+}
+
+void SelectorWindowTest::handlerFailuresAreReported() {
+    TSelector& s = *selector_;
+    openAndRun(writeFrames());
+    dialogs_->failOpen = true;
+    s.BitBtn1->click();   // must not throw into the event loop
+    QCOMPARE(dialogs_->errors, QStringList{"scripted failure"});
+    QCOMPARE(s.ListBox1->count(), 4);
 }
 
 QTEST_MAIN(SelectorWindowTest)
