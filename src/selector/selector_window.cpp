@@ -160,9 +160,9 @@ TSelector::TSelector(QWidget* parent) : QWidget(parent, Qt::Window) {
     // Closing only hides the selector; it must not keep the program alive by itself.
     setAttribute(Qt::WA_QuitOnClose, false);
 
-    // The platform's UI font at 12 pixels; Japanese texts from IPA Gothic.
-    // The platform's family may be an alias such as "Sans Serif", which a family list
-    // does not resolve; name the family it stands for.
+    // The platform's UI font at 12 pixels, Japanese from IPA Gothic. The platform family
+    // may be an alias such as "Sans Serif", which a family list does not resolve, so name
+    // the family it stands for.
     const QFont platform = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     QFont font = QApplication::font();
     font.setPixelSize(12);
