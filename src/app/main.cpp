@@ -9,8 +9,14 @@ int main(int argc, char** argv) {
     try {
         SetApplicationFonts();
         CreateWindows();
+        // The version dialog or the selector may still be shown; closing the main window
+        // ends the program all the same.
+        app.setQuitOnLastWindowClosed(false);
+        QObject::connect(MainForm, &TMainForm::Closed, &app, &QApplication::quit, Qt::QueuedConnection);
         MainForm->show();
-        return app.exec();
+        const int status = app.exec();
+        DestroyWindows();
+        return status;
     } catch (const std::exception& e) {
         Dialogs().showError(nullptr, QString::fromLocal8Bit(e.what()));
     } catch (...) {

@@ -346,4 +346,5 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     RunCommand(this, [] { WriteSettings(); });
     event->accept();
     QMainWindow::closeEvent(event);
+    emit Closed();
 }

@@ -74,6 +74,10 @@ public slots:
     void L1Click();
     void V1Click();
 
+signals:
+    // The main window has closed: the program ends, whatever other windows are shown.
+    void Closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;  // FormClose
 

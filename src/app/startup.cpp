@@ -7,6 +7,7 @@
 #include "version.h"
 
 #include <QFont>
+#include <QFontInfo>
 
 void ReportCommandError(QWidget* parent, const char* what) {
     try {
@@ -56,9 +57,10 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 
 void SetApplicationFonts() {
     QFont f = QApplication::font();
-    QStringList families = f.families();
-    if (families.isEmpty()) families << f.family();
-    families << QStringLiteral("IPAGothic") << QStringLiteral("IPAPGothic");
+    // The resolved family first: a generic alias such as "Sans Serif" in a family list is
+    // not resolved, and Latin text would then fall through to the Japanese font.
+    QStringList families{QFontInfo(f).family()};
+    families << QStringLiteral("IPAPGothic") << QStringLiteral("IPAGothic");
     f.setFamilies(families);
     QApplication::setFont(f);
 }

@@ -474,7 +474,10 @@ private slots:
     void settingsFileOnFirstAndSecondRun() {
         const QByteArray expected("X 768\r\nY 512\r\nP 9\r\nD 200\r\nF 2000\r\nS 2\r\nM 1000\r\nB 1\r\nV 0\r\n");
         start();
+        MainForm->V1Click();  // a shown version dialog does not keep the program alive
+        QSignalSpy closed(MainForm, &TMainForm::Closed);
         MainForm->close();
+        QCOMPARE(closed.count(), 1);
         QCOMPARE(FileBytes(path("FrameSifterB.log")), expected);
         DestroyWindows();
         start();
