@@ -15,12 +15,14 @@ TImageView::TImageView(QWidget* parent) : QWidget(parent) {
 
 void TImageView::setPicture(const QImage& picture) {
     picture_ = picture;
-    display_ = picture.convertToFormat(QImage::Format_RGB32);
+    display_ = QImage();  // made on the first paint, so the hidden copy never needs one
     update();
 }
 
 void TImageView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
+    if (display_.isNull() && !picture_.isNull())
+        display_ = picture_.convertToFormat(QImage::Format_RGB32);
     if (display_.isNull() || width() <= 0 || height() <= 0) {
         painter.fillRect(event->rect(), palette().button());
         return;
