@@ -159,10 +159,20 @@ TEST_F(PictureFiles, FitsOpensAsGreyAndBadFitsGiveReasons) {
     QByteArray whole = FileBytes(file("a.fit"));
     ASSERT_TRUE(WriteBytes(file("short.fit"), whole.left(2880 + 4)));
     ASSERT_TRUE(WriteBytes(file("text.fit"), QByteArray("SIMPLE? no, just text\n")));
-    for (const char* bad : {"short.fit", "text.fit", "missing.fit"}) {
+    // Wider than any frame the reader takes, with all its data present.
+    QByteArray wide;
+    for (const char* card : {"SIMPLE  =                    T", "BITPIX  =                   16",
+                             "NAXIS   =                    2", "NAXIS1  =                20000",
+                             "NAXIS2  =                    1", "END"})
+        wide += QByteArray(card).leftJustified(80, ' ');
+    wide = wide.leftJustified(2880, ' ') + QByteArray(40000, '\0').leftJustified(2880 * 14, '\0');
+    ASSERT_TRUE(WriteBytes(file("wide.fit"), wide));
+    const std::pair<const char*, const char*> bad[] = {
+        {"short.fit", "truncated"}, {"text.fit", "FITS"}, {"missing.fit", "open"}, {"wide.fit", "20000"}};
+    for (const auto& [name, reason] : bad) {
         error.clear();
-        EXPECT_FALSE(LoadFits(file(bad), picture, error)) << bad;
-        EXPECT_FALSE(error.isEmpty()) << bad;
+        EXPECT_FALSE(LoadFits(file(name), picture, error)) << name;
+        EXPECT_TRUE(error.contains(reason)) << name << ": " << error.toStdString();
     }
 }
 
