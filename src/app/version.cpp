@@ -94,8 +94,8 @@ TVersion::TVersion(QWidget* parent) : QDialog(parent) {
     connect(Button1, &QPushButton::clicked, this, [this] { RunCommand(this, [this] { Button1Click(); }); });
 
     // Sized to the controls, centred on the screen.
-    setFixedSize(childrenRect().united(QRect(0, 0, 1, 1)).bottomRight().x() + 1,
-                 childrenRect().bottomRight().y() + 1);
+    const QRect controls = childrenRect();
+    setFixedSize(controls.right() + 1, controls.bottom() + 1);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect s = screen->geometry();
         move(s.width() / 2 - width() / 2, s.height() / 2 - height() / 2);
