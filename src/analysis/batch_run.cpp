@@ -1,5 +1,7 @@
 #include "batch_run.h"
 
+#include "frame_window.h"
+
 #include <algorithm>
 
 namespace {
@@ -45,29 +47,25 @@ BatchResult RunBatch(SelectorState& state, const std::vector<std::string>& paths
     BuildFftTables(state);
     ResetRun(state, count);
 
-    JpegImage decoder;
-    Frame frame;
+    FrameReader reader;
     const int N = state.FftSize;
     for (int k = 0; k < count; ++k) {
         if (progress) progress->setPosition(int(double(k) / count * 100));
         const std::string& path = paths[std::size_t(k)];
+        int width = 0, height = 0;
         std::string error;
-        if (LoadFrameForAnalysis(path, FileExtension(path), decoder, frame, error) != 0) {
-            result.status = BatchStatus::Unreadable;
+        const WindowRead read =
+            ReadFrameWindow(path, mode, N, reader, state.FrameWindow, width, height, error);
+        if (read != WindowRead::Ok) {
+            result.status =
+                read == WindowRead::TooSmall ? BatchStatus::TooSmall : BatchStatus::Unreadable;
             result.failedIndex = k;
             result.failedPath = path;
             result.reason = error;
+            result.width = width;
+            result.height = height;
             return result;
         }
-        if (frame.width < N || frame.height < N) {
-            result.status = BatchStatus::TooSmall;
-            result.failedIndex = k;
-            result.failedPath = path;
-            result.width = frame.width;
-            result.height = frame.height;
-            return result;
-        }
-        TakeWindow(frame, mode, state);
         AnalyseFrame(state);
         RecordFrame(state, k, count);
     }
@@ -78,18 +76,23 @@ BatchResult RunBatch(SelectorState& state, const std::vector<std::string>& paths
 }
 
 int AnalyseSingleFrame(SelectorState& state, const std::string& path, WindowMode mode,
-                       JpegImage& decoder, std::string& error) {
-    Frame frame;
-    if (LoadFrameForAnalysis(path, FileExtension(path), decoder, frame, error) != 0) return 1;
+                       FrameReader& reader, std::string& error) {
     const int N = state.FftSize;
-    if (frame.width < N || frame.height < N) {
-        error = "the frame is " + std::to_string(frame.width) + " x " +
-                std::to_string(frame.height) + " pixels; at least " + std::to_string(N) +
-                " x " + std::to_string(N) + " are needed";
-        return 1;
+    IntPlane window;
+    int width = 0, height = 0;
+    WindowRead read = WindowRead::Unreadable;
+    if (AllocIntPlane(N, N, window) != 0)
+        error = "not enough memory";
+    else
+        read = ReadFrameWindow(path, mode, N, reader, window, width, height, error);
+    if (read == WindowRead::TooSmall) {
+        error = "the frame is " + std::to_string(width) + " x " + std::to_string(height) +
+                " pixels; at least " + std::to_string(N) + " x " + std::to_string(N) +
+                " are needed";
     }
+    if (read != WindowRead::Ok) return 1;
     if (!state.TablesBuilt) BuildFftTables(state);
-    TakeWindow(frame, mode, state);
+    std::swap(state.FrameWindow, window);
     AnalyseFrame(state);
     return 0;
 }

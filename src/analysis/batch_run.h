@@ -3,6 +3,7 @@
 // its column of ProfileTable, and the mean, largest and smallest curves are built.
 
 #include "characteristic.h"
+#include "frame_window.h"
 #include "progress.h"
 
 #include <string>
@@ -37,4 +38,4 @@ BatchResult RunBatch(SelectorState& state, const std::vector<std::string>& paths
 // `error` when the frame cannot be read or is smaller than N x N; the state is then
 // unchanged.
 int AnalyseSingleFrame(SelectorState& state, const std::string& path, WindowMode mode,
-                       JpegImage& decoder, std::string& error);
+                       FrameReader& reader, std::string& error);

@@ -31,8 +31,6 @@ void PeakCornerBitmap(const Frame& f, int N, int& x0, int& y0) {
     y0 = ClampCorner(py - N / 2, f.height - N);
 }
 
-// The corner follows half the offset of the intensity centroid from N. A frame whose values
-// add up to 0 has no centroid and gets the centre window.
 void PeakCornerFits(const Frame& f, int N, int& x0, int& y0) {
     double s = 0, sx = 0, sy = 0;
     for (int y = 0; y < f.height; ++y) {
@@ -43,16 +41,23 @@ void PeakCornerFits(const Frame& f, int N, int& x0, int& y0) {
             sy += v * y;
         }
     }
-    if (s == 0 || !std::isfinite(sx / s) || !std::isfinite(sy / s)) {
-        x0 = (f.width - N) / 2;
-        y0 = (f.height - N) / 2;
-        return;
-    }
-    x0 = ClampCorner((sx / s - N) * 0.5, f.width - N);
-    y0 = ClampCorner((sy / s - N) * 0.5, f.height - N);
+    CornerFromCentroid(s, sx, sy, f.width, f.height, N, x0, y0);
 }
 
 }  // namespace
+
+// The corner follows half the offset of the intensity centroid from N. A frame whose values
+// add up to 0 has no centroid and gets the centre window.
+void CornerFromCentroid(double s, double sx, double sy, int width, int height, int N, int& x0,
+                        int& y0) {
+    if (s == 0 || !std::isfinite(sx / s) || !std::isfinite(sy / s)) {
+        x0 = (width - N) / 2;
+        y0 = (height - N) / 2;
+        return;
+    }
+    x0 = ClampCorner((sx / s - N) * 0.5, width - N);
+    y0 = ClampCorner((sy / s - N) * 0.5, height - N);
+}
 
 void WindowCorner(const Frame& frame, int N, WindowMode mode, int& x0, int& y0) {
     if (mode == WindowMode::Centre || frame.kind == FrameKind::None) {

@@ -152,7 +152,8 @@ int LoadFits(const std::uint8_t* bytes, std::size_t size, Frame& frame, std::str
 
 std::string OsError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
-// The whole file into `bytes`, whose capacity is kept from frame to frame.
+}  // namespace
+
 int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -190,8 +191,6 @@ int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std
     ::close(fd);
     return result;
 }
-
-}  // namespace
 
 std::string FileExtension(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');

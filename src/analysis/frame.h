@@ -32,6 +32,10 @@ struct Frame {
     }
 };
 
+// The whole file into `bytes`, whose capacity is kept from call to call. Refuses folders,
+// devices and files larger than any frame can be.
+int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
+
 // The part of the file name from its last dot on, dot included; "" when there is none.
 std::string FileExtension(const std::string& path);
 

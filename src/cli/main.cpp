@@ -138,7 +138,7 @@ int Profile(int argc, char** argv) {
 
     auto state = NewState();
     if (!state) return kExitFailure;
-    JpegImage decoder;
+    FrameReader reader;
     TerminalProgress bar(stderr, "analysing");
     const std::size_t count = args.positional.size();
     // Rows are held back until every frame has been read: a failing run prints no CSV.
@@ -147,7 +147,7 @@ int Profile(int argc, char** argv) {
     for (std::size_t k = 0; k < count; ++k) {
         bar.setPosition(int(double(k) / double(count) * 100));
         const std::string& path = args.positional[k];
-        if (AnalyseSingleFrame(*state, path, mode, decoder, error) != 0) {
+        if (AnalyseSingleFrame(*state, path, mode, reader, error) != 0) {
             bar.finish();
             std::fprintf(stderr, "framesifter-cli: %s: %s\n", path.c_str(), error.c_str());
             return kExitFailure;

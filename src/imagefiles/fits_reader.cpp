@@ -406,17 +406,30 @@ int ReadFitsImage(const std::string& path, std::vector<char>& headerBytes, int& 
 int ApplyBzero(int bzero, int first, int second, IntPlane& plane)
 {
     if (first < 0 || second < 0 || first > plane.first() || second > plane.second()) return 1;
-    const std::int64_t z = bzero;
     for (int x = 0; x < first; ++x) {
         std::int32_t* line = plane[x];
-        for (int y = 0; y < second; ++y) {
-            // Written as a select rather than a branch: camera data fall on both sides of
-            // bzero at random. Only an absurd BZERO leaves the int range; clamp, not overflow.
-            const std::int64_t v = line[y];
-            const std::int64_t r = v + (v < z ? z : -z);
-            line[y] = std::int32_t(std::min<std::int64_t>(std::max<std::int64_t>(r, INT32_MIN),
-                                                          INT32_MAX));
-        }
+        for (int y = 0; y < second; ++y) line[y] = FoldBzero(line[y], bzero);
+    }
+    return 0;
+}
+
+int DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
+                     int x0, int y0, int n, IntPlane& window, std::string& error)
+{
+    if (x0 < 0 || y0 < 0 || n < 1 || x0 + n > header.width || y0 + n > header.height)
+        return Fail(error, "the window lies outside the image");
+    if (window.first() < n || window.second() < n)
+        return Fail(error, "the window plane is too small");
+    const std::size_t rowBytes = std::size_t(header.width) * 2;
+    if (header.dataOffset > size ||
+        size - header.dataOffset < rowBytes * std::size_t(header.height))
+        return Fail(error, "truncated data");
+    const std::int32_t z = header.bzero;
+    const std::uint8_t* data = bytes + header.dataOffset;
+    for (int j = 0; j < n; ++j) {
+        const std::uint8_t* p = data + std::size_t(y0 + j) * rowBytes + std::size_t(x0) * 2;
+        for (int i = 0; i < n; ++i, p += 2)
+            window[i][j] = FoldBzero(std::int32_t(p[0]) << 8 | p[1], z);
     }
     return 0;
 }

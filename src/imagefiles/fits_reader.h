@@ -7,6 +7,7 @@
 #include "planes.h"
 
 #include <cstddef>
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,8 +39,19 @@ int ReadFitsSize(const std::string& path, int& width, int& height, std::string& 
 // `header` receives the 80 * cardCount header bytes.
 int ReadFitsImage(const std::string& path, std::vector<char>& header, int& width, int& height,
                   int& cardCount, int& bzero, IntPlane& plane, std::string& error);
-// v < bzero ? v + bzero : v - bzero, over the whole plane.
+// v < bzero ? v + bzero : v - bzero, over the whole plane (held within the int range).
 int ApplyBzero(int bzero, int first, int second, IntPlane& plane);
+
+inline std::int32_t FoldBzero(std::int32_t v, std::int32_t bzero) {
+    const std::int64_t z = bzero;
+    const std::int64_t r = v + (v < z ? z : -z);
+    return std::int32_t(r < INT32_MIN ? INT32_MIN : r > INT32_MAX ? INT32_MAX : r);
+}
+
+// The n x n block with top-left corner (x0, y0) of a parsed image, BZERO folded, into
+// window[i][j] = value at column x0 + i, row y0 + j. The block must lie inside the image.
+int DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
+                     int x0, int y0, int n, IntPlane& window, std::string& error);
 
 // The whole sequence up to and including ApplyBzero on bytes in memory. The plane is
 // reused when it already has the image's size.

@@ -519,9 +519,9 @@ void TSelector::InspectFrame(QListWidget* names, QListWidget* paths) {
     const int row = names->row(selected.first());
     if (row >= paths->count()) return;
     const QString path = paths->item(row)->text();
-    JpegImage decoder;
+    FrameReader reader;
     std::string error;
-    if (AnalyseSingleFrame(State, ToNative(path), CurrentMode(), decoder, error) != 0) {
+    if (AnalyseSingleFrame(State, ToNative(path), CurrentMode(), reader, error) != 0) {
         Dialogs().showError(this, QStringLiteral("このファイルは解析できません: %1\n%2")
                                       .arg(path, QString::fromLocal8Bit(error.c_str())));
         return;

@@ -93,13 +93,13 @@ TEST_F(BatchRun, SummaryCurvesFollowTheTotals) {
     // Analyse each frame alone to know its profile and total.
     std::vector<std::vector<double>> profiles;
     std::vector<double> totals;
-    JpegImage decoder;
+    FrameReader reader;
     std::string error;
     SelectorState single;
     ASSERT_EQ(CreateSelectorState(single), 0);
     std::vector<double> mean(kProfileBins, 0.0);
     for (const auto& p : paths) {
-        ASSERT_EQ(AnalyseSingleFrame(single, p, WindowMode::Peak, decoder, error), 0) << error;
+        ASSERT_EQ(AnalyseSingleFrame(single, p, WindowMode::Peak, reader, error), 0) << error;
         profiles.emplace_back(single.Profile, single.Profile + kProfileBins);
         double t = 0;
         for (int b = 0; b < kTableBins; ++b) t += single.Profile[b];
@@ -185,15 +185,15 @@ TEST_F(BatchRun, FitsFramesAreAnalysed) {
 }
 
 TEST_F(BatchRun, SingleFrameAnalysisBuildsTablesAndRefusesSmallFrames) {
-    JpegImage decoder;
+    FrameReader reader;
     std::string error;
     const std::string good = WriteBmp(dir, "white.bmp", 256, 256, 0);
     const std::string small = WriteBmp(dir, "small.bmp", 255, 400, 0);
     ASSERT_FALSE(state.TablesBuilt);
-    ASSERT_EQ(AnalyseSingleFrame(state, good, WindowMode::Centre, decoder, error), 0) << error;
+    ASSERT_EQ(AnalyseSingleFrame(state, good, WindowMode::Centre, reader, error), 0) << error;
     EXPECT_NEAR(state.Profile[0], 255 * std::sqrt(2.0), 1e-9);
     state.Profile[0] = 123;
-    EXPECT_EQ(AnalyseSingleFrame(state, small, WindowMode::Centre, decoder, error), 1);
+    EXPECT_EQ(AnalyseSingleFrame(state, small, WindowMode::Centre, reader, error), 1);
     EXPECT_NE(error.find("255 x 400"), std::string::npos) << error;
     EXPECT_EQ(state.Profile[0], 123);   // the previous frame's curve is not replaced
 }

@@ -1,0 +1,39 @@
+#pragma once
+// A fast path from a 256 x 256 window to its 400-bin frequency characteristic. It gives the
+// same profile as AnalyseFrame (SpecRe = SpecIm = window, centred 2-D transform, radial sum)
+// up to rounding, but transforms the real window as half as many complex points, computes
+// each amplitude of the Hermitian-symmetric spectrum once, and reads every cell's bin from a
+// table. All tables and scratch belong to one profiler, built in its constructor; compute()
+// allocates nothing. One profiler per thread; its results depend only on the window (the
+// vectorised and the plain code paths give bit-identical profiles).
+
+#include "selector_state.h"
+
+#include <cstdint>
+#include <memory>
+
+class FastProfiler {
+public:
+    static constexpr int kSize = 256;
+
+    enum class CodePath { Auto, Baseline, Avx2 };
+
+    // Auto picks AVX2 when the processor has it. Asking for Avx2 on a processor without it
+    // falls back to Baseline (see codePath()).
+    explicit FastProfiler(CodePath path = CodePath::Auto);
+    ~FastProfiler();
+    FastProfiler(const FastProfiler&) = delete;
+    FastProfiler& operator=(const FastProfiler&) = delete;
+
+    // window: kSize * kSize values, window[i * kSize + j] = column i, row j (FrameWindow's
+    // block). profile: kProfileBins values, all overwritten.
+    void compute(const std::int32_t* window, double* profile);
+
+    CodePath codePath() const { return path_; }
+    static bool avx2Available();
+
+private:
+    struct Work;
+    std::unique_ptr<Work> work_;
+    CodePath path_;
+};

@@ -1,0 +1,22 @@
+#pragma once
+// Reads only what the analysis window needs from a frame file: in centre mode a FITS frame
+// decodes just the window, and in peak mode its centroid is summed straight from the file's
+// bytes. The window is the same as LoadFrameForAnalysis followed by TakeWindow gives.
+
+#include "characteristic.h"
+
+#include <string>
+
+// What one reader keeps from frame to frame: the decoder, the decoded frame and the file's
+// bytes. One per thread.
+struct FrameReader {
+    JpegImage decoder;
+    Frame frame;
+};
+
+enum class WindowRead { Ok, Unreadable, TooSmall };
+
+// Fills window[i][j] (N x N) for the frame at `path`. width and height receive the frame's
+// size when it could be read (also for TooSmall); error receives the reason for Unreadable.
+WindowRead ReadFrameWindow(const std::string& path, WindowMode mode, int N, FrameReader& reader,
+                           IntPlane& window, int& width, int& height, std::string& error);
