@@ -32,8 +32,9 @@ public:
     CodePath codePath() const { return path_; }
     static bool avx2Available();
 
+    struct Work;  // tables and scratch, opaque
+
 private:
-    struct Work;
     std::unique_ptr<Work> work_;
     CodePath path_;
 };

@@ -1,0 +1,177 @@
+#include "characteristic.h"
+#include "fast_profile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int N = 256;
+using Window = std::vector<std::int32_t>;  // [i * N + j], column i, row j
+
+Window Make(const std::function<double(int, int)>& value) {
+    Window w(std::size_t(N) * N);
+    for (int i = 0; i < N; ++i)
+        for (int j = 0; j < N; ++j) w[std::size_t(i) * N + j] = std::int32_t(std::lround(value(i, j)));
+    return w;
+}
+
+Window Uniform(unsigned seed, std::int32_t lo, std::int32_t hi) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<std::int32_t> dist(lo, hi);
+    return Make([&](int, int) { return dist(rng); });
+}
+
+// A blurred planet-like disc with bands, sky noise and a shift off the centre.
+Window Disc(unsigned seed, double cx, double cy, double radius, double peak) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0, peak * 0.02);
+    return Make([&](int i, int j) {
+        const double r = std::hypot(i - cx, j - cy);
+        const double edge = 1 / (1 + std::exp((r - radius) / 2.5));
+        const double bands = 1 + 0.15 * std::sin((j - cy) * 0.3) * std::cos((i - cx) * 0.05);
+        return std::clamp(peak * 0.05 + peak * 0.9 * edge * bands + noise(rng), 0.0, 65535.0);
+    });
+}
+
+Window Cosine(double fi, double fj, double mean, double amplitude) {
+    const double pi = 3.14159265358979323846;
+    return Make([=](int i, int j) { return mean + amplitude * std::cos(2 * pi * (fi * i + fj * j) / N); });
+}
+
+struct Case {
+    std::string name;
+    Window window;
+};
+
+std::vector<Case> Windows() {
+    std::vector<Case> cases;
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        cases.push_back({"uniform 0..255 #" + std::to_string(seed), Uniform(seed, 0, 255)});
+        cases.push_back({"uniform 0..65535 #" + std::to_string(seed), Uniform(100 + seed, 0, 65535)});
+    }
+    // Signed 32-bit FITS data after the zero offset.
+    cases.push_back({"signed +-2^30", Uniform(7, -(1 << 30), 1 << 30)});
+    cases.push_back({"disc centred", Disc(11, 127.5, 127.5, 60, 40000)});
+    cases.push_back({"disc shifted", Disc(12, 90.3, 171.8, 45, 60000)});
+    cases.push_back({"disc 8-bit at the edge", Disc(13, 10, 240, 80, 255)});
+    cases.push_back({"zero", Make([](int, int) { return 0; })});
+    cases.push_back({"constant 255", Make([](int, int) { return 255; })});
+    cases.push_back({"constant 65535", Make([](int, int) { return 65535; })});
+    for (auto [x, y] : {std::pair{0, 0}, {128, 128}, {255, 0}, {17, 201}})
+        cases.push_back({"one pixel at " + std::to_string(x) + "," + std::to_string(y),
+                         Make([=](int i, int j) { return i == x && j == y ? 65535 : 0; })});
+    for (auto [fi, fj] : {std::pair{10.0, 0.0}, {0.0, 10.0}, {1.0, 0.0}, {37.0, 91.0},
+                          {-64.0, 64.0}, {128.0, 0.0}, {128.0, 128.0}, {3.5, -120.25}})
+        cases.push_back({"cosine " + std::to_string(fi) + "," + std::to_string(fj),
+                         Cosine(fi, fj, 100, 50)});
+    cases.push_back({"checkerboard 0/65535", Make([](int i, int j) { return (i + j) % 2 ? 65535 : 0; })});
+    cases.push_back({"columns 0/65535", Make([](int i, int) { return i % 2 ? 0 : 65535; })});
+    cases.push_back({"half bright", Make([](int i, int) { return i < 128 ? 65535 : 0; })});
+    return cases;
+}
+
+std::vector<double> Reference(const Window& w) {
+    static SelectorState* state = [] {
+        auto* s = new SelectorState;
+        if (CreateSelectorState(*s) != 0) return static_cast<SelectorState*>(nullptr);
+        BuildFftTables(*s);
+        return s;
+    }();
+    EXPECT_NE(state, nullptr);
+    std::memcpy(state->FrameWindow.data(), w.data(), w.size() * sizeof w[0]);
+    AnalyseFrame(*state);
+    return std::vector<double>(state->Profile, state->Profile + kProfileBins);
+}
+
+std::vector<double> Fast(FastProfiler& p, const Window& w) {
+    std::vector<double> out(kProfileBins, -1.0);
+    p.compute(w.data(), out.data());
+    return out;
+}
+
+void ExpectSameProfile(const std::vector<double>& ref, const std::vector<double>& fast,
+                       const std::string& what, double& worst) {
+    const double tolerance = 1e-9 * ref[0];
+    for (int b = 0; b < kProfileBins; ++b) {
+        const double diff = std::fabs(fast[b] - ref[b]);
+        if (ref[0] > 0) worst = std::max(worst, diff / ref[0]);
+        ASSERT_LE(diff, tolerance) << what << ", bin " << b << ": fast " << fast[b]
+                                   << ", straightforward " << ref[b];
+    }
+}
+
+TEST(FastProfile, MatchesStraightforwardProfile) {
+    for (auto path : {FastProfiler::CodePath::Baseline, FastProfiler::CodePath::Auto}) {
+        FastProfiler profiler(path);
+        double worst = 0;
+        for (const Case& c : Windows())
+            ExpectSameProfile(Reference(c.window), Fast(profiler, c.window), c.name, worst);
+        std::printf("largest difference relative to bin 0 (%s): %.3g\n",
+                    profiler.codePath() == FastProfiler::CodePath::Avx2 ? "AVX2" : "baseline",
+                    worst);
+    }
+}
+
+TEST(FastProfile, KnownProfiles) {
+    FastProfiler profiler;
+    // Constant c: c * sqrt(2) in bin 0, nothing elsewhere.
+    auto p = Fast(profiler, Make([](int, int) { return 255; }));
+    EXPECT_NEAR(p[0], 255 * std::sqrt(2.0), 1e-9);
+    for (int b = 1; b < kProfileBins; ++b) ASSERT_LE(std::fabs(p[b]), 1e-12) << "bin " << b;
+    // A cosine of 10 cycles across the columns lands half in bin 9, half in bin 10.
+    p = Fast(profiler, Cosine(10, 0, 100, 50));
+    EXPECT_NEAR(p[0], 100 * std::sqrt(2.0), 0.1);
+    EXPECT_NEAR(p[9], 25 * std::sqrt(2.0), 0.1);
+    EXPECT_NEAR(p[10], 25 * std::sqrt(2.0), 0.1);
+    // Bins beyond the farthest cell stay exactly 0 whatever the window.
+    p = Fast(profiler, Uniform(3, 0, 65535));
+    EXPECT_GT(p[180], 0);
+    for (int b = 181; b < kProfileBins; ++b) ASSERT_EQ(p[b], 0.0) << "bin " << b;
+}
+
+bool BitIdentical(const std::vector<double>& a, const std::vector<double>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0;
+}
+
+TEST(FastProfile, DeterministicAcrossInstancesPathsAndThreads) {
+    const std::vector<Case> cases = Windows();
+    FastProfiler first, second;
+    FastProfiler baseline(FastProfiler::CodePath::Baseline);
+    std::vector<std::vector<double>> expected;
+    for (const Case& c : cases) expected.push_back(Fast(first, c.window));
+    // Second pass in reverse order, so that every window follows a different one.
+    for (std::size_t k = cases.size(); k-- > 0;) {
+        EXPECT_TRUE(BitIdentical(Fast(first, cases[k].window), expected[k])) << cases[k].name;
+        EXPECT_TRUE(BitIdentical(Fast(second, cases[k].window), expected[k])) << cases[k].name;
+        EXPECT_TRUE(BitIdentical(Fast(baseline, cases[k].window), expected[k])) << cases[k].name;
+    }
+
+    // Two threads, each with its own profiler, over the same windows at the same time.
+    std::vector<std::vector<double>> results[2];
+    auto run = [&](int t) {
+        FastProfiler own;
+        for (int round = 0; round < 3; ++round)
+            for (const Case& c : cases) results[t].push_back(Fast(own, c.window));
+    };
+    std::thread a(run, 0), b(run, 1);
+    a.join();
+    b.join();
+    for (int t = 0; t < 2; ++t) {
+        ASSERT_EQ(results[t].size(), 3 * cases.size());
+        for (std::size_t k = 0; k < results[t].size(); ++k)
+            EXPECT_TRUE(BitIdentical(results[t][k], expected[k % cases.size()]))
+                << "thread " << t << ", " << cases[k % cases.size()].name;
+    }
+}
+
+}  // namespace
