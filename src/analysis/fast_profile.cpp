@@ -1,5 +1,7 @@
 #include "fast_profile.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -18,9 +20,9 @@
 // 4. Each amplitude is added to the bins of its cell and of its mirror cell, read from a
 //    table built with the very same distance formula as the straightforward profile.
 //
-// The vector code is plain GCC vector arithmetic without fused multiply-adds, compiled once
-// for the baseline x86-64 and once for AVX2: lane for lane the same operations in the same
-// order, so both give bit-identical profiles.
+// The vector code works on four doubles at a time without fused multiply-adds: one AVX
+// register, or two SSE2 registers on the baseline x86-64. Lane for lane both do the same
+// operations in the same order, so they give bit-identical profiles.
 
 namespace {
 
@@ -40,9 +42,21 @@ constexpr int kSink = 183;              // bin for amplitudes counted elsewhere
 constexpr int kBins = 184;
 constexpr int kAccumulators = 16;       // separate sums break store-to-load chains
 
-struct C4 {
-    v4d re, im;
+// Four lanes in two SSE2 registers, for processors without AVX.
+struct Pair {
+    __m128d lo, hi;
 };
+FS_INLINE Pair operator+(Pair a, Pair b) { return {a.lo + b.lo, a.hi + b.hi}; }
+FS_INLINE Pair operator-(Pair a, Pair b) { return {a.lo - b.lo, a.hi - b.hi}; }
+FS_INLINE Pair operator*(Pair a, Pair b) { return {a.lo * b.lo, a.hi * b.hi}; }
+FS_INLINE Pair operator*(Pair a, double s) { return {a.lo * s, a.hi * s}; }
+
+template <class V>
+struct Cx {
+    V re, im;
+};
+using C4 = Cx<v4d>;  // storage; the baseline reads the same bytes as Cx<Pair>
+static_assert(sizeof(Cx<Pair>) == sizeof(C4), "both lane types must share the layout");
 
 struct Twiddle {
     double r1, i1, r2, i2, r3, i3;  // e^(-2 pi i e j / (4k)) for e = 1, 2, 3
@@ -98,27 +112,82 @@ void FillTwiddles(Twiddle* tw, int k) {
     }
 }
 
+// Loads, stores and lane moves, for one AVX register and for a pair of SSE2 registers.
+FS_INLINE void Load(const double* p, v4d& v) { std::memcpy(&v, p, sizeof v); }
+FS_INLINE void Load(const double* p, Pair& v) {
+    v.lo = _mm_loadu_pd(p);
+    v.hi = _mm_loadu_pd(p + 2);
+}
+FS_INLINE void Store(double* p, v4d v) { std::memcpy(p, &v, sizeof v); }
+FS_INLINE void Store(double* p, Pair v) {
+    _mm_storeu_pd(p, v.lo);
+    _mm_storeu_pd(p + 2, v.hi);
+}
+
+FS_INLINE v4d Reversed(v4d v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
+FS_INLINE Pair Reversed(Pair v) {
+    return {_mm_shuffle_pd(v.hi, v.hi, 1), _mm_shuffle_pd(v.lo, v.lo, 1)};
+}
+
+// Eight ints p[0..7]: the even ones to re, the odd ones to im.
+FS_INLINE void LoadPacked(const std::int32_t* p, Cx<v4d>& z) {
+    v8i v;
+    std::memcpy(&v, p, sizeof v);
+    const v4i even = __builtin_shufflevector(v, v, 0, 2, 4, 6);
+    const v4i odd = __builtin_shufflevector(v, v, 1, 3, 5, 7);
+    z.re = __builtin_convertvector(even, v4d);
+    z.im = __builtin_convertvector(odd, v4d);
+}
+FS_INLINE void LoadPacked(const std::int32_t* p, Cx<Pair>& z) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4));
+    const __m128i a02 = _mm_shuffle_epi32(a, _MM_SHUFFLE(3, 1, 2, 0));  // 0 2 1 3
+    const __m128i b02 = _mm_shuffle_epi32(b, _MM_SHUFFLE(3, 1, 2, 0));  // 4 6 5 7
+    z.re = {_mm_cvtepi32_pd(a02), _mm_cvtepi32_pd(b02)};
+    z.im = {_mm_cvtepi32_pd(_mm_unpackhi_epi64(a02, a02)),
+            _mm_cvtepi32_pd(_mm_unpackhi_epi64(b02, b02))};
+}
+
+// Rows r0..r3 (lanes = columns) stored as four rows of columns, stride apart.
+FS_INLINE void StoreTransposed(v4d r0, v4d r1, v4d r2, v4d r3, double* dst, int stride) {
+    const v4d t0 = __builtin_shufflevector(r0, r1, 0, 4, 2, 6);
+    const v4d t1 = __builtin_shufflevector(r0, r1, 1, 5, 3, 7);
+    const v4d t2 = __builtin_shufflevector(r2, r3, 0, 4, 2, 6);
+    const v4d t3 = __builtin_shufflevector(r2, r3, 1, 5, 3, 7);
+    Store(dst, __builtin_shufflevector(t0, t2, 0, 1, 4, 5));
+    Store(dst + stride, __builtin_shufflevector(t1, t3, 0, 1, 4, 5));
+    Store(dst + 2 * stride, __builtin_shufflevector(t0, t2, 2, 3, 6, 7));
+    Store(dst + 3 * stride, __builtin_shufflevector(t1, t3, 2, 3, 6, 7));
+}
+FS_INLINE void StoreTransposed(Pair r0, Pair r1, Pair r2, Pair r3, double* dst, int stride) {
+    Store(dst, Pair{_mm_unpacklo_pd(r0.lo, r1.lo), _mm_unpacklo_pd(r2.lo, r3.lo)});
+    Store(dst + stride, Pair{_mm_unpackhi_pd(r0.lo, r1.lo), _mm_unpackhi_pd(r2.lo, r3.lo)});
+    Store(dst + 2 * stride, Pair{_mm_unpacklo_pd(r0.hi, r1.hi), _mm_unpacklo_pd(r2.hi, r3.hi)});
+    Store(dst + 3 * stride, Pair{_mm_unpackhi_pd(r0.hi, r1.hi), _mm_unpackhi_pd(r2.hi, r3.hi)});
+}
+
 // One radix-4 decimation-in-time pass over n points in bit-reversed order whose blocks of k
 // are already transformed. Within a block of 4k the sub-transforms of residues 0, 2, 1, 3
 // sit at offsets 0, k, 2k, 3k.
-FS_INLINE void Radix4Pass(C4* s, int n, int k, const Twiddle* tw) {
+template <class V>
+FS_INLINE void Radix4Pass(Cx<V>* s, int n, int k, const Twiddle* tw) {
     for (int j = 0; j < k; ++j) {
         const Twiddle t = tw[j];
         for (int i = j; i < n; i += 4 * k) {
-            C4& p0 = s[i];
-            C4& p1 = s[i + k];
-            C4& p2 = s[i + 2 * k];
-            C4& p3 = s[i + 3 * k];
-            const v4d a1r = p2.re * t.r1 - p2.im * t.i1;
-            const v4d a1i = p2.re * t.i1 + p2.im * t.r1;
-            const v4d a2r = p1.re * t.r2 - p1.im * t.i2;
-            const v4d a2i = p1.re * t.i2 + p1.im * t.r2;
-            const v4d a3r = p3.re * t.r3 - p3.im * t.i3;
-            const v4d a3i = p3.re * t.i3 + p3.im * t.r3;
-            const v4d sr = p0.re + a2r, si = p0.im + a2i;
-            const v4d dr = p0.re - a2r, di = p0.im - a2i;
-            const v4d tr = a1r + a3r, ti = a1i + a3i;
-            const v4d ur = a1r - a3r, ui = a1i - a3i;
+            Cx<V>& p0 = s[i];
+            Cx<V>& p1 = s[i + k];
+            Cx<V>& p2 = s[i + 2 * k];
+            Cx<V>& p3 = s[i + 3 * k];
+            const V a1r = p2.re * t.r1 - p2.im * t.i1;
+            const V a1i = p2.re * t.i1 + p2.im * t.r1;
+            const V a2r = p1.re * t.r2 - p1.im * t.i2;
+            const V a2i = p1.re * t.i2 + p1.im * t.r2;
+            const V a3r = p3.re * t.r3 - p3.im * t.i3;
+            const V a3i = p3.re * t.i3 + p3.im * t.r3;
+            const V sr = p0.re + a2r, si = p0.im + a2i;
+            const V dr = p0.re - a2r, di = p0.im - a2i;
+            const V tr = a1r + a3r, ti = a1i + a3i;
+            const V ur = a1r - a3r, ui = a1i - a3i;
             p0.re = sr + tr;
             p0.im = si + ti;
             p2.re = sr - tr;
@@ -132,11 +201,13 @@ FS_INLINE void Radix4Pass(C4* s, int n, int k, const Twiddle* tw) {
 }
 
 // The first radix-4 pass (span 1, no twiddles) on four loaded points.
-FS_INLINE void FirstRadix4(const C4& x0, const C4& x1, const C4& x2, const C4& x3, C4* out) {
-    const v4d sr = x0.re + x1.re, si = x0.im + x1.im;
-    const v4d dr = x0.re - x1.re, di = x0.im - x1.im;
-    const v4d tr = x2.re + x3.re, ti = x2.im + x3.im;
-    const v4d ur = x2.re - x3.re, ui = x2.im - x3.im;
+template <class V>
+FS_INLINE void FirstRadix4(const Cx<V>& x0, const Cx<V>& x1, const Cx<V>& x2, const Cx<V>& x3,
+                           Cx<V>* out) {
+    const V sr = x0.re + x1.re, si = x0.im + x1.im;
+    const V dr = x0.re - x1.re, di = x0.im - x1.im;
+    const V tr = x2.re + x3.re, ti = x2.im + x3.im;
+    const V ur = x2.re - x3.re, ui = x2.im - x3.im;
     out[0].re = sr + tr;
     out[0].im = si + ti;
     out[2].re = sr - tr;
@@ -147,47 +218,14 @@ FS_INLINE void FirstRadix4(const C4& x0, const C4& x1, const C4& x2, const C4& x
     out[3].im = di + ur;
 }
 
-FS_INLINE v4d Load(const double* p) {
-    v4d v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-FS_INLINE void Store(double* p, v4d v) { std::memcpy(p, &v, sizeof v); }
-
-FS_INLINE v4d Reversed(v4d v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
-
-// Column x, packed rows m = 4g..4g+3: real parts from rows 8g, 8g+2, ..., imaginary parts
-// from rows 8g+1, 8g+3, ...
-FS_INLINE C4 LoadPacked(const std::int32_t* window, int x, int g) {
-    v8i v;
-    std::memcpy(&v, window + x * N + 8 * g, sizeof v);
-    const v4i even = __builtin_shufflevector(v, v, 0, 2, 4, 6);
-    const v4i odd = __builtin_shufflevector(v, v, 1, 3, 5, 7);
-    return {__builtin_convertvector(even, v4d), __builtin_convertvector(odd, v4d)};
-}
-
-// Rows r[0..3] (lanes = columns) to columns, stored as four rows of dst with stride.
-FS_INLINE void StoreTransposed(v4d r0, v4d r1, v4d r2, v4d r3, double* dst, int stride) {
-    const v4d t0 = __builtin_shufflevector(r0, r1, 0, 4, 2, 6);
-    const v4d t1 = __builtin_shufflevector(r0, r1, 1, 5, 3, 7);
-    const v4d t2 = __builtin_shufflevector(r2, r3, 0, 4, 2, 6);
-    const v4d t3 = __builtin_shufflevector(r2, r3, 1, 5, 3, 7);
-    Store(dst, __builtin_shufflevector(t0, t2, 0, 1, 4, 5));
-    Store(dst + stride, __builtin_shufflevector(t1, t3, 0, 1, 4, 5));
-    Store(dst + 2 * stride, __builtin_shufflevector(t0, t2, 2, 3, 6, 7));
-    Store(dst + 3 * stride, __builtin_shufflevector(t1, t3, 2, 3, 6, 7));
-}
-
-// The transform along x of packed rows 4g..4g+3, into T.
+// The transform along x of packed rows m = 4g..4g+3 (window rows 8g..8g+7), into T.
+template <class V>
 FS_INLINE void PassAlongX(Work& w, const std::int32_t* window, int g) {
-    C4* s = w.col;
+    Cx<V>* s = reinterpret_cast<Cx<V>*>(w.col);
     for (int c = 0; c < N; c += 4) {
-        const C4 x0 = LoadPacked(window, w.revX[c], g);
-        const C4 x1 = LoadPacked(window, w.revX[c + 1], g);
-        const C4 x2 = LoadPacked(window, w.revX[c + 2], g);
-        const C4 x3 = LoadPacked(window, w.revX[c + 3], g);
-        FirstRadix4(x0, x1, x2, x3, s + c);
+        Cx<V> x[4];
+        for (int d = 0; d < 4; ++d) LoadPacked(window + w.revX[c + d] * N + 8 * g, x[d]);
+        FirstRadix4(x[0], x[1], x[2], x[3], s + c);
     }
     Radix4Pass(s, N, 4, w.twX);
     Radix4Pass(s, N, 16, w.twX + 4);
@@ -200,11 +238,17 @@ FS_INLINE void PassAlongX(Work& w, const std::int32_t* window, int g) {
     }
 }
 
+// Loads one group's columns of T in bit-reversed order of m, with the first (radix-2) pass.
+template <class V>
 FS_INLINE void Radix2Load(const double* re, const double* im, const int* rev, int offset,
-                          bool mirrored, C4* s) {
+                          bool mirrored, Cx<V>* s) {
     for (int c = 0; c < M; c += 2) {
         const int a = rev[c] * kRow + offset, b = rev[c + 1] * kRow + offset;
-        v4d ar = Load(re + a), ai = Load(im + a), br = Load(re + b), bi = Load(im + b);
+        V ar, ai, br, bi;
+        Load(re + a, ar);
+        Load(im + a, ai);
+        Load(re + b, br);
+        Load(im + b, bi);
         if (mirrored) {
             ar = Reversed(ar);
             ai = Reversed(ai);
@@ -220,9 +264,10 @@ FS_INLINE void Radix2Load(const double* re, const double* im, const int* rev, in
 
 // The transform along m of rows k1 = 4h..4h+3 and -k1, then |2W|^2 of the four rows, their
 // square roots, and the sums into the bins.
+template <class V>
 FS_INLINE void PassAlongM(Work& w, int h) {
-    C4* zk = w.rowK;
-    C4* zm = w.rowMirror;
+    Cx<V>* zk = reinterpret_cast<Cx<V>*>(w.rowK);
+    Cx<V>* zm = reinterpret_cast<Cx<V>*>(w.rowMirror);
     // Lanes of the mirror rows run 256-4h, 255-4h, ... so that lane l holds -(4h + l).
     Radix2Load(w.tre, w.tim, w.revM, 4 * h, false, zk);
     Radix2Load(w.tre, w.tim, w.revM, N - 3 - 4 * h, true, zm);
@@ -235,15 +280,15 @@ FS_INLINE void PassAlongM(Work& w, int h) {
 
     double* mag = w.mag;
     for (int q = 0; q < M; ++q) {
-        const C4& a = zk[q];
-        const C4& b = zm[(M - q) & (M - 1)];
-        const v4d er = a.re + b.re, ei = a.im - b.im;  // 2E
-        const v4d dr = a.re - b.re, di = a.im + b.im;  // 2iO
+        const Cx<V>& a = zk[q];
+        const Cx<V>& b = zm[(M - q) & (M - 1)];
+        const V er = a.re + b.re, ei = a.im - b.im;  // 2E
+        const V dr = a.re - b.re, di = a.im + b.im;  // 2iO
         const double c = w.postCos[q], s = w.postSin[q];
-        const v4d pr = di * c - dr * s;                // e^(-2 pi i q / 256) 2O = (pr, -pn)
-        const v4d pn = dr * c + di * s;
-        const v4d xr = er + pr, xi = ei - pn;
-        const v4d yr = er - pr, yi = ei + pn;
+        const V pr = di * c - dr * s;                // e^(-2 pi i q / 256) 2O = (pr, -pn)
+        const V pn = dr * c + di * s;
+        const V xr = er + pr, xi = ei - pn;
+        const V yr = er - pr, yi = ei + pn;
         Store(mag + q * 8, xr * xr + xi * xi);
         Store(mag + q * 8 + 4, yr * yr + yi * yi);
     }
@@ -259,14 +304,15 @@ FS_INLINE void PassAlongM(Work& w, int h) {
     }
 }
 
+template <class V>
 FS_INLINE void ComputeAll(Work& w, const std::int32_t* window, double* profile) {
     std::memset(w.acc, 0, sizeof w.acc);
-    for (int g = 0; g < M / 4; ++g) PassAlongX(w, window, g);
+    for (int g = 0; g < M / 4; ++g) PassAlongX<V>(w, window, g);
     for (int m = 0; m < M; ++m) {
         w.tre[m * kRow + N] = w.tre[m * kRow];
         w.tim[m * kRow + N] = w.tim[m * kRow];
     }
-    for (int h = 0; h < kGroups; ++h) PassAlongM(w, h);
+    for (int h = 0; h < kGroups; ++h) PassAlongM<V>(w, h);
 
     // |2W| sqrt(2) / (2 * 65536) is the straightforward amplitude.
     const double scale = std::sqrt(2.0) / (2.0 * N * N);
@@ -280,11 +326,11 @@ FS_INLINE void ComputeAll(Work& w, const std::int32_t* window, double* profile) 
 
 __attribute__((target("avx2"))) void ComputeAvx2(Work& w, const std::int32_t* window,
                                                   double* profile) {
-    ComputeAll(w, window, profile);
+    ComputeAll<v4d>(w, window, profile);
 }
 
 void ComputeBaseline(Work& w, const std::int32_t* window, double* profile) {
-    ComputeAll(w, window, profile);
+    ComputeAll<Pair>(w, window, profile);
 }
 
 }  // namespace
