@@ -1,8 +1,12 @@
 #include "batch_run.h"
 
-#include "frame_window.h"
+#include "fast_profile.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -17,6 +21,7 @@ void ResetRun(SelectorState& state, int count) {
     for (int b = 0; b < kTableBins; ++b) std::fill_n(state.ProfileTable[b], count, 0);
 }
 
+// Frame k's characteristic (already in state.Profile) into the table and the summary curves.
 void RecordFrame(SelectorState& state, int k, int count) {
     for (int b = 0; b < kTableBins; ++b) state.ProfileTable[b][k] = int(state.Profile[b]);
     state.ProfileTotal = 0;
@@ -32,10 +37,125 @@ void RecordFrame(SelectorState& state, int k, int count) {
     }
 }
 
+struct FrameResult {
+    int index = -1;   // which frame the slot holds once it is done
+    WindowRead read = WindowRead::Ok;
+    int width = 0;
+    int height = 0;
+    std::string error;
+    double profile[kProfileBins];
+};
+
+// Frames are read and analysed by worker threads, each with its own reader, window and
+// profiler, a few frames ahead of the calling thread, which takes the results strictly in
+// list order. So the table, the curves, the progress positions and the stop at the first
+// failing frame are those of a run one frame at a time, and each frame's profile does not
+// depend on which thread computed it.
+class ParallelRun {
+public:
+    ParallelRun(const std::vector<std::string>& paths, int count, WindowMode mode, int N,
+                int threads)
+        : paths_(paths), count_(count), mode_(mode), n_(N),
+          slots_(std::size_t(2 * threads + 2)) {
+        for (int t = 0; t < threads; ++t) workers_.emplace_back([this] { Work(); });
+    }
+    ~ParallelRun() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        space_.notify_all();
+        for (std::thread& t : workers_) t.join();
+    }
+
+    // Waits for frame k; the result stays valid until Release(k).
+    const FrameResult& Wait(int k) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        FrameResult& slot = SlotOf(k);
+        done_.wait(lock, [&] { return slot.index == k; });
+        return slot;
+    }
+    void Release(int k) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            released_ = k + 1;
+        }
+        space_.notify_all();
+    }
+
+private:
+    FrameResult& SlotOf(int k) { return slots_[std::size_t(k) % slots_.size()]; }
+
+    void Work() {
+        FrameReader reader;
+        IntPlane window;
+        std::unique_ptr<FastProfiler> profiler;
+        bool ready = false;
+        try {
+            ready = AllocIntPlane(n_, n_, window) == 0;
+            profiler = std::make_unique<FastProfiler>();
+        } catch (const std::exception&) {
+            ready = false;
+        }
+        for (;;) {
+            int k;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                space_.wait(lock, [&] {
+                    return stop_ || next_ >= count_ ||
+                           next_ < released_ + int(slots_.size());
+                });
+                if (stop_ || next_ >= count_) return;
+                k = next_++;
+            }
+            FrameResult& slot = SlotOf(k);   // this thread's alone until it is marked done
+            slot.error.clear();
+            slot.width = slot.height = 0;
+            if (!ready) {
+                slot.read = WindowRead::Unreadable;
+                slot.error = "not enough memory to analyse the frame";
+            } else {
+                try {
+                    slot.read = ReadFrameWindow(paths_[std::size_t(k)], mode_, n_, reader,
+                                                window, slot.width, slot.height, slot.error);
+                    if (slot.read == WindowRead::Ok) profiler->compute(window.data(), slot.profile);
+                } catch (const std::exception& e) {
+                    slot.read = WindowRead::Unreadable;
+                    slot.error = e.what();
+                }
+            }
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                slot.index = k;
+            }
+            done_.notify_all();
+        }
+    }
+
+    const std::vector<std::string>& paths_;
+    const int count_;
+    const WindowMode mode_;
+    const int n_;
+    std::vector<FrameResult> slots_;
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable done_;
+    std::condition_variable space_;
+    int next_ = 0;       // the next frame a worker takes
+    int released_ = 0;   // frames before this one have been taken by the caller
+    bool stop_ = false;
+};
+
+int ThreadCount(int asked) {
+    if (asked > 0) return std::min(asked, 16);
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return int(std::clamp(hardware, 1u, 8u));
+}
+
 }  // namespace
 
 BatchResult RunBatch(SelectorState& state, const std::vector<std::string>& paths,
-                     WindowMode mode, ProgressSink* progress) {
+                     WindowMode mode, ProgressSink* progress, int threads) {
     BatchResult result;
     const int count = int(std::min<std::size_t>(paths.size(), kMaxFiles + 1));
     if (count == 0) return result;
@@ -47,26 +167,22 @@ BatchResult RunBatch(SelectorState& state, const std::vector<std::string>& paths
     BuildFftTables(state);
     ResetRun(state, count);
 
-    FrameReader reader;
-    const int N = state.FftSize;
+    ParallelRun run(paths, count, mode, state.FftSize, std::min(ThreadCount(threads), count));
     for (int k = 0; k < count; ++k) {
         if (progress) progress->setPosition(int(double(k) / count * 100));
-        const std::string& path = paths[std::size_t(k)];
-        int width = 0, height = 0;
-        std::string error;
-        const WindowRead read =
-            ReadFrameWindow(path, mode, N, reader, state.FrameWindow, width, height, error);
-        if (read != WindowRead::Ok) {
+        const FrameResult& frame = run.Wait(k);
+        if (frame.read != WindowRead::Ok) {
             result.status =
-                read == WindowRead::TooSmall ? BatchStatus::TooSmall : BatchStatus::Unreadable;
+                frame.read == WindowRead::TooSmall ? BatchStatus::TooSmall : BatchStatus::Unreadable;
             result.failedIndex = k;
-            result.failedPath = path;
-            result.reason = error;
-            result.width = width;
-            result.height = height;
+            result.failedPath = paths[std::size_t(k)];
+            result.reason = frame.error;
+            result.width = frame.width;
+            result.height = frame.height;
             return result;
         }
-        AnalyseFrame(state);
+        std::copy_n(frame.profile, kProfileBins, state.Profile);
+        run.Release(k);
         RecordFrame(state, k, count);
     }
     if (progress) progress->setPosition(0);

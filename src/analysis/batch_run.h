@@ -27,12 +27,14 @@ struct BatchResult {
 };
 
 // Runs over paths in order (at most kMaxFiles). progress->setPosition(k * 100 / count)
-// is called before frame k is read. Stops at the first frame that cannot be read or is
-// too small: the frames before it keep their results, nothing after it is read.
+// is called, from the calling thread, before frame k's result is taken. Stops at the first
+// frame that cannot be read or is too small: the frames before it keep their results,
+// nothing after it is recorded. Frames are read and analysed by `threads` worker threads
+// (0: one per processor); the results do not depend on the number.
 // On completion the position goes back to 0 and state.AnalysedFiles = paths; otherwise
 // AnalysedFiles is left empty and the position stays where the run stopped.
 BatchResult RunBatch(SelectorState& state, const std::vector<std::string>& paths,
-                     WindowMode mode, ProgressSink* progress);
+                     WindowMode mode, ProgressSink* progress, int threads = 0);
 
 // Reads and analyses one frame into state.Profile (a list click). Returns 0, or 1 with
 // `error` when the frame cannot be read or is smaller than N x N; the state is then
