@@ -24,7 +24,8 @@ constexpr int kExitUsage = 2;
 
 const char kUsage[] =
     "usage: framesifter-cli profile [--peak] FILE...\n"
-    "       framesifter-cli select [--peak] [--band LOW:HIGH] [--level L] [--move] FILE...\n"
+    "       framesifter-cli select [--peak] [--band LOW:HIGH] [--level L] [--move]\n"
+    "                              [--threads T] FILE...\n"
     "       framesifter-cli demo DIR [--count N] [--format fits|bmp|jpg]\n";
 
 const char kHelp[] =
@@ -38,6 +39,8 @@ const char kHelp[] =
     "         (default 25:50); a frame passes when its score reaches the threshold of\n"
     "         level L (0 = lowest score, 10 = highest; default 5). --move moves the passed\n"
     "         files into a folder Good beside them; an existing file there is never replaced.\n"
+    "         --threads T reads and analyses frames on T threads (default: one per\n"
+    "         processor); the results are the same for any T.\n"
     "demo     writes N (default 100, at most 4000) synthetic 640x480 frames of a planet under\n"
     "         changing seeing into DIR, which is created when missing.\n"
     "\n"
@@ -172,7 +175,8 @@ int Select(int argc, char** argv) {
     Arguments args;
     std::string error;
     const std::vector<OptionRule> rules = {
-        {"--peak", false}, {"--band", true}, {"--level", true}, {"--move", false}};
+        {"--peak", false}, {"--band", true}, {"--level", true}, {"--move", false},
+        {"--threads", true}};
     if (!ParseArguments(argc, argv, 2, rules, args, error)) return UsageError(error);
     int low = 25, high = 50, level = 5;
     if (args.values.count("--band") && !ParseBand(args.values["--band"], low, high))
@@ -181,6 +185,11 @@ int Select(int argc, char** argv) {
     if (args.values.count("--level") && !ParseBoundedInt(args.values["--level"], 0, 10, level))
         return UsageError("--level takes a whole number from 0 to 10, not '" +
                           args.values["--level"] + "'");
+    int threads = 0;
+    if (args.values.count("--threads") &&
+        !ParseBoundedInt(args.values["--threads"], 1, 16, threads))
+        return UsageError("--threads takes a whole number from 1 to 16, not '" +
+                          args.values["--threads"] + "'");
     const std::vector<std::string>& paths = args.positional;
     if (paths.empty()) return UsageError("select needs at least one FILE");
     if (paths.size() > std::size_t(kMaxFiles))
@@ -193,7 +202,7 @@ int Select(int argc, char** argv) {
     state->BandLow = low;
     state->BandHigh = high;
     TerminalProgress bar(stderr, "analysing");
-    const BatchResult run = RunBatch(*state, paths, mode, &bar);
+    const BatchResult run = RunBatch(*state, paths, mode, &bar, threads);
     bar.finish();
     switch (run.status) {
     case BatchStatus::Completed:

@@ -118,6 +118,8 @@ TEST(CliUsage, WrongUsageExitsTwoBeforeReadingAnything) {
         {{"select", "--band", "50:25", missing}, "--band"},
         {{"select", "--band", ":50", missing}, "--band"},
         {{"select", "--band", "1:2:3", missing}, "--band"},
+        {{"select", "--threads", "0", missing}, "--threads"},
+        {{"select", "--threads", "17", missing}, "--threads"},
         {{"demo"}, "needs a folder"},
         {{"demo", demoDir, dir.file("other")}, "one folder"},
         {{"demo", demoDir, "--count", "0"}, "--count"},
@@ -218,6 +220,8 @@ TEST(CliSelect, ScoresAndPassesFollowTheLevelInInputOrder) {
         {{"--level=10"}, 25, 50, 10},
         {{"--band", "30:40", "--level", "3"}, 30, 40, 3},
         {{"--band=7:7", "--level", "8"}, 7, 7, 8},
+        {{"--threads", "1"}, 25, 50, 5},
+        {{"--threads=3", "--level", "6"}, 25, 50, 6},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("level " + std::to_string(c.level) + " band " + std::to_string(c.low));
