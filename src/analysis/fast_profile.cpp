@@ -297,9 +297,17 @@ FS_INLINE void PassAlongM(Work& w, int h) {
     const std::uint8_t* own = w.binOwn[h];
     const std::uint8_t* mirror = w.binMirror[h];
     for (int n = 0; n < kCells; n += 8) {
+        // Read before the first store: a store to acc might otherwise alias them all.
+        double a[8];
+        int b[16];
         for (int l = 0; l < 8; ++l) {
-            w.acc[l][own[n + l]] += mag[n + l];
-            w.acc[8 + l][mirror[n + l]] += mag[n + l];
+            a[l] = mag[n + l];
+            b[l] = own[n + l];
+            b[8 + l] = mirror[n + l];
+        }
+        for (int l = 0; l < 8; ++l) {
+            w.acc[l][b[l]] += a[l];
+            w.acc[8 + l][b[8 + l]] += a[l];
         }
     }
 }
