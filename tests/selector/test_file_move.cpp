@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -81,42 +83,120 @@ TEST(MoveToGood, NeverLosesAFile) {
     }
 }
 
-TEST(MoveToGood, ReadOnlyFolderKeepsTheFile) {
-    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
-    TempDir dir;
-    const auto a = dir.write("a.fit", Bytes('a'));
-    fs::create_directory(dir.path() / "Good");
-    chmod(dir.path().c_str(), 0555);
-    const MoveOutcome o = MoveToGood(a);
-    chmod(dir.path().c_str(), 0755);
-    EXPECT_FALSE(o.moved);
-    EXPECT_EQ(ReadAll(a), Bytes('a'));
+// Runs MoveToGood in a child process that may give up root's privileges (so that folder
+// permissions bind) and lower its file-size limit (so that a copy fails part-way).
+MoveOutcome MoveInChild(const std::string& source, bool asNobody, rlim_t fileSizeLimit) {
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        signal(SIGXFSZ, SIG_IGN);
+        if (fileSizeLimit != RLIM_INFINITY) {
+            rlimit limit{fileSizeLimit, fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        const MoveOutcome o = MoveToGood(source);
+        const std::string reply = std::string(o.moved ? "1" : "0") + o.error;
+        if (write(fds[1], reply.data(), reply.size()) < 0) _exit(4);
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string reply;
+    char buffer[512];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) reply.append(buffer, std::size_t(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    MoveOutcome o;
+    o.moved = !reply.empty() && reply[0] == '1';
+    o.error = reply.empty() ? "child failed" : reply.substr(1);
+    return o;
+}
+
+void HandTo(const fs::path& path, uid_t uid) {
+    if (geteuid() == 0 && chown(path.c_str(), uid, uid) != 0) FAIL() << "chown " << path;
+}
+
+TEST(MoveToGood, PermissionFaultsKeepTheFile) {
+    struct Case {
+        const char* name;
+        mode_t folderMode;   // the frames' folder
+        bool goodExists;
+        mode_t goodMode;
+    };
+    const Case cases[] = {
+        {"read-only folder, no Good yet", 0555, false, 0},
+        {"read-only Good", 0755, true, 0555},
+        {"read-only folder with a writable Good", 0555, true, 0755},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path folder = dir.path() / "frames";
+        fs::create_directory(folder);
+        std::ofstream(folder / "a.fit", std::ios::binary) << "frame bytes";
+        HandTo(dir.path(), 65534);
+        HandTo(folder, 65534);
+        HandTo(folder / "a.fit", 65534);
+        if (c.goodExists) {
+            fs::create_directory(folder / "Good");
+            HandTo(folder / "Good", 65534);
+            chmod((folder / "Good").c_str(), c.goodMode);
+        }
+        chmod(folder.c_str(), c.folderMode);
+        const MoveOutcome o = MoveInChild((folder / "a.fit").string(), true, RLIM_INFINITY);
+        chmod(folder.c_str(), 0755);
+        EXPECT_FALSE(o.moved);
+        EXPECT_NE(o.error.find("ermission denied"), std::string::npos) << o.error;
+        const auto kept = ReadAll((folder / "a.fit").string());
+        EXPECT_EQ(std::string(kept.begin(), kept.end()), "frame bytes");
+        EXPECT_FALSE(fs::exists(folder / "Good" / "a.fit"));
+    }
 }
 
 TEST(MoveToGood, AcrossFileSystemsCopiesThenRemoves) {
     // /dev/shm is a tmpfs on Linux; when the temporary folder is on another file system,
-    // a rename between them fails with EXDEV.
+    // a rename between them fails with EXDEV. Good is a symbolic link to a folder there.
     TempDir dir;
-    const fs::path shm = "/dev/shm";
     struct stat a {}, b {};
-    if (stat(shm.c_str(), &a) != 0 || stat(dir.path().c_str(), &b) != 0 || a.st_dev == b.st_dev)
+    if (stat("/dev/shm", &a) != 0 || stat(dir.path().c_str(), &b) != 0 || a.st_dev == b.st_dev)
         GTEST_SKIP() << "no second file system at hand";
-    const std::string work = (shm / ("fsmove-" + std::to_string(getpid()))).string();
-    fs::create_directory(work);
-    const std::string source = work + "/a.fit";
-    {
-        std::ofstream out(source, std::ios::binary);
-        const auto bytes = Bytes('a', 300000);
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const struct {
+        const char* name;
+        rlim_t fileSizeLimit;   // a copy larger than this fails part-way
+        bool moves;
+    } cases[] = {
+        {"complete copy", RLIM_INFINITY, true},
+        {"copy fails part-way", 100000, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string work = "/dev/shm/fsmove-" + std::to_string(getpid());
+        fs::remove_all(work);
+        fs::create_directory(work);
+        const std::string source = work + "/a.fit";
+        {
+            std::ofstream out(source, std::ios::binary);
+            const auto bytes = Bytes('a', 300000);
+            out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        }
+        const fs::path good = dir.path() / c.name;
+        fs::create_directory(good);
+        fs::create_directory_symlink(good, work + "/Good");
+        const MoveOutcome o = MoveInChild(source, false, c.fileSizeLimit);
+        EXPECT_EQ(o.moved, c.moves) << o.error;
+        // Exactly one complete copy, wherever it is.
+        if (c.moves) {
+            EXPECT_FALSE(fs::exists(source));
+            EXPECT_EQ(ReadAll((good / "a.fit").string()), Bytes('a', 300000));
+        } else {
+            EXPECT_EQ(ReadAll(source), Bytes('a', 300000));
+            EXPECT_FALSE(fs::exists(good / "a.fit"));
+        }
+        fs::remove_all(work);
     }
-    // Good is a symbolic link to a folder on the other file system.
-    fs::create_directory(dir.path() / "realgood");
-    fs::create_directory_symlink(dir.path() / "realgood", work + "/Good");
-    const MoveOutcome o = MoveToGood(source);
-    EXPECT_TRUE(o.moved) << o.error;
-    EXPECT_FALSE(fs::exists(source));
-    EXPECT_EQ(ReadAll(dir.file("realgood/a.fit")), Bytes('a', 300000));
-    fs::remove_all(work);
 }
 
 TEST(MoveToGood, BareNamesUseTheCurrentFolder) {
