@@ -344,8 +344,12 @@ void ComputeBaseline(Work& w, const std::int32_t* window, double* profile) {
 }  // namespace
 
 bool FastProfiler::avx2Available() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
+    // The check includes the operating system's support for the wider registers.
+    static const bool available = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return available;
 }
 
 FastProfiler::FastProfiler(CodePath path) : work_(new Work) {
