@@ -6,9 +6,42 @@
 
 namespace {
 
-bool IsFitsExtension(std::string ext) {
-    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+std::string Lower(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool IsFitsExtension(const std::string& ext) {
     return ext == ".fit" || ext == ".fts" || ext == ".fits";
+}
+
+// Centre mode needs only the window's rows and block columns of a JPEG; libjpeg skips the
+// rest. The pixels are those of a full decode.
+WindowRead ReadJpegCentreWindow(const std::string& path, int N, FrameReader& reader,
+                                IntPlane& window, int& width, int& height,
+                                std::string& error) {
+    std::vector<std::uint8_t>& bytes = reader.frame.fileBytes;
+    if (ReadWholeFile(path, bytes, error) != 0) return WindowRead::Unreadable;
+    JpegImage& jpeg = reader.decoder;
+    if (!jpeg.loadMemoryCentre(bytes.data(), bytes.size(), N, N)) {
+        error = jpeg.error();
+        return WindowRead::Unreadable;
+    }
+    width = jpeg.width();
+    height = jpeg.height();
+    if (width < N || height < N) return WindowRead::TooSmall;
+    if (jpeg.regionWidth() != N || jpeg.regionHeight() != N ||
+        jpeg.regionX() != (width - N) / 2 || jpeg.regionY() != (height - N) / 2) {
+        error = "the JPEG decoder returned another region than the window";
+        return WindowRead::Unreadable;
+    }
+    const std::uint8_t* rows = jpeg.bgr().data();
+    const std::size_t stride = jpeg.stride();
+    for (int j = 0; j < N; ++j) {
+        const std::uint8_t* green = rows + std::size_t(j) * stride + 1;
+        for (int i = 0; i < N; ++i) window[i][j] = green[std::size_t(i) * 3];
+    }
+    return WindowRead::Ok;
 }
 
 // The sums over the folded values in the order of the file: rows from the top, columns
@@ -55,8 +88,11 @@ WindowRead ReadFrameWindow(const std::string& path, WindowMode mode, int N, Fram
                            IntPlane& window, int& width, int& height, std::string& error) {
     error.clear();
     const std::string extension = FileExtension(path);
-    if (IsFitsExtension(extension))
+    const std::string lower = Lower(extension);
+    if (IsFitsExtension(lower))
         return ReadFitsWindow(path, mode, N, reader, window, width, height, error);
+    if (mode == WindowMode::Centre && (lower == ".jpg" || lower == ".jpeg"))
+        return ReadJpegCentreWindow(path, N, reader, window, width, height, error);
     Frame& frame = reader.frame;
     if (LoadFrameForAnalysis(path, extension, reader.decoder, frame, error) != 0)
         return WindowRead::Unreadable;

@@ -87,6 +87,7 @@ TEST(ReadFrameWindow, ReportsSmallAndUnreadableFrames) {
     TempDir dir;
     const std::string small = Write(dir, "small.fits", 200, 300, 5, 5);
     const std::string smallBmp = Write(dir, "small.bmp", 300, 255, 5, 5);
+    const std::string smallJpeg = Write(dir, "small.jpg", 255, 900, 5, 5);
     auto bytes = ReadAll(Write(dir, "whole.fits", 640, 480, 5, 5));
     bytes.resize(bytes.size() / 2);
     const std::string cut = dir.write("cut.fits", bytes);
@@ -95,6 +96,7 @@ TEST(ReadFrameWindow, ReportsSmallAndUnreadableFrames) {
     const struct { std::string path; WindowRead expected; int w, h; const char* reason; } cases[] = {
         {small, WindowRead::TooSmall, 200, 300, ""},
         {smallBmp, WindowRead::TooSmall, 300, 255, ""},
+        {smallJpeg, WindowRead::TooSmall, 255, 900, ""},
         {cut, WindowRead::Unreadable, 0, 0, "truncated"},
         {folder, WindowRead::Unreadable, 0, 0, "Is a directory"},
         {dir.file("missing.jpg"), WindowRead::Unreadable, 0, 0, "No such file"},
@@ -104,16 +106,18 @@ TEST(ReadFrameWindow, ReportsSmallAndUnreadableFrames) {
     IntPlane window;
     ASSERT_EQ(AllocIntPlane(256, 256, window), 0);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        int w = 0, h = 0;
-        std::string error;
-        EXPECT_EQ(ReadFrameWindow(c.path, WindowMode::Peak, 256, reader, window, w, h, error),
-                  c.expected);
-        if (c.expected == WindowRead::TooSmall) {
-            EXPECT_EQ(w, c.w);
-            EXPECT_EQ(h, c.h);
-        } else {
-            EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        for (WindowMode mode : {WindowMode::Centre, WindowMode::Peak}) {
+            SCOPED_TRACE(c.path + (mode == WindowMode::Peak ? " peak" : " centre"));
+            int w = 0, h = 0;
+            std::string error;
+            EXPECT_EQ(ReadFrameWindow(c.path, mode, 256, reader, window, w, h, error),
+                      c.expected);
+            if (c.expected == WindowRead::TooSmall) {
+                EXPECT_EQ(w, c.w);
+                EXPECT_EQ(h, c.h);
+            } else {
+                EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+            }
         }
     }
 }
