@@ -67,13 +67,13 @@ std::vector<Case> Windows() {
     cases.push_back({"zero", Make([](int, int) { return 0; })});
     cases.push_back({"constant 255", Make([](int, int) { return 255; })});
     cases.push_back({"constant 65535", Make([](int, int) { return 65535; })});
-    for (auto [x, y] : {std::pair{0, 0}, {128, 128}, {255, 0}, {17, 201}})
-        cases.push_back({"one pixel at " + std::to_string(x) + "," + std::to_string(y),
-                         Make([=](int i, int j) { return i == x && j == y ? 65535 : 0; })});
-    for (auto [fi, fj] : {std::pair{10.0, 0.0}, {0.0, 10.0}, {1.0, 0.0}, {37.0, 91.0},
+    for (const auto& at : {std::pair{0, 0}, {128, 128}, {255, 0}, {17, 201}})
+        cases.push_back({"one pixel at " + std::to_string(at.first) + "," + std::to_string(at.second),
+                         Make([at](int i, int j) { return i == at.first && j == at.second ? 65535 : 0; })});
+    for (const auto& f : {std::pair{10.0, 0.0}, {0.0, 10.0}, {1.0, 0.0}, {37.0, 91.0},
                           {-64.0, 64.0}, {128.0, 0.0}, {128.0, 128.0}, {3.5, -120.25}})
-        cases.push_back({"cosine " + std::to_string(fi) + "," + std::to_string(fj),
-                         Cosine(fi, fj, 100, 50)});
+        cases.push_back({"cosine " + std::to_string(f.first) + "," + std::to_string(f.second),
+                         Cosine(f.first, f.second, 100, 50)});
     cases.push_back({"checkerboard 0/65535", Make([](int i, int j) { return (i + j) % 2 ? 65535 : 0; })});
     cases.push_back({"columns 0/65535", Make([](int i, int) { return i % 2 ? 0 : 65535; })});
     cases.push_back({"half bright", Make([](int i, int) { return i < 128 ? 65535 : 0; })});
