@@ -14,7 +14,8 @@
 //    a vector; the result goes, transposed, into T[m][k1]. Then along m, four k1 at a time,
 //    together with the four mirrored rows -k1.
 // 3. With Zm = Z(-k1, -q): 2E = Z + conj Zm and 2O = -i (Z - conj Zm) are the DFTs of the
-//    even and odd rows, and W(k1, q) = E + e^(-2 pi i q / 256) O, W(k1, q + 128) = E - ... O.
+//    even and odd rows; with t = e^(-2 pi i q / 256), W(k1, q) = E + t O and
+//    W(k1, q + 128) = E - t O.
 //    So the rows k1 = 0..128 give every |W| of the half spectrum; each one also stands for
 //    its mirror cell (-k1, -k2), which has the same amplitude.
 // 4. Each amplitude is added to the bins of its cell and of its mirror cell, read from a
@@ -72,8 +73,7 @@ struct FastProfiler::Work {
     alignas(64) C4 rowMirror[M];       // rows -k1
     alignas(64) double mag[kCells];
     alignas(64) double acc[kAccumulators][kBins];
-    alignas(64) std::uint8_t binOwn[kGroups][kCells];
-    alignas(64) std::uint8_t binMirror[kGroups][kCells];
+    alignas(64) std::uint16_t bins[kGroups][kCells];  // bin of the cell | bin of its mirror << 8
     Twiddle twX[4 + 16 + 64];  // radix-4 passes of the 256-point transform, spans 4, 16, 64
     Twiddle twM[2 + 8 + 32];   // of the 128-point one, spans 2, 8, 32
     double postCos[M], postSin[M];
@@ -294,20 +294,18 @@ FS_INLINE void PassAlongM(Work& w, int h) {
     }
     for (int n = 0; n < kCells; ++n) mag[n] = std::sqrt(mag[n]);
 
-    const std::uint8_t* own = w.binOwn[h];
-    const std::uint8_t* mirror = w.binMirror[h];
+    const std::uint16_t* bins = w.bins[h];
     for (int n = 0; n < kCells; n += 8) {
         // Read before the first store: a store to acc might otherwise alias them all.
         double a[8];
-        int b[16];
+        unsigned b[8];
         for (int l = 0; l < 8; ++l) {
             a[l] = mag[n + l];
-            b[l] = own[n + l];
-            b[8 + l] = mirror[n + l];
+            b[l] = bins[n + l];
         }
         for (int l = 0; l < 8; ++l) {
-            w.acc[l][b[l]] += a[l];
-            w.acc[8 + l][b[8 + l]] += a[l];
+            w.acc[l][b[l] & 255] += a[l];
+            w.acc[8 + l][b[l] >> 8] += a[l];
         }
     }
 }
@@ -353,7 +351,7 @@ bool FastProfiler::avx2Available() {
 }
 
 FastProfiler::FastProfiler(CodePath path) : work_(new Work) {
-    static_assert(kUsedBins <= kProfileBins && kSink < 256, "bins must fit the table");
+    static_assert(kUsedBins <= kProfileBins && kSink < 256, "bins must fit a byte");
     if (path == CodePath::Auto || path == CodePath::Avx2)
         path_ = avx2Available() ? CodePath::Avx2 : CodePath::Baseline;
     else
@@ -386,9 +384,9 @@ FastProfiler::FastProfiler(CodePath path) : work_(new Work) {
                     const int k1 = 4 * h + l, k2 = q + half * M;
                     const bool counted = k1 <= M;
                     const bool selfMirrored = k1 == 0 || k1 == M;
-                    w.binOwn[h][n] = std::uint8_t(counted ? FrequencyBin(k1, k2) : kSink);
-                    w.binMirror[h][n] = std::uint8_t(
-                        counted && !selfMirrored ? FrequencyBin(-k1, -k2) : kSink);
+                    const int own = counted ? FrequencyBin(k1, k2) : kSink;
+                    const int mirror = counted && !selfMirrored ? FrequencyBin(-k1, -k2) : kSink;
+                    w.bins[h][n] = std::uint16_t(own | mirror << 8);
                 }
             }
         }
