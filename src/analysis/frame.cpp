@@ -1,10 +1,9 @@
 #include "frame.h"
 
+#include "bmp_reader.h"
 #include "fits_reader.h"
 
-#include <QBuffer>
 #include <QImage>
-#include <QImageReader>
 
 #include <cerrno>
 #include <cstring>
@@ -14,10 +13,6 @@
 
 namespace {
 
-// The same bound as JPEG and FITS frames.
-constexpr long long kMaxFramePixels = 16000LL * 16000LL;
-// QImage holds a 24-bit BMP as 32 bits per pixel; 16000 x 16000 of those is 1000 MiB.
-constexpr int kBmpAllocationLimitMiB = 1024;
 // Larger than any frame of at most 16000 x 16000 pixels in these formats can be.
 constexpr long long kMaxFileBytes = 1LL << 30;
 
@@ -28,74 +23,9 @@ std::string LowerAscii(std::string text) {
     return text;
 }
 
-std::uint32_t Le32(const char* p) {
-    return std::uint32_t(std::uint8_t(p[0])) | std::uint32_t(std::uint8_t(p[1])) << 8 |
-           std::uint32_t(std::uint8_t(p[2])) << 16 | std::uint32_t(std::uint8_t(p[3])) << 24;
-}
-std::uint16_t Le16(const char* p) {
-    return std::uint16_t(std::uint8_t(p[0]) | std::uint8_t(p[1]) << 8);
-}
-
-// Checks the BMP headers before the image reader runs: the declared size against the
-// frame limit, and for uncompressed data that all rows are in the file. (Qt's reader
-// accepts a file cut short and leaves the missing rows black, which would be scored as
-// if the frame were real.) Anything this does not understand is left to the reader.
-bool CheckBmpHeaders(const QByteArray& head, qint64 fileSize, std::string& error) {
-    if (head.size() < 26 || head[0] != 'B' || head[1] != 'M') return true;
-    const char* p = head.constData();
-    const std::uint32_t dataOffset = Le32(p + 10);
-    const std::uint32_t infoSize = Le32(p + 14);
-    long long width = 0;
-    long long height = 0;
-    int bits = 0;
-    std::uint32_t compression = 0;
-    if (infoSize == 12) {
-        width = Le16(p + 18);
-        height = Le16(p + 20);
-        bits = Le16(p + 24);
-    } else if (infoSize >= 40 && head.size() >= 34) {
-        width = std::int32_t(Le32(p + 18));
-        height = std::int32_t(Le32(p + 22));
-        bits = Le16(p + 28);
-        compression = Le32(p + 30);
-    } else {
-        return true;
-    }
-    if (height < 0) height = -height;
-    if (width * height > kMaxFramePixels) {
-        error = "image too large: " + std::to_string(width) + " x " + std::to_string(height) +
-                " pixels declared (at most 16000 x 16000)";
-        return false;
-    }
-    const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
-    if (uncompressed && width > 0 && bits > 0 && bits <= 32) {
-        const long long rowBytes = (width * bits + 31) / 32 * 4;
-        const long long needed = static_cast<long long>(dataOffset) + rowBytes * height;
-        if (fileSize < needed) {
-            error = "truncated: " + std::to_string(fileSize) + " of " + std::to_string(needed) +
-                    " bytes present";
-            return false;
-        }
-    }
-    return true;
-}
-
 int LoadBmp(const std::uint8_t* bytes, std::size_t size, Frame& frame, std::string& error) {
-    const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes),
-                                                    qsizetype(size));
-    if (!CheckBmpHeaders(data.left(64), qint64(size), error)) return 1;
-    QBuffer buffer;
-    buffer.setData(data);
-    buffer.open(QIODevice::ReadOnly);
-    // Only the BMP reader: a file of another format under a .bmp name is refused.
-    QImageReader reader(&buffer, "bmp");
-    reader.setAutoDetectImageFormat(false);
-    reader.setAllocationLimit(kBmpAllocationLimitMiB);
     QImage image;
-    if (!reader.read(&image) || image.isNull()) {
-        error = "not a readable BMP file: " + reader.errorString().toStdString();
-        return 1;
-    }
+    if (ReadBmp(bytes, size, image, error) != 0) return 1;
     // Palette and 16/32-bit images take their colours here; alpha is dropped.
     if (image.format() != QImage::Format_BGR888) image.convertTo(QImage::Format_BGR888);
     if (image.isNull()) {

@@ -17,13 +17,11 @@ bool IsFitsExtension(const std::string& ext) {
 
 // Centre mode needs only the window's rows and block columns of a JPEG; libjpeg skips the
 // rest. The pixels are those of a full decode.
-WindowRead ReadJpegCentreWindow(const std::string& path, int N, FrameReader& reader,
-                                IntPlane& window, int& width, int& height,
-                                std::string& error) {
-    std::vector<std::uint8_t>& bytes = reader.frame.fileBytes;
-    if (ReadWholeFile(path, bytes, error) != 0) return WindowRead::Unreadable;
+WindowRead JpegCentreWindow(const std::uint8_t* bytes, std::size_t size, int N,
+                            FrameReader& reader, IntPlane& window, int& width, int& height,
+                            std::string& error) {
     JpegImage& jpeg = reader.decoder;
-    if (!jpeg.loadMemoryCentre(bytes.data(), bytes.size(), N, N)) {
+    if (!jpeg.loadMemoryCentre(bytes, size, N, N)) {
         error = jpeg.error();
         return WindowRead::Unreadable;
     }
@@ -61,40 +59,38 @@ void CentroidSums(const std::uint8_t* data, const FitsHeader& header, double& s,
     }
 }
 
-WindowRead ReadFitsWindow(const std::string& path, WindowMode mode, int N, FrameReader& reader,
-                          IntPlane& window, int& width, int& height, std::string& error) {
-    std::vector<std::uint8_t>& bytes = reader.frame.fileBytes;
-    if (ReadWholeFile(path, bytes, error) != 0) return WindowRead::Unreadable;
+WindowRead FitsWindow(const std::uint8_t* bytes, std::size_t size, WindowMode mode, int N,
+                      IntPlane& window, int& width, int& height, std::string& error) {
     FitsHeader header;
-    if (ParseFitsHeader(bytes.data(), bytes.size(), header, error) != 0)
-        return WindowRead::Unreadable;
+    if (ParseFitsHeader(bytes, size, header, error) != 0) return WindowRead::Unreadable;
     width = header.width;
     height = header.height;
     if (width < N || height < N) return WindowRead::TooSmall;
     int x0 = (width - N) / 2, y0 = (height - N) / 2;
     if (mode == WindowMode::Peak) {
         double s, sx, sy;
-        CentroidSums(bytes.data() + header.dataOffset, header, s, sx, sy);
+        CentroidSums(bytes + header.dataOffset, header, s, sx, sy);
         CornerFromCentroid(s, sx, sy, width, height, N, x0, y0);
     }
-    if (DecodeFitsWindow(bytes.data(), bytes.size(), header, x0, y0, N, window, error) != 0)
+    if (DecodeFitsWindow(bytes, size, header, x0, y0, N, window, error) != 0)
         return WindowRead::Unreadable;
     return WindowRead::Ok;
 }
 
 }  // namespace
 
-WindowRead ReadFrameWindow(const std::string& path, WindowMode mode, int N, FrameReader& reader,
-                           IntPlane& window, int& width, int& height, std::string& error) {
+WindowRead WindowFromMemory(const std::uint8_t* bytes, std::size_t size,
+                            const std::string& extension, WindowMode mode, int N,
+                            FrameReader& reader, IntPlane& window, int& width, int& height,
+                            std::string& error) {
     error.clear();
-    const std::string extension = FileExtension(path);
     const std::string lower = Lower(extension);
     if (IsFitsExtension(lower))
-        return ReadFitsWindow(path, mode, N, reader, window, width, height, error);
+        return FitsWindow(bytes, size, mode, N, window, width, height, error);
     if (mode == WindowMode::Centre && (lower == ".jpg" || lower == ".jpeg"))
-        return ReadJpegCentreWindow(path, N, reader, window, width, height, error);
+        return JpegCentreWindow(bytes, size, N, reader, window, width, height, error);
     Frame& frame = reader.frame;
-    if (LoadFrameForAnalysis(path, extension, reader.decoder, frame, error) != 0)
+    if (LoadFrameFromMemory(bytes, size, extension, reader.decoder, frame, error) != 0)
         return WindowRead::Unreadable;
     width = frame.width;
     height = frame.height;
@@ -103,4 +99,18 @@ WindowRead ReadFrameWindow(const std::string& path, WindowMode mode, int N, Fram
     WindowCorner(frame, N, mode, x0, y0);
     CopyWindow(frame, x0, y0, N, window);
     return WindowRead::Ok;
+}
+
+WindowRead ReadFrameWindow(const std::string& path, WindowMode mode, int N, FrameReader& reader,
+                           IntPlane& window, int& width, int& height, std::string& error) {
+    const std::string extension = FileExtension(path);
+    const std::string lower = Lower(extension);
+    if (!IsFitsExtension(lower) && lower != ".bmp" && lower != ".jpg" && lower != ".jpeg") {
+        error = "not a BMP, JPEG or FITS file name";
+        return WindowRead::Unreadable;
+    }
+    std::vector<std::uint8_t>& bytes = reader.frame.fileBytes;
+    if (ReadWholeFile(path, bytes, error) != 0) return WindowRead::Unreadable;
+    return WindowFromMemory(bytes.data(), bytes.size(), extension, mode, N, reader, window,
+                            width, height, error);
 }

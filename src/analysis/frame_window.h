@@ -20,3 +20,9 @@ enum class WindowRead { Ok, Unreadable, TooSmall };
 // size when it could be read (also for TooSmall); error receives the reason for Unreadable.
 WindowRead ReadFrameWindow(const std::string& path, WindowMode mode, int N, FrameReader& reader,
                            IntPlane& window, int& width, int& height, std::string& error);
+// The same on a file's bytes in memory; `extension` chooses the format. `bytes` may be
+// reader.frame.fileBytes.
+WindowRead WindowFromMemory(const std::uint8_t* bytes, std::size_t size,
+                            const std::string& extension, WindowMode mode, int N,
+                            FrameReader& reader, IntPlane& window, int& width, int& height,
+                            std::string& error);

@@ -1,5 +1,6 @@
 #include "picture_files.h"
 
+#include "bmp_reader.h"
 #include "fits_reader.h"
 #include "jpeg_image.h"
 #include "viewer_rules.h"
@@ -26,56 +27,6 @@ bool HasJpegExtension(const QString& path) {
     return suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg");
 }
 
-std::uint32_t LittleEndian(const QByteArray& b, int at, int bytes) {
-    std::uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | std::uint8_t(b[at + i]);
-    return v;
-}
-
-// The platform's BMP reader fills a short file's missing rows with whatever was there and
-// calls it a success; a cut-off uncompressed BMP is refused here instead.
-bool CheckBmpComplete(const QString& path, QString& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
-        return false;
-    }
-    const QByteArray head = file.read(54);
-    const qint64 size = file.size();
-    if (head.size() < 26 || !head.startsWith("BM")) {
-        error = QStringLiteral("not a BMP file");
-        return false;
-    }
-    const std::uint32_t offset = LittleEndian(head, 10, 4);
-    const std::uint32_t infoSize = LittleEndian(head, 14, 4);
-    qint64 width, height, bits, compression = 0;
-    if (infoSize == 12) {
-        width = LittleEndian(head, 18, 2);
-        height = LittleEndian(head, 20, 2);
-        bits = LittleEndian(head, 24, 2);
-    } else {
-        if (head.size() < 34) {
-            error = QStringLiteral("the BMP header is cut off");
-            return false;
-        }
-        width = std::int32_t(LittleEndian(head, 18, 4));
-        height = std::int32_t(LittleEndian(head, 22, 4));
-        bits = LittleEndian(head, 28, 2);
-        compression = LittleEndian(head, 30, 4);
-    }
-    if (height < 0) height = -height;
-    // Only uncompressed rows (plain, or with bit-field masks) have a size known in advance.
-    if (compression != 0 && compression != 3 && compression != 6) return true;
-    if (width <= 0 || bits <= 0 || bits > 32) return true;  // left to the reader to refuse
-    const qint64 rowBytes = ((width * bits + 31) / 32) * 4;
-    const qint64 needed = qint64(offset) + rowBytes * height;
-    if (size < needed) {
-        error = QStringLiteral("the file is cut off: %1 of %2 bytes present").arg(size).arg(needed);
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 bool LoadJpeg(const QString& path, QImage& picture, QString& error) {
@@ -99,15 +50,11 @@ bool LoadJpeg(const QString& path, QImage& picture, QString& error) {
 
 bool LoadBmpEntry(const QString& path, QImage& picture, QString& error) {
     if (HasJpegExtension(path)) return LoadJpeg(path, picture, error);
-    if (!CheckBmpComplete(path, error)) return false;
-    QImageReader reader(path, "bmp");
-    reader.setAutoTransform(false);
-    QImage image = reader.read();
-    if (image.isNull()) {
-        error = reader.errorString();
+    std::string reason;
+    if (ReadBmpFile(LocalPath(path), picture, reason) != 0) {
+        error = QString::fromStdString(reason);
         return false;
     }
-    picture = image;
     return true;
 }
 

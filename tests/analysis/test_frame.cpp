@@ -164,7 +164,7 @@ TEST(LoadFrameForAnalysis, FailuresGiveAReasonAndLeaveAnEmptyFrame) {
         {"absent.JPG", nullptr, "cannot open: No such file or directory"},
         {"folder.jpg", nullptr, "cannot open: "},
         {"folder.bmp", nullptr, "cannot open: "},
-        {"jpeg-named.bmp", &jpeg, "not a readable BMP file"},
+        {"jpeg-named.bmp", &jpeg, "not a BMP file"},
         {"cut.bmp", &cutBmp, "truncated: 60 of 102 bytes present"},
         {"huge.bmp", &hugeBmp, "image too large: 20000 x 20000"},
         {"bmp-named.jpg", &bmp, "not a JPEG file: Not a JPEG file: starts with 0x42 0x4d"},

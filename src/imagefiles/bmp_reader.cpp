@@ -1,0 +1,113 @@
+#include "bmp_reader.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QFile>
+#include <QImageReader>
+
+namespace {
+
+// QImage holds 24-bit pixels as 32 bits; 16000 x 16000 of those is 1000 MiB.
+constexpr int kAllocationLimitMiB = 1024;
+
+std::uint32_t Le32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+std::uint16_t Le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
+
+int Fail(std::string& error, std::string reason) {
+    error = std::move(reason);
+    return 1;
+}
+
+}  // namespace
+
+int CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& error) {
+    if (size < 18 || bytes[0] != 'B' || bytes[1] != 'M') return Fail(error, "not a BMP file");
+    const std::uint32_t dataOffset = Le32(bytes + 10);
+    const std::uint32_t infoSize = Le32(bytes + 14);
+    switch (infoSize) {
+    case 12: case 40: case 52: case 56: case 64: case 108: case 124:
+        break;
+    default:
+        return Fail(error, "unknown BMP header size " + std::to_string(infoSize));
+    }
+    if (size < 14 + std::size_t(infoSize)) return Fail(error, "the BMP header is cut off");
+    long long width, height;
+    int bits;
+    std::uint32_t compression = 0;
+    if (infoSize == 12) {
+        width = Le16(bytes + 18);
+        height = Le16(bytes + 20);
+        bits = Le16(bytes + 24);
+    } else {
+        width = std::int32_t(Le32(bytes + 18));
+        height = std::int32_t(Le32(bytes + 22));
+        bits = Le16(bytes + 28);
+        compression = Le32(bytes + 30);
+    }
+    if (height < 0) height = -height;
+    if (width < 1 || height < 1)
+        return Fail(error, "BMP size " + std::to_string(width) + " x " + std::to_string(height));
+    if (width * height > kMaxBmpPixels)
+        return Fail(error, "image too large: " + std::to_string(width) + " x " +
+                               std::to_string(height) + " pixels declared (at most 16000 x 16000)");
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return Fail(error, "unsupported BMP depth of " + std::to_string(bits) + " bits");
+    const bool runLength = (compression == 1 && bits == 8) || (compression == 2 && bits == 4);
+    const bool masks = (compression == 3 || compression == 6) && (bits == 16 || bits == 32);
+    if (compression != 0 && !runLength && !masks)
+        return Fail(error, "unsupported BMP compression " + std::to_string(compression) +
+                               " at " + std::to_string(bits) + " bits");
+    if (dataOffset < 14 + infoSize || dataOffset > size)
+        return Fail(error, "the BMP pixel data offset " + std::to_string(dataOffset) +
+                               " lies outside the file");
+    if (!runLength) {
+        const long long rowBytes = (width * bits + 31) / 32 * 4;
+        const long long needed = (long long)dataOffset + rowBytes * height;
+        if ((long long)size < needed)
+            return Fail(error, "truncated: " + std::to_string(size) + " of " +
+                                   std::to_string(needed) + " bytes present");
+    }
+    return 0;
+}
+
+int ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::string& error) {
+    if (CheckBmpHeaders(bytes, size, error)) return 1;
+    const QByteArray data =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(bytes), qsizetype(size));
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    // Only the BMP reader: a file of another format under a .bmp name is refused.
+    QImageReader reader(&buffer, "bmp");
+    reader.setAutoDetectImageFormat(false);
+    reader.setAutoTransform(false);
+    reader.setAllocationLimit(kAllocationLimitMiB);
+    // Qt's reader writes into an image it is given when size and format match, and leaves
+    // pixels that run-length data skips as they were: start them at 0, not at whatever
+    // the memory held.
+    QImage result;
+    const QSize declared = reader.size();
+    const QImage::Format format = reader.imageFormat();
+    if (declared.isValid() && format != QImage::Format_Invalid) {
+        result = QImage(declared, format);
+        if (result.isNull()) return Fail(error, "not enough memory for the BMP image");
+        result.fill(0);
+    }
+    if (!reader.read(&result) || result.isNull())
+        return Fail(error, "not a readable BMP file: " + reader.errorString().toStdString());
+    image = result;
+    return 0;
+}
+
+int ReadBmpFile(const std::string& path, QImage& image, std::string& error) {
+    QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (!file.open(QIODevice::ReadOnly)) return Fail(error, "cannot open: " + file.errorString().toStdString());
+    if (file.size() > (qint64(1) << 30)) return Fail(error, "file too large");
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() != file.size()) return Fail(error, "read error: " + file.errorString().toStdString());
+    return ReadBmp(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()),
+                   image, error);
+}

@@ -1,0 +1,23 @@
+#pragma once
+// Reads BMP files through Qt's BMP reader, after checking the headers ourselves: Qt's
+// reader accepts a file cut short, a header it does not understand, or run-length data
+// that stops early, and then hands back pixels that were never written. Here such a file is
+// refused, or (run-length data that leaves pixels out) the missing pixels are colour 0.
+
+#include <QImage>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Frames are at most 16000 x 16000 pixels, as FITS and JPEG frames.
+constexpr long long kMaxBmpPixels = 16000LL * 16000LL;
+
+// 0 when the headers describe an image this reader can read completely from `size` bytes;
+// 1 with a short reason otherwise.
+int CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& error);
+
+// The image in the file's own pixel format as Qt represents it (8-bit palette images stay
+// 8-bit). Returns 0, or 1 with a short reason.
+int ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::string& error);
+int ReadBmpFile(const std::string& path, QImage& image, std::string& error);
