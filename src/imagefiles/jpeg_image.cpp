@@ -80,9 +80,9 @@ struct DecodeOutput {
 };
 
 // Columns and rows decoded on each side of a region and thrown away. Smooth chroma
-// upsampling treats the first and last pixel of a cropped row as image edges, which changes
-// them; one 16-pixel block beyond the largest subsampling keeps that outside the region.
-// Rows get the same margin so that no row of the region is the first one after a skip.
+// upsampling treats the first and last pixels of a cropped row as image edges, which changes
+// them; 16 more pixels keep that outside the region. Rows get the same margin, a cheap guard
+// for the neighbouring rows that vertical upsampling needs after a skip.
 constexpr JDIMENSION kMargin = 16;
 
 JpegImage::Region ClipToImage(const JpegImage::Region& wanted, int width, int height) {

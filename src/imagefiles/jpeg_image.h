@@ -1,6 +1,7 @@
 #pragma once
-// A small class over libjpeg-turbo's libjpeg API: decodes a JPEG file into 24-bit BGR rows
-// (top row first) and encodes 24-bit BGR rows as a baseline colour JPEG.
+// A small class over libjpeg-turbo's libjpeg API: decodes a JPEG file, or only a rectangle
+// of it, into 24-bit BGR rows (top row first) and encodes 24-bit BGR rows as a baseline
+// colour JPEG.
 // A corrupt file becomes an error message, never a call to exit().
 
 #include <cstddef>
