@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -181,44 +184,39 @@ TEST(JpegRegion, PixelsMatchTheFullDecode) {
     const Size sizes[] = {{1280, 960}, {641, 479}, {256, 256}, {300, 257}, {271, 263}, {100, 61}};
     JpegImage full;
     JpegImage part;
-    int variantIndex = 0;
-    for (const Variant& variant : kVariants) {
-        ++variantIndex;
-        int sizeIndex = 0;
-        for (const Size& size : sizes) {
-            // Each variant and each size at both qualities, but not every pair at both, to
-            // keep the run short.
-            for (int quality : {(variantIndex + ++sizeIndex) % 2 ? 70 : 95}) {
-                const int W = size.width;
-                const int H = size.height;
-                SCOPED_TRACE(std::string(variant.name) + ", " + std::to_string(W) + " x " +
-                             std::to_string(H) + ", quality " + std::to_string(quality));
-                const auto bytes = Encode(variant, W, H, quality);
-                ASSERT_TRUE(full.loadMemory(bytes.data(), bytes.size())) << full.error();
+    for (std::size_t v = 0; v < std::size(kVariants); ++v) {
+        const Variant& variant = kVariants[v];
+        for (std::size_t z = 0; z < std::size(sizes); ++z) {
+            // Every variant and every size at both qualities, though not every pair.
+            const int quality = (v + z) % 2 ? 95 : 70;
+            const int W = sizes[z].width;
+            const int H = sizes[z].height;
+            SCOPED_TRACE(std::string(variant.name) + ", " + std::to_string(W) + " x " +
+                         std::to_string(H) + ", quality " + std::to_string(quality));
+            const auto bytes = Encode(variant, W, H, quality);
+            ASSERT_TRUE(full.loadMemory(bytes.data(), bytes.size())) << full.error();
 
-                // The centred window of centre mode, as its caller computes the corner.
-                ASSERT_TRUE(part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256))
-                    << part.error();
-                EXPECT_TRUE(SameAsFull(full, part, Clip({(W - 256) / 2, (H - 256) / 2, 256, 256},
-                                                        W, H)));
+            // The centred window of centre mode, with the corner its caller computes.
+            ASSERT_TRUE(part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256))
+                << part.error();
+            EXPECT_TRUE(
+                SameAsFull(full, part, Clip({(W - 256) / 2, (H - 256) / 2, 256, 256}, W, H)));
 
-                const Region regions[] = {
-                    {0, 0, 256, 256},             // top left corner
-                    {W - 256, H - 256, 256, 256}, // bottom right corner
-                    {W - 200, 0, 200, 40},        // along the top and right edges
-                    {0, H - 1, W, 1},             // the last row
-                    {17, 9, 101, 77},             // nothing aligned to a block
-                    {W / 2, H / 2, 1, 1},         // one pixel
-                    {W - 1, 3, 50, 50},           // the last column, clipped
-                    {-30, -20, W + 60, 300},      // wider than the image, clipped
-                };
-                for (const Region& r : regions) {
-                    SCOPED_TRACE("region " + std::to_string(r.x) + "," + std::to_string(r.y) +
-                                 " " + std::to_string(r.width) + " x " +
-                                 std::to_string(r.height));
-                    ASSERT_TRUE(LoadRegion(part, bytes, r)) << part.error();
-                    EXPECT_TRUE(SameAsFull(full, part, Clip(r, W, H)));
-                }
+            const Region regions[] = {
+                {0, 0, 256, 256},              // top left corner
+                {W - 256, H - 256, 256, 256},  // bottom right corner
+                {W - 200, 0, 200, 40},         // along the top and right edges
+                {0, H - 1, W, 1},              // the last row
+                {17, 9, 101, 77},              // nothing aligned to a block
+                {W / 2, H / 2, 1, 1},          // one pixel
+                {W - 1, 3, 50, 50},            // the last column, clipped
+                {-30, -20, W + 60, 300},       // wider than the image, clipped
+            };
+            for (const Region& r : regions) {
+                SCOPED_TRACE("region " + std::to_string(r.x) + "," + std::to_string(r.y) + " " +
+                             std::to_string(r.width) + " x " + std::to_string(r.height));
+                ASSERT_TRUE(LoadRegion(part, bytes, r)) << part.error();
+                EXPECT_TRUE(SameAsFull(full, part, Clip(r, W, H)));
             }
         }
     }
