@@ -113,6 +113,26 @@ void ReadRows(j_decompress_ptr cinfo, JDIMENSION end, std::uint8_t* base, std::s
     }
 }
 
+// Reads every row of the image into `bgr`, growing it as rows arrive: a file that declares a
+// large image but holds little data fails before much memory is taken for it.
+void ReadAllRowsGrowing(j_decompress_ptr cinfo, std::vector<std::uint8_t>& bgr,
+                        std::size_t stride) {
+    const JDIMENSION height = cinfo->output_height;
+    JSAMPROW rows[16];
+    while (cinfo->output_scanline < height) {
+        const JDIMENSION first = cinfo->output_scanline;
+        const JDIMENSION want = height - first < 16 ? height - first : 16;
+        const std::size_t needed = stride * (std::size_t(first) + want);
+        if (bgr.size() < needed) {
+            if (bgr.capacity() < needed)
+                bgr.reserve(std::min(stride * height, std::max(needed, 2 * bgr.capacity())));
+            bgr.resize(needed);
+        }
+        for (JDIMENSION i = 0; i < want; ++i) rows[i] = bgr.data() + stride * (first + i);
+        jpeg_read_scanlines(cinfo, rows, want);
+    }
+}
+
 // Skips rows up to `row`, which must lie before the last row: skipping to the very end
 // would mark the image finished without reading its remaining data. Skipped rows are still
 // entropy-decoded (only the inverse transform and colour work are saved), so damage in
@@ -235,10 +255,14 @@ DecodeResult DecodeBgr(const DecodeInput& input, std::vector<std::uint8_t>& bgr,
 
     const std::size_t cropStride = std::size_t(cropWidth) * 3;
     // One row more than the region for rows read only to be thrown away.
-    const std::size_t rows = std::size_t(region.height) + (whole ? 0 : 1);
+    const std::size_t rows = whole ? 0 : std::size_t(region.height) + 1;
     bool allocated = true;
     try {
-        bgr.resize(cropStride * rows);
+        // A whole image grows row by row below; a region is small.
+        if (whole && bgr.capacity() < cropStride * std::size_t(region.height)) bgr.clear();
+        bgr.resize(whole ? std::min(bgr.size(), cropStride * std::size_t(region.height))
+                         : cropStride * rows);
+        if (whole) ReadAllRowsGrowing(&cinfo, bgr, cropStride);
     } catch (const std::bad_alloc&) {
         allocated = false;
     }
@@ -247,9 +271,7 @@ DecodeResult DecodeBgr(const DecodeInput& input, std::vector<std::uint8_t>& bgr,
         return DecodeResult::NoMemory;
     }
 
-    if (whole) {
-        ReadRows(&cinfo, imageHeight, bgr.data(), cropStride, 0);
-    } else if (region.height > 0) {
+    if (!whole && region.height > 0) {
         std::uint8_t* scratch = bgr.data() + cropStride * std::size_t(region.height);
         const JDIMENSION top = JDIMENSION(region.y);
         SkipTo(&cinfo, top > kMargin ? top - kMargin : 0);

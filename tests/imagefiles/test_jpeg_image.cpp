@@ -312,3 +312,19 @@ TEST(JpegImage, RepeatedDecodesReuseThePixelBuffer) {
     EXPECT_EQ(decoder.bgr().data(), buffer);
     EXPECT_NE(decoder.bgr()[0], firstCorner) << "the second frame's pixels";
 }
+
+TEST(JpegImage, ALargeDeclaredSizeWithLittleDataTakesLittleMemory) {
+    // A 64 x 64 picture whose header claims 15000 x 15000: its data run out within the first
+    // rows, and the pixel buffer must not have grown towards the 675 MB the header promises.
+    auto file = SaveToBytes(Gradient(64, 64), 70);
+    std::size_t pos = 2;
+    while (file[pos + 1] != 0xC0) pos += 2 + (std::size_t(file[pos + 2]) << 8 | file[pos + 3]);
+    for (int at : {5, 7}) {
+        file[pos + std::size_t(at)] = std::uint8_t(15000 >> 8);
+        file[pos + std::size_t(at) + 1] = std::uint8_t(15000 & 0xFF);
+    }
+    JpegImage decoder;
+    EXPECT_FALSE(decoder.loadMemory(file.data(), file.size()));
+    EXPECT_NE(decoder.error().find("cannot decode JPEG"), std::string::npos) << decoder.error();
+    EXPECT_LT(decoder.bgr().capacity(), std::size_t(64) * 15000 * 3);
+}
