@@ -129,6 +129,12 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     ReadSettings();
 }
 
+// The base class's destructor closes the image windows, and the MDI area then reports
+// activations to a window that is no longer a TMainForm.
+TMainForm::~TMainForm() {
+    if (MdiArea) MdiArea->disconnect(this);
+}
+
 void TMainForm::BuildSpeedBar() {
     SpeedBar = new QWidget;
     SpeedBar->setObjectName(QStringLiteral("SpeedBar"));

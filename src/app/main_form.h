@@ -22,6 +22,7 @@ class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
 
     // The active child if it is an image window, else nullptr.
     TChild* ActiveImageWindow() const;

@@ -78,8 +78,12 @@ TEST(MoveToGood, NeverLosesAFile) {
         EXPECT_FALSE(o.moved);
         EXPECT_NE(o.error.find(c.errorPart), std::string::npos) << o.error;
         EXPECT_EQ(fs::exists(source), existed);
-        if (!before.empty()) EXPECT_EQ(ReadAll(source), before);
-        if (!goodBefore.empty()) EXPECT_EQ(ReadAll(dir.file("Good/a.fit")), goodBefore);
+        if (!before.empty()) {
+            EXPECT_EQ(ReadAll(source), before);
+        }
+        if (!goodBefore.empty()) {
+            EXPECT_EQ(ReadAll(dir.file("Good/a.fit")), goodBefore);
+        }
     }
 }
 
