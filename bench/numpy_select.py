@@ -59,8 +59,8 @@ def window(img, peak):
 
 
 def profile(win, bins):
-    spec = np.fft.fftshift(np.fft.fft2(win * (1 + 1j))) / (N * N)
-    return np.bincount(bins.ravel(), weights=np.abs(spec).ravel(), minlength=400)[:400]
+    spectrum = np.fft.fftshift(np.fft.fft2(win * (1 + 1j))) / (N * N)
+    return np.bincount(bins.ravel(), weights=np.abs(spectrum).ravel(), minlength=400)[:400]
 
 
 def main(argv):
