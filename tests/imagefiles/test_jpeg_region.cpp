@@ -1,3 +1,4 @@
+#include "frame_test_images.h"
 #include "jpeg_image.h"
 
 #include <gtest/gtest.h>
@@ -74,41 +75,21 @@ std::vector<std::uint8_t> Texture(int width, int height, int components, unsigne
 
 std::vector<std::uint8_t> Encode(const Variant& variant, int width, int height, int quality,
                                  unsigned seed = 1) {
-    const std::vector<std::uint8_t> samples = Texture(width, height, variant.components, seed);
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = JDIMENSION(width);
-    cinfo.image_height = JDIMENSION(height);
-    cinfo.input_components = variant.components;
-    cinfo.in_color_space = variant.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    cinfo.comp_info[0].h_samp_factor = variant.h;
-    cinfo.comp_info[0].v_samp_factor = variant.v;
-    for (int c = 1; c < variant.components; ++c) {
-        cinfo.comp_info[c].h_samp_factor = 1;
-        cinfo.comp_info[c].v_samp_factor = 1;
-    }
-    cinfo.restart_interval = variant.restartMcus;
-    cinfo.restart_in_rows = variant.restartRows;
-    cinfo.arith_code = variant.arithmetic ? TRUE : FALSE;
-    if (variant.progressive) jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    const std::size_t stride = std::size_t(width) * variant.components;
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(samples.data() + stride * cinfo.next_scanline);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::vector<std::uint8_t> out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
+    return EncodeJpegWithLibjpeg(
+        width, height, variant.components, variant.components == 1 ? JCS_GRAYSCALE : JCS_RGB,
+        Texture(width, height, variant.components, seed), quality,
+        [&](jpeg_compress_struct& cinfo) {
+            cinfo.comp_info[0].h_samp_factor = variant.h;
+            cinfo.comp_info[0].v_samp_factor = variant.v;
+            for (int c = 1; c < variant.components; ++c) {
+                cinfo.comp_info[c].h_samp_factor = 1;
+                cinfo.comp_info[c].v_samp_factor = 1;
+            }
+            cinfo.restart_interval = variant.restartMcus;
+            cinfo.restart_in_rows = variant.restartRows;
+            cinfo.arith_code = variant.arithmetic ? TRUE : FALSE;
+            if (variant.progressive) jpeg_simple_progression(&cinfo);
+        });
 }
 
 Region Clip(Region r, int width, int height) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 #include <jpeglib.h>
@@ -95,11 +96,12 @@ inline std::vector<std::uint8_t> MakeBmp8(int width, int height, const std::vect
 }
 
 // A JPEG in any input colour space libjpeg can write (greyscale, CMYK, ...).
-// samples: width*height*components, top row first.
-inline std::vector<std::uint8_t> EncodeJpegWithLibjpeg(int width, int height, int components,
-                                                       J_COLOR_SPACE space,
-                                                       const std::vector<std::uint8_t>& samples,
-                                                       int quality = 90) {
+// samples: width*height*components, top row first. `configure`, when given, changes the
+// settings (sampling, restarts, progression) after the defaults and the quality are set.
+inline std::vector<std::uint8_t> EncodeJpegWithLibjpeg(
+    int width, int height, int components, J_COLOR_SPACE space,
+    const std::vector<std::uint8_t>& samples, int quality = 90,
+    const std::function<void(jpeg_compress_struct&)>& configure = {}) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
     cinfo.err = jpeg_std_error(&err);
@@ -113,6 +115,7 @@ inline std::vector<std::uint8_t> EncodeJpegWithLibjpeg(int width, int height, in
     cinfo.in_color_space = space;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
+    if (configure) configure(cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     const std::size_t stride = std::size_t(width) * std::size_t(components);
     while (cinfo.next_scanline < cinfo.image_height) {
