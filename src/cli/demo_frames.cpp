@@ -1,5 +1,7 @@
 #include "demo_frames.h"
 
+#include "no_replace.h"
+
 #include "fits_writer.h"
 #include "jpeg_image.h"
 
@@ -309,17 +311,11 @@ int WriteNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes
         error = errno == EEXIST ? "already exists" : std::strerror(errno);
         return 1;
     }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = std::strerror(n < 0 ? errno : EIO);
-            ::close(fd);
-            ::unlink(path.c_str());   // our own partial file
-            return 1;
-        }
-        done += std::size_t(n);
+    if (!WriteAll(fd, bytes.data(), bytes.size())) {
+        error = std::strerror(errno);
+        ::close(fd);
+        ::unlink(path.c_str());   // our own partial file
+        return 1;
     }
     if (::close(fd) != 0) {
         error = std::strerror(errno);
@@ -354,14 +350,9 @@ int WriteJpegNoReplace(const std::string& path, const std::vector<std::uint8_t>&
         ::unlink(temp.c_str());
         return 1;
     }
-    int rc = ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
-    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
-        // File systems without the flag: a hard link refuses an existing name too.
-        rc = ::link(temp.c_str(), path.c_str());
-        if (rc == 0) ::unlink(temp.c_str());
-    }
-    if (rc != 0) {
-        error = errno == EEXIST ? "already exists" : std::strerror(errno);
+    const int code = RenameNoReplace(temp, path);
+    if (code != 0) {
+        error = code == EEXIST ? "already exists" : std::strerror(code);
         ::unlink(temp.c_str());
         return 1;
     }

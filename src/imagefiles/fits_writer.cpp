@@ -1,5 +1,7 @@
 #include "fits_writer.h"
 
+#include "no_replace.h"
+
 #include "fits_reader.h"
 
 #include <atomic>
@@ -34,32 +36,13 @@ std::string OsError(const std::string& what)
     return what + ": " + std::strerror(errno);
 }
 
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t n)
-{
-    while (n > 0) {
-        const ssize_t put = ::write(fd, data, n);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += put;
-        n -= std::size_t(put);
-    }
-    return true;
-}
-
 // Places the finished temporary file at `path`, refusing an existing target.
 int LinkWithoutReplacing(const std::string& temp, const std::string& path, std::string& error)
 {
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        return Fail(error, errno == EEXIST ? std::string("already exists") : OsError("cannot create"));
-    // File systems without RENAME_NOREPLACE: link() refuses an existing target too.
-    if (::link(temp.c_str(), path.c_str()) != 0)
-        return Fail(error, errno == EEXIST ? std::string("already exists") : OsError("cannot create"));
-    ::unlink(temp.c_str());
-    return 0;
+    const int code = RenameNoReplace(temp, path);
+    if (code == 0) return 0;
+    errno = code;
+    return Fail(error, code == EEXIST ? std::string("already exists") : OsError("cannot create"));
 }
 
 }  // namespace

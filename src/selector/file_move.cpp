@@ -1,5 +1,7 @@
 #include "file_move.h"
 
+#include "no_replace.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -35,19 +37,6 @@ bool EnsureGoodFolder(const std::string& good, std::string& error) {
     }
     error = "cannot create the folder \"" + good + "\": " + SystemError(errno);
     return false;
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= std::size_t(n);
-    }
-    return true;
 }
 
 bool SameContents(const std::string& a, const std::string& b) {
@@ -117,22 +106,8 @@ bool CopyThenRemove(const std::string& source, const std::string& target, std::s
 }
 
 bool MoveNoReplace(const std::string& source, const std::string& target, std::string& error) {
-    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    int code = errno;
-    if (code == EINVAL || code == ENOSYS || code == ENOTSUP) {
-        // The file system cannot rename without replacing: a hard link refuses an existing
-        // target just the same.
-        if (link(source.c_str(), target.c_str()) == 0) {
-            if (unlink(source.c_str()) == 0) return true;
-            code = errno;
-            unlink(target.c_str());
-            error = "cannot remove it from its folder: " + SystemError(code);
-            return false;
-        }
-        code = errno;
-        if (code == EPERM || code == ENOTSUP || code == EOPNOTSUPP) code = EXDEV;
-    }
+    const int code = RenameNoReplace(source, target);
+    if (code == 0) return true;
     if (code == EXDEV) return CopyThenRemove(source, target, error);
     if (code == EEXIST || code == ENOTEMPTY)
         error = "\"" + target + "\" already exists";
