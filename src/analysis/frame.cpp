@@ -1,20 +1,14 @@
 #include "frame.h"
 
 #include "bmp_reader.h"
+#include "byte_source.h"
 #include "fits_reader.h"
 
 #include <QImage>
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-// Larger than any frame of at most 16000 x 16000 pixels in these formats can be.
-constexpr long long kMaxFileBytes = 1LL << 30;
 
 std::string LowerAscii(std::string text) {
     for (char& c : text) {
@@ -80,46 +74,12 @@ int LoadFits(const std::uint8_t* bytes, std::size_t size, Frame& frame, std::str
     return 0;
 }
 
-std::string OsError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
-
 }  // namespace
 
 int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = OsError("cannot open");
-        return 1;
-    }
-    struct stat st {};
-    int result = 1;
-    if (::fstat(fd, &st) != 0) {
-        error = OsError("cannot examine");
-    } else if (S_ISDIR(st.st_mode)) {
-        error = "cannot open: Is a directory";
-    } else if (!S_ISREG(st.st_mode)) {
-        error = "not a regular file";
-    } else if (st.st_size > kMaxFileBytes) {
-        error = "file too large: " + std::to_string(st.st_size) + " bytes";
-    } else {
-        bytes.resize(std::size_t(st.st_size));
-        std::size_t done = 0;
-        bool failed = false;
-        while (done < bytes.size()) {
-            const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) failed = true;
-            if (got <= 0) break;
-            done += std::size_t(got);
-        }
-        if (failed) {
-            error = OsError("read error");
-        } else {
-            bytes.resize(done);   // a file that shrank meanwhile is judged on what it holds
-            result = 0;
-        }
-    }
-    ::close(fd);
-    return result;
+    ByteSource source;
+    if (source.open(path, error) != 0) return 1;
+    return ReadAllBytes(source, bytes, error);
 }
 
 std::string FileExtension(const std::string& path) {

@@ -4,14 +4,19 @@
 // bytes. The window is the same as LoadFrameForAnalysis followed by TakeWindow gives.
 
 #include "characteristic.h"
+#include "memory_budget.h"
 
 #include <string>
 
-// What one reader keeps from frame to frame: the decoder, the decoded frame and the file's
-// bytes. One per thread.
+// What one reader keeps from frame to frame: the decoder, the decoded frame, the file's
+// bytes and a scratch buffer for parts of a file. One per thread. `hold` is what the frame
+// being read holds of the run's memory budget (none: no limit); it is given back, and
+// buffers larger than a frame window are freed, after each frame.
 struct FrameReader {
     JpegImage decoder;
     Frame frame;
+    std::vector<std::uint8_t> scratch;
+    BudgetHold hold;
 };
 
 enum class WindowRead { Ok, Unreadable, TooSmall };

@@ -55,6 +55,11 @@ public:
     const std::vector<std::uint8_t>& bgr() const { return bgr_; }
     std::size_t stride() const { return std::size_t(regionWidth_) * 3; }
     const std::string& error() const { return error_; }
+    // Frees the pixel buffer when it holds more than `keepBytes` (it is otherwise kept for
+    // the next decode).
+    void releaseLargeBuffers(std::size_t keepBytes) {
+        if (bgr_.capacity() > keepBytes) std::vector<std::uint8_t>().swap(bgr_);
+    }
 
     // Writes `width` x `height` BGR pixels (row stride `stride` bytes) as a colour,
     // non-progressive JPEG at `quality` (1..100), library defaults otherwise.

@@ -1,0 +1,37 @@
+#include "memory_budget.h"
+
+bool MemoryBudget::acquire(std::size_t bytes) {
+    if (bytes > capacity_) return false;
+    std::unique_lock<std::mutex> lock(mutex_);
+    freed_.wait(lock, [&] { return capacity_ - used_ >= bytes; });
+    used_ += bytes;
+    return true;
+}
+
+void MemoryBudget::release(std::size_t bytes) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        used_ -= bytes;
+    }
+    freed_.notify_all();
+}
+
+bool BudgetHold::holdTotal(std::size_t bytes, std::string& error) {
+    if (!budget_ || bytes <= held_) return true;
+    const std::size_t mib = 1024 * 1024;
+    if (bytes > budget_->capacity()) {
+        error = "the frame needs " + std::to_string((bytes + mib - 1) / mib) +
+                " MB of memory to be read, more than the " +
+                std::to_string(budget_->capacity() / mib) + " MB a run may use";
+        return false;
+    }
+    reset();
+    budget_->acquire(bytes);
+    held_ = bytes;
+    return true;
+}
+
+void BudgetHold::reset() {
+    if (budget_ && held_ > 0) budget_->release(held_);
+    held_ = 0;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// Random access to a file's bytes, or to bytes already in memory, for readers that need only
+// a part of a file: a header first, then the rows of one window. A file is opened without
+// blocking and refused unless it is a regular file, so a named pipe or a device named like a
+// frame cannot hang a reader.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class ByteSource {
+public:
+    ByteSource() = default;
+    ByteSource(const std::uint8_t* bytes, std::size_t size) : bytes_(bytes), size_(size) {}
+    ~ByteSource();
+    ByteSource(const ByteSource&) = delete;
+    ByteSource& operator=(const ByteSource&) = delete;
+
+    // Opens `path` for reading. Returns 0, or 1 with a short reason ("not a regular file",
+    // "cannot open: Is a directory", "cannot open: <system message>").
+    int open(const std::string& path, std::string& error);
+
+    std::uint64_t size() const { return size_; }
+    // The whole content when the source is memory; null for a file.
+    const std::uint8_t* memory() const { return bytes_; }
+
+    // Exactly n bytes from `offset`: a pointer into memory, or into `scratch` after a read
+    // from the file. Null with a reason when the range lies beyond the end or the read fails.
+    const std::uint8_t* view(std::uint64_t offset, std::size_t n,
+                             std::vector<std::uint8_t>& scratch, std::string& error) const;
+
+private:
+    const std::uint8_t* bytes_ = nullptr;
+    std::uint64_t size_ = 0;
+    int fd_ = -1;
+};
+
+// Larger than any frame of at most 16000 x 16000 pixels in the supported formats can be.
+constexpr std::uint64_t kMaxFrameFileBytes = 1ULL << 30;
+
+// The whole of a source into `bytes` (capacity kept from call to call); refuses sources
+// larger than kMaxFrameFileBytes. Returns 0, or 1 with a reason.
+int ReadAllBytes(const ByteSource& source, std::vector<std::uint8_t>& bytes, std::string& error);
