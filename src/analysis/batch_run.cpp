@@ -3,12 +3,20 @@
 #include "fast_profile.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace {
+
+// What the frames being read at one time may hold in all. With the profile table and the
+// program itself this keeps a run's peak well under 300 MB whatever the thread count; a
+// 4000 x 4000 frame decoded whole (24-bit, a copy for the window search) fits.
+constexpr std::size_t kRunMemoryBudget = std::size_t(192) << 20;
 
 void ResetRun(SelectorState& state, int count) {
     for (int b = 0; b < kProfileBins; ++b) {
@@ -21,9 +29,21 @@ void ResetRun(SelectorState& state, int count) {
     for (int b = 0; b < kTableBins; ++b) std::fill_n(state.ProfileTable[b], count, 0);
 }
 
+}  // namespace
+
+int SaturateToInt(double v) {
+    if (!(v == v)) return 0;
+    if (v >= double(INT_MAX)) return INT_MAX;
+    if (v <= double(INT_MIN)) return INT_MIN;
+    return int(v);
+}
+
+namespace {
+
 // Frame k's characteristic (already in state.Profile) into the table and the summary curves.
 void RecordFrame(SelectorState& state, int k, int count) {
-    for (int b = 0; b < kTableBins; ++b) state.ProfileTable[b][k] = int(state.Profile[b]);
+    for (int b = 0; b < kTableBins; ++b)
+        state.ProfileTable[b][k] = SaturateToInt(state.Profile[b]);
     state.ProfileTotal = 0;
     for (int b = 0; b < kTableBins; ++b) state.ProfileTotal += state.Profile[b];
     for (int b = 0; b < kProfileBins; ++b) state.ProfileAvg[b] += state.Profile[b] / count;
@@ -46,18 +66,63 @@ struct FrameResult {
     double profile[kProfileBins];
 };
 
+// What reading and analysing frames needs, one set per thread.
+class FrameWorker {
+public:
+    FrameWorker(int N, MemoryBudget& budget) {
+        try {
+            ready_ = AllocIntPlane(N, N, window_) == 0;
+            profiler_ = std::make_unique<FastProfiler>();
+        } catch (const std::exception&) {
+            ready_ = false;
+        }
+        reader_.hold.setBudget(&budget);
+    }
+    void process(const std::string& path, WindowMode mode, int N, FrameResult& slot) {
+        slot.error.clear();
+        slot.width = slot.height = 0;
+        if (!ready_) {
+            slot.read = WindowRead::Unreadable;
+            slot.error = "not enough memory to analyse the frame";
+            return;
+        }
+        try {
+            slot.read = ReadFrameWindow(path, mode, N, reader_, window_, slot.width,
+                                        slot.height, slot.error);
+            if (slot.read == WindowRead::Ok) profiler_->compute(window_.data(), slot.profile);
+        } catch (const std::exception& e) {
+            reader_.hold.reset();
+            slot.read = WindowRead::Unreadable;
+            slot.error = e.what();
+        }
+    }
+
+private:
+    FrameReader reader_;
+    IntPlane window_;
+    std::unique_ptr<FastProfiler> profiler_;
+    bool ready_ = false;
+};
+
 // Frames are read and analysed by worker threads, each with its own reader, window and
 // profiler, a few frames ahead of the calling thread, which takes the results strictly in
 // list order. So the table, the curves, the progress positions and the stop at the first
 // failing frame are those of a run one frame at a time, and each frame's profile does not
-// depend on which thread computed it.
+// depend on which thread computed it. When the system will not start a thread the run goes
+// on with those it has, and with none the calling thread reads every frame itself.
 class ParallelRun {
 public:
     ParallelRun(const std::vector<std::string>& paths, int count, WindowMode mode, int N,
                 int threads)
-        : paths_(paths), count_(count), mode_(mode), n_(N),
+        : paths_(paths), count_(count), mode_(mode), n_(N), budget_(kRunMemoryBudget),
           slots_(std::size_t(2 * threads + 2)) {
-        for (int t = 0; t < threads; ++t) workers_.emplace_back([this] { Work(); });
+        for (int t = 0; t < threads; ++t) {
+            try {
+                workers_.emplace_back([this] { Work(); });
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
     }
     ~ParallelRun() {
         {
@@ -67,11 +132,18 @@ public:
         space_.notify_all();
         for (std::thread& t : workers_) t.join();
     }
+    int threadCount() const { return int(workers_.size()); }
 
     // Waits for frame k; the result stays valid until Release(k).
     const FrameResult& Wait(int k) {
-        std::unique_lock<std::mutex> lock(mutex_);
         FrameResult& slot = SlotOf(k);
+        if (workers_.empty()) {
+            if (!inlineWorker_) inlineWorker_ = std::make_unique<FrameWorker>(n_, budget_);
+            inlineWorker_->process(paths_[std::size_t(k)], mode_, n_, slot);
+            slot.index = k;
+            return slot;
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
         done_.wait(lock, [&] { return slot.index == k; });
         return slot;
     }
@@ -87,16 +159,7 @@ private:
     FrameResult& SlotOf(int k) { return slots_[std::size_t(k) % slots_.size()]; }
 
     void Work() {
-        FrameReader reader;
-        IntPlane window;
-        std::unique_ptr<FastProfiler> profiler;
-        bool ready = false;
-        try {
-            ready = AllocIntPlane(n_, n_, window) == 0;
-            profiler = std::make_unique<FastProfiler>();
-        } catch (const std::exception&) {
-            ready = false;
-        }
+        FrameWorker worker(n_, budget_);
         for (;;) {
             int k;
             {
@@ -109,21 +172,7 @@ private:
                 k = next_++;
             }
             FrameResult& slot = SlotOf(k);   // this thread's alone until it is marked done
-            slot.error.clear();
-            slot.width = slot.height = 0;
-            if (!ready) {
-                slot.read = WindowRead::Unreadable;
-                slot.error = "not enough memory to analyse the frame";
-            } else {
-                try {
-                    slot.read = ReadFrameWindow(paths_[std::size_t(k)], mode_, n_, reader,
-                                                window, slot.width, slot.height, slot.error);
-                    if (slot.read == WindowRead::Ok) profiler->compute(window.data(), slot.profile);
-                } catch (const std::exception& e) {
-                    slot.read = WindowRead::Unreadable;
-                    slot.error = e.what();
-                }
-            }
+            worker.process(paths_[std::size_t(k)], mode_, n_, slot);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 slot.index = k;
@@ -136,8 +185,10 @@ private:
     const int count_;
     const WindowMode mode_;
     const int n_;
+    MemoryBudget budget_;
     std::vector<FrameResult> slots_;
     std::vector<std::thread> workers_;
+    std::unique_ptr<FrameWorker> inlineWorker_;
     std::mutex mutex_;
     std::condition_variable done_;
     std::condition_variable space_;

@@ -36,6 +36,10 @@ struct BatchResult {
 BatchResult RunBatch(SelectorState& state, const std::vector<std::string>& paths,
                      WindowMode mode, ProgressSink* progress, int threads = 0);
 
+// v truncated toward zero, held within the int range (NaN gives 0): profile bins of
+// frames with very large values must not overflow the table.
+int SaturateToInt(double v);
+
 // Reads and analyses one frame into state.Profile (a list click). Returns 0, or 1 with
 // `error` when the frame cannot be read or is smaller than N x N; the state is then
 // unchanged.

@@ -6,8 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
 #include <cmath>
 #include <random>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -224,4 +232,100 @@ TEST_F(BatchRun, SingleFrameAnalysisBuildsTablesAndRefusesSmallFrames) {
     EXPECT_EQ(AnalyseSingleFrame(state, small, WindowMode::Centre, reader, error), 1);
     EXPECT_NE(error.find("255 x 400"), std::string::npos) << error;
     EXPECT_EQ(state.Profile[0], 123);   // the previous frame's curve is not replaced
+}
+
+namespace {
+
+// A 16-bit FITS frame with a BZERO of `bzero` written as the header says, every raw value v.
+std::string WriteFitsWithBzero(const TempDir& dir, const std::string& name, const char* bzero,
+                               std::uint16_t v) {
+    auto card = [](std::string text) {
+        text.resize(80, ' ');
+        return text;
+    };
+    std::string bytes = card("SIMPLE  =                    T") + card("BITPIX  =                   16") +
+                        card("NAXIS   =                    2") + card("NAXIS1  =                  256") +
+                        card("NAXIS2  =                  256") + card(std::string("BZERO   = ") + bzero) +
+                        card("END");
+    bytes.resize(2880, ' ');
+    for (int i = 0; i < 256 * 256; ++i) {
+        bytes.push_back(char(v >> 8));
+        bytes.push_back(char(v & 0xff));
+    }
+    bytes.resize((bytes.size() + 2879) / 2880 * 2880, '\0');
+    return dir.write(name, bytes);
+}
+
+}  // namespace
+
+TEST_F(BatchRun, BinsBeyondTheIntRangeSaturate) {
+    // 1.6e9 per pixel puts bin 0 at about 2.3e9, beyond int.
+    const std::string path = WriteFitsWithBzero(dir, "bright.fit", "1.6E9", 1000);
+    ASSERT_EQ(RunBatch(state, {path}, WindowMode::Centre, nullptr).status, BatchStatus::Completed);
+    EXPECT_EQ(Column(0, 0), INT_MAX);
+    const struct { double in; int out; } cases[] = {
+        {2.5e9, INT_MAX}, {-3e9, INT_MIN}, {1e300, INT_MAX}, {-1.9, -1}, {12.9, 12}, {NAN, 0}};
+    for (const auto& c : cases) EXPECT_EQ(SaturateToInt(c.in), c.out) << c.in;
+}
+
+TEST_F(BatchRun, ThreadsThatCannotStartLeaveTheWorkToTheCallingThread) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run the child as another user";
+    const auto paths = Frames(5);
+    ASSERT_EQ(RunBatch(state, paths, WindowMode::Peak, nullptr, 1).status, BatchStatus::Completed);
+    std::string expected;
+    for (int k = 0; k < 5; ++k) expected += std::to_string(Column(k, 30)) + ",";
+    chmod(dir.path().c_str(), 0755);
+
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        // A user limited to one process cannot start a thread.
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+        rlimit one{1, 1};
+        if (setrlimit(RLIMIT_NPROC, &one) != 0) _exit(4);
+        SelectorState s;
+        if (CreateSelectorState(s) != 0) _exit(5);
+        const BatchResult r = RunBatch(s, paths, WindowMode::Peak, nullptr, 4);
+        std::string reply = "failed: " + r.reason;
+        if (r.status == BatchStatus::Completed) {
+            reply.clear();
+            for (int k = 0; k < 5; ++k) reply += std::to_string(s.ProfileTable[30][k]) + ",";
+        }
+        if (reply.empty() || write(fds[1], reply.data(), reply.size()) < 0) _exit(6);
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string reply;
+    char buffer[256];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) reply.append(buffer, std::size_t(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(reply, expected);
+}
+
+TEST(MemoryBudget, RefusesWhatCanNeverFitAndMakesOthersWait) {
+    MemoryBudget budget(100 << 20);
+    BudgetHold first(&budget), second(&budget);
+    std::string error;
+    EXPECT_FALSE(first.holdTotal(std::size_t(150) << 20, error));
+    EXPECT_NE(error.find("150 MB"), std::string::npos) << error;
+    EXPECT_NE(error.find("100 MB"), std::string::npos) << error;
+    ASSERT_TRUE(first.holdTotal(std::size_t(60) << 20, error));
+    std::atomic<bool> granted{false};
+    std::thread other([&] {
+        std::string e;
+        second.holdTotal(std::size_t(60) << 20, e);
+        granted = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(granted);   // 120 MB would exceed the budget
+    first.reset();
+    other.join();
+    EXPECT_TRUE(granted);
+    EXPECT_EQ(second.held(), std::size_t(60) << 20);
 }
