@@ -257,10 +257,8 @@ TEST(MoveToGood, AKilledCopyLeavesNoFrameAndTheNextMoveCompletes) {
     TempDir dir;
     const std::string source = other.path() + "/a.fit";
     const auto bytes = Bytes('a', 300000);
-    {
-        std::ofstream out(source, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    }
+    std::ofstream(source, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     chmod(source.c_str(), 0640);
     const fs::path good = dir.path() / "Good";
     fs::create_directory(good);
