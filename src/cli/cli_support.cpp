@@ -1,5 +1,8 @@
 #include "cli_support.h"
 
+#include "printable_name.h"
+
+#include <cstring>
 #include <unistd.h>
 
 bool ParseBoundedInt(const std::string& text, int low, int high, int& value) {
@@ -24,6 +27,30 @@ bool ParseBand(const std::string& text, int& low, int& high) {
     low = l;
     high = h;
     return true;
+}
+
+std::string ShellWord(const std::string& text) {
+    const auto plain = [](unsigned char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               (c != 0 && std::strchr("_@%+=:,./-", c) != nullptr);
+    };
+    bool quote = text.empty();
+    for (char c : text) quote = quote || !plain(static_cast<unsigned char>(c));
+    const bool control = PrintableName(text) != text;
+    if (!quote) return text;
+    if (!control) {
+        std::string out = "'";
+        for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return out + "'";
+    }
+    // PrintableName's escapes are ones $'...' reads back; a backslash or quote of the name
+    // itself gets its own.
+    std::string escaped;
+    for (char c : text) {
+        if (c == '\\' || c == '\'') escaped += '\\';
+        escaped += c;
+    }
+    return "$'" + PrintableName(escaped) + "'";
 }
 
 std::string CsvField(const std::string& text) {

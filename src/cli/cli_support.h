@@ -11,6 +11,10 @@ bool ParseBoundedInt(const std::string& text, int low, int high, int& value);
 // "LOW:HIGH" with both in [0, 255] and LOW <= HIGH.
 bool ParseBand(const std::string& text, int& low, int& high);
 
+// A word for a POSIX shell: as it is when it needs no quoting, else in single quotes; a
+// word with control characters in bash's $'...' so that it stays on one line.
+std::string ShellWord(const std::string& text);
+
 // A CSV field: quoted, with doubled quotes, when it holds a comma, quote or line break.
 std::string CsvField(const std::string& text);
 

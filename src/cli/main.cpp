@@ -7,6 +7,8 @@
 #include "cli_support.h"
 #include "demo_frames.h"
 #include "file_move.h"
+#include "printable_name.h"
+#include "same_entry.h"
 #include "selection.h"
 
 #include <cerrno>
@@ -21,6 +23,8 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+// The farthest cell of a 256x256 spectrum lies 180.3 bins from its middle.
+constexpr int kLastContentBin = 180;
 
 const char kUsage[] =
     "usage: framesifter-cli profile [--peak] FILE...\n"
@@ -37,8 +41,10 @@ const char kHelp[] =
     "profile  CSV of the frequency characteristic, bins 0..255, one row per frame.\n"
     "select   CSV file,score,passed: score = sum of the characteristic's bins LOW..HIGH\n"
     "         (default 25:50); a frame passes when its score reaches the threshold of\n"
-    "         level L (0 = lowest score, 10 = highest; default 5). --move moves the passed\n"
-    "         files into a folder Good beside them; an existing file there is never replaced.\n"
+    "         level L (0 = lowest score, 10 = highest; default 5). Only bins 0 to 180 can\n"
+    "         hold content in a 256x256 window, so LOW is at most 180. --move moves the\n"
+    "         passed files into a folder Good beside them; an existing file there is never\n"
+    "         replaced.\n"
     "         --threads T reads and analyses frames on T threads (default: one per\n"
     "         processor); the results are the same for any T.\n"
     "demo     writes N (default 100, at most 4000) synthetic 640x480 frames of a planet under\n"
@@ -47,8 +53,15 @@ const char kHelp[] =
     "Exit status: 0 success, 1 a frame could not be read, was too small, or a file could\n"
     "not be written or moved, 2 wrong usage.\n";
 
+// Every message goes through here, so that no file name can forge a line or a terminal
+// sequence.
+void Report(const std::string& message) {
+    std::fprintf(stderr, "framesifter-cli: %s\n", PrintableName(message).c_str());
+}
+
 int UsageError(const std::string& message) {
-    std::fprintf(stderr, "framesifter-cli: %s\n%s", message.c_str(), kUsage);
+    Report(message);
+    std::fputs(kUsage, stderr);
     return kExitUsage;
 }
 
@@ -152,7 +165,7 @@ int Profile(int argc, char** argv) {
         const std::string& path = args.positional[k];
         if (AnalyseSingleFrame(*state, path, mode, reader, error) != 0) {
             bar.finish();
-            std::fprintf(stderr, "framesifter-cli: %s: %s\n", path.c_str(), error.c_str());
+            Report(path + ": " + error);
             return kExitFailure;
         }
         rows += CsvField(path);
@@ -182,6 +195,11 @@ int Select(int argc, char** argv) {
     if (args.values.count("--band") && !ParseBand(args.values["--band"], low, high))
         return UsageError("--band takes LOW:HIGH, two bins from 0 to 255 with LOW <= HIGH, not '" +
                           args.values["--band"] + "'");
+    if (low > kLastContentBin)
+        return UsageError("--band: only bins 0 to " + std::to_string(kLastContentBin) +
+                          " can hold content, so LOW must be at most " +
+                          std::to_string(kLastContentBin) + ", not '" + args.values["--band"] +
+                          "'");
     if (args.values.count("--level") && !ParseBoundedInt(args.values["--level"], 0, 10, level))
         return UsageError("--level takes a whole number from 0 to 10, not '" +
                           args.values["--level"] + "'");
@@ -195,6 +213,10 @@ int Select(int argc, char** argv) {
     if (paths.size() > std::size_t(kMaxFiles))
         return UsageError("select takes at most " + std::to_string(kMaxFiles) + " files, not " +
                           std::to_string(paths.size()));
+    const RepeatedEntry repeated = FindRepeatedEntry(paths);
+    if (repeated.first >= 0)
+        return UsageError(paths[std::size_t(repeated.second)] + " is listed twice (also as " +
+                          paths[std::size_t(repeated.first)] + ")");
     const WindowMode mode = args.has("--peak") ? WindowMode::Peak : WindowMode::Centre;
 
     auto state = NewState();
@@ -208,12 +230,13 @@ int Select(int argc, char** argv) {
     case BatchStatus::Completed:
         break;
     case BatchStatus::TooSmall:
-        std::fprintf(stderr, "framesifter-cli: %s: the frame is %d x %d pixels; at least %d x %d are needed\n",
-                     run.failedPath.c_str(), run.width, run.height, state->FftSize, state->FftSize);
+        Report(run.failedPath + ": the frame is " + std::to_string(run.width) + " x " +
+               std::to_string(run.height) + " pixels; at least " +
+               std::to_string(state->FftSize) + " x " + std::to_string(state->FftSize) +
+               " are needed");
         return kExitFailure;
     case BatchStatus::Unreadable:
-        std::fprintf(stderr, "framesifter-cli: %s: %s\n", run.failedPath.c_str(),
-                     run.reason.c_str());
+        Report(run.failedPath + ": " + run.reason);
         return kExitFailure;
     case BatchStatus::Empty:
     case BatchStatus::TooMany:   // both refused above
@@ -241,15 +264,16 @@ int Select(int argc, char** argv) {
     if (!args.has("--move")) return 0;
     std::vector<std::string> sources;
     for (int k : selection.passed) sources.push_back(paths[std::size_t(k)]);
-    int moved = 0, failed = 0;
-    for (const MoveOutcome& outcome : MovePassedFiles(sources)) {
-        if (outcome.moved) {
-            ++moved;
-        } else {
-            ++failed;
-            std::fprintf(stderr, "framesifter-cli: %s: not moved: %s\n", outcome.source.c_str(),
-                         outcome.error.c_str());
-        }
+    const std::vector<MoveOutcome> outcomes = MovePassedFiles(sources);
+    int moved = 0;
+    for (const MoveOutcome& outcome : outcomes) moved += outcome.moved;
+    const int failed = int(outcomes.size()) - moved;
+    for (const MoveFailure& f : SummariseFailures(outcomes)) {
+        if (f.folderFault)
+            Report(f.error + "; " + std::to_string(f.files) + " file" + (f.files == 1 ? "" : "s") +
+                   " not moved");
+        else
+            Report(f.subject + ": not moved: " + f.error);
     }
     std::fprintf(stderr, "framesifter-cli: moved %d file%s into Good", moved, moved == 1 ? "" : "s");
     if (failed) std::fprintf(stderr, "; %d not moved", failed);
@@ -273,23 +297,25 @@ int Demo(int argc, char** argv) {
     if (args.values.count("--format") && !ParseDemoFormat(args.values["--format"], options.format))
         return UsageError("--format takes fits, bmp or jpg, not '" + args.values["--format"] + "'");
     const std::string& dir = args.positional[0];
+    if (dir.empty()) return UsageError("demo needs a folder DIR, not an empty name");
 
     TerminalProgress bar(stderr, "writing");
     std::vector<std::string> written;
     const int rc = WriteDemoSequence(dir, options, &bar, written, error);
     bar.finish();
     if (rc != 0) {
-        std::fprintf(stderr, "framesifter-cli: %s\n", error.c_str());
+        Report(error);
         if (!written.empty())
             std::fprintf(stderr, "framesifter-cli: %zu frames were written before that\n",
                          written.size());
         return kExitFailure;
     }
     const char* ext = DemoExtension(options.format);
-    std::fprintf(stderr,
-                 "framesifter-cli: wrote %d frames of %dx%d into %s\n"
-                 "  next: framesifter-cli select %s/frame_*%s\n",
-                 options.count, options.width, options.height, dir.c_str(), dir.c_str(), ext);
+    Report("wrote " + std::to_string(options.count) + " frames of " +
+           std::to_string(options.width) + "x" + std::to_string(options.height) + " into " + dir);
+    // Pasted back into a shell, the hint must name this folder and no option.
+    const std::string shown = ShellWord(dir[0] == '-' ? "./" + dir : dir);
+    std::fprintf(stderr, "  next: framesifter-cli select %s/frame_*%s\n", shown.c_str(), ext);
     return 0;
 }
 

@@ -12,6 +12,12 @@
 
 namespace {
 
+CopyProgressHook g_copyHook = nullptr;
+
+// Not a frame extension, so no frame list can hold the name of a partial copy.
+constexpr char kPartialSuffix[] = ".framesifter-part";
+constexpr std::size_t kNameMax = 255;
+
 std::string SystemError(int code) { return std::strerror(code); }
 
 void SplitPath(const std::string& path, std::string& folder, std::string& name) {
@@ -39,43 +45,94 @@ bool EnsureGoodFolder(const std::string& good, std::string& error) {
     return false;
 }
 
-bool SameContents(const std::string& a, const std::string& b) {
-    FILE* fa = std::fopen(a.c_str(), "rb");
-    FILE* fb = std::fopen(b.c_str(), "rb");
-    bool same = fa && fb;
-    std::vector<char> ba(1 << 16), bb(1 << 16);
-    while (same) {
-        const std::size_t na = std::fread(ba.data(), 1, ba.size(), fa);
-        const std::size_t nb = std::fread(bb.data(), 1, bb.size(), fb);
-        if (na != nb || std::memcmp(ba.data(), bb.data(), na) != 0) same = false;
-        if (na == 0 || na < ba.size()) break;
+bool ReadAt(int fd, char* data, std::size_t size, off_t offset, std::size_t& got) {
+    got = 0;
+    while (got < size) {
+        const ssize_t n = pread(fd, data + got, size - got, offset + off_t(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        got += std::size_t(n);
     }
-    if (same && (std::ferror(fa) || std::ferror(fb))) same = false;
-    if (fa) std::fclose(fa);
-    if (fb) std::fclose(fb);
-    return same;
+    return true;
 }
 
-// Copies source to a target that must not exist yet, flushes it to disk, compares it, and
-// only then removes the source. Any failure removes the partial copy and keeps the source.
-bool CopyThenRemove(const std::string& source, const std::string& target, std::string& error) {
-    const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+bool SameContents(int a, int b) {
+    std::vector<char> ba(1 << 16), bb(1 << 16);
+    for (off_t offset = 0;; offset += off_t(ba.size())) {
+        std::size_t na = 0, nb = 0;
+        if (!ReadAt(a, ba.data(), ba.size(), offset, na) ||
+            !ReadAt(b, bb.data(), bb.size(), offset, nb))
+            return false;
+        if (na != nb || std::memcmp(ba.data(), bb.data(), na) != 0) return false;
+        if (na < ba.size()) return true;
+    }
+}
+
+bool SyncFolder(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = fsync(fd) == 0;
+    close(fd);
+    return ok;
+}
+
+// A partial copy left by a killed move is nobody's file: clear it before copying again.
+void RemoveLeftover(const std::string& partial) {
+    struct stat st {};
+    if (lstat(partial.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+        unlink(partial.c_str());
+}
+
+// The complete copy under its temporary name becomes the frame, durably, and then the
+// source goes. Any failure leaves the source as the only copy.
+bool PlaceThenRemoveSource(const std::string& source, const std::string& partial,
+                           const std::string& target, const std::string& good,
+                           std::string& error) {
+    const int code = RenameNoReplace(partial, target);
+    if (code != 0) {
+        unlink(partial.c_str());
+        error = code == EEXIST || code == ENOTEMPTY
+                    ? "\"" + target + "\" already exists"
+                    : "cannot place the copy as \"" + target + "\": " + SystemError(code);
+        return false;
+    }
+    if (!SyncFolder(good)) {
+        const int failed = errno;
+        unlink(target.c_str());
+        error = "cannot flush the folder \"" + good + "\": " + SystemError(failed);
+        return false;
+    }
+    if (unlink(source.c_str()) != 0) {
+        // The copy is complete and verified, but the original stays: remove the copy so
+        // the frame still exists exactly once.
+        const int failed = errno;
+        unlink(target.c_str());
+        error = "cannot remove it from its folder: " + SystemError(failed);
+        return false;
+    }
+    return true;
+}
+
+bool CopyThenRemove(const std::string& source, const std::string& target,
+                    const std::string& good, const std::string& partial, std::string& error) {
+    const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (in < 0) {
         error = "cannot read it: " + SystemError(errno);
         return false;
     }
     struct stat st {};
     fstat(in, &st);
-    const int out = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                         st.st_mode & 07777);
+    RemoveLeftover(partial);
+    const int out = open(partial.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (out < 0) {
         const int code = errno;
         close(in);
-        error = code == EEXIST ? "\"" + target + "\" already exists"
-                               : "cannot create \"" + target + "\": " + SystemError(code);
+        error = "cannot create \"" + partial + "\": " + SystemError(code);
         return false;
     }
     std::vector<char> buffer(1 << 16);
+    std::uint64_t copied = 0;
     bool ok = true;
     int code = 0;
     for (;;) {
@@ -84,31 +141,76 @@ bool CopyThenRemove(const std::string& source, const std::string& target, std::s
         if (n < 0) { ok = false; code = errno; break; }
         if (n == 0) break;
         if (!WriteAll(out, buffer.data(), std::size_t(n))) { ok = false; code = errno; break; }
+        copied += std::uint64_t(n);
+        if (g_copyHook) g_copyHook(copied);
     }
     if (ok && fsync(out) != 0) { ok = false; code = errno; }
+    if (ok && !SameContents(in, out)) { ok = false; code = EIO; }
+    // Times last: reading the copy back may touch its access time. For a capture the
+    // modification time is when it was taken.
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (ok && (fchmod(out, st.st_mode & 07777) != 0 || futimens(out, times) != 0 ||
+               fsync(out) != 0)) {
+        ok = false;
+        code = errno;
+    }
     if (close(out) != 0 && ok) { ok = false; code = errno; }
     close(in);
-    if (ok && !SameContents(source, target)) { ok = false; code = EIO; }
     if (!ok) {
-        unlink(target.c_str());
+        unlink(partial.c_str());
         error = "copying it into \"" + target + "\" failed: " + SystemError(code);
         return false;
     }
-    if (unlink(source.c_str()) != 0) {
-        // The copy is complete and verified, but the original stays: remove the copy so
-        // the frame still exists exactly once.
-        code = errno;
-        unlink(target.c_str());
-        error = "cannot remove it from its folder: " + SystemError(code);
-        return false;
-    }
-    return true;
+    return PlaceThenRemoveSource(source, partial, target, good, error);
 }
 
-bool MoveNoReplace(const std::string& source, const std::string& target, std::string& error) {
+// As mv does: the link itself moves, with the same text, wherever it then points.
+bool CopyLinkThenRemove(const std::string& source, const std::string& target,
+                        const std::string& good, const std::string& partial,
+                        std::string& error) {
+    struct stat st {};
+    if (lstat(source.c_str(), &st) != 0) {
+        error = "cannot read it: " + SystemError(errno);
+        return false;
+    }
+    std::vector<char> text(std::size_t(st.st_size) + 2);
+    for (;;) {
+        const ssize_t n = readlink(source.c_str(), text.data(), text.size());
+        if (n < 0) {
+            error = "cannot read the link: " + SystemError(errno);
+            return false;
+        }
+        if (std::size_t(n) < text.size()) {
+            text.resize(std::size_t(n));
+            break;
+        }
+        text.resize(text.size() * 2);
+    }
+    RemoveLeftover(partial);
+    if (symlink(std::string(text.begin(), text.end()).c_str(), partial.c_str()) != 0) {
+        error = "cannot create \"" + partial + "\": " + SystemError(errno);
+        return false;
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    utimensat(AT_FDCWD, partial.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    return PlaceThenRemoveSource(source, partial, target, good, error);
+}
+
+bool MoveNoReplace(const std::string& source, const std::string& target,
+                   const std::string& good, const std::string& name, bool isLink,
+                   std::string& error) {
     const int code = RenameNoReplace(source, target);
     if (code == 0) return true;
-    if (code == EXDEV) return CopyThenRemove(source, target, error);
+    struct stat st {};
+    if (code == EXDEV && lstat(target.c_str(), &st) == 0) {
+        error = "\"" + target + "\" already exists";
+        return false;
+    }
+    if (code == EXDEV) {
+        const std::string partial = good + "/" + PartialCopyName(name);
+        return isLink ? CopyLinkThenRemove(source, target, good, partial, error)
+                      : CopyThenRemove(source, target, good, partial, error);
+    }
     if (code == EEXIST || code == ENOTEMPTY)
         error = "\"" + target + "\" already exists";
     else if (code == ENOENT)
@@ -119,6 +221,13 @@ bool MoveNoReplace(const std::string& source, const std::string& target, std::st
 }
 
 }  // namespace
+
+std::string PartialCopyName(const std::string& name) {
+    const std::size_t room = kNameMax - 1 - (sizeof kPartialSuffix - 1);
+    return "." + name.substr(0, room) + kPartialSuffix;
+}
+
+void SetCopyProgressHookForTests(CopyProgressHook hook) { g_copyHook = hook; }
 
 MoveOutcome MoveToGood(const std::string& source) {
     MoveOutcome outcome;
@@ -133,12 +242,16 @@ MoveOutcome MoveToGood(const std::string& source) {
         outcome.error = errno == ENOENT ? "it no longer exists" : SystemError(errno);
         return outcome;
     }
-    if (!S_ISREG(st.st_mode)) {
+    const bool isLink = S_ISLNK(st.st_mode);
+    if (!S_ISREG(st.st_mode) && !isLink) {
         outcome.error = "it is not a regular file";
         return outcome;
     }
-    if (!EnsureGoodFolder(good, outcome.error)) return outcome;
-    outcome.moved = MoveNoReplace(source, outcome.target, outcome.error);
+    if (!EnsureGoodFolder(good, outcome.error)) {
+        outcome.folderFault = true;
+        return outcome;
+    }
+    outcome.moved = MoveNoReplace(source, outcome.target, good, name, isLink, outcome.error);
     return outcome;
 }
 
@@ -147,4 +260,25 @@ std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources
     outcomes.reserve(sources.size());
     for (const std::string& source : sources) outcomes.push_back(MoveToGood(source));
     return outcomes;
+}
+
+std::vector<MoveFailure> SummariseFailures(const std::vector<MoveOutcome>& outcomes) {
+    std::vector<MoveFailure> failures;
+    for (const MoveOutcome& o : outcomes) {
+        if (o.moved) continue;
+        if (!o.folderFault) {
+            failures.push_back({o.source, o.error, 1, false});
+            continue;
+        }
+        const std::string good = o.target.substr(0, o.target.find_last_of('/'));
+        bool counted = false;
+        for (MoveFailure& f : failures)
+            if (f.folderFault && f.subject == good && f.error == o.error) {
+                ++f.files;
+                counted = true;
+                break;
+            }
+        if (!counted) failures.push_back({good, o.error, 1, true});
+    }
+    return failures;
 }

@@ -2,6 +2,7 @@
 // Moving passed frames into a "Good" folder beside them without ever replacing or
 // losing a file.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,12 +11,32 @@ struct MoveOutcome {
     std::string target;   // <folder of source>/Good/<name>
     bool moved = false;
     std::string error;    // why it did not move
+    bool folderFault = false;   // the error is the Good folder's, shared by its whole folder
 };
 
-// Moves one file into "Good" in its own folder, creating the folder when needed.
-// Never replaces an existing file; across file systems the data are copied, flushed
-// and compared before the source is removed.
+// Moves one file, or a symbolic link as such, into "Good" in its own folder, creating the
+// folder when needed. Never replaces an existing file. Across file systems the data are
+// copied under a temporary name in Good that no frame can have, flushed, compared and
+// given the source's times and permissions; only then is the copy renamed into place and
+// the source removed, so that an interrupted move never leaves a damaged frame behind.
 MoveOutcome MoveToGood(const std::string& source);
 
 // Every file in order; every outcome is returned.
 std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources);
+
+// What did not move, for one report: a Good-folder fault once per folder (with the number
+// of files it kept back), any other failure once per file, in the order first met.
+struct MoveFailure {
+    std::string subject;   // the file, or the Good folder for a folder fault
+    std::string error;
+    int files = 1;
+    bool folderFault = false;
+};
+std::vector<MoveFailure> SummariseFailures(const std::vector<MoveOutcome>& outcomes);
+
+// The temporary name a copy into Good has before it is complete.
+std::string PartialCopyName(const std::string& name);
+
+// Tests only: called after each block copied across file systems.
+using CopyProgressHook = void (*)(std::uint64_t bytesCopied);
+void SetCopyProgressHookForTests(CopyProgressHook hook);

@@ -494,10 +494,13 @@ void TSelector::Button5Click() {
             if (o.moved) {
                 item->setText(FromNative(o.target));
                 item->setData(kMovedRole, true);
-            } else {
-                failures << QStringLiteral("%1 (%2)").arg(
-                    FromNative(o.source), QString::fromLocal8Bit(o.error.c_str()));
             }
+        }
+        // A Good folder that cannot hold files is one line, however many files it kept back.
+        for (const MoveFailure& f : SummariseFailures(outcomes)) {
+            const QString error = QString::fromLocal8Bit(f.error.c_str());
+            failures << (f.folderFault ? QStringLiteral("%1 (%2 個のファイル)").arg(error).arg(f.files)
+                                       : QStringLiteral("%1 (%2)").arg(FromNative(f.subject), error));
         }
         ListBox1->clear();
         ListBox3->clear();

@@ -118,6 +118,10 @@ TEST(CliUsage, WrongUsageExitsTwoBeforeReadingAnything) {
         {{"select", "--band", "50:25", missing}, "--band"},
         {{"select", "--band", ":50", missing}, "--band"},
         {{"select", "--band", "1:2:3", missing}, "--band"},
+        {{"select", "--band", "181:200", missing}, "at most 180"},
+        {{"select", "--band=255:255", missing}, "at most 180"},
+        {{"select", missing, dir.file("b.fit"), dir.file("./missing.fit")}, "missing.fit is listed twice"},
+        {{"demo", ""}, "not an empty name"},
         {{"select", "--threads", "0", missing}, "--threads"},
         {{"select", "--threads", "17", missing}, "--threads"},
         {{"demo"}, "needs a folder"},
@@ -138,6 +142,7 @@ TEST(CliUsage, WrongUsageExitsTwoBeforeReadingAnything) {
         EXPECT_TRUE(r.out.empty()) << shown;
     }
     EXPECT_FALSE(fs::exists(demoDir));
+    EXPECT_NE(RunCli({"--help"}).out.find("Only bins 0 to 180 can"), std::string::npos);
 
     std::vector<std::string> tooMany{"select"};
     for (int k = 0; k <= kMaxFiles; ++k) tooMany.push_back(missing);
@@ -456,4 +461,57 @@ TEST(CliDemo, WritesAReproducibleSequenceAndNeverOverwrites) {
     EXPECT_EQ(onFile.exitCode, 1);
     EXPECT_NE(onFile.err.find(plain), std::string::npos);
     EXPECT_EQ(SlurpFile(plain), mine);
+}
+
+TEST(CliMove, AGoodFolderFaultIsReportedOncePerFolder) {
+    TempDir dir;
+    const auto frames = MakeDemo(dir.file("seq"), 5);
+    dir.write("seq/Good", std::string("a plain file"));
+    const CliResult r = RunCli(Concat({"select", "--move", "--level", "0"}, frames));
+    EXPECT_EQ(r.exitCode, 1);
+    const std::string fault = "\"" + dir.file("seq/Good") + "\" exists but is not a folder";
+    EXPECT_NE(r.err.find(fault + "; 5 files not moved\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(fault), r.err.rfind(fault)) << r.err;
+    for (const auto& f : frames) EXPECT_TRUE(fs::exists(f));
+}
+
+TEST(CliMessages, ControlCharactersInNamesCannotForgeLines) {
+    TempDir dir;
+    const std::string bad =
+        dir.write("x\nframesifter-cli: moved 9 files into Good\x1b[2J.fit", std::string(5000, 'x'));
+    const std::string shown = dir.file("x\\nframesifter-cli: moved 9 files into Good\\x1b[2J.fit");
+    for (const char* command : {"select", "profile"}) {
+        SCOPED_TRACE(command);
+        const CliResult r = RunCli({command, bad});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find(shown), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+        EXPECT_EQ(r.err.find("\nframesifter-cli: moved"), std::string::npos) << r.err;
+    }
+}
+
+TEST(CliDemo, TheHintPastesBackIntoAShell) {
+    TempDir dir;
+    const fs::path old = fs::current_path();
+    fs::current_path(dir.path());
+    const std::string folders[] = {"plain", "with space", "it's $HOME `x`", "-dash",
+                                   "nl\nesc\x1b[1m"};
+    for (const std::string& folder : folders) {
+        SCOPED_TRACE(folder);
+        const CliResult r = RunCli({"demo", "--count", "2", "--", folder});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::string lead = "\n  next: framesifter-cli select ";
+        const auto at = r.err.find(lead);
+        ASSERT_NE(at, std::string::npos) << r.err;
+        const std::string words = r.err.substr(at + lead.size(), r.err.size() - at - lead.size() - 1);
+        EXPECT_EQ(words.find('\n'), std::string::npos) << "one line";
+        dir.write("hint.sh", "printf '%s|' " + words + "\n");
+        ASSERT_EQ(std::system("bash hint.sh > pasted"), 0);
+        const std::string prefix = folder[0] == '-' ? "./" + folder : folder;
+        EXPECT_EQ(SlurpFile("pasted"), prefix + "/frame_0001.fit|" + prefix + "/frame_0002.fit|");
+        if (folder == "plain") {
+            EXPECT_EQ(words, "plain/frame_*.fit");
+        }
+    }
+    fs::current_path(old);
 }

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -213,4 +216,123 @@ TEST(MoveToGood, BareNamesUseTheCurrentFolder) {
     EXPECT_TRUE(o.moved) << o.error;
     EXPECT_EQ(o.target, "./Good/c.bmp");
     EXPECT_TRUE(fs::exists(dir.file("Good/c.bmp")));
+}
+
+namespace {
+
+// A small tmpfs of its own, so that a rename into it fails with EXDEV; needs root.
+class SecondFileSystem {
+public:
+    SecondFileSystem() {
+        if (geteuid() != 0) return;
+        char pattern[] = "/tmp/fsmount-XXXXXX";
+        if (!mkdtemp(pattern)) return;
+        path_ = pattern;
+        mounted_ = mount("tmpfs", pattern, "tmpfs", 0, "size=4m") == 0;
+    }
+    ~SecondFileSystem() {
+        if (mounted_) umount2(path_.c_str(), MNT_DETACH);
+        if (!path_.empty()) rmdir(path_.c_str());
+    }
+    bool mounted() const { return mounted_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    bool mounted_ = false;
+};
+
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+TEST(MoveToGood, AKilledCopyLeavesNoFrameAndTheNextMoveCompletes) {
+    SecondFileSystem other;
+    if (!other.mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
+    TempDir dir;
+    const std::string source = other.path() + "/a.fit";
+    const auto bytes = Bytes('a', 300000);
+    std::ofstream(source, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    chmod(source.c_str(), 0640);
+    const fs::path good = dir.path() / "Good";
+    fs::create_directory(good);
+    fs::create_directory_symlink(good, other.path() + "/Good");
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        SetCopyProgressHookForTests([](std::uint64_t) { _exit(9); });
+        MoveToGood(source);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9) << "killed during the copy";
+    EXPECT_EQ(ReadAll(source), bytes);
+    EXPECT_EQ(Names(good), std::vector<std::string>{PartialCopyName("a.fit")});
+
+    // A capture's times: set now, as the killed attempt's reading touched the access time.
+    const struct timespec captured[2] = {{1000000000, 123456789}, {999999999, 987654321}};
+    ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), captured, 0), 0);
+    const MoveOutcome o = MoveToGood(source);
+    ASSERT_TRUE(o.moved) << o.error;
+    EXPECT_FALSE(fs::exists(source));
+    EXPECT_EQ(Names(good), std::vector<std::string>{"a.fit"});
+    struct stat st {};   // before reading it, which may touch its access time
+    ASSERT_EQ(stat((good / "a.fit").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mtim.tv_sec, captured[1].tv_sec);
+    EXPECT_EQ(st.st_mtim.tv_nsec, captured[1].tv_nsec);
+    EXPECT_EQ(st.st_atim.tv_sec, captured[0].tv_sec);
+    EXPECT_EQ(ReadAll((good / "a.fit").string()), bytes);
+}
+
+TEST(MoveToGood, ASymbolicLinkMovesAsALink) {
+    SecondFileSystem other;
+    for (bool across : {false, true}) {
+        SCOPED_TRACE(across ? "across file systems" : "same file system");
+        if (across && !other.mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
+        TempDir dir;
+        const std::string real = dir.write("real.fit", Bytes('r'));
+        const std::string folder = across ? other.path() : dir.path().string();
+        const std::string link = folder + "/l.fit";
+        fs::create_symlink(real, link);
+        if (across) {
+            fs::create_directory(dir.path() / "Good");
+            fs::create_directory_symlink(dir.path() / "Good", folder + "/Good");
+        }
+        const MoveOutcome o = MoveToGood(link);
+        EXPECT_TRUE(o.moved) << o.error;
+        EXPECT_FALSE(fs::is_symlink(link));
+        EXPECT_TRUE(fs::is_symlink(folder + "/Good/l.fit"));
+        EXPECT_EQ(fs::read_symlink(folder + "/Good/l.fit"), real);
+        EXPECT_EQ(ReadAll(real), Bytes('r'));
+        fs::remove_all(folder + "/Good");
+    }
+}
+
+TEST(MoveToGood, AGoodFolderFaultIsOneFailure) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "blocked");
+    fs::create_directory(dir.path() / "open");
+    dir.write("blocked/Good", Bytes('g'));
+    fs::create_directory(dir.path() / "open" / "Good");
+    dir.write("open/Good/taken.fit", Bytes('t'));
+    const auto outcomes = MovePassedFiles({dir.write("blocked/a.fit", Bytes('a')),
+                                           dir.write("open/taken.fit", Bytes('x')),
+                                           dir.write("blocked/b.fit", Bytes('b')),
+                                           dir.write("open/free.fit", Bytes('f'))});
+    const auto failures = SummariseFailures(outcomes);
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_TRUE(failures[0].folderFault);
+    EXPECT_EQ(failures[0].subject, dir.file("blocked/Good"));
+    EXPECT_EQ(failures[0].files, 2);
+    EXPECT_FALSE(failures[1].folderFault);
+    EXPECT_EQ(failures[1].subject, dir.file("open/taken.fit"));
+    EXPECT_NE(failures[1].error.find("already exists"), std::string::npos);
 }

@@ -75,6 +75,7 @@ private slots:
     void failedClickLeavesEverythingAsItWas();
     void moveAnsweredNo();
     void moveNeverReplacesAndReportsWhatStayed();
+    void moveReportsAGoodFolderFaultOnce();
     void closingHides();
     void handlerFailuresAreReported();
 
@@ -630,6 +631,25 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     QVERIFY(QFile::exists(d + "/Good/f3.FIT"));
     QVERIFY(!QFileInfo::exists(d + "/Good/Good"));
     QCOMPARE(Texts(s.ListBox4), (QStringList{d + "/Good/f1.fit", d + "/Good/f3.FIT"}));
+}
+
+void SelectorWindowTest::moveReportsAGoodFolderFaultOnce() {
+    TSelector& s = *selector_;
+    const QStringList files = writeFrames();
+    const QString d = QString::fromStdString(dir_->path().string());
+    {
+        QFile plain(d + "/Good");
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+    }
+    openAndRun(files);
+    s.Button2->click();
+    QVERIFY(QDir::setCurrent(startDir_));
+    dialogs_->answers.push_back(true);
+    s.Button5->click();
+    QCOMPARE(dialogs_->errors.size(), 1);
+    QCOMPARE(dialogs_->errors[0].count("not a folder"), 1);
+    QVERIFY(dialogs_->errors[0].contains("(2 個のファイル)"));
+    QCOMPARE(Texts(s.ListBox4), (QStringList{files[1], files[3]}));
 }
 
 void SelectorWindowTest::closingHides() {

@@ -1,0 +1,17 @@
+#pragma once
+// A frame list must not name one directory entry twice: it would be scored twice and its
+// second move would fail.
+
+#include <string>
+#include <vector>
+
+struct RepeatedEntry {
+    int first = -1;    // index of the earlier path, -1 when every entry is listed once
+    int second = -1;   // index of the later path naming the same entry
+};
+
+// Paths name the same entry when their folders are one folder (same device and inode) and
+// their last components are equal: "a.fit", "./a.fit" and "sub/../a.fit" are one entry,
+// while two links to one file are two. A path whose folder cannot be examined is compared
+// by its spelling, lexically normalised.
+RepeatedEntry FindRepeatedEntry(const std::vector<std::string>& paths);
