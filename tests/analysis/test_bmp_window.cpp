@@ -5,6 +5,10 @@
 
 #include <random>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 // A BMP file built field by field; `data` is what follows the palette (rows or a stream).
@@ -158,4 +162,38 @@ TEST(BmpWindow, MatchesTheWholeFrameReader) {
             }
         }
     }
+}
+
+TEST(BmpWindow, RunLengthDataDeclaringAHugeImageCostLittle) {
+    // 16000 x 16000 pixels from a few bytes: the rows the data never reach are colour 0. The
+    // reading runs in a child process whose address space could not hold the image.
+    std::mt19937 rng(3);
+    Bmp bmp{40, 16000, 16000, 8, false, 1, 0, 1, 0, 0, 256, -1, {}};
+    bmp.data = {0, 2, 255, 255};
+    for (int k = 0; k < 40; ++k) bmp.data.insert(bmp.data.end(), {0, 2, 0, 200, 200, 7});
+    bmp.data.insert(bmp.data.end(), {0, 1});
+    const auto file = Build(bmp, rng);
+    for (WindowMode mode : {WindowMode::Centre, WindowMode::Peak}) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            rlimit limit{std::size_t(1) << 30, std::size_t(1) << 30};
+            setrlimit(RLIMIT_AS, &limit);   // far below Qt's image, conversion and copy
+            FrameReader reader;
+            const Outcome o = Direct(file, nullptr, mode, 256, reader);
+            _exit(o.read == WindowRead::Ok && o.w == 16000 && o.h == 16000 ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    // Data that spill out of their rows go through Qt's reader, within the run's budget.
+    bmp.data = {0, 0};
+    for (int k = 0; k < 63; ++k) bmp.data.insert(bmp.data.end(), {255, 7});
+    MemoryBudget budget(std::size_t(64) << 20);
+    FrameReader reader;
+    reader.hold.setBudget(&budget);
+    const Outcome o = Direct(Build(bmp, rng), nullptr, WindowMode::Centre, 256, reader);
+    EXPECT_EQ(o.read, WindowRead::Unreadable);
+    EXPECT_NE(o.error.find("more than the 64 MB a run may use"), std::string::npos) << o.error;
 }
