@@ -88,17 +88,16 @@ struct Peak {
     }
 };
 
+// The row's maximum first (a loop the compiler vectorises), its position only when it can
+// win.
 template <typename GreenAt>
 void OfferRow(Peak& peak, int width, int y, GreenAt greenAt) {
-    int best = -1, bestX = 0;
-    for (int x = 0; x < width; ++x) {
-        const int g = greenAt(x);
-        if (g > best) {
-            best = g;
-            bestX = x;
-        }
-    }
-    peak.offer(best, bestX, y);
+    int best = 0;
+    for (int x = 0; x < width; ++x) best = std::max(best, int(greenAt(x)));
+    if (best < peak.value || (best == peak.value && y > peak.y)) return;
+    int x = 0;
+    while (greenAt(x) != best) ++x;
+    peak.offer(best, x, y);
 }
 
 void OfferRowOfPixels(Peak& peak, const std::uint8_t* row, int width, int y, const Layout& layout) {
