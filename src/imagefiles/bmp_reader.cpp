@@ -23,8 +23,10 @@ int Fail(std::string& error, std::string reason) {
 
 }  // namespace
 
-int CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& error) {
-    if (size < 18 || bytes[0] != 'B' || bytes[1] != 'M') return Fail(error, "not a BMP file");
+int ParseBmpHeaders(const std::uint8_t* bytes, std::size_t headSize, std::uint64_t size,
+                    BmpHeaders& headers, std::string& error) {
+    if (size < 18 || headSize < 18 || bytes[0] != 'B' || bytes[1] != 'M')
+        return Fail(error, "not a BMP file");
     const std::uint32_t dataOffset = Le32(bytes + 10);
     const std::uint32_t infoSize = Le32(bytes + 14);
     switch (infoSize) {
@@ -33,26 +35,34 @@ int CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& er
     default:
         return Fail(error, "unknown BMP header size " + std::to_string(infoSize));
     }
-    if (size < 14 + std::size_t(infoSize)) return Fail(error, "the BMP header is cut off");
+    if (size < 14 + std::uint64_t(infoSize) || headSize < 14 + std::size_t(infoSize))
+        return Fail(error, "the BMP header is cut off");
     long long width, height;
-    int bits;
-    std::uint32_t compression = 0;
+    int bits, planes;
+    std::uint32_t compression = 0, colorsUsed = 0;
     if (infoSize == 12) {
         width = Le16(bytes + 18);
         height = Le16(bytes + 20);
+        planes = Le16(bytes + 22);
         bits = Le16(bytes + 24);
     } else {
         width = std::int32_t(Le32(bytes + 18));
         height = std::int32_t(Le32(bytes + 22));
+        planes = Le16(bytes + 26);
         bits = Le16(bytes + 28);
         compression = Le32(bytes + 30);
+        colorsUsed = Le32(bytes + 46);
     }
+    // Qt reads the two short version 2 and 3 headers as the old 12-byte one.
+    if (infoSize == 52 || infoSize == 56) planes = Le16(bytes + 22);
+    const bool topDown = height < 0;
     if (height < 0) height = -height;
     if (width < 1 || height < 1)
         return Fail(error, "BMP size " + std::to_string(width) + " x " + std::to_string(height));
     if (width * height > kMaxBmpPixels)
         return Fail(error, "image too large: " + std::to_string(width) + " x " +
                                std::to_string(height) + " pixels declared (at most 16000 x 16000)");
+    if (planes != 1) return Fail(error, "BMP with " + std::to_string(planes) + " planes");
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
         return Fail(error, "unsupported BMP depth of " + std::to_string(bits) + " bits");
     const bool runLength = (compression == 1 && bits == 8) || (compression == 2 && bits == 4);
@@ -70,7 +80,21 @@ int CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& er
             return Fail(error, "truncated: " + std::to_string(size) + " of " +
                                    std::to_string(needed) + " bytes present");
     }
+    headers.dataOffset = dataOffset;
+    headers.infoSize = infoSize;
+    headers.width = int(width);
+    headers.height = int(height);
+    headers.topDown = topDown;
+    headers.bits = bits;
+    headers.compression = compression;
+    headers.colorsUsed = colorsUsed;
+    headers.runLength = runLength;
     return 0;
+}
+
+int CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& error) {
+    BmpHeaders headers;
+    return ParseBmpHeaders(bytes, size, size, headers, error);
 }
 
 int ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::string& error) {
@@ -89,7 +113,9 @@ int ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::str
     // pixels that run-length data skips as they were: start them at 0, not at whatever
     // the memory held.
     QImage result;
-    const QSize declared = reader.size();
+    QSize declared = reader.size();
+    // A file storing its top row first declares a negative height.
+    if (declared.height() < 0) declared.setHeight(-declared.height());
     const QImage::Format format = reader.imageFormat();
     if (declared.isValid() && format != QImage::Format_Invalid) {
         result = QImage(declared, format);

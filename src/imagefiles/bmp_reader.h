@@ -13,8 +13,28 @@
 // Frames are at most 16000 x 16000 pixels, as FITS and JPEG frames.
 constexpr long long kMaxBmpPixels = 16000LL * 16000LL;
 
-// 0 when the headers describe an image this reader can read completely from `size` bytes;
-// 1 with a short reason otherwise.
+// The header fields as the checks below read them. height is the number of rows; topDown
+// when the file stores the top row first (a negative height in the file).
+struct BmpHeaders {
+    std::uint32_t dataOffset = 0;
+    std::uint32_t infoSize = 0;
+    int width = 0;
+    int height = 0;
+    bool topDown = false;
+    int bits = 0;
+    std::uint32_t compression = 0;
+    std::uint32_t colorsUsed = 0;
+    bool runLength = false;
+};
+
+// The longest header: file header and a version 5 info header.
+constexpr std::size_t kBmpHeadersBytes = 14 + 124;
+
+// 0 when the headers describe an image this reader can read completely from a file of
+// `fileSize` bytes; 1 with a short reason otherwise. `head` holds the file's first
+// min(fileSize, kBmpHeadersBytes) bytes or more.
+int ParseBmpHeaders(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize,
+                    BmpHeaders& headers, std::string& error);
 int CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& error);
 
 // The image in the file's own pixel format as Qt represents it (8-bit palette images stay

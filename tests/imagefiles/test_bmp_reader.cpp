@@ -57,7 +57,9 @@ TEST(ReadBmp, RunLengthDataThatStopsEarlyLeavesColourZero) {
     bytes.push_back(0);
     bytes.push_back(1);                      // end of bitmap
     Set32(bytes, 2, std::uint32_t(bytes.size()));
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        Set32(bytes, 22, std::uint32_t(round % 2 ? -48 : 48));   // top row first, or last
         {
             // Leave a dirty block of the image's size on the heap for the reader to get.
             std::vector<std::uint8_t> dirt(64 * 48, 0xAB);
