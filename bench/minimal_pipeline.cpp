@@ -183,7 +183,10 @@ struct JpegDecoder {
     JpegDecoder() {
         cinfo.err = jpeg_std_error(&errors.pub);
         errors.pub.error_exit = JpegFail;
-        errors.pub.output_message = [](j_common_ptr) {};
+        // Warnings are counted, and their text kept for the error.
+        errors.pub.output_message = [](j_common_ptr c) {
+            (*c->err->format_message)(c, reinterpret_cast<JpegErrors*>(c->err)->message);
+        };
         jpeg_create_decompress(&cinfo);
     }
     ~JpegDecoder() { jpeg_destroy_decompress(&cinfo); }
@@ -197,6 +200,7 @@ struct JpegDecoder {
             jpeg_abort_decompress(&cinfo);
             throw Failure{std::string("not a readable JPEG: ") + errors.message};
         }
+        errors.pub.num_warnings = 0;
         jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
         jpeg_read_header(&cinfo, TRUE);
         cinfo.out_color_space = JCS_RGB;
@@ -224,6 +228,9 @@ struct JpegDecoder {
             for (int col = 0; col < N; ++col) o[col] = rows[green + std::size_t(col) * 3];
         }
         jpeg_abort_decompress(&cinfo);
+        // Damaged data inside the window is filled in by the decoder, with a warning.
+        if (errors.pub.num_warnings)
+            throw Failure{"damaged JPEG data in the window: " + std::string(errors.message)};
     }
 };
 
