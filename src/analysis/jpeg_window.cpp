@@ -1,6 +1,19 @@
 #include "jpeg_window.h"
 
+#include <algorithm>
+#include <new>
+
 namespace {
+
+// Holds from the reader's budget what the decode will allocate, on top of what it already
+// holds (the file's bytes), plus `extraPerPixel` bytes per pixel for the caller.
+JpegImage::LayoutCheck HoldForDecode(FrameReader& reader, std::size_t extraPerPixel) {
+    const std::size_t held = reader.hold.held();
+    return [&reader, held, extraPerPixel](const JpegImage::Layout& layout, std::string& reason) {
+        const std::size_t pixels = std::size_t(layout.width) * std::size_t(layout.height);
+        return reader.hold.holdTotal(held + layout.decodeBytes + pixels * extraPerPixel, reason);
+    };
+}
 
 // Centre mode needs only the window's rows and block columns of a JPEG; libjpeg skips the
 // rest. The pixels are those of a full decode.
@@ -8,7 +21,8 @@ WindowRead JpegCentreWindow(const std::uint8_t* bytes, std::size_t size, int N,
                             FrameReader& reader, IntPlane& window, int& width, int& height,
                             std::string& error) {
     JpegImage& jpeg = reader.decoder;
-    if (!jpeg.loadMemoryCentre(bytes, size, N, N)) {
+    const JpegImage::LayoutCheck check = HoldForDecode(reader, 0);
+    if (!jpeg.loadMemoryCentre(bytes, size, N, N, &check)) {
         error = jpeg.error();
         return WindowRead::Unreadable;
     }
@@ -29,6 +43,77 @@ WindowRead JpegCentreWindow(const std::uint8_t* bytes, std::size_t size, int N,
     return WindowRead::Ok;
 }
 
+// The brightest green pixel so far: the first in top-first scan order among equals, none
+// (0, 0) in an all-black image.
+struct Peak {
+    int value = 0;
+    int x = 0;
+    int y = 0;
+};
+
+// Copies the green channel of `count` BGR rows into `green` (one byte per pixel, rows of
+// `width`) while looking for the peak.
+void TakeGreenRows(const std::uint8_t* bgr, std::size_t stride, int first, int count, int width,
+                   std::uint8_t* green, Peak& peak) {
+    // Locals: the byte stores below may alias `peak`, which would keep it out of registers.
+    int value = peak.value, px = peak.x, py = peak.y;
+    for (int r = 0; r < count; ++r) {
+        const std::uint8_t* in = bgr + std::size_t(r) * stride + 1;
+        std::uint8_t* out = green + std::size_t(first + r) * std::size_t(width);
+        for (int x = 0; x < width; ++x) out[x] = in[std::size_t(x) * 3];
+        for (int x = 0; x < width; ++x) {
+            if (out[x] > value) {
+                value = out[x];
+                px = x;
+                py = first + r;
+            }
+        }
+    }
+    peak = Peak{value, px, py};
+}
+
+// Peak mode: the window centred on the brightest green pixel, moved inside the image.
+WindowRead JpegPeakWindow(const std::uint8_t* bytes, std::size_t size, int N,
+                          FrameReader& reader, IntPlane& window, int& width, int& height,
+                          std::string& error) {
+    std::vector<std::uint8_t>& green = reader.scratch;
+    const JpegImage::LayoutCheck hold = HoldForDecode(reader, 1);
+    int rowLength = 0;
+    const JpegImage::LayoutCheck check = [&](const JpegImage::Layout& layout,
+                                             std::string& reason) {
+        if (!hold(layout, reason)) return false;
+        try {
+            green.resize(std::size_t(layout.width) * std::size_t(layout.height));
+        } catch (const std::bad_alloc&) {
+            reason = "out of memory for " + std::to_string(layout.width) + " x " +
+                     std::to_string(layout.height) + " pixels";
+            return false;
+        }
+        rowLength = layout.width;
+        return true;
+    };
+    Peak peak;
+    const JpegImage::RowSink sink = [&](int first, int count, const std::uint8_t* bgr,
+                                        std::size_t stride) {
+        TakeGreenRows(bgr, stride, first, count, rowLength, green.data(), peak);
+    };
+    JpegImage& jpeg = reader.decoder;
+    if (!jpeg.readMemoryRows(bytes, size, check, sink)) {
+        error = jpeg.error();
+        return WindowRead::Unreadable;
+    }
+    width = jpeg.width();
+    height = jpeg.height();
+    if (width < N || height < N) return WindowRead::TooSmall;
+    const int x0 = std::clamp(peak.x - N / 2, 0, width - N);
+    const int y0 = std::clamp(peak.y - N / 2, 0, height - N);
+    for (int j = 0; j < N; ++j) {
+        const std::uint8_t* row = green.data() + std::size_t(y0 + j) * std::size_t(width) + x0;
+        for (int i = 0; i < N; ++i) window[i][j] = row[i];
+    }
+    return WindowRead::Ok;
+}
+
 }  // namespace
 
 WindowRead JpegWindowFromSource(const ByteSource& source, WindowMode mode, int N,
@@ -43,14 +128,5 @@ WindowRead JpegWindowFromSource(const ByteSource& source, WindowMode mode, int N
     const std::size_t size = std::size_t(source.size());
     if (mode == WindowMode::Centre)
         return JpegCentreWindow(bytes, size, N, reader, window, width, height, error);
-    Frame& frame = reader.frame;
-    if (LoadFrameFromMemory(bytes, size, ".jpg", reader.decoder, frame, error) != 0)
-        return WindowRead::Unreadable;
-    width = frame.width;
-    height = frame.height;
-    if (width < N || height < N) return WindowRead::TooSmall;
-    int x0 = 0, y0 = 0;
-    WindowCorner(frame, N, mode, x0, y0);
-    CopyWindow(frame, x0, y0, N, window);
-    return WindowRead::Ok;
+    return JpegPeakWindow(bytes, size, N, reader, window, width, height, error);
 }

@@ -1,5 +1,8 @@
 #pragma once
-// The analysis window of a JPEG frame: in centre mode only the window's region is decoded.
+// The analysis window of a JPEG frame: in centre mode only the window's region is decoded;
+// in peak mode the rows pass once through the search for the brightest green pixel and only
+// their green channel is kept. What the decode allocates is held from the reader's budget
+// first.
 
 #include "byte_source.h"
 #include "frame_window.h"

@@ -1,13 +1,13 @@
 #include "jpeg_image.h"
 
+#include "byte_source.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <new>
-
-#include <sys/stat.h>
 
 // jpeglib.h first: jerror.h's list depends on the configuration it pulls in.
 #include <jpeglib.h>
@@ -25,6 +25,7 @@ struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    bool inScans;  // the header is read: what follows is coded data
 };
 
 [[noreturn]] void JumpOnError(j_common_ptr cinfo) {
@@ -35,10 +36,14 @@ struct ErrorManager {
 
 // Warnings after which libjpeg goes on with made-up pixels (grey rows past a truncation,
 // garbage after a bad code). Such a frame would be scored as if it were real, so these
-// end the decode like errors. Harmless warnings (unknown JFIF revision, stray bytes
-// between markers, a bad ICC profile) are ignored.
-bool LosesData(int code) {
+// end the decode like errors. Extra bytes before a marker once the scans have begun mean
+// the decoder used fewer bits than the scan holds: the codes were damaged, even if each
+// one was valid. Harmless warnings (unknown JFIF revision or Adobe transform, stray bytes
+// between header segments, a bad ICC profile) are ignored.
+bool LosesData(int code, bool inScans) {
     switch (code) {
+    case JWRN_EXTRANEOUS_DATA:
+        return inScans;
     case JWRN_JPEG_EOF:
     case JWRN_HIT_MARKER:
     case JWRN_HUFF_BAD_CODE:
@@ -53,7 +58,8 @@ bool LosesData(int code) {
 }
 
 void OnMessage(j_common_ptr cinfo, int level) {
-    if (level < 0 && LosesData(cinfo->err->msg_code)) JumpOnError(cinfo);
+    const ErrorManager* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (level < 0 && LosesData(cinfo->err->msg_code, manager->inScans)) JumpOnError(cinfo);
 }
 
 ErrorManager* InstallErrorManager(ErrorManager& manager) {
@@ -61,16 +67,18 @@ ErrorManager* InstallErrorManager(ErrorManager& manager) {
     manager.pub.error_exit = JumpOnError;
     manager.pub.emit_message = OnMessage;
     manager.message[0] = '\0';
+    manager.inScans = false;
     return &manager;
 }
 
-enum class DecodeResult { Ok, LibraryError, TooLarge, NoMemory };
+enum class DecodeResult { Ok, LibraryError, TooLarge, NoMemory, Refused };
 
 struct DecodeInput {
-    std::FILE* file = nullptr;            // either a file ...
-    const std::uint8_t* bytes = nullptr;  // ... or a memory block
+    const std::uint8_t* bytes = nullptr;
     std::size_t size = 0;
     const JpegImage::RegionChooser* choose = nullptr;  // null: the whole image
+    const JpegImage::LayoutCheck* check = nullptr;     // null: no check
+    const JpegImage::RowSink* sink = nullptr;          // the whole image, row by row
 };
 
 struct DecodeOutput {
@@ -78,6 +86,30 @@ struct DecodeOutput {
     int height = 0;
     JpegImage::Region region;
 };
+
+// Rows decoded at a time for a row sink.
+constexpr JDIMENSION kStripRows = 16;
+
+std::size_t RoundUp(std::size_t n, std::size_t multiple) {
+    return (n + multiple - 1) / multiple * multiple;
+}
+
+// What libjpeg allocates in proportion to the image: a multi-scan file keeps every
+// coefficient of every component until its last scan; any file keeps a few rows of samples
+// per component for the inverse transform, upsampling and colour conversion. Generous on
+// the rows, which are small beside the image.
+std::size_t DecoderBytes(j_decompress_ptr cinfo) {
+    const bool multiScan = jpeg_has_multiple_scans(cinfo);
+    std::size_t bytes = 0;
+    for (int c = 0; c < cinfo->num_components; ++c) {
+        const jpeg_component_info& comp = cinfo->comp_info[c];
+        const std::size_t columns = RoundUp(comp.width_in_blocks, std::size_t(comp.h_samp_factor));
+        const std::size_t rows = RoundUp(comp.height_in_blocks, std::size_t(comp.v_samp_factor));
+        if (multiScan) bytes += columns * rows * sizeof(JBLOCK);
+        bytes += columns * DCTSIZE * std::size_t(cinfo->max_v_samp_factor) * DCTSIZE * 4;
+    }
+    return bytes;
+}
 
 // Columns and rows decoded on each side of a region and thrown away. Smooth chroma
 // upsampling treats the first and last pixels of a cropped row as image edges, which changes
@@ -143,58 +175,11 @@ void SkipTo(j_decompress_ptr cinfo, JDIMENSION row) {
     }
 }
 
-// Marker codes (the byte after 0xFF).
-constexpr int kRst0 = 0xD0;
-constexpr int kRst7 = 0xD7;
-constexpr int kEoi = 0xD9;
-
-// Restart markers still due in a single scan after the decoder has taken `decodedMcus` of
-// its `totalMcus` MCUs; `interval` 0 means the file has none.
-struct Restarts {
-    int next = 0;  // number of the next marker, 0..7
-    unsigned long long remaining = 0;
-};
-
-Restarts RestartsAfter(unsigned long long decodedMcus, unsigned long long totalMcus,
-                       unsigned int interval) {
-    Restarts r;
-    if (interval == 0 || totalMcus == 0) return r;
-    // The marker after interval k is read before the first MCU of interval k + 1.
-    const unsigned long long read = decodedMcus ? (decodedMcus - 1) / interval : 0;
-    r.next = int(read % 8);
-    r.remaining = (totalMcus - 1) / interval - read;
-    return r;
-}
-
-// Looks at the rest of a single-scan file from where a region decode stopped, without
-// decoding it: true when it is coded data with exactly the restart markers still due, in
-// sequence, followed by the end marker. Anything else (a file cut short, a missing or
-// misnumbered restart marker, any other marker) is left to the decoder to judge.
-// Damaged codes between markers are not seen here.
-bool TailLooksSound(const std::uint8_t* p, const std::uint8_t* end, int pendingMarker,
-                    Restarts restarts) {
-    int marker = pendingMarker;
-    for (;;) {
-        if (marker == 0) {
-            p = static_cast<const std::uint8_t*>(std::memchr(p, 0xFF, std::size_t(end - p)));
-            if (!p) return false;
-            while (p < end && *p == 0xFF) ++p;  // fill bytes
-            if (p == end) return false;
-            marker = *p++;
-            if (marker == 0) continue;  // a stuffed 0xFF data byte
-        }
-        if (marker < kRst0 || marker > kRst7) return marker == kEoi && restarts.remaining == 0;
-        if (restarts.remaining == 0 || marker - kRst0 != restarts.next) return false;
-        restarts.next = (restarts.next + 1) % 8;
-        --restarts.remaining;
-        marker = 0;
-    }
-}
-
 // Plain function around setjmp: nothing here has a destructor that longjmp could skip.
-// `bgr` belongs to the caller and keeps its capacity from frame to frame.
+// `bgr` belongs to the caller and keeps its capacity from frame to frame; `reason` receives
+// a layout check's refusal.
 DecodeResult DecodeBgr(const DecodeInput& input, std::vector<std::uint8_t>& bgr,
-                       DecodeOutput& out, char* message, int& libraryCode) {
+                       DecodeOutput& out, char* message, int& libraryCode, std::string& reason) {
     jpeg_decompress_struct cinfo;
     ErrorManager manager;
     cinfo.err = &InstallErrorManager(manager)->pub;
@@ -205,12 +190,9 @@ DecodeResult DecodeBgr(const DecodeInput& input, std::vector<std::uint8_t>& bgr,
         return DecodeResult::LibraryError;
     }
     jpeg_create_decompress(&cinfo);
-    if (input.file) {
-        jpeg_stdio_src(&cinfo, input.file);
-    } else {
-        jpeg_mem_src(&cinfo, input.bytes, static_cast<unsigned long>(input.size));
-    }
+    jpeg_mem_src(&cinfo, input.bytes, static_cast<unsigned long>(input.size));
     jpeg_read_header(&cinfo, TRUE);
+    manager.inScans = true;
 
     out.width = static_cast<int>(cinfo.image_width);
     out.height = static_cast<int>(cinfo.image_height);
@@ -221,18 +203,36 @@ DecodeResult DecodeBgr(const DecodeInput& input, std::vector<std::uint8_t>& bgr,
     JpegImage::Region region;
     region.width = out.width;
     region.height = out.height;
-    if (input.choose) {
-        JpegImage::Region wanted;
-        try {
-            wanted = (*input.choose)(out.width, out.height);
-        } catch (...) {
-            jpeg_destroy_decompress(&cinfo);
-            throw;
+    JpegImage::Layout layout;
+    layout.width = out.width;
+    layout.height = out.height;
+    bool accepted = true;
+    try {
+        if (input.choose) {
+            region = ClipToImage((*input.choose)(out.width, out.height), out.width, out.height);
         }
-        region = ClipToImage(wanted, out.width, out.height);
+        const std::size_t stride = std::size_t(out.width) * 3;
+        std::size_t pixelBytes = stride * std::size_t(out.height);
+        if (input.sink) {
+            pixelBytes = stride * kStripRows;
+        } else if (input.choose) {
+            // The crop is widened to whole blocks and a margin on each side.
+            const std::size_t cropWidth =
+                std::size_t(region.width) + 2 * (kMargin + DCTSIZE * 4);
+            pixelBytes = std::min(stride, cropWidth * 3) * (std::size_t(region.height) + 1);
+        }
+        layout.decodeBytes = DecoderBytes(&cinfo) + pixelBytes;
+        if (input.check) accepted = (*input.check)(layout, reason);
+    } catch (...) {
+        jpeg_destroy_decompress(&cinfo);
+        throw;
     }
-    const bool whole = region.x == 0 && region.y == 0 && region.width == out.width &&
-                       region.height == out.height;
+    if (!accepted) {
+        jpeg_destroy_decompress(&cinfo);
+        return DecodeResult::Refused;
+    }
+    const bool whole = !input.sink && region.x == 0 && region.y == 0 &&
+                       region.width == out.width && region.height == out.height;
 
     // Greyscale and YCbCr/RGB sources all convert to BGR inside libjpeg-turbo.
     cinfo.out_color_space = JCS_EXT_BGR;
@@ -243,7 +243,7 @@ DecodeResult DecodeBgr(const DecodeInput& input, std::vector<std::uint8_t>& bgr,
     // them), into rows of that wider width; the region's columns are moved together after.
     JDIMENSION cropX = 0;
     JDIMENSION cropWidth = cinfo.output_width;
-    if (!whole) {
+    if (!whole && !input.sink) {
         const JDIMENSION x = JDIMENSION(region.x);
         cropX = x > kMargin ? x - kMargin : 0;
         JDIMENSION cropEnd = region.width > 0 ? x + JDIMENSION(region.width) + kMargin : x + 1;
@@ -255,10 +255,10 @@ DecodeResult DecodeBgr(const DecodeInput& input, std::vector<std::uint8_t>& bgr,
 
     const std::size_t cropStride = std::size_t(cropWidth) * 3;
     // One row more than the region for rows read only to be thrown away.
-    const std::size_t rows = whole ? 0 : std::size_t(region.height) + 1;
+    const std::size_t rows = input.sink ? kStripRows : whole ? 0 : std::size_t(region.height) + 1;
     bool allocated = true;
     try {
-        // A whole image grows row by row below; a region is small.
+        // A whole image grows row by row below; a region or a strip is small.
         if (whole && bgr.capacity() < cropStride * std::size_t(region.height)) bgr.clear();
         bgr.resize(whole ? std::min(bgr.size(), cropStride * std::size_t(region.height))
                          : cropStride * rows);
@@ -271,27 +271,31 @@ DecodeResult DecodeBgr(const DecodeInput& input, std::vector<std::uint8_t>& bgr,
         return DecodeResult::NoMemory;
     }
 
-    if (!whole && region.height > 0) {
+    if (input.sink) {
+        while (cinfo.output_scanline < imageHeight) {
+            const JDIMENSION first = cinfo.output_scanline;
+            const JDIMENSION count = std::min(kStripRows, imageHeight - first);
+            ReadRows(&cinfo, first + count, bgr.data(), cropStride, first);
+            try {
+                (*input.sink)(int(first), int(count), bgr.data(), cropStride);
+            } catch (...) {
+                jpeg_destroy_decompress(&cinfo);
+                throw;
+            }
+        }
+        region = JpegImage::Region{};
+    } else if (!whole && region.height > 0) {
         std::uint8_t* scratch = bgr.data() + cropStride * std::size_t(region.height);
         const JDIMENSION top = JDIMENSION(region.y);
         SkipTo(&cinfo, top > kMargin ? top - kMargin : 0);
         ReadRows(&cinfo, top, scratch, 0, 0);
         ReadRows(&cinfo, top + JDIMENSION(region.height), bgr.data(), cropStride, top);
     }
-    // Multi-scan files were read to their end by jpeg_start_decompress. In a single scan,
-    // the data below the region is decoded only when a look at its markers finds it
-    // unsound, so that such a file is refused for the same reason as by a full decode.
-    bool finished = cinfo.output_scanline == imageHeight || jpeg_input_complete(&cinfo);
-    if (!finished) {
-        const Restarts restarts =
-            RestartsAfter(std::uint64_t(cinfo.input_iMCU_row) * cinfo.MCUs_per_row,
-                          std::uint64_t(cinfo.total_iMCU_rows) * cinfo.MCUs_per_row,
-                          cinfo.restart_interval);
-        finished = TailLooksSound(cinfo.src->next_input_byte,
-                                  cinfo.src->next_input_byte + cinfo.src->bytes_in_buffer,
-                                  cinfo.unread_marker, restarts);
-    }
-    if (!finished) {
+    // Multi-scan files were read to their end by jpeg_start_decompress. A single scan is
+    // read to its end below the region too: damaged codes there show only when the
+    // decoder meets the next marker. Skipping spares the inverse transform of those rows,
+    // not their decoding.
+    if (cinfo.output_scanline < imageHeight && !jpeg_input_complete(&cinfo)) {
         std::uint8_t* scratch = bgr.data() + cropStride * std::size_t(region.height);
         SkipTo(&cinfo, imageHeight - 1);
         ReadRows(&cinfo, imageHeight, scratch, 0, 0);
@@ -303,7 +307,9 @@ DecodeResult DecodeBgr(const DecodeInput& input, std::vector<std::uint8_t>& bgr,
     }
     jpeg_destroy_decompress(&cinfo);
 
-    if (!whole) {
+    if (input.sink) {
+        bgr.clear();
+    } else if (!whole) {
         const std::size_t stride = std::size_t(region.width) * 3;
         const std::size_t offset = std::size_t(JDIMENSION(region.x) - cropX) * 3;
         for (std::size_t j = 0; j < std::size_t(region.height); ++j) {
@@ -349,10 +355,12 @@ namespace {
 
 // Turns a decode outcome into the reason callers show after the file name.
 std::string DecodeReason(DecodeResult result, const char* message, int libraryCode, int width,
-                         int height) {
+                         int height, const std::string& refusal) {
     switch (result) {
     case DecodeResult::Ok:
         return {};
+    case DecodeResult::Refused:
+        return refusal;
     case DecodeResult::TooLarge:
         return "image too large: " + std::to_string(width) + " x " + std::to_string(height) +
                " pixels declared (at most 16000 x 16000)";
@@ -373,62 +381,65 @@ std::string DecodeReason(DecodeResult result, const char* message, int libraryCo
 bool JpegImage::loadFile(const std::string& path) {
     width_ = height_ = regionX_ = regionY_ = regionWidth_ = regionHeight_ = 0;
     error_.clear();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
+    ByteSource source;
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (source.open(path, error) != 0 ||
+        (source.size() > 0 && ReadAllBytes(source, bytes, error) != 0)) {
         bgr_.clear();
-        error_ = std::string("cannot open: ") + std::strerror(errno);
+        error_ = error;
         return false;
     }
-    // fopen accepts a folder; reading it would then look like an empty JPEG.
-    struct stat info;
-    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-        std::fclose(file);
-        bgr_.clear();
-        error_ = std::string("cannot open: ") + std::strerror(EISDIR);
-        return false;
-    }
-    const bool ok = decode(file, nullptr, 0, nullptr);
-    std::fclose(file);
-    return ok;
+    return decode(bytes.data(), bytes.size(), nullptr, nullptr, nullptr);
 }
 
 bool JpegImage::loadMemory(const std::uint8_t* bytes, std::size_t size) {
-    return decode(nullptr, bytes, size, nullptr);
+    return decode(bytes, size, nullptr, nullptr, nullptr);
 }
 
 bool JpegImage::loadMemoryRegion(const std::uint8_t* bytes, std::size_t size,
-                                 const RegionChooser& choose) {
-    return decode(nullptr, bytes, size, &choose);
+                                 const RegionChooser& choose, const LayoutCheck* check) {
+    return decode(bytes, size, &choose, check, nullptr);
 }
 
 bool JpegImage::loadMemoryCentre(const std::uint8_t* bytes, std::size_t size, int windowWidth,
-                                 int windowHeight) {
+                                 int windowHeight, const LayoutCheck* check) {
     const int w = std::max(windowWidth, 0);
     const int h = std::max(windowHeight, 0);
-    return loadMemoryRegion(bytes, size, [w, h](int width, int height) {
-        return Region{(width - w) / 2, (height - h) / 2, w, h};
-    });
+    return loadMemoryRegion(
+        bytes, size,
+        [w, h](int width, int height) {
+            return Region{(width - w) / 2, (height - h) / 2, w, h};
+        },
+        check);
+}
+
+bool JpegImage::readMemoryRows(const std::uint8_t* bytes, std::size_t size,
+                               const LayoutCheck& check, const RowSink& sink) {
+    return decode(bytes, size, nullptr, &check, &sink);
 }
 
 // bgr_ keeps its size on entry: a frame of the same size as the last one is decoded in
 // place without allocating or clearing.
-bool JpegImage::decode(std::FILE* file, const std::uint8_t* bytes, std::size_t size,
-                       const RegionChooser* choose) {
+bool JpegImage::decode(const std::uint8_t* bytes, std::size_t size, const RegionChooser* choose,
+                       const LayoutCheck* check, const RowSink* sink) {
     width_ = height_ = regionX_ = regionY_ = regionWidth_ = regionHeight_ = 0;
     error_.clear();
     static const std::uint8_t kNothing = 0;
     DecodeInput input;
-    input.file = file;
     input.bytes = bytes ? bytes : &kNothing;
     input.size = bytes ? size : 0;
     input.choose = choose;
+    input.check = check;
+    input.sink = sink;
     char message[JMSG_LENGTH_MAX] = {};
     int code = 0;
+    std::string refusal;
     DecodeOutput out;
-    const DecodeResult result = DecodeBgr(input, bgr_, out, message, code);
+    const DecodeResult result = DecodeBgr(input, bgr_, out, message, code, refusal);
     if (result != DecodeResult::Ok) {
         bgr_.clear();
-        error_ = DecodeReason(result, message, code, out.width, out.height);
+        error_ = DecodeReason(result, message, code, out.width, out.height, refusal);
         return false;
     }
     width_ = out.width;

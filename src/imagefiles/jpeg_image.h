@@ -2,7 +2,9 @@
 // A small class over libjpeg-turbo's libjpeg API: decodes a JPEG file, or only a rectangle
 // of it, into 24-bit BGR rows (top row first) and encodes 24-bit BGR rows as a baseline
 // colour JPEG.
-// A corrupt file becomes an error message, never a call to exit().
+// A corrupt file becomes an error message, never a call to exit(). Coded data the library
+// reports as damaged (a bad code, data cut short, extra bytes at the end of a scan, a missing
+// restart marker) refuses the file, whatever part of the image is asked for.
 
 #include <cstddef>
 #include <cstdint>
@@ -25,22 +27,43 @@ public:
     // Picks the rectangle to decode once the header has given the image's size.
     using RegionChooser = std::function<Region(int imageWidth, int imageHeight)>;
 
-    // Full decode. Returns false with a short reason in error().
+    // What a decode is about to allocate, known from the header.
+    struct Layout {
+        int width = 0;
+        int height = 0;
+        // The decoder's own buffers (the whole-image coefficients of a progressive file, row
+        // buffers) and the pixel buffer of this kind of decode, in bytes; an estimate that
+        // errs on the large side.
+        std::size_t decodeBytes = 0;
+    };
+    // Called once before those allocations; returning false refuses the file with `reason`
+    // as error(). Lets a caller reserve the memory from a shared budget first.
+    using LayoutCheck = std::function<bool(const Layout& layout, std::string& reason)>;
+    // Receives decoded rows `first` .. `first + count - 1`, row k at bgr + (k - first) *
+    // stride, whole image width, top to bottom.
+    using RowSink = std::function<void(int first, int count, const std::uint8_t* bgr,
+                                       std::size_t stride)>;
+
+    // Full decode. Returns false with a short reason in error(). A path is opened without
+    // blocking and refused unless it is a regular file.
     bool loadFile(const std::string& path);
     bool loadMemory(const std::uint8_t* bytes, std::size_t size);
 
     // Partial decode: only the rectangle `choose` returns, clipped to the image (it may end
-    // up empty). Its pixels are exactly those of a full decode. A file is refused, for the
-    // same reason as by a full decode, when its fault lies above or inside the rectangle,
-    // when it is cut short, or when its markers below the rectangle are out of place; a
-    // damaged code below the rectangle in a sequential file goes unnoticed (it cannot
-    // change the rectangle's pixels).
+    // up empty). Its pixels are exactly those of a full decode, and the file is refused
+    // exactly when a full decode refuses it: the coded data below the rectangle is still
+    // read and checked, without the inverse transform.
     bool loadMemoryRegion(const std::uint8_t* bytes, std::size_t size,
-                          const RegionChooser& choose);
+                          const RegionChooser& choose, const LayoutCheck* check = nullptr);
     // The `windowWidth` x `windowHeight` rectangle at ((W - windowWidth) / 2,
     // (H - windowHeight) / 2), clipped to the image.
     bool loadMemoryCentre(const std::uint8_t* bytes, std::size_t size, int windowWidth,
-                          int windowHeight);
+                          int windowHeight, const LayoutCheck* check = nullptr);
+    // Full decode that hands the rows to `sink` a few at a time instead of keeping them: the
+    // pixels are those of loadMemory, in memory of the order of one row. Afterwards the
+    // decoded rectangle is empty.
+    bool readMemoryRows(const std::uint8_t* bytes, std::size_t size, const LayoutCheck& check,
+                        const RowSink& sink);
 
     // Size of the whole image, after either kind of decode.
     int width() const { return width_; }
@@ -67,8 +90,8 @@ public:
                          std::size_t stride, int quality, std::string& error);
 
 private:
-    bool decode(std::FILE* file, const std::uint8_t* bytes, std::size_t size,
-                const RegionChooser* choose);
+    bool decode(const std::uint8_t* bytes, std::size_t size, const RegionChooser* choose,
+                const LayoutCheck* check, const RowSink* sink);
 
     int width_ = 0;
     int height_ = 0;

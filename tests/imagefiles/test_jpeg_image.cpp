@@ -10,7 +10,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <future>
 #include <map>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -297,6 +302,23 @@ TEST(JpegImage, MissingFileAndUnwritableTarget) {
             EXPECT_EQ(error.rfind("cannot write JPEG: ", 0), 0u) << error;
         }
     }
+}
+
+TEST(JpegImage, APipeNamedLikeAFileIsRefusedWithoutWaiting) {
+    TempDir dir;
+    const std::string pipe = dir.file("pipe.jpg");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    JpegImage decoder;
+    auto loaded = std::async(std::launch::async, [&] { return decoder.loadFile(pipe); });
+    if (loaded.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "waited for a writer";
+        const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);  // lets the test end
+        if (fd >= 0) ::close(fd);
+    }
+    EXPECT_FALSE(loaded.get());
+    EXPECT_EQ(decoder.error(), "not a regular file");
+    EXPECT_FALSE(decoder.loadFile(dir.path().string()));
+    EXPECT_EQ(decoder.error(), "cannot open: Is a directory");
 }
 
 TEST(JpegImage, RepeatedDecodesReuseThePixelBuffer) {

@@ -347,18 +347,15 @@ TEST(JpegRegion, RefusesWhatTheFullDecodeRefusesAtMarkersAndTheEnd) {
     }
 }
 
-TEST(JpegRegion, DamageBetweenMarkersNeverCrashesOrChangesTheWindow) {
-    // Random byte changes in the coded data (never creating a marker). A region decode
-    // never refuses what the full decode takes; when both refuse they give the same reason;
-    // when only the full decode refuses, the damage lay below what the region needed, and
-    // the region has the pixels of the undamaged file.
-    int refusedBoth = 0;
-    int acceptedBoth = 0;
+TEST(JpegRegion, DamageBetweenMarkersIsJudgedAsByTheFullDecode) {
+    // Random byte changes in the coded data (never creating a marker), above, inside or
+    // below the region: the region decode refuses exactly what the full decode refuses,
+    // for the same reason, and otherwise gives its pixels.
+    int refused = 0;
+    int accepted = 0;
     for (const Variant* variant : {&kVariants[0], &kVariants[6], &kVariants[9]}) {
         SCOPED_TRACE(variant->name);
         const auto good = Encode(*variant, 400, 300, 90, 11);
-        JpegImage reference;
-        ASSERT_TRUE(reference.loadMemory(good.data(), good.size()));
         const std::size_t start = ScanStart(good);
         const Region window{(400 - 256) / 2, (300 - 256) / 2, 256, 256};
         std::mt19937 random(5);
@@ -372,21 +369,18 @@ TEST(JpegRegion, DamageBetweenMarkersNeverCrashesOrChangesTheWindow) {
             if (bytes[at] == 0xFF) continue;
             const bool fullOk = full.loadMemory(bytes.data(), bytes.size());
             const bool partOk = part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256);
+            ASSERT_EQ(partOk, fullOk) << "byte " << at << ": " << full.error() << part.error();
             if (fullOk) {
-                ++acceptedBoth;
-                ASSERT_TRUE(partOk) << "refused what the full decode takes: " << part.error();
+                ++accepted;
                 ASSERT_TRUE(SameAsFull(full, part, window)) << "byte " << at;
-            } else if (!partOk) {
-                ++refusedBoth;
-                EXPECT_EQ(part.error(), full.error());
             } else {
-                ASSERT_FALSE(variant->progressive) << "progressive files are read whole";
-                ASSERT_TRUE(SameAsFull(reference, part, window)) << "byte " << at;
+                ++refused;
+                EXPECT_EQ(part.error(), full.error());
             }
         }
     }
-    EXPECT_GT(refusedBoth, 0);
-    EXPECT_GT(acceptedBoth, 0);
+    EXPECT_GT(refused, 0);
+    EXPECT_GT(accepted, 0);
 }
 
 TEST(JpegRegion, TooLargeIsRefusedBeforeChoosing) {
