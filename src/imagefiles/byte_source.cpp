@@ -51,6 +51,8 @@ const std::uint8_t* ByteSource::view(std::uint64_t offset, std::size_t n,
                 std::to_string(offset + n);
         return nullptr;
     }
+    static const std::uint8_t kNothing = 0;
+    if (n == 0) return bytes_ ? bytes_ + offset : &kNothing;   // never null for success
     if (bytes_) return bytes_ + offset;
     if (fd_ < 0) {
         error = "no file is open";
