@@ -290,7 +290,7 @@ TEST(FitsReader, FilesThatCannotBeReadFailWithoutAllocating)
     struct Case { std::string path; std::string reason; };
     const Case cases[] = {
         {dir.file("missing.fits"), std::string("cannot open: ") + std::strerror(ENOENT)},
-        {dir.path().string(), "is a folder"},
+        {dir.path().string(), "cannot open: Is a directory"},
         {"/dev/null", "not a regular file"},
         {dir.write("empty.fits", std::string()), "empty file"},
         {dir.write("short.fits", truncated), "truncated: 8092 of 8192 data bytes present"},
