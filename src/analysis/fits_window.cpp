@@ -33,15 +33,9 @@ void AddRows(const std::uint8_t* rows, int width, int y0, int count, std::int32_
              bool exact, CentroidSums& sums) {
     const std::uint8_t* p = rows;
     if (exact) {
-        const std::int64_t z = bzero;
         for (int y = y0; y < y0 + count; ++y, p += std::size_t(width) * 2) {
             std::int64_t rowS = 0, rowSx = 0;
-            for (int x = 0; x < width; ++x) {
-                const std::int64_t raw = std::int64_t(p[2 * x]) << 8 | p[2 * x + 1];
-                const std::int64_t v = raw + (raw < z ? z : -z);
-                rowS += v;
-                rowSx += v * x;
-            }
+            FitsRowSums(p, width, bzero, rowS, rowSx);
             sums.exactS += rowS;
             sums.exactSx += rowSx;
             sums.exactSy += rowS * y;

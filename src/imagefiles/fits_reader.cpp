@@ -465,6 +465,34 @@ void Fold8x8(const std::uint8_t* p, std::size_t rowBytes, std::int32_t* const* c
     }
 }
 
+// S = sum v and X = sum k v over the 8 * blocks words from p, k counted from p's first word,
+// added to s and x. Columns are kept apart in the lanes of running sums P (of v) and Q (of P),
+// which need additions only: for the words v_m of one lane, sum m v_m = blocks * P - Q.
+// Exact while blocks * blocks * largest |v| stays below 2^31.
+void AddBlockSums(const std::uint8_t* p, int blocks, __m128i z, __m128i minusZ,
+                  std::int64_t& s, std::int64_t& x)
+{
+    const __m128i zero = _mm_setzero_si128();
+    __m128i p0 = zero, p1 = zero, q0 = zero, q1 = zero;
+    for (int m = 0; m < blocks; ++m, p += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+        p0 = _mm_add_epi32(p0, Fold4(_mm_unpacklo_epi16(v, zero), z, minusZ));
+        p1 = _mm_add_epi32(p1, Fold4(_mm_unpackhi_epi16(v, zero), z, minusZ));
+        q0 = _mm_add_epi32(q0, p0);
+        q1 = _mm_add_epi32(q1, p1);
+    }
+    alignas(16) std::int32_t P[8], Q[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(P), p0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(P + 4), p1);
+    _mm_store_si128(reinterpret_cast<__m128i*>(Q), q0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(Q + 4), q1);
+    for (int k = 0; k < 8; ++k) {
+        s += P[k];
+        x += 8 * (std::int64_t(blocks) * P[k] - Q[k]) + std::int64_t(k) * P[k];
+    }
+}
+
 // The window in blocks of 8 x 8, sixteen rows at a time so that each column receives whole
 // cache lines. Needs n a multiple of 8 and FoldCannotOverflow(bzero).
 void DecodeWindowBlocks(const std::uint8_t* rows, int width, std::int32_t bzero, int x0, int n,
@@ -487,6 +515,33 @@ void DecodeWindowBlocks(const std::uint8_t* rows, int width, std::int32_t bzero,
 
 }  // namespace
 #endif
+
+void FitsRowSums(const std::uint8_t* row, int width, int bzero, std::int64_t& s,
+                 std::int64_t& sx)
+{
+    const std::int64_t z = bzero;
+    s = sx = 0;
+    int x = 0;
+#if defined(__SSE2__)
+    const std::int64_t largest = 65535 + (z < 0 ? -z : z);
+    const int segment = std::max(1, int(std::sqrt(double(INT32_MAX / largest))) - 1);
+    const __m128i zv = _mm_set1_epi32(bzero), minusZ = _mm_set1_epi32(-bzero);
+    for (; x + 8 <= width;) {
+        const int blocks = std::min(segment, (width - x) / 8);
+        std::int64_t segmentS = 0, segmentX = 0;
+        AddBlockSums(row + std::size_t(x) * 2, blocks, zv, minusZ, segmentS, segmentX);
+        s += segmentS;
+        sx += segmentX + std::int64_t(x) * segmentS;
+        x += 8 * blocks;
+    }
+#endif
+    for (const std::uint8_t* p = row + std::size_t(x) * 2; x < width; ++x, p += 2) {
+        const std::int64_t raw = std::int64_t(p[0]) << 8 | p[1];
+        const std::int64_t v = raw + (raw < z ? z : -z);
+        s += v;
+        sx += v * x;
+    }
+}
 
 void DecodeFitsWindowRows(const std::uint8_t* rows, int width, int bzero, int x0, int n,
                           IntPlane& window)

@@ -64,6 +64,10 @@ inline std::int32_t FoldBzero(std::int32_t v, std::int32_t bzero) {
 // from column x0 on, BZERO folded: window[i][j] = value at column x0 + i, row y0 + j.
 void DecodeFitsWindowRows(const std::uint8_t* rows, int width, int bzero, int x0, int n,
                           IntPlane& window);
+// s = sum of the folded values of one row of `width` words, sx = sum of value * column, in
+// 64-bit integers. Needs |bzero| <= INT32_MAX - 65535, where the fold cannot overflow.
+void FitsRowSums(const std::uint8_t* row, int width, int bzero, std::int64_t& s,
+                 std::int64_t& sx);
 // The n x n block with top-left corner (x0, y0) of a parsed image, BZERO folded, into
 // window[i][j] = value at column x0 + i, row y0 + j. The block must lie inside the image.
 int DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
