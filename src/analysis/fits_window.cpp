@@ -8,8 +8,8 @@
 namespace {
 
 // Peak mode reads the data in pieces of about this size, so that a large frame needs little
-// memory and each piece is summed while it is still in the cache.
-constexpr std::size_t kChunkBytes = std::size_t(256) << 10;
+// memory; the data of a frame up to this size are read once for the sums and the window.
+constexpr std::size_t kChunkBytes = std::size_t(1) << 20;
 
 struct CentroidSums {
     double s = 0, sx = 0, sy = 0;
@@ -53,8 +53,10 @@ void AddRows(const std::uint8_t* rows, int width, int y0, int count, std::int32_
 }
 
 // The centroid sums over all the data, read in whole rows of about kChunkBytes at a time.
+// `whole` receives the data when they came in one piece, and null otherwise.
 bool SumFrame(const ByteSource& source, const FitsHeader& header,
-              std::vector<std::uint8_t>& scratch, CentroidSums& sums, std::string& error) {
+              std::vector<std::uint8_t>& scratch, CentroidSums& sums,
+              const std::uint8_t*& whole, std::string& error) {
     const std::size_t rowBytes = std::size_t(header.width) * 2;
     const int band = int(std::max<std::size_t>(1, kChunkBytes / rowBytes));
     const bool exact = SumsAreExactIntegers(header.width, header.height, header.bzero);
@@ -64,6 +66,7 @@ bool SumFrame(const ByteSource& source, const FitsHeader& header,
                                                rowBytes * std::size_t(count), scratch, error);
         if (!rows) return false;
         AddRows(rows, header.width, y, count, header.bzero, exact, sums);
+        whole = count == header.height ? rows : nullptr;
     }
     if (exact) {
         sums.s = double(sums.exactS);
@@ -95,13 +98,17 @@ WindowRead FitsWindowFromSource(const ByteSource& source, WindowMode mode, int N
         if (!reader.hold.holdTotal(blocks.size() + reading, error)) return WindowRead::Unreadable;
     }
     int x0 = (width - N) / 2, y0 = (height - N) / 2;
+    const std::uint8_t* whole = nullptr;
     if (mode == WindowMode::Peak) {
         CentroidSums sums;
-        if (!SumFrame(source, header, reader.scratch, sums, error)) return WindowRead::Unreadable;
+        if (!SumFrame(source, header, reader.scratch, sums, whole, error))
+            return WindowRead::Unreadable;
         CornerFromCentroid(sums.s, sums.sx, sums.sy, width, height, N, x0, y0);
     }
-    const std::uint8_t* rows = source.view(header.dataOffset + std::uint64_t(y0) * rowBytes,
-                                           windowRows, reader.scratch, error);
+    const std::uint8_t* rows =
+        whole ? whole + std::size_t(y0) * rowBytes
+              : source.view(header.dataOffset + std::uint64_t(y0) * rowBytes, windowRows,
+                            reader.scratch, error);
     if (!rows) return WindowRead::Unreadable;
     DecodeFitsWindowRows(rows, width, header.bzero, x0, N, window);
     return WindowRead::Ok;
