@@ -8,11 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <future>
 #include <set>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -345,68 +341,6 @@ TEST(FitsReader, WritesNothingAnywhere)
     EXPECT_EQ(listing(data.path()), dataBefore);
     EXPECT_TRUE(workBefore.empty());
     std::filesystem::current_path(saved);
-}
-
-namespace {
-
-std::uint64_t BytesRead()
-{
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::uint64_t value = 0;
-    while (io >> key >> value)
-        if (key == "rchar:") return value;
-    return 0;
-}
-
-}  // namespace
-
-TEST(FitsReader, WholeImageReadersStopAtTheHeader)
-{
-    TempDir dir;
-    const std::string fifo = dir.file("pipe.fit");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    // A header of blanks after SIMPLE in a sparse 1 GiB file: no END anywhere.
-    const std::string endless = dir.write("endless.fit", Fits({Value("SIMPLE", "T")}, {}, false));
-    std::filesystem::resize_file(endless, std::uintmax_t(1) << 30);
-    const struct { std::string path; const char* reason; } cases[] = {
-        {fifo, "not a regular file"},
-        {endless, "no END card in the first 360 header blocks"},
-    };
-    using Reader = std::function<int(const std::string&, std::string&)>;
-    const Reader readers[] = {
-        [](const std::string& path, std::string& error) {
-            int w = 0, h = 0;
-            return ReadFitsSize(path, w, h, error);
-        },
-        [](const std::string& path, std::string& error) {
-            IntPlane plane;
-            int w = 0, h = 0;
-            return ReadFitsFrame(path, plane, w, h, error);
-        },
-        [](const std::string& path, std::string& error) {
-            std::vector<char> header;
-            IntPlane plane;
-            int w = 0, h = 0, cards = 0, bzero = 0;
-            return ReadFitsImage(path, header, w, h, cards, bzero, plane, error);
-        },
-    };
-    for (const auto& c : cases) {
-        for (std::size_t r = 0; r < std::size(readers); ++r) {
-            SCOPED_TRACE(c.path + " reader " + std::to_string(r));
-            std::string error;
-            const std::uint64_t before = BytesRead();
-            auto result = std::async(std::launch::async, [&] { return readers[r](c.path, error); });
-            if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-                ADD_FAILURE() << "the reader waits";
-                // A writer that comes and goes lets a reader waiting on the pipe finish.
-                std::ofstream(c.path).close();
-            }
-            EXPECT_EQ(result.get(), 1);
-            EXPECT_LE(BytesRead() - before, 360u * 2880 + 4096);
-            EXPECT_NE(error.find(c.reason), std::string::npos) << error;
-        }
-    }
 }
 
 TEST(FitsReader, RowSumsAreExact)
