@@ -49,8 +49,9 @@ def window(img, peak):
         if s == 0:
             x0, y0 = (w - N) // 2, (h - N) // 2
         else:
-            x0 = int((float((img * xs).sum()) / s - N) * 0.5)
-            y0 = int((float((img * ys).sum()) / s - N) * 0.5)
+            # The window is centred on the intensity centroid.
+            x0 = int(float((img * xs).sum()) / s - N // 2)
+            y0 = int(float((img * ys).sum()) / s - N // 2)
             x0 = min(max(x0, 0), w - N)
             y0 = min(max(y0, 0), h - N)
     else:

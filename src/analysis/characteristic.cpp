@@ -46,8 +46,8 @@ void PeakCornerFits(const Frame& f, int N, int& x0, int& y0) {
 
 }  // namespace
 
-// The corner follows half the offset of the intensity centroid from N. A frame whose values
-// add up to 0 has no centroid and gets the centre window.
+// The window is centred on the intensity centroid, as the bitmap rule centres it on the
+// brightest pixel. A frame whose values add up to 0 has no centroid and gets the centre window.
 void CornerFromCentroid(double s, double sx, double sy, int width, int height, int N, int& x0,
                         int& y0) {
     if (s == 0 || !std::isfinite(sx / s) || !std::isfinite(sy / s)) {
@@ -55,8 +55,8 @@ void CornerFromCentroid(double s, double sx, double sy, int width, int height, i
         y0 = (height - N) / 2;
         return;
     }
-    x0 = ClampCorner((sx / s - N) * 0.5, width - N);
-    y0 = ClampCorner((sy / s - N) * 0.5, height - N);
+    x0 = ClampCorner(sx / s - N / 2, width - N);
+    y0 = ClampCorner(sy / s - N / 2, height - N);
 }
 
 void WindowCorner(const Frame& frame, int N, WindowMode mode, int& x0, int& y0) {

@@ -2,23 +2,78 @@
 
 #include "fits_reader.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace {
 
-// The sums over the folded values in the order of the file: rows from the top, columns
-// left to right, exactly as the corner rule for a decoded plane adds them up.
-void CentroidSums(const std::uint8_t* data, const FitsHeader& header, double& s, double& sx,
-                  double& sy) {
-    s = sx = sy = 0;
-    const std::int32_t z = header.bzero;
-    const std::uint8_t* p = data;
-    for (int y = 0; y < header.height; ++y) {
-        for (int x = 0; x < header.width; ++x, p += 2) {
-            const double v = FoldBzero(std::int32_t(p[0]) << 8 | p[1], z);
-            s += v;
-            sx += v * x;
-            sy += v * y;
+// Peak mode reads the data in pieces of about this size, so that a large frame needs little
+// memory; the data of a frame up to this size are read once for the sums and the window.
+constexpr std::size_t kChunkBytes = std::size_t(1) << 20;
+
+struct CentroidSums {
+    double s = 0, sx = 0, sy = 0;
+    std::int64_t exactS = 0, exactSx = 0, exactSy = 0;   // when SumsAreExactIntegers
+};
+
+// True when every partial sum of S, Sx and Sy over the frame is an integer below 2^53 in
+// magnitude. Then each addition in double is exact, so adding in 64-bit integers in any
+// order and converting at the end gives the very bits of the sums added pixel by pixel.
+bool SumsAreExactIntegers(int width, int height, std::int32_t bzero) {
+    if (std::llabs(bzero) > INT32_MAX - 65535) return false;
+    const double largest = 65535.0 + double(std::llabs(bzero));
+    const double w = width, h = height;
+    const double bound = largest * w * h * std::max({1.0, w - 1, h - 1});
+    return bound < 9007199254740992.0;   // 2^53
+}
+
+// Adds `count` rows that begin with image row y0, in file order: rows from the top, columns
+// left to right, as the corner rule for a decoded plane adds them up.
+void AddRows(const std::uint8_t* rows, int width, int y0, int count, std::int32_t bzero,
+             bool exact, CentroidSums& sums) {
+    const std::uint8_t* p = rows;
+    if (exact) {
+        for (int y = y0; y < y0 + count; ++y, p += std::size_t(width) * 2) {
+            std::int64_t rowS = 0, rowSx = 0;
+            FitsRowSums(p, width, bzero, rowS, rowSx);
+            sums.exactS += rowS;
+            sums.exactSx += rowSx;
+            sums.exactSy += rowS * y;
+        }
+        return;
+    }
+    for (int y = y0; y < y0 + count; ++y) {
+        for (int x = 0; x < width; ++x, p += 2) {
+            const double v = FoldBzero(std::int32_t(p[0]) << 8 | p[1], bzero);
+            sums.s += v;
+            sums.sx += v * x;
+            sums.sy += v * y;
         }
     }
+}
+
+// The centroid sums over all the data, read in whole rows of about kChunkBytes at a time.
+// `whole` receives the data when they came in one piece, and null otherwise.
+bool SumFrame(const ByteSource& source, const FitsHeader& header,
+              std::vector<std::uint8_t>& scratch, CentroidSums& sums,
+              const std::uint8_t*& whole, std::string& error) {
+    const std::size_t rowBytes = std::size_t(header.width) * 2;
+    const int band = int(std::max<std::size_t>(1, kChunkBytes / rowBytes));
+    const bool exact = SumsAreExactIntegers(header.width, header.height, header.bzero);
+    for (int y = 0; y < header.height; y += band) {
+        const int count = std::min(band, header.height - y);
+        const std::uint8_t* rows = source.view(header.dataOffset + std::uint64_t(y) * rowBytes,
+                                               rowBytes * std::size_t(count), scratch, error);
+        if (!rows) return false;
+        AddRows(rows, header.width, y, count, header.bzero, exact, sums);
+        whole = count == header.height ? rows : nullptr;
+    }
+    if (exact) {
+        sums.s = double(sums.exactS);
+        sums.sx = double(sums.exactSx);
+        sums.sy = double(sums.exactSy);
+    }
+    return true;
 }
 
 }  // namespace
@@ -26,25 +81,35 @@ void CentroidSums(const std::uint8_t* data, const FitsHeader& header, double& s,
 WindowRead FitsWindowFromSource(const ByteSource& source, WindowMode mode, int N,
                                 FrameReader& reader, IntPlane& window, int& width, int& height,
                                 std::string& error) {
-    const std::uint8_t* bytes = source.memory();
-    if (!bytes) {
-        if (!reader.hold.holdTotal(std::size_t(source.size()), error)) return WindowRead::Unreadable;
-        if (ReadAllBytes(source, reader.frame.fileBytes, error) != 0) return WindowRead::Unreadable;
-        bytes = reader.frame.fileBytes.data();
-    }
-    const std::size_t size = std::size_t(source.size());
+    std::vector<std::uint8_t>& blocks = reader.frame.fileBytes;
+    if (!source.memory() && !reader.hold.holdTotal(kFitsBlockBytes, error))
+        return WindowRead::Unreadable;
     FitsHeader header;
-    if (ParseFitsHeader(bytes, size, header, error) != 0) return WindowRead::Unreadable;
+    if (ReadFitsHeader(source, blocks, header, error) != 0) return WindowRead::Unreadable;
     width = header.width;
     height = header.height;
     if (width < N || height < N) return WindowRead::TooSmall;
-    int x0 = (width - N) / 2, y0 = (height - N) / 2;
-    if (mode == WindowMode::Peak) {
-        double s, sx, sy;
-        CentroidSums(bytes + header.dataOffset, header, s, sx, sy);
-        CornerFromCentroid(s, sx, sy, width, height, N, x0, y0);
+
+    const std::size_t rowBytes = std::size_t(width) * 2;
+    const std::size_t windowRows = rowBytes * std::size_t(N);
+    if (!source.memory()) {
+        std::size_t reading = windowRows;
+        if (mode == WindowMode::Peak) reading = std::max(reading, std::max(kChunkBytes, rowBytes));
+        if (!reader.hold.holdTotal(blocks.size() + reading, error)) return WindowRead::Unreadable;
     }
-    if (DecodeFitsWindow(bytes, size, header, x0, y0, N, window, error) != 0)
-        return WindowRead::Unreadable;
+    int x0 = (width - N) / 2, y0 = (height - N) / 2;
+    const std::uint8_t* whole = nullptr;
+    if (mode == WindowMode::Peak) {
+        CentroidSums sums;
+        if (!SumFrame(source, header, reader.scratch, sums, whole, error))
+            return WindowRead::Unreadable;
+        CornerFromCentroid(sums.s, sums.sx, sums.sy, width, height, N, x0, y0);
+    }
+    const std::uint8_t* rows =
+        whole ? whole + std::size_t(y0) * rowBytes
+              : source.view(header.dataOffset + std::uint64_t(y0) * rowBytes, windowRows,
+                            reader.scratch, error);
+    if (!rows) return WindowRead::Unreadable;
+    DecodeFitsWindowRows(rows, width, header.bzero, x0, N, window);
     return WindowRead::Ok;
 }

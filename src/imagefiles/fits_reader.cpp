@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -151,8 +151,10 @@ int RequireInteger(const KeyValue& key, const char* name, long long& out, std::s
     return 0;
 }
 
+constexpr std::size_t kMaxHeaderBytes = std::size_t(kFitsMaxHeaderBlocks) * kFitsBlockBytes;
+
 // `available` bytes are in memory; `fileSize` is what the file holds in all.
-int ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::size_t fileSize,
+int ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::uint64_t fileSize,
                      FitsHeader& header, std::string& error)
 {
     if (fileSize == 0) return Fail(error, "empty file");
@@ -168,8 +170,9 @@ int ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::size
     std::vector<ExtraAxis> extraAxes;  // further axes whose length is not 1
     std::size_t endCard = 0;
     bool found = false;
+    const std::size_t searched = std::min(available, kMaxHeaderBytes);
 
-    for (std::size_t pos = 0; pos + kFitsCardBytes <= available; pos += kFitsCardBytes) {
+    for (std::size_t pos = 0; pos + kFitsCardBytes <= searched; pos += kFitsCardBytes) {
         const std::uint8_t* card = bytes + pos;
         if (IsEndCard(card)) {
             endCard = pos / kFitsCardBytes;
@@ -197,6 +200,9 @@ int ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::size
             }
         }
     }
+    if (!found && searched == kMaxHeaderBytes && fileSize > kMaxHeaderBytes)
+        return Fail(error, "no END card in the first " + std::to_string(kFitsMaxHeaderBlocks) +
+                               " header blocks");
     if (!found) return Fail(error, "no END card: the header does not end before the end of the file");
 
     long long bits = 0, axisCount = 0, width = 0, height = 0;
@@ -240,8 +246,8 @@ int ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::size
 
     const std::size_t cards = (endCard / kCardsPerBlock + 1) * kCardsPerBlock;
     const std::size_t dataOffset = cards * kFitsCardBytes;
-    const std::size_t dataBytes = std::size_t(width) * std::size_t(height) * 2;
-    const std::size_t present = fileSize > dataOffset ? fileSize - dataOffset : 0;
+    const std::uint64_t dataBytes = std::uint64_t(width) * std::uint64_t(height) * 2;
+    const std::uint64_t present = fileSize > dataOffset ? fileSize - dataOffset : 0;
     if (present < dataBytes)
         return Fail(error, "truncated: " + std::to_string(present) + " of " +
                                std::to_string(dataBytes) + " data bytes present");
@@ -254,115 +260,61 @@ int ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::size
     return 0;
 }
 
-// Reads as much as the file gives up to n bytes; -1 on a read error.
-long long ReadFull(int fd, std::uint8_t* buffer, std::size_t n)
+// Rows of big-endian words into columns: plane[i][y0 + j] = fold(word at column x0 + i of
+// row j of `rows`), for `columns` x `count` words; a row is `width` words long. Done in
+// bands of rows so that each column receives a whole cache line at a time instead of one
+// element per row.
+template <class Fold>
+void Transpose(const std::uint8_t* rows, int width, int x0, int columns, int y0, int count,
+               IntPlane& plane, Fold fold)
 {
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::read(fd, buffer + done, n - done);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return -1;
+    constexpr int kBand = 16;
+    const std::size_t rowBytes = std::size_t(width) * 2;
+    for (int j0 = 0; j0 < count; j0 += kBand) {
+        const int j1 = std::min(count, j0 + kBand);
+        const std::uint8_t* band = rows + std::size_t(j0) * rowBytes + std::size_t(x0) * 2;
+        for (int i = 0; i < columns; ++i) {
+            std::int32_t* column = plane[i] + y0;
+            const std::uint8_t* p = band + std::size_t(i) * 2;
+            for (int j = j0; j < j1; ++j, p += rowBytes)
+                column[j] = fold(std::int32_t(p[0]) << 8 | p[1]);
         }
-        if (got == 0) break;
-        done += std::size_t(got);
     }
-    return static_cast<long long>(done);
 }
 
-class FileHandle {
-public:
-    explicit FileHandle(int fd) : fd_(fd) {}
-    ~FileHandle() { if (fd_ >= 0) ::close(fd_); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-std::string OsError(const char* what)
+// Raw words 0..65535 cannot overflow the fold when the offset stays this far inside the int
+// range; the plain fold vectorises where the clamped one does not.
+bool FoldCannotOverflow(std::int32_t z)
 {
-    return std::string(what) + ": " + std::strerror(errno);
+    return z >= -(INT32_MAX - 65535) && z <= INT32_MAX - 65535;
 }
 
-// Reads the header blocks up to the one holding END, parses them, and then (withData)
-// the pixel data in one more read. Nothing is allocated for the data until the file's
-// size is known to hold them.
-int LoadFits(const std::string& path, bool withData, std::vector<std::uint8_t>& bytes,
-             FitsHeader& header, std::string& error)
+// Rows per read of the data when a whole image is decoded from a file: about 1 MiB.
+int RowsPerBand(int width)
 {
-    FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) return Fail(error, OsError("cannot open"));
-    struct stat st {};
-    if (::fstat(file.get(), &st) != 0) return Fail(error, OsError("cannot examine"));
-    if (S_ISDIR(st.st_mode)) return Fail(error, "is a folder");
-    if (!S_ISREG(st.st_mode)) return Fail(error, "not a regular file");
+    constexpr std::size_t kBandBytes = std::size_t(1) << 20;
+    return int(std::max<std::size_t>(16, kBandBytes / (std::size_t(width) * 2) / 16 * 16));
+}
 
-    bytes.clear();
-    bool found = false;
-    while (!found) {
-        const std::size_t before = bytes.size();
-        bytes.resize(before + kFitsBlockBytes);
-        const long long got = ReadFull(file.get(), bytes.data() + before, kFitsBlockBytes);
-        if (got < 0) return Fail(error, OsError("read error"));
-        bytes.resize(before + std::size_t(got));
-        if (before == 0 && got >= kFitsCardBytes && !KeywordIs(bytes.data(), "SIMPLE"))
-            break;  // not FITS: the parse below says so without reading on
-        for (std::size_t pos = before; pos + kFitsCardBytes <= bytes.size(); pos += kFitsCardBytes)
-            if (IsEndCard(bytes.data() + pos)) { found = true; break; }
-        if (got < kFitsBlockBytes) break;
-    }
-
-    const std::size_t fileSize = std::max<std::size_t>(std::size_t(st.st_size), bytes.size());
-    if (ParseHeaderBytes(bytes.data(), bytes.size(), fileSize, header, error)) return 1;
-    if (!withData) return 0;
-
-    const std::size_t total =
-        header.dataOffset + std::size_t(header.width) * std::size_t(header.height) * 2;
-    const std::size_t have = std::min(bytes.size(), total);
-    bytes.resize(total);
-    const long long got = ReadFull(file.get(), bytes.data() + have, total - have);
-    if (got < 0) return Fail(error, OsError("read error"));
-    if (have + std::size_t(got) < total) {
-        // The file shrank since it was measured.
-        const std::size_t present = have + std::size_t(got) > header.dataOffset
-                                        ? have + std::size_t(got) - header.dataOffset : 0;
-        return Fail(error, "truncated: " + std::to_string(present) + " of " +
-                               std::to_string(total - header.dataOffset) + " data bytes present");
+// All of a parsed image's rows into plane[x][y] = fold(word), read band by band.
+template <class Fold>
+int DecodeSourceRows(const ByteSource& source, const FitsHeader& header, IntPlane& plane,
+                     Fold fold, std::string& error)
+{
+    const std::size_t rowBytes = std::size_t(header.width) * 2;
+    const int band = RowsPerBand(header.width);
+    std::vector<std::uint8_t> scratch;
+    for (int y = 0; y < header.height; y += band) {
+        const int count = std::min(band, header.height - y);
+        const std::uint8_t* rows = source.view(header.dataOffset + std::uint64_t(y) * rowBytes,
+                                               rowBytes * std::size_t(count), scratch, error);
+        if (!rows) return 1;
+        Transpose(rows, header.width, 0, header.width, y, count, plane, fold);
     }
     return 0;
 }
 
-// Rows of big-endian words into columns: plane[x][y] = fold(word). Done in bands of rows so
-// that each column receives a whole cache line at a time instead of one element per row.
-template <class Fold>
-void Transpose(const std::uint8_t* data, int w, int h, IntPlane& plane, Fold fold)
-{
-    constexpr int kBand = 16;
-    const std::size_t rowBytes = std::size_t(w) * 2;
-    for (int y0 = 0; y0 < h; y0 += kBand) {
-        const int y1 = std::min(h, y0 + kBand);
-        for (int x = 0; x < w; ++x) {
-            std::int32_t* column = plane[x];
-            const std::uint8_t* p = data + std::size_t(y0) * rowBytes + std::size_t(x) * 2;
-            for (int y = y0; y < y1; ++y, p += rowBytes)
-                column[y] = fold(std::int32_t(p[0]) << 8 | p[1]);
-        }
-    }
-}
-
-}  // namespace
-
-int ParseFitsHeader(const std::uint8_t* bytes, std::size_t size, FitsHeader& header,
-                    std::string& error)
-{
-    return ParseHeaderBytes(bytes, size, size, header, error);
-}
-
-int DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
-                     IntPlane& plane, std::string& error)
+int CheckPlaneSize(const FitsHeader& header, const IntPlane& plane, std::string& error)
 {
     const int w = header.width;
     const int h = header.height;
@@ -370,19 +322,71 @@ int DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHead
         return Fail(error, "the image is " + std::to_string(w) + " x " + std::to_string(h) +
                                " but the plane is " + std::to_string(plane.first()) + " x " +
                                std::to_string(plane.second()));
+    return 0;
+}
+
+}  // namespace
+
+int ParseFitsHeaderBytes(const std::uint8_t* bytes, std::size_t available,
+                         std::uint64_t fileSize, FitsHeader& header, std::string& error)
+{
+    return ParseHeaderBytes(bytes, available, fileSize, header, error);
+}
+
+int ParseFitsHeader(const std::uint8_t* bytes, std::size_t size, FitsHeader& header,
+                    std::string& error)
+{
+    return ParseHeaderBytes(bytes, size, size, header, error);
+}
+
+int ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
+                   FitsHeader& header, std::string& error)
+{
+    const std::uint64_t size = source.size();
+    if (source.memory()) {
+        const std::size_t available = std::size_t(std::min<std::uint64_t>(size, kMaxHeaderBytes));
+        return ParseHeaderBytes(source.memory(), available, size, header, error);
+    }
+    blocks.clear();
+    std::vector<std::uint8_t> scratch;
+    while (blocks.size() < kMaxHeaderBytes && blocks.size() < size) {
+        const std::size_t before = blocks.size();
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(kFitsBlockBytes, size - before));
+        const std::uint8_t* block = source.view(before, n, scratch, error);
+        if (!block) return 1;
+        blocks.insert(blocks.end(), block, block + n);
+        if (before == 0 && n >= std::size_t(kFitsCardBytes) && !KeywordIs(block, "SIMPLE"))
+            break;   // not FITS: the parse says so without reading on
+        bool found = false;
+        for (std::size_t pos = 0; pos + kFitsCardBytes <= n && !found; pos += kFitsCardBytes)
+            found = IsEndCard(block + pos);
+        if (found) break;
+    }
+    return ParseHeaderBytes(blocks.data(), blocks.size(), size, header, error);
+}
+
+int DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
+                     IntPlane& plane, std::string& error)
+{
+    const int w = header.width;
+    const int h = header.height;
+    if (CheckPlaneSize(header, plane, error)) return 1;
     const std::size_t dataBytes = std::size_t(w) * std::size_t(h) * 2;
     if (header.dataOffset > size || size - header.dataOffset < dataBytes)
         return Fail(error, "truncated: fewer than " + std::to_string(dataBytes) +
                                " data bytes present");
-    Transpose(bytes + header.dataOffset, w, h, plane, [](std::int32_t raw) { return raw; });
+    Transpose(bytes + header.dataOffset, w, 0, w, 0, h, plane,
+              [](std::int32_t raw) { return raw; });
     return 0;
 }
 
 int ReadFitsSize(const std::string& path, int& width, int& height, std::string& error)
 {
-    std::vector<std::uint8_t> bytes;
+    ByteSource source;
+    if (source.open(path, error)) return 1;
+    std::vector<std::uint8_t> blocks;
     FitsHeader header;
-    if (LoadFits(path, false, bytes, header, error)) return 1;
+    if (ReadFitsHeader(source, blocks, header, error)) return 1;
     width = header.width;
     height = header.height;
     return 0;
@@ -391,11 +395,15 @@ int ReadFitsSize(const std::string& path, int& width, int& height, std::string& 
 int ReadFitsImage(const std::string& path, std::vector<char>& headerBytes, int& width,
                   int& height, int& cardCount, int& bzero, IntPlane& plane, std::string& error)
 {
-    std::vector<std::uint8_t> bytes;
+    ByteSource source;
+    if (source.open(path, error)) return 1;
+    std::vector<std::uint8_t> blocks;
     FitsHeader header;
-    if (LoadFits(path, true, bytes, header, error)) return 1;
-    if (DecodeFitsPixels(bytes.data(), bytes.size(), header, plane, error)) return 1;
-    headerBytes.assign(bytes.begin(), bytes.begin() + std::ptrdiff_t(header.dataOffset));
+    if (ReadFitsHeader(source, blocks, header, error)) return 1;
+    if (CheckPlaneSize(header, plane, error)) return 1;
+    if (DecodeSourceRows(source, header, plane, [](std::int32_t raw) { return raw; }, error))
+        return 1;
+    headerBytes.assign(blocks.begin(), blocks.begin() + std::ptrdiff_t(header.dataOffset));
     width = header.width;
     height = header.height;
     cardCount = header.cardCount;
@@ -413,6 +421,146 @@ int ApplyBzero(int bzero, int first, int second, IntPlane& plane)
     return 0;
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// The fold of four raw words when FoldCannotOverflow(z).
+__m128i Fold4(__m128i raw, __m128i z, __m128i minusZ)
+{
+    const __m128i below = _mm_cmplt_epi32(raw, z);
+    return _mm_or_si128(_mm_and_si128(below, _mm_add_epi32(raw, z)),
+                        _mm_andnot_si128(below, _mm_add_epi32(raw, minusZ)));
+}
+
+// An 8 x 8 block of big-endian words (rows rowBytes apart) turned in registers: columns[k][j]
+// for j = 0..7 receives the folded word of column k of row j.
+void Fold8x8(const std::uint8_t* p, std::size_t rowBytes, std::int32_t* const* columns,
+             __m128i z, __m128i minusZ)
+{
+    __m128i r[8];
+    for (int k = 0; k < 8; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * rowBytes));
+        r[k] = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+    }
+    __m128i a[8], b[8], c[8];
+    for (int k = 0; k < 4; ++k) {
+        a[2 * k] = _mm_unpacklo_epi16(r[2 * k], r[2 * k + 1]);
+        a[2 * k + 1] = _mm_unpackhi_epi16(r[2 * k], r[2 * k + 1]);
+    }
+    for (int k = 0; k < 2; ++k) {
+        b[4 * k] = _mm_unpacklo_epi32(a[4 * k], a[4 * k + 2]);
+        b[4 * k + 1] = _mm_unpackhi_epi32(a[4 * k], a[4 * k + 2]);
+        b[4 * k + 2] = _mm_unpacklo_epi32(a[4 * k + 1], a[4 * k + 3]);
+        b[4 * k + 3] = _mm_unpackhi_epi32(a[4 * k + 1], a[4 * k + 3]);
+    }
+    for (int k = 0; k < 4; ++k) {
+        c[2 * k] = _mm_unpacklo_epi64(b[k], b[k + 4]);
+        c[2 * k + 1] = _mm_unpackhi_epi64(b[k], b[k + 4]);
+    }
+    const __m128i zero = _mm_setzero_si128();
+    for (int k = 0; k < 8; ++k) {
+        __m128i* out = reinterpret_cast<__m128i*>(columns[k]);
+        _mm_storeu_si128(out, Fold4(_mm_unpacklo_epi16(c[k], zero), z, minusZ));
+        _mm_storeu_si128(out + 1, Fold4(_mm_unpackhi_epi16(c[k], zero), z, minusZ));
+    }
+}
+
+// S = sum v and X = sum k v over the 8 * blocks words from p, k counted from p's first word,
+// added to s and x. Columns are kept apart in the lanes of running sums P (of v) and Q (of P),
+// which need additions only: for the words v_m of one lane, sum m v_m = blocks * P - Q.
+// Exact while blocks * blocks * largest |v| stays below 2^31.
+void AddBlockSums(const std::uint8_t* p, int blocks, __m128i z, __m128i minusZ,
+                  std::int64_t& s, std::int64_t& x)
+{
+    const __m128i zero = _mm_setzero_si128();
+    __m128i p0 = zero, p1 = zero, q0 = zero, q1 = zero;
+    for (int m = 0; m < blocks; ++m, p += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+        p0 = _mm_add_epi32(p0, Fold4(_mm_unpacklo_epi16(v, zero), z, minusZ));
+        p1 = _mm_add_epi32(p1, Fold4(_mm_unpackhi_epi16(v, zero), z, minusZ));
+        q0 = _mm_add_epi32(q0, p0);
+        q1 = _mm_add_epi32(q1, p1);
+    }
+    alignas(16) std::int32_t P[8], Q[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(P), p0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(P + 4), p1);
+    _mm_store_si128(reinterpret_cast<__m128i*>(Q), q0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(Q + 4), q1);
+    for (int k = 0; k < 8; ++k) {
+        s += P[k];
+        x += 8 * (std::int64_t(blocks) * P[k] - Q[k]) + std::int64_t(k) * P[k];
+    }
+}
+
+// The window in blocks of 8 x 8, sixteen rows at a time so that each column receives whole
+// cache lines. Needs n a multiple of 8 and FoldCannotOverflow(bzero).
+void DecodeWindowBlocks(const std::uint8_t* rows, int width, std::int32_t bzero, int x0, int n,
+                        IntPlane& window)
+{
+    const std::size_t rowBytes = std::size_t(width) * 2;
+    const __m128i z = _mm_set1_epi32(bzero);
+    const __m128i minusZ = _mm_set1_epi32(-bzero);
+    std::int32_t* columns[8];
+    for (int j0 = 0; j0 < n; j0 += 16) {
+        for (int i0 = 0; i0 < n; i0 += 8) {
+            for (int j = j0; j < std::min(n, j0 + 16); j += 8) {
+                for (int k = 0; k < 8; ++k) columns[k] = window[i0 + k] + j;
+                Fold8x8(rows + std::size_t(j) * rowBytes + std::size_t(x0 + i0) * 2, rowBytes,
+                        columns, z, minusZ);
+            }
+        }
+    }
+}
+
+}  // namespace
+#endif
+
+void FitsRowSums(const std::uint8_t* row, int width, int bzero, std::int64_t& s,
+                 std::int64_t& sx)
+{
+    const std::int64_t z = bzero;
+    s = sx = 0;
+    int x = 0;
+#if defined(__SSE2__)
+    const std::int64_t largest = 65535 + (z < 0 ? -z : z);
+    const int segment = std::max(1, int(std::sqrt(double(INT32_MAX / largest))) - 1);
+    const __m128i zv = _mm_set1_epi32(bzero), minusZ = _mm_set1_epi32(-bzero);
+    for (; x + 8 <= width;) {
+        const int blocks = std::min(segment, (width - x) / 8);
+        std::int64_t segmentS = 0, segmentX = 0;
+        AddBlockSums(row + std::size_t(x) * 2, blocks, zv, minusZ, segmentS, segmentX);
+        s += segmentS;
+        sx += segmentX + std::int64_t(x) * segmentS;
+        x += 8 * blocks;
+    }
+#endif
+    for (const std::uint8_t* p = row + std::size_t(x) * 2; x < width; ++x, p += 2) {
+        const std::int64_t raw = std::int64_t(p[0]) << 8 | p[1];
+        const std::int64_t v = raw + (raw < z ? z : -z);
+        s += v;
+        sx += v * x;
+    }
+}
+
+void DecodeFitsWindowRows(const std::uint8_t* rows, int width, int bzero, int x0, int n,
+                          IntPlane& window)
+{
+    const std::int32_t z = bzero;
+#if defined(__SSE2__)
+    if (n % 8 == 0 && FoldCannotOverflow(z)) {
+        DecodeWindowBlocks(rows, width, z, x0, n, window);
+        return;
+    }
+#endif
+    if (FoldCannotOverflow(z))
+        Transpose(rows, width, x0, n, 0, n, window,
+                  [z](std::int32_t raw) { return raw + (raw < z ? z : -z); });
+    else
+        Transpose(rows, width, x0, n, 0, n, window,
+                  [z](std::int32_t raw) { return FoldBzero(raw, z); });
+}
+
 int DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
                      int x0, int y0, int n, IntPlane& window, std::string& error)
 {
@@ -424,20 +572,15 @@ int DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHead
     if (header.dataOffset > size ||
         size - header.dataOffset < rowBytes * std::size_t(header.height))
         return Fail(error, "truncated data");
-    const std::int32_t z = header.bzero;
-    const std::uint8_t* data = bytes + header.dataOffset;
-    for (int j = 0; j < n; ++j) {
-        const std::uint8_t* p = data + std::size_t(y0 + j) * rowBytes + std::size_t(x0) * 2;
-        for (int i = 0; i < n; ++i, p += 2)
-            window[i][j] = FoldBzero(std::int32_t(p[0]) << 8 | p[1], z);
-    }
+    const std::uint8_t* rows = bytes + header.dataOffset + std::size_t(y0) * rowBytes;
+    DecodeFitsWindowRows(rows, header.width, header.bzero, x0, n, window);
     return 0;
 }
 
 namespace {
 
-int DecodeParsedFrame(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
-                      IntPlane& plane, int& width, int& height, std::string& error)
+int DecodeParsedFrame(const ByteSource& source, const FitsHeader& header, IntPlane& plane,
+                      int& width, int& height, std::string& error)
 {
     // A batch run reads frames of one size: keep the plane when it already fits, since
     // every element is written below.
@@ -447,13 +590,14 @@ int DecodeParsedFrame(const std::uint8_t* bytes, std::size_t size, const FitsHea
                                    " x " + std::to_string(header.height) + " image");
     }
     const std::int32_t z = header.bzero;
-    if (z >= -(INT32_MAX - 65535) && z <= INT32_MAX - 65535) {
-        // Raw words are 0..65535, so the fold cannot overflow: do it while decoding,
-        // with the same result as ApplyBzero.
-        Transpose(bytes + header.dataOffset, header.width, header.height, plane,
-                  [z](std::int32_t raw) { return raw + (raw < z ? z : -z); });
+    if (FoldCannotOverflow(z)) {
+        // Folding while decoding gives the same values as ApplyBzero afterwards.
+        if (DecodeSourceRows(source, header, plane,
+                             [z](std::int32_t raw) { return raw + (raw < z ? z : -z); }, error))
+            return 1;
     } else {
-        if (DecodeFitsPixels(bytes, size, header, plane, error)) return 1;
+        if (DecodeSourceRows(source, header, plane, [](std::int32_t raw) { return raw; }, error))
+            return 1;
         ApplyBzero(header.bzero, header.width, header.height, plane);
     }
     width = header.width;
@@ -468,14 +612,16 @@ int DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plane
 {
     FitsHeader header;
     if (ParseHeaderBytes(bytes, size, size, header, error)) return 1;
-    return DecodeParsedFrame(bytes, size, header, plane, width, height, error);
+    return DecodeParsedFrame(ByteSource(bytes, size), header, plane, width, height, error);
 }
 
 int ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
                   std::string& error)
 {
-    std::vector<std::uint8_t> bytes;
+    ByteSource source;
+    if (source.open(path, error)) return 1;
+    std::vector<std::uint8_t> blocks;
     FitsHeader header;
-    if (LoadFits(path, true, bytes, header, error)) return 1;
-    return DecodeParsedFrame(bytes.data(), bytes.size(), header, plane, width, height, error);
+    if (ReadFitsHeader(source, blocks, header, error)) return 1;
+    return DecodeParsedFrame(source, header, plane, width, height, error);
 }

@@ -4,6 +4,7 @@
 // short reason such as "truncated: 1000 of 614400 data bytes present", which callers
 // turn into a sentence that names the file.
 
+#include "byte_source.h"
 #include "planes.h"
 
 #include <cstddef>
@@ -15,6 +16,9 @@
 constexpr int kFitsCardBytes = 80;
 constexpr int kFitsBlockBytes = 2880;
 constexpr int kFitsMaxSide = 16000;
+// A header longer than this (about 13000 cards) is refused rather than searched to the end
+// of a large file for an END card.
+constexpr int kFitsMaxHeaderBlocks = 360;
 
 struct FitsHeader {
     int width = 0;       // NAXIS1
@@ -24,10 +28,18 @@ struct FitsHeader {
     std::size_t dataOffset = 0;  // = 80 * cardCount
 };
 
-// The parse core: works on bytes already in memory. `size` is the whole file's size;
-// the header must check that the data the header announces are all present.
+// The parse core: `available` header bytes in memory (the blocks up to END at least) of a
+// file of `fileSize` bytes in all; checks that the data the header announces are present.
+int ParseFitsHeaderBytes(const std::uint8_t* bytes, std::size_t available,
+                         std::uint64_t fileSize, FitsHeader& header, std::string& error);
+// The same on a whole file in memory.
 int ParseFitsHeader(const std::uint8_t* bytes, std::size_t size, FitsHeader& header,
                     std::string& error);
+// Reads the header block by block up to the one holding END, and parses it; a file that does
+// not start like FITS is refused after its first block. The blocks read from a file go into
+// `blocks` (a source in memory is parsed where it lies, and `blocks` is left alone).
+int ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
+                   FitsHeader& header, std::string& error);
 // Big-endian 16-bit words into plane[x][y] as raw unsigned values 0..65535. The plane must
 // be allocated as (header.width, header.height); otherwise nothing is written and 1 returned.
 int DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
@@ -48,6 +60,14 @@ inline std::int32_t FoldBzero(std::int32_t v, std::int32_t bzero) {
     return std::int32_t(r < INT32_MIN ? INT32_MIN : r > INT32_MAX ? INT32_MAX : r);
 }
 
+// The n x n window whose rows start at `rows` (image row y0 first, rows `width` words long),
+// from column x0 on, BZERO folded: window[i][j] = value at column x0 + i, row y0 + j.
+void DecodeFitsWindowRows(const std::uint8_t* rows, int width, int bzero, int x0, int n,
+                          IntPlane& window);
+// s = sum of the folded values of one row of `width` words, sx = sum of value * column, in
+// 64-bit integers. Needs |bzero| <= INT32_MAX - 65535, where the fold cannot overflow.
+void FitsRowSums(const std::uint8_t* row, int width, int bzero, std::int64_t& s,
+                 std::int64_t& sx);
 // The n x n block with top-left corner (x0, y0) of a parsed image, BZERO folded, into
 // window[i][j] = value at column x0 + i, row y0 + j. The block must lie inside the image.
 int DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
@@ -57,6 +77,7 @@ int DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHead
 // reused when it already has the image's size.
 int DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plane, int& width,
                     int& height, std::string& error);
-// The same from a file.
+// The same from a file: the header is read and checked first, then the data in bands of
+// rows, so memory beyond the plane stays small.
 int ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
                   std::string& error);

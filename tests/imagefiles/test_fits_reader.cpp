@@ -290,7 +290,7 @@ TEST(FitsReader, FilesThatCannotBeReadFailWithoutAllocating)
     struct Case { std::string path; std::string reason; };
     const Case cases[] = {
         {dir.file("missing.fits"), std::string("cannot open: ") + std::strerror(ENOENT)},
-        {dir.path().string(), "is a folder"},
+        {dir.path().string(), "cannot open: Is a directory"},
         {"/dev/null", "not a regular file"},
         {dir.write("empty.fits", std::string()), "empty file"},
         {dir.write("short.fits", truncated), "truncated: 8092 of 8192 data bytes present"},
@@ -341,4 +341,29 @@ TEST(FitsReader, WritesNothingAnywhere)
     EXPECT_EQ(listing(data.path()), dataBefore);
     EXPECT_TRUE(workBefore.empty());
     std::filesystem::current_path(saved);
+}
+
+TEST(FitsReader, RowSumsAreExact)
+{
+    // Widths around the 8-word blocks and long enough to need several runs of blocks;
+    // offsets from none to the largest the sums take.
+    const int widths[] = {1, 7, 8, 9, 640, 4001, 16000};
+    const int offsets[] = {0, 32768, -32768, 65535, 1 << 20, -(1 << 30), INT32_MAX - 65535};
+    std::vector<std::uint8_t> row;
+    std::uint32_t seed = 12345;
+    for (int width : widths) {
+        row.resize(std::size_t(width) * 2);
+        for (auto& b : row) b = std::uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
+        for (int bzero : offsets) {
+            std::int64_t s = 0, sx = 0, expectedS = 0, expectedSx = 0;
+            for (int x = 0; x < width; ++x) {
+                const std::int64_t v = FoldBzero(std::int32_t(row[2 * x]) << 8 | row[2 * x + 1], bzero);
+                expectedS += v;
+                expectedSx += v * x;
+            }
+            FitsRowSums(row.data(), width, bzero, s, sx);
+            EXPECT_EQ(s, expectedS) << width << " " << bzero;
+            EXPECT_EQ(sx, expectedSx) << width << " " << bzero;
+        }
+    }
 }
