@@ -121,6 +121,14 @@ WindowRead JpegWindowFromSource(const ByteSource& source, WindowMode mode, int N
                                 std::string& error) {
     const std::uint8_t* bytes = source.memory();
     if (!bytes) {
+        // A file that does not start as a JPEG is refused before its size is reserved or read.
+        const std::uint8_t* start = source.view(0, std::min<std::uint64_t>(source.size(), 3),
+                                                reader.scratch, error);
+        if (!start) return WindowRead::Unreadable;
+        if (source.size() < 3 || start[0] != 0xFF || start[1] != 0xD8 || start[2] != 0xFF) {
+            error = "not a JPEG file (it does not start with a JPEG start-of-image marker)";
+            return WindowRead::Unreadable;
+        }
         if (!reader.hold.holdTotal(std::size_t(source.size()), error)) return WindowRead::Unreadable;
         if (ReadAllBytes(source, reader.frame.fileBytes, error) != 0) return WindowRead::Unreadable;
         bytes = reader.frame.fileBytes.data();
