@@ -2,6 +2,7 @@
 
 #include "bmp_reader.h"
 #include "bmp_rle.h"
+#include "window_copy.h"
 
 #include <algorithm>
 
@@ -120,6 +121,20 @@ void CopyRow(const std::uint8_t* row, int x0, int j, int N, const Layout& layout
     for (int i = 0; i < N; ++i) window[i][j] = Green(row, x0 + i, layout);
 }
 
+// Row `row`'s green values of columns x0..x0+N-1 into out[0..N-1].
+void GatherGreens(const std::uint8_t* row, int x0, int N, const Layout& layout, std::uint8_t* out) {
+    switch (layout.bytesPerPixel) {
+    case 3:
+        for (int i = 0; i < N; ++i) out[i] = row[std::size_t(x0 + i) * 3 + 1];
+        break;
+    case 4:
+        for (int i = 0; i < N; ++i) out[i] = row[std::size_t(x0 + i) * 4 + 1];
+        break;
+    default:
+        for (int i = 0; i < N; ++i) out[i] = layout.green[row[x0 + i]];
+    }
+}
+
 // The image row stored as the file's row (or decoded row) `r`.
 int ImageRow(const BmpHeaders& h, int r) { return h.topDown ? r : h.height - 1 - r; }
 
@@ -151,11 +166,16 @@ WindowRead RowsWindow(const ByteSource& source, const BmpHeaders& h, const Layou
             return WindowRead::Unreadable;
         CornerAtPeak(peak, h.width, h.height, N, x0, y0);
     }
+    // The green values are gathered row by row, then written to the column-major window in
+    // bands of 16 rows: writing a row straight into the window touches a cache line per pixel.
+    thread_local std::vector<std::uint8_t> greens;
+    greens.resize(std::size_t(N) * std::size_t(N));
     const int first = h.topDown ? y0 : h.height - y0 - N;
     if (ForRows(source, layout, first, N, scratch, error, [&](int r, const std::uint8_t* row) {
-            CopyRow(row, x0, ImageRow(h, r) - y0, N, layout, window);
+            GatherGreens(row, x0, N, layout, greens.data() + std::size_t(ImageRow(h, r) - y0) * N);
         }))
         return WindowRead::Unreadable;
+    SamplesToWindow(greens.data(), N, 1, N, window);
     return WindowRead::Ok;
 }
 

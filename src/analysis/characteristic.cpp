@@ -1,6 +1,7 @@
 #include "characteristic.h"
 
 #include "fft.h"
+#include "window_copy.h"
 
 #include <cmath>
 
@@ -78,11 +79,9 @@ void CopyWindow(const Frame& frame, int x0, int y0, int N, IntPlane& frameWindow
             for (int j = 0; j < N; ++j) out[j] = column[j];
         }
     } else {
-        for (int j = 0; j < N; ++j) {
-            const std::uint8_t* row =
-                frame.bgr.data() + (std::size_t(y0 + j) * std::size_t(frame.width) + x0) * 3 + 1;
-            for (int i = 0; i < N; ++i) frameWindow[i][j] = row[std::size_t(i) * 3];
-        }
+        const std::size_t stride = std::size_t(frame.width) * 3;
+        SamplesToWindow(frame.bgr.data() + std::size_t(y0) * stride + std::size_t(x0) * 3 + 1,
+                        std::ptrdiff_t(stride), 3, N, frameWindow);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "jpeg_window.h"
 
+#include "window_copy.h"
+
 #include <algorithm>
 #include <new>
 
@@ -34,12 +36,7 @@ WindowRead JpegCentreWindow(const std::uint8_t* bytes, std::size_t size, int N,
         error = "the JPEG decoder returned another region than the window";
         return WindowRead::Unreadable;
     }
-    const std::uint8_t* rows = jpeg.bgr().data();
-    const std::size_t stride = jpeg.stride();
-    for (int j = 0; j < N; ++j) {
-        const std::uint8_t* green = rows + std::size_t(j) * stride + 1;
-        for (int i = 0; i < N; ++i) window[i][j] = green[std::size_t(i) * 3];
-    }
+    SamplesToWindow(jpeg.bgr().data() + 1, std::ptrdiff_t(jpeg.stride()), 3, N, window);
     return WindowRead::Ok;
 }
 
@@ -107,10 +104,8 @@ WindowRead JpegPeakWindow(const std::uint8_t* bytes, std::size_t size, int N,
     if (width < N || height < N) return WindowRead::TooSmall;
     const int x0 = std::clamp(peak.x - N / 2, 0, width - N);
     const int y0 = std::clamp(peak.y - N / 2, 0, height - N);
-    for (int j = 0; j < N; ++j) {
-        const std::uint8_t* row = green.data() + std::size_t(y0 + j) * std::size_t(width) + x0;
-        for (int i = 0; i < N; ++i) window[i][j] = row[i];
-    }
+    SamplesToWindow(green.data() + std::size_t(y0) * std::size_t(width) + std::size_t(x0),
+                    std::ptrdiff_t(width), 1, N, window);
     return WindowRead::Ok;
 }
 
