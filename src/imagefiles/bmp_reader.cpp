@@ -1,8 +1,10 @@
 #include "bmp_reader.h"
 
+#include "byte_source.h"
+
 #include <QBuffer>
+#include <algorithm>
 #include <QByteArray>
-#include <QFile>
 #include <QImageReader>
 
 namespace {
@@ -129,11 +131,17 @@ int ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::str
 }
 
 int ReadBmpFile(const std::string& path, QImage& image, std::string& error) {
-    QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
-    if (!file.open(QIODevice::ReadOnly)) return Fail(error, "cannot open: " + file.errorString().toStdString());
-    if (file.size() > (qint64(1) << 30)) return Fail(error, "file too large");
-    const QByteArray bytes = file.readAll();
-    if (bytes.size() != file.size()) return Fail(error, "read error: " + file.errorString().toStdString());
-    return ReadBmp(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()),
-                   image, error);
+    // Through ByteSource: a named pipe called *.bmp is refused instead of waited on, and the
+    // headers are checked before the rest of the file is read.
+    ByteSource source;
+    if (source.open(path, error) != 0) return 1;
+    std::vector<std::uint8_t> head;
+    const std::size_t headSize = std::size_t(std::min<std::uint64_t>(source.size(), kBmpHeadersBytes));
+    const std::uint8_t* start = source.view(0, headSize, head, error);
+    if (!start) return 1;
+    BmpHeaders headers;
+    if (ParseBmpHeaders(start, headSize, source.size(), headers, error) != 0) return 1;
+    std::vector<std::uint8_t> bytes;
+    if (ReadAllBytes(source, bytes, error) != 0) return 1;
+    return ReadBmp(bytes.data(), bytes.size(), image, error);
 }

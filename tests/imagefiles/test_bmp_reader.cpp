@@ -1,10 +1,15 @@
 #include "bmp_reader.h"
 #include "frame_test_images.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
+#include <future>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -85,4 +90,20 @@ TEST(ReadBmp, KeepsThePaletteFormat) {
     EXPECT_EQ(image.format(), QImage::Format_Indexed8);
     EXPECT_EQ(image.size(), QSize(64, 48));
     EXPECT_EQ(image.pixel(0, 0), qRgb(3, 2, 1));
+}
+
+TEST(ReadBmp, APipeNamedLikeABitmapIsRefusedWithoutWaiting) {
+    TempDir dir;
+    const std::string pipe = dir.file("frame.bmp");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    QImage image;
+    std::string error;
+    auto read = std::async(std::launch::async, [&] { return ReadBmpFile(pipe, image, error); });
+    if (read.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "waited for a writer";
+        const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);  // lets the test end
+        if (fd >= 0) ::close(fd);
+    }
+    EXPECT_EQ(read.get(), 1);
+    EXPECT_EQ(error, "not a regular file");
 }
