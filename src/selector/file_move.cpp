@@ -1,6 +1,7 @@
 #include "file_move.h"
 
 #include "no_replace.h"
+#include "path_parts.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -19,17 +20,6 @@ constexpr char kPartialSuffix[] = ".framesifter-part";
 constexpr std::size_t kNameMax = 255;
 
 std::string SystemError(int code) { return std::strerror(code); }
-
-void SplitPath(const std::string& path, std::string& folder, std::string& name) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        folder = ".";
-        name = path;
-    } else {
-        folder = slash == 0 ? "/" : path.substr(0, slash);
-        name = path.substr(slash + 1);
-    }
-}
 
 bool EnsureGoodFolder(const std::string& good, std::string& error) {
     struct stat st {};
@@ -233,7 +223,7 @@ MoveOutcome MoveToGood(const std::string& source) {
     MoveOutcome outcome;
     outcome.source = source;
     std::string folder, name;
-    SplitPath(source, folder, name);
+    SplitFolderAndName(source, folder, name);
     const std::string good = folder == "/" ? "/Good" : folder + "/Good";
     outcome.target = good + "/" + name;
 

@@ -1,26 +1,11 @@
 #include "same_entry.h"
 
+#include "path_parts.h"
+
 #include <filesystem>
 #include <map>
 #include <sys/stat.h>
 #include <tuple>
-
-namespace {
-
-void SplitLast(const std::string& path, std::string& folder, std::string& name) {
-    std::string p = path;
-    while (p.size() > 1 && p.back() == '/') p.pop_back();   // "a/" names the entry "a"
-    const std::size_t slash = p.find_last_of('/');
-    if (slash == std::string::npos) {
-        folder = ".";
-        name = p;
-    } else {
-        folder = slash == 0 ? "/" : p.substr(0, slash);
-        name = p.substr(slash + 1);
-    }
-}
-
-}  // namespace
 
 RepeatedEntry FindRepeatedEntry(const std::vector<std::string>& paths) {
     using Key = std::tuple<dev_t, ino_t, std::string, std::string>;
@@ -28,7 +13,7 @@ RepeatedEntry FindRepeatedEntry(const std::vector<std::string>& paths) {
     std::map<Key, int> seen;
     for (std::size_t k = 0; k < paths.size(); ++k) {
         std::string folder, name;
-        SplitLast(paths[k], folder, name);
+        SplitFolderAndName(paths[k], folder, name);
         auto found = folders.find(folder);
         if (found == folders.end()) {
             struct stat st {};
