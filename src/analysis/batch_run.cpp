@@ -10,6 +10,9 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -197,6 +200,18 @@ private:
     bool stop_ = false;
 };
 
+// glibc raises its threshold for serving allocations from fresh mappings after each large
+// free, up to 32 MiB; below it, what a thread frees stays in that thread's arena. A run's
+// large frame buffers are freed after each frame, so they must go back to the system then,
+// or eight threads keep eight frames' worth of memory. Fixed at 4 MiB, the size of the
+// buffers a reader keeps.
+void ReturnLargeBuffersToTheSystem() {
+#if defined(__GLIBC__)
+    static std::once_flag once;
+    std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 4 << 20); });
+#endif
+}
+
 int ThreadCount(int asked) {
     if (asked > 0) return std::min(asked, 16);
     const unsigned hardware = std::thread::hardware_concurrency();
@@ -215,6 +230,7 @@ BatchResult RunBatch(SelectorState& state, const std::vector<std::string>& paths
         return result;
     }
     state.AnalysedFiles.clear();
+    ReturnLargeBuffersToTheSystem();
     BuildFftTables(state);
     ResetRun(state, count);
 

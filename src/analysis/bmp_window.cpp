@@ -4,6 +4,8 @@
 #include "bmp_rle.h"
 #include "window_copy.h"
 
+#include <QImage>
+
 #include <algorithm>
 
 namespace {
@@ -219,15 +221,16 @@ WindowRead RunLengthWindow(const ByteSource& source, const BmpHeaders& h, const 
     return WindowRead::Ok;
 }
 
-// What Qt's path allocates for a frame: the file's bytes, Qt's image, a conversion through
-// 32 bits per pixel, the 24-bit image and the frame's copy of it.
+// What Qt's path holds at its peak: the file's bytes, Qt's image and its 24-bit conversion.
 std::size_t QtPathBytes(const ByteSource& source, const BmpHeaders& h) {
     const std::size_t w = std::size_t(h.width), rows = std::size_t(h.height);
     const std::size_t image = h.bits > 8 ? 4 * w : h.bits > 1 ? (w + 3) / 4 * 4 : (w + 31) / 32 * 4;
     const std::size_t file = source.memory() ? 0 : std::size_t(source.size());
-    return file + rows * (image + 4 * w + (3 * w + 3) / 4 * 4 + 3 * w);
+    return file + rows * (image + (3 * w + 3) / 4 * 4);
 }
 
+// Kinds the direct readers do not take go through Qt's reader; the window is then taken
+// from the converted image itself, with the same rules, rather than from a copy of it.
 WindowRead QtWindow(const ByteSource& source, const BmpHeaders& h, WindowMode mode, int N,
                     FrameReader& reader, IntPlane& window, int& width, int& height,
                     std::string& error) {
@@ -237,16 +240,29 @@ WindowRead QtWindow(const ByteSource& source, const BmpHeaders& h, WindowMode mo
         if (ReadAllBytes(source, reader.frame.fileBytes, error) != 0) return WindowRead::Unreadable;
         bytes = reader.frame.fileBytes.data();
     }
-    Frame& frame = reader.frame;
-    if (LoadFrameFromMemory(bytes, std::size_t(source.size()), ".bmp", reader.decoder, frame,
-                            error) != 0)
+    QImage image;
+    const int read = ReadBmp(bytes, std::size_t(source.size()), image, error);
+    std::vector<std::uint8_t>().swap(reader.frame.fileBytes);
+    if (read != 0) return WindowRead::Unreadable;
+    // Palette and 16/32-bit images take their colours here; alpha is dropped.
+    if (image.format() != QImage::Format_BGR888) image.convertTo(QImage::Format_BGR888);
+    if (image.isNull()) {
+        error = "out of memory converting the BMP image";
         return WindowRead::Unreadable;
-    width = frame.width;
-    height = frame.height;
+    }
+    width = image.width();
+    height = image.height();
     if (width < N || height < N) return WindowRead::TooSmall;
-    int x0 = 0, y0 = 0;
-    WindowCorner(frame, N, mode, x0, y0);
-    CopyWindow(frame, x0, y0, N, window);
+    int x0 = (width - N) / 2, y0 = (height - N) / 2;
+    if (mode == WindowMode::Peak) {
+        Layout bgr;
+        bgr.bytesPerPixel = 3;
+        Peak peak;
+        for (int y = 0; y < height; ++y) OfferRowOfPixels(peak, image.constScanLine(y), width, y, bgr);
+        CornerAtPeak(peak, width, height, N, x0, y0);
+    }
+    SamplesToWindow(image.constScanLine(y0) + std::size_t(x0) * 3 + 1,
+                    std::ptrdiff_t(image.bytesPerLine()), 3, N, window);
     return WindowRead::Ok;
 }
 

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,7 +19,6 @@ struct CliResult {
     int exitCode = -1;
     std::string out;
     std::string err;
-    long maxResidentKb = 0;   // the run's peak resident memory
 };
 
 inline std::string SlurpFile(const std::string& path) {
@@ -71,10 +69,8 @@ inline CliResult RunCli(const std::vector<std::string>& args, bool stderrTermina
                 result.err.append(buffer, std::size_t(n));
             }
         }
-        rusage usage{};
-        while (wait4(pid, &status, 0, &usage) < 0) {
+        while (waitpid(pid, &status, 0) < 0) {
         }
-        result.maxResidentKb = usage.ru_maxrss;
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     posix_spawn_file_actions_destroy(&actions);
