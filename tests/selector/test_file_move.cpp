@@ -91,13 +91,16 @@ TEST(MoveToGood, NeverLosesAFile) {
 }
 
 // Runs MoveToGood in a child process that may give up root's privileges (so that folder
-// permissions bind) and lower its file-size limit (so that a copy fails part-way).
-MoveOutcome MoveInChild(const std::string& source, bool asNobody, rlim_t fileSizeLimit) {
+// permissions bind), lower its file-size limit (so that a copy fails part-way) and watch the
+// copy's progress.
+MoveOutcome MoveInChild(const std::string& source, bool asNobody, rlim_t fileSizeLimit,
+                        CopyProgressHook hook = nullptr) {
     int fds[2];
     if (pipe(fds) != 0) return {};
     const pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
+        SetCopyProgressHookForTests(hook);
         signal(SIGXFSZ, SIG_IGN);
         if (fileSizeLimit != RLIM_INFINITY) {
             rlimit limit{fileSizeLimit, fileSizeLimit};
@@ -163,6 +166,17 @@ TEST(MoveToGood, PermissionFaultsKeepTheFile) {
     }
 }
 
+// The copy under its temporary name, which the damaging hook below spoils.
+std::string g_partialCopy;
+
+// A write that went wrong unnoticed: the first byte of the copy changes after it was written.
+void DamageTheCopy(std::uint64_t) {
+    const int fd = open(g_partialCopy.c_str(), O_WRONLY | O_CLOEXEC);
+    const char wrong = '\xff';
+    if (fd < 0 || pwrite(fd, &wrong, 1, 0) != 1) _exit(5);
+    close(fd);
+}
+
 TEST(MoveToGood, AcrossFileSystemsCopiesThenRemoves) {
     // /dev/shm is a tmpfs on Linux; when the temporary folder is on another file system,
     // a rename between them fails with EXDEV. Good is a symbolic link to a folder there.
@@ -173,10 +187,16 @@ TEST(MoveToGood, AcrossFileSystemsCopiesThenRemoves) {
     const struct {
         const char* name;
         rlim_t fileSizeLimit;   // a copy larger than this fails part-way
+        CopyProgressHook hook;
+        bool sourceFolderReadOnly;   // the copy succeeds but the source cannot go
         bool moves;
+        const char* errorPart;
     } cases[] = {
-        {"complete copy", RLIM_INFINITY, true},
-        {"copy fails part-way", 100000, false},
+        {"complete copy", RLIM_INFINITY, nullptr, false, true, ""},
+        {"copy fails part-way", 100000, nullptr, false, false, "copying it"},
+        {"copy differs from the source", RLIM_INFINITY, DamageTheCopy, false, false,
+         "copying it"},
+        {"source cannot be removed", RLIM_INFINITY, nullptr, true, false, "cannot remove"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -192,15 +212,26 @@ TEST(MoveToGood, AcrossFileSystemsCopiesThenRemoves) {
         const fs::path good = dir.path() / c.name;
         fs::create_directory(good);
         fs::create_directory_symlink(good, work + "/Good");
-        const MoveOutcome o = MoveInChild(source, false, c.fileSizeLimit);
+        g_partialCopy = (good / PartialCopyName("a.fit")).string();
+        // Root removes files from read-only folders: the move then runs as nobody.
+        if (c.sourceFolderReadOnly) {
+            HandTo(dir.path(), 65534);
+            HandTo(work, 65534);
+            HandTo(source, 65534);
+            HandTo(good, 65534);
+            chmod(work.c_str(), 0555);
+        }
+        const MoveOutcome o = MoveInChild(source, c.sourceFolderReadOnly, c.fileSizeLimit, c.hook);
+        chmod(work.c_str(), 0755);
         EXPECT_EQ(o.moved, c.moves) << o.error;
-        // Exactly one complete copy, wherever it is.
+        EXPECT_NE(o.error.find(c.errorPart), std::string::npos) << o.error;
+        // Exactly one complete copy, wherever it is, and no partial one.
         if (c.moves) {
             EXPECT_FALSE(fs::exists(source));
             EXPECT_EQ(ReadAll((good / "a.fit").string()), Bytes('a', 300000));
         } else {
             EXPECT_EQ(ReadAll(source), Bytes('a', 300000));
-            EXPECT_FALSE(fs::exists(good / "a.fit"));
+            EXPECT_TRUE(fs::is_empty(good));
         }
         fs::remove_all(work);
     }
