@@ -166,6 +166,8 @@ TEST(MoveToGood, PermissionFaultsKeepTheFile) {
     }
 }
 
+namespace {
+
 // The copy under its temporary name, which the damaging hook below spoils.
 std::string g_partialCopy;
 
@@ -176,6 +178,8 @@ void DamageTheCopy(std::uint64_t) {
     if (fd < 0 || pwrite(fd, &wrong, 1, 0) != 1) _exit(5);
     close(fd);
 }
+
+}  // namespace
 
 TEST(MoveToGood, AcrossFileSystemsCopiesThenRemoves) {
     // /dev/shm is a tmpfs on Linux; when the temporary folder is on another file system,
