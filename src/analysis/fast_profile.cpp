@@ -1,6 +1,10 @@
 #include "fast_profile.h"
 
+// The build defines FRAMESIFTER_X86_VECTORS when the compiler targets x86-64 and offers
+// what the vector code needs; otherwise only the portable lanes below are built.
+#ifdef FRAMESIFTER_X86_VECTORS
 #include <emmintrin.h>
+#endif
 
 #include <cmath>
 #include <cstring>
@@ -21,17 +25,18 @@
 // 4. Each amplitude is added to the bins of its cell and of its mirror cell, read from a
 //    table built with the very same distance formula as the straightforward profile.
 //
-// The vector code works on four doubles at a time without fused multiply-adds: one AVX
-// register, or two SSE2 registers on the baseline x86-64. Lane for lane both do the same
-// operations in the same order, so they give bit-identical profiles.
+// The code works on four doubles at a time without fused multiply-adds: one AVX register,
+// two SSE2 registers on the baseline x86-64, or a plain array of four on other processors.
+// Lane for lane all do the same operations in the same order, so they give bit-identical
+// profiles.
 
 namespace {
 
-typedef double v4d __attribute__((vector_size(32)));
-typedef std::int32_t v8i __attribute__((vector_size(32)));
-typedef std::int32_t v4i __attribute__((vector_size(16)));
-
+#if defined(__GNUC__)
 #define FS_INLINE inline __attribute__((always_inline))
+#else
+#define FS_INLINE inline
+#endif
 
 constexpr int N = FastProfiler::kSize;  // 256
 constexpr int M = N / 2;                // packed length along a column
@@ -43,6 +48,37 @@ constexpr int kSink = 183;              // bin for amplitudes counted elsewhere
 constexpr int kBins = 184;
 constexpr int kAccumulators = 16;       // separate sums break store-to-load chains
 
+// Four lanes as plain doubles, which any C++ compiler builds.
+struct Quad {
+    double lane[4];
+};
+FS_INLINE Quad operator+(Quad a, Quad b) {
+    for (int l = 0; l < 4; ++l) a.lane[l] += b.lane[l];
+    return a;
+}
+FS_INLINE Quad operator-(Quad a, Quad b) {
+    for (int l = 0; l < 4; ++l) a.lane[l] -= b.lane[l];
+    return a;
+}
+FS_INLINE Quad operator*(Quad a, Quad b) {
+    for (int l = 0; l < 4; ++l) a.lane[l] *= b.lane[l];
+    return a;
+}
+FS_INLINE Quad operator*(Quad a, double s) {
+    for (int l = 0; l < 4; ++l) a.lane[l] *= s;
+    return a;
+}
+
+template <class V>
+struct Cx {
+    V re, im;
+};
+
+#ifdef FRAMESIFTER_X86_VECTORS
+typedef double v4d __attribute__((vector_size(32)));
+typedef std::int32_t v8i __attribute__((vector_size(32)));
+typedef std::int32_t v4i __attribute__((vector_size(16)));
+
 // Four lanes in two SSE2 registers, for processors without AVX.
 struct Pair {
     __m128d lo, hi;
@@ -52,12 +88,12 @@ FS_INLINE Pair operator-(Pair a, Pair b) { return {a.lo - b.lo, a.hi - b.hi}; }
 FS_INLINE Pair operator*(Pair a, Pair b) { return {a.lo * b.lo, a.hi * b.hi}; }
 FS_INLINE Pair operator*(Pair a, double s) { return {a.lo * s, a.hi * s}; }
 
-template <class V>
-struct Cx {
-    V re, im;
-};
-using C4 = Cx<v4d>;  // storage; the baseline reads the same bytes as Cx<Pair>
-static_assert(sizeof(Cx<Pair>) == sizeof(C4), "both lane types must share the layout");
+using C4 = Cx<v4d>;  // storage; the other paths read the same bytes as their own lanes
+static_assert(sizeof(Cx<Pair>) == sizeof(C4), "all lane types must share the layout");
+#else
+using C4 = Cx<Quad>;
+#endif
+static_assert(sizeof(Cx<Quad>) == sizeof(C4), "all lane types must share the layout");
 
 struct Twiddle {
     double r1, i1, r2, i2, r3, i3;  // e^(-2 pi i e j / (4k)) for e = 1, 2, 3
@@ -112,7 +148,31 @@ void FillTwiddles(Twiddle* tw, int k) {
     }
 }
 
-// Loads, stores and lane moves, for one AVX register and for a pair of SSE2 registers.
+// Loads, stores and lane moves, for each kind of lanes.
+FS_INLINE void Load(const double* p, Quad& v) { std::memcpy(&v, p, sizeof v); }
+FS_INLINE void Store(double* p, Quad v) { std::memcpy(p, &v, sizeof v); }
+FS_INLINE Quad Reversed(Quad v) { return {{v.lane[3], v.lane[2], v.lane[1], v.lane[0]}}; }
+
+// Eight ints p[0..7]: the even ones to re, the odd ones to im.
+FS_INLINE void LoadPacked(const std::int32_t* p, Cx<Quad>& z) {
+    for (int l = 0; l < 4; ++l) {
+        z.re.lane[l] = double(p[2 * l]);
+        z.im.lane[l] = double(p[2 * l + 1]);
+    }
+}
+
+// Rows r0..r3 (lanes = columns) stored as four rows of columns, stride apart.
+FS_INLINE void StoreTransposed(Quad r0, Quad r1, Quad r2, Quad r3, double* dst, int stride) {
+    for (int c = 0; c < 4; ++c) {
+        double* row = dst + c * stride;
+        row[0] = r0.lane[c];
+        row[1] = r1.lane[c];
+        row[2] = r2.lane[c];
+        row[3] = r3.lane[c];
+    }
+}
+
+#ifdef FRAMESIFTER_X86_VECTORS
 FS_INLINE void Load(const double* p, v4d& v) { std::memcpy(&v, p, sizeof v); }
 FS_INLINE void Load(const double* p, Pair& v) {
     v.lo = _mm_loadu_pd(p);
@@ -165,6 +225,7 @@ FS_INLINE void StoreTransposed(Pair r0, Pair r1, Pair r2, Pair r3, double* dst, 
     Store(dst + 2 * stride, Pair{_mm_unpacklo_pd(r0.hi, r1.hi), _mm_unpacklo_pd(r2.hi, r3.hi)});
     Store(dst + 3 * stride, Pair{_mm_unpackhi_pd(r0.hi, r1.hi), _mm_unpackhi_pd(r2.hi, r3.hi)});
 }
+#endif
 
 // One radix-4 decimation-in-time pass over n points in bit-reversed order whose blocks of k
 // are already transformed. Within a block of 4k the sub-transforms of residues 0, 2, 1, 3
@@ -330,6 +391,7 @@ FS_INLINE void ComputeAll(Work& w, const std::int32_t* window, double* profile) 
     for (int b = kUsedBins; b < kProfileBins; ++b) profile[b] = 0;
 }
 
+#ifdef FRAMESIFTER_X86_VECTORS
 __attribute__((target("avx2"))) void ComputeAvx2(Work& w, const std::int32_t* window,
                                                   double* profile) {
     ComputeAll<v4d>(w, window, profile);
@@ -338,24 +400,44 @@ __attribute__((target("avx2"))) void ComputeAvx2(Work& w, const std::int32_t* wi
 void ComputeBaseline(Work& w, const std::int32_t* window, double* profile) {
     ComputeAll<Pair>(w, window, profile);
 }
+#endif
+
+void ComputePortable(Work& w, const std::int32_t* window, double* profile) {
+    ComputeAll<Quad>(w, window, profile);
+}
+
+FastProfiler::CodePath Resolve(FastProfiler::CodePath asked) {
+    using Path = FastProfiler::CodePath;
+    if (asked == Path::Portable || !FastProfiler::vectorCodeBuilt()) return Path::Portable;
+    if (asked == Path::Baseline) return Path::Baseline;
+    return FastProfiler::avx2Available() ? Path::Avx2 : Path::Baseline;
+}
 
 }  // namespace
 
+bool FastProfiler::vectorCodeBuilt() {
+#ifdef FRAMESIFTER_X86_VECTORS
+    return true;
+#else
+    return false;
+#endif
+}
+
 bool FastProfiler::avx2Available() {
+#ifdef FRAMESIFTER_X86_VECTORS
     // The check includes the operating system's support for the wider registers.
     static const bool available = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2") != 0;
     }();
     return available;
+#else
+    return false;
+#endif
 }
 
-FastProfiler::FastProfiler(CodePath path) : work_(new Work) {
+FastProfiler::FastProfiler(CodePath path) : work_(new Work), path_(Resolve(path)) {
     static_assert(kUsedBins <= kProfileBins && kSink < 256, "bins must fit a byte");
-    if (path == CodePath::Auto || path == CodePath::Avx2)
-        path_ = avx2Available() ? CodePath::Avx2 : CodePath::Baseline;
-    else
-        path_ = CodePath::Baseline;
 
     Work& w = *work_;
     std::memset(w.tre, 0, sizeof w.tre);
@@ -396,8 +478,9 @@ FastProfiler::FastProfiler(CodePath path) : work_(new Work) {
 FastProfiler::~FastProfiler() = default;
 
 void FastProfiler::compute(const std::int32_t* window, double* profile) {
-    if (path_ == CodePath::Avx2)
-        ComputeAvx2(*work_, window, profile);
-    else
-        ComputeBaseline(*work_, window, profile);
+#ifdef FRAMESIFTER_X86_VECTORS
+    if (path_ == CodePath::Avx2) return ComputeAvx2(*work_, window, profile);
+    if (path_ == CodePath::Baseline) return ComputeBaseline(*work_, window, profile);
+#endif
+    ComputePortable(*work_, window, profile);
 }

@@ -4,8 +4,8 @@
 // up to rounding, but transforms the real window as half as many complex points, computes
 // each amplitude of the Hermitian-symmetric spectrum once, and reads every cell's bin from a
 // table. All tables and scratch (about 0.7 MB) belong to one profiler, built in its
-// constructor; compute() allocates nothing. One profiler per thread; its results depend only on the window (the
-// vectorised and the plain code paths give bit-identical profiles).
+// constructor; compute() allocates nothing. One profiler per thread; its results depend only
+// on the window (every code path gives bit-identical profiles).
 
 #include "selector_state.h"
 
@@ -16,10 +16,13 @@ class FastProfiler {
 public:
     static constexpr int kSize = 256;
 
-    enum class CodePath { Auto, Baseline, Avx2 };
+    // Portable: plain C++, built everywhere. Baseline (SSE2) and Avx2: x86-64 vector code,
+    // built unless the compiler targets another processor or the build asks for portable
+    // code only.
+    enum class CodePath { Auto, Portable, Baseline, Avx2 };
 
-    // Auto picks AVX2 when the processor has it. Asking for Avx2 on a processor without it
-    // falls back to Baseline (see codePath()).
+    // Auto picks the fastest path built and supported by the processor. A path that is not
+    // at hand falls back to the next slower one (see codePath()).
     explicit FastProfiler(CodePath path = CodePath::Auto);
     ~FastProfiler();
     FastProfiler(const FastProfiler&) = delete;
@@ -30,7 +33,8 @@ public:
     void compute(const std::int32_t* window, double* profile);
 
     CodePath codePath() const { return path_; }
-    static bool avx2Available();
+    static bool vectorCodeBuilt();
+    static bool avx2Available();  // false also when the vector code is not built
 
     struct Work;  // tables and scratch, opaque
 

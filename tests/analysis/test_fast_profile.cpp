@@ -113,8 +113,18 @@ void ExpectSameProfile(const std::vector<double>& ref, const std::vector<double>
     }
 }
 
+const char* PathName(FastProfiler::CodePath path) {
+    switch (path) {
+    case FastProfiler::CodePath::Portable: return "portable";
+    case FastProfiler::CodePath::Baseline: return "SSE2";
+    case FastProfiler::CodePath::Avx2: return "AVX2";
+    default: return "?";
+    }
+}
+
 TEST(FastProfile, MatchesStraightforwardProfile) {
-    for (auto path : {FastProfiler::CodePath::Baseline, FastProfiler::CodePath::Auto}) {
+    for (auto path : {FastProfiler::CodePath::Portable, FastProfiler::CodePath::Baseline,
+                      FastProfiler::CodePath::Auto}) {
         FastProfiler profiler(path);
         double worst = 0;
         std::string worstCase;
@@ -122,8 +132,7 @@ TEST(FastProfile, MatchesStraightforwardProfile) {
             ExpectSameProfile(Reference(c.window), Fast(profiler, c.window), c.name, worst,
                               worstCase);
         std::printf("largest difference relative to bin 0 (%s): %.3g (%s)\n",
-                    profiler.codePath() == FastProfiler::CodePath::Avx2 ? "AVX2" : "baseline",
-                    worst, worstCase.c_str());
+                    PathName(profiler.codePath()), worst, worstCase.c_str());
     }
 }
 
@@ -152,6 +161,7 @@ TEST(FastProfile, DeterministicAcrossInstancesPathsAndThreads) {
     const std::vector<Case> cases = Windows();
     FastProfiler first, second;
     FastProfiler baseline(FastProfiler::CodePath::Baseline);
+    FastProfiler portable(FastProfiler::CodePath::Portable);
     std::vector<std::vector<double>> expected;
     for (const Case& c : cases) expected.push_back(Fast(first, c.window));
     // Second pass in reverse order, so that every window follows a different one.
@@ -159,6 +169,7 @@ TEST(FastProfile, DeterministicAcrossInstancesPathsAndThreads) {
         EXPECT_TRUE(BitIdentical(Fast(first, cases[k].window), expected[k])) << cases[k].name;
         EXPECT_TRUE(BitIdentical(Fast(second, cases[k].window), expected[k])) << cases[k].name;
         EXPECT_TRUE(BitIdentical(Fast(baseline, cases[k].window), expected[k])) << cases[k].name;
+        EXPECT_TRUE(BitIdentical(Fast(portable, cases[k].window), expected[k])) << cases[k].name;
     }
 
     // Two threads, each with its own profiler, over the same windows at the same time.
