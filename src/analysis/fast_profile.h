@@ -7,7 +7,7 @@
 // constructor; compute() allocates nothing. One profiler per thread; its results depend only
 // on the window (every code path gives bit-identical profiles).
 
-#include "selector_state.h"
+#include "analysis_results.h"
 
 #include <cstdint>
 #include <memory>

@@ -175,8 +175,8 @@ TSelector::TSelector(QWidget* parent) : QWidget(parent, Qt::Window) {
         const QRect s = screen->geometry();
         move(s.x() + s.width() / 2 - width() / 2, s.y() + s.height() / 2 - height() / 2);
     }
-    if (CreateSelectorState(State) != 0)
-        throw std::runtime_error("not enough memory for the selector's tables");
+    std::string error;
+    if (!CreateAnalysisResults(Results, error)) throw std::runtime_error(error);
 }
 
 void TSelector::BuildControls() {
@@ -357,7 +357,7 @@ std::vector<std::string> TSelector::Paths(const QListWidget* list) {
 }
 
 void TSelector::DrawGraph(GraphForm form) {
-    ::DrawGraph(Image1->Picture, State, form);
+    ::DrawGraph(Image1->Picture, Results, View, form);
     Image1->update();
 }
 
@@ -393,7 +393,7 @@ void TSelector::Button1Click() {
         {
             WaitCursor wait;
             BarProgress progress(ProgressBar1);
-            result = RunBatch(State, Paths(ListBox3), CurrentMode(), &progress);
+            result = RunBatch(Results, Paths(ListBox3), CurrentMode(), &progress);
         }
         switch (result.status) {
         case BatchStatus::Completed:
@@ -422,19 +422,19 @@ void TSelector::Button1Click() {
 
 void TSelector::Image1MouseDown(Qt::MouseButton button, int x, int) {
     Guarded([&] {
-        if (ApplyGraphPress(State, button, x)) DrawGraph(GraphForm::Summary);
+        if (ApplyGraphPress(View, button, x)) DrawGraph(GraphForm::Summary);
     });
 }
 
 void TSelector::Button3Click() {
     Guarded([&] {
-        if (EnlargeGraph(State)) DrawGraph(GraphForm::Scale);
+        if (EnlargeGraph(View)) DrawGraph(GraphForm::Scale);
     });
 }
 
 void TSelector::Button4Click() {
     Guarded([&] {
-        if (ShrinkGraph(State)) DrawGraph(GraphForm::Scale);
+        if (ShrinkGraph(View)) DrawGraph(GraphForm::Scale);
     });
 }
 
@@ -454,13 +454,14 @@ void TSelector::Button2Click() {
         const int n = ListBox1->count();
         if (n == 0) return;
         // Scores are only meaningful for the very files the last completed run analysed.
-        if (!ResultsMatch(State, Paths(ListBox3))) {
+        if (!ResultsMatch(Results, Paths(ListBox3))) {
             Dialogs().showMessage(this, QStringLiteral("先にFFTを実行してください"));
             return;
         }
         ListBox2->clear();
         ListBox4->clear();
-        const SelectionResult result = SelectFrames(State, n, UpDown1->position());
+        const SelectionResult result =
+            SelectFrames(Results.profileTable, n, View.band, UpDown1->position());
         for (int k : result.passed) {
             ListBox2->addItem(ListBox1->item(k)->text());
             ListBox4->addItem(ListBox3->item(k)->text());
@@ -524,7 +525,8 @@ void TSelector::InspectFrame(QListWidget* names, QListWidget* paths) {
     const QString path = paths->item(row)->text();
     FrameReader reader;
     std::string error;
-    if (AnalyseSingleFrame(State, ToNative(path), CurrentMode(), reader, error) != 0) {
+    if (!AnalyseSingleFrame(ToNative(path), CurrentMode(), Plan, reader, Results.frameProfile,
+                            error)) {
         Dialogs().showError(this, QStringLiteral("このファイルは解析できません: %1\n%2")
                                       .arg(path, QString::fromLocal8Bit(error.c_str())));
         return;

@@ -1,9 +1,10 @@
 #pragma once
 // The frame selector's window: file list, frequency graph, selection and move.
 
-#include "characteristic.h"
+#include "analysis_results.h"
+#include "fft_plan.h"
 #include "graph.h"
-#include "selector_state.h"
+#include "window_mode.h"
 
 #include <QImage>
 #include <QWidget>
@@ -75,7 +76,9 @@ public:
     // show modelessly or bring to the front.
     void ShowSelector();
 
-    SelectorState State;
+    AnalysisResults Results;   // the last run's table and curves
+    GraphView View;            // band markers and scale
+    const FftPlan Plan{kWindowSize};
 
     // The controls, named as the handlers refer to them.
     QWidget* Panel1;

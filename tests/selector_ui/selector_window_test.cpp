@@ -44,8 +44,8 @@ QByteArray Contents(const QString& path) {
 }
 
 // Amplitude of the stripes seen in the last analysed profile (bins 29 and 30).
-double SeenAmplitude(const SelectorState& state) {
-    return (state.Profile[29] + state.Profile[30]) / std::sqrt(2.0);
+double SeenAmplitude(const AnalysisResults& results) {
+    return (results.frameProfile[29] + results.frameProfile[30]) / std::sqrt(2.0);
 }
 
 }  // namespace
@@ -295,15 +295,15 @@ void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
     QVERIFY(dialogs_->messages.isEmpty() && dialogs_->errors.isEmpty());
     // Each frame's column holds its stripes, BMP and FITS alike.
     for (int k = 0; k < 4; ++k) {
-        const double seen = (s.State.ProfileTable[29][k] + s.State.ProfileTable[30][k]) /
+        const double seen = (s.Results.profileTable[29][k] + s.Results.profileTable[30][k]) /
                             std::sqrt(2.0);
         QVERIFY2(std::abs(seen - kAmplitudes[k]) < 1.5,
                  qPrintable(QString("file %1: %2").arg(k).arg(seen)));
-        QCOMPARE(s.State.ProfileTable[0][k], 141);   // 100 * sqrt(2)
+        QCOMPARE(s.Results.profileTable[0][k], 141);   // 100 * sqrt(2)
     }
     // Largest and smallest totals: the strongest and the weakest stripes.
-    QVERIFY(std::abs(s.State.ProfileMax[30] - 40 / std::sqrt(2.0)) < 1);
-    QVERIFY(std::abs(s.State.ProfileMin[30] - 10 / std::sqrt(2.0)) < 1);
+    QVERIFY(std::abs(s.Results.largest[30] - 40 / std::sqrt(2.0)) < 1);
+    QVERIFY(std::abs(s.Results.smallest[30] - 10 / std::sqrt(2.0)) < 1);
     // The summary form: three curves, no frame curve.
     const QImage& g = s.Image1->Picture;
     QVERIFY(HasColour(g, GraphAverageColour()));
@@ -334,9 +334,9 @@ void SelectorWindowTest::runStopsAtATooSmallThirdFrame() {
     QVERIFY(dialogs_->messages[0].contains(files[2]));
     QCOMPARE(s.ProgressBar1->value(), 50);
     QCOMPARE(s.Image1->Picture, before);   // not redrawn
-    QVERIFY(s.State.ProfileTable[30][1] > 0);
-    QCOMPARE(s.State.ProfileTable[30][2], 0);
-    QCOMPARE(s.State.ProfileTable[0][3], 0);
+    QVERIFY(s.Results.profileTable[30][1] > 0);
+    QCOMPARE(s.Results.profileTable[30][2], 0);
+    QCOMPARE(s.Results.profileTable[0][3], 0);
     // A stopped run cannot be selected from.
     s.Button2->click();
     QCOMPARE(dialogs_->messages.last(), QString("先にFFTを実行してください"));
@@ -359,7 +359,7 @@ void SelectorWindowTest::runStopsAtAnUnreadableFrame() {
     QVERIFY(dialogs_->errors[0].contains(files[1]));
     QVERIFY(dialogs_->messages.isEmpty());
     QCOMPARE(s.ProgressBar1->value(), 25);
-    QVERIFY(s.State.AnalysedFiles.empty());
+    QVERIFY(s.Results.files.empty());
 }
 
 void SelectorWindowTest::selectionAtSeveralLevels_data() {
@@ -398,8 +398,8 @@ void SelectorWindowTest::crossedMarkersPassEveryFrame() {
     openAndRun(writeFrames());
     QTest::mouseClick(s.Image1, Qt::LeftButton, {}, QPoint(121, 10));    // BandLow 60
     QTest::mouseClick(s.Image1, Qt::RightButton, {}, QPoint(20, 190));   // BandHigh 10
-    QCOMPARE(s.State.BandLow, 60);
-    QCOMPARE(s.State.BandHigh, 10);
+    QCOMPARE(s.View.band.low, 60);
+    QCOMPARE(s.View.band.high, 10);
     s.UpDown1->setPosition(10);
     s.Button2->click();
     QCOMPARE(s.ListBox2->count(), 4);
@@ -468,35 +468,35 @@ void SelectorWindowTest::graphPressesAndScaleButtons() {
         return true;
     };
     QTest::mouseClick(s.Image1, Qt::LeftButton, {}, QPoint(101, 50));
-    QCOMPARE(s.State.BandLow, 50);
+    QCOMPARE(s.View.band.low, 50);
     QVERIFY(black(100));
     QVERIFY(!black(50));
     QTest::mouseClick(s.Image1, Qt::RightButton, {}, QPoint(0, 50));
-    QCOMPARE(s.State.BandHigh, 0);
+    QCOMPARE(s.View.band.high, 0);
     QVERIFY(black(0));
-    QVERIFY(!black(100) || s.State.BandLow == 50);
+    QVERIFY(!black(100) || s.View.band.low == 50);
 
     // "+" nine times to 51.2; the tenth press neither changes nor redraws.
     for (int i = 0; i < 9; ++i) s.Button3->click();
-    QCOMPARE(s.State.GraphScale, 51.2);
+    QCOMPARE(s.View.scale, 51.2);
     s.Image1->Picture.setPixel(200, 100, qRgb(1, 2, 3));
     s.Button3->click();
-    QCOMPARE(s.State.GraphScale, 51.2);
+    QCOMPARE(s.View.scale, 51.2);
     QCOMPARE(s.Image1->Picture.pixel(200, 100) & 0xffffff, 0x010203u);
     for (int i = 0; i < 12; ++i) s.Button4->click();
-    QCOMPARE(s.State.GraphScale, 0.0125);
+    QCOMPARE(s.View.scale, 0.0125);
     s.Image1->Picture.setPixel(200, 100, qRgb(1, 2, 3));
     s.Button4->click();
-    QCOMPARE(s.State.GraphScale, 0.0125);
+    QCOMPARE(s.View.scale, 0.0125);
     QCOMPARE(s.Image1->Picture.pixel(200, 100) & 0xffffff, 0x010203u);
     // The scale form draws the last frame's profile too.
-    std::fill(std::begin(s.State.Profile), std::end(s.State.Profile), 1000.0);
+    std::fill(std::begin(s.Results.frameProfile), std::end(s.Results.frameProfile), 1000.0);
     for (int i = 0; i < 3; ++i) s.Button3->click();
     QVERIFY(HasColour(s.Image1->Picture, GraphFrameColour()));
     // A middle press changes nothing.
     s.Image1->Picture.setPixel(200, 100, qRgb(1, 2, 3));
     QTest::mouseClick(s.Image1, Qt::MiddleButton, {}, QPoint(30, 50));
-    QCOMPARE(s.State.BandLow, 50);
+    QCOMPARE(s.View.band.low, 50);
     QCOMPARE(s.Image1->Picture.pixel(200, 100) & 0xffffff, 0x010203u);
     // A press redraws the summary form: the frame curve goes.
     QTest::mouseClick(s.Image1, Qt::LeftButton, {}, QPoint(60, 50));
@@ -508,33 +508,33 @@ void SelectorWindowTest::listClicksDrawTheFrame() {
     const QStringList files = writeFrames();
     openAndRun(files);
     QVERIFY(!HasColour(s.Image1->Picture, GraphFrameColour()));
-    const std::vector<int> table0(s.State.ProfileTable[30], s.State.ProfileTable[30] + 4);
+    const std::vector<int> table0(s.Results.profileTable[30], s.Results.profileTable[30] + 4);
 
     // Mouse on the file list.
     QListWidget* list = s.ListBox1;
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(2)).center());
-    QVERIFY(std::abs(SeenAmplitude(s.State) - kAmplitudes[2]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.Results) - kAmplitudes[2]) < 1.5);
     QVERIFY(HasColour(s.Image1->Picture, GraphFrameColour()));
     // A click on the entry already selected analyses it again.
-    std::fill(std::begin(s.State.Profile), std::end(s.State.Profile), 0.0);
+    std::fill(std::begin(s.Results.frameProfile), std::end(s.Results.frameProfile), 0.0);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(2)).center());
-    QVERIFY(std::abs(SeenAmplitude(s.State) - kAmplitudes[2]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.Results) - kAmplitudes[2]) < 1.5);
     // Keyboard.
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
     QCOMPARE(list->currentRow(), 3);
-    QVERIFY(std::abs(SeenAmplitude(s.State) - kAmplitudes[3]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.Results) - kAmplitudes[3]) < 1.5);
     // Clicks leave the run's results alone.
-    QCOMPARE(std::vector<int>(s.State.ProfileTable[30], s.State.ProfileTable[30] + 4), table0);
-    QVERIFY(s.State.AnalysedFiles.size() == 4);
+    QCOMPARE(std::vector<int>(s.Results.profileTable[30], s.Results.profileTable[30] + 4), table0);
+    QVERIFY(s.Results.files.size() == 4);
 
     // The pass list, before and after a move.
     s.Button2->click();
     QCOMPARE(Texts(s.ListBox2), (QStringList{"f1.fit", "f3.FIT"}));
     s.ListBox2->setCurrentRow(0);
-    QVERIFY(std::abs(SeenAmplitude(s.State) - kAmplitudes[1]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.Results) - kAmplitudes[1]) < 1.5);
     dialogs_->answers.push_back(true);
     s.Button5->click();
     const QString good = QString::fromStdString(dir_->path().string()) + "/Good/f3.FIT";
@@ -542,7 +542,7 @@ void SelectorWindowTest::listClicksDrawTheFrame() {
     QVERIFY(QFile::exists(good));
     s.ListBox2->setCurrentRow(1);
     QVERIFY(dialogs_->errors.isEmpty());
-    QVERIFY(std::abs(SeenAmplitude(s.State) - kAmplitudes[3]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.Results) - kAmplitudes[3]) < 1.5);
 }
 
 void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
@@ -554,15 +554,15 @@ void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
     s.BitBtn1->click();
     // A click before any run builds the tables and draws the frame on its own.
     s.ListBox1->setCurrentRow(1);
-    QVERIFY(std::abs(SeenAmplitude(s.State) - kAmplitudes[1]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.Results) - kAmplitudes[1]) < 1.5);
     const QImage shown = s.Image1->Picture;
-    std::vector<double> profile(std::begin(s.State.Profile), std::end(s.State.Profile));
+    std::vector<double> profile(std::begin(s.Results.frameProfile), std::end(s.Results.frameProfile));
     for (int row : {4, 5}) {
         s.ListBox1->setCurrentRow(row);
         QCOMPARE(dialogs_->errors.size(), row - 3);
         QVERIFY(dialogs_->errors.last().contains(files[row]));
         QCOMPARE(s.Image1->Picture, shown);
-        QCOMPARE(std::vector<double>(std::begin(s.State.Profile), std::end(s.State.Profile)),
+        QCOMPARE(std::vector<double>(std::begin(s.Results.frameProfile), std::end(s.Results.frameProfile)),
                  profile);
     }
 }
