@@ -78,6 +78,3 @@ int WriteDemoSequence(const std::string& dir, const DemoOptions& options,
 // A 24-bit BMP in memory (bottom-up rows, no palette).
 std::vector<std::uint8_t> EncodeBmp24(const std::uint8_t* bgr, int width, int height,
                                       std::size_t stride);
-// Creates `path` exclusively and writes the bytes; fails when the file exists.
-int WriteNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                 std::string& error);

@@ -86,7 +86,7 @@ Outcome WholeFrame(const std::vector<std::uint8_t>& file, WindowMode mode, int N
     Outcome o;
     Frame frame;
     JpegImage decoder;
-    if (LoadFrameFromMemory(file.data(), file.size(), ".bmp", decoder, frame, o.error) != 0) {
+    if (!LoadFrameFromMemory(file.data(), file.size(), ".bmp", decoder, frame, o.error)) {
         o.read = WindowRead::Unreadable;
         return o;
     }

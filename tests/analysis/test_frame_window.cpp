@@ -29,7 +29,7 @@ std::string Write(const TempDir& dir, const std::string& name, int w, int h, int
     std::string error;
     const std::string ext = name.substr(name.rfind('.'));
     if (ext == ".fits" || ext == ".FIT") {
-        EXPECT_EQ(WriteFits16(path, v.data(), w, h, error), 0) << error;
+        EXPECT_TRUE(WriteFits16(path, v.data(), w, h, error)) << error;
         return path;
     }
     QImage image(w, h, QImage::Format_RGB888);
@@ -71,7 +71,7 @@ TEST(ReadFrameWindow, GivesTheSameWindowAsTheFullFrame) {
 
             Frame frame;
             JpegImage decoder;
-            ASSERT_EQ(LoadFrameForAnalysis(path, FileExtension(path), decoder, frame, error), 0);
+            ASSERT_TRUE(LoadFrameForAnalysis(path, FileExtension(path), decoder, frame, error));
             int x0 = 0, y0 = 0;
             WindowCorner(frame, 256, mode, x0, y0);
             CopyWindow(frame, x0, y0, 256, expected);

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static Frame frame;
     static JpegImage decoder;
     std::string fullError;
-    if (LoadFrameFromMemory(data + 1, size - 1, extension, decoder, frame, fullError) != 0) {
+    if (!LoadFrameFromMemory(data + 1, size - 1, extension, decoder, frame, fullError)) {
         REQUIRE(!fullError.empty() && frame.kind == FrameKind::None);
         return 0;
     }
