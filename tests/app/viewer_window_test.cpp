@@ -9,6 +9,7 @@
 #include "image_window.h"
 #include "main_window.h"
 #include "notice_window.h"
+#include "screen_centre.h"
 #include "selector_window.h"
 #include "settings_file.h"
 #include "temp_dir.h"
@@ -25,6 +26,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 #include <QtTest>
 
@@ -92,6 +94,11 @@ private slots:
         QVERIFY(!main_->versionDialog()->isVisible());
         QVERIFY(!main_->selectorWindow()->isVisible());
         QVERIFY(!main_->noticeWindow()->isVisible());
+        // Every window that places itself sits in the middle of the available area.
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        for (QWidget* w : std::initializer_list<QWidget*>{main_.get(), main_->versionDialog(),
+                                                          main_->selectorWindow()})
+            QCOMPARE(w->pos(), CentredCorner(area, w->size()));
         QCOMPARE(main_->windowTitle(), QString("FrameSifter"));
         QCOMPARE(main_->size(), QSize(795, 589));
         QCOMPARE(main_->zoomText->text(), QString());
@@ -117,6 +124,23 @@ private slots:
         QVERIFY(!main_->versionAction->menu());
     }
 
+    void centredCornerCountsTheAreasOrigin_data() {
+        QTest::addColumn<QRect>("area");
+        QTest::addColumn<QSize>("window");
+        QTest::addColumn<QPoint>("corner");
+        QTest::newRow("area at the origin") << QRect(0, 0, 1280, 800) << QSize(795, 589) << QPoint(243, 106);
+        QTest::newRow("panel on the left and top") << QRect(64, 30, 1216, 770) << QSize(795, 589) << QPoint(275, 121);
+        QTest::newRow("halves truncated") << QRect(0, 0, 1281, 801) << QSize(595, 297) << QPoint(343, 252);
+        QTest::newRow("second screen") << QRect(1920, 0, 1024, 768) << QSize(257, 321) << QPoint(2304, 224);
+        QTest::newRow("larger than the area") << QRect(0, 0, 640, 480) << QSize(795, 589) << QPoint(-77, -54);
+    }
+    void centredCornerCountsTheAreasOrigin() {
+        QFETCH(QRect, area);
+        QFETCH(QSize, window);
+        QFETCH(QPoint, corner);
+        QCOMPARE(CentredCorner(area, window), corner);
+    }
+
     void commandErrorsAreShownAndTheProgramGoesOn() {
         start();
         RunCommand(main_.get(), [] { throw std::runtime_error("disk on fire"); });
@@ -126,6 +150,7 @@ private slots:
                          [this] { RunCommand(main_.get(), [] { throw 42; }); });
         QTest::mouseClick(main_->zoomOutButton, Qt::LeftButton);
         QCOMPARE(dialogs_->errors.size(), 2);
+        QCOMPARE(dialogs_->errors[1], QString("予期しないエラーが発生しました"));
         QVERIFY(main_->isVisible());
     }
 
