@@ -3,7 +3,7 @@
 #include "batch_run.h"
 #include "command_guard.h"
 #include "file_move.h"
-#include "graph_view.h"
+#include "graph_canvas.h"
 #include "screen_centre.h"
 #include "selection.h"
 #include "up_down_spinner.h"
@@ -152,8 +152,8 @@ SelectorWindow::SelectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     connectControls();
     setFixedSize(kPanelWidth, kPanelHeight);
     CentreOnScreen(*this);
-    if (CreateSelectorState(state) != 0)
-        throw std::runtime_error("not enough memory for the selector's tables");
+    std::string error;
+    if (!CreateAnalysisResults(results, error)) throw std::runtime_error(error);
 }
 
 void SelectorWindow::buildControls() {
@@ -166,7 +166,7 @@ void SelectorWindow::buildControls() {
     passedCount = new QLabel(QStringLiteral("0"), panel);
     fileList = NewList(panel);
     passedList = NewList(panel);
-    graphView = new GraphView(panel);
+    graphCanvas = new GraphCanvas(panel);
     progressBar = NewProgressBar(panel);
 
     imageGroup = new QGroupBox(QStringLiteral("画像"), panel);
@@ -195,7 +195,7 @@ void SelectorWindow::buildControls() {
         {passedCount, "passedCount", {568, 16, 0, 0}},
         {fileList, "fileList", {8, 32, 153, 201}},
         {passedList, "passedList", {432, 32, 153, 169}},
-        {graphView, "graphView", {169, 32, kGraphWidth, kGraphHeight}},
+        {graphCanvas, "graphCanvas", {169, 32, kGraphWidth, kGraphHeight}},
         {progressBar, "progressBar", {432, 216, 153, 9}},
         {imageGroup, "imageGroup", {16, 240, 145, 49}},
         {openButton, "openButton", {40, 18, 57, 20}},
@@ -223,7 +223,7 @@ void SelectorWindow::connectControls() {
     connect(moveButton, &QPushButton::clicked, this, &SelectorWindow::movePassed);
     connect(passLevelSpinner, &UpDownSpinner::clicked, this, &SelectorWindow::showPassLevel);
     connect(passLevel, &QLineEdit::textChanged, this, &SelectorWindow::showPassLevel);
-    connect(graphView, &GraphView::pressed, this, &SelectorWindow::pressGraph);
+    connect(graphCanvas, &GraphCanvas::pressed, this, &SelectorWindow::pressGraph);
 
     // A list click analyses the selected entry: on every change of the selection (mouse
     // or keyboard), and on a click on the entry that was already selected.
@@ -254,8 +254,8 @@ void SelectorWindow::closeEvent(QCloseEvent* event) {
 
 void SelectorWindow::showSelector() {
     RunCommand(this, [&] {
-        ClearGraph(graphView->picture);
-        graphView->update();
+        ClearGraph(graphCanvas->picture);
+        graphCanvas->update();
         show();
         raise();
         activateWindow();
@@ -283,8 +283,8 @@ WindowMode SelectorWindow::currentMode() const {
 }
 
 void SelectorWindow::drawGraph(GraphForm form) {
-    DrawGraph(graphView->picture, state, form);
-    graphView->update();
+    DrawGraph(graphCanvas->picture, results, graphView, form);
+    graphCanvas->update();
 }
 
 // ---------------------------------------------------------------- commands
@@ -314,7 +314,7 @@ void SelectorWindow::runAnalysis() {
         {
             WaitCursor wait;
             BarProgress progress(progressBar);
-            result = RunBatch(state, NativePaths(fileList), currentMode(), &progress);
+            result = RunBatch(results, NativePaths(fileList), currentMode(), &progress);
         }
         switch (result.status) {
         case BatchStatus::Completed:
@@ -343,19 +343,19 @@ void SelectorWindow::runAnalysis() {
 
 void SelectorWindow::pressGraph(Qt::MouseButton button, int x, int) {
     RunCommand(this, [&] {
-        if (ApplyGraphPress(state, button, x)) drawGraph(GraphForm::Summary);
+        if (ApplyGraphPress(graphView, button, x)) drawGraph(GraphForm::Summary);
     });
 }
 
 void SelectorWindow::enlargeGraph() {
     RunCommand(this, [&] {
-        if (EnlargeGraph(state)) drawGraph(GraphForm::Scale);
+        if (EnlargeGraph(graphView)) drawGraph(GraphForm::Scale);
     });
 }
 
 void SelectorWindow::shrinkGraph() {
     RunCommand(this, [&] {
-        if (ShrinkGraph(state)) drawGraph(GraphForm::Scale);
+        if (ShrinkGraph(graphView)) drawGraph(GraphForm::Scale);
     });
 }
 
@@ -371,12 +371,12 @@ void SelectorWindow::selectPassed() {
         const int n = fileList->count();
         if (n == 0) return;
         // Scores are only meaningful for the very files the last completed run analysed.
-        if (!ResultsMatch(state, NativePaths(fileList))) {
+        if (!ResultsMatch(results, NativePaths(fileList))) {
             Dialogs().showMessage(this, QStringLiteral("先にFFTを実行してください"));
             return;
         }
         passedList->clear();
-        const SelectionResult result = SelectFrames(state, n, passLevelSpinner->position());
+        const SelectionResult result = SelectFrames(results.profileTable, n, graphView.band, passLevelSpinner->position());
         for (int k : result.passed) {
             const QListWidgetItem* file = fileList->item(k);
             AddEntry(passedList, file->text(), PathOf(file));
@@ -434,7 +434,8 @@ void SelectorWindow::inspect(QListWidget* list) {
     const QString path = PathOf(list->item(row));
     FrameReader reader;
     std::string error;
-    if (AnalyseSingleFrame(state, ToNative(path), currentMode(), reader, error) != 0) {
+    if (!AnalyseSingleFrame(ToNative(path), currentMode(), plan, reader, results.frameProfile,
+                            error)) {
         Dialogs().showError(this, QStringLiteral("このファイルは解析できません: %1\n%2")
                                       .arg(path, QString::fromLocal8Bit(error.c_str())));
         return;

@@ -1,13 +1,14 @@
 #pragma once
 // The frame selector's window: file list, frequency graph, selection and move.
 
-#include "characteristic.h"
+#include "analysis_results.h"
+#include "fft_plan.h"
 #include "graph.h"
-#include "selector_state.h"
+#include "window_mode.h"
 
 #include <QWidget>
 
-class GraphView;
+class GraphCanvas;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -31,7 +32,9 @@ public:
     // The file dialog's entries, in order.
     static QStringList openFilters();
 
-    SelectorState state;
+    AnalysisResults results;   // the last run's table and curves
+    GraphView graphView;       // band markers and scale
+    const FftPlan plan{kWindowSize};
 
     QWidget* panel;
     QLabel* fileCaption;
@@ -41,7 +44,7 @@ public:
     QLabel* passedCount;
     QListWidget* fileList;     // the opened files
     QListWidget* passedList;   // the files that passed (their paths inside "Good" once moved)
-    GraphView* graphView;
+    GraphCanvas* graphCanvas;
     QProgressBar* progressBar;
     QGroupBox* imageGroup;
     QGroupBox* graphGroup;

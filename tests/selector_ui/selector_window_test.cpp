@@ -1,6 +1,6 @@
 // The selector window driven as a user would, with scripted dialogs and answers.
 
-#include "graph_view.h"
+#include "graph_canvas.h"
 #include "selector_fixtures.h"
 #include "selector_window.h"
 #include "temp_dir.h"
@@ -54,8 +54,8 @@ QByteArray Contents(const QString& path) {
 }
 
 // Amplitude of the stripes seen in the last analysed profile (bins 29 and 30).
-double SeenAmplitude(const SelectorState& state) {
-    return (state.Profile[29] + state.Profile[30]) / std::sqrt(2.0);
+double SeenAmplitude(const AnalysisResults& results) {
+    return (results.frameProfile[29] + results.frameProfile[30]) / std::sqrt(2.0);
 }
 
 }  // namespace
@@ -138,7 +138,7 @@ void SelectorWindowTest::layoutMatchesAndNothingIsClipped_data() {
         QTest::newRow(name) << QString(name) << r << QString::fromUtf8(text);
     };
     row("fileList", QRect(8, 32, 153, 201), "");
-    row("graphView", QRect(169, 32, 256, 200), "");
+    row("graphCanvas", QRect(169, 32, 256, 200), "");
     row("passedList", QRect(432, 32, 153, 169), "");
     row("progressBar", QRect(432, 216, 153, 9), "");
     row("imageGroup", QRect(16, 240, 145, 49), "画像");
@@ -295,17 +295,17 @@ void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
     QVERIFY(dialogs_->messages.isEmpty() && dialogs_->errors.isEmpty());
     // Each frame's column holds its stripes, BMP and FITS alike.
     for (int k = 0; k < 4; ++k) {
-        const double seen = (s.state.ProfileTable[29][k] + s.state.ProfileTable[30][k]) /
+        const double seen = (s.results.profileTable[29][k] + s.results.profileTable[30][k]) /
                             std::sqrt(2.0);
         QVERIFY2(std::abs(seen - kAmplitudes[k]) < 1.5,
                  qPrintable(QString("file %1: %2").arg(k).arg(seen)));
-        QCOMPARE(s.state.ProfileTable[0][k], 141);   // 100 * sqrt(2)
+        QCOMPARE(s.results.profileTable[0][k], 141);   // 100 * sqrt(2)
     }
     // Largest and smallest totals: the strongest and the weakest stripes.
-    QVERIFY(std::abs(s.state.ProfileMax[30] - 40 / std::sqrt(2.0)) < 1);
-    QVERIFY(std::abs(s.state.ProfileMin[30] - 10 / std::sqrt(2.0)) < 1);
+    QVERIFY(std::abs(s.results.largest[30] - 40 / std::sqrt(2.0)) < 1);
+    QVERIFY(std::abs(s.results.smallest[30] - 10 / std::sqrt(2.0)) < 1);
     // The summary form: three curves, no frame curve.
-    const QImage& g = s.graphView->picture;
+    const QImage& g = s.graphCanvas->picture;
     QVERIFY(HasColour(g, GraphAverageColour()));
     QVERIFY(HasColour(g, GraphLargestColour()));
     QVERIFY(HasColour(g, GraphSmallestColour()));
@@ -327,16 +327,16 @@ void SelectorWindowTest::runStopsAtATooSmallThirdFrame() {
     files[2] = WriteStripesBmp(d + "/small.bmp", 20, 200, 300);
     dialogs_->chooseFiles(files);
     s.openButton->click();
-    const QImage before = s.graphView->picture;
+    const QImage before = s.graphCanvas->picture;
     s.fftButton->click();
     QCOMPARE(dialogs_->messages.size(), 1);
     QVERIFY(dialogs_->messages[0].startsWith("画像サイズは256x256以上にしてください"));
     QVERIFY(dialogs_->messages[0].contains(files[2]));
     QCOMPARE(s.progressBar->value(), 50);
-    QCOMPARE(s.graphView->picture, before);   // not redrawn
-    QVERIFY(s.state.ProfileTable[30][1] > 0);
-    QCOMPARE(s.state.ProfileTable[30][2], 0);
-    QCOMPARE(s.state.ProfileTable[0][3], 0);
+    QCOMPARE(s.graphCanvas->picture, before);   // not redrawn
+    QVERIFY(s.results.profileTable[30][1] > 0);
+    QCOMPARE(s.results.profileTable[30][2], 0);
+    QCOMPARE(s.results.profileTable[0][3], 0);
     // A stopped run cannot be selected from.
     s.selectButton->click();
     QCOMPARE(dialogs_->messages.last(), QString("先にFFTを実行してください"));
@@ -359,7 +359,7 @@ void SelectorWindowTest::runStopsAtAnUnreadableFrame() {
     QVERIFY(dialogs_->errors[0].contains(files[1]));
     QVERIFY(dialogs_->messages.isEmpty());
     QCOMPARE(s.progressBar->value(), 25);
-    QVERIFY(s.state.AnalysedFiles.empty());
+    QVERIFY(s.results.files.empty());
 }
 
 void SelectorWindowTest::selectionAtSeveralLevels_data() {
@@ -396,10 +396,10 @@ void SelectorWindowTest::selectionAtSeveralLevels() {
 void SelectorWindowTest::crossedMarkersPassEveryFrame() {
     SelectorWindow& s = *selector_;
     openAndRun(writeFrames());
-    QTest::mouseClick(s.graphView, Qt::LeftButton, {}, QPoint(121, 10));    // BandLow 60
-    QTest::mouseClick(s.graphView, Qt::RightButton, {}, QPoint(20, 190));   // BandHigh 10
-    QCOMPARE(s.state.BandLow, 60);
-    QCOMPARE(s.state.BandHigh, 10);
+    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(121, 10));    // BandLow 60
+    QTest::mouseClick(s.graphCanvas, Qt::RightButton, {}, QPoint(20, 190));   // BandHigh 10
+    QCOMPARE(s.graphView.band.low, 60);
+    QCOMPARE(s.graphView.band.high, 10);
     s.passLevelSpinner->setPosition(10);
     s.selectButton->click();
     QCOMPARE(s.passedList->count(), 4);
@@ -464,77 +464,77 @@ void SelectorWindowTest::graphPressesAndScaleButtons() {
     openAndRun(writeFrames());
     auto black = [&](int x) {
         for (int y = 0; y < 200; ++y)
-            if ((s.graphView->picture.pixel(x, y) & 0xffffff) != 0) return false;
+            if ((s.graphCanvas->picture.pixel(x, y) & 0xffffff) != 0) return false;
         return true;
     };
-    QTest::mouseClick(s.graphView, Qt::LeftButton, {}, QPoint(101, 50));
-    QCOMPARE(s.state.BandLow, 50);
+    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(101, 50));
+    QCOMPARE(s.graphView.band.low, 50);
     QVERIFY(black(100));
     QVERIFY(!black(50));
-    QTest::mouseClick(s.graphView, Qt::RightButton, {}, QPoint(0, 50));
-    QCOMPARE(s.state.BandHigh, 0);
+    QTest::mouseClick(s.graphCanvas, Qt::RightButton, {}, QPoint(0, 50));
+    QCOMPARE(s.graphView.band.high, 0);
     QVERIFY(black(0));
-    QVERIFY(!black(100) || s.state.BandLow == 50);
+    QVERIFY(!black(100) || s.graphView.band.low == 50);
 
     // "+" nine times to 51.2; the tenth press neither changes nor redraws.
     for (int i = 0; i < 9; ++i) s.scaleUpButton->click();
-    QCOMPARE(s.state.GraphScale, 51.2);
-    s.graphView->picture.setPixel(200, 100, qRgb(1, 2, 3));
+    QCOMPARE(s.graphView.scale, 51.2);
+    s.graphCanvas->picture.setPixel(200, 100, qRgb(1, 2, 3));
     s.scaleUpButton->click();
-    QCOMPARE(s.state.GraphScale, 51.2);
-    QCOMPARE(s.graphView->picture.pixel(200, 100) & 0xffffff, 0x010203u);
+    QCOMPARE(s.graphView.scale, 51.2);
+    QCOMPARE(s.graphCanvas->picture.pixel(200, 100) & 0xffffff, 0x010203u);
     for (int i = 0; i < 12; ++i) s.scaleDownButton->click();
-    QCOMPARE(s.state.GraphScale, 0.0125);
-    s.graphView->picture.setPixel(200, 100, qRgb(1, 2, 3));
+    QCOMPARE(s.graphView.scale, 0.0125);
+    s.graphCanvas->picture.setPixel(200, 100, qRgb(1, 2, 3));
     s.scaleDownButton->click();
-    QCOMPARE(s.state.GraphScale, 0.0125);
-    QCOMPARE(s.graphView->picture.pixel(200, 100) & 0xffffff, 0x010203u);
+    QCOMPARE(s.graphView.scale, 0.0125);
+    QCOMPARE(s.graphCanvas->picture.pixel(200, 100) & 0xffffff, 0x010203u);
     // The scale form draws the last frame's profile too.
-    std::fill(std::begin(s.state.Profile), std::end(s.state.Profile), 1000.0);
+    std::fill(std::begin(s.results.frameProfile), std::end(s.results.frameProfile), 1000.0);
     for (int i = 0; i < 3; ++i) s.scaleUpButton->click();
-    QVERIFY(HasColour(s.graphView->picture, GraphFrameColour()));
+    QVERIFY(HasColour(s.graphCanvas->picture, GraphFrameColour()));
     // A middle press changes nothing.
-    s.graphView->picture.setPixel(200, 100, qRgb(1, 2, 3));
-    QTest::mouseClick(s.graphView, Qt::MiddleButton, {}, QPoint(30, 50));
-    QCOMPARE(s.state.BandLow, 50);
-    QCOMPARE(s.graphView->picture.pixel(200, 100) & 0xffffff, 0x010203u);
+    s.graphCanvas->picture.setPixel(200, 100, qRgb(1, 2, 3));
+    QTest::mouseClick(s.graphCanvas, Qt::MiddleButton, {}, QPoint(30, 50));
+    QCOMPARE(s.graphView.band.low, 50);
+    QCOMPARE(s.graphCanvas->picture.pixel(200, 100) & 0xffffff, 0x010203u);
     // A press redraws the summary form: the frame curve goes.
-    QTest::mouseClick(s.graphView, Qt::LeftButton, {}, QPoint(60, 50));
-    QVERIFY(!HasColour(s.graphView->picture, GraphFrameColour()));
+    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(60, 50));
+    QVERIFY(!HasColour(s.graphCanvas->picture, GraphFrameColour()));
 }
 
 void SelectorWindowTest::listClicksDrawTheFrame() {
     SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
     openAndRun(files);
-    QVERIFY(!HasColour(s.graphView->picture, GraphFrameColour()));
-    const std::vector<int> table0(s.state.ProfileTable[30], s.state.ProfileTable[30] + 4);
+    QVERIFY(!HasColour(s.graphCanvas->picture, GraphFrameColour()));
+    const std::vector<int> table0(s.results.profileTable[30], s.results.profileTable[30] + 4);
 
     // Mouse on the file list.
     QListWidget* list = s.fileList;
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(2)).center());
-    QVERIFY(std::abs(SeenAmplitude(s.state) - kAmplitudes[2]) < 1.5);
-    QVERIFY(HasColour(s.graphView->picture, GraphFrameColour()));
+    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[2]) < 1.5);
+    QVERIFY(HasColour(s.graphCanvas->picture, GraphFrameColour()));
     // A click on the entry already selected analyses it again.
-    std::fill(std::begin(s.state.Profile), std::end(s.state.Profile), 0.0);
+    std::fill(std::begin(s.results.frameProfile), std::end(s.results.frameProfile), 0.0);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(2)).center());
-    QVERIFY(std::abs(SeenAmplitude(s.state) - kAmplitudes[2]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[2]) < 1.5);
     // Keyboard.
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
     QCOMPARE(list->currentRow(), 3);
-    QVERIFY(std::abs(SeenAmplitude(s.state) - kAmplitudes[3]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[3]) < 1.5);
     // Clicks leave the run's results alone.
-    QCOMPARE(std::vector<int>(s.state.ProfileTable[30], s.state.ProfileTable[30] + 4), table0);
-    QVERIFY(s.state.AnalysedFiles.size() == 4);
+    QCOMPARE(std::vector<int>(s.results.profileTable[30], s.results.profileTable[30] + 4), table0);
+    QVERIFY(s.results.files.size() == 4);
 
     // The pass list, before and after a move.
     s.selectButton->click();
     QCOMPARE(Texts(s.passedList), (QStringList{"f1.fit", "f3.FIT"}));
     s.passedList->setCurrentRow(0);
-    QVERIFY(std::abs(SeenAmplitude(s.state) - kAmplitudes[1]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[1]) < 1.5);
     dialogs_->answers.push_back(true);
     s.moveButton->click();
     const QString good = QString::fromStdString(dir_->path().string()) + "/Good/f3.FIT";
@@ -542,7 +542,7 @@ void SelectorWindowTest::listClicksDrawTheFrame() {
     QVERIFY(QFile::exists(good));
     s.passedList->setCurrentRow(1);
     QVERIFY(dialogs_->errors.isEmpty());
-    QVERIFY(std::abs(SeenAmplitude(s.state) - kAmplitudes[3]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[3]) < 1.5);
 }
 
 void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
@@ -554,15 +554,15 @@ void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
     s.openButton->click();
     // A click before any run builds the tables and draws the frame on its own.
     s.fileList->setCurrentRow(1);
-    QVERIFY(std::abs(SeenAmplitude(s.state) - kAmplitudes[1]) < 1.5);
-    const QImage shown = s.graphView->picture;
-    std::vector<double> profile(std::begin(s.state.Profile), std::end(s.state.Profile));
+    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[1]) < 1.5);
+    const QImage shown = s.graphCanvas->picture;
+    std::vector<double> profile(std::begin(s.results.frameProfile), std::end(s.results.frameProfile));
     for (int row : {4, 5}) {
         s.fileList->setCurrentRow(row);
         QCOMPARE(dialogs_->errors.size(), row - 3);
         QVERIFY(dialogs_->errors.last().contains(files[row]));
-        QCOMPARE(s.graphView->picture, shown);
-        QCOMPARE(std::vector<double>(std::begin(s.state.Profile), std::end(s.state.Profile)),
+        QCOMPARE(s.graphCanvas->picture, shown);
+        QCOMPARE(std::vector<double>(std::begin(s.results.frameProfile), std::end(s.results.frameProfile)),
                  profile);
     }
 }
@@ -662,7 +662,7 @@ void SelectorWindowTest::closingHides() {
     QCOMPARE(s.fileList->count(), 4);
     // Showing clears the graph to white.
     for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 256; ++x) QCOMPARE(s.graphView->picture.pixel(x, y) & 0xffffff, 0xffffffu);
+        for (int x = 0; x < 256; ++x) QCOMPARE(s.graphCanvas->picture.pixel(x, y) & 0xffffff, 0xffffffu);
 }
 
 void SelectorWindowTest::handlerFailuresAreReported() {

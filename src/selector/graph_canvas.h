@@ -5,10 +5,10 @@
 #include <QImage>
 #include <QWidget>
 
-class GraphView : public QWidget {
+class GraphCanvas : public QWidget {
     Q_OBJECT
 public:
-    explicit GraphView(QWidget* parent = nullptr);
+    explicit GraphCanvas(QWidget* parent = nullptr);
     QImage picture;   // the drawing surface; call update() after drawing into it
 
 signals:

@@ -1,21 +1,21 @@
-#include "graph_view.h"
+#include "graph_canvas.h"
 
 #include "graph.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 
-GraphView::GraphView(QWidget* parent) : QWidget(parent), picture(NewGraphImage()) {
+GraphCanvas::GraphCanvas(QWidget* parent) : QWidget(parent), picture(NewGraphImage()) {
     setFixedSize(kGraphWidth, kGraphHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void GraphView::paintEvent(QPaintEvent*) {
+void GraphCanvas::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawImage(0, 0, picture);
 }
 
-void GraphView::mousePressEvent(QMouseEvent* event) {
+void GraphCanvas::mousePressEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     emit pressed(event->button(), p.x(), p.y());
 }
