@@ -42,21 +42,23 @@ struct Split {
 };
 
 // One worker's per-frame steps, each timed on its own, on this thread.
-bool TimeSteps(SelectorState& state, const std::vector<std::string>& paths, WindowMode mode,
-               Split& split) {
+bool TimeSteps(const std::vector<std::string>& paths, WindowMode mode, Split& split) {
     FrameReader reader;
     FastProfiler profiler;
+    IntPlane window;
+    double profile[kProfileBins];
+    if (AllocIntPlane(kWindowSize, kWindowSize, window) != 0) return false;
     for (const std::string& path : paths) {
         std::string error;
         int width = 0, height = 0;
         const auto t0 = Clock::now();
-        if (ReadFrameWindow(path, mode, state.FftSize, reader, state.FrameWindow, width, height,
-                            error) != WindowRead::Ok) {
+        if (ReadFrameWindow(path, mode, kWindowSize, reader, window, width, height, error) !=
+            WindowRead::Ok) {
             std::fprintf(stderr, "bench_batch: %s: %s\n", path.c_str(), error.c_str());
             return false;
         }
         const auto t1 = Clock::now();
-        profiler.compute(state.FrameWindow.data(), state.Profile);
+        profiler.compute(window.data(), profile);
         const auto t2 = Clock::now();
         split.read += Seconds(t0, t1);
         split.profile += Seconds(t1, t2);
@@ -132,9 +134,10 @@ int main(int argc, char** argv) {
                               {"BMP 24-bit", DemoFormat::Bmp, 640, 480},
                               {"JPEG q90", DemoFormat::Jpeg, 1280, 960}};
 
-    auto state = std::make_unique<SelectorState>();
-    if (CreateSelectorState(*state) != 0) {
-        std::fprintf(stderr, "bench_batch: not enough memory\n");
+    auto results = std::make_unique<AnalysisResults>();
+    std::string error;
+    if (!CreateAnalysisResults(*results, error)) {
+        std::fprintf(stderr, "bench_batch: %s\n", error.c_str());
         return 1;
     }
 
@@ -165,7 +168,7 @@ int main(int argc, char** argv) {
             double best = 1e300;
             for (int r = 0; r <= runs; ++r) {
                 const auto t0 = Clock::now();
-                const BatchResult result = RunBatch(*state, paths, mode, nullptr);
+                const BatchResult result = RunBatch(*results, paths, mode, nullptr);
                 const double s = Seconds(t0, Clock::now());
                 if (result.status != BatchStatus::Completed) {
                     std::fprintf(stderr, "bench_batch: run stopped at %s: %s\n",
@@ -178,7 +181,7 @@ int main(int argc, char** argv) {
             double bestSplitTotal = 1e300;
             for (int r = 0; r < runs; ++r) {
                 Split split;
-                if (!TimeSteps(*state, paths, mode, split)) return 1;
+                if (!TimeSteps(paths, mode, split)) return 1;
                 if (split.total() < bestSplitTotal) {
                     bestSplitTotal = split.total();
                     bestSplit = split;

@@ -141,12 +141,13 @@ int main(int argc, char** argv) {
     std::vector<std::vector<std::int32_t>> windows;
     for (unsigned s = 1; s <= 8; ++s) windows.push_back(TestWindow(s));
 
-    SelectorState state;
-    if (CreateSelectorState(state) != 0) {
-        std::fprintf(stderr, "bench_transform: cannot allocate the analysis state\n");
+    const FftPlan plan(N);
+    IntPlane window;
+    double straightProfile[kProfileBins];
+    if (AllocIntPlane(N, N, window) != 0) {
+        std::fprintf(stderr, "bench_transform: cannot allocate the window\n");
         return 1;
     }
-    BuildFftTables(state);
     FastProfiler fast;
     FastProfiler baseline(FastProfiler::CodePath::Baseline);
     std::printf("planning FFTW (FFTW_MEASURE)...\n");
@@ -155,9 +156,8 @@ int main(int argc, char** argv) {
 
     // Agreement on the first window, as a check that all of them compute the same thing.
     double ref[kProfileBins], p[kProfileBins];
-    std::memcpy(state.FrameWindow.data(), windows[0].data(), sizeof(std::int32_t) * N * N);
-    AnalyseFrame(state);
-    std::memcpy(ref, state.Profile, sizeof ref);
+    std::memcpy(window.data(), windows[0].data(), sizeof(std::int32_t) * N * N);
+    AnalyseWindow(window, plan, ref);
     fast.compute(windows[0].data(), p);
     const double fastDiff = MaxRelative(ref, p);
     fftw.Compute(windows[0].data(), p);
@@ -171,11 +171,11 @@ int main(int argc, char** argv) {
     };
     double sink = 0;
     std::vector<Method> methods = {
-        {"straightforward AnalyseFrame", 1,
+        {"straightforward AnalyseWindow", 1,
          [&](const std::int32_t* w) {
-             std::memcpy(state.FrameWindow.data(), w, sizeof(std::int32_t) * N * N);
-             AnalyseFrame(state);
-             sink += state.Profile[30];
+             std::memcpy(window.data(), w, sizeof(std::int32_t) * N * N);
+             AnalyseWindow(window, plan, straightProfile);
+             sink += straightProfile[30];
          }, {}},
         {fast.codePath() == FastProfiler::CodePath::Avx2 ? "FastProfiler (AVX2)"
                                                          : "FastProfiler (baseline)",

@@ -1,5 +1,6 @@
 #include "batch_run.h"
 
+#include "characteristic.h"
 #include "fast_profile.h"
 
 #include <algorithm>
@@ -21,15 +22,15 @@ namespace {
 // 4000 x 4000 frame decoded whole (24-bit, a copy for the window search) fits.
 constexpr std::size_t kRunMemoryBudget = std::size_t(192) << 20;
 
-void ResetRun(SelectorState& state, int count) {
+void ResetRun(AnalysisResults& results, int count) {
     for (int b = 0; b < kProfileBins; ++b) {
-        state.ProfileAvg[b] = 0;
-        state.ProfileMax[b] = 0;
-        state.ProfileMin[b] = 1.0e8;
+        results.mean[b] = 0;
+        results.largest[b] = 0;
+        results.smallest[b] = 1.0e8;
     }
-    state.TotalMax = 0;
-    state.TotalMin = 1.0e10;
-    for (int b = 0; b < kTableBins; ++b) std::fill_n(state.ProfileTable[b], count, 0);
+    results.largestTotal = 0;
+    results.smallestTotal = 1.0e10;
+    for (int b = 0; b < kTableBins; ++b) std::fill_n(results.profileTable[b], count, 0);
 }
 
 }  // namespace
@@ -43,20 +44,19 @@ int SaturateToInt(double v) {
 
 namespace {
 
-// Frame k's characteristic (already in state.Profile) into the table and the summary curves.
-void RecordFrame(SelectorState& state, int k, int count) {
-    for (int b = 0; b < kTableBins; ++b)
-        state.ProfileTable[b][k] = SaturateToInt(state.Profile[b]);
-    state.ProfileTotal = 0;
-    for (int b = 0; b < kTableBins; ++b) state.ProfileTotal += state.Profile[b];
-    for (int b = 0; b < kProfileBins; ++b) state.ProfileAvg[b] += state.Profile[b] / count;
-    if (!(state.TotalMax >= state.ProfileTotal)) {
-        state.TotalMax = state.ProfileTotal;
-        std::copy_n(state.Profile, kProfileBins, state.ProfileMax);
+// Frame k's characteristic into the table and the summary curves.
+void RecordFrame(AnalysisResults& results, const double* profile, int k, int count) {
+    for (int b = 0; b < kTableBins; ++b) results.profileTable[b][k] = SaturateToInt(profile[b]);
+    double total = 0;
+    for (int b = 0; b < kTableBins; ++b) total += profile[b];
+    for (int b = 0; b < kProfileBins; ++b) results.mean[b] += profile[b] / count;
+    if (!(results.largestTotal >= total)) {
+        results.largestTotal = total;
+        std::copy_n(profile, kProfileBins, results.largest);
     }
-    if (state.TotalMin > state.ProfileTotal) {
-        state.TotalMin = state.ProfileTotal;
-        std::copy_n(state.Profile, kProfileBins, state.ProfileMin);
+    if (results.smallestTotal > total) {
+        results.smallestTotal = total;
+        std::copy_n(profile, kProfileBins, results.smallest);
     }
 }
 
@@ -220,7 +220,7 @@ int ThreadCount(int asked) {
 
 }  // namespace
 
-BatchResult RunBatch(SelectorState& state, const std::vector<std::string>& paths,
+BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& paths,
                      WindowMode mode, ProgressSink* progress, int threads) {
     BatchResult result;
     const int count = int(std::min<std::size_t>(paths.size(), kMaxFiles + 1));
@@ -229,12 +229,11 @@ BatchResult RunBatch(SelectorState& state, const std::vector<std::string>& paths
         result.status = BatchStatus::TooMany;
         return result;
     }
-    state.AnalysedFiles.clear();
+    results.files.clear();
     ReturnLargeBuffersToTheSystem();
-    BuildFftTables(state);
-    ResetRun(state, count);
+    ResetRun(results, count);
 
-    ParallelRun run(paths, count, mode, state.FftSize, std::min(ThreadCount(threads), count));
+    ParallelRun run(paths, count, mode, kWindowSize, std::min(ThreadCount(threads), count));
     for (int k = 0; k < count; ++k) {
         if (progress) progress->setPosition(int(double(k) / count * 100));
         const FrameResult& frame = run.Wait(k);
@@ -248,34 +247,38 @@ BatchResult RunBatch(SelectorState& state, const std::vector<std::string>& paths
             result.height = frame.height;
             return result;
         }
-        std::copy_n(frame.profile, kProfileBins, state.Profile);
+        std::copy_n(frame.profile, kProfileBins, results.frameProfile);
         run.Release(k);
-        RecordFrame(state, k, count);
+        RecordFrame(results, results.frameProfile, k, count);
     }
     if (progress) progress->setPosition(0);
-    state.AnalysedFiles = paths;
+    results.files = paths;
+    results.mode = mode;
     result.status = BatchStatus::Completed;
     return result;
 }
 
-int AnalyseSingleFrame(SelectorState& state, const std::string& path, WindowMode mode,
-                       FrameReader& reader, std::string& error) {
-    const int N = state.FftSize;
+bool AnalyseSingleFrame(const std::string& path, WindowMode mode, const FftPlan& plan,
+                        FrameReader& reader, double* profile, std::string& error) {
+    const int N = plan.size();
     IntPlane window;
-    int width = 0, height = 0;
-    WindowRead read = WindowRead::Unreadable;
-    if (AllocIntPlane(N, N, window) != 0)
+    if (AllocIntPlane(N, N, window) != 0) {
         error = "not enough memory";
-    else
-        read = ReadFrameWindow(path, mode, N, reader, window, width, height, error);
+        return false;
+    }
+    int width = 0, height = 0;
+    const WindowRead read = ReadFrameWindow(path, mode, N, reader, window, width, height, error);
     if (read == WindowRead::TooSmall) {
         error = "the frame is " + std::to_string(width) + " x " + std::to_string(height) +
                 " pixels; at least " + std::to_string(N) + " x " + std::to_string(N) +
                 " are needed";
     }
-    if (read != WindowRead::Ok) return 1;
-    if (!state.TablesBuilt) BuildFftTables(state);
-    std::swap(state.FrameWindow, window);
-    AnalyseFrame(state);
-    return 0;
+    if (read != WindowRead::Ok) return false;
+    double computed[kProfileBins];
+    if (!AnalyseWindow(window, plan, computed)) {
+        error = "not enough memory";
+        return false;
+    }
+    std::copy_n(computed, kProfileBins, profile);
+    return true;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The batch analysis run over a list of frames: every frame's characteristic goes into
-// its column of ProfileTable, and the mean, largest and smallest curves are built.
+// its column of the profile table, and the mean, largest and smallest curves are built.
 
-#include "characteristic.h"
+#include "analysis_results.h"
+#include "fft_plan.h"
 #include "frame_window.h"
 #include "progress.h"
 
@@ -31,17 +32,18 @@ struct BatchResult {
 // frame that cannot be read or is too small: the frames before it keep their results,
 // nothing after it is recorded. Frames are read and analysed by `threads` worker threads
 // (0: one per processor); the results do not depend on the number.
-// On completion the position goes back to 0 and state.AnalysedFiles = paths; otherwise
-// AnalysedFiles is left empty and the position stays where the run stopped.
-BatchResult RunBatch(SelectorState& state, const std::vector<std::string>& paths,
+// The window is kWindowSize on a side. On completion the position goes back to 0 and
+// results.files = paths, results.mode = mode; otherwise files is left empty and the position
+// stays where the run stopped. results.frameProfile is the last frame analysed.
+BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& paths,
                      WindowMode mode, ProgressSink* progress, int threads = 0);
 
 // v truncated toward zero, held within the int range (NaN gives 0): profile bins of
 // frames with very large values must not overflow the table.
 int SaturateToInt(double v);
 
-// Reads and analyses one frame into state.Profile (a list click). Returns 0, or 1 with
-// `error` when the frame cannot be read or is smaller than N x N; the state is then
-// unchanged.
-int AnalyseSingleFrame(SelectorState& state, const std::string& path, WindowMode mode,
-                       FrameReader& reader, std::string& error);
+// Reads one frame and analyses its window (N = plan.size()) the straightforward way into
+// profile[0..kProfileBins-1] (a list click). False with `error` when the frame cannot be read
+// or is smaller than N x N; profile is then unchanged.
+bool AnalyseSingleFrame(const std::string& path, WindowMode mode, const FftPlan& plan,
+                        FrameReader& reader, double* profile, std::string& error);

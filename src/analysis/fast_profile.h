@@ -7,7 +7,7 @@
 // constructor; compute() allocates nothing. One profiler per thread; its results depend only on the window (the
 // vectorised and the plain code paths give bit-identical profiles).
 
-#include "selector_state.h"
+#include "analysis_results.h"
 
 #include <cstdint>
 #include <memory>

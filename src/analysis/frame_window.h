@@ -3,7 +3,7 @@
 // decodes just the window, and in peak mode its centroid is summed straight from the file's
 // bytes. The window is the same as LoadFrameForAnalysis followed by TakeWindow gives.
 
-#include "characteristic.h"
+#include "window_corner.h"
 #include "memory_budget.h"
 
 #include <string>

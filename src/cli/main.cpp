@@ -135,16 +135,6 @@ bool CheckStdout() {
     return true;
 }
 
-std::unique_ptr<SelectorState> NewState() {
-    auto state = std::make_unique<SelectorState>();
-    if (CreateSelectorState(*state) != 0) {
-        std::fprintf(stderr, "framesifter-cli: not enough memory for the analysis\n");
-        return nullptr;
-    }
-    BuildFftTables(*state);
-    return state;
-}
-
 int Profile(int argc, char** argv) {
     Arguments args;
     std::string error;
@@ -152,25 +142,25 @@ int Profile(int argc, char** argv) {
     if (args.positional.empty()) return UsageError("profile needs at least one FILE");
     const WindowMode mode = args.has("--peak") ? WindowMode::Peak : WindowMode::Centre;
 
-    auto state = NewState();
-    if (!state) return kExitFailure;
+    const FftPlan plan(kWindowSize);
     FrameReader reader;
     TerminalProgress bar(stderr, "analysing");
     const std::size_t count = args.positional.size();
     // Rows are held back until every frame has been read: a failing run prints no CSV.
     std::string rows;
     char number[40];
+    double profile[kProfileBins];
     for (std::size_t k = 0; k < count; ++k) {
         bar.setPosition(int(double(k) / double(count) * 100));
         const std::string& path = args.positional[k];
-        if (AnalyseSingleFrame(*state, path, mode, reader, error) != 0) {
+        if (!AnalyseSingleFrame(path, mode, plan, reader, profile, error)) {
             bar.finish();
             Report(path + ": " + error);
             return kExitFailure;
         }
         rows += CsvField(path);
         for (int b = 0; b < kTableBins; ++b) {
-            std::snprintf(number, sizeof number, ",%.17g", state->Profile[b]);
+            std::snprintf(number, sizeof number, ",%.17g", profile[b]);
             rows += number;
         }
         rows += '\n';
@@ -184,84 +174,75 @@ int Profile(int argc, char** argv) {
     return CheckStdout() ? 0 : kExitFailure;
 }
 
-int Select(int argc, char** argv) {
+struct SelectOptions {
+    Band band;
+    int level = 5;
+    int threads = 0;
+    WindowMode mode = WindowMode::Centre;
+    bool move = false;
+};
+
+// The options and files of `select`; "" when they are sound, else the usage error.
+std::string ParseSelect(int argc, char** argv, SelectOptions& options,
+                        std::vector<std::string>& paths) {
     Arguments args;
     std::string error;
     const std::vector<OptionRule> rules = {
         {"--peak", false}, {"--band", true}, {"--level", true}, {"--move", false},
         {"--threads", true}};
-    if (!ParseArguments(argc, argv, 2, rules, args, error)) return UsageError(error);
-    int low = 25, high = 50, level = 5;
-    if (args.values.count("--band") && !ParseBand(args.values["--band"], low, high))
-        return UsageError("--band takes LOW:HIGH, two bins from 0 to 255 with LOW <= HIGH, not '" +
-                          args.values["--band"] + "'");
-    if (low > kLastContentBin)
-        return UsageError("--band: only bins 0 to " + std::to_string(kLastContentBin) +
-                          " can hold content, so LOW must be at most " +
-                          std::to_string(kLastContentBin) + ", not '" + args.values["--band"] +
-                          "'");
-    if (args.values.count("--level") && !ParseBoundedInt(args.values["--level"], 0, 10, level))
-        return UsageError("--level takes a whole number from 0 to 10, not '" +
-                          args.values["--level"] + "'");
-    int threads = 0;
+    if (!ParseArguments(argc, argv, 2, rules, args, error)) return error;
+    if (args.values.count("--band") &&
+        !ParseBand(args.values["--band"], options.band.low, options.band.high))
+        return "--band takes LOW:HIGH, two bins from 0 to 255 with LOW <= HIGH, not '" +
+               args.values["--band"] + "'";
+    if (options.band.low > kLastContentBin)
+        return "--band: only bins 0 to " + std::to_string(kLastContentBin) +
+               " can hold content, so LOW must be at most " + std::to_string(kLastContentBin) +
+               ", not '" + args.values["--band"] + "'";
+    if (args.values.count("--level") &&
+        !ParseBoundedInt(args.values["--level"], 0, 10, options.level))
+        return "--level takes a whole number from 0 to 10, not '" + args.values["--level"] + "'";
     if (args.values.count("--threads") &&
-        !ParseBoundedInt(args.values["--threads"], 1, 16, threads))
-        return UsageError("--threads takes a whole number from 1 to 16, not '" +
-                          args.values["--threads"] + "'");
-    const std::vector<std::string>& paths = args.positional;
-    if (paths.empty()) return UsageError("select needs at least one FILE");
+        !ParseBoundedInt(args.values["--threads"], 1, 16, options.threads))
+        return "--threads takes a whole number from 1 to 16, not '" + args.values["--threads"] +
+               "'";
+    paths = args.positional;
+    if (paths.empty()) return "select needs at least one FILE";
     if (paths.size() > std::size_t(kMaxFiles))
-        return UsageError("select takes at most " + std::to_string(kMaxFiles) + " files, not " +
-                          std::to_string(paths.size()));
+        return "select takes at most " + std::to_string(kMaxFiles) + " files, not " +
+               std::to_string(paths.size());
     const RepeatedEntry repeated = FindRepeatedEntry(paths);
     if (repeated.first >= 0)
-        return UsageError(paths[std::size_t(repeated.second)] + " is listed twice (also as " +
-                          paths[std::size_t(repeated.first)] + ")");
-    const WindowMode mode = args.has("--peak") ? WindowMode::Peak : WindowMode::Centre;
+        return paths[std::size_t(repeated.second)] + " is listed twice (also as " +
+               paths[std::size_t(repeated.first)] + ")";
+    options.mode = args.has("--peak") ? WindowMode::Peak : WindowMode::Centre;
+    options.move = args.has("--move");
+    return "";
+}
 
-    auto state = NewState();
-    if (!state) return kExitFailure;
-    state->BandLow = low;
-    state->BandHigh = high;
-    TerminalProgress bar(stderr, "analysing");
-    const BatchResult run = RunBatch(*state, paths, mode, &bar, threads);
-    bar.finish();
-    switch (run.status) {
-    case BatchStatus::Completed:
-        break;
-    case BatchStatus::TooSmall:
-        Report(run.failedPath + ": the frame is " + std::to_string(run.width) + " x " +
-               std::to_string(run.height) + " pixels; at least " +
-               std::to_string(state->FftSize) + " x " + std::to_string(state->FftSize) +
-               " are needed");
-        return kExitFailure;
-    case BatchStatus::Unreadable:
-        Report(run.failedPath + ": " + run.reason);
-        return kExitFailure;
-    case BatchStatus::Empty:
-    case BatchStatus::TooMany:   // both refused above
-        return UsageError("select needs 1 to " + std::to_string(kMaxFiles) + " files");
-    }
+// A run that did not complete, as the message that names the frame.
+std::string RunFailure(const BatchResult& run) {
+    if (run.status == BatchStatus::TooSmall)
+        return run.failedPath + ": the frame is " + std::to_string(run.width) + " x " +
+               std::to_string(run.height) + " pixels; at least " + std::to_string(kWindowSize) +
+               " x " + std::to_string(kWindowSize) + " are needed";
+    return run.failedPath + ": " + run.reason;
+}
 
-    const int count = int(paths.size());
-    const SelectionResult selection = SelectFrames(*state, count, level);
+void PrintScores(const std::vector<std::string>& paths, const AnalysisResults& results,
+                 const SelectOptions& options, const SelectionResult& selection) {
     std::vector<char> passed(paths.size(), 0);
     for (int k : selection.passed) passed[std::size_t(k)] = 1;
-
     std::fputs("file,score,passed\n", stdout);
-    for (int k = 0; k < count; ++k) {
-        const double score = BandScore(state->ProfileTable, k, low, high);
-        std::printf("%s,%lld,%d\n", CsvField(paths[std::size_t(k)]).c_str(), (long long)score,
-                    int(passed[std::size_t(k)]));
+    for (std::size_t k = 0; k < paths.size(); ++k) {
+        const double score =
+            BandScore(results.profileTable, int(k), options.band.low, options.band.high);
+        std::printf("%s,%lld,%d\n", CsvField(paths[k]).c_str(), (long long)score, int(passed[k]));
     }
-    if (!CheckStdout()) return kExitFailure;
-    std::fprintf(stderr,
-                 "framesifter-cli: %zu of %d frames passed (level %d, band %d:%d, threshold %.1f, "
-                 "scores %.0f to %.0f)\n",
-                 selection.passed.size(), count, level, low, high, selection.threshold,
-                 selection.minimum, selection.maximum);
+}
 
-    if (!args.has("--move")) return 0;
+// Moves the passed frames into Good; the exit status.
+int MovePassed(const std::vector<std::string>& paths, const SelectionResult& selection) {
     std::vector<std::string> sources;
     for (int k : selection.passed) sources.push_back(paths[std::size_t(k)]);
     const std::vector<MoveOutcome> outcomes = MovePassedFiles(sources);
@@ -279,6 +260,39 @@ int Select(int argc, char** argv) {
     if (failed) std::fprintf(stderr, "; %d not moved", failed);
     std::fputc('\n', stderr);
     return failed ? kExitFailure : 0;
+}
+
+int Select(int argc, char** argv) {
+    SelectOptions options;
+    std::vector<std::string> paths;
+    const std::string usage = ParseSelect(argc, argv, options, paths);
+    if (!usage.empty()) return UsageError(usage);
+
+    AnalysisResults results;
+    std::string error;
+    if (!CreateAnalysisResults(results, error)) {
+        Report(error);
+        return kExitFailure;
+    }
+    TerminalProgress bar(stderr, "analysing");
+    const BatchResult run = RunBatch(results, paths, options.mode, &bar, options.threads);
+    bar.finish();
+    if (run.status != BatchStatus::Completed) {
+        Report(RunFailure(run));
+        return kExitFailure;
+    }
+
+    const int count = int(paths.size());
+    const SelectionResult selection =
+        SelectFrames(results.profileTable, count, options.band, options.level);
+    PrintScores(paths, results, options, selection);
+    if (!CheckStdout()) return kExitFailure;
+    std::fprintf(stderr,
+                 "framesifter-cli: %zu of %d frames passed (level %d, band %d:%d, threshold %.1f, "
+                 "scores %.0f to %.0f)\n",
+                 selection.passed.size(), count, options.level, options.band.low,
+                 options.band.high, selection.threshold, selection.minimum, selection.maximum);
+    return options.move ? MovePassed(paths, selection) : 0;
 }
 
 int Demo(int argc, char** argv) {

@@ -63,63 +63,63 @@ void DrawProfileCurve(QImage& image, const double* values, int bins, double scal
     }
 }
 
-void DrawGraph(QImage& image, const SelectorState& state, GraphForm form) {
+void DrawGraph(QImage& image, const AnalysisResults& results, const GraphView& view,
+               GraphForm form) {
     ClearGraph(image);
-    const double scale = state.GraphScale;
     auto curve = [&](const double* v, QRgb c) {
-        DrawProfileCurve(image, v, kProfileBins, scale, c);
+        DrawProfileCurve(image, v, kProfileBins, view.scale, c);
     };
     switch (form) {
     case GraphForm::Summary:
-        curve(state.ProfileAvg, GraphAverageColour());
-        curve(state.ProfileMax, GraphLargestColour());
-        curve(state.ProfileMin, GraphSmallestColour());
+        curve(results.mean, GraphAverageColour());
+        curve(results.largest, GraphLargestColour());
+        curve(results.smallest, GraphSmallestColour());
         break;
     case GraphForm::Scale:
-        curve(state.Profile, GraphFrameColour());
-        curve(state.ProfileAvg, GraphAverageColour());
-        curve(state.ProfileMax, GraphLargestColour());
-        curve(state.ProfileMin, GraphSmallestColour());
+        curve(results.frameProfile, GraphFrameColour());
+        curve(results.mean, GraphAverageColour());
+        curve(results.largest, GraphLargestColour());
+        curve(results.smallest, GraphSmallestColour());
         break;
     case GraphForm::Frame:
-        curve(state.ProfileAvg, GraphAverageColour());
-        curve(state.ProfileMax, GraphLargestColour());
-        curve(state.ProfileMin, GraphSmallestColour());
-        curve(state.Profile, GraphFrameColour());
+        curve(results.mean, GraphAverageColour());
+        curve(results.largest, GraphLargestColour());
+        curve(results.smallest, GraphSmallestColour());
+        curve(results.frameProfile, GraphFrameColour());
         break;
     }
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(OnePixelPen(GraphMarkerColour()));
     const int h = image.height();
-    DrawLine(painter, 2 * state.BandHigh, 0, 2 * state.BandHigh, h);
-    DrawLine(painter, 2 * state.BandLow, 0, 2 * state.BandLow, h);
+    DrawLine(painter, 2 * view.band.high, 0, 2 * view.band.high, h);
+    DrawLine(painter, 2 * view.band.low, 0, 2 * view.band.low, h);
 }
 
-bool ApplyGraphPress(SelectorState& state, Qt::MouseButton button, int x) {
+bool ApplyGraphPress(GraphView& view, Qt::MouseButton button, int x) {
     // Keep the band on the graph whatever column the caller reports.
     if (x < 0) x = 0;
     if (x > kGraphWidth - 1) x = kGraphWidth - 1;
     const int bin = x / 2;
     if (button == Qt::LeftButton) {
-        state.BandLow = bin;
+        view.band.low = bin;
         return true;
     }
     if (button == Qt::RightButton) {
-        state.BandHigh = bin;
+        view.band.high = bin;
         return true;
     }
     return false;
 }
 
-bool EnlargeGraph(SelectorState& state) {
-    if (!(state.GraphScale < kGraphScaleMax)) return false;
-    state.GraphScale *= 2;
+bool EnlargeGraph(GraphView& view) {
+    if (!(view.scale < kGraphScaleMax)) return false;
+    view.scale *= 2;
     return true;
 }
 
-bool ShrinkGraph(SelectorState& state) {
-    if (!(state.GraphScale > kGraphScaleMin)) return false;
-    state.GraphScale /= 2;
+bool ShrinkGraph(GraphView& view) {
+    if (!(view.scale > kGraphScaleMin)) return false;
+    view.scale /= 2;
     return true;
 }

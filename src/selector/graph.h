@@ -2,7 +2,8 @@
 // The frequency graph: profiles drawn as one-pixel curves onto a 256 x 200 picture, with
 // the two band markers. Pure drawing on a QImage, so it can be checked pixel by pixel.
 
-#include "selector_state.h"
+#include "analysis_results.h"
+#include "selection.h"
 
 #include <QImage>
 #include <Qt>
@@ -12,10 +13,16 @@ constexpr int kGraphHeight = 200;
 constexpr double kGraphScaleMax = 51.2;
 constexpr double kGraphScaleMin = 0.0125;
 
+// What the user set on the graph: the band's markers and the vertical scale.
+struct GraphView {
+    Band band;
+    double scale = 0.1;
+};
+
 // Which curves a redraw shows, in drawing order (later ones on top):
-//   Summary: average, largest, smallest
-//   Scale:   last profile, average, largest, smallest
-//   Frame:   average, largest, smallest, last profile
+//   Summary: mean, largest, smallest
+//   Scale:   last frame's profile, mean, largest, smallest
+//   Frame:   mean, largest, smallest, last frame's profile
 enum class GraphForm { Summary, Scale, Frame };
 
 // The curve colours.
@@ -36,15 +43,16 @@ int GraphRow(double v, double scale, int height = kGraphHeight);
 // One curve: bin r at x = 2r, segments joining bins r-1 and r for r = 1..bins-1.
 void DrawProfileCurve(QImage& image, const double* values, int bins, double scale, QRgb colour);
 
-// Clears the picture and draws the form's curves, then the marker at 2*BandHigh and the
-// marker at 2*BandLow.
-void DrawGraph(QImage& image, const SelectorState& state, GraphForm form);
+// Clears the picture and draws the form's curves, then the marker at 2 * band.high and the
+// marker at 2 * band.low.
+void DrawGraph(QImage& image, const AnalysisResults& results, const GraphView& view,
+               GraphForm form);
 
-// A press at column x: left sets BandLow, right sets BandHigh to x div 2. Returns whether
-// the band changed hands (true for left and right, false for any other button).
-bool ApplyGraphPress(SelectorState& state, Qt::MouseButton button, int x);
+// A press at column x: left sets the band's low, right its high bin to x div 2. Returns
+// whether the band changed (true for left and right, false for any other button).
+bool ApplyGraphPress(GraphView& view, Qt::MouseButton button, int x);
 
-// "+" doubles and "-" halves GraphScale within 0.0125..51.2; false when already at the
+// "+" doubles and "-" halves the scale within 0.0125..51.2; false when already at the
 // limit (nothing changes then).
-bool EnlargeGraph(SelectorState& state);
-bool ShrinkGraph(SelectorState& state);
+bool EnlargeGraph(GraphView& view);
+bool ShrinkGraph(GraphView& view);

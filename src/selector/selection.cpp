@@ -16,27 +16,25 @@ double PassThreshold(int level, double minimum, double maximum) {
     return double(((10 - level) * (long double)minimum + level * (long double)maximum) * 0.1L);
 }
 
-SelectionResult SelectFrames(SelectorState& state, int count, int level) {
+SelectionResult SelectFrames(const IntPlane& profileTable, int count, Band band, int level) {
     SelectionResult result;
-    count = std::clamp(count, 0, state.ProfileTable.second());
+    count = std::clamp(count, 0, profileTable.second());
     level = std::clamp(level, 0, 10);
-    state.TotalMax = -1e10;
-    state.TotalMin = 1e10;
+    result.maximum = -1e10;
+    result.minimum = 1e10;
     for (int k = 0; k < count; ++k) {
-        state.ProfileTotal = BandScore(state.ProfileTable, k, state.BandLow, state.BandHigh);
-        if (state.ProfileTotal > state.TotalMax) state.TotalMax = state.ProfileTotal;
-        if (state.ProfileTotal < state.TotalMin) state.TotalMin = state.ProfileTotal;
+        const double score = BandScore(profileTable, k, band.low, band.high);
+        if (score > result.maximum) result.maximum = score;
+        if (score < result.minimum) result.minimum = score;
     }
-    result.minimum = state.TotalMin;
-    result.maximum = state.TotalMax;
     result.threshold = PassThreshold(level, result.minimum, result.maximum);
     for (int k = 0; k < count; ++k) {
-        if (BandScore(state.ProfileTable, k, state.BandLow, state.BandHigh) >= result.threshold)
+        if (BandScore(profileTable, k, band.low, band.high) >= result.threshold)
             result.passed.push_back(k);
     }
     return result;
 }
 
-bool ResultsMatch(const SelectorState& state, const std::vector<std::string>& paths) {
-    return !paths.empty() && state.AnalysedFiles == paths;
+bool ResultsMatch(const AnalysisResults& results, const std::vector<std::string>& paths) {
+    return !paths.empty() && results.files == paths;
 }

@@ -1,11 +1,18 @@
 #pragma once
 // The pass level and the selection: every file is scored by the sum of its stored
-// profile bins from BandLow to BandHigh, and the files reaching the level's threshold pass.
+// profile bins from the band's low to its high bin, and the files reaching the level's
+// threshold pass.
 
-#include "selector_state.h"
+#include "analysis_results.h"
 
 #include <string>
 #include <vector>
+
+// The band of spatial frequencies that scores a frame, in profile bins.
+struct Band {
+    int low = 25;
+    int high = 50;
+};
 
 struct SelectionResult {
     std::vector<int> passed;   // file indices, in file-list order
@@ -14,15 +21,14 @@ struct SelectionResult {
     double threshold = 0;
 };
 
-// Sum of ProfileTable[r][file] for r = low..high (0 when low > high).
+// Sum of profileTable[r][file] for r = low..high (0 when low > high).
 double BandScore(const IntPlane& profileTable, int file, int low, int high);
 // ((10 - level) * minimum + level * maximum) * 0.1
 double PassThreshold(int level, double minimum, double maximum);
 
-// Scores files 0..count-1 at level 0..10; writes the working values ProfileTotal,
-// TotalMax and TotalMin of the state.
-SelectionResult SelectFrames(SelectorState& state, int count, int level);
+// Scores files 0..count-1 of the table over the band at level 0..10.
+SelectionResult SelectFrames(const IntPlane& profileTable, int count, Band band, int level);
 
 // True when the last run went to its end over exactly these files, in this order: only
 // then do the table's columns belong to them.
-bool ResultsMatch(const SelectorState& state, const std::vector<std::string>& paths);
+bool ResultsMatch(const AnalysisResults& results, const std::vector<std::string>& paths);

@@ -38,7 +38,10 @@ std::string WriteBmp(const TempDir& dir, const std::string& name, int w, int h,
 
 class BatchRun : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(CreateSelectorState(state), 0); }
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(CreateAnalysisResults(state, error)) << error;
+    }
     std::vector<std::string> Frames(int count, int firstSeed = 1) {
         std::vector<std::string> paths;
         for (int k = 0; k < count; ++k)
@@ -46,21 +49,21 @@ protected:
                                      std::uint32_t(firstSeed + k)));
         return paths;
     }
-    int Column(int k, int b) const { return state.ProfileTable[b][k]; }
+    int Column(int k, int b) const { return state.profileTable[b][k]; }
     TempDir dir;
-    SelectorState state;
+    AnalysisResults state;
     RecordedProgress progress;
 };
 
 }  // namespace
 
 TEST_F(BatchRun, EmptyListChangesNothing) {
-    state.ProfileTable[3][0] = 17;
-    state.ProfileAvg[5] = 2.5;
+    state.profileTable[3][0] = 17;
+    state.mean[5] = 2.5;
     const BatchResult r = RunBatch(state, {}, WindowMode::Centre, &progress);
     EXPECT_EQ(r.status, BatchStatus::Empty);
-    EXPECT_EQ(state.ProfileTable[3][0], 17);
-    EXPECT_EQ(state.ProfileAvg[5], 2.5);
+    EXPECT_EQ(state.profileTable[3][0], 17);
+    EXPECT_EQ(state.mean[5], 2.5);
     EXPECT_TRUE(progress.positions.empty());
 }
 
@@ -89,9 +92,9 @@ TEST_F(BatchRun, SingleFrameIsMeanLargestAndSmallest) {
     ASSERT_EQ(RunBatch(state, Frames(1), WindowMode::Centre, nullptr).status,
               BatchStatus::Completed);
     for (int b = 0; b < kProfileBins; ++b) {
-        EXPECT_EQ(state.ProfileAvg[b], state.Profile[b] / 1);
-        EXPECT_EQ(state.ProfileMin[b], state.Profile[b]);
-        EXPECT_EQ(state.ProfileMax[b], state.Profile[b]);
+        EXPECT_EQ(state.mean[b], state.frameProfile[b] / 1);
+        EXPECT_EQ(state.smallest[b], state.frameProfile[b]);
+        EXPECT_EQ(state.largest[b], state.frameProfile[b]);
     }
 }
 
@@ -103,25 +106,25 @@ TEST_F(BatchRun, SummaryCurvesFollowTheTotals) {
     std::vector<double> totals;
     FrameReader reader;
     std::string error;
-    SelectorState single;
-    ASSERT_EQ(CreateSelectorState(single), 0);
+    const FftPlan plan(kWindowSize);
+    double single[kProfileBins];
     std::vector<double> mean(kProfileBins, 0.0);
     for (const auto& p : paths) {
-        ASSERT_EQ(AnalyseSingleFrame(single, p, WindowMode::Peak, reader, error), 0) << error;
-        profiles.emplace_back(single.Profile, single.Profile + kProfileBins);
+        ASSERT_TRUE(AnalyseSingleFrame(p, WindowMode::Peak, plan, reader, single, error)) << error;
+        profiles.emplace_back(single, single + kProfileBins);
         double t = 0;
-        for (int b = 0; b < kTableBins; ++b) t += single.Profile[b];
+        for (int b = 0; b < kTableBins; ++b) t += single[b];
         totals.push_back(t);
-        for (int b = 0; b < kProfileBins; ++b) mean[b] += single.Profile[b] / 5;
+        for (int b = 0; b < kProfileBins; ++b) mean[b] += single[b] / 5;
     }
     // The run's fast transform agrees with the one-frame analysis to rounding.
     const auto largest = std::max_element(totals.begin(), totals.end()) - totals.begin();
     const auto smallest = std::min_element(totals.begin(), totals.end()) - totals.begin();
     const double tolerance = 1e-9 * profiles[0][0];
     for (int b = 0; b < kProfileBins; ++b) {
-        EXPECT_NEAR(state.ProfileMax[b], profiles[largest][b], tolerance);
-        EXPECT_NEAR(state.ProfileMin[b], profiles[smallest][b], tolerance);
-        EXPECT_NEAR(state.ProfileAvg[b], mean[b], tolerance);
+        EXPECT_NEAR(state.largest[b], profiles[largest][b], tolerance);
+        EXPECT_NEAR(state.smallest[b], profiles[smallest][b], tolerance);
+        EXPECT_NEAR(state.mean[b], mean[b], tolerance);
     }
     for (int k = 0; k < 5; ++k)
         for (int b = 0; b < kTableBins; ++b)
@@ -133,16 +136,17 @@ TEST_F(BatchRun, ResultsDoNotDependOnTheNumberOfThreads) {
     std::vector<std::vector<int>> tables;
     std::vector<std::vector<double>> curves;
     for (int threads : {1, 2, 3}) {
-        SelectorState s;
-        ASSERT_EQ(CreateSelectorState(s), 0);
+        AnalysisResults s;
+        std::string error;
+        ASSERT_TRUE(CreateAnalysisResults(s, error)) << error;
         ASSERT_EQ(RunBatch(s, paths, WindowMode::Peak, nullptr, threads).status,
                   BatchStatus::Completed);
         std::vector<int> table;
         for (int k = 0; k < 9; ++k)
-            for (int b = 0; b < kTableBins; ++b) table.push_back(s.ProfileTable[b][k]);
-        std::vector<double> c(s.ProfileAvg, s.ProfileAvg + kProfileBins);
-        c.insert(c.end(), s.ProfileMax, s.ProfileMax + kProfileBins);
-        c.insert(c.end(), s.ProfileMin, s.ProfileMin + kProfileBins);
+            for (int b = 0; b < kTableBins; ++b) table.push_back(s.profileTable[b][k]);
+        std::vector<double> c(s.mean, s.mean + kProfileBins);
+        c.insert(c.end(), s.largest, s.largest + kProfileBins);
+        c.insert(c.end(), s.smallest, s.smallest + kProfileBins);
         tables.push_back(table);
         curves.push_back(c);
     }
@@ -155,7 +159,7 @@ TEST_F(BatchRun, ResultsDoNotDependOnTheNumberOfThreads) {
 TEST_F(BatchRun, StopsAtASmallFrameKeepingEarlierColumns) {
     auto paths = Frames(4);
     paths[2] = WriteBmp(dir, "small.bmp", 200, 300, 9);
-    state.ProfileTable[0][3] = 99;   // a column of an earlier, longer run
+    state.profileTable[0][3] = 99;   // a column of an earlier, longer run
     // Two threads read ahead of the failing frame; nothing after it may be recorded.
     const BatchResult r = RunBatch(state, paths, WindowMode::Centre, &progress, 2);
     EXPECT_EQ(r.status, BatchStatus::TooSmall);
@@ -170,7 +174,7 @@ TEST_F(BatchRun, StopsAtASmallFrameKeepingEarlierColumns) {
         EXPECT_EQ(Column(2, b), 0);
         EXPECT_EQ(Column(3, b), 0);
     }
-    EXPECT_TRUE(state.AnalysedFiles.empty());
+    EXPECT_TRUE(state.files.empty());
 }
 
 TEST_F(BatchRun, StopsAtAnUnreadableFrameAndNamesIt) {
@@ -189,26 +193,26 @@ TEST_F(BatchRun, StopAtFirstFrameLeavesStartValues) {
     const std::vector<std::string> paths = {WriteBmp(dir, "tiny.bmp", 100, 100, 3)};
     EXPECT_EQ(RunBatch(state, paths, WindowMode::Centre, nullptr).status, BatchStatus::TooSmall);
     for (int b = 0; b < kProfileBins; ++b) {
-        EXPECT_EQ(state.ProfileAvg[b], 0);
-        EXPECT_EQ(state.ProfileMax[b], 0);
-        EXPECT_EQ(state.ProfileMin[b], 1.0e8);
+        EXPECT_EQ(state.mean[b], 0);
+        EXPECT_EQ(state.largest[b], 0);
+        EXPECT_EQ(state.smallest[b], 1.0e8);
     }
 }
 
 TEST_F(BatchRun, RunningTwiceGivesTheSameResultsAndRecordsTheFiles) {
     const auto paths = Frames(3);
     ASSERT_EQ(RunBatch(state, paths, WindowMode::Centre, nullptr).status, BatchStatus::Completed);
-    EXPECT_EQ(state.AnalysedFiles, paths);
+    EXPECT_EQ(state.files, paths);
     std::vector<int> first;
     for (int k = 0; k < 3; ++k)
         for (int b = 0; b < kTableBins; ++b) first.push_back(Column(k, b));
-    std::vector<double> avg(state.ProfileAvg, state.ProfileAvg + kProfileBins);
+    std::vector<double> avg(state.mean, state.mean + kProfileBins);
     ASSERT_EQ(RunBatch(state, paths, WindowMode::Centre, nullptr).status, BatchStatus::Completed);
     std::vector<int> second;
     for (int k = 0; k < 3; ++k)
         for (int b = 0; b < kTableBins; ++b) second.push_back(Column(k, b));
     EXPECT_EQ(first, second);
-    EXPECT_TRUE(std::equal(avg.begin(), avg.end(), state.ProfileAvg));
+    EXPECT_TRUE(std::equal(avg.begin(), avg.end(), state.mean));
 }
 
 TEST_F(BatchRun, FitsFramesAreAnalysed) {
@@ -220,18 +224,19 @@ TEST_F(BatchRun, FitsFramesAreAnalysed) {
     EXPECT_EQ(Column(0, 0), int(1000 * std::sqrt(2.0)));
 }
 
-TEST_F(BatchRun, SingleFrameAnalysisBuildsTablesAndRefusesSmallFrames) {
+TEST_F(BatchRun, SingleFrameAnalysisRefusesSmallFrames) {
     FrameReader reader;
     std::string error;
     const std::string good = WriteBmp(dir, "white.bmp", 256, 256, 0);
     const std::string small = WriteBmp(dir, "small.bmp", 255, 400, 0);
-    ASSERT_FALSE(state.TablesBuilt);
-    ASSERT_EQ(AnalyseSingleFrame(state, good, WindowMode::Centre, reader, error), 0) << error;
-    EXPECT_NEAR(state.Profile[0], 255 * std::sqrt(2.0), 1e-9);
-    state.Profile[0] = 123;
-    EXPECT_EQ(AnalyseSingleFrame(state, small, WindowMode::Centre, reader, error), 1);
+    const FftPlan plan(kWindowSize);
+    double profile[kProfileBins] = {};
+    ASSERT_TRUE(AnalyseSingleFrame(good, WindowMode::Centre, plan, reader, profile, error)) << error;
+    EXPECT_NEAR(profile[0], 255 * std::sqrt(2.0), 1e-9);
+    profile[0] = 123;
+    EXPECT_FALSE(AnalyseSingleFrame(small, WindowMode::Centre, plan, reader, profile, error));
     EXPECT_NE(error.find("255 x 400"), std::string::npos) << error;
-    EXPECT_EQ(state.Profile[0], 123);   // the previous frame's curve is not replaced
+    EXPECT_EQ(profile[0], 123);   // the previous frame's curve is not replaced
 }
 
 namespace {
@@ -285,13 +290,14 @@ TEST_F(BatchRun, ThreadsThatCannotStartLeaveTheWorkToTheCallingThread) {
         if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
         rlimit one{1, 1};
         if (setrlimit(RLIMIT_NPROC, &one) != 0) _exit(4);
-        SelectorState s;
-        if (CreateSelectorState(s) != 0) _exit(5);
+        AnalysisResults s;
+        std::string error;
+        if (!CreateAnalysisResults(s, error)) _exit(5);
         const BatchResult r = RunBatch(s, paths, WindowMode::Peak, nullptr, 4);
         std::string reply = "failed: " + r.reason;
         if (r.status == BatchStatus::Completed) {
             reply.clear();
-            for (int k = 0; k < 5; ++k) reply += std::to_string(s.ProfileTable[30][k]) + ",";
+            for (int k = 0; k < 5; ++k) reply += std::to_string(s.profileTable[30][k]) + ",";
         }
         if (reply.empty() || write(fds[1], reply.data(), reply.size()) < 0) _exit(6);
         _exit(0);

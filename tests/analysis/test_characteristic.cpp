@@ -1,4 +1,6 @@
+#include "analysis_results.h"
 #include "characteristic.h"
+#include "window_corner.h"
 
 #include <gtest/gtest.h>
 
@@ -13,14 +15,20 @@ namespace {
 class Characteristic : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(CreateSelectorState(state), 0);
-        BuildFftTables(state);
+        ASSERT_EQ(AllocIntPlane(256, 256, window), 0);
+        ASSERT_EQ(AllocRealPlane(256, 256, re), 0);
+        ASSERT_EQ(AllocRealPlane(256, 256, im), 0);
+        ASSERT_EQ(AllocRealPlane(256, 256, temp), 0);
     }
     void FillWindow(const std::function<int(int, int)>& value) {
         for (int i = 0; i < 256; ++i)
-            for (int j = 0; j < 256; ++j) state.FrameWindow[i][j] = value(i, j);
+            for (int j = 0; j < 256; ++j) window[i][j] = value(i, j);
     }
-    SelectorState state;
+    void Analyse() { ASSERT_TRUE(AnalyseWindow(window, plan, profile)); }
+    const FftPlan plan{256};
+    IntPlane window;
+    RealPlane re, im, temp;
+    double profile[kProfileBins] = {};
 };
 
 Frame BitmapFrame(int w, int h, std::uint8_t green = 0) {
@@ -51,22 +59,22 @@ Frame FitsFrame(int w, int h) {
 TEST_F(Characteristic, ConstantWindowHasOnlyBinZero) {
     for (int c : {0, 1, 255, 65535}) {
         FillWindow([c](int, int) { return c; });
-        AnalyseFrame(state);
-        EXPECT_NEAR(state.Profile[0], c * std::sqrt(2.0), 1e-9 * (c + 1)) << c;
-        for (int b = 1; b < kProfileBins; ++b) ASSERT_NEAR(state.Profile[b], 0, 1e-9) << b;
+        Analyse();
+        EXPECT_NEAR(profile[0], c * std::sqrt(2.0), 1e-9 * (c + 1)) << c;
+        for (int b = 1; b < kProfileBins; ++b) ASSERT_NEAR(profile[b], 0, 1e-9) << b;
     }
 }
 
 TEST_F(Characteristic, CosineLandsInNeighbouringBins) {
     FillWindow([](int i, int) { return int(std::lround(100 + 50 * std::cos(2 * M_PI * 10 * i / 256))); });
-    AnalyseFrame(state);
-    EXPECT_NEAR(state.Profile[0], 100 * std::sqrt(2.0), 0.6);
-    EXPECT_NEAR(state.Profile[9], 25 * std::sqrt(2.0), 0.6);
-    EXPECT_NEAR(state.Profile[10], 25 * std::sqrt(2.0), 0.6);
+    Analyse();
+    EXPECT_NEAR(profile[0], 100 * std::sqrt(2.0), 0.6);
+    EXPECT_NEAR(profile[9], 25 * std::sqrt(2.0), 0.6);
+    EXPECT_NEAR(profile[10], 25 * std::sqrt(2.0), 0.6);
     // Only the rounding of pixel values to integers leaks into other bins.
     for (int b = 1; b < kProfileBins; ++b)
         if (b != 9 && b != 10) {
-            EXPECT_LT(state.Profile[b], 1.0) << b;
+            EXPECT_LT(profile[b], 1.0) << b;
         }
 }
 
@@ -75,13 +83,13 @@ TEST_F(Characteristic, AddingAConstantChangesOnlyBinZero) {
     std::vector<int> pixels(65536);
     for (int& p : pixels) p = int(rng() % 4096);
     FillWindow([&](int i, int j) { return pixels[i * 256 + j]; });
-    AnalyseFrame(state);
-    std::vector<double> before(state.Profile, state.Profile + kProfileBins);
+    Analyse();
+    std::vector<double> before(profile, profile + kProfileBins);
     FillWindow([&](int i, int j) { return pixels[i * 256 + j] + 1000; });
-    AnalyseFrame(state);
-    EXPECT_NEAR(state.Profile[0] - before[0], 1000 * std::sqrt(2.0), 1e-6);
-    for (int b = 1; b < kProfileBins; ++b) EXPECT_NEAR(state.Profile[b], before[b], 1e-7) << b;
-    for (int b = 181; b < kProfileBins; ++b) EXPECT_EQ(state.Profile[b], 0.0) << b;
+    Analyse();
+    EXPECT_NEAR(profile[0] - before[0], 1000 * std::sqrt(2.0), 1e-6);
+    for (int b = 1; b < kProfileBins; ++b) EXPECT_NEAR(profile[b], before[b], 1e-7) << b;
+    for (int b = 181; b < kProfileBins; ++b) EXPECT_EQ(profile[b], 0.0) << b;
 }
 
 TEST_F(Characteristic, TransformIsTheCentredTwoDimensionalDft) {
@@ -91,8 +99,8 @@ TEST_F(Characteristic, TransformIsTheCentredTwoDimensionalDft) {
     std::vector<double> w(N * N);
     for (double& v : w) v = double(rng() % 1000);
     for (int i = 0; i < N; ++i)
-        for (int j = 0; j < N; ++j) state.SpecRe[i][j] = w[i * N + j], state.SpecIm[i][j] = 0;
-    FrequencyTransform2D(state.SpecIm, state.SpecRe, state);
+        for (int j = 0; j < N; ++j) re[i][j] = w[i * N + j], im[i][j] = 0;
+    ASSERT_TRUE(FrequencyTransform2D(im, re, plan));
 
     std::vector<std::complex<double>> rows(N * N), full(N * N);
     std::vector<std::complex<double>> twiddle(N);
@@ -113,8 +121,8 @@ TEST_F(Characteristic, TransformIsTheCentredTwoDimensionalDft) {
     for (int u = -128; u < 128; ++u)
         for (int v = -128; v < 128; ++v) {
             const auto expected = full[((u + N) % N) * N + (v + N) % N];
-            const std::complex<double> got(state.SpecRe[u + 128][v + 128],
-                                           state.SpecIm[u + 128][v + 128]);
+            const std::complex<double> got(re[u + 128][v + 128],
+                                           im[u + 128][v + 128]);
             // The first swap flips the sign of odd u+v; amplitudes are what matters.
             worst = std::max(worst, std::abs(std::abs(got) - std::abs(expected)));
         }
@@ -123,15 +131,15 @@ TEST_F(Characteristic, TransformIsTheCentredTwoDimensionalDft) {
 
 TEST_F(Characteristic, ProfileCountsCellsByTruncatedDistance) {
     for (int i = 0; i < 256; ++i)
-        for (int j = 0; j < 256; ++j) state.SpecRe[i][j] = 1.0, state.SpecIm[i][j] = 0.0;
-    RadialProfile(state.SpecRe, state.SpecIm, 256, state.Profile);
+        for (int j = 0; j < 256; ++j) re[i][j] = 1.0, im[i][j] = 0.0;
+    RadialProfile(re, im, 256, profile);
     const double expected[] = {4, 8, 20, 20, 28, 32};
-    for (int b = 0; b < 6; ++b) EXPECT_EQ(state.Profile[b], expected[b]) << b;
-    EXPECT_EQ(state.Profile[180], 4);
+    for (int b = 0; b < 6; ++b) EXPECT_EQ(profile[b], expected[b]) << b;
+    EXPECT_EQ(profile[180], 4);
     double total = 0;
-    for (double v : state.Profile) total += v;
+    for (double v : profile) total += v;
     EXPECT_EQ(total, 65536);
-    for (int b = 181; b < kProfileBins; ++b) EXPECT_EQ(state.Profile[b], 0.0);
+    for (int b = 181; b < kProfileBins; ++b) EXPECT_EQ(profile[b], 0.0);
 }
 
 TEST_F(Characteristic, QuadrantSwapExchangesDiagonally) {
@@ -139,7 +147,7 @@ TEST_F(Characteristic, QuadrantSwapExchangesDiagonally) {
     ASSERT_EQ(AllocRealPlane(256, 256, p), 0);
     for (int i = 0; i < 256; ++i)
         for (int j = 0; j < 256; ++j) p[i][j] = i * 1000 + j;
-    QuadrantSwap(p, state.ShiftTemp, 256);
+    QuadrantSwap(p, temp, 256);
     for (int i = 0; i < 256; i += 37)
         for (int j = 0; j < 256; j += 41)
             EXPECT_EQ(p[i][j], ((i + 128) % 256) * 1000 + (j + 128) % 256);

@@ -81,16 +81,13 @@ std::vector<Case> Windows() {
 }
 
 std::vector<double> Reference(const Window& w) {
-    static SelectorState* state = [] {
-        auto* s = new SelectorState;
-        if (CreateSelectorState(*s) != 0) return static_cast<SelectorState*>(nullptr);
-        BuildFftTables(*s);
-        return s;
-    }();
-    EXPECT_NE(state, nullptr);
-    std::memcpy(state->FrameWindow.data(), w.data(), w.size() * sizeof w[0]);
-    AnalyseFrame(*state);
-    return std::vector<double>(state->Profile, state->Profile + kProfileBins);
+    static const FftPlan plan(FastProfiler::kSize);
+    IntPlane window;
+    EXPECT_EQ(AllocIntPlane(FastProfiler::kSize, FastProfiler::kSize, window), 0);
+    std::memcpy(window.data(), w.data(), w.size() * sizeof w[0]);
+    std::vector<double> profile(kProfileBins);
+    EXPECT_TRUE(AnalyseWindow(window, plan, profile.data()));
+    return profile;
 }
 
 std::vector<double> Fast(FastProfiler& p, const Window& w) {

@@ -2,7 +2,7 @@
 #include "cli_runner.h"
 #include "fits_writer.h"
 #include "frame.h"
-#include "selector_state.h"
+#include "analysis_results.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>

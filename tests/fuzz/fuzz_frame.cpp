@@ -1,7 +1,7 @@
 // libFuzzer target: the frame loading the batch run uses, on BMP, JPEG and FITS bytes. The
 // first byte chooses the format and the window mode, so one corpus serves all. Where both
 // the window reader and the whole-frame loader accept a frame, their windows must agree.
-#include "characteristic.h"
+#include "window_corner.h"
 #include "frame_window.h"
 
 #include <cstddef>

@@ -6,17 +6,24 @@ namespace {
 
 class Selection : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(CreateSelectorState(state), 0); }
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(CreateAnalysisResults(state, error)) << error;
+    }
+    SelectionResult Select(int count, int level) {
+        return SelectFrames(state.profileTable, count, band, level);
+    }
     // Gives file k the score scores[k] spread over the default band 25..50.
     void Scores(const std::vector<int>& scores) {
         for (std::size_t k = 0; k < scores.size(); ++k) {
-            state.ProfileTable[25][k] = scores[k] / 2;
-            state.ProfileTable[50][k] = scores[k] - scores[k] / 2;
-            state.ProfileTable[24][k] = 1000000;   // outside the band
-            state.ProfileTable[51][k] = 1000000;
+            state.profileTable[25][k] = scores[k] / 2;
+            state.profileTable[50][k] = scores[k] - scores[k] / 2;
+            state.profileTable[24][k] = 1000000;   // outside the band
+            state.profileTable[51][k] = 1000000;
         }
     }
-    SelectorState state;
+    AnalysisResults state;
+    Band band;
 };
 
 }  // namespace
@@ -40,7 +47,7 @@ TEST_F(Selection, LevelsAndThresholds) {
     };
     for (const auto& c : cases) {
         Scores(c.scores);
-        const SelectionResult r = SelectFrames(state, int(c.scores.size()), c.level);
+        const SelectionResult r = Select(int(c.scores.size()), c.level);
         EXPECT_DOUBLE_EQ(r.threshold, c.threshold) << c.level;
         EXPECT_EQ(r.passed, c.passed) << c.level;
     }
@@ -49,35 +56,26 @@ TEST_F(Selection, LevelsAndThresholds) {
 TEST_F(Selection, ExtremeLevelsAreExactForManyScores) {
     for (int m = 1; m < 3000; m += 7) {
         Scores({m, m + 1, 3 * m});
-        EXPECT_EQ(SelectFrames(state, 3, 0).passed.size(), 3u) << m;
-        EXPECT_EQ(SelectFrames(state, 3, 10).passed, std::vector<int>{2}) << m;
+        EXPECT_EQ(Select(3, 0).passed.size(), 3u) << m;
+        EXPECT_EQ(Select(3, 10).passed, std::vector<int>{2}) << m;
     }
 }
 
 TEST_F(Selection, CrossedMarkersPassEveryFile) {
     Scores({10, 20, 30});
-    state.BandLow = 60;
-    state.BandHigh = 10;
+    band = Band{60, 10};
     for (int level : {0, 5, 10}) {
-        const SelectionResult r = SelectFrames(state, 3, level);
+        const SelectionResult r = Select(3, level);
         EXPECT_EQ(r.threshold, 0);
         EXPECT_EQ(r.passed.size(), 3u);
     }
 }
 
-TEST_F(Selection, WorkingValuesAreKeptInTheState) {
-    Scores({10, 20, 30});
-    SelectFrames(state, 3, 5);
-    EXPECT_EQ(state.TotalMax, 30);
-    EXPECT_EQ(state.TotalMin, 10);
-    EXPECT_EQ(state.ProfileTotal, 30);   // the last file's score
-}
-
 TEST_F(Selection, MinimumStartsAtTenBillion) {
     // Every score above 1e10: the minimum stays at its start value.
     for (int k = 0; k < 2; ++k)
-        for (int b = 25; b <= 50; ++b) state.ProfileTable[b][k] = 2000000000 - k;
-    const SelectionResult r = SelectFrames(state, 2, 5);
+        for (int b = 25; b <= 50; ++b) state.profileTable[b][k] = 2000000000 - k;
+    const SelectionResult r = Select(2, 5);
     EXPECT_EQ(r.minimum, 1e10);
     EXPECT_GT(r.maximum, 1e10);
 }
@@ -85,7 +83,7 @@ TEST_F(Selection, MinimumStartsAtTenBillion) {
 TEST_F(Selection, ResultsBelongToTheAnalysedFiles) {
     const std::vector<std::string> files = {"/a/1.fit", "/a/2.fit"};
     EXPECT_FALSE(ResultsMatch(state, files));   // no run yet
-    state.AnalysedFiles = files;
+    state.files = files;
     EXPECT_TRUE(ResultsMatch(state, files));
     EXPECT_FALSE(ResultsMatch(state, {"/a/2.fit", "/a/1.fit"}));
     EXPECT_FALSE(ResultsMatch(state, {"/a/1.fit"}));

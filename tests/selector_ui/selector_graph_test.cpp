@@ -1,7 +1,7 @@
 // The graph's drawing, checked on the picture's pixels.
 
 #include "graph.h"
-#include "selector_state.h"
+#include "analysis_results.h"
 
 #include <QtTest>
 
@@ -88,13 +88,14 @@ void GraphTest::markersOnlyWhenProfilesAreZero_data() {
 void GraphTest::markersOnlyWhenProfilesAreZero() {
     QFETCH(int, low);
     QFETCH(int, high);
-    SelectorState state;
-    state.BandLow = low;
-    state.BandHigh = high;
+    AnalysisResults state;
+    GraphView view;
+    view.band.low = low;
+    view.band.high = high;
     for (GraphForm form : {GraphForm::Summary, GraphForm::Scale, GraphForm::Frame}) {
         QImage image = NewGraphImage();
         image.fill(Qt::yellow);   // the redraw must clear whatever was there
-        DrawGraph(image, state, form);
+        DrawGraph(image, state, view, form);
         const std::set<int> expected = {2 * low, 2 * high};
         QCOMPARE(ColumnsWith(image, GraphMarkerColour()), expected);
         for (int x : expected) QVERIFY(ColumnIs(image, x, GraphMarkerColour()));
@@ -107,11 +108,12 @@ void GraphTest::markersOnlyWhenProfilesAreZero() {
 }
 
 void GraphTest::curvesInTheirRowsAndColours() {
-    SelectorState state;
-    Fill(state.ProfileAvg, 1000);   // row 100
-    Fill(state.ProfileMax, 500);    // row 150
-    Fill(state.ProfileMin, 1500);   // row 50
-    Fill(state.Profile, 1800);      // row 20
+    AnalysisResults state;
+    GraphView view;
+    Fill(state.mean, 1000);   // row 100
+    Fill(state.largest, 500);    // row 150
+    Fill(state.smallest, 1500);   // row 50
+    Fill(state.frameProfile, 1800);      // row 20
     struct Case {
         GraphForm form;
         bool frameCurve;
@@ -119,7 +121,7 @@ void GraphTest::curvesInTheirRowsAndColours() {
     for (const Case& c : {Case{GraphForm::Summary, false}, Case{GraphForm::Scale, true},
                           Case{GraphForm::Frame, true}}) {
         QImage image = NewGraphImage();
-        DrawGraph(image, state, c.form);
+        DrawGraph(image, state, view, c.form);
         for (int x : {0, 11, 49, 101, 254, 255}) {
             if (x == 50 || x == 100) continue;
             QCOMPARE(At(image, x, 100), GraphAverageColour() & 0xffffff);
@@ -158,23 +160,25 @@ void GraphTest::laterCurvesLieOnTop() {
     QFETCH(int, form);
     QFETCH(bool, withFrame);
     QFETCH(uint, top);
-    SelectorState state;
-    Fill(state.ProfileAvg, 700);
-    Fill(state.ProfileMax, 700);
-    Fill(state.ProfileMin, withFrame ? 700 : 0);
-    Fill(state.Profile, 700);
+    AnalysisResults state;
+    GraphView view;
+    Fill(state.mean, 700);
+    Fill(state.largest, 700);
+    Fill(state.smallest, withFrame ? 700 : 0);
+    Fill(state.frameProfile, 700);
     QImage image = NewGraphImage();
-    DrawGraph(image, state, GraphForm(form));
+    DrawGraph(image, state, view, GraphForm(form));
     QCOMPARE(uint(At(image, 10, 130)), top);
 }
 
 void GraphTest::segmentsJoinNeighbouringBins() {
-    SelectorState state;
-    state.BandLow = 100;
-    state.BandHigh = 110;
-    state.ProfileAvg[10] = 1000;   // a spike at x = 20, row 100
+    AnalysisResults state;
+    GraphView view;
+    view.band.low = 100;
+    view.band.high = 110;
+    state.mean[10] = 1000;   // a spike at x = 20, row 100
     QImage image = NewGraphImage();
-    DrawGraph(image, state, GraphForm::Summary);
+    DrawGraph(image, state, view, GraphForm::Summary);
     const QRgb green = GraphAverageColour() & 0xffffff;
     QCOMPARE(At(image, 20, 100), green);
     // The segments from (18, 200) and to (22, 200) climb through every row of columns 18..22.
@@ -202,14 +206,15 @@ void GraphTest::hugeValuesStayOffTheSurface_data() {
 void GraphTest::hugeValuesStayOffTheSurface() {
     QFETCH(double, value);
     QFETCH(bool, crossesTop);
-    SelectorState state;
-    state.GraphScale = 51.2;
-    state.BandLow = 100;
-    state.BandHigh = 110;
-    Fill(state.ProfileMax, 1.0);   // row 148
-    state.ProfileMax[40] = value;
+    AnalysisResults state;
+    GraphView view;
+    view.scale = 51.2;
+    view.band.low = 100;
+    view.band.high = 110;
+    Fill(state.largest, 1.0);   // row 148
+    state.largest[40] = value;
     QImage image = NewGraphImage();
-    DrawGraph(image, state, GraphForm::Summary);
+    DrawGraph(image, state, view, GraphForm::Summary);
     const QRgb red = GraphLargestColour() & 0xffffff;
     // Away from bin 40 the curve lies in its row; nothing wraps round elsewhere.
     for (int x = 0; x < 256; ++x) {
@@ -226,15 +231,16 @@ void GraphTest::hugeValuesStayOffTheSurface() {
 }
 
 void GraphTest::scaleStopsAtItsLimits() {
-    SelectorState state;
-    for (int i = 0; i < 9; ++i) QVERIFY(EnlargeGraph(state));
-    QCOMPARE(state.GraphScale, 51.2);
-    QVERIFY(!EnlargeGraph(state));
-    QCOMPARE(state.GraphScale, 51.2);
-    for (int i = 0; i < 12; ++i) QVERIFY(ShrinkGraph(state));
-    QCOMPARE(state.GraphScale, 0.0125);
-    QVERIFY(!ShrinkGraph(state));
-    QCOMPARE(state.GraphScale, 0.0125);
+    AnalysisResults state;
+    GraphView view;
+    for (int i = 0; i < 9; ++i) QVERIFY(EnlargeGraph(view));
+    QCOMPARE(view.scale, 51.2);
+    QVERIFY(!EnlargeGraph(view));
+    QCOMPARE(view.scale, 51.2);
+    for (int i = 0; i < 12; ++i) QVERIFY(ShrinkGraph(view));
+    QCOMPARE(view.scale, 0.0125);
+    QVERIFY(!ShrinkGraph(view));
+    QCOMPARE(view.scale, 0.0125);
 }
 
 void GraphTest::pressesSetTheBand_data() {
@@ -258,10 +264,11 @@ void GraphTest::pressesSetTheBand() {
     QFETCH(bool, handled);
     QFETCH(int, low);
     QFETCH(int, high);
-    SelectorState state;
-    QCOMPARE(ApplyGraphPress(state, Qt::MouseButton(button), x), handled);
-    QCOMPARE(state.BandLow, low);
-    QCOMPARE(state.BandHigh, high);
+    AnalysisResults state;
+    GraphView view;
+    QCOMPARE(ApplyGraphPress(view, Qt::MouseButton(button), x), handled);
+    QCOMPARE(view.band.low, low);
+    QCOMPARE(view.band.high, high);
 }
 
 QTEST_GUILESS_MAIN(GraphTest)

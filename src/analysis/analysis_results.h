@@ -1,0 +1,36 @@
+#pragma once
+// What a batch run over a list of frames produces: every frame's characteristic in one table,
+// the mean, largest and smallest curves, and which frames and which window mode the table
+// belongs to.
+
+#include "planes.h"
+#include "window_mode.h"
+
+#include <string>
+#include <vector>
+
+constexpr int kWindowSize = 256;   // the analysis window's side, N
+constexpr int kProfileBins = 400;  // bins of a characteristic
+constexpr int kTableBins = 256;    // rows of the profile table
+constexpr int kMaxFiles = 4000;    // columns of the profile table
+
+struct AnalysisResults {
+    IntPlane profileTable;   // [bin][frame], kTableBins x kMaxFiles
+
+    double mean[kProfileBins] = {};
+    double largest[kProfileBins] = {};    // the frame with the largest total
+    double smallest[kProfileBins] = {};   // the frame with the smallest total
+    double largestTotal = 0;
+    double smallestTotal = 0;
+    // The last frame analysed: the run's last frame, or the frame a list click showed.
+    double frameProfile[kProfileBins] = {};
+
+    // The frames whose columns hold results of a run that went to its end, in list order,
+    // and the window mode of that run. Empty when no run has completed, or when the last
+    // run stopped at a failing frame.
+    std::vector<std::string> files;
+    WindowMode mode = WindowMode::Centre;
+};
+
+// Allocates the table, zero-filled. False with a reason when it cannot be had.
+bool CreateAnalysisResults(AnalysisResults& results, std::string& error);

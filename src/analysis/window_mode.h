@@ -1,0 +1,7 @@
+#pragma once
+// Where a frame's analysis window is taken.
+
+enum class WindowMode {
+    Centre,   // at the frame's centre
+    Peak,     // on the brightest green pixel (bitmaps) or the intensity centroid (FITS)
+};
