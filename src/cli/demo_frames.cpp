@@ -324,22 +324,22 @@ bool EncodeDemoFrame(const DemoScene& scene, int k, const DemoOptions& options,
 
 }  // namespace
 
-int WriteDemoSequence(const std::string& dir, const DemoOptions& options,
-                      ProgressSink* progress, std::vector<std::string>& written,
-                      std::string& error) {
+bool WriteDemoSequence(const std::string& dir, const DemoOptions& options,
+                       ProgressSink* progress, std::vector<std::string>& written,
+                       std::string& error) {
     namespace fs = std::filesystem;
     written.clear();
     std::error_code ec;
     if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) {
         error = dir + ": exists and is not a folder";
-        return 1;
+        return false;
     }
     std::vector<std::string> paths;
     for (int k = 0; k < options.count; ++k) {
         const std::string p = (fs::path(dir) / DemoFileName(k, options.format)).string();
         if (fs::symlink_status(p, ec).type() != fs::file_type::not_found) {
             error = p + ": already exists; not overwriting (choose an empty folder)";
-            return 1;
+            return false;
         }
         paths.push_back(p);
     }
@@ -347,7 +347,7 @@ int WriteDemoSequence(const std::string& dir, const DemoOptions& options,
         fs::create_directories(dir, ec);
         if (ec) {
             error = dir + ": cannot create folder: " + ec.message();
-            return 1;
+            return false;
         }
     }
 
@@ -362,9 +362,9 @@ int WriteDemoSequence(const std::string& dir, const DemoOptions& options,
         if (!EncodeDemoFrame(scene, k, options, values, bgr, file, why) ||
             !WriteNewFile(p, file.data(), file.size(), why)) {
             error = p + ": cannot write: " + why;
-            return 1;
+            return false;
         }
         written.push_back(p);
     }
-    return 0;
+    return true;
 }

@@ -619,7 +619,7 @@ bool DecodeParsedFrame(const ByteSource& source, const FitsHeader& header, IntPl
     // A batch run reads frames of one size: keep the plane when it already fits, since
     // every element is written below.
     if (plane.empty() || plane.first() != header.width || plane.second() != header.height) {
-        if (AllocIntPlane(header.width, header.height, plane))
+        if (!AllocIntPlane(header.width, header.height, plane))
             return Fail(error, "not enough memory for a " + std::to_string(header.width) +
                                    " x " + std::to_string(header.height) + " image");
     }

@@ -60,8 +60,8 @@ TEST(ReadFrameWindow, GivesTheSameWindowAsTheFullFrame) {
             SCOPED_TRACE(std::string(f.name) + (mode == WindowMode::Peak ? " peak" : " centre"));
             FrameReader reader;
             IntPlane fast, expected;
-            ASSERT_EQ(AllocIntPlane(256, 256, fast), 0);
-            ASSERT_EQ(AllocIntPlane(256, 256, expected), 0);
+            ASSERT_TRUE(AllocIntPlane(256, 256, fast));
+            ASSERT_TRUE(AllocIntPlane(256, 256, expected));
             int w = 0, h = 0;
             std::string error;
             ASSERT_EQ(ReadFrameWindow(path, mode, 256, reader, fast, w, h, error), WindowRead::Ok)
@@ -104,7 +104,7 @@ TEST(ReadFrameWindow, ReportsSmallAndUnreadableFrames) {
     };
     FrameReader reader;   // one reader across failures, as in a run
     IntPlane window;
-    ASSERT_EQ(AllocIntPlane(256, 256, window), 0);
+    ASSERT_TRUE(AllocIntPlane(256, 256, window));
     for (const auto& c : cases) {
         for (WindowMode mode : {WindowMode::Centre, WindowMode::Peak}) {
             SCOPED_TRACE(c.path + (mode == WindowMode::Peak ? " peak" : " centre"));

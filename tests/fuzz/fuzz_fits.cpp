@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Raw words are 0..65535; after any in-range BZERO fold they stay in int range and
         // ApplyBzero on the raw plane must agree with the fused fold.
         IntPlane raw;
-        if (AllocIntPlane(width, height, raw) == 0 &&
+        if (AllocIntPlane(width, height, raw) &&
             DecodeFitsPixels(data, size, header, raw, error)) {
             if (!ApplyBzero(header.bzero, width, height, raw, error)) std::abort();
             for (int x = 0; x < width; ++x)

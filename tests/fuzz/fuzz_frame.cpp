@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const WindowMode mode = (data[0] / 3) % 2 ? WindowMode::Peak : WindowMode::Centre;
     static FrameReader reader;   // reused, as in a batch run
     static IntPlane window, expected;
-    if (window.empty()) REQUIRE(!AllocIntPlane(kN, kN, window) && !AllocIntPlane(kN, kN, expected));
+    if (window.empty()) REQUIRE(AllocIntPlane(kN, kN, window) && AllocIntPlane(kN, kN, expected));
 
     int width = 0, height = 0;
     std::string error;

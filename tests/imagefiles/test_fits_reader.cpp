@@ -91,7 +91,7 @@ TEST(FitsReader, HeaderBlocksAndDataOffset)
         EXPECT_EQ(h.bzero, 100) << c.endIndex;
 
         IntPlane plane;
-        ASSERT_EQ(AllocIntPlane(4, 3, plane), 0);
+        ASSERT_TRUE(AllocIntPlane(4, 3, plane));
         ASSERT_TRUE(DecodeFitsPixels(bytes.data(), bytes.size(), h, plane, error)) << error;
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 4; ++x) EXPECT_EQ(plane[x][y], words[y * 4 + x]) << x << "," << y;
@@ -237,7 +237,7 @@ TEST(FitsReader, RawWordsFoldWithBzero)
 
         IntPlane steps;
         std::vector<char> header;
-        ASSERT_EQ(AllocIntPlane(2, 1, steps), 0);
+        ASSERT_TRUE(AllocIntPlane(2, 1, steps));
         ASSERT_TRUE(ReadFitsImage(path, header, w, h, cardCount, bzero, steps, error)) << error;
         EXPECT_EQ(steps[0][0], c.raw) << label;
         ASSERT_TRUE(ApplyBzero(bzero, w, h, steps, error));
@@ -261,7 +261,7 @@ TEST(FitsReader, CallingSequenceOverAFile)
     ASSERT_EQ(w, 5);
     ASSERT_EQ(h, 4);
     IntPlane plane;
-    ASSERT_EQ(AllocIntPlane(w, h, plane), 0);
+    ASSERT_TRUE(AllocIntPlane(w, h, plane));
     std::vector<char> header;
     ASSERT_TRUE(ReadFitsImage(path, header, w, h, cardCount, bzero, plane, error)) << error;
     EXPECT_EQ(cardCount, 72);
@@ -274,7 +274,7 @@ TEST(FitsReader, CallingSequenceOverAFile)
 
     // A plane of another size is refused and left alone.
     IntPlane other;
-    ASSERT_EQ(AllocIntPlane(4, 5, other), 0);
+    ASSERT_TRUE(AllocIntPlane(4, 5, other));
     other[3][4] = -7;
     EXPECT_FALSE(ReadFitsImage(path, header, w, h, cardCount, bzero, other, error));
     EXPECT_NE(error.find("5 x 4"), std::string::npos) << error;
