@@ -47,7 +47,7 @@ bool TimeSteps(const std::vector<std::string>& paths, WindowMode mode, Split& sp
     FastProfiler profiler;
     IntPlane window;
     double profile[kProfileBins];
-    if (AllocIntPlane(kWindowSize, kWindowSize, window) != 0) return false;
+    if (!AllocIntPlane(kWindowSize, kWindowSize, window)) return false;
     for (const std::string& path : paths) {
         std::string error;
         int width = 0, height = 0;
@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
         std::vector<std::string> paths;
         std::string error;
         const auto g0 = Clock::now();
-        if (WriteDemoSequence(dir.string(), options, nullptr, paths, error) != 0) {
+        if (!WriteDemoSequence(dir.string(), options, nullptr, paths, error)) {
             std::fprintf(stderr, "bench_batch: %s\n", error.c_str());
             return 1;
         }

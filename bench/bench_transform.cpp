@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
     const FftPlan plan(N);
     IntPlane window;
     double straightProfile[kProfileBins];
-    if (AllocIntPlane(N, N, window) != 0) {
+    if (!AllocIntPlane(N, N, window)) {
         std::fprintf(stderr, "bench_transform: cannot allocate the window\n");
         return 1;
     }

@@ -1,7 +1,7 @@
 #include "analysis_results.h"
 
 bool CreateAnalysisResults(AnalysisResults& results, std::string& error) {
-    if (AllocIntPlane(kTableBins, kMaxFiles, results.profileTable) == 0) return true;
+    if (AllocIntPlane(kTableBins, kMaxFiles, results.profileTable)) return true;
     error = "not enough memory for the table of " + std::to_string(kMaxFiles) + " frames";
     return false;
 }

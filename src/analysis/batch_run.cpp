@@ -74,7 +74,7 @@ class FrameWorker {
 public:
     FrameWorker(int N, MemoryBudget& budget) {
         try {
-            ready_ = AllocIntPlane(N, N, window_) == 0;
+            ready_ = AllocIntPlane(N, N, window_);
             profiler_ = std::make_unique<FastProfiler>();
         } catch (const std::exception&) {
             ready_ = false;
@@ -262,7 +262,7 @@ bool AnalyseSingleFrame(const std::string& path, WindowMode mode, const FftPlan&
                         FrameReader& reader, double* profile, std::string& error) {
     const int N = plan.size();
     IntPlane window;
-    if (AllocIntPlane(N, N, window) != 0) {
+    if (!AllocIntPlane(N, N, window)) {
         error = "not enough memory";
         return false;
     }

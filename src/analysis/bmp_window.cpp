@@ -2,6 +2,7 @@
 
 #include "bmp_reader.h"
 #include "bmp_rle.h"
+#include "file_io.h"
 #include "window_copy.h"
 
 #include <QImage>
@@ -46,24 +47,22 @@ Route RouteFor(const BmpHeaders& h, const std::uint8_t* head) {
 }
 
 // The palette and where the pixels start, as Qt's reader finds them: after the palette even
-// when the data offset points into it. 1 with a reason for what Qt refuses.
-int ReadLayout(const ByteSource& source, const BmpHeaders& h, std::vector<std::uint8_t>& scratch,
+// when the data offset points into it. False with a reason for what Qt refuses.
+bool ReadLayout(const ByteSource& source, const BmpHeaders& h, std::vector<std::uint8_t>& scratch,
                Layout& layout, std::string& error) {
     std::uint64_t end = 14 + std::uint64_t(h.infoSize);
     if (h.bits <= 8) {
         const std::uint32_t colours = h.colorsUsed ? h.colorsUsed : 1u << h.bits;
         if (colours > 256) {
-            error = "BMP palette of " + std::to_string(colours) + " colours (at most 256)";
-            return 1;
+            return Fail(error, "BMP palette of " + std::to_string(colours) + " colours (at most 256)");
         }
         const std::size_t entry = h.infoSize == 12 ? 3 : 4;
         // Qt also refuses a palette that ends where the file ends.
         if (end + colours * entry >= source.size()) {
-            error = "the BMP palette is cut off";
-            return 1;
+            return Fail(error, "the BMP palette is cut off");
         }
         const std::uint8_t* palette = source.view(end, colours * entry, scratch, error);
-        if (!palette) return 1;
+        if (!palette) return false;
         for (std::uint32_t i = 0; i < colours; ++i) layout.green[i] = palette[i * entry + 1];
         end += colours * entry;
     } else {
@@ -71,7 +70,7 @@ int ReadLayout(const ByteSource& source, const BmpHeaders& h, std::vector<std::u
     }
     layout.pixelStart = std::max<std::uint64_t>(h.dataOffset, end);
     layout.rowBytes = (std::size_t(h.width) * std::size_t(h.bits) + 31) / 32 * 4;
-    return 0;
+    return true;
 }
 
 std::uint8_t Green(const std::uint8_t* row, int x, const Layout& layout) {
@@ -142,17 +141,17 @@ int ImageRow(const BmpHeaders& h, int r) { return h.topDown ? r : h.height - 1 -
 
 // Calls each(fileRow, bytes) for the file rows first..first+count-1, in pieces.
 template <typename Each>
-int ForRows(const ByteSource& source, const Layout& layout, int first, int count,
+bool ForRows(const ByteSource& source, const Layout& layout, int first, int count,
             std::vector<std::uint8_t>& scratch, std::string& error, Each each) {
     const int perChunk = int(std::max<std::size_t>(1, kChunkBytes / layout.rowBytes));
     for (int r = first; r < first + count; r += perChunk) {
         const int n = std::min(perChunk, first + count - r);
         const std::uint8_t* rows = source.view(layout.pixelStart + std::uint64_t(r) * layout.rowBytes,
                                                std::size_t(n) * layout.rowBytes, scratch, error);
-        if (!rows) return 1;
+        if (!rows) return false;
         for (int k = 0; k < n; ++k) each(r + k, rows + std::size_t(k) * layout.rowBytes);
     }
-    return 0;
+    return true;
 }
 
 WindowRead RowsWindow(const ByteSource& source, const BmpHeaders& h, const Layout& layout,
@@ -161,7 +160,7 @@ WindowRead RowsWindow(const ByteSource& source, const BmpHeaders& h, const Layou
     int x0 = (h.width - N) / 2, y0 = (h.height - N) / 2;
     if (mode == WindowMode::Peak) {
         Peak peak;
-        if (ForRows(source, layout, 0, h.height, scratch, error,
+        if (!ForRows(source, layout, 0, h.height, scratch, error,
                     [&](int r, const std::uint8_t* row) {
                         OfferRowOfPixels(peak, row, h.width, ImageRow(h, r), layout);
                     }))
@@ -173,7 +172,7 @@ WindowRead RowsWindow(const ByteSource& source, const BmpHeaders& h, const Layou
     thread_local std::vector<std::uint8_t> greens;
     greens.resize(std::size_t(N) * std::size_t(N));
     const int first = h.topDown ? y0 : h.height - y0 - N;
-    if (ForRows(source, layout, first, N, scratch, error, [&](int r, const std::uint8_t* row) {
+    if (!ForRows(source, layout, first, N, scratch, error, [&](int r, const std::uint8_t* row) {
             GatherGreens(row, x0, N, layout, greens.data() + std::size_t(ImageRow(h, r) - y0) * N);
         }))
         return WindowRead::Unreadable;
@@ -237,13 +236,13 @@ WindowRead QtWindow(const ByteSource& source, const BmpHeaders& h, WindowMode mo
     if (!reader.hold.holdTotal(QtPathBytes(source, h), error)) return WindowRead::Unreadable;
     const std::uint8_t* bytes = source.memory();
     if (!bytes) {
-        if (ReadAllBytes(source, reader.frame.fileBytes, error) != 0) return WindowRead::Unreadable;
+        if (!ReadAllBytes(source, reader.frame.fileBytes, error)) return WindowRead::Unreadable;
         bytes = reader.frame.fileBytes.data();
     }
     QImage image;
-    const int read = ReadBmp(bytes, std::size_t(source.size()), image, error);
+    const bool read = ReadBmp(bytes, std::size_t(source.size()), image, error);
     std::vector<std::uint8_t>().swap(reader.frame.fileBytes);
-    if (read != 0) return WindowRead::Unreadable;
+    if (!read) return WindowRead::Unreadable;
     // Palette and 16/32-bit images take their colours here; alpha is dropped.
     if (image.format() != QImage::Format_BGR888) image.convertTo(QImage::Format_BGR888);
     if (image.isNull()) {
@@ -276,11 +275,11 @@ WindowRead BmpWindowFromSource(const ByteSource& source, WindowMode mode, int N,
     const std::uint8_t* head = source.view(0, headSize, scratch, error);
     if (!head) return WindowRead::Unreadable;
     BmpHeaders h;
-    if (ParseBmpHeaders(head, headSize, source.size(), h, error) != 0) return WindowRead::Unreadable;
+    if (!ParseBmpHeaders(head, headSize, source.size(), h, error)) return WindowRead::Unreadable;
     const Route route = RouteFor(h, head);
     if (route == Route::Qt) return QtWindow(source, h, mode, N, reader, window, width, height, error);
     Layout layout;
-    if (ReadLayout(source, h, scratch, layout, error) != 0) return WindowRead::Unreadable;
+    if (!ReadLayout(source, h, scratch, layout, error)) return WindowRead::Unreadable;
     if (route == Route::Rows) {
         // Rows that run past the end: Qt keeps what it read and leaves the rest.
         if (layout.pixelStart + std::uint64_t(layout.rowBytes) * std::uint64_t(h.height) > source.size())

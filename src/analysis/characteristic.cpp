@@ -16,7 +16,7 @@ void QuadrantSwap(RealPlane& p, RealPlane& temp, int N) {
 bool FrequencyTransform2D(RealPlane& im, RealPlane& re, const FftPlan& plan) {
     const int N = plan.size();
     RealPlane shiftTemp;
-    if (AllocRealPlane(N, N, shiftTemp) != 0) return false;
+    if (!AllocRealPlane(N, N, shiftTemp)) return false;
     std::vector<double> lineRe(static_cast<std::size_t>(N)), lineIm(static_cast<std::size_t>(N));
 
     QuadrantSwap(im, shiftTemp, N);
@@ -64,7 +64,7 @@ void RadialProfile(const RealPlane& re, const RealPlane& im, int N, double* prof
 bool AnalyseWindow(const IntPlane& window, const FftPlan& plan, double* profile) {
     const int N = plan.size();
     RealPlane re, im;
-    if (AllocRealPlane(N, N, re) != 0 || AllocRealPlane(N, N, im) != 0) return false;
+    if (!AllocRealPlane(N, N, re) || !AllocRealPlane(N, N, im)) return false;
     for (int i = 0; i < N; ++i) {
         for (int j = 0; j < N; ++j) {
             const double v = window[i][j];

@@ -2,17 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <new>
-
-int AllocIndexTable(int count, std::int32_t*& table) {
-    table = count > 0 ? new (std::nothrow) std::int32_t[std::size_t(count)]() : nullptr;
-    return table ? 0 : 1;
-}
-
-int AllocRealLine(int count, double*& line) {
-    line = count > 0 ? new (std::nothrow) double[std::size_t(count)]() : nullptr;
-    return line ? 0 : 1;
-}
 
 void BuildBitReverseTable(int N, std::int32_t* table) {
     const int n2 = N / 2;

@@ -4,11 +4,6 @@
 
 #include <cstdint>
 
-// 0 on success, 1 when the memory cannot be had (the pointer is then null).
-// Release with delete[].
-int AllocIndexTable(int count, std::int32_t*& table);
-int AllocRealLine(int count, double*& line);
-
 // table: N entries; entry i is i with its log2(N) low bits reversed.
 void BuildBitReverseTable(int N, std::int32_t* table);
 // table: N + N/4 entries; entry i = sin(2*pi*i/N), built by recurrence.

@@ -85,7 +85,7 @@ WindowRead FitsWindowFromSource(const ByteSource& source, WindowMode mode, int N
     if (!source.memory() && !reader.hold.holdTotal(kFitsBlockBytes, error))
         return WindowRead::Unreadable;
     FitsHeader header;
-    if (ReadFitsHeader(source, blocks, header, error) != 0) return WindowRead::Unreadable;
+    if (!ReadFitsHeader(source, blocks, header, error)) return WindowRead::Unreadable;
     width = header.width;
     height = header.height;
     if (width < N || height < N) return WindowRead::TooSmall;

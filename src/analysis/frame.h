@@ -1,6 +1,8 @@
 #pragma once
 // One decoded frame for analysis: a 24-bit bitmap (BMP, JPEG) or an IntPlane (FITS).
 
+#include "file_io.h"
+#include "frame_format.h"
 #include "jpeg_image.h"
 #include "planes.h"
 
@@ -32,19 +34,12 @@ struct Frame {
     }
 };
 
-// The whole file into `bytes`, whose capacity is kept from call to call. Refuses folders,
-// devices and files larger than any frame can be.
-int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
-
-// The part of the file name from its last dot on, dot included; "" when there is none.
-std::string FileExtension(const std::string& path);
-
-// Reads the frame chosen by the extension's spelling, compared without regard to case:
-// .bmp; .jpg/.jpeg; .fit/.fts/.fits. Returns 0, or 1 with a short reason in `error`
-// (unreadable, corrupt, unknown extension). `decoder` is reused across a run.
-int LoadFrameForAnalysis(const std::string& path, const std::string& extension,
+// Reads the frame in the format FrameFormatOf(extension) names. False with a short reason
+// in `error` (unreadable, corrupt, unknown extension), and an empty frame. `decoder` is
+// reused across a run.
+bool LoadFrameForAnalysis(const std::string& path, const std::string& extension,
                          JpegImage& decoder, Frame& frame, std::string& error);
 // The same on a file's bytes already in memory.
-int LoadFrameFromMemory(const std::uint8_t* bytes, std::size_t size,
+bool LoadFrameFromMemory(const std::uint8_t* bytes, std::size_t size,
                         const std::string& extension, JpegImage& decoder, Frame& frame,
                         std::string& error);

@@ -4,20 +4,9 @@
 #include "fits_window.h"
 #include "jpeg_window.h"
 
-#include <cctype>
+#include "frame_format.h"
 
 namespace {
-
-enum class FrameFormat { Unknown, Bmp, Jpeg, Fits };
-
-FrameFormat FormatOf(const std::string& extension) {
-    std::string lower = extension;
-    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (lower == ".fit" || lower == ".fts" || lower == ".fits") return FrameFormat::Fits;
-    if (lower == ".jpg" || lower == ".jpeg") return FrameFormat::Jpeg;
-    if (lower == ".bmp") return FrameFormat::Bmp;
-    return FrameFormat::Unknown;
-}
 
 // Buffers kept from frame to frame stay small; a large frame's are freed with its budget.
 constexpr std::size_t kKeptBufferBytes = std::size_t(4) << 20;
@@ -50,7 +39,7 @@ WindowRead WindowFromSource(const ByteSource& source, FrameFormat format, Window
     case FrameFormat::Unknown:
         break;
     }
-    error = "not a BMP, JPEG or FITS file name";
+    error = kNotAFrameName;
     return WindowRead::Unreadable;
 }
 
@@ -62,7 +51,7 @@ WindowRead WindowFromMemory(const std::uint8_t* bytes, std::size_t size,
                             std::string& error) {
     error.clear();
     const ByteSource source(bytes, size);
-    const WindowRead read = WindowFromSource(source, FormatOf(extension), mode, N, reader,
+    const WindowRead read = WindowFromSource(source, FrameFormatOf(extension), mode, N, reader,
                                              window, width, height, error);
     EndFrame(reader);
     return read;
@@ -71,13 +60,13 @@ WindowRead WindowFromMemory(const std::uint8_t* bytes, std::size_t size,
 WindowRead ReadFrameWindow(const std::string& path, WindowMode mode, int N, FrameReader& reader,
                            IntPlane& window, int& width, int& height, std::string& error) {
     error.clear();
-    const FrameFormat format = FormatOf(FileExtension(path));
+    const FrameFormat format = FrameFormatOf(path);
     if (format == FrameFormat::Unknown) {
-        error = "not a BMP, JPEG or FITS file name";
+        error = kNotAFrameName;
         return WindowRead::Unreadable;
     }
     ByteSource source;
-    if (source.open(path, error) != 0) return WindowRead::Unreadable;
+    if (!source.open(path, error)) return WindowRead::Unreadable;
     const WindowRead read =
         WindowFromSource(source, format, mode, N, reader, window, width, height, error);
     EndFrame(reader);

@@ -1,5 +1,6 @@
 #include "jpeg_window.h"
 
+#include "file_io.h"
 #include "window_copy.h"
 
 #include <algorithm>
@@ -24,10 +25,7 @@ WindowRead JpegCentreWindow(const std::uint8_t* bytes, std::size_t size, int N,
                             std::string& error) {
     JpegImage& jpeg = reader.decoder;
     const JpegImage::LayoutCheck check = HoldForDecode(reader, 0);
-    if (!jpeg.loadMemoryCentre(bytes, size, N, N, &check)) {
-        error = jpeg.error();
-        return WindowRead::Unreadable;
-    }
+    if (!jpeg.loadMemoryCentre(bytes, size, N, N, &check, error)) return WindowRead::Unreadable;
     width = jpeg.width();
     height = jpeg.height();
     if (width < N || height < N) return WindowRead::TooSmall;
@@ -95,10 +93,7 @@ WindowRead JpegPeakWindow(const std::uint8_t* bytes, std::size_t size, int N,
         TakeGreenRows(bgr, stride, first, count, rowLength, green.data(), peak);
     };
     JpegImage& jpeg = reader.decoder;
-    if (!jpeg.readMemoryRows(bytes, size, check, sink)) {
-        error = jpeg.error();
-        return WindowRead::Unreadable;
-    }
+    if (!jpeg.readMemoryRows(bytes, size, check, sink, error)) return WindowRead::Unreadable;
     width = jpeg.width();
     height = jpeg.height();
     if (width < N || height < N) return WindowRead::TooSmall;
@@ -125,7 +120,7 @@ WindowRead JpegWindowFromSource(const ByteSource& source, WindowMode mode, int N
             return WindowRead::Unreadable;
         }
         if (!reader.hold.holdTotal(std::size_t(source.size()), error)) return WindowRead::Unreadable;
-        if (ReadAllBytes(source, reader.frame.fileBytes, error) != 0) return WindowRead::Unreadable;
+        if (!ReadAllBytes(source, reader.frame.fileBytes, error)) return WindowRead::Unreadable;
         bytes = reader.frame.fileBytes.data();
     }
     const std::size_t size = std::size_t(source.size());

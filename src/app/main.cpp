@@ -1,26 +1,24 @@
-#include "main_form.h"
-#include "startup.h"
-#include "user_dialogs.h"
+#include "application_font.h"
+#include "command_guard.h"
+#include "guarded_application.h"
+#include "main_window.h"
 
-#include <exception>
+#include <memory>
 
 int main(int argc, char** argv) {
-    TApplication app(argc, argv);
-    try {
+    GuardedApplication app(argc, argv);
+    int status = 1;
+    RunCommand(nullptr, [&] {
         SetApplicationFonts();
-        CreateWindows();
+        auto window = std::make_unique<MainWindow>();
+        app.setReportWindow(window.get());
         // The version dialog or the selector may still be shown; closing the main window
         // ends the program all the same.
         app.setQuitOnLastWindowClosed(false);
-        QObject::connect(MainForm, &TMainForm::Closed, &app, &QApplication::quit, Qt::QueuedConnection);
-        MainForm->show();
-        const int status = app.exec();
-        DestroyWindows();
-        return status;
-    } catch (const std::exception& e) {
-        Dialogs().showError(nullptr, QString::fromLocal8Bit(e.what()));
-    } catch (...) {
-        Dialogs().showError(nullptr, QStringLiteral("unknown error"));
-    }
-    return 1;
+        QObject::connect(window.get(), &MainWindow::closed, &app, &QApplication::quit,
+                         Qt::QueuedConnection);
+        window->show();
+        status = app.exec();
+    });
+    return status;
 }

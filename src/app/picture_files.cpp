@@ -5,34 +5,45 @@
 #include "jpeg_image.h"
 #include "viewer_rules.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QImageReader>
-#include <QSaveFile>
-#include <QTemporaryFile>
+#include "frame_format.h"
 
-#include <cerrno>
-#include <cstdio>
+#include <QFile>
+#include <QSaveFile>
+
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <vector>
 
 namespace {
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-bool HasJpegExtension(const QString& path) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    return suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg");
+// The target is replaced only once the new file is complete; what a link points at is
+// replaced, not the link.
+bool SaveBytes(const QString& path, const char* data, qint64 size, QString& error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    if (file.write(data, size) != size) {
+        error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 bool LoadJpeg(const QString& path, QImage& picture, QString& error) {
     JpegImage jpeg;
-    if (!jpeg.loadFile(LocalPath(path))) {
-        error = QString::fromStdString(jpeg.error());
+    std::string reason;
+    if (!jpeg.loadFile(LocalPath(path), reason)) {
+        error = QString::fromStdString(reason);
         return false;
     }
     QImage image(jpeg.width(), jpeg.height(), QImage::Format_BGR888);
@@ -49,9 +60,9 @@ bool LoadJpeg(const QString& path, QImage& picture, QString& error) {
 }
 
 bool LoadBmpEntry(const QString& path, QImage& picture, QString& error) {
-    if (HasJpegExtension(path)) return LoadJpeg(path, picture, error);
+    if (FrameFormatOf(LocalPath(path)) == FrameFormat::Jpeg) return LoadJpeg(path, picture, error);
     std::string reason;
-    if (ReadBmpFile(LocalPath(path), picture, reason) != 0) {
+    if (!ReadBmpFile(LocalPath(path), picture, reason)) {
         error = QString::fromStdString(reason);
         return false;
     }
@@ -62,7 +73,7 @@ bool LoadFits(const QString& path, QImage& picture, QString& error) {
     IntPlane plane;
     int width = 0, height = 0;
     std::string reason;
-    if (ReadFitsFrame(LocalPath(path), plane, width, height, reason) != 0) {
+    if (!ReadFitsFrame(LocalPath(path), plane, width, height, reason)) {
         error = QString::fromStdString(reason);
         return false;
     }
@@ -103,6 +114,7 @@ bool SaveBmp(const QString& path, const QImage& picture, QString& error) {
                                                out.colorCount() <= 256);
     if (!palette)
         out = picture.convertToFormat(QImage::Format_RGB32);
+    // Written straight into the file: a large picture is not held twice in memory.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         error = file.errorString();
@@ -131,46 +143,12 @@ bool SaveJpeg(const QString& path, const QImage& picture, int quality, QString& 
         error = QStringLiteral("not enough memory to convert the picture");
         return false;
     }
-    // Replace what a link points at, not the link, as the BMP writer does.
-    QFileInfo target(path);
-    const QString finalPath = target.isSymLink() ? target.symLinkTarget() : target.absoluteFilePath();
-    QTemporaryFile temp(QFileInfo(finalPath).absolutePath() + QStringLiteral("/.framesifter-XXXXXX.tmp"));
-    if (!temp.open()) {
-        error = temp.errorString();
-        return false;
-    }
-    const QString tempPath = temp.fileName();
-    temp.close();
-
+    std::vector<std::uint8_t> file;
     std::string reason;
-    if (!JpegImage::saveFile(LocalPath(tempPath), bgr.constBits(), bgr.width(), bgr.height(),
-                             std::size_t(bgr.bytesPerLine()), quality, reason)) {
+    if (!JpegImage::encode(bgr.constBits(), bgr.width(), bgr.height(),
+                           std::size_t(bgr.bytesPerLine()), quality, file, reason)) {
         error = QString::fromStdString(reason);
-        return false;  // the temporary file goes with `temp`
-    }
-
-    const std::string tempLocal = LocalPath(tempPath);
-    const std::string finalLocal = LocalPath(finalPath);
-    // The new file gets the old one's permissions, or the usual ones for a new file.
-    struct stat old {};
-    mode_t mode;
-    if (::stat(finalLocal.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::chmod(tempLocal.c_str(), mode);
-    const int fd = ::open(tempLocal.c_str(), O_RDONLY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-    if (::rename(tempLocal.c_str(), finalLocal.c_str()) != 0) {
-        error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
-    temp.setAutoRemove(false);
-    return true;
+    return SaveBytes(path, reinterpret_cast<const char*>(file.data()), qint64(file.size()), error);
 }

@@ -20,6 +20,6 @@ bool LoadPicture(const QString& path, OpenKind kind, QImage& picture, QString& e
 // BMP in the picture's own format (8-bit palettes stay 8-bit, the rest 24-bit). The target
 // is replaced only once the new file is complete.
 bool SaveBmp(const QString& path, const QImage& picture, QString& error);
-// Colour baseline JPEG at `quality`, written beside the target and renamed over it only
-// once complete.
+// Colour baseline JPEG at `quality`. The target is replaced only once the new file is
+// complete.
 bool SaveJpeg(const QString& path, const QImage& picture, int quality, QString& error);

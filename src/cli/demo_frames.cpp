@@ -1,19 +1,14 @@
 #include "demo_frames.h"
 
-#include "no_replace.h"
-
+#include "file_io.h"
 #include "fits_writer.h"
 #include "jpeg_image.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -304,79 +299,47 @@ std::vector<std::uint8_t> EncodeBmp24(const std::uint8_t* bgr, int width, int he
     return out;
 }
 
-int WriteNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                 std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = errno == EEXIST ? "already exists" : std::strerror(errno);
-        return 1;
-    }
-    if (!WriteAll(fd, bytes.data(), bytes.size())) {
-        error = std::strerror(errno);
-        ::close(fd);
-        ::unlink(path.c_str());   // our own partial file
-        return 1;
-    }
-    if (::close(fd) != 0) {
-        error = std::strerror(errno);
-        ::unlink(path.c_str());
-        return 1;
-    }
-    return 0;
-}
-
 namespace {
 
-// The JPEG encoder writes to a path it opens itself: give it a private temporary name
-// and move the result into place without replacing anything.
-int WriteJpegNoReplace(const std::string& path, const std::vector<std::uint8_t>& bgr, int width,
-                       int height, int quality, std::string& error) {
-    std::string temp = path + ".partXXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return 1;
+// Frame k of the sequence as the bytes of its file.
+bool EncodeDemoFrame(const DemoScene& scene, int k, const DemoOptions& options,
+                     std::vector<std::uint16_t>& values, std::vector<std::uint8_t>& bgr,
+                     std::vector<std::uint8_t>& file, std::string& error) {
+    const std::size_t stride = std::size_t(options.width) * 3;
+    switch (options.format) {
+    case DemoFormat::Fits:
+        scene.frame16(k, values);
+        return EncodeFits16(values.data(), options.width, options.height, file, error);
+    case DemoFormat::Bmp:
+        scene.frameBgr(k, bgr);
+        file = EncodeBmp24(bgr.data(), options.width, options.height, stride);
+        return true;
+    case DemoFormat::Jpeg:
+        scene.frameBgr(k, bgr);
+        return JpegImage::encode(bgr.data(), options.width, options.height, stride,
+                                 options.jpegQuality, file, error);
     }
-    // mkstemp creates the file private; give the frame the usual permissions.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    ::close(fd);
-    temp = name.data();
-    if (!JpegImage::saveFile(temp, bgr.data(), width, height, std::size_t(width) * 3, quality,
-                             error)) {
-        ::unlink(temp.c_str());
-        return 1;
-    }
-    const int code = RenameNoReplace(temp, path);
-    if (code != 0) {
-        error = code == EEXIST ? "already exists" : std::strerror(code);
-        ::unlink(temp.c_str());
-        return 1;
-    }
-    return 0;
+    return Fail(error, "unknown format");
 }
 
 }  // namespace
 
-int WriteDemoSequence(const std::string& dir, const DemoOptions& options,
-                      ProgressSink* progress, std::vector<std::string>& written,
-                      std::string& error) {
+bool WriteDemoSequence(const std::string& dir, const DemoOptions& options,
+                       ProgressSink* progress, std::vector<std::string>& written,
+                       std::string& error) {
     namespace fs = std::filesystem;
     written.clear();
     std::error_code ec;
     if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) {
         error = dir + ": exists and is not a folder";
-        return 1;
+        return false;
     }
     std::vector<std::string> paths;
     for (int k = 0; k < options.count; ++k) {
         const std::string p = (fs::path(dir) / DemoFileName(k, options.format)).string();
         if (fs::symlink_status(p, ec).type() != fs::file_type::not_found) {
             error = p + ": already exists; not overwriting (choose an empty folder)";
-            return 1;
+            return false;
         }
         paths.push_back(p);
     }
@@ -384,38 +347,24 @@ int WriteDemoSequence(const std::string& dir, const DemoOptions& options,
         fs::create_directories(dir, ec);
         if (ec) {
             error = dir + ": cannot create folder: " + ec.message();
-            return 1;
+            return false;
         }
     }
 
     const DemoScene scene(options.width, options.height, options.seed);
     std::vector<std::uint16_t> values;
     std::vector<std::uint8_t> bgr;
+    std::vector<std::uint8_t> file;
     for (int k = 0; k < options.count; ++k) {
         if (progress) progress->setPosition(int(double(k) / options.count * 100));
         const std::string& p = paths[std::size_t(k)];
         std::string why;
-        int rc = 0;
-        switch (options.format) {
-        case DemoFormat::Fits:
-            scene.frame16(k, values);
-            rc = WriteFits16(p, values.data(), options.width, options.height, why, false);
-            break;
-        case DemoFormat::Bmp:
-            scene.frameBgr(k, bgr);
-            rc = WriteNewFile(p, EncodeBmp24(bgr.data(), options.width, options.height,
-                                             std::size_t(options.width) * 3), why);
-            break;
-        case DemoFormat::Jpeg:
-            scene.frameBgr(k, bgr);
-            rc = WriteJpegNoReplace(p, bgr, options.width, options.height, options.jpegQuality, why);
-            break;
-        }
-        if (rc != 0) {
+        if (!EncodeDemoFrame(scene, k, options, values, bgr, file, why) ||
+            !WriteNewFile(p, file.data(), file.size(), why)) {
             error = p + ": cannot write: " + why;
-            return 1;
+            return false;
         }
         written.push_back(p);
     }
-    return 0;
+    return true;
 }

@@ -69,15 +69,12 @@ struct DemoOptions {
 
 // Writes frame_0001... into `dir`, creating it (and its parents) when missing. Refuses,
 // before writing anything, when one of the names already exists, and never replaces a file
-// that appears meanwhile. Returns 0, or 1 with a sentence in `error`. `written` receives
+// that appears meanwhile. False with a sentence in `error` on failure. `written` receives
 // the paths written, in order.
-int WriteDemoSequence(const std::string& dir, const DemoOptions& options,
-                      ProgressSink* progress, std::vector<std::string>& written,
-                      std::string& error);
+bool WriteDemoSequence(const std::string& dir, const DemoOptions& options,
+                       ProgressSink* progress, std::vector<std::string>& written,
+                       std::string& error);
 
 // A 24-bit BMP in memory (bottom-up rows, no palette).
 std::vector<std::uint8_t> EncodeBmp24(const std::uint8_t* bgr, int width, int height,
                                       std::size_t stride);
-// Creates `path` exclusively and writes the bytes; fails when the file exists.
-int WriteNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                 std::string& error);

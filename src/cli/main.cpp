@@ -315,9 +315,9 @@ int Demo(int argc, char** argv) {
 
     TerminalProgress bar(stderr, "writing");
     std::vector<std::string> written;
-    const int rc = WriteDemoSequence(dir, options, &bar, written, error);
+    const bool wrote = WriteDemoSequence(dir, options, &bar, written, error);
     bar.finish();
-    if (rc != 0) {
+    if (!wrote) {
         Report(error);
         if (!written.empty())
             std::fprintf(stderr, "framesifter-cli: %zu frames were written before that\n",

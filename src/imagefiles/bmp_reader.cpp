@@ -1,6 +1,7 @@
 #include "bmp_reader.h"
 
-#include "byte_source.h"
+#include "file_io.h"
+#include "frame_format.h"
 
 #include <QBuffer>
 #include <algorithm>
@@ -9,8 +10,9 @@
 
 namespace {
 
-// QImage holds 24-bit pixels as 32 bits; 16000 x 16000 of those is 1000 MiB.
+// QImage holds 24-bit pixels as 32 bits; the largest frame of those is 1000 MiB.
 constexpr int kAllocationLimitMiB = 1024;
+static_assert(kMaxFramePixels * 4 <= std::uint64_t(kAllocationLimitMiB) << 20);
 
 std::uint32_t Le32(const std::uint8_t* p) {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
@@ -18,14 +20,9 @@ std::uint32_t Le32(const std::uint8_t* p) {
 }
 std::uint16_t Le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
 
-int Fail(std::string& error, std::string reason) {
-    error = std::move(reason);
-    return 1;
-}
-
 }  // namespace
 
-int ParseBmpHeaders(const std::uint8_t* bytes, std::size_t headSize, std::uint64_t size,
+bool ParseBmpHeaders(const std::uint8_t* bytes, std::size_t headSize, std::uint64_t size,
                     BmpHeaders& headers, std::string& error) {
     if (size < 18 || headSize < 18 || bytes[0] != 'B' || bytes[1] != 'M')
         return Fail(error, "not a BMP file");
@@ -61,9 +58,8 @@ int ParseBmpHeaders(const std::uint8_t* bytes, std::size_t headSize, std::uint64
     if (height < 0) height = -height;
     if (width < 1 || height < 1)
         return Fail(error, "BMP size " + std::to_string(width) + " x " + std::to_string(height));
-    if (width * height > kMaxBmpPixels)
-        return Fail(error, "image too large: " + std::to_string(width) + " x " +
-                               std::to_string(height) + " pixels declared (at most 16000 x 16000)");
+    if (std::uint64_t(width) * std::uint64_t(height) > kMaxFramePixels)
+        return Fail(error, TooLargeReason(width, height));
     if (planes != 1) return Fail(error, "BMP with " + std::to_string(planes) + " planes");
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
         return Fail(error, "unsupported BMP depth of " + std::to_string(bits) + " bits");
@@ -91,16 +87,16 @@ int ParseBmpHeaders(const std::uint8_t* bytes, std::size_t headSize, std::uint64
     headers.compression = compression;
     headers.colorsUsed = colorsUsed;
     headers.runLength = runLength;
-    return 0;
+    return true;
 }
 
-int CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& error) {
+bool CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& error) {
     BmpHeaders headers;
     return ParseBmpHeaders(bytes, size, size, headers, error);
 }
 
-int ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::string& error) {
-    if (CheckBmpHeaders(bytes, size, error)) return 1;
+bool ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::string& error) {
+    if (!CheckBmpHeaders(bytes, size, error)) return false;
     const QByteArray data =
         QByteArray::fromRawData(reinterpret_cast<const char*>(bytes), qsizetype(size));
     QBuffer buffer;
@@ -127,21 +123,21 @@ int ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::str
     if (!reader.read(&result) || result.isNull())
         return Fail(error, "not a readable BMP file: " + reader.errorString().toStdString());
     image = result;
-    return 0;
+    return true;
 }
 
-int ReadBmpFile(const std::string& path, QImage& image, std::string& error) {
+bool ReadBmpFile(const std::string& path, QImage& image, std::string& error) {
     // Through ByteSource: a named pipe called *.bmp is refused instead of waited on, and the
     // headers are checked before the rest of the file is read.
     ByteSource source;
-    if (source.open(path, error) != 0) return 1;
+    if (!source.open(path, error)) return false;
     std::vector<std::uint8_t> head;
     const std::size_t headSize = std::size_t(std::min<std::uint64_t>(source.size(), kBmpHeadersBytes));
     const std::uint8_t* start = source.view(0, headSize, head, error);
-    if (!start) return 1;
+    if (!start) return false;
     BmpHeaders headers;
-    if (ParseBmpHeaders(start, headSize, source.size(), headers, error) != 0) return 1;
+    if (!ParseBmpHeaders(start, headSize, source.size(), headers, error)) return false;
     std::vector<std::uint8_t> bytes;
-    if (ReadAllBytes(source, bytes, error) != 0) return 1;
+    if (!ReadAllBytes(source, bytes, error)) return false;
     return ReadBmp(bytes.data(), bytes.size(), image, error);
 }

@@ -10,9 +10,6 @@
 #include <cstdint>
 #include <string>
 
-// Frames are at most 16000 x 16000 pixels, as FITS and JPEG frames.
-constexpr long long kMaxBmpPixels = 16000LL * 16000LL;
-
 // The header fields as the checks below read them. height is the number of rows; topDown
 // when the file stores the top row first (a negative height in the file).
 struct BmpHeaders {
@@ -30,14 +27,14 @@ struct BmpHeaders {
 // The longest header: file header and a version 5 info header.
 constexpr std::size_t kBmpHeadersBytes = 14 + 124;
 
-// 0 when the headers describe an image this reader can read completely from a file of
-// `fileSize` bytes; 1 with a short reason otherwise. `head` holds the file's first
+// True when the headers describe an image this reader can read completely from a file of
+// `fileSize` bytes; false with a short reason otherwise. `head` holds the file's first
 // min(fileSize, kBmpHeadersBytes) bytes or more.
-int ParseBmpHeaders(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize,
+bool ParseBmpHeaders(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize,
                     BmpHeaders& headers, std::string& error);
-int CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& error);
+bool CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& error);
 
 // The image in the file's own pixel format as Qt represents it (8-bit palette images stay
-// 8-bit). Returns 0, or 1 with a short reason.
-int ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::string& error);
-int ReadBmpFile(const std::string& path, QImage& image, std::string& error);
+// 8-bit). False with a short reason.
+bool ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::string& error);
+bool ReadBmpFile(const std::string& path, QImage& image, std::string& error);

@@ -1,30 +1,24 @@
 #include "byte_source.h"
 
+#include "file_io.h"
+
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-std::string OsError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
-}  // namespace
 
 ByteSource::~ByteSource() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-int ByteSource::open(const std::string& path, std::string& error) {
+bool ByteSource::open(const std::string& path, std::string& error) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     bytes_ = nullptr;
     size_ = 0;
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        error = OsError("cannot open");
-        return 1;
-    }
+    if (fd < 0) return Fail(error, OsError("cannot open"));
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         error = OsError("cannot examine");
@@ -37,10 +31,10 @@ int ByteSource::open(const std::string& path, std::string& error) {
         if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
         fd_ = fd;
         size_ = std::uint64_t(st.st_size);
-        return 0;
+        return true;
     }
     ::close(fd);
-    return 1;
+    return false;
 }
 
 const std::uint8_t* ByteSource::view(std::uint64_t offset, std::size_t n,
@@ -64,36 +58,15 @@ const std::uint8_t* ByteSource::view(std::uint64_t offset, std::size_t n,
         error = "not enough memory to read " + std::to_string(n) + " bytes";
         return nullptr;
     }
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::pread(fd_, scratch.data() + done, n - done, off_t(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            error = OsError("read error");
-            return nullptr;
-        }
-        if (got == 0) {   // the file shrank after it was opened
-            error = "truncated: the file ends at byte " + std::to_string(offset + done) +
-                    " before byte " + std::to_string(offset + n);
-            return nullptr;
-        }
-        done += std::size_t(got);
+    std::size_t got = 0;
+    if (!ReadAt(fd_, scratch.data(), n, offset, got)) {
+        error = OsError("read error");
+        return nullptr;
+    }
+    if (got < n) {   // the file shrank after it was opened
+        error = "truncated: the file ends at byte " + std::to_string(offset + got) +
+                " before byte " + std::to_string(offset + n);
+        return nullptr;
     }
     return scratch.data();
-}
-
-int ReadAllBytes(const ByteSource& source, std::vector<std::uint8_t>& bytes, std::string& error) {
-    if (source.size() > kMaxFrameFileBytes) {
-        error = "file too large: " + std::to_string(source.size()) + " bytes";
-        return 1;
-    }
-    const std::size_t n = std::size_t(source.size());
-    if (source.memory()) {
-        bytes.assign(source.memory(), source.memory() + n);
-        return 0;
-    }
-    const std::uint8_t* p = source.view(0, n, bytes, error);
-    if (!p) return 1;
-    bytes.resize(n);
-    return 0;
 }

@@ -17,9 +17,9 @@ public:
     ByteSource(const ByteSource&) = delete;
     ByteSource& operator=(const ByteSource&) = delete;
 
-    // Opens `path` for reading. Returns 0, or 1 with a short reason ("not a regular file",
+    // Opens `path` for reading. False with a short reason ("not a regular file",
     // "cannot open: Is a directory", "cannot open: <system message>").
-    int open(const std::string& path, std::string& error);
+    bool open(const std::string& path, std::string& error);
 
     std::uint64_t size() const { return size_; }
     // The whole content when the source is memory; null for a file.
@@ -35,10 +35,3 @@ private:
     std::uint64_t size_ = 0;
     int fd_ = -1;
 };
-
-// Larger than any frame of at most 16000 x 16000 pixels in the supported formats can be.
-constexpr std::uint64_t kMaxFrameFileBytes = 1ULL << 30;
-
-// The whole of a source into `bytes` (capacity kept from call to call); refuses sources
-// larger than kMaxFrameFileBytes. Returns 0, or 1 with a reason.
-int ReadAllBytes(const ByteSource& source, std::vector<std::uint8_t>& bytes, std::string& error);

@@ -1,5 +1,8 @@
 #include "fits_reader.h"
 
+#include "file_io.h"
+#include "frame_format.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -135,117 +138,147 @@ struct KeyValue {
     }
 };
 
-int Fail(std::string& error, std::string reason)
-{
-    error = std::move(reason);
-    return 1;
-}
-
 // An integer keyword that must be present exactly once.
-int RequireInteger(const KeyValue& key, const char* name, long long& out, std::string& error)
+bool RequireInteger(const KeyValue& key, const char* name, long long& out, std::string& error)
 {
     if (key.count == 0) return Fail(error, std::string("no ") + name + " card");
     if (key.count > 1) return Fail(error, std::string(name) + " appears more than once");
     if (!key.hasValue || !ParseInteger(key.value, out))
         return Fail(error, std::string(name) + " is not an integer: '" + key.value + "'");
-    return 0;
+    return true;
 }
 
 constexpr std::size_t kMaxHeaderBytes = std::size_t(kFitsMaxHeaderBlocks) * kFitsBlockBytes;
 
-// `available` bytes are in memory; `fileSize` is what the file holds in all.
-int ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::uint64_t fileSize,
-                     FitsHeader& header, std::string& error)
+// An axis beyond the second whose length is not 1, and what is wrong with it; it matters
+// only if NAXIS counts it.
+struct ExtraAxis {
+    int number;
+    std::string problem;
+};
+
+// The cards the parse needs, gathered in one pass up to END.
+struct HeaderCards {
+    KeyValue bitpix, naxis, bscale, bzero;
+    KeyValue axes[2];  // NAXIS1, NAXIS2
+    std::vector<ExtraAxis> extraAxes;
+    std::size_t endCard = 0;  // index of the END card
+};
+
+// Axes beyond the second must have length 1: one image plane.
+void TakeExtraAxis(const std::uint8_t* card, int number, HeaderCards& cards)
+{
+    KeyValue k;
+    k.take(card);
+    long long length = 0;
+    const std::string name = "NAXIS" + std::to_string(number);
+    if (!k.hasValue || !ParseInteger(k.value, length))
+        cards.extraAxes.push_back({number, name + " is not an integer: '" + k.value + "'"});
+    else if (length != 1)
+        cards.extraAxes.push_back({number, name + " is " + k.value +
+                                               "; only a single image plane is read"});
+}
+
+void TakeCard(const std::uint8_t* card, HeaderCards& cards)
+{
+    if (KeywordIs(card, "BITPIX")) cards.bitpix.take(card);
+    else if (KeywordIs(card, "NAXIS")) cards.naxis.take(card);
+    else if (KeywordIs(card, "BSCALE")) cards.bscale.take(card);
+    else if (KeywordIs(card, "BZERO")) cards.bzero.take(card);
+    else if (int n = AxisNumber(card)) {
+        if (n <= 2) cards.axes[n - 1].take(card);
+        else TakeExtraAxis(card, n, cards);
+    }
+}
+
+// Reads cards up to END, searching no further than kMaxHeaderBytes.
+bool CollectCards(const std::uint8_t* bytes, std::size_t available, std::uint64_t fileSize,
+                  HeaderCards& cards, std::string& error)
 {
     if (fileSize == 0) return Fail(error, "empty file");
     if (available < std::size_t(kFitsCardBytes) || !KeywordIs(bytes, "SIMPLE"))
         return Fail(error, "not a FITS file (it does not start with a SIMPLE card)");
-
-    KeyValue bitpix, naxis, bscale, bzero;
-    KeyValue axes[2];  // NAXIS1, NAXIS2
-    struct ExtraAxis {
-        int number;
-        std::string problem;
-    };
-    std::vector<ExtraAxis> extraAxes;  // further axes whose length is not 1
-    std::size_t endCard = 0;
-    bool found = false;
     const std::size_t searched = std::min(available, kMaxHeaderBytes);
-
     for (std::size_t pos = 0; pos + kFitsCardBytes <= searched; pos += kFitsCardBytes) {
         const std::uint8_t* card = bytes + pos;
         if (IsEndCard(card)) {
-            endCard = pos / kFitsCardBytes;
-            found = true;
-            break;
+            cards.endCard = pos / kFitsCardBytes;
+            return true;
         }
-        if (KeywordIs(card, "BITPIX")) bitpix.take(card);
-        else if (KeywordIs(card, "NAXIS")) naxis.take(card);
-        else if (KeywordIs(card, "BSCALE")) bscale.take(card);
-        else if (KeywordIs(card, "BZERO")) bzero.take(card);
-        else if (int n = AxisNumber(card)) {
-            if (n <= 2) {
-                axes[n - 1].take(card);
-            } else {
-                // Axes beyond the second must have length 1: one image plane.
-                KeyValue k;
-                k.take(card);
-                long long length = 0;
-                const std::string name = "NAXIS" + std::to_string(n);
-                if (!k.hasValue || !ParseInteger(k.value, length))
-                    extraAxes.push_back({n, name + " is not an integer: '" + k.value + "'"});
-                else if (length != 1)
-                    extraAxes.push_back({n, name + " is " + k.value +
-                                                "; only a single image plane is read"});
-            }
-        }
+        TakeCard(card, cards);
     }
-    if (!found && searched == kMaxHeaderBytes && fileSize > kMaxHeaderBytes)
+    if (searched == kMaxHeaderBytes && fileSize > kMaxHeaderBytes)
         return Fail(error, "no END card in the first " + std::to_string(kFitsMaxHeaderBlocks) +
                                " header blocks");
-    if (!found) return Fail(error, "no END card: the header does not end before the end of the file");
+    return Fail(error, "no END card: the header does not end before the end of the file");
+}
 
-    long long bits = 0, axisCount = 0, width = 0, height = 0;
-    if (RequireInteger(bitpix, "BITPIX", bits, error)) return 1;
+// BITPIX 16, two axes (further ones of length 1), each side within the frame limit.
+bool CheckShape(const HeaderCards& cards, long long& width, long long& height,
+                std::string& error)
+{
+    long long bits = 0, axisCount = 0;
+    if (!RequireInteger(cards.bitpix, "BITPIX", bits, error)) return false;
     if (bits != 16)
         return Fail(error, "BITPIX is " + std::to_string(bits) +
                                "; only 16-bit integer images (BITPIX 16) are read");
-    if (RequireInteger(naxis, "NAXIS", axisCount, error)) return 1;
+    if (!RequireInteger(cards.naxis, "NAXIS", axisCount, error)) return false;
     if (axisCount < 2 || axisCount > kMaxAxes)
         return Fail(error, "NAXIS is " + std::to_string(axisCount) +
                                "; a two-dimensional image is needed");
-    if (RequireInteger(axes[0], "NAXIS1", width, error)) return 1;
-    if (RequireInteger(axes[1], "NAXIS2", height, error)) return 1;
-    for (const ExtraAxis& axis : extraAxes)
+    if (!RequireInteger(cards.axes[0], "NAXIS1", width, error)) return false;
+    if (!RequireInteger(cards.axes[1], "NAXIS2", height, error)) return false;
+    for (const ExtraAxis& axis : cards.extraAxes)
         if (axis.number <= axisCount) return Fail(error, axis.problem);
-    if (width < 1 || width > kFitsMaxSide || height < 1 || height > kFitsMaxSide)
+    if (width < 1 || width > kMaxFrameSide || height < 1 || height > kMaxFrameSide)
         return Fail(error, "image size " + std::to_string(width) + " x " +
                                std::to_string(height) + " is outside 1.." +
-                               std::to_string(kFitsMaxSide));
+                               std::to_string(kMaxFrameSide));
+    return true;
+}
 
+// Only BSCALE 1 (or none) is read.
+bool CheckScale(const KeyValue& bscale, std::string& error)
+{
     if (bscale.count > 1) return Fail(error, "BSCALE appears more than once");
-    if (bscale.count == 1) {
-        double scale = 0;
-        if (!bscale.hasValue || !ParseReal(bscale.value, scale))
-            return Fail(error, "BSCALE is not a number: '" + bscale.value + "'");
-        if (scale != 1.0)
-            return Fail(error, "BSCALE is " + bscale.value + "; only BSCALE 1 is read");
-    }
+    if (bscale.count == 0) return true;
+    double scale = 0;
+    if (!bscale.hasValue || !ParseReal(bscale.value, scale))
+        return Fail(error, "BSCALE is not a number: '" + bscale.value + "'");
+    if (scale != 1.0) return Fail(error, "BSCALE is " + bscale.value + "; only BSCALE 1 is read");
+    return true;
+}
 
-    int offset = 0;
+// BZERO truncated toward zero; 0 when absent.
+bool ReadOffset(const KeyValue& bzero, int& offset, std::string& error)
+{
+    offset = 0;
     if (bzero.count > 1) return Fail(error, "BZERO appears more than once");
-    if (bzero.count == 1) {
-        double value = 0;
-        if (!bzero.hasValue || !ParseReal(bzero.value, value))
-            return Fail(error, "BZERO is not a number: '" + bzero.value + "'");
-        const double truncated = std::trunc(value);
-        if (truncated < double(INT_MIN) || truncated > double(INT_MAX))
-            return Fail(error, "BZERO " + bzero.value + " does not fit an integer");
-        offset = int(truncated);
-    }
+    if (bzero.count == 0) return true;
+    double value = 0;
+    if (!bzero.hasValue || !ParseReal(bzero.value, value))
+        return Fail(error, "BZERO is not a number: '" + bzero.value + "'");
+    const double truncated = std::trunc(value);
+    if (truncated < double(INT_MIN) || truncated > double(INT_MAX))
+        return Fail(error, "BZERO " + bzero.value + " does not fit an integer");
+    offset = int(truncated);
+    return true;
+}
 
-    const std::size_t cards = (endCard / kCardsPerBlock + 1) * kCardsPerBlock;
-    const std::size_t dataOffset = cards * kFitsCardBytes;
+// `available` bytes are in memory; `fileSize` is what the file holds in all.
+bool ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::uint64_t fileSize,
+                      FitsHeader& header, std::string& error)
+{
+    HeaderCards cards;
+    long long width = 0, height = 0;
+    int offset = 0;
+    if (!CollectCards(bytes, available, fileSize, cards, error) ||
+        !CheckShape(cards, width, height, error) || !CheckScale(cards.bscale, error) ||
+        !ReadOffset(cards.bzero, offset, error))
+        return false;
+
+    const std::size_t cardCount = (cards.endCard / kCardsPerBlock + 1) * kCardsPerBlock;
+    const std::size_t dataOffset = cardCount * kFitsCardBytes;
     const std::uint64_t dataBytes = std::uint64_t(width) * std::uint64_t(height) * 2;
     const std::uint64_t present = fileSize > dataOffset ? fileSize - dataOffset : 0;
     if (present < dataBytes)
@@ -254,10 +287,10 @@ int ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::uint
 
     header.width = int(width);
     header.height = int(height);
-    header.cardCount = int(cards);
+    header.cardCount = int(cardCount);
     header.bzero = offset;
     header.dataOffset = dataOffset;
-    return 0;
+    return true;
 }
 
 // Rows of big-endian words into columns: plane[i][y0 + j] = fold(word at column x0 + i of
@@ -298,7 +331,7 @@ int RowsPerBand(int width)
 
 // All of a parsed image's rows into plane[x][y] = fold(word), read band by band.
 template <class Fold>
-int DecodeSourceRows(const ByteSource& source, const FitsHeader& header, IntPlane& plane,
+bool DecodeSourceRows(const ByteSource& source, const FitsHeader& header, IntPlane& plane,
                      Fold fold, std::string& error)
 {
     const std::size_t rowBytes = std::size_t(header.width) * 2;
@@ -308,13 +341,13 @@ int DecodeSourceRows(const ByteSource& source, const FitsHeader& header, IntPlan
         const int count = std::min(band, header.height - y);
         const std::uint8_t* rows = source.view(header.dataOffset + std::uint64_t(y) * rowBytes,
                                                rowBytes * std::size_t(count), scratch, error);
-        if (!rows) return 1;
+        if (!rows) return false;
         Transpose(rows, header.width, 0, header.width, y, count, plane, fold);
     }
-    return 0;
+    return true;
 }
 
-int CheckPlaneSize(const FitsHeader& header, const IntPlane& plane, std::string& error)
+bool CheckPlaneSize(const FitsHeader& header, const IntPlane& plane, std::string& error)
 {
     const int w = header.width;
     const int h = header.height;
@@ -322,24 +355,24 @@ int CheckPlaneSize(const FitsHeader& header, const IntPlane& plane, std::string&
         return Fail(error, "the image is " + std::to_string(w) + " x " + std::to_string(h) +
                                " but the plane is " + std::to_string(plane.first()) + " x " +
                                std::to_string(plane.second()));
-    return 0;
+    return true;
 }
 
 }  // namespace
 
-int ParseFitsHeaderBytes(const std::uint8_t* bytes, std::size_t available,
+bool ParseFitsHeaderBytes(const std::uint8_t* bytes, std::size_t available,
                          std::uint64_t fileSize, FitsHeader& header, std::string& error)
 {
     return ParseHeaderBytes(bytes, available, fileSize, header, error);
 }
 
-int ParseFitsHeader(const std::uint8_t* bytes, std::size_t size, FitsHeader& header,
+bool ParseFitsHeader(const std::uint8_t* bytes, std::size_t size, FitsHeader& header,
                     std::string& error)
 {
     return ParseHeaderBytes(bytes, size, size, header, error);
 }
 
-int ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
+bool ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
                    FitsHeader& header, std::string& error)
 {
     const std::uint64_t size = source.size();
@@ -353,7 +386,7 @@ int ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
         const std::size_t before = blocks.size();
         const std::size_t n = std::size_t(std::min<std::uint64_t>(kFitsBlockBytes, size - before));
         const std::uint8_t* block = source.view(before, n, scratch, error);
-        if (!block) return 1;
+        if (!block) return false;
         blocks.insert(blocks.end(), block, block + n);
         if (before == 0 && n >= std::size_t(kFitsCardBytes) && !KeywordIs(block, "SIMPLE"))
             break;   // not FITS: the parse says so without reading on
@@ -365,60 +398,61 @@ int ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
     return ParseHeaderBytes(blocks.data(), blocks.size(), size, header, error);
 }
 
-int DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
+bool DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
                      IntPlane& plane, std::string& error)
 {
     const int w = header.width;
     const int h = header.height;
-    if (CheckPlaneSize(header, plane, error)) return 1;
+    if (!CheckPlaneSize(header, plane, error)) return false;
     const std::size_t dataBytes = std::size_t(w) * std::size_t(h) * 2;
     if (header.dataOffset > size || size - header.dataOffset < dataBytes)
         return Fail(error, "truncated: fewer than " + std::to_string(dataBytes) +
                                " data bytes present");
     Transpose(bytes + header.dataOffset, w, 0, w, 0, h, plane,
               [](std::int32_t raw) { return raw; });
-    return 0;
+    return true;
 }
 
-int ReadFitsSize(const std::string& path, int& width, int& height, std::string& error)
+bool ReadFitsSize(const std::string& path, int& width, int& height, std::string& error)
 {
     ByteSource source;
-    if (source.open(path, error)) return 1;
+    if (!source.open(path, error)) return false;
     std::vector<std::uint8_t> blocks;
     FitsHeader header;
-    if (ReadFitsHeader(source, blocks, header, error)) return 1;
+    if (!ReadFitsHeader(source, blocks, header, error)) return false;
     width = header.width;
     height = header.height;
-    return 0;
+    return true;
 }
 
-int ReadFitsImage(const std::string& path, std::vector<char>& headerBytes, int& width,
+bool ReadFitsImage(const std::string& path, std::vector<char>& headerBytes, int& width,
                   int& height, int& cardCount, int& bzero, IntPlane& plane, std::string& error)
 {
     ByteSource source;
-    if (source.open(path, error)) return 1;
+    if (!source.open(path, error)) return false;
     std::vector<std::uint8_t> blocks;
     FitsHeader header;
-    if (ReadFitsHeader(source, blocks, header, error)) return 1;
-    if (CheckPlaneSize(header, plane, error)) return 1;
-    if (DecodeSourceRows(source, header, plane, [](std::int32_t raw) { return raw; }, error))
-        return 1;
+    if (!ReadFitsHeader(source, blocks, header, error)) return false;
+    if (!CheckPlaneSize(header, plane, error) ||
+        !DecodeSourceRows(source, header, plane, [](std::int32_t raw) { return raw; }, error))
+        return false;
     headerBytes.assign(blocks.begin(), blocks.begin() + std::ptrdiff_t(header.dataOffset));
     width = header.width;
     height = header.height;
     cardCount = header.cardCount;
     bzero = header.bzero;
-    return 0;
+    return true;
 }
 
-int ApplyBzero(int bzero, int first, int second, IntPlane& plane)
+bool ApplyBzero(int bzero, int first, int second, IntPlane& plane, std::string& error)
 {
-    if (first < 0 || second < 0 || first > plane.first() || second > plane.second()) return 1;
+    if (first < 0 || second < 0 || first > plane.first() || second > plane.second())
+        return Fail(error, "the area lies outside the plane");
     for (int x = 0; x < first; ++x) {
         std::int32_t* line = plane[x];
         for (int y = 0; y < second; ++y) line[y] = FoldBzero(line[y], bzero);
     }
-    return 0;
+    return true;
 }
 
 #if defined(__SSE2__)
@@ -561,7 +595,7 @@ void DecodeFitsWindowRows(const std::uint8_t* rows, int width, int bzero, int x0
                   [z](std::int32_t raw) { return FoldBzero(raw, z); });
 }
 
-int DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
+bool DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
                      int x0, int y0, int n, IntPlane& window, std::string& error)
 {
     if (x0 < 0 || y0 < 0 || n < 1 || x0 + n > header.width || y0 + n > header.height)
@@ -574,54 +608,54 @@ int DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHead
         return Fail(error, "truncated data");
     const std::uint8_t* rows = bytes + header.dataOffset + std::size_t(y0) * rowBytes;
     DecodeFitsWindowRows(rows, header.width, header.bzero, x0, n, window);
-    return 0;
+    return true;
 }
 
 namespace {
 
-int DecodeParsedFrame(const ByteSource& source, const FitsHeader& header, IntPlane& plane,
+bool DecodeParsedFrame(const ByteSource& source, const FitsHeader& header, IntPlane& plane,
                       int& width, int& height, std::string& error)
 {
     // A batch run reads frames of one size: keep the plane when it already fits, since
     // every element is written below.
     if (plane.empty() || plane.first() != header.width || plane.second() != header.height) {
-        if (AllocIntPlane(header.width, header.height, plane))
+        if (!AllocIntPlane(header.width, header.height, plane))
             return Fail(error, "not enough memory for a " + std::to_string(header.width) +
                                    " x " + std::to_string(header.height) + " image");
     }
     const std::int32_t z = header.bzero;
     if (FoldCannotOverflow(z)) {
         // Folding while decoding gives the same values as ApplyBzero afterwards.
-        if (DecodeSourceRows(source, header, plane,
-                             [z](std::int32_t raw) { return raw + (raw < z ? z : -z); }, error))
-            return 1;
+        if (!DecodeSourceRows(source, header, plane,
+                              [z](std::int32_t raw) { return raw + (raw < z ? z : -z); }, error))
+            return false;
     } else {
-        if (DecodeSourceRows(source, header, plane, [](std::int32_t raw) { return raw; }, error))
-            return 1;
-        ApplyBzero(header.bzero, header.width, header.height, plane);
+        if (!DecodeSourceRows(source, header, plane, [](std::int32_t raw) { return raw; }, error) ||
+            !ApplyBzero(header.bzero, header.width, header.height, plane, error))
+            return false;
     }
     width = header.width;
     height = header.height;
-    return 0;
+    return true;
 }
 
 }  // namespace
 
-int DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plane, int& width,
+bool DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plane, int& width,
                     int& height, std::string& error)
 {
     FitsHeader header;
-    if (ParseHeaderBytes(bytes, size, size, header, error)) return 1;
+    if (!ParseHeaderBytes(bytes, size, size, header, error)) return false;
     return DecodeParsedFrame(ByteSource(bytes, size), header, plane, width, height, error);
 }
 
-int ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
+bool ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
                   std::string& error)
 {
     ByteSource source;
-    if (source.open(path, error)) return 1;
+    if (!source.open(path, error)) return false;
     std::vector<std::uint8_t> blocks;
     FitsHeader header;
-    if (ReadFitsHeader(source, blocks, header, error)) return 1;
+    if (!ReadFitsHeader(source, blocks, header, error)) return false;
     return DecodeParsedFrame(source, header, plane, width, height, error);
 }

@@ -1,10 +1,11 @@
 #pragma once
 // Reader for FITS primary images of 16-bit integers (BITPIX = 16, two axes).
-// Every function returns 0 on success and 1 on failure; on failure `error` receives a
-// short reason such as "truncated: 1000 of 614400 data bytes present", which callers
-// turn into a sentence that names the file.
+// Every function that can fail returns false with a short reason in `error`, such as
+// "truncated: 1000 of 614400 data bytes present", which callers turn into a sentence that
+// names the file.
 
 #include "byte_source.h"
+#include "frame_format.h"
 #include "planes.h"
 
 #include <cstddef>
@@ -15,7 +16,6 @@
 
 constexpr int kFitsCardBytes = 80;
 constexpr int kFitsBlockBytes = 2880;
-constexpr int kFitsMaxSide = 16000;
 // A header longer than this (about 13000 cards) is refused rather than searched to the end
 // of a large file for an END card.
 constexpr int kFitsMaxHeaderBlocks = 360;
@@ -30,29 +30,30 @@ struct FitsHeader {
 
 // The parse core: `available` header bytes in memory (the blocks up to END at least) of a
 // file of `fileSize` bytes in all; checks that the data the header announces are present.
-int ParseFitsHeaderBytes(const std::uint8_t* bytes, std::size_t available,
+bool ParseFitsHeaderBytes(const std::uint8_t* bytes, std::size_t available,
                          std::uint64_t fileSize, FitsHeader& header, std::string& error);
 // The same on a whole file in memory.
-int ParseFitsHeader(const std::uint8_t* bytes, std::size_t size, FitsHeader& header,
+bool ParseFitsHeader(const std::uint8_t* bytes, std::size_t size, FitsHeader& header,
                     std::string& error);
 // Reads the header block by block up to the one holding END, and parses it; a file that does
 // not start like FITS is refused after its first block. The blocks read from a file go into
 // `blocks` (a source in memory is parsed where it lies, and `blocks` is left alone).
-int ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
+bool ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
                    FitsHeader& header, std::string& error);
 // Big-endian 16-bit words into plane[x][y] as raw unsigned values 0..65535. The plane must
-// be allocated as (header.width, header.height); otherwise nothing is written and 1 returned.
-int DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
+// be allocated as (header.width, header.height); otherwise nothing is written.
+bool DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
                      IntPlane& plane, std::string& error);
 
 // File wrappers, in the order every caller uses them:
 // ReadFitsSize, AllocIntPlane, ReadFitsImage, ApplyBzero, use, FreeIntPlane.
-int ReadFitsSize(const std::string& path, int& width, int& height, std::string& error);
+bool ReadFitsSize(const std::string& path, int& width, int& height, std::string& error);
 // `header` receives the 80 * cardCount header bytes.
-int ReadFitsImage(const std::string& path, std::vector<char>& header, int& width, int& height,
+bool ReadFitsImage(const std::string& path, std::vector<char>& header, int& width, int& height,
                   int& cardCount, int& bzero, IntPlane& plane, std::string& error);
-// v < bzero ? v + bzero : v - bzero, over the whole plane (held within the int range).
-int ApplyBzero(int bzero, int first, int second, IntPlane& plane);
+// v < bzero ? v + bzero : v - bzero, over first x second of the plane (held within the int
+// range); refuses an area larger than the plane.
+bool ApplyBzero(int bzero, int first, int second, IntPlane& plane, std::string& error);
 
 inline std::int32_t FoldBzero(std::int32_t v, std::int32_t bzero) {
     const std::int64_t z = bzero;
@@ -70,14 +71,14 @@ void FitsRowSums(const std::uint8_t* row, int width, int bzero, std::int64_t& s,
                  std::int64_t& sx);
 // The n x n block with top-left corner (x0, y0) of a parsed image, BZERO folded, into
 // window[i][j] = value at column x0 + i, row y0 + j. The block must lie inside the image.
-int DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
+bool DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
                      int x0, int y0, int n, IntPlane& window, std::string& error);
 
 // The whole sequence up to and including ApplyBzero on bytes in memory. The plane is
 // reused when it already has the image's size.
-int DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plane, int& width,
+bool DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plane, int& width,
                     int& height, std::string& error);
 // The same from a file: the header is read and checked first, then the data in bands of
 // rows, so memory beyond the plane stays small.
-int ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
+bool ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
                   std::string& error);

@@ -1,11 +1,11 @@
 #include "jpeg_image.h"
 
-#include "byte_source.h"
+#include "file_io.h"
+#include "frame_format.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <cstdlib>
 #include <csetjmp>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -14,10 +14,6 @@
 #include <jerror.h>
 
 namespace {
-
-// Same bound as the FITS reader's 16000 per side, as a pixel count: a header that declares
-// more is refused before anything is allocated for it.
-constexpr unsigned long long kMaxPixels = 16000ULL * 16000ULL;
 
 // libjpeg reports fatal errors through error_exit, which by default calls exit(). Ours
 // keeps the formatted message and jumps back to the decode or encode function.
@@ -175,154 +171,198 @@ void SkipTo(j_decompress_ptr cinfo, JDIMENSION row) {
     }
 }
 
-// Plain function around setjmp: nothing here has a destructor that longjmp could skip.
-// `bgr` belongs to the caller and keeps its capacity from frame to frame; `reason` receives
-// a layout check's refusal.
-DecodeResult DecodeBgr(const DecodeInput& input, std::vector<std::uint8_t>& bgr,
-                       DecodeOutput& out, char* message, int& libraryCode, std::string& reason) {
-    jpeg_decompress_struct cinfo;
-    ErrorManager manager;
-    cinfo.err = &InstallErrorManager(manager)->pub;
-    if (setjmp(manager.jump)) {
-        std::memcpy(message, manager.message, sizeof manager.message);
-        libraryCode = manager.pub.msg_code;
-        jpeg_destroy_decompress(&cinfo);
-        return DecodeResult::LibraryError;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, input.bytes, static_cast<unsigned long>(input.size));
-    jpeg_read_header(&cinfo, TRUE);
-    manager.inScans = true;
+// Where the decoded rows land: whole blocks around a region (the library widens the crop
+// to them), or the whole width.
+struct Crop {
+    JDIMENSION x = 0;
+    JDIMENSION width = 0;
+    std::size_t stride() const { return std::size_t(width) * 3; }
+};
 
-    out.width = static_cast<int>(cinfo.image_width);
-    out.height = static_cast<int>(cinfo.image_height);
-    if (static_cast<unsigned long long>(cinfo.image_width) * cinfo.image_height > kMaxPixels) {
-        jpeg_destroy_decompress(&cinfo);
-        return DecodeResult::TooLarge;
+// What the decode will allocate, known from the header: the region (clipped), and the
+// layout the caller's check sees. False when the check refuses it. Called with no libjpeg
+// call inside, so the chooser and the check may throw.
+bool AcceptLayout(j_decompress_ptr cinfo, const DecodeInput& input, const DecodeOutput& out,
+                  JpegImage::Region& region, std::string& reason) {
+    region = JpegImage::Region{0, 0, out.width, out.height};
+    if (input.choose)
+        region = ClipToImage((*input.choose)(out.width, out.height), out.width, out.height);
+    const std::size_t stride = std::size_t(out.width) * 3;
+    std::size_t pixelBytes = stride * std::size_t(out.height);
+    if (input.sink) {
+        pixelBytes = stride * kStripRows;
+    } else if (input.choose) {
+        // The crop is widened to whole blocks and a margin on each side.
+        const std::size_t cropWidth = std::size_t(region.width) + 2 * (kMargin + DCTSIZE * 4);
+        pixelBytes = std::min(stride, cropWidth * 3) * (std::size_t(region.height) + 1);
     }
-    JpegImage::Region region;
-    region.width = out.width;
-    region.height = out.height;
     JpegImage::Layout layout;
     layout.width = out.width;
     layout.height = out.height;
-    bool accepted = true;
+    layout.decodeBytes = DecoderBytes(cinfo) + pixelBytes;
+    return !input.check || (*input.check)(layout, reason);
+}
+
+// A region's columns with the margin on each side, widened by the library to whole blocks.
+Crop ChooseCrop(j_decompress_ptr cinfo, const JpegImage::Region& region, bool fullWidth) {
+    Crop crop{0, cinfo->output_width};
+    if (fullWidth) return crop;
+    const JDIMENSION x = JDIMENSION(region.x);
+    crop.x = x > kMargin ? x - kMargin : 0;
+    JDIMENSION end = region.width > 0 ? x + JDIMENSION(region.width) + kMargin : x + 1;
+    if (end > cinfo->output_width) end = cinfo->output_width;
+    if (crop.x >= end) crop.x = end - 1;
+    crop.width = end - crop.x;
+    jpeg_crop_scanline(cinfo, &crop.x, &crop.width);
+    return crop;
+}
+
+// Sizes the buffer: a whole image grows row by row as it is read (done here); a region
+// takes its rows and one more for rows read only to be thrown away; a strip is small.
+// False when the memory cannot be had.
+bool FillBuffer(j_decompress_ptr cinfo, std::vector<std::uint8_t>& bgr, const Crop& crop,
+                const JpegImage::Region& region, bool whole, bool strips) {
+    const std::size_t rows = strips ? kStripRows : whole ? 0 : std::size_t(region.height) + 1;
     try {
-        if (input.choose) {
-            region = ClipToImage((*input.choose)(out.width, out.height), out.width, out.height);
-        }
-        const std::size_t stride = std::size_t(out.width) * 3;
-        std::size_t pixelBytes = stride * std::size_t(out.height);
-        if (input.sink) {
-            pixelBytes = stride * kStripRows;
-        } else if (input.choose) {
-            // The crop is widened to whole blocks and a margin on each side.
-            const std::size_t cropWidth =
-                std::size_t(region.width) + 2 * (kMargin + DCTSIZE * 4);
-            pixelBytes = std::min(stride, cropWidth * 3) * (std::size_t(region.height) + 1);
-        }
-        layout.decodeBytes = DecoderBytes(&cinfo) + pixelBytes;
-        if (input.check) accepted = (*input.check)(layout, reason);
-    } catch (...) {
-        jpeg_destroy_decompress(&cinfo);
-        throw;
+        const std::size_t wholeBytes = crop.stride() * std::size_t(region.height);
+        if (whole && bgr.capacity() < wholeBytes) bgr.clear();
+        bgr.resize(whole ? std::min(bgr.size(), wholeBytes) : crop.stride() * rows);
+        if (whole) ReadAllRowsGrowing(cinfo, bgr, crop.stride());
+    } catch (const std::bad_alloc&) {
+        return false;
     }
-    if (!accepted) {
-        jpeg_destroy_decompress(&cinfo);
-        return DecodeResult::Refused;
+    return true;
+}
+
+// The whole image handed to the sink a strip at a time.
+void SinkStrips(j_decompress_ptr cinfo, std::uint8_t* strip, std::size_t stride,
+                const JpegImage::RowSink& sink) {
+    const JDIMENSION height = cinfo->output_height;
+    while (cinfo->output_scanline < height) {
+        const JDIMENSION first = cinfo->output_scanline;
+        const JDIMENSION count = std::min(kStripRows, height - first);
+        ReadRows(cinfo, first + count, strip, stride, first);
+        sink(int(first), int(count), strip, stride);
     }
+}
+
+// The region's rows; the rows above it are skipped, their margin decoded and dropped.
+void ReadRegionRows(j_decompress_ptr cinfo, std::vector<std::uint8_t>& bgr, std::size_t stride,
+                    const JpegImage::Region& region) {
+    std::uint8_t* scratch = bgr.data() + stride * std::size_t(region.height);
+    const JDIMENSION top = JDIMENSION(region.y);
+    SkipTo(cinfo, top > kMargin ? top - kMargin : 0);
+    ReadRows(cinfo, top, scratch, 0, 0);
+    ReadRows(cinfo, top + JDIMENSION(region.height), bgr.data(), stride, top);
+}
+
+// Multi-scan files were read to their end by jpeg_start_decompress. A single scan is read to
+// its end below the region too: damaged codes there show only when the decoder meets the
+// next marker. Skipping spares the inverse transform of those rows, not their decoding.
+void ReadToEnd(j_decompress_ptr cinfo, std::uint8_t* scratch) {
+    const JDIMENSION height = cinfo->output_height;
+    if (cinfo->output_scanline < height && !jpeg_input_complete(cinfo)) {
+        SkipTo(cinfo, height - 1);
+        ReadRows(cinfo, height, scratch, 0, 0);
+    }
+    if (cinfo->output_scanline == height) {
+        jpeg_finish_decompress(cinfo);
+    } else {
+        jpeg_abort_decompress(cinfo);
+    }
+}
+
+// Moves the region's columns to the start of each row, rows region.width pixels long.
+void PackRegion(std::vector<std::uint8_t>& bgr, const Crop& crop,
+                const JpegImage::Region& region) {
+    const std::size_t stride = std::size_t(region.width) * 3;
+    const std::size_t offset = std::size_t(JDIMENSION(region.x) - crop.x) * 3;
+    for (std::size_t j = 0; j < std::size_t(region.height); ++j) {
+        std::memmove(bgr.data() + stride * j, bgr.data() + crop.stride() * j + offset, stride);
+    }
+    bgr.resize(stride * std::size_t(region.height));
+}
+
+// The decode once the library is set up. Library errors jump out of it to DecodeBgr;
+// nothing here has a destructor that the jump could skip.
+DecodeResult DecodeWithLibrary(j_decompress_ptr cinfo, ErrorManager& manager,
+                               const DecodeInput& input, std::vector<std::uint8_t>& bgr,
+                               DecodeOutput& out, std::string& reason) {
+    jpeg_mem_src(cinfo, input.bytes, static_cast<unsigned long>(input.size));
+    jpeg_read_header(cinfo, TRUE);
+    manager.inScans = true;
+    out.width = static_cast<int>(cinfo->image_width);
+    out.height = static_cast<int>(cinfo->image_height);
+    if (std::uint64_t(cinfo->image_width) * cinfo->image_height > kMaxFramePixels)
+        return DecodeResult::TooLarge;
+    JpegImage::Region region;
+    if (!AcceptLayout(cinfo, input, out, region, reason)) return DecodeResult::Refused;
     const bool whole = !input.sink && region.x == 0 && region.y == 0 &&
                        region.width == out.width && region.height == out.height;
 
     // Greyscale and YCbCr/RGB sources all convert to BGR inside libjpeg-turbo.
-    cinfo.out_color_space = JCS_EXT_BGR;
-    jpeg_start_decompress(&cinfo);
-    const JDIMENSION imageHeight = cinfo.output_height;
-
-    // A region is decoded from whole blocks around it (the library widens the crop to
-    // them), into rows of that wider width; the region's columns are moved together after.
-    JDIMENSION cropX = 0;
-    JDIMENSION cropWidth = cinfo.output_width;
-    if (!whole && !input.sink) {
-        const JDIMENSION x = JDIMENSION(region.x);
-        cropX = x > kMargin ? x - kMargin : 0;
-        JDIMENSION cropEnd = region.width > 0 ? x + JDIMENSION(region.width) + kMargin : x + 1;
-        if (cropEnd > cinfo.output_width) cropEnd = cinfo.output_width;
-        if (cropX >= cropEnd) cropX = cropEnd - 1;
-        cropWidth = cropEnd - cropX;
-        jpeg_crop_scanline(&cinfo, &cropX, &cropWidth);
-    }
-
-    const std::size_t cropStride = std::size_t(cropWidth) * 3;
-    // One row more than the region for rows read only to be thrown away.
-    const std::size_t rows = input.sink ? kStripRows : whole ? 0 : std::size_t(region.height) + 1;
-    bool allocated = true;
-    try {
-        // A whole image grows row by row below; a region or a strip is small.
-        if (whole && bgr.capacity() < cropStride * std::size_t(region.height)) bgr.clear();
-        bgr.resize(whole ? std::min(bgr.size(), cropStride * std::size_t(region.height))
-                         : cropStride * rows);
-        if (whole) ReadAllRowsGrowing(&cinfo, bgr, cropStride);
-    } catch (const std::bad_alloc&) {
-        allocated = false;
-    }
-    if (!allocated) {
-        jpeg_destroy_decompress(&cinfo);
+    cinfo->out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(cinfo);
+    const Crop crop = ChooseCrop(cinfo, region, whole || input.sink);
+    if (!FillBuffer(cinfo, bgr, crop, region, whole, input.sink != nullptr))
         return DecodeResult::NoMemory;
-    }
-
     if (input.sink) {
-        while (cinfo.output_scanline < imageHeight) {
-            const JDIMENSION first = cinfo.output_scanline;
-            const JDIMENSION count = std::min(kStripRows, imageHeight - first);
-            ReadRows(&cinfo, first + count, bgr.data(), cropStride, first);
-            try {
-                (*input.sink)(int(first), int(count), bgr.data(), cropStride);
-            } catch (...) {
-                jpeg_destroy_decompress(&cinfo);
-                throw;
-            }
-        }
+        SinkStrips(cinfo, bgr.data(), crop.stride(), *input.sink);
         region = JpegImage::Region{};
     } else if (!whole && region.height > 0) {
-        std::uint8_t* scratch = bgr.data() + cropStride * std::size_t(region.height);
-        const JDIMENSION top = JDIMENSION(region.y);
-        SkipTo(&cinfo, top > kMargin ? top - kMargin : 0);
-        ReadRows(&cinfo, top, scratch, 0, 0);
-        ReadRows(&cinfo, top + JDIMENSION(region.height), bgr.data(), cropStride, top);
+        ReadRegionRows(cinfo, bgr, crop.stride(), region);
     }
-    // Multi-scan files were read to their end by jpeg_start_decompress. A single scan is
-    // read to its end below the region too: damaged codes there show only when the
-    // decoder meets the next marker. Skipping spares the inverse transform of those rows,
-    // not their decoding.
-    if (cinfo.output_scanline < imageHeight && !jpeg_input_complete(&cinfo)) {
-        std::uint8_t* scratch = bgr.data() + cropStride * std::size_t(region.height);
-        SkipTo(&cinfo, imageHeight - 1);
-        ReadRows(&cinfo, imageHeight, scratch, 0, 0);
-    }
-    if (cinfo.output_scanline == imageHeight) {
-        jpeg_finish_decompress(&cinfo);
-    } else {
-        jpeg_abort_decompress(&cinfo);
-    }
-    jpeg_destroy_decompress(&cinfo);
+    ReadToEnd(cinfo, bgr.data() + crop.stride() * std::size_t(region.height));
 
     if (input.sink) {
         bgr.clear();
     } else if (!whole) {
-        const std::size_t stride = std::size_t(region.width) * 3;
-        const std::size_t offset = std::size_t(JDIMENSION(region.x) - cropX) * 3;
-        for (std::size_t j = 0; j < std::size_t(region.height); ++j) {
-            std::memmove(bgr.data() + stride * j, bgr.data() + cropStride * j + offset, stride);
-        }
-        bgr.resize(stride * std::size_t(region.height));
+        PackRegion(bgr, crop, region);
     }
     out.region = region;
     return DecodeResult::Ok;
 }
 
-bool EncodeBgr(std::FILE* file, const std::uint8_t* bgr, int width, int height,
-               std::size_t stride, int quality, char* message) {
+// How the library failed, for the message.
+struct LibraryFailure {
+    char message[JMSG_LENGTH_MAX] = {};
+    int code = 0;
+};
+
+// Plain function around setjmp. `bgr` belongs to the caller and keeps its capacity from frame
+// to frame; `reason` receives a layout check's refusal. Exceptions from the caller's chooser,
+// check or sink pass through after the library's memory is freed.
+DecodeResult DecodeBgr(const DecodeInput& input, std::vector<std::uint8_t>& bgr,
+                       DecodeOutput& out, LibraryFailure& failure, std::string& reason) {
+    jpeg_decompress_struct cinfo;
+    ErrorManager manager;
+    cinfo.err = &InstallErrorManager(manager)->pub;
+    if (setjmp(manager.jump)) {
+        std::memcpy(failure.message, manager.message, sizeof manager.message);
+        failure.code = manager.pub.msg_code;
+        jpeg_destroy_decompress(&cinfo);
+        return DecodeResult::LibraryError;
+    }
+    jpeg_create_decompress(&cinfo);
+    try {
+        const DecodeResult result = DecodeWithLibrary(&cinfo, manager, input, bgr, out, reason);
+        jpeg_destroy_decompress(&cinfo);
+        return result;
+    } catch (...) {
+        jpeg_destroy_decompress(&cinfo);
+        throw;
+    }
+}
+
+// The output of the encoder, owned outside the function that calls setjmp.
+struct EncodedBuffer {
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    ~EncodedBuffer() { std::free(data); }
+};
+
+bool EncodeBgr(const std::uint8_t* bgr, int width, int height, std::size_t stride, int quality,
+               EncodedBuffer& buffer, char* message) {
     jpeg_compress_struct cinfo;
     ErrorManager manager;
     cinfo.err = &InstallErrorManager(manager)->pub;
@@ -332,7 +372,7 @@ bool EncodeBgr(std::FILE* file, const std::uint8_t* bgr, int width, int height,
         return false;
     }
     jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, file);
+    jpeg_mem_dest(&cinfo, &buffer.data, &buffer.size);
     cinfo.image_width = static_cast<JDIMENSION>(width);
     cinfo.image_height = static_cast<JDIMENSION>(height);
     cinfo.input_components = 3;
@@ -349,12 +389,8 @@ bool EncodeBgr(std::FILE* file, const std::uint8_t* bgr, int width, int height,
     return true;
 }
 
-}  // namespace
-
-namespace {
-
 // Turns a decode outcome into the reason callers show after the file name.
-std::string DecodeReason(DecodeResult result, const char* message, int libraryCode, int width,
+std::string DecodeReason(DecodeResult result, const LibraryFailure& failure, int width,
                          int height, const std::string& refusal) {
     switch (result) {
     case DecodeResult::Ok:
@@ -362,48 +398,46 @@ std::string DecodeReason(DecodeResult result, const char* message, int libraryCo
     case DecodeResult::Refused:
         return refusal;
     case DecodeResult::TooLarge:
-        return "image too large: " + std::to_string(width) + " x " + std::to_string(height) +
-               " pixels declared (at most 16000 x 16000)";
+        return TooLargeReason(width, height);
     case DecodeResult::NoMemory:
         return "out of memory for " + std::to_string(width) + " x " + std::to_string(height) +
                " pixels";
     case DecodeResult::LibraryError:
-        if (libraryCode == JERR_NO_SOI || libraryCode == JERR_INPUT_EMPTY) {
-            return std::string("not a JPEG file: ") + message;
+        if (failure.code == JERR_NO_SOI || failure.code == JERR_INPUT_EMPTY) {
+            return std::string("not a JPEG file: ") + failure.message;
         }
-        return std::string("cannot decode JPEG: ") + message;
+        return std::string("cannot decode JPEG: ") + failure.message;
     }
     return {};
 }
 
 }  // namespace
 
-bool JpegImage::loadFile(const std::string& path) {
+bool JpegImage::loadFile(const std::string& path, std::string& error) {
     width_ = height_ = regionX_ = regionY_ = regionWidth_ = regionHeight_ = 0;
-    error_.clear();
     ByteSource source;
     std::vector<std::uint8_t> bytes;
-    std::string error;
-    if (source.open(path, error) != 0 ||
-        (source.size() > 0 && ReadAllBytes(source, bytes, error) != 0)) {
+    if (!source.open(path, error) ||
+        (source.size() > 0 && !ReadAllBytes(source, bytes, error))) {
         bgr_.clear();
-        error_ = error;
         return false;
     }
-    return decode(bytes.data(), bytes.size(), nullptr, nullptr, nullptr);
+    return decode(bytes.data(), bytes.size(), nullptr, nullptr, nullptr, error);
 }
 
-bool JpegImage::loadMemory(const std::uint8_t* bytes, std::size_t size) {
-    return decode(bytes, size, nullptr, nullptr, nullptr);
+bool JpegImage::loadMemory(const std::uint8_t* bytes, std::size_t size, std::string& error) {
+    return decode(bytes, size, nullptr, nullptr, nullptr, error);
 }
 
 bool JpegImage::loadMemoryRegion(const std::uint8_t* bytes, std::size_t size,
-                                 const RegionChooser& choose, const LayoutCheck* check) {
-    return decode(bytes, size, &choose, check, nullptr);
+                                 const RegionChooser& choose, const LayoutCheck* check,
+                                 std::string& error) {
+    return decode(bytes, size, &choose, check, nullptr, error);
 }
 
 bool JpegImage::loadMemoryCentre(const std::uint8_t* bytes, std::size_t size, int windowWidth,
-                                 int windowHeight, const LayoutCheck* check) {
+                                 int windowHeight, const LayoutCheck* check,
+                                 std::string& error) {
     const int w = std::max(windowWidth, 0);
     const int h = std::max(windowHeight, 0);
     return loadMemoryRegion(
@@ -411,20 +445,20 @@ bool JpegImage::loadMemoryCentre(const std::uint8_t* bytes, std::size_t size, in
         [w, h](int width, int height) {
             return Region{(width - w) / 2, (height - h) / 2, w, h};
         },
-        check);
+        check, error);
 }
 
 bool JpegImage::readMemoryRows(const std::uint8_t* bytes, std::size_t size,
-                               const LayoutCheck& check, const RowSink& sink) {
-    return decode(bytes, size, nullptr, &check, &sink);
+                               const LayoutCheck& check, const RowSink& sink,
+                               std::string& error) {
+    return decode(bytes, size, nullptr, &check, &sink, error);
 }
 
 // bgr_ keeps its size on entry: a frame of the same size as the last one is decoded in
 // place without allocating or clearing.
 bool JpegImage::decode(const std::uint8_t* bytes, std::size_t size, const RegionChooser* choose,
-                       const LayoutCheck* check, const RowSink* sink) {
+                       const LayoutCheck* check, const RowSink* sink, std::string& error) {
     width_ = height_ = regionX_ = regionY_ = regionWidth_ = regionHeight_ = 0;
-    error_.clear();
     static const std::uint8_t kNothing = 0;
     DecodeInput input;
     input.bytes = bytes ? bytes : &kNothing;
@@ -432,14 +466,13 @@ bool JpegImage::decode(const std::uint8_t* bytes, std::size_t size, const Region
     input.choose = choose;
     input.check = check;
     input.sink = sink;
-    char message[JMSG_LENGTH_MAX] = {};
-    int code = 0;
+    LibraryFailure failure;
     std::string refusal;
     DecodeOutput out;
-    const DecodeResult result = DecodeBgr(input, bgr_, out, message, code, refusal);
+    const DecodeResult result = DecodeBgr(input, bgr_, out, failure, refusal);
     if (result != DecodeResult::Ok) {
         bgr_.clear();
-        error_ = DecodeReason(result, message, code, out.width, out.height, refusal);
+        error = DecodeReason(result, failure, out.width, out.height, refusal);
         return false;
     }
     width_ = out.width;
@@ -451,33 +484,23 @@ bool JpegImage::decode(const std::uint8_t* bytes, std::size_t size, const Region
     return true;
 }
 
-// Writes straight to `path`. After a failure what is there is incomplete: callers that
-// replace a user's file write to a temporary name and rename it afterwards.
-bool JpegImage::saveFile(const std::string& path, const std::uint8_t* bgr, int width, int height,
-                         std::size_t stride, int quality, std::string& error) {
-    error.clear();
+bool JpegImage::encode(const std::uint8_t* bgr, int width, int height, std::size_t stride,
+                       int quality, std::vector<std::uint8_t>& file, std::string& error) {
     if (!bgr || width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION ||
-        height > JPEG_MAX_DIMENSION || stride < std::size_t(width) * 3) {
-        error = "cannot write JPEG: invalid image of " + std::to_string(width) + " x " +
-                std::to_string(height) + " pixels";
-        return false;
-    }
-    if (quality < 1 || quality > 100) {
-        error = "cannot write JPEG: quality " + std::to_string(quality) + " is not in 1..100";
-        return false;
-    }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        error = std::string("cannot create: ") + std::strerror(errno);
-        return false;
-    }
+        height > JPEG_MAX_DIMENSION || stride < std::size_t(width) * 3)
+        return Fail(error, "cannot write JPEG: invalid image of " + std::to_string(width) +
+                               " x " + std::to_string(height) + " pixels");
+    if (quality < 1 || quality > 100)
+        return Fail(error, "cannot write JPEG: quality " + std::to_string(quality) +
+                               " is not in 1..100");
+    EncodedBuffer buffer;
     char message[JMSG_LENGTH_MAX] = {};
-    bool ok = EncodeBgr(file, bgr, width, height, stride, quality, message);
-    if (!ok) error = std::string("cannot write JPEG: ") + message;
-    // A full disk may only show when the last buffer is flushed.
-    if (std::fclose(file) != 0 && ok) {
-        ok = false;
-        error = std::string("cannot write JPEG: ") + std::strerror(errno);
+    if (!EncodeBgr(bgr, width, height, stride, quality, buffer, message))
+        return Fail(error, std::string("cannot write JPEG: ") + message);
+    try {
+        file.assign(buffer.data, buffer.data + buffer.size);
+    } catch (const std::bad_alloc&) {
+        return Fail(error, "cannot write JPEG: out of memory");
     }
-    return ok;
+    return true;
 }

@@ -1,14 +1,13 @@
 #pragma once
 // A small class over libjpeg-turbo's libjpeg API: decodes a JPEG file, or only a rectangle
 // of it, into 24-bit BGR rows (top row first) and encodes 24-bit BGR rows as a baseline
-// colour JPEG.
+// colour JPEG in memory.
 // A corrupt file becomes an error message, never a call to exit(). Coded data the library
 // reports as damaged (a bad code, data cut short, extra bytes at the end of a scan, a missing
 // restart marker) refuses the file, whatever part of the image is asked for.
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -37,33 +36,35 @@ public:
         std::size_t decodeBytes = 0;
     };
     // Called once before those allocations; returning false refuses the file with `reason`
-    // as error(). Lets a caller reserve the memory from a shared budget first.
+    // as the error. Lets a caller reserve the memory from a shared budget first.
     using LayoutCheck = std::function<bool(const Layout& layout, std::string& reason)>;
     // Receives decoded rows `first` .. `first + count - 1`, row k at bgr + (k - first) *
     // stride, whole image width, top to bottom.
     using RowSink = std::function<void(int first, int count, const std::uint8_t* bgr,
                                        std::size_t stride)>;
 
-    // Full decode. Returns false with a short reason in error(). A path is opened without
-    // blocking and refused unless it is a regular file.
-    bool loadFile(const std::string& path);
-    bool loadMemory(const std::uint8_t* bytes, std::size_t size);
+    // Every decode returns false with a short reason in `error`.
+
+    // Full decode. A path is opened without blocking and refused unless it is a regular file.
+    bool loadFile(const std::string& path, std::string& error);
+    bool loadMemory(const std::uint8_t* bytes, std::size_t size, std::string& error);
 
     // Partial decode: only the rectangle `choose` returns, clipped to the image (it may end
     // up empty). Its pixels are exactly those of a full decode, and the file is refused
     // exactly when a full decode refuses it: the coded data below the rectangle is still
-    // read and checked, without the inverse transform.
+    // read and checked, without the inverse transform. `check` may be null.
     bool loadMemoryRegion(const std::uint8_t* bytes, std::size_t size,
-                          const RegionChooser& choose, const LayoutCheck* check = nullptr);
+                          const RegionChooser& choose, const LayoutCheck* check,
+                          std::string& error);
     // The `windowWidth` x `windowHeight` rectangle at ((W - windowWidth) / 2,
     // (H - windowHeight) / 2), clipped to the image.
     bool loadMemoryCentre(const std::uint8_t* bytes, std::size_t size, int windowWidth,
-                          int windowHeight, const LayoutCheck* check = nullptr);
+                          int windowHeight, const LayoutCheck* check, std::string& error);
     // Full decode that hands the rows to `sink` a few at a time instead of keeping them: the
     // pixels are those of loadMemory, in memory of the order of one row. Afterwards the
     // decoded rectangle is empty.
     bool readMemoryRows(const std::uint8_t* bytes, std::size_t size, const LayoutCheck& check,
-                        const RowSink& sink);
+                        const RowSink& sink, std::string& error);
 
     // Size of the whole image, after either kind of decode.
     int width() const { return width_; }
@@ -77,21 +78,20 @@ public:
     // bgr().data() + j * stride(); three bytes per pixel, blue first.
     const std::vector<std::uint8_t>& bgr() const { return bgr_; }
     std::size_t stride() const { return std::size_t(regionWidth_) * 3; }
-    const std::string& error() const { return error_; }
     // Frees the pixel buffer when it holds more than `keepBytes` (it is otherwise kept for
     // the next decode).
     void releaseLargeBuffers(std::size_t keepBytes) {
         if (bgr_.capacity() > keepBytes) std::vector<std::uint8_t>().swap(bgr_);
     }
 
-    // Writes `width` x `height` BGR pixels (row stride `stride` bytes) as a colour,
-    // non-progressive JPEG at `quality` (1..100), library defaults otherwise.
-    static bool saveFile(const std::string& path, const std::uint8_t* bgr, int width, int height,
-                         std::size_t stride, int quality, std::string& error);
+    // `width` x `height` BGR pixels (row stride `stride` bytes) as the bytes of a colour,
+    // non-progressive JPEG file at `quality` (1..100), library defaults otherwise.
+    static bool encode(const std::uint8_t* bgr, int width, int height, std::size_t stride,
+                       int quality, std::vector<std::uint8_t>& file, std::string& error);
 
 private:
     bool decode(const std::uint8_t* bytes, std::size_t size, const RegionChooser* choose,
-                const LayoutCheck* check, const RowSink* sink);
+                const LayoutCheck* check, const RowSink* sink, std::string& error);
 
     int width_ = 0;
     int height_ = 0;
@@ -100,5 +100,4 @@ private:
     int regionWidth_ = 0;
     int regionHeight_ = 0;
     std::vector<std::uint8_t> bgr_;
-    std::string error_;
 };

@@ -19,17 +19,3 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
     unlink(to.c_str());
     return code;
 }
-
-bool WriteAll(int fd, const void* data, std::size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        size -= std::size_t(n);
-    }
-    return true;
-}

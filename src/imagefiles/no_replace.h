@@ -2,7 +2,6 @@
 // File placement that never replaces a file: the program writes new files under a temporary
 // name and moves the user's frames, and neither may overwrite anything the user has.
 
-#include <cstddef>
 #include <string>
 
 // Renames `from` to `to` only if `to` does not exist. Returns 0, or the errno of the failure
@@ -10,6 +9,3 @@
 // without replacing, a hard link and an unlink do the same; a file system without hard
 // links gives EXDEV, so that the caller can copy instead.
 int RenameNoReplace(const std::string& from, const std::string& to);
-
-// Writes all `size` bytes, going on after short writes and interruptions.
-bool WriteAll(int fd, const void* data, std::size_t size);

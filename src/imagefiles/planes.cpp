@@ -7,30 +7,29 @@ namespace {
 // Plane::allocate returns false when memory runs out, but a size past what new[] can
 // express throws bad_array_new_length even with nothrow; both are a plain failure here.
 template <class T>
-int Allocate(int first, int second, Plane<T>& plane)
+bool Allocate(int first, int second, Plane<T>& plane)
 {
     try {
-        return plane.allocate(first, second) ? 0 : 1;
+        return plane.allocate(first, second);
     } catch (const std::bad_alloc&) {
         plane.release();
-        return 1;
+        return false;
     }
 }
 
 }  // namespace
 
-int AllocIntPlane(int first, int second, IntPlane& plane)
+bool AllocIntPlane(int first, int second, IntPlane& plane)
 {
     return Allocate(first, second, plane);
 }
 
-int FreeIntPlane(int /*first*/, int /*second*/, IntPlane& plane)
+void FreeIntPlane(int /*first*/, int /*second*/, IntPlane& plane)
 {
     plane.release();
-    return 0;
 }
 
-int AllocRealPlane(int first, int second, RealPlane& plane)
+bool AllocRealPlane(int first, int second, RealPlane& plane)
 {
     return Allocate(first, second, plane);
 }

@@ -58,7 +58,7 @@ private:
 using IntPlane = Plane<std::int32_t>;
 using RealPlane = Plane<double>;
 
-// 0 on success, 1 when the plane cannot be allocated (the plane is then empty).
-int AllocIntPlane(int first, int second, IntPlane& plane);
-int FreeIntPlane(int first, int second, IntPlane& plane);
-int AllocRealPlane(int first, int second, RealPlane& plane);
+// False when the plane cannot be allocated (the plane is then empty).
+bool AllocIntPlane(int first, int second, IntPlane& plane);
+void FreeIntPlane(int first, int second, IntPlane& plane);
+bool AllocRealPlane(int first, int second, RealPlane& plane);

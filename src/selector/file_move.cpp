@@ -1,5 +1,6 @@
 #include "file_move.h"
 
+#include "file_io.h"
 #include "no_replace.h"
 #include "path_parts.h"
 
@@ -19,8 +20,6 @@ CopyProgressHook g_copyHook = nullptr;
 constexpr char kPartialSuffix[] = ".framesifter-part";
 constexpr std::size_t kNameMax = 255;
 
-std::string SystemError(int code) { return std::strerror(code); }
-
 bool EnsureGoodFolder(const std::string& good, std::string& error) {
     struct stat st {};
     if (stat(good.c_str(), &st) == 0) {
@@ -35,24 +34,12 @@ bool EnsureGoodFolder(const std::string& good, std::string& error) {
     return false;
 }
 
-bool ReadAt(int fd, char* data, std::size_t size, off_t offset, std::size_t& got) {
-    got = 0;
-    while (got < size) {
-        const ssize_t n = pread(fd, data + got, size - got, offset + off_t(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) break;
-        got += std::size_t(n);
-    }
-    return true;
-}
-
 bool SameContents(int a, int b) {
     std::vector<char> ba(1 << 16), bb(1 << 16);
     for (off_t offset = 0;; offset += off_t(ba.size())) {
         std::size_t na = 0, nb = 0;
-        if (!ReadAt(a, ba.data(), ba.size(), offset, na) ||
-            !ReadAt(b, bb.data(), bb.size(), offset, nb))
+        if (!ReadAt(a, ba.data(), ba.size(), std::uint64_t(offset), na) ||
+            !ReadAt(b, bb.data(), bb.size(), std::uint64_t(offset), nb))
             return false;
         if (na != nb || std::memcmp(ba.data(), bb.data(), na) != 0) return false;
         if (na < ba.size()) return true;
@@ -126,11 +113,10 @@ bool CopyThenRemove(const std::string& source, const std::string& target,
     bool ok = true;
     int code = 0;
     for (;;) {
-        const ssize_t n = read(in, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) { ok = false; code = errno; break; }
+        std::size_t n = 0;
+        if (!ReadAt(in, buffer.data(), buffer.size(), copied, n)) { ok = false; code = errno; break; }
         if (n == 0) break;
-        if (!WriteAll(out, buffer.data(), std::size_t(n))) { ok = false; code = errno; break; }
+        if (!WriteAll(out, buffer.data(), n)) { ok = false; code = errno; break; }
         copied += std::uint64_t(n);
         if (g_copyHook) g_copyHook(copied);
     }

@@ -6,145 +6,86 @@
 #include "graph.h"
 #include "window_mode.h"
 
-#include <QImage>
 #include <QWidget>
 
-#include <string>
-#include <vector>
-
+class GraphCanvas;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
-class QListWidgetItem;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class UpDownSpinner;
 
-// The graph control: keeps its picture between redraws and reports mouse presses in
-// picture coordinates.
-class GraphImage : public QWidget {
+class SelectorWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit GraphImage(QWidget* parent = nullptr);
-    QImage Picture;   // the drawing surface; call update() after drawing into it
+    explicit SelectorWindow(QWidget* parent = nullptr);
 
-signals:
-    void mouseDown(Qt::MouseButton button, int x, int y);
+    // Each list entry shows a file's name and keeps its full path under this role.
+    static constexpr int kPathRole = Qt::UserRole;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-};
-
-// A small up-down spinner: the upper half raises the position, the lower half lowers it,
-// within minimum..maximum without wrapping. Up and Down keys do the same.
-class UpDownSpinner : public QWidget {
-    Q_OBJECT
-public:
-    UpDownSpinner(int minimum, int maximum, int position, QWidget* parent = nullptr);
-    int position() const { return position_; }
-    void setPosition(int position);
-    int minimum() const { return minimum_; }
-    int maximum() const { return maximum_; }
-    // One arrow click: moves by one step within the range and emits clicked.
-    void step(bool up);
-
-signals:
-    // After an arrow was clicked (the position has already moved).
-    void clicked(bool up);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    int minimum_;
-    int maximum_;
-    int position_;
-    int pressed_ = 0;   // +1 upper arrow held, -1 lower, 0 none
-};
-
-class TSelector : public QWidget {
-    Q_OBJECT
-public:
-    explicit TSelector(QWidget* parent = nullptr);
-
-    // What the main window's "セレクト" and "設定(&S)" do: clear the graph to white,
-    // show modelessly or bring to the front.
-    void ShowSelector();
-
-    AnalysisResults Results;   // the last run's table and curves
-    GraphView View;            // band markers and scale
-    const FftPlan Plan{kWindowSize};
-
-    // The controls, named as the handlers refer to them.
-    QWidget* Panel1;
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QLabel* Label5;
-    QListWidget* ListBox1;   // names of the opened files
-    QListWidget* ListBox2;   // names of the passed files
-    QListWidget* ListBox3;   // hidden: full paths of ListBox1's files
-    QListWidget* ListBox4;   // hidden: full paths of ListBox2's files (inside Good once moved)
-    GraphImage* Image1;
-    QProgressBar* ProgressBar1;
-    QGroupBox* GroupBox1;
-    QGroupBox* GroupBox2;
-    QGroupBox* GroupBox3;
-    QPushButton* BitBtn1;
-    QPushButton* Button1;
-    QPushButton* Button2;
-    QPushButton* Button3;
-    QPushButton* Button4;
-    QPushButton* Button5;
-    QRadioButton* RadioButton1;
-    QRadioButton* RadioButton2;
-    QLineEdit* Edit1;
-    UpDownSpinner* UpDown1;
+    // Clears the graph to white and shows the window modelessly, or brings it to the front.
+    void showSelector();
 
     // The file dialog's entries, in order.
-    static QStringList OpenFilters();
+    static QStringList openFilters();
+
+    AnalysisResults results;   // the last run's table and curves
+    GraphView graphView;       // band markers and scale
+    const FftPlan plan{kWindowSize};
+
+    QWidget* panel;
+    QLabel* fileCaption;
+    QLabel* fileCount;
+    QLabel* graphCaption;
+    QLabel* passedCaption;
+    QLabel* passedCount;
+    QListWidget* fileList;     // the opened files
+    QListWidget* passedList;   // the files that passed (their paths inside "Good" once moved)
+    GraphCanvas* graphCanvas;
+    QProgressBar* progressBar;
+    QGroupBox* imageGroup;
+    QGroupBox* graphGroup;
+    QGroupBox* passGroup;
+    QPushButton* openButton;
+    QPushButton* scaleUpButton;
+    QPushButton* scaleDownButton;
+    QPushButton* fftButton;
+    QRadioButton* centreModeButton;
+    QRadioButton* peakModeButton;
+    QLineEdit* passLevel;            // shows the spinner's level, never edited by hand
+    UpDownSpinner* passLevelSpinner;
+    QPushButton* selectButton;
+    QPushButton* moveButton;
 
 public slots:
-    void BitBtn1Click();   // 開く
-    void Button1Click();   // FFT
-    void Button2Click();   // Select
-    void Button3Click();   // +
-    void Button4Click();   // -
-    void Button5Click();   // 移動
-    void UpDown1Click();
-    void Edit1Change();
-    void ListBox1Click();
-    void ListBox2Click();
-    void Image1MouseDown(Qt::MouseButton button, int x, int y);
-
-public:
-    void DrawGraph(GraphForm form);
+    void openFiles();
+    void runAnalysis();
+    void selectPassed();
+    void movePassed();
+    void enlargeGraph();
+    void shrinkGraph();
+    void showPassLevel();
+    void inspectFile();
+    void inspectPassed();
+    void pressGraph(Qt::MouseButton button, int x, int y);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    template <class F>
-    void Guarded(F&& handler);
-    void ReportError(const QString& text);
-    void BuildControls();
-    void PlaceCountLabel(QLabel* label, int left, const QString& text);
-    void InspectFrame(QListWidget* names, QListWidget* paths);
-    WindowMode CurrentMode() const;
-    static std::vector<std::string> Paths(const QListWidget* list);
+    void buildControls();
+    void connectControls();
+    void drawGraph(GraphForm form);
+    void placeCount(QLabel* label, int left, int count);
+    void inspect(QListWidget* list);
+    WindowMode currentMode() const;
 
-    // Row selected when the mouse went down on ListBox1 / ListBox2, to tell a click on the
+    // Row selected when the mouse went down on the file / pass list, to tell a click on the
     // entry already selected (analysed again) from one that changes the selection.
-    int pressedRow1_ = -1;
-    int pressedRow2_ = -1;
+    int pressedFileRow_ = -1;
+    int pressedPassedRow_ = -1;
 };
-
-// The single selector window, created at start-up.
-extern TSelector* Selector;

@@ -219,7 +219,7 @@ TEST_F(BatchRun, FitsFramesAreAnalysed) {
     std::vector<std::uint16_t> values(640 * 480, 1000);
     std::string error;
     const std::string path = dir.file("frame.fits");
-    ASSERT_EQ(WriteFits16(path, values.data(), 640, 480, error), 0) << error;
+    ASSERT_TRUE(WriteFits16(path, values.data(), 640, 480, error)) << error;
     ASSERT_EQ(RunBatch(state, {path}, WindowMode::Peak, nullptr).status, BatchStatus::Completed);
     EXPECT_EQ(Column(0, 0), int(1000 * std::sqrt(2.0)));
 }

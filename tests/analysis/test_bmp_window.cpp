@@ -72,7 +72,7 @@ Outcome Direct(const std::vector<std::uint8_t>& file, const std::string* path, W
                FrameReader& reader) {
     Outcome o;
     IntPlane window;
-    EXPECT_EQ(AllocIntPlane(N, N, window), 0);
+    EXPECT_TRUE(AllocIntPlane(N, N, window));
     o.read = path ? ReadFrameWindow(*path, mode, N, reader, window, o.w, o.h, o.error)
                   : WindowFromMemory(file.data(), file.size(), ".bmp", mode, N, reader, window,
                                      o.w, o.h, o.error);
@@ -86,7 +86,7 @@ Outcome WholeFrame(const std::vector<std::uint8_t>& file, WindowMode mode, int N
     Outcome o;
     Frame frame;
     JpegImage decoder;
-    if (LoadFrameFromMemory(file.data(), file.size(), ".bmp", decoder, frame, o.error) != 0) {
+    if (!LoadFrameFromMemory(file.data(), file.size(), ".bmp", decoder, frame, o.error)) {
         o.read = WindowRead::Unreadable;
         return o;
     }
@@ -95,7 +95,7 @@ Outcome WholeFrame(const std::vector<std::uint8_t>& file, WindowMode mode, int N
     o.read = o.w < N || o.h < N ? WindowRead::TooSmall : WindowRead::Ok;
     if (o.read == WindowRead::Ok) {
         IntPlane window;
-        EXPECT_EQ(AllocIntPlane(N, N, window), 0);
+        EXPECT_TRUE(AllocIntPlane(N, N, window));
         int x0 = 0, y0 = 0;
         WindowCorner(frame, N, mode, x0, y0);
         CopyWindow(frame, x0, y0, N, window);

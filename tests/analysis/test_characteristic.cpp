@@ -15,10 +15,10 @@ namespace {
 class Characteristic : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(AllocIntPlane(256, 256, window), 0);
-        ASSERT_EQ(AllocRealPlane(256, 256, re), 0);
-        ASSERT_EQ(AllocRealPlane(256, 256, im), 0);
-        ASSERT_EQ(AllocRealPlane(256, 256, temp), 0);
+        ASSERT_TRUE(AllocIntPlane(256, 256, window));
+        ASSERT_TRUE(AllocRealPlane(256, 256, re));
+        ASSERT_TRUE(AllocRealPlane(256, 256, im));
+        ASSERT_TRUE(AllocRealPlane(256, 256, temp));
     }
     void FillWindow(const std::function<int(int, int)>& value) {
         for (int i = 0; i < 256; ++i)
@@ -50,7 +50,7 @@ Frame FitsFrame(int w, int h) {
     f.kind = FrameKind::Fits;
     f.width = w;
     f.height = h;
-    EXPECT_EQ(AllocIntPlane(w, h, f.plane), 0);
+    EXPECT_TRUE(AllocIntPlane(w, h, f.plane));
     return f;
 }
 
@@ -144,7 +144,7 @@ TEST_F(Characteristic, ProfileCountsCellsByTruncatedDistance) {
 
 TEST_F(Characteristic, QuadrantSwapExchangesDiagonally) {
     RealPlane p;
-    ASSERT_EQ(AllocRealPlane(256, 256, p), 0);
+    ASSERT_TRUE(AllocRealPlane(256, 256, p));
     for (int i = 0; i < 256; ++i)
         for (int j = 0; j < 256; ++j) p[i][j] = i * 1000 + j;
     QuadrantSwap(p, temp, 256);
@@ -213,7 +213,7 @@ TEST(CopyWindow, TakesGreenBytesAndFitsValuesByColumnAndRow) {
     Frame fits = FitsFrame(300, 260);
     fits.plane[22 + 5][2 + 3] = 65535;
     IntPlane window;
-    ASSERT_EQ(AllocIntPlane(256, 256, window), 0);
+    ASSERT_TRUE(AllocIntPlane(256, 256, window));
     CopyWindow(bmp, 22, 2, 256, window);
     EXPECT_EQ(window[5][3], 77);
     EXPECT_EQ(window[3][5], 0);

@@ -131,15 +131,3 @@ TEST(BuildBitReverseTable, KnownEntries) {
     for (int i = 0; i < 256; ++i) EXPECT_EQ(t256[t256[i]], i);
 }
 
-TEST(AllocTables, ZeroFilledAndRefusedWhenEmpty) {
-    std::int32_t* idx = nullptr;
-    double* line = nullptr;
-    ASSERT_EQ(AllocIndexTable(256, idx), 0);
-    ASSERT_EQ(AllocRealLine(320, line), 0);
-    for (int i = 0; i < 256; ++i) EXPECT_EQ(idx[i], 0);
-    for (int i = 0; i < 320; ++i) EXPECT_EQ(line[i], 0.0);
-    delete[] idx;
-    delete[] line;
-    EXPECT_EQ(AllocIndexTable(0, idx), 1);
-    EXPECT_EQ(idx, nullptr);
-}

@@ -29,7 +29,7 @@ std::vector<std::uint8_t> AsBytes(const std::vector<Bgr>& pixels) {
 }
 
 // A 32 x 16 JPEG, left half pure green and right half pure red, at high quality.
-std::vector<std::uint8_t> GreenRedJpeg(TempDir& dir) {
+std::vector<std::uint8_t> GreenRedJpeg() {
     std::vector<std::uint8_t> bgr;
     for (int y = 0; y < 16; ++y) {
         for (int x = 0; x < 32; ++x) {
@@ -38,33 +38,16 @@ std::vector<std::uint8_t> GreenRedJpeg(TempDir& dir) {
         }
     }
     std::string error;
-    const std::string path = dir.file("source.jpg");
-    EXPECT_TRUE(JpegImage::saveFile(path, bgr.data(), 32, 16, 32 * 3, 95, error)) << error;
-    return ReadAll(path);
+    std::vector<std::uint8_t> file;
+    EXPECT_TRUE(JpegImage::encode(bgr.data(), 32, 16, 32 * 3, 95, file, error)) << error;
+    return file;
 }
 
-int Load(const std::string& path, JpegImage& decoder, Frame& frame, std::string& error) {
+bool Load(const std::string& path, JpegImage& decoder, Frame& frame, std::string& error) {
     return LoadFrameForAnalysis(path, FileExtension(path), decoder, frame, error);
 }
 
 }  // namespace
-
-TEST(FileExtension, FromTheLastDotOfTheLastComponent) {
-    const struct {
-        const char* path;
-        const char* extension;
-    } cases[] = {
-        {"/frames/m42_0001.fits", ".fits"},
-        {"/frames/m42.0001.FIT", ".FIT"},
-        {"/frames/archive.tar.gz", ".gz"},
-        {"/frames.2024/frame0001", ""},
-        {"frame", ""},
-        {"frame.", "."},
-        {"/frames/.hidden", ".hidden"},
-        {"relative/dir.d/x.Jpeg", ".Jpeg"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(FileExtension(c.path), c.extension) << c.path;
-}
 
 TEST(LoadFrameForAnalysis, BmpPixelsArriveTopRowFirstAsBgr) {
     TempDir dir;
@@ -75,7 +58,7 @@ TEST(LoadFrameForAnalysis, BmpPixelsArriveTopRowFirstAsBgr) {
         JpegImage decoder;
         Frame frame;
         std::string error;
-        ASSERT_EQ(Load(path, decoder, frame, error), 0) << error;
+        ASSERT_TRUE(Load(path, decoder, frame, error)) << error;
         EXPECT_EQ(frame.kind, FrameKind::Bitmap);
         EXPECT_EQ(frame.width, 5);
         EXPECT_EQ(frame.height, 3);
@@ -94,7 +77,7 @@ TEST(LoadFrameForAnalysis, PaletteBmpTakesItsPaletteColours) {
     JpegImage decoder;
     Frame frame;
     std::string error;
-    ASSERT_EQ(Load(path, decoder, frame, error), 0) << error;
+    ASSERT_TRUE(Load(path, decoder, frame, error)) << error;
     ASSERT_EQ(frame.width, 6);
     ASSERT_EQ(frame.height, 4);
     std::vector<Bgr> expected;
@@ -107,7 +90,7 @@ TEST(LoadFrameForAnalysis, ExtensionsReadAsTheirFormatInAnyCase) {
     TempDir dir;
     const std::vector<Bgr> pixels = SmallPicture();
     const auto bmp = MakeBmp24(5, 3, pixels);
-    const auto jpeg = GreenRedJpeg(dir);
+    const auto jpeg = GreenRedJpeg();
     const struct {
         const char* name;
         bool isJpeg;
@@ -122,7 +105,7 @@ TEST(LoadFrameForAnalysis, ExtensionsReadAsTheirFormatInAnyCase) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.write(c.name, c.isJpeg ? jpeg : bmp);
         std::string error;
-        ASSERT_EQ(Load(path, decoder, frame, error), 0) << error;
+        ASSERT_TRUE(Load(path, decoder, frame, error)) << error;
         EXPECT_EQ(frame.kind, FrameKind::Bitmap);
         if (c.isJpeg) {
             ASSERT_EQ(frame.width, 32);
@@ -141,7 +124,7 @@ TEST(LoadFrameForAnalysis, ExtensionsReadAsTheirFormatInAnyCase) {
 TEST(LoadFrameForAnalysis, FailuresGiveAReasonAndLeaveAnEmptyFrame) {
     TempDir dir;
     const auto bmp = MakeBmp24(5, 3, SmallPicture());
-    const auto jpeg = GreenRedJpeg(dir);
+    const auto jpeg = GreenRedJpeg();
     const std::string good = dir.write("good.bmp", bmp);
 
     std::vector<std::uint8_t> hugeBmp = MakeBmp24(2, 2, std::vector<Bgr>(4, Bgr{1, 2, 3}));
@@ -177,10 +160,10 @@ TEST(LoadFrameForAnalysis, FailuresGiveAReasonAndLeaveAnEmptyFrame) {
         if (std::string(c.name).rfind("folder", 0) == 0) std::filesystem::create_directory(path);
         Frame frame;
         std::string error;
-        ASSERT_EQ(Load(good, decoder, frame, error), 0) << error;
+        ASSERT_TRUE(Load(good, decoder, frame, error)) << error;
 
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(Load(path, decoder, frame, error), 1);
+        EXPECT_FALSE(Load(path, decoder, frame, error));
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
         EXPECT_EQ(error.rfind(c.reason, 0), 0u) << error;
         EXPECT_EQ(frame.kind, FrameKind::None);
@@ -196,7 +179,7 @@ TEST(LoadFrameForAnalysis, FitsInAnyCaseGivesThePlane) {
     const std::uint16_t values[] = {0, 1, 32767, 32768, 65535, 1234};  // 3 x 2, row 0 first
     std::string error;
     const std::string written = dir.file("written.fits");
-    ASSERT_EQ(WriteFits16(written, values, 3, 2, error), 0) << error;
+    ASSERT_TRUE(WriteFits16(written, values, 3, 2, error)) << error;
     const auto bytes = ReadAll(written);
 
     JpegImage decoder;
@@ -204,7 +187,7 @@ TEST(LoadFrameForAnalysis, FitsInAnyCaseGivesThePlane) {
         SCOPED_TRACE(name);
         const std::string path = dir.write(name, bytes);
         Frame frame;
-        ASSERT_EQ(Load(path, decoder, frame, error), 0) << error;
+        ASSERT_TRUE(Load(path, decoder, frame, error)) << error;
         EXPECT_EQ(frame.kind, FrameKind::Fits);
         ASSERT_EQ(frame.width, 3);
         ASSERT_EQ(frame.height, 2);
@@ -217,8 +200,8 @@ TEST(LoadFrameForAnalysis, FitsInAnyCaseGivesThePlane) {
     // A cut file after a good one: refused, and the earlier plane is gone.
     const std::string cut = dir.write("cut.fit", std::vector<std::uint8_t>(bytes.begin(), bytes.end() - 2880));
     Frame frame;
-    ASSERT_EQ(Load(dir.file("f.fits"), decoder, frame, error), 0) << error;
-    EXPECT_EQ(Load(cut, decoder, frame, error), 1);
+    ASSERT_TRUE(Load(dir.file("f.fits"), decoder, frame, error)) << error;
+    EXPECT_FALSE(Load(cut, decoder, frame, error));
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(frame.kind, FrameKind::None);
     EXPECT_TRUE(frame.plane.empty());

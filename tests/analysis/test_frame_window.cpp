@@ -29,7 +29,7 @@ std::string Write(const TempDir& dir, const std::string& name, int w, int h, int
     std::string error;
     const std::string ext = name.substr(name.rfind('.'));
     if (ext == ".fits" || ext == ".FIT") {
-        EXPECT_EQ(WriteFits16(path, v.data(), w, h, error), 0) << error;
+        EXPECT_TRUE(WriteFits16(path, v.data(), w, h, error)) << error;
         return path;
     }
     QImage image(w, h, QImage::Format_RGB888);
@@ -60,8 +60,8 @@ TEST(ReadFrameWindow, GivesTheSameWindowAsTheFullFrame) {
             SCOPED_TRACE(std::string(f.name) + (mode == WindowMode::Peak ? " peak" : " centre"));
             FrameReader reader;
             IntPlane fast, expected;
-            ASSERT_EQ(AllocIntPlane(256, 256, fast), 0);
-            ASSERT_EQ(AllocIntPlane(256, 256, expected), 0);
+            ASSERT_TRUE(AllocIntPlane(256, 256, fast));
+            ASSERT_TRUE(AllocIntPlane(256, 256, expected));
             int w = 0, h = 0;
             std::string error;
             ASSERT_EQ(ReadFrameWindow(path, mode, 256, reader, fast, w, h, error), WindowRead::Ok)
@@ -71,7 +71,7 @@ TEST(ReadFrameWindow, GivesTheSameWindowAsTheFullFrame) {
 
             Frame frame;
             JpegImage decoder;
-            ASSERT_EQ(LoadFrameForAnalysis(path, FileExtension(path), decoder, frame, error), 0);
+            ASSERT_TRUE(LoadFrameForAnalysis(path, FileExtension(path), decoder, frame, error));
             int x0 = 0, y0 = 0;
             WindowCorner(frame, 256, mode, x0, y0);
             CopyWindow(frame, x0, y0, 256, expected);
@@ -104,7 +104,7 @@ TEST(ReadFrameWindow, ReportsSmallAndUnreadableFrames) {
     };
     FrameReader reader;   // one reader across failures, as in a run
     IntPlane window;
-    ASSERT_EQ(AllocIntPlane(256, 256, window), 0);
+    ASSERT_TRUE(AllocIntPlane(256, 256, window));
     for (const auto& c : cases) {
         for (WindowMode mode : {WindowMode::Centre, WindowMode::Peak}) {
             SCOPED_TRACE(c.path + (mode == WindowMode::Peak ? " peak" : " centre"));

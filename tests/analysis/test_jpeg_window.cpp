@@ -68,7 +68,7 @@ TEST(JpegWindow, DamagedCodedDataIsRefusedInBothModesAndSoundFilesReadAsBefore) 
     };
     FrameReader reader;
     IntPlane window;
-    ASSERT_EQ(AllocIntPlane(N, N, window), 0);
+    ASSERT_TRUE(AllocIntPlane(N, N, window));
     std::string error;
     for (const auto& d : damages) {
         std::vector<std::uint8_t> f = Encode(640, 480, 3, false, d.configure);
@@ -90,7 +90,7 @@ TEST(JpegWindow, DamagedCodedDataIsRefusedInBothModesAndSoundFilesReadAsBefore) 
                           Encode(400, 700, 3, false, kProgressive)}) {
         Frame frame;
         JpegImage decoder;
-        ASSERT_EQ(LoadFrameFromMemory(f.data(), f.size(), ".jpg", decoder, frame, error), 0);
+        ASSERT_TRUE(LoadFrameFromMemory(f.data(), f.size(), ".jpg", decoder, frame, error));
         for (WindowMode mode : kModes) {
             SCOPED_TRACE(std::to_string(frame.width) + (mode == WindowMode::Peak ? " peak" : ""));
             ASSERT_EQ(Read(f, mode, reader, window, error), WindowRead::Ok) << error;
@@ -117,7 +117,7 @@ TEST(JpegWindow, DecodesHoldTheirMemoryFromTheBudgetFirst) {
                  {&progressive, WindowMode::Peak, 11, 15}};
     FrameReader reader;
     IntPlane window;
-    ASSERT_EQ(AllocIntPlane(N, N, window), 0);
+    ASSERT_TRUE(AllocIntPlane(N, N, window));
     for (const auto& c : cases) {
         for (std::size_t mib : {c.refusedMiB, c.acceptedMiB}) {
             SCOPED_TRACE(std::to_string(mib) + " MiB");

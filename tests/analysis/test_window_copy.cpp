@@ -15,7 +15,7 @@ TEST(SamplesToWindow, EqualsTheStraightCopyForAnySizeStepAndRowOrder) {
         const std::uint8_t* first = c.bottomUp ? image.data() + rowBytes * std::size_t(c.n - 1) : image.data();
         const std::ptrdiff_t stride = c.bottomUp ? -std::ptrdiff_t(rowBytes) : std::ptrdiff_t(rowBytes);
         IntPlane window;
-        ASSERT_EQ(AllocIntPlane(c.n, c.n, window), 0);
+        ASSERT_TRUE(AllocIntPlane(c.n, c.n, window));
         SamplesToWindow(first, stride, c.step, c.n, window);
         for (int i = 0; i < c.n; ++i)
             for (int j = 0; j < c.n; ++j)

@@ -1,6 +1,7 @@
 #pragma once
 // Small image files for the viewer's tests.
 
+#include "file_io.h"
 #include "fits_writer.h"
 #include "jpeg_image.h"
 
@@ -19,7 +20,9 @@ inline std::string Local(const QString& path) { return QFile::encodeName(path).t
 inline bool WriteFitsFile(const QString& path, const std::vector<std::uint16_t>& values,
                           int width, int height) {
     std::string error;
-    return WriteFits16(Local(path), values.data(), width, height, error, true) == 0;
+    std::vector<std::uint8_t> file;
+    return EncodeFits16(values.data(), width, height, file, error) &&
+           ReplaceFile(Local(path), file.data(), file.size(), error);
 }
 
 // A picture whose pixels differ from place to place, so that scaling or a lost row shows.
@@ -34,8 +37,10 @@ inline QImage Pattern(int width, int height) {
 inline bool WriteJpegFile(const QString& path, const QImage& picture, int quality = 90) {
     const QImage bgr = picture.convertToFormat(QImage::Format_BGR888);
     std::string error;
-    return JpegImage::saveFile(Local(path), bgr.constBits(), bgr.width(), bgr.height(),
-                               std::size_t(bgr.bytesPerLine()), quality, error);
+    std::vector<std::uint8_t> file;
+    return JpegImage::encode(bgr.constBits(), bgr.width(), bgr.height(),
+                             std::size_t(bgr.bytesPerLine()), quality, file, error) &&
+           ReplaceFile(Local(path), file.data(), file.size(), error);
 }
 
 inline QImage PaletteImage(int width, int height) {

@@ -1,15 +1,19 @@
 // The viewer's windows under the offscreen platform, with scripted dialogs.
 
-#include "child.h"
+#include "application_font.h"
+#include "command_guard.h"
 #include "fake_dialogs.h"
+#include "guarded_application.h"
 #include "image_fixtures.h"
-#include "main_form.h"
+#include "image_view.h"
+#include "image_window.h"
+#include "main_window.h"
+#include "notice_window.h"
+#include "screen_centre.h"
 #include "selector_window.h"
 #include "settings_file.h"
-#include "startup.h"
 #include "temp_dir.h"
-#include "update_notice.h"
-#include "version.h"
+#include "version_dialog.h"
 
 #include <QAction>
 #include <QDir>
@@ -22,6 +26,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 #include <QtTest>
 
@@ -36,7 +41,7 @@ private:
     std::unique_ptr<TempDir> dir_;
     std::unique_ptr<FakeDialogs> dialogs_;
     QString startDir_;
-    QStringList order_;
+    std::unique_ptr<MainWindow> main_;
 
     QString path(const QString& name) const {
         return QString::fromStdString(dir_->file(name.toStdString()));
@@ -46,26 +51,25 @@ private:
     // A program start in the test's folder.
     void start() {
         Binning = 1;
-        order_.clear();
-        CreateWindows(&order_);
-        MainForm->show();
-        QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+        main_ = std::make_unique<MainWindow>();
+        main_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
     }
     void open(const QStringList& names, int filter) {
         QStringList files;
         for (const QString& n : names) files << (n.startsWith('/') ? n : path(n));
         dialogs_->chooseOpen(files, filter);
-        MainForm->OpenButtonClick();
+        main_->openButton->click();
     }
-    QList<TChild*> windows() const { return MainForm->ImageWindows(); }
+    QList<ImageWindow*> windows() const { return main_->imageWindows(); }
     QStringList captions() const {
         QStringList c;
-        for (TChild* w : windows()) c << w->windowTitle();
+        for (ImageWindow* w : windows()) c << w->windowTitle();
         return c;
     }
-    void activate(TChild* child) {
-        MainForm->MdiArea->setActiveSubWindow(child);
-        QCOMPARE(MainForm->ActiveImageWindow(), child);
+    void activate(ImageWindow* child) {
+        main_->mdiArea->setActiveSubWindow(child);
+        QCOMPARE(main_->activeImageWindow(), child);
     }
 
 private slots:
@@ -76,7 +80,7 @@ private slots:
         dialogs_ = std::make_unique<FakeDialogs>();
     }
     void cleanup() {
-        DestroyWindows();
+        main_.reset();
         QDir::setCurrent(startDir_);
         dialogs_.reset();
         dir_.reset();
@@ -85,47 +89,69 @@ private slots:
 
     void startUpCreatesTheWindowsInOrderAndHidden() {
         start();
-        QCOMPARE(order_, (QStringList{"TMainForm", "TVersion", "TSelector", "TUpDate"}));
-        QVERIFY(MainForm && Version && Selector && UpDate);
-        QVERIFY(MainForm->isVisible());
-        QVERIFY(!Version->isVisible());
-        QVERIFY(!Selector->isVisible());
-        QVERIFY(!UpDate->isVisible());
-        QCOMPARE(MainForm->windowTitle(), QString("FrameSifter"));
-        QCOMPARE(MainForm->size(), QSize(795, 589));
-        QCOMPARE(MainForm->Edit1->text(), QString());
-        QVERIFY(MainForm->Label3->isHidden());
-        QCOMPARE(MainForm->Label3->text(), QString("(0,0)"));
-        QCOMPARE(MainForm->Button3->text(), QString("セレクト"));
-        QCOMPARE(MainForm->OpenButton->toolTip(), QString("Open"));
-        QCOMPARE(MainForm->SaveButton->toolTip(), QString("Save"));
-        QCOMPARE(MainForm->OpenButton->focusPolicy(), Qt::NoFocus);
-        QCOMPARE(MainForm->SpeedBar->height(), 33);
-        QCOMPARE(MainForm->MdiArea->background().color(), QColor(128, 128, 128));
+        QVERIFY(main_->versionDialog() && main_->selectorWindow() && main_->noticeWindow());
+        QVERIFY(main_->isVisible());
+        QVERIFY(!main_->versionDialog()->isVisible());
+        QVERIFY(!main_->selectorWindow()->isVisible());
+        QVERIFY(!main_->noticeWindow()->isVisible());
+        // Every window that places itself sits in the middle of the available area.
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        for (QWidget* w : std::initializer_list<QWidget*>{main_.get(), main_->versionDialog(),
+                                                          main_->selectorWindow()})
+            QCOMPARE(w->pos(), CentredCorner(area, w->size()));
+        QCOMPARE(main_->windowTitle(), QString("FrameSifter"));
+        QCOMPARE(main_->size(), QSize(795, 589));
+        QCOMPARE(main_->zoomText->text(), QString());
+        QVERIFY(main_->positionLabel->isHidden());
+        QCOMPARE(main_->positionLabel->text(), QString("(0,0)"));
+        QCOMPARE(main_->selectorButton->text(), QString("セレクト"));
+        QCOMPARE(main_->openButton->toolTip(), QString("Open"));
+        QCOMPARE(main_->saveButton->toolTip(), QString("Save"));
+        QCOMPARE(main_->openButton->focusPolicy(), Qt::NoFocus);
+        QCOMPARE(main_->toolBar->height(), 33);
+        QCOMPARE(main_->mdiArea->background().color(), QColor(128, 128, 128));
 
         QStringList bar;
-        for (QAction* a : MainForm->menuBar()->actions()) bar << a->text();
+        for (QAction* a : main_->menuBar()->actions()) bar << a->text();
         QCOMPARE(bar, (QStringList{"ファイル(&F)", "セレクト(&S)", "ウィンドウ(&W)", "バージョン(&V)"}));
         QStringList file;
-        for (QAction* a : MainForm->File1->actions()) file << (a->isSeparator() ? "-" : a->text());
+        for (QAction* a : main_->fileMenu->actions()) file << (a->isSeparator() ? "-" : a->text());
         QCOMPARE(file, (QStringList{"開く(&O)", "-", "保存(&S)", "終了(&Q)"}));
-        QCOMPARE(MainForm->S2->text(), QString("設定(&S)"));
-        QCOMPARE(MainForm->Window1->actions().size(), 2);
-        QCOMPARE(MainForm->C1->text(), QString("このウィンドウを閉じる(&C)"));
-        QCOMPARE(MainForm->L1->text(), QString("すべてを閉じる(&L)"));
-        QVERIFY(!MainForm->V1->menu());
+        QCOMPARE(main_->selectorAction->text(), QString("設定(&S)"));
+        QCOMPARE(main_->windowMenu->actions().size(), 2);
+        QCOMPARE(main_->closeWindowAction->text(), QString("このウィンドウを閉じる(&C)"));
+        QCOMPARE(main_->closeAllAction->text(), QString("すべてを閉じる(&L)"));
+        QVERIFY(!main_->versionAction->menu());
+    }
+
+    void centredCornerCountsTheAreasOrigin_data() {
+        QTest::addColumn<QRect>("area");
+        QTest::addColumn<QSize>("window");
+        QTest::addColumn<QPoint>("corner");
+        QTest::newRow("area at the origin") << QRect(0, 0, 1280, 800) << QSize(795, 589) << QPoint(243, 106);
+        QTest::newRow("panel on the left and top") << QRect(64, 30, 1216, 770) << QSize(795, 589) << QPoint(275, 121);
+        QTest::newRow("halves truncated") << QRect(0, 0, 1281, 801) << QSize(595, 297) << QPoint(343, 252);
+        QTest::newRow("second screen") << QRect(1920, 0, 1024, 768) << QSize(257, 321) << QPoint(2304, 224);
+        QTest::newRow("larger than the area") << QRect(0, 0, 640, 480) << QSize(795, 589) << QPoint(-77, -54);
+    }
+    void centredCornerCountsTheAreasOrigin() {
+        QFETCH(QRect, area);
+        QFETCH(QSize, window);
+        QFETCH(QPoint, corner);
+        QCOMPARE(CentredCorner(area, window), corner);
     }
 
     void commandErrorsAreShownAndTheProgramGoesOn() {
         start();
-        RunCommand(MainForm, [] { throw std::runtime_error("disk on fire"); });
+        RunCommand(main_.get(), [] { throw std::runtime_error("disk on fire"); });
         QCOMPARE(dialogs_->errors, QStringList{"disk on fire"});
         // The same guard keeps an exception from a button's handler away from Qt.
-        QObject::connect(MainForm->Button2, &QPushButton::clicked, MainForm,
-                         [] { RunCommand(MainForm, [] { throw 42; }); });
-        QTest::mouseClick(MainForm->Button2, Qt::LeftButton);
+        QObject::connect(main_->zoomOutButton, &QPushButton::clicked, main_.get(),
+                         [this] { RunCommand(main_.get(), [] { throw 42; }); });
+        QTest::mouseClick(main_->zoomOutButton, Qt::LeftButton);
         QCOMPARE(dialogs_->errors.size(), 2);
-        QVERIFY(MainForm->isVisible());
+        QCOMPARE(dialogs_->errors[1], QString("予期しないエラーが発生しました"));
+        QVERIFY(main_->isVisible());
     }
 
     void openSeveralFilesOfEachKind_data() {
@@ -156,21 +182,21 @@ private slots:
         QCOMPARE(dialogs_->lastTitle, QString("Open an Image for Viewing"));
         QCOMPARE(captions(), names);
         for (int i = 0; i < 3; ++i) {
-            TChild* w = windows()[i];
-            QCOMPARE(w->Picture().size(), sizes[i]);
-            QCOMPARE(w->ShownSize(), sizes[i]);
-            QCOMPARE(w->ImageZm->size(), sizes[i]);
-            QCOMPARE(w->DemX, sizes[i].width());
-            QCOMPARE(w->DemY, sizes[i].height());
-            QCOMPARE(w->ColN, 3);
-            QCOMPARE(w->ZomN, 0);
-            QCOMPARE(w->Picture().depth(), depth);
+            ImageWindow* w = windows()[i];
+            QCOMPARE(w->picture().size(), sizes[i]);
+            QCOMPARE(w->shownSize(), sizes[i]);
+            QCOMPARE(w->fullSizeView->size(), sizes[i]);
+            QCOMPARE(w->filledWidth, sizes[i].width());
+            QCOMPARE(w->filledHeight, sizes[i].height());
+            QCOMPARE(w->colourChannels, 3);
+            QCOMPARE(w->zoomExponent, 0);
+            QCOMPARE(w->picture().depth(), depth);
         }
-        QCOMPARE(MainForm->Edit1->text(), QString("100%"));
-        QCOMPARE(MainForm->ActiveImageWindow(), windows().last());
+        QCOMPARE(main_->zoomText->text(), QString("100%"));
+        QCOMPARE(main_->activeImageWindow(), windows().last());
         QCOMPARE(QDir::currentPath(), folder());  // the chosen folder becomes the current one
         // The next use of the dialog starts with the entry chosen last.
-        MainForm->Open1Click();
+        main_->openAction->trigger();
         QCOMPARE(dialogs_->lastInitialFilter, filter);
         QCOMPARE(dialogs_->openCalls, 2);
     }
@@ -183,13 +209,13 @@ private slots:
         start();
         open({"g.fit", "black.fit"}, 1);
         QCOMPARE(windows().size(), 2);
-        const QImage grey = windows()[0]->Picture();
+        const QImage grey = windows()[0]->picture();
         const int expected[] = {255, 127, 1, 0};
         for (int x = 0; x < 4; ++x) QCOMPARE(grey.pixel(x, 0), qRgb(expected[x], expected[x], expected[x]));
-        QCOMPARE(windows()[1]->Picture().pixel(1, 1), qRgb(0, 0, 0));
+        QCOMPARE(windows()[1]->picture().pixel(1, 1), qRgb(0, 0, 0));
         open({"p8.bmp", "photo.jpg"}, 0);
-        QCOMPARE(windows()[2]->Picture().format(), QImage::Format_Indexed8);
-        QCOMPARE(windows()[3]->Picture().depth(), 24);
+        QCOMPARE(windows()[2]->picture().format(), QImage::Format_Indexed8);
+        QCOMPARE(windows()[3]->picture().depth(), 24);
         QCOMPARE(windows()[3]->windowTitle(), QString("photo.jpg"));
     }
 
@@ -218,7 +244,7 @@ private slots:
         QCOMPARE(dialogs_->errors.size(), 1);
         QVERIFY2(dialogs_->errors[0].contains(path(bad)), qPrintable(dialogs_->errors[0]));
         QCOMPARE(captions(), (QStringList{names[0], names[0]}));
-        QVERIFY(MainForm->isVisible());
+        QVERIFY(main_->isVisible());
     }
 
     void zoomInAndOutOf768x512_data() {
@@ -247,20 +273,20 @@ private slots:
         QVERIFY(Pattern(768, 512).save(path("big.bmp"), "BMP"));
         start();
         open({"big.bmp"}, 0);
-        TChild* w = windows().first();
-        const QImage before = w->Picture();
+        ImageWindow* w = windows().first();
+        const QImage before = w->picture();
         for (int i = 0; i < presses.size(); ++i) {
-            QTest::mouseClick(presses[i] == '+' ? MainForm->Button1 : MainForm->Button2, Qt::LeftButton);
-            QCOMPARE(w->ShownSize(), sizes[i]);
-            QCOMPARE(MainForm->Edit1->text(), texts[i]);
-            QCOMPARE(w->ZomN, exponents[i]);
+            QTest::mouseClick(presses[i] == '+' ? main_->zoomInButton : main_->zoomOutButton, Qt::LeftButton);
+            QCOMPARE(w->shownSize(), sizes[i]);
+            QCOMPARE(main_->zoomText->text(), texts[i]);
+            QCOMPARE(w->zoomExponent, exponents[i]);
             // The window's client area follows the shown picture.
             QVERIFY(w->widget()->width() >= sizes[i].width());
             if (sizes[i].width() > 200) QCOMPARE(w->widget()->size(), sizes[i]);
         }
-        QCOMPARE(w->ImageZm->size(), QSize(768, 512));
-        QCOMPARE(w->Picture(), before);
-        QCOMPARE(w->DemX, 768);
+        QCOMPARE(w->fullSizeView->size(), QSize(768, 512));
+        QCOMPARE(w->picture(), before);
+        QCOMPARE(w->filledWidth, 768);
     }
 
     void smallPicturesTruncateTheirZoomedSize() {
@@ -268,24 +294,24 @@ private slots:
         QVERIFY(Pattern(3, 9).save(path("three.bmp"), "BMP"));
         start();
         open({"five.bmp", "three.bmp"}, 0);
-        TChild* five = windows()[0];
-        TChild* three = windows()[1];
+        ImageWindow* five = windows()[0];
+        ImageWindow* three = windows()[1];
         activate(five);
-        MainForm->Button2Click();
-        QCOMPARE(five->ShownSize(), QSize(2, 2));
-        MainForm->Button2Click();
-        QCOMPARE(five->ShownSize(), QSize(1, 1));
-        MainForm->Button2Click();  // would be 0 x 0: refused
-        QCOMPARE(five->ShownSize(), QSize(1, 1));
-        QCOMPARE(five->ZomN, -2);
+        main_->zoomOutAction->trigger();
+        QCOMPARE(five->shownSize(), QSize(2, 2));
+        main_->zoomOutAction->trigger();
+        QCOMPARE(five->shownSize(), QSize(1, 1));
+        main_->zoomOutAction->trigger();  // would be 0 x 0: refused
+        QCOMPARE(five->shownSize(), QSize(1, 1));
+        QCOMPARE(five->zoomExponent, -2);
         // Activation derives the text from the truncated width: 3 -> 1 pixel reads 25.0%.
         activate(three);
-        MainForm->Button2Click();
-        QCOMPARE(three->ShownSize(), QSize(1, 4));
-        QCOMPARE(MainForm->Edit1->text(), QString("50.0%"));
+        main_->zoomOutAction->trigger();
+        QCOMPARE(three->shownSize(), QSize(1, 4));
+        QCOMPARE(main_->zoomText->text(), QString("50.0%"));
         activate(five);
         activate(three);
-        QCOMPARE(MainForm->Edit1->text(), QString("25.0%"));
+        QCOMPARE(main_->zoomText->text(), QString("25.0%"));
     }
 
     void switchingAndClosingWindowsUpdatesTheZoomText() {
@@ -294,56 +320,56 @@ private slots:
         QVERIFY(Pattern(16, 16).save(path("c.bmp"), "BMP"));
         start();
         open({"a.bmp", "b.bmp", "c.bmp"}, 0);
-        QCOMPARE(MainForm->Edit1->text(), QString("100%"));
-        const QList<TChild*> w = windows();
+        QCOMPARE(main_->zoomText->text(), QString("100%"));
+        const QList<ImageWindow*> w = windows();
         activate(w[0]);
-        QCOMPARE(MainForm->Edit1->text(), QString("100.0%"));
-        MainForm->Button1Click();
-        MainForm->Button1Click();
+        QCOMPARE(main_->zoomText->text(), QString("100.0%"));
+        main_->zoomInAction->trigger();
+        main_->zoomInAction->trigger();
         activate(w[1]);
-        MainForm->Button2Click();
-        QCOMPARE(MainForm->Edit1->text(), QString("50.0%"));
+        main_->zoomOutAction->trigger();
+        QCOMPARE(main_->zoomText->text(), QString("50.0%"));
         activate(w[0]);
-        QCOMPARE(MainForm->Edit1->text(), QString("400.0%"));
+        QCOMPARE(main_->zoomText->text(), QString("400.0%"));
         activate(w[2]);
-        QCOMPARE(MainForm->Edit1->text(), QString("100.0%"));
+        QCOMPARE(main_->zoomText->text(), QString("100.0%"));
         activate(w[1]);
-        QCOMPARE(MainForm->Edit1->text(), QString("50.0%"));
+        QCOMPARE(main_->zoomText->text(), QString("50.0%"));
         // Closing the active window activates another; the text follows it, and each
         // remaining window keeps its own zoom.
-        QPointer<TChild> closed = w[1];
-        MainForm->C1Click();
+        QPointer<ImageWindow> closed = w[1];
+        main_->closeWindowAction->trigger();
         QTRY_VERIFY(closed.isNull());
-        TChild* now = MainForm->ActiveImageWindow();
+        ImageWindow* now = main_->activeImageWindow();
         QVERIFY(now == w[0] || now == w[2]);
-        QCOMPARE(MainForm->Edit1->text(), QString(now == w[0] ? "400.0%" : "100.0%"));
-        QCOMPARE(w[0]->ZomN, 2);
-        QCOMPARE(w[0]->ShownSize(), QSize(256, 128));
+        QCOMPARE(main_->zoomText->text(), QString(now == w[0] ? "400.0%" : "100.0%"));
+        QCOMPARE(w[0]->zoomExponent, 2);
+        QCOMPARE(w[0]->shownSize(), QSize(256, 128));
         // Closing the last window leaves the text as it was.
-        MainForm->L1Click();
+        main_->closeAllAction->trigger();
         QTRY_VERIFY(windows().isEmpty());
-        QVERIFY(!MainForm->Edit1->text().isEmpty());
+        QVERIFY(!main_->zoomText->text().isEmpty());
         // Without an image window zoom, close and save do nothing.
-        MainForm->Button1Click();
-        MainForm->C1Click();
-        MainForm->SaveButtonClick();
+        main_->zoomInAction->trigger();
+        main_->closeWindowAction->trigger();
+        main_->saveButton->click();
         QCOMPARE(dialogs_->saveCalls, 0);
     }
 
     void closeActiveAndCloseAll() {
         for (const char* n : {"a.bmp", "b.bmp", "c.bmp"}) QVERIFY(Pattern(8, 8).save(path(n), "BMP"));
         start();
-        MainForm->C1Click();
-        MainForm->L1Click();
+        main_->closeWindowAction->trigger();
+        main_->closeAllAction->trigger();
         open({"a.bmp", "b.bmp"}, 0);
         activate(windows()[0]);
-        MainForm->C1->trigger();
+        main_->closeWindowAction->trigger();
         QTRY_COMPARE(captions(), QStringList{"b.bmp"});
         open({"a.bmp", "c.bmp"}, 0);
         QCOMPARE(windows().size(), 3);
-        MainForm->L1->trigger();
+        main_->closeAllAction->trigger();
         QTRY_VERIFY(windows().isEmpty());
-        QVERIFY(MainForm->MdiArea->subWindowList().isEmpty());
+        QVERIFY(main_->mdiArea->subWindowList().isEmpty());
     }
 
     void saveNamesTheFileByTheEntry_data() {
@@ -364,10 +390,10 @@ private slots:
         QVERIFY(WriteFitsFile(path("frame.fit"), {0, 1000, 2000, 65535, 100, 200}, 3, 2));
         start();
         open({"frame.fit"}, 1);
-        MainForm->Button1Click();  // zoomed: still saves at 100 %
+        main_->zoomInAction->trigger();  // zoomed: still saves at 100 %
         QDir::setCurrent(QDir::rootPath());
         dialogs_->chooseSave(path(chosen), filter);
-        MainForm->Save1Click();
+        main_->saveAction->trigger();
         QCOMPARE(dialogs_->lastTitle, QString("Save an Image"));
         QCOMPARE(dialogs_->lastFilters.size(), 2);
         QCOMPARE(dialogs_->questions, QStringList());  // no question for a new file
@@ -382,12 +408,12 @@ private slots:
         if (filter == 0) {
             QVERIFY(bytes.startsWith("BM"));
             QCOMPARE(BmpBitsPerPixel(bytes), 24);
-            QCOMPARE(back.pixel(2, 0), windows()[0]->Picture().pixel(2, 0));
+            QCOMPARE(back.pixel(2, 0), windows()[0]->picture().pixel(2, 0));
         } else {
             QVERIFY(bytes.startsWith("\xFF\xD8"));
             QCOMPARE(ReadJpegTables(bytes).tables[0].at(0), 10);  // 16 at quality 70
         }
-        MainForm->SaveButtonClick();
+        main_->saveButton->click();
         QCOMPARE(dialogs_->lastInitialFilter, filter);
     }
 
@@ -396,11 +422,11 @@ private slots:
         QVERIFY(WriteBytes(path("photo.bmp"), "existing"));
         start();
         open({"photo.jpg"}, 0);
-        TChild* w = windows()[0];
+        ImageWindow* w = windows()[0];
         // No: nothing written, caption unchanged.
         dialogs_->chooseSave(path("photo.bmp"), 0);
         dialogs_->answers << false;
-        MainForm->SaveButtonClick();
+        main_->saveButton->click();
         QCOMPARE(dialogs_->questions, QStringList{QString::fromUtf8(kOverwriteQuestion)});
         QCOMPARE(dialogs_->questionDefaults, QList<bool>{true});
         QCOMPARE(FileBytes(path("photo.bmp")), QByteArray("existing"));
@@ -408,7 +434,7 @@ private slots:
         // Yes: replaced, and a JPEG opened through the BMP entry is written as a real BMP.
         dialogs_->chooseSave(path("photo.bmp"), 0);
         dialogs_->answers << true;
-        MainForm->SaveButtonClick();
+        main_->saveButton->click();
         QCOMPARE(dialogs_->questions.size(), 2);
         const QByteArray bytes = FileBytes(path("photo.bmp"));
         QVERIFY(bytes.startsWith("BM"));
@@ -423,9 +449,9 @@ private slots:
         start();
         open({"p8.bmp"}, 0);
         dialogs_->chooseSave(path("copy"), 0);
-        MainForm->SaveButtonClick();
+        main_->saveButton->click();
         QCOMPARE(BmpBitsPerPixel(FileBytes(path("copy.bmp"))), 8);
-        QCOMPARE(QImage(path("copy.bmp")).pixel(5, 3), windows()[0]->Picture().pixel(5, 3));
+        QCOMPARE(QImage(path("copy.bmp")).pixel(5, 3), windows()[0]->picture().pixel(5, 3));
     }
 
     void failedSaveLosesNothing() {
@@ -441,9 +467,9 @@ private slots:
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
         dialogs_->chooseSave(path("target.jpg"), 1);
         dialogs_->answers << true;
-        MainForm->SaveButtonClick();
+        main_->saveButton->click();
         dialogs_->chooseSave(path("target.bmp"), 0);
-        MainForm->SaveButtonClick();
+        main_->saveButton->click();
         setrlimit(RLIMIT_FSIZE, &saved);
         QCOMPARE(dialogs_->errors.size(), 2);
         QVERIFY(dialogs_->errors[0].contains(path("target.jpg")));
@@ -467,23 +493,23 @@ private slots:
         QCOMPARE(dialogs_->errors, QStringList());
         QCOMPARE(windows().size(), 1);
         dialogs_->chooseSave(sub + "/out", 1);
-        MainForm->SaveButtonClick();
+        main_->saveButton->click();
         QVERIFY(QFileInfo::exists(sub + "/out.jpg"));
     }
 
     void settingsFileOnFirstAndSecondRun() {
         const QByteArray expected("X 768\r\nY 512\r\nP 9\r\nD 200\r\nF 2000\r\nS 2\r\nM 1000\r\nB 1\r\nV 0\r\n");
         start();
-        MainForm->V1Click();  // a shown version dialog does not keep the program alive
-        QSignalSpy closed(MainForm, &TMainForm::Closed);
-        MainForm->close();
+        main_->versionAction->trigger();  // a shown version dialog does not keep the program alive
+        QSignalSpy closed(main_.get(), &MainWindow::closed);
+        main_->close();
         QCOMPARE(closed.count(), 1);
         QCOMPARE(FileBytes(path("FrameSifterB.log")), expected);
-        DestroyWindows();
+        main_.reset();
         start();
         QCOMPARE(Binning, 1);
-        MainForm->Exit1->trigger();  // "終了" closes like the close box
-        QVERIFY(!MainForm->isVisible());
+        main_->exitAction->trigger();  // "終了" closes like the close box
+        QVERIFY(!main_->isVisible());
         QCOMPARE(FileBytes(path("FrameSifterB.log")), expected);
     }
 
@@ -503,7 +529,7 @@ private slots:
         QVERIFY(WriteBytes(path("FrameSifterB.log"), file));
         start();
         QCOMPARE(Binning, binning);
-        MainForm->close();
+        main_->close();
         const QByteArray written = FileBytes(path("FrameSifterB.log"));
         QVERIFY(written.endsWith("\r\nB " + QByteArray::number(binning) + "\r\nV 0\r\n"));
         QCOMPARE(written.count('\n'), 9);
@@ -514,50 +540,54 @@ private slots:
         QVERIFY(Pattern(4, 4).save(path("frames/a.bmp"), "BMP"));
         start();
         open({"frames/a.bmp"}, 0);
-        MainForm->close();
+        main_->close();
         QVERIFY(QFileInfo::exists(path("frames/FrameSifterB.log")));
         QVERIFY(!QFileInfo::exists(path("FrameSifterB.log")));
     }
 
     void versionDialogAndNoticeWindow() {
         start();
-        QCOMPARE(Version->windowTitle(), QString("Version"));
-        QCOMPARE(Version->Image1->pixmap().size(), QSize(120, 240));
-        QCOMPARE(Version->Label1->text(), QString("FrameSifter "));
-        QCOMPARE(Version->Label2->text(), QString("Version 1.08B "));
-        QCOMPARE(Version->Label1->font().pixelSize(), 24);
-        QVERIFY(!Version->isModal());
-        MainForm->V1->trigger();
-        QVERIFY(Version->isVisible());
-        MainForm->V1Click();
-        QVERIFY(Version->isVisible());
-        QCOMPARE(MainForm->findChildren<TVersion*>().size() + (Version->parent() ? 0 : 1), 1);
-        QTest::mouseClick(Version->Button1, Qt::LeftButton);
-        QVERIFY(!Version->isVisible());
-        MainForm->V1Click();
-        QVERIFY(Version->isVisible());
+        VersionDialog& version = *main_->versionDialog();
+        NoticeWindow& notice = *main_->noticeWindow();
+        QCOMPARE(version.windowTitle(), QString("Version"));
+        QCOMPARE(version.picture->pixmap().size(), QSize(120, 240));
+        QCOMPARE(version.nameLabel->text(), QString("FrameSifter "));
+        QCOMPARE(version.versionLabel->text(), QString("Version 1.08B "));
+        QCOMPARE(version.nameLabel->font().pixelSize(), 24);
+        QVERIFY(!version.isModal());
+        main_->versionAction->trigger();
+        QVERIFY(version.isVisible());
+        main_->versionAction->trigger();
+        QVERIFY(version.isVisible());
+        int dialogs = 0;
+        for (QWidget* w : QApplication::topLevelWidgets()) dialogs += qobject_cast<VersionDialog*>(w) ? 1 : 0;
+        QCOMPARE(dialogs, 1);
+        QTest::mouseClick(version.okButton, Qt::LeftButton);
+        QVERIFY(!version.isVisible());
+        main_->versionAction->trigger();
+        QVERIFY(version.isVisible());
 
-        QVERIFY(!UpDate->isVisible());
-        QCOMPARE(UpDate->Memo1->toPlainText(), QString("Memo1"));
-        QCOMPARE(UpDate->windowTitle(), QString("UpDate"));
-        QVERIFY(UpDate->windowFlags() & Qt::WindowStaysOnTopHint);
-        QVERIFY(!UpDate->CheckNotice(1.06));
-        QVERIFY(!UpDate->isVisible());
+        QVERIFY(!notice.isVisible());
+        QCOMPARE(notice.noticeText->toPlainText(), QString("Memo1"));
+        QCOMPARE(notice.windowTitle(), QString("UpDate"));
+        QVERIFY(notice.windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(!notice.checkNotice(1.06));
+        QVERIFY(!notice.isVisible());
         // A newer version shows the notice; without "update.fft" it says there is none.
-        QVERIFY(UpDate->CheckNotice(1.07));
-        QVERIFY(UpDate->isVisible());
-        QVERIFY(UpDate->Memo1->toPlainText() != "Memo1");
+        QVERIFY(notice.checkNotice(1.07));
+        QVERIFY(notice.isVisible());
+        QVERIFY(notice.noticeText->toPlainText() != "Memo1");
         QVERIFY(WriteBytes(path("update.fft"), "新しい版があります\nline 2\n"));
-        UpDate->CheckNotice(2.0);
-        QCOMPARE(UpDate->Memo1->toPlainText(), QString("新しい版があります\nline 2\n"));
-        QTest::mouseClick(UpDate->Button1, Qt::LeftButton);
-        QVERIFY(!UpDate->isVisible());
+        notice.checkNotice(2.0);
+        QCOMPARE(notice.noticeText->toPlainText(), QString("新しい版があります\nline 2\n"));
+        QTest::mouseClick(notice.closeButton, Qt::LeftButton);
+        QVERIFY(!notice.isVisible());
     }
 
     // The real dialog hides the patterns of its entries; the chosen entry must still be
     // told apart, or every FITS or JPEG choice would be read as the first entry.
     void realFileDialogReportsTheChosenEntry() {
-        for (const QStringList& filters : {TMainForm::OpenFilters(), TMainForm::SaveFilters()}) {
+        for (const QStringList& filters : {MainWindow::openFilters(), MainWindow::saveFilters()}) {
             for (int i = 0; i < filters.size(); ++i) {
                 QFileDialog dialog;
                 dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -567,24 +597,24 @@ private slots:
                 QCOMPARE(NameFilterIndex(filters, dialog.selectedNameFilter()), i);
             }
         }
-        QCOMPARE(NameFilterIndex(TMainForm::OpenFilters(), "FITS (16bit Uncompressed)"), 1);
-        QCOMPARE(NameFilterIndex(TMainForm::SaveFilters(), "JPEG(*.jpg)"), 1);
-        QCOMPARE(NameFilterIndex(TMainForm::OpenFilters(), "unknown"), 0);
+        QCOMPARE(NameFilterIndex(MainWindow::openFilters(), "FITS (16bit Uncompressed)"), 1);
+        QCOMPARE(NameFilterIndex(MainWindow::saveFilters(), "JPEG(*.jpg)"), 1);
+        QCOMPARE(NameFilterIndex(MainWindow::openFilters(), "unknown"), 0);
     }
 
     void selectButtonAndMenuShowTheSelector() {
         start();
-        QTest::mouseClick(MainForm->Button3, Qt::LeftButton);
-        QVERIFY(Selector->isVisible());
-        Selector->hide();
-        MainForm->S2->trigger();
-        QVERIFY(Selector->isVisible());
+        QTest::mouseClick(main_->selectorButton, Qt::LeftButton);
+        QVERIFY(main_->selectorWindow()->isVisible());
+        main_->selectorWindow()->hide();
+        main_->selectorAction->trigger();
+        QVERIFY(main_->selectorWindow()->isVisible());
     }
 };
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    TApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     SetApplicationFonts();
     ViewerWindowTest test;
     return QTest::qExec(&test, argc, argv);

@@ -85,7 +85,7 @@ double Spearman(const std::vector<double>& a, const std::vector<double>& b) {
 void WriteSmallFits(const std::string& path, int width, int height) {
     std::vector<std::uint16_t> v(std::size_t(width) * std::size_t(height), 30000);
     std::string error;
-    ASSERT_EQ(WriteFits16(path, v.data(), width, height, error), 0) << error;
+    ASSERT_TRUE(WriteFits16(path, v.data(), width, height, error)) << error;
 }
 
 }  // namespace
@@ -432,8 +432,8 @@ TEST(CliDemo, WritesAReproducibleSequenceAndNeverOverwrites) {
         Frame frame;
         JpegImage decoder;
         std::string error;
-        ASSERT_EQ(LoadFrameForAnalysis(a + "/" + c.name, fs::path(c.name).extension().string(),
-                                       decoder, frame, error), 0) << error;
+        ASSERT_TRUE(LoadFrameForAnalysis(a + "/" + c.name, fs::path(c.name).extension().string(),
+                                       decoder, frame, error)) << error;
         EXPECT_EQ(frame.width, 640);
         EXPECT_EQ(frame.height, 480);
         const auto perms = fs::status(a + "/" + c.name).permissions();

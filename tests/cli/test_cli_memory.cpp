@@ -1,6 +1,7 @@
 // A run's memory stays bounded whatever the number of threads: large frames wait for one
 // another instead of all being decoded at once.
 
+#include "file_io.h"
 #include "fits_writer.h"
 #include "jpeg_image.h"
 #include "temp_dir.h"
@@ -27,10 +28,14 @@ bool WriteLargeFrame(const std::string& path, const std::string& ext, std::strin
     if (ext == ".fit") {
         std::vector<std::uint16_t> values(std::size_t(kSide) * kSide);
         for (std::size_t i = 0; i < values.size(); ++i) values[i] = std::uint16_t(bgr[i * 3]);
-        return WriteFits16(path, values.data(), kSide, kSide, error) == 0;
+        return WriteFits16(path, values.data(), kSide, kSide, error);
     }
-    if (ext == ".jpg")
-        return JpegImage::saveFile(path, bgr.data(), kSide, kSide, std::size_t(kSide) * 3, 90, error);
+    if (ext == ".jpg") {
+        std::vector<std::uint8_t> jpeg;
+        return JpegImage::encode(bgr.data(), kSide, kSide, std::size_t(kSide) * 3, 90, jpeg,
+                                 error) &&
+               WriteNewFile(path, jpeg.data(), jpeg.size(), error);
+    }
     if (ext == ".bmp") {
         const QImage image(bgr.data(), kSide, kSide, kSide * 3, QImage::Format_BGR888);
         return image.save(QString::fromStdString(path), "BMP");

@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string error;
     FitsHeader header;
-    if (ParseFitsHeader(data, size, header, error) == 0) {
+    if (ParseFitsHeader(data, size, header, error)) {
         // A header that parses promises its data are present and of a sane size.
         if (header.width < 1 || header.width > kFitsMaxSide || header.height < 1 ||
             header.height > kFitsMaxSide ||
@@ -19,14 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     IntPlane plane;
     int width = 0, height = 0;
-    if (DecodeFitsFrame(data, size, plane, width, height, error) == 0) {
+    if (DecodeFitsFrame(data, size, plane, width, height, error)) {
         if (plane.first() != width || plane.second() != height) std::abort();
         // Raw words are 0..65535; after any in-range BZERO fold they stay in int range and
         // ApplyBzero on the raw plane must agree with the fused fold.
         IntPlane raw;
-        if (AllocIntPlane(width, height, raw) == 0 &&
-            DecodeFitsPixels(data, size, header, raw, error) == 0) {
-            ApplyBzero(header.bzero, width, height, raw);
+        if (AllocIntPlane(width, height, raw) &&
+            DecodeFitsPixels(data, size, header, raw, error)) {
+            if (!ApplyBzero(header.bzero, width, height, raw, error)) std::abort();
             for (int x = 0; x < width; ++x)
                 for (int y = 0; y < height; ++y)
                     if (raw[x][y] != plane[x][y]) std::abort();

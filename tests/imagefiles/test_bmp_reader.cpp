@@ -48,7 +48,7 @@ TEST(ReadBmp, RefusesHeadersItCannotReadCompletely) {
         c.damage(bytes);
         QImage image;
         std::string error;
-        EXPECT_EQ(ReadBmp(bytes.data(), bytes.size(), image, error), 1);
+        EXPECT_FALSE(ReadBmp(bytes.data(), bytes.size(), image, error));
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
 }
@@ -72,7 +72,7 @@ TEST(ReadBmp, RunLengthDataThatStopsEarlyLeavesColourZero) {
         }
         QImage image;
         std::string error;
-        ASSERT_EQ(ReadBmp(bytes.data(), bytes.size(), image, error), 0) << error;
+        ASSERT_TRUE(ReadBmp(bytes.data(), bytes.size(), image, error)) << error;
         EXPECT_EQ(image.format(), QImage::Format_Indexed8);
         int others = 0;
         for (int y = 0; y < image.height(); ++y)
@@ -86,7 +86,7 @@ TEST(ReadBmp, KeepsThePaletteFormat) {
     const auto bytes = Valid8();
     QImage image;
     std::string error;
-    ASSERT_EQ(ReadBmp(bytes.data(), bytes.size(), image, error), 0) << error;
+    ASSERT_TRUE(ReadBmp(bytes.data(), bytes.size(), image, error)) << error;
     EXPECT_EQ(image.format(), QImage::Format_Indexed8);
     EXPECT_EQ(image.size(), QSize(64, 48));
     EXPECT_EQ(image.pixel(0, 0), qRgb(3, 2, 1));
@@ -104,6 +104,6 @@ TEST(ReadBmp, APipeNamedLikeABitmapIsRefusedWithoutWaiting) {
         const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);  // lets the test end
         if (fd >= 0) ::close(fd);
     }
-    EXPECT_EQ(read.get(), 1);
+    EXPECT_FALSE(read.get());
     EXPECT_EQ(error, "not a regular file");
 }

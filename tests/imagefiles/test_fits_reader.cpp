@@ -64,7 +64,7 @@ std::vector<std::uint16_t> Ramp(std::size_t n)
     return words;
 }
 
-int Parse(const std::vector<std::uint8_t>& bytes, FitsHeader& header, std::string& error)
+bool Parse(const std::vector<std::uint8_t>& bytes, FitsHeader& header, std::string& error)
 {
     return ParseFitsHeader(bytes.data(), bytes.size(), header, error);
 }
@@ -85,14 +85,14 @@ TEST(FitsReader, HeaderBlocksAndDataOffset)
 
         FitsHeader h;
         std::string error;
-        ASSERT_EQ(Parse(bytes, h, error), 0) << c.endIndex << ": " << error;
+        ASSERT_TRUE(Parse(bytes, h, error)) << c.endIndex << ": " << error;
         EXPECT_EQ(h.cardCount, c.cards) << c.endIndex;
         EXPECT_EQ(h.dataOffset, std::size_t(80 * c.cards)) << c.endIndex;
         EXPECT_EQ(h.bzero, 100) << c.endIndex;
 
         IntPlane plane;
-        ASSERT_EQ(AllocIntPlane(4, 3, plane), 0);
-        ASSERT_EQ(DecodeFitsPixels(bytes.data(), bytes.size(), h, plane, error), 0) << error;
+        ASSERT_TRUE(AllocIntPlane(4, 3, plane));
+        ASSERT_TRUE(DecodeFitsPixels(bytes.data(), bytes.size(), h, plane, error)) << error;
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 4; ++x) EXPECT_EQ(plane[x][y], words[y * 4 + x]) << x << "," << y;
     }
@@ -138,7 +138,7 @@ TEST(FitsReader, CardValues)
         const auto bytes = Fits(c.cards, Ramp(std::size_t(c.width) * c.height));
         FitsHeader h;
         std::string error;
-        ASSERT_EQ(Parse(bytes, h, error), 0) << c.name << ": " << error;
+        ASSERT_TRUE(Parse(bytes, h, error)) << c.name << ": " << error;
         EXPECT_EQ(h.width, c.width) << c.name;
         EXPECT_EQ(h.height, c.height) << c.name;
         EXPECT_EQ(h.bzero, c.bzero) << c.name;
@@ -207,7 +207,7 @@ TEST(FitsReader, RefusesWithAReason)
     for (const Case& c : cases) {
         FitsHeader h;
         std::string error;
-        EXPECT_EQ(Parse(c.bytes, h, error), 1) << c.name;
+        EXPECT_FALSE(Parse(c.bytes, h, error)) << c.name;
         EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
     }
 }
@@ -232,15 +232,15 @@ TEST(FitsReader, RawWordsFoldWithBzero)
         IntPlane plane;
         int w = 0, h = 0, cardCount = 0, bzero = 0;
         std::string error;
-        ASSERT_EQ(ReadFitsFrame(path, plane, w, h, error), 0) << error;
+        ASSERT_TRUE(ReadFitsFrame(path, plane, w, h, error)) << error;
         EXPECT_EQ(plane[0][0], c.value) << label;
 
         IntPlane steps;
         std::vector<char> header;
-        ASSERT_EQ(AllocIntPlane(2, 1, steps), 0);
-        ASSERT_EQ(ReadFitsImage(path, header, w, h, cardCount, bzero, steps, error), 0) << error;
+        ASSERT_TRUE(AllocIntPlane(2, 1, steps));
+        ASSERT_TRUE(ReadFitsImage(path, header, w, h, cardCount, bzero, steps, error)) << error;
         EXPECT_EQ(steps[0][0], c.raw) << label;
-        ASSERT_EQ(ApplyBzero(bzero, w, h, steps), 0);
+        ASSERT_TRUE(ApplyBzero(bzero, w, h, steps, error));
         EXPECT_EQ(steps[0][0], c.value) << label;
     }
 }
@@ -257,26 +257,26 @@ TEST(FitsReader, CallingSequenceOverAFile)
 
     int w = 0, h = 0, cardCount = 0, bzero = 0;
     std::string error;
-    ASSERT_EQ(ReadFitsSize(path, w, h, error), 0) << error;
+    ASSERT_TRUE(ReadFitsSize(path, w, h, error)) << error;
     ASSERT_EQ(w, 5);
     ASSERT_EQ(h, 4);
     IntPlane plane;
-    ASSERT_EQ(AllocIntPlane(w, h, plane), 0);
+    ASSERT_TRUE(AllocIntPlane(w, h, plane));
     std::vector<char> header;
-    ASSERT_EQ(ReadFitsImage(path, header, w, h, cardCount, bzero, plane, error), 0) << error;
+    ASSERT_TRUE(ReadFitsImage(path, header, w, h, cardCount, bzero, plane, error)) << error;
     EXPECT_EQ(cardCount, 72);
     EXPECT_EQ(bzero, 32768);
     ASSERT_EQ(header.size(), 5760u);
     EXPECT_TRUE(std::equal(header.begin(), header.end(), bytes.begin()));
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) EXPECT_EQ(plane[x][y], words[std::size_t(y * w + x)]);
-    EXPECT_EQ(ApplyBzero(bzero, w + 1, h, plane), 1);  // past the plane: refused
+    EXPECT_FALSE(ApplyBzero(bzero, w + 1, h, plane, error));  // past the plane: refused
 
     // A plane of another size is refused and left alone.
     IntPlane other;
-    ASSERT_EQ(AllocIntPlane(4, 5, other), 0);
+    ASSERT_TRUE(AllocIntPlane(4, 5, other));
     other[3][4] = -7;
-    EXPECT_EQ(ReadFitsImage(path, header, w, h, cardCount, bzero, other, error), 1);
+    EXPECT_FALSE(ReadFitsImage(path, header, w, h, cardCount, bzero, other, error));
     EXPECT_NE(error.find("5 x 4"), std::string::npos) << error;
     EXPECT_EQ(other[3][4], -7);
     EXPECT_EQ(other[0][0], 0);
@@ -298,13 +298,13 @@ TEST(FitsReader, FilesThatCannotBeReadFailWithoutAllocating)
     for (const Case& c : cases) {
         int w = -1, h = -1;
         std::string error;
-        EXPECT_EQ(ReadFitsSize(c.path, w, h, error), 1) << c.path;
+        EXPECT_FALSE(ReadFitsSize(c.path, w, h, error)) << c.path;
         EXPECT_EQ(error, c.reason);
         EXPECT_EQ(w, -1);
 
         IntPlane plane;
         error.clear();
-        EXPECT_EQ(ReadFitsFrame(c.path, plane, w, h, error), 1) << c.path;
+        EXPECT_FALSE(ReadFitsFrame(c.path, plane, w, h, error)) << c.path;
         EXPECT_EQ(error, c.reason);
         EXPECT_TRUE(plane.empty()) << c.path;
     }

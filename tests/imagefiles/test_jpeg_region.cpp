@@ -134,8 +134,10 @@ Region Clip(Region r, int width, int height) {
     return ::testing::AssertionSuccess();
 }
 
-bool LoadRegion(JpegImage& decoder, const std::vector<std::uint8_t>& bytes, Region r) {
-    return decoder.loadMemoryRegion(bytes.data(), bytes.size(), [r](int, int) { return r; });
+bool LoadRegion(JpegImage& decoder, const std::vector<std::uint8_t>& bytes, Region r,
+                std::string& error) {
+    return decoder.loadMemoryRegion(bytes.data(), bytes.size(), [r](int, int) { return r; },
+                                    nullptr, error);
 }
 
 // Offset of the first entropy-coded byte of the (first) scan.
@@ -164,7 +166,9 @@ TEST(JpegRegion, PixelsMatchTheFullDecode) {
     };
     const Size sizes[] = {{1280, 960}, {641, 479}, {256, 256}, {300, 257}, {271, 263}, {100, 61}};
     JpegImage full;
+    std::string fullError;
     JpegImage part;
+    std::string partError;
     for (std::size_t v = 0; v < std::size(kVariants); ++v) {
         const Variant& variant = kVariants[v];
         for (std::size_t z = 0; z < std::size(sizes); ++z) {
@@ -175,11 +179,11 @@ TEST(JpegRegion, PixelsMatchTheFullDecode) {
             SCOPED_TRACE(std::string(variant.name) + ", " + std::to_string(W) + " x " +
                          std::to_string(H) + ", quality " + std::to_string(quality));
             const auto bytes = Encode(variant, W, H, quality);
-            ASSERT_TRUE(full.loadMemory(bytes.data(), bytes.size())) << full.error();
+            ASSERT_TRUE(full.loadMemory(bytes.data(), bytes.size(), fullError)) << fullError;
 
             // The centred window of centre mode, with the corner its caller computes.
-            ASSERT_TRUE(part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256))
-                << part.error();
+            ASSERT_TRUE(part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256, nullptr, partError))
+                << partError;
             EXPECT_TRUE(
                 SameAsFull(full, part, Clip({(W - 256) / 2, (H - 256) / 2, 256, 256}, W, H)));
 
@@ -196,7 +200,7 @@ TEST(JpegRegion, PixelsMatchTheFullDecode) {
             for (const Region& r : regions) {
                 SCOPED_TRACE("region " + std::to_string(r.x) + "," + std::to_string(r.y) + " " +
                              std::to_string(r.width) + " x " + std::to_string(r.height));
-                ASSERT_TRUE(LoadRegion(part, bytes, r)) << part.error();
+                ASSERT_TRUE(LoadRegion(part, bytes, r, partError)) << partError;
                 EXPECT_TRUE(SameAsFull(full, part, Clip(r, W, H)));
             }
         }
@@ -215,17 +219,19 @@ TEST(JpegRegion, EveryOffsetAroundBlocksAndMargins) {
         SCOPED_TRACE(name);
         const auto bytes = Encode(*variant, 120, 110, 90, 7);
         JpegImage full;
-        ASSERT_TRUE(full.loadMemory(bytes.data(), bytes.size()));
+        std::string fullError;
+        ASSERT_TRUE(full.loadMemory(bytes.data(), bytes.size(), fullError));
         JpegImage part;
+        std::string partError;
         for (int y = 0; y < 50; ++y) {
             for (int x = 0; x < 50; ++x) {
                 const Region r{x, y, 3 + (x + y) % 5, 2 + (x * y) % 4};
-                ASSERT_TRUE(LoadRegion(part, bytes, r)) << part.error();
+                ASSERT_TRUE(LoadRegion(part, bytes, r, partError)) << partError;
                 ASSERT_TRUE(SameAsFull(full, part, r)) << "at " << x << "," << y;
             }
         }
         // The same decoder goes back to whole images afterwards.
-        ASSERT_TRUE(part.loadMemory(bytes.data(), bytes.size()));
+        ASSERT_TRUE(part.loadMemory(bytes.data(), bytes.size(), partError));
         EXPECT_TRUE(SameAsFull(full, part, {0, 0, 120, 110}));
     }
 }
@@ -233,43 +239,45 @@ TEST(JpegRegion, EveryOffsetAroundBlocksAndMargins) {
 TEST(JpegRegion, ChooserSeesTheImageSizeAndMayAskForNothing) {
     const auto bytes = Encode(kVariants[0], 333, 222, 80);
     JpegImage decoder;
+    std::string decoderError;
     int calls = 0;
     ASSERT_TRUE(decoder.loadMemoryRegion(bytes.data(), bytes.size(), [&](int w, int h) {
         ++calls;
         EXPECT_EQ(w, 333);
         EXPECT_EQ(h, 222);
         return Region{w - 10, h - 10, 10, 10};
-    }));
+    }, nullptr, decoderError));
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(decoder.regionX(), 323);
     EXPECT_EQ(decoder.regionY(), 212);
 
     // Empty after clipping: no pixels, but the file is still read and checked.
     for (const Region& r : {Region{0, 0, 0, 0}, Region{400, 10, 20, 20}, Region{5, -50, 9, 40}}) {
-        ASSERT_TRUE(LoadRegion(decoder, bytes, r)) << decoder.error();
+        ASSERT_TRUE(LoadRegion(decoder, bytes, r, decoderError)) << decoderError;
         EXPECT_EQ(decoder.width(), 333);
         EXPECT_EQ(decoder.regionWidth() * decoder.regionHeight(), 0);
         EXPECT_TRUE(decoder.bgr().empty());
     }
     const std::vector<std::uint8_t> cut(bytes.begin(), bytes.end() - long(bytes.size() / 3));
-    EXPECT_FALSE(LoadRegion(decoder, cut, {0, 0, 0, 0}));
-    EXPECT_EQ(decoder.error(), "cannot decode JPEG: Premature end of JPEG file");
+    EXPECT_FALSE(LoadRegion(decoder, cut, {0, 0, 0, 0}, decoderError));
+    EXPECT_EQ(decoderError, "cannot decode JPEG: Premature end of JPEG file");
 
     // Far out of range and overflowing rectangles are clipped, not trusted.
-    ASSERT_TRUE(LoadRegion(decoder, bytes, {2147483000, 2147483000, 2147483000, 2147483000}));
+    ASSERT_TRUE(LoadRegion(decoder, bytes, {2147483000, 2147483000, 2147483000, 2147483000},
+                           decoderError));
     EXPECT_EQ(decoder.regionWidth(), 0);
-    ASSERT_TRUE(LoadRegion(decoder, bytes, {-2147483000, 5, 2147483000, 7}));
+    ASSERT_TRUE(LoadRegion(decoder, bytes, {-2147483000, 5, 2147483000, 7}, decoderError));
     EXPECT_EQ(decoder.regionX(), 0);
     EXPECT_EQ(decoder.regionWidth(), 0);
-    ASSERT_TRUE(decoder.loadMemoryCentre(bytes.data(), bytes.size(), -5, 1 << 30));
+    ASSERT_TRUE(decoder.loadMemoryCentre(bytes.data(), bytes.size(), -5, 1 << 30, nullptr, decoderError));
     EXPECT_EQ(decoder.regionY(), 0);
     EXPECT_EQ(decoder.regionHeight(), 222);
 
     // A chooser that throws leaves the decoder usable.
     EXPECT_THROW(decoder.loadMemoryRegion(bytes.data(), bytes.size(),
-                                          [](int, int) -> Region { throw std::runtime_error("x"); }),
+                                          [](int, int) -> Region { throw std::runtime_error("x"); }, nullptr, decoderError),
                  std::runtime_error);
-    ASSERT_TRUE(decoder.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256));
+    ASSERT_TRUE(decoder.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256, nullptr, decoderError));
     EXPECT_EQ(decoder.regionX(), 38);
 }
 
@@ -334,14 +342,16 @@ TEST(JpegRegion, RefusesWhatTheFullDecodeRefusesAtMarkersAndTheEnd) {
          [](auto& f) { f.resize(f.size() - 20); }},
     };
     JpegImage full;
+    std::string fullError;
     JpegImage part;
+    std::string partError;
     for (const Damage& d : damages) {
         SCOPED_TRACE(d.name);
         std::vector<std::uint8_t> bytes = Encode(*d.variant, 640, 480, 85, 3);
         d.apply(bytes);
-        ASSERT_FALSE(full.loadMemory(bytes.data(), bytes.size())) << "not damaged enough";
-        EXPECT_FALSE(part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256));
-        EXPECT_EQ(part.error(), full.error());
+        ASSERT_FALSE(full.loadMemory(bytes.data(), bytes.size(), fullError)) << "not damaged enough";
+        EXPECT_FALSE(part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256, nullptr, partError));
+        EXPECT_EQ(partError, fullError);
         EXPECT_TRUE(part.bgr().empty());
         EXPECT_EQ(part.width(), 0);
     }
@@ -360,22 +370,24 @@ TEST(JpegRegion, DamageBetweenMarkersIsJudgedAsByTheFullDecode) {
         const Region window{(400 - 256) / 2, (300 - 256) / 2, 256, 256};
         std::mt19937 random(5);
         JpegImage full;
+        std::string fullError;
         JpegImage part;
+        std::string partError;
         for (int trial = 0; trial < 150; ++trial) {
             std::vector<std::uint8_t> bytes = good;
             const std::size_t at = start + random() % (good.size() - start - 2);
             if (bytes[at] == 0xFF || bytes[at - 1] == 0xFF) continue;
             bytes[at] = std::uint8_t(bytes[at] ^ (1 + random() % 0xFE));
             if (bytes[at] == 0xFF) continue;
-            const bool fullOk = full.loadMemory(bytes.data(), bytes.size());
-            const bool partOk = part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256);
-            ASSERT_EQ(partOk, fullOk) << "byte " << at << ": " << full.error() << part.error();
+            const bool fullOk = full.loadMemory(bytes.data(), bytes.size(), fullError);
+            const bool partOk = part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256, nullptr, partError);
+            ASSERT_EQ(partOk, fullOk) << "byte " << at << ": " << fullError << partError;
             if (fullOk) {
                 ++accepted;
                 ASSERT_TRUE(SameAsFull(full, part, window)) << "byte " << at;
             } else {
                 ++refused;
-                EXPECT_EQ(part.error(), full.error());
+                EXPECT_EQ(partError, fullError);
             }
         }
     }
@@ -392,13 +404,14 @@ TEST(JpegRegion, TooLargeIsRefusedBeforeChoosing) {
     bytes[pos + 7] = 0x4E;  // 20000 columns
     bytes[pos + 8] = 0x20;
     JpegImage decoder;
+    std::string decoderError;
     bool chosen = false;
     EXPECT_FALSE(decoder.loadMemoryRegion(bytes.data(), bytes.size(), [&](int, int) {
         chosen = true;
         return Region{0, 0, 256, 256};
-    }));
+    }, nullptr, decoderError));
     EXPECT_FALSE(chosen);
-    EXPECT_EQ(decoder.error().rfind("image too large: 20000 x 30000", 0), 0u) << decoder.error();
-    EXPECT_FALSE(decoder.loadMemoryCentre(nullptr, 0, 256, 256));
-    EXPECT_EQ(decoder.error().rfind("not a JPEG file: ", 0), 0u) << decoder.error();
+    EXPECT_EQ(decoderError.rfind("image too large: 20000 x 30000", 0), 0u) << decoderError;
+    EXPECT_FALSE(decoder.loadMemoryCentre(nullptr, 0, 256, 256, nullptr, decoderError));
+    EXPECT_EQ(decoderError.rfind("not a JPEG file: ", 0), 0u) << decoderError;
 }

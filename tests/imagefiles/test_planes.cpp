@@ -5,7 +5,7 @@
 TEST(Planes, FirstIndexIsTheColumnAndLinesAreContiguous)
 {
     IntPlane plane;
-    ASSERT_EQ(AllocIntPlane(3, 5, plane), 0);
+    ASSERT_TRUE(AllocIntPlane(3, 5, plane));
     ASSERT_EQ(plane.first(), 3);
     ASSERT_EQ(plane.second(), 5);
     for (int x = 0; x < 3; ++x)
@@ -16,12 +16,12 @@ TEST(Planes, FirstIndexIsTheColumnAndLinesAreContiguous)
     EXPECT_EQ(plane.data()[1 * 5 + 0], 9);
 
     RealPlane real;
-    ASSERT_EQ(AllocRealPlane(4, 2, real), 0);
+    ASSERT_TRUE(AllocRealPlane(4, 2, real));
     real[3][1] = 1.5;
     EXPECT_EQ(real.data()[3 * 2 + 1], 1.5);
     EXPECT_EQ(real[0][0], 0.0);
 
-    EXPECT_EQ(FreeIntPlane(3, 5, plane), 0);
+    FreeIntPlane(3, 5, plane);
     EXPECT_TRUE(plane.empty());
 }
 
@@ -31,11 +31,11 @@ TEST(Planes, FailedAllocationIsReportedAndLeavesAnEmptyPlane)
     const Case cases[] = {{0, 5}, {5, 0}, {-1, 5}, {1 << 28, 1 << 28}, {1 << 30, 1 << 30}};
     for (const Case& c : cases) {
         IntPlane plane;
-        ASSERT_EQ(AllocIntPlane(2, 2, plane), 0);
-        EXPECT_EQ(AllocIntPlane(c.first, c.second, plane), 1) << c.first << " x " << c.second;
+        ASSERT_TRUE(AllocIntPlane(2, 2, plane));
+        EXPECT_FALSE(AllocIntPlane(c.first, c.second, plane)) << c.first << " x " << c.second;
         EXPECT_TRUE(plane.empty());
         RealPlane real;
-        EXPECT_EQ(AllocRealPlane(c.first, c.second, real), 1) << c.first << " x " << c.second;
+        EXPECT_FALSE(AllocRealPlane(c.first, c.second, real)) << c.first << " x " << c.second;
         EXPECT_TRUE(real.empty());
     }
 }

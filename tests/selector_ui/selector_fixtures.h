@@ -83,7 +83,7 @@ inline QString WriteStripesFits(const QString& path, int amplitude, int width = 
         for (int x = 0; x < width; ++x)
             values[std::size_t(y) * width + x] = std::uint16_t(StripeValue(x, amplitude, cycles));
     std::string error;
-    if (WriteFits16(path.toStdString(), values.data(), width, height, error) != 0)
+    if (!WriteFits16(path.toStdString(), values.data(), width, height, error))
         return QString();
     return path;
 }

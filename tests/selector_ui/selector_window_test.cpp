@@ -1,8 +1,10 @@
 // The selector window driven as a user would, with scripted dialogs and answers.
 
+#include "graph_canvas.h"
 #include "selector_fixtures.h"
 #include "selector_window.h"
 #include "temp_dir.h"
+#include "up_down_spinner.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -36,6 +38,14 @@ bool HasColour(const QImage& image, QRgb colour) {
         for (int x = 0; x < image.width(); ++x)
             if ((image.pixel(x, y) & 0xffffff) == (colour & 0xffffff)) return true;
     return false;
+}
+
+// The full paths the list's entries keep beside their names.
+QStringList Paths(const QListWidget* list) {
+    QStringList paths;
+    for (int i = 0; i < list->count(); ++i)
+        paths << list->item(i)->data(SelectorWindow::kPathRole).toString();
+    return paths;
 }
 
 QByteArray Contents(const QString& path) {
@@ -85,7 +95,7 @@ private:
 
     std::unique_ptr<TempDir> dir_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
-    std::unique_ptr<TSelector> selector_;
+    std::unique_ptr<SelectorWindow> selector_;
     QString startDir_;
 };
 
@@ -93,8 +103,8 @@ void SelectorWindowTest::init() {
     startDir_ = QDir::currentPath();
     dir_ = std::make_unique<TempDir>();
     dialogs_ = std::make_unique<ScriptedDialogs>();
-    selector_ = std::make_unique<TSelector>();
-    selector_->ShowSelector();
+    selector_ = std::make_unique<SelectorWindow>();
+    selector_->showSelector();
 }
 
 void SelectorWindowTest::cleanup() {
@@ -116,8 +126,8 @@ QStringList SelectorWindowTest::writeFrames() {
 
 void SelectorWindowTest::openAndRun(const QStringList& files) {
     dialogs_->chooseFiles(files);
-    selector_->BitBtn1->click();
-    selector_->Button1->click();
+    selector_->openButton->click();
+    selector_->fftButton->click();
 }
 
 void SelectorWindowTest::layoutMatchesAndNothingIsClipped_data() {
@@ -127,45 +137,35 @@ void SelectorWindowTest::layoutMatchesAndNothingIsClipped_data() {
     auto row = [](const char* name, QRect r, const char* text) {
         QTest::newRow(name) << QString(name) << r << QString::fromUtf8(text);
     };
-    row("ListBox1", QRect(8, 32, 153, 201), "");
-    row("Image1", QRect(169, 32, 256, 200), "");
-    row("ListBox2", QRect(432, 32, 153, 169), "");
-    row("ProgressBar1", QRect(432, 216, 153, 9), "");
-    row("GroupBox3", QRect(16, 240, 145, 49), "画像");
-    row("BitBtn1", QRect(40, 18, 57, 20), "開く");
-    row("GroupBox2", QRect(168, 240, 257, 49), "グラフ");
-    row("Button3", QRect(16, 20, 17, 17), "+");
-    row("Button4", QRect(40, 20, 17, 17), "-");
-    row("Button1", QRect(80, 16, 57, 25), "FFT");
-    row("RadioButton1", QRect(160, 12, 89, 17), "画像の中心");
-    row("RadioButton2", QRect(160, 28, 89, 17), "ピーク位置");
-    row("GroupBox1", QRect(432, 240, 153, 49), "合格基準");
-    row("Edit1", QRect(16, 17, 17, 20), "10");
-    row("UpDown1", QRect(32, 17, 9, 20), "");
-    row("Button2", QRect(48, 17, 45, 20), "Select");
-    row("Button5", QRect(96, 17, 49, 20), "移動");
-    row("Label1", QRect(64, 16, 0, 0), "ファイル");
-    row("Label3", QRect(264, 16, 0, 0), "周波数特性");
-    row("Label2", QRect(480, 16, 0, 0), "合格ファイル");
+    row("fileList", QRect(8, 32, 153, 201), "");
+    row("graphCanvas", QRect(169, 32, 256, 200), "");
+    row("passedList", QRect(432, 32, 153, 169), "");
+    row("progressBar", QRect(432, 216, 153, 9), "");
+    row("imageGroup", QRect(16, 240, 145, 49), "画像");
+    row("openButton", QRect(40, 18, 57, 20), "開く");
+    row("graphGroup", QRect(168, 240, 257, 49), "グラフ");
+    row("scaleUpButton", QRect(16, 20, 17, 17), "+");
+    row("scaleDownButton", QRect(40, 20, 17, 17), "-");
+    row("fftButton", QRect(80, 16, 57, 25), "FFT");
+    row("centreModeButton", QRect(160, 12, 89, 17), "画像の中心");
+    row("peakModeButton", QRect(160, 28, 89, 17), "ピーク位置");
+    row("passGroup", QRect(432, 240, 153, 49), "合格基準");
+    row("passLevel", QRect(16, 17, 17, 20), "10");
+    row("passLevelSpinner", QRect(32, 17, 9, 20), "");
+    row("selectButton", QRect(48, 17, 45, 20), "Select");
+    row("moveButton", QRect(96, 17, 49, 20), "移動");
+    row("fileCaption", QRect(64, 16, 0, 0), "ファイル");
+    row("graphCaption", QRect(264, 16, 0, 0), "周波数特性");
+    row("passedCaption", QRect(480, 16, 0, 0), "合格ファイル");
 }
 
 void SelectorWindowTest::layoutMatchesAndNothingIsClipped() {
     QFETCH(QString, name);
     QFETCH(QRect, geometry);
     QFETCH(QString, text);
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     QCOMPARE(s.size(), QSize(595, 297));
-    QWidget* w = nullptr;
-    const std::pair<const char*, QWidget*> controls[] = {
-        {"ListBox1", s.ListBox1},     {"Image1", s.Image1},         {"ListBox2", s.ListBox2},
-        {"ProgressBar1", s.ProgressBar1}, {"GroupBox3", s.GroupBox3}, {"BitBtn1", s.BitBtn1},
-        {"GroupBox2", s.GroupBox2},   {"Button3", s.Button3},       {"Button4", s.Button4},
-        {"Button1", s.Button1},       {"RadioButton1", s.RadioButton1},
-        {"RadioButton2", s.RadioButton2}, {"GroupBox1", s.GroupBox1}, {"Edit1", s.Edit1},
-        {"UpDown1", s.UpDown1},       {"Button2", s.Button2},       {"Button5", s.Button5},
-        {"Label1", s.Label1},         {"Label3", s.Label3},         {"Label2", s.Label2}};
-    for (const auto& c : controls)
-        if (name == c.first) w = c.second;
+    QWidget* w = s.findChild<QWidget*>(name);
     QVERIFY(w);
     if (geometry.width() == 0) {
         QCOMPARE(w->pos(), geometry.topLeft());
@@ -187,7 +187,7 @@ void SelectorWindowTest::layoutMatchesAndNothingIsClipped() {
                             .arg(name).arg(fm.horizontalAdvance(text)).arg(room)));
     QVERIFY(fm.height() <= std::max(geometry.height(), 17));
     // The label "合格ファイル" must end before the count beside it.
-    if (name == "Label2") QVERIFY(w->geometry().right() < s.Label5->x());
+    if (name == "passedCaption") QVERIFY(w->geometry().right() < s.passedCount->x());
 }
 
 void SelectorWindowTest::openDialogMatchesExtensionsInAnyCase() {
@@ -195,7 +195,7 @@ void SelectorWindowTest::openDialogMatchesExtensionsInAnyCase() {
     for (const char* name : {"a.bmp", "b.BMP", "c.fit", "d.FIT", "e.Fts", "f.fits", "g.jpg",
                              "h.JPG", "i.jpeg", "j.JpEg", "k.png"})
         QVERIFY(QFile(d + "/" + name).open(QIODevice::WriteOnly));
-    const QStringList filters = TSelector::OpenFilters();
+    const QStringList filters = SelectorWindow::openFilters();
     QCOMPARE(filters.size(), 3);
     const QString labels[3] = {"BMP (*.bmp)", "FITS (*.fit, *.fts, *.fits)",
                                "JPEG (*.jpg, *.jpeg)"};
@@ -230,7 +230,7 @@ void SelectorWindowTest::openDialogMatchesExtensionsInAnyCase() {
 void SelectorWindowTest::opening_data() {
     QTest::addColumn<int>("count");   // -1: cancelled
     QTest::addColumn<int>("listed");
-    QTest::addColumn<QString>("label4");
+    QTest::addColumn<QString>("fileCount");
     QTest::addColumn<int>("messages");
     QTest::newRow("4000 accepted") << 4000 << 4000 << "4000" << 0;
     QTest::newRow("4001 refused") << 4001 << 0 << "3" << 1;
@@ -241,14 +241,14 @@ void SelectorWindowTest::opening_data() {
 void SelectorWindowTest::opening() {
     QFETCH(int, count);
     QFETCH(int, listed);
-    QFETCH(QString, label4);
+    QFETCH(QString, fileCount);
     QFETCH(int, messages);
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     const QString d = QString::fromStdString(dir_->path().string());
     // A first opening of three frames and a selection, so there is something to lose.
     openAndRun(writeFrames().mid(0, 3));
-    s.Button2->click();
-    QCOMPARE(s.Label5->text(), QString("1"));
+    s.selectButton->click();
+    QCOMPARE(s.passedCount->text(), QString("1"));
     QVERIFY(QDir::setCurrent(startDir_));
 
     if (count < 0) {
@@ -258,93 +258,93 @@ void SelectorWindowTest::opening() {
         for (int i = 0; i < count; ++i) files << QString("%1/frame%2.bmp").arg(d).arg(i, 4, 10, QChar('0'));
         dialogs_->chooseFiles(files);
     }
-    s.BitBtn1->click();
-    QCOMPARE(s.ListBox1->count(), listed);
-    QCOMPARE(s.ListBox3->count(), listed);
-    QCOMPARE(s.Label4->text(), label4);
+    s.openButton->click();
+    QCOMPARE(s.fileList->count(), listed);
+    QCOMPARE(int(Paths(s.fileList).size()), listed);
+    QCOMPARE(s.fileCount->text(), fileCount);
     QCOMPARE(dialogs_->messages.size(), messages);
     if (messages) QCOMPARE(dialogs_->messages.first(), QString("ファイル数を4000個以下にしてください"));
-    // An accepted choice, refused or not, empties the pass list and leaves Label5.
-    QCOMPARE(s.ListBox2->count(), count < 0 ? 1 : 0);
-    QCOMPARE(s.ListBox4->count(), count < 0 ? 1 : 0);
-    QCOMPARE(s.Label5->text(), QString("1"));
+    // An accepted choice, refused or not, empties the pass list and leaves passedCount.
+    QCOMPARE(s.passedList->count(), count < 0 ? 1 : 0);
+    QCOMPARE(int(Paths(s.passedList).size()), count < 0 ? 1 : 0);
+    QCOMPARE(s.passedCount->text(), QString("1"));
     // The dialog's folder becomes the current one.
     QCOMPARE(QDir::current().canonicalPath(),
              count < 0 ? QDir(startDir_).canonicalPath() : QDir(d).canonicalPath());
     if (count > 0 && listed > 0) {
-        QCOMPARE(s.ListBox1->item(listed - 1)->text(),
+        QCOMPARE(s.fileList->item(listed - 1)->text(),
                  QString("frame%1.bmp").arg(listed - 1, 4, 10, QChar('0')));
-        QCOMPARE(s.ListBox3->item(listed - 1)->text(),
+        QCOMPARE(Paths(s.fileList).at(listed - 1),
                  QString("%1/frame%2.bmp").arg(d).arg(listed - 1, 4, 10, QChar('0')));
     }
-    QCOMPARE(dialogs_->lastFilters, TSelector::OpenFilters());
+    QCOMPARE(dialogs_->lastFilters, SelectorWindow::openFilters());
 }
 
 void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
     dialogs_->chooseFiles(files);
-    s.BitBtn1->click();
+    s.openButton->click();
     QList<int> positions;
-    connect(s.ProgressBar1, &QProgressBar::valueChanged, this,
+    connect(s.progressBar, &QProgressBar::valueChanged, this,
             [&](int v) { positions << v; });
-    s.ProgressBar1->setValue(9);
+    s.progressBar->setValue(9);
     positions.clear();
-    s.Button1->click();
+    s.fftButton->click();
     QCOMPARE(positions, (QList<int>{0, 25, 50, 75, 0}));
     QVERIFY(dialogs_->messages.isEmpty() && dialogs_->errors.isEmpty());
     // Each frame's column holds its stripes, BMP and FITS alike.
     for (int k = 0; k < 4; ++k) {
-        const double seen = (s.Results.profileTable[29][k] + s.Results.profileTable[30][k]) /
+        const double seen = (s.results.profileTable[29][k] + s.results.profileTable[30][k]) /
                             std::sqrt(2.0);
         QVERIFY2(std::abs(seen - kAmplitudes[k]) < 1.5,
                  qPrintable(QString("file %1: %2").arg(k).arg(seen)));
-        QCOMPARE(s.Results.profileTable[0][k], 141);   // 100 * sqrt(2)
+        QCOMPARE(s.results.profileTable[0][k], 141);   // 100 * sqrt(2)
     }
     // Largest and smallest totals: the strongest and the weakest stripes.
-    QVERIFY(std::abs(s.Results.largest[30] - 40 / std::sqrt(2.0)) < 1);
-    QVERIFY(std::abs(s.Results.smallest[30] - 10 / std::sqrt(2.0)) < 1);
+    QVERIFY(std::abs(s.results.largest[30] - 40 / std::sqrt(2.0)) < 1);
+    QVERIFY(std::abs(s.results.smallest[30] - 10 / std::sqrt(2.0)) < 1);
     // The summary form: three curves, no frame curve.
-    const QImage& g = s.Image1->Picture;
+    const QImage& g = s.graphCanvas->picture;
     QVERIFY(HasColour(g, GraphAverageColour()));
     QVERIFY(HasColour(g, GraphLargestColour()));
     QVERIFY(HasColour(g, GraphSmallestColour()));
     QVERIFY(!HasColour(g, GraphFrameColour()));
     // Three frames: 0, 33, 66.
     dialogs_->chooseFiles(files.mid(0, 3));
-    s.BitBtn1->click();
+    s.openButton->click();
     positions.clear();
-    s.ProgressBar1->setValue(5);
+    s.progressBar->setValue(5);
     positions.clear();
-    s.Button1->click();
+    s.fftButton->click();
     QCOMPARE(positions, (QList<int>{0, 33, 66, 0}));
 }
 
 void SelectorWindowTest::runStopsAtATooSmallThirdFrame() {
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     QStringList files = writeFrames();
     const QString d = QString::fromStdString(dir_->path().string());
     files[2] = WriteStripesBmp(d + "/small.bmp", 20, 200, 300);
     dialogs_->chooseFiles(files);
-    s.BitBtn1->click();
-    const QImage before = s.Image1->Picture;
-    s.Button1->click();
+    s.openButton->click();
+    const QImage before = s.graphCanvas->picture;
+    s.fftButton->click();
     QCOMPARE(dialogs_->messages.size(), 1);
     QVERIFY(dialogs_->messages[0].startsWith("画像サイズは256x256以上にしてください"));
     QVERIFY(dialogs_->messages[0].contains(files[2]));
-    QCOMPARE(s.ProgressBar1->value(), 50);
-    QCOMPARE(s.Image1->Picture, before);   // not redrawn
-    QVERIFY(s.Results.profileTable[30][1] > 0);
-    QCOMPARE(s.Results.profileTable[30][2], 0);
-    QCOMPARE(s.Results.profileTable[0][3], 0);
+    QCOMPARE(s.progressBar->value(), 50);
+    QCOMPARE(s.graphCanvas->picture, before);   // not redrawn
+    QVERIFY(s.results.profileTable[30][1] > 0);
+    QCOMPARE(s.results.profileTable[30][2], 0);
+    QCOMPARE(s.results.profileTable[0][3], 0);
     // A stopped run cannot be selected from.
-    s.Button2->click();
+    s.selectButton->click();
     QCOMPARE(dialogs_->messages.last(), QString("先にFFTを実行してください"));
-    QCOMPARE(s.ListBox2->count(), 0);
+    QCOMPARE(s.passedList->count(), 0);
 }
 
 void SelectorWindowTest::runStopsAtAnUnreadableFrame() {
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     QStringList files = writeFrames();
     const QString d = QString::fromStdString(dir_->path().string());
     files[1] = d + "/broken.bmp";
@@ -353,13 +353,13 @@ void SelectorWindowTest::runStopsAtAnUnreadableFrame() {
     f.write("BM not really a bitmap");
     f.close();
     dialogs_->chooseFiles(files);
-    s.BitBtn1->click();
-    s.Button1->click();
+    s.openButton->click();
+    s.fftButton->click();
     QCOMPARE(dialogs_->errors.size(), 1);
     QVERIFY(dialogs_->errors[0].contains(files[1]));
     QVERIFY(dialogs_->messages.isEmpty());
-    QCOMPARE(s.ProgressBar1->value(), 25);
-    QVERIFY(s.Results.files.empty());
+    QCOMPARE(s.progressBar->value(), 25);
+    QVERIFY(s.results.files.empty());
 }
 
 void SelectorWindowTest::selectionAtSeveralLevels_data() {
@@ -376,34 +376,34 @@ void SelectorWindowTest::selectionAtSeveralLevels_data() {
 void SelectorWindowTest::selectionAtSeveralLevels() {
     QFETCH(int, level);
     QFETCH(QStringList, passed);
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
     openAndRun(files);
-    s.ProgressBar1->setValue(40);
-    s.UpDown1->setPosition(level);
-    s.UpDown1Click();
-    QCOMPARE(s.Edit1->text(), QString::number(level));
-    s.Button2->click();
-    QCOMPARE(Texts(s.ListBox2), passed);
+    s.progressBar->setValue(40);
+    s.passLevelSpinner->setPosition(level);
+    s.showPassLevel();
+    QCOMPARE(s.passLevel->text(), QString::number(level));
+    s.selectButton->click();
+    QCOMPARE(Texts(s.passedList), passed);
     QStringList paths;
     for (const QString& name : passed) paths << files[name[1].digitValue()];
-    QCOMPARE(Texts(s.ListBox4), paths);   // full paths
-    QCOMPARE(s.Label5->text(), QString::number(passed.size()));
-    QCOMPARE(s.ProgressBar1->value(), 0);
+    QCOMPARE(Paths(s.passedList), paths);   // full paths
+    QCOMPARE(s.passedCount->text(), QString::number(passed.size()));
+    QCOMPARE(s.progressBar->value(), 0);
     QVERIFY(dialogs_->messages.isEmpty());
 }
 
 void SelectorWindowTest::crossedMarkersPassEveryFrame() {
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     openAndRun(writeFrames());
-    QTest::mouseClick(s.Image1, Qt::LeftButton, {}, QPoint(121, 10));    // BandLow 60
-    QTest::mouseClick(s.Image1, Qt::RightButton, {}, QPoint(20, 190));   // BandHigh 10
-    QCOMPARE(s.View.band.low, 60);
-    QCOMPARE(s.View.band.high, 10);
-    s.UpDown1->setPosition(10);
-    s.Button2->click();
-    QCOMPARE(s.ListBox2->count(), 4);
-    QCOMPARE(s.Label5->text(), QString("4"));
+    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(121, 10));    // BandLow 60
+    QTest::mouseClick(s.graphCanvas, Qt::RightButton, {}, QPoint(20, 190));   // BandHigh 10
+    QCOMPARE(s.graphView.band.low, 60);
+    QCOMPARE(s.graphView.band.high, 10);
+    s.passLevelSpinner->setPosition(10);
+    s.selectButton->click();
+    QCOMPARE(s.passedList->count(), 4);
+    QCOMPARE(s.passedCount->text(), QString("4"));
 }
 
 void SelectorWindowTest::selectRefusedOnStaleResults_data() {
@@ -415,178 +415,178 @@ void SelectorWindowTest::selectRefusedOnStaleResults_data() {
 
 void SelectorWindowTest::selectRefusedOnStaleResults() {
     QFETCH(int, situation);
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
     if (situation == 0) {
         dialogs_->chooseFiles(files);
-        s.BitBtn1->click();
+        s.openButton->click();
     } else {
         openAndRun(files);
-        s.Button2->click();
-        QCOMPARE(s.ListBox2->count(), 2);
+        s.selectButton->click();
+        QCOMPARE(s.passedList->count(), 2);
         QStringList other = situation == 1 ? files.mid(1) : QStringList{files[1], files[0],
                                                                        files[2], files[3]};
         dialogs_->chooseFiles(other);
-        s.BitBtn1->click();
+        s.openButton->click();
     }
-    s.ListBox2->addItem("kept.bmp");   // stands for a pass list that must stay as it is
-    s.Button2->click();
+    s.passedList->addItem("kept.bmp");   // stands for a pass list that must stay as it is
+    s.selectButton->click();
     QCOMPARE(dialogs_->messages, QStringList{"先にFFTを実行してください"});
-    QCOMPARE(Texts(s.ListBox2), QStringList{"kept.bmp"});
+    QCOMPARE(Texts(s.passedList), QStringList{"kept.bmp"});
     // After a run over exactly these files, the selection goes ahead.
-    s.Button1->click();
-    s.Button2->click();
+    s.fftButton->click();
+    s.selectButton->click();
     QCOMPARE(dialogs_->messages.size(), 1);
-    QVERIFY(!Texts(s.ListBox2).contains("kept.bmp"));
+    QVERIFY(!Texts(s.passedList).contains("kept.bmp"));
 }
 
 void SelectorWindowTest::spinnerStaysWithinItsRange() {
-    TSelector& s = *selector_;
-    QCOMPARE(s.UpDown1->position(), 5);
-    QCOMPARE(s.Edit1->text(), QString("5"));
+    SelectorWindow& s = *selector_;
+    QCOMPARE(s.passLevelSpinner->position(), 5);
+    QCOMPARE(s.passLevel->text(), QString("5"));
     const QPoint up(4, 3), down(4, 16);
-    for (int i = 0; i < 10; ++i) QTest::mouseClick(s.UpDown1, Qt::LeftButton, {}, up);
-    QCOMPARE(s.UpDown1->position(), 10);
-    QCOMPARE(s.Edit1->text(), QString("10"));
-    for (int i = 0; i < 13; ++i) QTest::mouseClick(s.UpDown1, Qt::LeftButton, {}, down);
-    QCOMPARE(s.UpDown1->position(), 0);
-    QCOMPARE(s.Edit1->text(), QString("0"));
-    s.UpDown1->setFocus();
-    QTest::keyClick(s.UpDown1, Qt::Key_Up);
-    QCOMPARE(s.Edit1->text(), QString("1"));
+    for (int i = 0; i < 10; ++i) QTest::mouseClick(s.passLevelSpinner, Qt::LeftButton, {}, up);
+    QCOMPARE(s.passLevelSpinner->position(), 10);
+    QCOMPARE(s.passLevel->text(), QString("10"));
+    for (int i = 0; i < 13; ++i) QTest::mouseClick(s.passLevelSpinner, Qt::LeftButton, {}, down);
+    QCOMPARE(s.passLevelSpinner->position(), 0);
+    QCOMPARE(s.passLevel->text(), QString("0"));
+    s.passLevelSpinner->setFocus();
+    QTest::keyClick(s.passLevelSpinner, Qt::Key_Up);
+    QCOMPARE(s.passLevel->text(), QString("1"));
     // The field always shows the spinner's value.
-    s.Edit1->setText("7");
-    QCOMPARE(s.Edit1->text(), QString("1"));
+    s.passLevel->setText("7");
+    QCOMPARE(s.passLevel->text(), QString("1"));
 }
 
 void SelectorWindowTest::graphPressesAndScaleButtons() {
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     openAndRun(writeFrames());
     auto black = [&](int x) {
         for (int y = 0; y < 200; ++y)
-            if ((s.Image1->Picture.pixel(x, y) & 0xffffff) != 0) return false;
+            if ((s.graphCanvas->picture.pixel(x, y) & 0xffffff) != 0) return false;
         return true;
     };
-    QTest::mouseClick(s.Image1, Qt::LeftButton, {}, QPoint(101, 50));
-    QCOMPARE(s.View.band.low, 50);
+    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(101, 50));
+    QCOMPARE(s.graphView.band.low, 50);
     QVERIFY(black(100));
     QVERIFY(!black(50));
-    QTest::mouseClick(s.Image1, Qt::RightButton, {}, QPoint(0, 50));
-    QCOMPARE(s.View.band.high, 0);
+    QTest::mouseClick(s.graphCanvas, Qt::RightButton, {}, QPoint(0, 50));
+    QCOMPARE(s.graphView.band.high, 0);
     QVERIFY(black(0));
-    QVERIFY(!black(100) || s.View.band.low == 50);
+    QVERIFY(!black(100) || s.graphView.band.low == 50);
 
     // "+" nine times to 51.2; the tenth press neither changes nor redraws.
-    for (int i = 0; i < 9; ++i) s.Button3->click();
-    QCOMPARE(s.View.scale, 51.2);
-    s.Image1->Picture.setPixel(200, 100, qRgb(1, 2, 3));
-    s.Button3->click();
-    QCOMPARE(s.View.scale, 51.2);
-    QCOMPARE(s.Image1->Picture.pixel(200, 100) & 0xffffff, 0x010203u);
-    for (int i = 0; i < 12; ++i) s.Button4->click();
-    QCOMPARE(s.View.scale, 0.0125);
-    s.Image1->Picture.setPixel(200, 100, qRgb(1, 2, 3));
-    s.Button4->click();
-    QCOMPARE(s.View.scale, 0.0125);
-    QCOMPARE(s.Image1->Picture.pixel(200, 100) & 0xffffff, 0x010203u);
+    for (int i = 0; i < 9; ++i) s.scaleUpButton->click();
+    QCOMPARE(s.graphView.scale, 51.2);
+    s.graphCanvas->picture.setPixel(200, 100, qRgb(1, 2, 3));
+    s.scaleUpButton->click();
+    QCOMPARE(s.graphView.scale, 51.2);
+    QCOMPARE(s.graphCanvas->picture.pixel(200, 100) & 0xffffff, 0x010203u);
+    for (int i = 0; i < 12; ++i) s.scaleDownButton->click();
+    QCOMPARE(s.graphView.scale, 0.0125);
+    s.graphCanvas->picture.setPixel(200, 100, qRgb(1, 2, 3));
+    s.scaleDownButton->click();
+    QCOMPARE(s.graphView.scale, 0.0125);
+    QCOMPARE(s.graphCanvas->picture.pixel(200, 100) & 0xffffff, 0x010203u);
     // The scale form draws the last frame's profile too.
-    std::fill(std::begin(s.Results.frameProfile), std::end(s.Results.frameProfile), 1000.0);
-    for (int i = 0; i < 3; ++i) s.Button3->click();
-    QVERIFY(HasColour(s.Image1->Picture, GraphFrameColour()));
+    std::fill(std::begin(s.results.frameProfile), std::end(s.results.frameProfile), 1000.0);
+    for (int i = 0; i < 3; ++i) s.scaleUpButton->click();
+    QVERIFY(HasColour(s.graphCanvas->picture, GraphFrameColour()));
     // A middle press changes nothing.
-    s.Image1->Picture.setPixel(200, 100, qRgb(1, 2, 3));
-    QTest::mouseClick(s.Image1, Qt::MiddleButton, {}, QPoint(30, 50));
-    QCOMPARE(s.View.band.low, 50);
-    QCOMPARE(s.Image1->Picture.pixel(200, 100) & 0xffffff, 0x010203u);
+    s.graphCanvas->picture.setPixel(200, 100, qRgb(1, 2, 3));
+    QTest::mouseClick(s.graphCanvas, Qt::MiddleButton, {}, QPoint(30, 50));
+    QCOMPARE(s.graphView.band.low, 50);
+    QCOMPARE(s.graphCanvas->picture.pixel(200, 100) & 0xffffff, 0x010203u);
     // A press redraws the summary form: the frame curve goes.
-    QTest::mouseClick(s.Image1, Qt::LeftButton, {}, QPoint(60, 50));
-    QVERIFY(!HasColour(s.Image1->Picture, GraphFrameColour()));
+    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(60, 50));
+    QVERIFY(!HasColour(s.graphCanvas->picture, GraphFrameColour()));
 }
 
 void SelectorWindowTest::listClicksDrawTheFrame() {
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
     openAndRun(files);
-    QVERIFY(!HasColour(s.Image1->Picture, GraphFrameColour()));
-    const std::vector<int> table0(s.Results.profileTable[30], s.Results.profileTable[30] + 4);
+    QVERIFY(!HasColour(s.graphCanvas->picture, GraphFrameColour()));
+    const std::vector<int> table0(s.results.profileTable[30], s.results.profileTable[30] + 4);
 
     // Mouse on the file list.
-    QListWidget* list = s.ListBox1;
+    QListWidget* list = s.fileList;
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(2)).center());
-    QVERIFY(std::abs(SeenAmplitude(s.Results) - kAmplitudes[2]) < 1.5);
-    QVERIFY(HasColour(s.Image1->Picture, GraphFrameColour()));
+    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[2]) < 1.5);
+    QVERIFY(HasColour(s.graphCanvas->picture, GraphFrameColour()));
     // A click on the entry already selected analyses it again.
-    std::fill(std::begin(s.Results.frameProfile), std::end(s.Results.frameProfile), 0.0);
+    std::fill(std::begin(s.results.frameProfile), std::end(s.results.frameProfile), 0.0);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(2)).center());
-    QVERIFY(std::abs(SeenAmplitude(s.Results) - kAmplitudes[2]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[2]) < 1.5);
     // Keyboard.
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
     QCOMPARE(list->currentRow(), 3);
-    QVERIFY(std::abs(SeenAmplitude(s.Results) - kAmplitudes[3]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[3]) < 1.5);
     // Clicks leave the run's results alone.
-    QCOMPARE(std::vector<int>(s.Results.profileTable[30], s.Results.profileTable[30] + 4), table0);
-    QVERIFY(s.Results.files.size() == 4);
+    QCOMPARE(std::vector<int>(s.results.profileTable[30], s.results.profileTable[30] + 4), table0);
+    QVERIFY(s.results.files.size() == 4);
 
     // The pass list, before and after a move.
-    s.Button2->click();
-    QCOMPARE(Texts(s.ListBox2), (QStringList{"f1.fit", "f3.FIT"}));
-    s.ListBox2->setCurrentRow(0);
-    QVERIFY(std::abs(SeenAmplitude(s.Results) - kAmplitudes[1]) < 1.5);
+    s.selectButton->click();
+    QCOMPARE(Texts(s.passedList), (QStringList{"f1.fit", "f3.FIT"}));
+    s.passedList->setCurrentRow(0);
+    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[1]) < 1.5);
     dialogs_->answers.push_back(true);
-    s.Button5->click();
+    s.moveButton->click();
     const QString good = QString::fromStdString(dir_->path().string()) + "/Good/f3.FIT";
-    QCOMPARE(s.ListBox4->item(1)->text(), good);
+    QCOMPARE(Paths(s.passedList).at(1), good);
     QVERIFY(QFile::exists(good));
-    s.ListBox2->setCurrentRow(1);
+    s.passedList->setCurrentRow(1);
     QVERIFY(dialogs_->errors.isEmpty());
-    QVERIFY(std::abs(SeenAmplitude(s.Results) - kAmplitudes[3]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[3]) < 1.5);
 }
 
 void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     const QString d = QString::fromStdString(dir_->path().string());
     QStringList files = writeFrames();
     files << WriteStripesBmp(d + "/small.bmp", 20, 300, 255) << d + "/gone.bmp";
     dialogs_->chooseFiles(files);
-    s.BitBtn1->click();
+    s.openButton->click();
     // A click before any run builds the tables and draws the frame on its own.
-    s.ListBox1->setCurrentRow(1);
-    QVERIFY(std::abs(SeenAmplitude(s.Results) - kAmplitudes[1]) < 1.5);
-    const QImage shown = s.Image1->Picture;
-    std::vector<double> profile(std::begin(s.Results.frameProfile), std::end(s.Results.frameProfile));
+    s.fileList->setCurrentRow(1);
+    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[1]) < 1.5);
+    const QImage shown = s.graphCanvas->picture;
+    std::vector<double> profile(std::begin(s.results.frameProfile), std::end(s.results.frameProfile));
     for (int row : {4, 5}) {
-        s.ListBox1->setCurrentRow(row);
+        s.fileList->setCurrentRow(row);
         QCOMPARE(dialogs_->errors.size(), row - 3);
         QVERIFY(dialogs_->errors.last().contains(files[row]));
-        QCOMPARE(s.Image1->Picture, shown);
-        QCOMPARE(std::vector<double>(std::begin(s.Results.frameProfile), std::end(s.Results.frameProfile)),
+        QCOMPARE(s.graphCanvas->picture, shown);
+        QCOMPARE(std::vector<double>(std::begin(s.results.frameProfile), std::end(s.results.frameProfile)),
                  profile);
     }
 }
 
 void SelectorWindowTest::moveAnsweredNo() {
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     // An empty pass list asks nothing.
-    s.Button5->click();
+    s.moveButton->click();
     QVERIFY(dialogs_->questions.isEmpty());
     const QStringList files = writeFrames();
     openAndRun(files);
-    s.Button2->click();
+    s.selectButton->click();
     dialogs_->answers.push_back(false);
-    s.Button5->click();
+    s.moveButton->click();
     QCOMPARE(dialogs_->questions, QStringList{"合格ファイルをGoodフォルダに移動しますか？"});
     QVERIFY(!QFileInfo::exists(QString::fromStdString(dir_->file("Good"))));
     for (const QString& f : files) QVERIFY(QFile::exists(f));
-    QCOMPARE(s.ListBox1->count(), 4);
-    QCOMPARE(s.ListBox2->count(), 2);
-    QCOMPARE(Texts(s.ListBox4), (QStringList{files[1], files[3]}));
+    QCOMPARE(s.fileList->count(), 4);
+    QCOMPARE(s.passedList->count(), 2);
+    QCOMPARE(Paths(s.passedList), (QStringList{files[1], files[3]}));
 }
 
 void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
     const QString d = QString::fromStdString(dir_->path().string());
     QVERIFY(QDir(d).mkdir("Good"));
@@ -597,44 +597,44 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     }
     const QByteArray f1 = Contents(files[1]);
     openAndRun(files);
-    s.Button2->click();
+    s.selectButton->click();
     // The main window's dialogs may have moved the current directory meanwhile.
     QVERIFY(QDir::setCurrent(startDir_));
     dialogs_->answers.push_back(true);
-    s.Button5->click();
+    s.moveButton->click();
 
     QCOMPARE(Contents(d + "/Good/f1.fit"), QByteArray("already here"));
     QCOMPARE(Contents(files[1]), f1);
     QVERIFY(!QFile::exists(files[3]));
     QVERIFY(QFile::exists(d + "/Good/f3.FIT"));
-    QCOMPARE(Texts(s.ListBox4), (QStringList{files[1], d + "/Good/f3.FIT"}));
-    QCOMPARE(Texts(s.ListBox2), (QStringList{"f1.fit", "f3.FIT"}));
+    QCOMPARE(Paths(s.passedList), (QStringList{files[1], d + "/Good/f3.FIT"}));
+    QCOMPARE(Texts(s.passedList), (QStringList{"f1.fit", "f3.FIT"}));
     QCOMPARE(dialogs_->errors.size(), 1);
     QVERIFY(dialogs_->errors[0].startsWith("移動できなかったファイルがあります"));
     QVERIFY(dialogs_->errors[0].contains(files[1]));
     QVERIFY(!dialogs_->errors[0].contains("f3.FIT"));
-    QCOMPARE(s.ListBox1->count(), 0);
-    QCOMPARE(s.ListBox3->count(), 0);
-    QCOMPARE(s.Label4->text(), QString("4"));
-    QCOMPARE(s.Label5->text(), QString("2"));
+    QCOMPARE(s.fileList->count(), 0);
+    QCOMPARE(int(Paths(s.fileList).size()), 0);
+    QCOMPARE(s.fileCount->text(), QString("4"));
+    QCOMPARE(s.passedCount->text(), QString("2"));
     // FFT and Select do nothing on the emptied file list.
-    s.Button1->click();
-    s.Button2->click();
-    QCOMPARE(s.ListBox2->count(), 2);
+    s.fftButton->click();
+    s.selectButton->click();
+    QCOMPARE(s.passedList->count(), 2);
 
     // Once the way is clear, a second press moves what stayed, and only that.
     QVERIFY(QFile::remove(d + "/Good/f1.fit"));
     dialogs_->answers.push_back(true);
-    s.Button5->click();
+    s.moveButton->click();
     QCOMPARE(dialogs_->errors.size(), 1);
     QCOMPARE(Contents(d + "/Good/f1.fit"), f1);
     QVERIFY(QFile::exists(d + "/Good/f3.FIT"));
     QVERIFY(!QFileInfo::exists(d + "/Good/Good"));
-    QCOMPARE(Texts(s.ListBox4), (QStringList{d + "/Good/f1.fit", d + "/Good/f3.FIT"}));
+    QCOMPARE(Paths(s.passedList), (QStringList{d + "/Good/f1.fit", d + "/Good/f3.FIT"}));
 }
 
 void SelectorWindowTest::moveReportsAGoodFolderFaultOnce() {
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
     const QString d = QString::fromStdString(dir_->path().string());
     {
@@ -642,36 +642,36 @@ void SelectorWindowTest::moveReportsAGoodFolderFaultOnce() {
         QVERIFY(plain.open(QIODevice::WriteOnly));
     }
     openAndRun(files);
-    s.Button2->click();
+    s.selectButton->click();
     QVERIFY(QDir::setCurrent(startDir_));
     dialogs_->answers.push_back(true);
-    s.Button5->click();
+    s.moveButton->click();
     QCOMPARE(dialogs_->errors.size(), 1);
     QCOMPARE(dialogs_->errors[0].count("not a folder"), 1);
     QVERIFY(dialogs_->errors[0].contains("(2 個のファイル)"));
-    QCOMPARE(Texts(s.ListBox4), (QStringList{files[1], files[3]}));
+    QCOMPARE(Paths(s.passedList), (QStringList{files[1], files[3]}));
 }
 
 void SelectorWindowTest::closingHides() {
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     openAndRun(writeFrames());
     s.close();
     QVERIFY(!s.isVisible());
-    s.ShowSelector();
+    s.showSelector();
     QVERIFY(s.isVisible());
-    QCOMPARE(s.ListBox1->count(), 4);
+    QCOMPARE(s.fileList->count(), 4);
     // Showing clears the graph to white.
     for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 256; ++x) QCOMPARE(s.Image1->Picture.pixel(x, y) & 0xffffff, 0xffffffu);
+        for (int x = 0; x < 256; ++x) QCOMPARE(s.graphCanvas->picture.pixel(x, y) & 0xffffff, 0xffffffu);
 }
 
 void SelectorWindowTest::handlerFailuresAreReported() {
-    TSelector& s = *selector_;
+    SelectorWindow& s = *selector_;
     openAndRun(writeFrames());
     dialogs_->failOpen = true;
-    s.BitBtn1->click();   // must not throw into the event loop
+    s.openButton->click();   // must not throw into the event loop
     QCOMPARE(dialogs_->errors, QStringList{"scripted failure"});
-    QCOMPARE(s.ListBox1->count(), 4);
+    QCOMPARE(s.fileList->count(), 4);
 }
 
 QTEST_MAIN(SelectorWindowTest)

@@ -7,24 +7,19 @@
 class QLabel;
 class QPushButton;
 
-class TVersion : public QDialog {
+class VersionDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TVersion(QWidget* parent = nullptr);
+    explicit VersionDialog(QWidget* parent = nullptr);
 
     // Shows the dialog, or brings it to the front when it is already shown.
-    void ShowVersion();
+    void showVersion();
 
-    QLabel* Image1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QPushButton* Button1 = nullptr;
-
-public slots:
-    void Button1Click();
+    QLabel* picture = nullptr;
+    QLabel* nameLabel = nullptr;
+    QLabel* versionLabel = nullptr;
+    QPushButton* okButton = nullptr;
 };
 
 // The 120 x 240 picture beside the texts.
 QImage VersionPicture();
-
-extern TVersion* Version;

@@ -1,19 +1,16 @@
-#include "version.h"
+#include "version_dialog.h"
 
-#include "startup.h"
+#include "command_guard.h"
+#include "screen_centre.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
 
 #include <cmath>
-
-TVersion* Version = nullptr;
 
 QImage VersionPicture() {
     QImage image(120, 240, QImage::Format_RGB888);
@@ -63,7 +60,7 @@ QImage VersionPicture() {
     return image;
 }
 
-TVersion::TVersion(QWidget* parent) : QDialog(parent) {
+VersionDialog::VersionDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Version"));
     setModal(false);
     setAutoFillBackground(true);
@@ -74,38 +71,33 @@ TVersion::TVersion(QWidget* parent) : QDialog(parent) {
     f.setPixelSize(12);
     setFont(f);
 
-    Image1 = new QLabel(this);
-    Image1->setPixmap(QPixmap::fromImage(VersionPicture()));
-    Image1->setGeometry(0, 0, 120, 240);
+    picture = new QLabel(this);
+    picture->setPixmap(QPixmap::fromImage(VersionPicture()));
+    picture->setGeometry(0, 0, 120, 240);
 
-    Label1 = new QLabel(QStringLiteral("FrameSifter "), this);
+    nameLabel = new QLabel(QStringLiteral("FrameSifter "), this);
     QFont big = font();
     big.setPixelSize(24);
-    Label1->setFont(big);
-    Label1->move(160, 24);
-    Label1->adjustSize();
+    nameLabel->setFont(big);
+    nameLabel->move(160, 24);
+    nameLabel->adjustSize();
 
-    Label2 = new QLabel(QStringLiteral("Version 1.08B "), this);
-    Label2->move(192, 56);
-    Label2->adjustSize();
+    versionLabel = new QLabel(QStringLiteral("Version 1.08B "), this);
+    versionLabel->move(192, 56);
+    versionLabel->adjustSize();
 
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setGeometry(200, 192, 57, 25);
-    connect(Button1, &QPushButton::clicked, this, [this] { RunCommand(this, [this] { Button1Click(); }); });
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setGeometry(200, 192, 57, 25);
+    connect(okButton, &QPushButton::clicked, this, [this] { RunCommand(this, [this] { hide(); }); });
 
     // Sized to the controls, centred on the screen.
     const QRect controls = childrenRect();
     setFixedSize(controls.right() + 1, controls.bottom() + 1);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect s = screen->geometry();
-        move(s.width() / 2 - width() / 2, s.height() / 2 - height() / 2);
-    }
+    CentreOnScreen(*this);
 }
 
-void TVersion::ShowVersion() {
+void VersionDialog::showVersion() {
     show();
     raise();
     activateWindow();
 }
-
-void TVersion::Button1Click() { hide(); }

@@ -1,0 +1,84 @@
+#include "image_window.h"
+
+#include "image_view.h"
+#include "viewer_rules.h"
+
+#include <QLayout>
+
+#include <cmath>
+
+ImageWindow::ImageWindow(QWidget* parent) : QMdiSubWindow(parent) {
+    // Closing disposes of the window and both pictures.
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Child"));
+    QFont f = font();
+    f.setPixelSize(11);
+    setFont(f);
+
+    client_ = new QWidget;
+    client_->setAutoFillBackground(true);
+    client_->setBackgroundRole(QPalette::Button);
+    fullSizeView = new ImageView(client_);
+    fullSizeView->setObjectName(QStringLiteral("fullSizeView"));
+    fullSizeView->hide();
+    shownView = new ImageView(client_);
+    shownView->setObjectName(QStringLiteral("shownView"));
+    shownView->setGeometry(0, 0, 0, 0);
+    setWidget(client_);
+}
+
+const QImage& ImageWindow::picture() const { return shownView->picture(); }
+QSize ImageWindow::shownSize() const { return shownView->size(); }
+
+void ImageWindow::fill(const QImage& picture, const QString& caption) {
+    shownView->setPicture(picture);
+    setShownSize(picture.width(), picture.height());
+    setWindowTitle(caption);
+    filledWidth = picture.width();
+    filledHeight = picture.height();
+    colourChannels = 3;
+    zoomExponent = 0;
+    fullSizeView->setPicture(picture);
+    fullSizeView->resize(picture.size());
+}
+
+void ImageWindow::setShownSize(int width, int height) {
+    shownView->setGeometry(0, 0, width, height);
+    // The window's frame (borders and title bar) around the client area.
+    if (QLayout* l = layout()) l->activate();
+    const QSize frame = size() - client_->size();
+    const QSize wanted(width + frame.width(), height + frame.height());
+    resize(wanted.expandedTo(minimumSizeHint()));
+}
+
+bool ImageWindow::zoomTo(int exponent, QString& text) {
+    const int w0 = fullSizeView->width();
+    const int h0 = fullSizeView->height();
+    if (w0 <= 0 || h0 <= 0) return false;
+    const double z = std::pow(2.0, exponent);
+    const int w = int(w0 * z);
+    const int h = int(h0 * z);
+    if (w < 1 || h < 1) return false;
+    setShownSize(w, h);
+    text = ZoomText(z);
+    zoomExponent = exponent;
+    return true;
+}
+
+bool ImageWindow::zoomIn(QString& text) {
+    const int m = zoomExponent + 1;
+    if (m >= 4) return false;
+    return zoomTo(m, text);
+}
+
+bool ImageWindow::zoomOut(QString& text) { return zoomTo(zoomExponent - 1, text); }
+
+QString ImageWindow::activationZoomText() const {
+    const int w0 = fullSizeView->width();
+    const int wc = shownView->width();
+    if (w0 <= 0 || wc <= 0 || shownView->picture().isNull()) return QString();
+    const double r = double(wc) / w0;
+    const double l = std::log(r) / std::log(2.0);
+    const int k = wc >= w0 ? int(l + 0.5) : int(l - 0.5);
+    return ZoomText(std::pow(2.0, k));
+}

@@ -1,0 +1,43 @@
+#pragma once
+// An image window: one per opened file, inside the main window's MDI area.
+
+#include <QImage>
+#include <QMdiSubWindow>
+
+class ImageView;
+
+class ImageWindow : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    explicit ImageWindow(QWidget* parent = nullptr);
+
+    // Shows `picture` at 100 % with `caption`, and sets the per-window values.
+    void fill(const QImage& picture, const QString& caption);
+
+    // One zoom step in or out, computed from the 100 % size. Returns false (and changes
+    // nothing) at the largest step, or when the shown picture would fall below one pixel;
+    // otherwise `text` receives the new zoom text.
+    bool zoomIn(QString& text);
+    bool zoomOut(QString& text);
+    // The zoom text derived from the shown width, for when the window becomes active;
+    // empty for a window without a picture.
+    QString activationZoomText() const;
+
+    // The 100 % picture (what a save writes).
+    const QImage& picture() const;
+    QSize shownSize() const;
+
+    ImageView* fullSizeView = nullptr;   // hidden copy at 100 %: the base of every zoom step
+    ImageView* shownView = nullptr;      // the shown, scaled picture
+    // The window's state as filled; nothing reads the width, height or channel count again.
+    int filledWidth = 0;
+    int filledHeight = 0;
+    int colourChannels = 0;
+    int zoomExponent = 0;   // the shown size is the 100 % size times 2 to this power
+    QString undoMark;       // never set
+
+private:
+    bool zoomTo(int exponent, QString& text);
+    void setShownSize(int width, int height);
+    QWidget* client_ = nullptr;
+};

@@ -1,0 +1,347 @@
+#include "main_window.h"
+
+#include "command_guard.h"
+#include "image_window.h"
+#include "notice_window.h"
+#include "picture_files.h"
+#include "screen_centre.h"
+#include "selector_window.h"
+#include "settings_file.h"
+#include "user_dialogs.h"
+#include "version_dialog.h"
+#include "viewer_rules.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+const char* const kOverwriteQuestion = "ファイルがすでに存在しています。　上書きしますか？";
+
+namespace {
+
+// A 20 x 20 tool-bar picture; `disabled` draws it in greys.
+QPixmap ToolPicture(bool save, bool disabled) {
+    QPixmap pm(20, 20);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    auto c = [disabled](int r, int g, int b) {
+        if (!disabled) return QColor(r, g, b);
+        const int grey = 128 + (r * 11 + g * 16 + b * 5) / 32 / 3;
+        return QColor(grey, grey, grey);
+    };
+    if (!save) {
+        // An opening folder.
+        p.setPen(QPen(c(110, 80, 10), 1));
+        p.setBrush(c(230, 190, 70));
+        p.drawPolygon(QPolygonF({QPointF(1.5, 4.5), QPointF(7.5, 4.5), QPointF(9.5, 6.5),
+                                 QPointF(16.5, 6.5), QPointF(16.5, 16.5), QPointF(1.5, 16.5)}));
+        p.setBrush(c(250, 220, 110));
+        p.drawPolygon(QPolygonF({QPointF(4.5, 9.5), QPointF(19.0, 9.5), QPointF(16.5, 16.5),
+                                 QPointF(1.5, 16.5)}));
+    } else {
+        // A floppy disk.
+        p.setPen(QPen(c(20, 30, 80), 1));
+        p.setBrush(c(50, 80, 170));
+        p.drawRoundedRect(QRectF(2.5, 2.5, 15, 15), 1.5, 1.5);
+        p.setBrush(c(235, 235, 235));
+        p.drawRect(QRectF(5.5, 2.5, 9, 6));
+        p.setBrush(c(40, 40, 40));
+        p.drawRect(QRectF(11.5, 3.5, 2, 4));
+        p.setBrush(c(250, 250, 250));
+        p.drawRect(QRectF(5.5, 11.5, 9, 6));
+    }
+    return pm;
+}
+
+QIcon ToolIcon(bool save) {
+    QIcon icon;
+    icon.addPixmap(ToolPicture(save, false), QIcon::Normal);
+    icon.addPixmap(ToolPicture(save, true), QIcon::Disabled);
+    return icon;
+}
+
+QString ChosenFolder(const QString& file) { return QFileInfo(file).absolutePath(); }
+
+}  // namespace
+
+const QStringList& MainWindow::openFilters() {
+    static const QStringList filters = {
+        QStringLiteral("BMP (*.bmp)"),
+        QStringLiteral("FITS (16bit Uncompressed) (*.fit *.fts *.fits)"),
+        QStringLiteral("JPEG (*.jpg *.jpeg)"),
+    };
+    return filters;
+}
+
+const QStringList& MainWindow::saveFilters() {
+    static const QStringList filters = {
+        QStringLiteral("ビットマップ(*.bmp) (*.bmp)"),
+        QStringLiteral("JPEG(*.jpg) (*.jpg *.jpeg)"),
+    };
+    return filters;
+}
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    setWindowTitle(QStringLiteral("FrameSifter"));
+    QFont f = font();
+    f.setPixelSize(11);
+    setFont(f);
+
+    createActions();
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildToolBar();
+    layout->addWidget(toolBar);
+
+    mdiArea = new QMdiArea(central);
+    mdiArea->setBackground(QColor(128, 128, 128));
+    mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    layout->addWidget(mdiArea, 1);
+    setCentralWidget(central);
+    connect(mdiArea, &QMdiArea::subWindowActivated, this,
+            [this](QMdiSubWindow* w) { RunCommand(this, [&] { imageWindowActivated(w); }); });
+
+    buildMenu();
+
+    resize(795, 589);
+    CentreOnScreen(*this);
+
+    ReadSettings();
+
+    versionDialog_ = std::make_unique<VersionDialog>();
+    selectorWindow_ = std::make_unique<SelectorWindow>();
+    noticeWindow_ = std::make_unique<NoticeWindow>();
+}
+
+// The base class's destructor closes the image windows, and the MDI area then reports
+// activations to a window that is no longer a MainWindow.
+MainWindow::~MainWindow() {
+    if (mdiArea) mdiArea->disconnect(this);
+}
+
+template <class F>
+QAction* MainWindow::newCommand(const QString& text, F command) {
+    auto* action = new QAction(text, this);
+    connect(action, &QAction::triggered, this, [this, command] { RunCommand(this, command); });
+    return action;
+}
+
+void MainWindow::createActions() {
+    openAction = newCommand(QStringLiteral("開く(&O)"), [this] { open(); });
+    openAction->setIcon(ToolIcon(false));
+    openAction->setToolTip(QStringLiteral("Open"));
+    saveAction = newCommand(QStringLiteral("保存(&S)"), [this] { save(); });
+    saveAction->setIcon(ToolIcon(true));
+    saveAction->setToolTip(QStringLiteral("Save"));
+    for (QAction* action : {openAction, saveAction}) action->setIconVisibleInMenu(false);
+    exitAction = newCommand(QStringLiteral("終了(&Q)"), [this] { close(); });
+    zoomInAction = newCommand(QStringLiteral("+"), [this] { zoomIn(); });
+    zoomOutAction = newCommand(QStringLiteral("-"), [this] { zoomOut(); });
+    selectorAction = newCommand(QStringLiteral("設定(&S)"), [this] { selectorWindow_->showSelector(); });
+    closeWindowAction = newCommand(QStringLiteral("このウィンドウを閉じる(&C)"),
+                                   [this] { closeActiveWindow(); });
+    closeAllAction = newCommand(QStringLiteral("すべてを閉じる(&L)"), [this] { closeAllWindows(); });
+    versionAction = newCommand(QStringLiteral("バージョン(&V)"), [this] { versionDialog_->showVersion(); });
+}
+
+void MainWindow::buildToolBar() {
+    toolBar = new QWidget;
+    toolBar->setObjectName(QStringLiteral("toolBar"));
+    toolBar->setFixedHeight(33);
+
+    auto toolButton = [this](QAction* action, const QRect& geometry) {
+        auto* button = new QToolButton(toolBar);
+        button->setDefaultAction(action);
+        button->setGeometry(geometry);
+        button->setIconSize(QSize(20, 20));
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        return button;
+    };
+    openButton = toolButton(openAction, {7, 5, 23, 23});
+    saveButton = toolButton(saveAction, {30, 5, 24, 23});
+
+    toolBarEdge = new QFrame(toolBar);
+    toolBarEdge->setFrameShape(QFrame::HLine);
+    toolBarEdge->setFrameShadow(QFrame::Sunken);
+    toolBarEdge->setGeometry(0, 0, 4000, 2);
+
+    // Push buttons look as the tool bar should; they have no default action, so a click
+    // triggers the command's action.
+    auto pushButton = [this](const QString& text, QAction* action, const QRect& geometry,
+                             int pixelSize) {
+        auto* button = new QPushButton(text, toolBar);
+        button->setGeometry(geometry);
+        QFont f = font();
+        f.setPixelSize(pixelSize);
+        button->setFont(f);
+        connect(button, &QPushButton::clicked, action, &QAction::trigger);
+        return button;
+    };
+    zoomInButton = pushButton(QStringLiteral("+"), zoomInAction, {80, 7, 17, 19}, 16);
+    zoomOutButton = pushButton(QStringLiteral("-"), zoomOutAction, {96, 7, 17, 19}, 16);
+
+    zoomText = new QLineEdit(toolBar);
+    zoomText->setGeometry(120, 6, 49, 21);
+
+    positionLabel = new QLabel(QStringLiteral("(0,0)"), toolBar);
+    positionLabel->move(232, 8);
+    positionLabel->adjustSize();
+    positionLabel->hide();
+
+    selectorButton = pushButton(QStringLiteral("セレクト"), selectorAction, {288, 8, 55, 20}, 12);
+}
+
+void MainWindow::buildMenu() {
+    menuBar()->setFont(QApplication::font());
+    fileMenu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    fileMenu->addAction(openAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(saveAction);
+    fileMenu->addAction(exitAction);
+    selectorMenu = menuBar()->addMenu(QStringLiteral("セレクト(&S)"));
+    selectorMenu->addAction(selectorAction);
+    windowMenu = menuBar()->addMenu(QStringLiteral("ウィンドウ(&W)"));
+    windowMenu->addAction(closeWindowAction);
+    windowMenu->addAction(closeAllAction);
+    menuBar()->addAction(versionAction);
+    for (QMenu* menu : {fileMenu, selectorMenu, windowMenu}) menu->setFont(QApplication::font());
+}
+
+ImageWindow* MainWindow::activeImageWindow() const {
+    return qobject_cast<ImageWindow*>(mdiArea->activeSubWindow());
+}
+
+QList<ImageWindow*> MainWindow::imageWindows() const {
+    QList<ImageWindow*> result;
+    for (QMdiSubWindow* w : mdiArea->subWindowList(QMdiArea::CreationOrder))
+        if (auto* image = qobject_cast<ImageWindow*>(w)) result.append(image);
+    return result;
+}
+
+void MainWindow::imageWindowActivated(QMdiSubWindow* window) {
+    // Losing and regaining the application's focus reports the same window again; only a
+    // change of the active image window updates the zoom text.
+    if (!window || window == lastActive_) return;
+    lastActive_ = window;
+    if (auto* image = qobject_cast<ImageWindow*>(window)) {
+        const QString text = image->activationZoomText();
+        if (!text.isEmpty()) zoomText->setText(text);
+    }
+}
+
+// ---- Open ----
+
+void MainWindow::open() {
+    const UserDialogs::OpenChoice choice = Dialogs().getOpenFiles(
+        this, QStringLiteral("Open an Image for Viewing"), openFilters(), openFilter_);
+    if (!choice.accepted || choice.files.isEmpty()) return;
+    openFilter_ = choice.filterIndex;
+    QDir::setCurrent(ChosenFolder(choice.files.first()));
+    openFiles(choice.files, choice.filterIndex);
+}
+
+int MainWindow::openFiles(const QStringList& files, int filterIndex) {
+    const OpenKind kind = filterIndex == 1 ? OpenKind::Fits
+                        : filterIndex == 2 ? OpenKind::Jpeg
+                                           : OpenKind::Bmp;
+    int opened = 0;
+    for (const QString& file : files) {
+        QImage picture;
+        QString reason;
+        if (!LoadPicture(file, kind, picture, reason)) {
+            Dialogs().showError(this, QStringLiteral("画像を開けません: %1\n%2")
+                                          .arg(QDir::toNativeSeparators(file), reason));
+            break;
+        }
+        auto* window = new ImageWindow;
+        mdiArea->addSubWindow(window);
+        window->show();
+        window->fill(picture, QFileInfo(file).fileName());
+        zoomText->setText(QStringLiteral("100%"));
+        ++opened;
+    }
+    return opened;
+}
+
+// ---- Save ----
+
+void MainWindow::save() {
+    ImageWindow* window = activeImageWindow();
+    if (!window) return;
+    const UserDialogs::SaveChoice choice =
+        Dialogs().getSaveFile(this, QStringLiteral("Save an Image"), saveFilters(), saveFilter_);
+    if (!choice.accepted || choice.file.isEmpty()) return;
+    saveFilter_ = choice.filterIndex;
+    QDir::setCurrent(ChosenFolder(choice.file));
+    saveImageWindow(window, choice.file, choice.filterIndex);
+}
+
+bool MainWindow::saveImageWindow(ImageWindow* window, const QString& chosen, int filterIndex) {
+    const bool jpeg = filterIndex == 1;
+    const QString target = SaveTargetName(chosen, jpeg ? QStringLiteral(".jpg")
+                                                       : QStringLiteral(".bmp"));
+    if (QFileInfo::exists(target) &&
+        !Dialogs().askYesNo(this, QString::fromUtf8(kOverwriteQuestion), true))
+        return false;
+    QString reason;
+    const bool saved = jpeg ? SaveJpeg(target, window->picture(), 70, reason)
+                            : SaveBmp(target, window->picture(), reason);
+    if (!saved) {
+        Dialogs().showError(this, QStringLiteral("画像を保存できません: %1\n%2")
+                                      .arg(QDir::toNativeSeparators(target), reason));
+        return false;
+    }
+    window->setWindowTitle(QFileInfo(target).fileName());
+    return true;
+}
+
+// ---- Zoom and windows ----
+
+void MainWindow::zoomIn() {
+    QString text;
+    if (ImageWindow* window = activeImageWindow(); window && window->zoomIn(text))
+        zoomText->setText(text);
+}
+
+void MainWindow::zoomOut() {
+    QString text;
+    if (ImageWindow* window = activeImageWindow(); window && window->zoomOut(text))
+        zoomText->setText(text);
+}
+
+void MainWindow::closeActiveWindow() {
+    if (ImageWindow* window = activeImageWindow()) window->close();
+}
+
+void MainWindow::closeAllWindows() {
+    // A copy of the list: closing a window removes it from the area's own list.
+    const QList<QMdiSubWindow*> windows = mdiArea->subWindowList();
+    for (QMdiSubWindow* w : windows) w->close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Nothing is reported when the settings cannot be written; the program ends all the same.
+    RunCommand(this, [] { WriteSettings(); });
+    event->accept();
+    QMainWindow::closeEvent(event);
+    emit closed();
+}

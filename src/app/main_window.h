@@ -1,0 +1,108 @@
+#pragma once
+// The main window: tool bar, menu and the MDI area that holds the image windows. It owns
+// the program's other windows: the version dialog, the selector and the notice window.
+
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+#include <memory>
+
+class ImageWindow;
+class NoticeWindow;
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QPushButton;
+class QToolButton;
+class SelectorWindow;
+class VersionDialog;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the window, reads the settings file, then creates the version dialog, the
+    // selector and the notice window, in that order, all hidden. Throws on failure.
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    VersionDialog* versionDialog() const { return versionDialog_.get(); }
+    SelectorWindow* selectorWindow() const { return selectorWindow_.get(); }
+    NoticeWindow* noticeWindow() const { return noticeWindow_.get(); }
+
+    // The active child if it is an image window, else nullptr.
+    ImageWindow* activeImageWindow() const;
+    // The image windows in the MDI area's creation order.
+    QList<ImageWindow*> imageWindows() const;
+
+    // Open the given files as the dialog entry (0 BMP, 1 FITS, 2 JPEG) says. Stops at the
+    // first file that cannot be read, after saying so. Returns how many windows were opened.
+    int openFiles(const QStringList& files, int filterIndex);
+    // Save the window's picture under the name chosen with entry 0 (BMP) or 1 (JPEG).
+    bool saveImageWindow(ImageWindow* window, const QString& chosen, int filterIndex);
+
+    static const QStringList& openFilters();
+    static const QStringList& saveFilters();
+
+    // One action per command, shared by the menu and the tool bar.
+    QAction* openAction = nullptr;
+    QAction* saveAction = nullptr;
+    QAction* exitAction = nullptr;
+    QAction* zoomInAction = nullptr;
+    QAction* zoomOutAction = nullptr;
+    QAction* selectorAction = nullptr;
+    QAction* closeWindowAction = nullptr;
+    QAction* closeAllAction = nullptr;
+    QAction* versionAction = nullptr;
+
+    QWidget* toolBar = nullptr;
+    QToolButton* openButton = nullptr;
+    QToolButton* saveButton = nullptr;
+    QFrame* toolBarEdge = nullptr;
+    QPushButton* zoomInButton = nullptr;
+    QPushButton* zoomOutButton = nullptr;
+    QLineEdit* zoomText = nullptr;
+    QLabel* positionLabel = nullptr;   // hidden
+    QPushButton* selectorButton = nullptr;
+    QMdiArea* mdiArea = nullptr;
+
+    QMenu* fileMenu = nullptr;
+    QMenu* selectorMenu = nullptr;
+    QMenu* windowMenu = nullptr;
+
+signals:
+    // The main window has closed: the program ends, whatever other windows are shown.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    template <class F>
+    QAction* newCommand(const QString& text, F command);
+    void createActions();
+    void buildToolBar();
+    void buildMenu();
+    void open();
+    void save();
+    void zoomIn();
+    void zoomOut();
+    void closeActiveWindow();
+    void closeAllWindows();
+    void imageWindowActivated(QMdiSubWindow* window);
+
+    int openFilter_ = 0;
+    int saveFilter_ = 0;
+    QPointer<QMdiSubWindow> lastActive_;
+    std::unique_ptr<VersionDialog> versionDialog_;
+    std::unique_ptr<SelectorWindow> selectorWindow_;
+    std::unique_ptr<NoticeWindow> noticeWindow_;
+};
+
+// The overwrite question of the save command.
+extern const char* const kOverwriteQuestion;

@@ -1,0 +1,42 @@
+#pragma once
+// The program's one way of reading and writing files: whole-file reads under one size limit,
+// complete reads and writes over interruptions, the system's error text, and files placed
+// only once complete, either never replacing anything or replacing atomically.
+
+#include "byte_source.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Larger than any frame of at most 16000 x 16000 pixels in the supported formats can be.
+constexpr std::uint64_t kMaxFrameFileBytes = 1ULL << 30;
+
+// The system's text for an errno value.
+std::string SystemError(int code);
+// "<what>: <the system's text for errno>"
+std::string OsError(const std::string& what);
+// Sets `error` and returns false, for `return Fail(error, "reason");`.
+bool Fail(std::string& error, std::string reason);
+
+// Up to `size` bytes from `offset`, fewer only at the end of the file; `got` says how many.
+// False (errno set) on a read error.
+bool ReadAt(int fd, void* data, std::size_t size, std::uint64_t offset, std::size_t& got);
+// Writes all `size` bytes, going on after short writes and interruptions.
+bool WriteAll(int fd, const void* data, std::size_t size);
+
+// The whole of a source into `bytes` (capacity kept from call to call); refuses sources
+// larger than kMaxFrameFileBytes.
+bool ReadAllBytes(const ByteSource& source, std::vector<std::uint8_t>& bytes, std::string& error);
+// The same from a path; folders, pipes and devices are refused as ByteSource refuses them.
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
+
+// Writes `size` bytes under a temporary name beside `path`, flushes them to the disk and
+// gives them the name `path` only if nothing has it ("already exists" otherwise). No
+// failure leaves a file behind.
+bool WriteNewFile(const std::string& path, const void* data, std::size_t size,
+                  std::string& error);
+// The same, but whatever `path` names is replaced in one step once the new file is complete.
+bool ReplaceFile(const std::string& path, const void* data, std::size_t size,
+                 std::string& error);
