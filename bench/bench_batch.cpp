@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+using namespace framesifter;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 

@@ -20,6 +20,8 @@
 
 #include <unistd.h>
 
+using namespace framesifter;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+using namespace framesifter;
+
 using Clock = std::chrono::steady_clock;
 
 namespace {

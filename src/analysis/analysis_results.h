@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace framesifter {
+
 constexpr int kWindowSize = 256;   // the analysis window's side, N
 constexpr int kProfileBins = 400;  // bins of a characteristic
 constexpr int kTableBins = 256;    // rows of the profile table
@@ -34,3 +36,5 @@ struct AnalysisResults {
 
 // Allocates the table, zero-filled. False with a reason when it cannot be had.
 bool CreateAnalysisResults(AnalysisResults& results, std::string& error);
+
+}  // namespace framesifter

@@ -15,6 +15,8 @@
 #include <malloc.h>
 #endif
 
+namespace framesifter {
+
 namespace {
 
 // What the frames being read at one time may hold in all. With the profile table and the
@@ -282,3 +284,5 @@ bool AnalyseSingleFrame(const std::string& path, WindowMode mode, const FftPlan&
     std::copy_n(computed, kProfileBins, profile);
     return true;
 }
+
+}  // namespace framesifter

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace framesifter {
+
 enum class BatchStatus {
     Empty,       // no files: nothing changed
     Completed,   // every frame analysed
@@ -47,3 +49,5 @@ int SaturateToInt(double v);
 // or is smaller than N x N; profile is then unchanged.
 bool AnalyseSingleFrame(const std::string& path, WindowMode mode, const FftPlan& plan,
                         FrameReader& reader, double* profile, std::string& error);
+
+}  // namespace framesifter

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+namespace framesifter {
+
 namespace {
 
 // Rows are read in pieces of about this size, so a reader's memory does not grow with the
@@ -300,3 +302,5 @@ WindowRead BmpWindowFromSource(const ByteSource& source, WindowMode mode, int N,
     height = h.height;
     return read;
 }
+
+}  // namespace framesifter

@@ -4,6 +4,10 @@
 #include "byte_source.h"
 #include "frame_window.h"
 
+namespace framesifter {
+
 WindowRead BmpWindowFromSource(const ByteSource& source, WindowMode mode, int N,
                                FrameReader& reader, IntPlane& window, int& width, int& height,
                                std::string& error);
+
+}  // namespace framesifter

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <vector>
 
+namespace framesifter {
+
 void QuadrantSwap(RealPlane& p, RealPlane& temp, int N) {
     const int h = N / 2;
     for (int i = 0; i < N; ++i)
@@ -76,3 +78,5 @@ bool AnalyseWindow(const IntPlane& window, const FftPlan& plan, double* profile)
     RadialProfile(re, im, N, profile);
     return true;
 }
+
+}  // namespace framesifter

@@ -6,6 +6,8 @@
 #include "fft_plan.h"
 #include "planes.h"
 
+namespace framesifter {
+
 // Exchanges the quadrants of p diagonally through temp (both N x N).
 void QuadrantSwap(RealPlane& p, RealPlane& temp, int N);
 // Replaces (im, re) by their centred 2-D forward transform, divided by N*N (N = plan.size()).
@@ -16,3 +18,5 @@ void RadialProfile(const RealPlane& re, const RealPlane& im, int N, double* prof
 // The characteristic of an N x N window (real = imaginary = window), into profile[0..399].
 // False when the transform's planes cannot be had.
 bool AnalyseWindow(const IntPlane& window, const FftPlan& plan, double* profile);
+
+}  // namespace framesifter

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace framesifter {
+
 // The window w is real, and the straightforward transform gives (1 + i) W / 65536, W being
 // the 2-D DFT of w; every amplitude is sqrt(2) |W| / 65536. Here:
 //
@@ -484,3 +486,5 @@ void FastProfiler::compute(const std::int32_t* window, double* profile) {
 #endif
     ComputePortable(*work_, window, profile);
 }
+
+}  // namespace framesifter

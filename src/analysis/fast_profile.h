@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace framesifter {
+
 class FastProfiler {
 public:
     static constexpr int kSize = 256;
@@ -42,3 +44,5 @@ private:
     std::unique_ptr<Work> work_;
     CodePath path_;
 };
+
+}  // namespace framesifter

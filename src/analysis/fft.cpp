@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace framesifter {
+
 void BuildBitReverseTable(int N, std::int32_t* table) {
     const int n2 = N / 2;
     int j = 0;
@@ -86,3 +88,5 @@ void FftTransform(int n, const std::int32_t* bitReverseTable, const double* sint
         }
     }
 }
+
+}  // namespace framesifter

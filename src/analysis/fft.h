@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace framesifter {
+
 // table: N entries; entry i is i with its log2(N) low bits reversed.
 void BuildBitReverseTable(int N, std::int32_t* table);
 // table: N + N/4 entries; entry i = sin(2*pi*i/N), built by recurrence.
@@ -13,3 +15,5 @@ void BuildSineTable(int N, double* table);
 // not divided. n == 0: nothing. The tables must have been built for |n|.
 void FftTransform(int n, const std::int32_t* bitReverseTable, const double* sintbl, double* x,
                   double* y);
+
+}  // namespace framesifter

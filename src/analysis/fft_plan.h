@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace framesifter {
+
 class FftPlan {
 public:
     // n: a power of two, at least 4.
@@ -19,3 +21,5 @@ private:
     std::vector<double> sines_;             // n + n/4
     std::vector<std::int32_t> bitReverse_;  // n
 };
+
+}  // namespace framesifter

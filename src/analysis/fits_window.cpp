@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+namespace framesifter {
+
 namespace {
 
 // Peak mode reads the data in pieces of about this size, so that a large frame needs little
@@ -113,3 +115,5 @@ WindowRead FitsWindowFromSource(const ByteSource& source, WindowMode mode, int N
     DecodeFitsWindowRows(rows, width, header.bzero, x0, N, window);
     return WindowRead::Ok;
 }
+
+}  // namespace framesifter

@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+namespace framesifter {
+
 namespace {
 
 bool LoadBmp(const std::uint8_t* bytes, std::size_t size, Frame& frame, std::string& error) {
@@ -94,3 +96,5 @@ bool LoadFrameForAnalysis(const std::string& path, const std::string& extension,
     return LoadFrameFromMemory(frame.fileBytes.data(), frame.fileBytes.size(), extension,
                                decoder, frame, error);
 }
+
+}  // namespace framesifter

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace framesifter {
+
 enum class FrameKind { None, Bitmap, Fits };
 
 struct Frame {
@@ -43,3 +45,5 @@ bool LoadFrameForAnalysis(const std::string& path, const std::string& extension,
 bool LoadFrameFromMemory(const std::uint8_t* bytes, std::size_t size,
                         const std::string& extension, JpegImage& decoder, Frame& frame,
                         std::string& error);
+
+}  // namespace framesifter

@@ -6,6 +6,8 @@
 
 #include "frame_format.h"
 
+namespace framesifter {
+
 namespace {
 
 // Buffers kept from frame to frame stay small; a large frame's are freed with its budget.
@@ -72,3 +74,5 @@ WindowRead ReadFrameWindow(const std::string& path, WindowMode mode, int N, Fram
     EndFrame(reader);
     return read;
 }
+
+}  // namespace framesifter

@@ -8,6 +8,8 @@
 
 #include <string>
 
+namespace framesifter {
+
 // What one reader keeps from frame to frame: the decoder, the decoded frame, the file's
 // bytes and a scratch buffer for parts of a file. One per thread. `hold` is what the frame
 // being read holds of the run's memory budget (none: no limit); it is given back, and
@@ -31,3 +33,5 @@ WindowRead WindowFromMemory(const std::uint8_t* bytes, std::size_t size,
                             const std::string& extension, WindowMode mode, int N,
                             FrameReader& reader, IntPlane& window, int& width, int& height,
                             std::string& error);
+
+}  // namespace framesifter

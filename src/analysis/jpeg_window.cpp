@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <new>
 
+namespace framesifter {
+
 namespace {
 
 // Holds from the reader's budget what the decode will allocate, on top of what it already
@@ -128,3 +130,5 @@ WindowRead JpegWindowFromSource(const ByteSource& source, WindowMode mode, int N
         return JpegCentreWindow(bytes, size, N, reader, window, width, height, error);
     return JpegPeakWindow(bytes, size, N, reader, window, width, height, error);
 }
+
+}  // namespace framesifter

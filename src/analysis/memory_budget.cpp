@@ -1,5 +1,7 @@
 #include "memory_budget.h"
 
+namespace framesifter {
+
 bool MemoryBudget::acquire(std::size_t bytes) {
     if (bytes > capacity_) return false;
     std::unique_lock<std::mutex> lock(mutex_);
@@ -35,3 +37,5 @@ void BudgetHold::reset() {
     if (budget_ && held_ > 0) budget_->release(held_);
     held_ = 0;
 }
+
+}  // namespace framesifter

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+namespace framesifter {
+
 class MemoryBudget {
 public:
     explicit MemoryBudget(std::size_t capacity) : capacity_(capacity) {}
@@ -48,3 +50,5 @@ private:
     MemoryBudget* budget_ = nullptr;
     std::size_t held_ = 0;
 };
+
+}  // namespace framesifter

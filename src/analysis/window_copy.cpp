@@ -1,5 +1,7 @@
 #include "window_copy.h"
 
+namespace framesifter {
+
 void SamplesToWindow(const std::uint8_t* first, std::ptrdiff_t rowStride, std::size_t pixelStep,
                      int N, IntPlane& window) {
     constexpr int kBand = 16;   // rows whose pieces stay in the first-level cache together
@@ -17,3 +19,5 @@ void SamplesToWindow(const std::uint8_t* first, std::ptrdiff_t rowStride, std::s
         for (int i = 0; i < N; ++i) window[i][j] = row[std::size_t(i) * pixelStep];
     }
 }
+
+}  // namespace framesifter

@@ -8,7 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace framesifter {
+
 // window[i][j] = first[j * rowStride + i * pixelStep] for i, j in 0..N-1. rowStride may be
 // negative (rows stored bottom up).
 void SamplesToWindow(const std::uint8_t* first, std::ptrdiff_t rowStride, std::size_t pixelStep,
                      int N, IntPlane& window);
+
+}  // namespace framesifter

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace framesifter {
+
 namespace {
 
 // Clamps a corner computed in floating point into 0..limit before it becomes an int, so
@@ -90,3 +92,4 @@ void TakeWindow(const Frame& frame, WindowMode mode, int N, IntPlane& window) {
     CopyWindow(frame, x0, y0, N, window);
 }
 
+}  // namespace framesifter

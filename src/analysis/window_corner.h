@@ -4,6 +4,8 @@
 #include "frame.h"
 #include "window_mode.h"
 
+namespace framesifter {
+
 // The peak-mode corner of a FITS frame from its intensity sums S = sum v, Sx = sum v*x,
 // Sy = sum v*y (rows top first, columns left to right within a row).
 void CornerFromCentroid(double s, double sx, double sy, int width, int height, int N, int& x0,
@@ -14,3 +16,5 @@ void WindowCorner(const Frame& frame, int N, WindowMode mode, int& x0, int& y0);
 void CopyWindow(const Frame& frame, int x0, int y0, int N, IntPlane& window);
 // Both of the above. Requires width and height >= N.
 void TakeWindow(const Frame& frame, WindowMode mode, int N, IntPlane& window);
+
+}  // namespace framesifter

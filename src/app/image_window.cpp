@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+using namespace framesifter;
+
 ImageWindow::ImageWindow(QWidget* parent) : QMdiSubWindow(parent) {
     // Closing disposes of the window and both pictures.
     setAttribute(Qt::WA_DeleteOnClose);

@@ -29,6 +29,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+using namespace framesifter;
+
 const char* const kOverwriteQuestion = "ファイルがすでに存在しています。　上書きしますか？";
 
 namespace {

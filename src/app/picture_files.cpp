@@ -13,6 +13,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace framesifter;
+
 namespace {
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }

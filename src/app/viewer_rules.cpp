@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+using namespace framesifter;
+
 std::uint8_t GreyLevel(std::int32_t v, double max) {
     if (!(max > 0.0)) return 0;
     // The product in 64 bits so that no 32-bit value can overflow it.

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <unistd.h>
 
+using namespace framesifter;
+
 bool ParseBoundedInt(const std::string& text, int low, int high, int& value) {
     if (text.empty() || text.size() > 9) return false;
     long v = 0;

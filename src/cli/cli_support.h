@@ -19,7 +19,7 @@ std::string ShellWord(const std::string& text);
 std::string CsvField(const std::string& text);
 
 // A one-line bar on a terminal; silent when the stream is not one.
-class TerminalProgress : public ProgressSink {
+class TerminalProgress : public framesifter::ProgressSink {
 public:
     TerminalProgress(std::FILE* stream, const char* label);
     ~TerminalProgress() override;

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 
+using namespace framesifter;
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;

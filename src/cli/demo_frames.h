@@ -72,7 +72,7 @@ struct DemoOptions {
 // that appears meanwhile. False with a sentence in `error` on failure. `written` receives
 // the paths written, in order.
 bool WriteDemoSequence(const std::string& dir, const DemoOptions& options,
-                       ProgressSink* progress, std::vector<std::string>& written,
+                       framesifter::ProgressSink* progress, std::vector<std::string>& written,
                        std::string& error);
 
 // A 24-bit BMP in memory (bottom-up rows, no palette).

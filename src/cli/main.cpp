@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+using namespace framesifter;
+
 namespace {
 
 constexpr int kExitFailure = 1;

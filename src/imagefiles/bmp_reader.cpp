@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QImageReader>
 
+namespace framesifter {
+
 namespace {
 
 // QImage holds 24-bit pixels as 32 bits; the largest frame of those is 1000 MiB.
@@ -141,3 +143,5 @@ bool ReadBmpFile(const std::string& path, QImage& image, std::string& error) {
     if (!ReadAllBytes(source, bytes, error)) return false;
     return ReadBmp(bytes.data(), bytes.size(), image, error);
 }
+
+}  // namespace framesifter

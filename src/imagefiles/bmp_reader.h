@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+namespace framesifter {
+
 // The header fields as the checks below read them. height is the number of rows; topDown
 // when the file stores the top row first (a negative height in the file).
 struct BmpHeaders {
@@ -38,3 +40,5 @@ bool CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& e
 // 8-bit). False with a short reason.
 bool ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::string& error);
 bool ReadBmpFile(const std::string& path, QImage& image, std::string& error);
+
+}  // namespace framesifter

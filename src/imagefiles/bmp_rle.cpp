@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace framesifter {
+
 namespace {
 
 constexpr std::size_t kChunkBytes = 64 * 1024;
@@ -141,3 +143,5 @@ RleResult DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int 
     at.leaveRow();
     return RleResult::Ok;
 }
+
+}  // namespace framesifter

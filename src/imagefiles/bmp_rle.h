@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace framesifter {
+
 enum class RleResult {
     Ok,
     // The data end inside a run of literal pixels; Qt refuses such a file.
@@ -29,3 +31,5 @@ RleResult DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int 
                              int height, int bits, std::vector<std::uint8_t>& scratch,
                              const std::function<void(int, const std::uint8_t*)>& row,
                              std::string& error);
+
+}  // namespace framesifter

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace framesifter {
+
 ByteSource::~ByteSource() {
     if (fd_ >= 0) ::close(fd_);
 }
@@ -70,3 +72,5 @@ const std::uint8_t* ByteSource::view(std::uint64_t offset, std::size_t n,
     }
     return scratch.data();
 }
+
+}  // namespace framesifter

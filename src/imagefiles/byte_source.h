@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace framesifter {
+
 class ByteSource {
 public:
     ByteSource() = default;
@@ -35,3 +37,5 @@ private:
     std::uint64_t size_ = 0;
     int fd_ = -1;
 };
+
+}  // namespace framesifter

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace framesifter {
+
 namespace {
 
 // A new file holding the bytes, under a name of its own beside `path` so that a rename can
@@ -118,3 +120,5 @@ bool ReplaceFile(const std::string& path, const void* data, std::size_t size,
     ::unlink(temp.c_str());
     return Fail(error, reason);
 }
+
+}  // namespace framesifter

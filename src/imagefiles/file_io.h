@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace framesifter {
+
 // Larger than any frame of at most 16000 x 16000 pixels in the supported formats can be.
 constexpr std::uint64_t kMaxFrameFileBytes = 1ULL << 30;
 
@@ -40,3 +42,5 @@ bool WriteNewFile(const std::string& path, const void* data, std::size_t size,
 // The same, but whatever `path` names is replaced in one step once the new file is complete.
 bool ReplaceFile(const std::string& path, const void* data, std::size_t size,
                  std::string& error);
+
+}  // namespace framesifter

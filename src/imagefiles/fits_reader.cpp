@@ -14,6 +14,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace framesifter {
+
 namespace {
 
 constexpr int kCardsPerBlock = kFitsBlockBytes / kFitsCardBytes;
@@ -659,3 +661,5 @@ bool ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& he
     if (!ReadFitsHeader(source, blocks, header, error)) return false;
     return DecodeParsedFrame(source, header, plane, width, height, error);
 }
+
+}  // namespace framesifter

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+namespace framesifter {
+
 constexpr int kFitsCardBytes = 80;
 constexpr int kFitsBlockBytes = 2880;
 // A header longer than this (about 13000 cards) is refused rather than searched to the end
@@ -82,3 +84,5 @@ bool DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plan
 // rows, so memory beyond the plane stays small.
 bool ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
                   std::string& error);
+
+}  // namespace framesifter

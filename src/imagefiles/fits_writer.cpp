@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace framesifter {
+
 namespace {
 
 // A card with the value right-justified to column 30 (the FITS fixed format).
@@ -71,3 +73,5 @@ bool WriteFits16(const std::string& path, const std::uint16_t* values, int width
     return EncodeFits16(values, width, height, bytes, error) &&
            WriteNewFile(path, bytes.data(), bytes.size(), error);
 }
+
+}  // namespace framesifter

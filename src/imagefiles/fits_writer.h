@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace framesifter {
+
 // values: width*height unsigned samples, row y = 0 first, x fastest. The whole file, header
 // and padding included, into `bytes`.
 bool EncodeFits16(const std::uint16_t* values, int width, int height,
@@ -14,3 +16,5 @@ bool EncodeFits16(const std::uint16_t* values, int width, int height,
 // The encoded file at `path`, placed only once complete; never replaces an existing file.
 bool WriteFits16(const std::string& path, const std::uint16_t* values, int width, int height,
                  std::string& error);
+
+}  // namespace framesifter

@@ -1,5 +1,7 @@
 #include "frame_format.h"
 
+namespace framesifter {
+
 const char kNotAFrameName[] = "not a BMP, JPEG or FITS file name";
 
 std::string FileExtension(const std::string& path) {
@@ -27,3 +29,5 @@ std::string TooLargeReason(long long width, long long height) {
     return "image too large: " + std::to_string(width) + " x " + std::to_string(height) +
            " pixels declared (at most " + side + " x " + side + ")";
 }
+
+}  // namespace framesifter

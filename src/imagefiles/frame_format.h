@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace framesifter {
+
 enum class FrameFormat { Unknown, Bmp, Jpeg, Fits };
 
 // The largest frame, per side, in every format.
@@ -23,3 +25,5 @@ FrameFormat FrameFormatOf(const std::string& path);
 
 // "image too large: W x H pixels declared (at most 16000 x 16000)"
 std::string TooLargeReason(long long width, long long height);
+
+}  // namespace framesifter

@@ -13,6 +13,8 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+namespace framesifter {
+
 namespace {
 
 // libjpeg reports fatal errors through error_exit, which by default calls exit(). Ours
@@ -504,3 +506,5 @@ bool JpegImage::encode(const std::uint8_t* bgr, int width, int height, std::size
     }
     return true;
 }
+
+}  // namespace framesifter

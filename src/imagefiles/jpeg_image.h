@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace framesifter {
+
 class JpegImage {
 public:
     JpegImage() = default;
@@ -101,3 +103,5 @@ private:
     int regionHeight_ = 0;
     std::vector<std::uint8_t> bgr_;
 };
+
+}  // namespace framesifter

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace framesifter {
+
 int RenameNoReplace(const std::string& from, const std::string& to) {
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
     int code = errno;
@@ -19,3 +21,5 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
     unlink(to.c_str());
     return code;
 }
+
+}  // namespace framesifter

@@ -4,8 +4,12 @@
 
 #include <string>
 
+namespace framesifter {
+
 // Renames `from` to `to` only if `to` does not exist. Returns 0, or the errno of the failure
 // (EEXIST when `to` exists, EXDEV across file systems). Where the file system cannot rename
 // without replacing, a hard link and an unlink do the same; a file system without hard
 // links gives EXDEV, so that the caller can copy instead.
 int RenameNoReplace(const std::string& from, const std::string& to);
+
+}  // namespace framesifter

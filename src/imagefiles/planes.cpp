@@ -2,6 +2,8 @@
 
 #include <new>
 
+namespace framesifter {
+
 namespace {
 
 // Plane::allocate returns false when memory runs out, but a size past what new[] can
@@ -33,3 +35,5 @@ bool AllocRealPlane(int first, int second, RealPlane& plane)
 {
     return Allocate(first, second, plane);
 }
+
+}  // namespace framesifter

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace framesifter {
+
 template <class T>
 class Plane {
 public:
@@ -62,3 +64,5 @@ using RealPlane = Plane<double>;
 bool AllocIntPlane(int first, int second, IntPlane& plane);
 void FreeIntPlane(int first, int second, IntPlane& plane);
 bool AllocRealPlane(int first, int second, RealPlane& plane);
+
+}  // namespace framesifter

@@ -12,6 +12,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace framesifter {
+
 namespace {
 
 CopyProgressHook g_copyHook = nullptr;
@@ -258,3 +260,5 @@ std::vector<MoveFailure> SummariseFailures(const std::vector<MoveOutcome>& outco
     }
     return failures;
 }
+
+}  // namespace framesifter

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace framesifter {
+
 struct MoveOutcome {
     std::string source;
     std::string target;   // <folder of source>/Good/<name>
@@ -40,3 +42,5 @@ std::string PartialCopyName(const std::string& name);
 // Tests only: called after each block copied across file systems.
 using CopyProgressHook = void (*)(std::uint64_t bytesCopied);
 void SetCopyProgressHookForTests(CopyProgressHook hook);
+
+}  // namespace framesifter

@@ -5,6 +5,9 @@
 
 #include <cmath>
 
+
+namespace framesifter {
+
 namespace {
 
 // Points further off than this are clipped by QPainter like any other; the limit only
@@ -123,3 +126,5 @@ bool ShrinkGraph(GraphView& view) {
     view.scale /= 2;
     return true;
 }
+
+}  // namespace framesifter

@@ -8,6 +8,8 @@
 #include <QImage>
 #include <Qt>
 
+namespace framesifter {
+
 constexpr int kGraphWidth = 256;
 constexpr int kGraphHeight = 200;
 constexpr double kGraphScaleMax = 51.2;
@@ -56,3 +58,5 @@ bool ApplyGraphPress(GraphView& view, Qt::MouseButton button, int x);
 // limit (nothing changes then).
 bool EnlargeGraph(GraphView& view);
 bool ShrinkGraph(GraphView& view);
+
+}  // namespace framesifter

@@ -5,6 +5,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+using namespace framesifter;
+
 GraphCanvas::GraphCanvas(QWidget* parent) : QWidget(parent), picture(NewGraphImage()) {
     setFixedSize(kGraphWidth, kGraphHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);

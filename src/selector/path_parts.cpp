@@ -1,5 +1,7 @@
 #include "path_parts.h"
 
+namespace framesifter {
+
 void SplitFolderAndName(const std::string& path, std::string& folder, std::string& name) {
     std::string p = path;
     while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -12,3 +14,5 @@ void SplitFolderAndName(const std::string& path, std::string& folder, std::strin
         name = p.substr(slash + 1);
     }
 }
+
+}  // namespace framesifter

@@ -3,6 +3,10 @@
 
 #include <string>
 
+namespace framesifter {
+
 // "dir/name" -> ("dir", "name"); "name" -> (".", "name"); "/name" -> ("/", "name"). Trailing
 // slashes are dropped first: "a/" names the entry "a".
 void SplitFolderAndName(const std::string& path, std::string& folder, std::string& name);
+
+}  // namespace framesifter

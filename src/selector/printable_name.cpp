@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace framesifter {
+
 namespace {
 
 void AppendHex(std::string& out, unsigned char byte) {
@@ -37,3 +39,5 @@ std::string PrintableName(const std::string& text) {
     }
     return out;
 }
+
+}  // namespace framesifter

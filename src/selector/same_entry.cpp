@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <tuple>
 
+namespace framesifter {
+
 RepeatedEntry FindRepeatedEntry(const std::vector<std::string>& paths) {
     using Key = std::tuple<dev_t, ino_t, std::string, std::string>;
     std::map<std::string, std::pair<dev_t, ino_t>> folders;   // looked up once each
@@ -30,3 +32,5 @@ RepeatedEntry FindRepeatedEntry(const std::vector<std::string>& paths) {
     }
     return {};
 }
+
+}  // namespace framesifter

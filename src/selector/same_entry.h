@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace framesifter {
+
 struct RepeatedEntry {
     int first = -1;    // index of the earlier path, -1 when every entry is listed once
     int second = -1;   // index of the later path naming the same entry
@@ -15,3 +17,5 @@ struct RepeatedEntry {
 // while two links to one file are two. A path whose folder cannot be examined is compared
 // by its spelling, lexically normalised.
 RepeatedEntry FindRepeatedEntry(const std::vector<std::string>& paths);
+
+}  // namespace framesifter

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace framesifter {
+
 double BandScore(const IntPlane& profileTable, int file, int low, int high) {
     low = std::max(low, 0);
     high = std::min(high, profileTable.first() - 1);
@@ -38,3 +40,5 @@ SelectionResult SelectFrames(const IntPlane& profileTable, int count, Band band,
 bool ResultsMatch(const AnalysisResults& results, const std::vector<std::string>& paths) {
     return !paths.empty() && results.files == paths;
 }
+
+}  // namespace framesifter

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace framesifter {
+
 // The band of spatial frequencies that scores a frame, in profile bins.
 struct Band {
     int low = 25;
@@ -32,3 +34,5 @@ SelectionResult SelectFrames(const IntPlane& profileTable, int count, Band band,
 // True when the last run went to its end over exactly these files, in this order: only
 // then do the table's columns belong to them.
 bool ResultsMatch(const AnalysisResults& results, const std::vector<std::string>& paths);
+
+}  // namespace framesifter

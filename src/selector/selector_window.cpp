@@ -29,6 +29,8 @@
 #include <string>
 #include <vector>
 
+using namespace framesifter;
+
 namespace {
 
 const int kPanelWidth = 595;

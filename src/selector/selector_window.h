@@ -32,9 +32,9 @@ public:
     // The file dialog's entries, in order.
     static QStringList openFilters();
 
-    AnalysisResults results;   // the last run's table and curves
-    GraphView graphView;       // band markers and scale
-    const FftPlan plan{kWindowSize};
+    framesifter::AnalysisResults results;   // the last run's table and curves
+    framesifter::GraphView graphView;       // band markers and scale
+    const framesifter::FftPlan plan{framesifter::kWindowSize};
 
     QWidget* panel;
     QLabel* fileCaption;
@@ -79,10 +79,10 @@ protected:
 private:
     void buildControls();
     void connectControls();
-    void drawGraph(GraphForm form);
+    void drawGraph(framesifter::GraphForm form);
     void placeCount(QLabel* label, int left, int count);
     void inspect(QListWidget* list);
-    WindowMode currentMode() const;
+    framesifter::WindowMode currentMode() const;
 
     // Row selected when the mouse went down on the file / pass list, to tell a click on the
     // entry already selected (analysed again) from one that changes the selection.

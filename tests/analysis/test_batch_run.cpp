@@ -17,6 +17,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace framesifter;
+
 namespace {
 
 struct RecordedProgress : ProgressSink {

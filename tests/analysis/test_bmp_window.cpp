@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace framesifter;
+
 namespace {
 
 // A BMP file built field by field; `data` is what follows the palette (rows or a stream).

@@ -10,6 +10,8 @@
 #include <random>
 #include <vector>
 
+using namespace framesifter;
+
 namespace {
 
 class Characteristic : public ::testing::Test {

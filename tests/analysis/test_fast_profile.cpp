@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+using namespace framesifter;
+
 namespace {
 
 constexpr int N = 256;

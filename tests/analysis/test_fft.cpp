@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+using namespace framesifter;
+
 namespace {
 
 struct Tables {

@@ -12,6 +12,8 @@
 #include <future>
 #include <sys/stat.h>
 
+using namespace framesifter;
+
 namespace {
 
 // Bytes this process has read through system calls; reading the count itself adds a little.

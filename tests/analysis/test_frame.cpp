@@ -8,6 +8,8 @@
 
 #include <chrono>
 
+using namespace framesifter;
+
 namespace {
 
 // 5 x 3 distinct colours: 15 bytes a row, so BMP rows carry one byte of padding.

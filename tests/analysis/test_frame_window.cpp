@@ -7,6 +7,8 @@
 
 #include <random>
 
+using namespace framesifter;
+
 namespace {
 
 // A bright blob away from the centre on a noisy background, so that peak mode and centre

@@ -5,6 +5,8 @@
 
 #include <random>
 
+using namespace framesifter;
+
 namespace {
 
 constexpr int N = 256;

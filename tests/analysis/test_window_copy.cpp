@@ -4,6 +4,8 @@
 
 #include <vector>
 
+using namespace framesifter;
+
 TEST(SamplesToWindow, EqualsTheStraightCopyForAnySizeStepAndRowOrder) {
     const struct { int n; std::size_t step; bool bottomUp; } cases[] = {
         {256, 3, false}, {256, 1, true}, {33, 4, false}, {15, 3, true}, {1, 1, false}};

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+using namespace framesifter;
+
 inline std::string Local(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // A FITS file of unsigned 16-bit values, row y = 0 first.

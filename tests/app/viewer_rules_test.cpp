@@ -15,6 +15,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
+using namespace framesifter;
+
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }

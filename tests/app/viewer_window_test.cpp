@@ -34,6 +34,8 @@
 #include <memory>
 #include <sys/resource.h>
 
+using namespace framesifter;
+
 class ViewerWindowTest : public QObject {
     Q_OBJECT
 

@@ -14,6 +14,8 @@
 #include <map>
 #include <numeric>
 
+using namespace framesifter;
+
 namespace fs = std::filesystem;
 
 namespace {

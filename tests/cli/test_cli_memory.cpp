@@ -15,6 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace framesifter;
+
 namespace {
 
 constexpr int kSide = 4000;

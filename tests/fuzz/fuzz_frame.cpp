@@ -10,6 +10,8 @@
 
 #include <cstdio>
 
+using namespace framesifter;
+
 // Names the broken promise before stopping, so a report says which check failed.
 #define REQUIRE(condition)                                                          \
     do {                                                                            \

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace framesifter;
+
 namespace {
 
 std::vector<std::uint8_t> Valid8() {

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace framesifter;
+
 namespace {
 
 std::vector<std::string> Names(const std::filesystem::path& folder) {

@@ -11,6 +11,8 @@
 #include <set>
 #include <unistd.h>
 
+using namespace framesifter;
+
 namespace {
 
 std::string Card(std::string text)

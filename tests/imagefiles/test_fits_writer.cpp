@@ -6,6 +6,8 @@
 
 #include <filesystem>
 
+using namespace framesifter;
+
 namespace {
 
 std::vector<std::string> Names(const std::filesystem::path& folder)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace framesifter;
+
 TEST(FileExtension, FromTheLastDotOfTheLastComponent) {
     const struct {
         const char* path;

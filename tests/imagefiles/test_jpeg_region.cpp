@@ -16,6 +16,8 @@
 
 #include <jpeglib.h>
 
+using namespace framesifter;
+
 namespace {
 
 using Region = JpegImage::Region;

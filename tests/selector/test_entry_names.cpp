@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+using namespace framesifter;
+
 namespace fs = std::filesystem;
 
 TEST(FindRepeatedEntry, OneEntryByAnyPathIsRepeatedTwoLinksAreNot) {

@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace framesifter;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace framesifter;
+
 namespace {
 
 class Selection : public ::testing::Test {

@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <vector>
 
+using namespace framesifter;
+
 // Answers the selector's dialogs from queues and records what it was shown.
 class ScriptedDialogs : public UserDialogs {
 public:

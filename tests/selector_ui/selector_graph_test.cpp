@@ -9,6 +9,8 @@
 #include <limits>
 #include <set>
 
+using namespace framesifter;
+
 namespace {
 
 // Columns of `image` that hold a pixel of `colour`.

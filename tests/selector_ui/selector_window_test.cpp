@@ -22,6 +22,8 @@
 
 #include <memory>
 
+using namespace framesifter;
+
 namespace {
 
 // Band scores grow with the stripes' amplitude: in file order 10, 40, 20, 30.
