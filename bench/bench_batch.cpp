@@ -81,9 +81,10 @@ std::string CpuName() {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: bench_batch [--frames N] [--runs R] [--keep DIR]\n"
-                         "  N frames per format (default 100), best of R runs (default 3);\n"
-                         "  --keep writes the frames into DIR (which must not exist) and keeps them.\n");
+    std::fprintf(stderr,
+                 "usage: bench_batch [--frames N] [--runs R] [--keep DIR]\n"
+                 "  N frames per format (default 100), best of R runs (default 3);\n"
+                 "  --keep writes the frames into DIR (which must not exist) and keeps them.\n");
     return 2;
 }
 
@@ -146,8 +147,8 @@ int main(int argc, char** argv) {
     std::printf("FrameSifter batch run: %d frames per format, best of %d runs, on %s\n", frames,
                 runs, CpuName().c_str());
     std::printf("Split: milliseconds per frame on one thread (share of the two steps).\n\n");
-    std::printf("%-12s %-9s %-6s %9s %9s | %16s %18s\n", "format", "size", "mode",
-                "frames/s", "ms/frame", "read + window", "transform+profile");
+    std::printf("%-12s %-9s %-6s %9s %9s | %16s %18s\n", "format", "size", "mode", "frames/s",
+                "ms/frame", "read + window", "transform+profile");
 
     for (const Format& f : formats) {
         DemoOptions options;

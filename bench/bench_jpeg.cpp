@@ -60,7 +60,8 @@ bool EncodeToMemory(const std::vector<std::uint8_t>& bgr, int width, int height,
 // The window's pixels against the same pixels of the full decode.
 bool SameAsFull(const JpegImage& full, const JpegImage& part) {
     for (int j = 0; j < part.regionHeight(); ++j) {
-        const std::uint8_t* a = full.bgr().data() + full.stride() * std::size_t(part.regionY() + j) +
+        const std::uint8_t* a = full.bgr().data() +
+                                full.stride() * std::size_t(part.regionY() + j) +
                                 std::size_t(part.regionX()) * 3;
         const std::uint8_t* b = part.bgr().data() + part.stride() * std::size_t(j);
         if (std::memcmp(a, b, part.stride()) != 0) return false;
@@ -96,8 +97,8 @@ int main(int argc, char** argv) {
 
     std::printf("JPEG decode, %d x %d demo frame (4:2:0), median of %d decodes from memory\n",
                 width, height, runs);
-    std::printf("%-8s %10s %12s %14s %9s %10s\n", "quality", "bytes", "full ms",
-                "centre 256 ms", "speed-up", "identical");
+    std::printf("%-8s %10s %12s %14s %9s %10s\n", "quality", "bytes", "full ms", "centre 256 ms",
+                "speed-up", "identical");
     bool allSame = true;
     for (int quality : {70, 90, 95}) {
         std::vector<std::uint8_t> bytes;
@@ -110,7 +111,8 @@ int main(int argc, char** argv) {
             MedianMs(runs, [&] { ok = full.loadMemory(bytes.data(), bytes.size(), error) && ok; });
         const double partMs = MedianMs(runs, [&] {
             ok = part.loadMemoryCentre(bytes.data(), bytes.size(), kWindow, kWindow, nullptr,
-                                       error) && ok;
+                                       error) &&
+                 ok;
         });
         if (!ok) {
             std::fprintf(stderr, "bench_jpeg: decode failed: %s\n", error.c_str());
@@ -118,8 +120,8 @@ int main(int argc, char** argv) {
         }
         const bool same = SameAsFull(full, part);
         allSame = allSame && same;
-        std::printf("%-8d %10zu %12.3f %14.3f %8.2fx %10s\n", quality, bytes.size(), fullMs,
-                    partMs, fullMs / partMs, same ? "yes" : "NO");
+        std::printf("%-8d %10zu %12.3f %14.3f %8.2fx %10s\n", quality, bytes.size(), fullMs, partMs,
+                    fullMs / partMs, same ? "yes" : "NO");
     }
     return allSame ? 0 : 1;
 }

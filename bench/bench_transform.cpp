@@ -52,8 +52,8 @@ std::vector<std::int32_t> TestWindow(unsigned seed) {
 }
 
 // AVX2 where the processor has it, as FFTW itself and the fast profile use it.
-__attribute__((target_clones("avx2", "default"))) void Amplitudes(const fftw_complex* z,
-                                                                   double* a, int count) {
+__attribute__((target_clones("avx2", "default"))) void Amplitudes(const fftw_complex* z, double* a,
+                                                                  int count) {
     for (int c = 0; c < count; ++c) a[c] = std::sqrt(z[c][0] * z[c][0] + z[c][1] * z[c][1]);
 }
 
@@ -123,7 +123,8 @@ double Median(std::vector<double> v) {
 
 double MaxRelative(const double* ref, const double* p) {
     double worst = 0;
-    for (int b = 0; b < kProfileBins; ++b) worst = std::max(worst, std::fabs(p[b] - ref[b]) / ref[0]);
+    for (int b = 0; b < kProfileBins; ++b)
+        worst = std::max(worst, std::fabs(p[b] - ref[b]) / ref[0]);
     return worst;
 }
 
@@ -173,21 +174,43 @@ int main(int argc, char** argv) {
     };
     double sink = 0;
     std::vector<Method> methods = {
-        {"straightforward AnalyseWindow", 1,
+        {"straightforward AnalyseWindow",
+         1,
          [&](const std::int32_t* w) {
              std::memcpy(window.data(), w, sizeof(std::int32_t) * N * N);
              AnalyseWindow(window, plan, straightProfile);
              sink += straightProfile[30];
-         }, {}},
+         },
+         {}},
         {fast.codePath() == FastProfiler::CodePath::Avx2 ? "FastProfiler (AVX2)"
                                                          : "FastProfiler (baseline)",
-         20, [&](const std::int32_t* w) { fast.compute(w, p); sink += p[30]; }, {}},
-        {"FastProfiler (baseline)", 20,
-         [&](const std::int32_t* w) { baseline.compute(w, p); sink += p[30]; }, {}},
-        {"FFTW r2c + amplitude sum", 20,
-         [&](const std::int32_t* w) { fftw.Compute(w, p); sink += p[30]; }, {}},
-        {"  FFTW r2c alone", 20,
-         [&](const std::int32_t* w) { fftw.Transform(w); sink += fftw.out[5][0]; }, {}},
+         20,
+         [&](const std::int32_t* w) {
+             fast.compute(w, p);
+             sink += p[30];
+         },
+         {}},
+        {"FastProfiler (baseline)",
+         20,
+         [&](const std::int32_t* w) {
+             baseline.compute(w, p);
+             sink += p[30];
+         },
+         {}},
+        {"FFTW r2c + amplitude sum",
+         20,
+         [&](const std::int32_t* w) {
+             fftw.Compute(w, p);
+             sink += p[30];
+         },
+         {}},
+        {"  FFTW r2c alone",
+         20,
+         [&](const std::int32_t* w) {
+             fftw.Transform(w);
+             sink += fftw.out[5][0];
+         },
+         {}},
     };
     if (fast.codePath() == FastProfiler::CodePath::Baseline) methods.erase(methods.begin() + 2);
 

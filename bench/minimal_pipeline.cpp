@@ -36,7 +36,7 @@ namespace {
 
 constexpr int N = 256;
 constexpr int kHalf = N / 2 + 1;
-constexpr int kBins = 400;   // every distance in the centred plane is below 181
+constexpr int kBins = 400;  // every distance in the centred plane is below 181
 constexpr int kSink = kBins;
 // A decoded crop's edge columns differ from a full decode under smooth chroma upsampling;
 // one block more on each side gives the full decode's pixels.
@@ -141,10 +141,14 @@ void FitsWindow(int fd, std::vector<std::uint8_t>& buffer, double* window) {
             const std::string value(c + 10, 70);
             if (key.compare(0, 3, "END") == 0 && key.find_first_not_of(' ', 3) == std::string::npos)
                 dataOffset = at + sizeof block;
-            else if (key == "BITPIX  ") bitpix = std::atoi(value.c_str());
-            else if (key == "NAXIS1  ") width = std::atoll(value.c_str());
-            else if (key == "NAXIS2  ") height = std::atoll(value.c_str());
-            else if (key == "BZERO   ") bzero = std::strtod(value.c_str(), nullptr);
+            else if (key == "BITPIX  ")
+                bitpix = std::atoi(value.c_str());
+            else if (key == "NAXIS1  ")
+                width = std::atoll(value.c_str());
+            else if (key == "NAXIS2  ")
+                height = std::atoll(value.c_str());
+            else if (key == "BZERO   ")
+                bzero = std::strtod(value.c_str(), nullptr);
         }
     }
     if (bitpix != 16) throw Failure{"BITPIX is " + std::to_string(bitpix) + "; only 16 is read"};
@@ -256,14 +260,14 @@ struct BinTables {
 };
 
 // AVX2 where the processor has it, as FFTW itself uses it.
-__attribute__((target_clones("avx2", "default"))) void Amplitudes(const fftw_complex* z,
-                                                                   double* a, int count) {
+__attribute__((target_clones("avx2", "default"))) void Amplitudes(const fftw_complex* z, double* a,
+                                                                  int count) {
     for (int c = 0; c < count; ++c) a[c] = std::sqrt(z[c][0] * z[c][0] + z[c][1] * z[c][1]);
 }
 
 struct Score {
     double exact = 0;
-    double truncated = 0;   // bins truncated to integers before the sum, as the program keeps them
+    double truncated = 0;  // bins truncated to integers before the sum, as the program keeps them
 };
 
 // The program transforms w + i w, whose amplitudes are sqrt(2) times those of w, divided by
@@ -315,10 +319,14 @@ void Analyse(const std::string& path, Worker& w, fftw_plan plan, const BinTables
         return;
     }
     try {
-        if (ext == ".fit" || ext == ".fits" || ext == ".fts") FitsWindow(fd, w.buffer, w.in);
-        else if (ext == ".bmp") BmpWindow(fd, w.buffer, w.in);
-        else if (ext == ".jpg" || ext == ".jpeg") w.jpeg.window(fd, w.in);
-        else throw Failure{"not a BMP, JPEG or FITS file name"};
+        if (ext == ".fit" || ext == ".fits" || ext == ".fts")
+            FitsWindow(fd, w.buffer, w.in);
+        else if (ext == ".bmp")
+            BmpWindow(fd, w.buffer, w.in);
+        else if (ext == ".jpg" || ext == ".jpeg")
+            w.jpeg.window(fd, w.in);
+        else
+            throw Failure{"not a BMP, JPEG or FITS file name"};
         fftw_execute_dft_r2c(plan, w.in, w.out);
         result.score = BandScore(w.out, w.amplitude.data(), bins, low, high);
     } catch (const Failure& f) {
@@ -393,9 +401,10 @@ bool CheckAgainst(const std::vector<double>& program, const std::vector<Result>&
         }
     }
     const bool agree = worst <= 1e-3 && swapped == 0;
-    std::printf("check: %zu frames, %zu scores equal to the program's, largest relative "
-                "difference %.2g, %zu pairs in another order -> %s\n",
-                ours.size(), equal, worst, swapped, agree ? "AGREE" : "DISAGREE");
+    std::printf(
+        "check: %zu frames, %zu scores equal to the program's, largest relative "
+        "difference %.2g, %zu pairs in another order -> %s\n",
+        ours.size(), equal, worst, swapped, agree ? "AGREE" : "DISAGREE");
     return agree;
 }
 

@@ -17,11 +17,11 @@ constexpr int kTableBins = 256;    // rows of the profile table
 constexpr int kMaxFiles = 4000;    // columns of the profile table
 
 struct AnalysisResults {
-    IntPlane profileTable;   // [bin][frame], kTableBins x kMaxFiles
+    IntPlane profileTable;  // [bin][frame], kTableBins x kMaxFiles
 
     double mean[kProfileBins] = {};
-    double largest[kProfileBins] = {};    // the frame with the largest total
-    double smallest[kProfileBins] = {};   // the frame with the smallest total
+    double largest[kProfileBins] = {};   // the frame with the largest total
+    double smallest[kProfileBins] = {};  // the frame with the smallest total
     double largestTotal = 0;
     double smallestTotal = 0;
     // The last frame analysed: the run's last frame, or the frame a list click showed.

@@ -63,7 +63,7 @@ void RecordFrame(AnalysisResults& results, const double* profile, int k, int cou
 }
 
 struct FrameResult {
-    int index = -1;   // which frame the slot holds once it is done
+    int index = -1;  // which frame the slot holds once it is done
     WindowRead read = WindowRead::Ok;
     int width = 0;
     int height = 0;
@@ -92,8 +92,8 @@ public:
             return;
         }
         try {
-            slot.read = ReadFrameWindow(path, mode, N, reader_, window_, slot.width,
-                                        slot.height, slot.error);
+            slot.read = ReadFrameWindow(path, mode, N, reader_, window_, slot.width, slot.height,
+                                        slot.error);
             if (slot.read == WindowRead::Ok) profiler_->compute(window_.data(), slot.profile);
         } catch (const std::exception& e) {
             reader_.hold.reset();
@@ -170,13 +170,12 @@ private:
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 space_.wait(lock, [&] {
-                    return stop_ || next_ >= count_ ||
-                           next_ < released_ + int(slots_.size());
+                    return stop_ || next_ >= count_ || next_ < released_ + int(slots_.size());
                 });
                 if (stop_ || next_ >= count_) return;
                 k = next_++;
             }
-            FrameResult& slot = SlotOf(k);   // this thread's alone until it is marked done
+            FrameResult& slot = SlotOf(k);  // this thread's alone until it is marked done
             worker.process(paths_[std::size_t(k)], mode_, n_, slot);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
@@ -197,8 +196,8 @@ private:
     std::mutex mutex_;
     std::condition_variable done_;
     std::condition_variable space_;
-    int next_ = 0;       // the next frame a worker takes
-    int released_ = 0;   // frames before this one have been taken by the caller
+    int next_ = 0;      // the next frame a worker takes
+    int released_ = 0;  // frames before this one have been taken by the caller
     bool stop_ = false;
 };
 
@@ -240,8 +239,8 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& p
         if (progress) progress->setPosition(int(double(k) / count * 100));
         const FrameResult& frame = run.Wait(k);
         if (frame.read != WindowRead::Ok) {
-            result.status =
-                frame.read == WindowRead::TooSmall ? BatchStatus::TooSmall : BatchStatus::Unreadable;
+            result.status = frame.read == WindowRead::TooSmall ? BatchStatus::TooSmall
+                                                               : BatchStatus::Unreadable;
             result.failedIndex = k;
             result.failedPath = paths[std::size_t(k)];
             result.reason = frame.error;

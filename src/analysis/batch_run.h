@@ -24,8 +24,8 @@ struct BatchResult {
     BatchStatus status = BatchStatus::Empty;
     int failedIndex = -1;
     std::string failedPath;
-    std::string reason;   // for Unreadable: the reader's short reason
-    int width = 0;        // for TooSmall: the frame's size
+    std::string reason;  // for Unreadable: the reader's short reason
+    int width = 0;       // for TooSmall: the frame's size
     int height = 0;
 };
 

@@ -30,8 +30,8 @@ enum class Route { Rows, RunLength, Qt };
 struct Layout {
     std::uint64_t pixelStart = 0;
     std::size_t rowBytes = 0;
-    int bytesPerPixel = 0;          // 0: palette indices
-    std::uint8_t green[256] = {};   // a palette's green values; indices beyond it are black
+    int bytesPerPixel = 0;         // 0: palette indices
+    std::uint8_t green[256] = {};  // a palette's green values; indices beyond it are black
 };
 
 Route RouteFor(const BmpHeaders& h, const std::uint8_t* head) {
@@ -43,20 +43,20 @@ Route RouteFor(const BmpHeaders& h, const std::uint8_t* head) {
     if (h.runLength) return Route::RunLength;
     if (h.compression != 0) return Route::Qt;
     // A version 4 or 5 header with an alpha mask makes Qt keep the alpha channel.
-    if (h.bits == 32 && h.infoSize >= 108 && Le32(head + 14 + 52) == 0xff000000u)
-        return Route::Qt;
+    if (h.bits == 32 && h.infoSize >= 108 && Le32(head + 14 + 52) == 0xff000000u) return Route::Qt;
     return h.bits == 8 || h.bits == 24 || h.bits == 32 ? Route::Rows : Route::Qt;
 }
 
 // The palette and where the pixels start, as Qt's reader finds them: after the palette even
 // when the data offset points into it. False with a reason for what Qt refuses.
 bool ReadLayout(const ByteSource& source, const BmpHeaders& h, std::vector<std::uint8_t>& scratch,
-               Layout& layout, std::string& error) {
+                Layout& layout, std::string& error) {
     std::uint64_t end = 14 + std::uint64_t(h.infoSize);
     if (h.bits <= 8) {
         const std::uint32_t colours = h.colorsUsed ? h.colorsUsed : 1u << h.bits;
         if (colours > 256) {
-            return Fail(error, "BMP palette of " + std::to_string(colours) + " colours (at most 256)");
+            return Fail(error,
+                        "BMP palette of " + std::to_string(colours) + " colours (at most 256)");
         }
         const std::size_t entry = h.infoSize == 12 ? 3 : 4;
         // Qt also refuses a palette that ends where the file ends.
@@ -106,8 +106,12 @@ void OfferRow(Peak& peak, int width, int y, GreenAt greenAt) {
 
 void OfferRowOfPixels(Peak& peak, const std::uint8_t* row, int width, int y, const Layout& layout) {
     switch (layout.bytesPerPixel) {
-    case 3: OfferRow(peak, width, y, [row](int x) { return row[std::size_t(x) * 3 + 1]; }); break;
-    case 4: OfferRow(peak, width, y, [row](int x) { return row[std::size_t(x) * 4 + 1]; }); break;
+    case 3:
+        OfferRow(peak, width, y, [row](int x) { return row[std::size_t(x) * 3 + 1]; });
+        break;
+    case 4:
+        OfferRow(peak, width, y, [row](int x) { return row[std::size_t(x) * 4 + 1]; });
+        break;
     default:
         OfferRow(peak, width, y, [row, &layout](int x) { return layout.green[row[x]]; });
     }
@@ -120,7 +124,8 @@ void CornerAtPeak(const Peak& peak, int width, int height, int N, int& x0, int& 
     y0 = Clamp(peak.y - N / 2, height - N);
 }
 
-void CopyRow(const std::uint8_t* row, int x0, int j, int N, const Layout& layout, IntPlane& window) {
+void CopyRow(const std::uint8_t* row, int x0, int j, int N, const Layout& layout,
+             IntPlane& window) {
     for (int i = 0; i < N; ++i) window[i][j] = Green(row, x0 + i, layout);
 }
 
@@ -144,12 +149,13 @@ int ImageRow(const BmpHeaders& h, int r) { return h.topDown ? r : h.height - 1 -
 // Calls each(fileRow, bytes) for the file rows first..first+count-1, in pieces.
 template <typename Each>
 bool ForRows(const ByteSource& source, const Layout& layout, int first, int count,
-            std::vector<std::uint8_t>& scratch, std::string& error, Each each) {
+             std::vector<std::uint8_t>& scratch, std::string& error, Each each) {
     const int perChunk = int(std::max<std::size_t>(1, kChunkBytes / layout.rowBytes));
     for (int r = first; r < first + count; r += perChunk) {
         const int n = std::min(perChunk, first + count - r);
-        const std::uint8_t* rows = source.view(layout.pixelStart + std::uint64_t(r) * layout.rowBytes,
-                                               std::size_t(n) * layout.rowBytes, scratch, error);
+        const std::uint8_t* rows =
+            source.view(layout.pixelStart + std::uint64_t(r) * layout.rowBytes,
+                        std::size_t(n) * layout.rowBytes, scratch, error);
         if (!rows) return false;
         for (int k = 0; k < n; ++k) each(r + k, rows + std::size_t(k) * layout.rowBytes);
     }
@@ -157,15 +163,15 @@ bool ForRows(const ByteSource& source, const Layout& layout, int first, int coun
 }
 
 WindowRead RowsWindow(const ByteSource& source, const BmpHeaders& h, const Layout& layout,
-                      WindowMode mode, int N, std::vector<std::uint8_t>& scratch,
-                      IntPlane& window, std::string& error) {
+                      WindowMode mode, int N, std::vector<std::uint8_t>& scratch, IntPlane& window,
+                      std::string& error) {
     int x0 = (h.width - N) / 2, y0 = (h.height - N) / 2;
     if (mode == WindowMode::Peak) {
         Peak peak;
         if (!ForRows(source, layout, 0, h.height, scratch, error,
-                    [&](int r, const std::uint8_t* row) {
-                        OfferRowOfPixels(peak, row, h.width, ImageRow(h, r), layout);
-                    }))
+                     [&](int r, const std::uint8_t* row) {
+                         OfferRowOfPixels(peak, row, h.width, ImageRow(h, r), layout);
+                     }))
             return WindowRead::Unreadable;
         CornerAtPeak(peak, h.width, h.height, N, x0, y0);
     }
@@ -189,8 +195,8 @@ WindowRead RunLengthWindow(const ByteSource& source, const BmpHeaders& h, const 
     const bool small = h.width < N || h.height < N;
     int x0 = (h.width - N) / 2, y0 = (h.height - N) / 2;
     auto decode = [&](const std::function<void(int, const std::uint8_t*)>& row) {
-        const RleResult result =
-            DecodeBmpRunLength(source, layout.pixelStart, h.width, h.height, h.bits, scratch, row, error);
+        const RleResult result = DecodeBmpRunLength(source, layout.pixelStart, h.width, h.height,
+                                                    h.bits, scratch, row, error);
         irregular = result == RleResult::Irregular;
         return result == RleResult::Ok;
     };
@@ -208,7 +214,7 @@ WindowRead RunLengthWindow(const ByteSource& source, const BmpHeaders& h, const 
         if (blank != written.end()) peak.offer(layout.green[0], 0, int(blank - written.begin()));
         CornerAtPeak(peak, h.width, h.height, N, x0, y0);
     }
-    if (small) {   // the data are still decoded: Qt refuses some streams
+    if (small) {  // the data are still decoded: Qt refuses some streams
         if (!decode([](int, const std::uint8_t*) {})) return WindowRead::Unreadable;
         return WindowRead::TooSmall;
     }
@@ -259,7 +265,8 @@ WindowRead QtWindow(const ByteSource& source, const BmpHeaders& h, WindowMode mo
         Layout bgr;
         bgr.bytesPerPixel = 3;
         Peak peak;
-        for (int y = 0; y < height; ++y) OfferRowOfPixels(peak, image.constScanLine(y), width, y, bgr);
+        for (int y = 0; y < height; ++y)
+            OfferRowOfPixels(peak, image.constScanLine(y), width, y, bgr);
         CornerAtPeak(peak, width, height, N, x0, y0);
     }
     SamplesToWindow(image.constScanLine(y0) + std::size_t(x0) * 3 + 1,
@@ -273,18 +280,21 @@ WindowRead BmpWindowFromSource(const ByteSource& source, WindowMode mode, int N,
                                FrameReader& reader, IntPlane& window, int& width, int& height,
                                std::string& error) {
     std::vector<std::uint8_t>& scratch = reader.scratch;
-    const std::size_t headSize = std::size_t(std::min<std::uint64_t>(source.size(), kBmpHeadersBytes));
+    const std::size_t headSize =
+        std::size_t(std::min<std::uint64_t>(source.size(), kBmpHeadersBytes));
     const std::uint8_t* head = source.view(0, headSize, scratch, error);
     if (!head) return WindowRead::Unreadable;
     BmpHeaders h;
     if (!ParseBmpHeaders(head, headSize, source.size(), h, error)) return WindowRead::Unreadable;
     const Route route = RouteFor(h, head);
-    if (route == Route::Qt) return QtWindow(source, h, mode, N, reader, window, width, height, error);
+    if (route == Route::Qt)
+        return QtWindow(source, h, mode, N, reader, window, width, height, error);
     Layout layout;
     if (!ReadLayout(source, h, scratch, layout, error)) return WindowRead::Unreadable;
     if (route == Route::Rows) {
         // Rows that run past the end: Qt keeps what it read and leaves the rest.
-        if (layout.pixelStart + std::uint64_t(layout.rowBytes) * std::uint64_t(h.height) > source.size())
+        if (layout.pixelStart + std::uint64_t(layout.rowBytes) * std::uint64_t(h.height) >
+            source.size())
             return QtWindow(source, h, mode, N, reader, window, width, height, error);
         width = h.width;
         height = h.height;

@@ -48,7 +48,7 @@ constexpr int kCells = M * 2 * 4;       // per group: q, half (k2 = q or q + 128
 constexpr int kUsedBins = 181;          // the farthest cell lies 180.3 from the centre
 constexpr int kSink = 183;              // bin for amplitudes counted elsewhere
 constexpr int kBins = 184;
-constexpr int kAccumulators = 16;       // separate sums break store-to-load chains
+constexpr int kAccumulators = 16;  // separate sums break store-to-load chains
 
 // Four lanes as plain doubles, which any C++ compiler builds.
 struct Quad {
@@ -106,9 +106,9 @@ struct Twiddle {
 struct FastProfiler::Work {
     alignas(64) double tre[M * kRow];  // T, real and imaginary parts
     alignas(64) double tim[M * kRow];
-    alignas(64) C4 col[N];             // one group of the pass along x
-    alignas(64) C4 rowK[M];            // rows k1 of one group of the pass along m
-    alignas(64) C4 rowMirror[M];       // rows -k1
+    alignas(64) C4 col[N];        // one group of the pass along x
+    alignas(64) C4 rowK[M];       // rows k1 of one group of the pass along m
+    alignas(64) C4 rowMirror[M];  // rows -k1
     alignas(64) double mag[kCells];
     alignas(64) double acc[kAccumulators][kBins];
     alignas(64) std::uint16_t bins[kGroups][kCells];  // bin of the cell | bin of its mirror << 8
@@ -145,8 +145,8 @@ void FillTwiddles(Twiddle* tw, int k) {
     const double pi = 3.14159265358979323846;
     for (int j = 0; j < k; ++j) {
         const double a = 2 * pi * j / (4.0 * k);
-        tw[j] = {std::cos(a), -std::sin(a), std::cos(2 * a), -std::sin(2 * a),
-                 std::cos(3 * a), -std::sin(3 * a)};
+        tw[j] = {std::cos(a),      -std::sin(a),    std::cos(2 * a),
+                 -std::sin(2 * a), std::cos(3 * a), -std::sin(3 * a)};
     }
 }
 
@@ -348,7 +348,7 @@ FS_INLINE void PassAlongM(Work& w, int h) {
         const V er = a.re + b.re, ei = a.im - b.im;  // 2E
         const V dr = a.re - b.re, di = a.im + b.im;  // 2iO
         const double c = w.postCos[q], s = w.postSin[q];
-        const V pr = di * c - dr * s;                // e^(-2 pi i q / 256) 2O = (pr, -pn)
+        const V pr = di * c - dr * s;  // e^(-2 pi i q / 256) 2O = (pr, -pn)
         const V pn = dr * c + di * s;
         const V xr = er + pr, xi = ei - pn;
         const V yr = er - pr, yi = ei + pn;
@@ -395,7 +395,7 @@ FS_INLINE void ComputeAll(Work& w, const std::int32_t* window, double* profile) 
 
 #ifdef FRAMESIFTER_X86_VECTORS
 __attribute__((target("avx2"))) void ComputeAvx2(Work& w, const std::int32_t* window,
-                                                  double* profile) {
+                                                 double* profile) {
     ComputeAll<v4d>(w, window, profile);
 }
 

@@ -41,7 +41,7 @@ void BuildSineTable(int N, double* table) {
         table[n4 - i] = c;
     }
     if (n8 != 0) {
-        const std::uint64_t bits = 0x3FE6A09E667F3BCDull;   // sqrt(0.5), exactly
+        const std::uint64_t bits = 0x3FE6A09E667F3BCDull;  // sqrt(0.5), exactly
         std::memcpy(&table[n8], &bits, sizeof bits);
     }
     for (int i = 0; i < n4; ++i) table[n2 - i] = table[i];
@@ -58,8 +58,12 @@ void FftTransform(int n, const std::int32_t* bitReverseTable, const double* sint
     for (int i = 0; i < n; ++i) {
         const int j = bitReverseTable[i];
         if (i < j) {
-            double t = x[i]; x[i] = x[j]; x[j] = t;
-            t = y[i]; y[i] = y[j]; y[j] = t;
+            double t = x[i];
+            x[i] = x[j];
+            x[j] = t;
+            t = y[i];
+            y[i] = y[j];
+            y[j] = t;
         }
     }
     for (int k = 1; k < n; k *= 2) {

@@ -4,8 +4,7 @@
 
 namespace framesifter {
 
-FftPlan::FftPlan(int n)
-    : n_(n), sines_(std::size_t(n + n / 4)), bitReverse_(std::size_t(n)) {
+FftPlan::FftPlan(int n) : n_(n), sines_(std::size_t(n + n / 4)), bitReverse_(std::size_t(n)) {
     BuildSineTable(n_, sines_.data());
     BuildBitReverseTable(n_, bitReverse_.data());
 }

@@ -15,7 +15,7 @@ constexpr std::size_t kChunkBytes = std::size_t(1) << 20;
 
 struct CentroidSums {
     double s = 0, sx = 0, sy = 0;
-    std::int64_t exactS = 0, exactSx = 0, exactSy = 0;   // when SumsAreExactIntegers
+    std::int64_t exactS = 0, exactSx = 0, exactSy = 0;  // when SumsAreExactIntegers
 };
 
 // True when every partial sum of S, Sx and Sy over the frame is an integer below 2^53 in
@@ -26,13 +26,13 @@ bool SumsAreExactIntegers(int width, int height, std::int32_t bzero) {
     const double largest = 65535.0 + double(std::llabs(bzero));
     const double w = width, h = height;
     const double bound = largest * w * h * std::max({1.0, w - 1, h - 1});
-    return bound < 9007199254740992.0;   // 2^53
+    return bound < 9007199254740992.0;  // 2^53
 }
 
 // Adds `count` rows that begin with image row y0, in file order: rows from the top, columns
 // left to right, as the corner rule for a decoded plane adds them up.
-void AddRows(const std::uint8_t* rows, int width, int y0, int count, std::int32_t bzero,
-             bool exact, CentroidSums& sums) {
+void AddRows(const std::uint8_t* rows, int width, int y0, int count, std::int32_t bzero, bool exact,
+             CentroidSums& sums) {
     const std::uint8_t* p = rows;
     if (exact) {
         for (int y = y0; y < y0 + count; ++y, p += std::size_t(width) * 2) {
@@ -57,8 +57,8 @@ void AddRows(const std::uint8_t* rows, int width, int y0, int count, std::int32_
 // The centroid sums over all the data, read in whole rows of about kChunkBytes at a time.
 // `whole` receives the data when they came in one piece, and null otherwise.
 bool SumFrame(const ByteSource& source, const FitsHeader& header,
-              std::vector<std::uint8_t>& scratch, CentroidSums& sums,
-              const std::uint8_t*& whole, std::string& error) {
+              std::vector<std::uint8_t>& scratch, CentroidSums& sums, const std::uint8_t*& whole,
+              std::string& error) {
     const std::size_t rowBytes = std::size_t(header.width) * 2;
     const int band = int(std::max<std::size_t>(1, kChunkBytes / rowBytes));
     const bool exact = SumsAreExactIntegers(header.width, header.height, header.bzero);
@@ -107,10 +107,9 @@ WindowRead FitsWindowFromSource(const ByteSource& source, WindowMode mode, int N
             return WindowRead::Unreadable;
         CornerFromCentroid(sums.s, sums.sx, sums.sy, width, height, N, x0, y0);
     }
-    const std::uint8_t* rows =
-        whole ? whole + std::size_t(y0) * rowBytes
-              : source.view(header.dataOffset + std::uint64_t(y0) * rowBytes, windowRows,
-                            reader.scratch, error);
+    const std::uint8_t* rows = whole ? whole + std::size_t(y0) * rowBytes
+                                     : source.view(header.dataOffset + std::uint64_t(y0) * rowBytes,
+                                                   windowRows, reader.scratch, error);
     if (!rows) return WindowRead::Unreadable;
     DecodeFitsWindowRows(rows, width, header.bzero, x0, N, window);
     return WindowRead::Ok;

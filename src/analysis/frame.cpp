@@ -63,19 +63,22 @@ bool LoadFits(const std::uint8_t* bytes, std::size_t size, Frame& frame, std::st
 bool LoadByFormat(const std::uint8_t* bytes, std::size_t size, FrameFormat format,
                   JpegImage& decoder, Frame& frame, std::string& error) {
     switch (format) {
-    case FrameFormat::Bmp: return LoadBmp(bytes, size, frame, error);
-    case FrameFormat::Jpeg: return LoadJpeg(bytes, size, decoder, frame, error);
-    case FrameFormat::Fits: return LoadFits(bytes, size, frame, error);
-    case FrameFormat::Unknown: break;
+    case FrameFormat::Bmp:
+        return LoadBmp(bytes, size, frame, error);
+    case FrameFormat::Jpeg:
+        return LoadJpeg(bytes, size, decoder, frame, error);
+    case FrameFormat::Fits:
+        return LoadFits(bytes, size, frame, error);
+    case FrameFormat::Unknown:
+        break;
     }
     return Fail(error, kNotAFrameName);
 }
 
 }  // namespace
 
-bool LoadFrameFromMemory(const std::uint8_t* bytes, std::size_t size,
-                         const std::string& extension, JpegImage& decoder, Frame& frame,
-                         std::string& error) {
+bool LoadFrameFromMemory(const std::uint8_t* bytes, std::size_t size, const std::string& extension,
+                         JpegImage& decoder, Frame& frame, std::string& error) {
     frame.clear();
     error.clear();
     const bool loaded = LoadByFormat(bytes, size, FrameFormatOf(extension), decoder, frame, error);
@@ -83,8 +86,8 @@ bool LoadFrameFromMemory(const std::uint8_t* bytes, std::size_t size,
     return loaded;
 }
 
-bool LoadFrameForAnalysis(const std::string& path, const std::string& extension,
-                          JpegImage& decoder, Frame& frame, std::string& error) {
+bool LoadFrameForAnalysis(const std::string& path, const std::string& extension, JpegImage& decoder,
+                          Frame& frame, std::string& error) {
     if (FrameFormatOf(extension) == FrameFormat::Unknown) {
         frame.clear();
         return Fail(error, kNotAFrameName);
@@ -93,8 +96,8 @@ bool LoadFrameForAnalysis(const std::string& path, const std::string& extension,
         frame.clear();
         return false;
     }
-    return LoadFrameFromMemory(frame.fileBytes.data(), frame.fileBytes.size(), extension,
-                               decoder, frame, error);
+    return LoadFrameFromMemory(frame.fileBytes.data(), frame.fileBytes.size(), extension, decoder,
+                               frame, error);
 }
 
 }  // namespace framesifter

@@ -28,9 +28,9 @@ void EndFrame(FrameReader& reader) {
     reader.hold.reset();
 }
 
-WindowRead WindowFromSource(const ByteSource& source, FrameFormat format, WindowMode mode,
-                            int N, FrameReader& reader, IntPlane& window, int& width,
-                            int& height, std::string& error) {
+WindowRead WindowFromSource(const ByteSource& source, FrameFormat format, WindowMode mode, int N,
+                            FrameReader& reader, IntPlane& window, int& width, int& height,
+                            std::string& error) {
     switch (format) {
     case FrameFormat::Fits:
         return FitsWindowFromSource(source, mode, N, reader, window, width, height, error);

@@ -22,17 +22,16 @@ JpegImage::LayoutCheck HoldForDecode(FrameReader& reader, std::size_t extraPerPi
 
 // Centre mode needs only the window's rows and block columns of a JPEG; libjpeg skips the
 // rest. The pixels are those of a full decode.
-WindowRead JpegCentreWindow(const std::uint8_t* bytes, std::size_t size, int N,
-                            FrameReader& reader, IntPlane& window, int& width, int& height,
-                            std::string& error) {
+WindowRead JpegCentreWindow(const std::uint8_t* bytes, std::size_t size, int N, FrameReader& reader,
+                            IntPlane& window, int& width, int& height, std::string& error) {
     JpegImage& jpeg = reader.decoder;
     const JpegImage::LayoutCheck check = HoldForDecode(reader, 0);
     if (!jpeg.loadMemoryCentre(bytes, size, N, N, &check, error)) return WindowRead::Unreadable;
     width = jpeg.width();
     height = jpeg.height();
     if (width < N || height < N) return WindowRead::TooSmall;
-    if (jpeg.regionWidth() != N || jpeg.regionHeight() != N ||
-        jpeg.regionX() != (width - N) / 2 || jpeg.regionY() != (height - N) / 2) {
+    if (jpeg.regionWidth() != N || jpeg.regionHeight() != N || jpeg.regionX() != (width - N) / 2 ||
+        jpeg.regionY() != (height - N) / 2) {
         error = "the JPEG decoder returned another region than the window";
         return WindowRead::Unreadable;
     }
@@ -70,14 +69,12 @@ void TakeGreenRows(const std::uint8_t* bgr, std::size_t stride, int first, int c
 }
 
 // Peak mode: the window centred on the brightest green pixel, moved inside the image.
-WindowRead JpegPeakWindow(const std::uint8_t* bytes, std::size_t size, int N,
-                          FrameReader& reader, IntPlane& window, int& width, int& height,
-                          std::string& error) {
+WindowRead JpegPeakWindow(const std::uint8_t* bytes, std::size_t size, int N, FrameReader& reader,
+                          IntPlane& window, int& width, int& height, std::string& error) {
     std::vector<std::uint8_t>& green = reader.scratch;
     const JpegImage::LayoutCheck hold = HoldForDecode(reader, 1);
     int rowLength = 0;
-    const JpegImage::LayoutCheck check = [&](const JpegImage::Layout& layout,
-                                             std::string& reason) {
+    const JpegImage::LayoutCheck check = [&](const JpegImage::Layout& layout, std::string& reason) {
         if (!hold(layout, reason)) return false;
         try {
             green.resize(std::size_t(layout.width) * std::size_t(layout.height));
@@ -114,14 +111,15 @@ WindowRead JpegWindowFromSource(const ByteSource& source, WindowMode mode, int N
     const std::uint8_t* bytes = source.memory();
     if (!bytes) {
         // A file that does not start as a JPEG is refused before its size is reserved or read.
-        const std::uint8_t* start = source.view(0, std::min<std::uint64_t>(source.size(), 3),
-                                                reader.scratch, error);
+        const std::uint8_t* start =
+            source.view(0, std::min<std::uint64_t>(source.size(), 3), reader.scratch, error);
         if (!start) return WindowRead::Unreadable;
         if (source.size() < 3 || start[0] != 0xFF || start[1] != 0xD8 || start[2] != 0xFF) {
             error = "not a JPEG file (it does not start with a JPEG start-of-image marker)";
             return WindowRead::Unreadable;
         }
-        if (!reader.hold.holdTotal(std::size_t(source.size()), error)) return WindowRead::Unreadable;
+        if (!reader.hold.holdTotal(std::size_t(source.size()), error))
+            return WindowRead::Unreadable;
         if (!ReadAllBytes(source, reader.frame.fileBytes, error)) return WindowRead::Unreadable;
         bytes = reader.frame.fileBytes.data();
     }

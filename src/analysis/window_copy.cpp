@@ -4,7 +4,7 @@ namespace framesifter {
 
 void SamplesToWindow(const std::uint8_t* first, std::ptrdiff_t rowStride, std::size_t pixelStep,
                      int N, IntPlane& window) {
-    constexpr int kBand = 16;   // rows whose pieces stay in the first-level cache together
+    constexpr int kBand = 16;  // rows whose pieces stay in the first-level cache together
     int j0 = 0;
     for (; j0 + kBand <= N; j0 += kBand) {
         const std::uint8_t* band = first + std::ptrdiff_t(j0) * rowStride;

@@ -11,7 +11,7 @@ namespace {
 // Clamps a corner computed in floating point into 0..limit before it becomes an int, so
 // that a wild centroid cannot overflow the conversion.
 int ClampCorner(double v, int limit) {
-    if (!(v > 0)) return 0;   // also NaN
+    if (!(v > 0)) return 0;  // also NaN
     if (v > limit) return limit;
     return int(v);
 }

@@ -4,8 +4,8 @@
 namespace framesifter {
 
 enum class WindowMode {
-    Centre,   // at the frame's centre
-    Peak,     // on the brightest green pixel (bitmaps) or the intensity centroid (FITS)
+    Centre,  // at the frame's centre
+    Peak,    // on the brightest green pixel (bitmaps) or the intensity centroid (FITS)
 };
 
 }  // namespace framesifter

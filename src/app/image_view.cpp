@@ -3,9 +3,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-ImageView::ImageView(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
+ImageView::ImageView(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 void ImageView::setPicture(const QImage& picture) {
     picture_ = picture;

@@ -15,6 +15,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QImage picture_;   // as opened, saved as it is
-    QImage display_;   // the same in a format that paints fast
+    QImage picture_;  // as opened, saved as it is
+    QImage display_;  // the same in a format that paints fast
 };

@@ -27,14 +27,14 @@ public:
     const QImage& picture() const;
     QSize shownSize() const;
 
-    ImageView* fullSizeView = nullptr;   // hidden copy at 100 %: the base of every zoom step
-    ImageView* shownView = nullptr;      // the shown, scaled picture
+    ImageView* fullSizeView = nullptr;  // hidden copy at 100 %: the base of every zoom step
+    ImageView* shownView = nullptr;     // the shown, scaled picture
     // The window's state as filled; nothing reads the width, height or channel count again.
     int filledWidth = 0;
     int filledHeight = 0;
     int colourChannels = 0;
-    int zoomExponent = 0;   // the shown size is the 100 % size times 2 to this power
-    QString undoMark;       // never set
+    int zoomExponent = 0;  // the shown size is the 100 % size times 2 to this power
+    QString undoMark;      // never set
 
 private:
     bool zoomTo(int exponent, QString& text);

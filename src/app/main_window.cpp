@@ -53,8 +53,8 @@ QPixmap ToolPicture(bool save, bool disabled) {
         p.drawPolygon(QPolygonF({QPointF(1.5, 4.5), QPointF(7.5, 4.5), QPointF(9.5, 6.5),
                                  QPointF(16.5, 6.5), QPointF(16.5, 16.5), QPointF(1.5, 16.5)}));
         p.setBrush(c(250, 220, 110));
-        p.drawPolygon(QPolygonF({QPointF(4.5, 9.5), QPointF(19.0, 9.5), QPointF(16.5, 16.5),
-                                 QPointF(1.5, 16.5)}));
+        p.drawPolygon(QPolygonF(
+            {QPointF(4.5, 9.5), QPointF(19.0, 9.5), QPointF(16.5, 16.5), QPointF(1.5, 16.5)}));
     } else {
         // A floppy disk.
         p.setPen(QPen(c(20, 30, 80), 1));
@@ -157,11 +157,14 @@ void MainWindow::createActions() {
     exitAction = newCommand(QStringLiteral("終了(&Q)"), [this] { close(); });
     zoomInAction = newCommand(QStringLiteral("+"), [this] { zoomIn(); });
     zoomOutAction = newCommand(QStringLiteral("-"), [this] { zoomOut(); });
-    selectorAction = newCommand(QStringLiteral("設定(&S)"), [this] { selectorWindow_->showSelector(); });
-    closeWindowAction = newCommand(QStringLiteral("このウィンドウを閉じる(&C)"),
-                                   [this] { closeActiveWindow(); });
-    closeAllAction = newCommand(QStringLiteral("すべてを閉じる(&L)"), [this] { closeAllWindows(); });
-    versionAction = newCommand(QStringLiteral("バージョン(&V)"), [this] { versionDialog_->showVersion(); });
+    selectorAction =
+        newCommand(QStringLiteral("設定(&S)"), [this] { selectorWindow_->showSelector(); });
+    closeWindowAction =
+        newCommand(QStringLiteral("このウィンドウを閉じる(&C)"), [this] { closeActiveWindow(); });
+    closeAllAction =
+        newCommand(QStringLiteral("すべてを閉じる(&L)"), [this] { closeAllWindows(); });
+    versionAction =
+        newCommand(QStringLiteral("バージョン(&V)"), [this] { versionDialog_->showVersion(); });
 }
 
 void MainWindow::buildToolBar() {
@@ -262,9 +265,9 @@ void MainWindow::open() {
 }
 
 int MainWindow::openFiles(const QStringList& files, int filterIndex) {
-    const OpenKind kind = filterIndex == 1 ? OpenKind::Fits
-                        : filterIndex == 2 ? OpenKind::Jpeg
-                                           : OpenKind::Bmp;
+    const OpenKind kind = filterIndex == 1   ? OpenKind::Fits
+                          : filterIndex == 2 ? OpenKind::Jpeg
+                                             : OpenKind::Bmp;
     int opened = 0;
     for (const QString& file : files) {
         QImage picture;
@@ -299,8 +302,8 @@ void MainWindow::save() {
 
 bool MainWindow::saveImageWindow(ImageWindow* window, const QString& chosen, int filterIndex) {
     const bool jpeg = filterIndex == 1;
-    const QString target = SaveTargetName(chosen, jpeg ? QStringLiteral(".jpg")
-                                                       : QStringLiteral(".bmp"));
+    const QString target =
+        SaveTargetName(chosen, jpeg ? QStringLiteral(".jpg") : QStringLiteral(".bmp"));
     if (QFileInfo::exists(target) &&
         !Dialogs().askYesNo(this, QString::fromUtf8(kOverwriteQuestion), true))
         return false;

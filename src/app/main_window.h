@@ -67,7 +67,7 @@ public:
     QPushButton* zoomInButton = nullptr;
     QPushButton* zoomOutButton = nullptr;
     QLineEdit* zoomText = nullptr;
-    QLabel* positionLabel = nullptr;   // hidden
+    QLabel* positionLabel = nullptr;  // hidden
     QPushButton* selectorButton = nullptr;
     QMdiArea* mdiArea = nullptr;
 

@@ -22,7 +22,8 @@ NoticeWindow::NoticeWindow(double version, QWidget* parent)
     noticeText->setPlainText(QStringLiteral("Memo1"));
     closeButton = new QPushButton(QStringLiteral("閉じる"), noticeGroup);
     closeButton->setGeometry(104, 288, 49, 25);
-    connect(closeButton, &QPushButton::clicked, this, [this] { RunCommand(this, [this] { hide(); }); });
+    connect(closeButton, &QPushButton::clicked, this,
+            [this] { RunCommand(this, [this] { hide(); }); });
     setFixedSize(257, 321);
 
     checkNotice(version);

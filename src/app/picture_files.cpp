@@ -51,12 +51,14 @@ bool LoadJpeg(const QString& path, QImage& picture, QString& error) {
     QImage image(jpeg.width(), jpeg.height(), QImage::Format_BGR888);
     if (image.isNull()) {
         error = QStringLiteral("not enough memory for a %1 x %2 picture")
-                    .arg(jpeg.width()).arg(jpeg.height());
+                    .arg(jpeg.width())
+                    .arg(jpeg.height());
         return false;
     }
     const std::size_t rowBytes = std::size_t(jpeg.width()) * 3;
     for (int y = 0; y < jpeg.height(); ++y)
-        std::memcpy(image.scanLine(y), jpeg.bgr().data() + std::size_t(y) * jpeg.stride(), rowBytes);
+        std::memcpy(image.scanLine(y), jpeg.bgr().data() + std::size_t(y) * jpeg.stride(),
+                    rowBytes);
     picture = image;
     return true;
 }
@@ -85,10 +87,12 @@ bool LoadFits(const QString& path, QImage& picture, QString& error) {
         error = QStringLiteral("not enough memory for a %1 x %2 picture").arg(width).arg(height);
         return false;
     }
-    const int failed = FitsToGrey(plane, width, height, image.bits(), std::size_t(image.bytesPerLine()));
+    const int failed =
+        FitsToGrey(plane, width, height, image.bits(), std::size_t(image.bytesPerLine()));
     FreeIntPlane(width, height, plane);
     if (failed) {
-        error = QStringLiteral("the image data do not match the size %1 x %2").arg(width).arg(height);
+        error =
+            QStringLiteral("the image data do not match the size %1 x %2").arg(width).arg(height);
         return false;
     }
     picture = image;
@@ -97,9 +101,12 @@ bool LoadFits(const QString& path, QImage& picture, QString& error) {
 
 bool LoadPicture(const QString& path, OpenKind kind, QImage& picture, QString& error) {
     switch (kind) {
-    case OpenKind::Bmp: return LoadBmpEntry(path, picture, error);
-    case OpenKind::Fits: return LoadFits(path, picture, error);
-    case OpenKind::Jpeg: return LoadJpeg(path, picture, error);
+    case OpenKind::Bmp:
+        return LoadBmpEntry(path, picture, error);
+    case OpenKind::Fits:
+        return LoadFits(path, picture, error);
+    case OpenKind::Jpeg:
+        return LoadJpeg(path, picture, error);
     }
     error = QStringLiteral("unknown file kind");
     return false;
@@ -112,10 +119,9 @@ bool SaveBmp(const QString& path, const QImage& picture, QString& error) {
     }
     // The BMP writer keeps 1- and 8-bit palettes; everything else becomes 24-bit.
     QImage out = picture;
-    const bool palette = out.depth() == 1 || (out.format() == QImage::Format_Indexed8 &&
-                                               out.colorCount() <= 256);
-    if (!palette)
-        out = picture.convertToFormat(QImage::Format_RGB32);
+    const bool palette =
+        out.depth() == 1 || (out.format() == QImage::Format_Indexed8 && out.colorCount() <= 256);
+    if (!palette) out = picture.convertToFormat(QImage::Format_RGB32);
     // Written straight into the file: a large picture is not held twice in memory.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {

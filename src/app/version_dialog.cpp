@@ -24,7 +24,10 @@ QImage VersionPicture() {
 
     // A fixed scatter of stars (a small linear congruential sequence, the same every time).
     unsigned seed = 20061;
-    auto next = [&seed]() { seed = seed * 1103515245u + 12345u; return (seed >> 16) & 0x7fff; };
+    auto next = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7fff;
+    };
     for (int i = 0; i < 70; ++i) {
         const int x = int(next() % 120), y = int(next() % 170);
         const int level = 130 + int(next() % 126);
@@ -48,8 +51,12 @@ QImage VersionPicture() {
     // A frequency curve along the bottom: what the selector looks at.
     QPainterPath curve;
     for (int x = 0; x <= 120; ++x) {
-        const double y = 228 - 48 * std::exp(-x / 26.0) - 4 * std::sin(x / 5.0) * std::exp(-x / 60.0);
-        if (x == 0) curve.moveTo(x, y); else curve.lineTo(x, y);
+        const double y =
+            228 - 48 * std::exp(-x / 26.0) - 4 * std::sin(x / 5.0) * std::exp(-x / 60.0);
+        if (x == 0)
+            curve.moveTo(x, y);
+        else
+            curve.lineTo(x, y);
     }
     p.setPen(QPen(QColor(120, 230, 160), 1.6));
     p.drawPath(curve);
@@ -88,7 +95,8 @@ VersionDialog::VersionDialog(QWidget* parent) : QDialog(parent) {
 
     okButton = new QPushButton(QStringLiteral("OK"), this);
     okButton->setGeometry(200, 192, 57, 25);
-    connect(okButton, &QPushButton::clicked, this, [this] { RunCommand(this, [this] { hide(); }); });
+    connect(okButton, &QPushButton::clicked, this,
+            [this] { RunCommand(this, [this] { hide(); }); });
 
     // Sized to the controls, centred on the screen.
     const QRect controls = childrenRect();

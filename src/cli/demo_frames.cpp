@@ -87,18 +87,25 @@ std::vector<float> GaussianKernel(double sigma) {
 }  // namespace
 
 bool ParseDemoFormat(const std::string& text, DemoFormat& format) {
-    if (text == "fits") format = DemoFormat::Fits;
-    else if (text == "bmp") format = DemoFormat::Bmp;
-    else if (text == "jpg" || text == "jpeg") format = DemoFormat::Jpeg;
-    else return false;
+    if (text == "fits")
+        format = DemoFormat::Fits;
+    else if (text == "bmp")
+        format = DemoFormat::Bmp;
+    else if (text == "jpg" || text == "jpeg")
+        format = DemoFormat::Jpeg;
+    else
+        return false;
     return true;
 }
 
 const char* DemoExtension(DemoFormat format) {
     switch (format) {
-    case DemoFormat::Fits: return ".fit";
-    case DemoFormat::Bmp: return ".bmp";
-    case DemoFormat::Jpeg: return ".jpg";
+    case DemoFormat::Fits:
+        return ".fit";
+    case DemoFormat::Bmp:
+        return ".bmp";
+    case DemoFormat::Jpeg:
+        return ".jpg";
     }
     return "";
 }
@@ -122,8 +129,8 @@ DemoFrameParams DemoFrameParameters(std::uint64_t seed, int index) {
 }
 
 DemoScene::DemoScene(int width, int height, std::uint64_t seed)
-    : width_(width), height_(height), seed_(seed),
-      paddedWidth_(width + 2 * kMargin), paddedHeight_(height + 2 * kMargin) {
+    : width_(width), height_(height), seed_(seed), paddedWidth_(width + 2 * kMargin),
+      paddedHeight_(height + 2 * kMargin) {
     const std::size_t n = std::size_t(paddedWidth_) * std::size_t(paddedHeight_);
     truth_.assign(n, 0.0f);
     tintRed_.assign(n, 1.0f);
@@ -131,18 +138,24 @@ DemoScene::DemoScene(int width, int height, std::uint64_t seed)
 
     const double cx = width / 2.0, cy = height / 2.0;
     const double R = 0.36 * std::min(width, height);
-    const double Rp = 0.935 * R;   // the planet is flattened at the poles
+    const double Rp = 0.935 * R;  // the planet is flattened at the poles
     // Detail is laid out on the disc, so larger frames show the same planet larger.
     const double ref = 173.0;
     const std::uint64_t sTurb = Mix(seed, 1), sFine = Mix(seed, 2), sPolar = Mix(seed, 3);
 
     // Dark belts by latitude (image rows run north to south), of unequal width and depth.
-    struct Belt { double from, to, darkness; };
+    struct Belt {
+        double from, to, darkness;
+    };
     const Belt belts[] = {{-0.66, -0.60, 0.45}, {-0.50, -0.41, 0.60}, {-0.33, -0.10, 1.00},
-                          {0.08, 0.29, 0.85}, {0.44, 0.52, 0.55}, {0.63, 0.68, 0.40}};
-    struct Oval { double x, y, r, strength; };
-    const Oval whiteOvals[] = {{-0.55, 0.56, 0.035, 0.30}, {-0.24, 0.57, 0.030, 0.28},
-                               {0.07, 0.55, 0.038, 0.32}, {0.38, 0.57, 0.028, 0.25},
+                          {0.08, 0.29, 0.85},   {0.44, 0.52, 0.55},   {0.63, 0.68, 0.40}};
+    struct Oval {
+        double x, y, r, strength;
+    };
+    const Oval whiteOvals[] = {{-0.55, 0.56, 0.035, 0.30},
+                               {-0.24, 0.57, 0.030, 0.28},
+                               {0.07, 0.55, 0.038, 0.32},
+                               {0.38, 0.57, 0.028, 0.25},
                                {0.20, -0.55, 0.025, 0.20}};
 
     for (int py = 0; py < paddedHeight_; ++py) {
@@ -159,8 +172,8 @@ DemoScene::DemoScene(int width, int height, std::uint64_t seed)
             const double lat = ny + 0.05 * turb;
             double belt = 0;
             for (const Belt& b : belts) {
-                const double box = 0.5 * (std::tanh((lat - b.from) / 0.014) -
-                                          std::tanh((lat - b.to) / 0.014));
+                const double box =
+                    0.5 * (std::tanh((lat - b.from) / 0.014) - std::tanh((lat - b.to) / 0.014));
                 belt = std::max(belt, b.darkness * box);
             }
             const double bandEdge = 4 * belt * (1 - belt);
@@ -177,7 +190,8 @@ DemoScene::DemoScene(int width, int height, std::uint64_t seed)
             const double gx = (nx + 0.28) / 0.17, gy = (ny - 0.36) / 0.075;
             const double gd = std::sqrt(gx * gx + gy * gy);
             const double spot = std::exp(-gd * gd * 2);
-            v = v * (1 - 0.30 * spot) + 0.12 * std::exp(-((gd - 1.15) / 0.18) * ((gd - 1.15) / 0.18));
+            v = v * (1 - 0.30 * spot) +
+                0.12 * std::exp(-((gd - 1.15) / 0.18) * ((gd - 1.15) / 0.18));
             for (const Oval& o : whiteOvals) {
                 const double dx = (nx - o.x) / o.r, dy = (ny - o.y) / (o.r * 0.8);
                 v += o.strength * std::exp(-(dx * dx + dy * dy));
@@ -207,7 +221,8 @@ void DemoScene::renderFrame(int index, std::vector<float>& out) const {
     const int rows = height_ + 2 * radius;
     std::vector<float> tmp(std::size_t(rows) * std::size_t(width_));
     for (int r = 0; r < rows; ++r) {
-        const float* src = &truth_[std::size_t(clampY(y0 + r - radius)) * std::size_t(paddedWidth_)];
+        const float* src =
+            &truth_[std::size_t(clampY(y0 + r - radius)) * std::size_t(paddedWidth_)];
         float* dst = &tmp[std::size_t(r) * std::size_t(width_)];
         for (int x = 0; x < width_; ++x) {
             float s = 0;
@@ -215,7 +230,8 @@ void DemoScene::renderFrame(int index, std::vector<float>& out) const {
             if (base >= 0 && base + 2 * radius < paddedWidth_) {
                 for (int t = 0; t <= 2 * radius; ++t) s += k[std::size_t(t)] * src[base + t];
             } else {
-                for (int t = 0; t <= 2 * radius; ++t) s += k[std::size_t(t)] * src[clampX(base + t)];
+                for (int t = 0; t <= 2 * radius; ++t)
+                    s += k[std::size_t(t)] * src[clampX(base + t)];
             }
             dst[x] = s;
         }
@@ -248,7 +264,8 @@ void DemoScene::frame16(int index, std::vector<std::uint16_t>& values) const {
     renderFrame(index, intensity);
     values.resize(intensity.size());
     for (std::size_t i = 0; i < intensity.size(); ++i)
-        values[i] = std::uint16_t(std::clamp(std::lround(1000.0 + 52000.0 * intensity[i]), 0L, 65535L));
+        values[i] =
+            std::uint16_t(std::clamp(std::lround(1000.0 + 52000.0 * intensity[i]), 0L, 65535L));
 }
 
 void DemoScene::frameBgr(int index, std::vector<std::uint8_t>& bgr) const {
@@ -260,7 +277,8 @@ void DemoScene::frameBgr(int index, std::vector<std::uint8_t>& bgr) const {
     for (int y = 0; y < height_; ++y) {
         for (int x = 0; x < width_; ++x) {
             const std::size_t i = std::size_t(y) * std::size_t(width_) + std::size_t(x);
-            const std::size_t t = std::size_t(y0 + y) * std::size_t(paddedWidth_) + std::size_t(x0 + x);
+            const std::size_t t =
+                std::size_t(y0 + y) * std::size_t(paddedWidth_) + std::size_t(x0 + x);
             const double g = 230.0 * intensity[i];
             auto byte = [](double v) { return std::uint8_t(std::clamp(std::lround(v), 0L, 255L)); };
             bgr[3 * i + 0] = byte(g * tintBlue_[t]);
@@ -288,15 +306,15 @@ std::vector<std::uint8_t> EncodeBmp24(const std::uint8_t* bgr, int width, int he
     put32(10, 54);
     put32(14, 40);
     put32(18, std::uint32_t(width));
-    put32(22, std::uint32_t(height));   // positive: bottom row first
+    put32(22, std::uint32_t(height));  // positive: bottom row first
     put16(26, 1);
     put16(28, 24);
     put32(34, std::uint32_t(dataBytes));
-    put32(38, 2835);   // 72 dpi
+    put32(38, 2835);  // 72 dpi
     put32(42, 2835);
     for (int y = 0; y < height; ++y) {
-        std::memcpy(&out[54 + rowBytes * std::size_t(height - 1 - y)], bgr + stride * std::size_t(y),
-                    std::size_t(width) * 3);
+        std::memcpy(&out[54 + rowBytes * std::size_t(height - 1 - y)],
+                    bgr + stride * std::size_t(y), std::size_t(width) * 3);
     }
     return out;
 }
@@ -326,9 +344,8 @@ bool EncodeDemoFrame(const DemoScene& scene, int k, const DemoOptions& options,
 
 }  // namespace
 
-bool WriteDemoSequence(const std::string& dir, const DemoOptions& options,
-                       ProgressSink* progress, std::vector<std::string>& written,
-                       std::string& error) {
+bool WriteDemoSequence(const std::string& dir, const DemoOptions& options, ProgressSink* progress,
+                       std::vector<std::string>& written, std::string& error) {
     namespace fs = std::filesystem;
     written.clear();
     std::error_code ec;

@@ -22,10 +22,10 @@ const char* DemoExtension(DemoFormat format);
 std::string DemoFileName(int index, DemoFormat format);
 
 struct DemoFrameParams {
-    double blurSigma = 1;     // seeing, pixels; smaller is sharper
-    int shiftX = 0;           // pixels
+    double blurSigma = 1;  // seeing, pixels; smaller is sharper
+    int shiftX = 0;        // pixels
     int shiftY = 0;
-    double gain = 1;          // transparency
+    double gain = 1;  // transparency
     std::uint64_t noiseSeed = 0;
 };
 DemoFrameParams DemoFrameParameters(std::uint64_t seed, int index);
@@ -48,13 +48,13 @@ public:
     void frameBgr(int index, std::vector<std::uint8_t>& bgr) const;
 
 private:
-    static constexpr int kMargin = 8;    // largest shift
+    static constexpr int kMargin = 8;  // largest shift
     int width_;
     int height_;
     std::uint64_t seed_;
     int paddedWidth_;
     int paddedHeight_;
-    std::vector<float> truth_;           // padded, row-major
+    std::vector<float> truth_;  // padded, row-major
     std::vector<float> tintRed_, tintBlue_;
 };
 

@@ -73,7 +73,7 @@ struct OptionRule {
 };
 
 struct Arguments {
-    std::map<std::string, std::string> values;   // options with a value: last one wins
+    std::map<std::string, std::string> values;  // options with a value: last one wins
     std::map<std::string, bool> flags;
     std::vector<std::string> positional;
     bool has(const char* name) const { return flags.count(name) != 0 || values.count(name) != 0; }
@@ -131,7 +131,8 @@ bool ParseArguments(int argc, char** argv, int first, const std::vector<OptionRu
 
 bool CheckStdout() {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "framesifter-cli: cannot write the output: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "framesifter-cli: cannot write the output: %s\n",
+                     std::strerror(errno));
         return false;
     }
     return true;
@@ -189,9 +190,11 @@ std::string ParseSelect(int argc, char** argv, SelectOptions& options,
                         std::vector<std::string>& paths) {
     Arguments args;
     std::string error;
-    const std::vector<OptionRule> rules = {
-        {"--peak", false}, {"--band", true}, {"--level", true}, {"--move", false},
-        {"--threads", true}};
+    const std::vector<OptionRule> rules = {{"--peak", false},
+                                           {"--band", true},
+                                           {"--level", true},
+                                           {"--move", false},
+                                           {"--threads", true}};
     if (!ParseArguments(argc, argv, 2, rules, args, error)) return error;
     if (args.values.count("--band") &&
         !ParseBand(args.values["--band"], options.band.low, options.band.high))
@@ -258,7 +261,8 @@ int MovePassed(const std::vector<std::string>& paths, const SelectionResult& sel
         else
             Report(f.subject + ": not moved: " + f.error);
     }
-    std::fprintf(stderr, "framesifter-cli: moved %d file%s into Good", moved, moved == 1 ? "" : "s");
+    std::fprintf(stderr, "framesifter-cli: moved %d file%s into Good", moved,
+                 moved == 1 ? "" : "s");
     if (failed) std::fprintf(stderr, "; %d not moved", failed);
     std::fputc('\n', stderr);
     return failed ? kExitFailure : 0;
@@ -292,8 +296,8 @@ int Select(int argc, char** argv) {
     std::fprintf(stderr,
                  "framesifter-cli: %zu of %d frames passed (level %d, band %d:%d, threshold %.1f, "
                  "scores %.0f to %.0f)\n",
-                 selection.passed.size(), count, options.level, options.band.low,
-                 options.band.high, selection.threshold, selection.minimum, selection.maximum);
+                 selection.passed.size(), count, options.level, options.band.low, options.band.high,
+                 selection.threshold, selection.minimum, selection.maximum);
     return options.move ? MovePassed(paths, selection) : 0;
 }
 

@@ -25,13 +25,19 @@ std::uint16_t Le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 
 }  // namespace
 
 bool ParseBmpHeaders(const std::uint8_t* bytes, std::size_t headSize, std::uint64_t size,
-                    BmpHeaders& headers, std::string& error) {
+                     BmpHeaders& headers, std::string& error) {
     if (size < 18 || headSize < 18 || bytes[0] != 'B' || bytes[1] != 'M')
         return Fail(error, "not a BMP file");
     const std::uint32_t dataOffset = Le32(bytes + 10);
     const std::uint32_t infoSize = Le32(bytes + 14);
     switch (infoSize) {
-    case 12: case 40: case 52: case 56: case 64: case 108: case 124:
+    case 12:
+    case 40:
+    case 52:
+    case 56:
+    case 64:
+    case 108:
+    case 124:
         break;
     default:
         return Fail(error, "unknown BMP header size " + std::to_string(infoSize));
@@ -68,8 +74,8 @@ bool ParseBmpHeaders(const std::uint8_t* bytes, std::size_t headSize, std::uint6
     const bool runLength = (compression == 1 && bits == 8) || (compression == 2 && bits == 4);
     const bool masks = (compression == 3 || compression == 6) && (bits == 16 || bits == 32);
     if (compression != 0 && !runLength && !masks)
-        return Fail(error, "unsupported BMP compression " + std::to_string(compression) +
-                               " at " + std::to_string(bits) + " bits");
+        return Fail(error, "unsupported BMP compression " + std::to_string(compression) + " at " +
+                               std::to_string(bits) + " bits");
     if (dataOffset < 14 + infoSize || dataOffset > size)
         return Fail(error, "the BMP pixel data offset " + std::to_string(dataOffset) +
                                " lies outside the file");
@@ -134,7 +140,8 @@ bool ReadBmpFile(const std::string& path, QImage& image, std::string& error) {
     ByteSource source;
     if (!source.open(path, error)) return false;
     std::vector<std::uint8_t> head;
-    const std::size_t headSize = std::size_t(std::min<std::uint64_t>(source.size(), kBmpHeadersBytes));
+    const std::size_t headSize =
+        std::size_t(std::min<std::uint64_t>(source.size(), kBmpHeadersBytes));
     const std::uint8_t* start = source.view(0, headSize, head, error);
     if (!start) return false;
     BmpHeaders headers;

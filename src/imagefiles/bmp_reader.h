@@ -33,7 +33,7 @@ constexpr std::size_t kBmpHeadersBytes = 14 + 124;
 // `fileSize` bytes; false with a short reason otherwise. `head` holds the file's first
 // min(fileSize, kBmpHeadersBytes) bytes or more.
 bool ParseBmpHeaders(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize,
-                    BmpHeaders& headers, std::string& error);
+                     BmpHeaders& headers, std::string& error);
 bool CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& error);
 
 // The image in the file's own pixel format as Qt represents it (8-bit palette images stay

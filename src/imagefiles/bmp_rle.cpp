@@ -22,7 +22,8 @@ struct Stream {
     bool get(std::uint8_t& byte) {
         if (at == size) {
             if (failed || next >= source.size()) return false;
-            const std::size_t n = std::size_t(std::min<std::uint64_t>(kChunkBytes, source.size() - next));
+            const std::size_t n =
+                std::size_t(std::min<std::uint64_t>(kChunkBytes, source.size() - next));
             chunk = source.view(next, n, scratch, error);
             if (!chunk) {
                 failed = true;
@@ -40,7 +41,7 @@ struct Stream {
 // Where Qt's reader would write, and the row being filled.
 struct Cursor {
     int width, height;
-    std::size_t rowBytes;   // Qt's 8-bit rows are padded to 4 bytes
+    std::size_t rowBytes;  // Qt's 8-bit rows are padded to 4 bytes
     int y = 0;
     std::size_t x = 0;
     bool written = false;
@@ -71,8 +72,8 @@ struct Cursor {
 
 }  // namespace
 
-RleResult DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int width,
-                             int height, int bits, std::vector<std::uint8_t>& scratch,
+RleResult DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int width, int height,
+                             int bits, std::vector<std::uint8_t>& scratch,
                              const std::function<void(int, const std::uint8_t*)>& row,
                              std::string& error) {
     Stream in{source, scratch, start, nullptr, 0, 0, false, {}};
@@ -82,7 +83,7 @@ RleResult DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int 
     std::uint8_t b = 0;
     while (at.y < height) {
         if (!in.get(b)) break;
-        if (b != 0) {   // a run of one index (8 bits) or two alternating ones (4 bits)
+        if (b != 0) {  // a run of one index (8 bits) or two alternating ones (4 bits)
             std::size_t count = b;
             if (!at.fit(count)) return RleResult::Irregular;
             // When the value is missing, Qt's 8-bit path uses an undefined byte; 0 here.
@@ -92,14 +93,14 @@ RleResult DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int 
                 at.put(four ? std::uint8_t(i % 2 ? value & 0x0f : value >> 4) : value);
             continue;
         }
-        if (!in.get(b) || b == 1) break;   // end of the bitmap
-        if (b == 0) {                      // end of the line
+        if (!in.get(b) || b == 1) break;  // end of the bitmap
+        if (b == 0) {                     // end of the line
             at.leaveRow();
             at.x = 0;
             ++at.y;
-        } else if (b == 2) {               // delta
+        } else if (b == 2) {  // delta
             std::uint8_t dx = 0, dy = 0;
-            if (!in.get(dx) || !in.get(dy)) break;   // nothing more is written
+            if (!in.get(dx) || !in.get(dy)) break;  // nothing more is written
             std::size_t x = at.x + dx;
             int y = at.y + dy;
             if (x >= std::size_t(width)) x = std::size_t(width) - 1;
@@ -107,11 +108,11 @@ RleResult DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int 
             if (y != at.y) at.leaveRow();
             at.x = x;
             at.y = y;
-        } else {                           // literal pixels
+        } else {  // literal pixels
             std::size_t count = b;
             if (!at.fit(count)) return RleResult::Irregular;
             if (four) {
-                std::uint8_t pair = std::uint8_t(count);   // Qt keeps the last byte it read
+                std::uint8_t pair = std::uint8_t(count);  // Qt keeps the last byte it read
                 for (std::size_t i = 0; i < count / 2; ++i) {
                     in.get(pair);
                     at.put(pair >> 4);
@@ -122,7 +123,7 @@ RleResult DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int 
                     in.get(last);
                     at.put(last >> 4);
                 }
-                if (((count & 3) + 1) & 2) in.get(b);   // word alignment
+                if (((count & 3) + 1) & 2) in.get(b);  // word alignment
             } else {
                 for (std::size_t i = 0; i < count; ++i) {
                     std::uint8_t index;

@@ -27,8 +27,8 @@ enum class RleResult {
 // write into, with `width` palette indices (pixels not written are 0); rows never written
 // are not reported. `scratch` holds the chunks read from a file. `error` receives the
 // reason for Refused and for a read error (which also gives Refused).
-RleResult DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int width,
-                             int height, int bits, std::vector<std::uint8_t>& scratch,
+RleResult DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int width, int height,
+                             int bits, std::vector<std::uint8_t>& scratch,
                              const std::function<void(int, const std::uint8_t*)>& row,
                              std::string& error);
 

@@ -40,15 +40,14 @@ bool ByteSource::open(const std::string& path, std::string& error) {
 }
 
 const std::uint8_t* ByteSource::view(std::uint64_t offset, std::size_t n,
-                                     std::vector<std::uint8_t>& scratch,
-                                     std::string& error) const {
+                                     std::vector<std::uint8_t>& scratch, std::string& error) const {
     if (offset > size_ || n > size_ - offset) {
         error = "truncated: the file ends at byte " + std::to_string(size_) + " before byte " +
                 std::to_string(offset + n);
         return nullptr;
     }
     static const std::uint8_t kNothing = 0;
-    if (n == 0) return bytes_ ? bytes_ + offset : &kNothing;   // never null for success
+    if (n == 0) return bytes_ ? bytes_ + offset : &kNothing;  // never null for success
     if (bytes_) return bytes_ + offset;
     if (fd_ < 0) {
         error = "no file is open";
@@ -65,7 +64,7 @@ const std::uint8_t* ByteSource::view(std::uint64_t offset, std::size_t n,
         error = OsError("read error");
         return nullptr;
     }
-    if (got < n) {   // the file shrank after it was opened
+    if (got < n) {  // the file shrank after it was opened
         error = "truncated: the file ends at byte " + std::to_string(offset + got) +
                 " before byte " + std::to_string(offset + n);
         return nullptr;

@@ -16,11 +16,12 @@ namespace {
 
 // A new file holding the bytes, under a name of its own beside `path` so that a rename can
 // place it; `temp` receives that name.
-bool WriteTemporary(const std::string& path, const void* data, std::size_t size,
-                    std::string& temp, std::string& error) {
+bool WriteTemporary(const std::string& path, const void* data, std::size_t size, std::string& temp,
+                    std::string& error) {
     static std::atomic<unsigned> serial{0};
     const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -98,8 +99,7 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
     return source.open(path, error) && ReadAllBytes(source, bytes, error);
 }
 
-bool WriteNewFile(const std::string& path, const void* data, std::size_t size,
-                  std::string& error) {
+bool WriteNewFile(const std::string& path, const void* data, std::size_t size, std::string& error) {
     // Checked first so that an existing name costs no write; the rename checks again.
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) return Fail(error, "already exists");
@@ -111,8 +111,7 @@ bool WriteNewFile(const std::string& path, const void* data, std::size_t size,
     return Fail(error, code == EEXIST ? "already exists" : "cannot create: " + SystemError(code));
 }
 
-bool ReplaceFile(const std::string& path, const void* data, std::size_t size,
-                 std::string& error) {
+bool ReplaceFile(const std::string& path, const void* data, std::size_t size, std::string& error) {
     std::string temp;
     if (!WriteTemporary(path, data, size, temp, error)) return false;
     if (::rename(temp.c_str(), path.c_str()) == 0) return true;

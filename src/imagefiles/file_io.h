@@ -37,10 +37,8 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
 // Writes `size` bytes under a temporary name beside `path`, flushes them to the disk and
 // gives them the name `path` only if nothing has it ("already exists" otherwise). No
 // failure leaves a file behind.
-bool WriteNewFile(const std::string& path, const void* data, std::size_t size,
-                  std::string& error);
+bool WriteNewFile(const std::string& path, const void* data, std::size_t size, std::string& error);
 // The same, but whatever `path` names is replaced in one step once the new file is complete.
-bool ReplaceFile(const std::string& path, const void* data, std::size_t size,
-                 std::string& error);
+bool ReplaceFile(const std::string& path, const void* data, std::size_t size, std::string& error);
 
 }  // namespace framesifter

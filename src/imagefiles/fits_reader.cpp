@@ -21,15 +21,13 @@ namespace {
 constexpr int kCardsPerBlock = kFitsBlockBytes / kFitsCardBytes;
 constexpr int kMaxAxes = 999;
 
-std::string Trim(const char* begin, const char* end)
-{
+std::string Trim(const char* begin, const char* end) {
     while (begin < end && *begin == ' ') ++begin;
     while (end > begin && end[-1] == ' ') --end;
     return std::string(begin, end);
 }
 
-bool KeywordIs(const std::uint8_t* card, const char* name)
-{
+bool KeywordIs(const std::uint8_t* card, const char* name) {
     const std::size_t n = std::strlen(name);
     if (std::memcmp(card, name, n) != 0) return false;
     for (std::size_t i = n; i < 8; ++i)
@@ -39,15 +37,13 @@ bool KeywordIs(const std::uint8_t* card, const char* name)
 
 // Only "END" padded with blanks to the card's end closes the header; ENDTIME and the
 // like are ordinary keywords.
-bool IsEndCard(const std::uint8_t* card)
-{
+bool IsEndCard(const std::uint8_t* card) {
     if (std::memcmp(card, "END", 3) != 0) return false;
     return std::all_of(card + 3, card + kFitsCardBytes, [](std::uint8_t c) { return c == ' '; });
 }
 
 // "NAXISn" with n from 1 to 999; 0 for any other keyword.
-int AxisNumber(const std::uint8_t* card)
-{
+int AxisNumber(const std::uint8_t* card) {
     if (std::memcmp(card, "NAXIS", 5) != 0) return 0;
     int n = 0;
     int i = 5;
@@ -59,8 +55,7 @@ int AxisNumber(const std::uint8_t* card)
 }
 
 // Values end up in error messages: keep a damaged file's control bytes out of them.
-std::string Printable(std::string text)
-{
+std::string Printable(std::string text) {
     for (char& c : text)
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
     return text;
@@ -68,8 +63,7 @@ std::string Printable(std::string text)
 
 // The value field of a card: "= " in columns 9-10, the value from column 11 up to a
 // comment. Quoted strings come back with their quotes so that they never parse as numbers.
-bool CardValue(const std::uint8_t* card, std::string& value)
-{
+bool CardValue(const std::uint8_t* card, std::string& value) {
     if (card[8] != '=' || card[9] != ' ') return false;
     const char* p = reinterpret_cast<const char*>(card) + 10;
     const char* end = reinterpret_cast<const char*>(card) + kFitsCardBytes;
@@ -79,7 +73,10 @@ bool CardValue(const std::uint8_t* card, std::string& value)
         const char* q = p + 1;
         while (q < end) {
             if (*q == '\'') {
-                if (q + 1 < end && q[1] == '\'') { q += 2; continue; }
+                if (q + 1 < end && q[1] == '\'') {
+                    q += 2;
+                    continue;
+                }
                 ++q;
                 break;
             }
@@ -93,8 +90,7 @@ bool CardValue(const std::uint8_t* card, std::string& value)
     return true;
 }
 
-bool ParseInteger(const std::string& text, long long& out)
-{
+bool ParseInteger(const std::string& text, long long& out) {
     const char* p = text.data();
     const char* end = p + text.size();
     const bool negative = p < end && *p == '-';
@@ -108,8 +104,7 @@ bool ParseInteger(const std::string& text, long long& out)
 
 // Locale-independent: a Qt program runs under the user's locale, where strtod may expect
 // a decimal comma. FITS also allows a D exponent.
-bool ParseReal(const std::string& text, double& out)
-{
+bool ParseReal(const std::string& text, double& out) {
     std::string s = text;
     std::size_t start = 0;
     bool negative = false;
@@ -117,12 +112,13 @@ bool ParseReal(const std::string& text, double& out)
         negative = s[0] == '-';
         start = 1;
     }
-    if (start == s.size() || !(std::isdigit(static_cast<unsigned char>(s[start])) || s[start] == '.'))
+    if (start == s.size() ||
+        !(std::isdigit(static_cast<unsigned char>(s[start])) || s[start] == '.'))
         return false;
     for (char& c : s)
         if (c == 'D' || c == 'd') c = 'E';
-    auto r = std::from_chars(s.data() + start, s.data() + s.size(), out,
-                             std::chars_format::general);
+    auto r =
+        std::from_chars(s.data() + start, s.data() + s.size(), out, std::chars_format::general);
     if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(out)) return false;
     if (negative) out = -out;
     return true;
@@ -133,16 +129,14 @@ struct KeyValue {
     bool hasValue = false;
     std::string value;
 
-    void take(const std::uint8_t* card)
-    {
+    void take(const std::uint8_t* card) {
         ++count;
         if (count == 1) hasValue = CardValue(card, value);
     }
 };
 
 // An integer keyword that must be present exactly once.
-bool RequireInteger(const KeyValue& key, const char* name, long long& out, std::string& error)
-{
+bool RequireInteger(const KeyValue& key, const char* name, long long& out, std::string& error) {
     if (key.count == 0) return Fail(error, std::string("no ") + name + " card");
     if (key.count > 1) return Fail(error, std::string(name) + " appears more than once");
     if (!key.hasValue || !ParseInteger(key.value, out))
@@ -168,8 +162,7 @@ struct HeaderCards {
 };
 
 // Axes beyond the second must have length 1: one image plane.
-void TakeExtraAxis(const std::uint8_t* card, int number, HeaderCards& cards)
-{
+void TakeExtraAxis(const std::uint8_t* card, int number, HeaderCards& cards) {
     KeyValue k;
     k.take(card);
     long long length = 0;
@@ -177,26 +170,30 @@ void TakeExtraAxis(const std::uint8_t* card, int number, HeaderCards& cards)
     if (!k.hasValue || !ParseInteger(k.value, length))
         cards.extraAxes.push_back({number, name + " is not an integer: '" + k.value + "'"});
     else if (length != 1)
-        cards.extraAxes.push_back({number, name + " is " + k.value +
-                                               "; only a single image plane is read"});
+        cards.extraAxes.push_back(
+            {number, name + " is " + k.value + "; only a single image plane is read"});
 }
 
-void TakeCard(const std::uint8_t* card, HeaderCards& cards)
-{
-    if (KeywordIs(card, "BITPIX")) cards.bitpix.take(card);
-    else if (KeywordIs(card, "NAXIS")) cards.naxis.take(card);
-    else if (KeywordIs(card, "BSCALE")) cards.bscale.take(card);
-    else if (KeywordIs(card, "BZERO")) cards.bzero.take(card);
+void TakeCard(const std::uint8_t* card, HeaderCards& cards) {
+    if (KeywordIs(card, "BITPIX"))
+        cards.bitpix.take(card);
+    else if (KeywordIs(card, "NAXIS"))
+        cards.naxis.take(card);
+    else if (KeywordIs(card, "BSCALE"))
+        cards.bscale.take(card);
+    else if (KeywordIs(card, "BZERO"))
+        cards.bzero.take(card);
     else if (int n = AxisNumber(card)) {
-        if (n <= 2) cards.axes[n - 1].take(card);
-        else TakeExtraAxis(card, n, cards);
+        if (n <= 2)
+            cards.axes[n - 1].take(card);
+        else
+            TakeExtraAxis(card, n, cards);
     }
 }
 
 // Reads cards up to END, searching no further than kMaxHeaderBytes.
 bool CollectCards(const std::uint8_t* bytes, std::size_t available, std::uint64_t fileSize,
-                  HeaderCards& cards, std::string& error)
-{
+                  HeaderCards& cards, std::string& error) {
     if (fileSize == 0) return Fail(error, "empty file");
     if (available < std::size_t(kFitsCardBytes) || !KeywordIs(bytes, "SIMPLE"))
         return Fail(error, "not a FITS file (it does not start with a SIMPLE card)");
@@ -216,9 +213,7 @@ bool CollectCards(const std::uint8_t* bytes, std::size_t available, std::uint64_
 }
 
 // BITPIX 16, two axes (further ones of length 1), each side within the frame limit.
-bool CheckShape(const HeaderCards& cards, long long& width, long long& height,
-                std::string& error)
-{
+bool CheckShape(const HeaderCards& cards, long long& width, long long& height, std::string& error) {
     long long bits = 0, axisCount = 0;
     if (!RequireInteger(cards.bitpix, "BITPIX", bits, error)) return false;
     if (bits != 16)
@@ -226,22 +221,20 @@ bool CheckShape(const HeaderCards& cards, long long& width, long long& height,
                                "; only 16-bit integer images (BITPIX 16) are read");
     if (!RequireInteger(cards.naxis, "NAXIS", axisCount, error)) return false;
     if (axisCount < 2 || axisCount > kMaxAxes)
-        return Fail(error, "NAXIS is " + std::to_string(axisCount) +
-                               "; a two-dimensional image is needed");
+        return Fail(
+            error, "NAXIS is " + std::to_string(axisCount) + "; a two-dimensional image is needed");
     if (!RequireInteger(cards.axes[0], "NAXIS1", width, error)) return false;
     if (!RequireInteger(cards.axes[1], "NAXIS2", height, error)) return false;
     for (const ExtraAxis& axis : cards.extraAxes)
         if (axis.number <= axisCount) return Fail(error, axis.problem);
     if (width < 1 || width > kMaxFrameSide || height < 1 || height > kMaxFrameSide)
-        return Fail(error, "image size " + std::to_string(width) + " x " +
-                               std::to_string(height) + " is outside 1.." +
-                               std::to_string(kMaxFrameSide));
+        return Fail(error, "image size " + std::to_string(width) + " x " + std::to_string(height) +
+                               " is outside 1.." + std::to_string(kMaxFrameSide));
     return true;
 }
 
 // Only BSCALE 1 (or none) is read.
-bool CheckScale(const KeyValue& bscale, std::string& error)
-{
+bool CheckScale(const KeyValue& bscale, std::string& error) {
     if (bscale.count > 1) return Fail(error, "BSCALE appears more than once");
     if (bscale.count == 0) return true;
     double scale = 0;
@@ -252,8 +245,7 @@ bool CheckScale(const KeyValue& bscale, std::string& error)
 }
 
 // BZERO truncated toward zero; 0 when absent.
-bool ReadOffset(const KeyValue& bzero, int& offset, std::string& error)
-{
+bool ReadOffset(const KeyValue& bzero, int& offset, std::string& error) {
     offset = 0;
     if (bzero.count > 1) return Fail(error, "BZERO appears more than once");
     if (bzero.count == 0) return true;
@@ -269,8 +261,7 @@ bool ReadOffset(const KeyValue& bzero, int& offset, std::string& error)
 
 // `available` bytes are in memory; `fileSize` is what the file holds in all.
 bool ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::uint64_t fileSize,
-                      FitsHeader& header, std::string& error)
-{
+                      FitsHeader& header, std::string& error) {
     HeaderCards cards;
     long long width = 0, height = 0;
     int offset = 0;
@@ -301,8 +292,7 @@ bool ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::uin
 // element per row.
 template <class Fold>
 void Transpose(const std::uint8_t* rows, int width, int x0, int columns, int y0, int count,
-               IntPlane& plane, Fold fold)
-{
+               IntPlane& plane, Fold fold) {
     constexpr int kBand = 16;
     const std::size_t rowBytes = std::size_t(width) * 2;
     for (int j0 = 0; j0 < count; j0 += kBand) {
@@ -319,14 +309,12 @@ void Transpose(const std::uint8_t* rows, int width, int x0, int columns, int y0,
 
 // Raw words 0..65535 cannot overflow the fold when the offset stays this far inside the int
 // range; the plain fold vectorises where the clamped one does not.
-bool FoldCannotOverflow(std::int32_t z)
-{
+bool FoldCannotOverflow(std::int32_t z) {
     return z >= -(INT32_MAX - 65535) && z <= INT32_MAX - 65535;
 }
 
 // Rows per read of the data when a whole image is decoded from a file: about 1 MiB.
-int RowsPerBand(int width)
-{
+int RowsPerBand(int width) {
     constexpr std::size_t kBandBytes = std::size_t(1) << 20;
     return int(std::max<std::size_t>(16, kBandBytes / (std::size_t(width) * 2) / 16 * 16));
 }
@@ -334,8 +322,7 @@ int RowsPerBand(int width)
 // All of a parsed image's rows into plane[x][y] = fold(word), read band by band.
 template <class Fold>
 bool DecodeSourceRows(const ByteSource& source, const FitsHeader& header, IntPlane& plane,
-                     Fold fold, std::string& error)
-{
+                      Fold fold, std::string& error) {
     const std::size_t rowBytes = std::size_t(header.width) * 2;
     const int band = RowsPerBand(header.width);
     std::vector<std::uint8_t> scratch;
@@ -349,8 +336,7 @@ bool DecodeSourceRows(const ByteSource& source, const FitsHeader& header, IntPla
     return true;
 }
 
-bool CheckPlaneSize(const FitsHeader& header, const IntPlane& plane, std::string& error)
-{
+bool CheckPlaneSize(const FitsHeader& header, const IntPlane& plane, std::string& error) {
     const int w = header.width;
     const int h = header.height;
     if (plane.empty() || plane.first() != w || plane.second() != h)
@@ -362,21 +348,18 @@ bool CheckPlaneSize(const FitsHeader& header, const IntPlane& plane, std::string
 
 }  // namespace
 
-bool ParseFitsHeaderBytes(const std::uint8_t* bytes, std::size_t available,
-                         std::uint64_t fileSize, FitsHeader& header, std::string& error)
-{
+bool ParseFitsHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::uint64_t fileSize,
+                          FitsHeader& header, std::string& error) {
     return ParseHeaderBytes(bytes, available, fileSize, header, error);
 }
 
 bool ParseFitsHeader(const std::uint8_t* bytes, std::size_t size, FitsHeader& header,
-                    std::string& error)
-{
+                     std::string& error) {
     return ParseHeaderBytes(bytes, size, size, header, error);
 }
 
-bool ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
-                   FitsHeader& header, std::string& error)
-{
+bool ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks, FitsHeader& header,
+                    std::string& error) {
     const std::uint64_t size = source.size();
     if (source.memory()) {
         const std::size_t available = std::size_t(std::min<std::uint64_t>(size, kMaxHeaderBytes));
@@ -391,7 +374,7 @@ bool ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
         if (!block) return false;
         blocks.insert(blocks.end(), block, block + n);
         if (before == 0 && n >= std::size_t(kFitsCardBytes) && !KeywordIs(block, "SIMPLE"))
-            break;   // not FITS: the parse says so without reading on
+            break;  // not FITS: the parse says so without reading on
         bool found = false;
         for (std::size_t pos = 0; pos + kFitsCardBytes <= n && !found; pos += kFitsCardBytes)
             found = IsEndCard(block + pos);
@@ -401,22 +384,20 @@ bool ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
 }
 
 bool DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
-                     IntPlane& plane, std::string& error)
-{
+                      IntPlane& plane, std::string& error) {
     const int w = header.width;
     const int h = header.height;
     if (!CheckPlaneSize(header, plane, error)) return false;
     const std::size_t dataBytes = std::size_t(w) * std::size_t(h) * 2;
     if (header.dataOffset > size || size - header.dataOffset < dataBytes)
-        return Fail(error, "truncated: fewer than " + std::to_string(dataBytes) +
-                               " data bytes present");
+        return Fail(error,
+                    "truncated: fewer than " + std::to_string(dataBytes) + " data bytes present");
     Transpose(bytes + header.dataOffset, w, 0, w, 0, h, plane,
               [](std::int32_t raw) { return raw; });
     return true;
 }
 
-bool ReadFitsSize(const std::string& path, int& width, int& height, std::string& error)
-{
+bool ReadFitsSize(const std::string& path, int& width, int& height, std::string& error) {
     ByteSource source;
     if (!source.open(path, error)) return false;
     std::vector<std::uint8_t> blocks;
@@ -427,16 +408,16 @@ bool ReadFitsSize(const std::string& path, int& width, int& height, std::string&
     return true;
 }
 
-bool ReadFitsImage(const std::string& path, std::vector<char>& headerBytes, int& width,
-                  int& height, int& cardCount, int& bzero, IntPlane& plane, std::string& error)
-{
+bool ReadFitsImage(const std::string& path, std::vector<char>& headerBytes, int& width, int& height,
+                   int& cardCount, int& bzero, IntPlane& plane, std::string& error) {
     ByteSource source;
     if (!source.open(path, error)) return false;
     std::vector<std::uint8_t> blocks;
     FitsHeader header;
     if (!ReadFitsHeader(source, blocks, header, error)) return false;
     if (!CheckPlaneSize(header, plane, error) ||
-        !DecodeSourceRows(source, header, plane, [](std::int32_t raw) { return raw; }, error))
+        !DecodeSourceRows(
+            source, header, plane, [](std::int32_t raw) { return raw; }, error))
         return false;
     headerBytes.assign(blocks.begin(), blocks.begin() + std::ptrdiff_t(header.dataOffset));
     width = header.width;
@@ -446,8 +427,7 @@ bool ReadFitsImage(const std::string& path, std::vector<char>& headerBytes, int&
     return true;
 }
 
-bool ApplyBzero(int bzero, int first, int second, IntPlane& plane, std::string& error)
-{
+bool ApplyBzero(int bzero, int first, int second, IntPlane& plane, std::string& error) {
     if (first < 0 || second < 0 || first > plane.first() || second > plane.second())
         return Fail(error, "the area lies outside the plane");
     for (int x = 0; x < first; ++x) {
@@ -461,8 +441,7 @@ bool ApplyBzero(int bzero, int first, int second, IntPlane& plane, std::string& 
 namespace {
 
 // The fold of four raw words when FoldCannotOverflow(z).
-__m128i Fold4(__m128i raw, __m128i z, __m128i minusZ)
-{
+__m128i Fold4(__m128i raw, __m128i z, __m128i minusZ) {
     const __m128i below = _mm_cmplt_epi32(raw, z);
     return _mm_or_si128(_mm_and_si128(below, _mm_add_epi32(raw, z)),
                         _mm_andnot_si128(below, _mm_add_epi32(raw, minusZ)));
@@ -470,9 +449,8 @@ __m128i Fold4(__m128i raw, __m128i z, __m128i minusZ)
 
 // An 8 x 8 block of big-endian words (rows rowBytes apart) turned in registers: columns[k][j]
 // for j = 0..7 receives the folded word of column k of row j.
-void Fold8x8(const std::uint8_t* p, std::size_t rowBytes, std::int32_t* const* columns,
-             __m128i z, __m128i minusZ)
-{
+void Fold8x8(const std::uint8_t* p, std::size_t rowBytes, std::int32_t* const* columns, __m128i z,
+             __m128i minusZ) {
     __m128i r[8];
     for (int k = 0; k < 8; ++k) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * rowBytes));
@@ -505,9 +483,8 @@ void Fold8x8(const std::uint8_t* p, std::size_t rowBytes, std::int32_t* const* c
 // added to s and x. Columns are kept apart in the lanes of running sums P (of v) and Q (of P),
 // which need additions only: for the words v_m of one lane, sum m v_m = blocks * P - Q.
 // Exact while blocks * blocks * largest |v| stays below 2^31.
-void AddBlockSums(const std::uint8_t* p, int blocks, __m128i z, __m128i minusZ,
-                  std::int64_t& s, std::int64_t& x)
-{
+void AddBlockSums(const std::uint8_t* p, int blocks, __m128i z, __m128i minusZ, std::int64_t& s,
+                  std::int64_t& x) {
     const __m128i zero = _mm_setzero_si128();
     __m128i p0 = zero, p1 = zero, q0 = zero, q1 = zero;
     for (int m = 0; m < blocks; ++m, p += 16) {
@@ -532,8 +509,7 @@ void AddBlockSums(const std::uint8_t* p, int blocks, __m128i z, __m128i minusZ,
 // The window in blocks of 8 x 8, sixteen rows at a time so that each column receives whole
 // cache lines. Needs n a multiple of 8 and FoldCannotOverflow(bzero).
 void DecodeWindowBlocks(const std::uint8_t* rows, int width, std::int32_t bzero, int x0, int n,
-                        IntPlane& window)
-{
+                        IntPlane& window) {
     const std::size_t rowBytes = std::size_t(width) * 2;
     const __m128i z = _mm_set1_epi32(bzero);
     const __m128i minusZ = _mm_set1_epi32(-bzero);
@@ -552,9 +528,7 @@ void DecodeWindowBlocks(const std::uint8_t* rows, int width, std::int32_t bzero,
 }  // namespace
 #endif
 
-void FitsRowSums(const std::uint8_t* row, int width, int bzero, std::int64_t& s,
-                 std::int64_t& sx)
-{
+void FitsRowSums(const std::uint8_t* row, int width, int bzero, std::int64_t& s, std::int64_t& sx) {
     const std::int64_t z = bzero;
     s = sx = 0;
     int x = 0;
@@ -580,8 +554,7 @@ void FitsRowSums(const std::uint8_t* row, int width, int bzero, std::int64_t& s,
 }
 
 void DecodeFitsWindowRows(const std::uint8_t* rows, int width, int bzero, int x0, int n,
-                          IntPlane& window)
-{
+                          IntPlane& window) {
     const std::int32_t z = bzero;
 #if defined(__SSE2__)
     if (n % 8 == 0 && FoldCannotOverflow(z)) {
@@ -597,9 +570,8 @@ void DecodeFitsWindowRows(const std::uint8_t* rows, int width, int bzero, int x0
                   [z](std::int32_t raw) { return FoldBzero(raw, z); });
 }
 
-bool DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
-                     int x0, int y0, int n, IntPlane& window, std::string& error)
-{
+bool DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header, int x0,
+                      int y0, int n, IntPlane& window, std::string& error) {
     if (x0 < 0 || y0 < 0 || n < 1 || x0 + n > header.width || y0 + n > header.height)
         return Fail(error, "the window lies outside the image");
     if (window.first() < n || window.second() < n)
@@ -616,23 +588,24 @@ bool DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHea
 namespace {
 
 bool DecodeParsedFrame(const ByteSource& source, const FitsHeader& header, IntPlane& plane,
-                      int& width, int& height, std::string& error)
-{
+                       int& width, int& height, std::string& error) {
     // A batch run reads frames of one size: keep the plane when it already fits, since
     // every element is written below.
     if (plane.empty() || plane.first() != header.width || plane.second() != header.height) {
         if (!AllocIntPlane(header.width, header.height, plane))
-            return Fail(error, "not enough memory for a " + std::to_string(header.width) +
-                                   " x " + std::to_string(header.height) + " image");
+            return Fail(error, "not enough memory for a " + std::to_string(header.width) + " x " +
+                                   std::to_string(header.height) + " image");
     }
     const std::int32_t z = header.bzero;
     if (FoldCannotOverflow(z)) {
         // Folding while decoding gives the same values as ApplyBzero afterwards.
-        if (!DecodeSourceRows(source, header, plane,
-                              [z](std::int32_t raw) { return raw + (raw < z ? z : -z); }, error))
+        if (!DecodeSourceRows(
+                source, header, plane, [z](std::int32_t raw) { return raw + (raw < z ? z : -z); },
+                error))
             return false;
     } else {
-        if (!DecodeSourceRows(source, header, plane, [](std::int32_t raw) { return raw; }, error) ||
+        if (!DecodeSourceRows(
+                source, header, plane, [](std::int32_t raw) { return raw; }, error) ||
             !ApplyBzero(header.bzero, header.width, header.height, plane, error))
             return false;
     }
@@ -644,16 +617,14 @@ bool DecodeParsedFrame(const ByteSource& source, const FitsHeader& header, IntPl
 }  // namespace
 
 bool DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plane, int& width,
-                    int& height, std::string& error)
-{
+                     int& height, std::string& error) {
     FitsHeader header;
     if (!ParseHeaderBytes(bytes, size, size, header, error)) return false;
     return DecodeParsedFrame(ByteSource(bytes, size), header, plane, width, height, error);
 }
 
 bool ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
-                  std::string& error)
-{
+                   std::string& error) {
     ByteSource source;
     if (!source.open(path, error)) return false;
     std::vector<std::uint8_t> blocks;

@@ -23,36 +23,36 @@ constexpr int kFitsBlockBytes = 2880;
 constexpr int kFitsMaxHeaderBlocks = 360;
 
 struct FitsHeader {
-    int width = 0;       // NAXIS1
-    int height = 0;      // NAXIS2
-    int cardCount = 0;   // cards consumed: 36 per 2880-byte block, END's block included
-    int bzero = 0;       // BZERO truncated toward zero; 0 when absent
+    int width = 0;               // NAXIS1
+    int height = 0;              // NAXIS2
+    int cardCount = 0;           // cards consumed: 36 per 2880-byte block, END's block included
+    int bzero = 0;               // BZERO truncated toward zero; 0 when absent
     std::size_t dataOffset = 0;  // = 80 * cardCount
 };
 
 // The parse core: `available` header bytes in memory (the blocks up to END at least) of a
 // file of `fileSize` bytes in all; checks that the data the header announces are present.
-bool ParseFitsHeaderBytes(const std::uint8_t* bytes, std::size_t available,
-                         std::uint64_t fileSize, FitsHeader& header, std::string& error);
+bool ParseFitsHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::uint64_t fileSize,
+                          FitsHeader& header, std::string& error);
 // The same on a whole file in memory.
 bool ParseFitsHeader(const std::uint8_t* bytes, std::size_t size, FitsHeader& header,
-                    std::string& error);
+                     std::string& error);
 // Reads the header block by block up to the one holding END, and parses it; a file that does
 // not start like FITS is refused after its first block. The blocks read from a file go into
 // `blocks` (a source in memory is parsed where it lies, and `blocks` is left alone).
-bool ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
-                   FitsHeader& header, std::string& error);
+bool ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks, FitsHeader& header,
+                    std::string& error);
 // Big-endian 16-bit words into plane[x][y] as raw unsigned values 0..65535. The plane must
 // be allocated as (header.width, header.height); otherwise nothing is written.
 bool DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
-                     IntPlane& plane, std::string& error);
+                      IntPlane& plane, std::string& error);
 
 // File wrappers, in the order every caller uses them:
 // ReadFitsSize, AllocIntPlane, ReadFitsImage, ApplyBzero, use, FreeIntPlane.
 bool ReadFitsSize(const std::string& path, int& width, int& height, std::string& error);
 // `header` receives the 80 * cardCount header bytes.
 bool ReadFitsImage(const std::string& path, std::vector<char>& header, int& width, int& height,
-                  int& cardCount, int& bzero, IntPlane& plane, std::string& error);
+                   int& cardCount, int& bzero, IntPlane& plane, std::string& error);
 // v < bzero ? v + bzero : v - bzero, over first x second of the plane (held within the int
 // range); refuses an area larger than the plane.
 bool ApplyBzero(int bzero, int first, int second, IntPlane& plane, std::string& error);
@@ -69,20 +69,19 @@ void DecodeFitsWindowRows(const std::uint8_t* rows, int width, int bzero, int x0
                           IntPlane& window);
 // s = sum of the folded values of one row of `width` words, sx = sum of value * column, in
 // 64-bit integers. Needs |bzero| <= INT32_MAX - 65535, where the fold cannot overflow.
-void FitsRowSums(const std::uint8_t* row, int width, int bzero, std::int64_t& s,
-                 std::int64_t& sx);
+void FitsRowSums(const std::uint8_t* row, int width, int bzero, std::int64_t& s, std::int64_t& sx);
 // The n x n block with top-left corner (x0, y0) of a parsed image, BZERO folded, into
 // window[i][j] = value at column x0 + i, row y0 + j. The block must lie inside the image.
-bool DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
-                     int x0, int y0, int n, IntPlane& window, std::string& error);
+bool DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header, int x0,
+                      int y0, int n, IntPlane& window, std::string& error);
 
 // The whole sequence up to and including ApplyBzero on bytes in memory. The plane is
 // reused when it already has the image's size.
 bool DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plane, int& width,
-                    int& height, std::string& error);
+                     int& height, std::string& error);
 // The same from a file: the header is read and checked first, then the data in bands of
 // rows, so memory beyond the plane stays small.
 bool ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
-                  std::string& error);
+                   std::string& error);
 
 }  // namespace framesifter

@@ -275,8 +275,7 @@ void ReadToEnd(j_decompress_ptr cinfo, std::uint8_t* scratch) {
 }
 
 // Moves the region's columns to the start of each row, rows region.width pixels long.
-void PackRegion(std::vector<std::uint8_t>& bgr, const Crop& crop,
-                const JpegImage::Region& region) {
+void PackRegion(std::vector<std::uint8_t>& bgr, const Crop& crop, const JpegImage::Region& region) {
     const std::size_t stride = std::size_t(region.width) * 3;
     const std::size_t offset = std::size_t(JDIMENSION(region.x) - crop.x) * 3;
     for (std::size_t j = 0; j < std::size_t(region.height); ++j) {
@@ -299,8 +298,8 @@ DecodeResult DecodeWithLibrary(j_decompress_ptr cinfo, ErrorManager& manager,
         return DecodeResult::TooLarge;
     JpegImage::Region region;
     if (!AcceptLayout(cinfo, input, out, region, reason)) return DecodeResult::Refused;
-    const bool whole = !input.sink && region.x == 0 && region.y == 0 &&
-                       region.width == out.width && region.height == out.height;
+    const bool whole = !input.sink && region.x == 0 && region.y == 0 && region.width == out.width &&
+                       region.height == out.height;
 
     // Greyscale and YCbCr/RGB sources all convert to BGR inside libjpeg-turbo.
     cinfo->out_color_space = JCS_EXT_BGR;
@@ -334,8 +333,8 @@ struct LibraryFailure {
 // Plain function around setjmp. `bgr` belongs to the caller and keeps its capacity from frame
 // to frame; `reason` receives a layout check's refusal. Exceptions from the caller's chooser,
 // check or sink pass through after the library's memory is freed.
-DecodeResult DecodeBgr(const DecodeInput& input, std::vector<std::uint8_t>& bgr,
-                       DecodeOutput& out, LibraryFailure& failure, std::string& reason) {
+DecodeResult DecodeBgr(const DecodeInput& input, std::vector<std::uint8_t>& bgr, DecodeOutput& out,
+                       LibraryFailure& failure, std::string& reason) {
     jpeg_decompress_struct cinfo;
     ErrorManager manager;
     cinfo.err = &InstallErrorManager(manager)->pub;
@@ -392,8 +391,8 @@ bool EncodeBgr(const std::uint8_t* bgr, int width, int height, std::size_t strid
 }
 
 // Turns a decode outcome into the reason callers show after the file name.
-std::string DecodeReason(DecodeResult result, const LibraryFailure& failure, int width,
-                         int height, const std::string& refusal) {
+std::string DecodeReason(DecodeResult result, const LibraryFailure& failure, int width, int height,
+                         const std::string& refusal) {
     switch (result) {
     case DecodeResult::Ok:
         return {};
@@ -419,8 +418,7 @@ bool JpegImage::loadFile(const std::string& path, std::string& error) {
     width_ = height_ = regionX_ = regionY_ = regionWidth_ = regionHeight_ = 0;
     ByteSource source;
     std::vector<std::uint8_t> bytes;
-    if (!source.open(path, error) ||
-        (source.size() > 0 && !ReadAllBytes(source, bytes, error))) {
+    if (!source.open(path, error) || (source.size() > 0 && !ReadAllBytes(source, bytes, error))) {
         bgr_.clear();
         return false;
     }
@@ -438,8 +436,7 @@ bool JpegImage::loadMemoryRegion(const std::uint8_t* bytes, std::size_t size,
 }
 
 bool JpegImage::loadMemoryCentre(const std::uint8_t* bytes, std::size_t size, int windowWidth,
-                                 int windowHeight, const LayoutCheck* check,
-                                 std::string& error) {
+                                 int windowHeight, const LayoutCheck* check, std::string& error) {
     const int w = std::max(windowWidth, 0);
     const int h = std::max(windowHeight, 0);
     return loadMemoryRegion(
@@ -451,8 +448,7 @@ bool JpegImage::loadMemoryCentre(const std::uint8_t* bytes, std::size_t size, in
 }
 
 bool JpegImage::readMemoryRows(const std::uint8_t* bytes, std::size_t size,
-                               const LayoutCheck& check, const RowSink& sink,
-                               std::string& error) {
+                               const LayoutCheck& check, const RowSink& sink, std::string& error) {
     return decode(bytes, size, nullptr, &check, &sink, error);
 }
 
@@ -490,11 +486,11 @@ bool JpegImage::encode(const std::uint8_t* bgr, int width, int height, std::size
                        int quality, std::vector<std::uint8_t>& file, std::string& error) {
     if (!bgr || width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION ||
         height > JPEG_MAX_DIMENSION || stride < std::size_t(width) * 3)
-        return Fail(error, "cannot write JPEG: invalid image of " + std::to_string(width) +
-                               " x " + std::to_string(height) + " pixels");
+        return Fail(error, "cannot write JPEG: invalid image of " + std::to_string(width) + " x " +
+                               std::to_string(height) + " pixels");
     if (quality < 1 || quality > 100)
-        return Fail(error, "cannot write JPEG: quality " + std::to_string(quality) +
-                               " is not in 1..100");
+        return Fail(error,
+                    "cannot write JPEG: quality " + std::to_string(quality) + " is not in 1..100");
     EncodedBuffer buffer;
     char message[JMSG_LENGTH_MAX] = {};
     if (!EncodeBgr(bgr, width, height, stride, quality, buffer, message))

@@ -42,8 +42,8 @@ public:
     using LayoutCheck = std::function<bool(const Layout& layout, std::string& reason)>;
     // Receives decoded rows `first` .. `first + count - 1`, row k at bgr + (k - first) *
     // stride, whole image width, top to bottom.
-    using RowSink = std::function<void(int first, int count, const std::uint8_t* bgr,
-                                       std::size_t stride)>;
+    using RowSink =
+        std::function<void(int first, int count, const std::uint8_t* bgr, std::size_t stride)>;
 
     // Every decode returns false with a short reason in `error`.
 
@@ -55,9 +55,8 @@ public:
     // up empty). Its pixels are exactly those of a full decode, and the file is refused
     // exactly when a full decode refuses it: the coded data below the rectangle is still
     // read and checked, without the inverse transform. `check` may be null.
-    bool loadMemoryRegion(const std::uint8_t* bytes, std::size_t size,
-                          const RegionChooser& choose, const LayoutCheck* check,
-                          std::string& error);
+    bool loadMemoryRegion(const std::uint8_t* bytes, std::size_t size, const RegionChooser& choose,
+                          const LayoutCheck* check, std::string& error);
     // The `windowWidth` x `windowHeight` rectangle at ((W - windowWidth) / 2,
     // (H - windowHeight) / 2), clipped to the image.
     bool loadMemoryCentre(const std::uint8_t* bytes, std::size_t size, int windowWidth,

@@ -9,8 +9,7 @@ namespace {
 // Plane::allocate returns false when memory runs out, but a size past what new[] can
 // express throws bad_array_new_length even with nothrow; both are a plain failure here.
 template <class T>
-bool Allocate(int first, int second, Plane<T>& plane)
-{
+bool Allocate(int first, int second, Plane<T>& plane) {
     try {
         return plane.allocate(first, second);
     } catch (const std::bad_alloc&) {
@@ -21,18 +20,13 @@ bool Allocate(int first, int second, Plane<T>& plane)
 
 }  // namespace
 
-bool AllocIntPlane(int first, int second, IntPlane& plane)
-{
+bool AllocIntPlane(int first, int second, IntPlane& plane) {
     return Allocate(first, second, plane);
 }
 
-void FreeIntPlane(int /*first*/, int /*second*/, IntPlane& plane)
-{
-    plane.release();
-}
+void FreeIntPlane(int /*first*/, int /*second*/, IntPlane& plane) { plane.release(); }
 
-bool AllocRealPlane(int first, int second, RealPlane& plane)
-{
+bool AllocRealPlane(int first, int second, RealPlane& plane) {
     return Allocate(first, second, plane);
 }
 

@@ -37,7 +37,8 @@ public:
         std::unique_ptr<T[]> data(new (std::nothrow) T[count]());
         std::unique_ptr<T*[]> lines(new (std::nothrow) T*[std::size_t(first)]);
         if (!data || !lines) return false;
-        for (int i = 0; i < first; ++i) lines[i] = data.get() + std::size_t(i) * std::size_t(second);
+        for (int i = 0; i < first; ++i)
+            lines[i] = data.get() + std::size_t(i) * std::size_t(second);
         data_ = std::move(data);
         lines_ = std::move(lines);
         first_ = first;

@@ -66,8 +66,7 @@ void RemoveLeftover(const std::string& partial) {
 // The complete copy under its temporary name becomes the frame, durably, and then the
 // source goes. Any failure leaves the source as the only copy.
 bool PlaceThenRemoveSource(const std::string& source, const std::string& partial,
-                           const std::string& target, const std::string& good,
-                           std::string& error) {
+                           const std::string& target, const std::string& good, std::string& error) {
     const int code = RenameNoReplace(partial, target);
     if (code != 0) {
         unlink(partial.c_str());
@@ -93,8 +92,8 @@ bool PlaceThenRemoveSource(const std::string& source, const std::string& partial
     return true;
 }
 
-bool CopyThenRemove(const std::string& source, const std::string& target,
-                    const std::string& good, const std::string& partial, std::string& error) {
+bool CopyThenRemove(const std::string& source, const std::string& target, const std::string& good,
+                    const std::string& partial, std::string& error) {
     const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (in < 0) {
         error = "cannot read it: " + SystemError(errno);
@@ -116,23 +115,40 @@ bool CopyThenRemove(const std::string& source, const std::string& target,
     int code = 0;
     for (;;) {
         std::size_t n = 0;
-        if (!ReadAt(in, buffer.data(), buffer.size(), copied, n)) { ok = false; code = errno; break; }
+        if (!ReadAt(in, buffer.data(), buffer.size(), copied, n)) {
+            ok = false;
+            code = errno;
+            break;
+        }
         if (n == 0) break;
-        if (!WriteAll(out, buffer.data(), n)) { ok = false; code = errno; break; }
+        if (!WriteAll(out, buffer.data(), n)) {
+            ok = false;
+            code = errno;
+            break;
+        }
         copied += std::uint64_t(n);
         if (g_copyHook) g_copyHook(copied);
     }
-    if (ok && fsync(out) != 0) { ok = false; code = errno; }
-    if (ok && !SameContents(in, out)) { ok = false; code = EIO; }
-    // Times last: reading the copy back may touch its access time. For a capture the
-    // modification time is when it was taken.
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (ok && (fchmod(out, st.st_mode & 07777) != 0 || futimens(out, times) != 0 ||
-               fsync(out) != 0)) {
+    if (ok && fsync(out) != 0) {
         ok = false;
         code = errno;
     }
-    if (close(out) != 0 && ok) { ok = false; code = errno; }
+    if (ok && !SameContents(in, out)) {
+        ok = false;
+        code = EIO;
+    }
+    // Times last: reading the copy back may touch its access time. For a capture the
+    // modification time is when it was taken.
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (ok &&
+        (fchmod(out, st.st_mode & 07777) != 0 || futimens(out, times) != 0 || fsync(out) != 0)) {
+        ok = false;
+        code = errno;
+    }
+    if (close(out) != 0 && ok) {
+        ok = false;
+        code = errno;
+    }
     close(in);
     if (!ok) {
         unlink(partial.c_str());
@@ -144,8 +160,7 @@ bool CopyThenRemove(const std::string& source, const std::string& target,
 
 // As mv does: the link itself moves, with the same text, wherever it then points.
 bool CopyLinkThenRemove(const std::string& source, const std::string& target,
-                        const std::string& good, const std::string& partial,
-                        std::string& error) {
+                        const std::string& good, const std::string& partial, std::string& error) {
     struct stat st {};
     if (lstat(source.c_str(), &st) != 0) {
         error = "cannot read it: " + SystemError(errno);
@@ -174,9 +189,8 @@ bool CopyLinkThenRemove(const std::string& source, const std::string& target,
     return PlaceThenRemoveSource(source, partial, target, good, error);
 }
 
-bool MoveNoReplace(const std::string& source, const std::string& target,
-                   const std::string& good, const std::string& name, bool isLink,
-                   std::string& error) {
+bool MoveNoReplace(const std::string& source, const std::string& target, const std::string& good,
+                   const std::string& name, bool isLink, std::string& error) {
     const int code = RenameNoReplace(source, target);
     if (code == 0) return true;
     struct stat st {};

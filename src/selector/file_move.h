@@ -10,10 +10,10 @@ namespace framesifter {
 
 struct MoveOutcome {
     std::string source;
-    std::string target;   // <folder of source>/Good/<name>
+    std::string target;  // <folder of source>/Good/<name>
     bool moved = false;
-    std::string error;    // why it did not move
-    bool folderFault = false;   // the error is the Good folder's, shared by its whole folder
+    std::string error;         // why it did not move
+    bool folderFault = false;  // the error is the Good folder's, shared by its whole folder
 };
 
 // Moves one file, or a symbolic link as such, into "Good" in its own folder, creating the
@@ -29,7 +29,7 @@ std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources
 // What did not move, for one report: a Good-folder fault once per folder (with the number
 // of files it kept back), any other failure once per file, in the order first met.
 struct MoveFailure {
-    std::string subject;   // the file, or the Good folder for a folder fault
+    std::string subject;  // the file, or the Good folder for a folder fault
     std::string error;
     int files = 1;
     bool folderFault = false;

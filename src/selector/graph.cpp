@@ -5,7 +5,6 @@
 
 #include <cmath>
 
-
 namespace framesifter {
 
 namespace {
@@ -50,8 +49,7 @@ int GraphRow(double v, double scale, int height) {
     return int(y);  // truncates toward zero
 }
 
-void DrawProfileCurve(QImage& image, const double* values, int bins, double scale,
-                      QRgb colour) {
+void DrawProfileCurve(QImage& image, const double* values, int bins, double scale, QRgb colour) {
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(OnePixelPen(colour));

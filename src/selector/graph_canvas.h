@@ -9,7 +9,7 @@ class GraphCanvas : public QWidget {
     Q_OBJECT
 public:
     explicit GraphCanvas(QWidget* parent = nullptr);
-    QImage picture;   // the drawing surface; call update() after drawing into it
+    QImage picture;  // the drawing surface; call update() after drawing into it
 
 signals:
     void pressed(Qt::MouseButton button, int x, int y);

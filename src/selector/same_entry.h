@@ -8,8 +8,8 @@
 namespace framesifter {
 
 struct RepeatedEntry {
-    int first = -1;    // index of the earlier path, -1 when every entry is listed once
-    int second = -1;   // index of the later path naming the same entry
+    int first = -1;   // index of the earlier path, -1 when every entry is listed once
+    int second = -1;  // index of the later path naming the same entry
 };
 
 // Paths name the same entry when their folders are one folder (same device and inode) and

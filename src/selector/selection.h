@@ -17,9 +17,9 @@ struct Band {
 };
 
 struct SelectionResult {
-    std::vector<int> passed;   // file indices, in file-list order
-    double minimum = 0;        // smallest score (1e10 when none is smaller)
-    double maximum = 0;        // largest score (-1e10 when none is larger)
+    std::vector<int> passed;  // file indices, in file-list order
+    double minimum = 0;       // smallest score (1e10 when none is smaller)
+    double maximum = 0;       // largest score (-1e10 when none is larger)
     double threshold = 0;
 };
 

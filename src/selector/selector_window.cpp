@@ -35,7 +35,7 @@ namespace {
 
 const int kPanelWidth = 595;
 const int kPanelHeight = 297;
-const int kMovedRole = Qt::UserRole + 1;   // a passed entry that already lies in "Good"
+const int kMovedRole = Qt::UserRole + 1;  // a passed entry that already lies in "Good"
 const int kMaxListedFailures = 20;
 
 std::string ToNative(const QString& path) { return QFile::encodeName(path).toStdString(); }
@@ -304,7 +304,8 @@ void SelectorWindow::openFiles() {
             Dialogs().showMessage(this, QStringLiteral("ファイル数を4000個以下にしてください"));
             return;
         }
-        for (const QString& path : choice.files) AddEntry(fileList, QFileInfo(path).fileName(), path);
+        for (const QString& path : choice.files)
+            AddEntry(fileList, QFileInfo(path).fileName(), path);
         placeCount(fileCount, 144, int(choice.files.size()));
     });
 }
@@ -378,7 +379,8 @@ void SelectorWindow::selectPassed() {
             return;
         }
         passedList->clear();
-        const SelectionResult result = SelectFrames(results.profileTable, n, graphView.band, passLevelSpinner->position());
+        const SelectionResult result =
+            SelectFrames(results.profileTable, n, graphView.band, passLevelSpinner->position());
         for (int k : result.passed) {
             const QListWidgetItem* file = fileList->item(k);
             AddEntry(passedList, file->text(), PathOf(file));
@@ -414,8 +416,9 @@ void SelectorWindow::movePassed() {
         QStringList failures;
         for (const MoveFailure& f : SummariseFailures(outcomes)) {
             const QString error = QString::fromLocal8Bit(f.error.c_str());
-            failures << (f.folderFault ? QStringLiteral("%1 (%2 個のファイル)").arg(error).arg(f.files)
-                                       : QStringLiteral("%1 (%2)").arg(FromNative(f.subject), error));
+            failures << (f.folderFault
+                             ? QStringLiteral("%1 (%2 個のファイル)").arg(error).arg(f.files)
+                             : QStringLiteral("%1 (%2)").arg(FromNative(f.subject), error));
         }
         fileList->clear();
         if (!failures.isEmpty()) {

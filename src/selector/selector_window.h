@@ -32,8 +32,8 @@ public:
     // The file dialog's entries, in order.
     static QStringList openFilters();
 
-    framesifter::AnalysisResults results;   // the last run's table and curves
-    framesifter::GraphView graphView;       // band markers and scale
+    framesifter::AnalysisResults results;  // the last run's table and curves
+    framesifter::GraphView graphView;      // band markers and scale
     const framesifter::FftPlan plan{framesifter::kWindowSize};
 
     QWidget* panel;
@@ -42,8 +42,8 @@ public:
     QLabel* graphCaption;
     QLabel* passedCaption;
     QLabel* passedCount;
-    QListWidget* fileList;     // the opened files
-    QListWidget* passedList;   // the files that passed (their paths inside "Good" once moved)
+    QListWidget* fileList;    // the opened files
+    QListWidget* passedList;  // the files that passed (their paths inside "Good" once moved)
     GraphCanvas* graphCanvas;
     QProgressBar* progressBar;
     QGroupBox* imageGroup;
@@ -55,7 +55,7 @@ public:
     QPushButton* fftButton;
     QRadioButton* centreModeButton;
     QRadioButton* peakModeButton;
-    QLineEdit* passLevel;            // shows the spinner's level, never edited by hand
+    QLineEdit* passLevel;  // shows the spinner's level, never edited by hand
     UpDownSpinner* passLevelSpinner;
     QPushButton* selectButton;
     QPushButton* moveButton;

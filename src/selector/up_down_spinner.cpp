@@ -40,9 +40,8 @@ void UpDownSpinner::paintEvent(QPaintEvent*) {
         const int cy = r.top() + r.height() / 2;
         const bool canMove = i == 0 ? position_ < maximum_ : position_ > minimum_;
         painter.setPen(Qt::NoPen);
-        painter.setBrush(palette().color(canMove && isEnabled() ? QPalette::Active
-                                                                 : QPalette::Disabled,
-                                         QPalette::ButtonText));
+        painter.setBrush(palette().color(
+            canMove && isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
         QPolygon arrow;
         if (i == 0)
             arrow << QPoint(cx - 2, cy + 1) << QPoint(cx + 3, cy + 1) << QPoint(cx, cy - 2);

@@ -29,5 +29,5 @@ private:
     int minimum_;
     int maximum_;
     int position_;
-    int pressed_ = 0;   // +1 upper arrow held, -1 lower, 0 none
+    int pressed_ = 0;  // +1 upper arrow held, -1 lower, 0 none
 };

@@ -9,7 +9,8 @@ int NameFilterIndex(const QStringList& filters, const QString& selected) {
         if (f == selected) return i;
         // With HideNameFilterDetails the dialog reports only the label before the patterns.
         const int open = f.lastIndexOf(QLatin1Char('('));
-        if (open > 0 && f.endsWith(QLatin1Char(')')) && f.left(open).trimmed() == selected.trimmed())
+        if (open > 0 && f.endsWith(QLatin1Char(')')) &&
+            f.left(open).trimmed() == selected.trimmed())
             return i;
     }
     return 0;

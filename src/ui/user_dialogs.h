@@ -13,8 +13,8 @@ public:
 
     struct OpenChoice {
         bool accepted = false;
-        QStringList files;     // full paths, in the dialog's order
-        int filterIndex = 0;   // 0-based entry of `filters` that was chosen
+        QStringList files;    // full paths, in the dialog's order
+        int filterIndex = 0;  // 0-based entry of `filters` that was chosen
     };
     struct SaveChoice {
         bool accepted = false;

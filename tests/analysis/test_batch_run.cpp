@@ -70,7 +70,10 @@ TEST_F(BatchRun, EmptyListChangesNothing) {
 }
 
 TEST_F(BatchRun, ProgressPositionsBeforeEachFrameThenZero) {
-    const struct { int count; std::vector<int> positions; } cases[] = {
+    const struct {
+        int count;
+        std::vector<int> positions;
+    } cases[] = {
         {4, {0, 25, 50, 75, 0}},
         {3, {0, 33, 66, 0}},
         {1, {0, 0}},
@@ -161,7 +164,7 @@ TEST_F(BatchRun, ResultsDoNotDependOnTheNumberOfThreads) {
 TEST_F(BatchRun, StopsAtASmallFrameKeepingEarlierColumns) {
     auto paths = Frames(4);
     paths[2] = WriteBmp(dir, "small.bmp", 200, 300, 9);
-    state.profileTable[0][3] = 99;   // a column of an earlier, longer run
+    state.profileTable[0][3] = 99;  // a column of an earlier, longer run
     // Two threads read ahead of the failing frame; nothing after it may be recorded.
     const BatchResult r = RunBatch(state, paths, WindowMode::Centre, &progress, 2);
     EXPECT_EQ(r.status, BatchStatus::TooSmall);
@@ -233,12 +236,13 @@ TEST_F(BatchRun, SingleFrameAnalysisRefusesSmallFrames) {
     const std::string small = WriteBmp(dir, "small.bmp", 255, 400, 0);
     const FftPlan plan(kWindowSize);
     double profile[kProfileBins] = {};
-    ASSERT_TRUE(AnalyseSingleFrame(good, WindowMode::Centre, plan, reader, profile, error)) << error;
+    ASSERT_TRUE(AnalyseSingleFrame(good, WindowMode::Centre, plan, reader, profile, error))
+        << error;
     EXPECT_NEAR(profile[0], 255 * std::sqrt(2.0), 1e-9);
     profile[0] = 123;
     EXPECT_FALSE(AnalyseSingleFrame(small, WindowMode::Centre, plan, reader, profile, error));
     EXPECT_NE(error.find("255 x 400"), std::string::npos) << error;
-    EXPECT_EQ(profile[0], 123);   // the previous frame's curve is not replaced
+    EXPECT_EQ(profile[0], 123);  // the previous frame's curve is not replaced
 }
 
 namespace {
@@ -250,10 +254,11 @@ std::string WriteFitsWithBzero(const TempDir& dir, const std::string& name, cons
         text.resize(80, ' ');
         return text;
     };
-    std::string bytes = card("SIMPLE  =                    T") + card("BITPIX  =                   16") +
-                        card("NAXIS   =                    2") + card("NAXIS1  =                  256") +
-                        card("NAXIS2  =                  256") + card(std::string("BZERO   = ") + bzero) +
-                        card("END");
+    std::string bytes =
+        card("SIMPLE  =                    T") + card("BITPIX  =                   16") +
+        card("NAXIS   =                    2") + card("NAXIS1  =                  256") +
+        card("NAXIS2  =                  256") + card(std::string("BZERO   = ") + bzero) +
+        card("END");
     bytes.resize(2880, ' ');
     for (int i = 0; i < 256 * 256; ++i) {
         bytes.push_back(char(v >> 8));
@@ -270,8 +275,11 @@ TEST_F(BatchRun, BinsBeyondTheIntRangeSaturate) {
     const std::string path = WriteFitsWithBzero(dir, "bright.fit", "1.6E9", 1000);
     ASSERT_EQ(RunBatch(state, {path}, WindowMode::Centre, nullptr).status, BatchStatus::Completed);
     EXPECT_EQ(Column(0, 0), INT_MAX);
-    const struct { double in; int out; } cases[] = {
-        {2.5e9, INT_MAX}, {-3e9, INT_MIN}, {1e300, INT_MAX}, {-1.9, -1}, {12.9, 12}, {NAN, 0}};
+    const struct {
+        double in;
+        int out;
+    } cases[] = {{2.5e9, INT_MAX}, {-3e9, INT_MIN}, {1e300, INT_MAX},
+                 {-1.9, -1},       {12.9, 12},      {NAN, 0}};
     for (const auto& c : cases) EXPECT_EQ(SaturateToInt(c.in), c.out) << c.in;
 }
 
@@ -307,7 +315,8 @@ TEST_F(BatchRun, ThreadsThatCannotStartLeaveTheWorkToTheCallingThread) {
     close(fds[1]);
     std::string reply;
     char buffer[256];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) reply.append(buffer, std::size_t(n));
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        reply.append(buffer, std::size_t(n));
     close(fds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
@@ -331,7 +340,7 @@ TEST(MemoryBudget, RefusesWhatCanNeverFitAndMakesOthersWait) {
         granted = true;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_FALSE(granted);   // 120 MB would exceed the budget
+    EXPECT_FALSE(granted);  // 120 MB would exceed the budget
     first.reset();
     other.join();
     EXPECT_TRUE(granted);

@@ -19,7 +19,7 @@ struct Bmp {
     bool topDown = false;
     std::uint32_t compression = 0, colorsUsed = 0, planes = 1, alphaMask = 0, reserved = 0;
     int paletteEntries = 0;
-    long dataOffset = -1;   // -1: right after the palette
+    long dataOffset = -1;  // -1: right after the palette
     std::vector<std::uint8_t> data;
 };
 
@@ -57,7 +57,7 @@ std::vector<std::uint8_t> Build(const Bmp& b, std::mt19937& rng) {
 
 std::vector<std::uint8_t> Noise(std::size_t n, std::mt19937& rng) {
     std::vector<std::uint8_t> v(n);
-    for (auto& x : v) x = std::uint8_t(rng() % 7 == 0 ? 255 : rng());   // ties at the peak
+    for (auto& x : v) x = std::uint8_t(rng() % 7 == 0 ? 255 : rng());  // ties at the peak
     return v;
 }
 
@@ -70,14 +70,14 @@ struct Outcome {
     std::string error;
 };
 
-Outcome Direct(const std::vector<std::uint8_t>& file, const std::string* path, WindowMode mode, int N,
-               FrameReader& reader) {
+Outcome Direct(const std::vector<std::uint8_t>& file, const std::string* path, WindowMode mode,
+               int N, FrameReader& reader) {
     Outcome o;
     IntPlane window;
     EXPECT_TRUE(AllocIntPlane(N, N, window));
     o.read = path ? ReadFrameWindow(*path, mode, N, reader, window, o.w, o.h, o.error)
-                  : WindowFromMemory(file.data(), file.size(), ".bmp", mode, N, reader, window,
-                                     o.w, o.h, o.error);
+                  : WindowFromMemory(file.data(), file.size(), ".bmp", mode, N, reader, window, o.w,
+                                     o.h, o.error);
     if (o.read == WindowRead::Ok)
         for (int i = 0; i < N; ++i)
             for (int j = 0; j < N; ++j) o.window.push_back(window[i][j]);
@@ -113,34 +113,73 @@ TEST(BmpWindow, MatchesTheWholeFrameReader) {
     std::mt19937 rng(7);
     // Run-length commands: runs, literals of odd length, deltas, ends of lines, a run
     // clamped at the end of the first row.
-    const std::vector<std::uint8_t> rle8 = {5, 9, 0, 3, 200, 201, 202, 0, 0, 2, 2, 0, 5, 99, 0, 0,
-                                            4, 17, 0, 2, 3, 1, 0, 3, 1, 2, 3, 0, 0, 0, 3, 77,
-                                            0, 2, 0, 2, 4, 250, 0, 1};
-    const std::vector<std::uint8_t> rle4 = {7, 0x9f, 0, 5, 0x12, 0x3f, 0x40, 0, 30, 0xe1, 0, 0, 0, 2,
-                                            4, 1, 3, 0xfd, 0, 3, 0xab, 0xc0, 0, 0, 6, 0x21};
-    const struct { const char* name; Bmp bmp; int N; } cases[] = {
-        {"24 bits, odd width", {40, 37, 23, 24, false, 0, 0, 1, 0, 0, 0, -1, Noise(Rows(37, 23, 24), rng)}, 16},
-        {"24 bits top down", {40, 37, 23, 24, true, 0, 0, 1, 0, 0, 0, -1, Noise(Rows(37, 23, 24), rng)}, 16},
-        {"32 bits", {40, 30, 20, 32, false, 0, 0, 1, 0, 0, 0, -1, Noise(Rows(30, 20, 32), rng)}, 16},
-        {"32 bits top down v5", {124, 30, 20, 32, true, 0, 0, 1, 0, 0, 0, -1, Noise(Rows(30, 20, 32), rng)}, 16},
-        {"32 bits alpha mask", {108, 30, 20, 32, false, 0, 0, 1, 0xff000000, 0, 0, -1, Noise(Rows(30, 20, 32), rng)}, 16},
+    const std::vector<std::uint8_t> rle8 = {5, 9, 0, 3,  200, 201, 202, 0, 0, 2,   2, 0, 5, 99,
+                                            0, 0, 4, 17, 0,   2,   3,   1, 0, 3,   1, 2, 3, 0,
+                                            0, 0, 3, 77, 0,   2,   0,   2, 4, 250, 0, 1};
+    const std::vector<std::uint8_t> rle4 = {7,    0x9f, 0,    5,    0x12, 0x3f, 0x40, 0,   30,
+                                            0xe1, 0,    0,    0,    2,    4,    1,    3,   0xfd,
+                                            0,    3,    0xab, 0xc0, 0,    0,    6,    0x21};
+    const struct {
+        const char* name;
+        Bmp bmp;
+        int N;
+    } cases[] = {
+        {"24 bits, odd width",
+         {40, 37, 23, 24, false, 0, 0, 1, 0, 0, 0, -1, Noise(Rows(37, 23, 24), rng)},
+         16},
+        {"24 bits top down",
+         {40, 37, 23, 24, true, 0, 0, 1, 0, 0, 0, -1, Noise(Rows(37, 23, 24), rng)},
+         16},
+        {"32 bits",
+         {40, 30, 20, 32, false, 0, 0, 1, 0, 0, 0, -1, Noise(Rows(30, 20, 32), rng)},
+         16},
+        {"32 bits top down v5",
+         {124, 30, 20, 32, true, 0, 0, 1, 0, 0, 0, -1, Noise(Rows(30, 20, 32), rng)},
+         16},
+        {"32 bits alpha mask",
+         {108, 30, 20, 32, false, 0, 0, 1, 0xff000000, 0, 0, -1, Noise(Rows(30, 20, 32), rng)},
+         16},
         {"8 bits", {40, 33, 21, 8, false, 0, 0, 1, 0, 0, 256, -1, Noise(Rows(33, 21, 8), rng)}, 16},
-        {"8 bits short palette", {40, 33, 21, 8, true, 0, 10, 1, 0, 0, 10, -1, Noise(Rows(33, 21, 8), rng)}, 16},
-        {"8 bits old header", {12, 35, 21, 8, false, 0, 0, 1, 0, 0, 256, -1, Noise(Rows(35, 21, 8), rng)}, 16},
-        {"8 bits offset into palette", {40, 33, 21, 8, false, 0, 0, 1, 0, 0, 256, 54, Noise(Rows(33, 21, 8), rng)}, 16},
-        {"8 bits rows cut short", {40, 33, 21, 8, false, 0, 0, 1, 0, 0, 256, 54, Noise(Rows(33, 21, 8) - 40, rng)}, 16},
+        {"8 bits short palette",
+         {40, 33, 21, 8, true, 0, 10, 1, 0, 0, 10, -1, Noise(Rows(33, 21, 8), rng)},
+         16},
+        {"8 bits old header",
+         {12, 35, 21, 8, false, 0, 0, 1, 0, 0, 256, -1, Noise(Rows(35, 21, 8), rng)},
+         16},
+        {"8 bits offset into palette",
+         {40, 33, 21, 8, false, 0, 0, 1, 0, 0, 256, 54, Noise(Rows(33, 21, 8), rng)},
+         16},
+        {"8 bits rows cut short",
+         {40, 33, 21, 8, false, 0, 0, 1, 0, 0, 256, 54, Noise(Rows(33, 21, 8) - 40, rng)},
+         16},
         {"palette ends the file", {40, 4, 4, 8, false, 0, 0, 1, 0, 0, 256, 54, {}}, 2},
-        {"too many colours", {40, 33, 21, 8, false, 0, 300, 1, 0, 0, 300, -1, Noise(Rows(33, 21, 8), rng)}, 16},
-        {"two planes", {40, 33, 21, 24, false, 0, 0, 2, 0, 0, 0, -1, Noise(Rows(33, 21, 24), rng)}, 16},
-        {"too small", {40, 15, 40, 24, false, 0, 0, 1, 0, 0, 0, -1, Noise(Rows(15, 40, 24), rng)}, 16},
+        {"too many colours",
+         {40, 33, 21, 8, false, 0, 300, 1, 0, 0, 300, -1, Noise(Rows(33, 21, 8), rng)},
+         16},
+        {"two planes",
+         {40, 33, 21, 24, false, 0, 0, 2, 0, 0, 0, -1, Noise(Rows(33, 21, 24), rng)},
+         16},
+        {"too small",
+         {40, 15, 40, 24, false, 0, 0, 1, 0, 0, 0, -1, Noise(Rows(15, 40, 24), rng)},
+         16},
         {"4 bits", {40, 33, 21, 4, false, 0, 0, 1, 0, 0, 16, -1, Noise(Rows(33, 21, 4), rng)}, 16},
-        {"16 bits", {40, 33, 21, 16, false, 0, 0, 1, 0, 0, 0, -1, Noise(Rows(33, 21, 16), rng)}, 16},
-        {"52-byte header", {52, 33, 21, 24, false, 0, 0, 1, 0, 0, 0, -1, Noise(Rows(33, 21, 24), rng)}, 16},
+        {"16 bits",
+         {40, 33, 21, 16, false, 0, 0, 1, 0, 0, 0, -1, Noise(Rows(33, 21, 16), rng)},
+         16},
+        {"52-byte header",
+         {52, 33, 21, 24, false, 0, 0, 1, 0, 0, 0, -1, Noise(Rows(33, 21, 24), rng)},
+         16},
         {"run length 8", {40, 12, 9, 8, false, 1, 0, 1, 0, 0, 256, -1, rle8}, 8},
         {"run length 8 top down", {40, 12, 9, 8, true, 1, 0, 1, 0, 0, 256, -1, rle8}, 8},
-        {"run length 8 without an end", {40, 12, 9, 8, false, 1, 0, 1, 0, 0, 256, -1, {rle8.begin(), rle8.end() - 2}}, 8},
-        {"run length 8 literal cut off", {40, 12, 9, 8, false, 1, 0, 1, 0, 0, 256, -1, {0, 9, 1, 2, 3}}, 8},
-        {"run length 8 spilling", {40, 6, 6, 8, false, 1, 0, 1, 0, 0, 256, -1, {0, 0, 30, 9, 0, 1}}, 4},
+        {"run length 8 without an end",
+         {40, 12, 9, 8, false, 1, 0, 1, 0, 0, 256, -1, {rle8.begin(), rle8.end() - 2}},
+         8},
+        {"run length 8 literal cut off",
+         {40, 12, 9, 8, false, 1, 0, 1, 0, 0, 256, -1, {0, 9, 1, 2, 3}},
+         8},
+        {"run length 8 spilling",
+         {40, 6, 6, 8, false, 1, 0, 1, 0, 0, 256, -1, {0, 0, 30, 9, 0, 1}},
+         4},
         {"run length 8 too small", {40, 12, 3, 8, false, 1, 0, 1, 0, 0, 256, -1, rle8}, 8},
         {"run length 4", {40, 12, 9, 4, false, 2, 16, 1, 0, 0, 16, -1, rle4}, 8},
         {"run length 4 top down", {40, 12, 9, 4, true, 2, 5, 1, 0, 0, 5, -1, rle4}, 8},
@@ -179,9 +218,9 @@ TEST(BmpWindow, RunLengthDataDeclaringAHugeImageCostLittle) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-#if !defined(__SANITIZE_ADDRESS__)   // the sanitizer reserves far more address space
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer reserves far more address space
             rlimit limit{std::size_t(1) << 30, std::size_t(1) << 30};
-            setrlimit(RLIMIT_AS, &limit);   // far below Qt's image, conversion and copy
+            setrlimit(RLIMIT_AS, &limit);  // far below Qt's image, conversion and copy
 #endif
             FrameReader reader;
             const Outcome o = Direct(file, nullptr, mode, 256, reader);

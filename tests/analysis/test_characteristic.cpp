@@ -68,7 +68,8 @@ TEST_F(Characteristic, ConstantWindowHasOnlyBinZero) {
 }
 
 TEST_F(Characteristic, CosineLandsInNeighbouringBins) {
-    FillWindow([](int i, int) { return int(std::lround(100 + 50 * std::cos(2 * M_PI * 10 * i / 256))); });
+    FillWindow(
+        [](int i, int) { return int(std::lround(100 + 50 * std::cos(2 * M_PI * 10 * i / 256))); });
     Analyse();
     EXPECT_NEAR(profile[0], 100 * std::sqrt(2.0), 0.6);
     EXPECT_NEAR(profile[9], 25 * std::sqrt(2.0), 0.6);
@@ -107,13 +108,13 @@ TEST_F(Characteristic, TransformIsTheCentredTwoDimensionalDft) {
     std::vector<std::complex<double>> rows(N * N), full(N * N);
     std::vector<std::complex<double>> twiddle(N);
     for (int k = 0; k < N; ++k) twiddle[k] = std::polar(1.0, -2 * M_PI * k / N);
-    for (int i = 0; i < N; ++i)          // along j for every i
+    for (int i = 0; i < N; ++i)  // along j for every i
         for (int v = 0; v < N; ++v) {
             std::complex<double> s;
             for (int j = 0; j < N; ++j) s += w[i * N + j] * twiddle[(j * v) % N];
             rows[i * N + v] = s;
         }
-    for (int v = 0; v < N; ++v)          // then along i
+    for (int v = 0; v < N; ++v)  // then along i
         for (int u = 0; u < N; ++u) {
             std::complex<double> s;
             for (int i = 0; i < N; ++i) s += rows[i * N + v] * twiddle[(i * u) % N];
@@ -123,8 +124,7 @@ TEST_F(Characteristic, TransformIsTheCentredTwoDimensionalDft) {
     for (int u = -128; u < 128; ++u)
         for (int v = -128; v < 128; ++v) {
             const auto expected = full[((u + N) % N) * N + (v + N) % N];
-            const std::complex<double> got(re[u + 128][v + 128],
-                                           im[u + 128][v + 128]);
+            const std::complex<double> got(re[u + 128][v + 128], im[u + 128][v + 128]);
             // The first swap flips the sign of odd u+v; amplitudes are what matters.
             worst = std::max(worst, std::abs(std::abs(got) - std::abs(expected)));
         }
@@ -165,36 +165,81 @@ struct CornerCase {
 TEST(WindowCorner, PlacesTheWindowInsideTheFrame) {
     const CornerCase cases[] = {
         {"256x256 centre", [] { return BitmapFrame(256, 256); }, WindowMode::Centre, 0, 0},
-        {"256x256 peak", [] { auto f = BitmapFrame(256, 256); SetGreen(f, 200, 200, 9); return f; },
+        {"256x256 peak",
+         [] {
+             auto f = BitmapFrame(256, 256);
+             SetGreen(f, 200, 200, 9);
+             return f;
+         },
          WindowMode::Peak, 0, 0},
         {"300x257 centre", [] { return BitmapFrame(300, 257); }, WindowMode::Centre, 22, 0},
         {"first of equal peaks wins",
-         [] { auto f = BitmapFrame(800, 600); SetGreen(f, 10, 5, 200); SetGreen(f, 400, 3, 200); return f; },
+         [] {
+             auto f = BitmapFrame(800, 600);
+             SetGreen(f, 10, 5, 200);
+             SetGreen(f, 400, 3, 200);
+             return f;
+         },
          WindowMode::Peak, 272, 0},
         {"peak near the far corner",
-         [] { auto f = BitmapFrame(800, 600); SetGreen(f, 790, 590, 1); return f; },
+         [] {
+             auto f = BitmapFrame(800, 600);
+             SetGreen(f, 790, 590, 1);
+             return f;
+         },
          WindowMode::Peak, 544, 344},
         {"all black bitmap", [] { return BitmapFrame(640, 480); }, WindowMode::Peak, 0, 0},
         {"fits window centred on the centroid",
-         [] { auto f = FitsFrame(640, 480); f.plane[320][240] = 5; return f; },
+         [] {
+             auto f = FitsFrame(640, 480);
+             f.plane[320][240] = 5;
+             return f;
+         },
          WindowMode::Peak, 192, 112},
         {"fits centroid off centre",
-         [] { auto f = FitsFrame(640, 480); f.plane[400][300] = 5; return f; },
+         [] {
+             auto f = FitsFrame(640, 480);
+             f.plane[400][300] = 5;
+             return f;
+         },
          WindowMode::Peak, 272, 172},
         {"fits centroid between pixels truncates",
-         [] { auto f = FitsFrame(640, 480); f.plane[300][200] = 1; f.plane[301][201] = 1; return f; },
+         [] {
+             auto f = FitsFrame(640, 480);
+             f.plane[300][200] = 1;
+             f.plane[301][201] = 1;
+             return f;
+         },
          WindowMode::Peak, 172, 72},
         {"fits centroid near the top left",
-         [] { auto f = FitsFrame(640, 480); f.plane[100][20] = 5; return f; },
+         [] {
+             auto f = FitsFrame(640, 480);
+             f.plane[100][20] = 5;
+             return f;
+         },
          WindowMode::Peak, 0, 0},
         {"fits centroid far right",
-         [] { auto f = FitsFrame(640, 480); f.plane[639][479] = 5; return f; },
+         [] {
+             auto f = FitsFrame(640, 480);
+             f.plane[639][479] = 5;
+             return f;
+         },
          WindowMode::Peak, 384, 224},
         {"fits sum zero uses centre",
-         [] { auto f = FitsFrame(640, 480); f.plane[0][0] = 5; f.plane[1][0] = -5; return f; },
+         [] {
+             auto f = FitsFrame(640, 480);
+             f.plane[0][0] = 5;
+             f.plane[1][0] = -5;
+             return f;
+         },
          WindowMode::Peak, 192, 112},
         {"fits wild centroid is clamped",
-         [] { auto f = FitsFrame(640, 480); f.plane[639][0] = 1000000; f.plane[0][0] = -999999; return f; },
+         [] {
+             auto f = FitsFrame(640, 480);
+             f.plane[639][0] = 1000000;
+             f.plane[0][0] = -999999;
+             return f;
+         },
          WindowMode::Peak, 384, 0},
         {"fits centre", [] { return FitsFrame(640, 480); }, WindowMode::Centre, 192, 112},
     };

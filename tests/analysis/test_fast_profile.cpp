@@ -23,7 +23,8 @@ using Window = std::vector<std::int32_t>;  // [i * N + j], column i, row j
 Window Make(const std::function<double(int, int)>& value) {
     Window w(std::size_t(N) * N);
     for (int i = 0; i < N; ++i)
-        for (int j = 0; j < N; ++j) w[std::size_t(i) * N + j] = std::int32_t(std::lround(value(i, j)));
+        for (int j = 0; j < N; ++j)
+            w[std::size_t(i) * N + j] = std::int32_t(std::lround(value(i, j)));
     return w;
 }
 
@@ -47,7 +48,8 @@ Window Disc(unsigned seed, double cx, double cy, double radius, double peak) {
 
 Window Cosine(double fi, double fj, double mean, double amplitude) {
     const double pi = 3.14159265358979323846;
-    return Make([=](int i, int j) { return mean + amplitude * std::cos(2 * pi * (fi * i + fj * j) / N); });
+    return Make(
+        [=](int i, int j) { return mean + amplitude * std::cos(2 * pi * (fi * i + fj * j) / N); });
 }
 
 struct Case {
@@ -59,7 +61,8 @@ std::vector<Case> Windows() {
     std::vector<Case> cases;
     for (unsigned seed = 1; seed <= 4; ++seed) {
         cases.push_back({"uniform 0..255 #" + std::to_string(seed), Uniform(seed, 0, 255)});
-        cases.push_back({"uniform 0..65535 #" + std::to_string(seed), Uniform(100 + seed, 0, 65535)});
+        cases.push_back(
+            {"uniform 0..65535 #" + std::to_string(seed), Uniform(100 + seed, 0, 65535)});
     }
     // Signed 32-bit FITS data after the zero offset.
     cases.push_back({"signed +-2^30", Uniform(7, -(1 << 30), 1 << 30)});
@@ -70,13 +73,21 @@ std::vector<Case> Windows() {
     cases.push_back({"constant 255", Make([](int, int) { return 255; })});
     cases.push_back({"constant 65535", Make([](int, int) { return 65535; })});
     for (const auto& at : {std::pair{0, 0}, {128, 128}, {255, 0}, {17, 201}})
-        cases.push_back({"one pixel at " + std::to_string(at.first) + "," + std::to_string(at.second),
-                         Make([at](int i, int j) { return i == at.first && j == at.second ? 65535 : 0; })});
-    for (const auto& f : {std::pair{10.0, 0.0}, {0.0, 10.0}, {1.0, 0.0}, {37.0, 91.0},
-                          {-64.0, 64.0}, {128.0, 0.0}, {128.0, 128.0}, {3.5, -120.25}})
+        cases.push_back(
+            {"one pixel at " + std::to_string(at.first) + "," + std::to_string(at.second),
+             Make([at](int i, int j) { return i == at.first && j == at.second ? 65535 : 0; })});
+    for (const auto& f : {std::pair{10.0, 0.0},
+                          {0.0, 10.0},
+                          {1.0, 0.0},
+                          {37.0, 91.0},
+                          {-64.0, 64.0},
+                          {128.0, 0.0},
+                          {128.0, 128.0},
+                          {3.5, -120.25}})
         cases.push_back({"cosine " + std::to_string(f.first) + "," + std::to_string(f.second),
                          Cosine(f.first, f.second, 100, 50)});
-    cases.push_back({"checkerboard 0/65535", Make([](int i, int j) { return (i + j) % 2 ? 65535 : 0; })});
+    cases.push_back(
+        {"checkerboard 0/65535", Make([](int i, int j) { return (i + j) % 2 ? 65535 : 0; })});
     cases.push_back({"columns 0/65535", Make([](int i, int) { return i % 2 ? 0 : 65535; })});
     cases.push_back({"half bright", Make([](int i, int) { return i < 128 ? 65535 : 0; })});
     return cases;
@@ -107,17 +118,21 @@ void ExpectSameProfile(const std::vector<double>& ref, const std::vector<double>
             worst = diff / ref[0];
             worstCase = what;
         }
-        ASSERT_LE(diff, tolerance) << what << ", bin " << b << ": fast " << fast[b]
-                                   << ", straightforward " << ref[b];
+        ASSERT_LE(diff, tolerance)
+            << what << ", bin " << b << ": fast " << fast[b] << ", straightforward " << ref[b];
     }
 }
 
 const char* PathName(FastProfiler::CodePath path) {
     switch (path) {
-    case FastProfiler::CodePath::Portable: return "portable";
-    case FastProfiler::CodePath::Baseline: return "SSE2";
-    case FastProfiler::CodePath::Avx2: return "AVX2";
-    default: return "?";
+    case FastProfiler::CodePath::Portable:
+        return "portable";
+    case FastProfiler::CodePath::Baseline:
+        return "SSE2";
+    case FastProfiler::CodePath::Avx2:
+        return "AVX2";
+    default:
+        return "?";
     }
 }
 

@@ -106,7 +106,10 @@ TEST(FftTransform, LengthZeroChangesNothing) {
     Tables t(8);
     double x[4] = {1, 2, 3, 4}, y[4] = {5, 6, 7, 8};
     FftTransform(0, t.bitrev.data(), t.sine.data(), x, y);
-    EXPECT_EQ(x[0], 1); EXPECT_EQ(x[3], 4); EXPECT_EQ(y[0], 5); EXPECT_EQ(y[3], 8);
+    EXPECT_EQ(x[0], 1);
+    EXPECT_EQ(x[3], 4);
+    EXPECT_EQ(y[0], 5);
+    EXPECT_EQ(y[3], 8);
 }
 
 TEST(BuildSineTable, ExactEntriesAndAccuracy) {
@@ -132,4 +135,3 @@ TEST(BuildBitReverseTable, KnownEntries) {
     EXPECT_EQ(t256[255], 255);
     for (int i = 0; i < 256; ++i) EXPECT_EQ(t256[t256[i]], i);
 }
-

@@ -43,11 +43,14 @@ TEST(FitsWindow, ReadsLittleOfALargeFrameAndStaysWithinASmallBudget) {
     ASSERT_TRUE(LoadFrameForAnalysis(path, ".fit", decoder, frame, error)) << error;
 
     const std::uint64_t rows = std::uint64_t(256) * side * 2 + 2880;
-    const struct { WindowMode mode; std::uint64_t mostRead; } cases[] = {
+    const struct {
+        WindowMode mode;
+        std::uint64_t mostRead;
+    } cases[] = {
         {WindowMode::Centre, rows},
         {WindowMode::Peak, std::uint64_t(side) * side * 2 + rows},
     };
-    MemoryBudget budget(std::size_t(4) << 20);   // an eighth of the file
+    MemoryBudget budget(std::size_t(4) << 20);  // an eighth of the file
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode == WindowMode::Peak ? "peak" : "centre");
         FrameReader reader;
@@ -77,7 +80,11 @@ TEST(FitsReaders, StopAtTheHeaderOfJunkAnEndlessHeaderOrAPipe) {
         std::filesystem::resize_file(path, std::uintmax_t(1) << 30);
     const std::string fifo = dir.file("pipe.fit");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const struct { std::string path; const char* reason; std::uint64_t mostRead; } cases[] = {
+    const struct {
+        std::string path;
+        const char* reason;
+        std::uint64_t mostRead;
+    } cases[] = {
         {junk, "not a FITS file", 2880},
         {endless, "no END card in the first 360 header blocks", 360 * 2880},
         {fifo, "not a regular file", 0},
@@ -113,7 +120,7 @@ TEST(FitsReaders, StopAtTheHeaderOfJunkAnEndlessHeaderOrAPipe) {
             auto read = std::async(std::launch::async, [&] { return readers[r](c.path, error); });
             if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
                 ADD_FAILURE() << "the reader waits";
-                std::ofstream(c.path).close();   // a writer that comes and goes releases it
+                std::ofstream(c.path).close();  // a writer that comes and goes releases it
             }
             EXPECT_FALSE(read.get());
             EXPECT_LE(BytesRead() - before, c.mostRead + kCountingBytes);

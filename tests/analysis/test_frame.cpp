@@ -35,8 +35,10 @@ std::vector<std::uint8_t> GreenRedJpeg() {
     std::vector<std::uint8_t> bgr;
     for (int y = 0; y < 16; ++y) {
         for (int x = 0; x < 32; ++x) {
-            if (x < 16) bgr.insert(bgr.end(), {0, 255, 0});
-            else bgr.insert(bgr.end(), {0, 0, 255});
+            if (x < 16)
+                bgr.insert(bgr.end(), {0, 255, 0});
+            else
+                bgr.insert(bgr.end(), {0, 0, 255});
         }
     }
     std::string error;
@@ -97,9 +99,8 @@ TEST(LoadFrameForAnalysis, ExtensionsReadAsTheirFormatInAnyCase) {
         const char* name;
         bool isJpeg;
     } cases[] = {
-        {"a.bmp", false}, {"a.BMP", false},  {"a.Bmp", false},  {"a.bMp", false},
-        {"b.jpg", true},  {"b.JPG", true},   {"b.Jpg", true},   {"b.jpeg", true},
-        {"b.JPEG", true}, {"b.Jpeg", true},
+        {"a.bmp", false}, {"a.BMP", false}, {"a.Bmp", false}, {"a.bMp", false}, {"b.jpg", true},
+        {"b.JPG", true},  {"b.Jpg", true},  {"b.jpeg", true}, {"b.JPEG", true}, {"b.Jpeg", true},
     };
     JpegImage decoder;
     Frame frame;
@@ -195,12 +196,14 @@ TEST(LoadFrameForAnalysis, FitsInAnyCaseGivesThePlane) {
         ASSERT_EQ(frame.height, 2);
         EXPECT_TRUE(frame.bgr.empty());
         for (int y = 0; y < 2; ++y) {
-            for (int x = 0; x < 3; ++x) EXPECT_EQ(frame.plane[x][y], values[y * 3 + x]) << x << "," << y;
+            for (int x = 0; x < 3; ++x)
+                EXPECT_EQ(frame.plane[x][y], values[y * 3 + x]) << x << "," << y;
         }
     }
 
     // A cut file after a good one: refused, and the earlier plane is gone.
-    const std::string cut = dir.write("cut.fit", std::vector<std::uint8_t>(bytes.begin(), bytes.end() - 2880));
+    const std::string cut =
+        dir.write("cut.fit", std::vector<std::uint8_t>(bytes.begin(), bytes.end() - 2880));
     Frame frame;
     ASSERT_TRUE(Load(dir.file("f.fits"), decoder, frame, error)) << error;
     EXPECT_FALSE(Load(cut, decoder, frame, error));

@@ -48,13 +48,13 @@ std::string Write(const TempDir& dir, const std::string& name, int w, int h, int
 
 TEST(ReadFrameWindow, GivesTheSameWindowAsTheFullFrame) {
     TempDir dir;
-    const struct { const char* name; int w, h, bx, by; } frames[] = {
-        {"a.fits", 640, 480, 500, 100},
-        {"b.FIT", 257, 300, 10, 290},
-        {"c.fits", 256, 256, 128, 128},
-        {"d.bmp", 640, 480, 90, 400},
-        {"e.jpg", 1280, 960, 1000, 200},
-        {"f.jpg", 300, 257, 0, 0},
+    const struct {
+        const char* name;
+        int w, h, bx, by;
+    } frames[] = {
+        {"a.fits", 640, 480, 500, 100},  {"b.FIT", 257, 300, 10, 290},
+        {"c.fits", 256, 256, 128, 128},  {"d.bmp", 640, 480, 90, 400},
+        {"e.jpg", 1280, 960, 1000, 200}, {"f.jpg", 300, 257, 0, 0},
     };
     for (const auto& f : frames) {
         const std::string path = Write(dir, f.name, f.w, f.h, f.bx, f.by);
@@ -95,7 +95,12 @@ TEST(ReadFrameWindow, ReportsSmallAndUnreadableFrames) {
     const std::string cut = dir.write("cut.fits", bytes);
     const std::string folder = dir.file("folder.fit");
     std::filesystem::create_directory(folder);
-    const struct { std::string path; WindowRead expected; int w, h; const char* reason; } cases[] = {
+    const struct {
+        std::string path;
+        WindowRead expected;
+        int w, h;
+        const char* reason;
+    } cases[] = {
         {small, WindowRead::TooSmall, 200, 300, ""},
         {smallBmp, WindowRead::TooSmall, 300, 255, ""},
         {smallJpeg, WindowRead::TooSmall, 255, 900, ""},
@@ -104,7 +109,7 @@ TEST(ReadFrameWindow, ReportsSmallAndUnreadableFrames) {
         {dir.file("missing.jpg"), WindowRead::Unreadable, 0, 0, "No such file"},
         {dir.file("notes.txt"), WindowRead::Unreadable, 0, 0, "not a BMP, JPEG or FITS"},
     };
-    FrameReader reader;   // one reader across failures, as in a run
+    FrameReader reader;  // one reader across failures, as in a run
     IntPlane window;
     ASSERT_TRUE(AllocIntPlane(256, 256, window));
     for (const auto& c : cases) {
@@ -112,8 +117,7 @@ TEST(ReadFrameWindow, ReportsSmallAndUnreadableFrames) {
             SCOPED_TRACE(c.path + (mode == WindowMode::Peak ? " peak" : " centre"));
             int w = 0, h = 0;
             std::string error;
-            EXPECT_EQ(ReadFrameWindow(c.path, mode, 256, reader, window, w, h, error),
-                      c.expected);
+            EXPECT_EQ(ReadFrameWindow(c.path, mode, 256, reader, window, w, h, error), c.expected);
             if (c.expected == WindowRead::TooSmall) {
                 EXPECT_EQ(w, c.w);
                 EXPECT_EQ(h, c.h);

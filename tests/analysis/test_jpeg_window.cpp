@@ -24,8 +24,8 @@ std::vector<std::uint8_t> Encode(int w, int h, int components, bool ties, const 
         const bool clip = ties && (std::abs(x - w / 2) < 6 || x < 6) && std::abs(y - h / 2) < 6;
         v[k] = std::uint8_t(clip ? 255 : std::min(255, spot + int(random() % 40)));
     }
-    return EncodeJpegWithLibjpeg(w, h, components, components == 1 ? JCS_GRAYSCALE : JCS_RGB, v,
-                                 90, c);
+    return EncodeJpegWithLibjpeg(w, h, components, components == 1 ? JCS_GRAYSCALE : JCS_RGB, v, 90,
+                                 c);
 }
 
 // `count` bytes from `part` of the file on (1: before the end marker), replaced or
@@ -36,8 +36,10 @@ void Damage(std::vector<std::uint8_t>& f, double part, std::size_t count, bool i
     std::mt19937 random(7);
     for (std::size_t i = 0; i < count; ++i, ++at) {
         const std::uint8_t byte = std::uint8_t(random() % 0xFF);
-        if (insert) f.insert(f.begin() + long(at), byte);
-        else if (f[at] != 0xFF && f[at + 1] != 0xFF) f[at] = byte;
+        if (insert)
+            f.insert(f.begin() + long(at), byte);
+        else if (f[at] != 0xFF && f[at + 1] != 0xFF)
+            f[at] = byte;
     }
 }
 
@@ -74,22 +76,25 @@ TEST(JpegWindow, DamagedCodedDataIsRefusedInBothModesAndSoundFilesReadAsBefore) 
     std::string error;
     for (const auto& d : damages) {
         std::vector<std::uint8_t> f = Encode(640, 480, 3, false, d.configure);
-        if (d.part < 0) f.resize(f.size() - f.size() / 20);
-        else Damage(f, d.part, d.count, d.insert);
+        if (d.part < 0)
+            f.resize(f.size() - f.size() / 20);
+        else
+            Damage(f, d.part, d.count, d.insert);
         for (WindowMode mode : kModes) {
             SCOPED_TRACE(std::string(d.name) + (mode == WindowMode::Peak ? ", peak" : ", centre"));
             EXPECT_EQ(Read(f, mode, reader, window, error), WindowRead::Unreadable);
             EXPECT_TRUE(error.rfind("cannot decode JPEG: Corrupt JPEG data", 0) == 0 ||
-                        error == "cannot decode JPEG: Premature end of JPEG file") << error;
+                        error == "cannot decode JPEG: Premature end of JPEG file")
+                << error;
         }
     }
     // Sound files, one with stray bytes between header segments: the window of the decoded
     // whole frame.
     std::vector<std::uint8_t> stray = Encode(300, 300, 3, true, {});
     stray.insert(stray.begin() + 2, {0x00, 0x11, 0x22});
-    for (const auto& f : {Encode(640, 480, 3, false, {}), Encode(641, 479, 1, false, {}),
-                          Encode(500, 300, 3, true, kRestarts), stray,
-                          Encode(400, 700, 3, false, kProgressive)}) {
+    for (const auto& f :
+         {Encode(640, 480, 3, false, {}), Encode(641, 479, 1, false, {}),
+          Encode(500, 300, 3, true, kRestarts), stray, Encode(400, 700, 3, false, kProgressive)}) {
         Frame frame;
         JpegImage decoder;
         ASSERT_TRUE(LoadFrameFromMemory(f.data(), f.size(), ".jpg", decoder, frame, error));

@@ -7,21 +7,27 @@
 using namespace framesifter;
 
 TEST(SamplesToWindow, EqualsTheStraightCopyForAnySizeStepAndRowOrder) {
-    const struct { int n; std::size_t step; bool bottomUp; } cases[] = {
-        {256, 3, false}, {256, 1, true}, {33, 4, false}, {15, 3, true}, {1, 1, false}};
+    const struct {
+        int n;
+        std::size_t step;
+        bool bottomUp;
+    } cases[] = {{256, 3, false}, {256, 1, true}, {33, 4, false}, {15, 3, true}, {1, 1, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.n << " step " << c.step << " " << c.bottomUp);
-        const std::size_t rowBytes = std::size_t(c.n) * c.step + 5;   // padded rows
+        const std::size_t rowBytes = std::size_t(c.n) * c.step + 5;  // padded rows
         std::vector<std::uint8_t> image(rowBytes * std::size_t(c.n));
         for (std::size_t k = 0; k < image.size(); ++k) image[k] = std::uint8_t(k * 131 + k / 7);
-        const std::uint8_t* first = c.bottomUp ? image.data() + rowBytes * std::size_t(c.n - 1) : image.data();
-        const std::ptrdiff_t stride = c.bottomUp ? -std::ptrdiff_t(rowBytes) : std::ptrdiff_t(rowBytes);
+        const std::uint8_t* first =
+            c.bottomUp ? image.data() + rowBytes * std::size_t(c.n - 1) : image.data();
+        const std::ptrdiff_t stride =
+            c.bottomUp ? -std::ptrdiff_t(rowBytes) : std::ptrdiff_t(rowBytes);
         IntPlane window;
         ASSERT_TRUE(AllocIntPlane(c.n, c.n, window));
         SamplesToWindow(first, stride, c.step, c.n, window);
         for (int i = 0; i < c.n; ++i)
             for (int j = 0; j < c.n; ++j)
-                ASSERT_EQ(window[i][j], first[std::ptrdiff_t(j) * stride + std::ptrdiff_t(i * c.step)])
+                ASSERT_EQ(window[i][j],
+                          first[std::ptrdiff_t(j) * stride + std::ptrdiff_t(i * c.step)])
                     << i << "," << j;
     }
 }

@@ -53,5 +53,7 @@ public:
     void chooseOpen(const QStringList& files, int filter) {
         openChoices << OpenChoice{true, files, filter};
     }
-    void chooseSave(const QString& file, int filter) { saveChoices << SaveChoice{true, file, filter}; }
+    void chooseSave(const QString& file, int filter) {
+        saveChoices << SaveChoice{true, file, filter};
+    }
 };

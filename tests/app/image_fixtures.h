@@ -19,8 +19,8 @@ using namespace framesifter;
 inline std::string Local(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // A FITS file of unsigned 16-bit values, row y = 0 first.
-inline bool WriteFitsFile(const QString& path, const std::vector<std::uint16_t>& values,
-                          int width, int height) {
+inline bool WriteFitsFile(const QString& path, const std::vector<std::uint16_t>& values, int width,
+                          int height) {
     std::string error;
     std::vector<std::uint8_t> file;
     return EncodeFits16(values.data(), width, height, file, error) &&

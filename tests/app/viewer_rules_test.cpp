@@ -22,9 +22,13 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 TEST(GreyLevel, IsProportionalToTheLargestValue) {
-    struct Case { std::int32_t v; double max; int grey; };
+    struct Case {
+        std::int32_t v;
+        double max;
+        int grey;
+    };
     const Case cases[] = {
-        {65535, 65535, 255}, {32768, 65535, 127}, {257, 65535, 1}, {256, 65535, 0},
+        {65535, 65535, 255}, {32768, 65535, 127}, {257, 65535, 1},   {256, 65535, 0},
         {0, 65535, 0},       {2000, 2000, 255},   {1000, 2000, 127}, {1999, 2000, 254},
         {5, 0, 0},           {0, 0, 0},           {-40, 100, 0},     {100, 100, 255},
     };
@@ -60,16 +64,16 @@ TEST(FitsToGrey, AllZeroImageIsBlackAndTooSmallPlaneIsRefused) {
 }
 
 TEST(SaveTargetName, ReplacesOrAppendsTheExtension) {
-    struct Case { const char* chosen; const char* ext; const char* target; };
+    struct Case {
+        const char* chosen;
+        const char* ext;
+        const char* target;
+    };
     const Case cases[] = {
-        {"/d/photo", ".jpg", "/d/photo.jpg"},
-        {"/d/photo.jpeg", ".jpg", "/d/photo.jpg"},
-        {"/d/photo.jpg", ".bmp", "/d/photo.bmp"},
-        {"/d/photo.BMP", ".bmp", "/d/photo.bmp"},
-        {"/d/a.b.c", ".bmp", "/d/a.b.bmp"},
-        {"/d.old/photo", ".bmp", "/d.old/photo.bmp"},
-        {"/d/photo.", ".jpg", "/d/photo.jpg"},
-        {"photo", ".bmp", "photo.bmp"},
+        {"/d/photo", ".jpg", "/d/photo.jpg"},     {"/d/photo.jpeg", ".jpg", "/d/photo.jpg"},
+        {"/d/photo.jpg", ".bmp", "/d/photo.bmp"}, {"/d/photo.BMP", ".bmp", "/d/photo.bmp"},
+        {"/d/a.b.c", ".bmp", "/d/a.b.bmp"},       {"/d.old/photo", ".bmp", "/d.old/photo.bmp"},
+        {"/d/photo.", ".jpg", "/d/photo.jpg"},    {"photo", ".bmp", "photo.bmp"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(SaveTargetName(c.chosen, c.ext).toStdString(), c.target) << c.chosen;
@@ -77,8 +81,8 @@ TEST(SaveTargetName, ReplacesOrAppendsTheExtension) {
 
 TEST(ZoomText, OneDecimalAndAPercentSign) {
     const std::pair<double, const char*> cases[] = {
-        {8, "800.0%"}, {4, "400.0%"}, {2, "200.0%"}, {1, "100.0%"},
-        {0.5, "50.0%"}, {0.25, "25.0%"}, {0.125, "12.5%"}, {0.0625, "6.2%"}, {0.0078125, "0.8%"},
+        {8, "800.0%"},   {4, "400.0%"},    {2, "200.0%"},    {1, "100.0%"},       {0.5, "50.0%"},
+        {0.25, "25.0%"}, {0.125, "12.5%"}, {0.0625, "6.2%"}, {0.0078125, "0.8%"},
     };
     for (const auto& [factor, text] : cases) EXPECT_EQ(ZoomText(factor).toStdString(), text);
 }
@@ -91,16 +95,20 @@ TEST(Settings, FormatIsNineCrLfLines) {
 
 TEST(Settings, BinningIsTheEighthNumberTruncated) {
     const std::string head = "X 768\nY 512\nP 9\nD 200\nF 2000\nS 2\nM 1000\n";
-    struct Case { std::string text; int binning; int count; };
+    struct Case {
+        std::string text;
+        int binning;
+        int count;
+    };
     const Case cases[] = {
         {FormatSettings(1, 0.0), 1, 8},
         {FormatSettings(4, 0.0), 4, 8},
         {head + "B 2.7\n", 2, 8},
         {head + "B -1.5\n", -1, 8},
-        {head + "Q 3\nV 0\n", 3, 8},                    // keys are not examined
-        {"X 1 Y 2 P 3 D 4 F 5 S 6 M 7 B 8", 8, 8},     // line breaks are not significant
-        {"X 768\r\nY 512\r\nP 9\r\n", 0, 3},            // too short: the rest reads 0
-        {head + "B two\n", 0, 7},                       // not a number
+        {head + "Q 3\nV 0\n", 3, 8},                // keys are not examined
+        {"X 1 Y 2 P 3 D 4 F 5 S 6 M 7 B 8", 8, 8},  // line breaks are not significant
+        {"X 768\r\nY 512\r\nP 9\r\n", 0, 3},        // too short: the rest reads 0
+        {head + "B two\n", 0, 7},                   // not a number
         {"", 0, 0},
         {head + "LONGKEYWORDLONGERTHANANYBUFFER 3\n", 3, 8},
         {head + "B 1e12\n", 2147483647, 8},
@@ -133,7 +141,8 @@ TEST_F(SettingsFile, ReadKeepsBinningWithoutAFileAndWriteReplacesTheFile) {
     Binning = 1;
     ReadSettings();
     EXPECT_EQ(Binning, 1);
-    ASSERT_TRUE(WriteBytes(file("FrameSifterB.log"), "X 1\nY 1\nP 1\nD 1\nF 1\nS 1\nM 1\nB 3.9\nV 0\n"));
+    ASSERT_TRUE(
+        WriteBytes(file("FrameSifterB.log"), "X 1\nY 1\nP 1\nD 1\nF 1\nS 1\nM 1\nB 3.9\nV 0\n"));
     ReadSettings();
     EXPECT_EQ(Binning, 3);
     ASSERT_TRUE(WriteSettings());
@@ -169,8 +178,10 @@ TEST_F(PictureFiles, FitsOpensAsGreyAndBadFitsGiveReasons) {
         wide += QByteArray(card).leftJustified(80, ' ');
     wide = wide.leftJustified(2880, ' ') + QByteArray(40000, '\0').leftJustified(2880 * 14, '\0');
     ASSERT_TRUE(WriteBytes(file("wide.fit"), wide));
-    const std::pair<const char*, const char*> bad[] = {
-        {"short.fit", "truncated"}, {"text.fit", "FITS"}, {"missing.fit", "open"}, {"wide.fit", "20000"}};
+    const std::pair<const char*, const char*> bad[] = {{"short.fit", "truncated"},
+                                                       {"text.fit", "FITS"},
+                                                       {"missing.fit", "open"},
+                                                       {"wide.fit", "20000"}};
     for (const auto& [name, reason] : bad) {
         error.clear();
         EXPECT_FALSE(LoadFits(file(name), picture, error)) << name;
@@ -201,7 +212,10 @@ TEST_F(PictureFiles, BmpEntryKeepsPaletteAndDecodesJpegNamesAsJpeg) {
 }
 
 TEST_F(PictureFiles, BmpIsWrittenInThePicturesOwnFormat) {
-    const struct { QImage picture; int bits; } cases[] = {
+    const struct {
+        QImage picture;
+        int bits;
+    } cases[] = {
         {PaletteImage(9, 7), 8},
         {Pattern(10, 3), 24},
         {Pattern(10, 3).convertToFormat(QImage::Format_BGR888), 24},
@@ -221,21 +235,18 @@ TEST_F(PictureFiles, BmpIsWrittenInThePicturesOwnFormat) {
 
 // The IJG example tables (JPEG standard, Annex K) in natural order, and the zig-zag order
 // in which DQT segments list them.
-const int kLuminance[64] = {
-    16, 11, 10, 16, 24, 40, 51, 61,     12, 12, 14, 19, 26, 58, 60, 55,
-    14, 13, 16, 24, 40, 57, 69, 56,     14, 17, 22, 29, 51, 87, 80, 62,
-    18, 22, 37, 56, 68, 109, 103, 77,   24, 35, 55, 64, 81, 104, 113, 92,
-    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-const int kChrominance[64] = {
-    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
-    24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
-    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
-const int kZigZag[64] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+const int kLuminance[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+                            14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+                            18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+                            49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+const int kChrominance[64] = {17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
+                              24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
+                              99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+                              99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+const int kZigZag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                         12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                         35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                         58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
 std::vector<int> ScaledTable(const int* base, int quality) {
     const int scale = quality < 50 ? 5000 / quality : 200 - 2 * quality;
@@ -248,7 +259,8 @@ std::vector<int> ScaledTable(const int* base, int quality) {
 TEST_F(PictureFiles, JpegIsBaselineColourAtTheGivenQuality) {
     for (int quality : {70, 90}) {
         QString error;
-        ASSERT_TRUE(SaveJpeg(file("out.jpg"), Pattern(40, 24), quality, error)) << error.toStdString();
+        ASSERT_TRUE(SaveJpeg(file("out.jpg"), Pattern(40, 24), quality, error))
+            << error.toStdString();
         const JpegTables t = ReadJpegTables(FileBytes(file("out.jpg")));
         EXPECT_TRUE(t.baseline);
         EXPECT_FALSE(t.progressive);

@@ -115,7 +115,8 @@ private slots:
 
         QStringList bar;
         for (QAction* a : main_->menuBar()->actions()) bar << a->text();
-        QCOMPARE(bar, (QStringList{"ファイル(&F)", "セレクト(&S)", "ウィンドウ(&W)", "バージョン(&V)"}));
+        QCOMPARE(bar,
+                 (QStringList{"ファイル(&F)", "セレクト(&S)", "ウィンドウ(&W)", "バージョン(&V)"}));
         QStringList file;
         for (QAction* a : main_->fileMenu->actions()) file << (a->isSeparator() ? "-" : a->text());
         QCOMPARE(file, (QStringList{"開く(&O)", "-", "保存(&S)", "終了(&Q)"}));
@@ -130,11 +131,16 @@ private slots:
         QTest::addColumn<QRect>("area");
         QTest::addColumn<QSize>("window");
         QTest::addColumn<QPoint>("corner");
-        QTest::newRow("area at the origin") << QRect(0, 0, 1280, 800) << QSize(795, 589) << QPoint(243, 106);
-        QTest::newRow("panel on the left and top") << QRect(64, 30, 1216, 770) << QSize(795, 589) << QPoint(275, 121);
-        QTest::newRow("halves truncated") << QRect(0, 0, 1281, 801) << QSize(595, 297) << QPoint(343, 252);
-        QTest::newRow("second screen") << QRect(1920, 0, 1024, 768) << QSize(257, 321) << QPoint(2304, 224);
-        QTest::newRow("larger than the area") << QRect(0, 0, 640, 480) << QSize(795, 589) << QPoint(-77, -54);
+        QTest::newRow("area at the origin")
+            << QRect(0, 0, 1280, 800) << QSize(795, 589) << QPoint(243, 106);
+        QTest::newRow("panel on the left and top")
+            << QRect(64, 30, 1216, 770) << QSize(795, 589) << QPoint(275, 121);
+        QTest::newRow("halves truncated")
+            << QRect(0, 0, 1281, 801) << QSize(595, 297) << QPoint(343, 252);
+        QTest::newRow("second screen")
+            << QRect(1920, 0, 1024, 768) << QSize(257, 321) << QPoint(2304, 224);
+        QTest::newRow("larger than the area")
+            << QRect(0, 0, 640, 480) << QSize(795, 589) << QPoint(-77, -54);
     }
     void centredCornerCountsTheAreasOrigin() {
         QFETCH(QRect, area);
@@ -174,7 +180,10 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             const QSize s = sizes[i];
             if (filter == 0) QVERIFY(Pattern(s.width(), s.height()).save(path(names[i]), "BMP"));
-            if (filter == 1) QVERIFY(WriteFitsFile(path(names[i]), std::vector<std::uint16_t>(s.width() * s.height(), 900), s.width(), s.height()));
+            if (filter == 1)
+                QVERIFY(WriteFitsFile(path(names[i]),
+                                      std::vector<std::uint16_t>(s.width() * s.height(), 900),
+                                      s.width(), s.height()));
             if (filter == 2) QVERIFY(WriteJpegFile(path(names[i]), Pattern(s.width(), s.height())));
         }
         QDir::setCurrent(QDir::rootPath());
@@ -213,7 +222,8 @@ private slots:
         QCOMPARE(windows().size(), 2);
         const QImage grey = windows()[0]->picture();
         const int expected[] = {255, 127, 1, 0};
-        for (int x = 0; x < 4; ++x) QCOMPARE(grey.pixel(x, 0), qRgb(expected[x], expected[x], expected[x]));
+        for (int x = 0; x < 4; ++x)
+            QCOMPARE(grey.pixel(x, 0), qRgb(expected[x], expected[x], expected[x]));
         QCOMPARE(windows()[1]->picture().pixel(1, 1), qRgb(0, 0, 0));
         open({"p8.bmp", "photo.jpg"}, 0);
         QCOMPARE(windows()[2]->picture().format(), QImage::Format_Indexed8);
@@ -236,10 +246,12 @@ private slots:
         const QStringList names{"one." + ext, bad, "three." + ext};
         for (const QString& n : {names[0], names[2]}) {
             if (filter == 0) QVERIFY(Pattern(8, 8).save(path(n), "BMP"));
-            if (filter == 1) QVERIFY(WriteFitsFile(path(n), std::vector<std::uint16_t>(64, 7), 8, 8));
+            if (filter == 1)
+                QVERIFY(WriteFitsFile(path(n), std::vector<std::uint16_t>(64, 7), 8, 8));
             if (filter == 2) QVERIFY(WriteJpegFile(path(n), Pattern(8, 8)));
         }
-        if (bad != "missing.fit") QVERIFY(WriteBytes(path(bad), FileBytes(path(names[0])).left(100)));
+        if (bad != "missing.fit")
+            QVERIFY(WriteBytes(path(bad), FileBytes(path(names[0])).left(100)));
         start();
         open({"one." + ext}, filter);  // a window already open stays
         open(names, filter);
@@ -254,17 +266,21 @@ private slots:
         QTest::addColumn<QList<QSize>>("sizes");
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<QList<int>>("exponents");
-        QTest::newRow("in x4") << "++++"
-            << QList<QSize>{{1536, 1024}, {3072, 2048}, {6144, 4096}, {6144, 4096}}
+        QTest::newRow("in x4")
+            << "++++" << QList<QSize>{{1536, 1024}, {3072, 2048}, {6144, 4096}, {6144, 4096}}
             << QStringList{"200.0%", "400.0%", "800.0%", "800.0%"} << QList<int>{1, 2, 3, 3};
         QTest::newRow("out x2") << "--" << QList<QSize>{{384, 256}, {192, 128}}
-            << QStringList{"50.0%", "25.0%"} << QList<int>{-1, -2};
-        QTest::newRow("out then in") << "--++" << QList<QSize>{{384, 256}, {192, 128}, {384, 256}, {768, 512}}
+                                << QStringList{"50.0%", "25.0%"} << QList<int>{-1, -2};
+        QTest::newRow("out then in")
+            << "--++" << QList<QSize>{{384, 256}, {192, 128}, {384, 256}, {768, 512}}
             << QStringList{"50.0%", "25.0%", "50.0%", "100.0%"} << QList<int>{-1, -2, -1, 0};
         // Down to 6 x 4 at 1/128, 3 x 2 at 1/256, 1 x 1 at 1/512; below that nothing changes.
-        QTest::newRow("lower limit") << "-----------"
-            << QList<QSize>{{384, 256}, {192, 128}, {96, 64}, {48, 32}, {24, 16}, {12, 8}, {6, 4}, {3, 2}, {1, 1}, {1, 1}, {1, 1}}
-            << QStringList{"50.0%", "25.0%", "12.5%", "6.2%", "3.1%", "1.6%", "0.8%", "0.4%", "0.2%", "0.2%", "0.2%"}
+        QTest::newRow("lower limit")
+            << "-----------"
+            << QList<QSize>{{384, 256}, {192, 128}, {96, 64}, {48, 32}, {24, 16}, {12, 8},
+                            {6, 4},     {3, 2},     {1, 1},   {1, 1},   {1, 1}}
+            << QStringList{"50.0%", "25.0%", "12.5%", "6.2%", "3.1%", "1.6%",
+                           "0.8%",  "0.4%",  "0.2%",  "0.2%", "0.2%"}
             << QList<int>{-1, -2, -3, -4, -5, -6, -7, -8, -9, -9, -9};
     }
     void zoomInAndOutOf768x512() {
@@ -278,7 +294,8 @@ private slots:
         ImageWindow* w = windows().first();
         const QImage before = w->picture();
         for (int i = 0; i < presses.size(); ++i) {
-            QTest::mouseClick(presses[i] == '+' ? main_->zoomInButton : main_->zoomOutButton, Qt::LeftButton);
+            QTest::mouseClick(presses[i] == '+' ? main_->zoomInButton : main_->zoomOutButton,
+                              Qt::LeftButton);
             QCOMPARE(w->shownSize(), sizes[i]);
             QCOMPARE(main_->zoomText->text(), texts[i]);
             QCOMPARE(w->zoomExponent, exponents[i]);
@@ -359,7 +376,8 @@ private slots:
     }
 
     void closeActiveAndCloseAll() {
-        for (const char* n : {"a.bmp", "b.bmp", "c.bmp"}) QVERIFY(Pattern(8, 8).save(path(n), "BMP"));
+        for (const char* n : {"a.bmp", "b.bmp", "c.bmp"})
+            QVERIFY(Pattern(8, 8).save(path(n), "BMP"));
         start();
         main_->closeWindowAction->trigger();
         main_->closeAllAction->trigger();
@@ -378,11 +396,16 @@ private slots:
         QTest::addColumn<int>("filter");
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("written");
-        QTest::newRow("jpeg, no extension") << 1 << "photo" << "photo.jpg";
-        QTest::newRow("jpeg, .jpeg") << 1 << "photo.jpeg" << "photo.jpg";
-        QTest::newRow("bmp, .jpg") << 0 << "photo.jpg" << "photo.bmp";
-        QTest::newRow("bmp, no extension") << 0 << "photo" << "photo.bmp";
-        QTest::newRow("bmp, dotted folder") << 0 << "sub.dir/photo" << "sub.dir/photo.bmp";
+        QTest::newRow("jpeg, no extension") << 1 << "photo"
+                                            << "photo.jpg";
+        QTest::newRow("jpeg, .jpeg") << 1 << "photo.jpeg"
+                                     << "photo.jpg";
+        QTest::newRow("bmp, .jpg") << 0 << "photo.jpg"
+                                   << "photo.bmp";
+        QTest::newRow("bmp, no extension") << 0 << "photo"
+                                           << "photo.bmp";
+        QTest::newRow("bmp, dotted folder") << 0 << "sub.dir/photo"
+                                            << "sub.dir/photo.bmp";
     }
     void saveNamesTheFileByTheEntry() {
         QFETCH(int, filter);
@@ -500,7 +523,8 @@ private slots:
     }
 
     void settingsFileOnFirstAndSecondRun() {
-        const QByteArray expected("X 768\r\nY 512\r\nP 9\r\nD 200\r\nF 2000\r\nS 2\r\nM 1000\r\nB 1\r\nV 0\r\n");
+        const QByteArray expected(
+            "X 768\r\nY 512\r\nP 9\r\nD 200\r\nF 2000\r\nS 2\r\nM 1000\r\nB 1\r\nV 0\r\n");
         start();
         main_->versionAction->trigger();  // a shown version dialog does not keep the program alive
         QSignalSpy closed(main_.get(), &MainWindow::closed);
@@ -562,7 +586,8 @@ private slots:
         main_->versionAction->trigger();
         QVERIFY(version.isVisible());
         int dialogs = 0;
-        for (QWidget* w : QApplication::topLevelWidgets()) dialogs += qobject_cast<VersionDialog*>(w) ? 1 : 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            dialogs += qobject_cast<VersionDialog*>(w) ? 1 : 0;
         QCOMPARE(dialogs, 1);
         QTest::mouseClick(version.okButton, Qt::LeftButton);
         QVERIFY(!version.isVisible());

@@ -32,8 +32,8 @@ inline std::string SlurpFile(const std::string& path) {
 // With stderrTerminal the standard error is a pseudo-terminal, read while the program runs.
 inline CliResult RunCli(const std::vector<std::string>& args, bool stderrTerminal = false) {
     static int serial = 0;
-    const std::string base = "/tmp/fscli-run-" + std::to_string(getpid()) + "-" +
-                             std::to_string(++serial);
+    const std::string base =
+        "/tmp/fscli-run-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
     const std::string outPath = base + ".out", errPath = base + ".err";
 
     std::vector<std::string> all{FRAMESIFTER_CLI};
@@ -45,14 +45,16 @@ inline CliResult RunCli(const std::vector<std::string>& args, bool stderrTermina
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     int master = -1;
     if (stderrTerminal) {
         master = posix_openpt(O_RDWR | O_NOCTTY);
         if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return {};
         posix_spawn_file_actions_addopen(&actions, 2, ptsname(master), O_RDWR | O_NOCTTY, 0);
     } else {
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
     }
     pid_t pid = 0;
     CliResult result;
@@ -69,8 +71,7 @@ inline CliResult RunCli(const std::vector<std::string>& args, bool stderrTermina
                 result.err.append(buffer, std::size_t(n));
             }
         }
-        while (waitpid(pid, &status, 0) < 0) {
-        }
+        while (waitpid(pid, &status, 0) < 0) {}
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     posix_spawn_file_actions_destroy(&actions);

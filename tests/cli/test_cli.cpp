@@ -25,7 +25,7 @@ std::vector<std::string> MakeDemo(const std::string& dir, int count, const char*
     const CliResult r = RunCli({"demo", dir, "--count", std::to_string(count), "--format", format});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::vector<std::string> paths;
-    const DemoFormat f = std::string(format) == "fits" ? DemoFormat::Fits
+    const DemoFormat f = std::string(format) == "fits"  ? DemoFormat::Fits
                          : std::string(format) == "bmp" ? DemoFormat::Bmp
                                                         : DemoFormat::Jpeg;
     for (int k = 0; k < count; ++k) paths.push_back((fs::path(dir) / DemoFileName(k, f)).string());
@@ -61,7 +61,8 @@ std::vector<SelectRow> SelectRows(const CliResult& r) {
 std::vector<double> Ranks(const std::vector<double>& v) {
     std::vector<std::size_t> order(v.size());
     std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return v[a] < v[b]; });
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return v[a] < v[b]; });
     std::vector<double> rank(v.size());
     for (std::size_t i = 0; i < order.size();) {
         std::size_t j = i;
@@ -94,7 +95,7 @@ void WriteSmallFits(const std::string& path, int width, int height) {
 
 TEST(CliUsage, WrongUsageExitsTwoBeforeReadingAnything) {
     TempDir dir;
-    const std::string missing = dir.file("missing.fit");   // would be exit 1 if read
+    const std::string missing = dir.file("missing.fit");  // would be exit 1 if read
     const std::string demoDir = dir.file("demo");
     struct Case {
         std::vector<std::string> args;
@@ -122,7 +123,8 @@ TEST(CliUsage, WrongUsageExitsTwoBeforeReadingAnything) {
         {{"select", "--band", "1:2:3", missing}, "--band"},
         {{"select", "--band", "181:200", missing}, "at most 180"},
         {{"select", "--band=255:255", missing}, "at most 180"},
-        {{"select", missing, dir.file("b.fit"), dir.file("./missing.fit")}, "missing.fit is listed twice"},
+        {{"select", missing, dir.file("b.fit"), dir.file("./missing.fit")},
+         "missing.fit is listed twice"},
         {{"demo", ""}, "not an empty name"},
         {{"select", "--threads", "0", missing}, "--threads"},
         {{"select", "--threads", "17", missing}, "--threads"},
@@ -213,7 +215,8 @@ TEST(CliSelect, ScoresAndPassesFollowTheLevelInInputOrder) {
     ASSERT_EQ(profile.size(), order.size() + 1);
     auto bandSum = [&](std::size_t row, int low, int high) {
         long long s = 0;
-        for (int b = low; b <= high; ++b) s += (long long)std::strtod(profile[row + 1][std::size_t(b) + 1].c_str(), nullptr);
+        for (int b = low; b <= high; ++b)
+            s += (long long)std::strtod(profile[row + 1][std::size_t(b) + 1].c_str(), nullptr);
         return s;
     };
 
@@ -267,11 +270,11 @@ TEST(CliSelect, SharperFramesScoreHigher) {
     struct Case {
         const char* format;
         const char* mode;
-        double least;   // rank correlation of score with sharpness
+        double least;  // rank correlation of score with sharpness
     };
     const Case cases[] = {
         {"fits", "--band=25:50", 0.9}, {"bmp", "--band=25:50", 0.9}, {"jpg", "--band=25:50", 0.9},
-        {"bmp", "--peak", 0.9},        {"jpg", "--peak", 0.9},        {"fits", "--peak", 0.9},
+        {"bmp", "--peak", 0.9},        {"jpg", "--peak", 0.9},       {"fits", "--peak", 0.9},
     };
     const int count = 30;
     std::map<std::string, std::vector<std::string>> sequences;
@@ -321,8 +324,8 @@ TEST(CliFailures, ABadFrameStopsTheRunNamingTheFile) {
         const char* says;
     };
     const Case cases[] = {
-        {small, "200 x 300"},   {narrow, "255 x 480"}, {garbage, ""}, {notJpeg, ""},
-        {text, ""},             {missing, ""},         {truncated, "truncated"},
+        {small, "200 x 300"}, {narrow, "255 x 480"},    {garbage, ""}, {notJpeg, ""}, {text, ""},
+        {missing, ""},        {truncated, "truncated"},
     };
     for (const Case& c : cases) {
         for (const char* command : {"select", "profile"}) {
@@ -419,7 +422,8 @@ TEST(CliDemo, WritesAReproducibleSequenceAndNeverOverwrites) {
         const char* format;
         const char* name;
     };
-    const Case cases[] = {{"fits", "frame_0001.fit"}, {"bmp", "frame_0001.bmp"}, {"jpg", "frame_0001.jpg"}};
+    const Case cases[] = {
+        {"fits", "frame_0001.fit"}, {"bmp", "frame_0001.bmp"}, {"jpg", "frame_0001.jpg"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.format);
         const std::string a = dir.file(std::string("a/nested/") + c.format);
@@ -435,7 +439,8 @@ TEST(CliDemo, WritesAReproducibleSequenceAndNeverOverwrites) {
         JpegImage decoder;
         std::string error;
         ASSERT_TRUE(LoadFrameForAnalysis(a + "/" + c.name, fs::path(c.name).extension().string(),
-                                       decoder, frame, error)) << error;
+                                         decoder, frame, error))
+            << error;
         EXPECT_EQ(frame.width, 640);
         EXPECT_EQ(frame.height, 480);
         const auto perms = fs::status(a + "/" + c.name).permissions();
@@ -502,7 +507,8 @@ TEST(CliDemo, TheHintPastesBackIntoAShell) {
         const std::string lead = "\n  next: framesifter-cli select ";
         const auto at = r.err.find(lead);
         ASSERT_NE(at, std::string::npos) << r.err;
-        const std::string words = r.err.substr(at + lead.size(), r.err.size() - at - lead.size() - 1);
+        const std::string words =
+            r.err.substr(at + lead.size(), r.err.size() - at - lead.size() - 1);
         EXPECT_EQ(words.find('\n'), std::string::npos) << "one line";
         dir.write("hint.sh", "printf '%s|' " + words + "\n");
         ASSERT_EQ(std::system("bash hint.sh > pasted"), 0);

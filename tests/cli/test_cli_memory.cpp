@@ -79,8 +79,7 @@ long PeakOfRun(std::vector<std::string> args, int& exitCode) {
     }
     int status = 0;
     rusage usage{};
-    while (wait4(pid, &status, 0, &usage) < 0) {
-    }
+    while (wait4(pid, &status, 0, &usage) < 0) {}
     exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return usage.ru_maxrss;
 }

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             header.dataOffset + std::size_t(header.width) * header.height * 2 > size)
             std::abort();
     } else if (error.empty()) {
-        std::abort();   // every refusal says why
+        std::abort();  // every refusal says why
     }
     IntPlane plane;
     int width = 0, height = 0;
@@ -26,8 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Raw words are 0..65535; after any in-range BZERO fold they stay in int range and
         // ApplyBzero on the raw plane must agree with the fused fold.
         IntPlane raw;
-        if (AllocIntPlane(width, height, raw) &&
-            DecodeFitsPixels(data, size, header, raw, error)) {
+        if (AllocIntPlane(width, height, raw) && DecodeFitsPixels(data, size, header, raw, error)) {
             if (!ApplyBzero(header.bzero, width, height, raw, error)) std::abort();
             for (int x = 0; x < width; ++x)
                 for (int y = 0; y < height; ++y)

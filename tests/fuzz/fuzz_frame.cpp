@@ -13,17 +13,17 @@
 using namespace framesifter;
 
 // Names the broken promise before stopping, so a report says which check failed.
-#define REQUIRE(condition)                                                          \
-    do {                                                                            \
-        if (!(condition)) {                                                         \
+#define REQUIRE(condition)                                                            \
+    do {                                                                              \
+        if (!(condition)) {                                                           \
             std::fprintf(stderr, "fuzz_frame: %s (line %d)\n", #condition, __LINE__); \
-            std::abort();                                                           \
-        }                                                                           \
+            std::abort();                                                             \
+        }                                                                             \
     } while (0)
 
 namespace {
 
-constexpr int kN = 32;   // a small window reaches the window code with small inputs
+constexpr int kN = 32;  // a small window reaches the window code with small inputs
 
 void CheckFrame(const Frame& frame) {
     REQUIRE(frame.width >= 1 && frame.height >= 1);
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const char* const kExtensions[] = {".bmp", ".jpg", ".fits"};
     const std::string extension = kExtensions[data[0] % 3];
     const WindowMode mode = (data[0] / 3) % 2 ? WindowMode::Peak : WindowMode::Centre;
-    static FrameReader reader;   // reused, as in a batch run
+    static FrameReader reader;  // reused, as in a batch run
     static IntPlane window, expected;
     if (window.empty()) REQUIRE(AllocIntPlane(kN, kN, window) && AllocIntPlane(kN, kN, expected));
 
@@ -70,7 +70,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     REQUIRE(x0 >= 0 && y0 >= 0 && x0 <= frame.width - kN && y0 <= frame.height - kN);
     CopyWindow(frame, x0, y0, kN, expected);
     for (int i = 0; i < kN; ++i)
-        for (int j = 0; j < kN; ++j)
-            REQUIRE(window[i][j] == expected[i][j]);
+        for (int j = 0; j < kN; ++j) REQUIRE(window[i][j] == expected[i][j]);
     return 0;
 }

@@ -34,14 +34,26 @@ TEST(ReadBmp, RefusesHeadersItCannotReadCompletely) {
         const char* reason;
     } cases[] = {
         {"not BMP", [](auto& b) { b[0] = 'X'; }, "not a BMP file"},
-        {"header size of letters", [](auto& b) { Set32(b, 14, 0x4d4d4f43); }, "unknown BMP header size"},
+        {"header size of letters", [](auto& b) { Set32(b, 14, 0x4d4d4f43); },
+         "unknown BMP header size"},
         {"header cut off", [](auto& b) { b.resize(40); }, "the BMP header is cut off"},
         {"zero width", [](auto& b) { Set32(b, 18, 0); }, "BMP size 0 x 48"},
-        {"huge", [](auto& b) { Set32(b, 18, 20000); Set32(b, 22, 20000); }, "image too large"},
+        {"huge",
+         [](auto& b) {
+             Set32(b, 18, 20000);
+             Set32(b, 22, 20000);
+         },
+         "image too large"},
         {"seven bits", [](auto& b) { b[28] = 7; }, "unsupported BMP depth"},
         {"embedded JPEG", [](auto& b) { Set32(b, 30, 4); }, "unsupported BMP compression 4"},
-        {"run length at 24 bits", [](auto& b) { b[28] = 24; Set32(b, 30, 1); }, "unsupported BMP compression 1"},
-        {"data offset past the end", [](auto& b) { Set32(b, 10, 1u << 30); }, "lies outside the file"},
+        {"run length at 24 bits",
+         [](auto& b) {
+             b[28] = 24;
+             Set32(b, 30, 1);
+         },
+         "unsupported BMP compression 1"},
+        {"data offset past the end", [](auto& b) { Set32(b, 10, 1u << 30); },
+         "lies outside the file"},
         {"rows missing", [](auto& b) { b.resize(b.size() - 100); }, "truncated"},
     };
     for (const auto& c : cases) {
@@ -60,13 +72,13 @@ TEST(ReadBmp, RunLengthDataThatStopsEarlyLeavesColourZero) {
     // must come out as palette entry 0, whatever the memory held before.
     auto bytes = Valid8();
     bytes.resize(14 + 40 + 256 * 4);
-    Set32(bytes, 30, 1);                     // BI_RLE8
+    Set32(bytes, 30, 1);  // BI_RLE8
     bytes.push_back(0);
-    bytes.push_back(1);                      // end of bitmap
+    bytes.push_back(1);  // end of bitmap
     Set32(bytes, 2, std::uint32_t(bytes.size()));
     for (int round = 0; round < 6; ++round) {
         SCOPED_TRACE(round);
-        Set32(bytes, 22, std::uint32_t(round % 2 ? -48 : 48));   // top row first, or last
+        Set32(bytes, 22, std::uint32_t(round % 2 ? -48 : 48));  // top row first, or last
         {
             // Leave a dirty block of the image's size on the heap for the reader to get.
             std::vector<std::uint8_t> dirt(64 * 48, 0xAB);

@@ -31,13 +31,14 @@ TEST(FileIo, NewFilesNeverReplaceAndFailuresLeaveNothing) {
     ASSERT_EQ(::symlink("nowhere", dir.file("link.fit").c_str()), 0);
     struct Case {
         std::string path;
-        const char* reason;   // null: written
+        const char* reason;  // null: written
     };
     const Case cases[] = {
         {dir.file("fresh.fit"), nullptr},
         {kept, "already exists"},
-        {dir.file("link.fit"), "already exists"},   // a dangling link is a name in use
-        {dir.file("no/such/a.fit"), "cannot create a file in its folder: No such file or directory"},
+        {dir.file("link.fit"), "already exists"},  // a dangling link is a name in use
+        {dir.file("no/such/a.fit"),
+         "cannot create a file in its folder: No such file or directory"},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -83,7 +84,7 @@ TEST(FileIo, WholeFileReadsStopAtTheSizeLimitAndRefuseFolders) {
     const std::string small = dir.write("small.fit", kNew);
     struct Case {
         std::string path;
-        const char* reason;   // null: read
+        const char* reason;  // null: read
     };
     const Case cases[] = {
         {small, nullptr},
@@ -115,5 +116,5 @@ TEST(FileIo, ReadAtGoesOnToTheEndAndReportsWhatItGot) {
     ASSERT_TRUE(ReadAt(fd, buffer, sizeof buffer, 7, got));
     EXPECT_EQ(std::string(buffer, got), "789");
     ::close(fd);
-    EXPECT_FALSE(ReadAt(fd, buffer, 4, 0, got));   // closed: a read error, not an end
+    EXPECT_FALSE(ReadAt(fd, buffer, 4, 0, got));  // closed: a read error, not an end
 }

@@ -15,38 +15,33 @@ using namespace framesifter;
 
 namespace {
 
-std::string Card(std::string text)
-{
+std::string Card(std::string text) {
     text.resize(80, ' ');
     return text;
 }
 
 // Fixed format: value right-justified to column 30.
-std::string Value(const char* key, const std::string& value)
-{
+std::string Value(const char* key, const std::string& value) {
     char buf[81];
     std::snprintf(buf, sizeof buf, "%-8s= %20s", key, value.c_str());
     return Card(buf);
 }
 
 // Free format: value from column 11, with a comment.
-std::string LeftValue(const char* key, const std::string& value)
-{
+std::string LeftValue(const char* key, const std::string& value) {
     char buf[81];
     std::snprintf(buf, sizeof buf, "%-8s= %s / comment", key, value.c_str());
     return Card(buf);
 }
 
-std::vector<std::string> Standard(int width, int height)
-{
+std::vector<std::string> Standard(int width, int height) {
     return {Value("SIMPLE", "T"), Value("BITPIX", "16"), Value("NAXIS", "2"),
             Value("NAXIS1", std::to_string(width)), Value("NAXIS2", std::to_string(height))};
 }
 
 // Cards, END, blank padding to the block, then big-endian words.
 std::vector<std::uint8_t> Fits(const std::vector<std::string>& cards,
-                               const std::vector<std::uint16_t>& words, bool end = true)
-{
+                               const std::vector<std::uint16_t>& words, bool end = true) {
     std::string head;
     for (const std::string& c : cards) head += c;
     if (end) head += Card("END");
@@ -59,24 +54,24 @@ std::vector<std::uint8_t> Fits(const std::vector<std::string>& cards,
     return bytes;
 }
 
-std::vector<std::uint16_t> Ramp(std::size_t n)
-{
+std::vector<std::uint16_t> Ramp(std::size_t n) {
     std::vector<std::uint16_t> words(n);
     for (std::size_t i = 0; i < n; ++i) words[i] = std::uint16_t(i * 257 + 1);
     return words;
 }
 
-bool Parse(const std::vector<std::uint8_t>& bytes, FitsHeader& header, std::string& error)
-{
+bool Parse(const std::vector<std::uint8_t>& bytes, FitsHeader& header, std::string& error) {
     return ParseFitsHeader(bytes.data(), bytes.size(), header, error);
 }
 
 }  // namespace
 
-TEST(FitsReader, HeaderBlocksAndDataOffset)
-{
+TEST(FitsReader, HeaderBlocksAndDataOffset) {
     // endIndex: 0-based position of the END card.
-    struct Case { int endIndex; int cards; };
+    struct Case {
+        int endIndex;
+        int cards;
+    };
     const Case cases[] = {{9, 36}, {35, 36}, {36, 72}, {71, 72}, {72, 108}};
     for (const Case& c : cases) {
         std::vector<std::string> cards = Standard(4, 3);
@@ -100,8 +95,7 @@ TEST(FitsReader, HeaderBlocksAndDataOffset)
     }
 }
 
-TEST(FitsReader, CardValues)
-{
+TEST(FitsReader, CardValues) {
     struct Case {
         const char* name;
         std::vector<std::string> cards;
@@ -123,18 +117,26 @@ TEST(FitsReader, CardValues)
         {"BZERO negative", with({Value("BZERO", "-32768")}), 4, 2, -32768},
         {"sizes left-justified",
          {Value("SIMPLE", "T"), Value("BITPIX", "16"), Value("NAXIS", "2"),
-          LeftValue("NAXIS1", "640"), LeftValue("NAXIS2", "480")}, 640, 480, 0},
+          LeftValue("NAXIS1", "640"), LeftValue("NAXIS2", "480")},
+         640,
+         480,
+         0},
         {"five-digit width", with({}, 10240, 1), 10240, 1, 0},
         {"ENDTIME does not end the header",
          {Value("SIMPLE", "T"), Card("ENDTIME = '2026-12-07T01:02:03'"), Value("BITPIX", "16"),
-          Value("NAXIS", "2"), Value("NAXIS1", "4"), Value("NAXIS2", "2"),
-          Value("BZERO", "32768")}, 4, 2, 32768},
-        {"third axis of length 1", {Value("SIMPLE", "T"), Value("BITPIX", "16"),
-          Value("NAXIS", "3"), Value("NAXIS1", "4"), Value("NAXIS2", "2"),
-          Value("NAXIS3", "1")}, 4, 2, 0},
+          Value("NAXIS", "2"), Value("NAXIS1", "4"), Value("NAXIS2", "2"), Value("BZERO", "32768")},
+         4,
+         2,
+         32768},
+        {"third axis of length 1",
+         {Value("SIMPLE", "T"), Value("BITPIX", "16"), Value("NAXIS", "3"), Value("NAXIS1", "4"),
+          Value("NAXIS2", "2"), Value("NAXIS3", "1")},
+         4,
+         2,
+         0},
         {"BSCALE 1", with({Value("BSCALE", "1.0E0")}), 4, 2, 0},
-        {"string holding a slash", with({Card("OBJECT  = 'M42 / Orion'"), Value("BZERO", "7")}),
-         4, 2, 7},
+        {"string holding a slash", with({Card("OBJECT  = 'M42 / Orion'"), Value("BZERO", "7")}), 4,
+         2, 7},
     };
     for (const Case& c : cases) {
         const auto bytes = Fits(c.cards, Ramp(std::size_t(c.width) * c.height));
@@ -147,8 +149,7 @@ TEST(FitsReader, CardValues)
     }
 }
 
-TEST(FitsReader, RefusesWithAReason)
-{
+TEST(FitsReader, RefusesWithAReason) {
     auto with = [](std::vector<std::string> cards, std::size_t words = 8) {
         return Fits(cards, Ramp(words));
     };
@@ -179,11 +180,13 @@ TEST(FitsReader, RefusesWithAReason)
         {"empty", {}, "empty file"},
         {"not FITS", std::vector<std::uint8_t>(3000, 'x'), "not a FITS file"},
         {"no END", Fits(Standard(4, 2), Ramp(8), false), "no END card"},
-        {"END with text after it", [&] {
+        {"END with text after it",
+         [&] {
              std::vector<std::string> cards = Standard(4, 2);
              cards.push_back(Card("END     x"));
              return Fits(cards, Ramp(8), false);
-         }(), "no END card"},
+         }(),
+         "no END card"},
         {"BITPIX 8", replaced(1, Value("BITPIX", "8")), "BITPIX is 8"},
         {"BITPIX -32", replaced(1, Value("BITPIX", "-32")), "BITPIX is -32"},
         {"no BITPIX", dropped(1), "no BITPIX card"},
@@ -194,12 +197,14 @@ TEST(FitsReader, RefusesWithAReason)
         {"NAXIS1 not a number", replaced(3, Value("NAXIS1", "'4'")), "NAXIS1 is not an integer"},
         {"width 0", replaced(3, Value("NAXIS1", "0")), "image size 0 x 2 is outside"},
         {"height 16001", replaced(4, Value("NAXIS2", "16001")), "image size 4 x 16001"},
-        {"second plane", [&] {
+        {"second plane",
+         [&] {
              std::vector<std::string> cards = Standard(4, 2);
              cards[2] = Value("NAXIS", "3");
              cards.push_back(Value("NAXIS3", "2"));
              return with(cards, 16);
-         }(), "NAXIS3 is 2"},
+         }(),
+         "NAXIS3 is 2"},
         {"BSCALE 2", standardPlus(Value("BSCALE", "2")), "BSCALE is 2"},
         {"BZERO text", standardPlus(Value("BZERO", "abc")), "BZERO is not a number"},
         {"BZERO string", standardPlus(Value("BZERO", "'32768'")), "BZERO is not a number"},
@@ -214,15 +219,24 @@ TEST(FitsReader, RefusesWithAReason)
     }
 }
 
-TEST(FitsReader, RawWordsFoldWithBzero)
-{
-    struct Case { const char* bzero; std::uint16_t raw; int value; };
+TEST(FitsReader, RawWordsFoldWithBzero) {
+    struct Case {
+        const char* bzero;
+        std::uint16_t raw;
+        int value;
+    };
     const Case cases[] = {
-        {"32768", 0x0000, 32768}, {"32768", 0x7FFF, 65535}, {"32768", 0x8000, 0},
-        {"32768", 0xFFFF, 32767}, {nullptr, 0xFFFF, 65535}, {"0", 0x1234, 0x1234},
-        {"-32768", 0x0001, 32769}, {"2147418112", 0xFFFF, INT_MAX},
+        {"32768", 0x0000, 32768},
+        {"32768", 0x7FFF, 65535},
+        {"32768", 0x8000, 0},
+        {"32768", 0xFFFF, 32767},
+        {nullptr, 0xFFFF, 65535},
+        {"0", 0x1234, 0x1234},
+        {"-32768", 0x0001, 32769},
+        {"2147418112", 0xFFFF, INT_MAX},
         // Past the int range the result is clamped rather than wrapped.
-        {"2147483647", 0x0001, INT_MAX}, {"-2147483648", 0x0005, INT_MAX},
+        {"2147483647", 0x0001, INT_MAX},
+        {"-2147483648", 0x0005, INT_MAX},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -247,8 +261,7 @@ TEST(FitsReader, RawWordsFoldWithBzero)
     }
 }
 
-TEST(FitsReader, CallingSequenceOverAFile)
-{
+TEST(FitsReader, CallingSequenceOverAFile) {
     TempDir dir;
     std::vector<std::string> cards = Standard(5, 4);
     while (cards.size() < 40) cards.push_back(Card("HISTORY padding"));
@@ -284,12 +297,14 @@ TEST(FitsReader, CallingSequenceOverAFile)
     EXPECT_EQ(other[0][0], 0);
 }
 
-TEST(FitsReader, FilesThatCannotBeReadFailWithoutAllocating)
-{
+TEST(FitsReader, FilesThatCannotBeReadFailWithoutAllocating) {
     TempDir dir;
     auto truncated = Fits(Standard(64, 64), Ramp(64 * 64));
     truncated.resize(truncated.size() - 100);
-    struct Case { std::string path; std::string reason; };
+    struct Case {
+        std::string path;
+        std::string reason;
+    };
     const Case cases[] = {
         {dir.file("missing.fits"), std::string("cannot open: ") + std::strerror(ENOENT)},
         {dir.path().string(), "cannot open: Is a directory"},
@@ -312,12 +327,12 @@ TEST(FitsReader, FilesThatCannotBeReadFailWithoutAllocating)
     }
 }
 
-TEST(FitsReader, WritesNothingAnywhere)
-{
+TEST(FitsReader, WritesNothingAnywhere) {
     TempDir work, data;
     auto listing = [](const std::filesystem::path& p) {
         std::set<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(p)) names.insert(e.path().string());
+        for (const auto& e : std::filesystem::directory_iterator(p))
+            names.insert(e.path().string());
         return names;
     };
     std::vector<std::string> cards = Standard(3, 3);
@@ -345,8 +360,7 @@ TEST(FitsReader, WritesNothingAnywhere)
     std::filesystem::current_path(saved);
 }
 
-TEST(FitsReader, RowSumsAreExact)
-{
+TEST(FitsReader, RowSumsAreExact) {
     // Widths around the 8-word blocks and long enough to need several runs of blocks;
     // offsets from none to the largest the sums take.
     const int widths[] = {1, 7, 8, 9, 640, 4001, 16000};
@@ -359,7 +373,8 @@ TEST(FitsReader, RowSumsAreExact)
         for (int bzero : offsets) {
             std::int64_t s = 0, sx = 0, expectedS = 0, expectedSx = 0;
             for (int x = 0; x < width; ++x) {
-                const std::int64_t v = FoldBzero(std::int32_t(row[2 * x]) << 8 | row[2 * x + 1], bzero);
+                const std::int64_t v =
+                    FoldBzero(std::int32_t(row[2 * x]) << 8 | row[2 * x + 1], bzero);
                 expectedS += v;
                 expectedSx += v * x;
             }

@@ -10,8 +10,7 @@ using namespace framesifter;
 
 namespace {
 
-std::vector<std::string> Names(const std::filesystem::path& folder)
-{
+std::vector<std::string> Names(const std::filesystem::path& folder) {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(folder))
         names.push_back(e.path().filename().string());
@@ -21,9 +20,10 @@ std::vector<std::string> Names(const std::filesystem::path& folder)
 
 }  // namespace
 
-TEST(FitsWriter, RoundTripThroughTheReader)
-{
-    struct Case { int width, height; };
+TEST(FitsWriter, RoundTripThroughTheReader) {
+    struct Case {
+        int width, height;
+    };
     const Case cases[] = {{1, 1}, {7, 3}, {640, 480}, {480, 640}, {640, 480}};
     TempDir dir;
     IntPlane plane;  // shared: a plane of another size must be replaced, one that fits reused
@@ -58,8 +58,7 @@ TEST(FitsWriter, RoundTripThroughTheReader)
     }
 }
 
-TEST(FitsWriter, NeverReplacesAFile)
-{
+TEST(FitsWriter, NeverReplacesAFile) {
     TempDir dir;
     const std::string path = dir.write("frame.fits", std::string("precious"));
     const std::uint16_t values[4] = {1, 2, 3, 4};
@@ -70,11 +69,14 @@ TEST(FitsWriter, NeverReplacesAFile)
     EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"frame.fits"});
 }
 
-TEST(FitsWriter, FailuresLeaveNothingBehind)
-{
+TEST(FitsWriter, FailuresLeaveNothingBehind) {
     TempDir dir;
     const std::uint16_t values[4] = {1, 2, 3, 4};
-    struct Case { std::string path; int width, height; const char* reason; };
+    struct Case {
+        std::string path;
+        int width, height;
+        const char* reason;
+    };
     const Case cases[] = {
         {dir.file("no-such-folder/a.fits"), 2, 2, "cannot create a file in its folder"},
         {dir.file("zero.fits"), 0, 2, "image size 0 x 2 cannot be written"},

@@ -27,13 +27,20 @@ TEST(FrameFormat, ChosenByTheLastExtensionInAnyCase) {
         FrameFormat format;
     };
     const Case cases[] = {
-        {"a.bmp", FrameFormat::Bmp},        {"A.BMP", FrameFormat::Bmp},
-        {"dir/x.Jpg", FrameFormat::Jpeg},   {"x.JPEG", FrameFormat::Jpeg},
-        {"x.fit", FrameFormat::Fits},       {"x.FTS", FrameFormat::Fits},
-        {"x.Fits", FrameFormat::Fits},      {".fit", FrameFormat::Fits},
-        {"x.bmp.txt", FrameFormat::Unknown}, {"x.png", FrameFormat::Unknown},
-        {"x", FrameFormat::Unknown},        {"dir.bmp/x", FrameFormat::Unknown},
-        {"x.jpe", FrameFormat::Unknown},    {"x.fitsx", FrameFormat::Unknown},
+        {"a.bmp", FrameFormat::Bmp},
+        {"A.BMP", FrameFormat::Bmp},
+        {"dir/x.Jpg", FrameFormat::Jpeg},
+        {"x.JPEG", FrameFormat::Jpeg},
+        {"x.fit", FrameFormat::Fits},
+        {"x.FTS", FrameFormat::Fits},
+        {"x.Fits", FrameFormat::Fits},
+        {".fit", FrameFormat::Fits},
+        {"x.bmp.txt", FrameFormat::Unknown},
+        {"x.png", FrameFormat::Unknown},
+        {"x", FrameFormat::Unknown},
+        {"dir.bmp/x", FrameFormat::Unknown},
+        {"x.jpe", FrameFormat::Unknown},
+        {"x.fitsx", FrameFormat::Unknown},
         {"x.b\xC3\x9Cmp", FrameFormat::Unknown},
     };
     for (const Case& c : cases) EXPECT_EQ(FrameFormatOf(c.path), c.format) << c.path;

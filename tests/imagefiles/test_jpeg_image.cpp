@@ -65,7 +65,7 @@ std::multimap<int, std::vector<std::uint8_t>> HeaderSegments(const std::vector<s
         const std::size_t length = std::size_t(f[pos + 2]) << 8 | f[pos + 3];
         if (length < 2 || pos + 2 + length > f.size()) break;
         segments.emplace(marker, std::vector<std::uint8_t>(f.begin() + long(pos) + 4,
-                                                          f.begin() + long(pos + 2 + length)));
+                                                           f.begin() + long(pos + 2 + length)));
         if (marker == 0xDA) break;
         pos += 2 + length;
     }
@@ -140,16 +140,14 @@ TEST(JpegImage, WritesBaselineColourAtTheGivenQuality) {
         18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
         49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
     static const int kChrominance[64] = {
-        17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
-        24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
-        99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-        99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+        17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99, 24, 26, 56, 99, 99, 99,
+        99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+        99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
     // Position in natural order of the k-th coefficient in the file's zigzag order.
-    static const int kZigzag[64] = {
-        0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-        12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-        35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-        58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+    static const int kZigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
     for (int quality : {70, 30}) {
         SCOPED_TRACE(quality);
@@ -263,8 +261,9 @@ TEST(JpegImage, BadInputGivesReasonAndLeavesDecoderUsable) {
         for (bool fromFile : {false, true}) {
             SCOPED_TRACE(fromFile ? "file" : "memory");
             const auto start = std::chrono::steady_clock::now();
-            const bool ok = fromFile ? decoder.loadFile(path, decoderError)
-                                     : decoder.loadMemory(c.bytes.data(), c.bytes.size(), decoderError);
+            const bool ok = fromFile
+                                ? decoder.loadFile(path, decoderError)
+                                : decoder.loadMemory(c.bytes.data(), c.bytes.size(), decoderError);
             EXPECT_FALSE(ok);
             EXPECT_EQ(decoderError.rfind(c.reason, 0), 0u) << decoderError;
             EXPECT_EQ(decoder.width(), 0);
@@ -311,7 +310,8 @@ TEST(JpegImage, APipeNamedLikeAFileIsRefusedWithoutWaiting) {
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     JpegImage decoder;
     std::string decoderError;
-    auto loaded = std::async(std::launch::async, [&] { return decoder.loadFile(pipe, decoderError); });
+    auto loaded =
+        std::async(std::launch::async, [&] { return decoder.loadFile(pipe, decoderError); });
     if (loaded.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
         ADD_FAILURE() << "waited for a writer";
         const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);  // lets the test end

@@ -77,21 +77,21 @@ std::vector<std::uint8_t> Texture(int width, int height, int components, unsigne
 
 std::vector<std::uint8_t> Encode(const Variant& variant, int width, int height, int quality,
                                  unsigned seed = 1) {
-    return EncodeJpegWithLibjpeg(
-        width, height, variant.components, variant.components == 1 ? JCS_GRAYSCALE : JCS_RGB,
-        Texture(width, height, variant.components, seed), quality,
-        [&](jpeg_compress_struct& cinfo) {
-            cinfo.comp_info[0].h_samp_factor = variant.h;
-            cinfo.comp_info[0].v_samp_factor = variant.v;
-            for (int c = 1; c < variant.components; ++c) {
-                cinfo.comp_info[c].h_samp_factor = 1;
-                cinfo.comp_info[c].v_samp_factor = 1;
-            }
-            cinfo.restart_interval = variant.restartMcus;
-            cinfo.restart_in_rows = variant.restartRows;
-            cinfo.arith_code = variant.arithmetic ? TRUE : FALSE;
-            if (variant.progressive) jpeg_simple_progression(&cinfo);
-        });
+    return EncodeJpegWithLibjpeg(width, height, variant.components,
+                                 variant.components == 1 ? JCS_GRAYSCALE : JCS_RGB,
+                                 Texture(width, height, variant.components, seed), quality,
+                                 [&](jpeg_compress_struct& cinfo) {
+                                     cinfo.comp_info[0].h_samp_factor = variant.h;
+                                     cinfo.comp_info[0].v_samp_factor = variant.v;
+                                     for (int c = 1; c < variant.components; ++c) {
+                                         cinfo.comp_info[c].h_samp_factor = 1;
+                                         cinfo.comp_info[c].v_samp_factor = 1;
+                                     }
+                                     cinfo.restart_interval = variant.restartMcus;
+                                     cinfo.restart_in_rows = variant.restartRows;
+                                     cinfo.arith_code = variant.arithmetic ? TRUE : FALSE;
+                                     if (variant.progressive) jpeg_simple_progression(&cinfo);
+                                 });
 }
 
 Region Clip(Region r, int width, int height) {
@@ -106,16 +106,15 @@ Region Clip(Region r, int width, int height) {
 ::testing::AssertionResult SameAsFull(const JpegImage& full, const JpegImage& part,
                                       const Region& expected) {
     if (part.width() != full.width() || part.height() != full.height()) {
-        return ::testing::AssertionFailure() << "image size " << part.width() << " x "
-                                             << part.height();
+        return ::testing::AssertionFailure()
+               << "image size " << part.width() << " x " << part.height();
     }
     if (part.regionX() != expected.x || part.regionY() != expected.y ||
         part.regionWidth() != expected.width || part.regionHeight() != expected.height) {
         return ::testing::AssertionFailure()
-               << "region " << part.regionX() << "," << part.regionY() << " "
-               << part.regionWidth() << " x " << part.regionHeight() << ", expected "
-               << expected.x << "," << expected.y << " " << expected.width << " x "
-               << expected.height;
+               << "region " << part.regionX() << "," << part.regionY() << " " << part.regionWidth()
+               << " x " << part.regionHeight() << ", expected " << expected.x << "," << expected.y
+               << " " << expected.width << " x " << expected.height;
     }
     if (part.stride() != std::size_t(expected.width) * 3 ||
         part.bgr().size() != part.stride() * std::size_t(expected.height)) {
@@ -138,8 +137,8 @@ Region Clip(Region r, int width, int height) {
 
 bool LoadRegion(JpegImage& decoder, const std::vector<std::uint8_t>& bytes, Region r,
                 std::string& error) {
-    return decoder.loadMemoryRegion(bytes.data(), bytes.size(), [r](int, int) { return r; },
-                                    nullptr, error);
+    return decoder.loadMemoryRegion(
+        bytes.data(), bytes.size(), [r](int, int) { return r; }, nullptr, error);
 }
 
 // Offset of the first entropy-coded byte of the (first) scan.
@@ -184,7 +183,8 @@ TEST(JpegRegion, PixelsMatchTheFullDecode) {
             ASSERT_TRUE(full.loadMemory(bytes.data(), bytes.size(), fullError)) << fullError;
 
             // The centred window of centre mode, with the corner its caller computes.
-            ASSERT_TRUE(part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256, nullptr, partError))
+            ASSERT_TRUE(
+                part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256, nullptr, partError))
                 << partError;
             EXPECT_TRUE(
                 SameAsFull(full, part, Clip({(W - 256) / 2, (H - 256) / 2, 256, 256}, W, H)));
@@ -243,12 +243,15 @@ TEST(JpegRegion, ChooserSeesTheImageSizeAndMayAskForNothing) {
     JpegImage decoder;
     std::string decoderError;
     int calls = 0;
-    ASSERT_TRUE(decoder.loadMemoryRegion(bytes.data(), bytes.size(), [&](int w, int h) {
-        ++calls;
-        EXPECT_EQ(w, 333);
-        EXPECT_EQ(h, 222);
-        return Region{w - 10, h - 10, 10, 10};
-    }, nullptr, decoderError));
+    ASSERT_TRUE(decoder.loadMemoryRegion(
+        bytes.data(), bytes.size(),
+        [&](int w, int h) {
+            ++calls;
+            EXPECT_EQ(w, 333);
+            EXPECT_EQ(h, 222);
+            return Region{w - 10, h - 10, 10, 10};
+        },
+        nullptr, decoderError));
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(decoder.regionX(), 323);
     EXPECT_EQ(decoder.regionY(), 212);
@@ -265,21 +268,25 @@ TEST(JpegRegion, ChooserSeesTheImageSizeAndMayAskForNothing) {
     EXPECT_EQ(decoderError, "cannot decode JPEG: Premature end of JPEG file");
 
     // Far out of range and overflowing rectangles are clipped, not trusted.
-    ASSERT_TRUE(LoadRegion(decoder, bytes, {2147483000, 2147483000, 2147483000, 2147483000},
-                           decoderError));
+    ASSERT_TRUE(
+        LoadRegion(decoder, bytes, {2147483000, 2147483000, 2147483000, 2147483000}, decoderError));
     EXPECT_EQ(decoder.regionWidth(), 0);
     ASSERT_TRUE(LoadRegion(decoder, bytes, {-2147483000, 5, 2147483000, 7}, decoderError));
     EXPECT_EQ(decoder.regionX(), 0);
     EXPECT_EQ(decoder.regionWidth(), 0);
-    ASSERT_TRUE(decoder.loadMemoryCentre(bytes.data(), bytes.size(), -5, 1 << 30, nullptr, decoderError));
+    ASSERT_TRUE(
+        decoder.loadMemoryCentre(bytes.data(), bytes.size(), -5, 1 << 30, nullptr, decoderError));
     EXPECT_EQ(decoder.regionY(), 0);
     EXPECT_EQ(decoder.regionHeight(), 222);
 
     // A chooser that throws leaves the decoder usable.
-    EXPECT_THROW(decoder.loadMemoryRegion(bytes.data(), bytes.size(),
-                                          [](int, int) -> Region { throw std::runtime_error("x"); }, nullptr, decoderError),
-                 std::runtime_error);
-    ASSERT_TRUE(decoder.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256, nullptr, decoderError));
+    EXPECT_THROW(
+        decoder.loadMemoryRegion(
+            bytes.data(), bytes.size(), [](int, int) -> Region { throw std::runtime_error("x"); },
+            nullptr, decoderError),
+        std::runtime_error);
+    ASSERT_TRUE(
+        decoder.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256, nullptr, decoderError));
     EXPECT_EQ(decoder.regionX(), 38);
 }
 
@@ -351,8 +358,10 @@ TEST(JpegRegion, RefusesWhatTheFullDecodeRefusesAtMarkersAndTheEnd) {
         SCOPED_TRACE(d.name);
         std::vector<std::uint8_t> bytes = Encode(*d.variant, 640, 480, 85, 3);
         d.apply(bytes);
-        ASSERT_FALSE(full.loadMemory(bytes.data(), bytes.size(), fullError)) << "not damaged enough";
-        EXPECT_FALSE(part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256, nullptr, partError));
+        ASSERT_FALSE(full.loadMemory(bytes.data(), bytes.size(), fullError))
+            << "not damaged enough";
+        EXPECT_FALSE(
+            part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256, nullptr, partError));
         EXPECT_EQ(partError, fullError);
         EXPECT_TRUE(part.bgr().empty());
         EXPECT_EQ(part.width(), 0);
@@ -382,7 +391,8 @@ TEST(JpegRegion, DamageBetweenMarkersIsJudgedAsByTheFullDecode) {
             bytes[at] = std::uint8_t(bytes[at] ^ (1 + random() % 0xFE));
             if (bytes[at] == 0xFF) continue;
             const bool fullOk = full.loadMemory(bytes.data(), bytes.size(), fullError);
-            const bool partOk = part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256, nullptr, partError);
+            const bool partOk =
+                part.loadMemoryCentre(bytes.data(), bytes.size(), 256, 256, nullptr, partError);
             ASSERT_EQ(partOk, fullOk) << "byte " << at << ": " << fullError << partError;
             if (fullOk) {
                 ++accepted;
@@ -408,10 +418,13 @@ TEST(JpegRegion, TooLargeIsRefusedBeforeChoosing) {
     JpegImage decoder;
     std::string decoderError;
     bool chosen = false;
-    EXPECT_FALSE(decoder.loadMemoryRegion(bytes.data(), bytes.size(), [&](int, int) {
-        chosen = true;
-        return Region{0, 0, 256, 256};
-    }, nullptr, decoderError));
+    EXPECT_FALSE(decoder.loadMemoryRegion(
+        bytes.data(), bytes.size(),
+        [&](int, int) {
+            chosen = true;
+            return Region{0, 0, 256, 256};
+        },
+        nullptr, decoderError));
     EXPECT_FALSE(chosen);
     EXPECT_EQ(decoderError.rfind("image too large: 20000 x 30000", 0), 0u) << decoderError;
     EXPECT_FALSE(decoder.loadMemoryCentre(nullptr, 0, 256, 256, nullptr, decoderError));

@@ -4,8 +4,7 @@
 
 using namespace framesifter;
 
-TEST(Planes, FirstIndexIsTheColumnAndLinesAreContiguous)
-{
+TEST(Planes, FirstIndexIsTheColumnAndLinesAreContiguous) {
     IntPlane plane;
     ASSERT_TRUE(AllocIntPlane(3, 5, plane));
     ASSERT_EQ(plane.first(), 3);
@@ -27,9 +26,10 @@ TEST(Planes, FirstIndexIsTheColumnAndLinesAreContiguous)
     EXPECT_TRUE(plane.empty());
 }
 
-TEST(Planes, FailedAllocationIsReportedAndLeavesAnEmptyPlane)
-{
-    struct Case { int first, second; };
+TEST(Planes, FailedAllocationIsReportedAndLeavesAnEmptyPlane) {
+    struct Case {
+        int first, second;
+    };
     const Case cases[] = {{0, 5}, {5, 0}, {-1, 5}, {1 << 28, 1 << 28}, {1 << 30, 1 << 30}};
     for (const Case& c : cases) {
         IntPlane plane;

@@ -50,8 +50,10 @@ TEST(PrintableName, ControlCharactersAreEscapedTextIsKept) {
         {"a\nb\r\t.fit", "a\\nb\\r\\t.fit"},
         {"x\x1b[31mred", "x\\x1b[31mred"},
         {std::string("nul\0\x7f", 5), "nul\\x00\\x7f"},
-        {"csi\xc2\x9b" "2J", "csi\\xc2\\x9b2J"},
-        {"\xe6\x9c\x88\xc2\xa0\xc3\xa9.bmp", "\xe6\x9c\x88\xc2\xa0\xc3\xa9.bmp"},   // UTF-8 text
+        {"csi\xc2\x9b"
+         "2J",
+         "csi\\xc2\\x9b2J"},
+        {"\xe6\x9c\x88\xc2\xa0\xc3\xa9.bmp", "\xe6\x9c\x88\xc2\xa0\xc3\xa9.bmp"},  // UTF-8 text
         {"back\\slash 'q' \"dq\"", "back\\slash 'q' \"dq\""},
     };
     for (const auto& c : cases) EXPECT_EQ(PrintableName(c.in), c.out) << c.out;

@@ -43,7 +43,7 @@ TEST(MoveToGood, MovesIntoGoodBesideTheFile) {
 TEST(MoveToGood, NeverLosesAFile) {
     struct Case {
         const char* name;
-        std::function<std::string(const TempDir&)> arrange;   // returns the source path
+        std::function<std::string(const TempDir&)> arrange;  // returns the source path
         const char* errorPart;
     };
     const Case cases[] = {
@@ -74,8 +74,8 @@ TEST(MoveToGood, NeverLosesAFile) {
         TempDir dir;
         const std::string source = c.arrange(dir);
         const bool existed = fs::exists(source);
-        const auto before = existed && fs::is_regular_file(source) ? ReadAll(source)
-                                                                   : std::vector<std::uint8_t>{};
+        const auto before =
+            existed && fs::is_regular_file(source) ? ReadAll(source) : std::vector<std::uint8_t>{};
         const auto goodBefore = fs::is_regular_file(dir.file("Good/a.fit"))
                                     ? ReadAll(dir.file("Good/a.fit"))
                                     : std::vector<std::uint8_t>{};
@@ -117,7 +117,8 @@ MoveOutcome MoveInChild(const std::string& source, bool asNobody, rlim_t fileSiz
     close(fds[1]);
     std::string reply;
     char buffer[512];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) reply.append(buffer, std::size_t(n));
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        reply.append(buffer, std::size_t(n));
     close(fds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
@@ -134,7 +135,7 @@ void HandTo(const fs::path& path, uid_t uid) {
 TEST(MoveToGood, PermissionFaultsKeepTheFile) {
     struct Case {
         const char* name;
-        mode_t folderMode;   // the frames' folder
+        mode_t folderMode;  // the frames' folder
         bool goodExists;
         mode_t goodMode;
     };
@@ -187,21 +188,21 @@ TEST(MoveToGood, AcrossFileSystemsCopiesThenRemoves) {
     // /dev/shm is a tmpfs on Linux; when the temporary folder is on another file system,
     // a rename between them fails with EXDEV. Good is a symbolic link to a folder there.
     TempDir dir;
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     if (stat("/dev/shm", &a) != 0 || stat(dir.path().c_str(), &b) != 0 || a.st_dev == b.st_dev)
         GTEST_SKIP() << "no second file system at hand";
     const struct {
         const char* name;
-        rlim_t fileSizeLimit;   // a copy larger than this fails part-way
+        rlim_t fileSizeLimit;  // a copy larger than this fails part-way
         CopyProgressHook hook;
-        bool sourceFolderReadOnly;   // the copy succeeds but the source cannot go
+        bool sourceFolderReadOnly;  // the copy succeeds but the source cannot go
         bool moves;
         const char* errorPart;
     } cases[] = {
         {"complete copy", RLIM_INFINITY, nullptr, false, true, ""},
         {"copy fails part-way", 100000, nullptr, false, false, "copying it"},
-        {"copy differs from the source", RLIM_INFINITY, DamageTheCopy, false, false,
-         "copying it"},
+        {"copy differs from the source", RLIM_INFINITY, DamageTheCopy, false, false, "copying it"},
         {"source cannot be removed", RLIM_INFINITY, nullptr, true, false, "cannot remove"},
     };
     for (const auto& c : cases) {
@@ -320,7 +321,7 @@ TEST(MoveToGood, AKilledCopyLeavesNoFrameAndTheNextMoveCompletes) {
     ASSERT_TRUE(o.moved) << o.error;
     EXPECT_FALSE(fs::exists(source));
     EXPECT_EQ(Names(good), std::vector<std::string>{"a.fit"});
-    struct stat st {};   // before reading it, which may touch its access time
+    struct stat st {};  // before reading it, which may touch its access time
     ASSERT_EQ(stat((good / "a.fit").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(st.st_mtim.tv_sec, captured[1].tv_sec);
@@ -360,10 +361,9 @@ TEST(MoveToGood, AGoodFolderFaultIsOneFailure) {
     dir.write("blocked/Good", Bytes('g'));
     fs::create_directory(dir.path() / "open" / "Good");
     dir.write("open/Good/taken.fit", Bytes('t'));
-    const auto outcomes = MovePassedFiles({dir.write("blocked/a.fit", Bytes('a')),
-                                           dir.write("open/taken.fit", Bytes('x')),
-                                           dir.write("blocked/b.fit", Bytes('b')),
-                                           dir.write("open/free.fit", Bytes('f'))});
+    const auto outcomes = MovePassedFiles(
+        {dir.write("blocked/a.fit", Bytes('a')), dir.write("open/taken.fit", Bytes('x')),
+         dir.write("blocked/b.fit", Bytes('b')), dir.write("open/free.fit", Bytes('f'))});
     const auto failures = SummariseFailures(outcomes);
     ASSERT_EQ(failures.size(), 2u);
     EXPECT_TRUE(failures[0].folderFault);

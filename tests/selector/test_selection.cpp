@@ -20,7 +20,7 @@ protected:
         for (std::size_t k = 0; k < scores.size(); ++k) {
             state.profileTable[25][k] = scores[k] / 2;
             state.profileTable[50][k] = scores[k] - scores[k] / 2;
-            state.profileTable[24][k] = 1000000;   // outside the band
+            state.profileTable[24][k] = 1000000;  // outside the band
             state.profileTable[51][k] = 1000000;
         }
     }
@@ -84,7 +84,7 @@ TEST_F(Selection, MinimumStartsAtTenBillion) {
 
 TEST_F(Selection, ResultsBelongToTheAnalysedFiles) {
     const std::vector<std::string> files = {"/a/1.fit", "/a/2.fit"};
-    EXPECT_FALSE(ResultsMatch(state, files));   // no run yet
+    EXPECT_FALSE(ResultsMatch(state, files));  // no run yet
     state.files = files;
     EXPECT_TRUE(ResultsMatch(state, files));
     EXPECT_FALSE(ResultsMatch(state, {"/a/2.fit", "/a/1.fit"}));

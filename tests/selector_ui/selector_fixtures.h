@@ -25,7 +25,7 @@ public:
     QStringList errors;
     QStringList questions;
     QStringList lastFilters;
-    bool failOpen = false;   // the dialog itself fails, as an out-of-memory would
+    bool failOpen = false;  // the dialog itself fails, as an out-of-memory would
 
     ScriptedDialogs() { SetDialogs(this); }
     ~ScriptedDialogs() override { SetDialogs(nullptr); }
@@ -38,8 +38,7 @@ public:
     }
     void cancel() { opens.push_back(OpenChoice{}); }
 
-    OpenChoice getOpenFiles(QWidget*, const QString&, const QStringList& filters,
-                            int) override {
+    OpenChoice getOpenFiles(QWidget*, const QString&, const QStringList& filters, int) override {
         lastFilters = filters;
         if (failOpen) throw std::runtime_error("scripted failure");
         if (opens.empty()) return {};
@@ -85,7 +84,6 @@ inline QString WriteStripesFits(const QString& path, int amplitude, int width = 
         for (int x = 0; x < width; ++x)
             values[std::size_t(y) * width + x] = std::uint16_t(StripeValue(x, amplitude, cycles));
     std::string error;
-    if (!WriteFits16(path.toStdString(), values.data(), width, height, error))
-        return QString();
+    if (!WriteFits16(path.toStdString(), values.data(), width, height, error)) return QString();
     return path;
 }

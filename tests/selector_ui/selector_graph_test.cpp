@@ -96,7 +96,7 @@ void GraphTest::markersOnlyWhenProfilesAreZero() {
     view.band.high = high;
     for (GraphForm form : {GraphForm::Summary, GraphForm::Scale, GraphForm::Frame}) {
         QImage image = NewGraphImage();
-        image.fill(Qt::yellow);   // the redraw must clear whatever was there
+        image.fill(Qt::yellow);  // the redraw must clear whatever was there
         DrawGraph(image, state, view, form);
         const std::set<int> expected = {2 * low, 2 * high};
         QCOMPARE(ColumnsWith(image, GraphMarkerColour()), expected);
@@ -112,10 +112,10 @@ void GraphTest::markersOnlyWhenProfilesAreZero() {
 void GraphTest::curvesInTheirRowsAndColours() {
     AnalysisResults state;
     GraphView view;
-    Fill(state.mean, 1000);   // row 100
-    Fill(state.largest, 500);    // row 150
-    Fill(state.smallest, 1500);   // row 50
-    Fill(state.frameProfile, 1800);      // row 20
+    Fill(state.mean, 1000);          // row 100
+    Fill(state.largest, 500);        // row 150
+    Fill(state.smallest, 1500);      // row 50
+    Fill(state.frameProfile, 1800);  // row 20
     struct Case {
         GraphForm form;
         bool frameCurve;
@@ -129,8 +129,7 @@ void GraphTest::curvesInTheirRowsAndColours() {
             QCOMPARE(At(image, x, 100), GraphAverageColour() & 0xffffff);
             QCOMPARE(At(image, x, 150), GraphLargestColour() & 0xffffff);
             QCOMPARE(At(image, x, 50), GraphSmallestColour() & 0xffffff);
-            QCOMPARE(At(image, x, 20),
-                     c.frameCurve ? (GraphFrameColour() & 0xffffff) : 0xffffffu);
+            QCOMPARE(At(image, x, 20), c.frameCurve ? (GraphFrameColour() & 0xffffff) : 0xffffffu);
             QCOMPARE(At(image, x, 99), 0xffffffu);
             QCOMPARE(At(image, x, 101), 0xffffffu);
         }
@@ -144,18 +143,18 @@ void GraphTest::laterCurvesLieOnTop_data() {
     QTest::addColumn<int>("form");
     QTest::addColumn<bool>("withFrame");
     QTest::addColumn<uint>("top");
-    QTest::newRow("summary: smallest last") << int(GraphForm::Summary) << true
-                                            << uint(GraphSmallestColour() & 0xffffff);
-    QTest::newRow("scale: smallest last") << int(GraphForm::Scale) << true
-                                          << uint(GraphSmallestColour() & 0xffffff);
-    QTest::newRow("frame: the frame last") << int(GraphForm::Frame) << true
-                                           << uint(GraphFrameColour() & 0xffffff);
-    QTest::newRow("frame without smallest") << int(GraphForm::Frame) << false
-                                            << uint(GraphFrameColour() & 0xffffff);
-    QTest::newRow("summary without smallest") << int(GraphForm::Summary) << false
-                                              << uint(GraphLargestColour() & 0xffffff);
-    QTest::newRow("scale without smallest") << int(GraphForm::Scale) << false
-                                            << uint(GraphLargestColour() & 0xffffff);
+    QTest::newRow("summary: smallest last")
+        << int(GraphForm::Summary) << true << uint(GraphSmallestColour() & 0xffffff);
+    QTest::newRow("scale: smallest last")
+        << int(GraphForm::Scale) << true << uint(GraphSmallestColour() & 0xffffff);
+    QTest::newRow("frame: the frame last")
+        << int(GraphForm::Frame) << true << uint(GraphFrameColour() & 0xffffff);
+    QTest::newRow("frame without smallest")
+        << int(GraphForm::Frame) << false << uint(GraphFrameColour() & 0xffffff);
+    QTest::newRow("summary without smallest")
+        << int(GraphForm::Summary) << false << uint(GraphLargestColour() & 0xffffff);
+    QTest::newRow("scale without smallest")
+        << int(GraphForm::Scale) << false << uint(GraphLargestColour() & 0xffffff);
 }
 
 void GraphTest::laterCurvesLieOnTop() {
@@ -178,7 +177,7 @@ void GraphTest::segmentsJoinNeighbouringBins() {
     GraphView view;
     view.band.low = 100;
     view.band.high = 110;
-    state.mean[10] = 1000;   // a spike at x = 20, row 100
+    state.mean[10] = 1000;  // a spike at x = 20, row 100
     QImage image = NewGraphImage();
     DrawGraph(image, state, view, GraphForm::Summary);
     const QRgb green = GraphAverageColour() & 0xffffff;
@@ -213,7 +212,7 @@ void GraphTest::hugeValuesStayOffTheSurface() {
     view.scale = 51.2;
     view.band.low = 100;
     view.band.high = 110;
-    Fill(state.largest, 1.0);   // row 148
+    Fill(state.largest, 1.0);  // row 148
     state.largest[40] = value;
     QImage image = NewGraphImage();
     DrawGraph(image, state, view, GraphForm::Summary);

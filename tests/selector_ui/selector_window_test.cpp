@@ -92,7 +92,7 @@ private slots:
     void handlerFailuresAreReported();
 
 private:
-    QStringList writeFrames();   // the four stripe frames, two BMP and two FITS
+    QStringList writeFrames();  // the four stripe frames, two BMP and two FITS
     void openAndRun(const QStringList& files);
 
     std::unique_ptr<TempDir> dir_;
@@ -180,13 +180,14 @@ void SelectorWindowTest::layoutMatchesAndNothingIsClipped() {
     if (text.isEmpty()) return;
     const QFontMetrics fm(w->font());
     int room = geometry.width();
-    if (qobject_cast<QPushButton*>(w)) room -= 4;                 // the button's frame
-    if (qobject_cast<QRadioButton*>(w)) room -= 13 + 4;            // indicator and gap
+    if (qobject_cast<QPushButton*>(w)) room -= 4;        // the button's frame
+    if (qobject_cast<QRadioButton*>(w)) room -= 13 + 4;  // indicator and gap
     if (auto* g = qobject_cast<QGroupBox*>(w)) room -= 16, text = g->title();
-    if (qobject_cast<QLineEdit*>(w)) room -= 2;                    // the frame's lines
-    QVERIFY2(fm.horizontalAdvance(text) <= room,
-             qPrintable(QString("%1: %2 px of text in %3 px")
-                            .arg(name).arg(fm.horizontalAdvance(text)).arg(room)));
+    if (qobject_cast<QLineEdit*>(w)) room -= 2;  // the frame's lines
+    QVERIFY2(fm.horizontalAdvance(text) <= room, qPrintable(QString("%1: %2 px of text in %3 px")
+                                                                .arg(name)
+                                                                .arg(fm.horizontalAdvance(text))
+                                                                .arg(room)));
     QVERIFY(fm.height() <= std::max(geometry.height(), 17));
     // The label "合格ファイル" must end before the count beside it.
     if (name == "passedCaption") QVERIFY(w->geometry().right() < s.passedCount->x());
@@ -230,7 +231,7 @@ void SelectorWindowTest::openDialogMatchesExtensionsInAnyCase() {
 }
 
 void SelectorWindowTest::opening_data() {
-    QTest::addColumn<int>("count");   // -1: cancelled
+    QTest::addColumn<int>("count");  // -1: cancelled
     QTest::addColumn<int>("listed");
     QTest::addColumn<QString>("fileCount");
     QTest::addColumn<int>("messages");
@@ -257,7 +258,8 @@ void SelectorWindowTest::opening() {
         dialogs_->cancel();
     } else {
         QStringList files;
-        for (int i = 0; i < count; ++i) files << QString("%1/frame%2.bmp").arg(d).arg(i, 4, 10, QChar('0'));
+        for (int i = 0; i < count; ++i)
+            files << QString("%1/frame%2.bmp").arg(d).arg(i, 4, 10, QChar('0'));
         dialogs_->chooseFiles(files);
     }
     s.openButton->click();
@@ -265,7 +267,8 @@ void SelectorWindowTest::opening() {
     QCOMPARE(int(Paths(s.fileList).size()), listed);
     QCOMPARE(s.fileCount->text(), fileCount);
     QCOMPARE(dialogs_->messages.size(), messages);
-    if (messages) QCOMPARE(dialogs_->messages.first(), QString("ファイル数を4000個以下にしてください"));
+    if (messages)
+        QCOMPARE(dialogs_->messages.first(), QString("ファイル数を4000個以下にしてください"));
     // An accepted choice, refused or not, empties the pass list and leaves passedCount.
     QCOMPARE(s.passedList->count(), count < 0 ? 1 : 0);
     QCOMPARE(int(Paths(s.passedList).size()), count < 0 ? 1 : 0);
@@ -288,8 +291,7 @@ void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
     dialogs_->chooseFiles(files);
     s.openButton->click();
     QList<int> positions;
-    connect(s.progressBar, &QProgressBar::valueChanged, this,
-            [&](int v) { positions << v; });
+    connect(s.progressBar, &QProgressBar::valueChanged, this, [&](int v) { positions << v; });
     s.progressBar->setValue(9);
     positions.clear();
     s.fftButton->click();
@@ -297,11 +299,11 @@ void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
     QVERIFY(dialogs_->messages.isEmpty() && dialogs_->errors.isEmpty());
     // Each frame's column holds its stripes, BMP and FITS alike.
     for (int k = 0; k < 4; ++k) {
-        const double seen = (s.results.profileTable[29][k] + s.results.profileTable[30][k]) /
-                            std::sqrt(2.0);
+        const double seen =
+            (s.results.profileTable[29][k] + s.results.profileTable[30][k]) / std::sqrt(2.0);
         QVERIFY2(std::abs(seen - kAmplitudes[k]) < 1.5,
                  qPrintable(QString("file %1: %2").arg(k).arg(seen)));
-        QCOMPARE(s.results.profileTable[0][k], 141);   // 100 * sqrt(2)
+        QCOMPARE(s.results.profileTable[0][k], 141);  // 100 * sqrt(2)
     }
     // Largest and smallest totals: the strongest and the weakest stripes.
     QVERIFY(std::abs(s.results.largest[30] - 40 / std::sqrt(2.0)) < 1);
@@ -335,7 +337,7 @@ void SelectorWindowTest::runStopsAtATooSmallThirdFrame() {
     QVERIFY(dialogs_->messages[0].startsWith("画像サイズは256x256以上にしてください"));
     QVERIFY(dialogs_->messages[0].contains(files[2]));
     QCOMPARE(s.progressBar->value(), 50);
-    QCOMPARE(s.graphCanvas->picture, before);   // not redrawn
+    QCOMPARE(s.graphCanvas->picture, before);  // not redrawn
     QVERIFY(s.results.profileTable[30][1] > 0);
     QCOMPARE(s.results.profileTable[30][2], 0);
     QCOMPARE(s.results.profileTable[0][3], 0);
@@ -389,7 +391,7 @@ void SelectorWindowTest::selectionAtSeveralLevels() {
     QCOMPARE(Texts(s.passedList), passed);
     QStringList paths;
     for (const QString& name : passed) paths << files[name[1].digitValue()];
-    QCOMPARE(Paths(s.passedList), paths);   // full paths
+    QCOMPARE(Paths(s.passedList), paths);  // full paths
     QCOMPARE(s.passedCount->text(), QString::number(passed.size()));
     QCOMPARE(s.progressBar->value(), 0);
     QVERIFY(dialogs_->messages.isEmpty());
@@ -398,8 +400,8 @@ void SelectorWindowTest::selectionAtSeveralLevels() {
 void SelectorWindowTest::crossedMarkersPassEveryFrame() {
     SelectorWindow& s = *selector_;
     openAndRun(writeFrames());
-    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(121, 10));    // BandLow 60
-    QTest::mouseClick(s.graphCanvas, Qt::RightButton, {}, QPoint(20, 190));   // BandHigh 10
+    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(121, 10));   // BandLow 60
+    QTest::mouseClick(s.graphCanvas, Qt::RightButton, {}, QPoint(20, 190));  // BandHigh 10
     QCOMPARE(s.graphView.band.low, 60);
     QCOMPARE(s.graphView.band.high, 10);
     s.passLevelSpinner->setPosition(10);
@@ -426,12 +428,12 @@ void SelectorWindowTest::selectRefusedOnStaleResults() {
         openAndRun(files);
         s.selectButton->click();
         QCOMPARE(s.passedList->count(), 2);
-        QStringList other = situation == 1 ? files.mid(1) : QStringList{files[1], files[0],
-                                                                       files[2], files[3]};
+        QStringList other =
+            situation == 1 ? files.mid(1) : QStringList{files[1], files[0], files[2], files[3]};
         dialogs_->chooseFiles(other);
         s.openButton->click();
     }
-    s.passedList->addItem("kept.bmp");   // stands for a pass list that must stay as it is
+    s.passedList->addItem("kept.bmp");  // stands for a pass list that must stay as it is
     s.selectButton->click();
     QCOMPARE(dialogs_->messages, QStringList{"先にFFTを実行してください"});
     QCOMPARE(Texts(s.passedList), QStringList{"kept.bmp"});
@@ -558,13 +560,15 @@ void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
     s.fileList->setCurrentRow(1);
     QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[1]) < 1.5);
     const QImage shown = s.graphCanvas->picture;
-    std::vector<double> profile(std::begin(s.results.frameProfile), std::end(s.results.frameProfile));
+    std::vector<double> profile(std::begin(s.results.frameProfile),
+                                std::end(s.results.frameProfile));
     for (int row : {4, 5}) {
         s.fileList->setCurrentRow(row);
         QCOMPARE(dialogs_->errors.size(), row - 3);
         QVERIFY(dialogs_->errors.last().contains(files[row]));
         QCOMPARE(s.graphCanvas->picture, shown);
-        QCOMPARE(std::vector<double>(std::begin(s.results.frameProfile), std::end(s.results.frameProfile)),
+        QCOMPARE(std::vector<double>(std::begin(s.results.frameProfile),
+                                     std::end(s.results.frameProfile)),
                  profile);
     }
 }
@@ -664,14 +668,15 @@ void SelectorWindowTest::closingHides() {
     QCOMPARE(s.fileList->count(), 4);
     // Showing clears the graph to white.
     for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 256; ++x) QCOMPARE(s.graphCanvas->picture.pixel(x, y) & 0xffffff, 0xffffffu);
+        for (int x = 0; x < 256; ++x)
+            QCOMPARE(s.graphCanvas->picture.pixel(x, y) & 0xffffff, 0xffffffu);
 }
 
 void SelectorWindowTest::handlerFailuresAreReported() {
     SelectorWindow& s = *selector_;
     openAndRun(writeFrames());
     dialogs_->failOpen = true;
-    s.openButton->click();   // must not throw into the event loop
+    s.openButton->click();  // must not throw into the event loop
     QCOMPARE(dialogs_->errors, QStringList{"scripted failure"});
     QCOMPARE(s.fileList->count(), 4);
 }

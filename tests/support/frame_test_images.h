@@ -89,7 +89,8 @@ inline std::vector<std::uint8_t> MakeBmp8(int width, int height, const std::vect
         out.push_back(0);
     }
     for (int y = height - 1; y >= 0; --y) {
-        for (int x = 0; x < width; ++x) out.push_back(indices[std::size_t(y) * std::size_t(width) + std::size_t(x)]);
+        for (int x = 0; x < width; ++x)
+            out.push_back(indices[std::size_t(y) * std::size_t(width) + std::size_t(x)]);
         for (std::size_t k = std::size_t(width); k < row; ++k) out.push_back(0);
     }
     return out;
