@@ -87,10 +87,10 @@ bool LoadFits(const QString& path, QImage& picture, QString& error) {
         error = QStringLiteral("not enough memory for a %1 x %2 picture").arg(width).arg(height);
         return false;
     }
-    const int failed =
+    const bool drawn =
         FitsToGrey(plane, width, height, image.bits(), std::size_t(image.bytesPerLine()));
     FreeIntPlane(width, height, plane);
-    if (failed) {
+    if (!drawn) {
         error =
             QStringLiteral("the image data do not match the size %1 x %2").arg(width).arg(height);
         return false;

@@ -24,9 +24,9 @@ double LargestValue(const IntPlane& plane, int width, int height) {
     return max;
 }
 
-int FitsToGrey(const IntPlane& plane, int width, int height, std::uint8_t* bgr,
-               std::size_t stride) {
-    if (width <= 0 || height <= 0 || plane.first() < width || plane.second() < height) return 1;
+bool FitsToGrey(const IntPlane& plane, int width, int height, std::uint8_t* bgr,
+                std::size_t stride) {
+    if (width <= 0 || height <= 0 || plane.first() < width || plane.second() < height) return false;
     const double max = LargestValue(plane, width, height);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = bgr + std::size_t(y) * stride;
@@ -37,7 +37,7 @@ int FitsToGrey(const IntPlane& plane, int width, int height, std::uint8_t* bgr,
             row[3 * x + 2] = g;
         }
     }
-    return 0;
+    return true;
 }
 
 QString SaveTargetName(const QString& chosen, const QString& extension) {

@@ -17,9 +17,9 @@ std::uint8_t GreyLevel(std::int32_t v, double max);
 double LargestValue(const framesifter::IntPlane& plane, int width, int height);
 
 // Writes the grey picture of plane[x][y] as BGR rows (three equal bytes per pixel) into
-// `bgr`, row y at bgr + y * stride. Returns 0, or 1 when the plane is smaller than the size.
-int FitsToGrey(const framesifter::IntPlane& plane, int width, int height, std::uint8_t* bgr,
-               std::size_t stride);
+// `bgr`, row y at bgr + y * stride. False when the plane is smaller than the size.
+bool FitsToGrey(const framesifter::IntPlane& plane, int width, int height, std::uint8_t* bgr,
+                std::size_t stride);
 
 // The name a save writes: `chosen` with the extension of its last path component (from
 // its last dot on) replaced by `extension` (".bmp", ".jpg"), or `extension` appended.

@@ -45,7 +45,7 @@ TEST(FitsToGrey, WritesRowsOfEqualBytesFromTheColumnPlane) {
         for (int x = 0; x < 3; ++x) plane[x][y] = values[y][x];
     const std::size_t stride = 3 * 3 + 3;  // padded rows
     std::vector<std::uint8_t> bgr(stride * 2, 0xAA);
-    ASSERT_EQ(FitsToGrey(plane, 3, 2, bgr.data(), stride), 0);
+    ASSERT_TRUE(FitsToGrey(plane, 3, 2, bgr.data(), stride));
     const int expected[2][3] = {{255, 127, 1}, {0, 0, 3}};
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x)
@@ -58,9 +58,9 @@ TEST(FitsToGrey, AllZeroImageIsBlackAndTooSmallPlaneIsRefused) {
     IntPlane plane;
     ASSERT_TRUE(AllocIntPlane(4, 4, plane));
     std::vector<std::uint8_t> bgr(4 * 4 * 3, 0x55);
-    ASSERT_EQ(FitsToGrey(plane, 4, 4, bgr.data(), 12), 0);
+    ASSERT_TRUE(FitsToGrey(plane, 4, 4, bgr.data(), 12));
     for (std::uint8_t b : bgr) EXPECT_EQ(b, 0);
-    EXPECT_EQ(FitsToGrey(plane, 5, 4, bgr.data(), 15), 1);
+    EXPECT_FALSE(FitsToGrey(plane, 5, 4, bgr.data(), 15));
 }
 
 TEST(SaveTargetName, ReplacesOrAppendsTheExtension) {
