@@ -20,15 +20,17 @@ namespace {
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // The target is replaced only once the new file is complete; what a link points at is
-// replaced, not the link.
-bool SaveBytes(const QString& path, const char* data, qint64 size, QString& error) {
+// replaced, not the link. `write` fills the file and returns false when it could not.
+template <typename Write>
+bool SaveThrough(const QString& path, QString& error, Write write) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         error = file.errorString();
         return false;
     }
-    if (file.write(data, size) != size) {
-        error = file.errorString();
+    if (!write(file)) {
+        error = file.error() != QFileDevice::NoError ? file.errorString()
+                                                     : QStringLiteral("the picture writer failed");
         file.cancelWriting();
         return false;
     }
@@ -123,22 +125,7 @@ bool SaveBmp(const QString& path, const QImage& picture, QString& error) {
         out.depth() == 1 || (out.format() == QImage::Format_Indexed8 && out.colorCount() <= 256);
     if (!palette) out = picture.convertToFormat(QImage::Format_RGB32);
     // Written straight into the file: a large picture is not held twice in memory.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
-        return false;
-    }
-    if (!out.save(&file, "BMP")) {
-        error = file.error() != QFileDevice::NoError ? file.errorString()
-                                                     : QStringLiteral("the BMP writer failed");
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        error = file.errorString();
-        return false;
-    }
-    return true;
+    return SaveThrough(path, error, [&](QSaveFile& file) { return out.save(&file, "BMP"); });
 }
 
 bool SaveJpeg(const QString& path, const QImage& picture, int quality, QString& error) {
@@ -158,5 +145,8 @@ bool SaveJpeg(const QString& path, const QImage& picture, int quality, QString& 
         error = QString::fromStdString(reason);
         return false;
     }
-    return SaveBytes(path, reinterpret_cast<const char*>(file.data()), qint64(file.size()), error);
+    return SaveThrough(path, error, [&](QSaveFile& out) {
+        const qint64 size = qint64(file.size());
+        return out.write(reinterpret_cast<const char*>(file.data()), size) == size;
+    });
 }

@@ -13,14 +13,6 @@ using namespace framesifter;
 
 namespace {
 
-std::vector<std::string> Names(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(folder))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 const std::vector<std::uint8_t> kNew = {'n', 'e', 'w'};
 
 }  // namespace
@@ -50,7 +42,8 @@ TEST(FileIo, NewFilesNeverReplaceAndFailuresLeaveNothing) {
     }
     EXPECT_EQ(ReadAll(dir.file("fresh.fit")), kNew);
     EXPECT_EQ(ReadAll(kept), std::vector<std::uint8_t>({'o', 'l', 'd'}));
-    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"fresh.fit", "kept.fit", "link.fit"}));
+    EXPECT_EQ(FolderNames(dir.path()),
+              (std::vector<std::string>{"fresh.fit", "kept.fit", "link.fit"}));
 }
 
 TEST(FileIo, ReplacingKeepsOneNameAndTheUsualPermissions) {
@@ -59,7 +52,7 @@ TEST(FileIo, ReplacingKeepsOneNameAndTheUsualPermissions) {
     std::string error;
     ASSERT_TRUE(ReplaceFile(path, kNew.data(), kNew.size(), error)) << error;
     EXPECT_EQ(ReadAll(path), kNew);
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"frame.fit"});
+    EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"frame.fit"});
 
     const mode_t mask = ::umask(0);
     ::umask(mask);

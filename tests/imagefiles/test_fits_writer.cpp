@@ -8,18 +8,6 @@
 
 using namespace framesifter;
 
-namespace {
-
-std::vector<std::string> Names(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(folder))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-}  // namespace
-
 TEST(FitsWriter, RoundTripThroughTheReader) {
     struct Case {
         int width, height;
@@ -66,7 +54,7 @@ TEST(FitsWriter, NeverReplacesAFile) {
     EXPECT_FALSE(WriteFits16(path, values, 2, 2, error));
     EXPECT_EQ(error, "already exists");
     EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"frame.fits"});
+    EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"frame.fits"});
 }
 
 TEST(FitsWriter, FailuresLeaveNothingBehind) {
@@ -87,5 +75,5 @@ TEST(FitsWriter, FailuresLeaveNothingBehind) {
         EXPECT_FALSE(WriteFits16(c.path, values, c.width, c.height, error)) << c.path;
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
-    EXPECT_TRUE(Names(dir.path()).empty());
+    EXPECT_TRUE(FolderNames(dir.path()).empty());
 }

@@ -2,6 +2,7 @@
 // A fresh folder under the system's temporary directory, removed with everything in it
 // when the test ends.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -47,6 +48,15 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The names in a folder, sorted.
+inline std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 inline std::vector<std::uint8_t> ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
