@@ -400,7 +400,7 @@ void SelectorWindowTest::selectionAtSeveralLevels() {
 void SelectorWindowTest::crossedMarkersPassEveryFrame() {
     SelectorWindow& s = *selector_;
     openAndRun(writeFrames());
-    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(121, 10));   // the band's low bin 60
+    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(121, 10));  // the band's low bin 60
     QTest::mouseClick(s.graphCanvas, Qt::RightButton, {}, QPoint(20, 190));  // BandHigh 10
     QCOMPARE(s.graphView.band.low, 60);
     QCOMPARE(s.graphView.band.high, 10);
