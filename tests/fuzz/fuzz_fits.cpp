@@ -1,5 +1,6 @@
 // libFuzzer target: the FITS parse core and pixel decoding on arbitrary bytes.
 #include "fits_reader.h"
+#include "frame_format.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FitsHeader header;
     if (ParseFitsHeader(data, size, header, error)) {
         // A header that parses promises its data are present and of a sane size.
-        if (header.width < 1 || header.width > kFitsMaxSide || header.height < 1 ||
-            header.height > kFitsMaxSide ||
+        if (header.width < 1 || header.width > kMaxFrameSide || header.height < 1 ||
+            header.height > kMaxFrameSide ||
             header.dataOffset + std::size_t(header.width) * header.height * 2 > size)
             std::abort();
     } else if (error.empty()) {

@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <string>
 
-using namespace framesifter;
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     double numbers[8];
