@@ -264,6 +264,11 @@ void SelectorWindow::showSelector() {
     });
 }
 
+void SelectorWindow::showCounts() {
+    placeCount(fileCount, 144, fileList->count());
+    placeCount(passedCount, 568, passedList->count());
+}
+
 void SelectorWindow::placeCount(QLabel* label, int left, int count) {
     label->setText(QString::number(count));
     label->adjustSize();
@@ -301,12 +306,13 @@ void SelectorWindow::openFiles() {
         if (!choice.files.isEmpty())
             QDir::setCurrent(QFileInfo(choice.files.first()).absolutePath());
         if (choice.files.size() > kMaxFiles) {
+            showCounts();
             Dialogs().showMessage(this, QStringLiteral("ファイル数を4000個以下にしてください"));
             return;
         }
         for (const QString& path : choice.files)
             AddEntry(fileList, QFileInfo(path).fileName(), path);
-        placeCount(fileCount, 144, int(choice.files.size()));
+        showCounts();
     });
 }
 
@@ -385,7 +391,7 @@ void SelectorWindow::selectPassed() {
             const QListWidgetItem* file = fileList->item(k);
             AddEntry(passedList, file->text(), PathOf(file));
         }
-        placeCount(passedCount, 568, int(result.passed.size()));
+        showCounts();
         progressBar->setValue(0);
     });
 }
@@ -421,6 +427,7 @@ void SelectorWindow::movePassed() {
                              : QStringLiteral("%1 (%2)").arg(FromNative(f.subject), error));
         }
         fileList->clear();
+        showCounts();
         if (!failures.isEmpty()) {
             const int total = int(failures.size());
             if (total > kMaxListedFailures) {

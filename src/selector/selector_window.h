@@ -80,6 +80,8 @@ private:
     void buildControls();
     void connectControls();
     void drawGraph(framesifter::GraphForm form);
+    // The two counts show what the lists hold after every change of them.
+    void showCounts();
     void placeCount(QLabel* label, int left, int count);
     void inspect(QListWidget* list);
     framesifter::WindowMode currentMode() const;

@@ -236,7 +236,7 @@ void SelectorWindowTest::opening_data() {
     QTest::addColumn<QString>("fileCount");
     QTest::addColumn<int>("messages");
     QTest::newRow("4000 accepted") << 4000 << 4000 << "4000" << 0;
-    QTest::newRow("4001 refused") << 4001 << 0 << "3" << 1;
+    QTest::newRow("4001 refused") << 4001 << 0 << "0" << 1;
     QTest::newRow("cancelled") << -1 << 3 << "3" << 0;
     QTest::newRow("one") << 1 << 1 << "1" << 0;
 }
@@ -269,10 +269,10 @@ void SelectorWindowTest::opening() {
     QCOMPARE(dialogs_->messages.size(), messages);
     if (messages)
         QCOMPARE(dialogs_->messages.first(), QString("ファイル数を4000個以下にしてください"));
-    // An accepted choice, refused or not, empties the pass list and leaves passedCount.
+    // An accepted choice, refused or not, empties the pass list, and its count says so.
     QCOMPARE(s.passedList->count(), count < 0 ? 1 : 0);
     QCOMPARE(int(Paths(s.passedList).size()), count < 0 ? 1 : 0);
-    QCOMPARE(s.passedCount->text(), QString("1"));
+    QCOMPARE(s.passedCount->text(), QString(count < 0 ? "1" : "0"));
     // The dialog's folder becomes the current one.
     QCOMPARE(QDir::current().canonicalPath(),
              count < 0 ? QDir(startDir_).canonicalPath() : QDir(d).canonicalPath());
@@ -621,7 +621,7 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     QVERIFY(!dialogs_->errors[0].contains("f3.FIT"));
     QCOMPARE(s.fileList->count(), 0);
     QCOMPARE(int(Paths(s.fileList).size()), 0);
-    QCOMPARE(s.fileCount->text(), QString("4"));
+    QCOMPARE(s.fileCount->text(), QString("0"));
     QCOMPARE(s.passedCount->text(), QString("2"));
     // FFT and Select do nothing on the emptied file list.
     s.fftButton->click();
