@@ -256,8 +256,11 @@ void SelectorWindow::closeEvent(QCloseEvent* event) {
 
 void SelectorWindow::showSelector() {
     RunCommand(this, [&] {
-        ClearGraph(graphCanvas->picture);
-        graphCanvas->update();
+        // A graph drawn from the listed files' own results is still worth seeing.
+        if (!ResultsMatch(results, NativePaths(fileList))) {
+            ClearGraph(graphCanvas->picture);
+            graphCanvas->update();
+        }
         show();
         raise();
         activateWindow();

@@ -26,7 +26,8 @@ public:
     // Each list entry shows a file's name and keeps its full path under this role.
     static constexpr int kPathRole = Qt::UserRole;
 
-    // Clears the graph to white and shows the window modelessly, or brings it to the front.
+    // Shows the window modelessly, or brings it to the front. The graph is cleared to white
+    // unless the last completed run was over exactly the listed files.
     void showSelector();
 
     // The file dialog's entries, in order.

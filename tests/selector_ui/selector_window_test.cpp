@@ -660,13 +660,24 @@ void SelectorWindowTest::moveReportsAGoodFolderFaultOnce() {
 
 void SelectorWindowTest::closingHides() {
     SelectorWindow& s = *selector_;
-    openAndRun(writeFrames());
+    const QStringList files = writeFrames();
+    openAndRun(files);
+    s.fileList->setCurrentRow(1);  // the frame form, as a user would leave it
+    const QImage drawn = s.graphCanvas->picture;
     s.close();
     QVERIFY(!s.isVisible());
     s.showSelector();
     QVERIFY(s.isVisible());
     QCOMPARE(s.fileList->count(), 4);
-    // Showing clears the graph to white.
+    // The results still belong to the listed files: the graph stays.
+    QCOMPARE(s.graphCanvas->picture, drawn);
+    s.showSelector();
+    QCOMPARE(s.graphCanvas->picture, drawn);
+    // Other files listed since the run: showing clears the graph to white.
+    dialogs_->chooseFiles(files.mid(1));
+    s.openButton->click();
+    QCOMPARE(s.graphCanvas->picture, drawn);
+    s.showSelector();
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 256; ++x)
             QCOMPARE(s.graphCanvas->picture.pixel(x, y) & 0xffffff, 0xffffffu);
