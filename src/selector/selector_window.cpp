@@ -401,10 +401,6 @@ void SelectorWindow::selectPassed() {
 
 void SelectorWindow::movePassed() {
     RunCommand(this, [&] {
-        if (passedList->count() == 0) return;
-        if (!Dialogs().askYesNo(this, QStringLiteral("合格ファイルをGoodフォルダに移動しますか？"),
-                                true))
-            return;
         // Entries moved by an earlier press already lie in "Good"; moving them again
         // would nest them one folder deeper.
         std::vector<QListWidgetItem*> items;
@@ -415,6 +411,12 @@ void SelectorWindow::movePassed() {
             items.push_back(item);
             sources.push_back(ToNative(PathOf(item)));
         }
+        if (items.empty()) {
+            Dialogs().showMessage(this, QStringLiteral("移動するファイルがありません"));
+            return;
+        }
+        const QString question = QStringLiteral("%1 個のファイルを Good に移動しますか？");
+        if (!Dialogs().askYesNo(this, question.arg(int(items.size())), true)) return;
         const std::vector<MoveOutcome> outcomes = MovePassedFiles(sources);
         for (std::size_t i = 0; i < outcomes.size() && i < items.size(); ++i) {
             if (!outcomes[i].moved) continue;

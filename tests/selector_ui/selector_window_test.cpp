@@ -575,15 +575,16 @@ void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
 
 void SelectorWindowTest::moveAnsweredNo() {
     SelectorWindow& s = *selector_;
-    // An empty pass list asks nothing.
+    // An empty pass list asks nothing and says why.
     s.moveButton->click();
     QVERIFY(dialogs_->questions.isEmpty());
+    QCOMPARE(dialogs_->messages, QStringList{"移動するファイルがありません"});
     const QStringList files = writeFrames();
     openAndRun(files);
     s.selectButton->click();
     dialogs_->answers.push_back(false);
     s.moveButton->click();
-    QCOMPARE(dialogs_->questions, QStringList{"合格ファイルをGoodフォルダに移動しますか？"});
+    QCOMPARE(dialogs_->questions, QStringList{"2 個のファイルを Good に移動しますか？"});
     QVERIFY(!QFileInfo::exists(QString::fromStdString(dir_->file("Good"))));
     for (const QString& f : files) QVERIFY(QFile::exists(f));
     QCOMPARE(s.fileList->count(), 4);
@@ -637,6 +638,14 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     QVERIFY(QFile::exists(d + "/Good/f3.FIT"));
     QVERIFY(!QFileInfo::exists(d + "/Good/Good"));
     QCOMPARE(Paths(s.passedList), (QStringList{d + "/Good/f1.fit", d + "/Good/f3.FIT"}));
+    // The questions counted only what was left to move; with nothing left there is none.
+    QCOMPARE(dialogs_->questions, (QStringList{"2 個のファイルを Good に移動しますか？",
+                                               "1 個のファイルを Good に移動しますか？"}));
+    dialogs_->answers.push_back(true);
+    s.moveButton->click();
+    QCOMPARE(dialogs_->questions.size(), 2);
+    QCOMPARE(dialogs_->messages, QStringList{"移動するファイルがありません"});
+    QCOMPARE(dialogs_->answers.size(), 1u);
 }
 
 void SelectorWindowTest::moveReportsAGoodFolderFaultOnce() {
