@@ -4,6 +4,7 @@
 #include "command_guard.h"
 #include "file_move.h"
 #include "graph_canvas.h"
+#include "natural_order.h"
 #include "screen_centre.h"
 #include "selection.h"
 #include "up_down_spinner.h"
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -313,8 +315,20 @@ void SelectorWindow::openFiles() {
             Dialogs().showMessage(this, QStringLiteral("ファイル数を4000個以下にしてください"));
             return;
         }
-        for (const QString& path : choice.files)
-            AddEntry(fileList, QFileInfo(path).fileName(), path);
+        // List position follows the capture when names carry frame numbers.
+        struct Named {
+            std::string key;
+            QString name, path;
+        };
+        std::vector<Named> named;
+        named.reserve(std::size_t(choice.files.size()));
+        for (const QString& path : choice.files) {
+            const QString name = QFileInfo(path).fileName();
+            named.push_back({name.toStdString(), name, path});
+        }
+        std::stable_sort(named.begin(), named.end(),
+                         [](const Named& a, const Named& b) { return NaturalLess(a.key, b.key); });
+        for (const Named& n : named) AddEntry(fileList, n.name, n.path);
         showCounts();
     });
 }

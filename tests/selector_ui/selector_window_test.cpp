@@ -73,6 +73,7 @@ private slots:
     void openDialogMatchesExtensionsInAnyCase();
     void opening_data();
     void opening();
+    void openedFilesAreListedInNaturalOrder();
     void runAnalysesEveryFrameWithProgress();
     void runStopsAtATooSmallThirdFrame();
     void runStopsAtAnUnreadableFrame();
@@ -285,6 +286,21 @@ void SelectorWindowTest::opening() {
     QCOMPARE(dialogs_->lastFilters, SelectorWindow::openFilters());
 }
 
+void SelectorWindowTest::openedFilesAreListedInNaturalOrder() {
+    SelectorWindow& s = *selector_;
+    const QString d = QString::fromStdString(dir_->path().string());
+    const QStringList chosen = {"frame_10.bmp", "Frame_3.bmp", "frame_2.bmp", "frame_1.bmp"};
+    QStringList files;
+    for (const QString& name : chosen) files << d + "/" + name;
+    dialogs_->chooseFiles(files);
+    s.openButton->click();
+    const QStringList listed = {"frame_1.bmp", "frame_2.bmp", "Frame_3.bmp", "frame_10.bmp"};
+    QCOMPARE(Texts(s.fileList), listed);
+    QStringList paths;
+    for (const QString& name : listed) paths << d + "/" + name;
+    QCOMPARE(Paths(s.fileList), paths);  // each path stays with its name
+}
+
 void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
     SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
@@ -328,7 +344,7 @@ void SelectorWindowTest::runStopsAtATooSmallThirdFrame() {
     SelectorWindow& s = *selector_;
     QStringList files = writeFrames();
     const QString d = QString::fromStdString(dir_->path().string());
-    files[2] = WriteStripesBmp(d + "/small.bmp", 20, 200, 300);
+    files[2] = WriteStripesBmp(d + "/f2small.bmp", 20, 200, 300);
     dialogs_->chooseFiles(files);
     s.openButton->click();
     const QImage before = s.graphCanvas->picture;
@@ -351,7 +367,7 @@ void SelectorWindowTest::runStopsAtAnUnreadableFrame() {
     SelectorWindow& s = *selector_;
     QStringList files = writeFrames();
     const QString d = QString::fromStdString(dir_->path().string());
-    files[1] = d + "/broken.bmp";
+    files[1] = d + "/f1broken.bmp";
     QFile f(files[1]);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("BM not really a bitmap");
@@ -414,7 +430,7 @@ void SelectorWindowTest::selectRefusedOnStaleResults_data() {
     QTest::addColumn<int>("situation");
     QTest::newRow("no run yet") << 0;
     QTest::newRow("other files opened since") << 1;
-    QTest::newRow("same files in another order") << 2;
+    QTest::newRow("same names in another folder") << 2;
 }
 
 void SelectorWindowTest::selectRefusedOnStaleResults() {
@@ -428,8 +444,16 @@ void SelectorWindowTest::selectRefusedOnStaleResults() {
         openAndRun(files);
         s.selectButton->click();
         QCOMPARE(s.passedList->count(), 2);
-        QStringList other =
-            situation == 1 ? files.mid(1) : QStringList{files[1], files[0], files[2], files[3]};
+        QStringList other = files.mid(1);
+        if (situation == 2) {
+            const QString d = QString::fromStdString(dir_->path().string());
+            QVERIFY(QDir(d).mkdir("other"));
+            other.clear();
+            for (const QString& f : files) {
+                other << d + "/other/" + QFileInfo(f).fileName();
+                QVERIFY(QFile::copy(f, other.last()));
+            }
+        }
         dialogs_->chooseFiles(other);
         s.openButton->click();
     }
@@ -553,7 +577,7 @@ void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
     SelectorWindow& s = *selector_;
     const QString d = QString::fromStdString(dir_->path().string());
     QStringList files = writeFrames();
-    files << WriteStripesBmp(d + "/small.bmp", 20, 300, 255) << d + "/gone.bmp";
+    files << WriteStripesBmp(d + "/f4small.bmp", 20, 300, 255) << d + "/f5gone.bmp";
     dialogs_->chooseFiles(files);
     s.openButton->click();
     // A click before any run builds the tables and draws the frame on its own.
