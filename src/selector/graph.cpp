@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPen>
 
+#include <algorithm>
 #include <cmath>
 
 namespace framesifter {
@@ -123,6 +124,26 @@ bool ShrinkGraph(GraphView& view) {
     if (!(view.scale > kGraphScaleMin)) return false;
     view.scale /= 2;
     return true;
+}
+
+double FittingGraphScale(const AnalysisResults& results, int fromBin) {
+    fromBin = std::clamp(fromBin, 0, kGraphLastBin);
+    double tallest = 0;
+    for (const double* curve : {results.mean, results.largest, results.smallest})
+        for (int b = fromBin; b <= kGraphLastBin; ++b)
+            if (curve[b] > tallest) tallest = curve[b];  // skips NaN
+    double fitting = kGraphScaleMin;
+    for (double scale = kGraphScaleMin; scale <= kGraphScaleMax; scale *= 2)
+        if (scale * tallest <= kGraphHeight) fitting = scale;
+    return fitting;
+}
+
+int MarkerLabelLeft(int markerX, int otherX, int labelWidth) {
+    const int gap = 2;
+    const int right = markerX + gap;
+    const bool meetsOther = otherX > markerX && otherX <= right + labelWidth + gap;
+    if (right + labelWidth <= kGraphWidth && !meetsOther) return right;
+    return std::max(0, markerX - gap - labelWidth);
 }
 
 }  // namespace framesifter

@@ -14,6 +14,7 @@ constexpr int kGraphWidth = 256;
 constexpr int kGraphHeight = 200;
 constexpr double kGraphScaleMax = 51.2;
 constexpr double kGraphScaleMin = 0.0125;
+constexpr int kGraphLastBin = kGraphWidth / 2 - 1;  // the bin drawn at the right edge
 
 // What the user set on the graph: the band's markers and the vertical scale.
 struct GraphView {
@@ -58,5 +59,15 @@ bool ApplyGraphPress(GraphView& view, Qt::MouseButton button, int x);
 // limit (nothing changes then).
 bool EnlargeGraph(GraphView& view);
 bool ShrinkGraph(GraphView& view);
+
+// The largest scale of the "+" / "-" ladder (kGraphScaleMin doubled up to kGraphScaleMax)
+// at which the mean, largest and smallest curves stay on the graph (scale * value <= height)
+// from bin fromBin to the right edge; kGraphScaleMin when none does. Values that are not
+// numbers are never drawn and so never stand in the way.
+double FittingGraphScale(const AnalysisResults& results, int fromBin);
+
+// Left edge of a marker's label of the given width at the top of the graph: right of the
+// marker at markerX, or left of it when that would leave the graph or meet the other marker.
+int MarkerLabelLeft(int markerX, int otherX, int labelWidth);
 
 }  // namespace framesifter

@@ -1,6 +1,6 @@
 #pragma once
-// The graph control: keeps its picture between redraws and reports mouse presses in
-// picture coordinates.
+// The graph control: keeps its picture between redraws, labels the band markers with their
+// bins, and reports mouse presses in picture coordinates.
 
 #include <QImage>
 #include <QWidget>
@@ -11,10 +11,21 @@ public:
     explicit GraphCanvas(QWidget* parent = nullptr);
     QImage picture;  // the drawing surface; call update() after drawing into it
 
+    // The markers' bins, written at the top beside the markers over the picture; kept
+    // apart from the picture so that it holds curves and markers only.
+    void showMarkerLabels(int lowBin, int highBin);
+    void hideMarkerLabels();
+    bool markerLabelsShown() const { return labelled_; }
+
 signals:
     void pressed(Qt::MouseButton button, int x, int y);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    bool labelled_ = false;
+    int lowBin_ = 0;
+    int highBin_ = 0;
 };

@@ -261,7 +261,7 @@ void SelectorWindow::showSelector() {
         // A graph drawn from the listed files' own results is still worth seeing.
         if (!ResultsMatch(results, NativePaths(fileList))) {
             ClearGraph(graphCanvas->picture);
-            graphCanvas->update();
+            graphCanvas->hideMarkerLabels();
         }
         show();
         raise();
@@ -296,6 +296,7 @@ WindowMode SelectorWindow::currentMode() const {
 
 void SelectorWindow::drawGraph(GraphForm form) {
     DrawGraph(graphCanvas->picture, results, graphView, form);
+    graphCanvas->showMarkerLabels(graphView.band.low, graphView.band.high);
     graphCanvas->update();
 }
 
@@ -344,6 +345,9 @@ void SelectorWindow::runAnalysis() {
         }
         switch (result.status) {
         case BatchStatus::Completed:
+            // The curves fill the graph's height over the band and what lies beyond it.
+            graphView.scale =
+                FittingGraphScale(results, std::min(graphView.band.low, graphView.band.high));
             drawGraph(GraphForm::Summary);
             break;
         case BatchStatus::TooSmall:

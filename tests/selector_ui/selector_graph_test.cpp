@@ -55,6 +55,10 @@ private slots:
     void scaleStopsAtItsLimits();
     void pressesSetTheBand_data();
     void pressesSetTheBand();
+    void fittingScale_data();
+    void fittingScale();
+    void markerLabelPlace_data();
+    void markerLabelPlace();
 };
 
 void GraphTest::rowOfValue_data() {
@@ -270,6 +274,59 @@ void GraphTest::pressesSetTheBand() {
     QCOMPARE(ApplyGraphPress(view, Qt::MouseButton(button), x), handled);
     QCOMPARE(view.band.low, low);
     QCOMPARE(view.band.high, high);
+}
+
+void GraphTest::fittingScale_data() {
+    QTest::addColumn<int>("curve");  // 0 mean, 1 largest, 2 smallest
+    QTest::addColumn<int>("bin");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("fromBin");
+    QTest::addColumn<double>("scale");
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("nothing drawn: the largest") << 0 << 40 << 0.0 << 25 << 51.2;
+    QTest::newRow("exactly the top counts as inside") << 1 << 40 << 125.0 << 25 << 1.6;
+    QTest::newRow("just above the top") << 1 << 40 << 125.5 << 25 << 0.8;
+    QTest::newRow("the smallest curve counts") << 2 << 127 << 2000.0 << 25 << 0.1;
+    QTest::newRow("left of the marker ignored") << 0 << 24 << 1e9 << 25 << 51.2;
+    QTest::newRow("at the marker counted") << 0 << 25 << 16000.0 << 25 << 0.0125;
+    QTest::newRow("beyond the right edge ignored") << 0 << 128 << 1e9 << 25 << 51.2;
+    QTest::newRow("none fits: the smallest") << 1 << 60 << 1e9 << 25 << 0.0125;
+    QTest::newRow("infinite: the smallest") << 1 << 60 << inf << 25 << 0.0125;
+    QTest::newRow("no number is never drawn") << 1 << 60 << std::nan("") << 25 << 51.2;
+    QTest::newRow("negative lies below") << 0 << 60 << -1e9 << 25 << 51.2;
+    QTest::newRow("marker beyond the edge") << 0 << 127 << 3.0 << 300 << 51.2;
+}
+
+void GraphTest::fittingScale() {
+    QFETCH(int, curve);
+    QFETCH(int, bin);
+    QFETCH(double, value);
+    QFETCH(int, fromBin);
+    QFETCH(double, scale);
+    AnalysisResults state;
+    double* curves[3] = {state.mean, state.largest, state.smallest};
+    for (double* c : curves) Fill(c, 1.0);  // fits at every scale of the ladder
+    curves[curve][bin] = value;
+    QCOMPARE(FittingGraphScale(state, fromBin), scale);
+}
+
+void GraphTest::markerLabelPlace_data() {
+    QTest::addColumn<int>("marker");
+    QTest::addColumn<int>("other");
+    QTest::addColumn<int>("left");
+    QTest::newRow("right of the marker") << 50 << 100 << 52;
+    QTest::newRow("other marker to the left") << 100 << 50 << 102;
+    QTest::newRow("other marker in the way") << 50 << 60 << 38;
+    QTest::newRow("other marker just clear") << 50 << 65 << 52;
+    QTest::newRow("at the right edge") << 254 << 0 << 242;
+    QTest::newRow("crowded at the left edge") << 4 << 10 << 0;
+}
+
+void GraphTest::markerLabelPlace() {
+    QFETCH(int, marker);
+    QFETCH(int, other);
+    QFETCH(int, left);
+    QCOMPARE(MarkerLabelLeft(marker, other, 10), left);
 }
 
 QTEST_GUILESS_MAIN(GraphTest)

@@ -84,6 +84,7 @@ private slots:
     void selectRefusedOnStaleResults();
     void spinnerStaysWithinItsRange();
     void graphPressesAndScaleButtons();
+    void completedRunFitsTheScaleAndLabelsTheMarkers();
     void listClicksDrawTheFrame();
     void failedClickLeavesEverythingAsItWas();
     void moveAnsweredNo();
@@ -504,7 +505,9 @@ void SelectorWindowTest::graphPressesAndScaleButtons() {
     QVERIFY(black(0));
     QVERIFY(!black(100) || s.graphView.band.low == 50);
 
-    // "+" nine times to 51.2; the tenth press neither changes nor redraws.
+    // From the initial scale, "+" nine times to 51.2; the tenth press neither changes nor
+    // redraws.
+    s.graphView.scale = 0.1;
     for (int i = 0; i < 9; ++i) s.scaleUpButton->click();
     QCOMPARE(s.graphView.scale, 51.2);
     s.graphCanvas->picture.setPixel(200, 100, qRgb(1, 2, 3));
@@ -529,6 +532,52 @@ void SelectorWindowTest::graphPressesAndScaleButtons() {
     // A press redraws the summary form: the frame curve goes.
     QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(60, 50));
     QVERIFY(!HasColour(s.graphCanvas->picture, GraphFrameColour()));
+}
+
+void SelectorWindowTest::completedRunFitsTheScaleAndLabelsTheMarkers() {
+    SelectorWindow& s = *selector_;
+    const QStringList files = writeFrames();
+    s.graphView.scale = 0.0125;
+    openAndRun(files);
+    // The strongest bin over the band and beyond is the largest curve's stripe bin.
+    const double tallest = s.results.largest[30];
+    QVERIFY(tallest > 20 && tallest < 40);
+    QCOMPARE(s.graphView.scale, 6.4);
+    QVERIFY(6.4 * s.results.mean[25] <= 200 && 12.8 * tallest > 200);
+    // "+" and "-" work from there; a run that stops leaves the scale alone.
+    s.scaleUpButton->click();
+    QCOMPARE(s.graphView.scale, 12.8);
+    s.fftButton->click();
+    QCOMPARE(s.graphView.scale, 6.4);
+    s.scaleDownButton->click();
+    dialogs_->chooseFiles(QStringList{files[0], files[1] + ".missing"});
+    s.openButton->click();
+    s.fftButton->click();
+    QCOMPARE(dialogs_->errors.size(), 1);
+    QCOMPARE(s.graphView.scale, 3.2);
+
+    // The labels lie over the picture at the top, beside each marker, and nowhere else.
+    openAndRun(files);
+    QTest::mouseClick(s.graphCanvas, Qt::RightButton, {}, QPoint(180, 150));  // high bin 90
+    auto darkIn = [&](const QImage& shot, QRect r) {
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                if (qGray(shot.pixel(x, y)) < 128) return true;
+        return false;
+    };
+    const QImage picture = s.graphCanvas->picture;
+    const QImage shot = s.graphCanvas->grab().toImage();
+    QVERIFY(darkIn(shot, QRect(52, 0, 14, 10)));    // "25" right of x = 50
+    QVERIFY(darkIn(shot, QRect(182, 0, 14, 10)));   // "90" right of x = 180
+    QVERIFY(!darkIn(shot, QRect(100, 0, 60, 10)));  // nothing between them
+    QVERIFY(!darkIn(picture, QRect(52, 0, 14, 10)));
+    QCOMPARE(s.graphCanvas->picture, picture);
+    // A graph cleared on showing has no markers to label.
+    dialogs_->chooseFiles(files.mid(1));
+    s.openButton->click();
+    s.showSelector();
+    const QImage cleared = s.graphCanvas->grab().toImage();
+    QVERIFY(!darkIn(cleared, cleared.rect()));
 }
 
 void SelectorWindowTest::listClicksDrawTheFrame() {
