@@ -259,7 +259,7 @@ void SelectorWindow::closeEvent(QCloseEvent* event) {
 void SelectorWindow::showSelector() {
     RunCommand(this, [&] {
         // A graph drawn from the listed files' own results is still worth seeing.
-        if (!ResultsMatch(results, NativePaths(fileList))) {
+        if (!ResultsMatch(results, NativePaths(fileList), currentMode())) {
             ClearGraph(graphCanvas->picture);
             graphCanvas->hideMarkerLabels();
         }
@@ -401,7 +401,7 @@ void SelectorWindow::selectPassed() {
         const int n = fileList->count();
         if (n == 0) return;
         // Scores are only meaningful for the very files the last completed run analysed.
-        if (!ResultsMatch(results, NativePaths(fileList))) {
+        if (!ResultsMatch(results, NativePaths(fileList), currentMode())) {
             Dialogs().showMessage(this, QStringLiteral("先にFFTを実行してください"));
             return;
         }
