@@ -1,4 +1,4 @@
-#include "application_font.h"
+#include "application_setup.h"
 #include "command_guard.h"
 #include "display_check.h"
 #include "guarded_application.h"
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     GuardedApplication app(argc, argv);
     int status = 1;
     RunCommand(nullptr, [&] {
-        SetApplicationFonts();
+        SetUpApplication();
         auto window = std::make_unique<MainWindow>();
         app.setReportWindow(window.get());
         // The version dialog or the selector may still be shown; closing the main window

@@ -130,6 +130,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
     versionDialog_ = std::make_unique<VersionDialog>();
     selectorWindow_ = std::make_unique<SelectorWindow>();
+    // The selector has a fixed size: a maximise button would only offer a bigger frame.
+    selectorWindow_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                    Qt::WindowCloseButtonHint);
     noticeWindow_ = std::make_unique<NoticeWindow>();
 }
 

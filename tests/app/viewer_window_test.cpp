@@ -1,6 +1,6 @@
 // The viewer's windows under the offscreen platform, with scripted dialogs.
 
-#include "application_font.h"
+#include "application_setup.h"
 #include "command_guard.h"
 #include "fake_dialogs.h"
 #include "guarded_application.h"
@@ -9,6 +9,7 @@
 #include "image_window.h"
 #include "main_window.h"
 #include "notice_window.h"
+#include "program_icon.h"
 #include "screen_centre.h"
 #include "selector_window.h"
 #include "settings_file.h"
@@ -629,6 +630,24 @@ private slots:
         QCOMPARE(NameFilterIndex(MainWindow::openFilters(), "unknown"), 0);
     }
 
+    void qtTextsAreJapaneseAndEveryWindowShowsTheProgramIcon() {
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QString("はい(&Y)"));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&No"), QString("いいえ(&N)"));
+        start();
+        const QImage icon = QApplication::windowIcon().pixmap(32, 32).toImage();
+        QCOMPARE(icon.convertToFormat(QImage::Format_ARGB32),
+                 ProgramIconImage(32).convertToFormat(QImage::Format_ARGB32));
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{main_.get(), main_->versionDialog(),
+                                             main_->selectorWindow(), main_->noticeWindow()})
+            QCOMPARE(w->windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
+        const Qt::WindowFlags flags = main_->selectorWindow()->windowFlags();
+        QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+        QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+        QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    }
+
     void selectButtonAndMenuShowTheSelector() {
         start();
         QTest::mouseClick(main_->selectorButton, Qt::LeftButton);
@@ -642,7 +661,7 @@ private slots:
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     GuardedApplication app(argc, argv);
-    SetApplicationFonts();
+    SetUpApplication();
     ViewerWindowTest test;
     return QTest::qExec(&test, argc, argv);
 }
