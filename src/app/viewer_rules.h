@@ -21,6 +21,10 @@ double LargestValue(const framesifter::IntPlane& plane, int width, int height);
 bool FitsToGrey(const framesifter::IntPlane& plane, int width, int height, std::uint8_t* bgr,
                 std::size_t stride);
 
+// The open dialog's entry (0 BMP, 1 FITS, 2 JPEG) that a file of this name is read as,
+// by its extension in any case; -1 for any other name.
+int OpenFilterForName(const QString& name);
+
 // The name a save writes: `chosen` with the extension of its last path component (from
 // its last dot on) replaced by `extension` (".bmp", ".jpg"), or `extension` appended.
 QString SaveTargetName(const QString& chosen, const QString& extension);

@@ -63,6 +63,15 @@ TEST(FitsToGrey, AllZeroImageIsBlackAndTooSmallPlaneIsRefused) {
     EXPECT_FALSE(FitsToGrey(plane, 5, 4, bgr.data(), 15));
 }
 
+TEST(OpenFilterForName, ByExtensionInAnyCase) {
+    const std::pair<const char*, int> cases[] = {
+        {"/d/a.bmp", 0},  {"a.BMP", 0}, {"/d/a.fit", 1},   {"a.FTS", 1},
+        {"a.fits", 1},    {"a.jpg", 2}, {"a.JPEG", 2},     {"a.png", -1},
+        {"/d.bmp/a", -1}, {"bmp", -1},  {"a.bmp.txt", -1}, {"a.", -1},
+    };
+    for (const auto& [name, filter] : cases) EXPECT_EQ(OpenFilterForName(name), filter) << name;
+}
+
 TEST(SaveTargetName, ReplacesOrAppendsTheExtension) {
     struct Case {
         const char* chosen;

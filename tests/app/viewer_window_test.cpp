@@ -25,6 +25,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -391,6 +392,57 @@ private slots:
         main_->closeAllAction->trigger();
         QTRY_VERIFY(windows().isEmpty());
         QVERIFY(main_->mdiArea->subWindowList().isEmpty());
+    }
+
+    void keyboardShortcutsRunTheCommands() {
+        QVERIFY(Pattern(8, 8).save(path("a.bmp"), "BMP"));
+        start();
+        main_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main_.get()));
+        dialogs_->chooseOpen({path("a.bmp")}, 0);
+        QTest::keyClick(main_.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(captions(), QStringList{"a.bmp"});
+        dialogs_->chooseSave(path("copy.bmp"), 0);
+        QTest::keyClick(main_.get(), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(dialogs_->saveCalls, 1);
+        QVERIFY(QFileInfo::exists(path("copy.bmp")));
+        QTest::keyClick(main_.get(), Qt::Key_W, Qt::ControlModifier);
+        QTRY_VERIFY(windows().isEmpty());
+        QSignalSpy closed(main_.get(), &MainWindow::closed);
+        QTest::keyClick(main_.get(), Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!main_->isVisible());
+    }
+
+    void droppedFilesOpenByTheirExtension() {
+        QVERIFY(Pattern(8, 6).save(path("a.BMP"), "BMP"));
+        QVERIFY(WriteFitsFile(path("b.fts"), {1, 2, 3, 4}, 2, 2));
+        QVERIFY(WriteJpegFile(path("c.jpeg"), Pattern(10, 4)));
+        QVERIFY(WriteBytes(path("notes.txt"), "text"));
+        start();
+        QDir::setCurrent(QDir::tempPath());
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path("a.BMP")), QUrl::fromLocalFile(path("notes.txt")),
+                      QUrl::fromLocalFile(path("b.fts")), QUrl::fromLocalFile(path("c.jpeg"))});
+        const QPoint at = main_->mdiArea->geometry().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(main_.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(main_.get(), &drop);
+        QCOMPARE(captions(), (QStringList{"a.BMP", "b.fts", "c.jpeg"}));
+        QCOMPARE(windows()[1]->picture().size(), QSize(2, 2));
+        QCOMPARE(windows()[2]->picture().size(), QSize(10, 4));
+        QCOMPARE(QDir::currentPath(), folder());
+        QVERIFY(dialogs_->errors.isEmpty());
+
+        // Nothing openable: the drag is refused.
+        QMimeData other;
+        other.setUrls({QUrl::fromLocalFile(path("notes.txt"))});
+        QDragEnterEvent refused(at, Qt::CopyAction, &other, Qt::LeftButton, Qt::NoModifier);
+        refused.setAccepted(false);
+        QApplication::sendEvent(main_.get(), &refused);
+        QVERIFY(!refused.isAccepted());
     }
 
     void saveNamesTheFileByTheEntry_data() {
