@@ -225,6 +225,7 @@ void MainWindow::buildToolBar() {
 
     zoomText = new QLineEdit(toolBar);
     zoomText->setGeometry(120, 6, 49, 21);
+    zoomText->setReadOnly(true);
 
     positionLabel = new QLabel(QStringLiteral("(0,0)"), toolBar);
     positionLabel->move(232, 8);
@@ -300,7 +301,7 @@ int MainWindow::openFiles(const QStringList& files, int filterIndex) {
         mdiArea->addSubWindow(window);
         window->show();
         window->fill(picture, QFileInfo(file).fileName());
-        zoomText->setText(QStringLiteral("100%"));
+        zoomText->setText(ZoomText(1.0));
         ++opened;
     }
     return opened;
