@@ -353,7 +353,8 @@ void MainWindow::save() {
 bool MainWindow::saveImageWindow(ImageWindow* window, const QString& chosen, int filterIndex) {
     const bool jpeg = filterIndex == 1;
     const QString target =
-        SaveTargetName(chosen, jpeg ? QStringLiteral(".jpg") : QStringLiteral(".bmp"));
+        SaveTargetName(chosen, jpeg ? QStringList{QStringLiteral(".jpg"), QStringLiteral(".jpeg")}
+                                    : QStringList{QStringLiteral(".bmp")});
     if (QFileInfo::exists(target) &&
         !Dialogs().askYesNo(this, QString::fromUtf8(kOverwriteQuestion), true))
         return false;

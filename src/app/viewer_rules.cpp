@@ -52,11 +52,13 @@ int OpenFilterForName(const QString& name) {
     return -1;
 }
 
-QString SaveTargetName(const QString& chosen, const QString& extension) {
+QString SaveTargetName(const QString& chosen, const QStringList& extensions) {
+    if (extensions.isEmpty()) return chosen;
     const int slash = chosen.lastIndexOf(QLatin1Char('/'));
     const int dot = chosen.lastIndexOf(QLatin1Char('.'));
-    if (dot > slash) return chosen.left(dot) + extension;
-    return chosen + extension;
+    if (dot <= slash) return chosen + extensions.first();
+    if (extensions.contains(chosen.mid(dot), Qt::CaseInsensitive)) return chosen;
+    return chosen.left(dot) + extensions.first();
 }
 
 QString ZoomText(double factor) {

@@ -453,7 +453,9 @@ private slots:
         QTest::newRow("jpeg, no extension") << 1 << "photo"
                                             << "photo.jpg";
         QTest::newRow("jpeg, .jpeg") << 1 << "photo.jpeg"
-                                     << "photo.jpg";
+                                     << "photo.jpeg";
+        QTest::newRow("jpeg, .JPG") << 1 << "photo.JPG"
+                                    << "photo.JPG";
         QTest::newRow("bmp, .jpg") << 0 << "photo.jpg"
                                    << "photo.bmp";
         QTest::newRow("bmp, no extension") << 0 << "photo"
