@@ -1,10 +1,13 @@
 #include "selection.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace framesifter {
 
 double BandScore(const IntPlane& profileTable, int file, int low, int high) {
+    // Markers can cross with one stray click; the band is what lies between them.
+    if (low > high) std::swap(low, high);
     low = std::max(low, 0);
     high = std::min(high, profileTable.first() - 1);
     double score = 0;
@@ -37,8 +40,9 @@ SelectionResult SelectFrames(const IntPlane& profileTable, int count, Band band,
     return result;
 }
 
-bool ResultsMatch(const AnalysisResults& results, const std::vector<std::string>& paths) {
-    return !paths.empty() && results.files == paths;
+bool ResultsMatch(const AnalysisResults& results, const std::vector<std::string>& paths,
+                  WindowMode mode) {
+    return !paths.empty() && results.files == paths && results.mode == mode;
 }
 
 }  // namespace framesifter

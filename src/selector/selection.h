@@ -23,7 +23,7 @@ struct SelectionResult {
     double threshold = 0;
 };
 
-// Sum of profileTable[r][file] for r = low..high (0 when low > high).
+// Sum of profileTable[r][file] for r between low and high, whichever is lower.
 double BandScore(const IntPlane& profileTable, int file, int low, int high);
 // ((10 - level) * minimum + level * maximum) * 0.1
 double PassThreshold(int level, double minimum, double maximum);
@@ -31,8 +31,9 @@ double PassThreshold(int level, double minimum, double maximum);
 // Scores files 0..count-1 of the table over the band at level 0..10.
 SelectionResult SelectFrames(const IntPlane& profileTable, int count, Band band, int level);
 
-// True when the last run went to its end over exactly these files, in this order: only
-// then do the table's columns belong to them.
-bool ResultsMatch(const AnalysisResults& results, const std::vector<std::string>& paths);
+// True when the last run went to its end over exactly these files, in this order, with this
+// window mode: only then do the table's columns belong to them.
+bool ResultsMatch(const AnalysisResults& results, const std::vector<std::string>& paths,
+                  WindowMode mode);
 
 }  // namespace framesifter

@@ -374,7 +374,7 @@ void SelectorWindow::selectPassed() {
         const int n = fileList->count();
         if (n == 0) return;
         // Scores are only meaningful for the very files the last completed run analysed.
-        if (!ResultsMatch(results, NativePaths(fileList))) {
+        if (!ResultsMatch(results, NativePaths(fileList), currentMode())) {
             Dialogs().showMessage(this, QStringLiteral("先にFFTを実行してください"));
             return;
         }

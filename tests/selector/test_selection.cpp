@@ -63,14 +63,17 @@ TEST_F(Selection, ExtremeLevelsAreExactForManyScores) {
     }
 }
 
-TEST_F(Selection, CrossedMarkersPassEveryFile) {
+TEST_F(Selection, CrossedMarkersScoreTheBandBetweenThem) {
     Scores({10, 20, 30});
-    band = Band{60, 10};
     for (int level : {0, 5, 10}) {
-        const SelectionResult r = Select(3, level);
-        EXPECT_EQ(r.threshold, 0);
-        EXPECT_EQ(r.passed.size(), 3u);
+        band = Band{25, 50};
+        const SelectionResult straight = Select(3, level);
+        band = Band{50, 25};
+        const SelectionResult crossed = Select(3, level);
+        EXPECT_EQ(crossed.threshold, straight.threshold) << level;
+        EXPECT_EQ(crossed.passed, straight.passed) << level;
     }
+    EXPECT_EQ(BandScore(state.profileTable, 2, 50, 25), 30);
 }
 
 TEST_F(Selection, MinimumStartsAtTenBillion) {
@@ -82,12 +85,15 @@ TEST_F(Selection, MinimumStartsAtTenBillion) {
     EXPECT_GT(r.maximum, 1e10);
 }
 
-TEST_F(Selection, ResultsBelongToTheAnalysedFiles) {
+TEST_F(Selection, ResultsBelongToTheAnalysedFilesAndMode) {
     const std::vector<std::string> files = {"/a/1.fit", "/a/2.fit"};
-    EXPECT_FALSE(ResultsMatch(state, files));  // no run yet
+    const WindowMode centre = WindowMode::Centre;
+    EXPECT_FALSE(ResultsMatch(state, files, centre));  // no run yet
     state.files = files;
-    EXPECT_TRUE(ResultsMatch(state, files));
-    EXPECT_FALSE(ResultsMatch(state, {"/a/2.fit", "/a/1.fit"}));
-    EXPECT_FALSE(ResultsMatch(state, {"/a/1.fit"}));
-    EXPECT_FALSE(ResultsMatch(state, {}));
+    state.mode = centre;
+    EXPECT_TRUE(ResultsMatch(state, files, centre));
+    EXPECT_FALSE(ResultsMatch(state, files, WindowMode::Peak));  // scores of the other mode
+    EXPECT_FALSE(ResultsMatch(state, {"/a/2.fit", "/a/1.fit"}, centre));
+    EXPECT_FALSE(ResultsMatch(state, {"/a/1.fit"}, centre));
+    EXPECT_FALSE(ResultsMatch(state, {}, centre));
 }
