@@ -3,7 +3,9 @@
 #include "image_view.h"
 #include "viewer_rules.h"
 
+#include <QAction>
 #include <QLayout>
+#include <QMenu>
 
 #include <cmath>
 
@@ -27,6 +29,14 @@ ImageWindow::ImageWindow(QWidget* parent) : QMdiSubWindow(parent) {
     shownView->setObjectName(QStringLiteral("shownView"));
     shownView->setGeometry(0, 0, 0, 0);
     setWidget(client_);
+
+    // The window menu's close command has Ctrl+W; the system menu's own copy of it would
+    // make the key ambiguous, and then neither would run.
+    if (QMenu* menu = systemMenu())
+        for (QAction* action : menu->actions()) {
+            QList<QKeySequence> keys = action->shortcuts();
+            if (keys.removeAll(QKeySequence(Qt::CTRL | Qt::Key_W)) > 0) action->setShortcuts(keys);
+        }
 }
 
 const QImage& ImageWindow::picture() const { return shownView->picture(); }

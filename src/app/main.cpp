@@ -1,15 +1,23 @@
-#include "application_font.h"
+#include "application_setup.h"
 #include "command_guard.h"
+#include "display_check.h"
 #include "guarded_application.h"
 #include "main_window.h"
 
+#include <cstdio>
 #include <memory>
+#include <string>
 
 int main(int argc, char** argv) {
+    std::string error;
+    if (!DisplayAvailable(argc, argv, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
     GuardedApplication app(argc, argv);
     int status = 1;
     RunCommand(nullptr, [&] {
-        SetApplicationFonts();
+        SetUpApplication();
         auto window = std::make_unique<MainWindow>();
         app.setReportWindow(window.get());
         // The version dialog or the selector may still be shown; closing the main window

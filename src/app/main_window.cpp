@@ -13,6 +13,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
@@ -79,6 +82,13 @@ QIcon ToolIcon(bool save) {
 
 QString ChosenFolder(const QString& file) { return QFileInfo(file).absolutePath(); }
 
+bool HasOpenableFile(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return false;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile() && OpenFilterForName(url.toLocalFile()) >= 0) return true;
+    return false;
+}
+
 }  // namespace
 
 const QStringList& MainWindow::openFilters() {
@@ -105,6 +115,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setFont(f);
 
     createActions();
+    setAcceptDrops(true);
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -130,6 +141,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
     versionDialog_ = std::make_unique<VersionDialog>();
     selectorWindow_ = std::make_unique<SelectorWindow>();
+    // The selector has a fixed size: a maximise button would only offer a bigger frame.
+    selectorWindow_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                    Qt::WindowCloseButtonHint);
     noticeWindow_ = std::make_unique<NoticeWindow>();
 }
 
@@ -154,13 +169,17 @@ void MainWindow::createActions() {
     saveAction->setIcon(ToolIcon(true));
     saveAction->setToolTip(QStringLiteral("Save"));
     for (QAction* action : {openAction, saveAction}) action->setIconVisibleInMenu(false);
+    openAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    saveAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     exitAction = newCommand(QStringLiteral("終了(&Q)"), [this] { close(); });
+    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     zoomInAction = newCommand(QStringLiteral("+"), [this] { zoomIn(); });
     zoomOutAction = newCommand(QStringLiteral("-"), [this] { zoomOut(); });
     selectorAction =
         newCommand(QStringLiteral("設定(&S)"), [this] { selectorWindow_->showSelector(); });
     closeWindowAction =
         newCommand(QStringLiteral("このウィンドウを閉じる(&C)"), [this] { closeActiveWindow(); });
+    closeWindowAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     closeAllAction =
         newCommand(QStringLiteral("すべてを閉じる(&L)"), [this] { closeAllWindows(); });
     versionAction =
@@ -206,6 +225,7 @@ void MainWindow::buildToolBar() {
 
     zoomText = new QLineEdit(toolBar);
     zoomText->setGeometry(120, 6, 49, 21);
+    zoomText->setReadOnly(true);
 
     positionLabel = new QLabel(QStringLiteral("(0,0)"), toolBar);
     positionLabel->move(232, 8);
@@ -281,7 +301,37 @@ int MainWindow::openFiles(const QStringList& files, int filterIndex) {
         mdiArea->addSubWindow(window);
         window->show();
         window->fill(picture, QFileInfo(file).fileName());
-        zoomText->setText(QStringLiteral("100%"));
+        zoomText->setText(ZoomText(1.0));
+        ++opened;
+    }
+    return opened;
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (HasOpenableFile(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+    if (HasOpenableFile(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    if (!HasOpenableFile(event->mimeData())) return;
+    event->acceptProposedAction();
+    const QList<QUrl> urls = event->mimeData()->urls();
+    RunCommand(this, [&] { openDroppedFiles(urls); });
+}
+
+int MainWindow::openDroppedFiles(const QList<QUrl>& urls) {
+    QStringList files;
+    for (const QUrl& url : urls)
+        if (url.isLocalFile() && OpenFilterForName(url.toLocalFile()) >= 0)
+            files << url.toLocalFile();
+    if (files.isEmpty()) return 0;
+    QDir::setCurrent(ChosenFolder(files.first()));
+    int opened = 0;
+    for (const QString& file : files) {
+        if (openFiles({file}, OpenFilterForName(file)) == 0) break;
         ++opened;
     }
     return opened;
@@ -303,7 +353,8 @@ void MainWindow::save() {
 bool MainWindow::saveImageWindow(ImageWindow* window, const QString& chosen, int filterIndex) {
     const bool jpeg = filterIndex == 1;
     const QString target =
-        SaveTargetName(chosen, jpeg ? QStringLiteral(".jpg") : QStringLiteral(".bmp"));
+        SaveTargetName(chosen, jpeg ? QStringList{QStringLiteral(".jpg"), QStringLiteral(".jpeg")}
+                                    : QStringList{QStringLiteral(".bmp")});
     if (QFileInfo::exists(target) &&
         !Dialogs().askYesNo(this, QString::fromUtf8(kOverwriteQuestion), true))
         return false;

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
+#include <QUrl>
 
 #include <memory>
 
@@ -43,6 +44,9 @@ public:
     // Open the given files as the dialog entry (0 BMP, 1 FITS, 2 JPEG) says. Stops at the
     // first file that cannot be read, after saying so. Returns how many windows were opened.
     int openFiles(const QStringList& files, int filterIndex);
+    // Open local files as a drop does: each as its extension says, others left out. Stops
+    // at the first file that cannot be read. Returns how many windows were opened.
+    int openDroppedFiles(const QList<QUrl>& urls);
     // Save the window's picture under the name chosen with entry 0 (BMP) or 1 (JPEG).
     bool saveImageWindow(ImageWindow* window, const QString& chosen, int filterIndex);
 
@@ -81,6 +85,9 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     template <class F>

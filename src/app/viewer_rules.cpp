@@ -40,11 +40,25 @@ bool FitsToGrey(const IntPlane& plane, int width, int height, std::uint8_t* bgr,
     return true;
 }
 
-QString SaveTargetName(const QString& chosen, const QString& extension) {
+int OpenFilterForName(const QString& name) {
+    const int slash = name.lastIndexOf(QLatin1Char('/'));
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot <= slash) return -1;
+    const QString ext = name.mid(dot + 1).toLower();
+    if (ext == QLatin1String("bmp")) return 0;
+    if (ext == QLatin1String("fit") || ext == QLatin1String("fts") || ext == QLatin1String("fits"))
+        return 1;
+    if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg")) return 2;
+    return -1;
+}
+
+QString SaveTargetName(const QString& chosen, const QStringList& extensions) {
+    if (extensions.isEmpty()) return chosen;
     const int slash = chosen.lastIndexOf(QLatin1Char('/'));
     const int dot = chosen.lastIndexOf(QLatin1Char('.'));
-    if (dot > slash) return chosen.left(dot) + extension;
-    return chosen + extension;
+    if (dot <= slash) return chosen + extensions.first();
+    if (extensions.contains(chosen.mid(dot), Qt::CaseInsensitive)) return chosen;
+    return chosen.left(dot) + extensions.first();
 }
 
 QString ZoomText(double factor) {

@@ -5,6 +5,7 @@
 #include "planes.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
@@ -21,9 +22,15 @@ double LargestValue(const framesifter::IntPlane& plane, int width, int height);
 bool FitsToGrey(const framesifter::IntPlane& plane, int width, int height, std::uint8_t* bgr,
                 std::size_t stride);
 
-// The name a save writes: `chosen` with the extension of its last path component (from
-// its last dot on) replaced by `extension` (".bmp", ".jpg"), or `extension` appended.
-QString SaveTargetName(const QString& chosen, const QString& extension);
+// The open dialog's entry (0 BMP, 1 FITS, 2 JPEG) that a file of this name is read as,
+// by its extension in any case; -1 for any other name.
+int OpenFilterForName(const QString& name);
+
+// The name a save writes. `extensions` are the chosen entry's (".jpg", ".jpeg"), the first
+// being its own. A chosen name whose extension (its last path component from the last dot
+// on) is one of them, in any case, is kept as typed; any other extension is replaced by
+// the first, and a name without one gets it appended.
+QString SaveTargetName(const QString& chosen, const QStringList& extensions);
 
 // "%2.1lf%" of factor * 100: 8 -> "800.0%", 0.125 -> "12.5%".
 QString ZoomText(double factor);

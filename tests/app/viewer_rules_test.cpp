@@ -63,20 +63,35 @@ TEST(FitsToGrey, AllZeroImageIsBlackAndTooSmallPlaneIsRefused) {
     EXPECT_FALSE(FitsToGrey(plane, 5, 4, bgr.data(), 15));
 }
 
-TEST(SaveTargetName, ReplacesOrAppendsTheExtension) {
+TEST(OpenFilterForName, ByExtensionInAnyCase) {
+    const std::pair<const char*, int> cases[] = {
+        {"/d/a.bmp", 0},  {"a.BMP", 0}, {"/d/a.fit", 1},   {"a.FTS", 1},
+        {"a.fits", 1},    {"a.jpg", 2}, {"a.JPEG", 2},     {"a.png", -1},
+        {"/d.bmp/a", -1}, {"bmp", -1},  {"a.bmp.txt", -1}, {"a.", -1},
+    };
+    for (const auto& [name, filter] : cases) EXPECT_EQ(OpenFilterForName(name), filter) << name;
+}
+
+TEST(SaveTargetName, KeepsTheEntrysExtensionAsTypedAndReplacesAnyOther) {
+    const QStringList jpeg{".jpg", ".jpeg"};
+    const QStringList bmp{".bmp"};
     struct Case {
         const char* chosen;
-        const char* ext;
+        const QStringList& extensions;
         const char* target;
     };
     const Case cases[] = {
-        {"/d/photo", ".jpg", "/d/photo.jpg"},     {"/d/photo.jpeg", ".jpg", "/d/photo.jpg"},
-        {"/d/photo.jpg", ".bmp", "/d/photo.bmp"}, {"/d/photo.BMP", ".bmp", "/d/photo.bmp"},
-        {"/d/a.b.c", ".bmp", "/d/a.b.bmp"},       {"/d.old/photo", ".bmp", "/d.old/photo.bmp"},
-        {"/d/photo.", ".jpg", "/d/photo.jpg"},    {"photo", ".bmp", "photo.bmp"},
+        {"/d/photo", jpeg, "/d/photo.jpg"},        {"/d/photo.jpeg", jpeg, "/d/photo.jpeg"},
+        {"/d/photo.JPG", jpeg, "/d/photo.JPG"},    {"/d/photo.Jpeg", jpeg, "/d/photo.Jpeg"},
+        {"/d/photo.bmp", jpeg, "/d/photo.jpg"},    {"/d/photo.jpg", bmp, "/d/photo.bmp"},
+        {"/d/photo.jpeg", bmp, "/d/photo.bmp"},    {"/d/photo.BMP", bmp, "/d/photo.BMP"},
+        {"/d/a.b.c", bmp, "/d/a.b.bmp"},           {"/d/a.jpg.bmp", jpeg, "/d/a.jpg.jpg"},
+        {"/d.old/photo", bmp, "/d.old/photo.bmp"}, {"/d.jpg/photo", jpeg, "/d.jpg/photo.jpg"},
+        {"/d/photo.", jpeg, "/d/photo.jpg"},       {"photo", bmp, "photo.bmp"},
+        {"/d/photo.jpgx", jpeg, "/d/photo.jpg"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(SaveTargetName(c.chosen, c.ext).toStdString(), c.target) << c.chosen;
+        EXPECT_EQ(SaveTargetName(c.chosen, c.extensions).toStdString(), c.target) << c.chosen;
 }
 
 TEST(ZoomText, OneDecimalAndAPercentSign) {

@@ -1,6 +1,6 @@
 // The viewer's windows under the offscreen platform, with scripted dialogs.
 
-#include "application_font.h"
+#include "application_setup.h"
 #include "command_guard.h"
 #include "fake_dialogs.h"
 #include "guarded_application.h"
@@ -9,6 +9,7 @@
 #include "image_window.h"
 #include "main_window.h"
 #include "notice_window.h"
+#include "program_icon.h"
 #include "screen_centre.h"
 #include "selector_window.h"
 #include "settings_file.h"
@@ -24,6 +25,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -104,6 +106,7 @@ private slots:
         QCOMPARE(main_->windowTitle(), QString("FrameSifter"));
         QCOMPARE(main_->size(), QSize(795, 589));
         QCOMPARE(main_->zoomText->text(), QString());
+        QVERIFY(main_->zoomText->isReadOnly());
         QVERIFY(main_->positionLabel->isHidden());
         QCOMPARE(main_->positionLabel->text(), QString("(0,0)"));
         QCOMPARE(main_->selectorButton->text(), QString("セレクト"));
@@ -203,7 +206,7 @@ private slots:
             QCOMPARE(w->zoomExponent, 0);
             QCOMPARE(w->picture().depth(), depth);
         }
-        QCOMPARE(main_->zoomText->text(), QString("100%"));
+        QCOMPARE(main_->zoomText->text(), QString("100.0%"));
         QCOMPARE(main_->activeImageWindow(), windows().last());
         QCOMPARE(QDir::currentPath(), folder());  // the chosen folder becomes the current one
         // The next use of the dialog starts with the entry chosen last.
@@ -339,7 +342,7 @@ private slots:
         QVERIFY(Pattern(16, 16).save(path("c.bmp"), "BMP"));
         start();
         open({"a.bmp", "b.bmp", "c.bmp"}, 0);
-        QCOMPARE(main_->zoomText->text(), QString("100%"));
+        QCOMPARE(main_->zoomText->text(), QString("100.0%"));
         const QList<ImageWindow*> w = windows();
         activate(w[0]);
         QCOMPARE(main_->zoomText->text(), QString("100.0%"));
@@ -392,6 +395,57 @@ private slots:
         QVERIFY(main_->mdiArea->subWindowList().isEmpty());
     }
 
+    void keyboardShortcutsRunTheCommands() {
+        QVERIFY(Pattern(8, 8).save(path("a.bmp"), "BMP"));
+        start();
+        main_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main_.get()));
+        dialogs_->chooseOpen({path("a.bmp")}, 0);
+        QTest::keyClick(main_.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(captions(), QStringList{"a.bmp"});
+        dialogs_->chooseSave(path("copy.bmp"), 0);
+        QTest::keyClick(main_.get(), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(dialogs_->saveCalls, 1);
+        QVERIFY(QFileInfo::exists(path("copy.bmp")));
+        QTest::keyClick(main_.get(), Qt::Key_W, Qt::ControlModifier);
+        QTRY_VERIFY(windows().isEmpty());
+        QSignalSpy closed(main_.get(), &MainWindow::closed);
+        QTest::keyClick(main_.get(), Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!main_->isVisible());
+    }
+
+    void droppedFilesOpenByTheirExtension() {
+        QVERIFY(Pattern(8, 6).save(path("a.BMP"), "BMP"));
+        QVERIFY(WriteFitsFile(path("b.fts"), {1, 2, 3, 4}, 2, 2));
+        QVERIFY(WriteJpegFile(path("c.jpeg"), Pattern(10, 4)));
+        QVERIFY(WriteBytes(path("notes.txt"), "text"));
+        start();
+        QDir::setCurrent(QDir::tempPath());
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path("a.BMP")), QUrl::fromLocalFile(path("notes.txt")),
+                      QUrl::fromLocalFile(path("b.fts")), QUrl::fromLocalFile(path("c.jpeg"))});
+        const QPoint at = main_->mdiArea->geometry().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(main_.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(main_.get(), &drop);
+        QCOMPARE(captions(), (QStringList{"a.BMP", "b.fts", "c.jpeg"}));
+        QCOMPARE(windows()[1]->picture().size(), QSize(2, 2));
+        QCOMPARE(windows()[2]->picture().size(), QSize(10, 4));
+        QCOMPARE(QDir::currentPath(), folder());
+        QVERIFY(dialogs_->errors.isEmpty());
+
+        // Nothing openable: the drag is refused.
+        QMimeData other;
+        other.setUrls({QUrl::fromLocalFile(path("notes.txt"))});
+        QDragEnterEvent refused(at, Qt::CopyAction, &other, Qt::LeftButton, Qt::NoModifier);
+        refused.setAccepted(false);
+        QApplication::sendEvent(main_.get(), &refused);
+        QVERIFY(!refused.isAccepted());
+    }
+
     void saveNamesTheFileByTheEntry_data() {
         QTest::addColumn<int>("filter");
         QTest::addColumn<QString>("chosen");
@@ -399,7 +453,9 @@ private slots:
         QTest::newRow("jpeg, no extension") << 1 << "photo"
                                             << "photo.jpg";
         QTest::newRow("jpeg, .jpeg") << 1 << "photo.jpeg"
-                                     << "photo.jpg";
+                                     << "photo.jpeg";
+        QTest::newRow("jpeg, .JPG") << 1 << "photo.JPG"
+                                    << "photo.JPG";
         QTest::newRow("bmp, .jpg") << 0 << "photo.jpg"
                                    << "photo.bmp";
         QTest::newRow("bmp, no extension") << 0 << "photo"
@@ -629,6 +685,24 @@ private slots:
         QCOMPARE(NameFilterIndex(MainWindow::openFilters(), "unknown"), 0);
     }
 
+    void qtTextsAreJapaneseAndEveryWindowShowsTheProgramIcon() {
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QString("はい(&Y)"));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&No"), QString("いいえ(&N)"));
+        start();
+        const QImage icon = QApplication::windowIcon().pixmap(32, 32).toImage();
+        QCOMPARE(icon.convertToFormat(QImage::Format_ARGB32),
+                 ProgramIconImage(32).convertToFormat(QImage::Format_ARGB32));
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{main_.get(), main_->versionDialog(),
+                                             main_->selectorWindow(), main_->noticeWindow()})
+            QCOMPARE(w->windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
+        const Qt::WindowFlags flags = main_->selectorWindow()->windowFlags();
+        QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+        QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+        QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    }
+
     void selectButtonAndMenuShowTheSelector() {
         start();
         QTest::mouseClick(main_->selectorButton, Qt::LeftButton);
@@ -642,7 +716,7 @@ private slots:
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     GuardedApplication app(argc, argv);
-    SetApplicationFonts();
+    SetUpApplication();
     ViewerWindowTest test;
     return QTest::qExec(&test, argc, argv);
 }

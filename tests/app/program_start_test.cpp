@@ -1,0 +1,45 @@
+// The windowed program started as a child process.
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    QString errorText;
+};
+
+Outcome RunProgram(const QProcessEnvironment& env) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(FRAMESIFTER_PROGRAM), {});
+    Outcome o;
+    if (!p.waitForFinished(20000)) {
+        p.kill();
+        p.waitForFinished();
+        return o;
+    }
+    if (p.exitStatus() == QProcess::NormalExit) o.status = p.exitCode();
+    o.errorText = QString::fromLocal8Bit(p.readAllStandardError());
+    return o;
+}
+
+}  // namespace
+
+TEST(ProgramStart, WithoutADisplaySaysSoAndExitsWithOne) {
+    // An empty variable counts as unset: Qt would fail on it all the same.
+    for (const char* empty : {"", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        if (*empty) env.insert(QString::fromLatin1(empty), QString());
+        const Outcome o = RunProgram(env);
+        EXPECT_EQ(o.status, 1) << empty;
+        EXPECT_EQ(o.errorText.trimmed().count(QLatin1Char('\n')), 0) << o.errorText.toStdString();
+        EXPECT_TRUE(o.errorText.startsWith(QStringLiteral("framesifter: no display: set DISPLAY")))
+            << o.errorText.toStdString();
+    }
+}
