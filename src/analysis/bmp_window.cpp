@@ -2,6 +2,7 @@
 
 #include "bmp_reader.h"
 #include "bmp_rle.h"
+#include "green_peak.h"
 #include "file_io.h"
 #include "window_copy.h"
 
@@ -80,48 +81,18 @@ std::uint8_t Green(const std::uint8_t* row, int x, const Layout& layout) {
                                 : layout.green[row[x]];
 }
 
-// The brightest green value, the first one in the order of rows from the top.
-struct Peak {
-    int value = -1, x = 0, y = 0;
-    void offer(int v, int px, int py) {
-        if (v > value || (v == value && (py < y || (py == y && px < x)))) {
-            value = v;
-            x = px;
-            y = py;
-        }
-    }
-};
-
-// The row's maximum first (a loop the compiler vectorises), its position only when it can
-// win.
-template <typename GreenAt>
-void OfferRow(Peak& peak, int width, int y, GreenAt greenAt) {
-    int best = 0;
-    for (int x = 0; x < width; ++x) best = std::max(best, int(greenAt(x)));
-    if (best < peak.value || (best == peak.value && y > peak.y)) return;
-    int x = 0;
-    while (greenAt(x) != best) ++x;
-    peak.offer(best, x, y);
-}
-
-void OfferRowOfPixels(Peak& peak, const std::uint8_t* row, int width, int y, const Layout& layout) {
+void OfferRowOfPixels(GreenPeak& peak, const std::uint8_t* row, int width, int y,
+                      const Layout& layout) {
     switch (layout.bytesPerPixel) {
     case 3:
-        OfferRow(peak, width, y, [row](int x) { return row[std::size_t(x) * 3 + 1]; });
+        peak.offerRow(width, y, [row](int x) { return row[std::size_t(x) * 3 + 1]; });
         break;
     case 4:
-        OfferRow(peak, width, y, [row](int x) { return row[std::size_t(x) * 4 + 1]; });
+        peak.offerRow(width, y, [row](int x) { return row[std::size_t(x) * 4 + 1]; });
         break;
     default:
-        OfferRow(peak, width, y, [row, &layout](int x) { return layout.green[row[x]]; });
+        peak.offerRow(width, y, [row, &layout](int x) { return layout.green[row[x]]; });
     }
-}
-
-int Clamp(int v, int limit) { return v < 0 ? 0 : v > limit ? limit : v; }
-
-void CornerAtPeak(const Peak& peak, int width, int height, int N, int& x0, int& y0) {
-    x0 = Clamp(peak.x - N / 2, width - N);
-    y0 = Clamp(peak.y - N / 2, height - N);
 }
 
 void CopyRow(const std::uint8_t* row, int x0, int j, int N, const Layout& layout,
@@ -167,13 +138,13 @@ WindowRead RowsWindow(const ByteSource& source, const BmpHeaders& h, const Layou
                       std::string& error) {
     int x0 = (h.width - N) / 2, y0 = (h.height - N) / 2;
     if (mode == WindowMode::Peak) {
-        Peak peak;
+        GreenPeak peak;
         if (!ForRows(source, layout, 0, h.height, scratch, error,
                      [&](int r, const std::uint8_t* row) {
                          OfferRowOfPixels(peak, row, h.width, ImageRow(h, r), layout);
                      }))
             return WindowRead::Unreadable;
-        CornerAtPeak(peak, h.width, h.height, N, x0, y0);
+        CornerAtGreenPeak(peak, h.width, h.height, N, x0, y0);
     }
     // The green values are gathered row by row, then written to the column-major window in
     // bands of 16 rows: writing a row straight into the window touches a cache line per pixel.
@@ -201,7 +172,7 @@ WindowRead RunLengthWindow(const ByteSource& source, const BmpHeaders& h, const 
         return result == RleResult::Ok;
     };
     if (mode == WindowMode::Peak && !small) {
-        Peak peak;
+        GreenPeak peak;
         std::vector<bool> written(std::size_t(h.height), false);
         if (!decode([&](int r, const std::uint8_t* row) {
                 const int y = ImageRow(h, r);
@@ -212,7 +183,7 @@ WindowRead RunLengthWindow(const ByteSource& source, const BmpHeaders& h, const 
         // Rows the data never reach hold index 0.
         const auto blank = std::find(written.begin(), written.end(), false);
         if (blank != written.end()) peak.offer(layout.green[0], 0, int(blank - written.begin()));
-        CornerAtPeak(peak, h.width, h.height, N, x0, y0);
+        CornerAtGreenPeak(peak, h.width, h.height, N, x0, y0);
     }
     if (small) {  // the data are still decoded: Qt refuses some streams
         if (!decode([](int, const std::uint8_t*) {})) return WindowRead::Unreadable;
@@ -264,10 +235,10 @@ WindowRead QtWindow(const ByteSource& source, const BmpHeaders& h, WindowMode mo
     if (mode == WindowMode::Peak) {
         Layout bgr;
         bgr.bytesPerPixel = 3;
-        Peak peak;
+        GreenPeak peak;
         for (int y = 0; y < height; ++y)
             OfferRowOfPixels(peak, image.constScanLine(y), width, y, bgr);
-        CornerAtPeak(peak, width, height, N, x0, y0);
+        CornerAtGreenPeak(peak, width, height, N, x0, y0);
     }
     SamplesToWindow(image.constScanLine(y0) + std::size_t(x0) * 3 + 1,
                     std::ptrdiff_t(image.bytesPerLine()), 3, N, window);

@@ -1,6 +1,7 @@
 #include "jpeg_window.h"
 
 #include "file_io.h"
+#include "green_peak.h"
 #include "window_copy.h"
 
 #include <algorithm>
@@ -39,33 +40,16 @@ WindowRead JpegCentreWindow(const std::uint8_t* bytes, std::size_t size, int N, 
     return WindowRead::Ok;
 }
 
-// The brightest green pixel so far: the first in top-first scan order among equals, none
-// (0, 0) in an all-black image.
-struct Peak {
-    int value = 0;
-    int x = 0;
-    int y = 0;
-};
-
 // Copies the green channel of `count` BGR rows into `green` (one byte per pixel, rows of
 // `width`) while looking for the peak.
 void TakeGreenRows(const std::uint8_t* bgr, std::size_t stride, int first, int count, int width,
-                   std::uint8_t* green, Peak& peak) {
-    // Locals: the byte stores below may alias `peak`, which would keep it out of registers.
-    int value = peak.value, px = peak.x, py = peak.y;
+                   std::uint8_t* green, GreenPeak& peak) {
     for (int r = 0; r < count; ++r) {
         const std::uint8_t* in = bgr + std::size_t(r) * stride + 1;
         std::uint8_t* out = green + std::size_t(first + r) * std::size_t(width);
         for (int x = 0; x < width; ++x) out[x] = in[std::size_t(x) * 3];
-        for (int x = 0; x < width; ++x) {
-            if (out[x] > value) {
-                value = out[x];
-                px = x;
-                py = first + r;
-            }
-        }
+        peak.offerRow(width, first + r, [out](int x) { return out[x]; });
     }
-    peak = Peak{value, px, py};
 }
 
 // Peak mode: the window centred on the brightest green pixel, moved inside the image.
@@ -86,7 +70,7 @@ WindowRead JpegPeakWindow(const std::uint8_t* bytes, std::size_t size, int N, Fr
         rowLength = layout.width;
         return true;
     };
-    Peak peak;
+    GreenPeak peak;
     const JpegImage::RowSink sink = [&](int first, int count, const std::uint8_t* bgr,
                                         std::size_t stride) {
         TakeGreenRows(bgr, stride, first, count, rowLength, green.data(), peak);
@@ -96,8 +80,8 @@ WindowRead JpegPeakWindow(const std::uint8_t* bytes, std::size_t size, int N, Fr
     width = jpeg.width();
     height = jpeg.height();
     if (width < N || height < N) return WindowRead::TooSmall;
-    const int x0 = std::clamp(peak.x - N / 2, 0, width - N);
-    const int y0 = std::clamp(peak.y - N / 2, 0, height - N);
+    int x0 = 0, y0 = 0;
+    CornerAtGreenPeak(peak, width, height, N, x0, y0);
     SamplesToWindow(green.data() + std::size_t(y0) * std::size_t(width) + std::size_t(x0),
                     std::ptrdiff_t(width), 1, N, window);
     return WindowRead::Ok;

@@ -1,5 +1,6 @@
 #include "window_corner.h"
 
+#include "green_peak.h"
 #include "window_copy.h"
 
 #include <cmath>
@@ -17,20 +18,12 @@ int ClampCorner(double v, int limit) {
 }
 
 void PeakCornerBitmap(const Frame& f, int N, int& x0, int& y0) {
-    int max = 0, px = 0, py = 0;
+    GreenPeak peak;
     for (int y = 0; y < f.height; ++y) {
         const std::uint8_t* row = f.bgr.data() + std::size_t(y) * std::size_t(f.width) * 3;
-        for (int x = 0; x < f.width; ++x) {
-            const int g = row[std::size_t(x) * 3 + 1];
-            if (g > max) {
-                max = g;
-                px = x;
-                py = y;
-            }
-        }
+        peak.offerRow(f.width, y, [row](int x) { return row[std::size_t(x) * 3 + 1]; });
     }
-    x0 = ClampCorner(px - N / 2, f.width - N);
-    y0 = ClampCorner(py - N / 2, f.height - N);
+    CornerAtGreenPeak(peak, f.width, f.height, N, x0, y0);
 }
 
 void PeakCornerFits(const Frame& f, int N, int& x0, int& y0) {
