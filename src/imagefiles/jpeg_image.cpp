@@ -416,9 +416,8 @@ std::string DecodeReason(DecodeResult result, const LibraryFailure& failure, int
 
 bool JpegImage::loadFile(const std::string& path, std::string& error) {
     width_ = height_ = regionX_ = regionY_ = regionWidth_ = regionHeight_ = 0;
-    ByteSource source;
     std::vector<std::uint8_t> bytes;
-    if (!source.open(path, error) || (source.size() > 0 && !ReadAllBytes(source, bytes, error))) {
+    if (!ReadWholeFile(path, bytes, error)) {
         bgr_.clear();
         return false;
     }
