@@ -1,5 +1,6 @@
 #include "batch_run.h"
 #include "fits_writer.h"
+#include "child_process.h"
 #include "temp_dir.h"
 
 #include <QImage>
@@ -291,37 +292,24 @@ TEST_F(BatchRun, ThreadsThatCannotStartLeaveTheWorkToTheCallingThread) {
     for (int k = 0; k < 5; ++k) expected += std::to_string(Column(k, 30)) + ",";
     chmod(dir.path().c_str(), 0755);
 
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        // A user limited to one process cannot start a thread.
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
-        rlimit one{1, 1};
-        if (setrlimit(RLIMIT_NPROC, &one) != 0) _exit(4);
-        AnalysisResults s;
-        std::string error;
-        if (!CreateAnalysisResults(s, error)) _exit(5);
-        const BatchResult r = RunBatch(s, paths, WindowMode::Peak, nullptr, 4);
-        std::string reply = "failed: " + r.reason;
-        if (r.status == BatchStatus::Completed) {
-            reply.clear();
-            for (int k = 0; k < 5; ++k) reply += std::to_string(s.profileTable[30][k]) + ",";
-        }
-        if (reply.empty() || write(fds[1], reply.data(), reply.size()) < 0) _exit(6);
-        _exit(0);
-    }
-    close(fds[1]);
-    std::string reply;
-    char buffer[256];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
-        reply.append(buffer, std::size_t(n));
-    close(fds[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const std::string reply = RunInChild(
+        [&]() -> std::string {
+            // A user limited to one process cannot start a thread.
+            if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+            rlimit one{1, 1};
+            if (setrlimit(RLIMIT_NPROC, &one) != 0) _exit(4);
+            AnalysisResults s;
+            std::string error;
+            if (!CreateAnalysisResults(s, error)) _exit(5);
+            const BatchResult r = RunBatch(s, paths, WindowMode::Peak, nullptr, 4);
+            if (r.status != BatchStatus::Completed) return "failed: " + r.reason;
+            std::string columns;
+            for (int k = 0; k < 5; ++k) columns += std::to_string(s.profileTable[30][k]) + ",";
+            return columns;
+        },
+        status);
+    EXPECT_EQ(status, 0);
     EXPECT_EQ(reply, expected);
 }
 

@@ -1,4 +1,5 @@
 #include "frame_window.h"
+#include "child_process.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -215,20 +216,20 @@ TEST(BmpWindow, RunLengthDataDeclaringAHugeImageCostLittle) {
     bmp.data.insert(bmp.data.end(), {0, 1});
     const auto file = Build(bmp, rng);
     for (WindowMode mode : {WindowMode::Centre, WindowMode::Peak}) {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer reserves far more address space
-            rlimit limit{std::size_t(1) << 30, std::size_t(1) << 30};
-            setrlimit(RLIMIT_AS, &limit);  // far below Qt's image, conversion and copy
-#endif
-            FrameReader reader;
-            const Outcome o = Direct(file, nullptr, mode, 256, reader);
-            _exit(o.read == WindowRead::Ok && o.w == 16000 && o.h == 16000 ? 0 : 1);
-        }
         int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        const std::string read = RunInChild(
+            [&]() -> std::string {
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer reserves far more address space
+                rlimit limit{std::size_t(1) << 30, std::size_t(1) << 30};
+                setrlimit(RLIMIT_AS, &limit);  // far below Qt's image, conversion and copy
+#endif
+                FrameReader reader;
+                const Outcome o = Direct(file, nullptr, mode, 256, reader);
+                return o.read == WindowRead::Ok && o.w == 16000 && o.h == 16000 ? "read" : o.error;
+            },
+            status);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(read, "read");
     }
     // Data that spill out of their rows go through Qt's reader, within the run's budget.
     bmp.data = {0, 0};

@@ -1,4 +1,5 @@
 #include "file_move.h"
+#include "child_process.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -97,31 +98,20 @@ TEST(MoveToGood, NeverLosesAFile) {
 // copy's progress.
 MoveOutcome MoveInChild(const std::string& source, bool asNobody, rlim_t fileSizeLimit,
                         CopyProgressHook hook = nullptr) {
-    int fds[2];
-    if (pipe(fds) != 0) return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        SetCopyProgressHookForTests(hook);
-        signal(SIGXFSZ, SIG_IGN);
-        if (fileSizeLimit != RLIM_INFINITY) {
-            rlimit limit{fileSizeLimit, fileSizeLimit};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        if (asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-        const MoveOutcome o = MoveToGood(source);
-        const std::string reply = std::string(o.moved ? "1" : "0") + o.error;
-        if (write(fds[1], reply.data(), reply.size()) < 0) _exit(4);
-        _exit(0);
-    }
-    close(fds[1]);
-    std::string reply;
-    char buffer[512];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
-        reply.append(buffer, std::size_t(n));
-    close(fds[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
+    const std::string reply = RunInChild(
+        [&]() -> std::string {
+            SetCopyProgressHookForTests(hook);
+            signal(SIGXFSZ, SIG_IGN);
+            if (fileSizeLimit != RLIM_INFINITY) {
+                rlimit limit{fileSizeLimit, fileSizeLimit};
+                setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            if (asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+            const MoveOutcome o = MoveToGood(source);
+            return std::string(o.moved ? "1" : "0") + o.error;
+        },
+        status);
     MoveOutcome o;
     o.moved = !reply.empty() && reply[0] == '1';
     o.error = reply.empty() ? "child failed" : reply.substr(1);
@@ -280,13 +270,6 @@ private:
     bool mounted_ = false;
 };
 
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 }  // namespace
 
 TEST(MoveToGood, AKilledCopyLeavesNoFrameAndTheNextMoveCompletes) {
@@ -302,17 +285,17 @@ TEST(MoveToGood, AKilledCopyLeavesNoFrameAndTheNextMoveCompletes) {
     fs::create_directory(good);
     fs::create_directory_symlink(good, other.path() + "/Good");
 
-    const pid_t pid = fork();
-    if (pid == 0) {
-        SetCopyProgressHookForTests([](std::uint64_t) { _exit(9); });
-        MoveToGood(source);
-        _exit(0);
-    }
     int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9) << "killed during the copy";
+    RunInChild(
+        [&]() -> std::string {
+            SetCopyProgressHookForTests([](std::uint64_t) { _exit(9); });
+            MoveToGood(source);
+            return "";
+        },
+        status);
+    ASSERT_EQ(status, 9) << "killed during the copy";
     EXPECT_EQ(ReadAll(source), bytes);
-    EXPECT_EQ(Names(good), std::vector<std::string>{PartialCopyName("a.fit")});
+    EXPECT_EQ(FolderNames(good), std::vector<std::string>{PartialCopyName("a.fit")});
 
     // A capture's times: set now, as the killed attempt's reading touched the access time.
     const struct timespec captured[2] = {{1000000000, 123456789}, {999999999, 987654321}};
@@ -320,7 +303,7 @@ TEST(MoveToGood, AKilledCopyLeavesNoFrameAndTheNextMoveCompletes) {
     const MoveOutcome o = MoveToGood(source);
     ASSERT_TRUE(o.moved) << o.error;
     EXPECT_FALSE(fs::exists(source));
-    EXPECT_EQ(Names(good), std::vector<std::string>{"a.fit"});
+    EXPECT_EQ(FolderNames(good), std::vector<std::string>{"a.fit"});
     struct stat st {};  // before reading it, which may touch its access time
     ASSERT_EQ(stat((good / "a.fit").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
