@@ -29,6 +29,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -284,6 +285,15 @@ void MainWindow::open() {
     openFiles(choice.files, choice.filterIndex);
 }
 
+void MainWindow::placeNewWindow(QMdiSubWindow* window) {
+    // One title bar's height down and right, as desktops cascade their windows.
+    const int step = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
+    const QPoint newest = newestWindow_ ? newestWindow_->pos() : QPoint();
+    window->move(CascadePosition(newestWindow_ ? &newest : nullptr, window->size(),
+                                 mdiArea->viewport()->size(), step));
+    newestWindow_ = window;
+}
+
 int MainWindow::openFiles(const QStringList& files, int filterIndex) {
     const OpenKind kind = filterIndex == 1   ? OpenKind::Fits
                           : filterIndex == 2 ? OpenKind::Jpeg
@@ -299,8 +309,9 @@ int MainWindow::openFiles(const QStringList& files, int filterIndex) {
         }
         auto* window = new ImageWindow;
         mdiArea->addSubWindow(window);
-        window->show();
         window->fill(picture, QFileInfo(file).fileName());
+        placeNewWindow(window);
+        window->show();
         zoomText->setText(ZoomText(1.0));
         ++opened;
     }

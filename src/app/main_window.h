@@ -102,10 +102,12 @@ private:
     void closeActiveWindow();
     void closeAllWindows();
     void imageWindowActivated(QMdiSubWindow* window);
+    void placeNewWindow(QMdiSubWindow* window);
 
     int openFilter_ = 0;
     int saveFilter_ = 0;
     QPointer<QMdiSubWindow> lastActive_;
+    QPointer<QMdiSubWindow> newestWindow_;  // where the next new window cascades from
     std::unique_ptr<VersionDialog> versionDialog_;
     std::unique_ptr<SelectorWindow> selectorWindow_;
     std::unique_ptr<NoticeWindow> noticeWindow_;

@@ -67,3 +67,11 @@ QString ZoomText(double factor) {
     std::snprintf(text, sizeof text, "%2.1f%%", factor * 100.0);
     return QString::fromLatin1(text);
 }
+
+QPoint CascadePosition(const QPoint* newest, QSize window, QSize area, int step) {
+    if (!newest) return QPoint(0, 0);
+    const QPoint next(std::max(0, newest->x()) + step, std::max(0, newest->y()) + step);
+    if (next.x() + window.width() > area.width() || next.y() + window.height() > area.height())
+        return QPoint(0, 0);
+    return next;
+}

@@ -102,6 +102,29 @@ TEST(ZoomText, OneDecimalAndAPercentSign) {
     for (const auto& [factor, text] : cases) EXPECT_EQ(ZoomText(factor).toStdString(), text);
 }
 
+TEST(CascadePosition, StepsDownAndWrapsBeforeAnEdge) {
+    struct Case {
+        bool hasNewest;
+        QPoint newest;
+        QSize window;
+        QPoint expected;
+    };
+    const QSize area(800, 600);
+    const Case cases[] = {
+        {false, {}, {100, 100}, {0, 0}},
+        {true, {0, 0}, {100, 100}, {20, 20}},
+        {true, {680, 100}, {100, 100}, {700, 120}},  // just fits at the right edge
+        {true, {681, 100}, {100, 100}, {0, 0}},      // would reach past it
+        {true, {100, 481}, {100, 100}, {0, 0}},      // past the bottom edge
+        {true, {0, 0}, {1000, 100}, {0, 0}},         // wider than the area
+        {true, {-50, -30}, {100, 100}, {20, 20}},    // a window dragged off the top left
+    };
+    for (const Case& c : cases) {
+        const QPoint got = CascadePosition(c.hasNewest ? &c.newest : nullptr, c.window, area, 20);
+        EXPECT_EQ(got, c.expected) << c.newest.x() << "," << c.newest.y();
+    }
+}
+
 TEST(Settings, FormatIsNineCrLfLines) {
     EXPECT_EQ(FormatSettings(1, 0.0),
               "X 768\r\nY 512\r\nP 9\r\nD 200\r\nF 2000\r\nS 2\r\nM 1000\r\nB 1\r\nV 0\r\n");
