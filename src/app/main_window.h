@@ -47,6 +47,11 @@ public:
     // Open local files as a drop does: each as its extension says, others left out. Stops
     // at the first file that cannot be read. Returns how many windows were opened.
     int openDroppedFiles(const QList<QUrl>& urls);
+    // Opens frame `index` of `paths` in a new image window that steps through the list,
+    // zoomed to show it whole. From the pass list, Delete in that window takes the shown
+    // frame out (frameDropped). Returns the window, or nullptr after saying why not.
+    ImageWindow* showFrame(const QStringList& paths, int index, bool passList);
+
     // Save the window's picture under the name chosen with entry 0 (BMP) or 1 (JPEG).
     bool saveImageWindow(ImageWindow* window, const QString& chosen, int filterIndex);
 
@@ -82,6 +87,8 @@ public:
 signals:
     // The main window has closed: the program ends, whatever other windows are shown.
     void closed();
+    // The user took this frame out of the pass list in a frame window.
+    void frameDropped(const QString& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -103,6 +110,9 @@ private:
     void closeAllWindows();
     void imageWindowActivated(QMdiSubWindow* window);
     void placeNewWindow(QMdiSubWindow* window);
+    bool fillFrame(ImageWindow* window, int index);
+    void stepFrame(ImageWindow* window, int delta);
+    void dropFrame(ImageWindow* window);
 
     int openFilter_ = 0;
     int saveFilter_ = 0;

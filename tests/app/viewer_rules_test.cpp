@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <csignal>
 #include <sys/resource.h>
 
@@ -123,6 +125,20 @@ TEST(CascadePosition, StepsDownAndWrapsBeforeAnEdge) {
         const QPoint got = CascadePosition(c.hasNewest ? &c.newest : nullptr, c.window, area, 20);
         EXPECT_EQ(got, c.expected) << c.newest.x() << "," << c.newest.y();
     }
+}
+
+TEST(FrameView, WholeViewExponentAndStepping) {
+    const std::tuple<QSize, QSize, int> views[] = {
+        {{100, 100}, {800, 600}, 0},   {{800, 600}, {800, 600}, 0}, {{801, 600}, {800, 600}, -1},
+        {{4000, 100}, {800, 600}, -3}, {{100, 100}, {0, 0}, 0},     {{1, 5000}, {800, 600}, 0},
+    };
+    for (const auto& [picture, room, exponent] : views)
+        EXPECT_EQ(WholeViewExponent(picture, room), exponent) << picture.width();
+    const std::tuple<int, int, int, int> steps[] = {
+        {0, 1, 3, 1}, {2, 1, 3, 2}, {0, -1, 3, 0}, {1, -1, 3, 0}, {5, 0, 3, 2}, {0, 1, 0, 0},
+    };
+    for (const auto& [index, delta, count, stepped] : steps)
+        EXPECT_EQ(SteppedFrame(index, delta, count), stepped) << index << delta << count;
 }
 
 TEST(Settings, FormatIsNineCrLfLines) {
