@@ -69,6 +69,8 @@ bool LoadByFormat(const std::uint8_t* bytes, std::size_t size, FrameFormat forma
         return LoadJpeg(bytes, size, decoder, frame, error);
     case FrameFormat::Fits:
         return LoadFits(bytes, size, frame, error);
+    case FrameFormat::Ser:
+        return Fail(error, kVideoWithoutFrame);
     case FrameFormat::Unknown:
         break;
     }

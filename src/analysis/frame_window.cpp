@@ -3,6 +3,7 @@
 #include "bmp_window.h"
 #include "fits_window.h"
 #include "jpeg_window.h"
+#include "ser_window.h"
 
 #include "frame_format.h"
 
@@ -38,6 +39,9 @@ WindowRead WindowFromSource(const ByteSource& source, FrameFormat format, Window
         return JpegWindowFromSource(source, mode, N, reader, window, width, height, error);
     case FrameFormat::Bmp:
         return BmpWindowFromSource(source, mode, N, reader, window, width, height, error);
+    case FrameFormat::Ser:
+        error = kVideoWithoutFrame;
+        return WindowRead::Unreadable;
     case FrameFormat::Unknown:
         break;
     }
@@ -62,6 +66,16 @@ WindowRead WindowFromMemory(const std::uint8_t* bytes, std::size_t size,
 WindowRead ReadFrameWindow(const std::string& path, WindowMode mode, int N, FrameReader& reader,
                            IntPlane& window, int& width, int& height, std::string& error) {
     error.clear();
+    std::string video;
+    int frame = 0;
+    if (SplitFrameEntry(path, video, frame)) {
+        ByteSource source;
+        if (!source.open(video, error)) return WindowRead::Unreadable;
+        const WindowRead read =
+            SerWindowFromSource(source, frame, mode, N, reader, window, width, height, error);
+        EndFrame(reader);
+        return read;
+    }
     const FrameFormat format = FrameFormatOf(path);
     if (format == FrameFormat::Unknown) {
         error = kNotAFrameName;

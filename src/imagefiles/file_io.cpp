@@ -14,9 +14,9 @@ namespace framesifter {
 
 namespace {
 
-// A new file holding the bytes, under a name of its own beside `path` so that a rename can
+// A new file filled by `fill`, under a name of its own beside `path` so that a rename can
 // place it; `temp` receives that name.
-bool WriteTemporary(const std::string& path, const void* data, std::size_t size, std::string& temp,
+bool WriteTemporary(const std::string& path, const FileFiller& fill, std::string& temp,
                     std::string& error) {
     static std::atomic<unsigned> serial{0};
     const std::size_t slash = path.rfind('/');
@@ -31,16 +31,19 @@ bool WriteTemporary(const std::string& path, const void* data, std::size_t size,
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) return Fail(error, OsError("cannot create a file in its folder"));
+    bool ok = fill(fd, error);
     // Flushed before the rename: after a crash the name holds the whole file or nothing.
-    bool ok = WriteAll(fd, data, size) && ::fsync(fd) == 0;
-    int code = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        code = errno;
-    }
+    if (ok && ::fsync(fd) != 0) ok = Fail(error, OsError("write error"));
+    if (::close(fd) != 0 && ok) ok = Fail(error, OsError("write error"));
     if (ok) return true;
     ::unlink(temp.c_str());
-    return Fail(error, "write error: " + SystemError(code));
+    return false;
+}
+
+FileFiller BytesFiller(const void* data, std::size_t size) {
+    return [data, size](int fd, std::string& error) {
+        return WriteAll(fd, data, size) || Fail(error, OsError("write error"));
+    };
 }
 
 }  // namespace
@@ -100,11 +103,15 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
 }
 
 bool WriteNewFile(const std::string& path, const void* data, std::size_t size, std::string& error) {
+    return WriteNewFileBy(path, BytesFiller(data, size), error);
+}
+
+bool WriteNewFileBy(const std::string& path, const FileFiller& fill, std::string& error) {
     // Checked first so that an existing name costs no write; the rename checks again.
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) return Fail(error, "already exists");
     std::string temp;
-    if (!WriteTemporary(path, data, size, temp, error)) return false;
+    if (!WriteTemporary(path, fill, temp, error)) return false;
     const int code = RenameNoReplace(temp, path);
     if (code == 0) return true;
     ::unlink(temp.c_str());
@@ -113,7 +120,7 @@ bool WriteNewFile(const std::string& path, const void* data, std::size_t size, s
 
 bool ReplaceFile(const std::string& path, const void* data, std::size_t size, std::string& error) {
     std::string temp;
-    if (!WriteTemporary(path, data, size, temp, error)) return false;
+    if (!WriteTemporary(path, BytesFiller(data, size), temp, error)) return false;
     if (::rename(temp.c_str(), path.c_str()) == 0) return true;
     const std::string reason = OsError("cannot create");
     ::unlink(temp.c_str());

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,11 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
 // gives them the name `path` only if nothing has it ("already exists" otherwise). No
 // failure leaves a file behind.
 bool WriteNewFile(const std::string& path, const void* data, std::size_t size, std::string& error);
-// The same, but whatever `path` names is replaced in one step once the new file is complete.
+// Writes what fill(fd, error) writes to the open temporary file, then as WriteNewFile; fill
+// returns false with a reason to give up, and the temporary file is removed.
+using FileFiller = std::function<bool(int fd, std::string& error)>;
+bool WriteNewFileBy(const std::string& path, const FileFiller& fill, std::string& error);
+// The same as WriteNewFile, but whatever `path` names is replaced in one step once the new file is complete.
 bool ReplaceFile(const std::string& path, const void* data, std::size_t size, std::string& error);
 
 }  // namespace framesifter

@@ -1,4 +1,6 @@
 #include "frame_format.h"
+#include "ser_test_files.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -44,4 +46,85 @@ TEST(FrameFormat, ChosenByTheLastExtensionInAnyCase) {
         {"x.b\xC3\x9Cmp", FrameFormat::Unknown},
     };
     for (const Case& c : cases) EXPECT_EQ(FrameFormatOf(c.path), c.format) << c.path;
+}
+
+TEST(FrameEntry, OnlyAVideoNameWithAPlainFrameNumberIsSplit) {
+    const struct {
+        const char* entry;
+        bool split;
+        const char* path;
+        int frame;
+    } cases[] = {
+        {"a.ser#1", true, "a.ser", 1},
+        {"/v/Jupiter.SER#2000", true, "/v/Jupiter.SER", 2000},
+        {"/v/x#y.ser#12", true, "/v/x#y.ser", 12},
+        {"a.ser#2147483647", true, "a.ser", 2147483647},
+        {"a.ser#0", false, "", 0},
+        {"a.ser#01", false, "", 0},
+        {"a.ser#+3", false, "", 0},
+        {"a.ser#-3", false, "", 0},
+        {"a.ser# 3", false, "", 0},
+        {"a.ser#3 ", false, "", 0},
+        {"a.ser#3x", false, "", 0},
+        {"a.ser#", false, "", 0},
+        {"a.ser#2147483648", false, "", 0},
+        {"a.ser#99999999999", false, "", 0},
+        {"a.fit#3", false, "", 0},
+        {"a.ser", false, "", 0},
+        {"a.ser#3#4", false, "", 0},
+        {"/v/.ser#3", false, "", 0},
+        {"dir.ser/#3", false, "", 0},
+        {"#3", false, "", 0},
+    };
+    for (const auto& c : cases) {
+        std::string path;
+        int frame = 0;
+        EXPECT_EQ(SplitFrameEntry(c.entry, path, frame), c.split) << c.entry;
+        EXPECT_EQ(path, c.path) << c.entry;
+        EXPECT_EQ(frame, c.frame) << c.entry;
+    }
+    EXPECT_EQ(FrameFormatOf("x.Ser"), FrameFormat::Ser);
+    EXPECT_EQ(FrameFormatOf("x.ser#3"), FrameFormat::Unknown);
+    EXPECT_EQ(FrameEntry("/v/a.ser", 7), "/v/a.ser#7");
+}
+
+TEST(FrameEntry, VideosExpandIntoTheirFramesUpToTheLimit) {
+    TempDir dir;
+    // One-pixel 8-bit frames, so a video of many frames stays small.
+    auto video = [&](const std::string& name, int count) {
+        ser_test_files::SerSpec spec;
+        spec.width = spec.height = 1;
+        spec.count = count;
+        return dir.write(name, ser_test_files::SerBytes(spec, [](int, int, int, int) { return 0; }));
+    };
+    const std::string three = video("three.ser", 3);
+    const std::string big = video("big.SER", 60000);
+    const std::string rest = video("rest.ser", 39997);
+    const std::string over = video("over.ser", 39998);
+    const std::string broken = dir.write("broken.ser", "LUCAM-RECORDER");
+    const std::string fits = "/frames/f.fit";
+
+    std::vector<std::string> entries;
+    std::string error;
+    ASSERT_TRUE(ExpandFrameEntries({fits, three, fits}, entries, error)) << error;
+    EXPECT_EQ(entries, (std::vector<std::string>{fits, three + "#1", three + "#2", three + "#3",
+                                                 fits}));
+
+    ASSERT_TRUE(ExpandFrameEntries({big, three, rest}, entries, error)) << error;
+    EXPECT_EQ(entries.size(), kMaxFrameEntries);
+    EXPECT_EQ(entries.back(), rest + "#39997");
+
+    const struct {
+        std::vector<std::string> paths;
+        std::string reason;
+    } refused[] = {
+        {{big, three, over}, over + ": its 39998 frames would make more than 100000 frames in all"},
+        {{big, three, rest, fits}, "more than 100000 frames"},
+        {{fits, broken}, broken + ": truncated: 14 of 178 header bytes present"},
+        {{dir.file("missing.ser")}, dir.file("missing.ser") + ": cannot open: "},
+    };
+    for (const auto& c : refused) {
+        EXPECT_FALSE(ExpandFrameEntries(c.paths, entries, error));
+        EXPECT_EQ(error.rfind(c.reason, 0), 0u) << error;
+    }
 }
