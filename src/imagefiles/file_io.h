@@ -43,7 +43,8 @@ bool WriteNewFile(const std::string& path, const void* data, std::size_t size, s
 // returns false with a reason to give up, and the temporary file is removed.
 using FileFiller = std::function<bool(int fd, std::string& error)>;
 bool WriteNewFileBy(const std::string& path, const FileFiller& fill, std::string& error);
-// The same as WriteNewFile, but whatever `path` names is replaced in one step once the new file is complete.
+// The same as WriteNewFile, but whatever `path` names is replaced in one step once the new file is
+// complete.
 bool ReplaceFile(const std::string& path, const void* data, std::size_t size, std::string& error);
 
 }  // namespace framesifter

@@ -16,8 +16,8 @@ constexpr std::size_t kTextOffset = 42;
 constexpr std::size_t kDateOffset = kTextOffset + 3 * kSerTextBytes;  // 162
 
 std::int32_t Le32(const std::uint8_t* p) {
-    return std::int32_t(std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 |
-                        std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24);
+    return std::int32_t(std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+                        std::uint32_t(p[3]) << 24);
 }
 
 std::int64_t Le64(const std::uint8_t* p) {
@@ -52,8 +52,9 @@ bool ParseSerHeader(const std::uint8_t* bytes, std::size_t available, std::uint6
     if (available < kSignatureBytes || std::memcmp(bytes, kSignature, kSignatureBytes) != 0)
         return Fail(error, "not a SER video (no LUCAM-RECORDER signature)");
     if (available < std::size_t(kSerHeaderBytes) || fileSize < std::uint64_t(kSerHeaderBytes))
-        return Fail(error, "truncated: " + std::to_string(std::min<std::uint64_t>(available, fileSize)) +
-                               " of 178 header bytes present");
+        return Fail(error,
+                    "truncated: " + std::to_string(std::min<std::uint64_t>(available, fileSize)) +
+                        " of 178 header bytes present");
     const std::int32_t colour = Le32(bytes + 18);
     if (!KnownColour(colour)) return Fail(error, "unknown colour ID " + std::to_string(colour));
     header.luId = Le32(bytes + 14);
@@ -177,14 +178,14 @@ bool WriteSerSubset(const ByteSource& source, const SerHeader& header,
     return WriteNewFileBy(
         path,
         [&](int fd, std::string& err) {
-            if (!WriteAll(fd, newHead.data(), newHead.size())) return Fail(err, OsError("write error"));
+            if (!WriteAll(fd, newHead.data(), newHead.size()))
+                return Fail(err, OsError("write error"));
             // A frame can be larger than any buffer worth keeping: copy it in pieces.
             constexpr std::uint64_t kPiece = std::uint64_t(4) << 20;
             for (int index : indices) {
                 const std::uint64_t start = SerFrameOffset(header, index);
                 for (std::uint64_t done = 0; done < header.frameBytes(); done += kPiece) {
-                    const std::size_t n =
-                        std::size_t(std::min(kPiece, header.frameBytes() - done));
+                    const std::size_t n = std::size_t(std::min(kPiece, header.frameBytes() - done));
                     const std::uint8_t* bytes = source.view(start + done, n, scratch, err);
                     if (!bytes) return false;
                     if (!WriteAll(fd, bytes, n)) return Fail(err, OsError("write error"));

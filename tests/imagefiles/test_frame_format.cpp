@@ -95,7 +95,8 @@ TEST(FrameEntry, VideosExpandIntoTheirFramesUpToTheLimit) {
         ser_test_files::SerSpec spec;
         spec.width = spec.height = 1;
         spec.count = count;
-        return dir.write(name, ser_test_files::SerBytes(spec, [](int, int, int, int) { return 0; }));
+        return dir.write(name,
+                         ser_test_files::SerBytes(spec, [](int, int, int, int) { return 0; }));
     };
     const std::string three = video("three.ser", 3);
     const std::string big = video("big.SER", 60000);
@@ -107,8 +108,8 @@ TEST(FrameEntry, VideosExpandIntoTheirFramesUpToTheLimit) {
     std::vector<std::string> entries;
     std::string error;
     ASSERT_TRUE(ExpandFrameEntries({fits, three, fits}, entries, error)) << error;
-    EXPECT_EQ(entries, (std::vector<std::string>{fits, three + "#1", three + "#2", three + "#3",
-                                                 fits}));
+    EXPECT_EQ(entries,
+              (std::vector<std::string>{fits, three + "#1", three + "#2", three + "#3", fits}));
 
     ASSERT_TRUE(ExpandFrameEntries({big, three, rest}, entries, error)) << error;
     EXPECT_EQ(entries.size(), kMaxFrameEntries);

@@ -167,8 +167,7 @@ TEST(SerHeader, RefusesWithAReason) {
         {"last frame cut short",
          [&] { return std::vector<std::uint8_t>(valid.begin(), valid.end() - 1); },
          "truncated: 2 frames announced, 1 present and part of one more"},
-        {"frames of a huge count",
-         header([](SerSpec& s) {
+        {"frames of a huge count", header([](SerSpec& s) {
              s.count = 0x7fffffff;
              s.width = s.height = 16000;
              s.colour = 100;
@@ -195,10 +194,8 @@ TEST(SerHeader, ATrailerIsReadOnlyWhenComplete) {
         long extra;  // bytes added to (or, negative, cut from) the complete trailer
         bool present, ignored;
     } cases[] = {
-        {"complete", 0, true, false},
-        {"complete with bytes after it", 5, true, false},
-        {"one byte short", -1, false, true},
-        {"one time of three", -16, false, true},
+        {"complete", 0, true, false},        {"complete with bytes after it", 5, true, false},
+        {"one byte short", -1, false, true}, {"one time of three", -16, false, true},
         {"none", -24, false, false},
     };
     for (const auto& c : cases) {
