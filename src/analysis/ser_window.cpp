@@ -20,6 +20,30 @@ bool SumsAreExactIntegers(int width, int height) {
     return 65535.0 * w * h * std::max({1.0, w - 1, h - 1}) < 9007199254740992.0;
 }
 
+// One stored sample kind: `Planes` interleaved samples a pixel, of one byte or two in
+// either order. at(row, x) is the analysis sample of column x: the value itself, or green.
+template <int Planes, int Bytes, bool BigEndian>
+struct Samples {
+    static std::uint32_t at(const std::uint8_t* row, int x) {
+        const std::uint8_t* p = row + std::size_t(x) * (Planes * Bytes) + (Planes == 3 ? Bytes : 0);
+        if (Bytes == 1) return p[0];
+        return BigEndian ? std::uint32_t(p[0]) << 8 | p[1] : std::uint32_t(p[1]) << 8 | p[0];
+    }
+};
+
+// Calls fn(Samples<...>()) for the header's kind of sample.
+template <typename Fn>
+void WithSamples(const SerHeader& h, Fn fn) {
+    if (h.isColour()) {
+        if (h.bytesPerSample == 1) return fn(Samples<3, 1, false>());
+        if (h.bigEndianSamples) return fn(Samples<3, 2, true>());
+        return fn(Samples<3, 2, false>());
+    }
+    if (h.bytesPerSample == 1) return fn(Samples<1, 1, false>());
+    if (h.bigEndianSamples) return fn(Samples<1, 2, true>());
+    return fn(Samples<1, 2, false>());
+}
+
 struct PeakSearch {
     bool colour = false;
     bool exact = false;
@@ -27,21 +51,31 @@ struct PeakSearch {
     double ds = 0, dsx = 0, dsy = 0;
     GreenPeak green;
 
-    void offerRow(const std::int32_t* v, int width, int y) {
+    template <typename S>
+    void offerRow(S, const std::uint8_t* row, int width, int y) {
         if (colour) {
-            green.offerRow(width, y, [v](int x) { return v[x]; });
+            green.offerRow(width, y, [row](int x) { return int(S::at(row, x)); });
         } else if (exact) {
+            // Pieces of 256 samples keep both sums within 32 bits (65535 * (0 + .. + 255)
+            // < 2^32), a loop the compiler vectorises.
             std::int64_t rowS = 0, rowSx = 0;
-            for (int x = 0; x < width; ++x) {
-                rowS += v[x];
-                rowSx += std::int64_t(v[x]) * x;
+            for (int x0 = 0; x0 < width; x0 += 256) {
+                const int n = std::min(256, width - x0);
+                std::uint32_t pieceS = 0, pieceX = 0;
+                for (int i = 0; i < n; ++i) {
+                    const std::uint32_t v = S::at(row, x0 + i);
+                    pieceS += v;
+                    pieceX += v * std::uint32_t(i);
+                }
+                rowS += pieceS;
+                rowSx += std::int64_t(pieceX) + std::int64_t(x0) * pieceS;
             }
             s += rowS;
             sx += rowSx;
             sy += rowS * y;
         } else {
             for (int x = 0; x < width; ++x) {
-                const double d = v[x];
+                const double d = S::at(row, x);
                 ds += d;
                 dsx += d * x;
                 dsy += d * y;
@@ -58,18 +92,19 @@ struct PeakSearch {
     }
 };
 
-// window[i][j] = samples[j * N + i], a tile at a time so that neither side is walked with a
-// stride of a cache line per element.
-void TransposeIntoWindow(const std::int32_t* samples, int N, IntPlane& window) {
+// window[i][j] = sample (x0 + i) of row j, a tile of 16 x 16 at a time so that the column
+// writes stay in a few cache lines.
+template <typename S>
+void RowsToWindow(S, const std::uint8_t* rows, std::size_t rowBytes, int x0, int N,
+                  IntPlane& window) {
     constexpr int kTile = 16;
     for (int j0 = 0; j0 < N; j0 += kTile) {
         const int j1 = std::min(N, j0 + kTile);
-        for (int i0 = 0; i0 < N; i0 += kTile) {
-            const int i1 = std::min(N, i0 + kTile);
-            for (int i = i0; i < i1; ++i) {
-                std::int32_t* out = window[i];
-                for (int j = j0; j < j1; ++j) out[j] = samples[std::size_t(j) * N + i];
-            }
+        for (int i = 0; i < N; ++i) {
+            std::int32_t* out = window[i];
+            const std::uint8_t* row = rows + std::size_t(j0) * rowBytes;
+            for (int j = j0; j < j1; ++j, row += rowBytes)
+                out[j] = std::int32_t(S::at(row, x0 + i));
         }
     }
 }
@@ -98,14 +133,10 @@ WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode m
     const int index = frame - 1;
 
     const std::size_t rowBytes = header.rowBytes();
-    thread_local std::vector<std::int32_t> samples;
-    const std::size_t windowSamples = std::size_t(N) * std::size_t(N);
     if (!source.memory()) {
         std::size_t reading = rowBytes * std::size_t(N);
         if (mode == WindowMode::Peak) reading = std::max(reading, std::max(kChunkBytes, rowBytes));
-        const std::size_t rowSamples = mode == WindowMode::Peak ? std::size_t(width) : 0;
-        const std::size_t decoded = std::max(windowSamples, rowSamples) * sizeof(std::int32_t);
-        if (!reader.hold.holdTotal(reading + decoded, error)) return WindowRead::Unreadable;
+        if (!reader.hold.holdTotal(reading, error)) return WindowRead::Unreadable;
     }
 
     int x0 = (width - N) / 2, y0 = (height - N) / 2;
@@ -114,16 +145,15 @@ WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode m
         PeakSearch peak;
         peak.colour = header.isColour();
         peak.exact = SumsAreExactIntegers(width, height);
-        samples.resize(std::size_t(width));
         const int band = int(std::max<std::size_t>(1, kChunkBytes / rowBytes));
         for (int y = 0; y < height; y += band) {
             const int count = std::min(band, height - y);
             const std::uint8_t* rows = ViewSerRows(source, header, index, y, count, scratch, error);
             if (!rows) return WindowRead::Unreadable;
-            for (int k = 0; k < count; ++k) {
-                SerRowSamples(rows + std::size_t(k) * rowBytes, header, 0, width, samples.data());
-                peak.offerRow(samples.data(), width, y + k);
-            }
+            WithSamples(header, [&](auto kind) {
+                for (int k = 0; k < count; ++k)
+                    peak.offerRow(kind, rows + std::size_t(k) * rowBytes, width, y + k);
+            });
             whole = count == height ? rows : nullptr;
         }
         peak.corner(width, height, N, x0, y0);
@@ -131,11 +161,7 @@ WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode m
     const std::uint8_t* rows = whole ? whole + std::size_t(y0) * rowBytes
                                      : ViewSerRows(source, header, index, y0, N, scratch, error);
     if (!rows) return WindowRead::Unreadable;
-    samples.resize(windowSamples);
-    for (int j = 0; j < N; ++j)
-        SerRowSamples(rows + std::size_t(j) * rowBytes, header, x0, N,
-                      samples.data() + std::size_t(j) * N);
-    TransposeIntoWindow(samples.data(), N, window);
+    WithSamples(header, [&](auto kind) { RowsToWindow(kind, rows, rowBytes, x0, N, window); });
     return WindowRead::Ok;
 }
 
