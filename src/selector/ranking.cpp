@@ -87,4 +87,18 @@ SelectionResult SelectBest(const IntPlane& profileTable, int count, Band band, i
     return result;
 }
 
+SelectionResult SelectByRule(const IntPlane& profileTable, int count, Band band, int level,
+                             const PassRule& rule) {
+    switch (rule.kind) {
+    case PassRule::Kind::Best:
+        return SelectBest(profileTable, count, band, rule.best);
+    case PassRule::Kind::BestPercent:
+        count = std::clamp(count, 0, profileTable.second());
+        return SelectBest(profileTable, count, band, CountForPercent(rule.percent, count));
+    case PassRule::Kind::Level:
+        break;
+    }
+    return SelectFrames(profileTable, count, band, level);
+}
+
 }  // namespace framesifter

@@ -32,4 +32,16 @@ int CountForPercent(const Percent& percent, int count);
 // file in the list wins. The threshold is the lowest passing score.
 SelectionResult SelectBest(const IntPlane& profileTable, int count, Band band, int best);
 
+// What decides the pass list: the pass level, or a number or share of the best frames.
+struct PassRule {
+    enum class Kind { Level, Best, BestPercent };
+    Kind kind = Kind::Level;
+    int best = 0;     // Kind::Best
+    Percent percent;  // Kind::BestPercent
+};
+
+// The selection under `rule`; `level` counts only for Kind::Level.
+SelectionResult SelectByRule(const IntPlane& profileTable, int count, Band band, int level,
+                             const PassRule& rule);
+
 }  // namespace framesifter

@@ -67,6 +67,27 @@ TEST_F(Best, PassesExactlyTheBestWithTheEarlierFrameWinningATie) {
     }
 }
 
+TEST_F(Best, EachRuleKindSelectsItsOwnWay) {
+    Scores({10, 50, 20, 40, 30});
+    Percent forty;
+    ASSERT_TRUE(ParsePercent("40", forty));
+    const struct {
+        PassRule rule;
+        int level;
+        std::vector<int> passed;
+    } cases[] = {
+        {{PassRule::Kind::Level, 1, {}}, 5, {1, 3, 4}},
+        {{PassRule::Kind::Level, 1, {}}, 10, {1}},
+        {{PassRule::Kind::Best, 1, {}}, 0, {1}},
+        {{PassRule::Kind::Best, 4, {}}, 10, {1, 2, 3, 4}},
+        {{PassRule::Kind::BestPercent, 0, forty}, 10, {1, 3}},
+    };
+    for (const auto& c : cases) {
+        const SelectionResult r = SelectByRule(state.profileTable, 5, Band{}, c.level, c.rule);
+        EXPECT_EQ(r.passed, c.passed) << int(c.rule.kind) << " " << c.level;
+    }
+}
+
 TEST(Ranking, PercentIsParsedExactlyAndRejectsAnythingElse) {
     const struct {
         const char* text;
