@@ -1,5 +1,7 @@
 #include "scores_table.h"
 
+#include "natural_order.h"
+
 #include <QFileInfo>
 
 #include <algorithm>
@@ -12,9 +14,11 @@ void ScoresTableModel::setData(const ScoresData& data, const std::vector<int>& r
     const std::size_t n = data.files.size();
     paths_.resize(n);
     names_.resize(n);
+    utf8Names_.resize(n);
     for (std::size_t k = 0; k < n; ++k) {
         paths_[k] = QString::fromStdString(data.files[k]);
         names_[k] = QFileInfo(paths_[k]).fileName();
+        utf8Names_[k] = names_[k].toStdString();
     }
     scores_ = data.scores;
     ranks_ = ranks;
@@ -93,7 +97,13 @@ void ScoresTableModel::sortRows() {
         if (sortOrder_ == Qt::DescendingOrder) std::reverse(rows_.begin(), rows_.end());
         break;
     case File:
-        by([this](std::size_t k) -> const QString& { return names_[k]; });
+        // As the selector lists files: digit runs read as numbers.
+        std::stable_sort(rows_.begin(), rows_.end(), [this](int a, int b) {
+            const std::string& na = utf8Names_[std::size_t(a)];
+            const std::string& nb = utf8Names_[std::size_t(b)];
+            return sortOrder_ == Qt::DescendingOrder ? framesifter::NaturalLess(nb, na)
+                                                     : framesifter::NaturalLess(na, nb);
+        });
         break;
     case Score:
         by([this](std::size_t k) { return scores_[k]; });

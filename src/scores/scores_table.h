@@ -27,6 +27,7 @@ private:
     void sortRows();
 
     std::vector<QString> names_;
+    std::vector<std::string> utf8Names_;
     std::vector<QString> paths_;
     std::vector<double> scores_;
     std::vector<int> ranks_;

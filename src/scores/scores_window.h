@@ -5,6 +5,7 @@
 #include "ranking.h"
 #include "scores_data.h"
 
+#include <QMetaType>
 #include <QWidget>
 
 class QButtonGroup;
@@ -60,3 +61,5 @@ private:
 
 // Writes `bytes` to `path` whole or not at all (an existing file stays as it was on failure).
 bool SaveWholeFile(const QString& path, const QByteArray& bytes, QString& error);
+
+Q_DECLARE_METATYPE(framesifter::PassRule)
