@@ -137,7 +137,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     resize(795, 589);
     CentreOnScreen(*this);
 
-    ReadSettings();
+    // Every accepted file dialog moves the current folder; the settings file stays where
+    // the program found it.
+    settingsFolder_ = QDir::currentPath();
+    ReadSettings(settingsFolder_);
 
     versionDialog_ = std::make_unique<VersionDialog>();
     selectorWindow_ = std::make_unique<SelectorWindow>();
@@ -396,7 +399,7 @@ void MainWindow::closeAllWindows() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Nothing is reported when the settings cannot be written; the program ends all the same.
-    RunCommand(this, [] { WriteSettings(); });
+    RunCommand(this, [this] { WriteSettings(settingsFolder_); });
     event->accept();
     QMainWindow::closeEvent(event);
     emit closed();

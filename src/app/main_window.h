@@ -27,8 +27,10 @@ class VersionDialog;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // Builds the window, reads the settings file, then creates the version dialog, the
-    // selector and the notice window, in that order, all hidden. Throws on failure.
+    // Builds the window, reads the settings file in the current folder (written there at
+    // close too, wherever the dialogs have moved the current folder since), then creates the
+    // version dialog, the selector and the notice window, in that order, all hidden. Throws on
+    // failure.
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -103,6 +105,7 @@ private:
     void closeAllWindows();
     void imageWindowActivated(QMdiSubWindow* window);
 
+    QString settingsFolder_;  // absolute, fixed at start
     int openFilter_ = 0;
     int saveFilter_ = 0;
     QPointer<QMdiSubWindow> lastActive_;

@@ -617,14 +617,36 @@ private slots:
         QCOMPARE(written.count('\n'), 9);
     }
 
-    void settingsFollowTheOpenDialogsFolder() {
+    // Whatever moved the current folder since the start, the file is written where the
+    // start read it, so the next start finds it.
+    void settingsFileStaysInTheStartFolder_data() {
+        QTest::addColumn<QString>("move");
+        for (const char* move : {"open", "save", "drop", "selector open"})
+            QTest::newRow(move) << QString(move);
+    }
+    void settingsFileStaysInTheStartFolder() {
+        QFETCH(QString, move);
         QVERIFY(QDir(folder()).mkpath("frames"));
         QVERIFY(Pattern(4, 4).save(path("frames/a.bmp"), "BMP"));
+        QVERIFY(Pattern(4, 4).save(path("b.bmp"), "BMP"));
+        QVERIFY(WriteBytes(path("FrameSifterB.log"), "X 1\nY 1\nP 1\nD 1\nF 1\nS 1\nM 1\nB 3\n"));
         start();
-        open({"frames/a.bmp"}, 0);
+        QCOMPARE(Binning, 3);
+        if (move == "open") open({"frames/a.bmp"}, 0);
+        if (move == "save") {
+            open({"b.bmp"}, 0);
+            dialogs_->chooseSave(path("frames/c.bmp"), 0);
+            main_->saveButton->click();
+        }
+        if (move == "drop") main_->openDroppedFiles({QUrl::fromLocalFile(path("frames/a.bmp"))});
+        if (move == "selector open") {
+            dialogs_->chooseOpen({path("frames/a.bmp")}, 0);
+            main_->selectorWindow()->openButton->click();
+        }
+        QCOMPARE(QDir::currentPath(), path("frames"));
         main_->close();
-        QVERIFY(QFileInfo::exists(path("frames/FrameSifterB.log")));
-        QVERIFY(!QFileInfo::exists(path("FrameSifterB.log")));
+        QVERIFY(!QFileInfo::exists(path("frames/FrameSifterB.log")));
+        QVERIFY(FileBytes(path("FrameSifterB.log")).endsWith("\r\nB 3\r\nV 0\r\n"));
     }
 
     void versionDialogAndNoticeWindow() {
