@@ -104,10 +104,11 @@ private:
     void closeActiveWindow();
     void closeAllWindows();
     void imageWindowActivated(QMdiSubWindow* window);
+    // The geometry kept from the last run, when it is still on a screen.
+    void restoreKeptGeometry();
+    void keepGeometry();
 
     QString settingsFolder_;  // absolute, fixed at start
-    int openFilter_ = 0;
-    int saveFilter_ = 0;
     QPointer<QMdiSubWindow> lastActive_;
     std::unique_ptr<VersionDialog> versionDialog_;
     std::unique_ptr<SelectorWindow> selectorWindow_;
