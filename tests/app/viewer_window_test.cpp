@@ -17,6 +17,7 @@
 #include "settings_file.h"
 #include "temp_dir.h"
 #include "version_dialog.h"
+#include "viewer_rules.h"
 
 #include <QAction>
 #include <QDir>
@@ -34,6 +35,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <cmath>
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
@@ -379,6 +381,52 @@ private slots:
         main_->closeWindowAction->trigger();
         main_->saveButton->click();
         QCOMPARE(dialogs_->saveCalls, 0);
+    }
+
+    void frameWindowStepsThroughItsListAndDropsFromThePassList() {
+        // Frame b is too large for the area at 100 %; frame c's file has gone since.
+        QVERIFY(Pattern(40, 30).save(path("a.bmp"), "BMP"));
+        QVERIFY(Pattern(3000, 2000).save(path("b.bmp"), "BMP"));
+        const QStringList list{path("a.bmp"), path("b.bmp"), path("c.bmp")};
+        start();
+        QSignalSpy dropped(main_.get(), &MainWindow::frameDropped);
+
+        ImageWindow* viewer = main_->showFrame(list, 1, false);
+        QVERIFY(viewer);
+        QCOMPARE(viewer->windowTitle(), QString("b.bmp (2 / 3)"));
+        const QSize room = main_->mdiArea->viewport()->size();
+        QVERIFY(viewer->shownSize().width() <= room.width());
+        QVERIFY(viewer->shownSize().width() * 2 > room.width() ||
+                viewer->shownSize().height() * 2 > room.height());
+        QCOMPARE(main_->zoomText->text(), ZoomText(std::pow(2.0, viewer->zoomExponent)));
+        const int zoom = viewer->zoomExponent;
+        QVERIFY(zoom < 0);
+
+        QTest::keyClick(viewer, Qt::Key_PageUp);
+        QCOMPARE(viewer->windowTitle(), QString("a.bmp (1 / 3)"));
+        QCOMPARE(viewer->zoomExponent, zoom);     // stepping keeps the zoom
+        QTest::keyClick(viewer, Qt::Key_PageUp);  // the list's first frame stays
+        QCOMPARE(viewer->frameIndex, 0);
+        QTest::keyClick(viewer, Qt::Key_PageDown);
+        QTest::keyClick(viewer, Qt::Key_PageDown);  // c cannot be read: said, b stays
+        QCOMPARE(viewer->windowTitle(), QString("b.bmp (2 / 3)"));
+        QCOMPARE(dialogs_->errors.size(), 1);
+        QVERIFY(dialogs_->errors[0].contains("c.bmp"));
+        QTest::keyClick(viewer, Qt::Key_Delete);  // not a pass-list window
+        QCOMPARE(dropped.count(), 0);
+        QCOMPARE(viewer->framePaths.size(), 3);
+
+        ImageWindow* passed = main_->showFrame({path("a.bmp"), path("b.bmp")}, 0, true);
+        QVERIFY(passed);
+        QTest::keyClick(passed, Qt::Key_Delete);
+        QCOMPARE(dropped.count(), 1);
+        QCOMPARE(dropped[0][0].toString(), path("a.bmp"));
+        QCOMPARE(passed->windowTitle(), QString("b.bmp (1 / 1)"));
+        QPointer<ImageWindow> last(passed);
+        QTest::keyClick(passed, Qt::Key_Delete);
+        QCOMPARE(dropped.count(), 2);
+        QTRY_VERIFY(last.isNull());  // nothing left to show
+        QCOMPARE(main_->showFrame(list, 2, false), nullptr);
     }
 
     void closeActiveAndCloseAll() {
