@@ -42,3 +42,13 @@ QString ZoomText(double factor);
 // corner when it would reach past the area's right or bottom edge. So new windows cascade
 // and each one's title bar stays in sight.
 QPoint CascadePosition(const QPoint* newest, QSize window, QSize area, int step);
+
+// The zoom exponent (0 or less) of the largest power-of-two view of a `picture` that fits in
+// `room` whole; 0 when it fits at 100 % or the room is empty.
+int WholeViewExponent(QSize picture, QSize room);
+
+// A frame list's position after stepping `delta` from `index`, held within 0..count-1.
+int SteppedFrame(int index, int delta, int count);
+
+// The caption of a window showing frame `index` (0-based) of `count`: "name (k / count)".
+QString FrameCaption(const QString& name, int index, int count);
