@@ -6,6 +6,7 @@
 #include "user_dialogs.h"
 
 #include <QButtonGroup>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -174,8 +175,10 @@ void ScoresWindow::updateApply() {
 
 void ScoresWindow::exportCsv() {
     if (data_.files.empty()) return;
+    // Beside the frames, unless the caller knows better.
+    const QString folder = QFileInfo(QString::fromStdString(data_.files[0])).absolutePath();
     const UserDialogs::SaveChoice choice = Dialogs().getSaveFile(
-        this, QStringLiteral("CSV に保存"), {QStringLiteral("CSV (*.csv)")}, 0);
+        this, QStringLiteral("CSV に保存"), {QStringLiteral("CSV (*.csv)")}, 0, folder);
     if (!choice.accepted || choice.file.isEmpty()) return;
     const std::string csv = ScoresCsv(data_.files, data_.scores, data_.passed, &ranks_);
     QString error;

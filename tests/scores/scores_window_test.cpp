@@ -29,10 +29,12 @@ public:
     QStringList errors;
     SaveDialogs() { SetDialogs(this); }
     ~SaveDialogs() override { SetDialogs(nullptr); }
-    OpenChoice getOpenFiles(QWidget*, const QString&, const QStringList&, int) override {
+    OpenChoice getOpenFiles(QWidget*, const QString&, const QStringList&, int,
+                            const QString&) override {
         return {};
     }
-    SaveChoice getSaveFile(QWidget*, const QString&, const QStringList&, int) override {
+    SaveChoice getSaveFile(QWidget*, const QString&, const QStringList&, int,
+                           const QString&) override {
         if (saves.empty()) return {};
         SaveChoice c = saves.front();
         saves.pop_front();
