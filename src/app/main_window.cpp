@@ -4,6 +4,7 @@
 #include "image_window.h"
 #include "notice_window.h"
 #include "picture_files.h"
+#include "preferences.h"
 #include "screen_centre.h"
 #include "selector_window.h"
 #include "settings_file.h"
@@ -139,8 +140,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
     resize(795, 589);
     CentreOnScreen(*this);
+    restoreKeptGeometry();
 
-    ReadSettings();
+    // Every accepted file dialog moves the current folder; the settings file stays where
+    // the program found it.
+    settingsFolder_ = QDir::currentPath();
+    ReadSettings(settingsFolder_);
 
     versionDialog_ = std::make_unique<VersionDialog>();
     selectorWindow_ = std::make_unique<SelectorWindow>();
@@ -279,10 +284,13 @@ void MainWindow::imageWindowActivated(QMdiSubWindow* window) {
 // ---- Open ----
 
 void MainWindow::open() {
+    Preferences preferences;
+    const FileDialogKind kind = FileDialogKind::ViewerOpen;
     const UserDialogs::OpenChoice choice = Dialogs().getOpenFiles(
-        this, QStringLiteral("Open an Image for Viewing"), openFilters(), openFilter_);
+        this, QStringLiteral("Open an Image for Viewing"), openFilters(),
+        preferences.dialogFilter(kind, int(openFilters().size())), preferences.dialogFolder(kind));
     if (!choice.accepted || choice.files.isEmpty()) return;
-    openFilter_ = choice.filterIndex;
+    preferences.keepDialogChoice(kind, choice.files.first(), choice.filterIndex);
     QDir::setCurrent(ChosenFolder(choice.files.first()));
     openFiles(choice.files, choice.filterIndex);
 }
@@ -355,10 +363,13 @@ int MainWindow::openDroppedFiles(const QList<QUrl>& urls) {
 void MainWindow::save() {
     ImageWindow* window = activeImageWindow();
     if (!window) return;
-    const UserDialogs::SaveChoice choice =
-        Dialogs().getSaveFile(this, QStringLiteral("Save an Image"), saveFilters(), saveFilter_);
+    Preferences preferences;
+    const FileDialogKind kind = FileDialogKind::ViewerSave;
+    const UserDialogs::SaveChoice choice = Dialogs().getSaveFile(
+        this, QStringLiteral("Save an Image"), saveFilters(),
+        preferences.dialogFilter(kind, int(saveFilters().size())), preferences.dialogFolder(kind));
     if (!choice.accepted || choice.file.isEmpty()) return;
-    saveFilter_ = choice.filterIndex;
+    preferences.keepDialogChoice(kind, choice.file, choice.filterIndex);
     QDir::setCurrent(ChosenFolder(choice.file));
     saveImageWindow(window, choice.file, choice.filterIndex);
 }
@@ -407,9 +418,26 @@ void MainWindow::closeAllWindows() {
     for (QMdiSubWindow* w : windows) w->close();
 }
 
+void MainWindow::restoreKeptGeometry() {
+    const Preferences preferences;
+    if (const std::optional<QRect> kept = preferences.mainGeometry();
+        kept && PlaceIsOnScreen(*kept))
+        setGeometry(*kept);
+    if (preferences.mainMaximized()) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::keepGeometry() {
+    Preferences().setMainGeometry(isMaximized() ? normalGeometry() : geometry(), isMaximized());
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Nothing is reported when the settings cannot be written; the program ends all the same.
-    RunCommand(this, [] { WriteSettings(); });
+    RunCommand(this, [this] { WriteSettings(settingsFolder_); });
+    // The selector is not hidden when the program ends, so it is told to keep its own now.
+    RunCommand(this, [this] {
+        keepGeometry();
+        selectorWindow_->keepPreferences();
+    });
     event->accept();
     QMainWindow::closeEvent(event);
     emit closed();

@@ -27,8 +27,10 @@ class VersionDialog;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // Builds the window, reads the settings file, then creates the version dialog, the
-    // selector and the notice window, in that order, all hidden. Throws on failure.
+    // Builds the window, reads the settings file in the current folder (written there at
+    // close too, wherever the dialogs have moved the current folder since), then creates the
+    // version dialog, the selector and the notice window, in that order, all hidden. Throws on
+    // failure.
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -109,13 +111,15 @@ private:
     void closeActiveWindow();
     void closeAllWindows();
     void imageWindowActivated(QMdiSubWindow* window);
+    // The geometry kept from the last run, when it is still on a screen.
+    void restoreKeptGeometry();
+    void keepGeometry();
     void placeNewWindow(QMdiSubWindow* window);
     bool fillFrame(ImageWindow* window, int index);
     void stepFrame(ImageWindow* window, int delta);
     void dropFrame(ImageWindow* window);
 
-    int openFilter_ = 0;
-    int saveFilter_ = 0;
+    QString settingsFolder_;  // absolute, fixed at start
     QPointer<QMdiSubWindow> lastActive_;
     QPointer<QMdiSubWindow> newestWindow_;  // where the next new window cascades from
     std::unique_ptr<VersionDialog> versionDialog_;

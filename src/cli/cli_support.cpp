@@ -55,17 +55,6 @@ std::string ShellWord(const std::string& text) {
     return "$'" + PrintableName(escaped) + "'";
 }
 
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
-
 TerminalProgress::TerminalProgress(std::FILE* stream, const char* label)
     : stream_(stream), label_(label), active_(::isatty(::fileno(stream)) == 1) {}
 

@@ -15,9 +15,6 @@ bool ParseBand(const std::string& text, int& low, int& high);
 // word with control characters in bash's $'...' so that it stays on one line.
 std::string ShellWord(const std::string& text);
 
-// A CSV field: quoted, with doubled quotes, when it holds a comma, quote or line break.
-std::string CsvField(const std::string& text);
-
 // A one-line bar on a terminal; silent when the stream is not one.
 class TerminalProgress : public framesifter::ProgressSink {
 public:

@@ -8,7 +8,9 @@
 #include "demo_frames.h"
 #include "file_move.h"
 #include "printable_name.h"
+#include "ranking.h"
 #include "same_entry.h"
+#include "score_csv.h"
 #include "selection.h"
 
 #include <cerrno>
@@ -30,7 +32,8 @@ constexpr int kLastContentBin = 180;
 
 const char kUsage[] =
     "usage: framesifter-cli profile [--peak] FILE...\n"
-    "       framesifter-cli select [--peak] [--band LOW:HIGH] [--level L] [--move]\n"
+    "       framesifter-cli select [--peak] [--band LOW:HIGH]\n"
+    "                              [--level L | --best N | --best-percent P] [--move]\n"
     "                              [--threads T] FILE...\n"
     "       framesifter-cli demo DIR [--count N] [--format fits|bmp|jpg]\n";
 
@@ -43,10 +46,13 @@ const char kHelp[] =
     "profile  CSV of the frequency characteristic, bins 0..255, one row per frame.\n"
     "select   CSV file,score,passed: score = sum of the characteristic's bins LOW..HIGH\n"
     "         (default 25:50); a frame passes when its score reaches the threshold of\n"
-    "         level L (0 = lowest score, 10 = highest; default 5). Only bins 0 to 180 can\n"
-    "         hold content in a 256x256 window, so LOW is at most 180. --move moves the\n"
-    "         passed files into a folder Good beside them; an existing file there is never\n"
-    "         replaced.\n"
+    "         level L (0 = lowest score, 10 = highest; default 5). --best N passes the N\n"
+    "         highest scores instead, --best-percent P the ceil(P x frames / 100) highest\n"
+    "         (P a decimal number above 0, at most 100); at a tie on that cut the frame\n"
+    "         earlier in the list passes; a larger N than frames passes all.\n"
+    "         Only bins 0 to 180 can hold content in a 256x256 window, so LOW is at most\n"
+    "         180. --move moves the passed files into a folder Good beside them; an\n"
+    "         existing file there is never replaced.\n"
     "         --threads T reads and analyses frames on T threads (default: one per\n"
     "         processor); the results are the same for any T.\n"
     "demo     writes N (default 100, at most 4000) synthetic 640x480 frames of a planet under\n"
@@ -180,6 +186,9 @@ int Profile(int argc, char** argv) {
 struct SelectOptions {
     Band band;
     int level = 5;
+    int best = 0;  // --best N, or 0
+    bool bestPercent = false;
+    Percent percent;
     int threads = 0;
     WindowMode mode = WindowMode::Centre;
     bool move = false;
@@ -190,11 +199,9 @@ std::string ParseSelect(int argc, char** argv, SelectOptions& options,
                         std::vector<std::string>& paths) {
     Arguments args;
     std::string error;
-    const std::vector<OptionRule> rules = {{"--peak", false},
-                                           {"--band", true},
-                                           {"--level", true},
-                                           {"--move", false},
-                                           {"--threads", true}};
+    const std::vector<OptionRule> rules = {
+        {"--peak", false},        {"--band", true},  {"--level", true},  {"--best", true},
+        {"--best-percent", true}, {"--move", false}, {"--threads", true}};
     if (!ParseArguments(argc, argv, 2, rules, args, error)) return error;
     if (args.values.count("--band") &&
         !ParseBand(args.values["--band"], options.band.low, options.band.high))
@@ -207,6 +214,18 @@ std::string ParseSelect(int argc, char** argv, SelectOptions& options,
     if (args.values.count("--level") &&
         !ParseBoundedInt(args.values["--level"], 0, 10, options.level))
         return "--level takes a whole number from 0 to 10, not '" + args.values["--level"] + "'";
+    const int rulesGiven = int(args.values.count("--level")) + int(args.values.count("--best")) +
+                           int(args.values.count("--best-percent"));
+    if (rulesGiven > 1) return "choose one of --level, --best and --best-percent";
+    if (args.values.count("--best") &&
+        !ParseBoundedInt(args.values["--best"], 1, 999999999, options.best))
+        return "--best takes a whole number of frames from 1, not '" + args.values["--best"] + "'";
+    if (args.values.count("--best-percent")) {
+        if (!ParsePercent(args.values["--best-percent"], options.percent))
+            return "--best-percent takes a decimal number above 0 and at most 100, not '" +
+                   args.values["--best-percent"] + "'";
+        options.bestPercent = true;
+    }
     if (args.values.count("--threads") &&
         !ParseBoundedInt(args.values["--threads"], 1, 16, options.threads))
         return "--threads takes a whole number from 1 to 16, not '" + args.values["--threads"] +
@@ -238,12 +257,9 @@ void PrintScores(const std::vector<std::string>& paths, const AnalysisResults& r
                  const SelectOptions& options, const SelectionResult& selection) {
     std::vector<char> passed(paths.size(), 0);
     for (int k : selection.passed) passed[std::size_t(k)] = 1;
-    std::fputs("file,score,passed\n", stdout);
-    for (std::size_t k = 0; k < paths.size(); ++k) {
-        const double score =
-            BandScore(results.profileTable, int(k), options.band.low, options.band.high);
-        std::printf("%s,%lld,%d\n", CsvField(paths[k]).c_str(), (long long)score, int(passed[k]));
-    }
+    const std::string csv =
+        ScoresCsv(paths, BandScores(results.profileTable, int(paths.size()), options.band), passed);
+    std::fwrite(csv.data(), 1, csv.size(), stdout);
 }
 
 // Moves the passed frames into Good; the exit status.
@@ -289,14 +305,22 @@ int Select(int argc, char** argv) {
     }
 
     const int count = int(paths.size());
-    const SelectionResult selection =
-        SelectFrames(results.profileTable, count, options.band, options.level);
+    std::string rule = "level " + std::to_string(options.level);
+    SelectionResult selection;
+    if (options.best > 0 || options.bestPercent) {
+        const int best =
+            options.bestPercent ? CountForPercent(options.percent, count) : options.best;
+        rule = "best " + std::to_string(best);
+        selection = SelectBest(results.profileTable, count, options.band, best);
+    } else {
+        selection = SelectFrames(results.profileTable, count, options.band, options.level);
+    }
     PrintScores(paths, results, options, selection);
     if (!CheckStdout()) return kExitFailure;
     std::fprintf(stderr,
-                 "framesifter-cli: %zu of %d frames passed (level %d, band %d:%d, threshold %.1f, "
+                 "framesifter-cli: %zu of %d frames passed (%s, band %d:%d, threshold %.1f, "
                  "scores %.0f to %.0f)\n",
-                 selection.passed.size(), count, options.level, options.band.low, options.band.high,
+                 selection.passed.size(), count, rule.c_str(), options.band.low, options.band.high,
                  selection.threshold, selection.minimum, selection.maximum);
     return options.move ? MovePassed(paths, selection) : 0;
 }

@@ -192,14 +192,15 @@ protected:
 using SettingsFile = InTempDir;
 
 TEST_F(SettingsFile, ReadKeepsBinningWithoutAFileAndWriteReplacesTheFile) {
+    const QString folder = Q(dir_.path().string());
     Binning = 1;
-    ReadSettings();
+    ReadSettings(folder);
     EXPECT_EQ(Binning, 1);
     ASSERT_TRUE(
         WriteBytes(file("FrameSifterB.log"), "X 1\nY 1\nP 1\nD 1\nF 1\nS 1\nM 1\nB 3.9\nV 0\n"));
-    ReadSettings();
+    ReadSettings(folder);
     EXPECT_EQ(Binning, 3);
-    ASSERT_TRUE(WriteSettings());
+    ASSERT_TRUE(WriteSettings(folder));
     EXPECT_EQ(FileBytes(file("FrameSifterB.log")).toStdString(), FormatSettings(3, 0.0));
     EXPECT_EQ(entries(), QStringList{"FrameSifterB.log"});
     Binning = 1;

@@ -127,6 +127,16 @@ TEST(CliUsage, WrongUsageExitsTwoBeforeReadingAnything) {
          "missing.fit is listed twice"},
         {{"demo", ""}, "not an empty name"},
         {{"select", "--threads", "0", missing}, "--threads"},
+        {{"select", "--best", "3", "--level", "5", missing}, "choose one"},
+        {{"select", "--best-percent=5", "--best", "3", missing}, "choose one"},
+        {{"select", "--level=0", "--best-percent", "5", missing}, "choose one"},
+        {{"select", "--best", "0", missing}, "--best"},
+        {{"select", "--best", "-3", missing}, "--best"},
+        {{"select", "--best", "3.0", missing}, "--best"},
+        {{"select", "--best-percent", "0", missing}, "--best-percent"},
+        {{"select", "--best-percent", "100.01", missing}, "--best-percent"},
+        {{"select", "--best-percent", "1e1", missing}, "--best-percent"},
+        {{"select", "--best-percent", "5%", missing}, "--best-percent"},
         {{"select", "--threads", "17", missing}, "--threads"},
         {{"demo"}, "needs a folder"},
         {{"demo", demoDir, dir.file("other")}, "one folder"},
@@ -262,6 +272,43 @@ TEST(CliSelect, ScoresAndPassesFollowTheLevelInInputOrder) {
         EXPECT_NE(r.err.find(std::to_string(passed) + " of 8 frames passed"), std::string::npos)
             << r.err;
         for (const auto& f : frames) EXPECT_TRUE(fs::exists(f)) << "nothing moves without --move";
+    }
+}
+
+TEST(CliSelect, BestNAndBestPercentPassTheHighestScores) {
+    TempDir dir;
+    const auto frames = MakeDemo(dir.file("seq"), 8);
+    const std::vector<std::string> order{frames[6], frames[2], frames[0], frames[7],
+                                         frames[4], frames[1], frames[5], frames[3]};
+    const struct {
+        std::vector<std::string> options;
+        std::size_t passes;
+    } cases[] = {
+        {{"--best", "3"}, 3},           {{"--best=1"}, 1},
+        {{"--best", "9"}, 8},           {{"--best-percent", "25"}, 2},
+        {{"--best-percent=0.1"}, 1},    {{"--best-percent", "12.51"}, 2},
+        {{"--best-percent", "100"}, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options[0]);
+        const CliResult r = RunCli(Concat(Concat({"select"}, c.options), order));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const auto rows = SelectRows(r);
+        ASSERT_EQ(rows.size(), order.size());
+        std::size_t passed = 0;
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            EXPECT_EQ(rows[k].file, order[k]);
+            std::size_t better = 0;  // ordinal rank - 1, ties to the earlier frame
+            for (std::size_t j = 0; j < rows.size(); ++j)
+                better +=
+                    rows[j].score > rows[k].score || (rows[j].score == rows[k].score && j < k);
+            EXPECT_EQ(rows[k].passed, better < c.passes) << k;
+            passed += rows[k].passed;
+        }
+        EXPECT_EQ(passed, c.passes);
+        EXPECT_NE(r.err.find(std::to_string(c.passes) + " of 8 frames passed (best"),
+                  std::string::npos)
+            << r.err;
     }
 }
 

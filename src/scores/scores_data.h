@@ -1,0 +1,13 @@
+#pragma once
+// What the scores window shows, given to it whole: it knows nothing of the selector window.
+
+#include <string>
+#include <vector>
+
+struct ScoresData {
+    std::vector<std::string> files;  // full paths, in list order
+    std::vector<double> scores;      // band scores, one per file
+    std::vector<char> passed;        // 1 for a passed file
+    double threshold = 0;            // the level's score line
+    int cut = 0;                     // how many of the best pass: the cut on the sorted plot
+};

@@ -1,0 +1,54 @@
+#pragma once
+// One scores plot: every frame a light marker (drawn in one pass, not one item per point),
+// passed and not passed in two series, and a marker line (the threshold or the cut). A click
+// reports the frame nearest the pointer.
+
+#include <QChartView>
+#include <QString>
+
+#include <vector>
+
+class QLineSeries;
+class QValueAxis;
+
+class ScoresPlot : public QChartView {
+    Q_OBJECT
+public:
+    ScoresPlot(const QString& title, const QString& xCaption, const QString& lineName,
+               QWidget* parent = nullptr);
+
+    // Frame k sits at (x[k], score[k]); x runs over 1..count, each value once.
+    // lineAtX: the marker line is vertical at x = line, else horizontal at y = line.
+    void setPoints(const std::vector<int>& x, const std::vector<double>& scores,
+                   const std::vector<char>& passed, double line, bool lineAtX);
+    // The frame (0-based) whose point is within a few pixels of `pos`, or -1.
+    int frameAt(const QPoint& pos) const;
+    // Where frame k is drawn, in widget coordinates.
+    QPoint positionOf(int k) const;
+    // Dots drawn, after frames sharing a dot's cell are merged.
+    int shownPoints() const { return shownPoints_; }
+
+signals:
+    void frameClicked(int index);
+    void frameDoubleClicked(int index);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void showPoints();
+
+    QLineSeries* passed_;
+    QLineSeries* failed_;
+    QLineSeries* line_;
+    QValueAxis* xAxis_;
+    QValueAxis* yAxis_;
+    std::vector<int> x_;
+    std::vector<double> y_;
+    std::vector<int> atX_;  // x - 1 -> frame
+    std::vector<char> passedFlags_;
+    QSize drawnFor_;  // the plot area the dots were merged for
+    int shownPoints_ = 0;
+    bool settingPoints_ = false;
+};

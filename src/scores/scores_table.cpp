@@ -1,0 +1,118 @@
+#include "scores_table.h"
+
+#include "natural_order.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <numeric>
+
+ScoresTableModel::ScoresTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ScoresTableModel::setData(const ScoresData& data, const std::vector<int>& ranks) {
+    beginResetModel();
+    const std::size_t n = data.files.size();
+    paths_.resize(n);
+    names_.resize(n);
+    utf8Names_.resize(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        paths_[k] = QString::fromStdString(data.files[k]);
+        names_[k] = QFileInfo(paths_[k]).fileName();
+        utf8Names_[k] = names_[k].toStdString();
+    }
+    scores_ = data.scores;
+    ranks_ = ranks;
+    passed_ = data.passed;
+    scores_.resize(n, 0.0);
+    ranks_.resize(n, 0);
+    passed_.resize(n, 0);
+    rows_.resize(n);
+    sortRows();
+    endResetModel();
+}
+
+int ScoresTableModel::fileAt(int row) const {
+    return row >= 0 && row < int(rows_.size()) ? rows_[std::size_t(row)] : -1;
+}
+
+int ScoresTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int ScoresTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ScoresTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= int(rows_.size())) return {};
+    const std::size_t k = std::size_t(rows_[std::size_t(index.row())]);
+    if (role == Qt::ToolTipRole && index.column() == File) return paths_[k];
+    if (role == Qt::TextAlignmentRole && index.column() != File)
+        return int((index.column() == Passed ? Qt::AlignHCenter : Qt::AlignRight) |
+                   Qt::AlignVCenter);
+    if (role != Qt::DisplayRole) return {};
+    switch (index.column()) {
+    case Position:
+        return qlonglong(k) + 1;
+    case File:
+        return names_[k];
+    case Score:
+        return qlonglong(scores_[k]);
+    case Rank:
+        return ranks_[k];
+    case Passed:
+        return passed_[k] ? QStringLiteral("○") : QString();
+    }
+    return {};
+}
+
+QVariant ScoresTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    static const char* const captions[] = {"番号", "ファイル", "スコア", "順位", "合格"};
+    return section >= 0 && section < ColumnCount ? QString::fromUtf8(captions[section])
+                                                 : QVariant();
+}
+
+void ScoresTableModel::sort(int column, Qt::SortOrder order) {
+    if (column < 0 || column >= ColumnCount) return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    sortColumn_ = column;
+    sortOrder_ = order;
+    sortRows();
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void ScoresTableModel::sortRows() {
+    std::iota(rows_.begin(), rows_.end(), 0);
+    // Equal keys keep list order, whichever way the column is sorted.
+    const auto by = [this](auto key) {
+        const bool down = sortOrder_ == Qt::DescendingOrder;
+        std::stable_sort(rows_.begin(), rows_.end(), [&](int a, int b) {
+            return down ? key(std::size_t(b)) < key(std::size_t(a))
+                        : key(std::size_t(a)) < key(std::size_t(b));
+        });
+    };
+    switch (sortColumn_) {
+    case Position:
+        if (sortOrder_ == Qt::DescendingOrder) std::reverse(rows_.begin(), rows_.end());
+        break;
+    case File:
+        // As the selector lists files: digit runs read as numbers.
+        std::stable_sort(rows_.begin(), rows_.end(), [this](int a, int b) {
+            const std::string& na = utf8Names_[std::size_t(a)];
+            const std::string& nb = utf8Names_[std::size_t(b)];
+            return sortOrder_ == Qt::DescendingOrder ? framesifter::NaturalLess(nb, na)
+                                                     : framesifter::NaturalLess(na, nb);
+        });
+        break;
+    case Score:
+        by([this](std::size_t k) { return scores_[k]; });
+        break;
+    case Rank:
+        by([this](std::size_t k) { return ranks_[k]; });
+        break;
+    case Passed:
+        by([this](std::size_t k) { return passed_[k] != 0; });
+        break;
+    }
+}

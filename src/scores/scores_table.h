@@ -1,0 +1,38 @@
+#pragma once
+// The table of scores: list position, file, score, rank, passed. It sorts itself on typed
+// values (numbers as numbers) through a row permutation, which stays fast at 100,000 rows.
+
+#include "scores_data.h"
+
+#include <QAbstractTableModel>
+
+class ScoresTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Position, File, Score, Rank, Passed, ColumnCount };
+
+    explicit ScoresTableModel(QObject* parent = nullptr);
+    // ranks: 1-based, one per file.
+    void setData(const ScoresData& data, const std::vector<int>& ranks);
+    // The file (0-based list index) shown on a row.
+    int fileAt(int row) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    void sort(int column, Qt::SortOrder order) override;
+
+private:
+    void sortRows();
+
+    std::vector<QString> names_;
+    std::vector<std::string> utf8Names_;
+    std::vector<QString> paths_;
+    std::vector<double> scores_;
+    std::vector<int> ranks_;
+    std::vector<char> passed_;
+    std::vector<int> rows_;  // row -> file
+    int sortColumn_ = Position;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+};

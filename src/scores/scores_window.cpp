@@ -1,0 +1,187 @@
+#include "scores_window.h"
+
+#include "score_csv.h"
+#include "scores_plot.h"
+#include "scores_table.h"
+#include "user_dialogs.h"
+
+#include <QButtonGroup>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+using namespace framesifter;
+
+namespace {
+
+enum RuleButton { LevelButton, BestButton, PercentButton };
+
+// Digits only, 1 to 999,999,999.
+bool ParseCount(const QString& text, int& n) {
+    if (text.isEmpty() || text.size() > 9) return false;
+    for (QChar c : text)
+        if (c < u'0' || c > u'9') return false;
+    n = text.toInt();
+    return n > 0;
+}
+
+}  // namespace
+
+bool SaveWholeFile(const QString& path, const QByteArray& bytes, QString& error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        error = file.errorString();
+        file.cancelWriting();
+        file.commit();
+        return false;
+    }
+    if (!file.commit()) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
+    setWindowTitle(QStringLiteral("スコア"));
+    listPlot_ = new ScoresPlot(QStringLiteral("リスト順のスコア"), QStringLiteral("リスト順"),
+                               QStringLiteral("しきい値"));
+    rankPlot_ = new ScoresPlot(QStringLiteral("よい順のスコア"), QStringLiteral("順位"),
+                               QStringLiteral("合格の境界"));
+    model_ = new ScoresTableModel(this);
+    table_ = new QTableView;
+    table_->setModel(model_);
+    table_->setSortingEnabled(true);
+    table_->sortByColumn(ScoresTableModel::Position, Qt::AscendingOrder);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->verticalHeader()->hide();
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const int widths[] = {7, 16, 8, 6, 5};
+    for (int c = 0; c < ScoresTableModel::ColumnCount; ++c)
+        table_->setColumnWidth(c, widths[c] * digit);
+
+    auto* group = new QGroupBox(QStringLiteral("基準"));
+    ruleChoice_ = new QButtonGroup(this);
+    auto* byLevel = new QRadioButton(QStringLiteral("レベル"));
+    auto* byBest = new QRadioButton(QStringLiteral("上位 N 枚"));
+    auto* byPercent = new QRadioButton(QStringLiteral("上位 %"));
+    ruleChoice_->addButton(byLevel, LevelButton);
+    ruleChoice_->addButton(byBest, BestButton);
+    ruleChoice_->addButton(byPercent, PercentButton);
+    byLevel->setChecked(true);
+    number_ = new QLineEdit(QStringLiteral("10"));
+    number_->setMaximumWidth(9 * digit);
+    apply_ = new QPushButton(QStringLiteral("適用"));
+    auto* ruleRow = new QHBoxLayout(group);
+    ruleRow->addWidget(byLevel);
+    ruleRow->addWidget(byBest);
+    ruleRow->addWidget(byPercent);
+    ruleRow->addWidget(number_);
+    ruleRow->addWidget(apply_);
+    ruleRow->addStretch();
+    export_ = new QPushButton(QStringLiteral("CSV に保存"));
+
+    auto* plots = new QSplitter(Qt::Vertical);
+    plots->addWidget(listPlot_);
+    plots->addWidget(rankPlot_);
+    auto* side = new QWidget;
+    auto* sideLayout = new QVBoxLayout(side);
+    sideLayout->setContentsMargins(0, 0, 0, 0);
+    side->setMinimumWidth(46 * digit);
+    sideLayout->addWidget(table_, 1);
+    sideLayout->addWidget(group);
+    sideLayout->addWidget(export_, 0, Qt::AlignRight);
+    auto* split = new QSplitter(Qt::Horizontal);
+    split->addWidget(plots);
+    split->addWidget(side);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(split);
+    resize(1100, 720);
+
+    for (ScoresPlot* plot : {listPlot_, rankPlot_}) {
+        connect(plot, &ScoresPlot::frameClicked, this, &ScoresWindow::frameClicked);
+        connect(plot, &ScoresPlot::frameDoubleClicked, this, &ScoresWindow::frameOpened);
+    }
+    connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        const int k = model_->fileAt(index.row());
+        if (k >= 0) emit frameOpened(k);
+    });
+    connect(table_, &QTableView::clicked, this, [this](const QModelIndex& index) {
+        const int k = model_->fileAt(index.row());
+        if (k >= 0) emit frameClicked(k);
+    });
+    connect(ruleChoice_, &QButtonGroup::idClicked, this, &ScoresWindow::updateApply);
+    connect(number_, &QLineEdit::textChanged, this, &ScoresWindow::updateApply);
+    connect(apply_, &QPushButton::clicked, this, [this] {
+        PassRule rule;
+        if (currentRule(rule)) emit ruleApplied(rule);
+    });
+    connect(export_, &QPushButton::clicked, this, &ScoresWindow::exportCsv);
+    updateApply();
+}
+
+void ScoresWindow::setData(const ScoresData& data) {
+    data_ = data;
+    const std::size_t n = data_.files.size();
+    data_.scores.resize(n, 0.0);
+    data_.passed.resize(n, 0);
+    ranks_ = Ranks(data_.scores);
+    std::vector<int> positions(n);
+    for (std::size_t k = 0; k < n; ++k) positions[k] = int(k) + 1;
+    listPlot_->setPoints(positions, data_.scores, data_.passed, data_.threshold, false);
+    // The cut lies between the last passed rank and the next.
+    rankPlot_->setPoints(ranks_, data_.scores, data_.passed, data_.cut + 0.5, true);
+    model_->setData(data_, ranks_);
+    export_->setEnabled(n > 0);
+}
+
+bool ScoresWindow::currentRule(PassRule& rule) const {
+    const QString text = number_->text().trimmed();
+    switch (ruleChoice_->checkedId()) {
+    case BestButton:
+        rule.kind = PassRule::Kind::Best;
+        return ParseCount(text, rule.best);
+    case PercentButton:
+        rule.kind = PassRule::Kind::BestPercent;
+        return ParsePercent(text.toStdString(), rule.percent);
+    default:
+        rule.kind = PassRule::Kind::Level;
+        return true;
+    }
+}
+
+void ScoresWindow::updateApply() {
+    PassRule rule;
+    const bool ok = currentRule(rule);
+    apply_->setEnabled(ok);
+    number_->setEnabled(ruleChoice_->checkedId() != LevelButton);
+}
+
+void ScoresWindow::exportCsv() {
+    if (data_.files.empty()) return;
+    // Beside the frames, unless the caller knows better.
+    const QString folder = QFileInfo(QString::fromStdString(data_.files[0])).absolutePath();
+    const UserDialogs::SaveChoice choice = Dialogs().getSaveFile(
+        this, QStringLiteral("CSV に保存"), {QStringLiteral("CSV (*.csv)")}, 0, folder);
+    if (!choice.accepted || choice.file.isEmpty()) return;
+    const std::string csv = ScoresCsv(data_.files, data_.scores, data_.passed, &ranks_);
+    QString error;
+    if (!SaveWholeFile(choice.file, QByteArray::fromStdString(csv), error))
+        Dialogs().showError(this, QStringLiteral("保存できません: %1\n%2").arg(choice.file, error));
+}

@@ -1,0 +1,65 @@
+#pragma once
+// The scores window: each frame's score over the list and sorted best first, a table of
+// them, the choice of pass rule (level, best N, best %), and CSV export.
+
+#include "ranking.h"
+#include "scores_data.h"
+
+#include <QMetaType>
+#include <QWidget>
+
+class QButtonGroup;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class ScoresPlot;
+class ScoresTableModel;
+
+class ScoresWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit ScoresWindow(QWidget* parent = nullptr);
+
+    void setData(const ScoresData& data);
+    const ScoresData& data() const { return data_; }
+
+    // The rule the group shows; false when its number cannot be read.
+    bool currentRule(framesifter::PassRule& rule) const;
+
+    // Asks for a file through the dialogs interface and writes the CSV there.
+    void exportCsv();
+
+    ScoresPlot* listPlot() const { return listPlot_; }
+    ScoresPlot* rankPlot() const { return rankPlot_; }
+    QTableView* table() const { return table_; }
+    ScoresTableModel* model() const { return model_; }
+    QButtonGroup* ruleChoice() const { return ruleChoice_; }
+    QLineEdit* ruleNumber() const { return number_; }
+    QPushButton* applyButton() const { return apply_; }
+    QPushButton* exportButton() const { return export_; }
+
+signals:
+    // A frame's 0-based list index: clicked on a plot, or double-clicked to be opened.
+    void frameClicked(int index);
+    void frameOpened(int index);
+    void ruleApplied(const framesifter::PassRule& rule);
+
+private:
+    void updateApply();
+
+    ScoresData data_;
+    std::vector<int> ranks_;
+    ScoresPlot* listPlot_;
+    ScoresPlot* rankPlot_;
+    QTableView* table_;
+    ScoresTableModel* model_;
+    QButtonGroup* ruleChoice_;
+    QLineEdit* number_;
+    QPushButton* apply_;
+    QPushButton* export_;
+};
+
+// Writes `bytes` to `path` whole or not at all (an existing file stays as it was on failure).
+bool SaveWholeFile(const QString& path, const QByteArray& bytes, QString& error);
+
+Q_DECLARE_METATYPE(framesifter::PassRule)

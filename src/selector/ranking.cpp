@@ -1,0 +1,104 @@
+#include "ranking.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace framesifter {
+
+std::vector<double> BandScores(const IntPlane& profileTable, int count, Band band) {
+    count = std::clamp(count, 0, profileTable.second());
+    std::vector<double> scores(std::size_t(count), 0.0);
+    for (int k = 0; k < count; ++k)
+        scores[std::size_t(k)] = BandScore(profileTable, k, band.low, band.high);
+    return scores;
+}
+
+namespace {
+
+// File indices, best first; a stable sort keeps equal scores in list order.
+std::vector<int> BestFirst(const std::vector<double>& scores) {
+    std::vector<int> order(scores.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return scores[std::size_t(a)] > scores[std::size_t(b)]; });
+    return order;
+}
+
+}  // namespace
+
+std::vector<int> Ranks(const std::vector<double>& scores) {
+    const std::vector<int> order = BestFirst(scores);
+    std::vector<int> ranks(scores.size());
+    for (std::size_t r = 0; r < order.size(); ++r) ranks[std::size_t(order[r])] = int(r) + 1;
+    return ranks;
+}
+
+bool ParsePercent(const std::string& text, Percent& percent) {
+    constexpr int kMaxDecimals = 9;
+    std::int64_t scaled = 0;
+    int decimals = 0, digits = 0;
+    bool point = false;
+    for (char c : text) {
+        if (c == '.') {
+            if (point) return false;
+            point = true;
+            continue;
+        }
+        if (c < '0' || c > '9') return false;
+        if (point && ++decimals > kMaxDecimals) return false;
+        ++digits;
+        scaled = scaled * 10 + (c - '0');
+        // Past 100 with every decimal still to come: too large, and no overflow later.
+        if (scaled > 100'000'000'000'000LL) return false;
+    }
+    if (digits == 0) return false;
+    std::int64_t hundred = 100;
+    for (int d = 0; d < decimals; ++d) hundred *= 10;
+    if (scaled <= 0 || scaled > hundred) return false;
+    percent.scaled = scaled;
+    percent.decimals = decimals;
+    return true;
+}
+
+int CountForPercent(const Percent& percent, int count) {
+    if (count <= 0 || percent.scaled <= 0) return 0;
+    std::int64_t denominator = 100;
+    for (int d = 0; d < percent.decimals; ++d) denominator *= 10;
+    // scaled <= 100 * 10^9 and count < 2^31: the product fits in 64 bits.
+    const std::int64_t n = (percent.scaled * count + denominator - 1) / denominator;
+    return int(std::min<std::int64_t>(n, count));
+}
+
+SelectionResult SelectBest(const IntPlane& profileTable, int count, Band band, int best) {
+    const std::vector<double> scores = BandScores(profileTable, count, band);
+    SelectionResult result;
+    result.maximum = -1e10;
+    result.minimum = 1e10;
+    for (double s : scores) {
+        result.maximum = std::max(result.maximum, s);
+        result.minimum = std::min(result.minimum, s);
+    }
+    const std::vector<int> order = BestFirst(scores);
+    best = std::clamp(best, 0, int(order.size()));
+    result.passed.assign(order.begin(), order.begin() + best);
+    std::sort(result.passed.begin(), result.passed.end());
+    result.threshold =
+        best > 0 ? scores[std::size_t(order[std::size_t(best) - 1])] : result.maximum;
+    return result;
+}
+
+SelectionResult SelectByRule(const IntPlane& profileTable, int count, Band band, int level,
+                             const PassRule& rule) {
+    switch (rule.kind) {
+    case PassRule::Kind::Best:
+        return SelectBest(profileTable, count, band, rule.best);
+    case PassRule::Kind::BestPercent:
+        count = std::clamp(count, 0, profileTable.second());
+        return SelectBest(profileTable, count, band, CountForPercent(rule.percent, count));
+    case PassRule::Kind::Level:
+        break;
+    }
+    return SelectFrames(profileTable, count, band, level);
+}
+
+}  // namespace framesifter

@@ -1,0 +1,228 @@
+#include "scores_plot.h"
+#include "scores_table.h"
+#include "scores_window.h"
+#include "temp_dir.h"
+#include "user_dialogs.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <deque>
+#include <filesystem>
+
+using namespace framesifter;
+
+namespace {
+
+class SaveDialogs : public UserDialogs {
+public:
+    std::deque<SaveChoice> saves;
+    QStringList errors;
+    SaveDialogs() { SetDialogs(this); }
+    ~SaveDialogs() override { SetDialogs(nullptr); }
+    OpenChoice getOpenFiles(QWidget*, const QString&, const QStringList&, int,
+                            const QString&) override {
+        return {};
+    }
+    SaveChoice getSaveFile(QWidget*, const QString&, const QStringList&, int,
+                           const QString&) override {
+        if (saves.empty()) return {};
+        SaveChoice c = saves.front();
+        saves.pop_front();
+        return c;
+    }
+    void showMessage(QWidget*, const QString&) override {}
+    void showError(QWidget*, const QString& text) override { errors << text; }
+    bool askYesNo(QWidget*, const QString&, bool) override { return false; }
+};
+
+// Twelve frames whose scores sort differently as numbers and as text.
+ScoresData Twelve() {
+    ScoresData d;
+    const double scores[] = {9, 100, 20, 3, 100, 55, 7, 1000, 2, 30, 8, 100};
+    for (int k = 0; k < 12; ++k) {
+        d.files.push_back("/c/f" + std::to_string(k + 1) + (k == 4 ? ",x\".fit" : ".fit"));
+        d.scores.push_back(scores[k]);
+        d.passed.push_back(scores[k] >= 55);
+    }
+    d.threshold = 55;
+    d.cut = 5;
+    return d;
+}
+
+QString Slurp(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString("<missing>");
+}
+
+}  // namespace
+
+class ScoresWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void tableSortsNumbersAsNumbers();
+    void clicksOnPointsReportTheFrame();
+    void ruleGroupEmitsTheChosenRule();
+    void exportWritesThroughTheDialogs();
+    void aFailedWriteLeavesTheOldFile();
+};
+
+void ScoresWindowTest::tableSortsNumbersAsNumbers() {
+    ScoresWindow w;
+    w.setData(Twelve());
+    const struct {
+        int column;
+        Qt::SortOrder order;
+        std::vector<int> firstFiles;  // 0-based list indices of the first rows
+    } cases[] = {
+        {ScoresTableModel::Score, Qt::AscendingOrder, {8, 3, 6, 10, 0, 2}},
+        {ScoresTableModel::Score, Qt::DescendingOrder, {7, 1, 4, 11, 5}},
+        {ScoresTableModel::Rank, Qt::AscendingOrder, {7, 1, 4, 11, 5, 9}},
+        {ScoresTableModel::Position, Qt::DescendingOrder, {11, 10, 9}},
+        {ScoresTableModel::Passed, Qt::DescendingOrder, {1, 4, 5, 7, 11, 0}},
+        {ScoresTableModel::File, Qt::AscendingOrder, {0, 1, 2, 3, 4, 5}},
+        {ScoresTableModel::File, Qt::DescendingOrder, {11, 10, 9, 8}},
+    };
+    for (const auto& c : cases) {
+        w.table()->sortByColumn(c.column, c.order);
+        for (std::size_t r = 0; r < c.firstFiles.size(); ++r)
+            QCOMPARE(w.model()->fileAt(int(r)), c.firstFiles[r]);
+    }
+    // Shown from 1: the frame listed first is number 1, the best is rank 1.
+    w.table()->sortByColumn(ScoresTableModel::Position, Qt::AscendingOrder);
+    QCOMPARE(w.model()->index(0, ScoresTableModel::Position).data().toInt(), 1);
+    QCOMPARE(w.model()->index(7, ScoresTableModel::Rank).data().toInt(), 1);
+    QCOMPARE(w.model()->index(4, ScoresTableModel::File).data().toString(), QString("f5,x\".fit"));
+}
+
+void ScoresWindowTest::clicksOnPointsReportTheFrame() {
+    ScoresWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.setData(Twelve());
+    QCoreApplication::processEvents();
+    QSignalSpy clicked(&w, &ScoresWindow::frameClicked);
+    QSignalSpy opened(&w, &ScoresWindow::frameOpened);
+    for (ScoresPlot* plot : {w.listPlot(), w.rankPlot()}) {
+        for (int k : {0, 3, 7, 11}) {
+            clicked.clear();
+            opened.clear();
+            QTest::mouseClick(plot->viewport(), Qt::LeftButton, {}, plot->positionOf(k));
+            QCOMPARE(clicked.count(), 1);
+            QCOMPARE(clicked[0][0].toInt(), k);
+            QTest::mouseDClick(plot->viewport(), Qt::LeftButton, {}, plot->positionOf(k));
+            QCOMPARE(opened.count(), 1);
+            QCOMPARE(opened[0][0].toInt(), k);
+        }
+    }
+    // Far from every point: nothing.
+    clicked.clear();
+    const QPoint empty = w.listPlot()->positionOf(7) + QPoint(0, 40);
+    QTest::mouseClick(w.listPlot()->viewport(), Qt::LeftButton, {}, empty);
+    QCOMPARE(clicked.count(), 0);
+}
+
+void ScoresWindowTest::ruleGroupEmitsTheChosenRule() {
+    ScoresWindow w;
+    w.setData(Twelve());
+    QSignalSpy applied(&w, &ScoresWindow::ruleApplied);
+    const struct {
+        int button;  // level, best N, best %
+        const char* text;
+        bool enabled;
+        PassRule::Kind kind;
+        long long value;  // best, or the percent's scaled digits
+    } cases[] = {
+        {0, "abc", true, PassRule::Kind::Level, 0},
+        {1, "25", true, PassRule::Kind::Best, 25},
+        {1, "0", false, PassRule::Kind::Best, 0},
+        {1, "2.5", false, PassRule::Kind::Best, 0},
+        {2, "0.1", true, PassRule::Kind::BestPercent, 1},
+        {2, "100.5", false, PassRule::Kind::BestPercent, 0},
+        {2, "x", false, PassRule::Kind::BestPercent, 0},
+    };
+    for (const auto& c : cases) {
+        w.ruleChoice()->button(c.button)->click();
+        w.ruleNumber()->setText(QString::fromLatin1(c.text));
+        QCOMPARE(w.applyButton()->isEnabled(), c.enabled);
+        if (!c.enabled) continue;
+        applied.clear();
+        w.applyButton()->click();
+        QCOMPARE(applied.count(), 1);
+        const auto rule = applied[0][0].value<PassRule>();
+        QCOMPARE(int(rule.kind), int(c.kind));
+        if (c.kind == PassRule::Kind::Best) QCOMPARE(rule.best, int(c.value));
+        if (c.kind == PassRule::Kind::BestPercent)
+            QCOMPARE((long long)rule.percent.scaled, c.value);
+    }
+}
+
+void ScoresWindowTest::exportWritesThroughTheDialogs() {
+    TempDir dir;
+    SaveDialogs dialogs;
+    ScoresWindow w;
+    ScoresData d;
+    d.files = {"/c/a.fit", "/c/b,c.fit", "/c/d.fit"};
+    d.scores = {12.7, 40, 40};
+    d.passed = {0, 1, 1};
+    w.setData(d);
+    const QString target = QString::fromStdString(dir.file("scores.csv"));
+    dialogs.saves.push_back({true, target, 0});
+    w.exportButton()->click();
+    QCOMPARE(Slurp(target),
+             QString("file,score,passed,rank\n/c/a.fit,12,0,3\n\"/c/b,c.fit\",40,1,1\n"
+                     "/c/d.fit,40,1,2\n"));
+    QVERIFY(dialogs.errors.isEmpty());
+
+    // Cancelled: nothing written; into a missing folder: an error and no file.
+    QFile::remove(target);
+    dialogs.saves.push_back({});
+    w.exportButton()->click();
+    QVERIFY(!QFile::exists(target));
+    const QString nowhere = QString::fromStdString(dir.file("missing/scores.csv"));
+    dialogs.saves.push_back({true, nowhere, 0});
+    w.exportButton()->click();
+    QCOMPARE(dialogs.errors.size(), 1);
+    QVERIFY(dialogs.errors[0].contains(nowhere));
+    QVERIFY(!QFile::exists(nowhere));
+}
+
+void ScoresWindowTest::aFailedWriteLeavesTheOldFile() {
+    if (geteuid() != 0) QSKIP("mounting a small file system needs root");
+    TempDir dir;
+    const std::string mountPoint = dir.file("small");
+    std::filesystem::create_directory(mountPoint);
+    if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
+        QSKIP("cannot mount a tmpfs here");
+    struct Unmount {
+        std::string at;
+        ~Unmount() { umount(at.c_str()); }
+    } unmount{mountPoint};
+    const QString target = QString::fromStdString(mountPoint + "/scores.csv");
+    QString error;
+    QVERIFY(SaveWholeFile(target, "old contents\n", error));
+    QVERIFY(!SaveWholeFile(target, QByteArray(512 * 1024, 'x'), error));
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(Slurp(target), QString("old contents\n"));
+    QCOMPARE(std::distance(std::filesystem::directory_iterator(mountPoint),
+                           std::filesystem::directory_iterator()),
+             1);  // no temporary file left behind
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ScoresWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "scores_window_test.moc"
