@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "command_guard.h"
+#include "frame_format.h"
 #include "image_window.h"
 #include "notice_window.h"
 #include "picture_files.h"
@@ -18,6 +19,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QApplication>
@@ -100,6 +102,7 @@ const QStringList& MainWindow::openFilters() {
         QStringLiteral("BMP (*.bmp)"),
         QStringLiteral("FITS (16bit Uncompressed) (*.fit *.fts *.fits)"),
         QStringLiteral("JPEG (*.jpg *.jpeg)"),
+        QStringLiteral("SER (*.ser)"),
     };
     return filters;
 }
@@ -307,9 +310,15 @@ void MainWindow::placeNewWindow(QMdiSubWindow* window) {
 int MainWindow::openFiles(const QStringList& files, int filterIndex) {
     const OpenKind kind = filterIndex == 1   ? OpenKind::Fits
                           : filterIndex == 2 ? OpenKind::Jpeg
+                          : filterIndex == 3 ? OpenKind::Ser
                                              : OpenKind::Bmp;
     int opened = 0;
     for (const QString& file : files) {
+        if (kind == OpenKind::Ser) {
+            if (!openVideo(file)) break;
+            ++opened;
+            continue;
+        }
         QImage picture;
         QString reason;
         if (!LoadPicture(file, kind, picture, reason)) {
@@ -443,7 +452,22 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     emit closed();
 }
 
-// ---- Frames from the selector's lists ----
+// ---- Frames from the selector's lists, and videos ----
+
+bool MainWindow::openVideo(const QString& file) {
+    std::vector<std::string> entries;
+    std::string reason;
+    if (!ExpandFrameEntries({QFile::encodeName(file).toStdString()}, entries, reason)) {
+        Dialogs().showError(
+            this, QStringLiteral("画像を開けません: %1\n%2")
+                      .arg(QDir::toNativeSeparators(file), QString::fromStdString(reason)));
+        return false;
+    }
+    QStringList frames;
+    frames.reserve(qsizetype(entries.size()));
+    for (const std::string& entry : entries) frames << QFile::decodeName(entry.c_str());
+    return showFrame(frames, 0, false) != nullptr;
+}
 
 ImageWindow* MainWindow::showFrame(const QStringList& paths, int index, bool passList) {
     if (index < 0 || index >= paths.size()) return nullptr;
@@ -481,7 +505,7 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
     // Stepping keeps the zoom the user chose; a first fill starts at 100 %.
     const int exponent = window->frameIndex == index ? 0 : window->zoomExponent;
     window->fill(picture,
-                 FrameCaption(QFileInfo(path).fileName(), index, int(window->framePaths.size())));
+                 FrameCaption(FrameDisplayName(path), index, int(window->framePaths.size())));
     window->frameIndex = index;
     QString text = ZoomText(1.0);
     for (int k = 0; k > exponent; --k) window->zoomOut(text);

@@ -43,7 +43,8 @@ public:
     // The image windows in the MDI area's creation order.
     QList<ImageWindow*> imageWindows() const;
 
-    // Open the given files as the dialog entry (0 BMP, 1 FITS, 2 JPEG) says. Stops at the
+    // Open the given files as the dialog entry (0 BMP, 1 FITS, 2 JPEG, 3 SER) says; a video
+    // opens at its first frame in a window that steps through its frames. Stops at the
     // first file that cannot be read, after saying so. Returns how many windows were opened.
     int openFiles(const QStringList& files, int filterIndex);
     // Open local files as a drop does: each as its extension says, others left out. Stops
@@ -116,6 +117,7 @@ private:
     void keepGeometry();
     void placeNewWindow(QMdiSubWindow* window);
     bool fillFrame(ImageWindow* window, int index);
+    bool openVideo(const QString& file);
     void stepFrame(ImageWindow* window, int delta);
     void dropFrame(ImageWindow* window);
 

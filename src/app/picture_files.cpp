@@ -3,6 +3,7 @@
 #include "bmp_reader.h"
 #include "fits_reader.h"
 #include "jpeg_image.h"
+#include "ser_reader.h"
 #include "viewer_rules.h"
 
 #include "frame_format.h"
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -101,6 +103,95 @@ bool LoadFits(const QString& path, QImage& picture, QString& error) {
     return true;
 }
 
+namespace {
+
+int SerSample(const std::uint8_t* p, const SerHeader& header) {
+    if (header.bytesPerSample == 1) return p[0];
+    return header.bigEndianSamples ? (p[0] << 8) | p[1] : p[0] | (p[1] << 8);
+}
+
+// Calls row(y, bytes) for every stored row of frame `index`, a few megabytes read at a time.
+template <typename Row>
+bool ForEachSerRow(const ByteSource& source, const SerHeader& header, int index,
+                   std::vector<std::uint8_t>& scratch, std::string& error, Row row) {
+    const int step = int(std::max<std::size_t>(1, (std::size_t(4) << 20) / header.rowBytes()));
+    for (int y0 = 0; y0 < header.height; y0 += step) {
+        const int count = std::min(step, header.height - y0);
+        const std::uint8_t* rows = ViewSerRows(source, header, index, y0, count, scratch, error);
+        if (!rows) return false;
+        for (int k = 0; k < count; ++k) row(y0 + k, rows + std::size_t(k) * header.rowBytes());
+    }
+    return true;
+}
+
+}  // namespace
+
+bool LoadSerFrame(const QString& entry, QImage& picture, QString& error) {
+    std::string path, reason;
+    int frame = 0;
+    ByteSource source;
+    SerHeader header;
+    if (!SplitFrameEntry(LocalPath(entry), path, frame)) {
+        error = QStringLiteral("not a frame of a SER video (PATH#N)");
+        return false;
+    }
+    if (!source.open(path, reason) || !ReadSerHeader(source, header, reason)) {
+        error = QString::fromStdString(reason);
+        return false;
+    }
+    if (frame > header.frameCount) {
+        error =
+            QStringLiteral("no frame %1 in a video of %2 frames").arg(frame).arg(header.frameCount);
+        return false;
+    }
+    QImage image(header.width, header.height, QImage::Format_RGB888);
+    if (image.isNull()) {
+        error = QStringLiteral("not enough memory for a %1 x %2 picture")
+                    .arg(header.width)
+                    .arg(header.height);
+        return false;
+    }
+    const int index = frame - 1;
+    const std::size_t samples = std::size_t(header.width) * std::size_t(header.planes);
+    const std::size_t step = header.bytesPerSample;
+    std::vector<std::uint8_t> scratch;
+    double white = double((1 << std::min(header.depth, 8)) - 1);
+    if (header.depth > 8) {
+        int largest = 0;
+        const bool read = ForEachSerRow(
+            source, header, index, scratch, reason, [&](int, const std::uint8_t* row) {
+                for (std::size_t i = 0; i < samples; ++i)
+                    largest = std::max(largest, SerSample(row + i * step, header));
+            });
+        if (!read) {
+            error = QString::fromStdString(reason);
+            return false;
+        }
+        white = largest;
+    }
+    // RGB order on screen whatever the stored order; mono and Bayer as grey.
+    const bool bgr = header.colour == SerColour::Bgr;
+    const bool read =
+        ForEachSerRow(source, header, index, scratch, reason, [&](int y, const std::uint8_t* row) {
+            std::uint8_t* out = image.scanLine(y);
+            for (int x = 0; x < header.width; ++x) {
+                const std::uint8_t* pixel = row + std::size_t(x) * header.pixelBytes();
+                for (int c = 0; c < 3; ++c) {
+                    const int plane = header.isColour() ? (bgr ? 2 - c : c) : 0;
+                    const int v = SerSample(pixel + std::size_t(plane) * step, header);
+                    out[3 * x + c] =
+                        white > 0 ? std::uint8_t(std::min(255.0, 255.0 * v / white)) : 0;
+                }
+            }
+        });
+    if (!read) {
+        error = QString::fromStdString(reason);
+        return false;
+    }
+    picture = image;
+    return true;
+}
+
 bool LoadPicture(const QString& path, OpenKind kind, QImage& picture, QString& error) {
     switch (kind) {
     case OpenKind::Bmp:
@@ -109,6 +200,8 @@ bool LoadPicture(const QString& path, OpenKind kind, QImage& picture, QString& e
         return LoadFits(path, picture, error);
     case OpenKind::Jpeg:
         return LoadJpeg(path, picture, error);
+    case OpenKind::Ser:
+        return LoadSerFrame(path, picture, error);
     }
     error = QStringLiteral("unknown file kind");
     return false;

@@ -6,7 +6,7 @@
 #include <QString>
 
 // The open dialog's entries, in their order.
-enum class OpenKind { Bmp = 0, Fits = 1, Jpeg = 2 };
+enum class OpenKind { Bmp = 0, Fits = 1, Jpeg = 2, Ser = 3 };
 
 // BMP entry: ".jpg"/".jpeg" names are decoded as JPEG (24-bit), anything else as BMP in the
 // file's own pixel format (an 8-bit palette stays 8-bit).
@@ -15,6 +15,10 @@ bool LoadBmpEntry(const QString& path, QImage& picture, QString& error);
 bool LoadJpeg(const QString& path, QImage& picture, QString& error);
 // FITS entry: 16-bit FITS values as a 24-bit grey picture, the largest value white.
 bool LoadFits(const QString& path, QImage& picture, QString& error);
+// SER entry "PATH#N": frame N of the video. Samples of up to 8 bits are shown as they are
+// (scaled to 0..255), deeper ones with the frame's largest value white, as FITS frames are;
+// Bayer frames show their raw values in grey.
+bool LoadSerFrame(const QString& entry, QImage& picture, QString& error);
 bool LoadPicture(const QString& path, OpenKind kind, QImage& picture, QString& error);
 
 // BMP in the picture's own format (8-bit palettes stay 8-bit, the rest 24-bit). The target

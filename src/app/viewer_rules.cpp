@@ -1,7 +1,10 @@
 #include "viewer_rules.h"
 
+#include "frame_format.h"
+
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 using namespace framesifter;
 
@@ -49,6 +52,10 @@ int OpenFilterForName(const QString& name) {
     if (ext == QLatin1String("fit") || ext == QLatin1String("fts") || ext == QLatin1String("fits"))
         return 1;
     if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg")) return 2;
+    if (ext == QLatin1String("ser")) return 3;
+    std::string video;
+    int frame = 0;
+    if (SplitFrameEntry(name.toStdString(), video, frame)) return 3;
     return -1;
 }
 
@@ -93,4 +100,15 @@ int SteppedFrame(int index, int delta, int count) {
 
 QString FrameCaption(const QString& name, int index, int count) {
     return QStringLiteral("%1 (%2 / %3)").arg(name).arg(index + 1).arg(count);
+}
+
+QString FrameDisplayName(const QString& entry) {
+    std::string video;
+    int frame = 0;
+    if (!SplitFrameEntry(entry.toStdString(), video, frame))
+        return entry.mid(entry.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString name = QString::fromStdString(video);
+    return QStringLiteral("%1 #%2")
+        .arg(name.mid(name.lastIndexOf(QLatin1Char('/')) + 1))
+        .arg(frame);
 }

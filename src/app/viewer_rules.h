@@ -24,8 +24,8 @@ double LargestValue(const framesifter::IntPlane& plane, int width, int height);
 bool FitsToGrey(const framesifter::IntPlane& plane, int width, int height, std::uint8_t* bgr,
                 std::size_t stride);
 
-// The open dialog's entry (0 BMP, 1 FITS, 2 JPEG) that a file of this name is read as,
-// by its extension in any case; -1 for any other name.
+// The open dialog's entry (0 BMP, 1 FITS, 2 JPEG, 3 SER) that a file of this name is read
+// as, by its extension in any case (a video's frame "PATH#N" as SER); -1 for any other name.
 int OpenFilterForName(const QString& name);
 
 // The name a save writes. `extensions` are the chosen entry's (".jpg", ".jpeg"), the first
@@ -52,3 +52,7 @@ int SteppedFrame(int index, int delta, int count);
 
 // The caption of a window showing frame `index` (0-based) of `count`: "name (k / count)".
 QString FrameCaption(const QString& name, int index, int count);
+
+// A frame entry as lists and captions show it: the file name, or "video.ser #N" for a
+// video's frame "PATH#N".
+QString FrameDisplayName(const QString& entry);

@@ -67,9 +67,10 @@ TEST(FitsToGrey, AllZeroImageIsBlackAndTooSmallPlaneIsRefused) {
 
 TEST(OpenFilterForName, ByExtensionInAnyCase) {
     const std::pair<const char*, int> cases[] = {
-        {"/d/a.bmp", 0},  {"a.BMP", 0}, {"/d/a.fit", 1},   {"a.FTS", 1},
-        {"a.fits", 1},    {"a.jpg", 2}, {"a.JPEG", 2},     {"a.png", -1},
-        {"/d.bmp/a", -1}, {"bmp", -1},  {"a.bmp.txt", -1}, {"a.", -1},
+        {"/d/a.bmp", 0},  {"a.BMP", 0},       {"/d/a.fit", 1},   {"a.FTS", 1},
+        {"a.fits", 1},    {"a.jpg", 2},       {"a.JPEG", 2},     {"a.png", -1},
+        {"/d.bmp/a", -1}, {"bmp", -1},        {"a.bmp.txt", -1}, {"a.", -1},
+        {"a.SER", 3},     {"/d/a.ser#12", 3}, {"a.ser#0", -1},   {"a.fit#2", -1},
     };
     for (const auto& [name, filter] : cases) EXPECT_EQ(OpenFilterForName(name), filter) << name;
 }

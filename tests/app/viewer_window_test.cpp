@@ -14,6 +14,7 @@
 #include "scratch_preferences.h"
 #include "screen_centre.h"
 #include "selector_window.h"
+#include "ser_test_files.h"
 #include "settings_file.h"
 #include "temp_dir.h"
 #include "version_dialog.h"
@@ -427,6 +428,56 @@ private slots:
         QCOMPARE(dropped.count(), 2);
         QTRY_VERIFY(last.isNull());  // nothing left to show
         QCOMPARE(main_->showFrame(list, 2, false), nullptr);
+    }
+
+    void videoOpensAtItsFirstFrameAndSteps() {
+        using namespace ser_test_files;
+        // Frame f's pixel (x, y) plane p holds 10 * (f + 1) + 40 * p + x; 16-bit videos scale it.
+        struct Video {
+            int colour, flag, depth, scale;
+            QRgb firstPixel;  // frame 1's pixel (1, 0) as shown
+        };
+        const Video videos[] = {
+            {0, 0, 8, 1, qRgb(11, 11, 11)},
+            {100, 0, 8, 1, qRgb(11, 51, 91)},
+            {101, 0, 8, 1, qRgb(91, 51, 11)},      // stored blue first
+            {0, 1, 16, 256, qRgb(215, 215, 215)},  // big-endian samples, largest (13) white
+        };
+        start();
+        for (const Video& v : videos) {
+            SerSpec spec;
+            spec.colour = v.colour, spec.flag = v.flag, spec.depth = v.depth, spec.count = 3;
+            const auto bytes = SerBytes(spec, [&](int f, int x, int, int p) {
+                return std::uint16_t((10 * (f + 1) + 40 * p + x) * v.scale);
+            });
+            const QString name = QStringLiteral("v%1.ser").arg(v.colour + v.depth);
+            QFile file(path(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+            file.close();
+            open({name}, 3);
+            QCOMPARE(dialogs_->errors, QStringList());
+            ImageWindow* video = main_->activeImageWindow();
+            QVERIFY(video);
+            QCOMPARE(video->windowTitle(), name + " #1 (1 / 3)");
+            QCOMPARE(video->picture().pixel(1, 0), v.firstPixel);
+            QTest::keyClick(video, Qt::Key_PageDown);
+            QCOMPARE(video->windowTitle(), name + " #2 (2 / 3)");
+            QVERIFY(video->picture().pixel(1, 0) != v.firstPixel);
+        }
+        // A video cut short in its second frame is refused, named.
+        SerSpec spec;
+        auto bytes = SerBytes(spec, [](int, int, int, int) { return 7; });
+        bytes.resize(bytes.size() - 5);
+        QFile cut(path("cut.ser"));
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+        cut.close();
+        const int before = int(windows().size());
+        open({"cut.ser"}, 3);
+        QCOMPARE(int(windows().size()), before);
+        QCOMPARE(dialogs_->errors.size(), 1);
+        QVERIFY(dialogs_->errors[0].contains("cut.ser"));
     }
 
     void closeActiveAndCloseAll() {
