@@ -237,6 +237,7 @@ SelectorWindow::~SelectorWindow() {
     if (!worker_.joinable()) return;
     work_->requestStop();
     worker_.join();
+    if (work_->kind == Work::Move) QApplication::restoreOverrideCursor();
 }
 
 SelectorWindow::SelectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -529,46 +530,30 @@ void SelectorWindow::selectPassed() {
 
 void SelectorWindow::movePassed() {
     RunCommand(this, [&] {
+        if (work_) return;
         // Entries moved by an earlier press already lie in "Good"; moving them again
         // would nest them one folder deeper.
-        std::vector<QListWidgetItem*> items;
-        std::vector<std::string> sources;
+        auto work = std::make_unique<Work>();
+        work->kind = Work::Move;
         for (int i = 0; i < passedList->count(); ++i) {
             QListWidgetItem* item = passedList->item(i);
             if (item->data(kMovedRole).toBool()) continue;
-            items.push_back(item);
-            sources.push_back(ToNative(PathOf(item)));
+            work->items.push_back(item);
+            work->sources.push_back(ToNative(PathOf(item)));
         }
-        if (items.empty()) {
+        if (work->items.empty()) {
             Dialogs().showMessage(this, QStringLiteral("移動するファイルがありません"));
             return;
         }
         const QString question = QStringLiteral("%1 個のファイルを Good に移動しますか？");
-        if (!Dialogs().askYesNo(this, question.arg(int(items.size())), true)) return;
-        const std::vector<MoveOutcome> outcomes = MovePassedFiles(sources);
-        for (std::size_t i = 0; i < outcomes.size() && i < items.size(); ++i) {
-            if (!outcomes[i].moved) continue;
-            items[i]->setData(kPathRole, FromNative(outcomes[i].target));
-            items[i]->setData(kMovedRole, true);
-        }
-        // A Good folder that cannot hold files is one line, however many files it kept back.
-        QStringList failures;
-        for (const MoveFailure& f : SummariseFailures(outcomes)) {
-            const QString error = QString::fromLocal8Bit(f.error.c_str());
-            failures << (f.folderFault
-                             ? QStringLiteral("%1 (%2 個のファイル)").arg(error).arg(f.files)
-                             : QStringLiteral("%1 (%2)").arg(FromNative(f.subject), error));
-        }
-        fileList->clear();
-        showCounts();
-        if (!failures.isEmpty()) {
-            const int total = int(failures.size());
-            if (total > kMaxListedFailures) {
-                failures = failures.mid(0, kMaxListedFailures);
-                failures << QStringLiteral("ほか %1 個").arg(total - kMaxListedFailures);
-            }
-            Dialogs().showError(this, QStringLiteral("移動できなかったファイルがあります\n") +
-                                          failures.join(QLatin1Char('\n')));
+        if (!Dialogs().askYesNo(this, question.arg(int(work->items.size())), true)) return;
+        work->total = int(work->items.size());
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        try {
+            startWork(std::move(work));
+        } catch (...) {
+            QApplication::restoreOverrideCursor();
+            throw;
         }
     });
 }
@@ -753,4 +738,31 @@ void SelectorWindow::markLeftOut() {
     }
 }
 
-void SelectorWindow::finishMove(Work&) {}
+void SelectorWindow::finishMove(Work& work) {
+    QApplication::restoreOverrideCursor();
+    // The list entries cannot change while the move runs: every control that could is
+    // disabled.
+    for (std::size_t i = 0; i < work.outcomes.size() && i < work.items.size(); ++i) {
+        if (!work.outcomes[i].moved) continue;
+        work.items[i]->setData(kPathRole, FromNative(work.outcomes[i].target));
+        work.items[i]->setData(kMovedRole, true);
+    }
+    fileList->clear();
+    showCounts();
+    if (!work.error.empty()) {
+        ReportCommandError(this, work.error.c_str());
+        return;
+    }
+    // A stop comes from closing the window: what stayed is no news to report then.
+    if (work.stopMove) return;
+    // A Good folder that cannot hold files is one line, however many files it kept back.
+    QStringList failures;
+    for (const MoveFailure& f : SummariseFailures(work.outcomes)) {
+        const QString error = QString::fromLocal8Bit(f.error.c_str());
+        failures << (f.folderFault ? QStringLiteral("%1 (%2 個のファイル)").arg(error).arg(f.files)
+                                   : QStringLiteral("%1 (%2)").arg(FromNative(f.subject), error));
+    }
+    if (!failures.isEmpty())
+        Dialogs().showError(
+            this, QStringLiteral("移動できなかったファイルがあります\n") + CappedLines(failures));
+}

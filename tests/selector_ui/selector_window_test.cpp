@@ -1,6 +1,7 @@
 // The selector window driven as a user would, with scripted dialogs and answers.
 
 #include "batch_run.h"
+#include "file_move.h"
 #include "graph_canvas.h"
 #include "selector_fixtures.h"
 #include "selector_window.h"
@@ -27,7 +28,9 @@
 #include <chrono>
 #include <climits>
 #include <memory>
+#include <sys/mount.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace framesifter;
 
@@ -77,6 +80,33 @@ void GatedRead(int index) {
     while (index >= g_allowed.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
+// Copies across file systems wait after block g_blocksAllowed until it is raised.
+std::atomic<int> g_blocksCopied{0};
+std::atomic<int> g_blocksAllowed{INT_MAX};
+
+void GatedCopy(std::uint64_t) {
+    const int block = ++g_blocksCopied;
+    while (block > g_blocksAllowed.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// A tmpfs of its own under `folder`, so that a move from it into Good elsewhere copies.
+class MountedTmpfs {
+public:
+    explicit MountedTmpfs(const QString& folder) : path_(folder) {
+        if (geteuid() != 0 || !QDir().mkpath(folder)) return;
+        mounted_ = mount("tmpfs", folder.toLocal8Bit().constData(), "tmpfs", 0, "size=4m") == 0;
+    }
+    ~MountedTmpfs() {
+        if (mounted_) umount2(path_.toLocal8Bit().constData(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    QString path_;
+    bool mounted_ = false;
+};
+
 bool AllWhite(const QImage& image) {
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
@@ -122,12 +152,14 @@ private slots:
     void badFramesLeftOut_data();
     void badFramesLeftOut();
     void closingOrDestroyingStopsARun();
+    void moveRunsApartAndStopsOnClose();
 
 private:
     static QStringList hundredFrames(const QStringList& four);  // each listed 25 times
     QStringList writeFrames();  // the four stripe frames, two BMP and two FITS
     void openAndRun(const QStringList& files);
-    void runFft();  // clicks FFT and waits for the run's end
+    void runFft();     // clicks FFT and waits for the run's end
+    void moveFiles();  // clicks 移動 and waits for the move's end
 
     std::unique_ptr<TempDir> dir_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
@@ -172,6 +204,11 @@ void SelectorWindowTest::openAndRun(const QStringList& files) {
     dialogs_->chooseFiles(files);
     selector_->openButton->click();
     runFft();
+}
+
+void SelectorWindowTest::moveFiles() {
+    selector_->moveButton->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!selector_->busy(), 20000);
 }
 
 void SelectorWindowTest::runFft() {
@@ -673,7 +710,7 @@ void SelectorWindowTest::listClicksDrawTheFrame() {
     s.passedList->setCurrentRow(0);
     QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[1]) < 1.5);
     dialogs_->answers.push_back(true);
-    s.moveButton->click();
+    moveFiles();
     const QString good = QString::fromStdString(dir_->path().string()) + "/Good/f3.FIT";
     QCOMPARE(Paths(s.passedList).at(1), good);
     QVERIFY(QFile::exists(good));
@@ -709,14 +746,14 @@ void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
 void SelectorWindowTest::moveAnsweredNo() {
     SelectorWindow& s = *selector_;
     // An empty pass list asks nothing and says why.
-    s.moveButton->click();
+    moveFiles();
     QVERIFY(dialogs_->questions.isEmpty());
     QCOMPARE(dialogs_->messages, QStringList{"移動するファイルがありません"});
     const QStringList files = writeFrames();
     openAndRun(files);
     s.selectButton->click();
     dialogs_->answers.push_back(false);
-    s.moveButton->click();
+    moveFiles();
     QCOMPARE(dialogs_->questions, QStringList{"2 個のファイルを Good に移動しますか？"});
     QVERIFY(!QFileInfo::exists(QString::fromStdString(dir_->file("Good"))));
     for (const QString& f : files) QVERIFY(QFile::exists(f));
@@ -741,7 +778,7 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     // The main window's dialogs may have moved the current directory meanwhile.
     QVERIFY(QDir::setCurrent(startDir_));
     dialogs_->answers.push_back(true);
-    s.moveButton->click();
+    moveFiles();
 
     QCOMPARE(Contents(d + "/Good/f1.fit"), QByteArray("already here"));
     QCOMPARE(Contents(files[1]), f1);
@@ -765,7 +802,7 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     // Once the way is clear, a second press moves what stayed, and only that.
     QVERIFY(QFile::remove(d + "/Good/f1.fit"));
     dialogs_->answers.push_back(true);
-    s.moveButton->click();
+    moveFiles();
     QCOMPARE(dialogs_->errors.size(), 1);
     QCOMPARE(Contents(d + "/Good/f1.fit"), f1);
     QVERIFY(QFile::exists(d + "/Good/f3.FIT"));
@@ -775,7 +812,7 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     QCOMPARE(dialogs_->questions, (QStringList{"2 個のファイルを Good に移動しますか？",
                                                "1 個のファイルを Good に移動しますか？"}));
     dialogs_->answers.push_back(true);
-    s.moveButton->click();
+    moveFiles();
     QCOMPARE(dialogs_->questions.size(), 2);
     QCOMPARE(dialogs_->messages, QStringList{"移動するファイルがありません"});
     QCOMPARE(dialogs_->answers.size(), 1u);
@@ -793,7 +830,7 @@ void SelectorWindowTest::moveReportsAGoodFolderFaultOnce() {
     s.selectButton->click();
     QVERIFY(QDir::setCurrent(startDir_));
     dialogs_->answers.push_back(true);
-    s.moveButton->click();
+    moveFiles();
     QCOMPARE(dialogs_->errors.size(), 1);
     QCOMPARE(dialogs_->errors[0].count("not a folder"), 1);
     QVERIFY(dialogs_->errors[0].contains("(2 個のファイル)"));
@@ -991,6 +1028,50 @@ void SelectorWindowTest::closingOrDestroyingStopsARun() {
     selector_.reset();
     QVERIFY(g_started < 30);
     QCoreApplication::processEvents();
+}
+
+void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
+    SelectorWindow& s = *selector_;
+    const QString d = QString::fromStdString(dir_->path().string());
+    MountedTmpfs other(d + "/other");
+    if (!other.mounted()) QSKIP("mounting a tmpfs needs root");
+    QVERIFY(QDir(d).mkdir("good"));
+    QVERIFY(QFile::link(d + "/good", d + "/other/Good"));
+    const QByteArray bytes(300000, 'f');  // five copy blocks
+    QStringList sources;
+    for (const char* name : {"a.fit", "b.fit", "c.fit"}) {
+        sources << d + "/other/" + name;
+        QFile f(sources.last());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        auto* item = new QListWidgetItem(QString(name), s.passedList);
+        item->setData(SelectorWindow::kPathRole, sources.last());
+    }
+    SetCopyProgressHookForTests(GatedCopy);
+    g_blocksCopied = 0;
+    g_blocksAllowed = 5;  // the first file, then the second file's first block
+    dialogs_->answers.push_back(true);
+    s.moveButton->click();
+    QVERIFY(s.busy());
+    QVERIFY(QApplication::overrideCursor() &&
+            QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+    QTRY_COMPARE(s.workCount->text(), QString("1 / 3"));
+    QTRY_VERIFY(s.progressBar->value() > 0);
+    QVERIFY(!s.fftButton->isEnabled() && !s.moveButton->isEnabled() && !s.openButton->isEnabled());
+    QVERIFY(s.passLevelSpinner->isEnabled());
+
+    s.close();
+    g_blocksAllowed = INT_MAX;
+    QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
+    SetCopyProgressHookForTests(nullptr);
+    QVERIFY(!QApplication::overrideCursor());
+    // The first moved; the second's copy was cut and removed; the third was never begun.
+    QCOMPARE(QDir(d + "/good").entryList(QDir::Files | QDir::Hidden), QStringList{"a.fit"});
+    QVERIFY(!QFile::exists(sources[0]));
+    QCOMPARE(Contents(sources[1]), bytes);
+    QCOMPARE(Contents(sources[2]), bytes);
+    QCOMPARE(Paths(s.passedList), (QStringList{d + "/other/Good/a.fit", sources[1], sources[2]}));
+    QVERIFY(dialogs_->errors.isEmpty());
 }
 
 QTEST_MAIN(SelectorWindowTest)
