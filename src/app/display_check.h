@@ -4,6 +4,7 @@
 
 #include <string>
 
-// True when `-platform` is among the arguments, or QT_QPA_PLATFORM, DISPLAY or
-// WAYLAND_DISPLAY is set and not empty. Otherwise `error` receives the line to print.
+// True when `-platform` is among the arguments, when QT_QPA_PLATFORM or WAYLAND_DISPLAY
+// chooses another way, or when DISPLAY names an X display that accepts a connection.
+// Otherwise `error` receives the line to print (unset variables and empty ones alike).
 bool DisplayAvailable(int argc, char** argv, std::string& error);

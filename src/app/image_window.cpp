@@ -4,6 +4,7 @@
 #include "viewer_rules.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QMenu>
 
@@ -93,4 +94,39 @@ QString ImageWindow::activationZoomText() const {
     const double l = std::log(r) / std::log(2.0);
     const int k = wc >= w0 ? int(l + 0.5) : int(l - 0.5);
     return ZoomText(std::pow(2.0, k));
+}
+
+void ImageWindow::showWhole(QSize room, QString& text) {
+    if (QLayout* l = layout()) l->activate();
+    const QSize frame = size() - client_->size();
+    const int exponent = WholeViewExponent(fullSizeView->size(), room - frame);
+    if (!zoomTo(exponent, text)) text = ZoomText(1.0);
+}
+
+void ImageWindow::setFrameList(const QStringList& paths, int index, bool passList) {
+    framePaths = paths;
+    frameIndex = index;
+    fromPassList = passList;
+}
+
+void ImageWindow::keyPressEvent(QKeyEvent* event) {
+    if (!framePaths.isEmpty() && event->modifiers() == Qt::NoModifier) {
+        switch (event->key()) {
+        case Qt::Key_PageDown:
+            emit frameStepRequested(this, 1);
+            return;
+        case Qt::Key_PageUp:
+            emit frameStepRequested(this, -1);
+            return;
+        case Qt::Key_Delete:
+            if (fromPassList) {
+                emit frameDropRequested(this);
+                return;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    QMdiSubWindow::keyPressEvent(event);
 }

@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QMdiSubWindow>
+#include <QStringList>
 
 class ImageView;
 
@@ -23,6 +24,18 @@ public:
     // empty for a window without a picture.
     QString activationZoomText() const;
 
+    // Shows the largest power-of-two zoom at which the picture fits in `room` whole (never
+    // above 100 %); `text` receives the zoom text.
+    void showWhole(QSize room, QString& text);
+
+    // A window opened from a frame list steps through it: Page Down / Page Up ask for the
+    // next / previous frame, and Delete, in a window of the pass list, asks to take the
+    // shown frame out of that list.
+    void setFrameList(const QStringList& paths, int index, bool passList);
+    QStringList framePaths;
+    int frameIndex = -1;
+    bool fromPassList = false;
+
     // The 100 % picture (what a save writes).
     const QImage& picture() const;
     QSize shownSize() const;
@@ -35,6 +48,13 @@ public:
     int colourChannels = 0;
     int zoomExponent = 0;  // the shown size is the 100 % size times 2 to this power
     QString undoMark;      // never set
+
+signals:
+    void frameStepRequested(ImageWindow* window, int delta);
+    void frameDropRequested(ImageWindow* window);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     bool zoomTo(int exponent, QString& text);

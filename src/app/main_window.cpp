@@ -4,6 +4,7 @@
 #include "image_window.h"
 #include "notice_window.h"
 #include "picture_files.h"
+#include "preferences.h"
 #include "screen_centre.h"
 #include "selector_window.h"
 #include "settings_file.h"
@@ -29,8 +30,11 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace framesifter;
 
@@ -136,8 +140,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
     resize(795, 589);
     CentreOnScreen(*this);
+    restoreKeptGeometry();
 
-    ReadSettings();
+    // Every accepted file dialog moves the current folder; the settings file stays where
+    // the program found it.
+    settingsFolder_ = QDir::currentPath();
+    ReadSettings(settingsFolder_);
 
     versionDialog_ = std::make_unique<VersionDialog>();
     selectorWindow_ = std::make_unique<SelectorWindow>();
@@ -276,12 +284,24 @@ void MainWindow::imageWindowActivated(QMdiSubWindow* window) {
 // ---- Open ----
 
 void MainWindow::open() {
+    Preferences preferences;
+    const FileDialogKind kind = FileDialogKind::ViewerOpen;
     const UserDialogs::OpenChoice choice = Dialogs().getOpenFiles(
-        this, QStringLiteral("Open an Image for Viewing"), openFilters(), openFilter_);
+        this, QStringLiteral("Open an Image for Viewing"), openFilters(),
+        preferences.dialogFilter(kind, int(openFilters().size())), preferences.dialogFolder(kind));
     if (!choice.accepted || choice.files.isEmpty()) return;
-    openFilter_ = choice.filterIndex;
+    preferences.keepDialogChoice(kind, choice.files.first(), choice.filterIndex);
     QDir::setCurrent(ChosenFolder(choice.files.first()));
     openFiles(choice.files, choice.filterIndex);
+}
+
+void MainWindow::placeNewWindow(QMdiSubWindow* window) {
+    // One title bar's height down and right, as desktops cascade their windows.
+    const int step = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
+    const QPoint newest = newestWindow_ ? newestWindow_->pos() : QPoint();
+    window->move(CascadePosition(newestWindow_ ? &newest : nullptr, window->size(),
+                                 mdiArea->viewport()->size(), step));
+    newestWindow_ = window;
 }
 
 int MainWindow::openFiles(const QStringList& files, int filterIndex) {
@@ -299,8 +319,9 @@ int MainWindow::openFiles(const QStringList& files, int filterIndex) {
         }
         auto* window = new ImageWindow;
         mdiArea->addSubWindow(window);
-        window->show();
         window->fill(picture, QFileInfo(file).fileName());
+        placeNewWindow(window);
+        window->show();
         zoomText->setText(ZoomText(1.0));
         ++opened;
     }
@@ -342,10 +363,13 @@ int MainWindow::openDroppedFiles(const QList<QUrl>& urls) {
 void MainWindow::save() {
     ImageWindow* window = activeImageWindow();
     if (!window) return;
-    const UserDialogs::SaveChoice choice =
-        Dialogs().getSaveFile(this, QStringLiteral("Save an Image"), saveFilters(), saveFilter_);
+    Preferences preferences;
+    const FileDialogKind kind = FileDialogKind::ViewerSave;
+    const UserDialogs::SaveChoice choice = Dialogs().getSaveFile(
+        this, QStringLiteral("Save an Image"), saveFilters(),
+        preferences.dialogFilter(kind, int(saveFilters().size())), preferences.dialogFolder(kind));
     if (!choice.accepted || choice.file.isEmpty()) return;
-    saveFilter_ = choice.filterIndex;
+    preferences.keepDialogChoice(kind, choice.file, choice.filterIndex);
     QDir::setCurrent(ChosenFolder(choice.file));
     saveImageWindow(window, choice.file, choice.filterIndex);
 }
@@ -394,10 +418,94 @@ void MainWindow::closeAllWindows() {
     for (QMdiSubWindow* w : windows) w->close();
 }
 
+void MainWindow::restoreKeptGeometry() {
+    const Preferences preferences;
+    if (const std::optional<QRect> kept = preferences.mainGeometry();
+        kept && PlaceIsOnScreen(*kept))
+        setGeometry(*kept);
+    if (preferences.mainMaximized()) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::keepGeometry() {
+    Preferences().setMainGeometry(isMaximized() ? normalGeometry() : geometry(), isMaximized());
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Nothing is reported when the settings cannot be written; the program ends all the same.
-    RunCommand(this, [] { WriteSettings(); });
+    RunCommand(this, [this] { WriteSettings(settingsFolder_); });
+    // The selector is not hidden when the program ends, so it is told to keep its own now.
+    RunCommand(this, [this] {
+        keepGeometry();
+        selectorWindow_->keepPreferences();
+    });
     event->accept();
     QMainWindow::closeEvent(event);
     emit closed();
+}
+
+// ---- Frames from the selector's lists ----
+
+ImageWindow* MainWindow::showFrame(const QStringList& paths, int index, bool passList) {
+    if (index < 0 || index >= paths.size()) return nullptr;
+    auto* window = new ImageWindow;
+    window->setFrameList(paths, index, passList);
+    if (!fillFrame(window, index)) {
+        delete window;
+        return nullptr;
+    }
+    mdiArea->addSubWindow(window);
+    QString text;
+    window->showWhole(mdiArea->viewport()->size(), text);
+    placeNewWindow(window);
+    window->show();
+    mdiArea->setActiveSubWindow(window);
+    zoomText->setText(text);
+    connect(window, &ImageWindow::frameStepRequested, this,
+            [this](ImageWindow* w, int delta) { RunCommand(this, [&] { stepFrame(w, delta); }); });
+    connect(window, &ImageWindow::frameDropRequested, this,
+            [this](ImageWindow* w) { RunCommand(this, [&] { dropFrame(w); }); });
+    return window;
+}
+
+bool MainWindow::fillFrame(ImageWindow* window, int index) {
+    const QString path = window->framePaths.at(index);
+    const int kind = OpenFilterForName(path);
+    QImage picture;
+    QString reason = QStringLiteral("not a BMP, FITS or JPEG file name");
+    if (kind < 0 || !LoadPicture(path, OpenKind(kind), picture, reason)) {
+        Dialogs().showError(
+            this,
+            QStringLiteral("画像を開けません: %1\n%2").arg(QDir::toNativeSeparators(path), reason));
+        return false;
+    }
+    // Stepping keeps the zoom the user chose; a first fill starts at 100 %.
+    const int exponent = window->frameIndex == index ? 0 : window->zoomExponent;
+    window->fill(picture,
+                 FrameCaption(QFileInfo(path).fileName(), index, int(window->framePaths.size())));
+    window->frameIndex = index;
+    QString text = ZoomText(1.0);
+    for (int k = 0; k > exponent; --k) window->zoomOut(text);
+    for (int k = 0; k < exponent; ++k) window->zoomIn(text);
+    if (window == activeImageWindow()) zoomText->setText(text);
+    return true;
+}
+
+void MainWindow::stepFrame(ImageWindow* window, int delta) {
+    const int next = SteppedFrame(window->frameIndex, delta, int(window->framePaths.size()));
+    if (next != window->frameIndex) fillFrame(window, next);
+}
+
+void MainWindow::dropFrame(ImageWindow* window) {
+    const int index = window->frameIndex;
+    if (index < 0 || index >= window->framePaths.size()) return;
+    const QString path = window->framePaths.takeAt(index);
+    emit frameDropped(path);
+    if (window->framePaths.isEmpty()) {
+        window->close();
+        return;
+    }
+    // The frame that took the dropped one's place, or the new last one.
+    const int next = std::min(index, int(window->framePaths.size()) - 1);
+    window->frameIndex = -1;
+    if (!fillFrame(window, next)) window->close();
 }

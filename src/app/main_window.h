@@ -27,8 +27,10 @@ class VersionDialog;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // Builds the window, reads the settings file, then creates the version dialog, the
-    // selector and the notice window, in that order, all hidden. Throws on failure.
+    // Builds the window, reads the settings file in the current folder (written there at
+    // close too, wherever the dialogs have moved the current folder since), then creates the
+    // version dialog, the selector and the notice window, in that order, all hidden. Throws on
+    // failure.
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -47,6 +49,11 @@ public:
     // Open local files as a drop does: each as its extension says, others left out. Stops
     // at the first file that cannot be read. Returns how many windows were opened.
     int openDroppedFiles(const QList<QUrl>& urls);
+    // Opens frame `index` of `paths` in a new image window that steps through the list,
+    // zoomed to show it whole. From the pass list, Delete in that window takes the shown
+    // frame out (frameDropped). Returns the window, or nullptr after saying why not.
+    ImageWindow* showFrame(const QStringList& paths, int index, bool passList);
+
     // Save the window's picture under the name chosen with entry 0 (BMP) or 1 (JPEG).
     bool saveImageWindow(ImageWindow* window, const QString& chosen, int filterIndex);
 
@@ -82,6 +89,8 @@ public:
 signals:
     // The main window has closed: the program ends, whatever other windows are shown.
     void closed();
+    // The user took this frame out of the pass list in a frame window.
+    void frameDropped(const QString& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -102,10 +111,17 @@ private:
     void closeActiveWindow();
     void closeAllWindows();
     void imageWindowActivated(QMdiSubWindow* window);
+    // The geometry kept from the last run, when it is still on a screen.
+    void restoreKeptGeometry();
+    void keepGeometry();
+    void placeNewWindow(QMdiSubWindow* window);
+    bool fillFrame(ImageWindow* window, int index);
+    void stepFrame(ImageWindow* window, int delta);
+    void dropFrame(ImageWindow* window);
 
-    int openFilter_ = 0;
-    int saveFilter_ = 0;
+    QString settingsFolder_;  // absolute, fixed at start
     QPointer<QMdiSubWindow> lastActive_;
+    QPointer<QMdiSubWindow> newestWindow_;  // where the next new window cascades from
     std::unique_ptr<VersionDialog> versionDialog_;
     std::unique_ptr<SelectorWindow> selectorWindow_;
     std::unique_ptr<NoticeWindow> noticeWindow_;

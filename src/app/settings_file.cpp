@@ -1,5 +1,6 @@
 #include "settings_file.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
@@ -48,16 +49,16 @@ std::string FormatSettings(int binning, double version) {
     return out.str();
 }
 
-void ReadSettings() {
-    QFile file(QString::fromLatin1(kSettingsFileName));
+void ReadSettings(const QString& folder) {
+    QFile file(QDir(folder).filePath(QString::fromLatin1(kSettingsFileName)));
     if (!file.exists() || !file.open(QIODevice::ReadOnly)) return;
     // A settings file is a few dozen bytes; anything past 64 KiB is not one of ours.
     const QByteArray bytes = file.read(64 * 1024);
     Binning = BinningFromSettings(bytes.toStdString());
 }
 
-bool WriteSettings() {
-    QSaveFile file(QString::fromLatin1(kSettingsFileName));
+bool WriteSettings(const QString& folder) {
+    QSaveFile file(QDir(folder).filePath(QString::fromLatin1(kSettingsFileName)));
     if (!file.open(QIODevice::WriteOnly)) return false;
     const std::string text = FormatSettings(Binning, 0.0);
     if (file.write(text.data(), qint64(text.size())) != qint64(text.size())) {

@@ -1,6 +1,8 @@
 #pragma once
 // The settings file "FrameSifterB.log": nine lines "K number", read while the main window
-// is created and written when it closes, in the current directory of that moment.
+// is created and written when it closes, both in the folder that was current at start.
+
+#include <QString>
 
 #include <string>
 
@@ -18,8 +20,8 @@ int BinningFromSettings(const std::string& text);
 // The nine lines with CR LF line ends.
 std::string FormatSettings(int binning, double version);
 
-// Sets Binning from the file in the current directory; without a file nothing changes.
-void ReadSettings();
-// Writes the file in the current directory, replacing the old one only when the new one
-// is complete. Returns false on failure (which the program does not report).
-bool WriteSettings();
+// Sets Binning from the file in `folder`; without a file nothing changes.
+void ReadSettings(const QString& folder);
+// Writes the file in `folder`, replacing the old one only when the new one is complete.
+// Returns false on failure (which the program does not report).
+bool WriteSettings(const QString& folder);

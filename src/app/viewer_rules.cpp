@@ -67,3 +67,30 @@ QString ZoomText(double factor) {
     std::snprintf(text, sizeof text, "%2.1f%%", factor * 100.0);
     return QString::fromLatin1(text);
 }
+
+QPoint CascadePosition(const QPoint* newest, QSize window, QSize area, int step) {
+    if (!newest) return QPoint(0, 0);
+    const QPoint next(std::max(0, newest->x()) + step, std::max(0, newest->y()) + step);
+    if (next.x() + window.width() > area.width() || next.y() + window.height() > area.height())
+        return QPoint(0, 0);
+    return next;
+}
+
+int WholeViewExponent(QSize picture, QSize room) {
+    if (picture.isEmpty() || room.isEmpty()) return 0;
+    int exponent = 0;
+    // Stops where one more halving would leave less than a pixel.
+    for (qint64 w = picture.width(), h = picture.height();
+         (w > room.width() || h > room.height()) && w > 1 && h > 1; w /= 2, h /= 2)
+        --exponent;
+    return exponent;
+}
+
+int SteppedFrame(int index, int delta, int count) {
+    if (count <= 0) return 0;
+    return int(std::clamp<qint64>(qint64(index) + delta, 0, count - 1));
+}
+
+QString FrameCaption(const QString& name, int index, int count) {
+    return QStringLiteral("%1 (%2 / %3)").arg(name).arg(index + 1).arg(count);
+}

@@ -4,6 +4,8 @@
 
 #include "planes.h"
 
+#include <QPoint>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -34,3 +36,19 @@ QString SaveTargetName(const QString& chosen, const QStringList& extensions);
 
 // "%2.1lf%" of factor * 100: 8 -> "800.0%", 0.125 -> "12.5%".
 QString ZoomText(double factor);
+
+// Where a new image window of `window` size goes in an area of `area` size: one `step` right
+// of and below the newest window still open (at `newest`, or none), back at the top left
+// corner when it would reach past the area's right or bottom edge. So new windows cascade
+// and each one's title bar stays in sight.
+QPoint CascadePosition(const QPoint* newest, QSize window, QSize area, int step);
+
+// The zoom exponent (0 or less) of the largest power-of-two view of a `picture` that fits in
+// `room` whole; 0 when it fits at 100 % or the room is empty.
+int WholeViewExponent(QSize picture, QSize room);
+
+// A frame list's position after stepping `delta` from `index`, held within 0..count-1.
+int SteppedFrame(int index, int delta, int count);
+
+// The caption of a window showing frame `index` (0-based) of `count`: "name (k / count)".
+QString FrameCaption(const QString& name, int index, int count);

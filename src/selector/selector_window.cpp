@@ -5,6 +5,7 @@
 #include "file_move.h"
 #include "graph_canvas.h"
 #include "natural_order.h"
+#include "preferences.h"
 #include "screen_centre.h"
 #include "selection.h"
 #include "up_down_spinner.h"
@@ -15,6 +16,7 @@
 #include <QColor>
 #include <QStyleHints>
 #include <QTimer>
+#include <QHideEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -261,6 +263,7 @@ SelectorWindow::SelectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(pollTimer_, &QTimer::timeout, this, &SelectorWindow::pollWork);
     setFixedSize(kPanelWidth, kPanelHeight);
     CentreOnScreen(*this);
+    restorePreferences();
     std::string error;
     if (!CreateAnalysisResults(results, error)) throw std::runtime_error(error);
 }
@@ -368,6 +371,37 @@ void SelectorWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
 }
 
+void SelectorWindow::hideEvent(QHideEvent* event) {
+    // Spontaneous hides (minimising) leave the window where it was.
+    if (!event->spontaneous()) RunCommand(this, [&] { keepPreferences(); });
+    QWidget::hideEvent(event);
+}
+
+void SelectorWindow::restorePreferences() {
+    const Preferences kept;
+    graphView.band.low = kept.bandLow();
+    graphView.band.high = kept.bandHigh();
+    passLevelSpinner->setPosition(kept.passLevel());
+    passLevel->setText(QString::number(passLevelSpinner->position()));
+    (kept.peakMode() ? peakModeButton : centreModeButton)->setChecked(true);
+    if (const std::optional<QPoint> place = kept.selectorPlace();
+        place && PlaceIsOnScreen(QRect(*place, frameGeometry().size())))
+        move(*place);
+    // Connected only now, so that restoring does not write back what it just read.
+    auto keep = [this] { RunCommand(this, [&] { keepPreferences(); }); };
+    connect(graphCanvas, &GraphCanvas::pressed, this, keep);
+    connect(passLevelSpinner, &UpDownSpinner::clicked, this, keep);
+    connect(peakModeButton, &QRadioButton::toggled, this, keep);
+}
+
+void SelectorWindow::keepPreferences() {
+    Preferences kept;
+    kept.setBand(graphView.band.low, graphView.band.high);
+    kept.setPassLevel(passLevelSpinner->position());
+    kept.setPeakMode(peakModeButton->isChecked());
+    kept.setSelectorPlace(pos());
+}
+
 void SelectorWindow::showSelector() {
     RunCommand(this, [&] {
         // A graph drawn from the listed files' own results is still worth seeing.
@@ -416,9 +450,15 @@ void SelectorWindow::drawGraph(GraphForm form) {
 
 void SelectorWindow::openFiles() {
     RunCommand(this, [&] {
+        Preferences preferences;
+        const FileDialogKind kind = FileDialogKind::SelectorOpen;
         const UserDialogs::OpenChoice choice =
-            Dialogs().getOpenFiles(this, QString(), openFilters(), 0);
+            Dialogs().getOpenFiles(this, QString(), openFilters(),
+                                   preferences.dialogFilter(kind, int(openFilters().size())),
+                                   preferences.dialogFolder(kind));
         if (!choice.accepted) return;
+        if (!choice.files.isEmpty())
+            preferences.keepDialogChoice(kind, choice.files.first(), choice.filterIndex);
         fileList->clear();
         passedList->clear();
         if (!choice.files.isEmpty())

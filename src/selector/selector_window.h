@@ -42,6 +42,10 @@ public:
     // unless the last completed run was over exactly the listed files.
     void showSelector();
 
+    // Writes the band, pass level, window mode and place to the preferences; done on every
+    // change of the first three, on hiding, and by the main window when the program ends.
+    void keepPreferences();
+
     // The file dialog's entries, in order.
     static QStringList openFilters();
 
@@ -92,10 +96,13 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
+    // The kept band, level, mode and place, each within its range.
+    void restorePreferences();
     void connectControls();
     void drawGraph(framesifter::GraphForm form);
     // The two counts show what the lists hold after every change of them.

@@ -21,8 +21,8 @@ namespace {
 class QtUserDialogs : public UserDialogs {
 public:
     OpenChoice getOpenFiles(QWidget* parent, const QString& title, const QStringList& filters,
-                            int initialFilter) override {
-        QFileDialog dialog(parent, title);
+                            int initialFilter, const QString& folder) override {
+        QFileDialog dialog(parent, title, folder);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setFileMode(QFileDialog::ExistingFiles);
         dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -37,8 +37,8 @@ public:
         return choice;
     }
     SaveChoice getSaveFile(QWidget* parent, const QString& title, const QStringList& filters,
-                           int initialFilter) override {
-        QFileDialog dialog(parent, title);
+                           int initialFilter, const QString& folder) override {
+        QFileDialog dialog(parent, title, folder);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         // The program asks the overwrite question itself, after fixing the extension.
         dialog.setOption(QFileDialog::DontConfirmOverwrite);

@@ -22,11 +22,14 @@ public:
         int filterIndex = 0;
     };
 
-    // filters: entries such as "BMP (*.bmp)"; initialFilter: 0-based entry shown first.
+    // filters: entries such as "BMP (*.bmp)"; initialFilter: 0-based entry shown first;
+    // folder: the folder the dialog opens in.
     virtual OpenChoice getOpenFiles(QWidget* parent, const QString& title,
-                                    const QStringList& filters, int initialFilter) = 0;
+                                    const QStringList& filters, int initialFilter,
+                                    const QString& folder) = 0;
     virtual SaveChoice getSaveFile(QWidget* parent, const QString& title,
-                                   const QStringList& filters, int initialFilter) = 0;
+                                   const QStringList& filters, int initialFilter,
+                                   const QString& folder) = 0;
     // A plain message with an OK button.
     virtual void showMessage(QWidget* parent, const QString& text) = 0;
     // An error report (unreadable file, failed write): OK button, warning icon.

@@ -21,25 +21,28 @@ public:
     QString lastTitle;
     QStringList lastFilters;
     int lastInitialFilter = -1;
+    QString lastFolder;
     QStringList messages;
     QStringList errors;
     QStringList questions;
     QList<bool> questionDefaults;
 
     OpenChoice getOpenFiles(QWidget*, const QString& title, const QStringList& filters,
-                            int initialFilter) override {
+                            int initialFilter, const QString& folder) override {
         ++openCalls;
         lastTitle = title;
         lastFilters = filters;
         lastInitialFilter = initialFilter;
+        lastFolder = folder;
         return openChoices.isEmpty() ? OpenChoice{} : openChoices.takeFirst();
     }
     SaveChoice getSaveFile(QWidget*, const QString& title, const QStringList& filters,
-                           int initialFilter) override {
+                           int initialFilter, const QString& folder) override {
         ++saveCalls;
         lastTitle = title;
         lastFilters = filters;
         lastInitialFilter = initialFilter;
+        lastFolder = folder;
         return saveChoices.isEmpty() ? SaveChoice{} : saveChoices.takeFirst();
     }
     void showMessage(QWidget*, const QString& text) override { messages << text; }

@@ -43,3 +43,20 @@ TEST(ProgramStart, WithoutADisplaySaysSoAndExitsWithOne) {
             << o.errorText.toStdString();
     }
 }
+
+TEST(ProgramStart, ADisplayNamedButNotThereSaysSoAndExitsWithOne) {
+    // A display number no X server here listens on, alone and with the X11 plugin asked for.
+    for (const char* platform : {"", "xcb"}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        if (*platform) env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString::fromLatin1(platform));
+        env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":917"));
+        const Outcome o = RunProgram(env);
+        EXPECT_EQ(o.status, 1) << platform;
+        EXPECT_EQ(o.errorText.trimmed(),
+                  QStringLiteral("framesifter: cannot open display :917: start its X server or "
+                                 "set DISPLAY to one that runs"))
+            << o.errorText.toStdString();
+    }
+}

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <csignal>
 #include <sys/resource.h>
 
@@ -102,6 +104,43 @@ TEST(ZoomText, OneDecimalAndAPercentSign) {
     for (const auto& [factor, text] : cases) EXPECT_EQ(ZoomText(factor).toStdString(), text);
 }
 
+TEST(CascadePosition, StepsDownAndWrapsBeforeAnEdge) {
+    struct Case {
+        bool hasNewest;
+        QPoint newest;
+        QSize window;
+        QPoint expected;
+    };
+    const QSize area(800, 600);
+    const Case cases[] = {
+        {false, {}, {100, 100}, {0, 0}},
+        {true, {0, 0}, {100, 100}, {20, 20}},
+        {true, {680, 100}, {100, 100}, {700, 120}},  // just fits at the right edge
+        {true, {681, 100}, {100, 100}, {0, 0}},      // would reach past it
+        {true, {100, 481}, {100, 100}, {0, 0}},      // past the bottom edge
+        {true, {0, 0}, {1000, 100}, {0, 0}},         // wider than the area
+        {true, {-50, -30}, {100, 100}, {20, 20}},    // a window dragged off the top left
+    };
+    for (const Case& c : cases) {
+        const QPoint got = CascadePosition(c.hasNewest ? &c.newest : nullptr, c.window, area, 20);
+        EXPECT_EQ(got, c.expected) << c.newest.x() << "," << c.newest.y();
+    }
+}
+
+TEST(FrameView, WholeViewExponentAndStepping) {
+    const std::tuple<QSize, QSize, int> views[] = {
+        {{100, 100}, {800, 600}, 0},   {{800, 600}, {800, 600}, 0}, {{801, 600}, {800, 600}, -1},
+        {{4000, 100}, {800, 600}, -3}, {{100, 100}, {0, 0}, 0},     {{1, 5000}, {800, 600}, 0},
+    };
+    for (const auto& [picture, room, exponent] : views)
+        EXPECT_EQ(WholeViewExponent(picture, room), exponent) << picture.width();
+    const std::tuple<int, int, int, int> steps[] = {
+        {0, 1, 3, 1}, {2, 1, 3, 2}, {0, -1, 3, 0}, {1, -1, 3, 0}, {5, 0, 3, 2}, {0, 1, 0, 0},
+    };
+    for (const auto& [index, delta, count, stepped] : steps)
+        EXPECT_EQ(SteppedFrame(index, delta, count), stepped) << index << delta << count;
+}
+
 TEST(Settings, FormatIsNineCrLfLines) {
     EXPECT_EQ(FormatSettings(1, 0.0),
               "X 768\r\nY 512\r\nP 9\r\nD 200\r\nF 2000\r\nS 2\r\nM 1000\r\nB 1\r\nV 0\r\n");
@@ -153,14 +192,15 @@ protected:
 using SettingsFile = InTempDir;
 
 TEST_F(SettingsFile, ReadKeepsBinningWithoutAFileAndWriteReplacesTheFile) {
+    const QString folder = Q(dir_.path().string());
     Binning = 1;
-    ReadSettings();
+    ReadSettings(folder);
     EXPECT_EQ(Binning, 1);
     ASSERT_TRUE(
         WriteBytes(file("FrameSifterB.log"), "X 1\nY 1\nP 1\nD 1\nF 1\nS 1\nM 1\nB 3.9\nV 0\n"));
-    ReadSettings();
+    ReadSettings(folder);
     EXPECT_EQ(Binning, 3);
-    ASSERT_TRUE(WriteSettings());
+    ASSERT_TRUE(WriteSettings(folder));
     EXPECT_EQ(FileBytes(file("FrameSifterB.log")).toStdString(), FormatSettings(3, 0.0));
     EXPECT_EQ(entries(), QStringList{"FrameSifterB.log"});
     Binning = 1;

@@ -9,12 +9,15 @@
 #include "image_window.h"
 #include "main_window.h"
 #include "notice_window.h"
+#include "preferences.h"
 #include "program_icon.h"
+#include "scratch_preferences.h"
 #include "screen_centre.h"
 #include "selector_window.h"
 #include "settings_file.h"
 #include "temp_dir.h"
 #include "version_dialog.h"
+#include "viewer_rules.h"
 
 #include <QAction>
 #include <QDir>
@@ -32,6 +35,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <cmath>
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
@@ -78,6 +82,7 @@ private:
 
 private slots:
     void init() {
+        ScratchPreferences::clear();
         startDir_ = QDir::currentPath();
         dir_ = std::make_unique<TempDir>();
         QDir::setCurrent(folder());
@@ -378,6 +383,52 @@ private slots:
         QCOMPARE(dialogs_->saveCalls, 0);
     }
 
+    void frameWindowStepsThroughItsListAndDropsFromThePassList() {
+        // Frame b is too large for the area at 100 %; frame c's file has gone since.
+        QVERIFY(Pattern(40, 30).save(path("a.bmp"), "BMP"));
+        QVERIFY(Pattern(3000, 2000).save(path("b.bmp"), "BMP"));
+        const QStringList list{path("a.bmp"), path("b.bmp"), path("c.bmp")};
+        start();
+        QSignalSpy dropped(main_.get(), &MainWindow::frameDropped);
+
+        ImageWindow* viewer = main_->showFrame(list, 1, false);
+        QVERIFY(viewer);
+        QCOMPARE(viewer->windowTitle(), QString("b.bmp (2 / 3)"));
+        const QSize room = main_->mdiArea->viewport()->size();
+        QVERIFY(viewer->shownSize().width() <= room.width());
+        QVERIFY(viewer->shownSize().width() * 2 > room.width() ||
+                viewer->shownSize().height() * 2 > room.height());
+        QCOMPARE(main_->zoomText->text(), ZoomText(std::pow(2.0, viewer->zoomExponent)));
+        const int zoom = viewer->zoomExponent;
+        QVERIFY(zoom < 0);
+
+        QTest::keyClick(viewer, Qt::Key_PageUp);
+        QCOMPARE(viewer->windowTitle(), QString("a.bmp (1 / 3)"));
+        QCOMPARE(viewer->zoomExponent, zoom);     // stepping keeps the zoom
+        QTest::keyClick(viewer, Qt::Key_PageUp);  // the list's first frame stays
+        QCOMPARE(viewer->frameIndex, 0);
+        QTest::keyClick(viewer, Qt::Key_PageDown);
+        QTest::keyClick(viewer, Qt::Key_PageDown);  // c cannot be read: said, b stays
+        QCOMPARE(viewer->windowTitle(), QString("b.bmp (2 / 3)"));
+        QCOMPARE(dialogs_->errors.size(), 1);
+        QVERIFY(dialogs_->errors[0].contains("c.bmp"));
+        QTest::keyClick(viewer, Qt::Key_Delete);  // not a pass-list window
+        QCOMPARE(dropped.count(), 0);
+        QCOMPARE(viewer->framePaths.size(), 3);
+
+        ImageWindow* passed = main_->showFrame({path("a.bmp"), path("b.bmp")}, 0, true);
+        QVERIFY(passed);
+        QTest::keyClick(passed, Qt::Key_Delete);
+        QCOMPARE(dropped.count(), 1);
+        QCOMPARE(dropped[0][0].toString(), path("a.bmp"));
+        QCOMPARE(passed->windowTitle(), QString("b.bmp (1 / 1)"));
+        QPointer<ImageWindow> last(passed);
+        QTest::keyClick(passed, Qt::Key_Delete);
+        QCOMPARE(dropped.count(), 2);
+        QTRY_VERIFY(last.isNull());  // nothing left to show
+        QCOMPARE(main_->showFrame(list, 2, false), nullptr);
+    }
+
     void closeActiveAndCloseAll() {
         for (const char* n : {"a.bmp", "b.bmp", "c.bmp"})
             QVERIFY(Pattern(8, 8).save(path(n), "BMP"));
@@ -617,14 +668,155 @@ private slots:
         QCOMPARE(written.count('\n'), 9);
     }
 
-    void settingsFollowTheOpenDialogsFolder() {
+    // Whatever moved the current folder since the start, the file is written where the
+    // start read it, so the next start finds it.
+    void settingsFileStaysInTheStartFolder_data() {
+        QTest::addColumn<QString>("move");
+        for (const char* move : {"open", "save", "drop", "selector open"})
+            QTest::newRow(move) << QString(move);
+    }
+    void settingsFileStaysInTheStartFolder() {
+        QFETCH(QString, move);
         QVERIFY(QDir(folder()).mkpath("frames"));
         QVERIFY(Pattern(4, 4).save(path("frames/a.bmp"), "BMP"));
+        QVERIFY(Pattern(4, 4).save(path("b.bmp"), "BMP"));
+        QVERIFY(WriteBytes(path("FrameSifterB.log"), "X 1\nY 1\nP 1\nD 1\nF 1\nS 1\nM 1\nB 3\n"));
         start();
-        open({"frames/a.bmp"}, 0);
+        QCOMPARE(Binning, 3);
+        if (move == "open") open({"frames/a.bmp"}, 0);
+        if (move == "save") {
+            open({"b.bmp"}, 0);
+            dialogs_->chooseSave(path("frames/c.bmp"), 0);
+            main_->saveButton->click();
+        }
+        if (move == "drop") main_->openDroppedFiles({QUrl::fromLocalFile(path("frames/a.bmp"))});
+        if (move == "selector open") {
+            dialogs_->chooseOpen({path("frames/a.bmp")}, 0);
+            main_->selectorWindow()->openButton->click();
+        }
+        QCOMPARE(QDir::currentPath(), path("frames"));
         main_->close();
-        QVERIFY(QFileInfo::exists(path("frames/FrameSifterB.log")));
-        QVERIFY(!QFileInfo::exists(path("FrameSifterB.log")));
+        QVERIFY(!QFileInfo::exists(path("frames/FrameSifterB.log")));
+        QVERIFY(FileBytes(path("FrameSifterB.log")).endsWith("\r\nB 3\r\nV 0\r\n"));
+    }
+
+    void dialogsRememberTheirFolderAndEntry_data() {
+        QTest::addColumn<QString>("dialog");
+        for (const char* dialog : {"viewer open", "viewer save", "selector open"})
+            QTest::newRow(dialog) << QString(dialog);
+    }
+    void dialogsRememberTheirFolderAndEntry() {
+        QFETCH(QString, dialog);
+        QVERIFY(QDir(folder()).mkpath("sub"));
+        QVERIFY(WriteFitsFile(path("sub/a.fit"), {1, 2, 3, 4}, 2, 2));
+        QVERIFY(WriteFitsFile(path("b.fit"), {1, 2, 3, 4}, 2, 2));
+        // Runs the dialog; `choose` picks a file in "sub" with the second entry.
+        auto ask = [&](bool choose) {
+            if (dialog == "viewer open") {
+                if (choose) dialogs_->chooseOpen({path("sub/a.fit")}, 1);
+                main_->openAction->trigger();
+            } else if (dialog == "viewer save") {
+                open({"b.fit"}, 1);
+                if (choose) dialogs_->chooseSave(path("sub/out"), 1);
+                main_->saveAction->trigger();
+            } else {
+                if (choose) dialogs_->chooseOpen({path("sub/a.fit")}, 1);
+                main_->selectorWindow()->openButton->click();
+            }
+        };
+        start();
+        ask(true);
+        QCOMPARE(dialogs_->lastFolder, folder());  // nothing kept yet: the current folder
+        QCOMPARE(dialogs_->lastInitialFilter, 0);
+        QCOMPARE(dialogs_->errors, QStringList());
+
+        main_->close();
+        main_.reset();
+        QDir::setCurrent(QDir::rootPath());
+        start();
+        ask(false);
+        QCOMPARE(dialogs_->lastFolder, path("sub"));
+        QCOMPARE(dialogs_->lastInitialFilter, 1);
+
+        QVERIFY(QDir(path("sub")).removeRecursively());
+        ask(false);
+        QCOMPARE(dialogs_->lastFolder, QDir::currentPath());
+        QCOMPARE(dialogs_->lastInitialFilter, 1);
+    }
+
+    void keptEntryOutsideTheListIsNotUsed() {
+        ScratchPreferences::put("viewerOpen/filter", "7");
+        ScratchPreferences::put("viewerSave/filter", "-1");
+        start();
+        main_->openAction->trigger();
+        QCOMPARE(dialogs_->lastInitialFilter, 0);
+        QVERIFY(Pattern(4, 4).save(path("a.bmp"), "BMP"));
+        open({"a.bmp"}, 0);
+        main_->saveAction->trigger();
+        QCOMPARE(dialogs_->saveCalls, 1);
+        QCOMPARE(dialogs_->lastInitialFilter, 0);
+    }
+
+    // The program may end by closing the main window alone: the selector's place is kept
+    // then too.
+    void windowPlacesSurviveARestart() {
+        start();
+        main_->setGeometry(40, 30, 600, 400);
+        main_->selectorAction->trigger();
+        main_->selectorWindow()->move(20, 10);
+        main_->close();
+        main_.reset();
+        start();
+        QCOMPARE(main_->geometry(), QRect(40, 30, 600, 400));
+        QCOMPARE(main_->selectorWindow()->pos(), QPoint(20, 10));
+    }
+
+    void keptMainGeometryOffScreenOrJunkIsNotUsed_data() {
+        QTest::addColumn<QVariantMap>("stored");
+        const QVariantMap usable{{"mainWindow/x", 40},
+                                 {"mainWindow/y", 30},
+                                 {"mainWindow/width", 600},
+                                 {"mainWindow/height", 400}};
+        auto with = [&](const char* key, const QVariant& value) {
+            QVariantMap m = usable;
+            m[key] = value;
+            return m;
+        };
+        QTest::newRow("off every screen") << with("mainWindow/x", 5000);
+        QTest::newRow("far above") << with("mainWindow/y", -1000000000);
+        QTest::newRow("width not a number") << with("mainWindow/width", "wide");
+        QTest::newRow("negative height") << with("mainWindow/height", -400);
+        QTest::newRow("tiny") << with("mainWindow/width", 3);
+        QTest::newRow("no place") << with("mainWindow/x", QVariant());
+    }
+    void keptMainGeometryOffScreenOrJunkIsNotUsed() {
+        QFETCH(QVariantMap, stored);
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+            if (it.value().isValid()) ScratchPreferences::put(it.key(), it.value());
+        start();
+        QCOMPARE(main_->size(), QSize(795, 589));
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(main_->pos(), CentredCorner(area, main_->size()));
+    }
+
+    void placeIsOnScreen_data() {
+        QTest::addColumn<QRect>("frame");
+        QTest::addColumn<bool>("seen");
+        QTest::newRow("inside") << QRect(10, 10, 595, 297) << true;
+        QTest::newRow("hanging off the left") << QRect(-560, 10, 595, 297) << true;
+        QTest::newRow("a sliver on the left") << QRect(-580, 10, 595, 297) << false;
+        QTest::newRow("on the second screen") << QRect(1400, 100, 595, 297) << true;
+        QTest::newRow("between the screens, below") << QRect(1100, 900, 400, 300) << false;
+        QTest::newRow("below everything") << QRect(100, 2000, 595, 297) << false;
+        QTest::newRow("a corner only") << QRect(1260, 780, 595, 297) << false;
+        QTest::newRow("small window inside") << QRect(5, 5, 10, 10) << true;
+        QTest::newRow("empty") << QRect(5, 5, 0, 0) << false;
+    }
+    void placeIsOnScreen() {
+        QFETCH(QRect, frame);
+        QFETCH(bool, seen);
+        const QList<QRect> screens{QRect(0, 0, 1280, 800), QRect(1280, 0, 1024, 768)};
+        QCOMPARE(PlaceIsOnScreen(frame, screens), seen);
     }
 
     void versionDialogAndNoticeWindow() {
@@ -717,6 +909,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     GuardedApplication app(argc, argv);
     SetUpApplication();
+    ScratchPreferences preferences;
     ViewerWindowTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -25,28 +25,35 @@ public:
     QStringList errors;
     QStringList questions;
     QStringList lastFilters;
+    int lastInitialFilter = -1;
+    QString lastFolder;
     bool failOpen = false;  // the dialog itself fails, as an out-of-memory would
 
     ScriptedDialogs() { SetDialogs(this); }
     ~ScriptedDialogs() override { SetDialogs(nullptr); }
 
-    void chooseFiles(const QStringList& files) {
+    void chooseFiles(const QStringList& files, int filter = 0) {
         OpenChoice c;
         c.accepted = true;
         c.files = files;
+        c.filterIndex = filter;
         opens.push_back(c);
     }
     void cancel() { opens.push_back(OpenChoice{}); }
 
-    OpenChoice getOpenFiles(QWidget*, const QString&, const QStringList& filters, int) override {
+    OpenChoice getOpenFiles(QWidget*, const QString&, const QStringList& filters, int initialFilter,
+                            const QString& folder) override {
         lastFilters = filters;
+        lastInitialFilter = initialFilter;
+        lastFolder = folder;
         if (failOpen) throw std::runtime_error("scripted failure");
         if (opens.empty()) return {};
         OpenChoice c = opens.front();
         opens.pop_front();
         return c;
     }
-    SaveChoice getSaveFile(QWidget*, const QString&, const QStringList&, int) override {
+    SaveChoice getSaveFile(QWidget*, const QString&, const QStringList&, int,
+                           const QString&) override {
         return {};
     }
     void showMessage(QWidget*, const QString& text) override { messages << text; }

@@ -3,6 +3,8 @@
 #include "batch_run.h"
 #include "file_move.h"
 #include "graph_canvas.h"
+#include "scratch_preferences.h"
+#include "screen_centre.h"
 #include "selector_fixtures.h"
 #include "selector_window.h"
 #include "temp_dir.h"
@@ -21,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleHints>
+#include <QScreen>
 #include <QtTest>
 
 #include <algorithm>
@@ -119,6 +122,7 @@ bool AllWhite(const QImage& image) {
 class SelectorWindowTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { preferences_ = std::make_unique<ScratchPreferences>(); }
     void init();
     void cleanup();
 
@@ -153,6 +157,9 @@ private slots:
     void badFramesLeftOut();
     void closingOrDestroyingStopsARun();
     void moveRunsApartAndStopsOnClose();
+    void preferencesSurviveARestart();
+    void keptValuesAreClampedOrIgnored_data();
+    void keptValuesAreClampedOrIgnored();
 
 private:
     static QStringList hundredFrames(const QStringList& four);  // each listed 25 times
@@ -166,9 +173,11 @@ private:
     std::unique_ptr<SelectorWindow> selector_;
     QString startDir_;
     int doubleClick_ = 400;
+    std::unique_ptr<ScratchPreferences> preferences_;
 };
 
 void SelectorWindowTest::init() {
+    ScratchPreferences::clear();
     startDir_ = QDir::currentPath();
     dir_ = std::make_unique<TempDir>();
     dialogs_ = std::make_unique<ScriptedDialogs>();
@@ -1072,6 +1081,83 @@ void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
     QCOMPARE(Contents(sources[2]), bytes);
     QCOMPARE(Paths(s.passedList), (QStringList{d + "/other/Good/a.fit", sources[1], sources[2]}));
     QVERIFY(dialogs_->errors.isEmpty());
+}
+
+void SelectorWindowTest::preferencesSurviveARestart() {
+    SelectorWindow& s = *selector_;
+    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(21, 50));
+    QTest::mouseClick(s.graphCanvas, Qt::RightButton, {}, QPoint(254, 50));
+    s.passLevelSpinner->step(true);
+    s.passLevelSpinner->step(true);
+    s.peakModeButton->click();
+    // Kept as they change: no hide before the restart.
+    selector_ = std::make_unique<SelectorWindow>();
+    QCOMPARE(selector_->graphView.band.low, 10);
+    QCOMPARE(selector_->graphView.band.high, 127);
+    QCOMPARE(selector_->passLevelSpinner->position(), 7);
+    QCOMPARE(selector_->passLevel->text(), QString("7"));
+    QVERIFY(selector_->peakModeButton->isChecked());
+    QVERIFY(!selector_->centreModeButton->isChecked());
+
+    // The place is kept when the window hides.
+    selector_->showSelector();
+    selector_->move(30, 40);
+    selector_->close();
+    selector_->centreModeButton->click();
+    selector_ = std::make_unique<SelectorWindow>();
+    QCOMPARE(selector_->pos(), QPoint(30, 40));
+    QVERIFY(selector_->centreModeButton->isChecked());
+}
+
+void SelectorWindowTest::keptValuesAreClampedOrIgnored_data() {
+    QTest::addColumn<QVariantMap>("stored");
+    QTest::addColumn<int>("low");
+    QTest::addColumn<int>("high");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<bool>("peak");
+    QTest::addColumn<bool>("placed");  // at (x, y) stored, else centred as without preferences
+    auto row = [](const char* name, QVariantMap stored, int low, int high, int level, bool peak,
+                  bool placed = false) {
+        QTest::newRow(name) << stored << low << high << level << peak << placed;
+    };
+    row("nothing kept", {}, 25, 50, 5, false);
+    row("level 99", {{"selector/passLevel", "99"}}, 25, 50, 10, false);
+    row("level -3", {{"selector/passLevel", "-3"}}, 25, 50, 0, false);
+    row("level not a number", {{"selector/passLevel", "abc"}}, 25, 50, 5, false);
+    row("band -5", {{"selector/bandLow", "-5"}, {"selector/bandHigh", "-5"}}, 0, 0, 5, false);
+    row("band past the graph", {{"selector/bandHigh", "1000000000000"}}, 25, 127, 5, false);
+    row("crossed band", {{"selector/bandLow", "90"}, {"selector/bandHigh", "3"}}, 90, 3, 5, false);
+    row("mode x", {{"selector/windowMode", "x"}}, 25, 50, 5, false);
+    row("mode peak", {{"selector/windowMode", "peak"}}, 25, 50, 5, true);
+    row("place on screen", {{"selector/x", "12"}, {"selector/y", "7"}}, 25, 50, 5, false, true);
+    row("place partly off", {{"selector/x", "-300"}, {"selector/y", "7"}}, 25, 50, 5, false, true);
+    row("place off every screen", {{"selector/x", "5000"}, {"selector/y", "5000"}}, 25, 50, 5,
+        false);
+    row("place half kept", {{"selector/x", "12"}}, 25, 50, 5, false);
+    row("place not numbers", {{"selector/x", "left"}, {"selector/y", "top"}}, 25, 50, 5, false);
+}
+
+void SelectorWindowTest::keptValuesAreClampedOrIgnored() {
+    QFETCH(QVariantMap, stored);
+    QFETCH(int, low);
+    QFETCH(int, high);
+    QFETCH(int, level);
+    QFETCH(bool, peak);
+    QFETCH(bool, placed);
+    for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+        ScratchPreferences::put(it.key(), it.value());
+    selector_ = std::make_unique<SelectorWindow>();
+    QCOMPARE(selector_->graphView.band.low, low);
+    QCOMPARE(selector_->graphView.band.high, high);
+    QCOMPARE(selector_->passLevelSpinner->position(), level);
+    QCOMPARE(selector_->passLevel->text(), QString::number(level));
+    QCOMPARE(selector_->peakModeButton->isChecked(), peak);
+    QCOMPARE(selector_->centreModeButton->isChecked(), !peak);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint expected = placed
+                                ? QPoint(stored["selector/x"].toInt(), stored["selector/y"].toInt())
+                                : CentredCorner(area, selector_->size());
+    QCOMPARE(selector_->pos(), expected);
 }
 
 QTEST_MAIN(SelectorWindowTest)
