@@ -16,10 +16,20 @@ constexpr int kProfileBins = 400;  // bins of a characteristic
 constexpr int kTableBins = 256;    // rows of the profile table
 constexpr int kMaxFiles = 4000;    // columns of the profile table
 
+// A frame a run left out (it could not be read, or was too small) at the user's choice: its
+// column holds nothing and it counts in no curve and never passes.
+struct LeftOutFrame {
+    int index = -1;  // its list position
+    std::string path;
+    std::string reason;  // the reader's short reason; empty for a frame that is too small
+    int width = 0;       // for a frame that is too small: its size
+    int height = 0;
+};
+
 struct AnalysisResults {
     IntPlane profileTable;  // [bin][frame], kTableBins x kMaxFiles
 
-    double mean[kProfileBins] = {};
+    double mean[kProfileBins] = {};      // over the analysed frames
     double largest[kProfileBins] = {};   // the frame with the largest total
     double smallest[kProfileBins] = {};  // the frame with the smallest total
     double largestTotal = 0;
@@ -32,6 +42,8 @@ struct AnalysisResults {
     // run stopped at a failing frame.
     std::vector<std::string> files;
     WindowMode mode = WindowMode::Centre;
+    // Of those files, the ones left out, in list order.
+    std::vector<LeftOutFrame> leftOut;
 };
 
 // Allocates the table, zero-filled. False with a reason when it cannot be had.

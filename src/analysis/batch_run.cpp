@@ -32,6 +32,7 @@ void ResetRun(AnalysisResults& results, int count) {
     }
     results.largestTotal = 0;
     results.smallestTotal = 1.0e10;
+    results.leftOut.clear();
     for (int b = 0; b < kTableBins; ++b) std::fill_n(results.profileTable[b], count, 0);
 }
 
@@ -46,12 +47,19 @@ int SaturateToInt(double v) {
 
 namespace {
 
-// Frame k's characteristic into the table and the summary curves.
-void RecordFrame(AnalysisResults& results, const double* profile, int k, int count) {
+FrameReadHook g_readHook = nullptr;
+
+// Frame k's characteristic into the table and the summary curves. `sums` gathers the plain
+// sums too, for a mean over fewer frames when some are left out; the mean of a run without
+// any keeps its arithmetic.
+void RecordFrame(AnalysisResults& results, const double* profile, int k, int count, double* sums) {
     for (int b = 0; b < kTableBins; ++b) results.profileTable[b][k] = SaturateToInt(profile[b]);
     double total = 0;
     for (int b = 0; b < kTableBins; ++b) total += profile[b];
-    for (int b = 0; b < kProfileBins; ++b) results.mean[b] += profile[b] / count;
+    for (int b = 0; b < kProfileBins; ++b) {
+        results.mean[b] += profile[b] / count;
+        sums[b] += profile[b];
+    }
     if (!(results.largestTotal >= total)) {
         results.largestTotal = total;
         std::copy_n(profile, kProfileBins, results.largest);
@@ -118,9 +126,9 @@ private:
 class ParallelRun {
 public:
     ParallelRun(const std::vector<std::string>& paths, int count, WindowMode mode, int N,
-                int threads)
-        : paths_(paths), count_(count), mode_(mode), n_(N), budget_(kRunMemoryBudget),
-          slots_(std::size_t(2 * threads + 2)) {
+                int threads, const BatchControl* control)
+        : paths_(paths), count_(count), mode_(mode), n_(N), control_(control),
+          budget_(kRunMemoryBudget), slots_(std::size_t(2 * threads + 2)) {
         for (int t = 0; t < threads; ++t) {
             try {
                 workers_.emplace_back([this] { Work(); });
@@ -144,6 +152,7 @@ public:
         FrameResult& slot = SlotOf(k);
         if (workers_.empty()) {
             if (!inlineWorker_) inlineWorker_ = std::make_unique<FrameWorker>(n_, budget_);
+            if (g_readHook) g_readHook(k);
             inlineWorker_->process(paths_[std::size_t(k)], mode_, n_, slot);
             slot.index = k;
             return slot;
@@ -172,9 +181,11 @@ private:
                 space_.wait(lock, [&] {
                     return stop_ || next_ >= count_ || next_ < released_ + int(slots_.size());
                 });
-                if (stop_ || next_ >= count_) return;
+                // A stop asked for from outside: no frame is started after it.
+                if (stop_ || next_ >= count_ || (control_ && control_->stopRequested())) return;
                 k = next_++;
             }
+            if (g_readHook) g_readHook(k);
             FrameResult& slot = SlotOf(k);  // this thread's alone until it is marked done
             worker.process(paths_[std::size_t(k)], mode_, n_, slot);
             {
@@ -189,6 +200,7 @@ private:
     const int count_;
     const WindowMode mode_;
     const int n_;
+    const BatchControl* control_;
     MemoryBudget budget_;
     std::vector<FrameResult> slots_;
     std::vector<std::thread> workers_;
@@ -221,8 +233,35 @@ int ThreadCount(int asked) {
 
 }  // namespace
 
+void SetFrameReadHookForTests(FrameReadHook hook) { g_readHook = hook; }
+
+namespace {
+
+BatchResult BadFrame(const FrameResult& frame, int k, const std::string& path) {
+    BatchResult result;
+    result.status =
+        frame.read == WindowRead::TooSmall ? BatchStatus::TooSmall : BatchStatus::Unreadable;
+    result.failedIndex = k;
+    result.failedPath = path;
+    result.reason = frame.error;
+    result.width = frame.width;
+    result.height = frame.height;
+    return result;
+}
+
+// The curves of a run that left frames out are over the analysed frames alone.
+void AverageOverAnalysed(AnalysisResults& results, const double* sums, int count) {
+    const int analysed = count - int(results.leftOut.size());
+    for (int b = 0; b < kProfileBins; ++b) results.mean[b] = analysed > 0 ? sums[b] / analysed : 0;
+    if (analysed > 0) return;
+    std::fill_n(results.smallest, kProfileBins, 0.0);
+    results.smallestTotal = 0;
+}
+
+}  // namespace
+
 BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& paths,
-                     WindowMode mode, ProgressSink* progress, int threads) {
+                     WindowMode mode, ProgressSink* progress, int threads, BatchControl* control) {
     BatchResult result;
     const int count = int(std::min<std::size_t>(paths.size(), kMaxFiles + 1));
     if (count == 0) return result;
@@ -234,24 +273,39 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& p
     ReturnLargeBuffersToTheSystem();
     ResetRun(results, count);
 
-    ParallelRun run(paths, count, mode, kWindowSize, std::min(ThreadCount(threads), count));
+    auto stopped = [&] {
+        results.leftOut.clear();
+        if (progress) progress->setPosition(0);
+        result.status = BatchStatus::Stopped;
+        return result;
+    };
+    std::vector<double> sums(kProfileBins, 0.0);
+    bool leaving = false;  // the user chose to leave bad frames out
+    ParallelRun run(paths, count, mode, kWindowSize, std::min(ThreadCount(threads), count),
+                    control);
     for (int k = 0; k < count; ++k) {
+        if (control && control->stopRequested()) return stopped();
         if (progress) progress->setPosition(int(double(k) / count * 100));
         const FrameResult& frame = run.Wait(k);
         if (frame.read != WindowRead::Ok) {
-            result.status = frame.read == WindowRead::TooSmall ? BatchStatus::TooSmall
-                                                               : BatchStatus::Unreadable;
-            result.failedIndex = k;
-            result.failedPath = paths[std::size_t(k)];
-            result.reason = frame.error;
-            result.width = frame.width;
-            result.height = frame.height;
-            return result;
+            const BatchResult bad = BadFrame(frame, k, paths[std::size_t(k)]);
+            if (!leaving) {
+                leaving = control && control->leaveOut && control->leaveOut(bad);
+                if (control && control->stopRequested()) return stopped();
+                if (!leaving) return bad;
+            }
+            const bool small = bad.status == BatchStatus::TooSmall;
+            results.leftOut.push_back(
+                {k, bad.failedPath, small ? std::string() : bad.reason, bad.width, bad.height});
+            run.Release(k);
+        } else {
+            std::copy_n(frame.profile, kProfileBins, results.frameProfile);
+            run.Release(k);
+            RecordFrame(results, results.frameProfile, k, count, sums.data());
         }
-        std::copy_n(frame.profile, kProfileBins, results.frameProfile);
-        run.Release(k);
-        RecordFrame(results, results.frameProfile, k, count);
+        if (progress) progress->setCount(k + 1, count);
     }
+    if (!results.leftOut.empty()) AverageOverAnalysed(results, sums.data(), count);
     if (progress) progress->setPosition(0);
     results.files = paths;
     results.mode = mode;

@@ -7,6 +7,8 @@
 #include "frame_window.h"
 #include "progress.h"
 
+#include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@ enum class BatchStatus {
     TooSmall,    // frame failedIndex is smaller than N x N; the run stopped there
     Unreadable,  // frame failedIndex could not be read; the run stopped there
     TooMany,     // more than kMaxFiles paths: nothing changed
+    Stopped,     // a stop was asked for before the run's end
 };
 
 struct BatchResult {
@@ -29,6 +32,20 @@ struct BatchResult {
     int height = 0;
 };
 
+// How a caller steers a run from outside. requestStop may come from any thread.
+class BatchControl {
+public:
+    void requestStop() { stop_.store(true); }
+    bool stopRequested() const { return stop_.load(); }
+    // Asked on the run's calling thread, once per run, at its first frame that cannot be read
+    // or is too small (described as a failed run would be). True: that frame and every later
+    // such frame are left out and the run goes on; false, or no decision: the run stops there.
+    std::function<bool(const BatchResult& badFrame)> leaveOut;
+
+private:
+    std::atomic<bool> stop_{false};
+};
+
 // Runs over paths in order (at most kMaxFiles). progress->setPosition(k * 100 / count)
 // is called, from the calling thread, before frame k's result is taken. Stops at the first
 // frame that cannot be read or is too small: the frames before it keep their results,
@@ -37,8 +54,17 @@ struct BatchResult {
 // The window is kWindowSize on a side. On completion the position goes back to 0 and
 // results.files = paths, results.mode = mode; otherwise files is left empty and the position
 // stays where the run stopped. results.frameProfile is the last frame analysed.
+// With a control, a stop is seen between frames (the frames being read are finished first,
+// none is started after it): the run ends Stopped, files empty, the position back at 0.
+// Frames left out are listed in results.leftOut; the run then completes over the others,
+// and with every frame left out it completes with flat zero curves.
 BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& paths,
-                     WindowMode mode, ProgressSink* progress, int threads = 0);
+                     WindowMode mode, ProgressSink* progress, int threads = 0,
+                     BatchControl* control = nullptr);
+
+// Tests only: called on the thread that reads frame `index`, before it reads it.
+using FrameReadHook = void (*)(int index);
+void SetFrameReadHookForTests(FrameReadHook hook);
 
 // v truncated toward zero, held within the int range (NaN gives 0): profile bins of
 // frames with very large values must not overflow the table.

@@ -9,6 +9,8 @@ public:
     virtual ~ProgressSink() = default;
     // 0..100, set before each item is started.
     virtual void setPosition(int percent) = 0;
+    // `done` of `total` items are finished; for sinks that show a count.
+    virtual void setCount(int /*done*/, int /*total*/) {}
 };
 
 }  // namespace framesifter

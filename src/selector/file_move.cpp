@@ -21,6 +21,9 @@ CopyProgressHook g_copyHook = nullptr;
 // Not a frame extension, so no frame list can hold the name of a partial copy.
 constexpr char kPartialSuffix[] = ".framesifter-part";
 constexpr std::size_t kNameMax = 255;
+constexpr char kStoppedError[] = "the move was stopped; it stayed where it was";
+
+bool Stopping(const std::atomic<bool>* stop) { return stop && stop->load(); }
 
 bool EnsureGoodFolder(const std::string& good, std::string& error) {
     struct stat st {};
@@ -93,7 +96,7 @@ bool PlaceThenRemoveSource(const std::string& source, const std::string& partial
 }
 
 bool CopyThenRemove(const std::string& source, const std::string& target, const std::string& good,
-                    const std::string& partial, std::string& error) {
+                    const std::string& partial, const std::atomic<bool>* stop, std::string& error) {
     const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (in < 0) {
         error = "cannot read it: " + SystemError(errno);
@@ -128,7 +131,10 @@ bool CopyThenRemove(const std::string& source, const std::string& target, const 
         }
         copied += std::uint64_t(n);
         if (g_copyHook) g_copyHook(copied);
+        if (Stopping(stop)) break;
     }
+    const bool stopped = ok && Stopping(stop);
+    ok = ok && !stopped;
     if (ok && fsync(out) != 0) {
         ok = false;
         code = errno;
@@ -152,7 +158,8 @@ bool CopyThenRemove(const std::string& source, const std::string& target, const 
     close(in);
     if (!ok) {
         unlink(partial.c_str());
-        error = "copying it into \"" + target + "\" failed: " + SystemError(code);
+        error = stopped ? kStoppedError
+                        : "copying it into \"" + target + "\" failed: " + SystemError(code);
         return false;
     }
     return PlaceThenRemoveSource(source, partial, target, good, error);
@@ -190,7 +197,8 @@ bool CopyLinkThenRemove(const std::string& source, const std::string& target,
 }
 
 bool MoveNoReplace(const std::string& source, const std::string& target, const std::string& good,
-                   const std::string& name, bool isLink, std::string& error) {
+                   const std::string& name, bool isLink, const std::atomic<bool>* stop,
+                   std::string& error) {
     const int code = RenameNoReplace(source, target);
     if (code == 0) return true;
     struct stat st {};
@@ -201,7 +209,7 @@ bool MoveNoReplace(const std::string& source, const std::string& target, const s
     if (code == EXDEV) {
         const std::string partial = good + "/" + PartialCopyName(name);
         return isLink ? CopyLinkThenRemove(source, target, good, partial, error)
-                      : CopyThenRemove(source, target, good, partial, error);
+                      : CopyThenRemove(source, target, good, partial, stop, error);
     }
     if (code == EEXIST || code == ENOTEMPTY)
         error = "\"" + target + "\" already exists";
@@ -221,7 +229,7 @@ std::string PartialCopyName(const std::string& name) {
 
 void SetCopyProgressHookForTests(CopyProgressHook hook) { g_copyHook = hook; }
 
-MoveOutcome MoveToGood(const std::string& source) {
+MoveOutcome MoveToGood(const std::string& source, const std::atomic<bool>* stop) {
     MoveOutcome outcome;
     outcome.source = source;
     std::string folder, name;
@@ -243,14 +251,28 @@ MoveOutcome MoveToGood(const std::string& source) {
         outcome.folderFault = true;
         return outcome;
     }
-    outcome.moved = MoveNoReplace(source, outcome.target, good, name, isLink, outcome.error);
+    outcome.moved = MoveNoReplace(source, outcome.target, good, name, isLink, stop, outcome.error);
+    outcome.stopped = !outcome.moved && outcome.error == kStoppedError;
     return outcome;
 }
 
-std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources) {
+std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources,
+                                         const MoveControl& control) {
     std::vector<MoveOutcome> outcomes;
     outcomes.reserve(sources.size());
-    for (const std::string& source : sources) outcomes.push_back(MoveToGood(source));
+    const int total = int(sources.size());
+    for (const std::string& source : sources) {
+        if (Stopping(control.stop)) {
+            MoveOutcome o;
+            o.source = source;
+            o.error = kStoppedError;
+            o.stopped = true;
+            outcomes.push_back(o);
+            continue;
+        }
+        outcomes.push_back(MoveToGood(source, control.stop));
+        if (control.progress) control.progress(int(outcomes.size()), total);
+    }
     return outcomes;
 }
 

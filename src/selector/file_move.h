@@ -2,7 +2,9 @@
 // Moving passed frames into a "Good" folder beside them without ever replacing or
 // losing a file.
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@ struct MoveOutcome {
     bool moved = false;
     std::string error;         // why it did not move
     bool folderFault = false;  // the error is the Good folder's, shared by its whole folder
+    bool stopped = false;      // a stop came first: the file stayed where it was
 };
 
 // Moves one file, or a symbolic link as such, into "Good" in its own folder, creating the
@@ -21,10 +24,20 @@ struct MoveOutcome {
 // copied under a temporary name in Good that no frame can have, flushed, compared and
 // given the source's times and permissions; only then is the copy renamed into place and
 // the source removed, so that an interrupted move never leaves a damaged frame behind.
-MoveOutcome MoveToGood(const std::string& source);
+// A stop (`stop` set, from any thread) is seen between the blocks of a copy: the partial copy
+// is removed and the source stays.
+MoveOutcome MoveToGood(const std::string& source, const std::atomic<bool>* stop = nullptr);
 
-// Every file in order; every outcome is returned.
-std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources);
+struct MoveControl {
+    const std::atomic<bool>* stop = nullptr;  // seen between files and between copy blocks
+    // After each file, on the moving thread: how many of how many are done.
+    std::function<void(int done, int total)> progress;
+};
+
+// Every file in order; every outcome is returned. After a stop the files not reached are
+// not attempted: their outcomes say stopped, not moved.
+std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources,
+                                         const MoveControl& control = {});
 
 // What did not move, for one report: a Good-folder fault once per folder (with the number
 // of files it kept back), any other failure once per file, in the order first met.

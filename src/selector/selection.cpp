@@ -21,19 +21,25 @@ double PassThreshold(int level, double minimum, double maximum) {
     return double(((10 - level) * (long double)minimum + level * (long double)maximum) * 0.1L);
 }
 
-SelectionResult SelectFrames(const IntPlane& profileTable, int count, Band band, int level) {
+SelectionResult SelectFrames(const IntPlane& profileTable, int count, Band band, int level,
+                             const std::vector<LeftOutFrame>& leftOut) {
     SelectionResult result;
     count = std::clamp(count, 0, profileTable.second());
     level = std::clamp(level, 0, 10);
+    std::vector<bool> skipped(std::size_t(count), false);
+    for (const LeftOutFrame& f : leftOut)
+        if (f.index >= 0 && f.index < count) skipped[std::size_t(f.index)] = true;
     result.maximum = -1e10;
     result.minimum = 1e10;
     for (int k = 0; k < count; ++k) {
+        if (skipped[std::size_t(k)]) continue;
         const double score = BandScore(profileTable, k, band.low, band.high);
         if (score > result.maximum) result.maximum = score;
         if (score < result.minimum) result.minimum = score;
     }
     result.threshold = PassThreshold(level, result.minimum, result.maximum);
     for (int k = 0; k < count; ++k) {
+        if (skipped[std::size_t(k)]) continue;
         if (BandScore(profileTable, k, band.low, band.high) >= result.threshold)
             result.passed.push_back(k);
     }

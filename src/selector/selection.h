@@ -28,8 +28,10 @@ double BandScore(const IntPlane& profileTable, int file, int low, int high);
 // ((10 - level) * minimum + level * maximum) * 0.1
 double PassThreshold(int level, double minimum, double maximum);
 
-// Scores files 0..count-1 of the table over the band at level 0..10.
-SelectionResult SelectFrames(const IntPlane& profileTable, int count, Band band, int level);
+// Scores files 0..count-1 of the table over the band at level 0..10. Files listed in
+// `leftOut` (by index) are not scored: they set neither end of the range and never pass.
+SelectionResult SelectFrames(const IntPlane& profileTable, int count, Band band, int level,
+                             const std::vector<LeftOutFrame>& leftOut = {});
 
 // True when the last run went to its end over exactly these files, in this order, with this
 // window mode: only then do the table's columns belong to them.

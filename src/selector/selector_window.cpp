@@ -13,6 +13,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QColor>
+#include <QStyleHints>
+#include <QTimer>
 #include <QHideEvent>
 #include <QDir>
 #include <QFile>
@@ -29,6 +32,9 @@
 #include <QRadioButton>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -41,6 +47,7 @@ const int kPanelWidth = 595;
 const int kPanelHeight = 297;
 const int kMovedRole = Qt::UserRole + 1;  // a passed entry that already lies in "Good"
 const int kMaxListedFailures = 20;
+const int kPollInterval = 100;  // ms between looks at a run's progress
 
 std::string ToNative(const QString& path) { return QFile::encodeName(path).toStdString(); }
 QString FromNative(const std::string& path) { return QFile::decodeName(path.c_str()); }
@@ -66,20 +73,42 @@ int SelectedRow(const QListWidget* list) {
     return items.isEmpty() ? -1 : list->row(items.first());
 }
 
-// Shows the run's position and paints it at once: the run keeps the event loop waiting,
-// so nothing else would draw the bar, and no user input is taken meanwhile.
-class BarProgress : public ProgressSink {
-public:
-    explicit BarProgress(QProgressBar* bar) : bar_(bar) {}
-    void setPosition(int percent) override {
-        if (bar_->value() == percent) return;
-        bar_->setValue(percent);
-        bar_->repaint();
+// At most kMaxListedFailures lines, then how many more there were.
+QString CappedLines(QStringList lines) {
+    const int total = int(lines.size());
+    if (total > kMaxListedFailures) {
+        lines = lines.mid(0, kMaxListedFailures);
+        lines << QStringLiteral("ほか %1 個").arg(total - kMaxListedFailures);
     }
+    return lines.join(QLatin1Char('\n'));
+}
 
-private:
-    QProgressBar* bar_;
-};
+QString TooSmallText(const QString& path, int width, int height) {
+    return QStringLiteral("画像サイズは256x256以上にしてください\n%1 (%2 x %3)")
+        .arg(path)
+        .arg(width)
+        .arg(height);
+}
+
+QString UnreadableText(const QString& path, const std::string& reason) {
+    return QStringLiteral("ファイルを読み込めません: %1\n%2")
+        .arg(path, QString::fromLocal8Bit(reason.c_str()));
+}
+
+QString BadFrameText(const BatchResult& bad) {
+    const QString path = FromNative(bad.failedPath);
+    return bad.status == BatchStatus::TooSmall ? TooSmallText(path, bad.width, bad.height)
+                                               : UnreadableText(path, bad.reason);
+}
+
+QString LeftOutReason(const LeftOutFrame& f) {
+    return f.reason.empty() && f.width > 0
+               ? QStringLiteral("画像サイズは256x256以上にしてください (%1 x %2)")
+                     .arg(f.width)
+                     .arg(f.height)
+               : QStringLiteral("ファイルを読み込めません: %1")
+                     .arg(QString::fromLocal8Bit(f.reason.c_str()));
+}
 
 class WaitCursor {
 public:
@@ -140,6 +169,79 @@ void Place(const ControlPlace& place) {
 
 }  // namespace
 
+// What the GUI thread and a run's or move's thread share. The thread writes the result
+// fields only before `finished` is set, and the GUI thread reads them only after.
+struct SelectorWindow::Work {
+    enum Kind { Analysis, Move } kind = Analysis;
+    std::atomic<bool> finished{false};
+    std::atomic<int> percent{0};
+    std::atomic<int> done{0};
+    std::atomic<int> total{0};
+    std::string error;  // what an exception in the thread said
+
+    // An analysis run; its results replace the window's only once it completes.
+    std::vector<std::string> paths;
+    WindowMode mode = WindowMode::Centre;
+    std::unique_ptr<AnalysisResults> scratch;
+    BatchControl control;
+    BatchResult result;
+
+    // The question about the first bad frame, asked by the thread, answered by the window.
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool asking = false;
+    bool shown = false;
+    bool answerReady = false;
+    bool answer = false;
+    BatchResult bad;
+
+    // A move.
+    std::atomic<bool> stopMove{false};
+    std::vector<std::string> sources;
+    std::vector<QListWidgetItem*> items;
+    std::vector<MoveOutcome> outcomes;
+
+    void requestStop() {
+        control.requestStop();
+        stopMove = true;
+        { std::lock_guard<std::mutex> lock(mutex); }
+        answered.notify_all();
+    }
+
+    // On the run's thread: waits until the window answers or a stop comes.
+    bool waitForAnswer(const BatchResult& badFrame) {
+        std::unique_lock<std::mutex> lock(mutex);
+        bad = badFrame;
+        asking = true;
+        answered.wait(lock, [&] { return answerReady || control.stopRequested(); });
+        asking = false;
+        return answerReady && answer;
+    }
+};
+
+namespace {
+
+class SharedProgress : public ProgressSink {
+public:
+    SharedProgress(std::atomic<int>& percent, std::atomic<int>& done)
+        : percent_(percent), done_(done) {}
+    void setPosition(int percent) override { percent_ = percent; }
+    void setCount(int done, int) override { done_ = done; }
+
+private:
+    std::atomic<int>& percent_;
+    std::atomic<int>& done_;
+};
+
+}  // namespace
+
+SelectorWindow::~SelectorWindow() {
+    if (!worker_.joinable()) return;
+    work_->requestStop();
+    worker_.join();
+    if (work_->kind == Work::Move) QApplication::restoreOverrideCursor();
+}
+
 SelectorWindow::SelectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle("Selector");
     // Closing only hides the selector; it must not keep the program alive by itself.
@@ -156,6 +258,9 @@ SelectorWindow::SelectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     buildControls();
     connectControls();
+    pollTimer_ = new QTimer(this);
+    pollTimer_->setInterval(kPollInterval);
+    connect(pollTimer_, &QTimer::timeout, this, &SelectorWindow::pollWork);
     setFixedSize(kPanelWidth, kPanelHeight);
     CentreOnScreen(*this);
     restorePreferences();
@@ -192,6 +297,12 @@ void SelectorWindow::buildControls() {
     passLevelSpinner = new UpDownSpinner(0, 10, 5, passGroup);
     selectButton = NewButton(QStringLiteral("Select"), passGroup);
     moveButton = NewButton(QStringLiteral("移動"), passGroup);
+    // Over the graph, kept apart from the canvas, which is disabled while work goes on.
+    workCount = new QLabel(panel);
+    workCount->setAlignment(Qt::AlignCenter);
+    workCount->setGeometry(169, 32 + kGraphHeight / 2 - 10, kGraphWidth, 20);
+    workCount->setObjectName(QStringLiteral("workCount"));
+    workCount->hide();
 
     const ControlPlace places[] = {
         {panel, "panel", {0, 0, kPanelWidth, kPanelHeight}},
@@ -255,6 +366,7 @@ bool SelectorWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void SelectorWindow::closeEvent(QCloseEvent* event) {
+    if (work_) stopWork();
     hide();
     event->ignore();
 }
@@ -376,38 +488,37 @@ void SelectorWindow::openFiles() {
 
 void SelectorWindow::runAnalysis() {
     RunCommand(this, [&] {
+        if (work_) {
+            // The button reads 中止 now; the second click of a double click is not a stop.
+            if (work_->kind == Work::Analysis &&
+                workStarted_.elapsed() >= QGuiApplication::styleHints()->mouseDoubleClickInterval())
+                stopWork();
+            return;
+        }
         if (fileList->count() == 0) return;
-        BatchResult result;
-        {
-            WaitCursor wait;
-            BarProgress progress(progressBar);
-            result = RunBatch(results, NativePaths(fileList), currentMode(), &progress);
+        auto work = std::make_unique<Work>();
+        work->kind = Work::Analysis;
+        work->paths = NativePaths(fileList);
+        work->mode = currentMode();
+        work->total = fileList->count();
+        work->scratch = std::make_unique<AnalysisResults>();
+        std::string error;
+        if (!CreateAnalysisResults(*work->scratch, error)) throw std::runtime_error(error);
+        Work* shared = work.get();
+        work->control.leaveOut = [shared](const BatchResult& bad) {
+            return shared->waitForAnswer(bad);
+        };
+        for (int i = 0; i < fileList->count(); ++i) {
+            QListWidgetItem* item = fileList->item(i);
+            item->setData(Qt::ForegroundRole, QVariant());
+            item->setData(kLeftOutRole, QVariant());
+            item->setToolTip(QString());
         }
-        switch (result.status) {
-        case BatchStatus::Completed:
-            // The curves fill the graph's height over the band and what lies beyond it.
-            graphView.scale =
-                FittingGraphScale(results, std::min(graphView.band.low, graphView.band.high));
-            drawGraph(GraphForm::Summary);
-            break;
-        case BatchStatus::TooSmall:
-            Dialogs().showMessage(
-                this, QStringLiteral("画像サイズは256x256以上にしてください\n%1 (%2 x %3)")
-                          .arg(FromNative(result.failedPath))
-                          .arg(result.width)
-                          .arg(result.height));
-            break;
-        case BatchStatus::Unreadable:
-            Dialogs().showError(this, QStringLiteral("ファイルを読み込めません: %1\n%2")
-                                          .arg(FromNative(result.failedPath),
-                                               QString::fromLocal8Bit(result.reason.c_str())));
-            break;
-        case BatchStatus::TooMany:
-            Dialogs().showMessage(this, QStringLiteral("ファイル数を4000個以下にしてください"));
-            break;
-        case BatchStatus::Empty:
-            break;
-        }
+        // Never another list's curves while this one is analysed.
+        ClearGraph(graphCanvas->picture);
+        graphCanvas->hideMarkerLabels();
+        graphCanvas->update();
+        startWork(std::move(work));
     });
 }
 
@@ -446,8 +557,8 @@ void SelectorWindow::selectPassed() {
             return;
         }
         passedList->clear();
-        const SelectionResult result =
-            SelectFrames(results.profileTable, n, graphView.band, passLevelSpinner->position());
+        const SelectionResult result = SelectFrames(results.profileTable, n, graphView.band,
+                                                    passLevelSpinner->position(), results.leftOut);
         for (int k : result.passed) {
             const QListWidgetItem* file = fileList->item(k);
             AddEntry(passedList, file->text(), PathOf(file));
@@ -459,51 +570,36 @@ void SelectorWindow::selectPassed() {
 
 void SelectorWindow::movePassed() {
     RunCommand(this, [&] {
+        if (work_) return;
         // Entries moved by an earlier press already lie in "Good"; moving them again
         // would nest them one folder deeper.
-        std::vector<QListWidgetItem*> items;
-        std::vector<std::string> sources;
+        auto work = std::make_unique<Work>();
+        work->kind = Work::Move;
         for (int i = 0; i < passedList->count(); ++i) {
             QListWidgetItem* item = passedList->item(i);
             if (item->data(kMovedRole).toBool()) continue;
-            items.push_back(item);
-            sources.push_back(ToNative(PathOf(item)));
+            work->items.push_back(item);
+            work->sources.push_back(ToNative(PathOf(item)));
         }
-        if (items.empty()) {
+        if (work->items.empty()) {
             Dialogs().showMessage(this, QStringLiteral("移動するファイルがありません"));
             return;
         }
         const QString question = QStringLiteral("%1 個のファイルを Good に移動しますか？");
-        if (!Dialogs().askYesNo(this, question.arg(int(items.size())), true)) return;
-        const std::vector<MoveOutcome> outcomes = MovePassedFiles(sources);
-        for (std::size_t i = 0; i < outcomes.size() && i < items.size(); ++i) {
-            if (!outcomes[i].moved) continue;
-            items[i]->setData(kPathRole, FromNative(outcomes[i].target));
-            items[i]->setData(kMovedRole, true);
-        }
-        // A Good folder that cannot hold files is one line, however many files it kept back.
-        QStringList failures;
-        for (const MoveFailure& f : SummariseFailures(outcomes)) {
-            const QString error = QString::fromLocal8Bit(f.error.c_str());
-            failures << (f.folderFault
-                             ? QStringLiteral("%1 (%2 個のファイル)").arg(error).arg(f.files)
-                             : QStringLiteral("%1 (%2)").arg(FromNative(f.subject), error));
-        }
-        fileList->clear();
-        showCounts();
-        if (!failures.isEmpty()) {
-            const int total = int(failures.size());
-            if (total > kMaxListedFailures) {
-                failures = failures.mid(0, kMaxListedFailures);
-                failures << QStringLiteral("ほか %1 個").arg(total - kMaxListedFailures);
-            }
-            Dialogs().showError(this, QStringLiteral("移動できなかったファイルがあります\n") +
-                                          failures.join(QLatin1Char('\n')));
+        if (!Dialogs().askYesNo(this, question.arg(int(work->items.size())), true)) return;
+        work->total = int(work->items.size());
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        try {
+            startWork(std::move(work));
+        } catch (...) {
+            QApplication::restoreOverrideCursor();
+            throw;
         }
     });
 }
 
 void SelectorWindow::inspect(QListWidget* list) {
+    if (work_) return;  // the run owns the results until it ends
     const int row = SelectedRow(list);
     if (row < 0) return;
     const QString path = PathOf(list->item(row));
@@ -524,4 +620,189 @@ void SelectorWindow::inspectFile() {
 
 void SelectorWindow::inspectPassed() {
     RunCommand(this, [&] { inspect(passedList); });
+}
+
+// ---------------------------------------------------------------- work in its own thread
+
+void SelectorWindow::startWork(std::unique_ptr<Work> work) {
+    Work* shared = work.get();
+    work_ = std::move(work);
+    progressBar->setValue(0);
+    setBusy(true);
+    workStarted_.start();
+    try {
+        worker_ = std::thread([shared] {
+            try {
+                if (shared->kind == Work::Analysis) {
+                    SharedProgress progress(shared->percent, shared->done);
+                    shared->result = RunBatch(*shared->scratch, shared->paths, shared->mode,
+                                              &progress, 0, &shared->control);
+                } else {
+                    MoveControl control;
+                    control.stop = &shared->stopMove;
+                    control.progress = [shared](int done, int total) {
+                        shared->done = done;
+                        shared->percent = total > 0 ? int(double(done) / total * 100) : 0;
+                    };
+                    shared->outcomes = MovePassedFiles(shared->sources, control);
+                }
+            } catch (const std::exception& e) {
+                shared->error = e.what();
+                if (shared->error.empty()) shared->error = "unknown error";
+            } catch (...) {
+                shared->error = "unknown error";
+            }
+            shared->finished = true;
+        });
+    } catch (...) {
+        work_.reset();
+        setBusy(false);
+        throw;
+    }
+    pollTimer_->start();
+    pollWork();
+}
+
+void SelectorWindow::setBusy(bool on) {
+    const bool move = on && work_ && work_->kind == Work::Move;
+    for (QWidget* control :
+         {static_cast<QWidget*>(openButton), static_cast<QWidget*>(centreModeButton),
+          static_cast<QWidget*>(peakModeButton), static_cast<QWidget*>(selectButton),
+          static_cast<QWidget*>(moveButton), static_cast<QWidget*>(scaleUpButton),
+          static_cast<QWidget*>(scaleDownButton), static_cast<QWidget*>(fileList),
+          static_cast<QWidget*>(passedList), static_cast<QWidget*>(graphCanvas)})
+        control->setEnabled(!on);
+    fftButton->setText(on && !move ? QStringLiteral("中止") : QStringLiteral("FFT"));
+    fftButton->setEnabled(!move);
+    workCount->setVisible(on);
+    if (on) workCount->raise();
+}
+
+void SelectorWindow::stopWork() {
+    if (work_) work_->requestStop();
+}
+
+void SelectorWindow::pollWork() {
+    if (!work_) {
+        pollTimer_->stop();
+        return;
+    }
+    Work& work = *work_;
+    progressBar->setValue(work.percent);
+    workCount->setText(QStringLiteral("%1 / %2").arg(work.done.load()).arg(work.total.load()));
+    if (asking_) return;  // the question's own event loop calls here too
+    askAboutBadFrame();
+    if (!work_ || !work_->finished) return;
+    worker_.join();
+    pollTimer_->stop();
+    const std::unique_ptr<Work> ended = std::move(work_);
+    setBusy(false);
+    progressBar->setValue(0);
+    if (ended->kind == Work::Analysis)
+        finishRun(*ended);
+    else
+        finishMove(*ended);
+    emit workFinished();
+}
+
+void SelectorWindow::askAboutBadFrame() {
+    Work& work = *work_;
+    BatchResult bad;
+    {
+        std::lock_guard<std::mutex> lock(work.mutex);
+        if (!work.asking || work.shown) return;
+        work.shown = true;
+        bad = work.bad;
+    }
+    asking_ = true;
+    bool answer = false;
+    RunCommand(this, [&] {
+        answer = Dialogs().askYesNo(
+            this, BadFrameText(bad) + QStringLiteral("\n\nこのファイルを除いて続けますか？"), true);
+    });
+    asking_ = false;
+    if (!work_) return;
+    {
+        std::lock_guard<std::mutex> lock(work_->mutex);
+        work_->answer = answer;
+        work_->answerReady = true;
+    }
+    work_->answered.notify_all();
+}
+
+void SelectorWindow::finishRun(Work& work) {
+    if (!work.error.empty()) {
+        results.files.clear();
+        ReportCommandError(this, work.error.c_str());
+        return;
+    }
+    switch (work.result.status) {
+    case BatchStatus::Completed: {
+        std::swap(results, *work.scratch);
+        markLeftOut();
+        // The curves fill the graph's height over the band and what lies beyond it.
+        graphView.scale =
+            FittingGraphScale(results, std::min(graphView.band.low, graphView.band.high));
+        drawGraph(GraphForm::Summary);
+        if (results.leftOut.empty()) break;
+        QStringList lines;
+        for (const LeftOutFrame& f : results.leftOut)
+            lines << QStringLiteral("%1 (%2)").arg(FromNative(f.path), LeftOutReason(f));
+        Dialogs().showMessage(
+            this, QStringLiteral("次のファイルを除いて解析しました\n") + CappedLines(lines));
+        break;
+    }
+    case BatchStatus::TooSmall:
+    case BatchStatus::Unreadable:
+        // The question at the bad frame already showed why; it was answered No.
+        results.files.clear();
+        break;
+    case BatchStatus::Stopped:
+        results.files.clear();
+        break;
+    case BatchStatus::TooMany:
+        Dialogs().showMessage(this, QStringLiteral("ファイル数を4000個以下にしてください"));
+        break;
+    case BatchStatus::Empty:
+        break;
+    }
+}
+
+void SelectorWindow::markLeftOut() {
+    for (const LeftOutFrame& f : results.leftOut) {
+        QListWidgetItem* item = fileList->item(f.index);
+        if (!item) continue;
+        item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+        item->setToolTip(LeftOutReason(f));
+        item->setData(kLeftOutRole, LeftOutReason(f));
+    }
+}
+
+void SelectorWindow::finishMove(Work& work) {
+    QApplication::restoreOverrideCursor();
+    // The list entries cannot change while the move runs: every control that could is
+    // disabled.
+    for (std::size_t i = 0; i < work.outcomes.size() && i < work.items.size(); ++i) {
+        if (!work.outcomes[i].moved) continue;
+        work.items[i]->setData(kPathRole, FromNative(work.outcomes[i].target));
+        work.items[i]->setData(kMovedRole, true);
+    }
+    fileList->clear();
+    showCounts();
+    if (!work.error.empty()) {
+        ReportCommandError(this, work.error.c_str());
+        return;
+    }
+    // A stop comes from closing the window: what stayed is no news to report then.
+    if (work.stopMove) return;
+    // A Good folder that cannot hold files is one line, however many files it kept back.
+    QStringList failures;
+    for (const MoveFailure& f : SummariseFailures(work.outcomes)) {
+        const QString error = QString::fromLocal8Bit(f.error.c_str());
+        failures << (f.folderFault ? QStringLiteral("%1 (%2 個のファイル)").arg(error).arg(f.files)
+                                   : QStringLiteral("%1 (%2)").arg(FromNative(f.subject), error));
+    }
+    if (!failures.isEmpty())
+        Dialogs().showError(
+            this, QStringLiteral("移動できなかったファイルがあります\n") + CappedLines(failures));
 }

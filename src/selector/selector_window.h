@@ -6,7 +6,11 @@
 #include "graph.h"
 #include "window_mode.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
+
+#include <memory>
+#include <thread>
 
 class GraphCanvas;
 class QGroupBox;
@@ -16,15 +20,23 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 class UpDownSpinner;
 
 class SelectorWindow : public QWidget {
     Q_OBJECT
 public:
     explicit SelectorWindow(QWidget* parent = nullptr);
+    // Stops a run or move under way and waits for its thread.
+    ~SelectorWindow() override;
 
     // Each list entry shows a file's name and keeps its full path under this role.
     static constexpr int kPathRole = Qt::UserRole;
+    // A file-list entry that the last run left out keeps its reason under this role.
+    static constexpr int kLeftOutRole = Qt::UserRole + 2;
+
+    // An analysis run or a move is going on in its own thread.
+    bool busy() const { return bool(work_); }
 
     // Shows the window modelessly, or brings it to the front. The graph is cleared to white
     // unless the last completed run was over exactly the listed files.
@@ -64,6 +76,11 @@ public:
     UpDownSpinner* passLevelSpinner;
     QPushButton* selectButton;
     QPushButton* moveButton;
+    QLabel* workCount;  // "done / total" over the graph while a run or move goes on
+
+signals:
+    // A run or move has ended and the window shows its outcome.
+    void workFinished();
 
 public slots:
     void openFiles();
@@ -93,6 +110,23 @@ private:
     void placeCount(QLabel* label, int left, int count);
     void inspect(QListWidget* list);
     framesifter::WindowMode currentMode() const;
+
+    // What the window shares with the thread of a run or move.
+    struct Work;
+    void startWork(std::unique_ptr<Work> work);
+    void setBusy(bool on);
+    void stopWork();
+    void pollWork();
+    void askAboutBadFrame();
+    void finishRun(Work& work);
+    void finishMove(Work& work);
+    void markLeftOut();
+
+    std::unique_ptr<Work> work_;
+    std::thread worker_;
+    QTimer* pollTimer_ = nullptr;
+    QElapsedTimer workStarted_;
+    bool asking_ = false;  // the question about a bad frame is on screen
 
     // Row selected when the mouse went down on the file / pass list, to tell a click on the
     // entry already selected (analysed again) from one that changes the selection.

@@ -313,6 +313,150 @@ TEST_F(BatchRun, ThreadsThatCannotStartLeaveTheWorkToTheCallingThread) {
     EXPECT_EQ(reply, expected);
 }
 
+namespace {
+
+// Stops the run once `after` frames are done, and counts the frames the workers start.
+std::atomic<int> g_framesStarted{0};
+
+struct StopAfter : ProgressSink {
+    StopAfter(BatchControl& c, int after) : control(c), after(after) {}
+    void setPosition(int percent) override { last = percent; }
+    void setCount(int done, int) override {
+        if (done == after) control.requestStop();
+    }
+    BatchControl& control;
+    int after;
+    int last = -1;
+};
+
+}  // namespace
+
+TEST_F(BatchRun, AStopEndsTheRunPromptlyAndRecordsNoFiles) {
+    const auto paths = Frames(20);
+    SetFrameReadHookForTests([](int) { ++g_framesStarted; });
+    const struct {
+        int after;
+        int threads;
+    } cases[] = {{0, 1}, {2, 1}, {5, 3}, {19, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.after);
+        BatchControl control;
+        if (c.after == 0) control.requestStop();
+        StopAfter sink(control, c.after);
+        state.files = {"earlier"};
+        g_framesStarted = 0;
+        const BatchResult r =
+            RunBatch(state, paths, WindowMode::Centre, &sink, c.threads, &control);
+        EXPECT_EQ(r.status, BatchStatus::Stopped);
+        EXPECT_TRUE(state.files.empty());
+        EXPECT_EQ(sink.last, 0);
+        // No more than the frames the workers had in hand when the stop came.
+        EXPECT_LE(g_framesStarted.load(), std::min(20, c.after + 2 * c.threads + 2));
+    }
+    SetFrameReadHookForTests(nullptr);
+    BatchControl untouched;
+    EXPECT_EQ(RunBatch(state, paths, WindowMode::Centre, nullptr, 2, &untouched).status,
+              BatchStatus::Completed);
+}
+
+TEST_F(BatchRun, BadFramesAreLeftOutOnlyWhenTheDecisionSaysSo) {
+    auto paths = Frames(5);
+    paths[1] = WriteBmp(dir, "small.bmp", 200, 300, 9);
+    paths[3] = dir.write("broken.bmp", std::string("BM not really a bitmap"));
+    const struct {
+        const char* name;
+        bool decide;  // a decision is given at all
+        bool answer;
+        BatchStatus status;
+        std::size_t leftOut;
+    } cases[] = {
+        {"no decision", false, false, BatchStatus::TooSmall, 0},
+        {"answered no", true, false, BatchStatus::TooSmall, 0},
+        {"answered yes", true, true, BatchStatus::Completed, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BatchControl control;
+        std::vector<int> asked;
+        if (c.decide)
+            control.leaveOut = [&](const BatchResult& bad) {
+                asked.push_back(bad.failedIndex);
+                EXPECT_EQ(bad.status, BatchStatus::TooSmall);
+                EXPECT_EQ(bad.failedPath, paths[1]);
+                return c.answer;
+            };
+        const BatchResult r = RunBatch(state, paths, WindowMode::Centre, &progress, 2, &control);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(asked, c.decide ? std::vector<int>{1} : std::vector<int>{});
+        ASSERT_EQ(state.leftOut.size(), c.leftOut);
+        if (c.status != BatchStatus::Completed) {
+            EXPECT_EQ(r.failedIndex, 1);
+            EXPECT_TRUE(state.files.empty());
+            continue;
+        }
+        EXPECT_EQ(state.files, paths);
+        EXPECT_EQ(state.leftOut[0].index, 1);
+        EXPECT_EQ(state.leftOut[0].width, 200);
+        EXPECT_EQ(state.leftOut[0].height, 300);
+        EXPECT_TRUE(state.leftOut[0].reason.empty());
+        EXPECT_EQ(state.leftOut[1].index, 3);
+        EXPECT_EQ(state.leftOut[1].path, paths[3]);
+        EXPECT_FALSE(state.leftOut[1].reason.empty());
+        for (int k : {1, 3})
+            for (int b = 0; b < kTableBins; ++b) EXPECT_EQ(Column(k, b), 0) << k;
+        for (int k : {0, 2, 4}) EXPECT_GT(Column(k, 0), 0) << k;
+    }
+}
+
+TEST_F(BatchRun, LeftOutFramesCountInNoCurve) {
+    const auto good = Frames(3);
+    AnalysisResults alone;
+    std::string error;
+    ASSERT_TRUE(CreateAnalysisResults(alone, error)) << error;
+    ASSERT_EQ(RunBatch(alone, good, WindowMode::Centre, nullptr).status, BatchStatus::Completed);
+
+    const std::string bad = WriteBmp(dir, "tiny.bmp", 100, 100, 3);
+    const std::vector<std::string> mixed = {bad, good[0], good[1], bad, good[2], bad};
+    BatchControl control;
+    control.leaveOut = [](const BatchResult&) { return true; };
+    ASSERT_EQ(RunBatch(state, mixed, WindowMode::Centre, nullptr, 2, &control).status,
+              BatchStatus::Completed);
+    ASSERT_EQ(state.leftOut.size(), 3u);
+    for (int b = 0; b < kProfileBins; ++b) {
+        EXPECT_NEAR(state.mean[b], alone.mean[b], 1e-9 * (1 + std::abs(alone.mean[b]))) << b;
+        EXPECT_EQ(state.largest[b], alone.largest[b]) << b;
+        EXPECT_EQ(state.smallest[b], alone.smallest[b]) << b;
+    }
+    EXPECT_EQ(state.largestTotal, alone.largestTotal);
+    EXPECT_EQ(state.smallestTotal, alone.smallestTotal);
+
+    // Every frame left out: the run completes with flat curves and nothing to score.
+    ASSERT_EQ(RunBatch(state, {bad, bad}, WindowMode::Centre, nullptr, 1, &control).status,
+              BatchStatus::Completed);
+    EXPECT_EQ(state.leftOut.size(), 2u);
+    EXPECT_EQ(state.files.size(), 2u);
+    for (int b = 0; b < kProfileBins; ++b) {
+        EXPECT_EQ(state.mean[b], 0);
+        EXPECT_EQ(state.largest[b], 0);
+        EXPECT_EQ(state.smallest[b], 0);
+    }
+}
+
+TEST_F(BatchRun, AStopWhileTheDecisionIsPendingStopsTheRun) {
+    auto paths = Frames(3);
+    paths[1] = WriteBmp(dir, "tiny.bmp", 100, 100, 3);
+    BatchControl control;
+    control.leaveOut = [&](const BatchResult&) {
+        control.requestStop();
+        return true;
+    };
+    const BatchResult r = RunBatch(state, paths, WindowMode::Centre, &progress, 1, &control);
+    EXPECT_EQ(r.status, BatchStatus::Stopped);
+    EXPECT_TRUE(state.files.empty());
+    EXPECT_TRUE(state.leftOut.empty());
+    EXPECT_EQ(progress.positions.back(), 0);
+}
+
 TEST(MemoryBudget, RefusesWhatCanNeverFitAndMakesOthersWait) {
     MemoryBudget budget(100 << 20);
     BudgetHold first(&budget), second(&budget);

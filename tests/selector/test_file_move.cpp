@@ -356,3 +356,67 @@ TEST(MoveToGood, AGoodFolderFaultIsOneFailure) {
     EXPECT_EQ(failures[1].subject, dir.file("open/taken.fit"));
     EXPECT_NE(failures[1].error.find("already exists"), std::string::npos);
 }
+
+TEST(MoveToGood, AStopBetweenFilesLeavesTheRestInPlace) {
+    const struct {
+        int stopAfter;  // files done when the stop comes; -1: before the first
+        std::vector<bool> moved;
+    } cases[] = {{-1, {false, false, false}}, {1, {true, false, false}}, {3, {true, true, true}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stopAfter);
+        TempDir dir;
+        const std::vector<std::string> sources = {dir.write("a.fit", Bytes('a')),
+                                                  dir.write("b.fit", Bytes('b')),
+                                                  dir.write("c.fit", Bytes('c'))};
+        std::atomic<bool> stop{c.stopAfter < 0};
+        std::vector<int> counts;
+        MoveControl control;
+        control.stop = &stop;
+        control.progress = [&](int done, int total) {
+            EXPECT_EQ(total, 3);
+            counts.push_back(done);
+            if (done == c.stopAfter) stop = true;
+        };
+        const auto outcomes = MovePassedFiles(sources, control);
+        ASSERT_EQ(outcomes.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(outcomes[i].moved, c.moved[i]) << i;
+            EXPECT_EQ(outcomes[i].stopped, !c.moved[i]) << i;
+            EXPECT_EQ(fs::exists(sources[i]), !c.moved[i]) << i;
+        }
+        EXPECT_EQ(int(counts.size()), std::max(c.stopAfter, 0));
+    }
+}
+
+namespace {
+
+std::atomic<bool> g_stopMove{false};
+
+}  // namespace
+
+TEST(MoveToGood, AStopDuringACopyRemovesThePartAndKeepsTheSource) {
+    SecondFileSystem other;
+    if (!other.mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
+    TempDir dir;
+    const std::string source = other.path() + "/a.fit";
+    const auto bytes = Bytes('a', 300000);
+    std::ofstream(source, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const fs::path good = dir.path() / "Good";
+    fs::create_directory(good);
+    fs::create_directory_symlink(good, other.path() + "/Good");
+
+    g_stopMove = false;
+    SetCopyProgressHookForTests([](std::uint64_t) { g_stopMove = true; });  // after one block
+    const MoveOutcome o = MoveToGood(source, &g_stopMove);
+    SetCopyProgressHookForTests(nullptr);
+    EXPECT_FALSE(o.moved);
+    EXPECT_TRUE(o.stopped);
+    EXPECT_NE(o.error.find("stopped"), std::string::npos) << o.error;
+    EXPECT_EQ(ReadAll(source), bytes);
+    EXPECT_TRUE(fs::is_empty(good));
+    // Nothing stays in the way of the next attempt.
+    g_stopMove = false;
+    EXPECT_TRUE(MoveToGood(source, &g_stopMove).moved);
+    EXPECT_EQ(ReadAll((good / "a.fit").string()), bytes);
+}

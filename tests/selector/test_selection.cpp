@@ -97,3 +97,29 @@ TEST_F(Selection, ResultsBelongToTheAnalysedFilesAndMode) {
     EXPECT_FALSE(ResultsMatch(state, {"/a/1.fit"}, centre));
     EXPECT_FALSE(ResultsMatch(state, {}, centre));
 }
+
+TEST_F(Selection, LeftOutFramesSetNoEndOfTheRangeAndNeverPass) {
+    const struct {
+        std::vector<int> scores;
+        std::vector<int> leftOut;
+        int level;
+        double minimum, maximum;
+        std::vector<int> passed;
+    } cases[] = {
+        // A zero column (what a left-out frame holds) would otherwise be the minimum.
+        {{10, 0, 30, 20}, {1}, 5, 10, 30, {2, 3}},
+        {{10, 0, 30, 20}, {1}, 0, 10, 30, {0, 2, 3}},
+        {{10, 90, 30}, {1}, 10, 10, 30, {2}},
+        {{10, 20}, {0, 1}, 0, 1e10, -1e10, {}},
+    };
+    for (const auto& c : cases) {
+        Scores(c.scores);
+        std::vector<LeftOutFrame> leftOut;
+        for (int k : c.leftOut) leftOut.push_back({k, "f", "", 0, 0});
+        const SelectionResult r =
+            SelectFrames(state.profileTable, int(c.scores.size()), band, c.level, leftOut);
+        EXPECT_EQ(r.minimum, c.minimum) << c.level;
+        EXPECT_EQ(r.maximum, c.maximum) << c.level;
+        EXPECT_EQ(r.passed, c.passed) << c.level;
+    }
+}

@@ -1,5 +1,7 @@
 // The selector window driven as a user would, with scripted dialogs and answers.
 
+#include "batch_run.h"
+#include "file_move.h"
 #include "graph_canvas.h"
 #include "scratch_preferences.h"
 #include "screen_centre.h"
@@ -20,10 +22,18 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleHints>
 #include <QScreen>
 #include <QtTest>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
 #include <memory>
+#include <sys/mount.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace framesifter;
 
@@ -63,6 +73,50 @@ double SeenAmplitude(const AnalysisResults& results) {
     return (results.frameProfile[29] + results.frameProfile[30]) / std::sqrt(2.0);
 }
 
+// Frames at or after g_allowed wait before they are read, so that a test holds a run where
+// it wants it; g_started counts the frames begun.
+std::atomic<int> g_allowed{INT_MAX};
+std::atomic<int> g_started{0};
+
+void GatedRead(int index) {
+    ++g_started;
+    while (index >= g_allowed.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// Copies across file systems wait after block g_blocksAllowed until it is raised.
+std::atomic<int> g_blocksCopied{0};
+std::atomic<int> g_blocksAllowed{INT_MAX};
+
+void GatedCopy(std::uint64_t) {
+    const int block = ++g_blocksCopied;
+    while (block > g_blocksAllowed.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// A tmpfs of its own under `folder`, so that a move from it into Good elsewhere copies.
+class MountedTmpfs {
+public:
+    explicit MountedTmpfs(const QString& folder) : path_(folder) {
+        if (geteuid() != 0 || !QDir().mkpath(folder)) return;
+        mounted_ = mount("tmpfs", folder.toLocal8Bit().constData(), "tmpfs", 0, "size=4m") == 0;
+    }
+    ~MountedTmpfs() {
+        if (mounted_) umount2(path_.toLocal8Bit().constData(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    QString path_;
+    bool mounted_ = false;
+};
+
+bool AllWhite(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if ((image.pixel(x, y) & 0xffffff) != 0xffffffu) return false;
+    return true;
+}
+
 }  // namespace
 
 class SelectorWindowTest : public QObject {
@@ -96,18 +150,29 @@ private slots:
     void moveReportsAGoodFolderFaultOnce();
     void closingHides();
     void handlerFailuresAreReported();
+    void runLeavesTheWindowLiveAndCountsFrames();
+    void stopButtonEndsTheRun();
+    void doubleClickOnFftDoesNotStop();
+    void badFramesLeftOut_data();
+    void badFramesLeftOut();
+    void closingOrDestroyingStopsARun();
+    void moveRunsApartAndStopsOnClose();
     void preferencesSurviveARestart();
     void keptValuesAreClampedOrIgnored_data();
     void keptValuesAreClampedOrIgnored();
 
 private:
+    static QStringList hundredFrames(const QStringList& four);  // each listed 25 times
     QStringList writeFrames();  // the four stripe frames, two BMP and two FITS
     void openAndRun(const QStringList& files);
+    void runFft();     // clicks FFT and waits for the run's end
+    void moveFiles();  // clicks 移動 and waits for the move's end
 
     std::unique_ptr<TempDir> dir_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
     std::unique_ptr<SelectorWindow> selector_;
     QString startDir_;
+    int doubleClick_ = 400;
     std::unique_ptr<ScratchPreferences> preferences_;
 };
 
@@ -116,12 +181,19 @@ void SelectorWindowTest::init() {
     startDir_ = QDir::currentPath();
     dir_ = std::make_unique<TempDir>();
     dialogs_ = std::make_unique<ScriptedDialogs>();
+    g_allowed = INT_MAX;
+    g_started = 0;
+    SetFrameReadHookForTests(GatedRead);
+    doubleClick_ = QGuiApplication::styleHints()->mouseDoubleClickInterval();
     selector_ = std::make_unique<SelectorWindow>();
     selector_->showSelector();
 }
 
 void SelectorWindowTest::cleanup() {
+    g_allowed = INT_MAX;
     selector_.reset();
+    SetFrameReadHookForTests(nullptr);
+    QGuiApplication::styleHints()->setMouseDoubleClickInterval(doubleClick_);
     dialogs_.reset();
     QDir::setCurrent(startDir_);
     dir_.reset();
@@ -140,7 +212,17 @@ QStringList SelectorWindowTest::writeFrames() {
 void SelectorWindowTest::openAndRun(const QStringList& files) {
     dialogs_->chooseFiles(files);
     selector_->openButton->click();
+    runFft();
+}
+
+void SelectorWindowTest::moveFiles() {
+    selector_->moveButton->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!selector_->busy(), 20000);
+}
+
+void SelectorWindowTest::runFft() {
     selector_->fftButton->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!selector_->busy(), 20000);
 }
 
 void SelectorWindowTest::layoutMatchesAndNothingIsClipped_data() {
@@ -320,8 +402,11 @@ void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
     connect(s.progressBar, &QProgressBar::valueChanged, this, [&](int v) { positions << v; });
     s.progressBar->setValue(9);
     positions.clear();
-    s.fftButton->click();
-    QCOMPARE(positions, (QList<int>{0, 25, 50, 75, 0}));
+    runFft();
+    // The bar follows the run upwards and goes back to 0 at its end.
+    QVERIFY(!positions.isEmpty());
+    QCOMPARE(positions.last(), 0);
+    QVERIFY(std::is_sorted(positions.begin(), positions.end() - 1));
     QVERIFY(dialogs_->messages.isEmpty() && dialogs_->errors.isEmpty());
     // Each frame's column holds its stripes, BMP and FITS alike.
     for (int k = 0; k < 4; ++k) {
@@ -346,8 +431,9 @@ void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
     positions.clear();
     s.progressBar->setValue(5);
     positions.clear();
-    s.fftButton->click();
-    QCOMPARE(positions, (QList<int>{0, 33, 66, 0}));
+    runFft();
+    QCOMPARE(positions.last(), 0);
+    QVERIFY(std::all_of(positions.begin(), positions.end(), [](int v) { return v <= 66; }));
 }
 
 void SelectorWindowTest::runStopsAtATooSmallThirdFrame() {
@@ -358,15 +444,15 @@ void SelectorWindowTest::runStopsAtATooSmallThirdFrame() {
     dialogs_->chooseFiles(files);
     s.openButton->click();
     const QImage before = s.graphCanvas->picture;
-    s.fftButton->click();
-    QCOMPARE(dialogs_->messages.size(), 1);
-    QVERIFY(dialogs_->messages[0].startsWith("画像サイズは256x256以上にしてください"));
-    QVERIFY(dialogs_->messages[0].contains(files[2]));
-    QCOMPARE(s.progressBar->value(), 50);
+    runFft();  // the question is answered No
+    QCOMPARE(dialogs_->questions.size(), 1);
+    QVERIFY(dialogs_->questions[0].startsWith("画像サイズは256x256以上にしてください"));
+    QVERIFY(dialogs_->questions[0].contains(files[2] + " (200 x 300)"));
+    QVERIFY(dialogs_->questions[0].endsWith("\n\nこのファイルを除いて続けますか？"));
+    QVERIFY(dialogs_->messages.isEmpty());
+    QCOMPARE(s.progressBar->value(), 0);
     QCOMPARE(s.graphCanvas->picture, before);  // not redrawn
-    QVERIFY(s.results.profileTable[30][1] > 0);
-    QCOMPARE(s.results.profileTable[30][2], 0);
-    QCOMPARE(s.results.profileTable[0][3], 0);
+    QVERIFY(s.results.files.empty());
     // A stopped run cannot be selected from.
     s.selectButton->click();
     QCOMPARE(dialogs_->messages.last(), QString("先にFFTを実行してください"));
@@ -384,11 +470,11 @@ void SelectorWindowTest::runStopsAtAnUnreadableFrame() {
     f.close();
     dialogs_->chooseFiles(files);
     s.openButton->click();
-    s.fftButton->click();
-    QCOMPARE(dialogs_->errors.size(), 1);
-    QVERIFY(dialogs_->errors[0].contains(files[1]));
-    QVERIFY(dialogs_->messages.isEmpty());
-    QCOMPARE(s.progressBar->value(), 25);
+    runFft();
+    QCOMPARE(dialogs_->questions.size(), 1);
+    QVERIFY(dialogs_->questions[0].startsWith("ファイルを読み込めません: " + files[1]));
+    QVERIFY(dialogs_->messages.isEmpty() && dialogs_->errors.isEmpty());
+    QCOMPARE(s.progressBar->value(), 0);
     QVERIFY(s.results.files.empty());
 }
 
@@ -483,7 +569,7 @@ void SelectorWindowTest::selectRefusedOnStaleResults() {
     QCOMPARE(dialogs_->messages, QStringList{"先にFFTを実行してください"});
     QCOMPARE(Texts(s.passedList), QStringList{"kept.bmp"});
     // After a run over exactly these files, the selection goes ahead.
-    s.fftButton->click();
+    runFft();
     s.selectButton->click();
     QCOMPARE(dialogs_->messages.size(), 1);
     QVERIFY(!Texts(s.passedList).contains("kept.bmp"));
@@ -567,13 +653,13 @@ void SelectorWindowTest::completedRunFitsTheScaleAndLabelsTheMarkers() {
     // "+" and "-" work from there; a run that stops leaves the scale alone.
     s.scaleUpButton->click();
     QCOMPARE(s.graphView.scale, 12.8);
-    s.fftButton->click();
+    runFft();
     QCOMPARE(s.graphView.scale, 6.4);
     s.scaleDownButton->click();
     dialogs_->chooseFiles(QStringList{files[0], files[1] + ".missing"});
     s.openButton->click();
-    s.fftButton->click();
-    QCOMPARE(dialogs_->errors.size(), 1);
+    runFft();
+    QCOMPARE(dialogs_->questions.size(), 1);
     QCOMPARE(s.graphView.scale, 3.2);
 
     // The labels lie over the picture at the top, beside each marker, and nowhere else.
@@ -633,7 +719,7 @@ void SelectorWindowTest::listClicksDrawTheFrame() {
     s.passedList->setCurrentRow(0);
     QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[1]) < 1.5);
     dialogs_->answers.push_back(true);
-    s.moveButton->click();
+    moveFiles();
     const QString good = QString::fromStdString(dir_->path().string()) + "/Good/f3.FIT";
     QCOMPARE(Paths(s.passedList).at(1), good);
     QVERIFY(QFile::exists(good));
@@ -669,14 +755,14 @@ void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
 void SelectorWindowTest::moveAnsweredNo() {
     SelectorWindow& s = *selector_;
     // An empty pass list asks nothing and says why.
-    s.moveButton->click();
+    moveFiles();
     QVERIFY(dialogs_->questions.isEmpty());
     QCOMPARE(dialogs_->messages, QStringList{"移動するファイルがありません"});
     const QStringList files = writeFrames();
     openAndRun(files);
     s.selectButton->click();
     dialogs_->answers.push_back(false);
-    s.moveButton->click();
+    moveFiles();
     QCOMPARE(dialogs_->questions, QStringList{"2 個のファイルを Good に移動しますか？"});
     QVERIFY(!QFileInfo::exists(QString::fromStdString(dir_->file("Good"))));
     for (const QString& f : files) QVERIFY(QFile::exists(f));
@@ -701,7 +787,7 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     // The main window's dialogs may have moved the current directory meanwhile.
     QVERIFY(QDir::setCurrent(startDir_));
     dialogs_->answers.push_back(true);
-    s.moveButton->click();
+    moveFiles();
 
     QCOMPARE(Contents(d + "/Good/f1.fit"), QByteArray("already here"));
     QCOMPARE(Contents(files[1]), f1);
@@ -718,14 +804,14 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     QCOMPARE(s.fileCount->text(), QString("0"));
     QCOMPARE(s.passedCount->text(), QString("2"));
     // FFT and Select do nothing on the emptied file list.
-    s.fftButton->click();
+    runFft();
     s.selectButton->click();
     QCOMPARE(s.passedList->count(), 2);
 
     // Once the way is clear, a second press moves what stayed, and only that.
     QVERIFY(QFile::remove(d + "/Good/f1.fit"));
     dialogs_->answers.push_back(true);
-    s.moveButton->click();
+    moveFiles();
     QCOMPARE(dialogs_->errors.size(), 1);
     QCOMPARE(Contents(d + "/Good/f1.fit"), f1);
     QVERIFY(QFile::exists(d + "/Good/f3.FIT"));
@@ -735,7 +821,7 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     QCOMPARE(dialogs_->questions, (QStringList{"2 個のファイルを Good に移動しますか？",
                                                "1 個のファイルを Good に移動しますか？"}));
     dialogs_->answers.push_back(true);
-    s.moveButton->click();
+    moveFiles();
     QCOMPARE(dialogs_->questions.size(), 2);
     QCOMPARE(dialogs_->messages, QStringList{"移動するファイルがありません"});
     QCOMPARE(dialogs_->answers.size(), 1u);
@@ -753,7 +839,7 @@ void SelectorWindowTest::moveReportsAGoodFolderFaultOnce() {
     s.selectButton->click();
     QVERIFY(QDir::setCurrent(startDir_));
     dialogs_->answers.push_back(true);
-    s.moveButton->click();
+    moveFiles();
     QCOMPARE(dialogs_->errors.size(), 1);
     QCOMPARE(dialogs_->errors[0].count("not a folder"), 1);
     QVERIFY(dialogs_->errors[0].contains("(2 個のファイル)"));
@@ -792,6 +878,209 @@ void SelectorWindowTest::handlerFailuresAreReported() {
     s.openButton->click();  // must not throw into the event loop
     QCOMPARE(dialogs_->errors, QStringList{"scripted failure"});
     QCOMPARE(s.fileList->count(), 4);
+}
+
+QStringList SelectorWindowTest::hundredFrames(const QStringList& four) {
+    QStringList files;
+    for (int i = 0; i < 25; ++i) files << four;
+    return files;
+}
+
+void SelectorWindowTest::runLeavesTheWindowLiveAndCountsFrames() {
+    SelectorWindow& s = *selector_;
+    const QStringList four = writeFrames();
+    openAndRun(four);
+    QVERIFY(!AllWhite(s.graphCanvas->picture));
+    dialogs_->chooseFiles(hundredFrames(four));
+    s.openButton->click();
+    g_allowed = 10;
+    s.fftButton->click();
+    // The click returned with the run under way; the event loop goes on meanwhile.
+    QVERIFY(s.busy());
+    QCOMPARE(s.fftButton->text(), QString("中止"));
+    QVERIFY(AllWhite(s.graphCanvas->picture));  // the last list's curves are gone
+    QTRY_COMPARE(s.workCount->text(), QString("10 / 100"));
+    QVERIFY(s.workCount->isVisible());
+    QTRY_COMPARE(s.progressBar->value(), 10);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             s.openButton, s.centreModeButton, s.peakModeButton, s.selectButton, s.moveButton,
+             s.scaleUpButton, s.scaleDownButton, s.fileList})
+        QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+    QVERIFY(s.fftButton->isEnabled() && s.passLevelSpinner->isEnabled());
+    QTest::mouseClick(s.passLevelSpinner, Qt::LeftButton, {}, QPoint(4, 3));
+    QCOMPARE(s.passLevel->text(), QString("6"));
+    // The window's results stay those of the last completed run until this one ends.
+    QCOMPARE(int(s.results.files.size()), 4);
+
+    g_allowed = INT_MAX;
+    QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
+    QCOMPARE(s.fftButton->text(), QString("FFT"));
+    QVERIFY(s.openButton->isEnabled() && s.fileList->isEnabled() && s.selectButton->isEnabled());
+    QVERIFY(!s.workCount->isVisible());
+    QCOMPARE(int(s.results.files.size()), 100);
+    QVERIFY(HasColour(s.graphCanvas->picture, GraphAverageColour()));
+}
+
+void SelectorWindowTest::stopButtonEndsTheRun() {
+    SelectorWindow& s = *selector_;
+    QGuiApplication::styleHints()->setMouseDoubleClickInterval(0);
+    const QStringList four = writeFrames();
+    openAndRun(four);
+    dialogs_->chooseFiles(hundredFrames(four));
+    s.openButton->click();
+    g_allowed = 3;
+    g_started = 0;
+    s.fftButton->click();
+    QTRY_COMPARE(s.workCount->text(), QString("3 / 100"));
+    s.fftButton->click();
+    g_allowed = INT_MAX;
+    QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
+    QVERIFY(g_started < 30);
+    QCOMPARE(s.fftButton->text(), QString("FFT"));
+    QCOMPARE(s.progressBar->value(), 0);
+    QVERIFY(AllWhite(s.graphCanvas->picture));
+    QVERIFY(dialogs_->messages.isEmpty() && dialogs_->errors.isEmpty());
+    s.selectButton->click();
+    QCOMPARE(dialogs_->messages, QStringList{"先にFFTを実行してください"});
+    QCOMPARE(s.passedList->count(), 0);
+}
+
+void SelectorWindowTest::doubleClickOnFftDoesNotStop() {
+    SelectorWindow& s = *selector_;
+    QGuiApplication::styleHints()->setMouseDoubleClickInterval(60000);
+    dialogs_->chooseFiles(hundredFrames(writeFrames()));
+    s.openButton->click();
+    g_allowed = 0;
+    s.fftButton->click();
+    s.fftButton->click();
+    QVERIFY(s.busy());
+    g_allowed = INT_MAX;
+    QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
+    QCOMPARE(int(s.results.files.size()), 100);
+}
+
+void SelectorWindowTest::badFramesLeftOut_data() {
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<int>("junk");  // unreadable files after the four frames and a small one
+    QTest::newRow("no: the run stops") << false << 1;
+    QTest::newRow("yes: left out, one report") << true << 1;
+    QTest::newRow("yes: a long report is cut") << true << 22;
+}
+
+void SelectorWindowTest::badFramesLeftOut() {
+    QFETCH(bool, answer);
+    QFETCH(int, junk);
+    SelectorWindow& s = *selector_;
+    const QString d = QString::fromStdString(dir_->path().string());
+    QStringList files = writeFrames();
+    files.insert(1, WriteStripesBmp(d + "/f0small.bmp", 20, 300, 200));
+    for (int j = 0; j < junk; ++j) {
+        files << d + QString("/junk%1.fit").arg(j);
+        QFile f(files.last());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(5000, 'x'));
+    }
+    dialogs_->answers.push_back(answer);
+    openAndRun(files);
+    QCOMPARE(dialogs_->questions.size(), 1);  // asked once, at the first bad frame
+    QVERIFY(dialogs_->questions[0].contains(files[1] + " (300 x 200)"));
+    QVERIFY(dialogs_->questions[0].endsWith("このファイルを除いて続けますか？"));
+    QCOMPARE(Texts(s.fileList).size(), files.size());
+    if (!answer) {
+        QVERIFY(dialogs_->messages.isEmpty());
+        QVERIFY(s.results.files.empty());
+        return;
+    }
+    QCOMPARE(dialogs_->messages.size(), 1);
+    const QStringList lines = dialogs_->messages[0].split('\n');
+    QCOMPARE(lines.size(), 1 + std::min(1 + junk, 20) + (junk + 1 > 20 ? 1 : 0));
+    QVERIFY(lines[1].startsWith(files[1]));
+    if (junk + 1 > 20) QCOMPARE(lines.last(), QString("ほか %1 個").arg(junk + 1 - 20));
+    // Left-out entries keep their names and say why; the others are unmarked.
+    for (int row = 0; row < s.fileList->count(); ++row) {
+        const QListWidgetItem* item = s.fileList->item(row);
+        const bool bad = row == 1 || row >= 5;
+        QCOMPARE(item->text(), QFileInfo(files[row]).fileName());
+        QCOMPARE(item->data(SelectorWindow::kLeftOutRole).isValid(), bad);
+        QCOMPARE(!item->toolTip().isEmpty(), bad);
+    }
+    QVERIFY(s.fileList->item(1)->toolTip().contains("300 x 200"));
+    // Even at level 0 only analysed frames pass.
+    for (int i = 0; i < 5; ++i)
+        QTest::mouseClick(s.passLevelSpinner, Qt::LeftButton, {}, QPoint(4, 16));
+    s.selectButton->click();
+    QCOMPARE(Texts(s.passedList), (QStringList{"f0.bmp", "f1.fit", "f2.bmp", "f3.FIT"}));
+}
+
+void SelectorWindowTest::closingOrDestroyingStopsARun() {
+    SelectorWindow& s = *selector_;
+    dialogs_->chooseFiles(hundredFrames(writeFrames()));
+    s.openButton->click();
+    g_allowed = 2;
+    g_started = 0;
+    s.fftButton->click();
+    QTRY_COMPARE(s.workCount->text(), QString("2 / 100"));
+    s.close();
+    QVERIFY(!s.isVisible());
+    g_allowed = INT_MAX;
+    QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
+    QVERIFY(g_started < 30);
+    QVERIFY(s.results.files.empty());
+
+    // Destroyed mid-run (the program quits): the thread is stopped and joined at once.
+    s.showSelector();
+    g_allowed = 2;
+    g_started = 0;
+    s.fftButton->click();
+    QTRY_COMPARE(s.workCount->text(), QString("2 / 100"));
+    g_allowed = INT_MAX;
+    selector_.reset();
+    QVERIFY(g_started < 30);
+    QCoreApplication::processEvents();
+}
+
+void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
+    SelectorWindow& s = *selector_;
+    const QString d = QString::fromStdString(dir_->path().string());
+    MountedTmpfs other(d + "/other");
+    if (!other.mounted()) QSKIP("mounting a tmpfs needs root");
+    QVERIFY(QDir(d).mkdir("good"));
+    QVERIFY(QFile::link(d + "/good", d + "/other/Good"));
+    const QByteArray bytes(300000, 'f');  // five copy blocks
+    QStringList sources;
+    for (const char* name : {"a.fit", "b.fit", "c.fit"}) {
+        sources << d + "/other/" + name;
+        QFile f(sources.last());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        auto* item = new QListWidgetItem(QString(name), s.passedList);
+        item->setData(SelectorWindow::kPathRole, sources.last());
+    }
+    SetCopyProgressHookForTests(GatedCopy);
+    g_blocksCopied = 0;
+    g_blocksAllowed = 5;  // the first file, then the second file's first block
+    dialogs_->answers.push_back(true);
+    s.moveButton->click();
+    QVERIFY(s.busy());
+    QVERIFY(QApplication::overrideCursor() &&
+            QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+    QTRY_COMPARE(s.workCount->text(), QString("1 / 3"));
+    QTRY_VERIFY(s.progressBar->value() > 0);
+    QVERIFY(!s.fftButton->isEnabled() && !s.moveButton->isEnabled() && !s.openButton->isEnabled());
+    QVERIFY(s.passLevelSpinner->isEnabled());
+
+    s.close();
+    g_blocksAllowed = INT_MAX;
+    QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
+    SetCopyProgressHookForTests(nullptr);
+    QVERIFY(!QApplication::overrideCursor());
+    // The first moved; the second's copy was cut and removed; the third was never begun.
+    QCOMPARE(QDir(d + "/good").entryList(QDir::Files | QDir::Hidden), QStringList{"a.fit"});
+    QVERIFY(!QFile::exists(sources[0]));
+    QCOMPARE(Contents(sources[1]), bytes);
+    QCOMPARE(Contents(sources[2]), bytes);
+    QCOMPARE(Paths(s.passedList), (QStringList{d + "/other/Good/a.fit", sources[1], sources[2]}));
+    QVERIFY(dialogs_->errors.isEmpty());
 }
 
 void SelectorWindowTest::preferencesSurviveARestart() {
