@@ -14,7 +14,7 @@ namespace framesifter {
 constexpr int kWindowSize = 256;   // the analysis window's side, N
 constexpr int kProfileBins = 400;  // bins of a characteristic
 constexpr int kTableBins = 256;    // rows of the profile table
-constexpr int kMaxFiles = 4000;    // columns of the profile table
+constexpr int kMaxFiles = 4000;    // files a user may choose at one time
 
 // A frame a run left out (it could not be read, or was too small) at the user's choice: its
 // column holds nothing and it counts in no curve and never passes.
@@ -27,7 +27,7 @@ struct LeftOutFrame {
 };
 
 struct AnalysisResults {
-    IntPlane profileTable;  // [bin][frame], kTableBins x kMaxFiles
+    IntPlane profileTable;  // [bin][frame], kTableBins x at least the frames of the run
 
     double mean[kProfileBins] = {};      // over the analysed frames
     double largest[kProfileBins] = {};   // the frame with the largest total
@@ -46,7 +46,10 @@ struct AnalysisResults {
     std::vector<LeftOutFrame> leftOut;
 };
 
-// Allocates the table, zero-filled. False with a reason when it cannot be had.
+// Allocates the table for `columns` frames, zero-filled. False with a reason when it cannot
+// be had.
+bool CreateAnalysisResults(AnalysisResults& results, int columns, std::string& error);
+// The same for kMaxFiles frames.
 bool CreateAnalysisResults(AnalysisResults& results, std::string& error);
 
 }  // namespace framesifter

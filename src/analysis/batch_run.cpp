@@ -2,6 +2,7 @@
 
 #include "characteristic.h"
 #include "fast_profile.h"
+#include "frame_format.h"
 
 #include <algorithm>
 #include <climits>
@@ -9,6 +10,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 #if defined(__GLIBC__)
@@ -263,13 +265,19 @@ void AverageOverAnalysed(AnalysisResults& results, const double* sums, int count
 BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& paths,
                      WindowMode mode, ProgressSink* progress, int threads, BatchControl* control) {
     BatchResult result;
-    const int count = int(std::min<std::size_t>(paths.size(), kMaxFiles + 1));
+    const int count = int(std::min<std::size_t>(paths.size(), kMaxFrameEntries + 1));
     if (count == 0) return result;
-    if (count > kMaxFiles) {
+    if (count > int(kMaxFrameEntries)) {
         result.status = BatchStatus::TooMany;
         return result;
     }
     results.files.clear();
+    if (results.profileTable.second() < count) {
+        // The old columns go first: a long list's table is large, and two would not fit.
+        results.profileTable.release();
+        std::string error;
+        if (!CreateAnalysisResults(results, count, error)) throw std::runtime_error(error);
+    }
     ReturnLargeBuffersToTheSystem();
     ResetRun(results, count);
 

@@ -19,7 +19,7 @@ enum class BatchStatus {
     Completed,   // every frame analysed
     TooSmall,    // frame failedIndex is smaller than N x N; the run stopped there
     Unreadable,  // frame failedIndex could not be read; the run stopped there
-    TooMany,     // more than kMaxFiles paths: nothing changed
+    TooMany,     // more than kMaxFrameEntries paths: nothing changed
     Stopped,     // a stop was asked for before the run's end
 };
 
@@ -46,7 +46,9 @@ private:
     std::atomic<bool> stop_{false};
 };
 
-// Runs over paths in order (at most kMaxFiles). progress->setPosition(k * 100 / count)
+// Runs over paths in order (at most kMaxFrameEntries); a table with fewer columns than paths
+// is replaced by one of their number (std::runtime_error when there is not enough memory for
+// it). progress->setPosition(k * 100 / count)
 // is called, from the calling thread, before frame k's result is taken. Stops at the first
 // frame that cannot be read or is too small: the frames before it keep their results,
 // nothing after it is recorded. Frames are read and analysed by `threads` worker threads

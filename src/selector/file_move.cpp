@@ -1,14 +1,19 @@
 #include "file_move.h"
 
 #include "file_io.h"
+#include "frame_format.h"
 #include "no_replace.h"
 #include "path_parts.h"
+#include "ser_reader.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <algorithm>
+#include <map>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -220,6 +225,51 @@ bool MoveNoReplace(const std::string& source, const std::string& target, const s
     return false;
 }
 
+// The passed frames of one video become a new video Good/<name> beside it, in frame order;
+// the video itself stays as it is. entries[i] is frame frames[i] (from 1) of `video`, and
+// its outcome names the frame's place in the new video.
+void WriteVideoToGood(const std::string& video, const std::vector<std::size_t>& entries,
+                      const std::vector<int>& frames, std::vector<MoveOutcome>& outcomes) {
+    std::string folder, name;
+    SplitFolderAndName(video, folder, name);
+    const std::string good = folder == "/" ? "/Good" : folder + "/Good";
+    const std::string target = good + "/" + name;
+    std::vector<int> indices;
+    for (int frame : frames) indices.push_back(frame - 1);
+    std::sort(indices.begin(), indices.end());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+
+    std::string error;
+    bool folderFault = false;
+    bool written = false;
+    ByteSource source;
+    SerHeader header;
+    struct stat st {};
+    if (::lstat(video.c_str(), &st) != 0) {
+        error = errno == ENOENT ? "it no longer exists" : SystemError(errno);
+    } else if (source.open(video, error) && ReadSerHeader(source, header, error)) {
+        if (!EnsureGoodFolder(good, error)) {
+            folderFault = true;
+        } else if (::lstat(target.c_str(), &st) == 0) {
+            error = "\"" + target + "\" already exists";
+        } else {
+            written = WriteSerSubset(source, header, indices, target, error);
+            if (!written && error == "already exists") error = "\"" + target + "\" already exists";
+            written = written && SyncFolder(good);
+        }
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        MoveOutcome& o = outcomes[entries[i]];
+        const int place =
+            int(std::lower_bound(indices.begin(), indices.end(), frames[i] - 1) - indices.begin());
+        o.target = FrameEntry(target, place + 1);
+        o.moved = written;
+        o.error = written ? std::string() : error;
+        o.folderFault = folderFault;
+        o.video = video;
+    }
+}
+
 }  // namespace
 
 std::string PartialCopyName(const std::string& name) {
@@ -258,41 +308,69 @@ MoveOutcome MoveToGood(const std::string& source, const std::atomic<bool>* stop)
 
 std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources,
                                          const MoveControl& control) {
-    std::vector<MoveOutcome> outcomes;
-    outcomes.reserve(sources.size());
+    // A video's frames are written together, when its first passed frame is reached.
+    struct VideoFrames {
+        std::vector<std::size_t> entries;
+        std::vector<int> frames;
+    };
+    std::map<std::string, VideoFrames> videos;
+    std::vector<const std::string*> videoOf(sources.size(), nullptr);
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        std::string video;
+        int frame = 0;
+        if (!SplitFrameEntry(sources[i], video, frame)) continue;
+        auto& v = videos[video];
+        v.entries.push_back(i);
+        v.frames.push_back(frame);
+        videoOf[i] = &videos.find(video)->first;
+    }
+    std::vector<MoveOutcome> outcomes(sources.size());
+    std::vector<char> done(sources.size(), 0);
     const int total = int(sources.size());
-    for (const std::string& source : sources) {
+    int finished = 0;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        if (done[i]) continue;
+        MoveOutcome& o = outcomes[i];
         if (Stopping(control.stop)) {
-            MoveOutcome o;
-            o.source = source;
+            o.source = sources[i];
             o.error = kStoppedError;
             o.stopped = true;
-            outcomes.push_back(o);
             continue;
         }
-        outcomes.push_back(MoveToGood(source, control.stop));
-        if (control.progress) control.progress(int(outcomes.size()), total);
+        if (videoOf[i]) {
+            const VideoFrames& v = videos[*videoOf[i]];
+            for (std::size_t e : v.entries) {
+                outcomes[e].source = sources[e];
+                done[e] = 1;
+            }
+            WriteVideoToGood(*videoOf[i], v.entries, v.frames, outcomes);
+            finished += int(v.entries.size());
+        } else {
+            o = MoveToGood(sources[i], control.stop);
+            ++finished;
+        }
+        if (control.progress) control.progress(finished, total);
     }
     return outcomes;
 }
 
 std::vector<MoveFailure> SummariseFailures(const std::vector<MoveOutcome>& outcomes) {
     std::vector<MoveFailure> failures;
+    // (folder fault, subject, error) -> its line
+    std::map<std::tuple<bool, std::string, std::string>, std::size_t> lines;
     for (const MoveOutcome& o : outcomes) {
         if (o.moved) continue;
-        if (!o.folderFault) {
-            failures.push_back({o.source, o.error, 1, false});
+        const std::string subject = o.folderFault ? o.target.substr(0, o.target.find_last_of('/'))
+                                    : o.video.empty() ? o.source
+                                                      : o.video;
+        const auto key = std::make_tuple(o.folderFault, subject, o.error);
+        const auto found = lines.find(key);
+        if (found != lines.end()) {
+            ++failures[found->second].files;
             continue;
         }
-        const std::string good = o.target.substr(0, o.target.find_last_of('/'));
-        bool counted = false;
-        for (MoveFailure& f : failures)
-            if (f.folderFault && f.subject == good && f.error == o.error) {
-                ++f.files;
-                counted = true;
-                break;
-            }
-        if (!counted) failures.push_back({good, o.error, 1, true});
+        lines.emplace(key, failures.size());
+        failures.push_back({subject, o.error, 1, o.folderFault});
     }
     return failures;
 }

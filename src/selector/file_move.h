@@ -12,7 +12,10 @@ namespace framesifter {
 
 struct MoveOutcome {
     std::string source;
-    std::string target;  // <folder of source>/Good/<name>
+    // <folder of source>/Good/<name>; for a video's frame VIDEO#N, Good/<video name>#M, its
+    // place M in the video written there
+    std::string target;
+    std::string video;  // the video of a frame entry
     bool moved = false;
     std::string error;         // why it did not move
     bool folderFault = false;  // the error is the Good folder's, shared by its whole folder
@@ -35,12 +38,14 @@ struct MoveControl {
 };
 
 // Every file in order; every outcome is returned. After a stop the files not reached are
-// not attempted: their outcomes say stopped, not moved.
+// not attempted: their outcomes say stopped, not moved. The frame entries VIDEO#N of one
+// video are not moved but copied, all at once, into a new video Good/<video name> beside
+// it (never replacing a file), in frame order; the video itself is left as it is.
 std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources,
                                          const MoveControl& control = {});
 
 // What did not move, for one report: a Good-folder fault once per folder (with the number
-// of files it kept back), any other failure once per file, in the order first met.
+// of files it kept back), any other failure once per file or video, in the order first met.
 struct MoveFailure {
     std::string subject;  // the file, or the Good folder for a folder fault
     std::string error;

@@ -3,11 +3,13 @@
 #include "batch_run.h"
 #include "command_guard.h"
 #include "file_move.h"
+#include "frame_format.h"
 #include "graph_canvas.h"
 #include "natural_order.h"
 #include "preferences.h"
 #include "screen_centre.h"
 #include "selection.h"
+#include "ser_reader.h"
 #include "up_down_spinner.h"
 #include "user_dialogs.h"
 
@@ -433,7 +435,8 @@ QStringList SelectorWindow::openFilters() {
     // shows what comes before them as the entry's label.
     return {QStringLiteral("BMP (*.bmp) (*.bmp)"),
             QStringLiteral("FITS (*.fit, *.fts, *.fits) (*.fit *.fts *.fits)"),
-            QStringLiteral("JPEG (*.jpg, *.jpeg) (*.jpg *.jpeg)")};
+            QStringLiteral("JPEG (*.jpg, *.jpeg) (*.jpg *.jpeg)"),
+            QStringLiteral("SER (*.ser) (*.ser)")};
 }
 
 WindowMode SelectorWindow::currentMode() const {
@@ -481,9 +484,50 @@ void SelectorWindow::openFiles() {
         }
         std::stable_sort(named.begin(), named.end(),
                          [](const Named& a, const Named& b) { return NaturalLess(a.key, b.key); });
-        for (const Named& n : named) AddEntry(fileList, n.name, n.path);
+        std::vector<ListEntry> chosen, entries;
+        chosen.reserve(named.size());
+        for (const Named& n : named) chosen.push_back({n.name, n.path});
+        if (expandVideos(chosen, entries)) fillFileList(entries);
         showCounts();
     });
+}
+
+bool SelectorWindow::expandVideos(const std::vector<ListEntry>& chosen,
+                                  std::vector<ListEntry>& entries) {
+    for (const ListEntry& n : chosen) {
+        if (FrameFormatOf(n.name.toStdString()) != FrameFormat::Ser) {
+            entries.push_back(n);
+            continue;
+        }
+        SerHeader header;
+        std::string error;
+        if (!ReadSerHeaderFile(ToNative(n.path), header, error)) {
+            Dialogs().showMessage(this, UnreadableText(n.path, error));
+            return false;
+        }
+        if (std::size_t(header.frameCount) > kMaxFrameEntries - entries.size()) {
+            Dialogs().showMessage(
+                this, QStringLiteral("フレーム数を%1個以下にしてください\n%2 (%3 フレーム)")
+                          .arg(kMaxFrameEntries)
+                          .arg(n.path)
+                          .arg(header.frameCount));
+            return false;
+        }
+        for (int f = 1; f <= header.frameCount; ++f)
+            entries.push_back({QStringLiteral("%1 #%2").arg(n.name).arg(f),
+                               QStringLiteral("%1#%2").arg(n.path).arg(f)});
+    }
+    return true;
+}
+
+void SelectorWindow::fillFileList(const std::vector<ListEntry>& entries) {
+    // One insertion for all rows: a video's frames may be tens of thousands of them.
+    QStringList names;
+    names.reserve(qsizetype(entries.size()));
+    for (const ListEntry& e : entries) names << e.name;
+    fileList->addItems(names);
+    for (int i = 0; i < fileList->count(); ++i)
+        fileList->item(i)->setData(kPathRole, entries[std::size_t(i)].path);
 }
 
 void SelectorWindow::runAnalysis() {
@@ -503,7 +547,8 @@ void SelectorWindow::runAnalysis() {
         work->total = fileList->count();
         work->scratch = std::make_unique<AnalysisResults>();
         std::string error;
-        if (!CreateAnalysisResults(*work->scratch, error)) throw std::runtime_error(error);
+        if (!CreateAnalysisResults(*work->scratch, fileList->count(), error))
+            throw std::runtime_error(error);
         Work* shared = work.get();
         work->control.leaveOut = [shared](const BatchResult& bad) {
             return shared->waitForAnswer(bad);
@@ -585,8 +630,7 @@ void SelectorWindow::movePassed() {
             Dialogs().showMessage(this, QStringLiteral("移動するファイルがありません"));
             return;
         }
-        const QString question = QStringLiteral("%1 個のファイルを Good に移動しますか？");
-        if (!Dialogs().askYesNo(this, question.arg(int(work->items.size())), true)) return;
+        if (!Dialogs().askYesNo(this, moveQuestion(work->sources), true)) return;
         work->total = int(work->items.size());
         QApplication::setOverrideCursor(Qt::WaitCursor);
         try {
@@ -596,6 +640,23 @@ void SelectorWindow::movePassed() {
             throw;
         }
     });
+}
+
+QString SelectorWindow::moveQuestion(const std::vector<std::string>& sources) {
+    std::string video;
+    int frame = 0;
+    const int frames = int(std::count_if(sources.begin(), sources.end(), [&](const auto& s) {
+        return SplitFrameEntry(s, video, frame);
+    }));
+    const int total = int(sources.size());
+    if (frames == 0) return QStringLiteral("%1 個のファイルを Good に移動しますか？").arg(total);
+    // Frames of a video cannot move one by one: they go into a new video of the same name.
+    return QStringLiteral(
+               "%1 個のファイルを Good に移動しますか？\n"
+               "動画のフレーム %2 個は Good の同じ名前の動画に書き出します"
+               "（元の動画はそのまま残ります）")
+        .arg(total)
+        .arg(frames);
 }
 
 void SelectorWindow::inspect(QListWidget* list) {

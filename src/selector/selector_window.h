@@ -10,7 +10,9 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 class GraphCanvas;
 class QGroupBox;
@@ -110,6 +112,17 @@ private:
     void placeCount(QLabel* label, int left, int count);
     void inspect(QListWidget* list);
     framesifter::WindowMode currentMode() const;
+
+    // A file-list entry: what it shows, and its path (VIDEO#N for a video's frame).
+    struct ListEntry {
+        QString name, path;
+    };
+    // Chosen files, in list order, as entries: a video gives one entry per frame. False,
+    // after a message naming the video, when one cannot be read or the entries would pass
+    // the most a list may hold.
+    bool expandVideos(const std::vector<ListEntry>& chosen, std::vector<ListEntry>& entries);
+    void fillFileList(const std::vector<ListEntry>& entries);
+    static QString moveQuestion(const std::vector<std::string>& sources);
 
     // What the window shares with the thread of a run or move.
     struct Work;

@@ -162,6 +162,17 @@ TEST_F(BatchRun, ResultsDoNotDependOnTheNumberOfThreads) {
     }
 }
 
+TEST_F(BatchRun, ATableTooNarrowForTheListGrowsToIt) {
+    const auto paths = Frames(3);
+    AnalysisResults narrow;
+    std::string error;
+    ASSERT_TRUE(CreateAnalysisResults(narrow, 2, error)) << error;
+    ASSERT_EQ(RunBatch(narrow, paths, WindowMode::Centre, nullptr).status, BatchStatus::Completed);
+    ASSERT_EQ(RunBatch(state, paths, WindowMode::Centre, nullptr).status, BatchStatus::Completed);
+    ASSERT_EQ(narrow.profileTable.second(), 3);
+    for (int b = 0; b < kTableBins; ++b) EXPECT_EQ(narrow.profileTable[b][2], Column(2, b));
+}
+
 TEST_F(BatchRun, StopsAtASmallFrameKeepingEarlierColumns) {
     auto paths = Frames(4);
     paths[2] = WriteBmp(dir, "small.bmp", 200, 300, 9);

@@ -28,6 +28,7 @@ TEST(NaturalCompare, OrdersPairsAsAPersonReadsThem) {
         {"99999999999999999999999", "100000000000000000000000", -1},  // past 64 bits
         {"10", "9a", 1},
         {"", "a", -1},
+        {"clip.ser #9", "clip.ser #10", -1},  // a video's frames as the list names them
     };
     auto sign = [](int v) { return (v > 0) - (v < 0); };
     for (const Case& c : cases) {

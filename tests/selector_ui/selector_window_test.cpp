@@ -289,16 +289,17 @@ void SelectorWindowTest::layoutMatchesAndNothingIsClipped() {
 void SelectorWindowTest::openDialogMatchesExtensionsInAnyCase() {
     const QString d = QString::fromStdString(dir_->path().string());
     for (const char* name : {"a.bmp", "b.BMP", "c.fit", "d.FIT", "e.Fts", "f.fits", "g.jpg",
-                             "h.JPG", "i.jpeg", "j.JpEg", "k.png"})
+                             "h.JPG", "i.jpeg", "j.JpEg", "k.png", "l.ser", "m.SER"})
         QVERIFY(QFile(d + "/" + name).open(QIODevice::WriteOnly));
     const QStringList filters = SelectorWindow::openFilters();
-    QCOMPARE(filters.size(), 3);
-    const QString labels[3] = {"BMP (*.bmp)", "FITS (*.fit, *.fts, *.fits)",
-                               "JPEG (*.jpg, *.jpeg)"};
-    const QStringList expected[3] = {{"a.bmp", "b.BMP"},
+    QCOMPARE(filters.size(), 4);
+    const QString labels[4] = {"BMP (*.bmp)", "FITS (*.fit, *.fts, *.fits)", "JPEG (*.jpg, *.jpeg)",
+                               "SER (*.ser)"};
+    const QStringList expected[4] = {{"a.bmp", "b.BMP"},
                                      {"c.fit", "d.FIT", "e.Fts", "f.fits"},
-                                     {"g.jpg", "h.JPG", "i.jpeg", "j.JpEg"}};
-    for (int i = 0; i < 3; ++i) {
+                                     {"g.jpg", "h.JPG", "i.jpeg", "j.JpEg"},
+                                     {"l.ser", "m.SER"}};
+    for (int i = 0; i < 4; ++i) {
         QFileDialog dialog(nullptr);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setOption(QFileDialog::HideNameFilterDetails);

@@ -1,0 +1,215 @@
+// SER videos in the selector: listed as their frames, and their passed frames written into
+// Good as a new video while the video itself stays.
+
+#include "scratch_preferences.h"
+#include "selector_fixtures.h"
+#include "selector_window.h"
+#include "ser_test_files.h"
+#include "temp_dir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+using namespace framesifter;
+using ser_test_files::SerBytes;
+using ser_test_files::SerSpec;
+
+namespace {
+
+QStringList Column(const QListWidget* list, int role) {
+    QStringList values;
+    for (int i = 0; i < list->count(); ++i) values << list->item(i)->data(role).toString();
+    return values;
+}
+
+QByteArray Contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Band scores grow with the amplitude: frames 2 and 4 of the video pass at level 5.
+const int kVideoAmplitudes[4] = {10, 40, 20, 45};
+const int kFrameBytes = 256 * 256;
+
+SerSpec StripeVideo() {
+    SerSpec spec;
+    spec.width = spec.height = 256;
+    spec.count = 4;
+    spec.trailer = true;  // times 1000 + frame
+    return spec;
+}
+
+}  // namespace
+
+class SelectorVideoTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { preferences_ = std::make_unique<ScratchPreferences>(); }
+    void init();
+    void cleanup();
+    void videosListTheirFrames_data();
+    void videosListTheirFrames();
+    void passedFramesGoIntoANewVideo_data();
+    void passedFramesGoIntoANewVideo();
+
+private:
+    QString folder() const { return QString::fromStdString(dir_->path().string()); }
+    void waitForWork() { QTRY_VERIFY_WITH_TIMEOUT(!selector_->busy(), 20000); }
+
+    std::unique_ptr<ScratchPreferences> preferences_;
+    std::unique_ptr<TempDir> dir_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+    std::unique_ptr<SelectorWindow> selector_;
+    QString startDir_;
+};
+
+void SelectorVideoTest::init() {
+    ScratchPreferences::clear();
+    startDir_ = QDir::currentPath();
+    dir_ = std::make_unique<TempDir>();
+    dialogs_ = std::make_unique<ScriptedDialogs>();
+    selector_ = std::make_unique<SelectorWindow>();
+    selector_->showSelector();
+}
+
+void SelectorVideoTest::cleanup() {
+    selector_.reset();
+    dialogs_.reset();
+    QDir::setCurrent(startDir_);
+    dir_.reset();
+}
+
+void SelectorVideoTest::videosListTheirFrames_data() {
+    QTest::addColumn<QList<int>>("videoFrames");  // v1.ser, v2.ser, ...; 0: a broken video
+    QTest::addColumn<int>("listed");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("frame order past 9") << QList<int>{12} << 13 << "";
+    QTest::newRow("100000 entries") << QList<int>{60000, 39999} << 100000 << "";
+    QTest::newRow("one entry more") << QList<int>{60000, 40000} << 0
+                                    << "フレーム数を100000個以下にしてください\n%1/v2.ser "
+                                       "(40000 フレーム)";
+    QTest::newRow("unreadable video")
+        << QList<int>{3, 0} << 0 << "ファイルを読み込めません: %1/v2.ser";
+}
+
+void SelectorVideoTest::videosListTheirFrames() {
+    QFETCH(QList<int>, videoFrames);
+    QFETCH(int, listed);
+    QFETCH(QString, message);
+    const QString d = folder();
+    // Listing reads the header alone: frames of one pixel are enough.
+    SerSpec spec;
+    spec.width = spec.height = 1;
+    QStringList chosen, names, paths;
+    for (int v = 0; v < videoFrames.size(); ++v) {
+        const QString name = QString("v%1.ser").arg(v + 1);
+        spec.count = videoFrames[v];
+        std::vector<std::uint8_t> bytes = SerBytes(spec, [](int, int, int, int) { return 0; });
+        if (spec.count == 0) bytes.resize(20);
+        dir_->write(name.toStdString(), bytes);
+        chosen << d + "/" + name;
+        for (int f = 1; f <= spec.count; ++f) {
+            names << QString("%1 #%2").arg(name).arg(f);
+            paths << QString("%1/%2#%3").arg(d, name).arg(f);
+        }
+    }
+    chosen.prepend(d + "/a.bmp");  // listed before the videos by its name, though chosen last
+    names.prepend("a.bmp");
+    paths.prepend(d + "/a.bmp");
+    std::rotate(chosen.begin(), chosen.begin() + 1, chosen.end());
+
+    SelectorWindow& s = *selector_;
+    dialogs_->chooseFiles(chosen, 3);
+    s.openButton->click();
+    QCOMPARE(s.fileList->count(), listed);
+    QCOMPARE(s.fileCount->text(), QString::number(listed));
+    if (message.isEmpty()) {
+        QVERIFY(dialogs_->messages.isEmpty());
+        QCOMPARE(Column(s.fileList, Qt::DisplayRole), names);
+        QCOMPARE(Column(s.fileList, SelectorWindow::kPathRole), paths);
+    } else {
+        QCOMPARE(dialogs_->messages.size(), 1);
+        QVERIFY2(dialogs_->messages[0].startsWith(message.arg(d)),
+                 qPrintable(dialogs_->messages[0]));
+    }
+}
+
+void SelectorVideoTest::passedFramesGoIntoANewVideo_data() {
+    QTest::addColumn<bool>("goodVideoExists");
+    QTest::newRow("written") << false;
+    QTest::newRow("never replaced") << true;
+}
+
+void SelectorVideoTest::passedFramesGoIntoANewVideo() {
+    QFETCH(bool, goodVideoExists);
+    const QString d = folder();
+    const std::vector<std::uint8_t> video = SerBytes(StripeVideo(), [](int f, int x, int, int) {
+        return std::uint16_t(StripeValue(x, kVideoAmplitudes[f], 30));
+    });
+    const QString clip = QString::fromStdString(dir_->write("clip.ser", video));
+    const QString still = WriteStripesBmp(d + "/still.bmp", 50);
+    QVERIFY(!still.isEmpty());
+    if (goodVideoExists) {
+        QVERIFY(QDir(d).mkdir("Good"));
+        dir_->write("Good/clip.ser", std::string("already here"));
+    }
+
+    SelectorWindow& s = *selector_;
+    dialogs_->chooseFiles({still, clip}, 3);
+    s.openButton->click();
+    s.fftButton->click();
+    waitForWork();
+    s.selectButton->click();
+    const QStringList passed = {"clip.ser #2", "clip.ser #4", "still.bmp"};
+    QCOMPARE(Column(s.passedList, Qt::DisplayRole), passed);
+    dialogs_->answers.push_back(true);
+    s.moveButton->click();
+    waitForWork();
+
+    QCOMPARE(dialogs_->questions.size(), 1);
+    QVERIFY(dialogs_->questions[0].contains("動画のフレーム 2 個"));
+    QCOMPARE(Contents(clip),
+             QByteArray(reinterpret_cast<const char*>(video.data()), int(video.size())));
+    QVERIFY(QFile::exists(d + "/Good/still.bmp"));
+    QCOMPARE(Column(s.passedList, Qt::DisplayRole), passed);
+    if (goodVideoExists) {
+        QCOMPARE(Contents(d + "/Good/clip.ser"), QByteArray("already here"));
+        QCOMPARE(dialogs_->errors.size(), 1);
+        QVERIFY(dialogs_->errors[0].contains(d + "/Good/clip.ser"));
+        QCOMPARE(Column(s.passedList, SelectorWindow::kPathRole),
+                 (QStringList{clip + "#2", clip + "#4", d + "/Good/still.bmp"}));
+        return;
+    }
+    QVERIFY(dialogs_->errors.isEmpty());
+    // The header but the count, frames 2 and 4 byte for byte, and their times.
+    SerSpec two = StripeVideo();
+    two.count = 2;
+    std::vector<std::uint8_t> expected = ser_test_files::SerHeaderBytes(two);
+    for (int f : {1, 3}) {
+        const auto* frame = video.data() + 178 + std::size_t(f) * kFrameBytes;
+        expected.insert(expected.end(), frame, frame + kFrameBytes);
+    }
+    for (std::uint64_t t : {1001, 1003}) ser_test_files::PutLe(expected, t, 8);
+    QCOMPARE(Contents(d + "/Good/clip.ser"),
+             QByteArray(reinterpret_cast<const char*>(expected.data()), int(expected.size())));
+    QCOMPARE(Column(s.passedList, SelectorWindow::kPathRole),
+             (QStringList{d + "/Good/clip.ser#1", d + "/Good/clip.ser#2", d + "/Good/still.bmp"}));
+    // The entry reads its frame from the new video.
+    s.passedList->setCurrentRow(1);
+    QVERIFY(dialogs_->errors.isEmpty());
+    const double seen = (s.results.frameProfile[29] + s.results.frameProfile[30]) / std::sqrt(2.0);
+    QVERIFY2(std::abs(seen - kVideoAmplitudes[3]) < 1, qPrintable(QString::number(seen)));
+    // Moved once, never written again.
+    s.moveButton->click();
+    waitForWork();
+    QCOMPARE(dialogs_->messages, QStringList{"移動するファイルがありません"});
+}
+
+QTEST_MAIN(SelectorVideoTest)
+#include "selector_video_test.moc"
