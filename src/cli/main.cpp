@@ -7,6 +7,7 @@
 #include "cli_support.h"
 #include "demo_frames.h"
 #include "file_move.h"
+#include "frame_format.h"
 #include "printable_name.h"
 #include "ranking.h"
 #include "same_entry.h"
@@ -42,6 +43,9 @@ const char kHelp[] =
     "Frames are BMP, JPEG or 16-bit FITS files (.bmp .jpg .jpeg .fit .fts .fits) of at least\n"
     "256x256 pixels. Each frame's 256x256 window is taken at the frame's centre, or with\n"
     "--peak around its brightest point (BMP, JPEG) or its intensity centroid (FITS).\n"
+    "A SER video (.ser) stands for all its frames, named PATH#1, PATH#2, ... in the output;\n"
+    "one frame alone can be given as PATH#N. At most 4000 FILEs are given, and at most\n"
+    "100000 frames in all once videos are counted as their frames.\n"
     "\n"
     "profile  CSV of the frequency characteristic, bins 0..255, one row per frame.\n"
     "select   CSV file,score,passed: score = sum of the characteristic's bins LOW..HIGH\n"
@@ -52,7 +56,10 @@ const char kHelp[] =
     "         earlier in the list passes; a larger N than frames passes all.\n"
     "         Only bins 0 to 180 can hold content in a 256x256 window, so LOW is at most\n"
     "         180. --move moves the passed files into a folder Good beside them; an\n"
-    "         existing file there is never replaced.\n"
+    "         existing file there is never replaced. The passed frames of a video are\n"
+    "         written, in order, into a new video Good/NAME.ser beside it (the same header\n"
+    "         but the frame count, the frames and their capture times as they are); the\n"
+    "         video itself stays, and an existing Good/NAME.ser is never replaced.\n"
     "         --threads T reads and analyses frames on T threads (default: one per\n"
     "         processor); the results are the same for any T.\n"
     "demo     writes N (default 100, at most 4000) synthetic 640x480 frames of a planet under\n"
@@ -135,6 +142,13 @@ bool ParseArguments(int argc, char** argv, int first, const std::vector<OptionRu
     return true;
 }
 
+// "" when there are at most kMaxFiles paths, else the usage error.
+std::string TooManyFiles(const char* command, const std::vector<std::string>& paths) {
+    if (paths.size() <= std::size_t(kMaxFiles)) return "";
+    return std::string(command) + " takes at most " + std::to_string(kMaxFiles) + " files, not " +
+           std::to_string(paths.size());
+}
+
 bool CheckStdout() {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "framesifter-cli: cannot write the output: %s\n",
@@ -149,37 +163,58 @@ int Profile(int argc, char** argv) {
     std::string error;
     if (!ParseArguments(argc, argv, 2, {{"--peak", false}}, args, error)) return UsageError(error);
     if (args.positional.empty()) return UsageError("profile needs at least one FILE");
+    if (const std::string many = TooManyFiles("profile", args.positional); !many.empty())
+        return UsageError(many);
     const WindowMode mode = args.has("--peak") ? WindowMode::Peak : WindowMode::Centre;
+    std::vector<std::string> entries;
+    if (!ExpandFrameEntries(args.positional, entries, error)) {
+        Report(error);
+        return kExitFailure;
+    }
 
     const FftPlan plan(kWindowSize);
     FrameReader reader;
     TerminalProgress bar(stderr, "analysing");
-    const std::size_t count = args.positional.size();
-    // Rows are held back until every frame has been read: a failing run prints no CSV.
-    std::string rows;
+    const std::size_t count = entries.size();
+    // Rows are held back until every frame has been read: a failing run prints no CSV. A
+    // video's frames make too many rows to hold in memory, so they wait in a scratch file.
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> rows(std::tmpfile(), &std::fclose);
+    if (!rows) {
+        Report(std::string("cannot create a scratch file: ") + std::strerror(errno));
+        return kExitFailure;
+    }
+    std::string row;
     char number[40];
     double profile[kProfileBins];
     for (std::size_t k = 0; k < count; ++k) {
         bar.setPosition(int(double(k) / double(count) * 100));
-        const std::string& path = args.positional[k];
+        const std::string& path = entries[k];
         if (!AnalyseSingleFrame(path, mode, plan, reader, profile, error)) {
             bar.finish();
             Report(path + ": " + error);
             return kExitFailure;
         }
-        rows += CsvField(path);
+        row = CsvField(path);
         for (int b = 0; b < kTableBins; ++b) {
             std::snprintf(number, sizeof number, ",%.17g", profile[b]);
-            rows += number;
+            row += number;
         }
-        rows += '\n';
+        row += '\n';
+        std::fwrite(row.data(), 1, row.size(), rows.get());
     }
     bar.finish();
+    if (std::fflush(rows.get()) != 0 || std::ferror(rows.get())) {
+        Report(std::string("cannot write a scratch file: ") + std::strerror(errno));
+        return kExitFailure;
+    }
 
     std::fputs("file", stdout);
     for (int b = 0; b < kTableBins; ++b) std::printf(",b%d", b);
     std::fputc('\n', stdout);
-    std::fwrite(rows.data(), 1, rows.size(), stdout);
+    std::rewind(rows.get());
+    char block[1 << 16];
+    for (std::size_t n; (n = std::fread(block, 1, sizeof block, rows.get())) > 0;)
+        std::fwrite(block, 1, n, stdout);
     return CheckStdout() ? 0 : kExitFailure;
 }
 
@@ -232,9 +267,7 @@ std::string ParseSelect(int argc, char** argv, SelectOptions& options,
                "'";
     paths = args.positional;
     if (paths.empty()) return "select needs at least one FILE";
-    if (paths.size() > std::size_t(kMaxFiles))
-        return "select takes at most " + std::to_string(kMaxFiles) + " files, not " +
-               std::to_string(paths.size());
+    if (const std::string many = TooManyFiles("select", paths); !many.empty()) return many;
     const RepeatedEntry repeated = FindRepeatedEntry(paths);
     if (repeated.first >= 0)
         return paths[std::size_t(repeated.second)] + " is listed twice (also as " +
@@ -267,9 +300,10 @@ int MovePassed(const std::vector<std::string>& paths, const SelectionResult& sel
     std::vector<std::string> sources;
     for (int k : selection.passed) sources.push_back(paths[std::size_t(k)]);
     const std::vector<MoveOutcome> outcomes = MovePassedFiles(sources);
-    int moved = 0;
-    for (const MoveOutcome& outcome : outcomes) moved += outcome.moved;
-    const int failed = int(outcomes.size()) - moved;
+    int moved = 0, written = 0;
+    for (const MoveOutcome& outcome : outcomes)
+        (outcome.video.empty() ? moved : written) += outcome.moved;
+    const int failed = int(outcomes.size()) - moved - written;
     for (const MoveFailure& f : SummariseFailures(outcomes)) {
         if (f.folderFault)
             Report(f.error + "; " + std::to_string(f.files) + " file" + (f.files == 1 ? "" : "s") +
@@ -279,6 +313,9 @@ int MovePassed(const std::vector<std::string>& paths, const SelectionResult& sel
     }
     std::fprintf(stderr, "framesifter-cli: moved %d file%s into Good", moved,
                  moved == 1 ? "" : "s");
+    if (written)
+        std::fprintf(stderr, "; wrote %d video frame%s into Good", written,
+                     written == 1 ? "" : "s");
     if (failed) std::fprintf(stderr, "; %d not moved", failed);
     std::fputc('\n', stderr);
     return failed ? kExitFailure : 0;
@@ -290,9 +327,15 @@ int Select(int argc, char** argv) {
     const std::string usage = ParseSelect(argc, argv, options, paths);
     if (!usage.empty()) return UsageError(usage);
 
-    AnalysisResults results;
     std::string error;
-    if (!CreateAnalysisResults(results, error)) {
+    std::vector<std::string> given;
+    given.swap(paths);
+    if (!ExpandFrameEntries(given, paths, error)) {
+        Report(error);
+        return kExitFailure;
+    }
+    AnalysisResults results;
+    if (!CreateAnalysisResults(results, int(paths.size()), error)) {
         Report(error);
         return kExitFailure;
     }

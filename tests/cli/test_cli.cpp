@@ -3,6 +3,7 @@
 #include "fits_writer.h"
 #include "frame.h"
 #include "analysis_results.h"
+#include "ser_test_files.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -566,4 +567,76 @@ TEST(CliDemo, TheHintPastesBackIntoAShell) {
         }
     }
     fs::current_path(old);
+}
+
+TEST(CliVideo, FramesAreNamedInTheCsvAndPassedOnesGoIntoANewVideo) {
+    using ser_test_files::SerSpec;
+    const int amplitudes[6] = {10, 50, 20, 60, 30, 40};  // frames 2, 4 and 6 pass at level 5
+    SerSpec spec;
+    spec.width = spec.height = 256;
+    spec.count = 6;
+    spec.trailer = true;  // times 1000 + frame
+    const auto video = ser_test_files::SerBytes(spec, [&](int f, int x, int, int) {
+        return std::uint16_t(std::lround(100 + amplitudes[f] * std::cos(2 * M_PI * 30 * x / 256)));
+    });
+    SerSpec kept = spec;
+    kept.count = 3;
+    std::vector<std::uint8_t> expected = ser_test_files::SerHeaderBytes(kept);
+    for (int f : {1, 3, 5}) {
+        const auto frame = video.begin() + 178 + f * 256 * 256;
+        expected.insert(expected.end(), frame, frame + 256 * 256);
+    }
+    for (std::uint64_t t : {1001, 1003, 1005}) ser_test_files::PutLe(expected, t, 8);
+
+    for (bool occupied : {false, true}) {
+        SCOPED_TRACE(occupied ? "Good/clip.ser exists" : "no Good/clip.ser");
+        TempDir dir;
+        const std::string clip = dir.write("clip.ser", video);
+        const std::string mine = "an unrelated file the user keeps";
+        if (occupied) {
+            fs::create_directory(dir.file("Good"));
+            dir.write("Good/clip.ser", mine);
+        }
+        const CliResult profile = RunCli({"profile", clip});
+        const CliResult r = RunCli({"select", "--move", clip});
+        const auto csv = ParseCsv(profile.out);
+        ASSERT_EQ(csv.size(), 7u) << profile.err;
+        const auto rows = SelectRows(r);
+        ASSERT_EQ(rows.size(), 6u) << r.err;
+        for (int f = 0; f < 6; ++f) {
+            const std::string entry = clip + "#" + std::to_string(f + 1);
+            EXPECT_EQ(csv[std::size_t(f) + 1][0], entry);
+            EXPECT_EQ(rows[std::size_t(f)].file, entry);
+            EXPECT_EQ(rows[std::size_t(f)].passed, f % 2 == 1) << entry;
+        }
+        EXPECT_EQ(ReadAll(clip), video);
+        EXPECT_EQ(r.exitCode, occupied ? 1 : 0) << r.err;
+        if (occupied) {
+            EXPECT_EQ(SlurpFile(dir.file("Good/clip.ser")), mine);
+            EXPECT_NE(r.err.find(clip + ": not moved: \"" + dir.file("Good/clip.ser") +
+                                 "\" already exists"),
+                      std::string::npos)
+                << r.err;
+        } else {
+            EXPECT_EQ(ReadAll(dir.file("Good/clip.ser")), expected);
+        }
+    }
+
+    // Videos count as their frames against the list's limit, and the message names the video.
+    TempDir dir;
+    spec.width = spec.height = 1;
+    spec.trailer = false;
+    std::vector<std::string> args{"select"};
+    for (int count : {60000, 40001}) {
+        spec.count = count;
+        args.push_back(
+            dir.write("v" + std::to_string(count) + ".ser",
+                      ser_test_files::SerBytes(spec, [](int, int, int, int) { return 0; })));
+    }
+    const CliResult r = RunCli(args);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(args[2] + ": its 40001 frames would make more than 100000"),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(r.out.empty());
 }

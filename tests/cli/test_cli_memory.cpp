@@ -4,12 +4,14 @@
 #include "file_io.h"
 #include "fits_writer.h"
 #include "jpeg_image.h"
+#include "ser_test_files.h"
 #include "temp_dir.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <random>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -108,4 +110,25 @@ TEST(CliMemory, LargeFramesOnManyThreadsStayUnder300MB) {
         std::printf("%s: peak resident memory %ld MB\n", ext, peakKb / 1024);
         EXPECT_LT(peakKb, 300 * 1024) << peakKb / 1024 << " MB";
     }
+}
+
+TEST(CliMemory, AHundredThousandVideoFramesStayUnder300MB) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's own memory would be measured";
+#endif
+    // 6.5 GB of 256 x 256 frames, none of them stored: the file is sparse and reads as zeros.
+    TempDir dir;
+    ser_test_files::SerSpec spec;
+    spec.width = spec.height = 256;
+    spec.count = 100000;
+    const std::string path = dir.write("long.ser", ser_test_files::SerHeaderBytes(spec));
+    const int fd = open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, off_t(178) + off_t(spec.count) * 256 * 256), 0);
+    close(fd);
+    int exitCode = -1;
+    const long peakKb = PeakOfRun({"select", path}, exitCode);
+    EXPECT_EQ(exitCode, 0);
+    std::printf("100000 frames: peak resident memory %ld MB\n", peakKb / 1024);
+    EXPECT_LT(peakKb, 300 * 1024) << peakKb / 1024 << " MB";
 }
