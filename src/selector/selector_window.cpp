@@ -648,15 +648,15 @@ QString SelectorWindow::moveQuestion(const std::vector<std::string>& sources) {
     const int frames = int(std::count_if(sources.begin(), sources.end(), [&](const auto& s) {
         return SplitFrameEntry(s, video, frame);
     }));
-    const int total = int(sources.size());
-    if (frames == 0) return QStringLiteral("%1 個のファイルを Good に移動しますか？").arg(total);
+    const int files = int(sources.size()) - frames;
+    if (frames == 0) return QStringLiteral("%1 個のファイルを Good に移動しますか？").arg(files);
     // Frames of a video cannot move one by one: they go into a new video of the same name.
-    return QStringLiteral(
-               "%1 個のファイルを Good に移動しますか？\n"
-               "動画のフレーム %2 個は Good の同じ名前の動画に書き出します"
-               "（元の動画はそのまま残ります）")
-        .arg(total)
-        .arg(frames);
+    const QString write =
+        QStringLiteral("動画のフレーム %1 個を Good の同じ名前の動画に書き出し").arg(frames);
+    const QString kept = QStringLiteral("（元の動画はそのまま残ります）");
+    if (files == 0) return write + QStringLiteral("ますか？\n") + kept;
+    return QStringLiteral("%1 個のファイルを Good に移動し、\n").arg(files) + write +
+           QStringLiteral("ますか？\n") + kept;
 }
 
 void SelectorWindow::inspect(QListWidget* list) {

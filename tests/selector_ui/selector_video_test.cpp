@@ -172,8 +172,9 @@ void SelectorVideoTest::passedFramesGoIntoANewVideo() {
     s.moveButton->click();
     waitForWork();
 
-    QCOMPARE(dialogs_->questions.size(), 1);
-    QVERIFY(dialogs_->questions[0].contains("動画のフレーム 2 個"));
+    QCOMPARE(dialogs_->questions,
+             QStringList{"1 個のファイルを Good に移動し、\n動画のフレーム 2 個を Good "
+                         "の同じ名前の動画に書き出しますか？\n（元の動画はそのまま残ります）"});
     QCOMPARE(Contents(clip),
              QByteArray(reinterpret_cast<const char*>(video.data()), int(video.size())));
     QVERIFY(QFile::exists(d + "/Good/still.bmp"));
