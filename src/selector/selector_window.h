@@ -4,6 +4,7 @@
 #include "analysis_results.h"
 #include "fft_plan.h"
 #include "graph.h"
+#include "ranking.h"
 #include "window_mode.h"
 
 #include <QElapsedTimer>
@@ -21,6 +22,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTimer;
+class ScoresWindow;
 class UpDownSpinner;
 
 class SelectorWindow : public QWidget {
@@ -48,6 +50,11 @@ public:
 
     // The file dialog's entries, in order.
     static QStringList openFilters();
+
+    // The scores window, owned here and hidden (not destroyed) on close. It shows the last
+    // completed run's scores over the band and the pass list's frames as passed.
+    ScoresWindow* scoresWindow() const { return scoresWindow_.get(); }
+    void showScores();
 
     framesifter::AnalysisResults results;  // the last run's table and curves
     framesifter::GraphView graphView;      // band markers and scale
@@ -81,6 +88,9 @@ public:
 signals:
     // A run or move has ended and the window shows its outcome.
     void workFinished();
+    // The user asked to look at frame `index` of `paths` (a list's paths, in order);
+    // `passList` when they are the pass list's.
+    void frameOpenRequested(const QStringList& paths, int index, bool passList);
 
 public slots:
     void openFiles();
@@ -93,6 +103,12 @@ public slots:
     void inspectFile();
     void inspectPassed();
     void pressGraph(Qt::MouseButton button, int x, int y);
+    // The pass list as `rule` selects it, as Select does for the level.
+    void applyRule(const framesifter::PassRule& rule);
+    // Takes the first pass-list entry of `path` out of the list; no file is touched.
+    void dropPassed(const QString& path);
+    // A scores-window click: selects the file-list row and draws its curve.
+    void showScoredFrame(int index);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -110,6 +126,10 @@ private:
     void placeCount(QLabel* label, int left, int count);
     void inspect(QListWidget* list);
     framesifter::WindowMode currentMode() const;
+    void selectByRule(const framesifter::PassRule& rule);
+    // Gives the scores window the results' scores over the band and the pass list's frames.
+    void updateScores(double threshold);
+    bool resultsMatchList() const;
 
     // What the window shares with the thread of a run or move.
     struct Work;
@@ -122,6 +142,7 @@ private:
     void finishMove(Work& work);
     void markLeftOut();
 
+    std::unique_ptr<ScoresWindow> scoresWindow_;
     std::unique_ptr<Work> work_;
     std::thread worker_;
     QTimer* pollTimer_ = nullptr;

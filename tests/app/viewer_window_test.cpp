@@ -8,9 +8,14 @@
 #include "image_view.h"
 #include "image_window.h"
 #include "main_window.h"
+#include "ranking.h"
 #include "notice_window.h"
 #include "preferences.h"
 #include "program_icon.h"
+#include "../selector_ui/selector_fixtures.h"
+#include "scores_plot.h"
+#include "scores_table.h"
+#include "scores_window.h"
 #include "scratch_preferences.h"
 #include "screen_centre.h"
 #include "selector_window.h"
@@ -21,6 +26,9 @@
 #include "viewer_rules.h"
 
 #include <QAction>
+#include <QButtonGroup>
+#include <QListWidget>
+#include <QTableView>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -428,6 +436,111 @@ private slots:
         QCOMPARE(dropped.count(), 2);
         QTRY_VERIFY(last.isNull());  // nothing left to show
         QCOMPARE(main_->showFrame(list, 2, false), nullptr);
+    }
+
+    void scoresWindowFollowsTheSelectorAndItsFrameWindows() {
+        // Scores follow the amplitudes; f1 cannot be read and is left out of the run.
+        const int amplitudes[] = {10, 0, 40, 20, 30, 50};
+        QStringList files;
+        for (int k = 0; k < 6; ++k) files << path(QString("f%1.bmp").arg(k));
+        for (int k : {0, 2, 3, 4, 5}) QVERIFY(!WriteStripesBmp(files[k], amplitudes[k]).isEmpty());
+        QVERIFY(WriteBytes(files[1], "not a picture"));
+        start();
+        SelectorWindow& s = *main_->selectorWindow();
+        ScoresWindow& w = *s.scoresWindow();
+        QAction* entry = nullptr;
+        for (QAction* a : main_->selectorMenu->actions())
+            if (a->text() == "スコア") entry = a;
+        QVERIFY(entry);
+        entry->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        s.showSelector();
+        dialogs_->chooseOpen(files, 0);
+        dialogs_->answers << true;  // leave f1 out
+        s.openButton->click();
+        s.fftButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
+
+        // After the run: every listed file, its band score, none passed, f1 not shown.
+        QCOMPARE(w.data().files, s.results.files);
+        QCOMPARE(w.data().scores, BandScores(s.results.profileTable, 6, s.graphView.band));
+        QCOMPARE(w.data().passed, std::vector<char>(6, 0));
+        QCOMPARE(w.model()->rowCount(), 5);
+        QCOMPARE(w.model()->index(1, ScoresTableModel::Position).data().toInt(), 3);
+
+        // The rule group selects as the engine does; best N never takes the left-out frame.
+        const auto applyBest = [&](const char* n) {
+            w.ruleChoice()->button(1)->click();
+            w.ruleNumber()->setText(n);
+            w.applyButton()->click();
+        };
+        applyBest("9");
+        QCOMPARE(s.passedList->count(), 5);
+        applyBest("2");
+        PassRule two;
+        two.kind = PassRule::Kind::Best;
+        two.best = 2;
+        QStringList expected;
+        for (int k :
+             SelectByRule(s.results.profileTable, 6, s.graphView.band, 5, two, s.results.leftOut)
+                 .passed)
+            expected << files[k];
+        QCOMPARE(expected, (QStringList{files[2], files[5]}));
+        QStringList passed;
+        for (int i = 0; i < s.passedList->count(); ++i)
+            passed << s.passedList->item(i)->data(SelectorWindow::kPathRole).toString();
+        QCOMPARE(passed, expected);
+        QCOMPARE(s.passedCount->text(), QString("2"));
+        QCOMPARE(w.data().passed, (std::vector<char>{0, 0, 1, 0, 0, 1}));
+
+        // A point selects its file-list row (shown point 2 is list row 3, past f1).
+        QCoreApplication::processEvents();
+        QTest::mouseClick(w.listPlot()->viewport(), Qt::LeftButton, {},
+                          w.listPlot()->positionOf(2));
+        QCOMPARE(s.fileList->currentRow(), 3);
+        QVERIFY(s.fileList->item(3)->isSelected());
+
+        // A double click on the best point opens the file list at that frame.
+        QTest::mouseDClick(w.rankPlot()->viewport(), Qt::LeftButton, {},
+                           w.rankPlot()->positionOf(4));
+        QCOMPARE(windows().size(), 1);
+        QCOMPARE(windows()[0]->framePaths, files);
+        QCOMPARE(windows()[0]->frameIndex, 5);
+        QVERIFY(!windows()[0]->fromPassList);
+
+        // A double click in the pass list opens it; Delete there takes the frame out.
+        const QRect second = s.passedList->visualItemRect(s.passedList->item(1));
+        // A widget's double click from Qt Test comes without the press an item view expects.
+        QTest::mousePress(s.passedList->viewport(), Qt::LeftButton, {}, second.center());
+        QTest::mouseDClick(s.passedList->viewport(), Qt::LeftButton, {}, second.center());
+        QTest::mouseRelease(s.passedList->viewport(), Qt::LeftButton, {}, second.center());
+        QCOMPARE(windows().size(), 2);
+        ImageWindow* blink = windows()[1];
+        QCOMPARE(blink->framePaths, expected);
+        QCOMPARE(blink->frameIndex, 1);
+        QVERIFY(blink->fromPassList);
+        QTest::keyClick(blink, Qt::Key_PageUp);
+        QCOMPARE(blink->frameIndex, 0);
+        QTest::keyClick(blink, Qt::Key_Delete);
+        QCOMPARE(s.passedList->count(), 1);
+        QCOMPARE(s.passedList->item(0)->data(SelectorWindow::kPathRole).toString(), files[5]);
+        QCOMPARE(s.passedCount->text(), QString("1"));
+        QCOMPARE(w.data().passed, (std::vector<char>{0, 0, 0, 0, 0, 1}));
+        QVERIFY(QFile::exists(files[2]));
+
+        // The export dialog opens beside the frames, then where the last export went.
+        QVERIFY(QDir(folder()).mkdir("csv"));
+        dialogs_->chooseSave(path("csv/scores.csv"), 0);
+        w.exportButton()->click();
+        QCOMPARE(dialogs_->lastFolder, folder());
+        w.exportButton()->click();
+        QCOMPARE(dialogs_->lastFolder, path("csv"));
+        QVERIFY(QFile::exists(path("csv/scores.csv")));
+
+        // Closing hides the scores window; it stays the selector's.
+        w.close();
+        QVERIFY(!w.isVisible());
+        QCOMPARE(s.scoresWindow(), &w);
     }
 
     void videoOpensAtItsFirstFrameAndSteps() {
