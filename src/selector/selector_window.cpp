@@ -426,11 +426,7 @@ void SelectorWindow::keepPreferences() {
 
 void SelectorWindow::showSelector() {
     RunCommand(this, [&] {
-        // A graph drawn from the listed files' own results is still worth seeing.
-        if (!ResultsMatch(results, NativePaths(fileList), currentMode())) {
-            ClearGraph(graphCanvas->picture);
-            graphCanvas->hideMarkerLabels();
-        }
+        clearStaleGraph();
         show();
         raise();
         activateWindow();
@@ -440,6 +436,16 @@ void SelectorWindow::showSelector() {
 void SelectorWindow::showCounts() {
     placeCount(fileCount, 144, fileList->count());
     placeCount(passedCount, 568, passedList->count());
+    clearStaleGraph();
+}
+
+void SelectorWindow::clearStaleGraph() {
+    // A graph drawn from the listed files' own results is still worth seeing; another
+    // list's curves never are.
+    if (ResultsMatch(results, NativePaths(fileList), currentMode())) return;
+    ClearGraph(graphCanvas->picture);
+    graphCanvas->hideMarkerLabels();
+    graphCanvas->update();
 }
 
 void SelectorWindow::placeCount(QLabel* label, int left, int count) {

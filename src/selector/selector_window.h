@@ -123,6 +123,7 @@ private:
     void drawGraph(framesifter::GraphForm form);
     // The two counts show what the lists hold after every change of them.
     void showCounts();
+    void clearStaleGraph();
     void placeCount(QLabel* label, int left, int count);
     void inspect(QListWidget* list);
     framesifter::WindowMode currentMode() const;
