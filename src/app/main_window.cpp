@@ -157,6 +157,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
                                     Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                     Qt::WindowCloseButtonHint);
     noticeWindow_ = std::make_unique<NoticeWindow>();
+    // The selector's frames open here, and a frame taken out in a pass-list window leaves the
+    // selector's pass list.
+    connect(selectorWindow_.get(), &SelectorWindow::frameOpenRequested, this,
+            [this](const QStringList& paths, int index, bool passList) {
+                RunCommand(this, [&] { showFrame(paths, index, passList); });
+            });
+    connect(this, &MainWindow::frameDropped, selectorWindow_.get(), &SelectorWindow::dropPassed);
 }
 
 // The base class's destructor closes the image windows, and the MDI area then reports
@@ -188,6 +195,7 @@ void MainWindow::createActions() {
     zoomOutAction = newCommand(QStringLiteral("-"), [this] { zoomOut(); });
     selectorAction =
         newCommand(QStringLiteral("設定(&S)"), [this] { selectorWindow_->showSelector(); });
+    scoresAction = newCommand(QStringLiteral("スコア"), [this] { selectorWindow_->showScores(); });
     closeWindowAction =
         newCommand(QStringLiteral("このウィンドウを閉じる(&C)"), [this] { closeActiveWindow(); });
     closeWindowAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
@@ -255,6 +263,7 @@ void MainWindow::buildMenu() {
     fileMenu->addAction(exitAction);
     selectorMenu = menuBar()->addMenu(QStringLiteral("セレクト(&S)"));
     selectorMenu->addAction(selectorAction);
+    selectorMenu->addAction(scoresAction);
     windowMenu = menuBar()->addMenu(QStringLiteral("ウィンドウ(&W)"));
     windowMenu->addAction(closeWindowAction);
     windowMenu->addAction(closeAllAction);

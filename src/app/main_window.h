@@ -68,6 +68,7 @@ public:
     QAction* zoomInAction = nullptr;
     QAction* zoomOutAction = nullptr;
     QAction* selectorAction = nullptr;
+    QAction* scoresAction = nullptr;
     QAction* closeWindowAction = nullptr;
     QAction* closeAllAction = nullptr;
     QAction* versionAction = nullptr;

@@ -1,6 +1,8 @@
 #pragma once
 // What the scores window shows, given to it whole: it knows nothing of the selector window.
 
+#include "analysis_results.h"
+
 #include <string>
 #include <vector>
 
@@ -10,4 +12,7 @@ struct ScoresData {
     std::vector<char> passed;        // 1 for a passed file
     double threshold = 0;            // the level's score line
     int cut = 0;                     // how many of the best pass: the cut on the sorted plot
+    // Frames the run could not read: they have no score, so they stay out of the plots, the
+    // table and the export, and the others rank from 1 among themselves.
+    std::vector<framesifter::LeftOutFrame> leftOut;
 };

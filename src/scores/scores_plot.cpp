@@ -92,12 +92,13 @@ void ScoresPlot::setPoints(const std::vector<int>& x, const std::vector<double>&
     settingPoints_ = true;
     x_.assign(x.begin(), x.begin() + long(n));
     y_.assign(scores.begin(), scores.begin() + long(n));
-    atX_.assign(n, -1);
+    const int widest = n ? std::max(int(n), *std::max_element(x_.begin(), x_.end())) : 0;
+    atX_.assign(std::size_t(widest), -1);
     passedFlags_.assign(n, 0);
     double low = n ? y_[0] : 0, high = n ? y_[0] : 1;
     for (std::size_t k = 0; k < n; ++k) {
         passedFlags_[k] = k < passed.size() && passed[k];
-        if (x_[k] >= 1 && std::size_t(x_[k]) <= n) atX_[std::size_t(x_[k]) - 1] = int(k);
+        if (x_[k] >= 1) atX_[std::size_t(x_[k]) - 1] = int(k);
         low = std::min(low, y_[k]);
         high = std::max(high, y_[k]);
     }
@@ -106,7 +107,7 @@ void ScoresPlot::setPoints(const std::vector<int>& x, const std::vector<double>&
         high = std::max(high, line);
     }
     const double margin = high > low ? (high - low) * 0.05 : 1;
-    const double left = 0.5, right = std::max<double>(double(n), 1) + 0.5;
+    const double left = 0.5, right = std::max(widest, 1) + 0.5;
     xAxis_->setRange(left, right);
     yAxis_->setRange(low - margin, high + margin);
     yAxis_->applyNiceNumbers();
@@ -161,7 +162,7 @@ int ScoresPlot::frameAt(const QPoint& pos) const {
     const QPointF at = chart()->mapFromScene(mapToScene(pos));
     const double valueX = (at.x() - origin.x()) / sx;
     const int first = std::max(1, int(std::floor(valueX - kPickRadius / sx)));
-    const int last = std::min(int(x_.size()), int(std::ceil(valueX + kPickRadius / sx)));
+    const int last = std::min(int(atX_.size()), int(std::ceil(valueX + kPickRadius / sx)));
     int best = -1;
     double bestDistance = double(kPickRadius * kPickRadius);
     for (int x = first; x <= last; ++x) {

@@ -17,7 +17,8 @@ public:
     ScoresPlot(const QString& title, const QString& xCaption, const QString& lineName,
                QWidget* parent = nullptr);
 
-    // Frame k sits at (x[k], score[k]); x runs over 1..count, each value once.
+    // Frame k sits at (x[k], score[k]); x values are distinct and from 1, with gaps where
+    // frames are not shown.
     // lineAtX: the marker line is vertical at x = line, else horizontal at y = line.
     void setPoints(const std::vector<int>& x, const std::vector<double>& scores,
                    const std::vector<char>& passed, double line, bool lineAtX);

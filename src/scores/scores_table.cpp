@@ -9,7 +9,8 @@
 
 ScoresTableModel::ScoresTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void ScoresTableModel::setData(const ScoresData& data, const std::vector<int>& ranks) {
+void ScoresTableModel::setData(const ScoresData& data, const std::vector<int>& ranks,
+                               const std::vector<int>& positions) {
     beginResetModel();
     const std::size_t n = data.files.size();
     paths_.resize(n);
@@ -26,6 +27,8 @@ void ScoresTableModel::setData(const ScoresData& data, const std::vector<int>& r
     scores_.resize(n, 0.0);
     ranks_.resize(n, 0);
     passed_.resize(n, 0);
+    positions_ = positions;
+    for (std::size_t k = positions_.size(); k < n; ++k) positions_.push_back(int(k) + 1);
     rows_.resize(n);
     sortRows();
     endResetModel();
@@ -53,7 +56,7 @@ QVariant ScoresTableModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
     case Position:
-        return qlonglong(k) + 1;
+        return positions_[k];
     case File:
         return names_[k];
     case Score:

@@ -12,8 +12,10 @@ public:
     enum Column { Position, File, Score, Rank, Passed, ColumnCount };
 
     explicit ScoresTableModel(QObject* parent = nullptr);
-    // ranks: 1-based, one per file.
-    void setData(const ScoresData& data, const std::vector<int>& ranks);
+    // ranks: 1-based, one per file; positions: each file's 1-based place in the list, rising
+    // (1, 2, 3... when empty).
+    void setData(const ScoresData& data, const std::vector<int>& ranks,
+                 const std::vector<int>& positions = {});
     // The file (0-based list index) shown on a row.
     int fileAt(int row) const;
 
@@ -31,6 +33,7 @@ private:
     std::vector<QString> paths_;
     std::vector<double> scores_;
     std::vector<int> ranks_;
+    std::vector<int> positions_;
     std::vector<char> passed_;
     std::vector<int> rows_;  // row -> file
     int sortColumn_ = Position;

@@ -3,6 +3,7 @@
 #include "score_csv.h"
 #include "scores_plot.h"
 #include "scores_table.h"
+#include "preferences.h"
 #include "user_dialogs.h"
 
 #include <QButtonGroup>
@@ -114,16 +115,23 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     layout->addWidget(split);
     resize(1100, 720);
 
+    const auto listIndex = [this](int k) {
+        return k >= 0 && std::size_t(k) < shown_.size() ? shown_[std::size_t(k)] : -1;
+    };
     for (ScoresPlot* plot : {listPlot_, rankPlot_}) {
-        connect(plot, &ScoresPlot::frameClicked, this, &ScoresWindow::frameClicked);
-        connect(plot, &ScoresPlot::frameDoubleClicked, this, &ScoresWindow::frameOpened);
+        connect(plot, &ScoresPlot::frameClicked, this, [this, listIndex](int k) {
+            if (listIndex(k) >= 0) emit frameClicked(listIndex(k));
+        });
+        connect(plot, &ScoresPlot::frameDoubleClicked, this, [this, listIndex](int k) {
+            if (listIndex(k) >= 0) emit frameOpened(listIndex(k));
+        });
     }
-    connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-        const int k = model_->fileAt(index.row());
+    connect(table_, &QTableView::doubleClicked, this, [this, listIndex](const QModelIndex& index) {
+        const int k = listIndex(model_->fileAt(index.row()));
         if (k >= 0) emit frameOpened(k);
     });
-    connect(table_, &QTableView::clicked, this, [this](const QModelIndex& index) {
-        const int k = model_->fileAt(index.row());
+    connect(table_, &QTableView::clicked, this, [this, listIndex](const QModelIndex& index) {
+        const int k = listIndex(model_->fileAt(index.row()));
         if (k >= 0) emit frameClicked(k);
     });
     connect(ruleChoice_, &QButtonGroup::idClicked, this, &ScoresWindow::updateApply);
@@ -141,14 +149,28 @@ void ScoresWindow::setData(const ScoresData& data) {
     const std::size_t n = data_.files.size();
     data_.scores.resize(n, 0.0);
     data_.passed.resize(n, 0);
-    ranks_ = Ranks(data_.scores);
-    std::vector<int> positions(n);
-    for (std::size_t k = 0; k < n; ++k) positions[k] = int(k) + 1;
-    listPlot_->setPoints(positions, data_.scores, data_.passed, data_.threshold, false);
+    const std::vector<int> ranks = Ranks(data_.scores, data_.leftOut);
+    shownData_ = ScoresData();
+    shownData_.threshold = data_.threshold;
+    shownData_.cut = data_.cut;
+    shown_.clear();
+    ranks_.clear();
+    std::vector<int> positions;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (ranks[k] == 0) continue;  // left out
+        shown_.push_back(int(k));
+        positions.push_back(int(k) + 1);
+        ranks_.push_back(ranks[k]);
+        shownData_.files.push_back(data_.files[k]);
+        shownData_.scores.push_back(data_.scores[k]);
+        shownData_.passed.push_back(data_.passed[k]);
+    }
+    const ScoresData& s = shownData_;
+    listPlot_->setPoints(positions, s.scores, s.passed, s.threshold, false);
     // The cut lies between the last passed rank and the next.
-    rankPlot_->setPoints(ranks_, data_.scores, data_.passed, data_.cut + 0.5, true);
-    model_->setData(data_, ranks_);
-    export_->setEnabled(n > 0);
+    rankPlot_->setPoints(ranks_, s.scores, s.passed, s.cut + 0.5, true);
+    model_->setData(s, ranks_, positions);
+    export_->setEnabled(!s.files.empty());
 }
 
 bool ScoresWindow::currentRule(PassRule& rule) const {
@@ -174,13 +196,20 @@ void ScoresWindow::updateApply() {
 }
 
 void ScoresWindow::exportCsv() {
-    if (data_.files.empty()) return;
-    // Beside the frames, unless the caller knows better.
-    const QString folder = QFileInfo(QString::fromStdString(data_.files[0])).absolutePath();
+    const ScoresData& s = shownData_;
+    if (s.files.empty()) return;
+    // Where the last export went; the first one goes beside the frames.
+    Preferences preferences;
+    const FileDialogKind kind = FileDialogKind::ScoresSave;
+    const QStringList filters = {QStringLiteral("CSV (*.csv)")};
     const UserDialogs::SaveChoice choice = Dialogs().getSaveFile(
-        this, QStringLiteral("CSV に保存"), {QStringLiteral("CSV (*.csv)")}, 0, folder);
+        this, QStringLiteral("CSV に保存"), filters,
+        preferences.dialogFilter(kind, int(filters.size())),
+        preferences.dialogFolder(kind,
+                                 QFileInfo(QString::fromStdString(s.files[0])).absolutePath()));
     if (!choice.accepted || choice.file.isEmpty()) return;
-    const std::string csv = ScoresCsv(data_.files, data_.scores, data_.passed, &ranks_);
+    preferences.keepDialogChoice(kind, choice.file, choice.filterIndex);
+    const std::string csv = ScoresCsv(s.files, s.scores, s.passed, &ranks_);
     QString error;
     if (!SaveWholeFile(choice.file, QByteArray::fromStdString(csv), error))
         Dialogs().showError(this, QStringLiteral("保存できません: %1\n%2").arg(choice.file, error));

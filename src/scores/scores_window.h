@@ -39,7 +39,8 @@ public:
     QPushButton* exportButton() const { return export_; }
 
 signals:
-    // A frame's 0-based list index: clicked on a plot, or double-clicked to be opened.
+    // A frame's 0-based list index (left-out frames counted): clicked on a plot, or
+    // double-clicked to be opened.
     void frameClicked(int index);
     void frameOpened(int index);
     void ruleApplied(const framesifter::PassRule& rule);
@@ -48,7 +49,9 @@ private:
     void updateApply();
 
     ScoresData data_;
-    std::vector<int> ranks_;
+    ScoresData shownData_;    // the frames not left out, as the plots and the table show them
+    std::vector<int> shown_;  // shown frame -> list index
+    std::vector<int> ranks_;  // one per shown frame
     ScoresPlot* listPlot_;
     ScoresPlot* rankPlot_;
     QTableView* table_;

@@ -15,10 +15,20 @@ std::vector<double> BandScores(const IntPlane& profileTable, int count, Band ban
 
 namespace {
 
-// File indices, best first; a stable sort keeps equal scores in list order.
-std::vector<int> BestFirst(const std::vector<double>& scores) {
-    std::vector<int> order(scores.size());
-    std::iota(order.begin(), order.end(), 0);
+std::vector<char> LeftOutFlags(std::size_t count, const std::vector<LeftOutFrame>& leftOut) {
+    std::vector<char> flags(count, 0);
+    for (const LeftOutFrame& f : leftOut)
+        if (f.index >= 0 && std::size_t(f.index) < count) flags[std::size_t(f.index)] = 1;
+    return flags;
+}
+
+// Indices of the frames not left out, best first; a stable sort keeps equal scores in list
+// order.
+std::vector<int> BestFirst(const std::vector<double>& scores, const std::vector<char>& skipped) {
+    std::vector<int> order;
+    order.reserve(scores.size());
+    for (std::size_t k = 0; k < scores.size(); ++k)
+        if (!skipped[k]) order.push_back(int(k));
     std::stable_sort(order.begin(), order.end(),
                      [&](int a, int b) { return scores[std::size_t(a)] > scores[std::size_t(b)]; });
     return order;
@@ -26,9 +36,10 @@ std::vector<int> BestFirst(const std::vector<double>& scores) {
 
 }  // namespace
 
-std::vector<int> Ranks(const std::vector<double>& scores) {
-    const std::vector<int> order = BestFirst(scores);
-    std::vector<int> ranks(scores.size());
+std::vector<int> Ranks(const std::vector<double>& scores,
+                       const std::vector<LeftOutFrame>& leftOut) {
+    const std::vector<int> order = BestFirst(scores, LeftOutFlags(scores.size(), leftOut));
+    std::vector<int> ranks(scores.size(), 0);
     for (std::size_t r = 0; r < order.size(); ++r) ranks[std::size_t(order[r])] = int(r) + 1;
     return ranks;
 }
@@ -69,16 +80,17 @@ int CountForPercent(const Percent& percent, int count) {
     return int(std::min<std::int64_t>(n, count));
 }
 
-SelectionResult SelectBest(const IntPlane& profileTable, int count, Band band, int best) {
+SelectionResult SelectBest(const IntPlane& profileTable, int count, Band band, int best,
+                           const std::vector<LeftOutFrame>& leftOut) {
     const std::vector<double> scores = BandScores(profileTable, count, band);
+    const std::vector<int> order = BestFirst(scores, LeftOutFlags(scores.size(), leftOut));
     SelectionResult result;
     result.maximum = -1e10;
     result.minimum = 1e10;
-    for (double s : scores) {
-        result.maximum = std::max(result.maximum, s);
-        result.minimum = std::min(result.minimum, s);
+    for (int k : order) {
+        result.maximum = std::max(result.maximum, scores[std::size_t(k)]);
+        result.minimum = std::min(result.minimum, scores[std::size_t(k)]);
     }
-    const std::vector<int> order = BestFirst(scores);
     best = std::clamp(best, 0, int(order.size()));
     result.passed.assign(order.begin(), order.begin() + best);
     std::sort(result.passed.begin(), result.passed.end());
@@ -88,17 +100,21 @@ SelectionResult SelectBest(const IntPlane& profileTable, int count, Band band, i
 }
 
 SelectionResult SelectByRule(const IntPlane& profileTable, int count, Band band, int level,
-                             const PassRule& rule) {
+                             const PassRule& rule, const std::vector<LeftOutFrame>& leftOut) {
     switch (rule.kind) {
     case PassRule::Kind::Best:
-        return SelectBest(profileTable, count, band, rule.best);
-    case PassRule::Kind::BestPercent:
+        return SelectBest(profileTable, count, band, rule.best, leftOut);
+    case PassRule::Kind::BestPercent: {
         count = std::clamp(count, 0, profileTable.second());
-        return SelectBest(profileTable, count, band, CountForPercent(rule.percent, count));
+        const std::vector<char> skipped = LeftOutFlags(std::size_t(count), leftOut);
+        const int scored = count - int(std::count(skipped.begin(), skipped.end(), 1));
+        return SelectBest(profileTable, count, band, CountForPercent(rule.percent, scored),
+                          leftOut);
+    }
     case PassRule::Kind::Level:
         break;
     }
-    return SelectFrames(profileTable, count, band, level);
+    return SelectFrames(profileTable, count, band, level, leftOut);
 }
 
 }  // namespace framesifter

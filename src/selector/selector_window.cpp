@@ -7,6 +7,8 @@
 #include "graph_canvas.h"
 #include "natural_order.h"
 #include "preferences.h"
+#include "ranking.h"
+#include "scores_window.h"
 #include "screen_centre.h"
 #include "selection.h"
 #include "ser_reader.h"
@@ -25,6 +27,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QHash>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -56,6 +59,12 @@ QString FromNative(const std::string& path) { return QFile::decodeName(path.c_st
 
 QString PathOf(const QListWidgetItem* item) {
     return item->data(SelectorWindow::kPathRole).toString();
+}
+
+QStringList Paths(const QListWidget* list) {
+    QStringList paths;
+    for (int i = 0; i < list->count(); ++i) paths << PathOf(list->item(i));
+    return paths;
 }
 
 std::vector<std::string> NativePaths(const QListWidget* list) {
@@ -268,6 +277,15 @@ SelectorWindow::SelectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     restorePreferences();
     std::string error;
     if (!CreateAnalysisResults(results, error)) throw std::runtime_error(error);
+
+    scoresWindow_ = std::make_unique<ScoresWindow>();
+    scoresWindow_->setAttribute(Qt::WA_QuitOnClose, false);
+    connect(scoresWindow_.get(), &ScoresWindow::ruleApplied, this, &SelectorWindow::applyRule);
+    connect(scoresWindow_.get(), &ScoresWindow::frameClicked, this,
+            &SelectorWindow::showScoredFrame);
+    connect(scoresWindow_.get(), &ScoresWindow::frameOpened, this, [this](int index) {
+        if (!work_ && resultsMatchList()) emit frameOpenRequested(Paths(fileList), index, false);
+    });
 }
 
 void SelectorWindow::buildControls() {
@@ -357,6 +375,10 @@ void SelectorWindow::connectControls() {
     });
     fileList->viewport()->installEventFilter(this);
     passedList->viewport()->installEventFilter(this);
+    for (QListWidget* list : {fileList, passedList})
+        connect(list, &QListWidget::itemDoubleClicked, this, [this, list](QListWidgetItem* item) {
+            emit frameOpenRequested(Paths(list), list->row(item), list == passedList);
+        });
 }
 
 bool SelectorWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -406,11 +428,7 @@ void SelectorWindow::keepPreferences() {
 
 void SelectorWindow::showSelector() {
     RunCommand(this, [&] {
-        // A graph drawn from the listed files' own results is still worth seeing.
-        if (!ResultsMatch(results, NativePaths(fileList), currentMode())) {
-            ClearGraph(graphCanvas->picture);
-            graphCanvas->hideMarkerLabels();
-        }
+        clearStaleGraph();
         show();
         raise();
         activateWindow();
@@ -420,6 +438,16 @@ void SelectorWindow::showSelector() {
 void SelectorWindow::showCounts() {
     placeCount(fileCount, 144, fileList->count());
     placeCount(passedCount, 568, passedList->count());
+    clearStaleGraph();
+}
+
+void SelectorWindow::clearStaleGraph() {
+    // A graph drawn from the listed files' own results is still worth seeing; another
+    // list's curves never are.
+    if (ResultsMatch(results, NativePaths(fileList), currentMode())) return;
+    ClearGraph(graphCanvas->picture);
+    graphCanvas->hideMarkerLabels();
+    graphCanvas->update();
 }
 
 void SelectorWindow::placeCount(QLabel* label, int left, int count) {
@@ -593,23 +621,91 @@ void SelectorWindow::showPassLevel() {
 }
 
 void SelectorWindow::selectPassed() {
+    RunCommand(this, [&] { selectByRule(PassRule{}); });
+}
+
+void SelectorWindow::applyRule(const PassRule& rule) {
+    RunCommand(this, [&] { selectByRule(rule); });
+}
+
+void SelectorWindow::selectByRule(const PassRule& rule) {
+    // A move holds the pass list's entries; a run is about to replace the results.
+    if (work_) return;
+    const int n = fileList->count();
+    if (n == 0) return;
+    // Scores are only meaningful for the very files the last completed run analysed.
+    if (!resultsMatchList()) {
+        Dialogs().showMessage(this, QStringLiteral("先にFFTを実行してください"));
+        return;
+    }
+    passedList->clear();
+    const SelectionResult result =
+        SelectByRule(results.profileTable, n, graphView.band, passLevelSpinner->position(), rule,
+                     results.leftOut);
+    for (int k : result.passed) {
+        const QListWidgetItem* file = fileList->item(k);
+        AddEntry(passedList, file->text(), PathOf(file));
+    }
+    showCounts();
+    progressBar->setValue(0);
+    updateScores(result.threshold);
+}
+
+bool SelectorWindow::resultsMatchList() const {
+    return ResultsMatch(results, NativePaths(fileList), currentMode());
+}
+
+void SelectorWindow::showScores() {
     RunCommand(this, [&] {
-        const int n = fileList->count();
-        if (n == 0) return;
-        // Scores are only meaningful for the very files the last completed run analysed.
-        if (!ResultsMatch(results, NativePaths(fileList), currentMode())) {
-            Dialogs().showMessage(this, QStringLiteral("先にFFTを実行してください"));
+        scoresWindow_->show();
+        scoresWindow_->raise();
+        scoresWindow_->activateWindow();
+    });
+}
+
+void SelectorWindow::updateScores(double threshold) {
+    if (!resultsMatchList()) return;
+    const int n = fileList->count();
+    ScoresData data;
+    data.files = results.files;
+    data.scores = BandScores(results.profileTable, n, graphView.band);
+    data.leftOut = results.leftOut;
+    data.passed.assign(std::size_t(n), 0);
+    data.threshold = threshold;
+    QHash<QString, int> rows;
+    rows.reserve(n);
+    for (int i = n - 1; i >= 0; --i) rows.insert(PathOf(fileList->item(i)), i);
+    for (int i = 0; i < passedList->count(); ++i) {
+        const auto row = rows.constFind(PathOf(passedList->item(i)));
+        if (row == rows.constEnd() || data.passed[std::size_t(*row)]) continue;
+        data.passed[std::size_t(*row)] = 1;
+        ++data.cut;
+    }
+    scoresWindow_->setData(data);
+}
+
+void SelectorWindow::dropPassed(const QString& path) {
+    RunCommand(this, [&] {
+        if (work_ && work_->kind == Work::Move) return;
+        for (int i = 0; i < passedList->count(); ++i) {
+            if (PathOf(passedList->item(i)) != path) continue;
+            delete passedList->takeItem(i);
+            showCounts();
+            updateScores(scoresWindow_->data().threshold);
             return;
         }
-        passedList->clear();
-        const SelectionResult result = SelectFrames(results.profileTable, n, graphView.band,
-                                                    passLevelSpinner->position(), results.leftOut);
-        for (int k : result.passed) {
-            const QListWidgetItem* file = fileList->item(k);
-            AddEntry(passedList, file->text(), PathOf(file));
-        }
-        showCounts();
-        progressBar->setValue(0);
+    });
+}
+
+void SelectorWindow::showScoredFrame(int index) {
+    RunCommand(this, [&] {
+        if (work_ || index < 0 || index >= fileList->count() || !resultsMatchList()) return;
+        fileList->scrollToItem(fileList->item(index));
+        // Selecting a new row draws its curve; the row already selected is drawn again.
+        if (SelectedRow(fileList) == index)
+            inspect(fileList);
+        else
+            fileList->setCurrentRow(index);
     });
 }
 
@@ -805,6 +901,9 @@ void SelectorWindow::finishRun(Work& work) {
         graphView.scale =
             FittingGraphScale(results, std::min(graphView.band.low, graphView.band.high));
         drawGraph(GraphForm::Summary);
+        updateScores(SelectFrames(results.profileTable, fileList->count(), graphView.band,
+                                  passLevelSpinner->position(), results.leftOut)
+                         .threshold);
         if (results.leftOut.empty()) break;
         QStringList lines;
         for (const LeftOutFrame& f : results.leftOut)

@@ -4,6 +4,7 @@
 #include "analysis_results.h"
 #include "fft_plan.h"
 #include "graph.h"
+#include "ranking.h"
 #include "window_mode.h"
 
 #include <QElapsedTimer>
@@ -23,6 +24,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTimer;
+class ScoresWindow;
 class UpDownSpinner;
 
 class SelectorWindow : public QWidget {
@@ -50,6 +52,11 @@ public:
 
     // The file dialog's entries, in order.
     static QStringList openFilters();
+
+    // The scores window, owned here and hidden (not destroyed) on close. It shows the last
+    // completed run's scores over the band and the pass list's frames as passed.
+    ScoresWindow* scoresWindow() const { return scoresWindow_.get(); }
+    void showScores();
 
     framesifter::AnalysisResults results;  // the last run's table and curves
     framesifter::GraphView graphView;      // band markers and scale
@@ -83,6 +90,9 @@ public:
 signals:
     // A run or move has ended and the window shows its outcome.
     void workFinished();
+    // The user asked to look at frame `index` of `paths` (a list's paths, in order);
+    // `passList` when they are the pass list's.
+    void frameOpenRequested(const QStringList& paths, int index, bool passList);
 
 public slots:
     void openFiles();
@@ -95,6 +105,12 @@ public slots:
     void inspectFile();
     void inspectPassed();
     void pressGraph(Qt::MouseButton button, int x, int y);
+    // The pass list as `rule` selects it, as Select does for the level.
+    void applyRule(const framesifter::PassRule& rule);
+    // Takes the first pass-list entry of `path` out of the list; no file is touched.
+    void dropPassed(const QString& path);
+    // A scores-window click: selects the file-list row and draws its curve.
+    void showScoredFrame(int index);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -109,9 +125,14 @@ private:
     void drawGraph(framesifter::GraphForm form);
     // The two counts show what the lists hold after every change of them.
     void showCounts();
+    void clearStaleGraph();
     void placeCount(QLabel* label, int left, int count);
     void inspect(QListWidget* list);
     framesifter::WindowMode currentMode() const;
+    void selectByRule(const framesifter::PassRule& rule);
+    // Gives the scores window the results' scores over the band and the pass list's frames.
+    void updateScores(double threshold);
+    bool resultsMatchList() const;
 
     // A file-list entry: what it shows, and its path (VIDEO#N for a video's frame).
     struct ListEntry {
@@ -135,6 +156,7 @@ private:
     void finishMove(Work& work);
     void markLeftOut();
 
+    std::unique_ptr<ScoresWindow> scoresWindow_;
     std::unique_ptr<Work> work_;
     std::thread worker_;
     QTimer* pollTimer_ = nullptr;

@@ -18,6 +18,8 @@ const char* DialogGroup(FileDialogKind dialog) {
         return "viewerSave";
     case FileDialogKind::SelectorOpen:
         return "selectorOpen";
+    case FileDialogKind::ScoresSave:
+        return "scoresSave";
     }
     return "other";
 }
@@ -46,10 +48,10 @@ int Preferences::number(const char* key, int fallback, int lowest, int highest) 
     return int(std::clamp<qlonglong>(value, lowest, highest));
 }
 
-QString Preferences::dialogFolder(FileDialogKind dialog) const {
+QString Preferences::dialogFolder(FileDialogKind dialog, const QString& fallback) const {
     const QString folder = settings_.value(Key(dialog, "folder")).toString();
     if (!folder.isEmpty() && QFileInfo(folder).isDir()) return folder;
-    return QDir::currentPath();
+    return fallback.isEmpty() ? QDir::currentPath() : fallback;
 }
 
 int Preferences::dialogFilter(FileDialogKind dialog, int filterCount) const {

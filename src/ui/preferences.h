@@ -13,7 +13,7 @@
 
 #include <optional>
 
-enum class FileDialogKind { ViewerOpen, ViewerSave, SelectorOpen };
+enum class FileDialogKind { ViewerOpen, ViewerSave, SelectorOpen, ScoresSave };
 
 class Preferences {
 public:
@@ -25,9 +25,9 @@ public:
 
     Preferences();
 
-    // The folder the dialog was last accepted in; the current folder when none is kept or
-    // the kept one is gone.
-    QString dialogFolder(FileDialogKind dialog) const;
+    // The folder the dialog was last accepted in; `fallback` (the current folder when empty)
+    // when none is kept or the kept one is gone.
+    QString dialogFolder(FileDialogKind dialog, const QString& fallback = QString()) const;
     // The entry last chosen, 0 when none is kept or it is not one of `filterCount` entries.
     int dialogFilter(FileDialogKind dialog, int filterCount) const;
     // `chosen` is a file the dialog returned; its folder is kept.

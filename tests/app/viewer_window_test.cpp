@@ -8,9 +8,14 @@
 #include "image_view.h"
 #include "image_window.h"
 #include "main_window.h"
+#include "ranking.h"
 #include "notice_window.h"
 #include "preferences.h"
 #include "program_icon.h"
+#include "../selector_ui/selector_fixtures.h"
+#include "scores_plot.h"
+#include "scores_table.h"
+#include "scores_window.h"
 #include "scratch_preferences.h"
 #include "screen_centre.h"
 #include "selector_window.h"
@@ -21,6 +26,9 @@
 #include "viewer_rules.h"
 
 #include <QAction>
+#include <QButtonGroup>
+#include <QListWidget>
+#include <QTableView>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -428,6 +436,92 @@ private slots:
         QCOMPARE(dropped.count(), 2);
         QTRY_VERIFY(last.isNull());  // nothing left to show
         QCOMPARE(main_->showFrame(list, 2, false), nullptr);
+    }
+
+    void scoresWindowFollowsTheSelectorAndItsFrameWindows() {
+        // Scores follow the amplitudes; f1 cannot be read and is left out of the run.
+        const int amplitudes[] = {10, 0, 40, 20, 30, 50};
+        QStringList files;
+        for (int k = 0; k < 6; ++k) files << path(QString("f%1.bmp").arg(k));
+        for (int k : {0, 2, 3, 4, 5}) QVERIFY(!WriteStripesBmp(files[k], amplitudes[k]).isEmpty());
+        QVERIFY(WriteBytes(files[1], "not a picture"));
+        start();
+        SelectorWindow& s = *main_->selectorWindow();
+        ScoresWindow& w = *s.scoresWindow();
+        main_->selectorMenu->actions().last()->trigger();
+        QCOMPARE(main_->selectorMenu->actions().last()->text(), QString("スコア"));
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        s.showSelector();
+        dialogs_->chooseOpen(files, 0);
+        dialogs_->answers << true;  // leave f1 out
+        s.openButton->click();
+        s.fftButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
+        QCOMPARE(w.data().files, s.results.files);
+        QCOMPARE(w.data().scores, BandScores(s.results.profileTable, 6, s.graphView.band));
+        QCOMPARE(w.data().passed, std::vector<char>(6, 0));
+        QCOMPARE(w.model()->rowCount(), 5);  // f1 has no score to show
+        QCOMPARE(w.model()->index(1, ScoresTableModel::Position).data().toInt(), 3);
+
+        const auto passList = [&] {
+            QStringList paths;
+            for (int i = 0; i < s.passedList->count(); ++i)
+                paths << s.passedList->item(i)->data(SelectorWindow::kPathRole).toString();
+            return paths;
+        };
+        PassRule rule;
+        rule.kind = PassRule::Kind::Best;
+        w.ruleChoice()->button(1)->click();
+        for (int best : {9, 2}) {
+            w.ruleNumber()->setText(QString::number(best));
+            w.applyButton()->click();
+            rule.best = best;
+            QStringList expected;
+            for (int k : SelectByRule(s.results.profileTable, 6, s.graphView.band, 5, rule,
+                                      s.results.leftOut)
+                             .passed)
+                expected << files[k];
+            QCOMPARE(passList(), expected);
+            QCOMPARE(s.passedCount->text(), QString::number(expected.size()));
+        }
+        QCOMPARE(passList(), (QStringList{files[2], files[5]}));
+        QCOMPARE(w.data().passed, (std::vector<char>{0, 0, 1, 0, 0, 1}));
+
+        // Shown point 2 is list row 3, past f1; the best point is f5.
+        QTest::mouseClick(w.listPlot()->viewport(), Qt::LeftButton, {},
+                          w.listPlot()->positionOf(2));
+        QVERIFY(s.fileList->item(3)->isSelected());
+        QTest::mouseDClick(w.rankPlot()->viewport(), Qt::LeftButton, {},
+                           w.rankPlot()->positionOf(4));
+        QCOMPARE(windows().size(), 1);
+        QCOMPARE(windows()[0]->framePaths, files);
+        QCOMPARE(windows()[0]->frameIndex, 5);
+
+        // Qt Test's double click on a widget lacks the press an item view expects.
+        const QPoint second = s.passedList->visualItemRect(s.passedList->item(1)).center();
+        QTest::mousePress(s.passedList->viewport(), Qt::LeftButton, {}, second);
+        QTest::mouseDClick(s.passedList->viewport(), Qt::LeftButton, {}, second);
+        QTest::mouseRelease(s.passedList->viewport(), Qt::LeftButton, {}, second);
+        QCOMPARE(windows().size(), 2);
+        ImageWindow* blink = windows()[1];
+        QCOMPARE(blink->framePaths, passList());
+        QCOMPARE(blink->frameIndex, 1);
+        QTest::keyClick(blink, Qt::Key_PageUp);
+        QTest::keyClick(blink, Qt::Key_Delete);
+        QCOMPARE(passList(), QStringList{files[5]});
+        QCOMPARE(s.passedCount->text(), QString("1"));
+        QCOMPARE(w.data().passed, (std::vector<char>{0, 0, 0, 0, 0, 1}));
+        QVERIFY(QFile::exists(files[2]));
+
+        // The export dialog opens beside the frames, then where the last export went.
+        QVERIFY(QDir(folder()).mkdir("csv"));
+        dialogs_->chooseSave(path("csv/scores.csv"), 0);
+        w.exportButton()->click();
+        QCOMPARE(dialogs_->lastFolder, folder());
+        w.exportButton()->click();
+        QCOMPARE(dialogs_->lastFolder, path("csv"));
+        w.close();
+        QCOMPARE(s.scoresWindow(), &w);  // hidden, not destroyed
     }
 
     void videoOpensAtItsFirstFrameAndSteps() {

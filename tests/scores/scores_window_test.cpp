@@ -1,6 +1,7 @@
 #include "scores_plot.h"
 #include "scores_table.h"
 #include "scores_window.h"
+#include "scratch_preferences.h"
 #include "temp_dir.h"
 #include "user_dialogs.h"
 
@@ -221,6 +222,7 @@ void ScoresWindowTest::aFailedWriteLeavesTheOldFile() {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    ScratchPreferences preferences;  // the export keeps its folder
     ScoresWindowTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -88,6 +88,34 @@ TEST_F(Best, EachRuleKindSelectsItsOwnWay) {
     }
 }
 
+TEST_F(Best, LeftOutFramesNeverPassNorRankNorCount) {
+    // Frames 1 and 3 were left out: their table columns hold zeros, or stale high values.
+    Scores({10, 90, 20, 80, 30});
+    const std::vector<LeftOutFrame> leftOut = {{1, "b", "unreadable"}, {3, "d", "", 100, 80}};
+    Percent half;
+    ASSERT_TRUE(ParsePercent("50", half));
+    const struct {
+        PassRule rule;
+        int level;
+        std::vector<int> passed;
+    } cases[] = {
+        {{PassRule::Kind::Best, 1, {}}, 0, {4}},
+        {{PassRule::Kind::Best, 2, {}}, 0, {2, 4}},
+        {{PassRule::Kind::Best, 9, {}}, 0, {0, 2, 4}},
+        {{PassRule::Kind::BestPercent, 0, half}, 0, {2, 4}},  // half of three scored frames
+        {{PassRule::Kind::Level, 0, {}}, 10, {4}},
+    };
+    for (const auto& c : cases) {
+        const SelectionResult r =
+            SelectByRule(state.profileTable, 5, Band{}, c.level, c.rule, leftOut);
+        EXPECT_EQ(r.passed, c.passed) << int(c.rule.kind) << " " << c.rule.best;
+        EXPECT_EQ(r.maximum, 30);
+        EXPECT_EQ(r.minimum, 10);
+    }
+    EXPECT_EQ(Ranks(BandScores(state.profileTable, 5, Band{}), leftOut),
+              (std::vector<int>{3, 0, 2, 0, 1}));
+}
+
 TEST(Ranking, PercentIsParsedExactlyAndRejectsAnythingElse) {
     const struct {
         const char* text;
