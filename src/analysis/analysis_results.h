@@ -6,6 +6,7 @@
 #include "planes.h"
 #include "window_mode.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,8 @@ struct AnalysisResults {
     WindowMode mode = WindowMode::Centre;
     // Of those files, the ones left out, in list order.
     std::vector<LeftOutFrame> leftOut;
+    // One FrameFlag set per file of a completed run, in list order (none for a left-out one).
+    std::vector<std::uint8_t> flags;
 };
 
 // Allocates the table for `columns` frames, zero-filled. False with a reason when it cannot

@@ -2,6 +2,7 @@
 
 #include "characteristic.h"
 #include "fast_profile.h"
+#include "frame_flags.h"
 #include "frame_format.h"
 
 #include <algorithm>
@@ -35,6 +36,7 @@ void ResetRun(AnalysisResults& results, int count) {
     results.largestTotal = 0;
     results.smallestTotal = 1.0e10;
     results.leftOut.clear();
+    results.flags.clear();
     for (int b = 0; b < kTableBins; ++b) std::fill_n(results.profileTable[b], count, 0);
 }
 
@@ -78,6 +80,7 @@ struct FrameResult {
     int width = 0;
     int height = 0;
     std::string error;
+    WindowFacts facts;
     double profile[kProfileBins];
 };
 
@@ -96,6 +99,7 @@ public:
     void process(const std::string& path, WindowMode mode, int N, FrameResult& slot) {
         slot.error.clear();
         slot.width = slot.height = 0;
+        slot.facts = WindowFacts();
         if (!ready_) {
             slot.read = WindowRead::Unreadable;
             slot.error = "not enough memory to analyse the frame";
@@ -104,7 +108,10 @@ public:
         try {
             slot.read = ReadFrameWindow(path, mode, N, reader_, window_, slot.width, slot.height,
                                         slot.error);
-            if (slot.read == WindowRead::Ok) profiler_->compute(window_.data(), slot.profile);
+            if (slot.read == WindowRead::Ok) {
+                profiler_->compute(window_.data(), slot.profile);
+                slot.facts = MeasureWindow(window_, N, reader_.sampleCeiling, mode);
+            }
         } catch (const std::exception& e) {
             reader_.hold.reset();
             slot.read = WindowRead::Unreadable;
@@ -288,6 +295,7 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& p
         return result;
     };
     std::vector<double> sums(kProfileBins, 0.0);
+    std::vector<WindowFacts> facts(static_cast<std::size_t>(count));
     bool leaving = false;  // the user chose to leave bad frames out
     ParallelRun run(paths, count, mode, kWindowSize, std::min(ThreadCount(threads), count),
                     control);
@@ -308,12 +316,14 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& p
             run.Release(k);
         } else {
             std::copy_n(frame.profile, kProfileBins, results.frameProfile);
+            facts[std::size_t(k)] = frame.facts;
             run.Release(k);
             RecordFrame(results, results.frameProfile, k, count, sums.data());
         }
         if (progress) progress->setCount(k + 1, count);
     }
     if (!results.leftOut.empty()) AverageOverAnalysed(results, sums.data(), count);
+    results.flags = FlagFrames(facts);
     if (progress) progress->setPosition(0);
     results.files = paths;
     results.mode = mode;

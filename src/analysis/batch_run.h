@@ -59,7 +59,9 @@ private:
 // With a control, a stop is seen between frames (the frames being read are finished first,
 // none is started after it): the run ends Stopped, files empty, the position back at 0.
 // Frames left out are listed in results.leftOut; the run then completes over the others,
-// and with every frame left out it completes with flat zero curves.
+// and with every frame left out it completes with flat zero curves. A completed run sets
+// results.flags (FlagFrames) for every frame but kFlagOdd, which the caller's signature
+// check adds (MarkOddFrames).
 BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& paths,
                      WindowMode mode, ProgressSink* progress, int threads = 0,
                      BatchControl* control = nullptr);

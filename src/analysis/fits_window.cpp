@@ -78,6 +78,13 @@ bool SumFrame(const ByteSource& source, const FitsHeader& header,
     return true;
 }
 
+// The largest value a folded 16-bit word can give: 65535 for BZERO 0 or 32768.
+int FitsCeiling(std::int32_t bzero) {
+    std::int32_t top = FoldBzero(65535, bzero);
+    if (bzero > 0) top = std::max(top, FoldBzero(std::min(bzero, 65536) - 1, bzero));
+    return top;
+}
+
 }  // namespace
 
 WindowRead FitsWindowFromSource(const ByteSource& source, WindowMode mode, int N,
@@ -112,6 +119,7 @@ WindowRead FitsWindowFromSource(const ByteSource& source, WindowMode mode, int N
                                                    windowRows, reader.scratch, error);
     if (!rows) return WindowRead::Unreadable;
     DecodeFitsWindowRows(rows, width, header.bzero, x0, N, window);
+    reader.sampleCeiling = FitsCeiling(header.bzero);
     return WindowRead::Ok;
 }
 

@@ -32,6 +32,7 @@ void EndFrame(FrameReader& reader) {
 WindowRead WindowFromSource(const ByteSource& source, FrameFormat format, WindowMode mode, int N,
                             FrameReader& reader, IntPlane& window, int& width, int& height,
                             std::string& error) {
+    reader.sampleCeiling = 255;
     switch (format) {
     case FrameFormat::Fits:
         return FitsWindowFromSource(source, mode, N, reader, window, width, height, error);

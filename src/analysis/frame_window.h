@@ -19,6 +19,10 @@ struct FrameReader {
     Frame frame;
     std::vector<std::uint8_t> scratch;
     BudgetHold hold;
+    // The largest value the last frame's format can hold: 255 for 8-bit samples, 65535 for
+    // 16-bit video samples, the largest BZERO-folded word for FITS (65535 for BZERO 0 or
+    // 32768).
+    int sampleCeiling = 255;
 };
 
 enum class WindowRead { Ok, Unreadable, TooSmall };

@@ -162,6 +162,8 @@ WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode m
                                      : ViewSerRows(source, header, index, y0, N, scratch, error);
     if (!rows) return WindowRead::Unreadable;
     WithSamples(header, [&](auto kind) { RowsToWindow(kind, rows, rowBytes, x0, N, window); });
+    // The header's bit depth is not trusted: some cameras store their samples shifted up.
+    reader.sampleCeiling = header.bytesPerSample == 1 ? 255 : 65535;
     return WindowRead::Ok;
 }
 

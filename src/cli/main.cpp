@@ -7,6 +7,7 @@
 #include "cli_support.h"
 #include "demo_frames.h"
 #include "file_move.h"
+#include "frame_flags.h"
 #include "frame_format.h"
 #include "frame_signature.h"
 #include "printable_name.h"
@@ -37,7 +38,7 @@ const char kUsage[] =
     "usage: framesifter-cli profile [--peak] FILE...\n"
     "       framesifter-cli select [--peak] [--band LOW:HIGH]\n"
     "                              [--level L | --best N | --best-percent P] [--move]\n"
-    "                              [--threads T] FILE...\n"
+    "                              [--exclude-flagged] [--threads T] FILE...\n"
     "       framesifter-cli demo DIR [--count N] [--format fits|bmp|jpg]\n";
 
 const char kHelp[] =
@@ -52,7 +53,7 @@ const char kHelp[] =
     "of their own: they are named in a warning before the run, which goes on.\n"
     "\n"
     "profile  CSV of the frequency characteristic, bins 0..255, one row per frame.\n"
-    "select   CSV file,score,passed: score = sum of the characteristic's bins LOW..HIGH\n"
+    "select   CSV file,score,passed,flags: score = sum of the characteristic's bins LOW..HIGH\n"
     "         (default 25:50); a frame passes when its score reaches the threshold of\n"
     "         level L (0 = lowest score, 10 = highest; default 5). --best N passes the N\n"
     "         highest scores instead, --best-percent P the ceil(P x frames / 100) highest\n"
@@ -64,6 +65,10 @@ const char kHelp[] =
     "         written, in order, into a new video Good/NAME.ser beside it (the same header\n"
     "         but the frame count, the frames and their capture times as they are); the\n"
     "         video itself stays, and an existing Good/NAME.ser is never replaced.\n"
+    "         The last column, flags, marks frames whose score may mislead (saturated,\n"
+    "         edge, brightness, duplicate, odd; ';' between several, empty for none).\n"
+    "         --exclude-flagged leaves marked frames out: they never pass, and the\n"
+    "         threshold, the best N and the percentage are taken over the others.\n"
     "         --threads T reads and analyses frames on T threads (default: one per\n"
     "         processor); the results are the same for any T.\n"
     "demo     writes N (default 100, at most 4000) synthetic 640x480 frames of a planet under\n"
@@ -79,12 +84,12 @@ void Report(const std::string& message) {
 }
 
 // Frames of other kinds, sizes or depths score on scales of their own: said before the run,
-// which goes on as usual.
-void WarnAboutOddFrames(const std::vector<std::string>& entries) {
+// which goes on as usual. They are flagged after it.
+MixedFrames WarnAboutOddFrames(const std::vector<std::string>& entries) {
     std::vector<std::optional<FrameSignature>> signatures;
     ReadSignatures(entries, signatures, {});
     const MixedFrames mixed = FindOddFrames(signatures);
-    if (mixed.odd.empty()) return;
+    if (mixed.odd.empty()) return mixed;
     Report("warning: " + std::to_string(mixed.odd.size()) + " of " +
            std::to_string(entries.size()) + " frames differ from most (" +
            DescribeSignature(mixed.majority) + "):");
@@ -93,6 +98,7 @@ void WarnAboutOddFrames(const std::vector<std::string>& entries) {
                      DescribeSignature(mixed.odd[k].signature).c_str());
     if (mixed.odd.size() > kOddFramesNamed)
         std::fprintf(stderr, "  and %zu more\n", mixed.odd.size() - kOddFramesNamed);
+    return mixed;
 }
 
 int UsageError(const std::string& message) {
@@ -249,6 +255,7 @@ struct SelectOptions {
     int threads = 0;
     WindowMode mode = WindowMode::Centre;
     bool move = false;
+    bool excludeFlagged = false;
 };
 
 // The options and files of `select`; "" when they are sound, else the usage error.
@@ -256,9 +263,10 @@ std::string ParseSelect(int argc, char** argv, SelectOptions& options,
                         std::vector<std::string>& paths) {
     Arguments args;
     std::string error;
-    const std::vector<OptionRule> rules = {
-        {"--peak", false},        {"--band", true},  {"--level", true},  {"--best", true},
-        {"--best-percent", true}, {"--move", false}, {"--threads", true}};
+    const std::vector<OptionRule> rules = {{"--peak", false},        {"--band", true},
+                                           {"--level", true},        {"--best", true},
+                                           {"--best-percent", true}, {"--move", false},
+                                           {"--threads", true},      {"--exclude-flagged", false}};
     if (!ParseArguments(argc, argv, 2, rules, args, error)) return error;
     if (args.values.count("--band") &&
         !ParseBand(args.values["--band"], options.band.low, options.band.high))
@@ -296,6 +304,7 @@ std::string ParseSelect(int argc, char** argv, SelectOptions& options,
                paths[std::size_t(repeated.first)] + ")";
     options.mode = args.has("--peak") ? WindowMode::Peak : WindowMode::Centre;
     options.move = args.has("--move");
+    options.excludeFlagged = args.has("--exclude-flagged");
     return "";
 }
 
@@ -313,7 +322,8 @@ void PrintScores(const std::vector<std::string>& paths, const AnalysisResults& r
     std::vector<char> passed(paths.size(), 0);
     for (int k : selection.passed) passed[std::size_t(k)] = 1;
     const std::string csv =
-        ScoresCsv(paths, BandScores(results.profileTable, int(paths.size()), options.band), passed);
+        ScoresCsv(paths, BandScores(results.profileTable, int(paths.size()), options.band), passed,
+                  nullptr, &results.flags);
     std::fwrite(csv.data(), 1, csv.size(), stdout);
 }
 
@@ -356,7 +366,7 @@ int Select(int argc, char** argv) {
         Report(error);
         return kExitFailure;
     }
-    WarnAboutOddFrames(paths);
+    const MixedFrames mixed = WarnAboutOddFrames(paths);
     AnalysisResults results;
     if (!CreateAnalysisResults(results, int(paths.size()), error)) {
         Report(error);
@@ -370,17 +380,24 @@ int Select(int argc, char** argv) {
         return kExitFailure;
     }
 
+    MarkOddFrames(results.flags, mixed);
     const int count = int(paths.size());
+    const std::vector<LeftOutFrame> excluded =
+        options.excludeFlagged ? LeftOutWithFlagged(results.leftOut, results.flags)
+                               : results.leftOut;
     std::string rule = "level " + std::to_string(options.level);
     SelectionResult selection;
     if (options.best > 0 || options.bestPercent) {
-        const int best =
-            options.bestPercent ? CountForPercent(options.percent, count) : options.best;
+        const int best = options.bestPercent
+                             ? CountForPercent(options.percent, count - int(excluded.size()))
+                             : options.best;
         rule = "best " + std::to_string(best);
-        selection = SelectBest(results.profileTable, count, options.band, best);
+        selection = SelectBest(results.profileTable, count, options.band, best, excluded);
     } else {
-        selection = SelectFrames(results.profileTable, count, options.band, options.level);
+        selection =
+            SelectFrames(results.profileTable, count, options.band, options.level, excluded);
     }
+    if (!excluded.empty()) rule += ", " + std::to_string(excluded.size()) + " flagged left out";
     PrintScores(paths, results, options, selection);
     if (!CheckStdout()) return kExitFailure;
     std::fprintf(stderr,

@@ -15,4 +15,5 @@ struct ScoresData {
     // Frames the run could not read: they have no score, so they stay out of the plots, the
     // table and the export, and the others rank from 1 among themselves.
     std::vector<framesifter::LeftOutFrame> leftOut;
+    std::vector<std::uint8_t> flags;  // one FrameFlag set per file (none when empty)
 };

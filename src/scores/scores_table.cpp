@@ -1,11 +1,27 @@
 #include "scores_table.h"
 
+#include "frame_flags.h"
 #include "natural_order.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
+#include <climits>
 #include <numeric>
+
+namespace {
+
+// The short names of a flag set, in FrameFlag order.
+QString FlagCaption(std::uint8_t flags) {
+    static const char* const names[framesifter::kFlagCount] = {"飽和", "端", "明るさ", "重複",
+                                                               "異種"};
+    QStringList parts;
+    for (int b = 0; b < framesifter::kFlagCount; ++b)
+        if (flags & (1u << b)) parts << QString::fromUtf8(names[b]);
+    return parts.join(QLatin1Char(' '));
+}
+
+}  // namespace
 
 ScoresTableModel::ScoresTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -24,6 +40,8 @@ void ScoresTableModel::setData(const ScoresData& data, const std::vector<int>& r
     scores_ = data.scores;
     ranks_ = ranks;
     passed_ = data.passed;
+    flags_ = data.flags;
+    flags_.resize(n, 0);
     scores_.resize(n, 0.0);
     ranks_.resize(n, 0);
     passed_.resize(n, 0);
@@ -51,7 +69,9 @@ QVariant ScoresTableModel::data(const QModelIndex& index, int role) const {
     const std::size_t k = std::size_t(rows_[std::size_t(index.row())]);
     if (role == Qt::ToolTipRole && index.column() == File) return paths_[k];
     if (role == Qt::TextAlignmentRole && index.column() != File)
-        return int((index.column() == Passed ? Qt::AlignHCenter : Qt::AlignRight) |
+        return int((index.column() == Passed  ? Qt::AlignHCenter
+                    : index.column() == Flags ? Qt::AlignLeft
+                                              : Qt::AlignRight) |
                    Qt::AlignVCenter);
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
@@ -62,16 +82,18 @@ QVariant ScoresTableModel::data(const QModelIndex& index, int role) const {
     case Score:
         return qlonglong(scores_[k]);
     case Rank:
-        return ranks_[k];
+        return ranks_[k] ? QVariant(ranks_[k]) : QVariant(QString());
     case Passed:
         return passed_[k] ? QStringLiteral("○") : QString();
+    case Flags:
+        return FlagCaption(flags_[k]);
     }
     return {};
 }
 
 QVariant ScoresTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    static const char* const captions[] = {"番号", "ファイル", "スコア", "順位", "合格"};
+    static const char* const captions[] = {"番号", "ファイル", "スコア", "順位", "合格", "注意"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf8(captions[section])
                                                  : QVariant();
 }
@@ -112,10 +134,14 @@ void ScoresTableModel::sortRows() {
         by([this](std::size_t k) { return scores_[k]; });
         break;
     case Rank:
-        by([this](std::size_t k) { return ranks_[k]; });
+        // Frames without a rank last.
+        by([this](std::size_t k) { return ranks_[k] ? ranks_[k] : INT_MAX; });
         break;
     case Passed:
         by([this](std::size_t k) { return passed_[k] != 0; });
+        break;
+    case Flags:
+        by([this](std::size_t k) { return flags_[k]; });
         break;
     }
 }

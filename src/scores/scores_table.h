@@ -1,6 +1,6 @@
 #pragma once
-// The table of scores: list position, file, score, rank, passed. It sorts itself on typed
-// values (numbers as numbers) through a row permutation, which stays fast at 100,000 rows.
+// The table of scores: list position, file, score, rank, passed, the frame's flags. It sorts itself
+// on typed values (numbers as numbers) through a row permutation, which stays fast at 100,000 rows.
 
 #include "scores_data.h"
 
@@ -9,11 +9,11 @@
 class ScoresTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Position, File, Score, Rank, Passed, ColumnCount };
+    enum Column { Position, File, Score, Rank, Passed, Flags, ColumnCount };
 
     explicit ScoresTableModel(QObject* parent = nullptr);
-    // ranks: 1-based, one per file; positions: each file's 1-based place in the list, rising
-    // (1, 2, 3... when empty).
+    // ranks: 1-based, one per file (0: not ranked, shown empty); positions: each file's 1-based
+    // place in the list, rising (1, 2, 3... when empty).
     void setData(const ScoresData& data, const std::vector<int>& ranks,
                  const std::vector<int>& positions = {});
     // The file (0-based list index) shown on a row.
@@ -35,6 +35,7 @@ private:
     std::vector<int> ranks_;
     std::vector<int> positions_;
     std::vector<char> passed_;
+    std::vector<std::uint8_t> flags_;
     std::vector<int> rows_;  // row -> file
     int sortColumn_ = Position;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;

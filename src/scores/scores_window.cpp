@@ -9,6 +9,7 @@
 #include "user_dialogs.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -54,7 +55,7 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
     table_->horizontalHeader()->setStretchLastSection(true);
     const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[] = {7, 16, 8, 6, 5};
+    const int widths[] = {7, 16, 8, 6, 5, 8};
     for (int c = 0; c < ScoresTableModel::ColumnCount; ++c)
         table_->setColumnWidth(c, widths[c] * digit);
 
@@ -78,6 +79,7 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     ruleRow->addWidget(apply_);
     ruleRow->addStretch();
     export_ = new QPushButton(QStringLiteral("CSV に保存"));
+    exclude_ = new QCheckBox(QStringLiteral("注意付きを除外"));
 
     auto* plots = new QSplitter(Qt::Vertical);
     plots->addWidget(listPlot_);
@@ -88,6 +90,7 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     side->setMinimumWidth(46 * digit);
     sideLayout->addWidget(table_, 1);
     sideLayout->addWidget(group);
+    sideLayout->addWidget(exclude_);
     sideLayout->addWidget(export_, 0, Qt::AlignRight);
     auto* split = new QSplitter(Qt::Horizontal);
     split->addWidget(plots);
@@ -101,14 +104,21 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     const auto listIndex = [this](int k) {
         return k >= 0 && std::size_t(k) < shown_.size() ? shown_[std::size_t(k)] : -1;
     };
-    for (ScoresPlot* plot : {listPlot_, rankPlot_}) {
-        connect(plot, &ScoresPlot::frameClicked, this, [this, listIndex](int k) {
-            if (listIndex(k) >= 0) emit frameClicked(listIndex(k));
-        });
-        connect(plot, &ScoresPlot::frameDoubleClicked, this, [this, listIndex](int k) {
-            if (listIndex(k) >= 0) emit frameOpened(listIndex(k));
-        });
-    }
+    const auto rankedIndex = [this, listIndex](int k) {
+        return listIndex(k >= 0 && std::size_t(k) < ranked_.size() ? ranked_[std::size_t(k)] : -1);
+    };
+    connect(listPlot_, &ScoresPlot::frameClicked, this, [this, listIndex](int k) {
+        if (listIndex(k) >= 0) emit frameClicked(listIndex(k));
+    });
+    connect(listPlot_, &ScoresPlot::frameDoubleClicked, this, [this, listIndex](int k) {
+        if (listIndex(k) >= 0) emit frameOpened(listIndex(k));
+    });
+    connect(rankPlot_, &ScoresPlot::frameClicked, this, [this, rankedIndex](int k) {
+        if (rankedIndex(k) >= 0) emit frameClicked(rankedIndex(k));
+    });
+    connect(rankPlot_, &ScoresPlot::frameDoubleClicked, this, [this, rankedIndex](int k) {
+        if (rankedIndex(k) >= 0) emit frameOpened(rankedIndex(k));
+    });
     connect(table_, &QTableView::doubleClicked, this, [this, listIndex](const QModelIndex& index) {
         const int k = listIndex(model_->fileAt(index.row()));
         if (k >= 0) emit frameOpened(k);
@@ -124,6 +134,7 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
         if (currentRule(rule)) emit ruleApplied(rule);
     });
     connect(export_, &QPushButton::clicked, this, &ScoresWindow::exportCsv);
+    connect(exclude_, &QCheckBox::toggled, this, [this] { setData(ScoresData(data_)); });
     updateApply();
 }
 
@@ -132,26 +143,40 @@ void ScoresWindow::setData(const ScoresData& data) {
     const std::size_t n = data_.files.size();
     data_.scores.resize(n, 0.0);
     data_.passed.resize(n, 0);
-    const std::vector<int> ranks = Ranks(data_.scores, data_.leftOut);
+    data_.flags.resize(n, 0);
+    const std::vector<int> ranks = Ranks(data_.scores, selectionLeftOut());
+    std::vector<char> leftOut(n, 0);
+    for (const LeftOutFrame& f : data_.leftOut)
+        if (f.index >= 0 && std::size_t(f.index) < n) leftOut[std::size_t(f.index)] = 1;
     shownData_ = ScoresData();
     shownData_.threshold = data_.threshold;
     shownData_.cut = data_.cut;
     shown_.clear();
     ranks_.clear();
-    std::vector<int> positions;
+    ranked_.clear();
+    std::vector<int> positions, rankX;
+    std::vector<double> rankScores;
+    std::vector<char> rankPassed;
     for (std::size_t k = 0; k < n; ++k) {
-        if (ranks[k] == 0) continue;  // left out
+        if (leftOut[k]) continue;
+        if (ranks[k]) {
+            ranked_.push_back(int(shown_.size()));
+            rankX.push_back(ranks[k]);
+            rankScores.push_back(data_.scores[k]);
+            rankPassed.push_back(data_.passed[k]);
+        }
         shown_.push_back(int(k));
         positions.push_back(int(k) + 1);
         ranks_.push_back(ranks[k]);
         shownData_.files.push_back(data_.files[k]);
         shownData_.scores.push_back(data_.scores[k]);
         shownData_.passed.push_back(data_.passed[k]);
+        shownData_.flags.push_back(data_.flags[k]);
     }
     const ScoresData& s = shownData_;
     listPlot_->setPoints(positions, s.scores, s.passed, s.threshold, false);
     // The cut lies between the last passed rank and the next.
-    rankPlot_->setPoints(ranks_, s.scores, s.passed, s.cut + 0.5, true);
+    rankPlot_->setPoints(rankX, rankScores, rankPassed, s.cut + 0.5, true);
     model_->setData(s, ranks_, positions);
     export_->setEnabled(!s.files.empty());
 }
@@ -169,6 +194,12 @@ bool ScoresWindow::currentRule(PassRule& rule) const {
         rule.kind = PassRule::Kind::Level;
         return true;
     }
+}
+
+bool ScoresWindow::excludeFlagged() const { return exclude_->isChecked(); }
+
+std::vector<LeftOutFrame> ScoresWindow::selectionLeftOut() const {
+    return excludeFlagged() ? LeftOutWithFlagged(data_.leftOut, data_.flags) : data_.leftOut;
 }
 
 void ScoresWindow::updateApply() {
@@ -192,7 +223,7 @@ void ScoresWindow::exportCsv() {
                                  QFileInfo(QString::fromStdString(s.files[0])).absolutePath()));
     if (!choice.accepted || choice.file.isEmpty()) return;
     preferences.keepDialogChoice(kind, choice.file, choice.filterIndex);
-    const std::string csv = ScoresCsv(s.files, s.scores, s.passed, &ranks_);
+    const std::string csv = ScoresCsv(s.files, s.scores, s.passed, &ranks_, &s.flags);
     QString error;
     if (!SaveWholeFile(choice.file, QByteArray::fromStdString(csv), error))
         Dialogs().showError(this, QStringLiteral("保存できません: %1\n%2").arg(choice.file, error));

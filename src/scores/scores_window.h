@@ -1,6 +1,7 @@
 #pragma once
 // The scores window: each frame's score over the list and sorted best first, a table of
-// them, the choice of pass rule (level, best N, best %), and CSV export.
+// them, the choice of pass rule (level, best N, best %), whether flagged frames are left
+// out, and CSV export.
 
 #include "ranking.h"
 #include "scores_data.h"
@@ -9,6 +10,7 @@
 #include <QWidget>
 
 class QButtonGroup;
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QTableView;
@@ -25,6 +27,11 @@ public:
 
     // The rule the group shows; false when its number cannot be read.
     bool currentRule(framesifter::PassRule& rule) const;
+    // Whether the selection leaves flagged frames out; they then rank nothing here either.
+    bool excludeFlagged() const;
+    // The leftOut a selection over these scores uses: the run's, and the flagged frames too
+    // when they are excluded.
+    std::vector<framesifter::LeftOutFrame> selectionLeftOut() const;
 
     // Asks for a file through the dialogs interface and writes the CSV there.
     void exportCsv();
@@ -37,6 +44,7 @@ public:
     QLineEdit* ruleNumber() const { return number_; }
     QPushButton* applyButton() const { return apply_; }
     QPushButton* exportButton() const { return export_; }
+    QCheckBox* excludeBox() const { return exclude_; }
 
 signals:
     // A frame's 0-based list index (left-out frames counted): clicked on a plot, or
@@ -49,9 +57,10 @@ private:
     void updateApply();
 
     ScoresData data_;
-    ScoresData shownData_;    // the frames not left out, as the plots and the table show them
-    std::vector<int> shown_;  // shown frame -> list index
-    std::vector<int> ranks_;  // one per shown frame
+    ScoresData shownData_;     // the frames not left out, as the plots and the table show them
+    std::vector<int> shown_;   // shown frame -> list index
+    std::vector<int> ranks_;   // one per shown frame; 0 for a flagged frame left out
+    std::vector<int> ranked_;  // rank plot point -> shown frame
     ScoresPlot* listPlot_;
     ScoresPlot* rankPlot_;
     QTableView* table_;
@@ -60,6 +69,7 @@ private:
     QLineEdit* number_;
     QPushButton* apply_;
     QPushButton* export_;
+    QCheckBox* exclude_;
 };
 
 Q_DECLARE_METATYPE(framesifter::PassRule)

@@ -1,6 +1,7 @@
 #pragma once
 // The scores as CSV, one form for the command-line tool and the scores window.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,11 @@ namespace framesifter {
 // break.
 std::string CsvField(const std::string& text);
 
-// "file,score,passed" (and ",rank" when ranks are given) and one row per file: the score as
-// a whole number, passed as 0 or 1, the rank from 1.
+// "file,score,passed" (and ",rank" when ranks are given, then ",flags" when flags are) and one
+// row per file: the score as a whole number, passed as 0 or 1, the rank from 1 (empty for 0),
+// the frame's FlagNames.
 std::string ScoresCsv(const std::vector<std::string>& files, const std::vector<double>& scores,
-                      const std::vector<char>& passed, const std::vector<int>* ranks = nullptr);
+                      const std::vector<char>& passed, const std::vector<int>* ranks = nullptr,
+                      const std::vector<std::uint8_t>* flags = nullptr);
 
 }  // namespace framesifter

@@ -46,6 +46,21 @@ SelectionResult SelectFrames(const IntPlane& profileTable, int count, Band band,
     return result;
 }
 
+std::vector<LeftOutFrame> LeftOutWithFlagged(const std::vector<LeftOutFrame>& leftOut,
+                                             const std::vector<std::uint8_t>& flags) {
+    std::vector<LeftOutFrame> out = leftOut;
+    for (std::size_t k = 0; k < flags.size(); ++k) {
+        if (!flags[k]) continue;
+        LeftOutFrame f;
+        f.index = int(k);
+        out.push_back(f);
+    }
+    std::stable_sort(out.begin(), out.end(), [](const LeftOutFrame& a, const LeftOutFrame& b) {
+        return a.index < b.index;
+    });
+    return out;
+}
+
 bool ResultsMatch(const AnalysisResults& results, const std::vector<std::string>& paths,
                   WindowMode mode) {
     return !paths.empty() && results.files == paths && results.mode == mode;

@@ -33,6 +33,12 @@ double PassThreshold(int level, double minimum, double maximum);
 SelectionResult SelectFrames(const IntPlane& profileTable, int count, Band band, int level,
                              const std::vector<LeftOutFrame>& leftOut = {});
 
+// The run's left-out frames with every flagged frame added, in list order: the leftOut of a
+// selection that leaves flagged frames out, so that they set no threshold, rank nothing and
+// never pass.
+std::vector<LeftOutFrame> LeftOutWithFlagged(const std::vector<LeftOutFrame>& leftOut,
+                                             const std::vector<std::uint8_t>& flags);
+
 // True when the last run went to its end over exactly these files, in this order, with this
 // window mode: only then do the table's columns belong to them.
 bool ResultsMatch(const AnalysisResults& results, const std::vector<std::string>& paths,

@@ -3,6 +3,7 @@
 #include "batch_run.h"
 #include "command_guard.h"
 #include "file_move.h"
+#include "frame_flags.h"
 #include "frame_format.h"
 #include "frame_signature.h"
 #include "graph_canvas.h"
@@ -279,13 +280,14 @@ struct SelectorWindow::Work {
             result.status = BatchStatus::Stopped;
             return;
         }
-        MixedFrames odd = FindOddFrames(signatures);
-        if (!odd.odd.empty() && !waitForMixedAnswer(std::move(odd))) {
+        const MixedFrames odd = FindOddFrames(signatures);
+        if (!odd.odd.empty() && !waitForMixedAnswer(odd)) {
             result.status = BatchStatus::Stopped;
             return;
         }
         SharedProgress progress(percent, done);
         result = RunBatch(*scratch, paths, mode, &progress, 0, &control);
+        if (result.status == BatchStatus::Completed) MarkOddFrames(scratch->flags, odd);
     }
 
 private:
@@ -693,7 +695,7 @@ void SelectorWindow::selectByRule(const PassRule& rule) {
     passedList->clear();
     const SelectionResult result =
         SelectByRule(results.profileTable, n, graphView.band, passLevelSpinner->position(), rule,
-                     results.leftOut);
+                     selectionLeftOut());
     for (int k : result.passed) {
         const QListWidgetItem* file = fileList->item(k);
         AddEntry(passedList, file->text(), PathOf(file));
@@ -701,6 +703,11 @@ void SelectorWindow::selectByRule(const PassRule& rule) {
     showCounts();
     progressBar->setValue(0);
     updateScores(result.threshold);
+}
+
+std::vector<LeftOutFrame> SelectorWindow::selectionLeftOut() const {
+    return scoresWindow_->excludeFlagged() ? LeftOutWithFlagged(results.leftOut, results.flags)
+                                           : results.leftOut;
 }
 
 bool SelectorWindow::resultsMatchList() const {
@@ -722,6 +729,7 @@ void SelectorWindow::updateScores(double threshold) {
     data.files = results.files;
     data.scores = BandScores(results.profileTable, n, graphView.band);
     data.leftOut = results.leftOut;
+    data.flags = results.flags;
     data.passed.assign(std::size_t(n), 0);
     data.threshold = threshold;
     QHash<QString, int> rows;
@@ -957,7 +965,7 @@ void SelectorWindow::finishRun(Work& work) {
             FittingGraphScale(results, std::min(graphView.band.low, graphView.band.high));
         drawGraph(GraphForm::Summary);
         updateScores(SelectFrames(results.profileTable, fileList->count(), graphView.band,
-                                  passLevelSpinner->position(), results.leftOut)
+                                  passLevelSpinner->position(), selectionLeftOut())
                          .threshold);
         if (results.leftOut.empty()) break;
         QStringList lines;

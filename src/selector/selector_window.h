@@ -133,6 +133,8 @@ private:
     // Gives the scores window the results' scores over the band and the pass list's frames.
     void updateScores(double threshold);
     bool resultsMatchList() const;
+    // The run's left-out frames, and its flagged ones when the scores window excludes them.
+    std::vector<framesifter::LeftOutFrame> selectionLeftOut() const;
 
     // A file-list entry: what it shows, and its path (VIDEO#N for a video's frame).
     struct ListEntry {

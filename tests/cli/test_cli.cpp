@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <map>
 #include <numeric>
+#include <random>
 
 using namespace framesifter;
 
@@ -42,19 +43,20 @@ struct SelectRow {
     std::string file;
     long long score;
     bool passed;
+    std::string flags;
 };
 
 std::vector<SelectRow> SelectRows(const CliResult& r) {
     const auto csv = ParseCsv(r.out);
     EXPECT_FALSE(csv.empty());
     if (csv.empty()) return {};
-    EXPECT_EQ(csv[0], (std::vector<std::string>{"file", "score", "passed"}));
+    EXPECT_EQ(csv[0], (std::vector<std::string>{"file", "score", "passed", "flags"}));
     std::vector<SelectRow> rows;
     for (std::size_t i = 1; i < csv.size(); ++i) {
-        EXPECT_EQ(csv[i].size(), 3u);
-        if (csv[i].size() != 3) continue;
+        EXPECT_EQ(csv[i].size(), 4u);
+        if (csv[i].size() != 4) continue;
         EXPECT_TRUE(csv[i][2] == "0" || csv[i][2] == "1") << csv[i][2];
-        rows.push_back({csv[i][0], std::stoll(csv[i][1]), csv[i][2] == "1"});
+        rows.push_back({csv[i][0], std::stoll(csv[i][1]), csv[i][2] == "1", csv[i][3]});
     }
     return rows;
 }
@@ -672,4 +674,38 @@ TEST(CliMixed, FramesThatDifferAreNamedAndTheRunGoesOn) {
     const CliResult r = RunCli(Concat({"select"}, Concat(fits, bmp)));
     EXPECT_NE(r.err.find(bmp[19] + odd + "  and 2 more\n"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find(bmp[20]), std::string::npos) << r.err;
+}
+
+TEST(CliSelect, FlaggedFramesAreMarkedAndCanBeLeftOut) {
+    TempDir dir;
+    std::vector<std::string> paths = MakeDemo(dir.file("demo"), 6);
+    // A repeat of the last frame, and a noisy frame with a tenth of its pixels burnt out,
+    // whose score would beat every real frame.
+    paths.push_back(dir.file("repeat.fit"));
+    fs::copy_file(paths[5], paths.back());
+    std::vector<std::uint16_t> v(640 * 480);
+    std::mt19937 rng(3);
+    for (std::uint16_t& x : v) x = rng() % 10 == 0 ? 65535 : std::uint16_t(rng() % 20000);
+    paths.push_back(dir.file("noise.fit"));
+    std::string error;
+    ASSERT_TRUE(WriteFits16(paths.back(), v.data(), 640, 480, error)) << error;
+
+    const struct {
+        std::vector<std::string> args;
+        bool noisePasses;
+    } cases[] = {{{"select", "--best", "1"}, true},
+                 {{"select", "--best", "1", "--exclude-flagged"}, false}};
+    for (const auto& c : cases) {
+        const CliResult r = RunCli(Concat(c.args, paths));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::vector<SelectRow> rows = SelectRows(r);
+        ASSERT_EQ(rows.size(), paths.size());
+        for (std::size_t k = 0; k < 6; ++k) EXPECT_EQ(rows[k].flags, "") << k;
+        EXPECT_EQ(rows[6].flags, "duplicate");
+        EXPECT_NE(rows[7].flags.find("saturated"), std::string::npos) << rows[7].flags;
+        EXPECT_EQ(rows[7].passed, c.noisePasses);
+        int passed = 0;
+        for (const SelectRow& row : rows) passed += row.passed;
+        EXPECT_EQ(passed, 1);
+    }
 }

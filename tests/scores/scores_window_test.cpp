@@ -1,3 +1,4 @@
+#include "frame_flags.h"
 #include "scores_plot.h"
 #include "scores_table.h"
 #include "scores_window.h"
@@ -8,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -176,13 +178,42 @@ void ScoresWindowTest::exportWritesThroughTheDialogs() {
     d.files = {"/c/a.fit", "/c/b,c.fit", "/c/d.fit"};
     d.scores = {12.7, 40, 40};
     d.passed = {0, 1, 1};
+    d.flags = {0, kFlagSaturated | kFlagDuplicate, 0};
     w.setData(d);
     const QString target = QString::fromStdString(dir.file("scores.csv"));
-    dialogs.saves.push_back({true, target, 0});
-    w.exportButton()->click();
-    QCOMPARE(Slurp(target),
-             QString("file,score,passed,rank\n/c/a.fit,12,0,3\n\"/c/b,c.fit\",40,1,1\n"
-                     "/c/d.fit,40,1,2\n"));
+    // Flagged frames keep their rows; left out, they lose their rank and the others close up.
+    const struct {
+        bool exclude;
+        const char* csv;
+        const char* flagsShown;
+        const char* rankShown;
+    } cases[] = {
+        {false,
+         "file,score,passed,rank,flags\n/c/a.fit,12,0,3,\n\"/c/b,c.fit\",40,1,1,saturated;"
+         "duplicate\n/c/d.fit,40,1,2,\n",
+         "飽和 重複", "1"},
+        {true,
+         "file,score,passed,rank,flags\n/c/a.fit,12,0,2,\n\"/c/b,c.fit\",40,1,,saturated;"
+         "duplicate\n/c/d.fit,40,1,1,\n",
+         "飽和 重複", ""},
+    };
+    for (const auto& c : cases) {
+        w.excludeBox()->setChecked(c.exclude);
+        QCOMPARE(w.excludeFlagged(), c.exclude);
+        QCOMPARE(int(w.selectionLeftOut().size()), c.exclude ? 1 : 0);
+        QCOMPARE(w.rankPlot()->shownPoints() <= (c.exclude ? 2 : 3), true);
+        QFile::remove(target);
+        dialogs.saves.push_back({true, target, 0});
+        w.exportButton()->click();
+        QCOMPARE(Slurp(target), QString::fromUtf8(c.csv));
+        const QModelIndex flags = w.model()->index(1, ScoresTableModel::Flags);
+        QCOMPARE(flags.data().toString(), QString::fromUtf8(c.flagsShown));
+        QCOMPARE(w.model()->index(1, ScoresTableModel::Rank).data().toString(),
+                 QString::fromUtf8(c.rankShown));
+    }
+    QCOMPARE(
+        w.model()->headerData(ScoresTableModel::Flags, Qt::Horizontal, Qt::DisplayRole).toString(),
+        QString::fromUtf8("注意"));
     QVERIFY(dialogs.errors.isEmpty());
 
     // Cancelled: nothing written; into a missing folder: an error and no file.

@@ -1,3 +1,4 @@
+#include "frame_flags.h"
 #include "selection.h"
 
 #include <gtest/gtest.h>
@@ -121,5 +122,33 @@ TEST_F(Selection, LeftOutFramesSetNoEndOfTheRangeAndNeverPass) {
         EXPECT_EQ(r.minimum, c.minimum) << c.level;
         EXPECT_EQ(r.maximum, c.maximum) << c.level;
         EXPECT_EQ(r.passed, c.passed) << c.level;
+    }
+}
+
+TEST_F(Selection, FlaggedFramesLeftOutMoveTheThreshold) {
+    // A noisy frame's high score would set the maximum; left out, the others span the range.
+    const struct {
+        std::vector<std::uint8_t> flags;
+        std::vector<int> leftOut;
+        double threshold;
+        std::vector<int> passed;
+        std::vector<int> excluded;
+    } cases[] = {
+        {{0, 0, 0, 0}, {}, 50, {2}, {}},
+        {{0, 0, kFlagSaturated, 0}, {}, 20, {1, 3}, {2}},
+        {{kFlagDuplicate, 0, kFlagOdd, 0}, {}, 25, {3}, {0, 2}},
+        {{0, 0, kFlagEdge, 0}, {0}, 25, {3}, {0, 2}},
+    };
+    for (const auto& c : cases) {
+        Scores({10, 20, 90, 30});
+        std::vector<LeftOutFrame> leftOut;
+        for (int k : c.leftOut) leftOut.push_back({k, "a", "", 0, 0});
+        const std::vector<LeftOutFrame> excluded = LeftOutWithFlagged(leftOut, c.flags);
+        std::vector<int> indices;
+        for (const LeftOutFrame& f : excluded) indices.push_back(f.index);
+        EXPECT_EQ(indices, c.excluded);
+        const SelectionResult r = SelectFrames(state.profileTable, 4, band, 5, excluded);
+        EXPECT_EQ(r.threshold, c.threshold) << c.excluded.size();
+        EXPECT_EQ(r.passed, c.passed) << c.excluded.size();
     }
 }

@@ -2,14 +2,17 @@
 
 #include "batch_run.h"
 #include "file_move.h"
+#include "frame_flags.h"
 #include "graph_canvas.h"
 #include "scratch_preferences.h"
+#include "scores_window.h"
 #include "screen_centre.h"
 #include "selector_fixtures.h"
 #include "selector_window.h"
 #include "temp_dir.h"
 #include "up_down_spinner.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -138,6 +141,7 @@ private slots:
     void selectionAtSeveralLevels_data();
     void selectionAtSeveralLevels();
     void crossedMarkersPassEveryFrame();
+    void flaggedFramesLeftOutOnRequest();
     void selectRefusedOnStaleResults_data();
     void selectRefusedOnStaleResults();
     void spinnerStaysWithinItsRange();
@@ -528,6 +532,26 @@ void SelectorWindowTest::crossedMarkersPassEveryFrame() {
     s.selectButton->click();
     QCOMPARE(crossed, Texts(s.passedList));
     QVERIFY(crossed.size() < 4);
+}
+
+void SelectorWindowTest::flaggedFramesLeftOutOnRequest() {
+    // Two bitmaps and two FITS frames: the FITS ones differ from the first kind met.
+    SelectorWindow& s = *selector_;
+    openAndRun(writeFrames());
+    const std::vector<std::uint8_t> odd = {0, kFlagOdd, 0, kFlagOdd};
+    QCOMPARE(s.scoresWindow()->data().flags, odd);
+    s.passLevelSpinner->setPosition(0);
+    const struct {
+        bool exclude;
+        QStringList passed;
+    } cases[] = {{false, {"f0.bmp", "f1.fit", "f2.bmp", "f3.FIT"}}, {true, {"f0.bmp", "f2.bmp"}}};
+    for (const auto& c : cases) {
+        s.scoresWindow()->excludeBox()->setChecked(c.exclude);
+        s.selectButton->click();
+        QCOMPARE(Texts(s.passedList), c.passed);
+        s.scoresWindow()->applyButton()->click();  // the level rule, as Select
+        QCOMPARE(Texts(s.passedList), c.passed);
+    }
 }
 
 void SelectorWindowTest::selectRefusedOnStaleResults_data() {

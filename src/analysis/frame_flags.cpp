@@ -1,0 +1,105 @@
+#include "frame_flags.h"
+
+#include "frame_signature.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace framesifter {
+
+namespace {
+
+double Median(std::vector<double> v) {
+    const std::size_t mid = v.size() / 2;
+    std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(mid), v.end());
+    const double upper = v[mid];
+    if (v.size() % 2) return upper;
+    return (*std::max_element(v.begin(), v.begin() + std::ptrdiff_t(mid)) + upper) / 2;
+}
+
+}  // namespace
+
+WindowFacts MeasureWindow(const IntPlane& window, int N, int ceiling, WindowMode mode) {
+    WindowFacts facts;
+    facts.measured = true;
+    const std::size_t pixels = std::size_t(N) * std::size_t(N);
+    std::vector<std::int32_t> values(pixels);
+    std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    std::size_t atCeiling = 0;
+    double sum = 0;
+    std::size_t p = 0;
+    for (int i = 0; i < N; ++i) {
+        for (int j = 0; j < N; ++j, ++p) {
+            const std::int32_t v = window[i][j];
+            values[p] = v;
+            sum += v;
+            atCeiling += v >= ceiling;
+            hash = (hash ^ std::uint32_t(v)) * 1099511628211ull;
+        }
+    }
+    facts.mean = sum / double(pixels);
+    facts.hash = hash;
+    facts.saturated = double(atCeiling) > kSaturatedShare * double(pixels);
+    if (mode != WindowMode::Peak || N <= 2 * kEdgeRing) return facts;
+
+    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(pixels / 2), values.end());
+    const double background = values[pixels / 2];
+    double total = 0, ring = 0;
+    for (int i = 0; i < N; ++i) {
+        const bool outerColumn = i < kEdgeRing || i >= N - kEdgeRing;
+        for (int j = 0; j < N; ++j) {
+            const double excess = std::max(0.0, window[i][j] - background);
+            total += excess;
+            if (outerColumn || j < kEdgeRing || j >= N - kEdgeRing) ring += excess;
+        }
+    }
+    facts.edge = total > 0 && ring > kEdgeShare * total;
+    return facts;
+}
+
+std::vector<std::uint8_t> FlagFrames(const std::vector<WindowFacts>& facts) {
+    std::vector<std::uint8_t> flags(facts.size(), 0);
+    std::vector<double> means;
+    for (const WindowFacts& f : facts)
+        if (f.measured) means.push_back(f.mean);
+    double median = 0, spread = 0;
+    const bool robust = int(means.size()) >= kBrightnessFrames;
+    if (robust) {
+        median = Median(means);
+        for (double& m : means) m = std::fabs(m - median);
+        spread = std::max(1.4826 * Median(means), 0.01 * std::fabs(median));
+    }
+    for (std::size_t k = 0; k < facts.size(); ++k) {
+        const WindowFacts& f = facts[k];
+        if (!f.measured) continue;
+        std::uint8_t& mark = flags[k];
+        if (f.saturated) mark |= kFlagSaturated;
+        if (f.edge) mark |= kFlagEdge;
+        // A flat zero sequence has no spread: nothing stands out from it.
+        if (robust && spread > 0 && std::fabs(f.mean - median) > kBrightnessDeviations * spread)
+            mark |= kFlagBrightness;
+        if (k > 0 && facts[k - 1].measured && facts[k - 1].hash == f.hash &&
+            facts[k - 1].mean == f.mean)
+            mark |= kFlagDuplicate;
+    }
+    return flags;
+}
+
+void MarkOddFrames(std::vector<std::uint8_t>& flags, const MixedFrames& mixed) {
+    for (const OddFrame& odd : mixed.odd)
+        if (odd.index < flags.size()) flags[odd.index] |= kFlagOdd;
+}
+
+std::string FlagNames(std::uint8_t flags) {
+    static const char* const names[kFlagCount] = {"saturated", "edge", "brightness", "duplicate",
+                                                  "odd"};
+    std::string out;
+    for (int b = 0; b < kFlagCount; ++b) {
+        if (!(flags & (1u << b))) continue;
+        if (!out.empty()) out += ';';
+        out += names[b];
+    }
+    return out;
+}
+
+}  // namespace framesifter

@@ -1,0 +1,59 @@
+#pragma once
+// Marks for frames whose score the frequency band cannot be trusted on: noise and damage raise
+// it, clouds lower the whole frame. Each frame's window is measured on the thread that read
+// it; the marks that compare frames with one another are set once the run has every frame.
+
+#include "planes.h"
+#include "window_mode.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace framesifter {
+
+struct MixedFrames;
+
+enum FrameFlag : std::uint8_t {
+    kFlagSaturated = 1,   // too many window pixels at the format's largest value
+    kFlagEdge = 2,        // peak mode: the object runs into the window's border
+    kFlagBrightness = 4,  // the window's mean lies far from the sequence's
+    kFlagDuplicate = 8,   // the same window as the previous frame in the list
+    kFlagOdd = 16,        // another kind, size or depth than most of the list
+};
+constexpr int kFlagCount = 5;
+
+// A share of the window's pixels above which it counts as saturated (0.1 %).
+constexpr double kSaturatedShare = 0.001;
+// Peak mode: the window's outer ring this many pixels wide, and the share of the window's
+// brightness above its median that the ring may carry before the object counts as cut.
+constexpr int kEdgeRing = 8;
+constexpr double kEdgeShare = 0.25;
+// A mean farther from the sequence's median than this many robust deviations (1.4826 x MAD,
+// at least 1 % of the median) is an outlier; fewer analysed frames than kBrightnessFrames
+// give no outliers.
+constexpr double kBrightnessDeviations = 5.0;
+constexpr int kBrightnessFrames = 5;
+
+// What one window tells before it is compared with the others.
+struct WindowFacts {
+    bool measured = false;  // false for a frame left out
+    bool saturated = false;
+    bool edge = false;
+    double mean = 0;
+    std::uint64_t hash = 0;  // of every pixel value, for duplicates
+};
+
+// `ceiling` is the largest value the frame's format can hold.
+WindowFacts MeasureWindow(const IntPlane& window, int N, int ceiling, WindowMode mode);
+
+// One mark set per frame, in list order, from the facts of every frame of a run.
+std::vector<std::uint8_t> FlagFrames(const std::vector<WindowFacts>& facts);
+
+// Adds kFlagOdd to the frames a signature check found to differ.
+void MarkOddFrames(std::vector<std::uint8_t>& flags, const MixedFrames& mixed);
+
+// "saturated;edge", empty for none: the CSV form.
+std::string FlagNames(std::uint8_t flags);
+
+}  // namespace framesifter
