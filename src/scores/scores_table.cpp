@@ -68,6 +68,8 @@ QVariant ScoresTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(rows_.size())) return {};
     const std::size_t k = std::size_t(rows_[std::size_t(index.row())]);
     if (role == Qt::ToolTipRole && index.column() == File) return paths_[k];
+    if (role == Qt::ToolTipRole && index.column() == Flags && flags_[k])
+        return FlagCaption(flags_[k]);
     if (role == Qt::TextAlignmentRole && index.column() != File)
         return int((index.column() == Passed  ? Qt::AlignHCenter
                     : index.column() == Flags ? Qt::AlignLeft

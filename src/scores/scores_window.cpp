@@ -87,7 +87,7 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     auto* side = new QWidget;
     auto* sideLayout = new QVBoxLayout(side);
     sideLayout->setContentsMargins(0, 0, 0, 0);
-    side->setMinimumWidth(46 * digit);
+    side->setMinimumWidth(55 * digit);
     sideLayout->addWidget(table_, 1);
     sideLayout->addWidget(group);
     sideLayout->addWidget(exclude_);
