@@ -17,16 +17,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int b = header.bitpix;
         const std::size_t depth = std::size_t(b < 0 ? -b : b) / 8;
         if (header.width < 1 || header.width > kMaxFrameSide || header.height < 1 ||
-            header.height > kMaxFrameSide || header.planes < 1 ||
-            header.planes > kMaxFrameSide || header.plane < 1 || header.plane > header.planes ||
+            header.height > kMaxFrameSide || header.planes < 1 || header.planes > kMaxFrameSide ||
+            header.plane < 1 || header.plane > header.planes ||
             (b != 8 && b != 16 && b != 32 && b != -32 && b != -64) || header.bscale == 0 ||
             header.dataOffset > size || header.dataOffset % kFitsBlockBytes != 0 ||
             header.hdu < 1 || header.hdu > 2 || (header.compressed && header.hdu != 2))
             std::abort();
-        if (!header.compressed &&
-            double(header.dataOffset) +
-                    double(header.width) * header.height * header.planes * double(depth) >
-                double(size))
+        if (!header.compressed && double(header.dataOffset) + double(header.width) * header.height *
+                                                                  header.planes * double(depth) >
+                                      double(size))
             std::abort();
         if (header.fast && (header.bitpix != 16 || header.planes != 1 || header.bscale != 1 ||
                             header.bzeroValue != header.bzero || header.compressed))
