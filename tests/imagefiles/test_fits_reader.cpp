@@ -291,52 +291,6 @@ TEST(FitsReader, TheFoldClampsPastTheIntRange) {
     EXPECT_EQ(FoldBzero(0x7FFF, 2147483647), INT_MAX);
 }
 
-TEST(FitsReader, HeadersOutsideTheFastPath) {
-    struct Case {
-        const char* name;
-        std::vector<std::string> extra;
-        int naxis3;
-        bool fast;
-        int bitpix, planes, plane;
-        double bscale, bzero;
-    };
-    const Case cases[] = {
-        {"camera", {Value("BZERO", "32768")}, 0, true, 16, 1, 1, 1, 32768},
-        {"BITPIX 8", {Value("BITPIX", "8")}, 0, false, 8, 1, 1, 1, 0},
-        {"BITPIX -32", {Value("BITPIX", "-32")}, 0, false, -32, 1, 1, 1, 0},
-        {"BITPIX -64", {Value("BITPIX", "-64")}, 0, false, -64, 1, 1, 1, 0},
-        {"BITPIX 32", {Value("BITPIX", "32"), Value("BZERO", "3E9")}, 0, false, 32, 1, 1, 1, 3e9},
-        {"BSCALE 2", {Value("BSCALE", "2")}, 0, false, 16, 1, 1, 2, 0},
-        {"BZERO half", {Value("BZERO", "0.5")}, 0, false, 16, 1, 1, 1, 0.5},
-        {"BZERO past the fold", {Value("BZERO", "2147450881")}, 0, false, 16, 1, 1, 1, 2147450881},
-        {"two planes", {}, 2, false, 16, 2, 1, 1, 0},
-        {"three planes: green", {}, 3, false, 16, 3, 2, 1, 0},
-    };
-    for (const Case& c : cases) {
-        std::vector<std::string> cards = Standard(4, 2);
-        if (c.naxis3) {
-            cards[2] = Value("NAXIS", "3");
-            cards.push_back(Value("NAXIS3", std::to_string(c.naxis3)));
-        }
-        for (const std::string& e : c.extra) {
-            if (e.compare(0, 6, "BITPIX") == 0)
-                cards[1] = e;
-            else
-                cards.push_back(e);
-        }
-        const auto bytes = Fits(cards, std::vector<std::uint16_t>(std::size_t(8 * 4 * c.planes)));
-        FitsHeader h;
-        std::string error;
-        ASSERT_TRUE(ParseFitsHeader(bytes.data(), bytes.size(), h, error)) << c.name << error;
-        EXPECT_EQ(h.fast, c.fast) << c.name;
-        EXPECT_EQ(h.bitpix, c.bitpix) << c.name;
-        EXPECT_EQ(h.planes, c.planes) << c.name;
-        EXPECT_EQ(h.plane, c.plane) << c.name;
-        EXPECT_EQ(h.bscale, c.bscale) << c.name;
-        EXPECT_EQ(h.bzeroValue, c.bzero) << c.name;
-    }
-}
-
 TEST(FitsReader, CallingSequenceOverAFile) {
     TempDir dir;
     std::vector<std::string> cards = Standard(5, 4);
