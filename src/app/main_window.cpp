@@ -492,6 +492,10 @@ ImageWindow* MainWindow::showFrame(const QStringList& paths, int index, bool pas
     placeNewWindow(window);
     window->show();
     mdiArea->setActiveSubWindow(window);
+    // Asked for from the selector or the scores window: Page Down must reach the new window.
+    raise();
+    activateWindow();
+    window->setFocus();
     zoomText->setText(text);
     connect(window, &ImageWindow::frameStepRequested, this,
             [this](ImageWindow* w, int delta) { RunCommand(this, [&] { stepFrame(w, delta); }); });

@@ -5,6 +5,7 @@
 #include "fits_reader.h"
 #include "jpeg_image.h"
 #include "ser_reader.h"
+#include "save_through.h"
 #include "viewer_rules.h"
 
 #include "frame_format.h"
@@ -22,27 +23,7 @@ namespace {
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-// The target is replaced only once the new file is complete; what a link points at is
-// replaced, not the link. `write` fills the file and returns false when it could not.
-template <typename Write>
-bool SaveThrough(const QString& path, QString& error, Write write) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
-        return false;
-    }
-    if (!write(file)) {
-        error = file.error() != QFileDevice::NoError ? file.errorString()
-                                                     : QStringLiteral("the picture writer failed");
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        error = file.errorString();
-        return false;
-    }
-    return true;
-}
+const QString kWriterFailed = QStringLiteral("the picture writer failed");
 
 }  // namespace
 
@@ -247,7 +228,8 @@ bool SaveBmp(const QString& path, const QImage& picture, QString& error) {
         out.depth() == 1 || (out.format() == QImage::Format_Indexed8 && out.colorCount() <= 256);
     if (!palette) out = picture.convertToFormat(QImage::Format_RGB32);
     // Written straight into the file: a large picture is not held twice in memory.
-    return SaveThrough(path, error, [&](QSaveFile& file) { return out.save(&file, "BMP"); });
+    return SaveThrough(
+        path, error, [&](QSaveFile& file) { return out.save(&file, "BMP"); }, kWriterFailed);
 }
 
 bool SaveJpeg(const QString& path, const QImage& picture, int quality, QString& error) {
@@ -267,8 +249,11 @@ bool SaveJpeg(const QString& path, const QImage& picture, int quality, QString& 
         error = QString::fromStdString(reason);
         return false;
     }
-    return SaveThrough(path, error, [&](QSaveFile& out) {
-        const qint64 size = qint64(file.size());
-        return out.write(reinterpret_cast<const char*>(file.data()), size) == size;
-    });
+    return SaveThrough(
+        path, error,
+        [&](QSaveFile& out) {
+            const qint64 size = qint64(file.size());
+            return out.write(reinterpret_cast<const char*>(file.data()), size) == size;
+        },
+        kWriterFailed);
 }

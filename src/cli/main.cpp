@@ -8,6 +8,7 @@
 #include "demo_frames.h"
 #include "file_move.h"
 #include "frame_format.h"
+#include "frame_signature.h"
 #include "printable_name.h"
 #include "ranking.h"
 #include "same_entry.h"
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,8 @@ const char kHelp[] =
     "A SER video (.ser) stands for all its frames, named PATH#1, PATH#2, ... in the output;\n"
     "one frame alone can be given as PATH#N. At most 4000 FILEs are given, and at most\n"
     "100000 frames in all once videos are counted as their frames.\n"
+    "Frames of another kind, size or sample depth than most of the list's score on a scale\n"
+    "of their own: they are named in a warning before the run, which goes on.\n"
     "\n"
     "profile  CSV of the frequency characteristic, bins 0..255, one row per frame.\n"
     "select   CSV file,score,passed: score = sum of the characteristic's bins LOW..HIGH\n"
@@ -72,6 +76,23 @@ const char kHelp[] =
 // sequence.
 void Report(const std::string& message) {
     std::fprintf(stderr, "framesifter-cli: %s\n", PrintableName(message).c_str());
+}
+
+// Frames of other kinds, sizes or depths score on scales of their own: said before the run,
+// which goes on as usual.
+void WarnAboutOddFrames(const std::vector<std::string>& entries) {
+    std::vector<std::optional<FrameSignature>> signatures;
+    ReadSignatures(entries, signatures, {});
+    const MixedFrames mixed = FindOddFrames(signatures);
+    if (mixed.odd.empty()) return;
+    Report("warning: " + std::to_string(mixed.odd.size()) + " of " +
+           std::to_string(entries.size()) + " frames differ from most (" +
+           DescribeSignature(mixed.majority) + "):");
+    for (std::size_t k = 0; k < mixed.odd.size() && k < kOddFramesNamed; ++k)
+        std::fprintf(stderr, "  %s: %s\n", PrintableName(entries[mixed.odd[k].index]).c_str(),
+                     DescribeSignature(mixed.odd[k].signature).c_str());
+    if (mixed.odd.size() > kOddFramesNamed)
+        std::fprintf(stderr, "  and %zu more\n", mixed.odd.size() - kOddFramesNamed);
 }
 
 int UsageError(const std::string& message) {
@@ -171,6 +192,7 @@ int Profile(int argc, char** argv) {
         Report(error);
         return kExitFailure;
     }
+    WarnAboutOddFrames(entries);
 
     const FftPlan plan(kWindowSize);
     FrameReader reader;
@@ -334,6 +356,7 @@ int Select(int argc, char** argv) {
         Report(error);
         return kExitFailure;
     }
+    WarnAboutOddFrames(paths);
     AnalysisResults results;
     if (!CreateAnalysisResults(results, int(paths.size()), error)) {
         Report(error);

@@ -783,4 +783,40 @@ bool ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& he
     return DecodeParsedFrame(source, header, plane, width, height, error);
 }
 
+bool ReadFitsCards(const ByteSource& source, FitsCards& shape, std::string& error) {
+    // ReadFitsHeader gathers a file's header blocks even when it refuses the image.
+    std::vector<std::uint8_t> blocks;
+    FitsHeader header;
+    std::string refusal;
+    ReadFitsHeader(source, blocks, header, refusal);
+    const std::uint8_t* bytes = source.memory() ? source.memory() : blocks.data();
+    const std::size_t available =
+        source.memory() ? std::size_t(std::min<std::uint64_t>(source.size(), kMaxHeaderBytes))
+                        : blocks.size();
+    HeaderCards cards;
+    if (!CollectCards(bytes, available, source.size(), cards, error)) return false;
+    long long bits = 0, axes = 0, third = 1;
+    if (!RequireInteger(cards.bitpix, "BITPIX", bits, error) ||
+        !RequireInteger(cards.naxis, "NAXIS", axes, error))
+        return false;
+    if (bits != 8 && bits != 16 && bits != 32 && bits != 64 && bits != -32 && bits != -64)
+        return Fail(error, "BITPIX is " + std::to_string(bits));
+    if (axes < 2 || axes > kMaxAxes)
+        return Fail(error,
+                    "NAXIS is " + std::to_string(axes) + "; a two-dimensional image is needed");
+    if (!RequireInteger(cards.axes[0], "NAXIS1", shape.width, error) ||
+        !RequireInteger(cards.axes[1], "NAXIS2", shape.height, error))
+        return false;
+    if (axes >= 3) {
+        KeyValue naxis3;
+        for (std::size_t k = 0; k < cards.endCard; ++k)
+            if (KeywordIs(bytes + k * kFitsCardBytes, "NAXIS3"))
+                naxis3.take(bytes + k * kFitsCardBytes);
+        if (!RequireInteger(naxis3, "NAXIS3", third, error)) return false;
+    }
+    shape.bitpix = int(bits);
+    shape.planes = third;
+    return true;
+}
+
 }  // namespace framesifter

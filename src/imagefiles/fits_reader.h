@@ -98,4 +98,17 @@ bool DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plan
 bool ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
                    std::string& error);
 
+// The image a header's cards declare, whether or not this reader reads such an image
+// (another BITPIX, a BSCALE, a third axis): BITPIX, and NAXIS1, NAXIS2 and NAXIS3 (1 when
+// the header has fewer axes).
+struct FitsCards {
+    int bitpix = 0;
+    long long width = 0;
+    long long height = 0;
+    long long planes = 1;
+};
+// False when the header does not parse: no SIMPLE first, no END, BITPIX, NAXIS, NAXIS1 or
+// NAXIS2 missing or not integers, fewer than two axes.
+bool ReadFitsCards(const ByteSource& source, FitsCards& cards, std::string& error);
+
 }  // namespace framesifter

@@ -355,6 +355,29 @@ DecodeResult DecodeBgr(const DecodeInput& input, std::vector<std::uint8_t>& bgr,
     }
 }
 
+// Plain function around setjmp, as DecodeBgr.
+bool ReadHeaderFacts(const std::uint8_t* bytes, std::size_t size, JpegImage::HeaderFacts& facts,
+                     LibraryFailure& failure) {
+    jpeg_decompress_struct cinfo;
+    ErrorManager manager;
+    cinfo.err = &InstallErrorManager(manager)->pub;
+    if (setjmp(manager.jump)) {
+        std::memcpy(failure.message, manager.message, sizeof manager.message);
+        failure.code = manager.pub.msg_code;
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, bytes, static_cast<unsigned long>(size));
+    jpeg_read_header(&cinfo, TRUE);
+    facts.width = int(cinfo.image_width);
+    facts.height = int(cinfo.image_height);
+    facts.components = cinfo.num_components;
+    facts.precision = cinfo.data_precision;
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
 // The output of the encoder, owned outside the function that calls setjmp.
 struct EncodedBuffer {
     unsigned char* data = nullptr;
@@ -422,6 +445,15 @@ bool JpegImage::loadFile(const std::string& path, std::string& error) {
         return false;
     }
     return decode(bytes.data(), bytes.size(), nullptr, nullptr, nullptr, error);
+}
+
+bool JpegImage::readHeader(const std::uint8_t* bytes, std::size_t size, HeaderFacts& facts,
+                           std::string& error) {
+    static const std::uint8_t kNothing = 0;
+    LibraryFailure failure;
+    if (ReadHeaderFacts(bytes ? bytes : &kNothing, bytes ? size : 0, facts, failure)) return true;
+    error = DecodeReason(DecodeResult::LibraryError, failure, 0, 0, {});
+    return false;
 }
 
 bool JpegImage::loadMemory(const std::uint8_t* bytes, std::size_t size, std::string& error) {

@@ -85,6 +85,17 @@ public:
         if (bgr_.capacity() > keepBytes) std::vector<std::uint8_t>().swap(bgr_);
     }
 
+    // What the header alone tells: size, colour components and bits per sample. False when
+    // `bytes` end before the header does.
+    struct HeaderFacts {
+        int width = 0;
+        int height = 0;
+        int components = 0;
+        int precision = 0;
+    };
+    static bool readHeader(const std::uint8_t* bytes, std::size_t size, HeaderFacts& facts,
+                           std::string& error);
+
     // `width` x `height` BGR pixels (row stride `stride` bytes) as the bytes of a colour,
     // non-progressive JPEG file at `quality` (1..100), library defaults otherwise.
     static bool encode(const std::uint8_t* bgr, int width, int height, std::size_t stride,

@@ -1,5 +1,7 @@
 #include "scores_window.h"
 
+#include "save_through.h"
+
 #include "score_csv.h"
 #include "scores_plot.h"
 #include "scores_table.h"
@@ -35,25 +37,6 @@ bool ParseCount(const QString& text, int& n) {
 }
 
 }  // namespace
-
-bool SaveWholeFile(const QString& path, const QByteArray& bytes, QString& error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        error = file.errorString();
-        file.cancelWriting();
-        file.commit();
-        return false;
-    }
-    if (!file.commit()) {
-        error = file.errorString();
-        return false;
-    }
-    return true;
-}
 
 ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     setWindowTitle(QStringLiteral("スコア"));

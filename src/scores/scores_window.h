@@ -62,7 +62,4 @@ private:
     QPushButton* export_;
 };
 
-// Writes `bytes` to `path` whole or not at all (an existing file stays as it was on failure).
-bool SaveWholeFile(const QString& path, const QByteArray& bytes, QString& error);
-
 Q_DECLARE_METATYPE(framesifter::PassRule)

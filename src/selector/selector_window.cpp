@@ -4,6 +4,7 @@
 #include "command_guard.h"
 #include "file_move.h"
 #include "frame_format.h"
+#include "frame_signature.h"
 #include "graph_canvas.h"
 #include "natural_order.h"
 #include "preferences.h"
@@ -40,6 +41,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -112,6 +114,24 @@ QString BadFrameText(const BatchResult& bad) {
                                                : UnreadableText(path, bad.reason);
 }
 
+// The question before a run over frames of different kinds, sizes or depths, naming the odd
+// ones as the file list shows them.
+QString MixedFramesText(const MixedFrames& mixed, const QListWidget* list) {
+    QStringList lines;
+    lines << QStringLiteral("他と異なるフレームがあります (%1 個)").arg(mixed.odd.size());
+    for (std::size_t k = 0; k < mixed.odd.size() && k < kOddFramesNamed; ++k) {
+        const QListWidgetItem* item = list->item(int(mixed.odd[k].index));
+        lines << QStringLiteral("%1: %2").arg(
+            item ? item->text() : QString(),
+            QString::fromStdString(DescribeSignature(mixed.odd[k].signature)));
+    }
+    if (mixed.odd.size() > kOddFramesNamed)
+        lines << QStringLiteral("ほか %1 個").arg(mixed.odd.size() - kOddFramesNamed);
+    lines << QStringLiteral("多くのフレーム: %1")
+                 .arg(QString::fromStdString(DescribeSignature(mixed.majority)));
+    return lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n続けますか？");
+}
+
 QString LeftOutReason(const LeftOutFrame& f) {
     return f.reason.empty() && f.width > 0
                ? QStringLiteral("画像サイズは256x256以上にしてください (%1 x %2)")
@@ -180,6 +200,22 @@ void Place(const ControlPlace& place) {
 
 }  // namespace
 
+namespace {
+
+class SharedProgress : public ProgressSink {
+public:
+    SharedProgress(std::atomic<int>& percent, std::atomic<int>& done)
+        : percent_(percent), done_(done) {}
+    void setPosition(int percent) override { percent_ = percent; }
+    void setCount(int done, int) override { done_ = done; }
+
+private:
+    std::atomic<int>& percent_;
+    std::atomic<int>& done_;
+};
+
+}  // namespace
+
 // What the GUI thread and a run's or move's thread share. The thread writes the result
 // fields only before `finished` is set, and the GUI thread reads them only after.
 struct SelectorWindow::Work {
@@ -197,14 +233,17 @@ struct SelectorWindow::Work {
     BatchControl control;
     BatchResult result;
 
-    // The question about the first bad frame, asked by the thread, answered by the window.
+    // A question asked by the thread and answered by the window: about frames that differ
+    // from most (before the run), or about the first bad frame.
     std::mutex mutex;
     std::condition_variable answered;
     bool asking = false;
     bool shown = false;
     bool answerReady = false;
     bool answer = false;
+    bool aboutMixed = false;
     BatchResult bad;
+    MixedFrames mixed;
 
     // A move.
     std::atomic<bool> stopMove{false};
@@ -223,28 +262,41 @@ struct SelectorWindow::Work {
     bool waitForAnswer(const BatchResult& badFrame) {
         std::unique_lock<std::mutex> lock(mutex);
         bad = badFrame;
+        aboutMixed = false;
+        return waitLocked(lock);
+    }
+    bool waitForMixedAnswer(MixedFrames odd) {
+        std::unique_lock<std::mutex> lock(mutex);
+        mixed = std::move(odd);
+        aboutMixed = true;
+        return waitLocked(lock);
+    }
+
+    // Signatures first: the user hears of frames that differ before any is analysed.
+    void runAnalysis() {
+        std::vector<std::optional<FrameSignature>> signatures;
+        if (!ReadSignatures(paths, signatures, [this] { return control.stopRequested(); })) {
+            result.status = BatchStatus::Stopped;
+            return;
+        }
+        MixedFrames odd = FindOddFrames(signatures);
+        if (!odd.odd.empty() && !waitForMixedAnswer(std::move(odd))) {
+            result.status = BatchStatus::Stopped;
+            return;
+        }
+        SharedProgress progress(percent, done);
+        result = RunBatch(*scratch, paths, mode, &progress, 0, &control);
+    }
+
+private:
+    bool waitLocked(std::unique_lock<std::mutex>& lock) {
         asking = true;
+        shown = answerReady = answer = false;
         answered.wait(lock, [&] { return answerReady || control.stopRequested(); });
         asking = false;
         return answerReady && answer;
     }
 };
-
-namespace {
-
-class SharedProgress : public ProgressSink {
-public:
-    SharedProgress(std::atomic<int>& percent, std::atomic<int>& done)
-        : percent_(percent), done_(done) {}
-    void setPosition(int percent) override { percent_ = percent; }
-    void setCount(int done, int) override { done_ = done; }
-
-private:
-    std::atomic<int>& percent_;
-    std::atomic<int>& done_;
-};
-
-}  // namespace
 
 SelectorWindow::~SelectorWindow() {
     if (!worker_.joinable()) return;
@@ -790,9 +842,7 @@ void SelectorWindow::startWork(std::unique_ptr<Work> work) {
         worker_ = std::thread([shared] {
             try {
                 if (shared->kind == Work::Analysis) {
-                    SharedProgress progress(shared->percent, shared->done);
-                    shared->result = RunBatch(*shared->scratch, shared->paths, shared->mode,
-                                              &progress, 0, &shared->control);
+                    shared->runAnalysis();
                 } else {
                     MoveControl control;
                     control.stop = &shared->stopMove;
@@ -847,7 +897,7 @@ void SelectorWindow::pollWork() {
     progressBar->setValue(work.percent);
     workCount->setText(QStringLiteral("%1 / %2").arg(work.done.load()).arg(work.total.load()));
     if (asking_) return;  // the question's own event loop calls here too
-    askAboutBadFrame();
+    askWorkQuestion();
     if (!work_ || !work_->finished) return;
     worker_.join();
     pollTimer_->stop();
@@ -861,21 +911,26 @@ void SelectorWindow::pollWork() {
     emit workFinished();
 }
 
-void SelectorWindow::askAboutBadFrame() {
+void SelectorWindow::askWorkQuestion() {
     Work& work = *work_;
-    BatchResult bad;
+    QString question;
+    bool yesIsDefault = true;
     {
         std::lock_guard<std::mutex> lock(work.mutex);
         if (!work.asking || work.shown) return;
         work.shown = true;
-        bad = work.bad;
+        if (work.aboutMixed) {
+            question = MixedFramesText(work.mixed, fileList);
+            // Mixed frames are most often a mistake: Enter must not wave them through.
+            yesIsDefault = false;
+        } else {
+            question =
+                BadFrameText(work.bad) + QStringLiteral("\n\nこのファイルを除いて続けますか？");
+        }
     }
     asking_ = true;
     bool answer = false;
-    RunCommand(this, [&] {
-        answer = Dialogs().askYesNo(
-            this, BadFrameText(bad) + QStringLiteral("\n\nこのファイルを除いて続けますか？"), true);
-    });
+    RunCommand(this, [&] { answer = Dialogs().askYesNo(this, question, yesIsDefault); });
     asking_ = false;
     if (!work_) return;
     {

@@ -151,7 +151,7 @@ private:
     void setBusy(bool on);
     void stopWork();
     void pollWork();
-    void askAboutBadFrame();
+    void askWorkQuestion();
     void finishRun(Work& work);
     void finishMove(Work& work);
     void markLeftOut();

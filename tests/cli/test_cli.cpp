@@ -640,3 +640,36 @@ TEST(CliVideo, FramesAreNamedInTheCsvAndPassedOnesGoIntoANewVideo) {
         << r.err;
     EXPECT_TRUE(r.out.empty());
 }
+
+TEST(CliMixed, FramesThatDifferAreNamedAndTheRunGoesOn) {
+    TempDir dir;
+    const auto fits = MakeDemo(dir.file("f"), 23);
+    const auto bmp = MakeDemo(dir.file("b"), 22, "bmp");
+    const std::string most = "differ from most (640 x 480 16-bit FITS):\n";
+    const std::string odd = ": 640 x 480 24-bit colour BMP\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string warning;  // "" when none
+    } cases[] = {
+        {Concat({"select"}, {fits[0], bmp[0], fits[1], fits[2], bmp[1]}),
+         "framesifter-cli: warning: 2 of 5 frames " + most + "  " + bmp[0] + odd + "  " + bmp[1] +
+             odd},
+        {Concat({"profile"}, {fits[0], bmp[0], fits[1]}),
+         "framesifter-cli: warning: 1 of 3 frames " + most + "  " + bmp[0] + odd},
+        {Concat({"select", "--level", "0"}, Concat(fits, bmp)),
+         "framesifter-cli: warning: 22 of 45 frames " + most},
+        {Concat({"select"}, fits), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + std::to_string(c.args.size()));
+        const CliResult r = RunCli(c.args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_FALSE(r.out.empty());
+        EXPECT_EQ(r.err.find("warning") != std::string::npos, !c.warning.empty()) << r.err;
+        EXPECT_EQ(r.err.rfind(c.warning, 0), 0u) << r.err;
+    }
+    // Twenty odd frames are named, and the rest counted.
+    const CliResult r = RunCli(Concat({"select"}, Concat(fits, bmp)));
+    EXPECT_NE(r.err.find(bmp[19] + odd + "  and 2 more\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(bmp[20]), std::string::npos) << r.err;
+}

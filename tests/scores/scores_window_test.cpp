@@ -3,6 +3,7 @@
 #include "scores_window.h"
 #include "scratch_preferences.h"
 #include "temp_dir.h"
+#include "save_through.h"
 #include "user_dialogs.h"
 
 #include <QAbstractButton>

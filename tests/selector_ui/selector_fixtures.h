@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -28,6 +29,10 @@ public:
     int lastInitialFilter = -1;
     QString lastFolder;
     bool failOpen = false;  // the dialog itself fails, as an out-of-memory would
+    // The question about frames that differ from most is answered with this when it is set,
+    // and recorded apart, so that tests about other questions need not script it.
+    std::optional<bool> mixedAnswer = true;
+    QStringList mixedQuestions;
 
     ScriptedDialogs() { SetDialogs(this); }
     ~ScriptedDialogs() override { SetDialogs(nullptr); }
@@ -59,6 +64,10 @@ public:
     void showMessage(QWidget*, const QString& text) override { messages << text; }
     void showError(QWidget*, const QString& text) override { errors << text; }
     bool askYesNo(QWidget*, const QString& text, bool) override {
+        if (mixedAnswer && text.startsWith(QStringLiteral("他と異なるフレームがあります"))) {
+            mixedQuestions << text;
+            return *mixedAnswer;
+        }
         questions << text;
         if (answers.empty()) return false;
         bool a = answers.front();

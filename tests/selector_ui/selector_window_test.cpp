@@ -155,6 +155,8 @@ private slots:
     void doubleClickOnFftDoesNotStop();
     void badFramesLeftOut_data();
     void badFramesLeftOut();
+    void mixedFramesAskedBeforeTheRun_data();
+    void mixedFramesAskedBeforeTheRun();
     void closingOrDestroyingStopsARun();
     void moveRunsApartAndStopsOnClose();
     void preferencesSurviveARestart();
@@ -1159,6 +1161,59 @@ void SelectorWindowTest::keptValuesAreClampedOrIgnored() {
                                 ? QPoint(stored["selector/x"].toInt(), stored["selector/y"].toInt())
                                 : CentredCorner(area, selector_->size());
     QCOMPARE(selector_->pos(), expected);
+}
+
+void SelectorWindowTest::mixedFramesAskedBeforeTheRun_data() {
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<int>("extra");  // tiny FITS frames and one fewer tiny BMP frames added
+    QTest::newRow("yes: the run goes on") << true << 0;
+    QTest::newRow("no: stopped before any frame") << false << 0;
+    QTest::newRow("no: a long list is cut") << false << 23;
+}
+
+void SelectorWindowTest::mixedFramesAskedBeforeTheRun() {
+    QFETCH(bool, answer);
+    QFETCH(int, extra);
+    SelectorWindow& s = *selector_;
+    const QString d = QString::fromStdString(dir_->path().string());
+    // Two BMP and two FITS frames: on the tie the BMP met first is the majority. With the
+    // tiny frames, those make the majority and all the others differ.
+    QStringList files = writeFrames();
+    for (int k = 0; k < extra; ++k) {
+        files << WriteStripesFits(d + QString("/t%1.fits").arg(k), 1, 8, 8);
+        if (k > 0) files << WriteStripesBmp(d + QString("/t%1.bmp").arg(k), 1, 8, 8);
+    }
+    dialogs_->mixedAnswer = answer;
+    openAndRun(files);
+    QCOMPARE(dialogs_->mixedQuestions.size(), 1);
+    QVERIFY(dialogs_->questions.isEmpty());
+    const QStringList lines = dialogs_->mixedQuestions[0].split('\n');
+    if (extra == 0) {
+        QCOMPARE(lines,
+                 QStringList({"他と異なるフレームがあります (2 個)",
+                              "f1.fit: 256 x 256 16-bit FITS", "f3.FIT: 256 x 256 16-bit FITS",
+                              "多くのフレーム: 256 x 256 24-bit colour BMP", "", "続けますか？"}));
+    } else {
+        QCOMPARE(lines.size(), 1 + 20 + 1 + 3);
+        QCOMPARE(lines[0], QString("他と異なるフレームがあります (26 個)"));
+        QCOMPARE(lines[1], QString("f0.bmp: 256 x 256 24-bit colour BMP"));
+        QCOMPARE(lines[21], QString("ほか 6 個"));
+        QCOMPARE(lines[22], QString("多くのフレーム: 8 x 8 16-bit FITS"));
+    }
+    QCOMPARE(s.progressBar->value(), 0);
+    QCOMPARE(s.fftButton->text(), QString("FFT"));
+    if (!answer) {
+        QCOMPARE(g_started.load(), 0);
+        QVERIFY(s.results.files.empty());
+        QVERIFY(AllWhite(s.graphCanvas->picture));
+        QVERIFY(dialogs_->messages.isEmpty());
+        return;
+    }
+    QCOMPARE(int(s.results.files.size()), 4);
+    // Frames all alike ask nothing.
+    openAndRun(files.mid(0, 1) + files.mid(2, 1));
+    QCOMPARE(dialogs_->mixedQuestions.size(), 1);
+    QCOMPARE(int(s.results.files.size()), 2);
 }
 
 QTEST_MAIN(SelectorWindowTest)

@@ -1,0 +1,70 @@
+#pragma once
+// What a frame's header says about its pixels (kind, size, sample depth, colour), read
+// without its pixels, and which entries of a list stand apart from the rest: frames of
+// other sizes or depths give scores that cannot be compared with the others'.
+
+#include "frame_format.h"
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace framesifter {
+
+struct FrameSignature {
+    FrameFormat kind = FrameFormat::Unknown;
+    long long width = 0;
+    long long height = 0;
+    int bits = 0;           // per sample: BMP's bit count, FITS's |BITPIX|, SER's depth, JPEG 8
+    bool floating = false;  // FITS samples stored as floating point
+    bool colour = false;
+
+    bool operator==(const FrameSignature& o) const;
+    bool operator!=(const FrameSignature& o) const { return !(*this == o); }
+    bool operator<(const FrameSignature& o) const;
+};
+
+// "640 x 480 16-bit FITS", "320 x 240 24-bit colour BMP", "256 x 256 32-bit float FITS"
+std::string DescribeSignature(const FrameSignature& signature);
+
+// Reads signatures of list entries: plain paths, and video frames "PATH#N", whose video's
+// header is read once however many of its frames are asked for.
+class SignatureReader {
+public:
+    // False with a short reason when the header cannot be read (or N lies beyond the video).
+    bool read(const std::string& entry, FrameSignature& signature, std::string& error);
+
+private:
+    struct Video {
+        bool readable = false;
+        int frameCount = 0;
+        FrameSignature signature;
+        std::string error;
+    };
+    std::map<std::string, Video> videos_;
+};
+
+// Every entry's signature, none where the header cannot be read. False, with `signatures`
+// incomplete, when `stopped` (may be empty) says so between entries.
+bool ReadSignatures(const std::vector<std::string>& entries,
+                    std::vector<std::optional<FrameSignature>>& signatures,
+                    const std::function<bool()>& stopped);
+
+struct OddFrame {
+    std::size_t index = 0;
+    FrameSignature signature;
+};
+struct MixedFrames {
+    FrameSignature majority;    // the most common signature; on a tie the first met
+    std::vector<OddFrame> odd;  // entries of another signature, in list order
+};
+// Entries without a signature are neither the majority nor odd.
+MixedFrames FindOddFrames(const std::vector<std::optional<FrameSignature>>& signatures);
+
+// How many odd entries a warning names one by one.
+constexpr std::size_t kOddFramesNamed = 20;
+
+}  // namespace framesifter
