@@ -788,13 +788,20 @@ bool ReadFitsCards(const ByteSource& source, FitsCards& shape, std::string& erro
     std::vector<std::uint8_t> blocks;
     FitsHeader header;
     std::string refusal;
-    ReadFitsHeader(source, blocks, header, refusal);
+    if (ReadFitsHeader(source, blocks, header, refusal)) {
+        // Every image read, a compressed one by its own sizes.
+        shape.bitpix = header.bitpix;
+        shape.width = header.width;
+        shape.height = header.height;
+        shape.planes = header.planes;
+        return true;
+    }
     const std::uint8_t* bytes = source.memory() ? source.memory() : blocks.data();
     const std::size_t available =
         source.memory() ? std::size_t(std::min<std::uint64_t>(source.size(), kMaxHeaderBytes))
                         : blocks.size();
     HeaderCards cards;
-    if (!CollectCards(bytes, available, source.size(), cards, error)) return false;
+    if (!CollectCards(bytes, available, source.size(), true, cards, error)) return false;
     long long bits = 0, axes = 0, third = 1;
     if (!RequireInteger(cards.bitpix, "BITPIX", bits, error) ||
         !RequireInteger(cards.naxis, "NAXIS", axes, error))
@@ -807,13 +814,7 @@ bool ReadFitsCards(const ByteSource& source, FitsCards& shape, std::string& erro
     if (!RequireInteger(cards.axes[0], "NAXIS1", shape.width, error) ||
         !RequireInteger(cards.axes[1], "NAXIS2", shape.height, error))
         return false;
-    if (axes >= 3) {
-        KeyValue naxis3;
-        for (std::size_t k = 0; k < cards.endCard; ++k)
-            if (KeywordIs(bytes + k * kFitsCardBytes, "NAXIS3"))
-                naxis3.take(bytes + k * kFitsCardBytes);
-        if (!RequireInteger(naxis3, "NAXIS3", third, error)) return false;
-    }
+    if (axes >= 3 && !RequireInteger(cards.axes[2], "NAXIS3", third, error)) return false;
     shape.bitpix = int(bits);
     shape.planes = third;
     return true;
