@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 
 namespace framesifter {
 
@@ -19,22 +21,28 @@ double Median(std::vector<double> v) {
 
 }  // namespace
 
-WindowFacts MeasureWindow(const IntPlane& window, int N, int ceiling, WindowMode mode) {
+namespace {
+
+// value(i, j): column i, row j of the N x N window.
+template <typename Value>
+WindowFacts Measure(Value value, int N, double ceiling, WindowMode mode) {
     WindowFacts facts;
     facts.measured = true;
     const std::size_t pixels = std::size_t(N) * std::size_t(N);
-    std::vector<std::int32_t> values(pixels);
+    std::vector<double> values(pixels);
     std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
     std::size_t atCeiling = 0;
     double sum = 0;
     std::size_t p = 0;
     for (int i = 0; i < N; ++i) {
         for (int j = 0; j < N; ++j, ++p) {
-            const std::int32_t v = window[i][j];
+            const double v = value(i, j);
             values[p] = v;
             sum += v;
             atCeiling += v >= ceiling;
-            hash = (hash ^ std::uint32_t(v)) * 1099511628211ull;
+            std::uint64_t bits;
+            std::memcpy(&bits, &v, sizeof bits);
+            hash = (hash ^ bits) * 1099511628211ull;
         }
     }
     facts.mean = sum / double(pixels);
@@ -48,13 +56,24 @@ WindowFacts MeasureWindow(const IntPlane& window, int N, int ceiling, WindowMode
     for (int i = 0; i < N; ++i) {
         const bool outerColumn = i < kEdgeRing || i >= N - kEdgeRing;
         for (int j = 0; j < N; ++j) {
-            const double excess = std::max(0.0, window[i][j] - background);
+            const double excess = std::max(0.0, value(i, j) - background);
             total += excess;
             if (outerColumn || j < kEdgeRing || j >= N - kEdgeRing) ring += excess;
         }
     }
     facts.edge = total > 0 && ring > kEdgeShare * total;
     return facts;
+}
+
+}  // namespace
+
+WindowFacts MeasureWindow(const IntPlane& window, int N, int ceiling, WindowMode mode) {
+    return Measure([&](int i, int j) { return double(window[i][j]); }, N, ceiling, mode);
+}
+
+WindowFacts MeasureRealWindow(const double* window, int N, WindowMode mode) {
+    return Measure([&](int i, int j) { return window[std::size_t(i) * std::size_t(N) + j]; }, N,
+                   std::numeric_limits<double>::infinity(), mode);
 }
 
 std::vector<std::uint8_t> FlagFrames(const std::vector<WindowFacts>& facts) {

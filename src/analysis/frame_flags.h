@@ -46,6 +46,9 @@ struct WindowFacts {
 
 // `ceiling` is the largest value the frame's format can hold.
 WindowFacts MeasureWindow(const IntPlane& window, int N, int ceiling, WindowMode mode);
+// The same for a window of values that are not all integers ([i * N + j] = column i, row j):
+// such samples have no full scale, so it is never saturated.
+WindowFacts MeasureRealWindow(const double* window, int N, WindowMode mode);
 
 // One mark set per frame, in list order, from the facts of every frame of a run.
 std::vector<std::uint8_t> FlagFrames(const std::vector<WindowFacts>& facts);

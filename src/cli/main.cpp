@@ -321,9 +321,8 @@ void PrintScores(const std::vector<std::string>& paths, const AnalysisResults& r
                  const SelectOptions& options, const SelectionResult& selection) {
     std::vector<char> passed(paths.size(), 0);
     for (int k : selection.passed) passed[std::size_t(k)] = 1;
-    const std::string csv =
-        ScoresCsv(paths, BandScores(results.profileTable, int(paths.size()), options.band), passed,
-                  nullptr, &results.flags);
+    const std::string csv = ScoresCsv(paths, BandScores(results, int(paths.size()), options.band),
+                                      passed, nullptr, &results.flags);
     std::fwrite(csv.data(), 1, csv.size(), stdout);
 }
 
@@ -392,10 +391,9 @@ int Select(int argc, char** argv) {
                              ? CountForPercent(options.percent, count - int(excluded.size()))
                              : options.best;
         rule = "best " + std::to_string(best);
-        selection = SelectBest(results.profileTable, count, options.band, best, excluded);
+        selection = SelectBest(results, count, options.band, best, excluded);
     } else {
-        selection =
-            SelectFrames(results.profileTable, count, options.band, options.level, excluded);
+        selection = SelectFrames(results, count, options.band, options.level, excluded);
     }
     if (!excluded.empty()) rule += ", " + std::to_string(excluded.size()) + " flagged left out";
     PrintScores(paths, results, options, selection);

@@ -2,6 +2,7 @@
 
 #include "frame_flags.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace framesifter {
@@ -27,7 +28,12 @@ std::string ScoresCsv(const std::vector<std::string>& files, const std::vector<d
     char number[64];
     for (std::size_t k = 0; k < files.size(); ++k) {
         out += CsvField(files[k]);
-        std::snprintf(number, sizeof number, ",%lld,%d", (long long)scores[k], passed[k] ? 1 : 0);
+        const double score = scores[k];
+        // Integer frames score whole numbers; a frame of other values keeps six decimals.
+        if (score == std::trunc(score) || !std::isfinite(score))
+            std::snprintf(number, sizeof number, ",%lld,%d", (long long)score, passed[k] ? 1 : 0);
+        else
+            std::snprintf(number, sizeof number, ",%.6f,%d", score, passed[k] ? 1 : 0);
         out += number;
         if (ranks) out += ',' + ((*ranks)[k] ? std::to_string((*ranks)[k]) : std::string());
         if (flags) out += ',' + FlagNames(k < flags->size() ? (*flags)[k] : 0);

@@ -12,8 +12,9 @@ namespace framesifter {
 std::string CsvField(const std::string& text);
 
 // "file,score,passed" (and ",rank" when ranks are given, then ",flags" when flags are) and one
-// row per file: the score as a whole number, passed as 0 or 1, the rank from 1 (empty for 0),
-// the frame's FlagNames.
+// row per file: the score as a whole number (with six decimals when it is not one: frames
+// whose values are not integers), passed as 0 or 1, the rank from 1 (empty for 0), the
+// frame's FlagNames.
 std::string ScoresCsv(const std::vector<std::string>& files, const std::vector<double>& scores,
                       const std::vector<char>& passed, const std::vector<int>* ranks = nullptr,
                       const std::vector<std::uint8_t>* flags = nullptr);

@@ -53,6 +53,14 @@ TEST(FrameFlags, WindowMeasures) {
         const WindowFacts f = MeasureWindow(c.window, N, c.ceiling, c.mode);
         EXPECT_EQ(f.saturated, c.saturated) << c.name;
         EXPECT_EQ(f.edge, c.edge) << c.name;
+        // The same values as a window of reals: no full scale, so never saturated.
+        std::vector<double> real(std::size_t(N) * N);
+        for (int i = 0; i < N; ++i)
+            for (int j = 0; j < N; ++j) real[std::size_t(i) * N + j] = c.window[i][j] + 0.5;
+        const WindowFacts r = MeasureRealWindow(real.data(), N, c.mode);
+        EXPECT_FALSE(r.saturated) << c.name;
+        EXPECT_EQ(r.edge, c.edge) << c.name;
+        EXPECT_DOUBLE_EQ(r.mean, f.mean + 0.5) << c.name;
     }
 }
 

@@ -189,11 +189,11 @@ void ScoresWindowTest::exportWritesThroughTheDialogs() {
         const char* rankShown;
     } cases[] = {
         {false,
-         "file,score,passed,rank,flags\n/c/a.fit,12,0,3,\n\"/c/b,c.fit\",40,1,1,saturated;"
+         "file,score,passed,rank,flags\n/c/a.fit,12.700000,0,3,\n\"/c/b,c.fit\",40,1,1,saturated;"
          "duplicate\n/c/d.fit,40,1,2,\n",
          "飽和 重複", "1"},
         {true,
-         "file,score,passed,rank,flags\n/c/a.fit,12,0,2,\n\"/c/b,c.fit\",40,1,,saturated;"
+         "file,score,passed,rank,flags\n/c/a.fit,12.700000,0,2,\n\"/c/b,c.fit\",40,1,,saturated;"
          "duplicate\n/c/d.fit,40,1,1,\n",
          "飽和 重複", ""},
     };

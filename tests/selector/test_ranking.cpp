@@ -199,19 +199,22 @@ TEST(ScoreCsv, ColumnsScoresAndRanks) {
     const std::vector<double> scores{12.9, 40, -3.5};
     const std::vector<char> passed{0, 1, 1};
     const std::vector<int> ranks = Ranks(scores);
-    EXPECT_EQ(ScoresCsv(files, scores, passed),
-              "file,score,passed\n/d/a.fit,12,0\n\"/d/b,c.fit\",40,1\n/d/e.fit,-3,1\n");
-    EXPECT_EQ(ScoresCsv(files, scores, passed, &ranks),
-              "file,score,passed,rank\n/d/a.fit,12,0,2\n\"/d/b,c.fit\",40,1,1\n/d/e.fit,-3,1,3\n");
+    EXPECT_EQ(
+        ScoresCsv(files, scores, passed),
+        "file,score,passed\n/d/a.fit,12.900000,0\n\"/d/b,c.fit\",40,1\n/d/e.fit,-3.500000,1\n");
+    EXPECT_EQ(
+        ScoresCsv(files, scores, passed, &ranks),
+        "file,score,passed,rank\n/d/a.fit,12.900000,0,2\n\"/d/b,c.fit\",40,1,1\n/d/e.fit,-3.500000,"
+        "1,3\n");
     EXPECT_EQ(ScoresCsv({}, {}, {}, &ranks), "file,score,passed,rank\n");
     // Flags come last; a frame left out of the ranking has an empty rank.
     const std::vector<std::uint8_t> flags{0, kFlagSaturated | kFlagEdge, kFlagOdd};
     const std::vector<int> unranked{1, 0, 2};
     EXPECT_EQ(ScoresCsv(files, scores, passed, nullptr, &flags),
-              "file,score,passed,flags\n/d/a.fit,12,0,\n\"/d/b,c.fit\",40,1,saturated;edge\n"
-              "/d/e.fit,-3,1,odd\n");
-    EXPECT_EQ(
-        ScoresCsv(files, scores, passed, &unranked, &flags),
-        "file,score,passed,rank,flags\n/d/a.fit,12,0,1,\n\"/d/b,c.fit\",40,1,,saturated;edge\n"
-        "/d/e.fit,-3,1,2,odd\n");
+              "file,score,passed,flags\n/d/a.fit,12.900000,0,\n\"/d/b,c.fit\",40,1,saturated;edge\n"
+              "/d/e.fit,-3.500000,1,odd\n");
+    EXPECT_EQ(ScoresCsv(files, scores, passed, &unranked, &flags),
+              "file,score,passed,rank,flags\n/d/a.fit,12.900000,0,1,\n\"/d/"
+              "b,c.fit\",40,1,,saturated;edge\n"
+              "/d/e.fit,-3.500000,1,2,odd\n");
 }
