@@ -371,12 +371,16 @@ std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources
         SplitFolderAndName(path, folder, e.name);
         e.origin = AbsoluteOrigin(path);
         goodOf[i] = GoodFolderOf(path);
-        planned[goodOf[i]].push_back(e);
+        // What is in Good already is not this move's and never replaced: undo leaves it.
+        struct stat st {};
+        std::vector<JournalEntry>& entries = planned[goodOf[i]];
+        if (lstat((goodOf[i] + "/" + e.name).c_str(), &st) != 0) entries.push_back(e);
     }
     std::map<std::string, std::unique_ptr<MoveRecord>> records;
     std::map<std::string, std::string> refused;  // Good folder -> why it takes nothing
     if (!Stopping(control.stop)) {
         for (const auto& [good, entries] : planned) {
+            if (entries.empty()) continue;
             std::string error;
             auto record = std::make_unique<MoveRecord>();
             if (EnsureGoodFolder(good, error) && record->start(good, entries, error))
