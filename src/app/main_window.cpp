@@ -196,6 +196,8 @@ void MainWindow::createActions() {
     selectorAction =
         newCommand(QStringLiteral("設定(&S)"), [this] { selectorWindow_->showSelector(); });
     scoresAction = newCommand(QStringLiteral("スコア"), [this] { selectorWindow_->showScores(); });
+    undoMoveAction =
+        newCommand(QStringLiteral("元に戻す"), [this] { selectorWindow_->undoMoves(); });
     closeWindowAction =
         newCommand(QStringLiteral("このウィンドウを閉じる(&C)"), [this] { closeActiveWindow(); });
     closeWindowAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
@@ -264,6 +266,7 @@ void MainWindow::buildMenu() {
     selectorMenu = menuBar()->addMenu(QStringLiteral("セレクト(&S)"));
     selectorMenu->addAction(selectorAction);
     selectorMenu->addAction(scoresAction);
+    selectorMenu->addAction(undoMoveAction);
     windowMenu = menuBar()->addMenu(QStringLiteral("ウィンドウ(&W)"));
     windowMenu->addAction(closeWindowAction);
     windowMenu->addAction(closeAllAction);

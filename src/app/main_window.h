@@ -69,6 +69,7 @@ public:
     QAction* zoomOutAction = nullptr;
     QAction* selectorAction = nullptr;
     QAction* scoresAction = nullptr;
+    QAction* undoMoveAction = nullptr;
     QAction* closeWindowAction = nullptr;
     QAction* closeAllAction = nullptr;
     QAction* versionAction = nullptr;

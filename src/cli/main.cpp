@@ -2,6 +2,7 @@
 //   profile  prints each frame's frequency characteristic
 //   select   scores frames over a band, prints which pass, and can move them into Good
 //   demo     writes a synthetic sequence to try the rest on
+//   undo     puts back what moves into a Good folder took out of its folder
 
 #include "batch_run.h"
 #include "cli_support.h"
@@ -10,6 +11,7 @@
 #include "frame_flags.h"
 #include "frame_format.h"
 #include "frame_signature.h"
+#include "move_journal.h"
 #include "printable_name.h"
 #include "ranking.h"
 #include "same_entry.h"
@@ -39,7 +41,8 @@ const char kUsage[] =
     "       framesifter-cli select [--peak] [--band LOW:HIGH]\n"
     "                              [--level L | --best N | --best-percent P] [--move]\n"
     "                              [--exclude-flagged] [--threads T] FILE...\n"
-    "       framesifter-cli demo DIR [--count N] [--format fits|bmp|jpg]\n";
+    "       framesifter-cli demo DIR [--count N] [--format fits|bmp|jpg]\n"
+    "       framesifter-cli undo GOOD_DIR\n";
 
 const char kHelp[] =
     "\n"
@@ -73,9 +76,13 @@ const char kHelp[] =
     "         processor); the results are the same for any T.\n"
     "demo     writes N (default 100, at most 4000) synthetic 640x480 frames of a planet under\n"
     "         changing seeing into DIR, which is created when missing.\n"
+    "undo     undoes every move recorded in GOOD_DIR (a folder Good that select --move or\n"
+    "         the selector filled), newest first: each moved file goes back to its folder,\n"
+    "         and each video written there is removed if it is unchanged since. A file\n"
+    "         whose place is taken again stays in Good and is named; nothing is replaced.\n"
     "\n"
     "Exit status: 0 success, 1 a frame could not be read, was too small, or a file could\n"
-    "not be written or moved, 2 wrong usage.\n";
+    "not be written or moved (or, for undo, stayed in Good), 2 wrong usage.\n";
 
 // Every message goes through here, so that no file name can forge a line or a terminal
 // sequence.
@@ -444,6 +451,39 @@ int Demo(int argc, char** argv) {
     return 0;
 }
 
+int Undo(int argc, char** argv) {
+    Arguments args;
+    std::string error;
+    if (!ParseArguments(argc, argv, 2, {}, args, error)) return UsageError(error);
+    if (args.positional.size() != 1 || args.positional[0].empty())
+        return UsageError("undo takes one folder GOOD_DIR");
+    const std::string& good = args.positional[0];
+    UndoReport report;
+    if (!UndoMoves(good, report, error)) {
+        Report(error);
+        return kExitFailure;
+    }
+    if (report.records == 0) {
+        Report("no moves are recorded in " + good);
+        return 0;
+    }
+    int back = 0, removed = 0, stayed = 0;
+    for (const UndoItem& item : report.items) {
+        back += item.state == UndoState::MovedBack;
+        removed += item.state == UndoState::Removed;
+        if (item.state == UndoState::Kept || item.state == UndoState::Missing) {
+            ++stayed;
+            Report(item.inGood + ": " + (item.state == UndoState::Kept ? "stays: " : "") +
+                   item.why);
+        }
+    }
+    std::fprintf(stderr, "framesifter-cli: moved %d file%s back, removed %d video%s", back,
+                 back == 1 ? "" : "s", removed, removed == 1 ? "" : "s");
+    if (stayed) std::fprintf(stderr, "; %d stay%s in Good", stayed, stayed == 1 ? "s" : "");
+    std::fputc('\n', stderr);
+    return stayed ? kExitFailure : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -460,5 +500,6 @@ int main(int argc, char** argv) {
     if (command == "profile") return Profile(argc, argv);
     if (command == "select") return Select(argc, argv);
     if (command == "demo") return Demo(argc, argv);
+    if (command == "undo") return Undo(argc, argv);
     return UsageError("unknown command '" + command + "'");
 }

@@ -2,6 +2,7 @@
 
 #include "file_io.h"
 #include "frame_format.h"
+#include "move_journal.h"
 #include "no_replace.h"
 #include "path_parts.h"
 #include "ser_reader.h"
@@ -13,6 +14,7 @@
 #include <sys/stat.h>
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
@@ -229,10 +231,11 @@ bool MoveNoReplace(const std::string& source, const std::string& target, const s
 // the video itself stays as it is. entries[i] is frame frames[i] (from 1) of `video`, and
 // its outcome names the frame's place in the new video.
 void WriteVideoToGood(const std::string& video, const std::vector<std::size_t>& entries,
-                      const std::vector<int>& frames, std::vector<MoveOutcome>& outcomes) {
+                      const std::vector<int>& frames, std::vector<MoveOutcome>& outcomes,
+                      MoveRecord* record) {
     std::string folder, name;
     SplitFolderAndName(video, folder, name);
-    const std::string good = folder == "/" ? "/Good" : folder + "/Good";
+    const std::string good = GoodFolderOf(video);
     const std::string target = good + "/" + name;
     std::vector<int> indices;
     for (int frame : frames) indices.push_back(frame - 1);
@@ -256,6 +259,10 @@ void WriteVideoToGood(const std::string& video, const std::vector<std::size_t>& 
             written = WriteSerSubset(source, header, indices, target, error);
             if (!written && error == "already exists") error = "\"" + target + "\" already exists";
             written = written && SyncFolder(good);
+            // Without its size and time in the record, undo keeps the video: it cannot tell
+            // it unchanged. The video itself is complete all the same.
+            std::string ignored;
+            if (written && record) record->noteWritten(name, ignored);
         }
     }
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -279,12 +286,33 @@ std::string PartialCopyName(const std::string& name) {
 
 void SetCopyProgressHookForTests(CopyProgressHook hook) { g_copyHook = hook; }
 
+std::string GoodFolderOf(const std::string& path) {
+    std::string folder, name;
+    SplitFolderAndName(path, folder, name);
+    return folder == "/" ? "/Good" : folder + "/Good";
+}
+
+bool MoveNoReplacing(const std::string& from, const std::string& to, std::string& error) {
+    struct stat st {};
+    if (lstat(from.c_str(), &st) != 0) {
+        error = errno == ENOENT ? "it no longer exists" : SystemError(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+        error = "it is not a regular file";
+        return false;
+    }
+    std::string folder, name;
+    SplitFolderAndName(to, folder, name);
+    return MoveNoReplace(from, to, folder, name, S_ISLNK(st.st_mode), nullptr, error);
+}
+
 MoveOutcome MoveToGood(const std::string& source, const std::atomic<bool>* stop) {
     MoveOutcome outcome;
     outcome.source = source;
     std::string folder, name;
     SplitFolderAndName(source, folder, name);
-    const std::string good = folder == "/" ? "/Good" : folder + "/Good";
+    const std::string good = GoodFolderOf(source);
     outcome.target = good + "/" + name;
 
     struct stat st {};
@@ -328,9 +356,63 @@ std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources
     std::vector<char> done(sources.size(), 0);
     const int total = int(sources.size());
     int finished = 0;
+
+    // Each Good folder gets its record of all that will go into it before anything moves,
+    // so that a move cut short is undone as well as a complete one. A folder whose record
+    // cannot be written takes nothing.
+    std::map<std::string, std::vector<JournalEntry>> planned;
+    std::vector<std::string> goodOf(sources.size());
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        JournalEntry e;
+        e.video = videoOf[i] != nullptr;
+        if (e.video && videos[*videoOf[i]].entries.front() != i) continue;
+        const std::string& path = e.video ? *videoOf[i] : sources[i];
+        std::string folder;
+        SplitFolderAndName(path, folder, e.name);
+        e.origin = AbsoluteOrigin(path);
+        goodOf[i] = GoodFolderOf(path);
+        // What is in Good already is not this move's and never replaced: undo leaves it.
+        struct stat st {};
+        std::vector<JournalEntry>& entries = planned[goodOf[i]];
+        if (lstat((goodOf[i] + "/" + e.name).c_str(), &st) != 0) entries.push_back(e);
+    }
+    std::map<std::string, std::unique_ptr<MoveRecord>> records;
+    std::map<std::string, std::string> refused;  // Good folder -> why it takes nothing
+    if (!Stopping(control.stop)) {
+        for (const auto& [good, entries] : planned) {
+            if (entries.empty()) continue;
+            std::string error;
+            auto record = std::make_unique<MoveRecord>();
+            if (EnsureGoodFolder(good, error) && record->start(good, entries, error))
+                records[good] = std::move(record);
+            else
+                refused[good] = error;
+        }
+    }
+
     for (std::size_t i = 0; i < sources.size(); ++i) {
         if (done[i]) continue;
         MoveOutcome& o = outcomes[i];
+        const auto no = refused.find(goodOf[i]);
+        if (no != refused.end() && !Stopping(control.stop)) {
+            const auto mark = [&](std::size_t k) {
+                std::string folder, name;
+                SplitFolderAndName(videoOf[k] ? *videoOf[k] : sources[k], folder, name);
+                outcomes[k].source = sources[k];
+                outcomes[k].target = goodOf[i] + "/" + name;
+                outcomes[k].error = no->second;
+                outcomes[k].folderFault = true;
+                if (videoOf[k]) outcomes[k].video = *videoOf[k];
+                done[k] = 1;
+                ++finished;
+            };
+            if (videoOf[i])
+                for (std::size_t e : videos[*videoOf[i]].entries) mark(e);
+            else
+                mark(i);
+            if (control.progress) control.progress(finished, total);
+            continue;
+        }
         if (Stopping(control.stop)) {
             o.source = sources[i];
             o.error = kStoppedError;
@@ -343,7 +425,9 @@ std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources
                 outcomes[e].source = sources[e];
                 done[e] = 1;
             }
-            WriteVideoToGood(*videoOf[i], v.entries, v.frames, outcomes);
+            const auto record = records.find(goodOf[i]);
+            WriteVideoToGood(*videoOf[i], v.entries, v.frames, outcomes,
+                             record == records.end() ? nullptr : record->second.get());
             finished += int(v.entries.size());
         } else {
             o = MoveToGood(sources[i], control.stop);

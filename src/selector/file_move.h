@@ -54,6 +54,14 @@ struct MoveFailure {
 };
 std::vector<MoveFailure> SummariseFailures(const std::vector<MoveOutcome>& outcomes);
 
+// Moves `from` (a file, or a symbolic link as such) to `to` as a move into Good does, in
+// any direction: never replacing, across file systems by a checked copy under a temporary
+// name beside `to` before `from` goes.
+bool MoveNoReplacing(const std::string& from, const std::string& to, std::string& error);
+
+// <folder of path>/Good
+std::string GoodFolderOf(const std::string& path);
+
 // The temporary name a copy into Good has before it is complete.
 std::string PartialCopyName(const std::string& name);
 

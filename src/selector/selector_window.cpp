@@ -7,6 +7,7 @@
 #include "frame_format.h"
 #include "frame_signature.h"
 #include "graph_canvas.h"
+#include "move_journal.h"
 #include "natural_order.h"
 #include "preferences.h"
 #include "ranking.h"
@@ -30,6 +31,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QHash>
+#include <QSet>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -53,7 +55,8 @@ namespace {
 
 const int kPanelWidth = 595;
 const int kPanelHeight = 297;
-const int kMovedRole = Qt::UserRole + 1;  // a passed entry that already lies in "Good"
+const int kMovedRole = Qt::UserRole + 1;   // a passed entry that already lies in "Good"
+const int kOriginRole = Qt::UserRole + 3;  // where a moved entry was before the move
 const int kMaxListedFailures = 20;
 const int kPollInterval = 100;  // ms between looks at a run's progress
 
@@ -797,6 +800,77 @@ void SelectorWindow::movePassed() {
     });
 }
 
+// Every move leaves its record in Good: any Good folder, of this session or an earlier one,
+// can be chosen. The chooser opens at the Good folder of the last move.
+void SelectorWindow::undoMoves() {
+    RunCommand(this, [&] {
+        if (work_) return;
+        const QString good =
+            Dialogs().getExistingFolder(this, QStringLiteral("元に戻す Good フォルダー"),
+                                        lastGood_.isEmpty() ? QDir::currentPath() : lastGood_);
+        if (good.isEmpty()) return;
+        UndoReport report;
+        std::string error;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        bool read = false;
+        try {
+            read = UndoMoves(ToNative(good), report, error);
+        } catch (...) {
+            QApplication::restoreOverrideCursor();
+            throw;
+        }
+        QApplication::restoreOverrideCursor();
+        if (!read) {
+            Dialogs().showError(this, QString::fromLocal8Bit(error.c_str()));
+            return;
+        }
+        if (report.records == 0) {
+            Dialogs().showMessage(this, QStringLiteral("このフォルダーには移動の記録がありません"));
+            return;
+        }
+        showUndone(report);
+    });
+}
+
+void SelectorWindow::showUndone(const UndoReport& report) {
+    // Pass-list entries whose files are back (or whose video in Good is gone) show their
+    // origins again and can be moved once more.
+    const auto absolute = [](const QString& path) {
+        return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    };
+    QSet<QString> back;
+    int moved = 0, removed = 0;
+    QStringList stayed;
+    for (const UndoItem& item : report.items) {
+        if (item.state == UndoState::MovedBack || item.state == UndoState::Removed)
+            back.insert(absolute(FromNative(item.entry.origin)));
+        moved += item.state == UndoState::MovedBack;
+        removed += item.state == UndoState::Removed;
+        if (item.state == UndoState::Kept || item.state == UndoState::Missing)
+            stayed << QStringLiteral("%1 (%2)").arg(FromNative(item.inGood),
+                                                    QString::fromLocal8Bit(item.why.c_str()));
+    }
+    for (int i = 0; i < passedList->count(); ++i) {
+        QListWidgetItem* entry = passedList->item(i);
+        if (!entry->data(kMovedRole).toBool()) continue;
+        const QString origin = entry->data(kOriginRole).toString();
+        std::string video;
+        int frame = 0;
+        const QString file =
+            SplitFrameEntry(ToNative(origin), video, frame) ? FromNative(video) : origin;
+        if (!back.contains(absolute(file))) continue;
+        entry->setData(kPathRole, origin);
+        entry->setData(kMovedRole, false);
+    }
+    QString text = QStringLiteral("%1 個のファイルを元の場所に戻しました").arg(moved);
+    if (removed) text += QStringLiteral("\nGood に書き出した動画 %1 個を削除しました").arg(removed);
+    if (stayed.isEmpty())
+        Dialogs().showMessage(this, text);
+    else
+        Dialogs().showError(this, text + QStringLiteral("\n\nGood に残ったファイルがあります\n") +
+                                      CappedLines(stayed));
+}
+
 QString SelectorWindow::moveQuestion(const std::vector<std::string>& sources) {
     std::string video;
     int frame = 0;
@@ -1005,9 +1079,12 @@ void SelectorWindow::finishMove(Work& work) {
     // The list entries cannot change while the move runs: every control that could is
     // disabled.
     for (std::size_t i = 0; i < work.outcomes.size() && i < work.items.size(); ++i) {
-        if (!work.outcomes[i].moved) continue;
-        work.items[i]->setData(kPathRole, FromNative(work.outcomes[i].target));
+        const MoveOutcome& o = work.outcomes[i];
+        if (!o.moved) continue;
+        work.items[i]->setData(kOriginRole, work.items[i]->data(kPathRole));
+        work.items[i]->setData(kPathRole, FromNative(o.target));
         work.items[i]->setData(kMovedRole, true);
+        lastGood_ = FromNative(GoodFolderOf(o.video.empty() ? o.source : o.video));
     }
     fileList->clear();
     showCounts();

@@ -4,6 +4,7 @@
 #include "analysis_results.h"
 #include "fft_plan.h"
 #include "graph.h"
+#include "move_journal.h"
 #include "ranking.h"
 #include "window_mode.h"
 
@@ -99,6 +100,8 @@ public slots:
     void runAnalysis();
     void selectPassed();
     void movePassed();
+    // Asks for a Good folder and undoes the moves recorded there.
+    void undoMoves();
     void enlargeGraph();
     void shrinkGraph();
     void showPassLevel();
@@ -146,6 +149,7 @@ private:
     bool expandVideos(const std::vector<ListEntry>& chosen, std::vector<ListEntry>& entries);
     void fillFileList(const std::vector<ListEntry>& entries);
     static QString moveQuestion(const std::vector<std::string>& sources);
+    void showUndone(const framesifter::UndoReport& report);
 
     // What the window shares with the thread of a run or move.
     struct Work;
@@ -163,6 +167,7 @@ private:
     std::thread worker_;
     QTimer* pollTimer_ = nullptr;
     QElapsedTimer workStarted_;
+    QString lastGood_;     // the Good folder of the last move, where the undo chooser opens
     bool asking_ = false;  // the question about a bad frame is on screen
 
     // Row selected when the mouse went down on the file / pass list, to tell a click on the

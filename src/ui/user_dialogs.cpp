@@ -54,6 +54,15 @@ public:
         choice.filterIndex = NameFilterIndex(filters, dialog.selectedNameFilter());
         return choice;
     }
+    QString getExistingFolder(QWidget* parent, const QString& title,
+                              const QString& folder) override {
+        QFileDialog dialog(parent, title, folder);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+        return dialog.selectedFiles().first();
+    }
     void showMessage(QWidget* parent, const QString& text) override {
         QMessageBox::information(parent, QStringLiteral("FrameSifter"), text);
     }

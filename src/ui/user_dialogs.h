@@ -30,6 +30,13 @@ public:
     virtual SaveChoice getSaveFile(QWidget* parent, const QString& title,
                                    const QStringList& filters, int initialFilter,
                                    const QString& folder) = 0;
+    // A folder chooser opening in `folder`; the chosen folder, or empty when cancelled.
+    // Scripted dialogs that leave it out cancel.
+    virtual QString getExistingFolder(QWidget* parent, const QString& title,
+                                      const QString& folder) {
+        (void)parent, (void)title, (void)folder;
+        return QString();
+    }
     // A plain message with an OK button.
     virtual void showMessage(QWidget* parent, const QString& text) = 0;
     // An error report (unreadable file, failed write): OK button, warning icon.

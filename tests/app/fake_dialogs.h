@@ -15,6 +15,7 @@ public:
     QList<OpenChoice> openChoices;
     QList<SaveChoice> saveChoices;
     QList<bool> answers;  // askYesNo answers, in order; an empty queue answers No
+    QStringList folders;  // getExistingFolder choices, in order; an empty queue cancels
 
     int openCalls = 0;
     int saveCalls = 0;
@@ -44,6 +45,11 @@ public:
         lastInitialFilter = initialFilter;
         lastFolder = folder;
         return saveChoices.isEmpty() ? SaveChoice{} : saveChoices.takeFirst();
+    }
+    QString getExistingFolder(QWidget*, const QString& title, const QString& folder) override {
+        lastTitle = title;
+        lastFolder = folder;
+        return folders.isEmpty() ? QString() : folders.takeFirst();
     }
     void showMessage(QWidget*, const QString& text) override { messages << text; }
     void showError(QWidget*, const QString& text) override { errors << text; }

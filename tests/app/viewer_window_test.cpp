@@ -138,6 +138,11 @@ private slots:
         for (QAction* a : main_->fileMenu->actions()) file << (a->isSeparator() ? "-" : a->text());
         QCOMPARE(file, (QStringList{"開く(&O)", "-", "保存(&S)", "終了(&Q)"}));
         QCOMPARE(main_->selectorAction->text(), QString("設定(&S)"));
+        QStringList selector;
+        for (QAction* a : main_->selectorMenu->actions()) selector << a->text();
+        QCOMPARE(selector, (QStringList{"設定(&S)", "スコア", "元に戻す"}));
+        main_->selectorMenu->actions().last()->trigger();  // the chooser, cancelled
+        QCOMPARE(dialogs_->lastTitle, QString("元に戻す Good フォルダー"));
         QCOMPARE(main_->windowMenu->actions().size(), 2);
         QCOMPARE(main_->closeWindowAction->text(), QString("このウィンドウを閉じる(&C)"));
         QCOMPARE(main_->closeAllAction->text(), QString("すべてを閉じる(&L)"));
@@ -448,8 +453,8 @@ private slots:
         start();
         SelectorWindow& s = *main_->selectorWindow();
         ScoresWindow& w = *s.scoresWindow();
-        main_->selectorMenu->actions().last()->trigger();
-        QCOMPARE(main_->selectorMenu->actions().last()->text(), QString("スコア"));
+        main_->selectorMenu->actions()[1]->trigger();
+        QCOMPARE(main_->selectorMenu->actions()[1]->text(), QString("スコア"));
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         s.showSelector();
         dialogs_->chooseOpen(files, 0);

@@ -129,6 +129,8 @@ TEST(CliUsage, WrongUsageExitsTwoBeforeReadingAnything) {
         {{"select", missing, dir.file("b.fit"), dir.file("./missing.fit")},
          "missing.fit is listed twice"},
         {{"demo", ""}, "not an empty name"},
+        {{"undo"}, "one folder GOOD_DIR"},
+        {{"undo", demoDir, missing}, "one folder GOOD_DIR"},
         {{"select", "--threads", "0", missing}, "--threads"},
         {{"select", "--best", "3", "--level", "5", missing}, "choose one"},
         {{"select", "--best-percent=5", "--best", "3", missing}, "choose one"},
@@ -438,6 +440,25 @@ TEST(CliMove, MovesExactlyThePassedFilesAndLosesNothing) {
         } else {
             EXPECT_EQ(r.err.find("not moved"), std::string::npos) << r.err;
         }
+
+        // Undo: a place taken again keeps its file in Good (exit 1) until it is free; the
+        // user's own file in Good was never the move's.
+        if (!occupied) std::ofstream(blocked) << "new";
+        const CliResult u = RunCli({"undo", good.string()});
+        EXPECT_EQ(u.exitCode, occupied ? 0 : 1) << u.err;
+        if (!occupied) {
+            EXPECT_NE(u.err.find("Good/" + fs::path(blocked).filename().string() + ": stays"),
+                      std::string::npos)
+                << u.err;
+            EXPECT_EQ(SlurpFile(blocked), "new");
+            fs::remove(blocked);
+            EXPECT_EQ(RunCli({"undo", good.string()}).exitCode, 0);
+        }
+        for (const auto& f : frames) EXPECT_EQ(ReadAll(f), before[f]) << f;
+        const CliResult again = RunCli({"undo", good.string()});
+        EXPECT_EQ(again.exitCode, 0);
+        EXPECT_NE(again.err.find("no moves are recorded"), std::string::npos) << again.err;
+        EXPECT_EQ(RunCli({"undo", frames[0]}).exitCode, 1);
     }
 }
 

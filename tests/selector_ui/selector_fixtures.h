@@ -22,6 +22,7 @@ class ScriptedDialogs : public UserDialogs {
 public:
     std::deque<OpenChoice> opens;
     std::deque<bool> answers;
+    std::deque<QString> folders;  // folder-chooser choices; an empty queue cancels
     QStringList messages;
     QStringList errors;
     QStringList questions;
@@ -60,6 +61,13 @@ public:
     SaveChoice getSaveFile(QWidget*, const QString&, const QStringList&, int,
                            const QString&) override {
         return {};
+    }
+    QString getExistingFolder(QWidget*, const QString&, const QString& folder) override {
+        lastFolder = folder;
+        if (folders.empty()) return {};
+        const QString chosen = folders.front();
+        folders.pop_front();
+        return chosen;
     }
     void showMessage(QWidget*, const QString& text) override { messages << text; }
     void showError(QWidget*, const QString& text) override { errors << text; }

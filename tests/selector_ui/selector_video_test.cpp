@@ -185,6 +185,12 @@ void SelectorVideoTest::passedFramesGoIntoANewVideo() {
         QVERIFY(dialogs_->errors[0].contains(d + "/Good/clip.ser"));
         QCOMPARE(Column(s.passedList, SelectorWindow::kPathRole),
                  (QStringList{clip + "#2", clip + "#4", d + "/Good/still.bmp"}));
+        // Undo brings the still back and leaves the video that was in Good before.
+        dialogs_->folders.push_back(d + "/Good");
+        s.undoMoves();
+        QCOMPARE(dialogs_->messages.last(), QString("1 個のファイルを元の場所に戻しました"));
+        QCOMPARE(Contents(d + "/Good/clip.ser"), QByteArray("already here"));
+        QVERIFY(QFile::exists(still));
         return;
     }
     QVERIFY(dialogs_->errors.isEmpty());
@@ -210,6 +216,26 @@ void SelectorVideoTest::passedFramesGoIntoANewVideo() {
     s.moveButton->click();
     waitForWork();
     QCOMPARE(dialogs_->messages, QStringList{"移動するファイルがありません"});
+
+    // Undo, in the last move's Good: the video written there goes, the still comes back,
+    // and the entries show their origins again, ready to move once more. Then nothing is
+    // left to undo.
+    dialogs_->folders = {d + "/Good", d + "/Good"};
+    s.undoMoves();
+    QCOMPARE(dialogs_->lastFolder, d + "/Good");
+    QVERIFY(dialogs_->errors.isEmpty());
+    QVERIFY(!QFile::exists(d + "/Good/clip.ser"));
+    QVERIFY(QFile::exists(still));
+    QCOMPARE(Contents(clip),
+             QByteArray(reinterpret_cast<const char*>(video.data()), int(video.size())));
+    QCOMPARE(Column(s.passedList, SelectorWindow::kPathRole),
+             (QStringList{clip + "#2", clip + "#4", still}));
+    s.undoMoves();
+    QCOMPARE(dialogs_->messages,
+             (QStringList{"移動するファイルがありません",
+                          "1 個のファイルを元の場所に戻しました\nGood に書き出した動画 1 "
+                          "個を削除しました",
+                          "このフォルダーには移動の記録がありません"}));
 }
 
 QTEST_MAIN(SelectorVideoTest)
