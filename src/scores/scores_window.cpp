@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -78,6 +79,12 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     ruleRow->addWidget(apply_);
     ruleRow->addStretch();
     export_ = new QPushButton(QStringLiteral("CSV に保存"));
+    suggestion_ = new QLabel;
+    useSuggestion_ = new QPushButton(QStringLiteral("適用"));
+    auto* suggestionRow = new QHBoxLayout;
+    suggestionRow->addWidget(suggestion_);
+    suggestionRow->addWidget(useSuggestion_);
+    suggestionRow->addStretch();
 
     auto* plots = new QSplitter(Qt::Vertical);
     plots->addWidget(listPlot_);
@@ -87,6 +94,7 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     sideLayout->setContentsMargins(0, 0, 0, 0);
     side->setMinimumWidth(46 * digit);
     sideLayout->addWidget(table_, 1);
+    sideLayout->addLayout(suggestionRow);
     sideLayout->addWidget(group);
     sideLayout->addWidget(export_, 0, Qt::AlignRight);
     auto* split = new QSplitter(Qt::Horizontal);
@@ -124,7 +132,11 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
         if (currentRule(rule)) emit ruleApplied(rule);
     });
     connect(export_, &QPushButton::clicked, this, &ScoresWindow::exportCsv);
+    connect(useSuggestion_, &QPushButton::clicked, this, [this] {
+        if (data_.suggestion.found) emit bandChosen(data_.suggestion.band);
+    });
     updateApply();
+    setData(ScoresData());
 }
 
 void ScoresWindow::setData(const ScoresData& data) {
@@ -154,6 +166,12 @@ void ScoresWindow::setData(const ScoresData& data) {
     rankPlot_->setPoints(ranks_, s.scores, s.passed, s.cut + 0.5, true);
     model_->setData(s, ranks_, positions);
     export_->setEnabled(!s.files.empty());
+
+    const BandSuggestion& offer = data_.suggestion;
+    suggestion_->setText(
+        offer.found ? QStringLiteral("推奨バンド: %1-%2").arg(offer.band.low).arg(offer.band.high)
+                    : QStringLiteral("推奨バンド: なし"));
+    useSuggestion_->setEnabled(offer.found);
 }
 
 bool ScoresWindow::currentRule(PassRule& rule) const {

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class QButtonGroup;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
@@ -37,6 +38,8 @@ public:
     QLineEdit* ruleNumber() const { return number_; }
     QPushButton* applyButton() const { return apply_; }
     QPushButton* exportButton() const { return export_; }
+    QLabel* suggestionLabel() const { return suggestion_; }
+    QPushButton* suggestionButton() const { return useSuggestion_; }
 
 signals:
     // A frame's 0-based list index (left-out frames counted): clicked on a plot, or
@@ -44,6 +47,8 @@ signals:
     void frameClicked(int index);
     void frameOpened(int index);
     void ruleApplied(const framesifter::PassRule& rule);
+    // The suggested band was chosen for the selector's markers.
+    void bandChosen(framesifter::Band band);
 
 private:
     void updateApply();
@@ -60,6 +65,8 @@ private:
     QLineEdit* number_;
     QPushButton* apply_;
     QPushButton* export_;
+    QLabel* suggestion_;
+    QPushButton* useSuggestion_;
 };
 
 Q_DECLARE_METATYPE(framesifter::PassRule)
