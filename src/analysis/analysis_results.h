@@ -6,6 +6,8 @@
 #include "planes.h"
 #include "window_mode.h"
 
+#include <array>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,9 @@ struct LeftOutFrame {
 
 struct AnalysisResults {
     IntPlane profileTable;  // [bin][frame], kTableBins x at least the frames of the run
+    // The columns of frames whose values are not all integers, kept whole: the table holds
+    // them truncated. Keyed by the frame's list position; integer frames have none.
+    std::map<int, std::array<double, kTableBins>> exactColumns;
 
     double mean[kProfileBins] = {};      // over the analysed frames
     double largest[kProfileBins] = {};   // the frame with the largest total

@@ -35,6 +35,7 @@ void ResetRun(AnalysisResults& results, int count) {
     results.largestTotal = 0;
     results.smallestTotal = 1.0e10;
     results.leftOut.clear();
+    results.exactColumns.clear();
     for (int b = 0; b < kTableBins; ++b) std::fill_n(results.profileTable[b], count, 0);
 }
 
@@ -54,8 +55,10 @@ FrameReadHook g_readHook = nullptr;
 // Frame k's characteristic into the table and the summary curves. `sums` gathers the plain
 // sums too, for a mean over fewer frames when some are left out; the mean of a run without
 // any keeps its arithmetic.
-void RecordFrame(AnalysisResults& results, const double* profile, int k, int count, double* sums) {
+void RecordFrame(AnalysisResults& results, const double* profile, bool exact, int k, int count,
+                 double* sums) {
     for (int b = 0; b < kTableBins; ++b) results.profileTable[b][k] = SaturateToInt(profile[b]);
+    if (exact) std::copy_n(profile, kTableBins, results.exactColumns[k].data());
     double total = 0;
     for (int b = 0; b < kTableBins; ++b) total += profile[b];
     for (int b = 0; b < kProfileBins; ++b) {
@@ -78,6 +81,7 @@ struct FrameResult {
     int width = 0;
     int height = 0;
     std::string error;
+    bool real = false;  // the frame's values are not all integers
     double profile[kProfileBins];
 };
 
@@ -104,7 +108,11 @@ public:
         try {
             slot.read = ReadFrameWindow(path, mode, N, reader_, window_, slot.width, slot.height,
                                         slot.error);
-            if (slot.read == WindowRead::Ok) profiler_->compute(window_.data(), slot.profile);
+            slot.real = slot.read == WindowRead::Ok && reader_.real;
+            if (slot.real)
+                profiler_->compute(reader_.realWindow.data(), slot.profile);
+            else if (slot.read == WindowRead::Ok)
+                profiler_->compute(window_.data(), slot.profile);
         } catch (const std::exception& e) {
             reader_.hold.reset();
             slot.read = WindowRead::Unreadable;
@@ -308,8 +316,9 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& p
             run.Release(k);
         } else {
             std::copy_n(frame.profile, kProfileBins, results.frameProfile);
+            const bool real = frame.real;
             run.Release(k);
-            RecordFrame(results, results.frameProfile, k, count, sums.data());
+            RecordFrame(results, results.frameProfile, real, k, count, sums.data());
         }
         if (progress) progress->setCount(k + 1, count);
     }
@@ -338,7 +347,8 @@ bool AnalyseSingleFrame(const std::string& path, WindowMode mode, const FftPlan&
     }
     if (read != WindowRead::Ok) return false;
     double computed[kProfileBins];
-    if (!AnalyseWindow(window, plan, computed)) {
+    if (!(reader.real ? AnalyseWindow(reader.realWindow.data(), plan, computed)
+                      : AnalyseWindow(window, plan, computed))) {
         error = "not enough memory";
         return false;
     }

@@ -63,13 +63,16 @@ void RadialProfile(const RealPlane& re, const RealPlane& im, int N, double* prof
     }
 }
 
-bool AnalyseWindow(const IntPlane& window, const FftPlan& plan, double* profile) {
+namespace {
+
+template <class Value>
+bool AnalyseValues(Value value, const FftPlan& plan, double* profile) {
     const int N = plan.size();
     RealPlane re, im;
     if (!AllocRealPlane(N, N, re) || !AllocRealPlane(N, N, im)) return false;
     for (int i = 0; i < N; ++i) {
         for (int j = 0; j < N; ++j) {
-            const double v = window[i][j];
+            const double v = value(i, j);
             re[i][j] = v;
             im[i][j] = v;
         }
@@ -77,6 +80,18 @@ bool AnalyseWindow(const IntPlane& window, const FftPlan& plan, double* profile)
     if (!FrequencyTransform2D(im, re, plan)) return false;
     RadialProfile(re, im, N, profile);
     return true;
+}
+
+}  // namespace
+
+bool AnalyseWindow(const IntPlane& window, const FftPlan& plan, double* profile) {
+    return AnalyseValues([&](int i, int j) { return double(window[i][j]); }, plan, profile);
+}
+
+bool AnalyseWindow(const double* window, const FftPlan& plan, double* profile) {
+    const std::size_t N = std::size_t(plan.size());
+    return AnalyseValues([&](int i, int j) { return window[std::size_t(i) * N + j]; }, plan,
+                         profile);
 }
 
 }  // namespace framesifter

@@ -163,6 +163,14 @@ FS_INLINE void LoadPacked(const std::int32_t* p, Cx<Quad>& z) {
     }
 }
 
+// The same from a window of real values.
+FS_INLINE void LoadPacked(const double* p, Cx<Quad>& z) {
+    for (int l = 0; l < 4; ++l) {
+        z.re.lane[l] = p[2 * l];
+        z.im.lane[l] = p[2 * l + 1];
+    }
+}
+
 // Rows r0..r3 (lanes = columns) stored as four rows of columns, stride apart.
 FS_INLINE void StoreTransposed(Quad r0, Quad r1, Quad r2, Quad r3, double* dst, int stride) {
     for (int c = 0; c < 4; ++c) {
@@ -208,6 +216,19 @@ FS_INLINE void LoadPacked(const std::int32_t* p, Cx<Pair>& z) {
     z.re = {_mm_cvtepi32_pd(a02), _mm_cvtepi32_pd(b02)};
     z.im = {_mm_cvtepi32_pd(_mm_unpackhi_epi64(a02, a02)),
             _mm_cvtepi32_pd(_mm_unpackhi_epi64(b02, b02))};
+}
+FS_INLINE void LoadPacked(const double* p, Cx<v4d>& z) {
+    v4d a, b;
+    std::memcpy(&a, p, sizeof a);
+    std::memcpy(&b, p + 4, sizeof b);
+    z.re = __builtin_shufflevector(a, b, 0, 2, 4, 6);
+    z.im = __builtin_shufflevector(a, b, 1, 3, 5, 7);
+}
+FS_INLINE void LoadPacked(const double* p, Cx<Pair>& z) {
+    const __m128d p01 = _mm_loadu_pd(p), p23 = _mm_loadu_pd(p + 2);
+    const __m128d p45 = _mm_loadu_pd(p + 4), p67 = _mm_loadu_pd(p + 6);
+    z.re = {_mm_unpacklo_pd(p01, p23), _mm_unpacklo_pd(p45, p67)};
+    z.im = {_mm_unpackhi_pd(p01, p23), _mm_unpackhi_pd(p45, p67)};
 }
 
 // Rows r0..r3 (lanes = columns) stored as four rows of columns, stride apart.
@@ -282,8 +303,8 @@ FS_INLINE void FirstRadix4(const Cx<V>& x0, const Cx<V>& x1, const Cx<V>& x2, co
 }
 
 // The transform along x of packed rows m = 4g..4g+3 (window rows 8g..8g+7), into T.
-template <class V>
-FS_INLINE void PassAlongX(Work& w, const std::int32_t* window, int g) {
+template <class V, class T>
+FS_INLINE void PassAlongX(Work& w, const T* window, int g) {
     Cx<V>* s = reinterpret_cast<Cx<V>*>(w.col);
     for (int c = 0; c < N; c += 4) {
         Cx<V> x[4];
@@ -373,10 +394,10 @@ FS_INLINE void PassAlongM(Work& w, int h) {
     }
 }
 
-template <class V>
-FS_INLINE void ComputeAll(Work& w, const std::int32_t* window, double* profile) {
+template <class V, class T>
+FS_INLINE void ComputeAll(Work& w, const T* window, double* profile) {
     std::memset(w.acc, 0, sizeof w.acc);
-    for (int g = 0; g < M / 4; ++g) PassAlongX<V>(w, window, g);
+    for (int g = 0; g < M / 4; ++g) PassAlongX<V, T>(w, window, g);
     for (int m = 0; m < M; ++m) {
         w.tre[m * kRow + N] = w.tre[m * kRow];
         w.tim[m * kRow + N] = w.tim[m * kRow];
@@ -398,13 +419,22 @@ __attribute__((target("avx2"))) void ComputeAvx2(Work& w, const std::int32_t* wi
                                                  double* profile) {
     ComputeAll<v4d>(w, window, profile);
 }
+__attribute__((target("avx2"))) void ComputeAvx2(Work& w, const double* window, double* profile) {
+    ComputeAll<v4d>(w, window, profile);
+}
 
 void ComputeBaseline(Work& w, const std::int32_t* window, double* profile) {
+    ComputeAll<Pair>(w, window, profile);
+}
+void ComputeBaseline(Work& w, const double* window, double* profile) {
     ComputeAll<Pair>(w, window, profile);
 }
 #endif
 
 void ComputePortable(Work& w, const std::int32_t* window, double* profile) {
+    ComputeAll<Quad>(w, window, profile);
+}
+void ComputePortable(Work& w, const double* window, double* profile) {
     ComputeAll<Quad>(w, window, profile);
 }
 
@@ -480,6 +510,14 @@ FastProfiler::FastProfiler(CodePath path) : work_(new Work), path_(Resolve(path)
 FastProfiler::~FastProfiler() = default;
 
 void FastProfiler::compute(const std::int32_t* window, double* profile) {
+#ifdef FRAMESIFTER_X86_VECTORS
+    if (path_ == CodePath::Avx2) return ComputeAvx2(*work_, window, profile);
+    if (path_ == CodePath::Baseline) return ComputeBaseline(*work_, window, profile);
+#endif
+    ComputePortable(*work_, window, profile);
+}
+
+void FastProfiler::compute(const double* window, double* profile) {
 #ifdef FRAMESIFTER_X86_VECTORS
     if (path_ == CodePath::Avx2) return ComputeAvx2(*work_, window, profile);
     if (path_ == CodePath::Baseline) return ComputeBaseline(*work_, window, profile);

@@ -33,6 +33,9 @@ public:
     // window: kSize * kSize values, window[i * kSize + j] = column i, row j (FrameWindow's
     // block). profile: kProfileBins values, all overwritten.
     void compute(const std::int32_t* window, double* profile);
+    // The same arithmetic on a window of real values (frames whose values are not all
+    // integers); an integer window given as doubles gives the very same profile.
+    void compute(const double* window, double* profile);
 
     CodePath codePath() const { return path_; }
     static bool vectorCodeBuilt();

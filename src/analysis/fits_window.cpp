@@ -1,5 +1,6 @@
 #include "fits_window.h"
 
+#include "fits_general.h"
 #include "fits_reader.h"
 
 #include <algorithm>
@@ -78,6 +79,51 @@ bool SumFrame(const ByteSource& source, const FitsHeader& header,
     return true;
 }
 
+// A frame the 16-bit path does not take, through FitsImageFile: the centroid of its
+// physical values added pixel by pixel in file order, and the window from its rows.
+WindowRead GeneralWindow(const ByteSource& source, const FitsHeader& header, WindowMode mode, int N,
+                         FrameReader& reader, IntPlane& window, std::string& error) {
+    const int width = header.width, height = header.height;
+    const std::size_t rowValues = std::size_t(width);
+    const int band =
+        mode == WindowMode::Peak ? int(std::max<std::size_t>(N, kChunkBytes / 8 / rowValues)) : N;
+    const std::size_t reading = std::size_t(std::min(band, height)) * rowValues * 8;
+    if (!reader.hold.holdTotal(reader.frame.fileBytes.size() + reading + std::size_t(N) * N * 8,
+                               error))
+        return WindowRead::Unreadable;
+    FitsImageFile file;
+    if (!file.open(source, header, error)) return WindowRead::Unreadable;
+    std::vector<double>& rows = reader.realRows;
+    rows.resize(std::size_t(std::min(band, height)) * rowValues);
+    int x0 = (width - N) / 2, y0 = (height - N) / 2;
+    if (mode == WindowMode::Peak) {
+        double s = 0, sx = 0, sy = 0;
+        for (int y = 0; y < height; y += band) {
+            const int count = std::min(band, height - y);
+            if (!file.readRows(y, count, rows.data(), error)) return WindowRead::Unreadable;
+            const double* p = rows.data();
+            for (int r = y; r < y + count; ++r)
+                for (int x = 0; x < width; ++x, ++p) {
+                    s += *p;
+                    sx += *p * x;
+                    sy += *p * r;
+                }
+        }
+        CornerFromCentroid(s, sx, sy, width, height, N, x0, y0);
+    }
+    if (!file.readRows(y0, N, rows.data(), error)) return WindowRead::Unreadable;
+    std::vector<double>& real = reader.realWindow;
+    real.resize(std::size_t(N) * N);
+    for (int i = 0; i < N; ++i)
+        for (int j = 0; j < N; ++j)
+            real[std::size_t(i) * N + j] = rows[std::size_t(j) * rowValues + x0 + i];
+    reader.real = !AllIntegers(real.data(), real.size());
+    if (!reader.real)
+        for (int i = 0; i < N; ++i)
+            for (int j = 0; j < N; ++j) window[i][j] = int(real[std::size_t(i) * N + j]);
+    return WindowRead::Ok;
+}
+
 }  // namespace
 
 WindowRead FitsWindowFromSource(const ByteSource& source, WindowMode mode, int N,
@@ -91,6 +137,7 @@ WindowRead FitsWindowFromSource(const ByteSource& source, WindowMode mode, int N
     width = header.width;
     height = header.height;
     if (width < N || height < N) return WindowRead::TooSmall;
+    if (!header.fast) return GeneralWindow(source, header, mode, N, reader, window, error);
 
     const std::size_t rowBytes = std::size_t(width) * 2;
     const std::size_t windowRows = rowBytes * std::size_t(N);

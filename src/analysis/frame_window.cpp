@@ -20,6 +20,7 @@ void FreeIfLarge(std::vector<T>& v) {
 }
 
 void EndFrame(FrameReader& reader) {
+    FreeIfLarge(reader.realRows);
     FreeIfLarge(reader.frame.fileBytes);
     FreeIfLarge(reader.frame.bgr);
     FreeIfLarge(reader.scratch);
@@ -56,6 +57,7 @@ WindowRead WindowFromMemory(const std::uint8_t* bytes, std::size_t size,
                             FrameReader& reader, IntPlane& window, int& width, int& height,
                             std::string& error) {
     error.clear();
+    reader.real = false;
     const ByteSource source(bytes, size);
     const WindowRead read = WindowFromSource(source, FrameFormatOf(extension), mode, N, reader,
                                              window, width, height, error);
@@ -66,6 +68,7 @@ WindowRead WindowFromMemory(const std::uint8_t* bytes, std::size_t size,
 WindowRead ReadFrameWindow(const std::string& path, WindowMode mode, int N, FrameReader& reader,
                            IntPlane& window, int& width, int& height, std::string& error) {
     error.clear();
+    reader.real = false;
     std::string video;
     int frame = 0;
     if (SplitFrameEntry(path, video, frame)) {

@@ -19,6 +19,12 @@ struct FrameReader {
     Frame frame;
     std::vector<std::uint8_t> scratch;
     BudgetHold hold;
+    // Set by the last read when the frame's window holds values that are not all integers
+    // within the int range: the window is then realWindow (N x N, [i * N + j] = column i,
+    // row j) and the int window is left alone.
+    bool real = false;
+    std::vector<double> realWindow;
+    std::vector<double> realRows;  // rows of such a frame, read a band at a time
 };
 
 enum class WindowRead { Ok, Unreadable, TooSmall };

@@ -100,7 +100,7 @@ bool HasOpenableFile(const QMimeData* data) {
 const QStringList& MainWindow::openFilters() {
     static const QStringList filters = {
         QStringLiteral("BMP (*.bmp)"),
-        QStringLiteral("FITS (16bit Uncompressed) (*.fit *.fts *.fits)"),
+        QStringLiteral("FITS (*.fit *.fts *.fits *.fz)"),
         QStringLiteral("JPEG (*.jpg *.jpeg)"),
         QStringLiteral("SER (*.ser)"),
     };

@@ -1,6 +1,7 @@
 #include "picture_files.h"
 
 #include "bmp_reader.h"
+#include "fits_general.h"
 #include "fits_reader.h"
 #include "jpeg_image.h"
 #include "ser_reader.h"
@@ -58,10 +59,38 @@ bool LoadBmpEntry(const QString& path, QImage& picture, QString& error) {
     return true;
 }
 
+// A FITS image the 16-bit path does not take: its physical values through cfitsio.
+bool LoadFitsValues(const ByteSource& source, QImage& picture, QString& error) {
+    FitsHeader header;
+    std::vector<double> values;
+    std::string reason;
+    if (!ReadFitsValues(source, header, values, reason)) {
+        error = QString::fromStdString(reason);
+        return false;
+    }
+    QImage image(header.width, header.height, QImage::Format_BGR888);
+    if (image.isNull()) {
+        error = QStringLiteral("not enough memory for a %1 x %2 picture")
+                    .arg(header.width)
+                    .arg(header.height);
+        return false;
+    }
+    FitsValuesToGrey(values.data(), header.width, header.height, image.bits(),
+                     std::size_t(image.bytesPerLine()));
+    picture = image;
+    return true;
+}
+
 bool LoadFits(const QString& path, QImage& picture, QString& error) {
     IntPlane plane;
     int width = 0, height = 0;
     std::string reason;
+    ByteSource source;
+    std::vector<std::uint8_t> blocks;
+    FitsHeader header;
+    if (source.open(LocalPath(path), reason) && ReadFitsHeader(source, blocks, header, reason) &&
+        !header.fast)
+        return LoadFitsValues(source, picture, error);
     if (!ReadFitsFrame(LocalPath(path), plane, width, height, reason)) {
         error = QString::fromStdString(reason);
         return false;

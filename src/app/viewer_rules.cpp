@@ -1,5 +1,6 @@
 #include "viewer_rules.h"
 
+#include "fits_general.h"
 #include "frame_format.h"
 
 #include <algorithm>
@@ -43,13 +44,38 @@ bool FitsToGrey(const IntPlane& plane, int width, int height, std::uint8_t* bgr,
     return true;
 }
 
+void FitsValuesToGrey(const double* values, int width, int height, std::uint8_t* bgr,
+                      std::size_t stride) {
+    const std::size_t count = std::size_t(width) * std::size_t(height);
+    const bool integers = AllIntegers(values, count);
+    double low = 0, high = 0;
+    if (count > 0) {
+        const auto [min, max] = std::minmax_element(values, values + count);
+        low = integers ? 0.0 : *min;
+        high = std::max(integers ? 0.0 : *min, *max);
+    }
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = bgr + std::size_t(y) * stride;
+        const double* v = values + std::size_t(y) * std::size_t(width);
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t g = 0;
+            if (integers)
+                g = GreyLevel(std::int32_t(v[x]), high);
+            else if (high > low)
+                g = std::uint8_t(std::min(255.0, (v[x] - low) / (high - low) * 255.0));
+            row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g;
+        }
+    }
+}
+
 int OpenFilterForName(const QString& name) {
     const int slash = name.lastIndexOf(QLatin1Char('/'));
     const int dot = name.lastIndexOf(QLatin1Char('.'));
     if (dot <= slash) return -1;
     const QString ext = name.mid(dot + 1).toLower();
     if (ext == QLatin1String("bmp")) return 0;
-    if (ext == QLatin1String("fit") || ext == QLatin1String("fts") || ext == QLatin1String("fits"))
+    if (ext == QLatin1String("fit") || ext == QLatin1String("fts") ||
+        ext == QLatin1String("fits") || ext == QLatin1String("fz"))
         return 1;
     if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg")) return 2;
     if (ext == QLatin1String("ser")) return 3;

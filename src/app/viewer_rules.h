@@ -24,6 +24,12 @@ double LargestValue(const framesifter::IntPlane& plane, int width, int height);
 bool FitsToGrey(const framesifter::IntPlane& plane, int width, int height, std::uint8_t* bgr,
                 std::size_t stride);
 
+// The same for values in rows (values[y * width + x]). Whole numbers within the int range
+// map as FitsToGrey does; any other values map from the smallest (black) to the largest
+// (white), and a flat image is black.
+void FitsValuesToGrey(const double* values, int width, int height, std::uint8_t* bgr,
+                      std::size_t stride);
+
 // The open dialog's entry (0 BMP, 1 FITS, 2 JPEG, 3 SER) that a file of this name is read
 // as, by its extension in any case (a video's frame "PATH#N" as SER); -1 for any other name.
 int OpenFilterForName(const QString& name);

@@ -320,7 +320,7 @@ void PrintScores(const std::vector<std::string>& paths, const AnalysisResults& r
     std::vector<char> passed(paths.size(), 0);
     for (int k : selection.passed) passed[std::size_t(k)] = 1;
     const std::string csv =
-        ScoresCsv(paths, BandScores(results.profileTable, int(paths.size()), options.band), passed);
+        ScoresCsv(paths, BandScores(results, int(paths.size()), options.band), passed);
     std::fwrite(csv.data(), 1, csv.size(), stdout);
 }
 
@@ -390,9 +390,9 @@ int Select(int argc, char** argv) {
         const int best =
             options.bestPercent ? CountForPercent(options.percent, count) : options.best;
         rule = "best " + std::to_string(best);
-        selection = SelectBest(results.profileTable, count, options.band, best);
+        selection = SelectBest(results, count, options.band, best);
     } else {
-        selection = SelectFrames(results.profileTable, count, options.band, options.level);
+        selection = SelectFrames(results, count, options.band, options.level);
     }
     PrintScores(paths, results, options, selection);
     if (!CheckStdout()) return kExitFailure;

@@ -26,6 +26,8 @@ public:
     std::uint64_t size() const { return size_; }
     // The whole content when the source is memory; null for a file.
     const std::uint8_t* memory() const { return bytes_; }
+    // The open file's descriptor; -1 for memory.
+    int descriptor() const { return fd_; }
 
     // Exactly n bytes from `offset`: a pointer into memory, or into `scratch` after a read
     // from the file. Null with a reason when the range lies beyond the end or the read fails.

@@ -1,6 +1,7 @@
 #include "fits_reader.h"
 
 #include "file_io.h"
+#include "fits_general.h"
 #include "frame_format.h"
 
 #include <algorithm>
@@ -144,24 +145,33 @@ bool RequireInteger(const KeyValue& key, const char* name, long long& out, std::
     return true;
 }
 
+// An optional integer keyword: `fallback` when absent.
+bool OptionalInteger(const KeyValue& key, const char* name, long long fallback, long long& out,
+                     std::string& error) {
+    out = fallback;
+    return key.count == 0 || RequireInteger(key, name, out, error);
+}
+
 constexpr std::size_t kMaxHeaderBytes = std::size_t(kFitsMaxHeaderBlocks) * kFitsBlockBytes;
 
-// An axis beyond the second whose length is not 1, and what is wrong with it; it matters
+// An axis beyond the third whose length is not 1, and what is wrong with it; it matters
 // only if NAXIS counts it.
 struct ExtraAxis {
     int number;
     std::string problem;
 };
 
-// The cards the parse needs, gathered in one pass up to END.
+// The cards the parse needs, gathered in one pass up to END. A tile-compressed image keeps
+// its image's keywords under Z names in a binary table.
 struct HeaderCards {
-    KeyValue bitpix, naxis, bscale, bzero;
-    KeyValue axes[2];  // NAXIS1, NAXIS2
+    KeyValue bitpix, naxis, bscale, bzero, xtension, zimage, zbitpix, znaxis, pcount, gcount;
+    KeyValue axes[3];   // NAXIS1 .. NAXIS3
+    KeyValue zaxes[3];  // ZNAXIS1 .. ZNAXIS3
     std::vector<ExtraAxis> extraAxes;
     std::size_t endCard = 0;  // index of the END card
 };
 
-// Axes beyond the second must have length 1: one image plane.
+// Axes beyond the third must have length 1: one cube of planes.
 void TakeExtraAxis(const std::uint8_t* card, int number, HeaderCards& cards) {
     KeyValue k;
     k.take(card);
@@ -171,32 +181,53 @@ void TakeExtraAxis(const std::uint8_t* card, int number, HeaderCards& cards) {
         cards.extraAxes.push_back({number, name + " is not an integer: '" + k.value + "'"});
     else if (length != 1)
         cards.extraAxes.push_back(
-            {number, name + " is " + k.value + "; only a single image plane is read"});
+            {number, name + " is " + k.value + "; only images of up to three axes are read"});
 }
 
 void TakeCard(const std::uint8_t* card, HeaderCards& cards) {
-    if (KeywordIs(card, "BITPIX"))
-        cards.bitpix.take(card);
-    else if (KeywordIs(card, "NAXIS"))
-        cards.naxis.take(card);
-    else if (KeywordIs(card, "BSCALE"))
-        cards.bscale.take(card);
-    else if (KeywordIs(card, "BZERO"))
-        cards.bzero.take(card);
-    else if (int n = AxisNumber(card)) {
-        if (n <= 2)
+    static const struct {
+        const char* name;
+        KeyValue HeaderCards::*key;
+    } kKeys[] = {{"BITPIX", &HeaderCards::bitpix},
+                 {"NAXIS", &HeaderCards::naxis},
+                 {"BSCALE", &HeaderCards::bscale},
+                 {"BZERO", &HeaderCards::bzero},
+                 {"XTENSION", &HeaderCards::xtension},
+                 {"ZIMAGE", &HeaderCards::zimage},
+                 {"ZBITPIX", &HeaderCards::zbitpix},
+                 {"ZNAXIS", &HeaderCards::znaxis},
+                 {"PCOUNT", &HeaderCards::pcount},
+                 {"GCOUNT", &HeaderCards::gcount},
+                 {"ZNAXIS1", nullptr},
+                 {"ZNAXIS2", nullptr},
+                 {"ZNAXIS3", nullptr}};
+    for (const auto& k : kKeys) {
+        if (!KeywordIs(card, k.name)) continue;
+        if (k.key)
+            (cards.*k.key).take(card);
+        else
+            cards.zaxes[k.name[6] - '1'].take(card);
+        return;
+    }
+    if (int n = AxisNumber(card)) {
+        if (n <= 3)
             cards.axes[n - 1].take(card);
         else
             TakeExtraAxis(card, n, cards);
     }
 }
 
-// Reads cards up to END, searching no further than kMaxHeaderBytes.
+// Reads cards up to END, searching no further than kMaxHeaderBytes. The first header
+// starts with SIMPLE, an extension's with XTENSION.
 bool CollectCards(const std::uint8_t* bytes, std::size_t available, std::uint64_t fileSize,
-                  HeaderCards& cards, std::string& error) {
-    if (fileSize == 0) return Fail(error, "empty file");
-    if (available < std::size_t(kFitsCardBytes) || !KeywordIs(bytes, "SIMPLE"))
+                  bool primary, HeaderCards& cards, std::string& error) {
+    if (fileSize == 0)
+        return Fail(error, primary ? "empty file" : "no extension after the empty primary header");
+    if (primary && (available < std::size_t(kFitsCardBytes) || !KeywordIs(bytes, "SIMPLE")))
         return Fail(error, "not a FITS file (it does not start with a SIMPLE card)");
+    if (!primary && (available < std::size_t(kFitsCardBytes) || !KeywordIs(bytes, "XTENSION")))
+        return Fail(error,
+                    "the extension after the empty primary header does not start with XTENSION");
     const std::size_t searched = std::min(available, kMaxHeaderBytes);
     for (std::size_t pos = 0; pos + kFitsCardBytes <= searched; pos += kFitsCardBytes) {
         const std::uint8_t* card = bytes + pos;
@@ -212,77 +243,171 @@ bool CollectCards(const std::uint8_t* bytes, std::size_t available, std::uint64_
     return Fail(error, "no END card: the header does not end before the end of the file");
 }
 
-// BITPIX 16, two axes (further ones of length 1), each side within the frame limit.
-bool CheckShape(const HeaderCards& cards, long long& width, long long& height, std::string& error) {
-    long long bits = 0, axisCount = 0;
-    if (!RequireInteger(cards.bitpix, "BITPIX", bits, error)) return false;
-    if (bits != 16)
-        return Fail(error, "BITPIX is " + std::to_string(bits) +
-                               "; only 16-bit integer images (BITPIX 16) are read");
-    if (!RequireInteger(cards.naxis, "NAXIS", axisCount, error)) return false;
-    if (axisCount < 2 || axisCount > kMaxAxes)
-        return Fail(
-            error, "NAXIS is " + std::to_string(axisCount) + "; a two-dimensional image is needed");
-    if (!RequireInteger(cards.axes[0], "NAXIS1", width, error)) return false;
-    if (!RequireInteger(cards.axes[1], "NAXIS2", height, error)) return false;
-    for (const ExtraAxis& axis : cards.extraAxes)
-        if (axis.number <= axisCount) return Fail(error, axis.problem);
-    if (width < 1 || width > kMaxFrameSide || height < 1 || height > kMaxFrameSide)
-        return Fail(error, "image size " + std::to_string(width) + " x " + std::to_string(height) +
-                               " is outside 1.." + std::to_string(kMaxFrameSide));
-    return true;
+bool IsTrue(const KeyValue& key) { return key.count == 1 && key.hasValue && key.value == "T"; }
+
+bool IsImageExtension(const KeyValue& xtension) {
+    return xtension.count == 1 && xtension.hasValue &&
+           (xtension.value == "'IMAGE   '" || xtension.value == "'IMAGE'");
 }
 
-// Only BSCALE 1 (or none) is read.
-bool CheckScale(const KeyValue& bscale, std::string& error) {
-    if (bscale.count > 1) return Fail(error, "BSCALE appears more than once");
-    if (bscale.count == 0) return true;
-    double scale = 0;
-    if (!bscale.hasValue || !ParseReal(bscale.value, scale))
-        return Fail(error, "BSCALE is not a number: '" + bscale.value + "'");
-    if (scale != 1.0) return Fail(error, "BSCALE is " + bscale.value + "; only BSCALE 1 is read");
-    return true;
-}
+// The image's shape: BITPIX and two or three axes (further ones of length 1), each side
+// within the frame limit. A tile-compressed image is described by its Z keywords.
+struct Shape {
+    long long bitpix = 0, width = 0, height = 0, planes = 1;
+    bool empty = false;  // NAXIS 0: a primary header before extensions
+};
 
-// BZERO truncated toward zero; 0 when absent.
-bool ReadOffset(const KeyValue& bzero, int& offset, std::string& error) {
-    offset = 0;
-    if (bzero.count > 1) return Fail(error, "BZERO appears more than once");
-    if (bzero.count == 0) return true;
-    double value = 0;
-    if (!bzero.hasValue || !ParseReal(bzero.value, value))
-        return Fail(error, "BZERO is not a number: '" + bzero.value + "'");
-    const double truncated = std::trunc(value);
-    if (truncated < double(INT_MIN) || truncated > double(INT_MAX))
-        return Fail(error, "BZERO " + bzero.value + " does not fit an integer");
-    offset = int(truncated);
-    return true;
-}
-
-// `available` bytes are in memory; `fileSize` is what the file holds in all.
-bool ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::uint64_t fileSize,
-                      FitsHeader& header, std::string& error) {
-    HeaderCards cards;
-    long long width = 0, height = 0;
-    int offset = 0;
-    if (!CollectCards(bytes, available, fileSize, cards, error) ||
-        !CheckShape(cards, width, height, error) || !CheckScale(cards.bscale, error) ||
-        !ReadOffset(cards.bzero, offset, error))
+bool CheckShape(const HeaderCards& cards, bool compressed, Shape& shape, std::string& error) {
+    const KeyValue& bitpixKey = compressed ? cards.zbitpix : cards.bitpix;
+    const KeyValue& naxisKey = compressed ? cards.znaxis : cards.naxis;
+    const KeyValue* axes = compressed ? cards.zaxes : cards.axes;
+    const char* prefix = compressed ? "Z" : "";
+    long long axisCount = 0;
+    if (!RequireInteger(bitpixKey, compressed ? "ZBITPIX" : "BITPIX", shape.bitpix, error))
         return false;
+    const long long b = shape.bitpix;
+    if (b != 8 && b != 16 && b != 32 && b != -32 && b != -64)
+        return Fail(error, std::string(prefix) + "BITPIX is " + std::to_string(b) +
+                               "; images of BITPIX 8, 16, 32, -32 or -64 are read");
+    if (!RequireInteger(naxisKey, compressed ? "ZNAXIS" : "NAXIS", axisCount, error)) return false;
+    if (axisCount == 0 && !compressed) {
+        shape.empty = true;
+        return true;
+    }
+    if (axisCount < 2 || axisCount > kMaxAxes)
+        return Fail(error, std::string(prefix) + "NAXIS is " + std::to_string(axisCount) +
+                               "; a two-dimensional image is needed");
+    const std::string n = std::string(prefix) + "NAXIS";
+    if (!RequireInteger(axes[0], (n + "1").c_str(), shape.width, error)) return false;
+    if (!RequireInteger(axes[1], (n + "2").c_str(), shape.height, error)) return false;
+    if (axisCount >= 3 && !RequireInteger(axes[2], (n + "3").c_str(), shape.planes, error))
+        return false;
+    if (!compressed)
+        for (const ExtraAxis& axis : cards.extraAxes)
+            if (axis.number <= axisCount) return Fail(error, axis.problem);
+    if (compressed && axisCount > 3)
+        return Fail(error, "ZNAXIS is " + std::to_string(axisCount) +
+                               "; only images of up to three axes are read");
+    if (shape.width < 1 || shape.width > kMaxFrameSide || shape.height < 1 ||
+        shape.height > kMaxFrameSide)
+        return Fail(error, "image size " + std::to_string(shape.width) + " x " +
+                               std::to_string(shape.height) + " is outside 1.." +
+                               std::to_string(kMaxFrameSide));
+    if (shape.planes < 1 || shape.planes > kMaxFrameSide)
+        return Fail(error, n + "3 is " + std::to_string(shape.planes) + "; 1.." +
+                               std::to_string(kMaxFrameSide) + " planes are read");
+    return true;
+}
+
+// An optional real keyword, `fallback` when absent.
+bool ReadReal(const KeyValue& key, const char* name, double fallback, double& out,
+              std::string& error) {
+    out = fallback;
+    if (key.count > 1) return Fail(error, std::string(name) + " appears more than once");
+    if (key.count == 0) return true;
+    if (!key.hasValue || !ParseReal(key.value, out))
+        return Fail(error, std::string(name) + " is not a number: '" + key.value + "'");
+    return true;
+}
+
+// The fold of the 16-bit path, (word ^ 0x8000) + bzero - 32768, stays within int for these.
+bool OffsetFitsTheFastPath(double bzero) {
+    return bzero == std::trunc(bzero) && bzero >= double(INT32_MIN) + 32768 &&
+           bzero <= double(INT32_MAX) - 32767;
+}
+
+// One header unit at `bytes` (`available` of its bytes in memory, `remaining` bytes in the
+// file from its start on). An empty primary header comes back with shape.empty set and
+// header.dataOffset past its own data.
+bool ParseUnit(const std::uint8_t* bytes, std::size_t available, std::uint64_t remaining,
+               bool primary, FitsHeader& header, bool& empty, std::string& error) {
+    HeaderCards cards;
+    if (!CollectCards(bytes, available, remaining, primary, cards, error)) return false;
+    bool compressed = false;
+    if (!primary) {
+        compressed = cards.xtension.count == 1 && cards.xtension.value == "'BINTABLE'" &&
+                     IsTrue(cards.zimage);
+        if (!compressed && !IsImageExtension(cards.xtension))
+            return Fail(error, "the first extension is not an image (XTENSION " +
+                                   cards.xtension.value + ")");
+    }
+    Shape shape;
+    if (!CheckShape(cards, compressed, shape, error)) return false;
+    empty = shape.empty;
+    if (empty && !primary) return Fail(error, "the first extension holds no image");
+    double bscale = 1, bzero = 0;
+    if (!ReadReal(cards.bscale, "BSCALE", 1, bscale, error) ||
+        !ReadReal(cards.bzero, "BZERO", 0, bzero, error))
+        return false;
+    if (bscale == 0) return Fail(error, "BSCALE is 0");
 
     const std::size_t cardCount = (cards.endCard / kCardsPerBlock + 1) * kCardsPerBlock;
     const std::size_t dataOffset = cardCount * kFitsCardBytes;
-    const std::uint64_t dataBytes = std::uint64_t(width) * std::uint64_t(height) * 2;
-    const std::uint64_t present = fileSize > dataOffset ? fileSize - dataOffset : 0;
+    std::uint64_t dataBytes = 0;
+    if (compressed) {
+        // The table's rows and its heap, which hold the compressed tiles.
+        long long rowBytes = 0, rows = 0, heap = 0, groups = 0;
+        if (!RequireInteger(cards.naxis, "NAXIS", rows, error) || rows != 2)
+            return Fail(error, error.empty() ? "the compressed image's table has NAXIS " +
+                                                   std::to_string(rows) + ", not 2"
+                                             : error);
+        if (!RequireInteger(cards.axes[0], "NAXIS1", rowBytes, error) ||
+            !RequireInteger(cards.axes[1], "NAXIS2", rows, error) ||
+            !OptionalInteger(cards.pcount, "PCOUNT", 0, heap, error) ||
+            !OptionalInteger(cards.gcount, "GCOUNT", 1, groups, error))
+            return false;
+        const long long limit = 1LL << 40;
+        if (rowBytes < 0 || rows < 0 || heap < 0 || rowBytes > limit || rows > limit ||
+            heap > limit || groups != 1)
+            return Fail(error, "the compressed image's table sizes are out of range");
+        dataBytes = std::uint64_t(rowBytes) * std::uint64_t(rows) + std::uint64_t(heap);
+    } else if (!empty) {
+        dataBytes = std::uint64_t(shape.width) * std::uint64_t(shape.height) *
+                    std::uint64_t(shape.planes) * std::uint64_t(std::llabs(shape.bitpix) / 8);
+    }
+    const std::uint64_t present = remaining > dataOffset ? remaining - dataOffset : 0;
     if (present < dataBytes)
         return Fail(error, "truncated: " + std::to_string(present) + " of " +
                                std::to_string(dataBytes) + " data bytes present");
 
-    header.width = int(width);
-    header.height = int(height);
+    header.width = int(shape.width);
+    header.height = int(shape.height);
     header.cardCount = int(cardCount);
-    header.bzero = offset;
+    header.bitpix = int(shape.bitpix);
+    header.planes = int(shape.planes);
+    header.plane = shape.planes == 3 ? 2 : 1;
+    header.bscale = bscale;
+    header.bzeroValue = bzero;
+    header.compressed = compressed;
+    const double truncated = std::trunc(bzero);
+    header.bzero =
+        truncated >= double(INT_MIN) && truncated <= double(INT_MAX) ? int(truncated) : 0;
+    header.fast = primary && !compressed && shape.bitpix == 16 && shape.planes == 1 &&
+                  bscale == 1 && OffsetFitsTheFastPath(bzero);
     header.dataOffset = dataOffset;
+    return true;
+}
+
+// `available` bytes are in memory; `fileSize` is what the file holds in all. Only the
+// primary header's unit: an empty one is taken further by ReadFitsHeader.
+bool ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::uint64_t fileSize,
+                      FitsHeader& header, std::string& error) {
+    bool empty = false;
+    if (!ParseUnit(bytes, available, fileSize, true, header, empty, error)) return false;
+    if (!empty) return true;
+    // The image lies in the first extension, right after this header.
+    const std::size_t next = header.dataOffset;
+    if (next >= available && next < fileSize)
+        return Fail(error, "the first extension's header lies beyond the bytes read");
+    const std::size_t start = std::min(next, available);
+    FitsHeader image;
+    if (!ParseUnit(bytes + start, available - start,
+                   fileSize - std::min<std::uint64_t>(next, fileSize), false, image, empty, error))
+        return false;
+    image.hdu = 2;
+    image.dataOffset += next;
+    image.cardCount += header.cardCount;
+    header = image;
     return true;
 }
 
@@ -309,9 +434,7 @@ void Transpose(const std::uint8_t* rows, int width, int x0, int columns, int y0,
 
 // Raw words 0..65535 cannot overflow the fold when the offset stays this far inside the int
 // range; the plain fold vectorises where the clamped one does not.
-bool FoldCannotOverflow(std::int32_t z) {
-    return z >= -(INT32_MAX - 65535) && z <= INT32_MAX - 65535;
-}
+bool FoldCannotOverflow(std::int32_t z) { return z >= INT32_MIN + 32768 && z <= INT32_MAX - 32767; }
 
 // Rows per read of the data when a whole image is decoded from a file: about 1 MiB.
 int RowsPerBand(int width) {
@@ -334,6 +457,12 @@ bool DecodeSourceRows(const ByteSource& source, const FitsHeader& header, IntPla
         Transpose(rows, header.width, 0, header.width, y, count, plane, fold);
     }
     return true;
+}
+
+bool RequireFast(const FitsHeader& header, std::string& error) {
+    if (header.fast) return true;
+    return Fail(error, "not a plain 16-bit image (BITPIX " + std::to_string(header.bitpix) +
+                           "); read through FitsImageFile");
 }
 
 bool CheckPlaneSize(const FitsHeader& header, const IntPlane& plane, std::string& error) {
@@ -367,6 +496,8 @@ bool ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
     }
     blocks.clear();
     std::vector<std::uint8_t> scratch;
+    // Up to the primary header's END, and on to the next END when the primary holds no image.
+    bool extension = false;
     while (blocks.size() < kMaxHeaderBytes && blocks.size() < size) {
         const std::size_t before = blocks.size();
         const std::size_t n = std::size_t(std::min<std::uint64_t>(kFitsBlockBytes, size - before));
@@ -378,7 +509,14 @@ bool ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
         bool found = false;
         for (std::size_t pos = 0; pos + kFitsCardBytes <= n && !found; pos += kFitsCardBytes)
             found = IsEndCard(block + pos);
-        if (found) break;
+        if (!found) continue;
+        if (extension) break;
+        FitsHeader primary;
+        bool empty = false;
+        std::string ignored;
+        if (!ParseUnit(blocks.data(), blocks.size(), size, true, primary, empty, ignored) || !empty)
+            break;
+        extension = true;
     }
     return ParseHeaderBytes(blocks.data(), blocks.size(), size, header, error);
 }
@@ -387,7 +525,7 @@ bool DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHea
                       IntPlane& plane, std::string& error) {
     const int w = header.width;
     const int h = header.height;
-    if (!CheckPlaneSize(header, plane, error)) return false;
+    if (!RequireFast(header, error) || !CheckPlaneSize(header, plane, error)) return false;
     const std::size_t dataBytes = std::size_t(w) * std::size_t(h) * 2;
     if (header.dataOffset > size || size - header.dataOffset < dataBytes)
         return Fail(error,
@@ -415,7 +553,7 @@ bool ReadFitsImage(const std::string& path, std::vector<char>& headerBytes, int&
     std::vector<std::uint8_t> blocks;
     FitsHeader header;
     if (!ReadFitsHeader(source, blocks, header, error)) return false;
-    if (!CheckPlaneSize(header, plane, error) ||
+    if (!RequireFast(header, error) || !CheckPlaneSize(header, plane, error) ||
         !DecodeSourceRows(
             source, header, plane, [](std::int32_t raw) { return raw; }, error))
         return false;
@@ -440,11 +578,10 @@ bool ApplyBzero(int bzero, int first, int second, IntPlane& plane, std::string& 
 #if defined(__SSE2__)
 namespace {
 
-// The fold of four raw words when FoldCannotOverflow(z).
-__m128i Fold4(__m128i raw, __m128i z, __m128i minusZ) {
-    const __m128i below = _mm_cmplt_epi32(raw, z);
-    return _mm_or_si128(_mm_and_si128(below, _mm_add_epi32(raw, z)),
-                        _mm_andnot_si128(below, _mm_add_epi32(raw, minusZ)));
+// The fold of four raw words when FoldCannotOverflow(bzero): flip holds 0x8000 and offset
+// bzero - 32768 in every lane.
+__m128i Fold4(__m128i raw, __m128i flip, __m128i offset) {
+    return _mm_add_epi32(_mm_xor_si128(raw, flip), offset);
 }
 
 // An 8 x 8 block of big-endian words (rows rowBytes apart) turned in registers: columns[k][j]
@@ -511,8 +648,8 @@ void AddBlockSums(const std::uint8_t* p, int blocks, __m128i z, __m128i minusZ, 
 void DecodeWindowBlocks(const std::uint8_t* rows, int width, std::int32_t bzero, int x0, int n,
                         IntPlane& window) {
     const std::size_t rowBytes = std::size_t(width) * 2;
-    const __m128i z = _mm_set1_epi32(bzero);
-    const __m128i minusZ = _mm_set1_epi32(-bzero);
+    const __m128i z = _mm_set1_epi32(0x8000);
+    const __m128i minusZ = _mm_set1_epi32(bzero - 32768);
     std::int32_t* columns[8];
     for (int j0 = 0; j0 < n; j0 += 16) {
         for (int i0 = 0; i0 < n; i0 += 8) {
@@ -535,7 +672,7 @@ void FitsRowSums(const std::uint8_t* row, int width, int bzero, std::int64_t& s,
 #if defined(__SSE2__)
     const std::int64_t largest = 65535 + (z < 0 ? -z : z);
     const int segment = std::max(1, int(std::sqrt(double(INT32_MAX / largest))) - 1);
-    const __m128i zv = _mm_set1_epi32(bzero), minusZ = _mm_set1_epi32(-bzero);
+    const __m128i zv = _mm_set1_epi32(0x8000), minusZ = _mm_set1_epi32(bzero - 32768);
     for (; x + 8 <= width;) {
         const int blocks = std::min(segment, (width - x) / 8);
         std::int64_t segmentS = 0, segmentX = 0;
@@ -547,7 +684,7 @@ void FitsRowSums(const std::uint8_t* row, int width, int bzero, std::int64_t& s,
 #endif
     for (const std::uint8_t* p = row + std::size_t(x) * 2; x < width; ++x, p += 2) {
         const std::int64_t raw = std::int64_t(p[0]) << 8 | p[1];
-        const std::int64_t v = raw + (raw < z ? z : -z);
+        const std::int64_t v = (raw ^ 0x8000) - 32768 + z;
         s += v;
         sx += v * x;
     }
@@ -564,7 +701,7 @@ void DecodeFitsWindowRows(const std::uint8_t* rows, int width, int bzero, int x0
 #endif
     if (FoldCannotOverflow(z))
         Transpose(rows, width, x0, n, 0, n, window,
-                  [z](std::int32_t raw) { return raw + (raw < z ? z : -z); });
+                  [k = z - 32768](std::int32_t raw) { return (raw ^ 0x8000) + k; });
     else
         Transpose(rows, width, x0, n, 0, n, window,
                   [z](std::int32_t raw) { return FoldBzero(raw, z); });
@@ -596,12 +733,25 @@ bool DecodeParsedFrame(const ByteSource& source, const FitsHeader& header, IntPl
             return Fail(error, "not enough memory for a " + std::to_string(header.width) + " x " +
                                    std::to_string(header.height) + " image");
     }
+    if (!header.fast) {
+        std::vector<double> values;
+        FitsHeader parsed = header;
+        if (!ReadFitsValues(source, parsed, values, error)) return false;
+        if (!AllIntegers(values.data(), values.size()))
+            return Fail(error, "the image holds values that are not integers");
+        for (int y = 0; y < header.height; ++y)
+            for (int x = 0; x < header.width; ++x)
+                plane[x][y] = int(values[std::size_t(y) * std::size_t(header.width) + x]);
+        width = header.width;
+        height = header.height;
+        return true;
+    }
     const std::int32_t z = header.bzero;
     if (FoldCannotOverflow(z)) {
         // Folding while decoding gives the same values as ApplyBzero afterwards.
         if (!DecodeSourceRows(
-                source, header, plane, [z](std::int32_t raw) { return raw + (raw < z ? z : -z); },
-                error))
+                source, header, plane,
+                [k = z - 32768](std::int32_t raw) { return (raw ^ 0x8000) + k; }, error))
             return false;
     } else {
         if (!DecodeSourceRows(
@@ -638,13 +788,20 @@ bool ReadFitsCards(const ByteSource& source, FitsCards& shape, std::string& erro
     std::vector<std::uint8_t> blocks;
     FitsHeader header;
     std::string refusal;
-    ReadFitsHeader(source, blocks, header, refusal);
+    if (ReadFitsHeader(source, blocks, header, refusal)) {
+        // Every image read, a compressed one by its own sizes.
+        shape.bitpix = header.bitpix;
+        shape.width = header.width;
+        shape.height = header.height;
+        shape.planes = header.planes;
+        return true;
+    }
     const std::uint8_t* bytes = source.memory() ? source.memory() : blocks.data();
     const std::size_t available =
         source.memory() ? std::size_t(std::min<std::uint64_t>(source.size(), kMaxHeaderBytes))
                         : blocks.size();
     HeaderCards cards;
-    if (!CollectCards(bytes, available, source.size(), cards, error)) return false;
+    if (!CollectCards(bytes, available, source.size(), true, cards, error)) return false;
     long long bits = 0, axes = 0, third = 1;
     if (!RequireInteger(cards.bitpix, "BITPIX", bits, error) ||
         !RequireInteger(cards.naxis, "NAXIS", axes, error))
@@ -657,13 +814,7 @@ bool ReadFitsCards(const ByteSource& source, FitsCards& shape, std::string& erro
     if (!RequireInteger(cards.axes[0], "NAXIS1", shape.width, error) ||
         !RequireInteger(cards.axes[1], "NAXIS2", shape.height, error))
         return false;
-    if (axes >= 3) {
-        KeyValue naxis3;
-        for (std::size_t k = 0; k < cards.endCard; ++k)
-            if (KeywordIs(bytes + k * kFitsCardBytes, "NAXIS3"))
-                naxis3.take(bytes + k * kFitsCardBytes);
-        if (!RequireInteger(naxis3, "NAXIS3", third, error)) return false;
-    }
+    if (axes >= 3 && !RequireInteger(cards.axes[2], "NAXIS3", third, error)) return false;
     shape.bitpix = int(bits);
     shape.planes = third;
     return true;

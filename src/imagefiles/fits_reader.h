@@ -1,5 +1,9 @@
 #pragma once
-// Reader for FITS primary images of 16-bit integers (BITPIX = 16, two axes).
+// Reader for FITS images. The header parse covers every image this program reads: BITPIX 8,
+// 16, 32, -32, -64, two or three axes, in the primary unit or (after an empty primary) in
+// the first extension, tile-compressed or not. The pixel functions here are the fast path
+// for the common camera case (header.fast): 16-bit integers, BSCALE 1, an integer BZERO,
+// one plane; fits_general.h reads the rest.
 // Every function that can fail returns false with a short reason in `error`, such as
 // "truncated: 1000 of 614400 data bytes present", which callers turn into a sentence that
 // names the file.
@@ -28,6 +32,15 @@ struct FitsHeader {
     int cardCount = 0;           // cards consumed: 36 per 2880-byte block, END's block included
     int bzero = 0;               // BZERO truncated toward zero; 0 when absent
     std::size_t dataOffset = 0;  // = 80 * cardCount
+    // Of every image read; the primary's empty unit counts in cardCount too.
+    int bitpix = 16;    // BITPIX, or ZBITPIX of a compressed image
+    int planes = 1;     // NAXIS3, or 1
+    int plane = 1;      // the plane read, from 1: the second (green) of three, else 1
+    double bscale = 1;  // physical value = bzeroValue + bscale * stored value
+    double bzeroValue = 0;
+    int hdu = 1;              // the header unit holding the image, from 1
+    bool compressed = false;  // tile-compressed, in a binary table
+    bool fast = true;         // read by the functions below; otherwise by fits_general.h
 };
 
 // The parse core: `available` header bytes in memory (the blocks up to END at least) of a
@@ -43,7 +56,8 @@ bool ParseFitsHeader(const std::uint8_t* bytes, std::size_t size, FitsHeader& he
 bool ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks, FitsHeader& header,
                     std::string& error);
 // Big-endian 16-bit words into plane[x][y] as raw unsigned values 0..65535. The plane must
-// be allocated as (header.width, header.height); otherwise nothing is written.
+// be allocated as (header.width, header.height); otherwise nothing is written. Fast headers
+// only.
 bool DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
                       IntPlane& plane, std::string& error);
 
@@ -53,13 +67,13 @@ bool ReadFitsSize(const std::string& path, int& width, int& height, std::string&
 // `header` receives the 80 * cardCount header bytes.
 bool ReadFitsImage(const std::string& path, std::vector<char>& header, int& width, int& height,
                    int& cardCount, int& bzero, IntPlane& plane, std::string& error);
-// v < bzero ? v + bzero : v - bzero, over first x second of the plane (held within the int
-// range); refuses an area larger than the plane.
+// The stored words are signed: raw unsigned words v become bzero + (v ^ 0x8000) - 32768
+// (for BZERO 32768, v < 32768 ? v + 32768 : v - 32768), over first x second of the plane,
+// held within the int range; refuses an area larger than the plane.
 bool ApplyBzero(int bzero, int first, int second, IntPlane& plane, std::string& error);
 
 inline std::int32_t FoldBzero(std::int32_t v, std::int32_t bzero) {
-    const std::int64_t z = bzero;
-    const std::int64_t r = v + (v < z ? z : -z);
+    const std::int64_t r = std::int64_t(v ^ 0x8000) - 32768 + bzero;
     return std::int32_t(r < INT32_MIN ? INT32_MIN : r > INT32_MAX ? INT32_MAX : r);
 }
 

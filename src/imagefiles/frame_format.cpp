@@ -26,7 +26,7 @@ FrameFormat FrameFormatOf(const std::string& path) {
     }
     if (ext == ".bmp") return FrameFormat::Bmp;
     if (ext == ".jpg" || ext == ".jpeg") return FrameFormat::Jpeg;
-    if (ext == ".fit" || ext == ".fts" || ext == ".fits") return FrameFormat::Fits;
+    if (ext == ".fit" || ext == ".fts" || ext == ".fits" || ext == ".fz") return FrameFormat::Fits;
     if (ext == ".ser") return FrameFormat::Ser;
     return FrameFormat::Unknown;
 }

@@ -22,7 +22,7 @@ extern const char kVideoWithoutFrame[];
 // The part of the file name from its last dot on, dot included; "" when there is none.
 std::string FileExtension(const std::string& path);
 
-// By the extension, compared without regard to case: .bmp; .jpg/.jpeg; .fit/.fts/.fits;
+// By the extension, compared without regard to case: .bmp; .jpg/.jpeg; .fit/.fts/.fits/.fz;
 // .ser (a video, whose frames are named by entries).
 // Takes a path, a file name or a bare extension such as ".fit".
 FrameFormat FrameFormatOf(const std::string& path);

@@ -5,8 +5,8 @@
 
 namespace framesifter {
 
-std::vector<double> BandScores(const IntPlane& profileTable, int count, Band band) {
-    count = std::clamp(count, 0, profileTable.second());
+std::vector<double> BandScores(const ProfileColumns& profileTable, int count, Band band) {
+    count = std::clamp(count, 0, profileTable.table.second());
     std::vector<double> scores(std::size_t(count), 0.0);
     for (int k = 0; k < count; ++k)
         scores[std::size_t(k)] = BandScore(profileTable, k, band.low, band.high);
@@ -80,7 +80,7 @@ int CountForPercent(const Percent& percent, int count) {
     return int(std::min<std::int64_t>(n, count));
 }
 
-SelectionResult SelectBest(const IntPlane& profileTable, int count, Band band, int best,
+SelectionResult SelectBest(const ProfileColumns& profileTable, int count, Band band, int best,
                            const std::vector<LeftOutFrame>& leftOut) {
     const std::vector<double> scores = BandScores(profileTable, count, band);
     const std::vector<int> order = BestFirst(scores, LeftOutFlags(scores.size(), leftOut));
@@ -99,13 +99,13 @@ SelectionResult SelectBest(const IntPlane& profileTable, int count, Band band, i
     return result;
 }
 
-SelectionResult SelectByRule(const IntPlane& profileTable, int count, Band band, int level,
+SelectionResult SelectByRule(const ProfileColumns& profileTable, int count, Band band, int level,
                              const PassRule& rule, const std::vector<LeftOutFrame>& leftOut) {
     switch (rule.kind) {
     case PassRule::Kind::Best:
         return SelectBest(profileTable, count, band, rule.best, leftOut);
     case PassRule::Kind::BestPercent: {
-        count = std::clamp(count, 0, profileTable.second());
+        count = std::clamp(count, 0, profileTable.table.second());
         const std::vector<char> skipped = LeftOutFlags(std::size_t(count), leftOut);
         const int scored = count - int(std::count(skipped.begin(), skipped.end(), 1));
         return SelectBest(profileTable, count, band, CountForPercent(rule.percent, scored),

@@ -1,5 +1,6 @@
 #include "score_csv.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace framesifter {
@@ -21,7 +22,12 @@ std::string ScoresCsv(const std::vector<std::string>& files, const std::vector<d
     char number[64];
     for (std::size_t k = 0; k < files.size(); ++k) {
         out += CsvField(files[k]);
-        std::snprintf(number, sizeof number, ",%lld,%d", (long long)scores[k], passed[k] ? 1 : 0);
+        const double score = scores[k];
+        // Integer frames score whole numbers; a frame of other values keeps six decimals.
+        if (score == std::trunc(score) || !std::isfinite(score))
+            std::snprintf(number, sizeof number, ",%lld,%d", (long long)score, passed[k] ? 1 : 0);
+        else
+            std::snprintf(number, sizeof number, ",%.6f,%d", score, passed[k] ? 1 : 0);
         out += number;
         if (ranks) out += ',' + std::to_string((*ranks)[k]);
         out += '\n';

@@ -5,13 +5,20 @@
 
 namespace framesifter {
 
-double BandScore(const IntPlane& profileTable, int file, int low, int high) {
+double BandScore(const ProfileColumns& profileTable, int file, int low, int high) {
     // Markers can cross with one stray click; the band is what lies between them.
     if (low > high) std::swap(low, high);
     low = std::max(low, 0);
-    high = std::min(high, profileTable.first() - 1);
+    high = std::min(high, profileTable.table.first() - 1);
     double score = 0;
-    for (int r = low; r <= high; ++r) score += profileTable[r][file];
+    if (profileTable.exact) {
+        const auto column = profileTable.exact->find(file);
+        if (column != profileTable.exact->end()) {
+            for (int r = low; r <= high; ++r) score += column->second[std::size_t(r)];
+            return score;
+        }
+    }
+    for (int r = low; r <= high; ++r) score += profileTable.table[r][file];
     return score;
 }
 
@@ -21,10 +28,10 @@ double PassThreshold(int level, double minimum, double maximum) {
     return double(((10 - level) * (long double)minimum + level * (long double)maximum) * 0.1L);
 }
 
-SelectionResult SelectFrames(const IntPlane& profileTable, int count, Band band, int level,
+SelectionResult SelectFrames(const ProfileColumns& profileTable, int count, Band band, int level,
                              const std::vector<LeftOutFrame>& leftOut) {
     SelectionResult result;
-    count = std::clamp(count, 0, profileTable.second());
+    count = std::clamp(count, 0, profileTable.table.second());
     level = std::clamp(level, 0, 10);
     std::vector<bool> skipped(std::size_t(count), false);
     for (const LeftOutFrame& f : leftOut)

@@ -23,14 +23,24 @@ struct SelectionResult {
     double threshold = 0;
 };
 
+// The stored profiles: the int table, and the whole columns of frames whose values are not
+// integers, which score in place of their truncated ones.
+struct ProfileColumns {
+    ProfileColumns(const IntPlane& table) : table(table) {}
+    ProfileColumns(const AnalysisResults& results)
+        : table(results.profileTable), exact(&results.exactColumns) {}
+    const IntPlane& table;
+    const std::map<int, std::array<double, kTableBins>>* exact = nullptr;
+};
+
 // Sum of profileTable[r][file] for r between low and high, whichever is lower.
-double BandScore(const IntPlane& profileTable, int file, int low, int high);
+double BandScore(const ProfileColumns& profileTable, int file, int low, int high);
 // ((10 - level) * minimum + level * maximum) * 0.1
 double PassThreshold(int level, double minimum, double maximum);
 
 // Scores files 0..count-1 of the table over the band at level 0..10. Files listed in
 // `leftOut` (by index) are not scored: they set neither end of the range and never pass.
-SelectionResult SelectFrames(const IntPlane& profileTable, int count, Band band, int level,
+SelectionResult SelectFrames(const ProfileColumns& profileTable, int count, Band band, int level,
                              const std::vector<LeftOutFrame>& leftOut = {});
 
 // True when the last run went to its end over exactly these files, in this order, with this

@@ -515,7 +515,7 @@ QStringList SelectorWindow::openFilters() {
     // The dialog takes its patterns from the last parentheses, separated by spaces, and
     // shows what comes before them as the entry's label.
     return {QStringLiteral("BMP (*.bmp) (*.bmp)"),
-            QStringLiteral("FITS (*.fit, *.fts, *.fits) (*.fit *.fts *.fits)"),
+            QStringLiteral("FITS (*.fit, *.fts, *.fits, *.fz) (*.fit *.fts *.fits *.fz)"),
             QStringLiteral("JPEG (*.jpg, *.jpeg) (*.jpg *.jpeg)"),
             QStringLiteral("SER (*.ser) (*.ser)")};
 }
@@ -692,9 +692,8 @@ void SelectorWindow::selectByRule(const PassRule& rule) {
         return;
     }
     passedList->clear();
-    const SelectionResult result =
-        SelectByRule(results.profileTable, n, graphView.band, passLevelSpinner->position(), rule,
-                     results.leftOut);
+    const SelectionResult result = SelectByRule(
+        results, n, graphView.band, passLevelSpinner->position(), rule, results.leftOut);
     for (int k : result.passed) {
         const QListWidgetItem* file = fileList->item(k);
         AddEntry(passedList, file->text(), PathOf(file));
@@ -721,7 +720,7 @@ void SelectorWindow::updateScores(double threshold) {
     const int n = fileList->count();
     ScoresData data;
     data.files = results.files;
-    data.scores = BandScores(results.profileTable, n, graphView.band);
+    data.scores = BandScores(results, n, graphView.band);
     data.leftOut = results.leftOut;
     data.suggestion = suggestion;
     data.passed.assign(std::size_t(n), 0);
@@ -972,7 +971,7 @@ void SelectorWindow::finishRun(Work& work) {
         graphView.scale =
             FittingGraphScale(results, std::min(graphView.band.low, graphView.band.high));
         drawGraph(GraphForm::Summary);
-        updateScores(SelectFrames(results.profileTable, fileList->count(), graphView.band,
+        updateScores(SelectFrames(results, fileList->count(), graphView.band,
                                   passLevelSpinner->position(), results.leftOut)
                          .threshold);
         if (results.leftOut.empty()) break;

@@ -1032,7 +1032,7 @@ private slots:
                 QCOMPARE(NameFilterIndex(filters, dialog.selectedNameFilter()), i);
             }
         }
-        QCOMPARE(NameFilterIndex(MainWindow::openFilters(), "FITS (16bit Uncompressed)"), 1);
+        QCOMPARE(NameFilterIndex(MainWindow::openFilters(), "FITS"), 1);
         QCOMPARE(NameFilterIndex(MainWindow::saveFilters(), "JPEG(*.jpg)"), 1);
         QCOMPARE(NameFilterIndex(MainWindow::openFilters(), "unknown"), 0);
     }

@@ -187,8 +187,8 @@ TEST(FitsReader, RefusesWithAReason) {
              return Fits(cards, Ramp(8), false);
          }(),
          "no END card"},
-        {"BITPIX 8", replaced(1, Value("BITPIX", "8")), "BITPIX is 8"},
-        {"BITPIX -32", replaced(1, Value("BITPIX", "-32")), "BITPIX is -32"},
+        {"BITPIX 12", replaced(1, Value("BITPIX", "12")), "BITPIX is 12"},
+        {"BITPIX -16", replaced(1, Value("BITPIX", "-16")), "BITPIX is -16"},
         {"no BITPIX", dropped(1), "no BITPIX card"},
         {"NAXIS 1", replaced(2, Value("NAXIS", "1")), "NAXIS is 1"},
         {"no NAXIS1", dropped(3), "no NAXIS1 card"},
@@ -197,18 +197,38 @@ TEST(FitsReader, RefusesWithAReason) {
         {"NAXIS1 not a number", replaced(3, Value("NAXIS1", "'4'")), "NAXIS1 is not an integer"},
         {"width 0", replaced(3, Value("NAXIS1", "0")), "image size 0 x 2 is outside"},
         {"height 16001", replaced(4, Value("NAXIS2", "16001")), "image size 4 x 16001"},
-        {"second plane",
+        {"fourth axis",
+         [&] {
+             std::vector<std::string> cards = Standard(4, 2);
+             cards[2] = Value("NAXIS", "4");
+             cards.push_back(Value("NAXIS3", "1"));
+             cards.push_back(Value("NAXIS4", "2"));
+             return with(cards, 16);
+         }(),
+         "NAXIS4 is 2"},
+        {"planes short of their data",
          [&] {
              std::vector<std::string> cards = Standard(4, 2);
              cards[2] = Value("NAXIS", "3");
-             cards.push_back(Value("NAXIS3", "2"));
+             cards.push_back(Value("NAXIS3", "3"));
              return with(cards, 16);
          }(),
-         "NAXIS3 is 2"},
-        {"BSCALE 2", standardPlus(Value("BSCALE", "2")), "BSCALE is 2"},
+         "truncated: 32 of 48"},
+        {"BSCALE 0", standardPlus(Value("BSCALE", "0")), "BSCALE is 0"},
+        {"extension not an image",
+         [&] {
+             std::vector<std::string> cards = Standard(4, 2);
+             cards[2] = Value("NAXIS", "0");
+             auto bytes = with(cards, 0);
+             const auto table = Fits(
+                 {Value("XTENSION", "'TABLE   '"), Value("BITPIX", "8"), Value("NAXIS", "0")}, {});
+             bytes.insert(bytes.end(), table.begin(), table.end());
+             return bytes;
+         }(),
+         "the first extension is not an image"},
         {"BZERO text", standardPlus(Value("BZERO", "abc")), "BZERO is not a number"},
         {"BZERO string", standardPlus(Value("BZERO", "'32768'")), "BZERO is not a number"},
-        {"BZERO huge", standardPlus(Value("BZERO", "3E9")), "BZERO 3E9 does not fit"},
+        {"BZERO infinite", standardPlus(Value("BZERO", "1E400")), "BZERO is not a number"},
         {"one byte short", shortByOne, "truncated: 1199 of 1200 data bytes present"},
     };
     for (const Case& c : cases) {
@@ -230,13 +250,17 @@ TEST(FitsReader, RawWordsFoldWithBzero) {
         {"32768", 0x7FFF, 65535},
         {"32768", 0x8000, 0},
         {"32768", 0xFFFF, 32767},
-        {nullptr, 0xFFFF, 65535},
+        // Stored words are signed, whatever BZERO is.
+        {nullptr, 0xFFFF, -1},
         {"0", 0x1234, 0x1234},
-        {"-32768", 0x0001, 32769},
-        {"2147418112", 0xFFFF, INT_MAX},
-        // Past the int range the result is clamped rather than wrapped.
-        {"2147483647", 0x0001, INT_MAX},
-        {"-2147483648", 0x0005, INT_MAX},
+        {"0", 0xFFFF, -1},
+        {"0", 0x8000, -32768},
+        {"1000", 0xFFFF, 999},
+        {"1000", 0x8000, -31768},
+        {"-32768", 0x0001, -32767},
+        {"-32768", 0xFFFF, -32769},
+        {"2147450880", 0x7FFF, INT_MAX},
+        {"-2147450880", 0x8000, INT_MIN},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -259,6 +283,12 @@ TEST(FitsReader, RawWordsFoldWithBzero) {
         ASSERT_TRUE(ApplyBzero(bzero, w, h, steps, error));
         EXPECT_EQ(steps[0][0], c.value) << label;
     }
+}
+
+TEST(FitsReader, TheFoldClampsPastTheIntRange) {
+    EXPECT_EQ(FoldBzero(0x0001, INT_MAX), INT_MAX);
+    EXPECT_EQ(FoldBzero(0x8000, INT_MIN), INT_MIN);
+    EXPECT_EQ(FoldBzero(0x7FFF, 2147483647), INT_MAX);
 }
 
 TEST(FitsReader, CallingSequenceOverAFile) {

@@ -181,7 +181,7 @@ void ScoresWindowTest::exportWritesThroughTheDialogs() {
     dialogs.saves.push_back({true, target, 0});
     w.exportButton()->click();
     QCOMPARE(Slurp(target),
-             QString("file,score,passed,rank\n/c/a.fit,12,0,3\n\"/c/b,c.fit\",40,1,1\n"
+             QString("file,score,passed,rank\n/c/a.fit,12.700000,0,3\n\"/c/b,c.fit\",40,1,1\n"
                      "/c/d.fit,40,1,2\n"));
     QVERIFY(dialogs.errors.isEmpty());
 

@@ -198,9 +198,12 @@ TEST(ScoreCsv, ColumnsScoresAndRanks) {
     const std::vector<double> scores{12.9, 40, -3.5};
     const std::vector<char> passed{0, 1, 1};
     const std::vector<int> ranks = Ranks(scores);
-    EXPECT_EQ(ScoresCsv(files, scores, passed),
-              "file,score,passed\n/d/a.fit,12,0\n\"/d/b,c.fit\",40,1\n/d/e.fit,-3,1\n");
-    EXPECT_EQ(ScoresCsv(files, scores, passed, &ranks),
-              "file,score,passed,rank\n/d/a.fit,12,0,2\n\"/d/b,c.fit\",40,1,1\n/d/e.fit,-3,1,3\n");
+    EXPECT_EQ(
+        ScoresCsv(files, scores, passed),
+        "file,score,passed\n/d/a.fit,12.900000,0\n\"/d/b,c.fit\",40,1\n/d/e.fit,-3.500000,1\n");
+    EXPECT_EQ(
+        ScoresCsv(files, scores, passed, &ranks),
+        "file,score,passed,rank\n/d/a.fit,12.900000,0,2\n\"/d/b,c.fit\",40,1,1\n/d/e.fit,-3.500000,"
+        "1,3\n");
     EXPECT_EQ(ScoresCsv({}, {}, {}, &ranks), "file,score,passed,rank\n");
 }

@@ -295,8 +295,8 @@ void SelectorWindowTest::openDialogMatchesExtensionsInAnyCase() {
         QVERIFY(QFile(d + "/" + name).open(QIODevice::WriteOnly));
     const QStringList filters = SelectorWindow::openFilters();
     QCOMPARE(filters.size(), 4);
-    const QString labels[4] = {"BMP (*.bmp)", "FITS (*.fit, *.fts, *.fits)", "JPEG (*.jpg, *.jpeg)",
-                               "SER (*.ser)"};
+    const QString labels[4] = {"BMP (*.bmp)", "FITS (*.fit, *.fts, *.fits, *.fz)",
+                               "JPEG (*.jpg, *.jpeg)", "SER (*.ser)"};
     const QStringList expected[4] = {{"a.bmp", "b.BMP"},
                                      {"c.fit", "d.FIT", "e.Fts", "f.fits"},
                                      {"g.jpg", "h.JPG", "i.jpeg", "j.JpEg"},

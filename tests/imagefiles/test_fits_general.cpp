@@ -1,0 +1,117 @@
+#include "fits_general.h"
+#include "fits_library_writer.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace framesifter;
+
+namespace {
+
+bool ReadValues(const std::string& path, FitsHeader& header, std::vector<double>& values,
+                std::string& error) {
+    ByteSource source;
+    return source.open(path, error) && ReadFitsValues(source, header, values, error);
+}
+
+}  // namespace
+
+TEST(FitsGeneral, EveryDepthScaleAndPlaneReadsAsPhysicalValues) {
+    TempDir dir;
+    const int w = 5, h = 3;
+    struct Case {
+        const char* name;
+        Written written;
+        std::function<double(int, int, int)> value;
+        int plane;  // the plane expected
+        bool fast;  // the 16-bit path takes it
+    };
+    const Case cases[] = {
+        {"8-bit.fit", {8}, [](int x, int y, int) { return 200 + x - 10 * y; }, 0, false},
+        {"scaled.fits",
+         {16, 1, 2, 100},
+         [](int x, int y, int) { return 100 + 2 * (x - 7 * y); },
+         0,
+         false},
+        {"half zero.fits", {16, 1, 1, 0.5}, [](int x, int, int) { return x - 2.5; }, 0, false},
+        {"bzero 1000.fit",
+         {16, 1, 1, 1000},
+         [](int x, int y, int) { return 1000 - 40 * x + y; },
+         0,
+         true},
+        {"past the fold.fit",
+         {16, 1, 1, 2147450881},
+         [](int x, int, int) { return 2147450881.0 - x; },
+         0,
+         false},
+        {"32-bit.fts", {32}, [](int x, int y, int) { return 100000.0 * x - 7 * y; }, 0, false},
+        {"unsigned 32-bit.fts",
+         {32, 1, 1, 2147483648.0},
+         [](int x, int, int) { return 4000000000.0 + x; },
+         0,
+         false},
+        {"float.fits", {-32}, [](int x, int y, int) { return 0.25 * x - y; }, 0, false},
+        {"double.fits", {-64}, [](int x, int y, int) { return 1e-3 * x + 1e6 * y; }, 0, false},
+        {"rgb.fits", {16, 3}, [](int x, int, int p) { return 1000 * p + x; }, 1, false},
+        {"two planes.fits", {16, 2}, [](int x, int, int p) { return 1000 * p + x; }, 0, false},
+        {"tiles.fz", {16, 1, 1, 0, true}, [](int x, int y, int) { return 30 * x - y; }, 0, false},
+        // Names the library would otherwise read as a filter or an extension number.
+        {"a[1]+b.fits", {-32}, [](int x, int, int) { return x + 0.5; }, 0, false},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir.file(c.name);
+        ASSERT_TRUE(WriteWithLibrary(path, c.written, w, h, c.value)) << c.name;
+        FitsHeader header;
+        std::vector<double> values;
+        std::string error;
+        ASSERT_TRUE(ReadValues(path, header, values, error)) << c.name << ": " << error;
+        EXPECT_EQ(header.fast, c.fast) << c.name;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                EXPECT_EQ(values[std::size_t(y * w + x)], c.value(x, y, c.plane))
+                    << c.name << " at " << x << "," << y;
+        // Whole numbers within int also come through the plane reader, fast path or not.
+        IntPlane plane;
+        int pw = 0, ph = 0;
+        const bool whole = AllIntegers(values.data(), values.size());
+        ASSERT_EQ(ReadFitsFrame(path, plane, pw, ph, error), whole) << c.name << ": " << error;
+        if (whole)
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    EXPECT_EQ(plane[x][y], c.value(x, y, c.plane)) << c.name;
+    }
+}
+
+TEST(FitsGeneral, DamagedFilesAreRefusedWithAReason) {
+    TempDir dir;
+    auto ramp = [](int x, int y, int) { return double((x * 7919 + y * 104729) % 30000); };
+    const std::string cut = dir.file("cut.fits");
+    ASSERT_TRUE(WriteWithLibrary(cut, {-32}, 300, 300, ramp));
+    std::filesystem::resize_file(cut, std::filesystem::file_size(cut) - 5000);
+    const std::string tiles = dir.file("broken.fz");
+    ASSERT_TRUE(WriteWithLibrary(tiles, {16, 1, 1, 0, true}, 300, 300, ramp));
+    {
+        // A compression the library does not know: the header checks pass, the read fails.
+        std::fstream f(tiles, std::ios::in | std::ios::out | std::ios::binary);
+        std::string head(2880 * 2, ' ');
+        f.read(head.data(), std::streamsize(head.size()));
+        const std::size_t at = head.find("'RICE_1");
+        ASSERT_NE(at, std::string::npos);
+        f.seekp(std::streamoff(at));
+        f.write("'NOPE_1", 7);
+    }
+    const struct {
+        std::string path;
+        const char* reason;
+    } cases[] = {{cut, "truncated"}, {tiles, ": error uncompressing image"}};
+    for (const auto& c : cases) {
+        FitsHeader header;
+        std::vector<double> values;
+        std::string error;
+        EXPECT_FALSE(ReadValues(c.path, header, values, error)) << c.path;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.path << ": " << error;
+    }
+}
