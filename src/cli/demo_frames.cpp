@@ -84,6 +84,18 @@ std::vector<float> GaussianKernel(double sigma) {
     return k;
 }
 
+// A box of the Gaussian's variance, sqrt(12) sigma wide; the end taps get the part of the
+// box they cover, so the blur grows smoothly with sigma.
+std::vector<float> BoxKernel(double sigma) {
+    const double half = std::sqrt(12.0) * sigma / 2;
+    const int radius = std::max(1, int(std::ceil(half - 0.5)));
+    std::vector<float> k(std::size_t(2 * radius + 1));
+    for (int i = -radius; i <= radius; ++i)
+        k[std::size_t(i + radius)] =
+            float(std::max(0.0, std::min(i + 0.5, half) - std::max(i - 0.5, -half)) / (2 * half));
+    return k;
+}
+
 }  // namespace
 
 bool ParseDemoFormat(const std::string& text, DemoFormat& format) {
@@ -128,13 +140,30 @@ DemoFrameParams DemoFrameParameters(std::uint64_t seed, int index) {
     return p;
 }
 
-DemoScene::DemoScene(int width, int height, std::uint64_t seed)
-    : width_(width), height_(height), seed_(seed), paddedWidth_(width + 2 * kMargin),
+DemoScene::DemoScene(int width, int height, std::uint64_t seed, const DemoLook& look)
+    : width_(width), height_(height), seed_(seed), look_(look), paddedWidth_(width + 2 * kMargin),
       paddedHeight_(height + 2 * kMargin) {
     const std::size_t n = std::size_t(paddedWidth_) * std::size_t(paddedHeight_);
     truth_.assign(n, 0.0f);
     tintRed_.assign(n, 1.0f);
     tintBlue_.assign(n, 1.0f);
+    if (look.subject == DemoSubject::Texture) {
+        // Rough ground with a few hard-edged objects: detail at every scale, edges and all.
+        const std::uint64_t sGround = Mix(seed, 4), sShade = Mix(seed, 5);
+        for (int py = 0; py < paddedHeight_; ++py) {
+            for (int px = 0; px < paddedWidth_; ++px) {
+                double v = 0.15 + 0.6 * Fbm(px / 48.0, py / 48.0, 7, sGround);
+                const int cellX = px / 96, cellY = py / 80;
+                const double roof = LatticeValue(cellX, cellY, sShade);
+                if (roof > 0.6 && px % 96 > 20 && py % 80 > 24) v = 0.25 + 0.6 * (roof - 0.6);
+                const std::size_t i = std::size_t(py) * std::size_t(paddedWidth_) + std::size_t(px);
+                truth_[i] = float(v);
+                tintRed_[i] = float(0.9 + 0.3 * roof);
+                tintBlue_[i] = float(1.1 - 0.3 * roof);
+            }
+        }
+        return;
+    }
 
     const double cx = width / 2.0, cy = height / 2.0;
     const double R = 0.36 * std::min(width, height);
@@ -211,7 +240,8 @@ DemoScene::DemoScene(int width, int height, std::uint64_t seed)
 
 void DemoScene::renderFrame(int index, std::vector<float>& out) const {
     const DemoFrameParams p = DemoFrameParameters(seed_, index);
-    const std::vector<float> k = GaussianKernel(p.blurSigma);
+    const std::vector<float> k =
+        look_.blur == DemoBlur::Box ? BoxKernel(p.blurSigma) : GaussianKernel(p.blurSigma);
     const int radius = int(k.size() / 2);
     const int x0 = kMargin - p.shiftX, y0 = kMargin - p.shiftY;
     auto clampX = [&](int x) { return std::clamp(x, 0, paddedWidth_ - 1); };
@@ -254,7 +284,8 @@ void DemoScene::renderFrame(int index, std::vector<float>& out) const {
         const double g[2] = {m * std::cos(2 * kPi * u2), m * std::sin(2 * kPi * u2)};
         for (std::size_t j = 0; j < 2 && i + j < out.size(); ++j) {
             const double v = 0.01 + out[i + j] * p.gain;
-            out[i + j] = float(v + g[j] * (0.002 + 0.006 * std::sqrt(std::max(v, 0.0))));
+            out[i + j] =
+                float(v + g[j] * look_.noise * (0.002 + 0.006 * std::sqrt(std::max(v, 0.0))));
         }
     }
 }
@@ -370,7 +401,7 @@ bool WriteDemoSequence(const std::string& dir, const DemoOptions& options, Progr
         }
     }
 
-    const DemoScene scene(options.width, options.height, options.seed);
+    const DemoScene scene(options.width, options.height, options.seed, options.look);
     std::vector<std::uint16_t> values;
     std::vector<std::uint8_t> bgr;
     std::vector<std::uint8_t> file;

@@ -30,10 +30,21 @@ struct DemoFrameParams {
 };
 DemoFrameParams DemoFrameParameters(std::uint64_t seed, int index);
 
+// What the camera looks at and through: the planet or a photograph-like texture filling the
+// frame, the shape of the blur (a square aperture's box blurs less at middle frequencies and
+// more at high ones than seeing's Gaussian of the same sigma), and a factor on the noise.
+enum class DemoSubject { Planet, Texture };
+enum class DemoBlur { Gaussian, Box };
+struct DemoLook {
+    DemoSubject subject = DemoSubject::Planet;
+    DemoBlur blur = DemoBlur::Gaussian;
+    double noise = 1;
+};
+
 class DemoScene {
 public:
-    // Renders the undisturbed planet once; frames are cut from it.
-    DemoScene(int width, int height, std::uint64_t seed);
+    // Renders the undisturbed subject once; frames are cut from it.
+    DemoScene(int width, int height, std::uint64_t seed, const DemoLook& look = {});
 
     int width() const { return width_; }
     int height() const { return height_; }
@@ -52,6 +63,7 @@ private:
     int width_;
     int height_;
     std::uint64_t seed_;
+    DemoLook look_;
     int paddedWidth_;
     int paddedHeight_;
     std::vector<float> truth_;  // padded, row-major
@@ -65,6 +77,7 @@ struct DemoOptions {
     DemoFormat format = DemoFormat::Fits;
     std::uint64_t seed = kDemoSeed;
     int jpegQuality = 90;
+    DemoLook look;
 };
 
 // Writes frame_0001... into `dir`, creating it (and its parents) when missing. Refuses,

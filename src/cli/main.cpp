@@ -4,6 +4,7 @@
 //   demo     writes a synthetic sequence to try the rest on
 //   undo     puts back what moves into a Good folder took out of its folder
 
+#include "band_suggestion.h"
 #include "batch_run.h"
 #include "cli_support.h"
 #include "demo_frames.h"
@@ -38,7 +39,7 @@ constexpr int kLastContentBin = 180;
 
 const char kUsage[] =
     "usage: framesifter-cli profile [--peak] FILE...\n"
-    "       framesifter-cli select [--peak] [--band LOW:HIGH]\n"
+    "       framesifter-cli select [--peak] [--band LOW:HIGH|auto]\n"
     "                              [--level L | --best N | --best-percent P] [--move]\n"
     "                              [--exclude-flagged] [--threads T] FILE...\n"
     "       framesifter-cli demo DIR [--count N] [--format fits|bmp|jpg]\n"
@@ -63,8 +64,12 @@ const char kHelp[] =
     "         (P a decimal number above 0, at most 100); at a tie on that cut the frame\n"
     "         earlier in the list passes; a larger N than frames passes all.\n"
     "         Only bins 0 to 180 can hold content in a 256x256 window, so LOW is at most\n"
-    "         180. --move moves the passed files into a folder Good beside them; an\n"
-    "         existing file there is never replaced. The passed frames of a video are\n"
+    "         180. --band auto scores over the band the frames themselves suggest: the\n"
+    "         run of bins from 3 to 127 that follows the frames' common sharpness most\n"
+    "         against their noise (the default band when fewer than 5 frames, or no\n"
+    "         detail, cannot tell one); the summary names the band used. --move moves\n"
+    "         the passed files into a folder Good beside them; an existing file there\n"
+    "         is never replaced. The passed frames of a video are\n"
     "         written, in order, into a new video Good/NAME.ser beside it (the same header\n"
     "         but the frame count, the frames and their capture times as they are); the\n"
     "         video itself stays, and an existing Good/NAME.ser is never replaced.\n"
@@ -255,6 +260,7 @@ int Profile(int argc, char** argv) {
 
 struct SelectOptions {
     Band band;
+    bool autoBand = false;  // --band auto
     int level = 5;
     int best = 0;  // --best N, or 0
     bool bestPercent = false;
@@ -275,9 +281,10 @@ std::string ParseSelect(int argc, char** argv, SelectOptions& options,
                                            {"--best-percent", true}, {"--move", false},
                                            {"--threads", true},      {"--exclude-flagged", false}};
     if (!ParseArguments(argc, argv, 2, rules, args, error)) return error;
-    if (args.values.count("--band") &&
+    options.autoBand = args.values.count("--band") && args.values["--band"] == "auto";
+    if (args.values.count("--band") && !options.autoBand &&
         !ParseBand(args.values["--band"], options.band.low, options.band.high))
-        return "--band takes LOW:HIGH, two bins from 0 to 255 with LOW <= HIGH, not '" +
+        return "--band takes LOW:HIGH, two bins from 0 to 255 with LOW <= HIGH, or auto, not '" +
                args.values["--band"] + "'";
     if (options.band.low > kLastContentBin)
         return "--band: only bins 0 to " + std::to_string(kLastContentBin) +
@@ -391,6 +398,12 @@ int Select(int argc, char** argv) {
     const std::vector<LeftOutFrame> excluded =
         options.excludeFlagged ? LeftOutWithFlagged(results.leftOut, results.flags)
                                : results.leftOut;
+    const char* bandSource = "";
+    if (options.autoBand) {
+        const BandSuggestion suggestion = SuggestBand(results.profileTable, count, excluded);
+        options.band = suggestion.found ? suggestion.band : Band{};
+        bandSource = suggestion.found ? " suggested" : ", none suggested";
+    }
     std::string rule = "level " + std::to_string(options.level);
     SelectionResult selection;
     if (options.best > 0 || options.bestPercent) {
@@ -406,10 +419,10 @@ int Select(int argc, char** argv) {
     PrintScores(paths, results, options, selection);
     if (!CheckStdout()) return kExitFailure;
     std::fprintf(stderr,
-                 "framesifter-cli: %zu of %d frames passed (%s, band %d:%d, threshold %.1f, "
+                 "framesifter-cli: %zu of %d frames passed (%s, band %d:%d%s, threshold %.1f, "
                  "scores %.0f to %.0f)\n",
                  selection.passed.size(), count, rule.c_str(), options.band.low, options.band.high,
-                 selection.threshold, selection.minimum, selection.maximum);
+                 bandSource, selection.threshold, selection.minimum, selection.maximum);
     return options.move ? MovePassed(paths, selection) : 0;
 }
 

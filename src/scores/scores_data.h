@@ -2,6 +2,7 @@
 // What the scores window shows, given to it whole: it knows nothing of the selector window.
 
 #include "analysis_results.h"
+#include "band_suggestion.h"
 
 #include <string>
 #include <vector>
@@ -15,5 +16,7 @@ struct ScoresData {
     // Frames the run could not read: they have no score, so they stay out of the plots, the
     // table and the export, and the others rank from 1 among themselves.
     std::vector<framesifter::LeftOutFrame> leftOut;
-    std::vector<std::uint8_t> flags;  // one FrameFlag set per file (none when empty)
+    std::vector<std::uint8_t> flags;         // one FrameFlag set per file (none when empty)
+    framesifter::Band band;                  // the band the scores are summed over
+    framesifter::BandSuggestion suggestion;  // the run's own band, offered to the user
 };

@@ -14,6 +14,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -80,6 +81,12 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     ruleRow->addStretch();
     export_ = new QPushButton(QStringLiteral("CSV に保存"));
     exclude_ = new QCheckBox(QStringLiteral("注意付きを除外"));
+    suggestion_ = new QLabel;
+    useSuggestion_ = new QPushButton(QStringLiteral("適用"));
+    auto* suggestionRow = new QHBoxLayout;
+    suggestionRow->addWidget(suggestion_);
+    suggestionRow->addWidget(useSuggestion_);
+    suggestionRow->addStretch();
 
     auto* plots = new QSplitter(Qt::Vertical);
     plots->addWidget(listPlot_);
@@ -89,6 +96,7 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     sideLayout->setContentsMargins(0, 0, 0, 0);
     side->setMinimumWidth(55 * digit);
     sideLayout->addWidget(table_, 1);
+    sideLayout->addLayout(suggestionRow);
     sideLayout->addWidget(group);
     sideLayout->addWidget(exclude_);
     sideLayout->addWidget(export_, 0, Qt::AlignRight);
@@ -135,7 +143,11 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     });
     connect(export_, &QPushButton::clicked, this, &ScoresWindow::exportCsv);
     connect(exclude_, &QCheckBox::toggled, this, [this] { setData(ScoresData(data_)); });
+    connect(useSuggestion_, &QPushButton::clicked, this, [this] {
+        if (data_.suggestion.found) emit bandChosen(data_.suggestion.band);
+    });
     updateApply();
+    setData(ScoresData());
 }
 
 void ScoresWindow::setData(const ScoresData& data) {
@@ -179,6 +191,12 @@ void ScoresWindow::setData(const ScoresData& data) {
     rankPlot_->setPoints(rankX, rankScores, rankPassed, s.cut + 0.5, true);
     model_->setData(s, ranks_, positions);
     export_->setEnabled(!s.files.empty());
+
+    const BandSuggestion& offer = data_.suggestion;
+    suggestion_->setText(
+        offer.found ? QStringLiteral("推奨バンド: %1-%2").arg(offer.band.low).arg(offer.band.high)
+                    : QStringLiteral("推奨バンド: なし"));
+    useSuggestion_->setEnabled(offer.found);
 }
 
 bool ScoresWindow::currentRule(PassRule& rule) const {

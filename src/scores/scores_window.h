@@ -11,6 +11,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
@@ -45,6 +46,8 @@ public:
     QPushButton* applyButton() const { return apply_; }
     QPushButton* exportButton() const { return export_; }
     QCheckBox* excludeBox() const { return exclude_; }
+    QLabel* suggestionLabel() const { return suggestion_; }
+    QPushButton* suggestionButton() const { return useSuggestion_; }
 
 signals:
     // A frame's 0-based list index (left-out frames counted): clicked on a plot, or
@@ -52,6 +55,8 @@ signals:
     void frameClicked(int index);
     void frameOpened(int index);
     void ruleApplied(const framesifter::PassRule& rule);
+    // The suggested band was chosen for the selector's markers.
+    void bandChosen(framesifter::Band band);
 
 private:
     void updateApply();
@@ -70,6 +75,8 @@ private:
     QPushButton* apply_;
     QPushButton* export_;
     QCheckBox* exclude_;
+    QLabel* suggestion_;
+    QPushButton* useSuggestion_;
 };
 
 Q_DECLARE_METATYPE(framesifter::PassRule)

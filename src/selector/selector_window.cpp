@@ -338,6 +338,7 @@ SelectorWindow::SelectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     scoresWindow_ = std::make_unique<ScoresWindow>();
     scoresWindow_->setAttribute(Qt::WA_QuitOnClose, false);
     connect(scoresWindow_.get(), &ScoresWindow::ruleApplied, this, &SelectorWindow::applyRule);
+    connect(scoresWindow_.get(), &ScoresWindow::bandChosen, this, &SelectorWindow::useBand);
     connect(scoresWindow_.get(), &ScoresWindow::frameClicked, this,
             &SelectorWindow::showScoredFrame);
     connect(scoresWindow_.get(), &ScoresWindow::frameOpened, this, [this](int index) {
@@ -732,6 +733,7 @@ void SelectorWindow::updateScores(double threshold) {
     data.scores = BandScores(results, n, graphView.band);
     data.leftOut = results.leftOut;
     data.flags = results.flags;
+    data.suggestion = suggestion;
     data.passed.assign(std::size_t(n), 0);
     data.threshold = threshold;
     QHash<QString, int> rows;
@@ -756,6 +758,19 @@ void SelectorWindow::dropPassed(const QString& path) {
             updateScores(scoresWindow_->data().threshold);
             return;
         }
+    });
+}
+
+void SelectorWindow::useBand(Band band) {
+    RunCommand(this, [&] {
+        if (work_ || !resultsMatchList()) return;
+        graphView.band = band;
+        drawGraph(GraphForm::Summary);
+        keepPreferences();
+        // The pass list stays as it was chosen; the level's line moves with the scores.
+        updateScores(SelectFrames(results.profileTable, fileList->count(), band,
+                                  passLevelSpinner->position(), results.leftOut)
+                         .threshold);
     });
 }
 
@@ -1033,6 +1048,7 @@ void SelectorWindow::finishRun(Work& work) {
     case BatchStatus::Completed: {
         std::swap(results, *work.scratch);
         markLeftOut();
+        suggestion = SuggestBand(results.profileTable, fileList->count(), results.leftOut);
         // The curves fill the graph's height over the band and what lies beyond it.
         graphView.scale =
             FittingGraphScale(results, std::min(graphView.band.low, graphView.band.high));

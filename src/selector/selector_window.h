@@ -2,6 +2,7 @@
 // The frame selector's window: file list, frequency graph, selection and move.
 
 #include "analysis_results.h"
+#include "band_suggestion.h"
 #include "fft_plan.h"
 #include "graph.h"
 #include "move_journal.h"
@@ -59,8 +60,9 @@ public:
     ScoresWindow* scoresWindow() const { return scoresWindow_.get(); }
     void showScores();
 
-    framesifter::AnalysisResults results;  // the last run's table and curves
-    framesifter::GraphView graphView;      // band markers and scale
+    framesifter::AnalysisResults results;    // the last run's table and curves
+    framesifter::GraphView graphView;        // band markers and scale
+    framesifter::BandSuggestion suggestion;  // the band the last completed run suggests
     const framesifter::FftPlan plan{framesifter::kWindowSize};
 
     QWidget* panel;
@@ -114,6 +116,8 @@ public slots:
     void dropPassed(const QString& path);
     // A scores-window click: selects the file-list row and draws its curve.
     void showScoredFrame(int index);
+    // Sets the band markers to `band`, as clicks on the graph would, and scores over it.
+    void useBand(framesifter::Band band);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

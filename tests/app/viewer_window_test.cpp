@@ -2,6 +2,7 @@
 
 #include "application_setup.h"
 #include "command_guard.h"
+#include "graph_canvas.h"
 #include "fake_dialogs.h"
 #include "guarded_application.h"
 #include "image_fixtures.h"
@@ -467,6 +468,20 @@ private slots:
         QCOMPARE(w.data().passed, std::vector<char>(6, 0));
         QCOMPARE(w.model()->rowCount(), 5);  // f1 has no score to show
         QCOMPARE(w.model()->index(1, ScoresTableModel::Position).data().toInt(), 3);
+
+        // The run's own band is offered; taking it moves the markers and rescores.
+        const BandSuggestion offer = SuggestBand(s.results.profileTable, 6, s.results.leftOut);
+        QVERIFY(offer.found);
+        QVERIFY(offer.band.low != s.graphView.band.low || offer.band.high != s.graphView.band.high);
+        QCOMPARE(w.suggestionLabel()->text(),
+                 QString("推奨バンド: %1-%2").arg(offer.band.low).arg(offer.band.high));
+        w.suggestionButton()->click();
+        QCOMPARE(s.graphView.band.low, offer.band.low);
+        QCOMPARE(s.graphView.band.high, offer.band.high);
+        QCOMPARE(s.graphCanvas->picture.pixel(2 * offer.band.low, kGraphHeight / 2),
+                 GraphMarkerColour());
+        QCOMPARE(w.data().scores, BandScores(s.results.profileTable, 6, offer.band));
+        QCOMPARE(Preferences().bandLow(), offer.band.low);
 
         const auto passList = [&] {
             QStringList paths;

@@ -3,6 +3,8 @@
 #include "fits_writer.h"
 #include "frame.h"
 #include "analysis_results.h"
+#include "band_suggestion.h"
+#include "ranking.h"
 #include "ser_test_files.h"
 #include "temp_dir.h"
 
@@ -126,6 +128,7 @@ TEST(CliUsage, WrongUsageExitsTwoBeforeReadingAnything) {
         {{"select", "--band", "1:2:3", missing}, "--band"},
         {{"select", "--band", "181:200", missing}, "at most 180"},
         {{"select", "--band=255:255", missing}, "at most 180"},
+        {{"select", "--band", "Auto", missing}, "or auto"},
         {{"select", missing, dir.file("b.fit"), dir.file("./missing.fit")},
          "missing.fit is listed twice"},
         {{"demo", ""}, "not an empty name"},
@@ -277,6 +280,34 @@ TEST(CliSelect, ScoresAndPassesFollowTheLevelInInputOrder) {
         EXPECT_NE(r.err.find(std::to_string(passed) + " of 8 frames passed"), std::string::npos)
             << r.err;
         for (const auto& f : frames) EXPECT_TRUE(fs::exists(f)) << "nothing moves without --move";
+    }
+}
+
+TEST(CliSelect, BandAutoScoresOverTheSuggestedBandAndNamesIt) {
+    TempDir dir;
+    const auto frames = MakeDemo(dir.file("seq"), 12, "bmp");
+    const auto profile = ParseCsv(RunCli(Concat({"profile"}, frames)).out);
+    ASSERT_EQ(profile.size(), frames.size() + 1);
+    for (const std::size_t count : {frames.size(), std::size_t(kSuggestMinFrames - 1)}) {
+        const std::vector<std::string> used(frames.begin(), frames.begin() + long(count));
+        IntPlane table;
+        ASSERT_TRUE(table.allocate(kTableBins, int(count)));
+        for (std::size_t k = 0; k < count; ++k)
+            for (int b = 0; b < kTableBins; ++b)
+                table[b][k] = int(std::strtod(profile[k + 1][std::size_t(b) + 1].c_str(), nullptr));
+        const BandSuggestion suggestion = SuggestBand(table, int(count));
+        EXPECT_EQ(suggestion.found, count >= std::size_t(kSuggestMinFrames));
+        const Band band = suggestion.found ? suggestion.band : Band{};
+        const CliResult r = RunCli(Concat({"select", "--band", "auto"}, used));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const auto rows = SelectRows(r);
+        ASSERT_EQ(rows.size(), count);
+        for (std::size_t k = 0; k < count; ++k)
+            EXPECT_EQ(rows[k].score, (long long)BandScore(table, int(k), band.low, band.high));
+        const std::string named = "band " + std::to_string(band.low) + ":" +
+                                  std::to_string(band.high) +
+                                  (suggestion.found ? " suggested" : ", none suggested");
+        EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
     }
 }
 
