@@ -223,7 +223,7 @@ private:
 // What the GUI thread and a run's or move's thread share. The thread writes the result
 // fields only before `finished` is set, and the GUI thread reads them only after.
 struct SelectorWindow::Work {
-    enum Kind { Analysis, Move } kind = Analysis;
+    enum Kind { Analysis, Move, Undo } kind = Analysis;
     std::atomic<bool> finished{false};
     std::atomic<int> percent{0};
     std::atomic<int> done{0};
@@ -254,6 +254,11 @@ struct SelectorWindow::Work {
     std::vector<std::string> sources;
     std::vector<QListWidgetItem*> items;
     std::vector<MoveOutcome> outcomes;
+
+    // An undo of the moves recorded in one Good folder.
+    std::string good;
+    UndoReport undo;
+    bool undoRead = false;
 
     void requestStop() {
         control.requestStop();
@@ -307,7 +312,7 @@ SelectorWindow::~SelectorWindow() {
     if (!worker_.joinable()) return;
     work_->requestStop();
     worker_.join();
-    if (work_->kind == Work::Move) QApplication::restoreOverrideCursor();
+    if (work_->kind != Work::Analysis) QApplication::restoreOverrideCursor();
 }
 
 SelectorWindow::SelectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -750,7 +755,7 @@ void SelectorWindow::updateScores(double threshold) {
 
 void SelectorWindow::dropPassed(const QString& path) {
     RunCommand(this, [&] {
-        if (work_ && work_->kind == Work::Move) return;
+        if (work_ && work_->kind != Work::Analysis) return;
         for (int i = 0; i < passedList->count(); ++i) {
             if (PathOf(passedList->item(i)) != path) continue;
             delete passedList->takeItem(i);
@@ -824,27 +829,31 @@ void SelectorWindow::undoMoves() {
             Dialogs().getExistingFolder(this, QStringLiteral("元に戻す Good フォルダー"),
                                         lastGood_.isEmpty() ? QDir::currentPath() : lastGood_);
         if (good.isEmpty()) return;
-        UndoReport report;
-        std::string error;
+        // Undoing a move across file systems copies every file back: not on this thread.
+        auto work = std::make_unique<Work>();
+        work->kind = Work::Undo;
+        work->good = ToNative(good);
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        bool read = false;
         try {
-            read = UndoMoves(ToNative(good), report, error);
+            startWork(std::move(work));
         } catch (...) {
             QApplication::restoreOverrideCursor();
             throw;
         }
-        QApplication::restoreOverrideCursor();
-        if (!read) {
-            Dialogs().showError(this, QString::fromLocal8Bit(error.c_str()));
-            return;
-        }
-        if (report.records == 0) {
-            Dialogs().showMessage(this, QStringLiteral("このフォルダーには移動の記録がありません"));
-            return;
-        }
-        showUndone(report);
     });
+}
+
+void SelectorWindow::finishUndo(Work& work) {
+    QApplication::restoreOverrideCursor();
+    if (!work.undoRead) {
+        Dialogs().showError(this, QString::fromLocal8Bit(work.error.c_str()));
+        return;
+    }
+    if (work.undo.records == 0) {
+        Dialogs().showMessage(this, QStringLiteral("このフォルダーには移動の記録がありません"));
+        return;
+    }
+    showUndone(work.undo);
 }
 
 void SelectorWindow::showUndone(const UndoReport& report) {
@@ -940,6 +949,8 @@ void SelectorWindow::startWork(std::unique_ptr<Work> work) {
             try {
                 if (shared->kind == Work::Analysis) {
                     shared->runAnalysis();
+                } else if (shared->kind == Work::Undo) {
+                    shared->undoRead = UndoMoves(shared->good, shared->undo, shared->error);
                 } else {
                     MoveControl control;
                     control.stop = &shared->stopMove;
@@ -967,7 +978,7 @@ void SelectorWindow::startWork(std::unique_ptr<Work> work) {
 }
 
 void SelectorWindow::setBusy(bool on) {
-    const bool move = on && work_ && work_->kind == Work::Move;
+    const bool move = on && work_ && work_->kind != Work::Analysis;
     for (QWidget* control :
          {static_cast<QWidget*>(openButton), static_cast<QWidget*>(centreModeButton),
           static_cast<QWidget*>(peakModeButton), static_cast<QWidget*>(selectButton),
@@ -1003,6 +1014,8 @@ void SelectorWindow::pollWork() {
     progressBar->setValue(0);
     if (ended->kind == Work::Analysis)
         finishRun(*ended);
+    else if (ended->kind == Work::Undo)
+        finishUndo(*ended);
     else
         finishMove(*ended);
     emit workFinished();

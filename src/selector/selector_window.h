@@ -164,6 +164,7 @@ private:
     void askWorkQuestion();
     void finishRun(Work& work);
     void finishMove(Work& work);
+    void finishUndo(Work& work);
     void markLeftOut();
 
     std::unique_ptr<ScoresWindow> scoresWindow_;

@@ -188,6 +188,8 @@ void SelectorVideoTest::passedFramesGoIntoANewVideo() {
         // Undo brings the still back and leaves the video that was in Good before.
         dialogs_->folders.push_back(d + "/Good");
         s.undoMoves();
+        QVERIFY(s.busy());  // the undo runs on its own thread
+        waitForWork();
         QCOMPARE(dialogs_->messages.last(), QString("1 個のファイルを元の場所に戻しました"));
         QCOMPARE(Contents(d + "/Good/clip.ser"), QByteArray("already here"));
         QVERIFY(QFile::exists(still));
@@ -222,6 +224,7 @@ void SelectorVideoTest::passedFramesGoIntoANewVideo() {
     // left to undo.
     dialogs_->folders = {d + "/Good", d + "/Good"};
     s.undoMoves();
+    waitForWork();
     QCOMPARE(dialogs_->lastFolder, d + "/Good");
     QVERIFY(dialogs_->errors.isEmpty());
     QVERIFY(!QFile::exists(d + "/Good/clip.ser"));
@@ -231,6 +234,7 @@ void SelectorVideoTest::passedFramesGoIntoANewVideo() {
     QCOMPARE(Column(s.passedList, SelectorWindow::kPathRole),
              (QStringList{clip + "#2", clip + "#4", still}));
     s.undoMoves();
+    waitForWork();
     QCOMPARE(dialogs_->messages,
              (QStringList{"移動するファイルがありません",
                           "1 個のファイルを元の場所に戻しました\nGood に書き出した動画 1 "
