@@ -78,10 +78,11 @@ TEST(FitsGeneral, EveryDepthScaleAndPlaneReadsAsPhysicalValues) {
         int pw = 0, ph = 0;
         const bool whole = AllIntegers(values.data(), values.size());
         ASSERT_EQ(ReadFitsFrame(path, plane, pw, ph, error), whole) << c.name << ": " << error;
-        if (whole)
+        if (whole) {
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x)
                     EXPECT_EQ(plane[x][y], c.value(x, y, c.plane)) << c.name;
+        }
     }
 }
 
