@@ -1,14 +1,9 @@
 #pragma once
-// What the application object needs before the first window: fonts, Qt's own texts in
-// Japanese, and the program's icon.
+// What the application object needs before the first window: fonts, the chosen language
+// (the program's texts and Qt's own), and the program's icon.
 
 #include <string>
 
-// Loads Qt's Japanese translations (Yes/No buttons, file dialogs) into the application.
-// False, with `error` naming the file, when they are not installed; the program then runs
-// with Qt's English texts.
-bool InstallQtTranslations(std::string& error);
-
-// Fonts, translations and the window icon; a missing translation is reported on standard
-// error only.
+// Fonts, the language kept in the preferences and the window icon; a missing translation
+// is reported on standard error only, and the program runs with the texts it has.
 void SetUpApplication();

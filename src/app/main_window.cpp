@@ -3,6 +3,7 @@
 #include "command_guard.h"
 #include "frame_format.h"
 #include "image_window.h"
+#include "language.h"
 #include "notice_window.h"
 #include "picture_files.h"
 #include "preferences.h"
@@ -14,6 +15,7 @@
 #include "viewer_rules.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -37,10 +39,12 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <stdexcept>
 
 using namespace framesifter;
 
-const char* const kOverwriteQuestion = "ファイルがすでに存在しています。　上書きしますか？";
+const char* const kOverwriteQuestion =
+    QT_TRANSLATE_NOOP("MainWindow", "ファイルがすでに存在しています。　上書きしますか？");
 
 namespace {
 
@@ -97,22 +101,21 @@ bool HasOpenableFile(const QMimeData* data) {
 
 }  // namespace
 
-const QStringList& MainWindow::openFilters() {
-    static const QStringList filters = {
+QStringList MainWindow::openFilters() {
+    return {
         QStringLiteral("BMP (*.bmp)"),
         QStringLiteral("FITS (*.fit *.fts *.fits *.fz)"),
         QStringLiteral("JPEG (*.jpg *.jpeg)"),
         QStringLiteral("SER (*.ser)"),
     };
-    return filters;
 }
 
-const QStringList& MainWindow::saveFilters() {
-    static const QStringList filters = {
-        QStringLiteral("ビットマップ(*.bmp) (*.bmp)"),
+// Built at each call: the first entry follows the language.
+QStringList MainWindow::saveFilters() {
+    return {
+        tr("ビットマップ(*.bmp) (*.bmp)"),
         QStringLiteral("JPEG(*.jpg) (*.jpg *.jpeg)"),
     };
-    return filters;
 }
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
@@ -180,31 +183,26 @@ QAction* MainWindow::newCommand(const QString& text, F command) {
 }
 
 void MainWindow::createActions() {
-    openAction = newCommand(QStringLiteral("開く(&O)"), [this] { open(); });
+    openAction = newCommand(QString(), [this] { open(); });
     openAction->setIcon(ToolIcon(false));
     openAction->setToolTip(QStringLiteral("Open"));
-    saveAction = newCommand(QStringLiteral("保存(&S)"), [this] { save(); });
+    saveAction = newCommand(QString(), [this] { save(); });
     saveAction->setIcon(ToolIcon(true));
     saveAction->setToolTip(QStringLiteral("Save"));
     for (QAction* action : {openAction, saveAction}) action->setIconVisibleInMenu(false);
     openAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     saveAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    exitAction = newCommand(QStringLiteral("終了(&Q)"), [this] { close(); });
+    exitAction = newCommand(QString(), [this] { close(); });
     exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     zoomInAction = newCommand(QStringLiteral("+"), [this] { zoomIn(); });
     zoomOutAction = newCommand(QStringLiteral("-"), [this] { zoomOut(); });
-    selectorAction =
-        newCommand(QStringLiteral("設定(&S)"), [this] { selectorWindow_->showSelector(); });
-    scoresAction = newCommand(QStringLiteral("スコア"), [this] { selectorWindow_->showScores(); });
-    undoMoveAction =
-        newCommand(QStringLiteral("元に戻す"), [this] { selectorWindow_->undoMoves(); });
-    closeWindowAction =
-        newCommand(QStringLiteral("このウィンドウを閉じる(&C)"), [this] { closeActiveWindow(); });
+    selectorAction = newCommand(QString(), [this] { selectorWindow_->showSelector(); });
+    scoresAction = newCommand(QString(), [this] { selectorWindow_->showScores(); });
+    undoMoveAction = newCommand(QString(), [this] { selectorWindow_->undoMoves(); });
+    closeWindowAction = newCommand(QString(), [this] { closeActiveWindow(); });
     closeWindowAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
-    closeAllAction =
-        newCommand(QStringLiteral("すべてを閉じる(&L)"), [this] { closeAllWindows(); });
-    versionAction =
-        newCommand(QStringLiteral("バージョン(&V)"), [this] { versionDialog_->showVersion(); });
+    closeAllAction = newCommand(QString(), [this] { closeAllWindows(); });
+    versionAction = newCommand(QString(), [this] { versionDialog_->showVersion(); });
 }
 
 void MainWindow::buildToolBar() {
@@ -253,25 +251,62 @@ void MainWindow::buildToolBar() {
     positionLabel->adjustSize();
     positionLabel->hide();
 
-    selectorButton = pushButton(QStringLiteral("セレクト"), selectorAction, {288, 8, 55, 20}, 12);
+    selectorButton = pushButton(QString(), selectorAction, {288, 8, 55, 20}, 12);
 }
 
 void MainWindow::buildMenu() {
     menuBar()->setFont(QApplication::font());
-    fileMenu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    fileMenu = menuBar()->addMenu(QString());
     fileMenu->addAction(openAction);
     fileMenu->addSeparator();
     fileMenu->addAction(saveAction);
     fileMenu->addAction(exitAction);
-    selectorMenu = menuBar()->addMenu(QStringLiteral("セレクト(&S)"));
+    selectorMenu = menuBar()->addMenu(QString());
     selectorMenu->addAction(selectorAction);
     selectorMenu->addAction(scoresAction);
     selectorMenu->addAction(undoMoveAction);
-    windowMenu = menuBar()->addMenu(QStringLiteral("ウィンドウ(&W)"));
+    windowMenu = menuBar()->addMenu(QString());
     windowMenu->addAction(closeWindowAction);
     windowMenu->addAction(closeAllAction);
     menuBar()->addAction(versionAction);
-    for (QMenu* menu : {fileMenu, selectorMenu, windowMenu}) menu->setFont(QApplication::font());
+    // Each language names itself, and the menu's title is the same in both, so that a user
+    // who reads only one of them finds the way back.
+    languageMenu = menuBar()->addMenu(QStringLiteral("言語 / Language"));
+    auto* languages = new QActionGroup(this);
+    japaneseAction =
+        newCommand(QStringLiteral("日本語"), [] { ChooseLanguage(Language::Japanese); });
+    englishAction =
+        newCommand(QStringLiteral("English"), [] { ChooseLanguage(Language::English); });
+    for (QAction* action : {japaneseAction, englishAction}) {
+        action->setCheckable(true);
+        languages->addAction(action);
+        languageMenu->addAction(action);
+    }
+    for (QMenu* menu : {fileMenu, selectorMenu, windowMenu, languageMenu})
+        menu->setFont(QApplication::font());
+    retranslate();
+}
+
+void MainWindow::retranslate() {
+    openAction->setText(tr("開く(&O)"));
+    saveAction->setText(tr("保存(&S)"));
+    exitAction->setText(tr("終了(&Q)"));
+    selectorAction->setText(tr("設定(&S)"));
+    scoresAction->setText(tr("スコア"));
+    undoMoveAction->setText(tr("元に戻す"));
+    closeWindowAction->setText(tr("このウィンドウを閉じる(&C)"));
+    closeAllAction->setText(tr("すべてを閉じる(&L)"));
+    versionAction->setText(tr("バージョン(&V)"));
+    selectorButton->setText(tr("セレクト"));
+    fileMenu->setTitle(tr("ファイル(&F)"));
+    selectorMenu->setTitle(tr("セレクト(&S)"));
+    windowMenu->setTitle(tr("ウィンドウ(&W)"));
+    (CurrentLanguage() == Language::English ? englishAction : japaneseAction)->setChecked(true);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QMainWindow::changeEvent(event);
 }
 
 ImageWindow* MainWindow::activeImageWindow() const {
@@ -294,6 +329,16 @@ void MainWindow::imageWindowActivated(QMdiSubWindow* window) {
         const QString text = image->activationZoomText();
         if (!text.isEmpty()) zoomText->setText(text);
     }
+}
+
+// ---- Language ----
+
+void ChooseLanguage(Language language) {
+    std::string error;
+    const bool changed = SetLanguage(language, error);
+    // Kept even when a translation is missing: a later install may bring it.
+    Preferences().setLanguage(language);
+    if (!changed) throw std::runtime_error(error);
 }
 
 // ---- Open ----
@@ -334,8 +379,8 @@ int MainWindow::openFiles(const QStringList& files, int filterIndex) {
         QImage picture;
         QString reason;
         if (!LoadPicture(file, kind, picture, reason)) {
-            Dialogs().showError(this, QStringLiteral("画像を開けません: %1\n%2")
-                                          .arg(QDir::toNativeSeparators(file), reason));
+            Dialogs().showError(
+                this, tr("画像を開けません: %1\n%2").arg(QDir::toNativeSeparators(file), reason));
             break;
         }
         auto* window = new ImageWindow;
@@ -400,15 +445,14 @@ bool MainWindow::saveImageWindow(ImageWindow* window, const QString& chosen, int
     const QString target =
         SaveTargetName(chosen, jpeg ? QStringList{QStringLiteral(".jpg"), QStringLiteral(".jpeg")}
                                     : QStringList{QStringLiteral(".bmp")});
-    if (QFileInfo::exists(target) &&
-        !Dialogs().askYesNo(this, QString::fromUtf8(kOverwriteQuestion), true))
+    if (QFileInfo::exists(target) && !Dialogs().askYesNo(this, tr(kOverwriteQuestion), true))
         return false;
     QString reason;
     const bool saved = jpeg ? SaveJpeg(target, window->picture(), 70, reason)
                             : SaveBmp(target, window->picture(), reason);
     if (!saved) {
-        Dialogs().showError(this, QStringLiteral("画像を保存できません: %1\n%2")
-                                      .arg(QDir::toNativeSeparators(target), reason));
+        Dialogs().showError(
+            this, tr("画像を保存できません: %1\n%2").arg(QDir::toNativeSeparators(target), reason));
         return false;
     }
     window->setWindowTitle(QFileInfo(target).fileName());
@@ -471,7 +515,7 @@ bool MainWindow::openVideo(const QString& file) {
     std::string reason;
     if (!ExpandFrameEntries({QFile::encodeName(file).toStdString()}, entries, reason)) {
         Dialogs().showError(
-            this, QStringLiteral("画像を開けません: %1\n%2")
+            this, tr("画像を開けません: %1\n%2")
                       .arg(QDir::toNativeSeparators(file), QString::fromStdString(reason)));
         return false;
     }
@@ -514,8 +558,7 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
     QString reason = QStringLiteral("not a BMP, FITS or JPEG file name");
     if (kind < 0 || !LoadPicture(path, OpenKind(kind), picture, reason)) {
         Dialogs().showError(
-            this,
-            QStringLiteral("画像を開けません: %1\n%2").arg(QDir::toNativeSeparators(path), reason));
+            this, tr("画像を開けません: %1\n%2").arg(QDir::toNativeSeparators(path), reason));
         return false;
     }
     // Stepping keeps the zoom the user chose; a first fill starts at 100 %.

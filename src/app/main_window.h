@@ -2,6 +2,8 @@
 // The main window: tool bar, menu and the MDI area that holds the image windows. It owns
 // the program's other windows: the version dialog, the selector and the notice window.
 
+#include "language.h"
+
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -58,8 +60,8 @@ public:
     // Save the window's picture under the name chosen with entry 0 (BMP) or 1 (JPEG).
     bool saveImageWindow(ImageWindow* window, const QString& chosen, int filterIndex);
 
-    static const QStringList& openFilters();
-    static const QStringList& saveFilters();
+    static QStringList openFilters();
+    static QStringList saveFilters();
 
     // One action per command, shared by the menu and the tool bar.
     QAction* openAction = nullptr;
@@ -73,6 +75,8 @@ public:
     QAction* closeWindowAction = nullptr;
     QAction* closeAllAction = nullptr;
     QAction* versionAction = nullptr;
+    QAction* japaneseAction = nullptr;  // checkable, in languageMenu
+    QAction* englishAction = nullptr;
 
     QWidget* toolBar = nullptr;
     QToolButton* openButton = nullptr;
@@ -88,6 +92,7 @@ public:
     QMenu* fileMenu = nullptr;
     QMenu* selectorMenu = nullptr;
     QMenu* windowMenu = nullptr;
+    QMenu* languageMenu = nullptr;
 
 signals:
     // The main window has closed: the program ends, whatever other windows are shown.
@@ -96,6 +101,7 @@ signals:
     void frameDropped(const QString& path);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -107,6 +113,8 @@ private:
     void createActions();
     void buildToolBar();
     void buildMenu();
+    // Sets every text that follows the language.
+    void retranslate();
     void open();
     void save();
     void zoomIn();
@@ -131,5 +139,9 @@ private:
     std::unique_ptr<NoticeWindow> noticeWindow_;
 };
 
-// The overwrite question of the save command.
+// The overwrite question of the save command, in Japanese; tr() gives the shown text.
 extern const char* const kOverwriteQuestion;
+
+// Shows `language` in every window at once and keeps the choice in the preferences. Throws
+// when its translation cannot be loaded (after keeping the choice).
+void ChooseLanguage(Language language);

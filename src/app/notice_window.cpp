@@ -15,16 +15,17 @@ NoticeWindow::NoticeWindow(double version, QWidget* parent)
     f.setPixelSize(12);
     setFont(f);
 
-    noticeGroup = new QGroupBox(QStringLiteral("お知らせ"), this);
+    noticeGroup = new QGroupBox(this);
     noticeGroup->setGeometry(0, 0, 257, 321);
     noticeText = new QPlainTextEdit(noticeGroup);
     noticeText->setGeometry(8, 24, 241, 233);
     noticeText->setPlainText(QStringLiteral("Memo1"));
-    closeButton = new QPushButton(QStringLiteral("閉じる"), noticeGroup);
+    closeButton = new QPushButton(noticeGroup);
     closeButton->setGeometry(104, 288, 49, 25);
     connect(closeButton, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { hide(); }); });
     setFixedSize(257, 321);
+    retranslate();
 
     checkNotice(version);
 }
@@ -35,11 +36,24 @@ bool NoticeWindow::checkNotice(double version) {
     if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         // A notice is a few lines of text; more than 1 MiB is not one.
         noticeText->setPlainText(QString::fromUtf8(file.read(1024 * 1024)));
+        noNotice_ = false;
     } else {
-        noticeText->setPlainText(QStringLiteral("お知らせはありません。"));
+        noNotice_ = true;
+        retranslate();
     }
     CentreOnScreen(*this);
     show();
     raise();
     return true;
+}
+
+void NoticeWindow::retranslate() {
+    noticeGroup->setTitle(tr("お知らせ"));
+    closeButton->setText(tr("閉じる"));
+    if (noNotice_) noticeText->setPlainText(tr("お知らせはありません。"));
+}
+
+void NoticeWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QWidget::changeEvent(event);
 }

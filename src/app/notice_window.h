@@ -22,4 +22,12 @@ public:
     QGroupBox* noticeGroup = nullptr;
     QPlainTextEdit* noticeText = nullptr;
     QPushButton* closeButton = nullptr;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void retranslate();
+
+    bool noNotice_ = false;  // the text says there is none, in the current language
 };

@@ -42,27 +42,21 @@ QLineSeries* NewDots(const QString& name, const QColor& colour) {
 
 }  // namespace
 
-ScoresPlot::ScoresPlot(const QString& title, const QString& xCaption, const QString& lineName,
-                       QWidget* parent)
-    : QChartView(parent) {
+ScoresPlot::ScoresPlot(QWidget* parent) : QChartView(parent) {
     auto* chart = new QChart;
-    chart->setTitle(title);
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->legend()->setAlignment(Qt::AlignBottom);
     chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
-    failed_ = NewDots(QStringLiteral("不合格"), kFailedColour);
-    passed_ = NewDots(QStringLiteral("合格"), kPassedColour);
+    failed_ = NewDots(QString(), kFailedColour);
+    passed_ = NewDots(QString(), kPassedColour);
     line_ = new QLineSeries;
-    line_->setName(lineName);
     QPen pen(QColor(220, 40, 40));
     pen.setWidth(2);
     pen.setStyle(Qt::DashLine);
     line_->setPen(pen);
     xAxis_ = new QValueAxis;
-    xAxis_->setTitleText(xCaption);
     xAxis_->setLabelFormat(QStringLiteral("%d"));
     yAxis_ = new QValueAxis;
-    yAxis_->setTitleText(QStringLiteral("スコア"));
     yAxis_->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(xAxis_, Qt::AlignBottom);
     chart->addAxis(yAxis_, Qt::AlignLeft);
@@ -83,6 +77,15 @@ ScoresPlot::ScoresPlot(const QString& title, const QString& xCaption, const QStr
     });
     setRenderHint(QPainter::Antialiasing, false);
     setMinimumSize(360, 220);
+}
+
+void ScoresPlot::setTexts(const QString& title, const QString& xCaption, const QString& lineName) {
+    chart()->setTitle(title);
+    xAxis_->setTitleText(xCaption);
+    line_->setName(lineName);
+    failed_->setName(tr("不合格"));
+    passed_->setName(tr("合格"));
+    yAxis_->setTitleText(tr("スコア"));
 }
 
 void ScoresPlot::setPoints(const std::vector<int>& x, const std::vector<double>& scores,

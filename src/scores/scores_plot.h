@@ -14,8 +14,11 @@ class QValueAxis;
 class ScoresPlot : public QChartView {
     Q_OBJECT
 public:
-    ScoresPlot(const QString& title, const QString& xCaption, const QString& lineName,
-               QWidget* parent = nullptr);
+    explicit ScoresPlot(QWidget* parent = nullptr);
+
+    // The plot's own captions (the series and the score axis) in the current language, and
+    // those its window gives.
+    void setTexts(const QString& title, const QString& xCaption, const QString& lineName);
 
     // Frame k sits at (x[k], score[k]); x values are distinct and from 1, with gaps where
     // frames are not shown.

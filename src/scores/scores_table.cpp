@@ -13,11 +13,14 @@ namespace {
 
 // The short names of a flag set, in FrameFlag order.
 QString FlagCaption(std::uint8_t flags) {
-    static const char* const names[framesifter::kFlagCount] = {"飽和", "端", "明るさ", "重複",
-                                                               "異種"};
+    static const char* const names[framesifter::kFlagCount] = {
+        QT_TRANSLATE_NOOP("ScoresTableModel", "飽和"), QT_TRANSLATE_NOOP("ScoresTableModel", "端"),
+        QT_TRANSLATE_NOOP("ScoresTableModel", "明るさ"),
+        QT_TRANSLATE_NOOP("ScoresTableModel", "重複"),
+        QT_TRANSLATE_NOOP("ScoresTableModel", "異種")};
     QStringList parts;
     for (int b = 0; b < framesifter::kFlagCount; ++b)
-        if (flags & (1u << b)) parts << QString::fromUtf8(names[b]);
+        if (flags & (1u << b)) parts << ScoresTableModel::tr(names[b]);
     return parts.join(QLatin1Char(' '));
 }
 
@@ -95,9 +98,15 @@ QVariant ScoresTableModel::data(const QModelIndex& index, int role) const {
 
 QVariant ScoresTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    static const char* const captions[] = {"番号", "ファイル", "スコア", "順位", "合格", "注意"};
-    return section >= 0 && section < ColumnCount ? QString::fromUtf8(captions[section])
-                                                 : QVariant();
+    static const char* const captions[] = {QT_TR_NOOP("番号"),   QT_TR_NOOP("ファイル"),
+                                           QT_TR_NOOP("スコア"), QT_TR_NOOP("順位"),
+                                           QT_TR_NOOP("合格"),   QT_TR_NOOP("注意")};
+    return section >= 0 && section < ColumnCount ? tr(captions[section]) : QVariant();
+}
+
+void ScoresTableModel::retranslate() {
+    emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+    if (rowCount() > 0) emit dataChanged(index(0, Flags), index(rowCount() - 1, Flags));
 }
 
 void ScoresTableModel::sort(int column, Qt::SortOrder order) {

@@ -23,6 +23,8 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // The captions and flag names follow the language: views are told to fetch them again.
+    void retranslate();
     void sort(int column, Qt::SortOrder order) override;
 
 private:

@@ -41,11 +41,8 @@ bool ParseCount(const QString& text, int& n) {
 }  // namespace
 
 ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
-    setWindowTitle(QStringLiteral("スコア"));
-    listPlot_ = new ScoresPlot(QStringLiteral("リスト順のスコア"), QStringLiteral("リスト順"),
-                               QStringLiteral("しきい値"));
-    rankPlot_ = new ScoresPlot(QStringLiteral("よい順のスコア"), QStringLiteral("順位"),
-                               QStringLiteral("合格の境界"));
+    listPlot_ = new ScoresPlot;
+    rankPlot_ = new ScoresPlot;
     model_ = new ScoresTableModel(this);
     table_ = new QTableView;
     table_->setModel(model_);
@@ -60,18 +57,19 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     for (int c = 0; c < ScoresTableModel::ColumnCount; ++c)
         table_->setColumnWidth(c, widths[c] * digit);
 
-    auto* group = new QGroupBox(QStringLiteral("基準"));
+    ruleGroup_ = new QGroupBox;
+    auto* group = ruleGroup_;
     ruleChoice_ = new QButtonGroup(this);
-    auto* byLevel = new QRadioButton(QStringLiteral("レベル"));
-    auto* byBest = new QRadioButton(QStringLiteral("上位 N 枚"));
-    auto* byPercent = new QRadioButton(QStringLiteral("上位 %"));
+    auto* byLevel = new QRadioButton;
+    auto* byBest = new QRadioButton;
+    auto* byPercent = new QRadioButton;
     ruleChoice_->addButton(byLevel, LevelButton);
     ruleChoice_->addButton(byBest, BestButton);
     ruleChoice_->addButton(byPercent, PercentButton);
     byLevel->setChecked(true);
     number_ = new QLineEdit(QStringLiteral("10"));
     number_->setMaximumWidth(9 * digit);
-    apply_ = new QPushButton(QStringLiteral("適用"));
+    apply_ = new QPushButton;
     auto* ruleRow = new QHBoxLayout(group);
     ruleRow->addWidget(byLevel);
     ruleRow->addWidget(byBest);
@@ -79,10 +77,10 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     ruleRow->addWidget(number_);
     ruleRow->addWidget(apply_);
     ruleRow->addStretch();
-    export_ = new QPushButton(QStringLiteral("CSV に保存"));
-    exclude_ = new QCheckBox(QStringLiteral("注意付きを除外"));
+    export_ = new QPushButton;
+    exclude_ = new QCheckBox;
     suggestion_ = new QLabel;
-    useSuggestion_ = new QPushButton(QStringLiteral("適用"));
+    useSuggestion_ = new QPushButton;
     auto* suggestionRow = new QHBoxLayout;
     suggestionRow->addWidget(suggestion_);
     suggestionRow->addWidget(useSuggestion_);
@@ -108,6 +106,7 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(split);
     resize(1100, 720);
+    retranslate();
 
     const auto listIndex = [this](int k) {
         return k >= 0 && std::size_t(k) < shown_.size() ? shown_[std::size_t(k)] : -1;
@@ -192,11 +191,37 @@ void ScoresWindow::setData(const ScoresData& data) {
     model_->setData(s, ranks_, positions);
     export_->setEnabled(!s.files.empty());
 
+    showSuggestion();
+}
+
+void ScoresWindow::showSuggestion() {
     const BandSuggestion& offer = data_.suggestion;
-    suggestion_->setText(
-        offer.found ? QStringLiteral("推奨バンド: %1-%2").arg(offer.band.low).arg(offer.band.high)
-                    : QStringLiteral("推奨バンド: なし"));
+    suggestion_->setText(offer.found
+                             ? tr("推奨バンド: %1-%2").arg(offer.band.low).arg(offer.band.high)
+                             : tr("推奨バンド: なし"));
     useSuggestion_->setEnabled(offer.found);
+}
+
+void ScoresWindow::retranslate() {
+    setWindowTitle(tr("スコア"));
+    listPlot_->setTexts(tr("リスト順のスコア"), tr("リスト順"), tr("しきい値"));
+    rankPlot_->setTexts(tr("よい順のスコア"), tr("順位"), tr("合格の境界"));
+    ruleGroup_->setTitle(tr("基準"));
+    const char* const rules[] = {QT_TR_NOOP("レベル"), QT_TR_NOOP("上位 N 枚"),
+                                 QT_TR_NOOP("上位 %")};
+    for (int id : {LevelButton, BestButton, PercentButton})
+        ruleChoice_->button(id)->setText(tr(rules[id]));
+    apply_->setText(tr("適用"));
+    useSuggestion_->setText(tr("適用"));
+    export_->setText(tr("CSV に保存"));
+    exclude_->setText(tr("注意付きを除外"));
+    showSuggestion();
+    model_->retranslate();
+}
+
+void ScoresWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QWidget::changeEvent(event);
 }
 
 bool ScoresWindow::currentRule(PassRule& rule) const {
@@ -235,8 +260,7 @@ void ScoresWindow::exportCsv() {
     const FileDialogKind kind = FileDialogKind::ScoresSave;
     const QStringList filters = {QStringLiteral("CSV (*.csv)")};
     const UserDialogs::SaveChoice choice = Dialogs().getSaveFile(
-        this, QStringLiteral("CSV に保存"), filters,
-        preferences.dialogFilter(kind, int(filters.size())),
+        this, tr("CSV に保存"), filters, preferences.dialogFilter(kind, int(filters.size())),
         preferences.dialogFolder(kind,
                                  QFileInfo(QString::fromStdString(s.files[0])).absolutePath()));
     if (!choice.accepted || choice.file.isEmpty()) return;
@@ -244,5 +268,5 @@ void ScoresWindow::exportCsv() {
     const std::string csv = ScoresCsv(s.files, s.scores, s.passed, &ranks_, &s.flags);
     QString error;
     if (!SaveWholeFile(choice.file, QByteArray::fromStdString(csv), error))
-        Dialogs().showError(this, QStringLiteral("保存できません: %1\n%2").arg(choice.file, error));
+        Dialogs().showError(this, tr("保存できません: %1\n%2").arg(choice.file, error));
 }

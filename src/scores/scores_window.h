@@ -11,6 +11,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -58,8 +59,14 @@ signals:
     // The suggested band was chosen for the selector's markers.
     void bandChosen(framesifter::Band band);
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     void updateApply();
+    // Sets every text that follows the language.
+    void retranslate();
+    void showSuggestion();
 
     ScoresData data_;
     ScoresData shownData_;     // the frames not left out, as the plots and the table show them
@@ -70,6 +77,7 @@ private:
     ScoresPlot* rankPlot_;
     QTableView* table_;
     ScoresTableModel* model_;
+    QGroupBox* ruleGroup_;
     QButtonGroup* ruleChoice_;
     QLineEdit* number_;
     QPushButton* apply_;

@@ -95,20 +95,22 @@ QString CappedLines(QStringList lines) {
     const int total = int(lines.size());
     if (total > kMaxListedFailures) {
         lines = lines.mid(0, kMaxListedFailures);
-        lines << QStringLiteral("ほか %1 個").arg(total - kMaxListedFailures);
+        lines << QCoreApplication::translate("SelectorWindow", "ほか %1 個")
+                     .arg(total - kMaxListedFailures);
     }
     return lines.join(QLatin1Char('\n'));
 }
 
 QString TooSmallText(const QString& path, int width, int height) {
-    return QStringLiteral("画像サイズは256x256以上にしてください\n%1 (%2 x %3)")
+    return QCoreApplication::translate("SelectorWindow",
+                                       "画像サイズは256x256以上にしてください\n%1 (%2 x %3)")
         .arg(path)
         .arg(width)
         .arg(height);
 }
 
 QString UnreadableText(const QString& path, const std::string& reason) {
-    return QStringLiteral("ファイルを読み込めません: %1\n%2")
+    return QCoreApplication::translate("SelectorWindow", "ファイルを読み込めません: %1\n%2")
         .arg(path, QString::fromLocal8Bit(reason.c_str()));
 }
 
@@ -122,7 +124,8 @@ QString BadFrameText(const BatchResult& bad) {
 // ones as the file list shows them.
 QString MixedFramesText(const MixedFrames& mixed, const QListWidget* list) {
     QStringList lines;
-    lines << QStringLiteral("他と異なるフレームがあります (%1 個)").arg(mixed.odd.size());
+    lines << QCoreApplication::translate("SelectorWindow", "他と異なるフレームがあります (%1 個)")
+                 .arg(mixed.odd.size());
     for (std::size_t k = 0; k < mixed.odd.size() && k < kOddFramesNamed; ++k) {
         const QListWidgetItem* item = list->item(int(mixed.odd[k].index));
         lines << QStringLiteral("%1: %2").arg(
@@ -130,18 +133,21 @@ QString MixedFramesText(const MixedFrames& mixed, const QListWidget* list) {
             QString::fromStdString(DescribeSignature(mixed.odd[k].signature)));
     }
     if (mixed.odd.size() > kOddFramesNamed)
-        lines << QStringLiteral("ほか %1 個").arg(mixed.odd.size() - kOddFramesNamed);
-    lines << QStringLiteral("多くのフレーム: %1")
+        lines << QCoreApplication::translate("SelectorWindow", "ほか %1 個")
+                     .arg(mixed.odd.size() - kOddFramesNamed);
+    lines << QCoreApplication::translate("SelectorWindow", "多くのフレーム: %1")
                  .arg(QString::fromStdString(DescribeSignature(mixed.majority)));
-    return lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n続けますか？");
+    return lines.join(QLatin1Char('\n')) +
+           QCoreApplication::translate("SelectorWindow", "\n\n続けますか？");
 }
 
 QString LeftOutReason(const LeftOutFrame& f) {
     return f.reason.empty() && f.width > 0
-               ? QStringLiteral("画像サイズは256x256以上にしてください (%1 x %2)")
+               ? QCoreApplication::translate("SelectorWindow",
+                                             "画像サイズは256x256以上にしてください (%1 x %2)")
                      .arg(f.width)
                      .arg(f.height)
-               : QStringLiteral("ファイルを読み込めません: %1")
+               : QCoreApplication::translate("SelectorWindow", "ファイルを読み込めません: %1")
                      .arg(QString::fromLocal8Bit(f.reason.c_str()));
 }
 
@@ -354,32 +360,32 @@ SelectorWindow::SelectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 void SelectorWindow::buildControls() {
     // Created in focus order.
     panel = new QWidget(this);
-    fileCaption = new QLabel(QStringLiteral("ファイル"), panel);
+    fileCaption = new QLabel(panel);
     fileCount = new QLabel(QStringLiteral("0"), panel);
-    graphCaption = new QLabel(QStringLiteral("周波数特性"), panel);
-    passedCaption = new QLabel(QStringLiteral("合格ファイル"), panel);
+    graphCaption = new QLabel(panel);
+    passedCaption = new QLabel(panel);
     passedCount = new QLabel(QStringLiteral("0"), panel);
     fileList = NewList(panel);
     passedList = NewList(panel);
     graphCanvas = new GraphCanvas(panel);
     progressBar = NewProgressBar(panel);
 
-    imageGroup = new QGroupBox(QStringLiteral("画像"), panel);
-    openButton = NewButton(QStringLiteral("開く"), imageGroup);
+    imageGroup = new QGroupBox(panel);
+    openButton = NewButton(QString(), imageGroup);
 
-    graphGroup = new QGroupBox(QStringLiteral("グラフ"), panel);
+    graphGroup = new QGroupBox(panel);
     scaleUpButton = NewButton(QStringLiteral("+"), graphGroup);
     scaleDownButton = NewButton(QStringLiteral("-"), graphGroup);
     fftButton = NewButton(QStringLiteral("FFT"), graphGroup);
-    centreModeButton = new QRadioButton(QStringLiteral("画像の中心"), graphGroup);
+    centreModeButton = new QRadioButton(graphGroup);
     centreModeButton->setChecked(true);
-    peakModeButton = new QRadioButton(QStringLiteral("ピーク位置"), graphGroup);
+    peakModeButton = new QRadioButton(graphGroup);
 
-    passGroup = new QGroupBox(QStringLiteral("合格基準"), panel);
+    passGroup = new QGroupBox(panel);
     passLevel = NewLevelField(passGroup);
     passLevelSpinner = new UpDownSpinner(0, 10, 5, passGroup);
     selectButton = NewButton(QStringLiteral("Select"), passGroup);
-    moveButton = NewButton(QStringLiteral("移動"), passGroup);
+    moveButton = NewButton(QString(), passGroup);
     // Over the graph, kept apart from the canvas, which is disabled while work goes on.
     workCount = new QLabel(panel);
     workCount->setAlignment(Qt::AlignCenter);
@@ -412,7 +418,29 @@ void SelectorWindow::buildControls() {
         {selectButton, "selectButton", {48, 17, 45, 20}},
         {moveButton, "moveButton", {96, 17, 49, 20}},
     };
+    retranslate();
     for (const ControlPlace& place : places) Place(place);
+}
+
+void SelectorWindow::retranslate() {
+    fileCaption->setText(tr("ファイル"));
+    graphCaption->setText(tr("周波数特性"));
+    passedCaption->setText(tr("合格ファイル"));
+    imageGroup->setTitle(tr("画像"));
+    openButton->setText(tr("開く"));
+    graphGroup->setTitle(tr("グラフ"));
+    centreModeButton->setText(tr("画像の中心"));
+    peakModeButton->setText(tr("ピーク位置"));
+    passGroup->setTitle(tr("合格基準"));
+    moveButton->setText(tr("移動"));
+    fftButton->setText(stopOffered_ ? tr("中止") : QStringLiteral("FFT"));
+    // The captions are sized to their texts; the counts keep their own places.
+    for (QLabel* caption : {fileCaption, graphCaption, passedCaption}) caption->adjustSize();
+}
+
+void SelectorWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange && panel) retranslate();
+    QWidget::changeEvent(event);
 }
 
 void SelectorWindow::connectControls() {
@@ -559,7 +587,7 @@ void SelectorWindow::openFiles() {
             QDir::setCurrent(QFileInfo(choice.files.first()).absolutePath());
         if (choice.files.size() > kMaxFiles) {
             showCounts();
-            Dialogs().showMessage(this, QStringLiteral("ファイル数を4000個以下にしてください"));
+            Dialogs().showMessage(this, tr("ファイル数を4000個以下にしてください"));
             return;
         }
         // List position follows the capture when names carry frame numbers.
@@ -597,11 +625,10 @@ bool SelectorWindow::expandVideos(const std::vector<ListEntry>& chosen,
             return false;
         }
         if (std::size_t(header.frameCount) > kMaxFrameEntries - entries.size()) {
-            Dialogs().showMessage(
-                this, QStringLiteral("フレーム数を%1個以下にしてください\n%2 (%3 フレーム)")
-                          .arg(kMaxFrameEntries)
-                          .arg(n.path)
-                          .arg(header.frameCount));
+            Dialogs().showMessage(this, tr("フレーム数を%1個以下にしてください\n%2 (%3 フレーム)")
+                                            .arg(kMaxFrameEntries)
+                                            .arg(n.path)
+                                            .arg(header.frameCount));
             return false;
         }
         for (int f = 1; f <= header.frameCount; ++f)
@@ -698,7 +725,7 @@ void SelectorWindow::selectByRule(const PassRule& rule) {
     if (n == 0) return;
     // Scores are only meaningful for the very files the last completed run analysed.
     if (!resultsMatchList()) {
-        Dialogs().showMessage(this, QStringLiteral("先にFFTを実行してください"));
+        Dialogs().showMessage(this, tr("先にFFTを実行してください"));
         return;
     }
     passedList->clear();
@@ -805,7 +832,7 @@ void SelectorWindow::movePassed() {
             work->sources.push_back(ToNative(PathOf(item)));
         }
         if (work->items.empty()) {
-            Dialogs().showMessage(this, QStringLiteral("移動するファイルがありません"));
+            Dialogs().showMessage(this, tr("移動するファイルがありません"));
             return;
         }
         if (!Dialogs().askYesNo(this, moveQuestion(work->sources), true)) return;
@@ -826,7 +853,7 @@ void SelectorWindow::undoMoves() {
     RunCommand(this, [&] {
         if (work_) return;
         const QString good =
-            Dialogs().getExistingFolder(this, QStringLiteral("元に戻す Good フォルダー"),
+            Dialogs().getExistingFolder(this, tr("元に戻す Good フォルダー"),
                                         lastGood_.isEmpty() ? QDir::currentPath() : lastGood_);
         if (good.isEmpty()) return;
         // Undoing a move across file systems copies every file back: not on this thread.
@@ -850,7 +877,7 @@ void SelectorWindow::finishUndo(Work& work) {
         return;
     }
     if (work.undo.records == 0) {
-        Dialogs().showMessage(this, QStringLiteral("このフォルダーには移動の記録がありません"));
+        Dialogs().showMessage(this, tr("このフォルダーには移動の記録がありません"));
         return;
     }
     showUndone(work.undo);
@@ -886,13 +913,13 @@ void SelectorWindow::showUndone(const UndoReport& report) {
         entry->setData(kPathRole, origin);
         entry->setData(kMovedRole, false);
     }
-    QString text = QStringLiteral("%1 個のファイルを元の場所に戻しました").arg(moved);
-    if (removed) text += QStringLiteral("\nGood に書き出した動画 %1 個を削除しました").arg(removed);
+    QString text = tr("%1 個のファイルを元の場所に戻しました").arg(moved);
+    if (removed) text += tr("\nGood に書き出した動画 %1 個を削除しました").arg(removed);
     if (stayed.isEmpty())
         Dialogs().showMessage(this, text);
     else
-        Dialogs().showError(this, text + QStringLiteral("\n\nGood に残ったファイルがあります\n") +
-                                      CappedLines(stayed));
+        Dialogs().showError(
+            this, text + tr("\n\nGood に残ったファイルがあります\n") + CappedLines(stayed));
 }
 
 QString SelectorWindow::moveQuestion(const std::vector<std::string>& sources) {
@@ -902,14 +929,17 @@ QString SelectorWindow::moveQuestion(const std::vector<std::string>& sources) {
         return SplitFrameEntry(s, video, frame);
     }));
     const int files = int(sources.size()) - frames;
-    if (frames == 0) return QStringLiteral("%1 個のファイルを Good に移動しますか？").arg(files);
+    if (frames == 0) return tr("%1 個のファイルを Good に移動しますか？").arg(files);
     // Frames of a video cannot move one by one: they go into a new video of the same name.
-    const QString write =
-        QStringLiteral("動画のフレーム %1 個を Good の同じ名前の動画に書き出し").arg(frames);
-    const QString kept = QStringLiteral("（元の動画はそのまま残ります）");
-    if (files == 0) return write + QStringLiteral("ますか？\n") + kept;
-    return QStringLiteral("%1 個のファイルを Good に移動し、\n").arg(files) + write +
-           QStringLiteral("ますか？\n") + kept;
+    if (files == 0)
+        return tr("動画のフレーム %1 個を Good の同じ名前の動画に書き出しますか？\n"
+                  "（元の動画はそのまま残ります）")
+            .arg(frames);
+    return tr("%1 個のファイルを Good に移動し、\n"
+              "動画のフレーム %2 個を Good の同じ名前の動画に書き出しますか？\n"
+              "（元の動画はそのまま残ります）")
+        .arg(files)
+        .arg(frames);
 }
 
 void SelectorWindow::inspect(QListWidget* list) {
@@ -921,7 +951,7 @@ void SelectorWindow::inspect(QListWidget* list) {
     std::string error;
     if (!AnalyseSingleFrame(ToNative(path), currentMode(), plan, reader, results.frameProfile,
                             error)) {
-        Dialogs().showError(this, QStringLiteral("このファイルは解析できません: %1\n%2")
+        Dialogs().showError(this, tr("このファイルは解析できません: %1\n%2")
                                       .arg(path, QString::fromLocal8Bit(error.c_str())));
         return;
     }
@@ -986,7 +1016,8 @@ void SelectorWindow::setBusy(bool on) {
           static_cast<QWidget*>(scaleDownButton), static_cast<QWidget*>(fileList),
           static_cast<QWidget*>(passedList), static_cast<QWidget*>(graphCanvas)})
         control->setEnabled(!on);
-    fftButton->setText(on && !move ? QStringLiteral("中止") : QStringLiteral("FFT"));
+    stopOffered_ = on && !move;
+    fftButton->setText(stopOffered_ ? tr("中止") : QStringLiteral("FFT"));
     fftButton->setEnabled(!move);
     workCount->setVisible(on);
     if (on) workCount->raise();
@@ -1034,8 +1065,7 @@ void SelectorWindow::askWorkQuestion() {
             // Mixed frames are most often a mistake: Enter must not wave them through.
             yesIsDefault = false;
         } else {
-            question =
-                BadFrameText(work.bad) + QStringLiteral("\n\nこのファイルを除いて続けますか？");
+            question = BadFrameText(work.bad) + tr("\n\nこのファイルを除いて続けますか？");
         }
     }
     asking_ = true;
@@ -1073,8 +1103,7 @@ void SelectorWindow::finishRun(Work& work) {
         QStringList lines;
         for (const LeftOutFrame& f : results.leftOut)
             lines << QStringLiteral("%1 (%2)").arg(FromNative(f.path), LeftOutReason(f));
-        Dialogs().showMessage(
-            this, QStringLiteral("次のファイルを除いて解析しました\n") + CappedLines(lines));
+        Dialogs().showMessage(this, tr("次のファイルを除いて解析しました\n") + CappedLines(lines));
         break;
     }
     case BatchStatus::TooSmall:
@@ -1086,7 +1115,7 @@ void SelectorWindow::finishRun(Work& work) {
         results.files.clear();
         break;
     case BatchStatus::TooMany:
-        Dialogs().showMessage(this, QStringLiteral("ファイル数を4000個以下にしてください"));
+        Dialogs().showMessage(this, tr("ファイル数を4000個以下にしてください"));
         break;
     case BatchStatus::Empty:
         break;
@@ -1127,10 +1156,10 @@ void SelectorWindow::finishMove(Work& work) {
     QStringList failures;
     for (const MoveFailure& f : SummariseFailures(work.outcomes)) {
         const QString error = QString::fromLocal8Bit(f.error.c_str());
-        failures << (f.folderFault ? QStringLiteral("%1 (%2 個のファイル)").arg(error).arg(f.files)
+        failures << (f.folderFault ? tr("%1 (%2 個のファイル)").arg(error).arg(f.files)
                                    : QStringLiteral("%1 (%2)").arg(FromNative(f.subject), error));
     }
     if (!failures.isEmpty())
-        Dialogs().showError(
-            this, QStringLiteral("移動できなかったファイルがあります\n") + CappedLines(failures));
+        Dialogs().showError(this,
+                            tr("移動できなかったファイルがあります\n") + CappedLines(failures));
 }

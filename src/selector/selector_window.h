@@ -120,12 +120,15 @@ public slots:
     void useBand(framesifter::Band band);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
+    // Sets every text that follows the language.
+    void retranslate();
     // The kept band, level, mode and place, each within its range.
     void restorePreferences();
     void connectControls();
@@ -172,8 +175,9 @@ private:
     std::thread worker_;
     QTimer* pollTimer_ = nullptr;
     QElapsedTimer workStarted_;
-    QString lastGood_;     // the Good folder of the last move, where the undo chooser opens
-    bool asking_ = false;  // the question about a bad frame is on screen
+    bool stopOffered_ = false;  // the FFT button reads Stop while an analysis runs
+    QString lastGood_;          // the Good folder of the last move, where the undo chooser opens
+    bool asking_ = false;       // the question about a bad frame is on screen
 
     // Row selected when the mouse went down on the file / pass list, to tell a click on the
     // entry already selected (analysed again) from one that changes the selection.

@@ -108,6 +108,14 @@ void Preferences::setSelectorPlace(const QPoint& place) {
     settings_.setValue(QStringLiteral("selector/y"), place.y());
 }
 
+Language Preferences::language() const {
+    return LanguageFromCode(settings_.value(QStringLiteral("language")).toString());
+}
+
+void Preferences::setLanguage(Language language) {
+    settings_.setValue(QStringLiteral("language"), LanguageCode(language));
+}
+
 std::optional<QRect> Preferences::mainGeometry() const {
     const int x = number("mainWindow/x", kNone, -kFar, kFar);
     const int y = number("mainWindow/y", kNone, -kFar, kFar);

@@ -1,9 +1,12 @@
 #pragma once
 // The program's own preferences, kept by QSettings under "FrameSifter" / "FrameSifter"
 // (on Linux ~/.config/FrameSifter/FrameSifter.conf): where each file dialog was last left,
-// the selector's band, pass level, window mode and place, and the main window's geometry.
+// the selector's band, pass level, window mode and place, the main window's geometry and the
+// language.
 // Every getter checks what it reads, since the file may be edited by hand or left by another
 // version: out-of-range numbers are clamped, anything else unusable gives the default.
+
+#include "language.h"
 
 #include <QList>
 #include <QPoint>
@@ -43,6 +46,10 @@ public:
     // The selector's top-left corner, not checked against the screens.
     std::optional<QPoint> selectorPlace() const;
     void setSelectorPlace(const QPoint& place);
+
+    // The language chosen in the menu; Japanese when none is kept.
+    Language language() const;
+    void setLanguage(Language language);
 
     // The main window's normal geometry, when one of a usable size is kept.
     std::optional<QRect> mainGeometry() const;

@@ -1,0 +1,417 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ja">
+<context>
+    <name>CommandGuard</name>
+    <message>
+        <source>予期しないエラーが発生しました</source>
+        <translation>An unexpected error occurred</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>ファイルがすでに存在しています。&#x3000;上書きしますか？</source>
+        <translation>The file already exists. Overwrite it?</translation>
+    </message>
+    <message>
+        <source>ビットマップ(*.bmp) (*.bmp)</source>
+        <translation>Bitmap(*.bmp) (*.bmp)</translation>
+    </message>
+    <message>
+        <source>開く(&amp;O)</source>
+        <translation>&amp;Open</translation>
+    </message>
+    <message>
+        <source>保存(&amp;S)</source>
+        <translation>&amp;Save</translation>
+    </message>
+    <message>
+        <source>終了(&amp;Q)</source>
+        <translation>&amp;Quit</translation>
+    </message>
+    <message>
+        <source>設定(&amp;S)</source>
+        <translation>&amp;Settings</translation>
+    </message>
+    <message>
+        <source>スコア</source>
+        <translation>Scores</translation>
+    </message>
+    <message>
+        <source>元に戻す</source>
+        <translation>Undo Move</translation>
+    </message>
+    <message>
+        <source>このウィンドウを閉じる(&amp;C)</source>
+        <translation>&amp;Close This Window</translation>
+    </message>
+    <message>
+        <source>すべてを閉じる(&amp;L)</source>
+        <translation>C&amp;lose All</translation>
+    </message>
+    <message>
+        <source>バージョン(&amp;V)</source>
+        <translation>&amp;Version</translation>
+    </message>
+    <message>
+        <source>セレクト</source>
+        <translation>Select</translation>
+    </message>
+    <message>
+        <source>ファイル(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>セレクト(&amp;S)</source>
+        <translation>&amp;Select</translation>
+    </message>
+    <message>
+        <source>ウィンドウ(&amp;W)</source>
+        <translation>&amp;Window</translation>
+    </message>
+    <message>
+        <source>画像を開けません: %1
+%2</source>
+        <translation>Cannot open the image: %1
+%2</translation>
+    </message>
+    <message>
+        <source>画像を保存できません: %1
+%2</source>
+        <translation>Cannot save the image: %1
+%2</translation>
+    </message>
+</context>
+<context>
+    <name>NoticeWindow</name>
+    <message>
+        <source>お知らせ</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>閉じる</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>お知らせはありません。</source>
+        <translation>There is no notice.</translation>
+    </message>
+</context>
+<context>
+    <name>ScoresPlot</name>
+    <message>
+        <source>不合格</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>合格</source>
+        <translation>Passed</translation>
+    </message>
+    <message>
+        <source>スコア</source>
+        <translation>Score</translation>
+    </message>
+</context>
+<context>
+    <name>ScoresTableModel</name>
+    <message>
+        <source>飽和</source>
+        <translation>Saturated</translation>
+    </message>
+    <message>
+        <source>端</source>
+        <translation>Edge</translation>
+    </message>
+    <message>
+        <source>明るさ</source>
+        <translation>Brightness</translation>
+    </message>
+    <message>
+        <source>重複</source>
+        <translation>Duplicate</translation>
+    </message>
+    <message>
+        <source>異種</source>
+        <translation>Odd</translation>
+    </message>
+    <message>
+        <source>番号</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>ファイル</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>スコア</source>
+        <translation>Score</translation>
+    </message>
+    <message>
+        <source>順位</source>
+        <translation>Rank</translation>
+    </message>
+    <message>
+        <source>合格</source>
+        <translation>Passed</translation>
+    </message>
+    <message>
+        <source>注意</source>
+        <translation>Flags</translation>
+    </message>
+</context>
+<context>
+    <name>ScoresWindow</name>
+    <message>
+        <source>推奨バンド: %1-%2</source>
+        <translation>Suggested band: %1-%2</translation>
+    </message>
+    <message>
+        <source>推奨バンド: なし</source>
+        <translation>Suggested band: none</translation>
+    </message>
+    <message>
+        <source>スコア</source>
+        <translation>Scores</translation>
+    </message>
+    <message>
+        <source>リスト順のスコア</source>
+        <translation>Scores in list order</translation>
+    </message>
+    <message>
+        <source>リスト順</source>
+        <translation>List order</translation>
+    </message>
+    <message>
+        <source>しきい値</source>
+        <translation>Threshold</translation>
+    </message>
+    <message>
+        <source>よい順のスコア</source>
+        <translation>Scores, best first</translation>
+    </message>
+    <message>
+        <source>順位</source>
+        <translation>Rank</translation>
+    </message>
+    <message>
+        <source>合格の境界</source>
+        <translation>Pass boundary</translation>
+    </message>
+    <message>
+        <source>基準</source>
+        <translation>Rule</translation>
+    </message>
+    <message>
+        <source>レベル</source>
+        <translation>Level</translation>
+    </message>
+    <message>
+        <source>上位 N 枚</source>
+        <translation>Best N</translation>
+    </message>
+    <message>
+        <source>上位 %</source>
+        <translation>Best %</translation>
+    </message>
+    <message>
+        <source>適用</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>CSV に保存</source>
+        <translation>Save as CSV</translation>
+    </message>
+    <message>
+        <source>注意付きを除外</source>
+        <translation>Leave out flagged frames</translation>
+    </message>
+    <message>
+        <source>保存できません: %1
+%2</source>
+        <translation>Cannot save: %1
+%2</translation>
+    </message>
+</context>
+<context>
+    <name>SelectorWindow</name>
+    <message>
+        <source>ほか %1 個</source>
+        <translation>and %1 more</translation>
+    </message>
+    <message>
+        <source>画像サイズは256x256以上にしてください
+%1 (%2 x %3)</source>
+        <translation>Images must be at least 256x256
+%1 (%2 x %3)</translation>
+    </message>
+    <message>
+        <source>ファイルを読み込めません: %1
+%2</source>
+        <translation>Cannot read the file: %1
+%2</translation>
+    </message>
+    <message>
+        <source>他と異なるフレームがあります (%1 個)</source>
+        <translation>Some frames differ from the others (%1)</translation>
+    </message>
+    <message>
+        <source>多くのフレーム: %1</source>
+        <translation>Most frames: %1</translation>
+    </message>
+    <message>
+        <source>
+
+続けますか？</source>
+        <translation>
+
+Continue?</translation>
+    </message>
+    <message>
+        <source>画像サイズは256x256以上にしてください (%1 x %2)</source>
+        <translation>Images must be at least 256x256 (%1 x %2)</translation>
+    </message>
+    <message>
+        <source>ファイルを読み込めません: %1</source>
+        <translation>Cannot read the file: %1</translation>
+    </message>
+    <message>
+        <source>ファイル</source>
+        <translation>Files</translation>
+    </message>
+    <message>
+        <source>周波数特性</source>
+        <translation>Frequency response</translation>
+    </message>
+    <message>
+        <source>合格ファイル</source>
+        <translation>Passed</translation>
+    </message>
+    <message>
+        <source>画像</source>
+        <translation>Images</translation>
+    </message>
+    <message>
+        <source>開く</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>グラフ</source>
+        <translation>Graph</translation>
+    </message>
+    <message>
+        <source>画像の中心</source>
+        <translation>Centre</translation>
+    </message>
+    <message>
+        <source>ピーク位置</source>
+        <translation>Peak</translation>
+    </message>
+    <message>
+        <source>合格基準</source>
+        <translation>Pass level</translation>
+    </message>
+    <message>
+        <source>移動</source>
+        <translation>Move</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>ファイル数を4000個以下にしてください</source>
+        <translation>Choose at most 4000 files</translation>
+    </message>
+    <message>
+        <source>フレーム数を%1個以下にしてください
+%2 (%3 フレーム)</source>
+        <translation>Choose at most %1 frames
+%2 (%3 frames)</translation>
+    </message>
+    <message>
+        <source>先にFFTを実行してください</source>
+        <translation>Run the FFT first</translation>
+    </message>
+    <message>
+        <source>移動するファイルがありません</source>
+        <translation>There are no files to move</translation>
+    </message>
+    <message>
+        <source>元に戻す Good フォルダー</source>
+        <translation>Good folder to undo</translation>
+    </message>
+    <message>
+        <source>このフォルダーには移動の記録がありません</source>
+        <translation>This folder holds no record of a move</translation>
+    </message>
+    <message>
+        <source>%1 個のファイルを元の場所に戻しました</source>
+        <translation>%1 files were put back where they were</translation>
+    </message>
+    <message>
+        <source>
+Good に書き出した動画 %1 個を削除しました</source>
+        <translation>
+%1 videos written to Good were deleted</translation>
+    </message>
+    <message>
+        <source>
+
+Good に残ったファイルがあります
+</source>
+        <translation>
+
+Some files stayed in Good
+</translation>
+    </message>
+    <message>
+        <source>%1 個のファイルを Good に移動しますか？</source>
+        <translation>Move %1 files to Good?</translation>
+    </message>
+    <message>
+        <source>このファイルは解析できません: %1
+%2</source>
+        <translation>This file cannot be analysed: %1
+%2</translation>
+    </message>
+    <message>
+        <source>
+
+このファイルを除いて続けますか？</source>
+        <translation>
+
+Leave this file out and continue?</translation>
+    </message>
+    <message>
+        <source>次のファイルを除いて解析しました
+</source>
+        <translation>These files were left out of the analysis
+</translation>
+    </message>
+    <message>
+        <source>%1 (%2 個のファイル)</source>
+        <translation>%1 (%2 files)</translation>
+    </message>
+    <message>
+        <source>移動できなかったファイルがあります
+</source>
+        <translation>Some files could not be moved
+</translation>
+    </message>
+    <message>
+        <source>動画のフレーム %1 個を Good の同じ名前の動画に書き出しますか？
+（元の動画はそのまま残ります）</source>
+        <translation>Write %1 video frames to videos of the same names in Good?
+(The original videos stay as they are.)</translation>
+    </message>
+    <message>
+        <source>%1 個のファイルを Good に移動し、
+動画のフレーム %2 個を Good の同じ名前の動画に書き出しますか？
+（元の動画はそのまま残ります）</source>
+        <translation>Move %1 files to Good and
+write %2 video frames to videos of the same names in Good?
+(The original videos stay as they are.)</translation>
+    </message>
+</context>
+</TS>
