@@ -217,6 +217,14 @@ void ScoresWindow::retranslate() {
     exclude_->setText(tr("注意付きを除外"));
     showSuggestion();
     model_->retranslate();
+    // A caption longer than its column (in English) widens the column, sort mark included.
+    const QHeaderView* header = table_->horizontalHeader();
+    for (int c = 0; c + 1 < ScoresTableModel::ColumnCount; ++c) {
+        const int need = header->fontMetrics().horizontalAdvance(
+                             model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()) +
+                         24;
+        if (table_->columnWidth(c) < need) table_->setColumnWidth(c, need);
+    }
 }
 
 void ScoresWindow::changeEvent(QEvent* event) {

@@ -86,6 +86,12 @@ QStringList Misfits(QWidget* root) {
             check(w, button->text(), button->width() - 2 * frame);
         } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
             check(w, group->title(), group->width() - 4 * frame);
+        } else if (auto* header = qobject_cast<QHeaderView*>(w);
+                   header && header->orientation() == Qt::Horizontal) {
+            // The last column stretches; the others keep the sort mark's room.
+            for (int c = 0; c + 1 < header->count(); ++c)
+                check(w, header->model()->headerData(c, Qt::Horizontal).toString(),
+                      header->sectionSize(c) - 16);
         } else if (auto* label = qobject_cast<QLabel*>(w); label && !label->wordWrap()) {
             check(w, label->text(), label->width());
             // A caption sized to its text must still end before its neighbours begin.
