@@ -236,10 +236,6 @@
 <context>
     <name>SelectorWindow</name>
     <message>
-        <source>ほか %1 個</source>
-        <translation>and %1 more</translation>
-    </message>
-    <message>
         <source>画像サイズは256x256以上にしてください
 %1 (%2 x %3)</source>
         <translation>Images must be at least 256x256
@@ -250,10 +246,6 @@
 %2</source>
         <translation>Cannot read the file: %1
 %2</translation>
-    </message>
-    <message>
-        <source>他と異なるフレームがあります (%1 個)</source>
-        <translation>Some frames differ from the others (%1)</translation>
     </message>
     <message>
         <source>多くのフレーム: %1</source>
@@ -346,16 +338,6 @@ Continue?</translation>
         <translation>This folder holds no record of a move</translation>
     </message>
     <message>
-        <source>%1 個のファイルを元の場所に戻しました</source>
-        <translation>%1 files were put back where they were</translation>
-    </message>
-    <message>
-        <source>
-Good に書き出した動画 %1 個を削除しました</source>
-        <translation>
-%1 videos written to Good were deleted</translation>
-    </message>
-    <message>
         <source>
 
 Good に残ったファイルがあります
@@ -364,10 +346,6 @@ Good に残ったファイルがあります
 
 Some files stayed in Good
 </translation>
-    </message>
-    <message>
-        <source>%1 個のファイルを Good に移動しますか？</source>
-        <translation>Move %1 files to Good?</translation>
     </message>
     <message>
         <source>このファイルは解析できません: %1
@@ -390,20 +368,10 @@ Leave this file out and continue?</translation>
 </translation>
     </message>
     <message>
-        <source>%1 (%2 個のファイル)</source>
-        <translation>%1 (%2 files)</translation>
-    </message>
-    <message>
         <source>移動できなかったファイルがあります
 </source>
         <translation>Some files could not be moved
 </translation>
-    </message>
-    <message>
-        <source>動画のフレーム %1 個を Good の同じ名前の動画に書き出しますか？
-（元の動画はそのまま残ります）</source>
-        <translation>Write %1 video frames to videos of the same names in Good?
-(The original videos stay as they are.)</translation>
     </message>
     <message>
         <source>%1 個のファイルを Good に移動し、
@@ -412,6 +380,61 @@ Leave this file out and continue?</translation>
         <translation>Move %1 files to Good and
 write %2 video frames to videos of the same names in Good?
 (The original videos stay as they are.)</translation>
+    </message>
+    <message numerus="yes">
+        <source>ほか %n 個</source>
+        <translation>
+            <numerusform>and %n more</numerusform>
+            <numerusform>and %n more</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>他と異なるフレームがあります (%n 個)</source>
+        <translation>
+            <numerusform>One frame differs from the others</numerusform>
+            <numerusform>%n frames differ from the others</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 個のファイルを元の場所に戻しました</source>
+        <translation>
+            <numerusform>%n file was put back where it was</numerusform>
+            <numerusform>%n files were put back where they were</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>
+Good に書き出した動画 %n 個を削除しました</source>
+        <translation>
+            <numerusform>
+%n video written to Good was deleted</numerusform>
+            <numerusform>
+%n videos written to Good were deleted</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 個のファイルを Good に移動しますか？</source>
+        <translation>
+            <numerusform>Move %n file to Good?</numerusform>
+            <numerusform>Move %n files to Good?</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>動画のフレーム %n 個を Good の同じ名前の動画に書き出しますか？
+（元の動画はそのまま残ります）</source>
+        <translation>
+            <numerusform>Write %n video frame to a video of the same name in Good?
+(The original video stays as it is.)</numerusform>
+            <numerusform>Write %n video frames to videos of the same names in Good?
+(The original videos stay as they are.)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 (%n 個のファイル)</source>
+        <translation>
+            <numerusform>%1 (%n file)</numerusform>
+            <numerusform>%1 (%n files)</numerusform>
+        </translation>
     </message>
 </context>
 </TS>

@@ -95,8 +95,8 @@ QString CappedLines(QStringList lines) {
     const int total = int(lines.size());
     if (total > kMaxListedFailures) {
         lines = lines.mid(0, kMaxListedFailures);
-        lines << QCoreApplication::translate("SelectorWindow", "ほか %1 個")
-                     .arg(total - kMaxListedFailures);
+        lines << QCoreApplication::translate("SelectorWindow", "ほか %n 個", nullptr,
+                                             total - kMaxListedFailures);
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -124,8 +124,8 @@ QString BadFrameText(const BatchResult& bad) {
 // ones as the file list shows them.
 QString MixedFramesText(const MixedFrames& mixed, const QListWidget* list) {
     QStringList lines;
-    lines << QCoreApplication::translate("SelectorWindow", "他と異なるフレームがあります (%1 個)")
-                 .arg(mixed.odd.size());
+    lines << QCoreApplication::translate("SelectorWindow", "他と異なるフレームがあります (%n 個)",
+                                         nullptr, int(mixed.odd.size()));
     for (std::size_t k = 0; k < mixed.odd.size() && k < kOddFramesNamed; ++k) {
         const QListWidgetItem* item = list->item(int(mixed.odd[k].index));
         lines << QStringLiteral("%1: %2").arg(
@@ -133,8 +133,8 @@ QString MixedFramesText(const MixedFrames& mixed, const QListWidget* list) {
             QString::fromStdString(DescribeSignature(mixed.odd[k].signature)));
     }
     if (mixed.odd.size() > kOddFramesNamed)
-        lines << QCoreApplication::translate("SelectorWindow", "ほか %1 個")
-                     .arg(mixed.odd.size() - kOddFramesNamed);
+        lines << QCoreApplication::translate("SelectorWindow", "ほか %n 個", nullptr,
+                                             int(mixed.odd.size() - kOddFramesNamed));
     lines << QCoreApplication::translate("SelectorWindow", "多くのフレーム: %1")
                  .arg(QString::fromStdString(DescribeSignature(mixed.majority)));
     return lines.join(QLatin1Char('\n')) +
@@ -913,8 +913,8 @@ void SelectorWindow::showUndone(const UndoReport& report) {
         entry->setData(kPathRole, origin);
         entry->setData(kMovedRole, false);
     }
-    QString text = tr("%1 個のファイルを元の場所に戻しました").arg(moved);
-    if (removed) text += tr("\nGood に書き出した動画 %1 個を削除しました").arg(removed);
+    QString text = tr("%n 個のファイルを元の場所に戻しました", nullptr, moved);
+    if (removed) text += tr("\nGood に書き出した動画 %n 個を削除しました", nullptr, removed);
     if (stayed.isEmpty())
         Dialogs().showMessage(this, text);
     else
@@ -929,12 +929,13 @@ QString SelectorWindow::moveQuestion(const std::vector<std::string>& sources) {
         return SplitFrameEntry(s, video, frame);
     }));
     const int files = int(sources.size()) - frames;
-    if (frames == 0) return tr("%1 個のファイルを Good に移動しますか？").arg(files);
+    if (frames == 0) return tr("%n 個のファイルを Good に移動しますか？", nullptr, files);
     // Frames of a video cannot move one by one: they go into a new video of the same name.
     if (files == 0)
-        return tr("動画のフレーム %1 個を Good の同じ名前の動画に書き出しますか？\n"
-                  "（元の動画はそのまま残ります）")
-            .arg(frames);
+        return tr(
+            "動画のフレーム %n 個を Good の同じ名前の動画に書き出しますか？\n"
+            "（元の動画はそのまま残ります）",
+            nullptr, frames);
     return tr("%1 個のファイルを Good に移動し、\n"
               "動画のフレーム %2 個を Good の同じ名前の動画に書き出しますか？\n"
               "（元の動画はそのまま残ります）")
@@ -1156,7 +1157,7 @@ void SelectorWindow::finishMove(Work& work) {
     QStringList failures;
     for (const MoveFailure& f : SummariseFailures(work.outcomes)) {
         const QString error = QString::fromLocal8Bit(f.error.c_str());
-        failures << (f.folderFault ? tr("%1 (%2 個のファイル)").arg(error).arg(f.files)
+        failures << (f.folderFault ? tr("%1 (%n 個のファイル)", nullptr, f.files).arg(error)
                                    : QStringLiteral("%1 (%2)").arg(FromNative(f.subject), error));
     }
     if (!failures.isEmpty())

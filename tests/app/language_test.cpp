@@ -223,6 +223,19 @@ private slots:
             {"scores apply", [&] { return scores->applyButton()->text(); }, "適用", "Apply"},
             {"Qt's own", [] { return QCoreApplication::translate("QPlatformTheme", "&Yes"); },
              "はい(&Y)", "&Yes"},
+            {"one file",
+             [] {
+                 return QCoreApplication::translate(
+                     "SelectorWindow", "%n 個のファイルを Good に移動しますか？", nullptr, 1);
+             },
+             "1 個のファイルを Good に移動しますか？", "Move 1 file to Good?"},
+            {"files",
+             [] {
+                 return QCoreApplication::translate("SelectorWindow", "%1 (%n 個のファイル)",
+                                                    nullptr, 12)
+                     .arg("x");
+             },
+             "x (12 個のファイル)", "x (12 files)"},
         };
         for (QAction* action : {main_->englishAction, main_->japaneseAction}) {
             action->trigger();
