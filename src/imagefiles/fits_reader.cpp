@@ -361,10 +361,14 @@ bool ParseUnit(const std::uint8_t* bytes, std::size_t available, std::uint64_t r
             heap > limit || groups != 1)
             return Fail(error, "the compressed image's table sizes are out of range");
         dataBytes = std::uint64_t(rowBytes) * std::uint64_t(rows) + std::uint64_t(heap);
+        if (dataBytes == 0) return Fail(error, "the compressed image's table holds no tiles");
     } else if (!empty) {
         dataBytes = std::uint64_t(shape.width) * std::uint64_t(shape.height) *
                     std::uint64_t(shape.planes) * std::uint64_t(std::llabs(shape.bitpix) / 8);
     }
+    // The header's last block is whole in any file written to the standard; without it the
+    // data would start past the end.
+    if (remaining < dataOffset) return Fail(error, "truncated: the header's last block is cut off");
     const std::uint64_t present = remaining > dataOffset ? remaining - dataOffset : 0;
     if (present < dataBytes)
         return Fail(error, "truncated: " + std::to_string(present) + " of " +

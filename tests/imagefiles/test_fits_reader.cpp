@@ -230,6 +230,30 @@ TEST(FitsReader, RefusesWithAReason) {
         {"BZERO string", standardPlus(Value("BZERO", "'32768'")), "BZERO is not a number"},
         {"BZERO infinite", standardPlus(Value("BZERO", "1E400")), "BZERO is not a number"},
         {"one byte short", shortByOne, "truncated: 1199 of 1200 data bytes present"},
+        {"header block cut off",
+         [&] {
+             std::vector<std::string> cards = Standard(4, 2);
+             cards[2] = Value("NAXIS", "0");
+             auto bytes = Fits(cards, {});
+             bytes.resize(bytes.size() - 100);
+             return bytes;
+         }(),
+         "the header's last block is cut off"},
+        {"compressed image without tiles",
+         [&] {
+             std::vector<std::string> cards = Standard(4, 2);
+             cards[2] = Value("NAXIS", "0");
+             auto bytes = with(cards, 0);
+             const auto table =
+                 Fits({Value("XTENSION", "'BINTABLE'"), Value("BITPIX", "8"), Value("NAXIS", "2"),
+                       Value("NAXIS1", "8"), Value("NAXIS2", "0"), Value("GCOUNT", "1"),
+                       Value("ZIMAGE", "T"), Value("ZBITPIX", "16"), Value("ZNAXIS", "2"),
+                       Value("ZNAXIS1", "10"), Value("ZNAXIS2", "4")},
+                      {});
+             bytes.insert(bytes.end(), table.begin(), table.end());
+             return bytes;
+         }(),
+         "holds no tiles"},
     };
     for (const Case& c : cases) {
         FitsHeader h;
