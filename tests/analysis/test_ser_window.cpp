@@ -73,18 +73,18 @@ TEST(SerWindow, MonoAndBayerFramesGiveTheWindowOfAFitsFileOfTheSameValues) {
         {"bayer16be.SER", 19, 1, 16, 33, 40, 33}, {"large.ser", 0, 0, 16, 1100, 1000, 64},
     };
     for (const auto& v : videos) {
-        SerSpec spec;
-        spec.colour = v.colour;
-        spec.flag = v.flag;
-        spec.depth = v.depth;
-        spec.width = v.w;
-        spec.height = v.h;
-        spec.count = 3;
+        SerLayout layout;
+        layout.colour = v.colour;
+        layout.flag = v.flag;
+        layout.depth = v.depth;
+        layout.width = v.w;
+        layout.height = v.h;
+        layout.count = 3;
         const int shift = 16 - v.depth;
         const SampleAt value = [&](int f, int x, int y, int) {
             return std::uint16_t(Blob(f, x, y, v.w, v.h) >> shift);
         };
-        const std::string video = dir.write(v.name, SerBytes(spec, value));
+        const std::string video = dir.write(v.name, SerBytes(layout, value));
         for (int f = 0; f < 3; ++f) {
             const std::vector<std::uint16_t> values = FrameValues(value, f, v.w, v.h);
             const std::string fits = dir.file(std::string(v.name) + std::to_string(f) + ".fit");
@@ -118,16 +118,16 @@ TEST(SerWindow, ColourFramesTakeTheGreenSampleAndItsBrightestValue) {
         int colour, depth, flag;
     } kinds[] = {{100, 8, 0}, {101, 8, 0}, {100, 16, 0}, {101, 16, 1}, {100, 10, 1}};
     for (const auto& k : kinds) {
-        SerSpec spec;
-        spec.colour = k.colour;
-        spec.depth = k.depth;
-        spec.flag = k.flag;
-        spec.width = w;
-        spec.height = h;
+        SerLayout layout;
+        layout.colour = k.colour;
+        layout.depth = k.depth;
+        layout.flag = k.flag;
+        layout.width = w;
+        layout.height = h;
         const int scale = k.depth > 8 ? 3 : 1;
         const std::string video =
             dir.write("c" + std::to_string(k.colour) + "-" + std::to_string(k.depth) + ".ser",
-                      SerBytes(spec, [&](int, int x, int y, int plane) {
+                      SerBytes(layout, [&](int, int x, int y, int plane) {
                           if (plane == 1) return std::uint16_t(green(x, y) * scale);
                           return std::uint16_t((x == 20 && y == 30 ? 255 : 1 + plane) * scale);
                       }));
@@ -151,12 +151,12 @@ TEST(SerWindow, ColourFramesTakeTheGreenSampleAndItsBrightestValue) {
 
 TEST(SerWindow, RefusalsAndFramesTooSmall) {
     TempDir dir;
-    SerSpec spec;
-    spec.width = 20;
-    spec.height = 40;
-    spec.count = 3;
+    SerLayout layout;
+    layout.width = 20;
+    layout.height = 40;
+    layout.count = 3;
     const auto zero = [](int, int, int, int) { return std::uint16_t(0); };
-    const std::vector<std::uint8_t> bytes = SerBytes(spec, zero);
+    const std::vector<std::uint8_t> bytes = SerBytes(layout, zero);
     const std::string small = dir.write("small.ser", bytes);
     const std::string cut =
         dir.write("cut.ser", std::vector<std::uint8_t>(bytes.begin(), bytes.end() - 1));
@@ -188,11 +188,11 @@ TEST(SerWindow, RefusalsAndFramesTooSmall) {
 
 TEST(SerWindow, CentreModeReadsOnlyTheWindowRows) {
     TempDir dir;
-    SerSpec spec;
-    spec.width = spec.height = 2000;
-    spec.depth = 16;
-    spec.count = 2;
-    const std::string video = dir.write("big.ser", SerBytes(spec, [](int f, int x, int y, int) {
+    SerLayout layout;
+    layout.width = layout.height = 2000;
+    layout.depth = 16;
+    layout.count = 2;
+    const std::string video = dir.write("big.ser", SerBytes(layout, [](int f, int x, int y, int) {
                                             return Blob(f, x, y, 2000, 2000);
                                         }));
     const std::uint64_t before = BytesRead();

@@ -560,9 +560,10 @@ private slots:
         };
         start();
         for (const Video& v : videos) {
-            SerSpec spec;
-            spec.colour = v.colour, spec.flag = v.flag, spec.depth = v.depth, spec.count = 3;
-            const auto bytes = SerBytes(spec, [&](int f, int x, int, int p) {
+            SerLayout layout;
+            layout.colour = v.colour, layout.flag = v.flag, layout.depth = v.depth,
+            layout.count = 3;
+            const auto bytes = SerBytes(layout, [&](int f, int x, int, int p) {
                 return std::uint16_t((10 * (f + 1) + 40 * p + x) * v.scale);
             });
             const QString name = QStringLiteral("v%1.ser").arg(v.colour + v.depth);
@@ -581,8 +582,8 @@ private slots:
             QVERIFY(video->picture().pixel(1, 0) != v.firstPixel);
         }
         // A video cut short in its second frame is refused, named.
-        SerSpec spec;
-        auto bytes = SerBytes(spec, [](int, int, int, int) { return 7; });
+        SerLayout layout;
+        auto bytes = SerBytes(layout, [](int, int, int, int) { return 7; });
         bytes.resize(bytes.size() - 5);
         QFile cut(path("cut.ser"));
         QVERIFY(cut.open(QIODevice::WriteOnly));

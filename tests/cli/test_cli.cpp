@@ -624,16 +624,16 @@ TEST(CliDemo, TheHintPastesBackIntoAShell) {
 }
 
 TEST(CliVideo, FramesAreNamedInTheCsvAndPassedOnesGoIntoANewVideo) {
-    using ser_test_files::SerSpec;
+    using ser_test_files::SerLayout;
     const int amplitudes[6] = {10, 50, 20, 60, 30, 40};  // frames 2, 4 and 6 pass at level 5
-    SerSpec spec;
-    spec.width = spec.height = 256;
-    spec.count = 6;
-    spec.trailer = true;  // times 1000 + frame
-    const auto video = ser_test_files::SerBytes(spec, [&](int f, int x, int, int) {
+    SerLayout layout;
+    layout.width = layout.height = 256;
+    layout.count = 6;
+    layout.trailer = true;  // times 1000 + frame
+    const auto video = ser_test_files::SerBytes(layout, [&](int f, int x, int, int) {
         return std::uint16_t(std::lround(100 + amplitudes[f] * std::cos(2 * M_PI * 30 * x / 256)));
     });
-    SerSpec kept = spec;
+    SerLayout kept = layout;
     kept.count = 3;
     std::vector<std::uint8_t> expected = ser_test_files::SerHeaderBytes(kept);
     for (int f : {1, 3, 5}) {
@@ -678,14 +678,14 @@ TEST(CliVideo, FramesAreNamedInTheCsvAndPassedOnesGoIntoANewVideo) {
 
     // Videos count as their frames against the list's limit, and the message names the video.
     TempDir dir;
-    spec.width = spec.height = 1;
-    spec.trailer = false;
+    layout.width = layout.height = 1;
+    layout.trailer = false;
     std::vector<std::string> args{"select"};
     for (int count : {60000, 40001}) {
-        spec.count = count;
+        layout.count = count;
         args.push_back(
             dir.write("v" + std::to_string(count) + ".ser",
-                      ser_test_files::SerBytes(spec, [](int, int, int, int) { return 0; })));
+                      ser_test_files::SerBytes(layout, [](int, int, int, int) { return 0; })));
     }
     const CliResult r = RunCli(args);
     EXPECT_EQ(r.exitCode, 1);

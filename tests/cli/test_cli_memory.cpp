@@ -118,13 +118,13 @@ TEST(CliMemory, AHundredThousandVideoFramesStayUnder300MB) {
 #endif
     // 6.5 GB of 256 x 256 frames, none of them stored: the file is sparse and reads as zeros.
     TempDir dir;
-    ser_test_files::SerSpec spec;
-    spec.width = spec.height = 256;
-    spec.count = 100000;
-    const std::string path = dir.write("long.ser", ser_test_files::SerHeaderBytes(spec));
+    ser_test_files::SerLayout layout;
+    layout.width = layout.height = 256;
+    layout.count = 100000;
+    const std::string path = dir.write("long.ser", ser_test_files::SerHeaderBytes(layout));
     const int fd = open(path.c_str(), O_WRONLY);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(ftruncate(fd, off_t(178) + off_t(spec.count) * 256 * 256), 0);
+    ASSERT_EQ(ftruncate(fd, off_t(178) + off_t(layout.count) * 256 * 256), 0);
     close(fd);
     int exitCode = -1;
     const long peakKb = PeakOfRun({"select", path}, exitCode);

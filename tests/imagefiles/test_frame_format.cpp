@@ -92,11 +92,11 @@ TEST(FrameEntry, VideosExpandIntoTheirFramesUpToTheLimit) {
     TempDir dir;
     // One-pixel 8-bit frames, so a video of many frames stays small.
     auto video = [&](const std::string& name, int count) {
-        ser_test_files::SerSpec spec;
-        spec.width = spec.height = 1;
-        spec.count = count;
+        ser_test_files::SerLayout layout;
+        layout.width = layout.height = 1;
+        layout.count = count;
         return dir.write(name,
-                         ser_test_files::SerBytes(spec, [](int, int, int, int) { return 0; }));
+                         ser_test_files::SerBytes(layout, [](int, int, int, int) { return 0; }));
     };
     const std::string three = video("three.ser", 3);
     const std::string big = video("big.SER", 60000);

@@ -50,7 +50,7 @@ std::vector<std::uint8_t> Jpeg(int components, bool longMarkers) {
 
 TEST(FrameSignature, EachKindFromItsHeader) {
     TempDir dir;
-    ser_test_files::SerSpec mono, rgb16;
+    ser_test_files::SerLayout mono, rgb16;
     rgb16.colour = 100;
     rgb16.depth = 16;
     const auto serMono = ser_test_files::SerBytes(mono, [](int, int, int, int) { return 1; });

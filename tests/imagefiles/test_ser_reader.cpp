@@ -53,20 +53,20 @@ TEST(SerHeader, FieldsAndTheSamplesOfEachKindAndByteOrder) {
     for (const Case& c : cases) {
         SCOPED_TRACE("colour " + std::to_string(c.colour) + " flag " + std::to_string(c.flag) +
                      " depth " + std::to_string(c.depth));
-        SerSpec spec;
-        spec.colour = c.colour;
-        spec.flag = c.flag;
-        spec.depth = c.depth;
-        spec.width = 5;
-        spec.height = 3;
-        spec.count = 3;
-        spec.trailer = true;
-        spec.dateTime = 638000000000000000;
-        spec.dateTimeUtc = -2;
+        SerLayout layout;
+        layout.colour = c.colour;
+        layout.flag = c.flag;
+        layout.depth = c.depth;
+        layout.width = 5;
+        layout.height = 3;
+        layout.count = 3;
+        layout.trailer = true;
+        layout.dateTime = 638000000000000000;
+        layout.dateTimeUtc = -2;
         const auto mask = [&](int f, int x, int y, int p) {
             return std::uint16_t(Pattern(f, x, y, p) & ((1u << c.depth) - 1));
         };
-        const std::vector<std::uint8_t> bytes = SerBytes(spec, mask);
+        const std::vector<std::uint8_t> bytes = SerBytes(layout, mask);
         SerHeader h;
         std::string error;
         ASSERT_TRUE(Parse(bytes, h, error)) << error;
@@ -96,36 +96,36 @@ TEST(SerHeader, FieldsAndTheSamplesOfEachKindAndByteOrder) {
 }
 
 TEST(SerHeader, TextsEndAtTheirFirstNulOrTrailingBlanks) {
-    SerSpec spec;
-    spec.observer = "Jane Doe   ";
-    spec.instrument = std::string("ASI\0junk", 8);
-    spec.telescope = std::string(40, 'T');  // the whole field, no NUL
+    SerLayout layout;
+    layout.observer = "Jane Doe   ";
+    layout.instrument = std::string("ASI\0junk", 8);
+    layout.telescope = std::string(40, 'T');  // the whole field, no NUL
     SerHeader h;
     std::string error;
-    ASSERT_TRUE(Parse(SerBytes(spec, Pattern), h, error)) << error;
+    ASSERT_TRUE(Parse(SerBytes(layout, Pattern), h, error)) << error;
     EXPECT_EQ(h.observer, "Jane Doe");
     EXPECT_EQ(h.instrument, "ASI");
     EXPECT_EQ(h.telescope, std::string(40, 'T'));
 }
 
 TEST(SerHeader, RefusesWithAReason) {
-    SerSpec good;
+    SerLayout good;
     const std::vector<std::uint8_t> valid = SerBytes(good, Pattern);  // 2 frames of 12 bytes
     struct Case {
         const char* what;
         std::function<std::vector<std::uint8_t>()> bytes;
         const char* reason;
     };
-    auto with = [&](std::function<void(SerSpec&)> change) {
+    auto with = [&](std::function<void(SerLayout&)> change) {
         return [change, good] {
-            SerSpec s = good;
+            SerLayout s = good;
             change(s);
             return SerBytes(s, Pattern);
         };
     };
-    auto header = [&](std::function<void(SerSpec&)> change) {
+    auto header = [&](std::function<void(SerLayout&)> change) {
         return [change, good] {
-            SerSpec s = good;
+            SerLayout s = good;
             change(s);
             std::vector<std::uint8_t> bytes = SerHeaderBytes(s);
             bytes.resize(bytes.size() + 64);
@@ -144,19 +144,21 @@ TEST(SerHeader, RefusesWithAReason) {
         {"short header",
          [&] { return std::vector<std::uint8_t>(valid.begin(), valid.begin() + 100); },
          "truncated: 100 of 178 header bytes present"},
-        {"colour 7", header([](SerSpec& s) { s.colour = 7; }), "unknown colour ID 7"},
-        {"colour 12", header([](SerSpec& s) { s.colour = 12; }), "unknown colour ID 12"},
-        {"colour 102", header([](SerSpec& s) { s.colour = 102; }), "unknown colour ID 102"},
-        {"colour -1", header([](SerSpec& s) { s.colour = -1; }), "unknown colour ID -1"},
-        {"depth 0", header([](SerSpec& s) { s.depth = 0; }), "pixel depth 0 (1 to 16 are read)"},
-        {"depth 17", header([](SerSpec& s) { s.depth = 17; }), "pixel depth 17 (1 to 16 are read)"},
-        {"width 0", header([](SerSpec& s) { s.width = 0; }), "frame size 0 x 3"},
-        {"height -5", header([](SerSpec& s) { s.height = -5; }), "frame size 4 x -5"},
-        {"too wide", header([](SerSpec& s) { s.width = 16001; }),
+        {"colour 7", header([](SerLayout& s) { s.colour = 7; }), "unknown colour ID 7"},
+        {"colour 12", header([](SerLayout& s) { s.colour = 12; }), "unknown colour ID 12"},
+        {"colour 102", header([](SerLayout& s) { s.colour = 102; }), "unknown colour ID 102"},
+        {"colour -1", header([](SerLayout& s) { s.colour = -1; }), "unknown colour ID -1"},
+        {"depth 0", header([](SerLayout& s) { s.depth = 0; }), "pixel depth 0 (1 to 16 are read)"},
+        {"depth 17", header([](SerLayout& s) { s.depth = 17; }),
+         "pixel depth 17 (1 to 16 are read)"},
+        {"width 0", header([](SerLayout& s) { s.width = 0; }), "frame size 0 x 3"},
+        {"height -5", header([](SerLayout& s) { s.height = -5; }), "frame size 4 x -5"},
+        {"too wide", header([](SerLayout& s) { s.width = 16001; }),
          "image too large: 16001 x 3 pixels declared (at most 16000 x 16000)"},
-        {"too high", header([](SerSpec& s) { s.height = 16001; }), "image too large: 4 x 16001"},
-        {"no frames", header([](SerSpec& s) { s.count = 0; }), "no frames (frame count 0)"},
-        {"negative count", header([](SerSpec& s) { s.count = -3; }), "no frames (frame count -3)"},
+        {"too high", header([](SerLayout& s) { s.height = 16001; }), "image too large: 4 x 16001"},
+        {"no frames", header([](SerLayout& s) { s.count = 0; }), "no frames (frame count 0)"},
+        {"negative count", header([](SerLayout& s) { s.count = -3; }),
+         "no frames (frame count -3)"},
         {"count beyond the file",
          [&] {
              auto b = valid;
@@ -167,14 +169,14 @@ TEST(SerHeader, RefusesWithAReason) {
         {"last frame cut short",
          [&] { return std::vector<std::uint8_t>(valid.begin(), valid.end() - 1); },
          "truncated: 2 frames announced, 1 present and part of one more"},
-        {"frames of a huge count", header([](SerSpec& s) {
+        {"frames of a huge count", header([](SerLayout& s) {
              s.count = 0x7fffffff;
              s.width = s.height = 16000;
              s.colour = 100;
              s.depth = 16;
          }),
          "truncated: 2147483647 frames announced, 0 present"},
-        {"header only", with([](SerSpec& s) { s.count = 0; }), "no frames"},
+        {"header only", with([](SerLayout& s) { s.count = 0; }), "no frames"},
     };
     for (const Case& c : cases) {
         SerHeader h;
@@ -185,10 +187,10 @@ TEST(SerHeader, RefusesWithAReason) {
 }
 
 TEST(SerHeader, ATrailerIsReadOnlyWhenComplete) {
-    SerSpec spec;
-    spec.count = 3;
-    spec.trailer = true;
-    const std::vector<std::uint8_t> full = SerBytes(spec, Pattern);
+    SerLayout layout;
+    layout.count = 3;
+    layout.trailer = true;
+    const std::vector<std::uint8_t> full = SerBytes(layout, Pattern);
     const struct {
         const char* what;
         long extra;  // bytes added to (or, negative, cut from) the complete trailer
@@ -216,8 +218,8 @@ TEST(SerHeader, ATrailerIsReadOnlyWhenComplete) {
 }
 
 TEST(SerHeader, RowsOutsideTheFrameAreRefused) {
-    SerSpec spec;
-    const std::vector<std::uint8_t> bytes = SerBytes(spec, Pattern);
+    SerLayout layout;
+    const std::vector<std::uint8_t> bytes = SerBytes(layout, Pattern);
     SerHeader h;
     std::string error;
     ASSERT_TRUE(Parse(bytes, h, error));
@@ -236,13 +238,13 @@ TEST(SerWriter, ChosenFramesByteForByteWithTheirTimes) {
     TempDir dir;
     for (bool trailer : {true, false}) {
         SCOPED_TRACE(trailer ? "with trailer" : "without trailer");
-        SerSpec spec;
-        spec.colour = 100;
-        spec.depth = 16;
-        spec.count = 4;
-        spec.trailer = trailer;
+        SerLayout layout;
+        layout.colour = 100;
+        layout.depth = 16;
+        layout.count = 4;
+        layout.trailer = trailer;
         const std::string from =
-            dir.write(trailer ? "in-t.ser" : "in.ser", SerBytes(spec, Pattern));
+            dir.write(trailer ? "in-t.ser" : "in.ser", SerBytes(layout, Pattern));
         ByteSource source;
         SerHeader h;
         std::string error;
@@ -250,10 +252,10 @@ TEST(SerWriter, ChosenFramesByteForByteWithTheirTimes) {
         const std::string to = dir.file(trailer ? "out-t.ser" : "out.ser");
         ASSERT_TRUE(WriteSerSubset(source, h, {3, 1}, to, error)) << error;
 
-        SerSpec expectedSpec = spec;
-        expectedSpec.count = 2;
+        SerLayout expectedLayout = layout;
+        expectedLayout.count = 2;
         std::vector<std::uint8_t> expected = SerBytes(
-            expectedSpec, [](int f, int x, int y, int p) { return Pattern(f ? 1 : 3, x, y, p); });
+            expectedLayout, [](int f, int x, int y, int p) { return Pattern(f ? 1 : 3, x, y, p); });
         if (trailer) {
             expected.resize(expected.size() - 16);
             PutLe(expected, 1003, 8);

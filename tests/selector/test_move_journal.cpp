@@ -144,10 +144,10 @@ TEST(UndoMoves, RemovesAWrittenVideoOnlyWhenUnchanged) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        ser_test_files::SerSpec spec;
-        spec.count = 4;
+        ser_test_files::SerLayout layout;
+        layout.count = 4;
         const auto bytes = ser_test_files::SerBytes(
-            spec, [](int f, int x, int, int) { return std::uint16_t(f * 10 + x); });
+            layout, [](int f, int x, int, int) { return std::uint16_t(f * 10 + x); });
         const std::string video = dir.write("v.ser", bytes);
         const auto outcomes =
             MovePassedFiles({video + "#2", dir.write("still.bmp", Pattern('s')), video + "#4"});

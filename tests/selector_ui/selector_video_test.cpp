@@ -18,7 +18,7 @@
 
 using namespace framesifter;
 using ser_test_files::SerBytes;
-using ser_test_files::SerSpec;
+using ser_test_files::SerLayout;
 
 namespace {
 
@@ -37,12 +37,12 @@ QByteArray Contents(const QString& path) {
 const int kVideoAmplitudes[4] = {10, 40, 20, 45};
 const int kFrameBytes = 256 * 256;
 
-SerSpec StripeVideo() {
-    SerSpec spec;
-    spec.width = spec.height = 256;
-    spec.count = 4;
-    spec.trailer = true;  // times 1000 + frame
-    return spec;
+SerLayout StripeVideo() {
+    SerLayout layout;
+    layout.width = layout.height = 256;
+    layout.count = 4;
+    layout.trailer = true;  // times 1000 + frame
+    return layout;
 }
 
 }  // namespace
@@ -104,17 +104,17 @@ void SelectorVideoTest::videosListTheirFrames() {
     QFETCH(QString, message);
     const QString d = folder();
     // Listing reads the header alone: frames of one pixel are enough.
-    SerSpec spec;
-    spec.width = spec.height = 1;
+    SerLayout layout;
+    layout.width = layout.height = 1;
     QStringList chosen, names, paths;
     for (int v = 0; v < videoFrames.size(); ++v) {
         const QString name = QString("v%1.ser").arg(v + 1);
-        spec.count = videoFrames[v];
-        std::vector<std::uint8_t> bytes = SerBytes(spec, [](int, int, int, int) { return 0; });
-        if (spec.count == 0) bytes.resize(20);
+        layout.count = videoFrames[v];
+        std::vector<std::uint8_t> bytes = SerBytes(layout, [](int, int, int, int) { return 0; });
+        if (layout.count == 0) bytes.resize(20);
         dir_->write(name.toStdString(), bytes);
         chosen << d + "/" + name;
-        for (int f = 1; f <= spec.count; ++f) {
+        for (int f = 1; f <= layout.count; ++f) {
             names << QString("%1 #%2").arg(name).arg(f);
             paths << QString("%1/%2#%3").arg(d, name).arg(f);
         }
@@ -197,7 +197,7 @@ void SelectorVideoTest::passedFramesGoIntoANewVideo() {
     }
     QVERIFY(dialogs_->errors.isEmpty());
     // The header but the count, frames 2 and 4 byte for byte, and their times.
-    SerSpec two = StripeVideo();
+    SerLayout two = StripeVideo();
     two.count = 2;
     std::vector<std::uint8_t> expected = ser_test_files::SerHeaderBytes(two);
     for (int f : {1, 3}) {

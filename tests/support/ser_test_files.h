@@ -9,7 +9,7 @@
 
 namespace ser_test_files {
 
-struct SerSpec {
+struct SerLayout {
     int colour = 0;
     int flag = 0;  // the header's byte-order integer
     int width = 4;
@@ -35,7 +35,7 @@ inline void PutText(std::vector<std::uint8_t>& out, const std::string& text) {
 }
 
 // The header alone, with `count` as the frame count whatever frames follow.
-inline std::vector<std::uint8_t> SerHeaderBytes(const SerSpec& s) {
+inline std::vector<std::uint8_t> SerHeaderBytes(const SerLayout& s) {
     const char signature[] = "LUCAM-RECORDER";
     std::vector<std::uint8_t> out(signature, signature + 14);
     for (int v : {0, s.colour, s.flag, s.width, s.height, s.depth, s.count})
@@ -51,7 +51,7 @@ inline std::vector<std::uint8_t> SerHeaderBytes(const SerSpec& s) {
 // value(frame, x, y, plane) for frame 0.., plane 0..2 (only 0 for mono and Bayer), stored in
 // the byte order the flag says; times 1000 + frame in the trailer.
 using SampleAt = std::function<std::uint16_t(int frame, int x, int y, int plane)>;
-inline std::vector<std::uint8_t> SerBytes(const SerSpec& s, const SampleAt& value) {
+inline std::vector<std::uint8_t> SerBytes(const SerLayout& s, const SampleAt& value) {
     std::vector<std::uint8_t> out = SerHeaderBytes(s);
     const int planes = s.colour >= 100 ? 3 : 1;
     const bool two = s.depth > 8;
