@@ -2,6 +2,7 @@
 #include "scores_plot.h"
 #include "scores_table.h"
 #include "scores_window.h"
+#include "mounted_tmpfs.h"
 #include "scratch_preferences.h"
 #include "temp_dir.h"
 #include "save_through.h"
@@ -230,16 +231,10 @@ void ScoresWindowTest::exportWritesThroughTheDialogs() {
 }
 
 void ScoresWindowTest::aFailedWriteLeavesTheOldFile() {
-    if (geteuid() != 0) QSKIP("mounting a small file system needs root");
     TempDir dir;
     const std::string mountPoint = dir.file("small");
-    std::filesystem::create_directory(mountPoint);
-    if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
-        QSKIP("cannot mount a tmpfs here");
-    struct Unmount {
-        std::string at;
-        ~Unmount() { umount(at.c_str()); }
-    } unmount{mountPoint};
+    MountedTmpfs small(mountPoint, "size=64k");
+    if (!small.mounted()) QSKIP("mounting a small file system needs root");
     const QString target = QString::fromStdString(mountPoint + "/scores.csv");
     QString error;
     QVERIFY(SaveWholeFile(target, "old contents\n", error));

@@ -1,5 +1,6 @@
 #include "file_move.h"
 #include "child_process.h"
+#include "mounted_tmpfs.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -246,34 +247,10 @@ TEST(MoveToGood, BareNamesUseTheCurrentFolder) {
     EXPECT_TRUE(fs::exists(dir.file("Good/c.bmp")));
 }
 
-namespace {
-
-// A small tmpfs of its own, so that a rename into it fails with EXDEV; needs root.
-class SecondFileSystem {
-public:
-    SecondFileSystem() {
-        if (geteuid() != 0) return;
-        char pattern[] = "/tmp/fsmount-XXXXXX";
-        if (!mkdtemp(pattern)) return;
-        path_ = pattern;
-        mounted_ = mount("tmpfs", pattern, "tmpfs", 0, "size=4m") == 0;
-    }
-    ~SecondFileSystem() {
-        if (mounted_) umount2(path_.c_str(), MNT_DETACH);
-        if (!path_.empty()) rmdir(path_.c_str());
-    }
-    bool mounted() const { return mounted_; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-    bool mounted_ = false;
-};
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(MoveToGood, AKilledCopyLeavesNoFrameAndTheNextMoveCompletes) {
-    SecondFileSystem other;
+    MountedTmpfs other;
     if (!other.mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
     TempDir dir;
     const std::string source = other.path() + "/a.fit";
@@ -314,7 +291,7 @@ TEST(MoveToGood, AKilledCopyLeavesNoFrameAndTheNextMoveCompletes) {
 }
 
 TEST(MoveToGood, ASymbolicLinkMovesAsALink) {
-    SecondFileSystem other;
+    MountedTmpfs other;
     for (bool across : {false, true}) {
         SCOPED_TRACE(across ? "across file systems" : "same file system");
         if (across && !other.mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
@@ -395,7 +372,7 @@ std::atomic<bool> g_stopMove{false};
 }  // namespace
 
 TEST(MoveToGood, AStopDuringACopyRemovesThePartAndKeepsTheSource) {
-    SecondFileSystem other;
+    MountedTmpfs other;
     if (!other.mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
     TempDir dir;
     const std::string source = other.path() + "/a.fit";

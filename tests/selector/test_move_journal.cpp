@@ -2,6 +2,7 @@
 #include "file_move.h"
 #include "move_journal.h"
 #include "ser_test_files.h"
+#include "mounted_tmpfs.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -206,33 +207,10 @@ TEST(MoveRecord, ReadsUpToItsLastCompleteLine) {
     }
 }
 
-namespace {
-
-// A small tmpfs of its own for the frames, so that Good on /tmp is another file system.
-class Tmpfs {
-public:
-    Tmpfs() {
-        char pattern[] = "/tmp/fsundo-XXXXXX";
-        if (geteuid() != 0 || !mkdtemp(pattern)) return;
-        path_ = pattern;
-        mounted_ = mount("tmpfs", pattern, "tmpfs", 0, "size=4m") == 0;
-    }
-    ~Tmpfs() {
-        if (mounted_) umount2(path_.c_str(), MNT_DETACH);
-        if (!path_.empty()) rmdir(path_.c_str());
-    }
-    bool mounted() const { return mounted_; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-    bool mounted_ = false;
-};
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(UndoMoves, AcrossFileSystemsKeepsBytesAndTimes) {
-    Tmpfs frames;
+    MountedTmpfs frames;
     if (!frames.mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
     TempDir dir;
     fs::create_directory(dir.path() / "Good");

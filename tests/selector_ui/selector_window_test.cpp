@@ -4,6 +4,7 @@
 #include "file_move.h"
 #include "frame_flags.h"
 #include "graph_canvas.h"
+#include "mounted_tmpfs.h"
 #include "scratch_preferences.h"
 #include "scores_window.h"
 #include "screen_centre.h"
@@ -95,23 +96,6 @@ void GatedCopy(std::uint64_t) {
     while (block > g_blocksAllowed.load())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
-
-// A tmpfs of its own under `folder`, so that a move from it into Good elsewhere copies.
-class MountedTmpfs {
-public:
-    explicit MountedTmpfs(const QString& folder) : path_(folder) {
-        if (geteuid() != 0 || !QDir().mkpath(folder)) return;
-        mounted_ = mount("tmpfs", folder.toLocal8Bit().constData(), "tmpfs", 0, "size=4m") == 0;
-    }
-    ~MountedTmpfs() {
-        if (mounted_) umount2(path_.toLocal8Bit().constData(), MNT_DETACH);
-    }
-    bool mounted() const { return mounted_; }
-
-private:
-    QString path_;
-    bool mounted_ = false;
-};
 
 bool AllWhite(const QImage& image) {
     for (int y = 0; y < image.height(); ++y)
@@ -1069,7 +1053,7 @@ void SelectorWindowTest::closingOrDestroyingStopsARun() {
 void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
     SelectorWindow& s = *selector_;
     const QString d = QString::fromStdString(dir_->path().string());
-    MountedTmpfs other(d + "/other");
+    MountedTmpfs other((d + "/other").toStdString(), "size=4m");
     if (!other.mounted()) QSKIP("mounting a tmpfs needs root");
     QVERIFY(QDir(d).mkdir("good"));
     QVERIFY(QFile::link(d + "/good", d + "/other/Good"));
