@@ -27,6 +27,8 @@ public:
     // Shows the largest power-of-two zoom at which the picture fits in `room` whole (never
     // above 100 %); `text` receives the zoom text.
     void showWhole(QSize room, QString& text);
+    // The 100 % size times 2 to `exponent`; false (nothing changes) below one pixel.
+    bool zoomTo(int exponent, QString& text);
 
     // A window opened from a frame list steps through it: Page Down / Page Up ask for the
     // next / previous frame, and Delete, in a window of the pass list, asks to take the
@@ -57,7 +59,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    bool zoomTo(int exponent, QString& text);
     void setShownSize(int width, int height);
     QWidget* client_ = nullptr;
 };

@@ -567,8 +567,7 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
                  FrameCaption(FrameDisplayName(path), index, int(window->framePaths.size())));
     window->frameIndex = index;
     QString text = ZoomText(1.0);
-    for (int k = 0; k > exponent; --k) window->zoomOut(text);
-    for (int k = 0; k < exponent; ++k) window->zoomIn(text);
+    if (exponent != 0) window->zoomTo(exponent, text);
     if (window == activeImageWindow()) zoomText->setText(text);
     return true;
 }

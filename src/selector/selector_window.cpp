@@ -535,7 +535,7 @@ void SelectorWindow::showCounts() {
 void SelectorWindow::clearStaleGraph() {
     // A graph drawn from the listed files' own results is still worth seeing; another
     // list's curves never are.
-    if (ResultsMatch(results, NativePaths(fileList), currentMode())) return;
+    if (resultsMatchList()) return;
     ClearGraph(graphCanvas->picture);
     graphCanvas->hideMarkerLabels();
     graphCanvas->update();
@@ -746,6 +746,8 @@ std::vector<LeftOutFrame> SelectorWindow::selectionLeftOut() const {
 }
 
 bool SelectorWindow::resultsMatchList() const {
+    // Lists that do not match mostly differ in length; only equal ones need their paths.
+    if (results.files.size() != std::size_t(fileList->count())) return false;
     return ResultsMatch(results, NativePaths(fileList), currentMode());
 }
 
