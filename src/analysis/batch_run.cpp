@@ -165,19 +165,20 @@ public:
     }
     int threadCount() const { return int(workers_.size()); }
 
-    // Waits for frame k; the result stays valid until Release(k).
-    const FrameResult& Wait(int k) {
+    // Waits for frame k; the result stays valid until Release(k). Null when a stop from
+    // outside came before any worker took frame k: none ever will.
+    const FrameResult* Wait(int k) {
         FrameResult& slot = SlotOf(k);
         if (workers_.empty()) {
             if (!inlineWorker_) inlineWorker_ = std::make_unique<FrameWorker>(n_, budget_);
             if (g_readHook) g_readHook(k);
             inlineWorker_->process(paths_[std::size_t(k)], mode_, n_, slot);
             slot.index = k;
-            return slot;
+            return &slot;
         }
         std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [&] { return slot.index == k; });
-        return slot;
+        done_.wait(lock, [&] { return slot.index == k || (claimsEnded_ && next_ <= k); });
+        return slot.index == k ? &slot : nullptr;
     }
     void Release(int k) {
         {
@@ -199,8 +200,15 @@ private:
                 space_.wait(lock, [&] {
                     return stop_ || next_ >= count_ || next_ < released_ + int(slots_.size());
                 });
-                // A stop asked for from outside: no frame is started after it.
-                if (stop_ || next_ >= count_ || (control_ && control_->stopRequested())) return;
+                if (stop_ || next_ >= count_) return;
+                // A stop asked for from outside: no frame is started after it, and the caller,
+                // who may already wait for the next frame, is told that none will come.
+                if (control_ && control_->stopRequested()) {
+                    claimsEnded_ = true;
+                    lock.unlock();
+                    done_.notify_all();
+                    return;
+                }
                 k = next_++;
             }
             if (g_readHook) g_readHook(k);
@@ -229,6 +237,7 @@ private:
     int next_ = 0;      // the next frame a worker takes
     int released_ = 0;  // frames before this one have been taken by the caller
     bool stop_ = false;
+    bool claimsEnded_ = false;  // a worker saw the outside stop: no frame is claimed again
 };
 
 // glibc raises its threshold for serving allocations from fresh mappings after each large
@@ -311,7 +320,9 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& p
     for (int k = 0; k < count; ++k) {
         if (control && control->stopRequested()) return stopped();
         if (progress) progress->setPosition(int(double(k) / count * 100));
-        const FrameResult& frame = run.Wait(k);
+        const FrameResult* waited = run.Wait(k);
+        if (!waited) return stopped();
+        const FrameResult& frame = *waited;
         if (frame.read != WindowRead::Ok) {
             const BatchResult bad = BadFrame(frame, k, paths[std::size_t(k)]);
             if (!leaving) {

@@ -23,8 +23,7 @@ int main(int argc, char** argv) {
         // The version dialog or the selector may still be shown; closing the main window
         // ends the program all the same.
         app.setQuitOnLastWindowClosed(false);
-        QObject::connect(window.get(), &MainWindow::closed, &app, &QApplication::quit,
-                         Qt::QueuedConnection);
+        EndProgramWhenClosed(*window);
         window->show();
         status = app.exec();
     });

@@ -495,6 +495,13 @@ void MainWindow::keepGeometry() {
     Preferences().setMainGeometry(isMaximized() ? normalGeometry() : geometry(), isMaximized());
 }
 
+void EndProgramWhenClosed(const MainWindow& window) {
+    // exit, not quit: Qt's quit asks every window to close and gives up if one refuses.
+    QObject::connect(
+        &window, &MainWindow::closed, qApp, [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Nothing is reported when the settings cannot be written; the program ends all the same.
     RunCommand(this, [this] { WriteSettings(settingsFolder_); });
@@ -503,6 +510,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         keepGeometry();
         selectorWindow_->keepPreferences();
     });
+    // The program ends with this window: work under way stops now, and no other window may
+    // hold the quit back.
+    selectorWindow_->endForQuit();
+    versionDialog_->close();
+    noticeWindow_->close();
     event->accept();
     QMainWindow::closeEvent(event);
     emit closed();

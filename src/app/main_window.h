@@ -13,6 +13,7 @@
 #include <memory>
 
 class ImageWindow;
+class MainWindow;
 class NoticeWindow;
 class QAction;
 class QFrame;
@@ -25,6 +26,10 @@ class QPushButton;
 class QToolButton;
 class SelectorWindow;
 class VersionDialog;
+
+// Closing `window` ends the program's event loop with status 0, whatever other windows of
+// the program are still open.
+void EndProgramWhenClosed(const MainWindow& window);
 
 class MainWindow : public QMainWindow {
     Q_OBJECT

@@ -481,9 +481,28 @@ bool SelectorWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void SelectorWindow::closeEvent(QCloseEvent* event) {
+    if (quitting_) {
+        // Refusing here would cancel the application's quit and keep the process alive.
+        QWidget::closeEvent(event);
+        return;
+    }
     if (work_) stopWork();
     hide();
     event->ignore();
+}
+
+void SelectorWindow::endForQuit() {
+    quitting_ = true;
+    if (worker_.joinable()) {
+        work_->requestStop();
+        worker_.join();
+        pollTimer_->stop();
+        if (work_->kind != Work::Analysis) QApplication::restoreOverrideCursor();
+        work_.reset();
+        setBusy(false);
+    }
+    scoresWindow_->close();
+    close();
 }
 
 void SelectorWindow::hideEvent(QHideEvent* event) {

@@ -52,6 +52,10 @@ public:
     // change of the first three, on hiding, and by the main window when the program ends.
     void keepPreferences();
 
+    // The program is ending: a run or move under way is stopped and its thread joined, the
+    // scores window closed, and this window closes instead of only hiding.
+    void endForQuit();
+
     // The file dialog's entries, in order.
     static QStringList openFilters();
 
@@ -178,6 +182,7 @@ private:
     bool stopOffered_ = false;  // the FFT button reads Stop while an analysis runs
     QString lastGood_;          // the Good folder of the last move, where the undo chooser opens
     bool asking_ = false;       // the question about a bad frame is on screen
+    bool quitting_ = false;     // a close ends the window: the program is ending
 
     // Row selected when the mouse went down on the file / pass list, to tell a click on the
     // entry already selected (analysed again) from one that changes the selection.

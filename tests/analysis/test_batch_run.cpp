@@ -489,3 +489,48 @@ TEST(MemoryBudget, RefusesWhatCanNeverFitAndMakesOthersWait) {
     EXPECT_TRUE(granted);
     EXPECT_EQ(second.held(), std::size_t(60) << 20);
 }
+
+namespace {
+
+// Asks for the stop just after the run's own check before frame `at`, the moment a worker
+// about to take that frame can see the stop first. Pauses now and then so that the workers
+// get ahead and wait for room, as they do behind a slow caller.
+struct StopBeforeFrame : ProgressSink {
+    StopBeforeFrame(BatchControl& c, int at) : control(c), at(at) {}
+    void setPosition(int) override {
+        if (calls++ == at) control.requestStop();
+    }
+    void setCount(int done, int) override {
+        if (done % 7 == 0) std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    BatchControl& control;
+    int at;
+    int calls = 0;
+};
+
+}  // namespace
+
+TEST_F(BatchRun, StopsAtAnyMomentEndWithoutHanging) {
+    const auto paths = Frames(60);
+    int status = 0;
+    const std::string reply = RunInChild(
+        [&] {
+            alarm(120);  // a hung run ends the child, and the test fails on its status
+            std::mt19937 rng(7);
+            std::string failures;
+            for (int run = 0; run < 80; ++run) {
+                const int threads = 1 + run % 4;
+                const int at = 1 + int(rng() % 58);
+                BatchControl control;
+                StopBeforeFrame sink(control, at);
+                const BatchResult r =
+                    RunBatch(state, paths, WindowMode::Centre, &sink, threads, &control);
+                if (r.status != BatchStatus::Stopped)
+                    failures += "run " + std::to_string(run) + " not stopped\n";
+            }
+            return failures;
+        },
+        status);
+    EXPECT_EQ(status, 0) << "a stopped run hung";
+    EXPECT_EQ(reply, "");
+}

@@ -1,6 +1,7 @@
 // The viewer's windows under the offscreen platform, with scripted dialogs.
 
 #include "application_setup.h"
+#include "batch_run.h"
 #include "command_guard.h"
 #include "graph_canvas.h"
 #include "fake_dialogs.h"
@@ -42,15 +43,27 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <thread>
 
 using namespace framesifter;
+
+// Frames at or after g_readsAllowed wait before they are read, so that a run stays under way.
+std::atomic<int> g_readsAllowed{INT_MAX};
+void GatedFrameRead(int index) {
+    while (index >= g_readsAllowed.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 
 class ViewerWindowTest : public QObject {
     Q_OBJECT
@@ -1060,6 +1073,56 @@ private slots:
         QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
         QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
         QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    }
+
+    // Quitting ends the program whatever else is open, during a run too, and stops the run.
+    void quittingEndsTheProgram_data() {
+        QTest::addColumn<bool>("scores");
+        QTest::addColumn<bool>("version");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<bool>("byMenu");  // Ctrl+Q, or the main window's close button
+        QTest::newRow("scores, menu") << true << false << false << true;
+        QTest::newRow("scores, close") << true << false << false << false;
+        QTest::newRow("version, menu") << false << true << false << true;
+        QTest::newRow("both during a run, menu") << true << true << true << true;
+        QTest::newRow("selector alone during a run, close") << false << false << true << false;
+    }
+    void quittingEndsTheProgram() {
+        QFETCH(bool, scores);
+        QFETCH(bool, version);
+        QFETCH(bool, running);
+        QFETCH(bool, byMenu);
+        start();
+        SelectorWindow& s = *main_->selectorWindow();
+        s.showSelector();
+        if (scores) s.showScores();
+        if (version) main_->versionAction->trigger();
+        if (running) {
+            QStringList frames;
+            for (int k = 0; k < 40; ++k)
+                frames << WriteStripesBmp(path(QString("q%1.bmp").arg(k)), k + 1);
+            dialogs_->chooseOpen(frames, 0);
+            s.openButton->click();
+            SetFrameReadHookForTests(GatedFrameRead);
+            g_readsAllowed = 3;
+            s.fftButton->click();
+            QTRY_COMPARE(s.workCount->text(), QString("3 / 40"));
+        }
+        EndProgramWhenClosed(*main_);
+        QTimer::singleShot(0, main_.get(), [&] {
+            g_readsAllowed = INT_MAX;  // the frames being read finish; no other is started
+            if (byMenu)
+                main_->exitAction->trigger();
+            else
+                main_->close();
+        });
+        QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(99); });
+        const int status = QCoreApplication::exec();
+        SetFrameReadHookForTests(nullptr);
+        QCOMPARE(status, 0);
+        QVERIFY(!s.busy());
+        for (QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY2(!w->isVisible(), qPrintable(w->windowTitle()));
     }
 
     void selectButtonAndMenuShowTheSelector() {
