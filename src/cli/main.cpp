@@ -400,7 +400,7 @@ int Select(int argc, char** argv) {
                                : results.leftOut;
     const char* bandSource = "";
     if (options.autoBand) {
-        const BandSuggestion suggestion = SuggestBand(results.profileTable, count, excluded);
+        const BandSuggestion suggestion = SuggestBand(results, count, excluded);
         options.band = suggestion.found ? suggestion.band : Band{};
         bandSource = suggestion.found ? " suggested" : ", none suggested";
     }
@@ -419,10 +419,11 @@ int Select(int argc, char** argv) {
     PrintScores(paths, results, options, selection);
     if (!CheckStdout()) return kExitFailure;
     std::fprintf(stderr,
-                 "framesifter-cli: %zu of %d frames passed (%s, band %d:%d%s, threshold %.1f, "
-                 "scores %.0f to %.0f)\n",
+                 "framesifter-cli: %zu of %d frames passed (%s, band %d:%d%s, threshold %s, "
+                 "scores %s to %s)\n",
                  selection.passed.size(), count, rule.c_str(), options.band.low, options.band.high,
-                 bandSource, selection.threshold, selection.minimum, selection.maximum);
+                 bandSource, ScoreText(selection.threshold).c_str(),
+                 ScoreText(selection.minimum).c_str(), ScoreText(selection.maximum).c_str());
     return options.move ? MovePassed(paths, selection) : 0;
 }
 

@@ -8,6 +8,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 namespace {
@@ -38,6 +39,13 @@ QLineSeries* NewDots(const QString& name, const QColor& colour) {
     series->setPointsVisible(true);
     series->setLightMarker(Dot(colour));
     return series;
+}
+
+// Whole numbers while they are short and apart; scores of tiny or huge values in the
+// shortest form that tells them apart.
+QString ScoreLabelFormat(double low, double high) {
+    const bool plain = high - low >= 10 && std::fmax(std::fabs(low), std::fabs(high)) < 1e12;
+    return plain ? QStringLiteral("%.0f") : QStringLiteral("%.6g");
 }
 
 }  // namespace
@@ -109,10 +117,12 @@ void ScoresPlot::setPoints(const std::vector<int>& x, const std::vector<double>&
         low = std::min(low, line);
         high = std::max(high, line);
     }
-    const double margin = high > low ? (high - low) * 0.05 : 1;
+    // Scores reach the largest doubles: the margin is taken so that it cannot overflow them.
+    const double margin = high > low ? high * 0.05 - low * 0.05 : 1;
     const double left = 0.5, right = std::max(widest, 1) + 0.5;
     xAxis_->setRange(left, right);
-    yAxis_->setRange(low - margin, high + margin);
+    yAxis_->setLabelFormat(ScoreLabelFormat(low, high));
+    yAxis_->setRange(std::fmax(low - margin, -DBL_MAX), std::fmin(high + margin, DBL_MAX));
     yAxis_->applyNiceNumbers();
     settingPoints_ = false;
     showPoints();

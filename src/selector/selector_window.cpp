@@ -802,8 +802,8 @@ void SelectorWindow::useBand(Band band) {
         drawGraph(GraphForm::Summary);
         keepPreferences();
         // The pass list stays as it was chosen; the level's line moves with the scores.
-        updateScores(SelectFrames(results.profileTable, fileList->count(), band,
-                                  passLevelSpinner->position(), results.leftOut)
+        updateScores(SelectFrames(results, fileList->count(), band, passLevelSpinner->position(),
+                                  selectionLeftOut())
                          .threshold);
     });
 }
@@ -1094,7 +1094,7 @@ void SelectorWindow::finishRun(Work& work) {
     case BatchStatus::Completed: {
         std::swap(results, *work.scratch);
         markLeftOut();
-        suggestion = SuggestBand(results.profileTable, fileList->count(), results.leftOut);
+        suggestion = SuggestBand(results, fileList->count(), results.leftOut);
         // The curves fill the graph's height over the band and what lies beyond it.
         graphView.scale =
             FittingGraphScale(results, std::min(graphView.band.low, graphView.band.high));

@@ -536,6 +536,15 @@ void SelectorWindowTest::flaggedFramesLeftOutOnRequest() {
         s.scoresWindow()->applyButton()->click();  // the level rule, as Select
         QCOMPARE(Texts(s.passedList), c.passed);
     }
+    // The level's line that a band chosen in the scores window draws is the one Select used.
+    s.passLevelSpinner->setPosition(5);
+    for (bool exclude : {false, true}) {
+        s.scoresWindow()->excludeBox()->setChecked(exclude);
+        s.selectButton->click();
+        const double threshold = s.scoresWindow()->data().threshold;
+        s.useBand(s.graphView.band);
+        QCOMPARE(s.scoresWindow()->data().threshold, threshold);
+    }
 }
 
 void SelectorWindowTest::selectRefusedOnStaleResults_data() {
