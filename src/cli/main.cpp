@@ -313,9 +313,7 @@ std::string ParseSelect(int argc, char** argv, SelectOptions& options,
     if (paths.empty()) return "select needs at least one FILE";
     if (const std::string many = TooManyFiles("select", paths); !many.empty()) return many;
     const RepeatedEntry repeated = FindRepeatedEntry(paths);
-    if (repeated.first >= 0)
-        return paths[std::size_t(repeated.second)] + " is listed twice (also as " +
-               paths[std::size_t(repeated.first)] + ")";
+    if (repeated.first >= 0) return RepeatedEntryText(paths, repeated);
     options.mode = args.has("--peak") ? WindowMode::Peak : WindowMode::Centre;
     options.move = args.has("--move");
     options.excludeFlagged = args.has("--exclude-flagged");
