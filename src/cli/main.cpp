@@ -420,8 +420,9 @@ int Select(int argc, char** argv) {
                  "framesifter-cli: %zu of %d frames passed (%s, band %d:%d%s, threshold %s, "
                  "scores %s to %s)\n",
                  selection.passed.size(), count, rule.c_str(), options.band.low, options.band.high,
-                 bandSource, ScoreText(selection.threshold).c_str(),
-                 ScoreText(selection.minimum).c_str(), ScoreText(selection.maximum).c_str());
+                 bandSource, ShortScoreText(selection.threshold).c_str(),
+                 ShortScoreText(selection.minimum).c_str(),
+                 ShortScoreText(selection.maximum).c_str());
     return options.move ? MovePassed(paths, selection) : 0;
 }
 

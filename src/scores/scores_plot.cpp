@@ -117,13 +117,18 @@ void ScoresPlot::setPoints(const std::vector<int>& x, const std::vector<double>&
         low = std::min(low, line);
         high = std::max(high, line);
     }
-    // Scores reach the largest doubles: the margin is taken so that it cannot overflow them.
-    const double margin = high > low ? high * 0.05 - low * 0.05 : 1;
     const double left = 0.5, right = std::max(widest, 1) + 0.5;
     xAxis_->setRange(left, right);
     yAxis_->setLabelFormat(ScoreLabelFormat(low, high));
-    yAxis_->setRange(std::fmax(low - margin, -DBL_MAX), std::fmin(high + margin, DBL_MAX));
-    yAxis_->applyNiceNumbers();
+    // Scores reach the largest doubles, and the axis multiplies its span by the tick number:
+    // a span beyond kWidest gets no margin, no rounding out and a tick at either end alone,
+    // any of which would pass the largest double.
+    constexpr double kWidest = 1e307;
+    const double margin = high > low ? high * 0.05 - low * 0.05 : 1;
+    const bool wide = !(high - low + 2 * margin < kWidest);
+    yAxis_->setTickCount(wide ? 2 : 5);
+    yAxis_->setRange(wide ? low : low - margin, wide ? high : high + margin);
+    if (!wide) yAxis_->applyNiceNumbers();
     settingPoints_ = false;
     showPoints();
     if (lineAtX)

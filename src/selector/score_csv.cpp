@@ -31,6 +31,16 @@ std::string ScoreText(double score) {
     return std::string(number, r.ptr);
 }
 
+std::string ShortScoreText(double score) {
+    const double size = std::fabs(score);
+    if (size == 0 || (size >= 1e-5 && size < 1e15) || !std::isfinite(score))
+        return ScoreText(score);
+    char number[32];
+    const std::to_chars_result r =
+        std::to_chars(number, number + sizeof number, score, std::chars_format::scientific);
+    return std::string(number, r.ptr);
+}
+
 std::string ScoresCsv(const std::vector<std::string>& files, const std::vector<double>& scores,
                       const std::vector<char>& passed, const std::vector<int>* ranks,
                       const std::vector<std::uint8_t>* flags) {

@@ -15,6 +15,9 @@ std::string CsvField(const std::string& text);
 // number written out exactly, whatever its size; any other with the fewest decimals that
 // give it back (frames whose values are not integers).
 std::string ScoreText(double score);
+// The same for people to read: scores from 1e15 on and below 1e-5 in the shortest exponent
+// form that reads back as the same double ("1.7e+308", "1e-300").
+std::string ShortScoreText(double score);
 
 // "file,score,passed" (and ",rank" when ranks are given, then ",flags" when flags are) and one
 // row per file: the score as ScoreText, passed as 0 or 1, the rank from 1 (empty for 0), the

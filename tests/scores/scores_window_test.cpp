@@ -114,7 +114,7 @@ void ScoresWindowTest::tableSortsNumbersAsNumbers() {
 void ScoresWindowTest::tableShowsScoresOfAnySizeAsTheExportDoes() {
     // Frames of floating-point values score fractions, or more than a long long holds.
     ScoresData d;
-    d.scores = {1e19, 0.25, 1.7e308, 3, 1e-300, 0.1};
+    d.scores = {1e19, 0.25, 1.7e308, 3, 1e-300, 0.1 + 0.2};
     for (std::size_t k = 0; k < d.scores.size(); ++k) {
         d.files.push_back("/c/f" + std::to_string(k) + ".fit");
         d.passed.push_back(0);
@@ -124,9 +124,13 @@ void ScoresWindowTest::tableShowsScoresOfAnySizeAsTheExportDoes() {
     w.table()->sortByColumn(ScoresTableModel::Position, Qt::AscendingOrder);
     const QStringList rows =
         QString::fromStdString(framesifter::ScoresCsv(d.files, d.scores, d.passed)).split('\n');
-    for (int k = 0; k < int(d.scores.size()); ++k)
-        QCOMPARE(w.model()->index(k, ScoresTableModel::Score).data().toString(),
-                 rows[k + 1].section(',', 1, 1));
+    for (int k = 0; k < int(d.scores.size()); ++k) {
+        const QString shown = w.model()->index(k, ScoresTableModel::Score).data().toString();
+        QCOMPARE(shown.toDouble(), rows[k + 1].section(',', 1, 1).toDouble());
+        QVERIFY2(shown.size() <= 24, qPrintable(shown));  // readable, and in its column:
+        QVERIFY(w.table()->columnWidth(ScoresTableModel::Score) >
+                w.table()->fontMetrics().horizontalAdvance(shown));
+    }
 }
 
 void ScoresWindowTest::clicksOnPointsReportTheFrame() {

@@ -211,6 +211,7 @@ TEST(ScoreCsv, ScoresReadBackExactlyAndWholeOnesHaveNoPoint) {
         {9223372036854775808.0, "9223372036854775808"},  // past long long
         {1e19, "10000000000000000000"},
         {1.7e18 + 256, "1700000000000000256"},
+        {123456789012345.0, "123456789012345"},
         {1e300, ""},
         {largest, ""},
         {1e-300, ""},
@@ -219,10 +220,13 @@ TEST(ScoreCsv, ScoresReadBackExactlyAndWholeOnesHaveNoPoint) {
     };
     for (const auto& c : cases) {
         const std::string text = ScoreText(c.score);
-        if (*c.text) EXPECT_EQ(text, c.text);
+        EXPECT_TRUE(!*c.text || text == c.text) << text;
         EXPECT_EQ(std::strtod(text.c_str(), nullptr), c.score) << text;
         EXPECT_EQ(text.find_first_of("eE"), std::string::npos) << text;
         EXPECT_EQ(text.find('.') == std::string::npos, c.score == std::trunc(c.score)) << text;
+        const std::string shortText = ShortScoreText(c.score);
+        EXPECT_EQ(std::strtod(shortText.c_str(), nullptr), c.score) << shortText;
+        EXPECT_LE(shortText.size(), 24u) << shortText;
     }
     EXPECT_EQ(ScoreText(largest).size(), 309u);
 }
