@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -152,7 +153,8 @@ private slots:
     void keptValuesAreClampedOrIgnored();
 
 private:
-    static QStringList hundredFrames(const QStringList& four);  // each listed 25 times
+    // Each of the four, and 24 copies of it: a list names a frame once.
+    static QStringList hundredFrames(const QStringList& four);
     QStringList writeFrames();  // the four stripe frames, two BMP and two FITS
     void openAndRun(const QStringList& files);
     void runFft();     // clicks FFT and waits for the run's end
@@ -901,8 +903,13 @@ void SelectorWindowTest::handlerFailuresAreReported() {
 }
 
 QStringList SelectorWindowTest::hundredFrames(const QStringList& four) {
-    QStringList files;
-    for (int i = 0; i < 25; ++i) files << four;
+    QStringList files = four;
+    for (int i = 1; i < 25; ++i)
+        for (const QString& f : four) {
+            const QFileInfo info(f);
+            files << info.path() + QString("/c%1_").arg(i) + info.fileName();
+            if (!QFile::copy(f, files.back())) qFatal("cannot copy %s", qPrintable(f));
+        }
     return files;
 }
 
