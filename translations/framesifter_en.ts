@@ -436,5 +436,13 @@ Good に書き出した動画 %n 個を削除しました</source>
             <numerusform>%1 (%n files)</numerusform>
         </translation>
     </message>
+    <message>
+        <source>同じフレームが2回選ばれています
+%1
+%2</source>
+        <translation>The same frame is chosen twice
+%1
+%2</translation>
+    </message>
 </context>
 </TS>

@@ -32,14 +32,16 @@ struct LeftOutFrame {
 struct AnalysisResults {
     IntPlane profileTable;  // [bin][frame], kTableBins x at least the frames of the run
     // The columns of frames whose values are not all integers, kept whole: the table holds
-    // them truncated. Keyed by the frame's list position; integer frames have none.
+    // them truncated. Keyed by the frame's list position. Integer frames have none, unless
+    // their bins pass the int range: their truncated bins are kept here, the table holding
+    // them saturated.
     std::map<int, std::array<double, kTableBins>> exactColumns;
 
     double mean[kProfileBins] = {};      // over the analysed frames
     double largest[kProfileBins] = {};   // the frame with the largest total
     double smallest[kProfileBins] = {};  // the frame with the smallest total
     double largestTotal = 0;
-    double smallestTotal = 0;
+    double smallestTotal = 0;  // infinity while a run has recorded no frame
     // The last frame analysed: the run's last frame, or the frame a list click showed.
     double frameProfile[kProfileBins] = {};
 

@@ -4,12 +4,14 @@
 #include "fast_profile.h"
 #include "frame_flags.h"
 #include "frame_format.h"
+#include "value_range.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <condition_variable>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 #include <system_error>
@@ -31,10 +33,11 @@ void ResetRun(AnalysisResults& results, int count) {
     for (int b = 0; b < kProfileBins; ++b) {
         results.mean[b] = 0;
         results.largest[b] = 0;
-        results.smallest[b] = 1.0e8;
+        results.smallest[b] = 1.0e8;  // off the graph until a frame is recorded
     }
     results.largestTotal = 0;
-    results.smallestTotal = 1.0e10;
+    // Any total is smaller: the first frame recorded is the smallest so far, however large.
+    results.smallestTotal = std::numeric_limits<double>::infinity();
     results.leftOut.clear();
     results.flags.clear();
     results.exactColumns.clear();
@@ -55,12 +58,22 @@ namespace {
 FrameReadHook g_readHook = nullptr;
 
 // Frame k's characteristic into the table and the summary curves. `sums` gathers the plain
-// sums too, for a mean over fewer frames when some are left out; the mean of a run without
-// any keeps its arithmetic.
-void RecordFrame(AnalysisResults& results, const double* profile, bool exact, int k, int count,
-                 double* sums) {
-    for (int b = 0; b < kTableBins; ++b) results.profileTable[b][k] = SaturateToInt(profile[b]);
-    if (exact) std::copy_n(profile, kTableBins, results.exactColumns[k].data());
+// sums too, for a mean over fewer frames when some are left out (wide, so that many frames of
+// the largest profiles do not overflow them); the mean of a run without any keeps its
+// arithmetic.
+void RecordFrame(AnalysisResults& results, const double* profile, bool real, int k, int count,
+                 long double* sums) {
+    bool fits = true;
+    for (int b = 0; b < kTableBins; ++b) {
+        results.profileTable[b][k] = SaturateToInt(profile[b]);
+        fits = fits && profile[b] < 2147483648.0;
+    }
+    // A frame of whole numbers whose bins pass the int range (32-bit and float FITS) keeps its
+    // truncated bins whole, so that its scores stay those of the table it does not fit.
+    if (real)
+        std::copy_n(profile, kTableBins, results.exactColumns[k].data());
+    else if (!fits)
+        for (int b = 0; b < kTableBins; ++b) results.exactColumns[k][b] = std::trunc(profile[b]);
     double total = 0;
     for (int b = 0; b < kTableBins; ++b) total += profile[b];
     for (int b = 0; b < kProfileBins; ++b) {
@@ -117,6 +130,13 @@ public:
                 profiler_->compute(reader_.realWindow.data(), slot.profile);
             else if (slot.read == WindowRead::Ok)
                 profiler_->compute(window_.data(), slot.profile);
+            if (slot.read == WindowRead::Ok) {
+                slot.error = ProfileRangeProblem(slot.profile);
+                if (!slot.error.empty()) {
+                    slot.read = WindowRead::Unreadable;
+                    return;
+                }
+            }
             if (slot.real)
                 slot.facts = MeasureRealWindow(reader_.realWindow.data(), N, mode);
             else if (slot.read == WindowRead::Ok)
@@ -277,9 +297,10 @@ BatchResult BadFrame(const FrameResult& frame, int k, const std::string& path) {
 }
 
 // The curves of a run that left frames out are over the analysed frames alone.
-void AverageOverAnalysed(AnalysisResults& results, const double* sums, int count) {
+void AverageOverAnalysed(AnalysisResults& results, const long double* sums, int count) {
     const int analysed = count - int(results.leftOut.size());
-    for (int b = 0; b < kProfileBins; ++b) results.mean[b] = analysed > 0 ? sums[b] / analysed : 0;
+    for (int b = 0; b < kProfileBins; ++b)
+        results.mean[b] = analysed > 0 ? double(sums[b] / analysed) : 0;
     if (analysed > 0) return;
     std::fill_n(results.smallest, kProfileBins, 0.0);
     results.smallestTotal = 0;
@@ -312,7 +333,7 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& p
         result.status = BatchStatus::Stopped;
         return result;
     };
-    std::vector<double> sums(kProfileBins, 0.0);
+    std::vector<long double> sums(kProfileBins, 0.0L);
     std::vector<WindowFacts> facts(static_cast<std::size_t>(count));
     bool leaving = false;  // the user chose to leave bad frames out
     ParallelRun run(paths, count, mode, kWindowSize, std::min(ThreadCount(threads), count),
@@ -374,6 +395,8 @@ bool AnalyseSingleFrame(const std::string& path, WindowMode mode, const FftPlan&
         error = "not enough memory";
         return false;
     }
+    error = ProfileRangeProblem(computed);
+    if (!error.empty()) return false;
     std::copy_n(computed, kProfileBins, profile);
     return true;
 }

@@ -1,6 +1,7 @@
 #include "characteristic.h"
 
 #include "analysis_results.h"
+#include "value_range.h"
 
 #include <cmath>
 #include <vector>
@@ -90,8 +91,13 @@ bool AnalyseWindow(const IntPlane& window, const FftPlan& plan, double* profile)
 
 bool AnalyseWindow(const double* window, const FftPlan& plan, double* profile) {
     const std::size_t N = std::size_t(plan.size());
-    return AnalyseValues([&](int i, int j) { return window[std::size_t(i) * N + j]; }, plan,
-                         profile);
+    const int exponent = RangeExponent(window, N * N);
+    if (!AnalyseValues(
+            [&](int i, int j) { return std::ldexp(window[std::size_t(i) * N + j], exponent); },
+            plan, profile))
+        return false;
+    ScaleByPowerOfTwo(profile, kProfileBins, -exponent);
+    return true;
 }
 
 }  // namespace framesifter

@@ -18,7 +18,8 @@ void RadialProfile(const RealPlane& re, const RealPlane& im, int N, double* prof
 // The characteristic of an N x N window (real = imaginary = window), into profile[0..399].
 // False when the transform's planes cannot be had.
 bool AnalyseWindow(const IntPlane& window, const FftPlan& plan, double* profile);
-// The same on a window of real values, window[i * N + j] = column i, row j.
+// The same on a window of real values, window[i * N + j] = column i, row j; values far from 1
+// are transformed scaled by a power of two (value_range.h).
 bool AnalyseWindow(const double* window, const FftPlan& plan, double* profile);
 
 }  // namespace framesifter

@@ -6,8 +6,11 @@
 #include <emmintrin.h>
 #endif
 
+#include "value_range.h"
+
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace framesifter {
 
@@ -115,8 +118,9 @@ struct FastProfiler::Work {
     Twiddle twX[4 + 16 + 64];  // radix-4 passes of the 256-point transform, spans 4, 16, 64
     Twiddle twM[2 + 8 + 32];   // of the 128-point one, spans 2, 8, 32
     double postCos[M], postSin[M];
-    int revX[N];  // 8-bit reversal
-    int revM[M];  // 7-bit reversal
+    int revX[N];                 // 8-bit reversal
+    int revM[M];                 // 7-bit reversal
+    std::vector<double> scaled;  // a real window far from 1, scaled (allocated when first needed)
 };
 
 namespace {
@@ -518,11 +522,22 @@ void FastProfiler::compute(const std::int32_t* window, double* profile) {
 }
 
 void FastProfiler::compute(const double* window, double* profile) {
+    constexpr std::size_t kValues = std::size_t(kSize) * kSize;
+    const int exponent = RangeExponent(window, kValues);
+    if (exponent != 0) {
+        work_->scaled.assign(window, window + kValues);
+        ScaleByPowerOfTwo(work_->scaled.data(), kValues, exponent);
+        window = work_->scaled.data();
+    }
 #ifdef FRAMESIFTER_X86_VECTORS
-    if (path_ == CodePath::Avx2) return ComputeAvx2(*work_, window, profile);
-    if (path_ == CodePath::Baseline) return ComputeBaseline(*work_, window, profile);
+    if (path_ == CodePath::Avx2)
+        ComputeAvx2(*work_, window, profile);
+    else if (path_ == CodePath::Baseline)
+        ComputeBaseline(*work_, window, profile);
+    else
 #endif
-    ComputePortable(*work_, window, profile);
+        ComputePortable(*work_, window, profile);
+    ScaleByPowerOfTwo(profile, kProfileBins, -exponent);
 }
 
 }  // namespace framesifter

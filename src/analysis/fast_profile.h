@@ -34,7 +34,9 @@ public:
     // block). profile: kProfileBins values, all overwritten.
     void compute(const std::int32_t* window, double* profile);
     // The same arithmetic on a window of real values (frames whose values are not all
-    // integers); an integer window given as doubles gives the very same profile.
+    // integers); an integer window given as doubles gives the very same profile. Values far
+    // from 1 are transformed scaled by a power of two (value_range.h), the only case where
+    // compute() allocates.
     void compute(const double* window, double* profile);
 
     CodePath codePath() const { return path_; }

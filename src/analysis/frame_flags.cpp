@@ -46,22 +46,34 @@ WindowFacts Measure(Value value, int N, double ceiling, WindowMode mode) {
         }
     }
     facts.mean = sum / double(pixels);
+    // Values near the largest double add up beyond it; such a window is added up again wide.
+    if (!std::isfinite(sum)) {
+        long double wide = 0;
+        for (double v : values) wide += v;
+        facts.mean = double(wide / pixels);
+    }
     facts.hash = hash;
     facts.saturated = double(atCeiling) > kSaturatedShare * double(pixels);
     if (mode != WindowMode::Peak || N <= 2 * kEdgeRing) return facts;
 
     std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(pixels / 2), values.end());
     const double background = values[pixels / 2];
-    double total = 0, ring = 0;
-    for (int i = 0; i < N; ++i) {
-        const bool outerColumn = i < kEdgeRing || i >= N - kEdgeRing;
-        for (int j = 0; j < N; ++j) {
-            const double excess = std::max(0.0, value(i, j) - background);
-            total += excess;
-            if (outerColumn || j < kEdgeRing || j >= N - kEdgeRing) ring += excess;
+    const auto ringIsHeavy = [&](auto zero, bool& finite) {
+        decltype(zero) total = 0, ring = 0;
+        for (int i = 0; i < N; ++i) {
+            const bool outerColumn = i < kEdgeRing || i >= N - kEdgeRing;
+            for (int j = 0; j < N; ++j) {
+                const auto excess = std::max(zero, decltype(zero)(value(i, j)) - background);
+                total += excess;
+                if (outerColumn || j < kEdgeRing || j >= N - kEdgeRing) ring += excess;
+            }
         }
-    }
-    facts.edge = total > 0 && ring > kEdgeShare * total;
+        finite = std::isfinite(total);
+        return total > 0 && ring > kEdgeShare * total;
+    };
+    bool finite = true;
+    facts.edge = ringIsHeavy(0.0, finite);
+    if (!finite) facts.edge = ringIsHeavy(0.0L, finite);
     return facts;
 }
 

@@ -74,7 +74,10 @@ WindowRead ReadFrameWindow(const std::string& path, WindowMode mode, int N, Fram
     int frame = 0;
     if (SplitFrameEntry(path, video, frame)) {
         ByteSource source;
-        if (!source.open(video, error)) return WindowRead::Unreadable;
+        if (!source.open(video, error)) {
+            error = UnopenedVideoReason(path, video, error);
+            return WindowRead::Unreadable;
+        }
         const WindowRead read =
             SerWindowFromSource(source, frame, mode, N, reader, window, width, height, error);
         EndFrame(reader);
@@ -82,7 +85,7 @@ WindowRead ReadFrameWindow(const std::string& path, WindowMode mode, int N, Fram
     }
     const FrameFormat format = FrameFormatOf(path);
     if (format == FrameFormat::Unknown) {
-        error = kNotAFrameName;
+        error = NotAFrameReason(path);
         return WindowRead::Unreadable;
     }
     ByteSource source;

@@ -313,9 +313,7 @@ std::string ParseSelect(int argc, char** argv, SelectOptions& options,
     if (paths.empty()) return "select needs at least one FILE";
     if (const std::string many = TooManyFiles("select", paths); !many.empty()) return many;
     const RepeatedEntry repeated = FindRepeatedEntry(paths);
-    if (repeated.first >= 0)
-        return paths[std::size_t(repeated.second)] + " is listed twice (also as " +
-               paths[std::size_t(repeated.first)] + ")";
+    if (repeated.first >= 0) return RepeatedEntryText(paths, repeated);
     options.mode = args.has("--peak") ? WindowMode::Peak : WindowMode::Centre;
     options.move = args.has("--move");
     options.excludeFlagged = args.has("--exclude-flagged");
@@ -400,7 +398,7 @@ int Select(int argc, char** argv) {
                                : results.leftOut;
     const char* bandSource = "";
     if (options.autoBand) {
-        const BandSuggestion suggestion = SuggestBand(results.profileTable, count, excluded);
+        const BandSuggestion suggestion = SuggestBand(results, count, excluded);
         options.band = suggestion.found ? suggestion.band : Band{};
         bandSource = suggestion.found ? " suggested" : ", none suggested";
     }
@@ -419,10 +417,12 @@ int Select(int argc, char** argv) {
     PrintScores(paths, results, options, selection);
     if (!CheckStdout()) return kExitFailure;
     std::fprintf(stderr,
-                 "framesifter-cli: %zu of %d frames passed (%s, band %d:%d%s, threshold %.1f, "
-                 "scores %.0f to %.0f)\n",
+                 "framesifter-cli: %zu of %d frames passed (%s, band %d:%d%s, threshold %s, "
+                 "scores %s to %s)\n",
                  selection.passed.size(), count, rule.c_str(), options.band.low, options.band.high,
-                 bandSource, selection.threshold, selection.minimum, selection.maximum);
+                 bandSource, ShortScoreText(selection.threshold).c_str(),
+                 ShortScoreText(selection.minimum).c_str(),
+                 ShortScoreText(selection.maximum).c_str());
     return options.move ? MovePassed(paths, selection) : 0;
 }
 

@@ -34,6 +34,15 @@ bool SplitFrameEntry(const std::string& entry, std::string& path, int& frame);
 // "PATH#N"
 std::string FrameEntry(const std::string& path, int frame);
 
+// Why `path`, which is no frame by its name, cannot be read: for PATH#N with a number that is
+// no frame (0, -1, 01, ...), what the video's frames are; else kNotAFrameName.
+std::string NotAFrameReason(const std::string& path);
+// Why the frame `entry` of `video` cannot be read when the video would not open with `error`:
+// that error, unless the video does not exist while a file named `entry` does; that file is
+// then said to be no frame, rather than missing.
+std::string UnopenedVideoReason(const std::string& entry, const std::string& video,
+                                const std::string& error);
+
 // The most entries one list of frames may hold.
 constexpr std::size_t kMaxFrameEntries = 100000;
 

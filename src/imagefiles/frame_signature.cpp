@@ -84,7 +84,7 @@ bool ReadFitsSignature(const ByteSource& source, FrameSignature& s, std::string&
 bool ReadFileSignature(const std::string& path, FrameSignature& s, std::string& error) {
     s = FrameSignature();
     s.kind = FrameFormatOf(path);
-    if (s.kind == FrameFormat::Unknown) return Fail(error, kNotAFrameName);
+    if (s.kind == FrameFormat::Unknown) return Fail(error, NotAFrameReason(path));
     if (s.kind == FrameFormat::Ser) return Fail(error, kVideoWithoutFrame);
     ByteSource source;
     if (!source.open(path, error)) return false;

@@ -8,6 +8,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 namespace {
@@ -38,6 +39,13 @@ QLineSeries* NewDots(const QString& name, const QColor& colour) {
     series->setPointsVisible(true);
     series->setLightMarker(Dot(colour));
     return series;
+}
+
+// Whole numbers while they are short and apart; scores of tiny or huge values in the
+// shortest form that tells them apart.
+QString ScoreLabelFormat(double low, double high) {
+    const bool plain = high - low >= 10 && std::fmax(std::fabs(low), std::fabs(high)) < 1e12;
+    return plain ? QStringLiteral("%.0f") : QStringLiteral("%.6g");
 }
 
 }  // namespace
@@ -109,11 +117,18 @@ void ScoresPlot::setPoints(const std::vector<int>& x, const std::vector<double>&
         low = std::min(low, line);
         high = std::max(high, line);
     }
-    const double margin = high > low ? (high - low) * 0.05 : 1;
     const double left = 0.5, right = std::max(widest, 1) + 0.5;
     xAxis_->setRange(left, right);
-    yAxis_->setRange(low - margin, high + margin);
-    yAxis_->applyNiceNumbers();
+    yAxis_->setLabelFormat(ScoreLabelFormat(low, high));
+    // Scores reach the largest doubles, and the axis multiplies its span by the tick number:
+    // a span beyond kWidest gets no margin, no rounding out and a tick at either end alone,
+    // any of which would pass the largest double.
+    constexpr double kWidest = 1e307;
+    const double margin = high > low ? high * 0.05 - low * 0.05 : 1;
+    const bool wide = !(high - low + 2 * margin < kWidest);
+    yAxis_->setTickCount(wide ? 2 : 5);
+    yAxis_->setRange(wide ? low : low - margin, wide ? high : high + margin);
+    if (!wide) yAxis_->applyNiceNumbers();
     settingPoints_ = false;
     showPoints();
     if (lineAtX)

@@ -2,6 +2,7 @@
 
 #include "frame_flags.h"
 #include "natural_order.h"
+#include "score_csv.h"
 
 #include <QFileInfo>
 
@@ -85,7 +86,7 @@ QVariant ScoresTableModel::data(const QModelIndex& index, int role) const {
     case File:
         return names_[k];
     case Score:
-        return qlonglong(scores_[k]);
+        return QString::fromStdString(framesifter::ShortScoreText(scores_[k]));
     case Rank:
         return ranks_[k] ? QVariant(ranks_[k]) : QVariant(QString());
     case Passed:

@@ -190,6 +190,13 @@ void ScoresWindow::setData(const ScoresData& data) {
     rankPlot_->setPoints(rankX, rankScores, rankPassed, s.cut + 0.5, true);
     model_->setData(s, ranks_, positions);
     export_->setEnabled(!s.files.empty());
+    // Scores of 32-bit and floating-point frames run longer than a camera's: the column widens
+    // to the longest (and never narrows, keeping a width the user chose).
+    std::size_t longest = 0;
+    for (double score : s.scores) longest = std::max(longest, ShortScoreText(score).size());
+    const int need = int(longest + 2) * table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    if (table_->columnWidth(ScoresTableModel::Score) < need)
+        table_->setColumnWidth(ScoresTableModel::Score, need);
 
     showSuggestion();
 }

@@ -20,8 +20,9 @@ struct BandSuggestion {
 };
 constexpr int kSuggestMinFrames = 5;
 
-// The band for frames 0..count-1 of the table; frames in `leftOut` do not count.
-BandSuggestion SuggestBand(const IntPlane& profileTable, int count,
+// The band for frames 0..count-1 of the table (their whole columns where they have them);
+// frames in `leftOut` do not count. Profiles scaled alike give the same band.
+BandSuggestion SuggestBand(const ProfileColumns& profileTable, int count,
                            const std::vector<LeftOutFrame>& leftOut = {});
 
 // Spearman's rank correlation of two equally long series (ties share their mean rank); 0

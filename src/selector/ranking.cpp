@@ -85,11 +85,9 @@ SelectionResult SelectBest(const ProfileColumns& profileTable, int count, Band b
     const std::vector<double> scores = BandScores(profileTable, count, band);
     const std::vector<int> order = BestFirst(scores, LeftOutFlags(scores.size(), leftOut));
     SelectionResult result;
-    result.maximum = -1e10;
-    result.minimum = 1e10;
-    for (int k : order) {
-        result.maximum = std::max(result.maximum, scores[std::size_t(k)]);
-        result.minimum = std::min(result.minimum, scores[std::size_t(k)]);
+    if (!order.empty()) {
+        result.maximum = scores[std::size_t(order.front())];
+        result.minimum = scores[std::size_t(order.back())];
     }
     best = std::clamp(best, 0, int(order.size()));
     result.passed.assign(order.begin(), order.begin() + best);

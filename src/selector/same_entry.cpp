@@ -1,5 +1,6 @@
 #include "same_entry.h"
 
+#include "frame_format.h"
 #include "path_parts.h"
 
 #include <filesystem>
@@ -11,11 +12,20 @@ namespace framesifter {
 
 RepeatedEntry FindRepeatedEntry(const std::vector<std::string>& paths) {
     using Key = std::tuple<dev_t, ino_t, std::string, std::string>;
+    // Where an entry was listed whole (a file, or a video with all its frames) and where
+    // each of its frames was.
+    struct Listed {
+        int whole = -1;
+        int firstFrame = -1;
+        std::map<int, int> frames;
+    };
     std::map<std::string, std::pair<dev_t, ino_t>> folders;  // looked up once each
-    std::map<Key, int> seen;
+    std::map<Key, Listed> seen;
     for (std::size_t k = 0; k < paths.size(); ++k) {
-        std::string folder, name;
-        SplitFolderAndName(paths[k], folder, name);
+        std::string path, folder, name;
+        int frame = 0;
+        if (!SplitFrameEntry(paths[k], path, frame)) path = paths[k];
+        SplitFolderAndName(path, folder, name);
         auto found = folders.find(folder);
         if (found == folders.end()) {
             struct stat st {};
@@ -30,10 +40,31 @@ RepeatedEntry FindRepeatedEntry(const std::vector<std::string>& paths) {
             found->second.first, found->second.second,
             known ? std::string() : std::filesystem::path(folder).lexically_normal().string(),
             name};
-        const auto inserted = seen.emplace(key, int(k));
-        if (!inserted.second) return {inserted.first->second, int(k)};
+        Listed& listed = seen[key];
+        const int index = int(k);
+        if (listed.whole >= 0) return {listed.whole, index, frame > 0};
+        if (frame == 0) {
+            if (listed.firstFrame >= 0) return {listed.firstFrame, index, true};
+            listed.whole = index;
+            continue;
+        }
+        const auto inserted = listed.frames.emplace(frame, index);
+        if (!inserted.second) return {inserted.first->second, index};
+        if (listed.firstFrame < 0) listed.firstFrame = index;
     }
     return {};
+}
+
+std::string RepeatedEntryText(const std::vector<std::string>& paths,
+                              const RepeatedEntry& repeated) {
+    const std::string& first = paths[std::size_t(repeated.first)];
+    const std::string& second = paths[std::size_t(repeated.second)];
+    if (!repeated.wholeVideo) return second + " is listed twice (also as " + first + ")";
+    std::string video;
+    int frame = 0;
+    const bool firstIsFrame = SplitFrameEntry(first, video, frame);
+    return (firstIsFrame ? first : second) + " is listed twice: by itself and within " +
+           (firstIsFrame ? second : first) + ", which lists every frame of the video";
 }
 
 }  // namespace framesifter

@@ -8,14 +8,20 @@
 namespace framesifter {
 
 struct RepeatedEntry {
-    int first = -1;   // index of the earlier path, -1 when every entry is listed once
-    int second = -1;  // index of the later path naming the same entry
+    int first = -1;           // index of the earlier path, -1 when every entry is listed once
+    int second = -1;          // index of the later path naming the same entry
+    bool wholeVideo = false;  // one is a video listed whole, the other one of its frames
 };
 
 // Paths name the same entry when their folders are one folder (same device and inode) and
 // their last components are equal: "a.fit", "./a.fit" and "sub/../a.fit" are one entry,
 // while two links to one file are two. A path whose folder cannot be examined is compared
-// by its spelling, lexically normalised.
+// by its spelling, lexically normalised. A video's frame PATH#N is named again by the same
+// frame of the same video, and by the video listed whole, which stands for all its frames.
 RepeatedEntry FindRepeatedEntry(const std::vector<std::string>& paths);
+
+// "B is listed twice (also as A)", or for a frame and its whole video, which one holds the
+// other.
+std::string RepeatedEntryText(const std::vector<std::string>& paths, const RepeatedEntry& repeated);
 
 }  // namespace framesifter

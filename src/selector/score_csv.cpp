@@ -2,6 +2,7 @@
 
 #include "frame_flags.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -18,6 +19,28 @@ std::string CsvField(const std::string& text) {
     return out;
 }
 
+std::string ScoreText(double score) {
+    // The largest double written out whole has 309 digits.
+    char number[400];
+    if (std::isfinite(score) && score == std::trunc(score)) {
+        std::snprintf(number, sizeof number, "%.0f", score);
+        return number;
+    }
+    const std::to_chars_result r =
+        std::to_chars(number, number + sizeof number, score, std::chars_format::fixed);
+    return std::string(number, r.ptr);
+}
+
+std::string ShortScoreText(double score) {
+    const double size = std::fabs(score);
+    if (size == 0 || (size >= 1e-5 && size < 1e15) || !std::isfinite(score))
+        return ScoreText(score);
+    char number[32];
+    const std::to_chars_result r =
+        std::to_chars(number, number + sizeof number, score, std::chars_format::scientific);
+    return std::string(number, r.ptr);
+}
+
 std::string ScoresCsv(const std::vector<std::string>& files, const std::vector<double>& scores,
                       const std::vector<char>& passed, const std::vector<int>* ranks,
                       const std::vector<std::uint8_t>* flags) {
@@ -25,16 +48,9 @@ std::string ScoresCsv(const std::vector<std::string>& files, const std::vector<d
     if (ranks) out += ",rank";
     if (flags) out += ",flags";
     out += '\n';
-    char number[64];
     for (std::size_t k = 0; k < files.size(); ++k) {
         out += CsvField(files[k]);
-        const double score = scores[k];
-        // Integer frames score whole numbers; a frame of other values keeps six decimals.
-        if (score == std::trunc(score) || !std::isfinite(score))
-            std::snprintf(number, sizeof number, ",%lld,%d", (long long)score, passed[k] ? 1 : 0);
-        else
-            std::snprintf(number, sizeof number, ",%.6f,%d", score, passed[k] ? 1 : 0);
-        out += number;
+        out += ',' + ScoreText(scores[k]) + (passed[k] ? ",1" : ",0");
         if (ranks) out += ',' + ((*ranks)[k] ? std::to_string((*ranks)[k]) : std::string());
         if (flags) out += ',' + FlagNames(k < flags->size() ? (*flags)[k] : 0);
         out += '\n';

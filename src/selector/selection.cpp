@@ -36,13 +36,15 @@ SelectionResult SelectFrames(const ProfileColumns& profileTable, int count, Band
     std::vector<bool> skipped(std::size_t(count), false);
     for (const LeftOutFrame& f : leftOut)
         if (f.index >= 0 && f.index < count) skipped[std::size_t(f.index)] = true;
-    result.maximum = -1e10;
-    result.minimum = 1e10;
+    // The range is the scores' own: frames of 32-bit and floating-point values score beyond
+    // any fixed start value.
+    bool scored = false;
     for (int k = 0; k < count; ++k) {
         if (skipped[std::size_t(k)]) continue;
         const double score = BandScore(profileTable, k, band.low, band.high);
-        if (score > result.maximum) result.maximum = score;
-        if (score < result.minimum) result.minimum = score;
+        if (!scored || score > result.maximum) result.maximum = score;
+        if (!scored || score < result.minimum) result.minimum = score;
+        scored = true;
     }
     result.threshold = PassThreshold(level, result.minimum, result.maximum);
     for (int k = 0; k < count; ++k) {

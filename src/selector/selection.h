@@ -18,8 +18,8 @@ struct Band {
 
 struct SelectionResult {
     std::vector<int> passed;  // file indices, in file-list order
-    double minimum = 0;       // smallest score (1e10 when none is smaller)
-    double maximum = 0;       // largest score (-1e10 when none is larger)
+    double minimum = 0;       // smallest score (0 when no frame is scored)
+    double maximum = 0;       // largest score (0 when no frame is scored)
     double threshold = 0;
 };
 

@@ -13,6 +13,7 @@
 #include "ranking.h"
 #include "scores_window.h"
 #include "screen_centre.h"
+#include "same_entry.h"
 #include "selection.h"
 #include "ser_reader.h"
 #include "up_down_spinner.h"
@@ -623,9 +624,21 @@ void SelectorWindow::openFiles() {
         std::stable_sort(named.begin(), named.end(),
                          [](const Named& a, const Named& b) { return NaturalLess(a.key, b.key); });
         std::vector<ListEntry> chosen, entries;
+        std::vector<std::string> paths;
         chosen.reserve(named.size());
-        for (const Named& n : named) chosen.push_back({n.name, n.path});
-        if (expandVideos(chosen, entries)) fillFileList(entries);
+        for (const Named& n : named) {
+            chosen.push_back({n.name, n.path});
+            paths.push_back(ToNative(n.path));
+        }
+        // A frame chosen twice would be scored twice and moved once.
+        const RepeatedEntry repeated = FindRepeatedEntry(paths);
+        if (repeated.first >= 0) {
+            Dialogs().showMessage(this, tr("同じフレームが2回選ばれています\n%1\n%2")
+                                            .arg(chosen[std::size_t(repeated.first)].path,
+                                                 chosen[std::size_t(repeated.second)].path));
+        } else if (expandVideos(chosen, entries)) {
+            fillFileList(entries);
+        }
         showCounts();
     });
 }
@@ -821,8 +834,8 @@ void SelectorWindow::useBand(Band band) {
         drawGraph(GraphForm::Summary);
         keepPreferences();
         // The pass list stays as it was chosen; the level's line moves with the scores.
-        updateScores(SelectFrames(results.profileTable, fileList->count(), band,
-                                  passLevelSpinner->position(), results.leftOut)
+        updateScores(SelectFrames(results, fileList->count(), band, passLevelSpinner->position(),
+                                  selectionLeftOut())
                          .threshold);
     });
 }
@@ -1113,7 +1126,7 @@ void SelectorWindow::finishRun(Work& work) {
     case BatchStatus::Completed: {
         std::swap(results, *work.scratch);
         markLeftOut();
-        suggestion = SuggestBand(results.profileTable, fileList->count(), results.leftOut);
+        suggestion = SuggestBand(results, fileList->count(), results.leftOut);
         // The curves fill the graph's height over the band and what lies beyond it.
         graphView.scale =
             FittingGraphScale(results, std::min(graphView.band.low, graphView.band.high));

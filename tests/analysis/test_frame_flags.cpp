@@ -7,6 +7,8 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <functional>
 #include <random>
 
@@ -61,6 +63,11 @@ TEST(FrameFlags, WindowMeasures) {
         EXPECT_FALSE(r.saturated) << c.name;
         EXPECT_EQ(r.edge, c.edge) << c.name;
         EXPECT_DOUBLE_EQ(r.mean, f.mean + 0.5) << c.name;
+        // Values near the largest double add up beyond it.
+        for (double& v : real) v = std::ldexp(v, 1007);
+        const WindowFacts huge = MeasureRealWindow(real.data(), N, c.mode);
+        EXPECT_EQ(huge.edge, c.edge) << c.name;
+        EXPECT_DOUBLE_EQ(huge.mean, std::ldexp(r.mean, 1007)) << c.name;
     }
 }
 

@@ -160,16 +160,23 @@ TEST(SerWindow, RefusalsAndFramesTooSmall) {
     const std::string small = dir.write("small.ser", bytes);
     const std::string cut =
         dir.write("cut.ser", std::vector<std::uint8_t>(bytes.begin(), bytes.end() - 1));
+    const std::string literal = dir.write("x.ser#2", bytes);  // a file, and no x.ser
     const struct {
         std::string entry;
         WindowRead expected;
-        const char* reason;
+        std::string reason;
     } cases[] = {
         {small + "#3", WindowRead::TooSmall, ""},
         {small + "#4", WindowRead::Unreadable, "no frame 4 in a video of 3 frames"},
         {small, WindowRead::Unreadable, kVideoWithoutFrame},
         {cut + "#1", WindowRead::Unreadable, "truncated: 3 frames announced, 2 present"},
         {dir.file("missing.ser") + "#1", WindowRead::Unreadable, "No such file"},
+        {small + "#0", WindowRead::Unreadable, "has no frame 0; its frames are numbered 1 to 3"},
+        {small + "#-1", WindowRead::Unreadable, "has no frame -1; its frames are numbered 1 to 3"},
+        {small + "#x", WindowRead::Unreadable, "has no frame 'x'"},
+        {small + "#01", WindowRead::Unreadable, "without leading zeros: " + small + "#1"},
+        {dir.file("gone.ser") + "#0", WindowRead::Unreadable, "numbered from 1"},
+        {literal, WindowRead::Unreadable, "there is no video " + dir.file("x.ser")},
     };
     for (const auto& c : cases) {
         for (WindowMode mode : {WindowMode::Centre, WindowMode::Peak}) {

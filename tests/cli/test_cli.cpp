@@ -131,6 +131,10 @@ TEST(CliUsage, WrongUsageExitsTwoBeforeReadingAnything) {
         {{"select", "--band", "Auto", missing}, "or auto"},
         {{"select", missing, dir.file("b.fit"), dir.file("./missing.fit")},
          "missing.fit is listed twice"},
+        {{"select", "--move", "v.ser", "./v.ser#2"},
+         "./v.ser#2 is listed twice: by itself and "
+         "within v.ser"},
+        {{"select", "v.ser#2", dir.file("b.fit"), "./v.ser#2"}, "listed twice"},
         {{"demo", ""}, "not an empty name"},
         {{"undo"}, "one folder GOOD_DIR"},
         {{"undo", demoDir, missing}, "one folder GOOD_DIR"},

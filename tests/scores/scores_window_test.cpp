@@ -2,6 +2,7 @@
 #include "scores_plot.h"
 #include "scores_table.h"
 #include "scores_window.h"
+#include "score_csv.h"
 #include "mounted_tmpfs.h"
 #include "scratch_preferences.h"
 #include "temp_dir.h"
@@ -75,6 +76,7 @@ class ScoresWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void tableSortsNumbersAsNumbers();
+    void tableShowsScoresOfAnySizeAsTheExportDoes();
     void clicksOnPointsReportTheFrame();
     void ruleGroupEmitsTheChosenRule();
     void exportWritesThroughTheDialogs();
@@ -107,6 +109,28 @@ void ScoresWindowTest::tableSortsNumbersAsNumbers() {
     QCOMPARE(w.model()->index(0, ScoresTableModel::Position).data().toInt(), 1);
     QCOMPARE(w.model()->index(7, ScoresTableModel::Rank).data().toInt(), 1);
     QCOMPARE(w.model()->index(4, ScoresTableModel::File).data().toString(), QString("f5,x\".fit"));
+}
+
+void ScoresWindowTest::tableShowsScoresOfAnySizeAsTheExportDoes() {
+    // Frames of floating-point values score fractions, or more than a long long holds.
+    ScoresData d;
+    d.scores = {1e19, 0.25, 1.7e308, 3, 1e-300, 0.1 + 0.2};
+    for (std::size_t k = 0; k < d.scores.size(); ++k) {
+        d.files.push_back("/c/f" + std::to_string(k) + ".fit");
+        d.passed.push_back(0);
+    }
+    ScoresWindow w;
+    w.setData(d);
+    w.table()->sortByColumn(ScoresTableModel::Position, Qt::AscendingOrder);
+    const QStringList rows =
+        QString::fromStdString(framesifter::ScoresCsv(d.files, d.scores, d.passed)).split('\n');
+    for (int k = 0; k < int(d.scores.size()); ++k) {
+        const QString shown = w.model()->index(k, ScoresTableModel::Score).data().toString();
+        QCOMPARE(shown.toDouble(), rows[k + 1].section(',', 1, 1).toDouble());
+        QVERIFY2(shown.size() <= 24, qPrintable(shown));  // readable, and in its column:
+        QVERIFY(w.table()->columnWidth(ScoresTableModel::Score) >
+                w.table()->fontMetrics().horizontalAdvance(shown));
+    }
 }
 
 void ScoresWindowTest::clicksOnPointsReportTheFrame() {
@@ -190,11 +214,11 @@ void ScoresWindowTest::exportWritesThroughTheDialogs() {
         const char* rankShown;
     } cases[] = {
         {false,
-         "file,score,passed,rank,flags\n/c/a.fit,12.700000,0,3,\n\"/c/b,c.fit\",40,1,1,saturated;"
+         "file,score,passed,rank,flags\n/c/a.fit,12.7,0,3,\n\"/c/b,c.fit\",40,1,1,saturated;"
          "duplicate\n/c/d.fit,40,1,2,\n",
          "飽和 重複", "1"},
         {true,
-         "file,score,passed,rank,flags\n/c/a.fit,12.700000,0,2,\n\"/c/b,c.fit\",40,1,,saturated;"
+         "file,score,passed,rank,flags\n/c/a.fit,12.7,0,2,\n\"/c/b,c.fit\",40,1,,saturated;"
          "duplicate\n/c/d.fit,40,1,1,\n",
          "飽和 重複", ""},
     };

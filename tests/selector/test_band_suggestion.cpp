@@ -95,6 +95,27 @@ TEST(BandSuggestion, FindsTheBinsThatTrackTheBlurWhateverElseTheTableHolds) {
     }
 }
 
+TEST(BandSuggestion, WholeColumnsOfAnyScaleSuggestTheBandOfTheirTable) {
+    // Frames of small or huge real values keep their columns whole; the table holds them
+    // as zeros or saturated.
+    Sequence s;
+    s.build();
+    const BandSuggestion plain = SuggestBand(s.table, s.frames);
+    ASSERT_TRUE(plain.found);
+    for (int exponent : {-30, 40, 900}) {
+        AnalysisResults results;
+        std::string error;
+        ASSERT_TRUE(CreateAnalysisResults(results, s.frames, error)) << error;
+        for (int k = 0; k < s.frames; ++k)
+            for (int b = 0; b < kTableBins; ++b)
+                results.exactColumns[k][b] = std::ldexp(s.table[b][k], exponent);
+        const BandSuggestion scaled = SuggestBand(results, s.frames);
+        ASSERT_TRUE(scaled.found) << exponent;
+        EXPECT_EQ(scaled.band.low, plain.band.low) << exponent;
+        EXPECT_EQ(scaled.band.high, plain.band.high) << exponent;
+    }
+}
+
 TEST(BandSuggestion, NoSuggestionWithoutEnoughFramesOrDetail) {
     IntPlane table;
     ASSERT_TRUE(table.allocate(kTableBins, 10));

@@ -21,6 +21,7 @@ TEST(FindRepeatedEntry, OneEntryByAnyPathIsRepeatedTwoLinksAreNot) {
     struct Case {
         std::vector<std::string> paths;
         int first, second;
+        bool wholeVideo = false;
     };
     const Case cases[] = {
         {{"a.fit", "./a.fit"}, 0, 1},
@@ -30,6 +31,11 @@ TEST(FindRepeatedEntry, OneEntryByAnyPathIsRepeatedTwoLinksAreNot) {
         {{"missing/x.fit", "./missing/x.fit"}, 0, 1},
         {{"a.fit", "hard.fit", "soft.fit", "sub/a.fit"}, -1, -1},
         {{"a.fit", "A.fit", "b.fit"}, -1, -1},
+        // A video's frames: each by its own entry, and all of them by the video's.
+        {{"v.ser", "a.fit", "./v.ser#2"}, 0, 2, true},
+        {{"v.ser#3", "v.ser#2", d + "/v.ser"}, 0, 2, true},
+        {{"v.ser#2", "sub/up/v.ser#2"}, 0, 1},
+        {{"v.ser#2", "v.ser#3", "w.ser#2", "v.ser#20", "sub/v.ser"}, -1, -1},
     };
     const fs::path old = fs::current_path();
     fs::current_path(dir.path());
@@ -38,6 +44,7 @@ TEST(FindRepeatedEntry, OneEntryByAnyPathIsRepeatedTwoLinksAreNot) {
         const RepeatedEntry r = FindRepeatedEntry(c.paths);
         EXPECT_EQ(r.first, c.first);
         EXPECT_EQ(r.second, c.second);
+        EXPECT_EQ(r.wholeVideo, c.wholeVideo);
     }
     fs::current_path(old);
 }

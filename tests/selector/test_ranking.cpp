@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
 using namespace framesifter;
 
 namespace {
@@ -194,27 +198,58 @@ TEST(ScoreCsv, FieldsAreQuotedAsRfc4180Says) {
     for (const auto& c : cases) EXPECT_EQ(CsvField(c.in), c.out) << c.in;
 }
 
+TEST(ScoreCsv, ScoresReadBackExactlyAndWholeOnesHaveNoPoint) {
+    const double largest = std::numeric_limits<double>::max();
+    const struct {
+        double score;
+        const char* text;  // "" where only reading back is checked
+    } cases[] = {
+        {0, "0"},
+        {40, "40"},
+        {12.9, "12.9"},
+        {0.1 + 0.2, "0.30000000000000004"},
+        {9223372036854775808.0, "9223372036854775808"},  // past long long
+        {1e19, "10000000000000000000"},
+        {1.7e18 + 256, "1700000000000000256"},
+        {123456789012345.0, "123456789012345"},
+        {1e300, ""},
+        {largest, ""},
+        {1e-300, ""},
+        {std::numeric_limits<double>::denorm_min(), ""},
+        {4503599627370495.5, "4503599627370495.5"},  // the largest doubles with a fraction
+    };
+    for (const auto& c : cases) {
+        const std::string text = ScoreText(c.score);
+        EXPECT_TRUE(!*c.text || text == c.text) << text;
+        EXPECT_EQ(std::strtod(text.c_str(), nullptr), c.score) << text;
+        EXPECT_EQ(text.find_first_of("eE"), std::string::npos) << text;
+        EXPECT_EQ(text.find('.') == std::string::npos, c.score == std::trunc(c.score)) << text;
+        const std::string shortText = ShortScoreText(c.score);
+        EXPECT_EQ(std::strtod(shortText.c_str(), nullptr), c.score) << shortText;
+        EXPECT_LE(shortText.size(), 24u) << shortText;
+    }
+    EXPECT_EQ(ScoreText(largest).size(), 309u);
+}
+
 TEST(ScoreCsv, ColumnsScoresAndRanks) {
     const std::vector<std::string> files{"/d/a.fit", "/d/b,c.fit", "/d/e.fit"};
     const std::vector<double> scores{12.9, 40, -3.5};
     const std::vector<char> passed{0, 1, 1};
     const std::vector<int> ranks = Ranks(scores);
-    EXPECT_EQ(
-        ScoresCsv(files, scores, passed),
-        "file,score,passed\n/d/a.fit,12.900000,0\n\"/d/b,c.fit\",40,1\n/d/e.fit,-3.500000,1\n");
-    EXPECT_EQ(
-        ScoresCsv(files, scores, passed, &ranks),
-        "file,score,passed,rank\n/d/a.fit,12.900000,0,2\n\"/d/b,c.fit\",40,1,1\n/d/e.fit,-3.500000,"
-        "1,3\n");
+    EXPECT_EQ(ScoresCsv(files, scores, passed),
+              "file,score,passed\n/d/a.fit,12.9,0\n\"/d/b,c.fit\",40,1\n/d/e.fit,-3.5,1\n");
+    EXPECT_EQ(ScoresCsv(files, scores, passed, &ranks),
+              "file,score,passed,rank\n/d/a.fit,12.9,0,2\n\"/d/b,c.fit\",40,1,1\n/d/e.fit,-3.5,"
+              "1,3\n");
     EXPECT_EQ(ScoresCsv({}, {}, {}, &ranks), "file,score,passed,rank\n");
     // Flags come last; a frame left out of the ranking has an empty rank.
     const std::vector<std::uint8_t> flags{0, kFlagSaturated | kFlagEdge, kFlagOdd};
     const std::vector<int> unranked{1, 0, 2};
     EXPECT_EQ(ScoresCsv(files, scores, passed, nullptr, &flags),
-              "file,score,passed,flags\n/d/a.fit,12.900000,0,\n\"/d/b,c.fit\",40,1,saturated;edge\n"
-              "/d/e.fit,-3.500000,1,odd\n");
+              "file,score,passed,flags\n/d/a.fit,12.9,0,\n\"/d/b,c.fit\",40,1,saturated;edge\n"
+              "/d/e.fit,-3.5,1,odd\n");
     EXPECT_EQ(ScoresCsv(files, scores, passed, &unranked, &flags),
-              "file,score,passed,rank,flags\n/d/a.fit,12.900000,0,1,\n\"/d/"
+              "file,score,passed,rank,flags\n/d/a.fit,12.9,0,1,\n\"/d/"
               "b,c.fit\",40,1,,saturated;edge\n"
-              "/d/e.fit,-3.500000,1,2,odd\n");
+              "/d/e.fit,-3.5,1,2,odd\n");
 }

@@ -1,5 +1,8 @@
 #include "frame_flags.h"
+#include "ranking.h"
 #include "selection.h"
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -77,13 +80,31 @@ TEST_F(Selection, CrossedMarkersScoreTheBandBetweenThem) {
     EXPECT_EQ(BandScore(state.profileTable, 2, 50, 25), 30);
 }
 
-TEST_F(Selection, MinimumStartsAtTenBillion) {
-    // Every score above 1e10: the minimum stays at its start value.
-    for (int k = 0; k < 2; ++k)
-        for (int b = 25; b <= 50; ++b) state.profileTable[b][k] = 2000000000 - k;
-    const SelectionResult r = Select(2, 5);
-    EXPECT_EQ(r.minimum, 1e10);
-    EXPECT_GT(r.maximum, 1e10);
+TEST_F(Selection, TheRangeIsTheScoresOwnHoweverLarge) {
+    // Scores of 32-bit and floating-point frames lie far beyond any fixed start value.
+    const struct {
+        std::vector<double> scores;  // each spread over the band's 26 bins
+        int level;
+        std::vector<int> passed;
+    } cases[] = {
+        {{8.9e17, 1.7e18}, 5, {1}},          {{1.7e18, 8.9e17, 1.6e18}, 5, {0, 2}},
+        {{5.2e10, 5.1e10}, 5, {0}},          {{1e300, 3e300, 2.2e300}, 5, {1, 2}},
+        {{1e-300, 3e-300, 2e-300}, 10, {1}},
+    };
+    for (const auto& c : cases) {
+        state.exactColumns.clear();
+        for (std::size_t k = 0; k < c.scores.size(); ++k)
+            for (int b = 25; b <= 50; ++b) state.exactColumns[int(k)][b] = c.scores[k] / 26;
+        const int n = int(c.scores.size());
+        const SelectionResult r = SelectFrames(state, n, band, c.level);
+        const std::vector<double> scores = BandScores(state, n, band);
+        EXPECT_EQ(r.minimum, *std::min_element(scores.begin(), scores.end())) << c.scores[0];
+        EXPECT_EQ(r.maximum, *std::max_element(scores.begin(), scores.end())) << c.scores[0];
+        EXPECT_EQ(r.passed, c.passed) << c.scores[0];
+        const SelectionResult best = SelectBest(state, n, band, 1);
+        EXPECT_EQ(best.minimum, r.minimum);
+        EXPECT_EQ(best.maximum, r.maximum);
+    }
 }
 
 TEST_F(Selection, ResultsBelongToTheAnalysedFilesAndMode) {
@@ -111,7 +132,7 @@ TEST_F(Selection, LeftOutFramesSetNoEndOfTheRangeAndNeverPass) {
         {{10, 0, 30, 20}, {1}, 5, 10, 30, {2, 3}},
         {{10, 0, 30, 20}, {1}, 0, 10, 30, {0, 2, 3}},
         {{10, 90, 30}, {1}, 10, 10, 30, {2}},
-        {{10, 20}, {0, 1}, 0, 1e10, -1e10, {}},
+        {{10, 20}, {0, 1}, 0, 0, 0, {}},
     };
     for (const auto& c : cases) {
         Scores(c.scores);

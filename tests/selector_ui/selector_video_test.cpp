@@ -89,19 +89,28 @@ void SelectorVideoTest::videosListTheirFrames_data() {
     QTest::addColumn<QList<int>>("videoFrames");  // v1.ser, v2.ser, ...; 0: a broken video
     QTest::addColumn<int>("listed");
     QTest::addColumn<QString>("message");
-    QTest::newRow("frame order past 9") << QList<int>{12} << 13 << "";
-    QTest::newRow("100000 entries") << QList<int>{60000, 39999} << 100000 << "";
+    QTest::addColumn<QString>("alsoChosen");  // a name the dialog gives besides
+    QTest::newRow("frame order past 9") << QList<int>{12} << 13 << ""
+                                        << "";
+    QTest::newRow("100000 entries") << QList<int>{60000, 39999} << 100000 << ""
+                                    << "";
     QTest::newRow("one entry more") << QList<int>{60000, 40000} << 0
                                     << "フレーム数を100000個以下にしてください\n%1/v2.ser "
-                                       "(40000 フレーム)";
+                                       "(40000 フレーム)"
+                                    << "";
     QTest::newRow("unreadable video")
-        << QList<int>{3, 0} << 0 << "ファイルを読み込めません: %1/v2.ser";
+        << QList<int>{3, 0} << 0 << "ファイルを読み込めません: %1/v2.ser"
+        << "";
+    QTest::newRow("a frame besides its video")
+        << QList<int>{3} << 0 << "同じフレームが2回選ばれています\n%1/v1.ser\n%1/v1.ser#2"
+        << "v1.ser#2";
 }
 
 void SelectorVideoTest::videosListTheirFrames() {
     QFETCH(QList<int>, videoFrames);
     QFETCH(int, listed);
     QFETCH(QString, message);
+    QFETCH(QString, alsoChosen);
     const QString d = folder();
     // Listing reads the header alone: frames of one pixel are enough.
     SerLayout layout;
@@ -123,6 +132,7 @@ void SelectorVideoTest::videosListTheirFrames() {
     names.prepend("a.bmp");
     paths.prepend(d + "/a.bmp");
     std::rotate(chosen.begin(), chosen.begin() + 1, chosen.end());
+    if (!alsoChosen.isEmpty()) chosen << d + "/" + alsoChosen;
 
     SelectorWindow& s = *selector_;
     dialogs_->chooseFiles(chosen, 3);

@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -152,7 +153,8 @@ private slots:
     void keptValuesAreClampedOrIgnored();
 
 private:
-    static QStringList hundredFrames(const QStringList& four);  // each listed 25 times
+    // Each of the four, and 24 copies of it: a list names a frame once.
+    static QStringList hundredFrames(const QStringList& four);
     QStringList writeFrames();  // the four stripe frames, two BMP and two FITS
     void openAndRun(const QStringList& files);
     void runFft();     // clicks FFT and waits for the run's end
@@ -536,6 +538,15 @@ void SelectorWindowTest::flaggedFramesLeftOutOnRequest() {
         s.scoresWindow()->applyButton()->click();  // the level rule, as Select
         QCOMPARE(Texts(s.passedList), c.passed);
     }
+    // The level's line that a band chosen in the scores window draws is the one Select used.
+    s.passLevelSpinner->setPosition(5);
+    for (bool exclude : {false, true}) {
+        s.scoresWindow()->excludeBox()->setChecked(exclude);
+        s.selectButton->click();
+        const double threshold = s.scoresWindow()->data().threshold;
+        s.useBand(s.graphView.band);
+        QCOMPARE(s.scoresWindow()->data().threshold, threshold);
+    }
 }
 
 void SelectorWindowTest::selectRefusedOnStaleResults_data() {
@@ -892,8 +903,13 @@ void SelectorWindowTest::handlerFailuresAreReported() {
 }
 
 QStringList SelectorWindowTest::hundredFrames(const QStringList& four) {
-    QStringList files;
-    for (int i = 0; i < 25; ++i) files << four;
+    QStringList files = four;
+    for (int i = 1; i < 25; ++i)
+        for (const QString& f : four) {
+            const QFileInfo info(f);
+            files << info.path() + QString("/c%1_").arg(i) + info.fileName();
+            if (!QFile::copy(f, files.back())) qFatal("cannot copy %s", qPrintable(f));
+        }
     return files;
 }
 
