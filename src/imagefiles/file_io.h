@@ -47,4 +47,12 @@ bool WriteNewFileBy(const std::string& path, const FileFiller& fill, std::string
 // complete.
 bool ReplaceFile(const std::string& path, const void* data, std::size_t size, std::string& error);
 
+// The temporary files of these writers are held (locked) for their whole life and renamed
+// only while their name still holds what was written. True when `entry` is a name such a
+// temporary file of `name` has: ".NAME.<pid>-<n>.tmp", NAME cut short to fit 255 bytes.
+bool IsTemporaryNameOf(const std::string& entry, const std::string& name);
+// Removes the temporary files of `path` in its folder that killed writers left: those no
+// live writer holds. What cannot be removed stays; it is in no new write's way.
+void RemoveTemporaryLeftovers(const std::string& path);
+
 }  // namespace framesifter
