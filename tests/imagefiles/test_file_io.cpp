@@ -134,7 +134,17 @@ TEST(FileIo, TemporaryFilesFitLongNamesAndOnlyUnheldOnesAreLeftovers) {
     };
     for (const auto& n : names) EXPECT_EQ(IsTemporaryNameOf(n.entry, n.name), n.matches) << n.entry;
 
+    // A writer holds its own temporary file: a clearing while it writes leaves it alone.
     const std::string path = dir.file("v.ser");
+    ASSERT_TRUE(WriteNewFileBy(
+        path,
+        [&](int fd, std::string&) {
+            RemoveTemporaryLeftovers(path);
+            return WriteAll(fd, kNew.data(), kNew.size());
+        },
+        error))
+        << error;
+    EXPECT_EQ(ReadAll(path), kNew);
     const std::string killed = dir.write(".v.ser.99999-0.tmp", std::string("part"));
     const std::string live = dir.write(".v.ser.99998-0.tmp", std::string("live"));
     const std::string user = dir.write(".v.ser.notes.tmp", std::string("the user's"));
