@@ -3,6 +3,7 @@
 #include "file_lock.h"
 #include "no_replace.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -165,7 +166,7 @@ bool ReplaceFile(const std::string& path, const void* data, std::size_t size, st
                                      : "cannot create: " + SystemError(code));
 }
 
-bool IsTemporaryNameOf(const std::string& entry, const std::string& name) {
+bool SplitTemporaryName(const std::string& entry, std::string& stem, bool& cut) {
     const std::size_t suffix = sizeof kTemporarySuffix - 1;
     if (entry.size() <= suffix || entry[0] != '.' ||
         entry.compare(entry.size() - suffix, suffix, kTemporarySuffix) != 0)
@@ -175,25 +176,37 @@ bool IsTemporaryNameOf(const std::string& entry, const std::string& name) {
     if (dash == std::string::npos || dash == 0 || !AllDigits(entry, dash + 1, end)) return false;
     const std::size_t dot = entry.rfind('.', dash - 1);
     if (dot == std::string::npos || dot == 0 || !AllDigits(entry, dot + 1, dash)) return false;
-    const std::string stem = entry.substr(1, dot - 1);
+    stem = entry.substr(1, dot - 1);
     // Cut short only where the whole name would have been too long.
-    return stem == name || (entry.size() == kNameMax && stem.size() < name.size() &&
-                            name.compare(0, stem.size(), stem) == 0);
+    cut = entry.size() == kNameMax;
+    return true;
 }
 
-void RemoveTemporaryLeftovers(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+bool IsTemporaryNameOf(const std::string& entry, const std::string& name) {
+    std::string stem;
+    bool cut = false;
+    return SplitTemporaryName(entry, stem, cut) &&
+           (stem == name ||
+            (cut && stem.size() < name.size() && name.compare(0, stem.size(), stem) == 0));
+}
+
+void RemoveTemporaryLeftovers(const std::string& folder, std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
+    // One look at the folder for all names. Among the sorted names, the first not before a
+    // stem is the stem itself or, for a stem cut short, one that it begins if any does.
     std::vector<std::string> found;
-    while (const dirent* d = ::readdir(dir))
-        if (IsTemporaryNameOf(d->d_name, base)) found.push_back(d->d_name);
+    std::string stem;
+    bool cut = false;
+    while (const dirent* d = ::readdir(dir)) {
+        if (!SplitTemporaryName(d->d_name, stem, cut)) continue;
+        const auto at = std::lower_bound(names.begin(), names.end(), stem);
+        if (at != names.end() && IsTemporaryNameOf(d->d_name, *at)) found.push_back(d->d_name);
+    }
     ::closedir(dir);
     std::string ignored;
-    for (const std::string& name : found)
-        RemoveLeftover((slash == std::string::npos ? "" : folder) + name, ignored);
+    for (const std::string& name : found) RemoveLeftover(folder + "/" + name, ignored);
 }
 
 }  // namespace framesifter

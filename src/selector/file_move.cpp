@@ -315,7 +315,7 @@ void WriteVideoToGood(const std::string& video, const std::vector<std::size_t>& 
             error = "\"" + target + "\" already exists";
         } else {
             // What a killed writing of this video left, once no live writer holds it.
-            RemoveTemporaryLeftovers(target);
+            RemoveTemporaryLeftovers(good, {name});
             written = WriteSerSubset(source, header, indices, target, error);
             if (!written && error == "already exists") error = "\"" + target + "\" already exists";
             written = written && SyncFolder(good);

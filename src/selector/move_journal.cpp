@@ -27,6 +27,9 @@ namespace {
 constexpr char kHeaderStart[] = "framesifter-moves ";
 constexpr char kVersion[] = "2";
 constexpr char kSuffix[] = ".txt";
+// A move takes at most 4000 files: far more entries are a forgery, and memory stays bounded.
+constexpr std::size_t kMaxRecordEntries = 250000;
+constexpr std::size_t kNamedIgnoredLines = 100;
 // Times kept as finely as a FAT disk keeps them still count as the same.
 constexpr std::int64_t kTimeSlackNs = 2000000000;
 
@@ -280,11 +283,13 @@ void UndoEntry(const std::string& good, const std::string& folder, UndoItem& ite
 void ClearLeftovers(const std::string& good, const std::string& folder,
                     const std::vector<JournalEntry>& entries) {
     std::string ignored;
+    std::vector<std::string> videos;
     for (const JournalEntry& e : entries) {
         RemoveLeftover(good + "/" + PartialCopyName(e.name), ignored);
         RemoveLeftover(folder + "/" + PartialCopyName(e.name), ignored);
-        if (e.video) RemoveTemporaryLeftovers(good + "/" + e.name);
+        if (e.video) videos.push_back(e.name);
     }
+    if (!videos.empty()) RemoveTemporaryLeftovers(good, videos);
 }
 
 }  // namespace
@@ -358,11 +363,20 @@ bool ParseMoveRecord(const std::string& text, std::vector<JournalEntry>& entries
     // the record.
     std::unordered_map<std::string, std::size_t> byName;
     int line = 1;
+    int unnamed = 0;  // ignored lines beyond those named one by one
     const auto skip = [&](const std::string& why) {
-        if (ignored) ignored->push_back("line " + std::to_string(line) + ": " + why);
+        if (ignored && ignored->size() < kNamedIgnoredLines)
+            ignored->push_back("line " + std::to_string(line) + ": " + why);
+        else
+            ++unnamed;
     };
     for (std::size_t start = headerEnd + 1; start <= end;) {
         ++line;
+        if (entries.size() == kMaxRecordEntries) {
+            skip("more than " + std::to_string(kMaxRecordEntries) +
+                 " files and videos: this line and the rest are ignored");
+            break;
+        }
         const std::size_t stop = text.find('\n', start);
         const std::vector<std::string> f = Fields(text.substr(start, stop - start));
         start = stop + 1;
@@ -412,6 +426,7 @@ bool ParseMoveRecord(const std::string& text, std::vector<JournalEntry>& entries
             skip("not a line of a move record");
         }
     }
+    if (ignored && unnamed) ignored->push_back(std::to_string(unnamed) + " more lines ignored");
     return true;
 }
 

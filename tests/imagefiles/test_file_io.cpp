@@ -139,7 +139,7 @@ TEST(FileIo, TemporaryFilesFitLongNamesAndOnlyUnheldOnesAreLeftovers) {
     ASSERT_TRUE(WriteNewFileBy(
         path,
         [&](int fd, std::string&) {
-            RemoveTemporaryLeftovers(path);
+            RemoveTemporaryLeftovers(dir.path().string(), {"v.ser"});
             return WriteAll(fd, kNew.data(), kNew.size());
         },
         error))
@@ -148,11 +148,15 @@ TEST(FileIo, TemporaryFilesFitLongNamesAndOnlyUnheldOnesAreLeftovers) {
     const std::string killed = dir.write(".v.ser.99999-0.tmp", std::string("part"));
     const std::string live = dir.write(".v.ser.99998-0.tmp", std::string("live"));
     const std::string user = dir.write(".v.ser.notes.tmp", std::string("the user's"));
+    const std::string cutShort = dir.write(cut, std::string("part"));
+    const std::string unlisted = dir.write(".x.ser.99999-0.tmp", std::string("part"));
     const int held = ::open(live.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
-    RemoveTemporaryLeftovers(path);
+    RemoveTemporaryLeftovers(dir.path().string(), {"v.ser", "w.ser", longName});
     ::close(held);
     EXPECT_FALSE(std::filesystem::exists(killed));
     EXPECT_TRUE(std::filesystem::exists(live));
     EXPECT_TRUE(std::filesystem::exists(user));
+    EXPECT_FALSE(std::filesystem::exists(cutShort));
+    EXPECT_TRUE(std::filesystem::exists(unlisted));
 }

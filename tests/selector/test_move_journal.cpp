@@ -424,3 +424,33 @@ TEST(MoveRecord, ReadsALongRecordInLinearTime) {
     EXPECT_EQ(entries.back().mtimeNs, kVideos - 1);
     EXPECT_LT(seconds, 3.0);
 }
+
+TEST(MoveRecord, AForgedRecordCannotMakeMemoryGrowWithoutBound) {
+    const struct {
+        const char* name;
+        std::string line;  // repeated
+        int times;
+        std::size_t entries, ignored;
+        const char* lastIgnored;
+    } cases[] = {
+        {"junk lines", "junk\n", 300, 0, 101, "200 more lines ignored"},
+        {"more entries than any move makes", "file\t/f\tNAME\n", 250001, 250000, 1,
+         "line 250002: more than 250000 files and videos"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = "framesifter-moves 2\n";
+        for (int i = 0; i < c.times; ++i) {
+            std::string line = c.line;
+            const std::size_t at = line.find("NAME");
+            if (at != std::string::npos) line.replace(at, 4, std::to_string(i));
+            text += line;
+        }
+        std::vector<JournalEntry> entries;
+        std::vector<std::string> ignored;
+        ASSERT_TRUE(ParseMoveRecord(text, entries, &ignored));
+        EXPECT_EQ(entries.size(), c.entries);
+        ASSERT_EQ(ignored.size(), c.ignored);
+        EXPECT_NE(ignored.back().find(c.lastIgnored), std::string::npos) << ignored.back();
+    }
+}
