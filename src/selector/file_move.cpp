@@ -16,8 +16,8 @@
 #include <sys/stat.h>
 #include <algorithm>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
@@ -525,14 +525,21 @@ std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources
         goods[goodOf[i]];
     }
     const bool stopped = Stopping(control.stop);
+    // One folder may be reached by paths spelled apart ("seq/Good", "/data/seq/Good"): it is
+    // held once, or this move would find itself in the way.
+    std::set<std::pair<dev_t, ino_t>> held;
     for (auto& [good, g] : goods) {
+        struct stat st {};
         if (stopped || !EnsureGoodFolder(good, g.refused)) continue;
+        const bool known = stat(good.c_str(), &st) == 0;
         std::string ignored;
-        if (g.lock.take(good, ignored) == LockResult::Held) {
+        if (!(known && held.count({st.st_dev, st.st_ino})) &&
+            g.lock.take(good, ignored) == LockResult::Held) {
             g.refused = GoodInUseError(good);
             g.inUse = true;
             continue;
         }
+        if (known) held.insert({st.st_dev, st.st_ino});
         g.recorded = RecordedFiles(good);
     }
 

@@ -31,7 +31,7 @@ constexpr char kSuffix[] = ".txt";
 constexpr std::size_t kMaxRecordEntries = 250000;
 constexpr std::size_t kNamedIgnoredLines = 100;
 // Times kept as finely as a FAT disk keeps them still count as the same.
-constexpr std::int64_t kTimeSlackNs = 2000000000;
+constexpr std::uint64_t kTimeSlackNs = 2000000000;
 
 std::string Escape(const std::string& text) {
     std::string out;
@@ -189,9 +189,12 @@ int Exists(const std::string& path) {
     return errno == ENOENT ? 0 : -1;
 }
 
-bool SameSizeAndTime(const struct stat& st, const JournalEntry& e, std::int64_t slackNs) {
-    const std::int64_t apart = MtimeNs(st) - e.mtimeNs;
-    return std::uint64_t(st.st_size) == e.size && apart < slackNs + 1 && -apart < slackNs + 1;
+bool SameSizeAndTime(const struct stat& st, const JournalEntry& e, std::uint64_t slackNs) {
+    // In unsigned arithmetic: a forged time far from the file's cannot overflow.
+    const std::int64_t now = MtimeNs(st);
+    const std::uint64_t apart = now >= e.mtimeNs ? std::uint64_t(now) - std::uint64_t(e.mtimeNs)
+                                                 : std::uint64_t(e.mtimeNs) - std::uint64_t(now);
+    return std::uint64_t(st.st_size) == e.size && apart <= slackNs;
 }
 
 void UndoFile(UndoItem& item, const std::string& origin) {

@@ -296,6 +296,13 @@ TEST(UndoMoves, GoesByGoodsOwnFolderAndTrustsNoRecord) {
          },
          S::Kept, "changed in Good",
          [](const Paths& p) { return !fs::exists(p.folder + "/a.fit"); }},
+        {"a file line with a time far from any",
+         [](const Paths& p) {
+             std::ofstream(p.good + "/a.fit") << "frame";
+             return "framesifter-moves 2\nfile\t/f/a.fit\ta.fit\t5\t-9223372036854775807\n";
+         },
+         S::Kept, "changed in Good",
+         [](const Paths& p) { return !fs::exists(p.folder + "/a.fit"); }},
         {"a video line naming a moved frame",
          [](const Paths& p) {
              std::ofstream(p.good + "/a.fit") << "frame";
