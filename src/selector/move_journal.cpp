@@ -238,7 +238,8 @@ void UndoFile(UndoItem& item, const std::string& origin) {
 }
 
 // A video written into Good goes only when it is unchanged and holds nothing but frames of
-// its video, which must still exist: otherwise removing it could lose the only copy.
+// its video, which must still exist: otherwise removing it could lose the only copy. It got
+// its name only once complete, so one without a recorded size is whole all the same.
 void UndoVideo(UndoItem& item, const std::string& video) {
     const JournalEntry& e = item.entry;
     const int inGood = Exists(item.inGood);
@@ -250,10 +251,10 @@ void UndoVideo(UndoItem& item, const std::string& video) {
         item.why = SystemError(errno);
     } else if (inGood == 0) {
         item.state = UndoState::NotMoved;
-    } else if (!e.sizeKnown) {
-        item.why = "the move ended before its size was recorded: it may have changed";
     } else if (lstat(item.inGood.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-               !SameSizeAndTime(st, e, 0)) {
+               (e.sizeKnown && !SameSizeAndTime(st, e, 0))) {
+        // Without its size (a move killed once the video had its name, before the record had
+        // its size), what it holds alone decides.
         item.why = "it changed after it was written";
     } else if (!written.open(item.inGood, why)) {
         item.why = why;

@@ -115,8 +115,8 @@ struct UndoReport {
 // is now, never replacing anything; a copy in Good of the same bytes as the file back in its
 // place (a move or undo killed before it removed one of the two) is removed. A file whose
 // size or time differs from the record's stays. A video written into Good is removed only
-// when its size and time are still those recorded and it holds nothing but frames of its
-// video, which still exists beside Good. A record all of whose entries are back (or never
+// when it holds nothing but frames of its video, which still exists beside Good, and its
+// size and time, when recorded, are still those. A record all of whose entries are back (or never
 // left) is removed; one with a file kept in Good stays for another attempt. False when `good`
 // cannot be read as a folder, or when another move or undo holds it (goodInUse).
 bool UndoMoves(const std::string& good, UndoReport& report, std::string& error);

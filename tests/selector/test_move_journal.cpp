@@ -137,11 +137,12 @@ TEST(UndoMoves, RemovesAWrittenVideoOnlyWhenUnchanged) {
              utimensat(AT_FDCWD, w.c_str(), later, 0);
          },
          false, "changed"},
+        // Killed before its size was recorded: what it holds decides.
         {"its size line cut off",
          [](const std::string&, const std::string& record) {
              fs::resize_file(record, fs::file_size(record) - 1);
          },
-         false, "may have changed"},
+         true, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
