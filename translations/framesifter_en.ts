@@ -444,5 +444,18 @@ Good に書き出した動画 %n 個を削除しました</source>
 %1
 %2</translation>
     </message>
+    <message>
+        <source>%1 は別の移動か元に戻す処理が使用中です
+それが終わってから、もう一度お試しください</source>
+        <translation>Another move or undo is working in %1
+Please try again once it has finished</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 は別の移動か元に戻す処理が使用中です (%n 個のファイル)</source>
+        <translation>
+            <numerusform>Another move or undo is working in %1 (%n file)</numerusform>
+            <numerusform>Another move or undo is working in %1 (%n files)</numerusform>
+        </translation>
+    </message>
 </context>
 </TS>

@@ -69,7 +69,9 @@ const char kHelp[] =
     "         against their noise (the default band when fewer than 5 frames, or no\n"
     "         detail, cannot tell one); the summary names the band used. --move moves\n"
     "         the passed files into a folder Good beside them; an existing file there\n"
-    "         is never replaced. The passed frames of a video are\n"
+    "         is never replaced (one that a record there lists as moved in and that\n"
+    "         holds the same bytes is the copy of a move killed before its source went:\n"
+    "         the source is removed then). The passed frames of a video are\n"
     "         written, in order, into a new video Good/NAME.ser beside it (the same header\n"
     "         but the frame count, the frames and their capture times as they are); the\n"
     "         video itself stays, and an existing Good/NAME.ser is never replaced.\n"
@@ -82,12 +84,16 @@ const char kHelp[] =
     "demo     writes N (default 100, at most 4000) synthetic 640x480 frames of a planet under\n"
     "         changing seeing into DIR, which is created when missing.\n"
     "undo     undoes every move recorded in GOOD_DIR (a folder Good that select --move or\n"
-    "         the selector filled), newest first: each moved file goes back to its folder,\n"
-    "         and each video written there is removed if it is unchanged since. A file\n"
+    "         the selector filled), newest first: each moved file goes back into the\n"
+    "         folder that holds GOOD_DIR, and each video written there is removed if it is\n"
+    "         unchanged and holds only frames of its video, which still exists. A file\n"
     "         whose place is taken again stays in Good and is named; nothing is replaced.\n"
+    "         Record lines that undo does not act on are named. A move or undo into a\n"
+    "         Good folder that another one is working in is refused.\n"
     "\n"
     "Exit status: 0 success, 1 a frame could not be read, was too small, or a file could\n"
-    "not be written or moved (or, for undo, stayed in Good), 2 wrong usage.\n";
+    "not be written or moved (or, for undo, stayed in Good or a record line was\n"
+    "ignored), 2 wrong usage.\n";
 
 // Every message goes through here, so that no file name can forge a line or a terminal
 // sequence.
@@ -476,14 +482,16 @@ int Undo(int argc, char** argv) {
         Report(error);
         return kExitFailure;
     }
-    if (report.records == 0) {
+    if (report.items.empty()) {
         Report("no moves are recorded in " + good);
         return 0;
     }
-    int back = 0, removed = 0, stayed = 0;
+    int back = 0, removed = 0, stayed = 0, ignored = 0;
     for (const UndoItem& item : report.items) {
         back += item.state == UndoState::MovedBack;
         removed += item.state == UndoState::Removed;
+        ignored += item.state == UndoState::Ignored;
+        if (item.state == UndoState::Ignored) Report(item.inGood + ": ignored: " + item.why);
         if (item.state == UndoState::Kept || item.state == UndoState::Missing) {
             ++stayed;
             Report(item.inGood + ": " + (item.state == UndoState::Kept ? "stays: " : "") +
@@ -493,8 +501,9 @@ int Undo(int argc, char** argv) {
     std::fprintf(stderr, "framesifter-cli: moved %d file%s back, removed %d video%s", back,
                  back == 1 ? "" : "s", removed, removed == 1 ? "" : "s");
     if (stayed) std::fprintf(stderr, "; %d stay%s in Good", stayed, stayed == 1 ? "s" : "");
+    if (ignored) std::fprintf(stderr, "; %d ignored in the records", ignored);
     std::fputc('\n', stderr);
-    return stayed ? kExitFailure : 0;
+    return stayed || ignored ? kExitFailure : 0;
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 #include "file_io.h"
 
+#include "file_lock.h"
 #include "no_replace.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,30 +17,63 @@ namespace framesifter {
 
 namespace {
 
+constexpr std::size_t kNameMax = 255;
+constexpr char kTemporarySuffix[] = ".tmp";
+
+// ".<name>.<pid>-<serial>.tmp", the name cut short where the whole would be too long.
+std::string TemporaryName(const std::string& name, unsigned serial) {
+    const std::string tail =
+        "." + std::to_string(::getpid()) + "-" + std::to_string(serial) + kTemporarySuffix;
+    return "." + name.substr(0, kNameMax - 1 - tail.size()) + tail;
+}
+
+bool AllDigits(const std::string& text, std::size_t from, std::size_t to) {
+    if (from >= to) return false;
+    for (std::size_t i = from; i < to; ++i)
+        if (text[i] < '0' || text[i] > '9') return false;
+    return true;
+}
+
 // A new file filled by `fill`, under a name of its own beside `path` so that a rename can
-// place it; `temp` receives that name.
-bool WriteTemporary(const std::string& path, const FileFiller& fill, std::string& temp,
+// place it; `temp` receives that name and `fd` the file, still open and locked, flushed.
+bool WriteTemporary(const std::string& path, const FileFiller& fill, std::string& temp, int& fd,
                     std::string& error) {
     static std::atomic<unsigned> serial{0};
     const std::size_t slash = path.rfind('/');
     const std::string folder =
         slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    int fd = -1;
+    fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + "." + base + "." + std::to_string(::getpid()) + "-" +
-               std::to_string(serial++) + ".tmp";
+        temp = folder + TemporaryName(base, serial++);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) return Fail(error, OsError("cannot create a file in its folder"));
-    bool ok = fill(fd, error);
+    // Held for the file's whole life: one that nobody holds is a killed writer's leftover.
+    bool ok = TryLock(fd) != LockResult::Held ||
+              Fail(error, "another process took \"" + temp + "\" as a leftover");
+    ok = ok && fill(fd, error);
     // Flushed before the rename: after a crash the name holds the whole file or nothing.
     if (ok && ::fsync(fd) != 0) ok = Fail(error, OsError("write error"));
-    if (::close(fd) != 0 && ok) ok = Fail(error, OsError("write error"));
     if (ok) return true;
-    ::unlink(temp.c_str());
+    if (StillNamed(fd, temp)) ::unlink(temp.c_str());
+    ::close(fd);
+    fd = -1;
     return false;
+}
+
+// Gives the open temporary file `temp` the name `path`, only if that name still holds the
+// file written; 0 or the errno of the failure. The temporary file goes whatever happens.
+int PlaceTemporary(int fd, const std::string& temp, const std::string& path, bool replace) {
+    int code = EBUSY;
+    if (StillNamed(fd, temp)) {
+        code = replace ? (::rename(temp.c_str(), path.c_str()) == 0 ? 0 : errno)
+                       : RenameNoReplace(temp, path);
+        if (code != 0 && StillNamed(fd, temp)) ::unlink(temp.c_str());
+    }
+    ::close(fd);
+    return code;
 }
 
 FileFiller BytesFiller(const void* data, std::size_t size) {
@@ -111,20 +147,66 @@ bool WriteNewFileBy(const std::string& path, const FileFiller& fill, std::string
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) return Fail(error, "already exists");
     std::string temp;
-    if (!WriteTemporary(path, fill, temp, error)) return false;
-    const int code = RenameNoReplace(temp, path);
+    int fd = -1;
+    if (!WriteTemporary(path, fill, temp, fd, error)) return false;
+    const int code = PlaceTemporary(fd, temp, path, false);
     if (code == 0) return true;
-    ::unlink(temp.c_str());
-    return Fail(error, code == EEXIST ? "already exists" : "cannot create: " + SystemError(code));
+    return Fail(error, code == EEXIST  ? "already exists"
+                       : code == EBUSY ? "\"" + temp + "\" was replaced while it was written"
+                                       : "cannot create: " + SystemError(code));
 }
 
 bool ReplaceFile(const std::string& path, const void* data, std::size_t size, std::string& error) {
     std::string temp;
-    if (!WriteTemporary(path, BytesFiller(data, size), temp, error)) return false;
-    if (::rename(temp.c_str(), path.c_str()) == 0) return true;
-    const std::string reason = OsError("cannot create");
-    ::unlink(temp.c_str());
-    return Fail(error, reason);
+    int fd = -1;
+    if (!WriteTemporary(path, BytesFiller(data, size), temp, fd, error)) return false;
+    const int code = PlaceTemporary(fd, temp, path, true);
+    if (code == 0) return true;
+    return Fail(error, code == EBUSY ? "\"" + temp + "\" was replaced while it was written"
+                                     : "cannot create: " + SystemError(code));
+}
+
+bool SplitTemporaryName(const std::string& entry, std::string& stem, bool& cut) {
+    const std::size_t suffix = sizeof kTemporarySuffix - 1;
+    if (entry.size() <= suffix || entry[0] != '.' ||
+        entry.compare(entry.size() - suffix, suffix, kTemporarySuffix) != 0)
+        return false;
+    const std::size_t end = entry.size() - suffix;
+    const std::size_t dash = entry.rfind('-', end - 1);
+    if (dash == std::string::npos || dash == 0 || !AllDigits(entry, dash + 1, end)) return false;
+    const std::size_t dot = entry.rfind('.', dash - 1);
+    if (dot == std::string::npos || dot == 0 || !AllDigits(entry, dot + 1, dash)) return false;
+    stem = entry.substr(1, dot - 1);
+    // Cut short only where the whole name would have been too long.
+    cut = entry.size() == kNameMax;
+    return true;
+}
+
+bool IsTemporaryNameOf(const std::string& entry, const std::string& name) {
+    std::string stem;
+    bool cut = false;
+    return SplitTemporaryName(entry, stem, cut) &&
+           (stem == name ||
+            (cut && stem.size() < name.size() && name.compare(0, stem.size(), stem) == 0));
+}
+
+void RemoveTemporaryLeftovers(const std::string& folder, std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    // One look at the folder for all names. Among the sorted names, the first not before a
+    // stem is the stem itself or, for a stem cut short, one that it begins if any does.
+    std::vector<std::string> found;
+    std::string stem;
+    bool cut = false;
+    while (const dirent* d = ::readdir(dir)) {
+        if (!SplitTemporaryName(d->d_name, stem, cut)) continue;
+        const auto at = std::lower_bound(names.begin(), names.end(), stem);
+        if (at != names.end() && IsTemporaryNameOf(d->d_name, *at)) found.push_back(d->d_name);
+    }
+    ::closedir(dir);
+    std::string ignored;
+    for (const std::string& name : found) RemoveLeftover(folder + "/" + name, ignored);
 }
 
 }  // namespace framesifter

@@ -47,4 +47,16 @@ bool WriteNewFileBy(const std::string& path, const FileFiller& fill, std::string
 // complete.
 bool ReplaceFile(const std::string& path, const void* data, std::size_t size, std::string& error);
 
+// The temporary files of these writers are held (locked) for their whole life and renamed
+// only while their name still holds what was written. True when `entry` is a name such a
+// temporary file has, ".NAME.<pid>-<n>.tmp": `stem` is NAME, or its start when the whole
+// was cut short to fit 255 bytes (`cut`).
+bool SplitTemporaryName(const std::string& entry, std::string& stem, bool& cut);
+// True when `entry` is a name such a temporary file of `name` has.
+bool IsTemporaryNameOf(const std::string& entry, const std::string& name);
+// Removes the temporary files of `names` in `folder` that killed writers left: those no
+// live writer holds; one look at the folder for all. What cannot be removed stays: it is in
+// no new write's way.
+void RemoveTemporaryLeftovers(const std::string& folder, std::vector<std::string> names);
+
 }  // namespace framesifter

@@ -44,6 +44,25 @@ void GatherSamples(const std::uint8_t* row, std::size_t step, std::size_t first,
     for (int i = 0; i < n; ++i, p += step) out[i] = sample(p);
 }
 
+// Whether frame `a` of one video holds the same bytes as frame `b` of another of the same
+// frame size, read in pieces.
+bool SameFrame(const ByteSource& one, const SerHeader& header, int a, const ByteSource& other,
+               int b, bool& same, std::string& error) {
+    constexpr std::uint64_t kPiece = std::uint64_t(4) << 20;
+    std::vector<std::uint8_t> sa, sb;
+    same = false;
+    for (std::uint64_t done = 0; done < header.frameBytes(); done += kPiece) {
+        const std::size_t n = std::size_t(std::min(kPiece, header.frameBytes() - done));
+        const std::uint8_t* pa = one.view(SerFrameOffset(header, a) + done, n, sa, error);
+        if (!pa) return false;
+        const std::uint8_t* pb = other.view(SerFrameOffset(header, b) + done, n, sb, error);
+        if (!pb) return false;
+        if (std::memcmp(pa, pb, n) != 0) return true;
+    }
+    same = true;
+    return true;
+}
+
 }  // namespace
 
 bool ParseSerHeader(const std::uint8_t* bytes, std::size_t available, std::uint64_t fileSize,
@@ -202,6 +221,46 @@ bool WriteSerSubset(const ByteSource& source, const SerHeader& header,
                    Fail(err, OsError("write error"));
         },
         error);
+}
+
+bool IsSerSubsetOf(const ByteSource& subset, const ByteSource& video,
+                   const std::vector<int>& frames, std::string& error) {
+    SerHeader part, whole;
+    std::string why;
+    if (!ReadSerHeader(subset, part, why)) return Fail(error, "not a SER video: " + why);
+    if (!ReadSerHeader(video, whole, why)) return Fail(error, "its video cannot be read: " + why);
+    std::vector<std::uint8_t> sa, sb;
+    const std::uint8_t* ha = subset.view(0, kSerHeaderBytes, sa, error);
+    const std::uint8_t* hb = ha ? video.view(0, kSerHeaderBytes, sb, error) : nullptr;
+    if (!hb) return false;
+    // All but the frame count, bytes 38 to 41.
+    if (std::memcmp(ha, hb, 38) != 0 || std::memcmp(ha + 42, hb + 42, kSerHeaderBytes - 42) != 0)
+        return Fail(error, "its header is not its video's");
+    const std::uint64_t count = std::uint64_t(part.frameCount);
+    if (part.fileSize != SerFrameOffset(part, part.frameCount) + (whole.hasTrailer ? 8 * count : 0))
+        return Fail(error, "it holds more than frames of its video");
+    if (!frames.empty() && frames.size() != count)
+        return Fail(error, "it holds " + std::to_string(count) + " frames, not " +
+                               std::to_string(frames.size()));
+    int from = 0;  // the video's next frame to look at, without a list
+    for (int i = 0; i < part.frameCount; ++i) {
+        bool same = false;
+        if (!frames.empty()) {
+            const int f = frames[std::size_t(i)];
+            if (f < 1 || f > whole.frameCount)
+                return Fail(error, "its video has no frame " + std::to_string(f));
+            if (!SameFrame(subset, part, i, video, f - 1, same, error)) return false;
+            if (!same)
+                return Fail(error, "its frame " + std::to_string(i + 1) + " is not frame " +
+                                       std::to_string(f) + " of its video");
+            continue;
+        }
+        while (!same && from < whole.frameCount)
+            if (!SameFrame(subset, part, i, video, from++, same, error)) return false;
+        if (!same)
+            return Fail(error, "its frame " + std::to_string(i + 1) + " is not one of its video's");
+    }
+    return true;
 }
 
 }  // namespace framesifter

@@ -93,4 +93,11 @@ void SerRowSamples(const std::uint8_t* row, const SerHeader& header, int x0, int
 bool WriteSerSubset(const ByteSource& source, const SerHeader& header,
                     const std::vector<int>& indices, const std::string& path, std::string& error);
 
+// True when `subset` is what WriteSerSubset writes from `video`: a SER video with the same
+// header but for the frame count, every frame equal to one of the video's, and the trailer
+// only when the video has one. Its i-th frame must be the video's frame frames[i] (from 1)
+// when `frames` is given, and otherwise its frames must come from the video in order.
+bool IsSerSubsetOf(const ByteSource& subset, const ByteSource& video,
+                   const std::vector<int>& frames, std::string& error);
+
 }  // namespace framesifter

@@ -20,6 +20,7 @@ struct MoveOutcome {
     std::string error;         // why it did not move
     bool folderFault = false;  // the error is the Good folder's, shared by its whole folder
     bool stopped = false;      // a stop came first: the file stayed where it was
+    bool goodInUse = false;    // the folder fault: another move or undo is working in Good
 };
 
 // Moves one file, or a symbolic link as such, into "Good" in its own folder, creating the
@@ -27,8 +28,13 @@ struct MoveOutcome {
 // copied under a temporary name in Good that no frame can have, flushed, compared and
 // given the source's times and permissions; only then is the copy renamed into place and
 // the source removed, so that an interrupted move never leaves a damaged frame behind.
+// The copy is locked while it is written and renamed only while its name still holds it; a
+// temporary file no live process holds is a killed move's and is cleared. A file of the
+// same name in Good that a record there lists as moved in, and that holds the same bytes,
+// is the copy of a move killed before its source went: the source is removed then.
 // A stop (`stop` set, from any thread) is seen between the blocks of a copy: the partial copy
-// is removed and the source stays.
+// is removed and the source stays. Good is held (locked) throughout: while another move or
+// undo holds it, nothing is done (goodInUse).
 MoveOutcome MoveToGood(const std::string& source, const std::atomic<bool>* stop = nullptr);
 
 struct MoveControl {
@@ -37,10 +43,11 @@ struct MoveControl {
     std::function<void(int done, int total)> progress;
 };
 
-// Every file in order; every outcome is returned. After a stop the files not reached are
-// not attempted: their outcomes say stopped, not moved. The frame entries VIDEO#N of one
-// video are not moved but copied, all at once, into a new video Good/<video name> beside
-// it (never replacing a file), in frame order; the video itself is left as it is.
+// Every file in order; every outcome is returned. Each Good folder is held from before its
+// record is written until the end; one that another move or undo holds takes nothing. After a stop
+// the files not reached are not attempted: their outcomes say stopped, not moved. The frame entries
+// VIDEO#N of one video are not moved but copied, all at once, into a new video Good/<video name>
+// beside it (never replacing a file), in frame order; the video itself is left as it is.
 std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources,
                                          const MoveControl& control = {});
 
@@ -51,6 +58,7 @@ struct MoveFailure {
     std::string error;
     int files = 1;
     bool folderFault = false;
+    bool goodInUse = false;  // the folder fault: another move or undo is working there
 };
 std::vector<MoveFailure> SummariseFailures(const std::vector<MoveOutcome>& outcomes);
 
@@ -61,6 +69,17 @@ bool MoveNoReplacing(const std::string& from, const std::string& to, std::string
 
 // <folder of path>/Good
 std::string GoodFolderOf(const std::string& path);
+
+// Why nothing was done in a Good folder that another move or undo holds.
+std::string GoodInUseError(const std::string& good);
+
+enum class Duplicate { Removed, Differs, Failed };
+// Removes `duplicate` when it holds what `kept` holds: two regular files of the same bytes
+// (compared as opened, and removed only while its name still holds what was compared), or
+// two symbolic links of the same text; never when both paths reach one directory entry.
+// Failed: `error` says why.
+Duplicate RemoveDuplicate(const std::string& duplicate, const std::string& kept,
+                          std::string& error);
 
 // The temporary name a copy into Good has before it is complete.
 std::string PartialCopyName(const std::string& name);

@@ -1,7 +1,10 @@
 #include "move_journal.h"
 
+#include "byte_source.h"
 #include "file_io.h"
+#include "file_lock.h"
 #include "file_move.h"
+#include "ser_reader.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -13,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace framesifter {
 
@@ -20,8 +24,14 @@ const char kMoveJournalFolder[] = ".framesifter-moves";
 
 namespace {
 
-constexpr char kHeader[] = "framesifter-moves 1";
+constexpr char kHeaderStart[] = "framesifter-moves ";
+constexpr char kVersion[] = "2";
 constexpr char kSuffix[] = ".txt";
+// A move takes at most 4000 files: far more entries are a forgery, and memory stays bounded.
+constexpr std::size_t kMaxRecordEntries = 250000;
+constexpr std::size_t kNamedIgnoredLines = 100;
+// Times kept as finely as a FAT disk keeps them still count as the same.
+constexpr std::uint64_t kTimeSlackNs = 2000000000;
 
 std::string Escape(const std::string& text) {
     std::string out;
@@ -79,6 +89,37 @@ bool ParseNumber(const std::string& text, std::uint64_t& value) {
     return true;
 }
 
+// "2,5,9": frame numbers from 1.
+bool ParseFrames(const std::string& text, std::vector<int>& frames) {
+    frames.clear();
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        std::uint64_t n = 0;
+        if (!ParseNumber(text.substr(start, comma - start), n) || n < 1 || n > 0x7fffffff)
+            return false;
+        frames.push_back(int(n));
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
+}
+
+std::string FramesText(const std::vector<int>& frames) {
+    std::string text;
+    for (int f : frames) text += (text.empty() ? "" : ",") + std::to_string(f);
+    return text;
+}
+
+bool ParseSigned(const std::string& text, std::int64_t& value) {
+    std::uint64_t magnitude = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!ParseNumber(negative ? text.substr(1) : text, magnitude) ||
+        magnitude > std::uint64_t(INT64_MAX))
+        return false;
+    value = negative ? -std::int64_t(magnitude) : std::int64_t(magnitude);
+    return true;
+}
+
 std::int64_t MtimeNs(const struct stat& st) {
     return std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
@@ -103,17 +144,42 @@ std::string RecordName() {
     return std::string(text) + kSuffix;
 }
 
-bool ReadText(const std::string& path, std::string& text) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return false;
-    text.clear();
-    char buffer[1 << 14];
-    std::size_t got = 0;
-    bool ok = true;
-    while ((ok = ReadAt(fd, buffer, sizeof buffer, text.size(), got)) && got > 0)
-        text.append(buffer, got);
-    close(fd);
-    return ok;
+// A record's text, opened as frames are: a named pipe or a device cannot hang the undo, and
+// no record is read whole beyond the limit.
+bool ReadRecordText(const std::string& path, std::string& text, std::string& error) {
+    ByteSource source;
+    if (!source.open(path, error)) return false;
+    if (source.size() > kMaxMoveRecordBytes)
+        return Fail(error, "larger than " + std::to_string(kMaxMoveRecordBytes >> 20) + " MB (" +
+                               std::to_string(source.size()) + " bytes): skipped");
+    std::vector<std::uint8_t> bytes;
+    const std::uint8_t* data = source.view(0, std::size_t(source.size()), bytes, error);
+    if (!data) return false;
+    text.assign(reinterpret_cast<const char*>(data), std::size_t(source.size()));
+    return true;
+}
+
+// The folder that holds `good`, from its path alone: a Good reached through a link belongs
+// to the folder that has the link, where the moves into it came from.
+std::string FolderHoldingGood(const std::string& good) {
+    const std::string absolute = AbsoluteOrigin(good);
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= absolute.size()) {
+        std::size_t slash = absolute.find('/', start);
+        if (slash == std::string::npos) slash = absolute.size();
+        const std::string part = absolute.substr(start, slash - start);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = slash + 1;
+    }
+    if (!parts.empty()) parts.pop_back();
+    std::string folder;
+    for (const std::string& part : parts) folder += "/" + part;
+    return folder;  // "" for the root: names are appended after a slash
 }
 
 // lstat's answer: 1 exists, 0 does not, -1 cannot tell (errno set).
@@ -123,49 +189,111 @@ int Exists(const std::string& path) {
     return errno == ENOENT ? 0 : -1;
 }
 
-void UndoEntry(const std::string& good, UndoItem& item) {
+bool SameSizeAndTime(const struct stat& st, const JournalEntry& e, std::uint64_t slackNs) {
+    // In unsigned arithmetic: a forged time far from the file's cannot overflow.
+    const std::int64_t now = MtimeNs(st);
+    const std::uint64_t apart = now >= e.mtimeNs ? std::uint64_t(now) - std::uint64_t(e.mtimeNs)
+                                                 : std::uint64_t(e.mtimeNs) - std::uint64_t(now);
+    return std::uint64_t(st.st_size) == e.size && apart <= slackNs;
+}
+
+void UndoFile(UndoItem& item, const std::string& origin) {
     const JournalEntry& e = item.entry;
-    item.inGood = good + "/" + e.name;
     const int inGood = Exists(item.inGood);
+    const int atOrigin = inGood < 0 ? 0 : Exists(origin);
+    struct stat st {};
     if (inGood < 0) {
         item.state = UndoState::Kept;
         item.why = SystemError(errno);
-        return;
-    }
-    if (e.video) {
-        struct stat st {};
-        if (inGood == 0) {
-            item.state = UndoState::NotMoved;
-        } else if (!e.written) {
-            item.state = UndoState::Kept;
-            item.why = "the move ended before its size was recorded: it may have changed";
-        } else if (lstat(item.inGood.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-                   std::uint64_t(st.st_size) != e.size || MtimeNs(st) != e.mtimeNs) {
-            item.state = UndoState::Kept;
-            item.why = "it changed after it was written";
-        } else if (unlink(item.inGood.c_str()) != 0) {
-            item.state = UndoState::Kept;
-            item.why = "cannot remove it: " + SystemError(errno);
-        } else {
-            item.state = UndoState::Removed;
-        }
-        return;
-    }
-    const int atOrigin = Exists(e.origin);
-    if (atOrigin < 0) {
+    } else if (atOrigin < 0) {
         item.state = UndoState::Kept;
-        item.why = "cannot look at \"" + e.origin + "\": " + SystemError(errno);
+        item.why = "cannot look at \"" + origin + "\": " + SystemError(errno);
     } else if (inGood == 0) {
         item.state = atOrigin ? UndoState::NotMoved : UndoState::Missing;
-        if (!atOrigin) item.why = "it is neither in Good nor at \"" + e.origin + "\"";
+        if (!atOrigin) item.why = "it is neither in Good nor at \"" + origin + "\"";
     } else if (atOrigin) {
+        // Two copies: a move or an undo was killed after placing one and before removing the
+        // other. The same bytes in both places: the frame is back once the copy in Good goes.
+        switch (RemoveDuplicate(item.inGood, origin, item.why)) {
+        case Duplicate::Removed:
+            item.state = UndoState::MovedBack;
+            break;
+        case Duplicate::Differs:
+            item.state = UndoState::Kept;
+            item.why = "\"" + origin + "\" exists again";
+            break;
+        case Duplicate::Failed:
+            item.state = UndoState::Kept;
+            break;
+        }
+    } else if (e.sizeKnown &&
+               (lstat(item.inGood.c_str(), &st) != 0 || !SameSizeAndTime(st, e, kTimeSlackNs))) {
         item.state = UndoState::Kept;
-        item.why = "\"" + e.origin + "\" exists again";
-    } else if (MoveNoReplacing(item.inGood, e.origin, item.why)) {
+        item.why = "its size or time is not the moved file's: it changed in Good since";
+    } else if (MoveNoReplacing(item.inGood, origin, item.why)) {
         item.state = UndoState::MovedBack;
     } else {
         item.state = UndoState::Kept;
     }
+}
+
+// A video written into Good goes only when it is unchanged and holds nothing but frames of
+// its video, which must still exist: otherwise removing it could lose the only copy. It got
+// its name only once complete, so one without a recorded size is whole all the same.
+void UndoVideo(UndoItem& item, const std::string& video) {
+    const JournalEntry& e = item.entry;
+    const int inGood = Exists(item.inGood);
+    struct stat st {};
+    ByteSource written, source;
+    std::string why;
+    item.state = UndoState::Kept;
+    if (inGood < 0) {
+        item.why = SystemError(errno);
+    } else if (inGood == 0) {
+        item.state = UndoState::NotMoved;
+    } else if (lstat(item.inGood.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+               (e.sizeKnown && !SameSizeAndTime(st, e, 0))) {
+        // Without its size (a move killed once the video had its name, before the record had
+        // its size), what it holds alone decides.
+        item.why = "it changed after it was written";
+    } else if (!written.open(item.inGood, why)) {
+        item.why = why;
+    } else if (!source.open(video, why)) {
+        item.why = "its video \"" + video + "\" cannot be read (" + why +
+                   "): it may be the only copy of its frames";
+    } else if (!IsSerSubsetOf(written, source, e.frames, why)) {
+        item.why = "it is not only frames of \"" + video + "\": " + why;
+    } else if (!StillNamed(written.descriptor(), item.inGood)) {
+        item.why = "it changed while it was compared";
+    } else if (unlink(item.inGood.c_str()) != 0) {
+        item.why = "cannot remove it: " + SystemError(errno);
+    } else {
+        item.state = UndoState::Removed;
+    }
+}
+
+void UndoEntry(const std::string& good, const std::string& folder, UndoItem& item) {
+    JournalEntry& e = item.entry;
+    item.inGood = good + "/" + e.name;
+    e.origin = folder + "/" + e.name;
+    if (e.video)
+        UndoVideo(item, e.origin);
+    else
+        UndoFile(item, e.origin);
+}
+
+// What killed moves and undos of these entries left: temporary copies in Good and beside it,
+// and a video's temporary files; each only when no live process holds it.
+void ClearLeftovers(const std::string& good, const std::string& folder,
+                    const std::vector<JournalEntry>& entries) {
+    std::string ignored;
+    std::vector<std::string> videos;
+    for (const JournalEntry& e : entries) {
+        RemoveLeftover(good + "/" + PartialCopyName(e.name), ignored);
+        RemoveLeftover(folder + "/" + PartialCopyName(e.name), ignored);
+        if (e.video) videos.push_back(e.name);
+    }
+    if (!videos.empty()) RemoveTemporaryLeftovers(good, videos);
 }
 
 }  // namespace
@@ -182,10 +310,15 @@ bool MoveRecord::start(const std::string& good, const std::vector<JournalEntry>&
         error = "cannot record the move in \"" + folder + "\": " + SystemError(errno);
         return false;
     }
-    std::string text = std::string(kHeader) + "\n";
-    for (const JournalEntry& e : entries)
+    std::string text = std::string(kHeaderStart) + kVersion + "\n";
+    for (const JournalEntry& e : entries) {
         text += std::string(e.video ? "video" : "file") + "\t" + Escape(e.origin) + "\t" +
-                Escape(e.name) + "\n";
+                Escape(e.name);
+        if (e.video && !e.frames.empty()) text += "\t" + FramesText(e.frames);
+        if (!e.video && e.sizeKnown)
+            text += "\t" + std::to_string(e.size) + "\t" + std::to_string(e.mtimeNs);
+        text += "\n";
+    }
     std::string path;
     for (int attempt = 0; fd_ < 0 && attempt < 100; ++attempt) {
         path = folder + "/" + RecordName();
@@ -220,34 +353,110 @@ bool MoveRecord::noteWritten(const std::string& name, std::string& error) {
     return true;
 }
 
-bool ParseMoveRecord(const std::string& text, std::vector<JournalEntry>& entries) {
+bool ParseMoveRecord(const std::string& text, std::vector<JournalEntry>& entries,
+                     std::vector<std::string>* ignored) {
     entries.clear();
+    if (ignored) ignored->clear();
     const std::size_t end = text.rfind('\n');
-    if (end == std::string::npos || text.compare(0, sizeof kHeader, std::string(kHeader) + "\n"))
+    const std::size_t headerEnd = text.find('\n');
+    if (end == std::string::npos) return false;
+    const std::string header = text.substr(0, headerEnd);
+    if (header != std::string(kHeaderStart) + "1" && header != std::string(kHeaderStart) + kVersion)
         return false;
-    std::size_t start = sizeof kHeader;
-    while (start <= end) {
+    // Every name listed, to its entry: a written line finds its video at once, however long
+    // the record.
+    std::unordered_map<std::string, std::size_t> byName;
+    int line = 1;
+    int unnamed = 0;  // ignored lines beyond those named one by one
+    const auto skip = [&](const std::string& why) {
+        if (ignored && ignored->size() < kNamedIgnoredLines)
+            ignored->push_back("line " + std::to_string(line) + ": " + why);
+        else
+            ++unnamed;
+    };
+    for (std::size_t start = headerEnd + 1; start <= end;) {
+        ++line;
+        if (entries.size() == kMaxRecordEntries) {
+            skip("more than " + std::to_string(kMaxRecordEntries) +
+                 " files and videos: this line and the rest are ignored");
+            break;
+        }
         const std::size_t stop = text.find('\n', start);
         const std::vector<std::string> f = Fields(text.substr(start, stop - start));
         start = stop + 1;
-        JournalEntry e;
-        if (f.size() == 3 && (f[0] == "file" || f[0] == "video")) {
-            e.video = f[0] == "video";
-            if (Unescape(f[1], e.origin) && Unescape(f[2], e.name) && PlainName(e.name) &&
-                !e.origin.empty() && e.origin[0] == '/')
+        const std::string& kind = f[0];
+        std::uint64_t size = 0;
+        std::int64_t mtime = 0;
+        if (kind == "file" || kind == "video") {
+            JournalEntry e;
+            e.video = kind == "video";
+            const std::size_t n = f.size();
+            if (n != 3 && n != (e.video ? 4u : 5u)) {
+                skip("a " + kind + " line of " + std::to_string(n) + " fields");
+            } else if (!Unescape(f[1], e.origin) || !Unescape(f[2], e.name)) {
+                skip("a backslash that escapes nothing");
+            } else if (e.origin.empty() || e.origin[0] != '/') {
+                skip("the origin \"" + e.origin + "\" is not an absolute path");
+            } else if (!PlainName(e.name)) {
+                skip("\"" + e.name + "\" is not a name in Good");
+            } else if (n == 5 && (!ParseNumber(f[3], size) || !ParseSigned(f[4], mtime))) {
+                skip("a size or time that is not a number");
+            } else if (n == 4 && !ParseFrames(f[3], e.frames)) {
+                skip("frame numbers that are not numbers from 1 separated by commas");
+            } else if (!byName.emplace(e.name, entries.size()).second) {
+                skip("\"" + e.name + "\" listed again");
+            } else {
+                e.sizeKnown = n == 5;
+                e.size = size;
+                e.mtimeNs = mtime;
                 entries.push_back(e);
-        } else if (f.size() == 4 && f[0] == "written") {
-            std::string name;
-            std::uint64_t size = 0, mtime = 0;
-            if (!Unescape(f[1], name) || !ParseNumber(f[2], size) || !ParseNumber(f[3], mtime))
-                continue;
-            for (JournalEntry& v : entries) {
-                if (!v.video || v.name != name) continue;
-                v.written = true;
-                v.size = size;
-                v.mtimeNs = std::int64_t(mtime);
             }
+        } else if (kind == "written" && f.size() == 4) {
+            std::string name;
+            const auto found = Unescape(f[1], name) ? byName.find(name) : byName.end();
+            if (!ParseNumber(f[2], size) || !ParseSigned(f[3], mtime)) {
+                skip("a size or time that is not a number");
+            } else if (found == byName.end() || !entries[found->second].video) {
+                skip("a written line for \"" + name + "\", which is not a video listed before it");
+            } else if (entries[found->second].sizeKnown) {
+                skip("\"" + name + "\" written again");
+            } else {
+                JournalEntry& v = entries[found->second];
+                v.sizeKnown = true;
+                v.size = size;
+                v.mtimeNs = mtime;
+            }
+        } else {
+            skip("not a line of a move record");
         }
+    }
+    if (ignored && unnamed) ignored->push_back(std::to_string(unnamed) + " more lines ignored");
+    return true;
+}
+
+bool ReadMoveRecords(const std::string& good, std::vector<MoveRecordFile>& records,
+                     std::string& error) {
+    records.clear();
+    const std::string folder = good + "/" + kMoveJournalFolder;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return errno == ENOENT || Fail(error, OsError("\"" + folder + "\""));
+    std::vector<std::string> names;
+    const std::size_t suffix = sizeof kSuffix - 1;
+    while (const dirent* d = readdir(dir)) {
+        const std::string name = d->d_name;
+        if (name.size() > suffix && name.compare(name.size() - suffix, suffix, kSuffix) == 0)
+            names.push_back(name);
+    }
+    closedir(dir);
+    std::sort(names.rbegin(), names.rend());
+    for (const std::string& name : names) {
+        MoveRecordFile r;
+        r.path = folder + "/" + name;
+        std::string text;
+        if (ReadRecordText(r.path, text, r.problem) &&
+            !ParseMoveRecord(text, r.entries, &r.ignored))
+            r.problem = "not a move record";
+        records.push_back(std::move(r));
     }
     return true;
 }
@@ -267,7 +476,8 @@ std::string AbsoluteOrigin(const std::string& path) {
 
 bool UndoReport::incomplete() const {
     return std::any_of(items.begin(), items.end(), [](const UndoItem& i) {
-        return i.state == UndoState::Kept || i.state == UndoState::Missing;
+        return i.state == UndoState::Kept || i.state == UndoState::Missing ||
+               i.state == UndoState::Ignored;
     });
 }
 
@@ -276,33 +486,35 @@ bool UndoMoves(const std::string& good, UndoReport& report, std::string& error) 
     struct stat st {};
     if (stat(good.c_str(), &st) != 0) return Fail(error, OsError("\"" + good + "\""));
     if (!S_ISDIR(st.st_mode)) return Fail(error, "\"" + good + "\" is not a folder");
-    const std::string folder = good + "/" + kMoveJournalFolder;
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) {
-        if (errno == ENOENT) return true;
-        return Fail(error, OsError("\"" + folder + "\""));
+    // Held throughout: a second undo, or a move into this Good, is refused while this runs.
+    FolderLock lock;
+    std::string ignored;
+    if (lock.take(good, ignored) == LockResult::Held) {
+        report.goodInUse = true;
+        return Fail(error, GoodInUseError(good));
     }
-    std::vector<std::string> names;
-    while (const dirent* d = readdir(dir)) {
-        const std::string name = d->d_name;
-        if (name.size() > sizeof kSuffix &&
-            name.compare(name.size() - (sizeof kSuffix - 1), std::string::npos, kSuffix) == 0)
-            names.push_back(name);
-    }
-    closedir(dir);
-    std::sort(names.rbegin(), names.rend());
-
-    for (const std::string& name : names) {
-        const std::string path = folder + "/" + name;
-        std::string text;
-        std::vector<JournalEntry> entries;
-        if (!ReadText(path, text) || !ParseMoveRecord(text, entries)) continue;
+    std::vector<MoveRecordFile> records;
+    if (!ReadMoveRecords(good, records, error)) return false;
+    const std::string folder = FolderHoldingGood(good);
+    for (MoveRecordFile& r : records) {
+        UndoItem skipped;
+        skipped.inGood = r.path;
+        skipped.state = UndoState::Ignored;
+        if (!r.problem.empty()) {
+            skipped.why = r.problem;
+            report.items.push_back(skipped);
+            continue;
+        }
         ++report.records;
+        for (const std::string& line : r.ignored) {
+            skipped.why = line;
+            report.items.push_back(skipped);
+        }
         const std::size_t first = report.items.size();
-        for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
+        for (auto e = r.entries.rbegin(); e != r.entries.rend(); ++e) {
             UndoItem item;
             item.entry = *e;
-            UndoEntry(good, item);
+            UndoEntry(good, folder, item);
             report.items.push_back(item);
         }
         const bool complete =
@@ -311,15 +523,12 @@ bool UndoMoves(const std::string& good, UndoReport& report, std::string& error) 
                              return i.state == UndoState::Kept || i.state == UndoState::Missing;
                          });
         if (!complete) continue;
-        // A copy into Good that a crash cut short is the move's own leftover.
-        for (const JournalEntry& e : entries) {
-            const std::string partial = good + "/" + PartialCopyName(e.name);
-            if (lstat(partial.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(partial.c_str());
-        }
-        if (unlink(path.c_str()) == 0) ++report.cleared;
+        ClearLeftovers(good, folder, r.entries);
+        if (unlink(r.path.c_str()) == 0) ++report.cleared;
     }
-    SyncFolder(folder);
-    rmdir(folder.c_str());  // only when empty
+    const std::string recordFolder = good + "/" + kMoveJournalFolder;
+    SyncFolder(recordFolder);
+    rmdir(recordFolder.c_str());  // only when empty
     SyncFolder(good);
     return true;
 }

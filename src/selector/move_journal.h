@@ -4,12 +4,19 @@
 //
 // A record is one text file Good/.framesifter-moves/<UTC time>-<pid>.txt of lines ending in a
 // newline; fields are separated by tabs, with "\\", "\t" and "\n" escaped as \\ \t \n:
-//   framesifter-moves 1
-//   file    ORIGIN  NAME                 a file or link moved from ORIGIN to Good/NAME
-//   video   ORIGIN  NAME                 frames of the video ORIGIN written as Good/NAME
-//   written NAME    SIZE  MTIME_NS       Good/NAME was complete with this size and time
-// ORIGIN is absolute. A line without its newline (a write cut off) and any line not of these
-// forms are ignored.
+//   framesifter-moves 2
+//   file    ORIGIN  NAME  SIZE  MTIME_NS   a file or link moved from ORIGIN to Good/NAME, with
+//                                          its size and modification time then
+//   video   ORIGIN  NAME  FRAMES           frames FRAMES (from 1, "2,5,9") of the video ORIGIN
+//                                          written, in that order, as Good/NAME
+//   written NAME    SIZE  MTIME_NS         Good/NAME was complete with this size and time
+// ORIGIN is absolute. Version 1 records have no SIZE, MTIME_NS and FRAMES on file and video
+// lines; they are read all the same. A line without its newline (a write cut off) is not
+// read; any other line not of these forms is named and ignored.
+//
+// Undo trusts no record: a Good folder may come from another disk or an archive. Whatever
+// folder ORIGIN names, a file goes back only into the folder that holds Good (where every
+// move into it came from), under NAME, a plain name.
 
 #include <cstdint>
 #include <string>
@@ -19,13 +26,17 @@ namespace framesifter {
 
 // The folder in Good that holds the records; hidden, and not a frame's name.
 extern const char kMoveJournalFolder[];
+// Larger records are named and skipped: no move writes one near that size.
+constexpr std::uint64_t kMaxMoveRecordBytes = std::uint64_t(64) << 20;
 
 struct JournalEntry {
     bool video = false;  // a video's frames written into a new video, not a move
-    std::string origin;  // absolute
-    std::string name;    // in Good
-    // A video: the new video was complete with this size and modification time.
-    bool written = false;
+    std::string origin;  // absolute, as recorded; an undo report gives where it went back
+    std::string name;    // in Good: one plain name
+    // A video: its frames written (from 1, in their order there); empty when not recorded.
+    std::vector<int> frames;
+    // The size and modification time: a file's when it moved, a video's once written.
+    bool sizeKnown = false;
     std::uint64_t size = 0;
     std::int64_t mtimeNs = 0;
 };
@@ -52,7 +63,24 @@ private:
 };
 
 // The entries of a record's text, up to its last complete line; false when it is not one.
-bool ParseMoveRecord(const std::string& text, std::vector<JournalEntry>& entries);
+// Lines not taken are described in `ignored` ("line N: why"): unknown or malformed lines,
+// names that are not one plain name, a name listed twice, a written line for no video.
+bool ParseMoveRecord(const std::string& text, std::vector<JournalEntry>& entries,
+                     std::vector<std::string>* ignored = nullptr);
+
+// One file in a Good folder's record folder.
+struct MoveRecordFile {
+    std::string path;
+    std::string problem;  // why it was not read as a record (empty: it was)
+    std::vector<JournalEntry> entries;
+    std::vector<std::string> ignored;  // its lines not taken
+};
+
+// Every record in `good`, newest first, each opened as frames are (a regular file only,
+// never waiting on a named pipe) and read only up to kMaxMoveRecordBytes. False when the
+// record folder exists but cannot be read.
+bool ReadMoveRecords(const std::string& good, std::vector<MoveRecordFile>& records,
+                     std::string& error);
 
 // The origin of a path as a record keeps it: relative paths are made absolute.
 std::string AbsoluteOrigin(const std::string& path);
@@ -63,11 +91,12 @@ enum class UndoState {
     NotMoved,   // nothing to do: the file never left its origin, or the video is gone
     Kept,       // stays in Good: `why` says why
     Missing,    // in neither place
+    Ignored,    // a record, or a line of one, that undo does not act on: `why` says why
 };
 
 struct UndoItem {
-    JournalEntry entry;
-    std::string inGood;  // Good/NAME
+    JournalEntry entry;  // its origin: where the file goes back (or the video it came from)
+    std::string inGood;  // Good/NAME; for an ignored record or line, the record
     UndoState state = UndoState::NotMoved;
     std::string why;
 };
@@ -76,15 +105,20 @@ struct UndoReport {
     std::vector<UndoItem> items;  // the newest record's first
     int records = 0;              // records found
     int cleared = 0;              // records undone completely and removed
-    // Something stays in Good or is missing.
+    bool goodInUse = false;       // another move or undo holds Good: nothing was done
+    // Something stays in Good, is missing or was ignored.
     bool incomplete() const;
 };
 
-// Undoes every move recorded in `good`, newest first. A file moves back only where nothing
-// is at its origin now, never replacing anything; a video written into Good is removed only
-// when its size and time are still those recorded. A record all of whose entries are back
-// (or never left) is removed; one with a file kept in Good stays for another attempt. False
-// only when `good` cannot be read as a folder.
+// Undoes every move recorded in `good`, newest first, holding Good throughout. A file moves
+// back only into the folder that holds Good, under its recorded name, and only where nothing
+// is now, never replacing anything; a copy in Good of the same bytes as the file back in its
+// place (a move or undo killed before it removed one of the two) is removed. A file whose
+// size or time differs from the record's stays. A video written into Good is removed only
+// when it holds nothing but frames of its video, which still exists beside Good, and its
+// size and time, when recorded, are still those. A record all of whose entries are back (or never
+// left) is removed; one with a file kept in Good stays for another attempt. False when `good`
+// cannot be read as a folder, or when another move or undo holds it (goodInUse).
 bool UndoMoves(const std::string& good, UndoReport& report, std::string& error);
 
 }  // namespace framesifter

@@ -907,10 +907,14 @@ void SelectorWindow::undoMoves() {
 void SelectorWindow::finishUndo(Work& work) {
     QApplication::restoreOverrideCursor();
     if (!work.undoRead) {
-        Dialogs().showError(this, QString::fromLocal8Bit(work.error.c_str()));
+        Dialogs().showError(this, work.undo.goodInUse
+                                      ? tr("%1 は別の移動か元に戻す処理が使用中です\n"
+                                           "それが終わってから、もう一度お試しください")
+                                            .arg(FromNative(work.good))
+                                      : QString::fromLocal8Bit(work.error.c_str()));
         return;
     }
-    if (work.undo.records == 0) {
+    if (work.undo.items.empty()) {
         Dialogs().showMessage(this, tr("このフォルダーには移動の記録がありません"));
         return;
     }
@@ -931,7 +935,8 @@ void SelectorWindow::showUndone(const UndoReport& report) {
             back.insert(absolute(FromNative(item.entry.origin)));
         moved += item.state == UndoState::MovedBack;
         removed += item.state == UndoState::Removed;
-        if (item.state == UndoState::Kept || item.state == UndoState::Missing)
+        if (item.state == UndoState::Kept || item.state == UndoState::Missing ||
+            item.state == UndoState::Ignored)
             stayed << QStringLiteral("%1 (%2)").arg(FromNative(item.inGood),
                                                     QString::fromLocal8Bit(item.why.c_str()));
     }
@@ -1191,8 +1196,11 @@ void SelectorWindow::finishMove(Work& work) {
     QStringList failures;
     for (const MoveFailure& f : SummariseFailures(work.outcomes)) {
         const QString error = QString::fromLocal8Bit(f.error.c_str());
-        failures << (f.folderFault ? tr("%1 (%n 個のファイル)", nullptr, f.files).arg(error)
-                                   : QStringLiteral("%1 (%2)").arg(FromNative(f.subject), error));
+        failures << (f.goodInUse ? tr("%1 は別の移動か元に戻す処理が使用中です (%n 個のファイル)",
+                                      nullptr, f.files)
+                                       .arg(FromNative(f.subject))
+                     : f.folderFault ? tr("%1 (%n 個のファイル)", nullptr, f.files).arg(error)
+                                     : QStringLiteral("%1 (%2)").arg(FromNative(f.subject), error));
     }
     if (!failures.isEmpty())
         Dialogs().showError(this,

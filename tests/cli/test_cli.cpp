@@ -17,6 +17,9 @@
 #include <map>
 #include <numeric>
 #include <random>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace framesifter;
 
@@ -495,6 +498,28 @@ TEST(CliMove, MovesExactlyThePassedFilesAndLosesNothing) {
         EXPECT_NE(again.err.find("no moves are recorded"), std::string::npos) << again.err;
         EXPECT_EQ(RunCli({"undo", frames[0]}).exitCode, 1);
     }
+}
+
+TEST(CliMove, AGoodFolderInUseIsRefusedAtOnce) {
+    TempDir dir;
+    const auto frames = MakeDemo(dir.file("seq"), 3);
+    const std::string good = dir.file("seq/Good");
+    fs::create_directory(good);
+    // Another move or undo at work: it holds Good's lock.
+    const int held = open(good.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    for (const auto& args : {Concat({"select", "--move", "--level", "0"}, frames),
+                             std::vector<std::string>{"undo", good}}) {
+        SCOPED_TRACE(args[0]);
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("another move or undo is working in \"" + good + "\""),
+                  std::string::npos)
+            << r.err;
+    }
+    close(held);
+    for (const auto& f : frames) EXPECT_TRUE(fs::exists(f)) << f;
+    EXPECT_TRUE(fs::is_empty(good));
 }
 
 TEST(CliSelect, OddFileNamesAreQuotedAndReadBack) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,4 +111,52 @@ TEST(FileIo, ReadAtGoesOnToTheEndAndReportsWhatItGot) {
     EXPECT_EQ(std::string(buffer, got), "789");
     ::close(fd);
     EXPECT_FALSE(ReadAt(fd, buffer, 4, 0, got));  // closed: a read error, not an end
+}
+
+TEST(FileIo, TemporaryFilesFitLongNamesAndOnlyUnheldOnesAreLeftovers) {
+    TempDir dir;
+    const std::string longName(250, 'n');
+    std::string error;
+    ASSERT_TRUE(WriteNewFile(dir.file(longName), kNew.data(), kNew.size(), error)) << error;
+    EXPECT_EQ(ReadAll(dir.file(longName)), kNew);
+
+    const std::string cut = "." + longName.substr(0, 240) + ".1234567-0.tmp";  // 255 bytes
+    const struct {
+        std::string entry, name;
+        bool matches;
+    } names[] = {
+        {".a.fit.123-0.tmp", "a.fit", true},
+        {".a.fit.123-0.tmp", "a.fi", false},
+        {".a.fit.12x-0.tmp", "a.fit", false},
+        {"a.fit.123-0.tmp", "a.fit", false},
+        {cut, longName, true},
+        {cut.substr(0, 100) + ".1-0.tmp", longName, false},  // cut short without need
+    };
+    for (const auto& n : names) EXPECT_EQ(IsTemporaryNameOf(n.entry, n.name), n.matches) << n.entry;
+
+    // A writer holds its own temporary file: a clearing while it writes leaves it alone.
+    const std::string path = dir.file("v.ser");
+    ASSERT_TRUE(WriteNewFileBy(
+        path,
+        [&](int fd, std::string&) {
+            RemoveTemporaryLeftovers(dir.path().string(), {"v.ser"});
+            return WriteAll(fd, kNew.data(), kNew.size());
+        },
+        error))
+        << error;
+    EXPECT_EQ(ReadAll(path), kNew);
+    const std::string killed = dir.write(".v.ser.99999-0.tmp", std::string("part"));
+    const std::string live = dir.write(".v.ser.99998-0.tmp", std::string("live"));
+    const std::string user = dir.write(".v.ser.notes.tmp", std::string("the user's"));
+    const std::string cutShort = dir.write(cut, std::string("part"));
+    const std::string unlisted = dir.write(".x.ser.99999-0.tmp", std::string("part"));
+    const int held = ::open(live.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    RemoveTemporaryLeftovers(dir.path().string(), {"v.ser", "w.ser", longName});
+    ::close(held);
+    EXPECT_FALSE(std::filesystem::exists(killed));
+    EXPECT_TRUE(std::filesystem::exists(live));
+    EXPECT_TRUE(std::filesystem::exists(user));
+    EXPECT_FALSE(std::filesystem::exists(cutShort));
+    EXPECT_TRUE(std::filesystem::exists(unlisted));
 }

@@ -271,3 +271,64 @@ TEST(SerWriter, ChosenFramesByteForByteWithTheirTimes) {
     EXPECT_EQ(FolderNames(dir.path()),
               (std::vector<std::string>{"in-t.ser", "in.ser", "out-t.ser", "out.ser"}));
 }
+
+TEST(SerWriter, ASubsetIsToldFromOtherVideos) {
+    TempDir dir;
+    SerLayout layout;
+    layout.depth = 16;
+    layout.count = 4;
+    layout.trailer = true;
+    const std::string from = dir.write("in.ser", SerBytes(layout, Pattern));
+    ByteSource video;
+    SerHeader h;
+    std::string error;
+    ASSERT_TRUE(video.open(from, error) && ReadSerHeader(video, h, error)) << error;
+    const struct {
+        const char* name;
+        std::vector<int> written;  // indices from 0, as WriteSerSubset takes them
+        std::vector<int> listed;   // frame numbers from 1 given to the check
+        std::function<void(const std::string&)> alter;
+        const char* error;  // null: a subset
+    } cases[] = {
+        {"its listed frames", {3, 1}, {4, 2}, nullptr, nullptr},
+        {"frames in order, unlisted", {0, 2}, {}, nullptr, nullptr},
+        {"frames out of order, unlisted", {2, 0}, {}, nullptr, "its frame 2 is not one of"},
+        {"other frames than listed", {0, 2}, {1, 2}, nullptr, "its frame 2 is not frame 2"},
+        {"one byte more",
+         {0},
+         {},
+         [](const std::string& p) { std::ofstream(p, std::ios::app) << 'x'; },
+         "more than frames"},
+        {"another observer",
+         {0},
+         {},
+         [](const std::string& p) {
+             std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+             f.seekp(42);
+             f << 'Z';
+         },
+         "header is not its video's"},
+        {"a frame changed",
+         {1},
+         {2},
+         [](const std::string& p) {
+             std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+             f.seekp(178 + 5);
+             f << 'Z';
+         },
+         "its frame 1 is not frame 2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string to = dir.file(std::string(c.name) + ".ser");
+        ASSERT_TRUE(WriteSerSubset(video, h, c.written, to, error)) << error;
+        if (c.alter) c.alter(to);
+        ByteSource subset;
+        ASSERT_TRUE(subset.open(to, error)) << error;
+        error.clear();
+        EXPECT_EQ(IsSerSubsetOf(subset, video, c.listed, error), c.error == nullptr) << error;
+        if (c.error) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        }
+    }
+}

@@ -1,6 +1,8 @@
 #include "file_move.h"
 #include "child_process.h"
 #include "mounted_tmpfs.h"
+#include "move_journal.h"
+#include "ser_test_files.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +10,7 @@
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -31,7 +34,9 @@ std::vector<std::uint8_t> Bytes(char tag, std::size_t size = 5000) {
 TEST(MoveToGood, MovesIntoGoodBesideTheFile) {
     TempDir dir;
     const auto a = dir.write("a.bmp", Bytes('a'));
-    const auto b = dir.write("b.fit", Bytes('b'));
+    dir.write("b.fit", Bytes('b'));
+    // One Good reached by two spellings, held once.
+    const std::string b = (dir.path() / "." / "b.fit").string();
     const auto outcomes = MovePassedFiles({a, b});
     ASSERT_EQ(outcomes.size(), 2u);
     for (const auto& o : outcomes) EXPECT_TRUE(o.moved) << o.error;
@@ -173,6 +178,12 @@ void DamageTheCopy(std::uint64_t) {
     close(fd);
 }
 
+// Another program puts a file of its own under the copy's temporary name.
+void ReplaceTheCopy(std::uint64_t) {
+    if (unlink(g_partialCopy.c_str()) != 0) _exit(5);
+    std::ofstream(g_partialCopy) << "not the frame";
+}
+
 }  // namespace
 
 TEST(MoveToGood, AcrossFileSystemsCopiesThenRemoves) {
@@ -195,6 +206,8 @@ TEST(MoveToGood, AcrossFileSystemsCopiesThenRemoves) {
         {"copy fails part-way", 100000, nullptr, false, false, "copying it"},
         {"copy differs from the source", RLIM_INFINITY, DamageTheCopy, false, false, "copying it"},
         {"source cannot be removed", RLIM_INFINITY, nullptr, true, false, "cannot remove"},
+        {"another file took the copy's name", RLIM_INFINITY, ReplaceTheCopy, false, false,
+         "was replaced while it was written"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -229,7 +242,10 @@ TEST(MoveToGood, AcrossFileSystemsCopiesThenRemoves) {
             EXPECT_EQ(ReadAll((good / "a.fit").string()), Bytes('a', 300000));
         } else {
             EXPECT_EQ(ReadAll(source), Bytes('a', 300000));
-            EXPECT_TRUE(fs::is_empty(good));
+            // Another's file is not this move's to place or to remove.
+            EXPECT_EQ(FolderNames(good), c.hook == ReplaceTheCopy
+                                             ? std::vector<std::string>{PartialCopyName("a.fit")}
+                                             : std::vector<std::string>{});
         }
         fs::remove_all(work);
     }
@@ -396,4 +412,198 @@ TEST(MoveToGood, AStopDuringACopyRemovesThePartAndKeepsTheSource) {
     g_stopMove = false;
     EXPECT_TRUE(MoveToGood(source, &g_stopMove).moved);
     EXPECT_EQ(ReadAll((good / "a.fit").string()), bytes);
+}
+
+namespace {
+
+// A process paused inside its copy: it says so on g_ready, then waits for a byte on g_go.
+int g_ready = -1, g_go = -1;
+
+void PauseOnce(std::uint64_t) {
+    if (g_ready < 0) return;
+    const char c = 1;
+    char d = 0;
+    if (write(g_ready, &c, 1) != 1 || read(g_go, &d, 1) != 1) _exit(6);
+    g_ready = -1;
+}
+
+}  // namespace
+
+TEST(MoveToGood, TwoAtOnceNeitherDamageNorLoseAFrame) {
+    MountedTmpfs other;
+    if (!other.mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
+    using Action = std::function<std::string(const std::string& source, const std::string& good)>;
+    const Action move = [](const std::string& source, const std::string&) {
+        const MoveOutcome o = MovePassedFiles({source})[0];
+        return o.moved ? "moved" : o.error + (o.goodInUse ? " (in use)" : "");
+    };
+    const Action undo = [](const std::string&, const std::string& good) {
+        UndoReport report;
+        std::string error;
+        return UndoMoves(good, report, error) ? "undone"
+                                              : error + (report.goodInUse ? " (in use)" : "");
+    };
+    const Action copy = [](const std::string& source, const std::string& good) {
+        std::string error;
+        return MoveNoReplacing(source, good + "/big.fit", error) ? "moved" : error;
+    };
+    const char* const kRefused = "another move or undo is working in";
+    const struct {
+        const char* name;
+        bool firstUndoes;  // the paused process undoes a move instead of moving
+        Action second;     // run while the first is paused in its copy
+        const char* refusal;
+    } cases[] = {
+        {"a second move", false, move, kRefused},
+        {"an undo during a move", false, undo, kRefused},
+        {"a copy that does not hold Good", false, copy, "another move is copying it"},
+        {"a second undo", true, undo, kRefused},
+        {"a move during an undo", true, move, kRefused},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string source = other.path() + "/big.fit";
+        const auto bytes = Bytes('z', 1 << 20);
+        std::ofstream(source, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        const fs::path good = dir.path() / "Good";
+        fs::create_directory(good);
+        fs::create_directory_symlink(good, other.path() + "/Good");
+        const std::string goodPath = other.path() + "/Good";
+        if (c.firstUndoes) ASSERT_TRUE(MovePassedFiles({source})[0].moved);
+
+        int ready[2], go[2];
+        ASSERT_EQ(pipe(ready), 0);
+        ASSERT_EQ(pipe(go), 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            g_ready = ready[1];
+            g_go = go[0];
+            SetCopyProgressHookForTests(PauseOnce);
+            _exit((c.firstUndoes ? undo : move)(source, goodPath) ==
+                          (c.firstUndoes ? "undone" : "moved")
+                      ? 0
+                      : 1);
+        }
+        char byte = 0;
+        ASSERT_EQ(read(ready[0], &byte, 1), 1) << "the first never started copying";
+        const std::string second = c.second(source, goodPath);
+        EXPECT_NE(second.find(c.refusal), std::string::npos) << second;
+        ASSERT_EQ(write(go[1], &byte, 1), 1);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        for (int fd : {ready[0], ready[1], go[0], go[1]}) close(fd);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the first did not complete";
+        // The frame is whole in exactly one place, and no part file is left.
+        const std::string there = c.firstUndoes ? source : (good / "big.fit").string();
+        const std::string gone = c.firstUndoes ? (good / "big.fit").string() : source;
+        EXPECT_EQ(ReadAll(there), bytes);
+        EXPECT_FALSE(fs::exists(gone));
+        EXPECT_FALSE(fs::exists(good / PartialCopyName("big.fit")));
+        EXPECT_FALSE(fs::exists(other.path() + "/" + PartialCopyName("big.fit")));
+        fs::remove_all(other.path() + "/Good");
+        fs::remove(source);
+    }
+}
+
+TEST(MoveToGood, AMoveKilledBeforeItsSourceWentIsCompleted) {
+    using S = UndoState;
+    const struct {
+        const char* name;
+        bool recorded;                  // a record in Good lists the file as moved in
+        bool same;                      // the copy in Good holds the source's bytes
+        bool undo;                      // undo instead of moving again
+        bool done;                      // the frame ends in exactly one place
+        std::vector<std::string> left;  // of "source", "good"
+    } cases[] = {
+        {"move again, the record's copy", true, true, false, true, {"good"}},
+        {"move again, other bytes in Good", true, false, false, false, {"source", "good"}},
+        {"move again, no record names it", false, true, false, false, {"source", "good"}},
+        {"undo, the record's copy", true, true, true, true, {"source"}},
+        {"undo, other bytes in Good", true, false, true, false, {"source", "good"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string source = dir.write("a.fit", Bytes('a'));
+        fs::create_directory(dir.path() / "Good");
+        const std::string inGood = dir.write("Good/a.fit", Bytes(c.same ? 'a' : 'b'));
+        if (c.recorded) {
+            JournalEntry e;
+            e.origin = source;
+            e.name = "a.fit";
+            MoveRecord record;
+            std::string error;
+            ASSERT_TRUE(record.start(dir.file("Good"), {e}, error)) << error;
+        }
+        if (c.undo) {
+            UndoReport report;
+            std::string error;
+            ASSERT_TRUE(UndoMoves(dir.file("Good"), report, error)) << error;
+            ASSERT_EQ(report.items.size(), 1u);
+            EXPECT_EQ(report.items[0].state, c.done ? S::MovedBack : S::Kept);
+        } else {
+            const MoveOutcome o = MovePassedFiles({source})[0];
+            EXPECT_EQ(o.moved, c.done) << o.error;
+            if (!c.done) {
+                EXPECT_NE(o.error.find("already exists"), std::string::npos) << o.error;
+            }
+        }
+        std::vector<std::string> left;
+        if (fs::exists(source)) left.push_back("source");
+        if (fs::exists(inGood)) left.push_back("good");
+        EXPECT_EQ(left, c.left);
+        EXPECT_EQ(ReadAll(fs::exists(source) ? source : inGood), Bytes('a'));
+    }
+}
+
+TEST(MoveToGood, AFailedPlacementNamesWhatIsGone) {
+    TempDir dir;
+    const std::string source = dir.write("a.fit", Bytes('a'));
+    const struct {
+        std::string from, to;
+        std::string error;
+    } cases[] = {
+        {dir.file("gone.fit"), dir.file("b.fit"), "it no longer exists"},
+        {source, dir.file("gone/a.fit"),
+         "the folder \"" + dir.file("gone") + "\" no longer exists; it stays where it is"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(MoveNoReplacing(c.from, c.to, error));
+        EXPECT_EQ(error, c.error);
+    }
+    EXPECT_EQ(ReadAll(source), Bytes('a'));
+}
+
+TEST(MoveToGood, VideoExtractsClearKilledTemporariesAndTakeLongNames) {
+    for (const std::string name : {std::string("v.ser"), std::string(240, 'v') + ".ser"}) {
+        SCOPED_TRACE(name.size());
+        TempDir dir;
+        ser_test_files::SerLayout layout;
+        layout.count = 3;
+        const std::string video = dir.write(
+            name, ser_test_files::SerBytes(
+                      layout, [](int f, int x, int, int) { return std::uint16_t(f * 7 + x); }));
+        fs::create_directory(dir.path() / "Good");
+        // Killed writers' temporaries, one of a name cut short as a long name's is, and one
+        // a live writer holds.
+        const auto temporary = [&](const std::string& tail) {
+            return dir.file("Good/." + name.substr(0, 255 - 2 - tail.size()) + "." + tail);
+        };
+        const std::string killed = dir.write(temporary("999999-0.tmp"), "part");
+        const std::string live = dir.write(temporary("999998-1.tmp"), "live");
+        const std::string others = dir.write("Good/.w.ser.999997-0.tmp", "not this video's");
+        const int held = open(live.c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+        const auto outcomes = MovePassedFiles({video + "#1", video + "#3"});
+        for (const MoveOutcome& o : outcomes) EXPECT_TRUE(o.moved) << o.error;
+        EXPECT_FALSE(fs::exists(killed));
+        EXPECT_TRUE(fs::exists(live));
+        EXPECT_TRUE(fs::exists(others));
+        close(held);
+        EXPECT_EQ(fs::file_size(dir.file("Good/" + name)), 178u + 2 * 12);
+    }
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -136,11 +137,12 @@ TEST(UndoMoves, RemovesAWrittenVideoOnlyWhenUnchanged) {
              utimensat(AT_FDCWD, w.c_str(), later, 0);
          },
          false, "changed"},
+        // Killed before its size was recorded: what it holds decides.
         {"its size line cut off",
          [](const std::string&, const std::string& record) {
              fs::resize_file(record, fs::file_size(record) - 1);
          },
-         false, "may have changed"},
+         true, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -233,4 +235,230 @@ TEST(UndoMoves, AcrossFileSystemsKeepsBytesAndTimes) {
     EXPECT_EQ(ReadAll(source), std::vector<std::uint8_t>(200000, 'q'));
     EXPECT_TRUE(fs::is_empty(dir.path() / "Good"));
     EXPECT_EQ(FolderNames(frames.path()), (std::vector<std::string>{"Good", "a.fit"}));
+}
+
+namespace {
+
+// A record written as a forger would, into Good's record folder under `name`.
+void PutRecord(const fs::path& good, const std::string& name, const std::string& text) {
+    fs::create_directories(good / kMoveJournalFolder);
+    std::ofstream((good / kMoveJournalFolder / name).string(), std::ios::binary) << text;
+}
+
+// "written NAME SIZE MTIME" for a file as it is now.
+std::string WrittenLine(const std::string& path, const std::string& name) {
+    const struct stat st = StatOf(path);
+    return "written\t" + name + "\t" + std::to_string(st.st_size) + "\t" +
+           std::to_string(std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec) + "\n";
+}
+
+std::vector<std::uint8_t> Video(int count, int seed) {
+    ser_test_files::SerLayout layout;
+    layout.count = count;
+    return ser_test_files::SerBytes(
+        layout, [seed](int f, int x, int y, int) { return std::uint16_t(seed + f * 31 + x + y); });
+}
+
+}  // namespace
+
+TEST(UndoMoves, GoesByGoodsOwnFolderAndTrustsNoRecord) {
+    using S = UndoState;
+    // Frames in F, moved into F/Good; each case forges or alters a record there.
+    struct Paths {
+        std::string folder, good, elsewhere;
+    };
+    const struct {
+        const char* name;
+        std::function<std::string(const Paths&)> arrange;  // returns the record's text
+        S state;
+        const char* whyPart;
+        std::function<bool(const Paths&)> holds;
+    } cases[] = {
+        {"a file line naming a folder elsewhere",
+         [](const Paths& p) {
+             std::ofstream(p.good + "/a.fit") << "frame";
+             return "framesifter-moves 1\nfile\t" + p.elsewhere + "/keys\ta.fit\n";
+         },
+         S::MovedBack, "",
+         [](const Paths& p) {
+             return ReadAll(p.folder + "/a.fit").size() == 5 && !fs::exists(p.elsewhere);
+         }},
+        {"a name that leaves Good",
+         [](const Paths& p) {
+             std::ofstream(p.folder + "/outside") << "theirs";
+             return "framesifter-moves 2\nfile\t/x/y\t../outside\t6\t0\n";
+         },
+         S::Ignored, "line 2: \"../outside\" is not a name in Good",
+         [](const Paths& p) { return ReadAll(p.folder + "/outside").size() == 6; }},
+        {"a file that changed in Good since",
+         [](const Paths& p) {
+             std::ofstream(p.good + "/a.fit") << "frame, edited";
+             return "framesifter-moves 2\nfile\t/f/a.fit\ta.fit\t5\t0\n";
+         },
+         S::Kept, "changed in Good",
+         [](const Paths& p) { return !fs::exists(p.folder + "/a.fit"); }},
+        {"a file line with a time far from any",
+         [](const Paths& p) {
+             std::ofstream(p.good + "/a.fit") << "frame";
+             return "framesifter-moves 2\nfile\t/f/a.fit\ta.fit\t5\t-9223372036854775807\n";
+         },
+         S::Kept, "changed in Good",
+         [](const Paths& p) { return !fs::exists(p.folder + "/a.fit"); }},
+        {"a video line naming a moved frame",
+         [](const Paths& p) {
+             std::ofstream(p.good + "/a.fit") << "frame";
+             std::ofstream(p.folder + "/a.fit") << "frame";
+             return "framesifter-moves 1\nvideo\t/f/a.fit\ta.fit\n" +
+                    WrittenLine(p.good + "/a.fit", "a.fit");
+         },
+         S::Kept, "not a SER video",
+         [](const Paths& p) { return ReadAll(p.good + "/a.fit").size() == 5; }},
+        {"a video of frames its video does not have",
+         [](const Paths& p) {
+             std::ofstream(p.folder + "/v.ser", std::ios::binary)
+                 .write(reinterpret_cast<const char*>(Video(3, 0).data()), 178 + 3 * 12);
+             const auto other = Video(1, 100);
+             std::ofstream(p.good + "/v.ser", std::ios::binary)
+                 .write(reinterpret_cast<const char*>(other.data()), std::streamsize(other.size()));
+             return "framesifter-moves 1\nvideo\t/f/v.ser\tv.ser\n" +
+                    WrittenLine(p.good + "/v.ser", "v.ser");
+         },
+         S::Kept, "is not one of its video's",
+         [](const Paths& p) { return fs::exists(p.good + "/v.ser"); }},
+        {"frames of a video that is gone", nullptr, S::Kept, "may be the only copy",
+         [](const Paths& p) { return fs::exists(p.good + "/v.ser"); }},
+        {"frames of its video, version 1", nullptr, S::Removed, "",
+         [](const Paths& p) { return !fs::exists(p.good + "/v.ser"); }},
+        {"frames of its video, version 2", nullptr, S::Removed, "",
+         [](const Paths& p) { return !fs::exists(p.good + "/v.ser"); }},
+        {"version 2 frames other than its own", nullptr, S::Kept,
+         "its frame 2 is not frame 2 of its video",
+         [](const Paths& p) { return fs::exists(p.good + "/v.ser"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const Paths p{dir.file("F"), dir.file("F/Good"), dir.file("elsewhere")};
+        fs::create_directories(p.good);
+        std::string text;
+        if (c.arrange) {
+            text = c.arrange(p);
+        } else {
+            // Frames 1 and 3 of a real video, written as a move writes them.
+            const std::string video = dir.write("F/v.ser", Video(3, 0));
+            ASSERT_TRUE(MovePassedFiles({video + "#1", video + "#3"})[0].moved);
+            const std::string name = Records(p.good)[0];
+            std::ifstream in(p.good + "/" + kMoveJournalFolder + "/" + name);
+            text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            fs::remove(p.good + "/" + kMoveJournalFolder + "/" + name);
+            ASSERT_NE(text.find("\t1,3\n"), std::string::npos) << text;
+            const std::string name_ = c.name;
+            if (name_ == "frames of a video that is gone") fs::remove(video);
+            if (name_ == "frames of its video, version 1")
+                text = "framesifter-moves 1\nvideo\t/f/v.ser\tv.ser\n" +
+                       WrittenLine(p.good + "/v.ser", "v.ser");
+            if (name_ == "version 2 frames other than its own")
+                text.replace(text.find("\t1,3\n"), 5, "\t1,2\n");
+        }
+        PutRecord(p.good, "20240101T000000.000000000Z-1.txt", text);
+        UndoReport report;
+        std::string error;
+        ASSERT_TRUE(UndoMoves(p.good, report, error)) << error;
+        ASSERT_FALSE(report.items.empty());
+        EXPECT_EQ(report.items[0].state, c.state) << report.items[0].why;
+        EXPECT_NE(report.items[0].why.find(c.whyPart), std::string::npos) << report.items[0].why;
+        EXPECT_TRUE(c.holds(p));
+    }
+}
+
+TEST(UndoMoves, ReadsRecordsSafely) {
+    const struct {
+        const char* name;  // the record's
+        std::function<void(const std::string& path)> make;
+        int records;          // read as records
+        const char* whyPart;  // of the one item, when ignored
+    } cases[] = {
+        {"z.txt", [](const std::string& p) { std::ofstream(p) << "framesifter-moves 2\n"; }, 1,
+         nullptr},
+        {"pipe.txt", [](const std::string& p) { mkfifo(p.c_str(), 0644); }, 0,
+         "not a regular file"},
+        {"huge.txt",
+         [](const std::string& p) {
+             std::ofstream(p) << "framesifter-moves 2\n";
+             fs::resize_file(p, kMaxMoveRecordBytes + 1);
+         },
+         0, "larger than 64 MB"},
+        {"notes.txt", [](const std::string& p) { std::ofstream(p) << "my notes\n"; }, 0,
+         "not a move record"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        fs::create_directories(dir.path() / "Good" / kMoveJournalFolder);
+        c.make((dir.path() / "Good" / kMoveJournalFolder / c.name).string());
+        // In a child that a hang cannot stop the tests with.
+        int status = 0;
+        const std::string reply = RunInChild(
+            [&]() -> std::string {
+                alarm(20);
+                UndoReport report;
+                std::string error;
+                if (!UndoMoves(dir.file("Good"), report, error)) return "failed: " + error;
+                std::string items;
+                for (const UndoItem& i : report.items) items += i.why + "\n";
+                return std::to_string(report.records) + "\n" + items;
+            },
+            status);
+        ASSERT_EQ(status, 0) << reply;
+        EXPECT_EQ(reply.substr(0, reply.find('\n')), std::to_string(c.records)) << reply;
+        if (c.whyPart) EXPECT_NE(reply.find(c.whyPart), std::string::npos) << reply;
+    }
+}
+
+TEST(MoveRecord, ReadsALongRecordInLinearTime) {
+    std::string text = "framesifter-moves 2\n";
+    constexpr int kVideos = 120000;
+    for (int i = 0; i < kVideos; ++i)
+        text += "video\t/f/v" + std::to_string(i) + ".ser\tv" + std::to_string(i) + ".ser\t1\n";
+    for (int i = 0; i < kVideos; ++i)
+        text += "written\tv" + std::to_string(i) + ".ser\t190\t" + std::to_string(i) + "\n";
+    std::vector<JournalEntry> entries;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(ParseMoveRecord(text, entries));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(entries.size(), std::size_t(kVideos));
+    EXPECT_TRUE(entries.back().sizeKnown);
+    EXPECT_EQ(entries.back().mtimeNs, kVideos - 1);
+    EXPECT_LT(seconds, 3.0);
+}
+
+TEST(MoveRecord, AForgedRecordCannotMakeMemoryGrowWithoutBound) {
+    const struct {
+        const char* name;
+        std::string line;  // repeated
+        int times;
+        std::size_t entries, ignored;
+        const char* lastIgnored;
+    } cases[] = {
+        {"junk lines", "junk\n", 300, 0, 101, "200 more lines ignored"},
+        {"more entries than any move makes", "file\t/f\tNAME\n", 250001, 250000, 1,
+         "line 250002: more than 250000 files and videos"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = "framesifter-moves 2\n";
+        for (int i = 0; i < c.times; ++i) {
+            std::string line = c.line;
+            const std::size_t at = line.find("NAME");
+            if (at != std::string::npos) line.replace(at, 4, std::to_string(i));
+            text += line;
+        }
+        std::vector<JournalEntry> entries;
+        std::vector<std::string> ignored;
+        ASSERT_TRUE(ParseMoveRecord(text, entries, &ignored));
+        EXPECT_EQ(entries.size(), c.entries);
+        ASSERT_EQ(ignored.size(), c.ignored);
+        EXPECT_NE(ignored.back().find(c.lastIgnored), std::string::npos) << ignored.back();
+    }
 }

@@ -36,6 +36,8 @@
 #include <chrono>
 #include <climits>
 #include <memory>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <thread>
 #include <unistd.h>
@@ -137,6 +139,7 @@ private slots:
     void moveAnsweredNo();
     void moveNeverReplacesAndReportsWhatStayed();
     void moveReportsAGoodFolderFaultOnce();
+    void moveAndUndoRefusedWhileGoodIsInUse();
     void closingHides();
     void handlerFailuresAreReported();
     void runLeavesTheWindowLiveAndCountsFrames();
@@ -866,6 +869,31 @@ void SelectorWindowTest::moveReportsAGoodFolderFaultOnce() {
     QCOMPARE(dialogs_->errors[0].count("not a folder"), 1);
     QVERIFY(dialogs_->errors[0].contains("(2 個のファイル)"));
     QCOMPARE(Paths(s.passedList), (QStringList{files[1], files[3]}));
+}
+
+void SelectorWindowTest::moveAndUndoRefusedWhileGoodIsInUse() {
+    SelectorWindow& s = *selector_;
+    const QStringList files = writeFrames();
+    const QString d = QString::fromStdString(dir_->path().string());
+    QVERIFY(QDir(d).mkdir("Good"));
+    // Another move or undo at work holds Good.
+    const int held = ::open(QFile::encodeName(d + "/Good").constData(), O_RDONLY | O_DIRECTORY);
+    QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
+    openAndRun(files);
+    s.selectButton->click();
+    dialogs_->answers.push_back(true);
+    moveFiles();
+    dialogs_->folders.push_back(d + "/Good");
+    s.undoMoves();
+    QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
+    ::close(held);
+    QCOMPARE(dialogs_->errors,
+             (QStringList{"移動できなかったファイルがあります\n" + d +
+                              "/Good は別の移動か元に戻す処理が使用中です (2 個のファイル)",
+                          d + "/Good は別の移動か元に戻す処理が使用中です\n"
+                              "それが終わってから、もう一度お試しください"}));
+    QCOMPARE(Paths(s.passedList), (QStringList{files[1], files[3]}));
+    QVERIFY(QDir(d + "/Good").isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 }
 
 void SelectorWindowTest::closingHides() {
