@@ -471,7 +471,9 @@ TEST(MoveToGood, TwoAtOnceNeitherDamageNorLoseAFrame) {
         fs::create_directory(good);
         fs::create_directory_symlink(good, other.path() + "/Good");
         const std::string goodPath = other.path() + "/Good";
-        if (c.firstUndoes) ASSERT_TRUE(MovePassedFiles({source})[0].moved);
+        if (c.firstUndoes) {
+            ASSERT_TRUE(MovePassedFiles({source})[0].moved);
+        }
 
         int ready[2], go[2];
         ASSERT_EQ(pipe(ready), 0);
@@ -578,7 +580,7 @@ TEST(MoveToGood, AFailedPlacementNamesWhatIsGone) {
 }
 
 TEST(MoveToGood, VideoExtractsClearKilledTemporariesAndTakeLongNames) {
-    for (const std::string name : {std::string("v.ser"), std::string(240, 'v') + ".ser"}) {
+    for (const std::string& name : {std::string("v.ser"), std::string(240, 'v') + ".ser"}) {
         SCOPED_TRACE(name.size());
         TempDir dir;
         ser_test_files::SerLayout layout;

@@ -411,7 +411,9 @@ TEST(UndoMoves, ReadsRecordsSafely) {
             status);
         ASSERT_EQ(status, 0) << reply;
         EXPECT_EQ(reply.substr(0, reply.find('\n')), std::to_string(c.records)) << reply;
-        if (c.whyPart) EXPECT_NE(reply.find(c.whyPart), std::string::npos) << reply;
+        if (c.whyPart) {
+            EXPECT_NE(reply.find(c.whyPart), std::string::npos) << reply;
+        }
     }
 }
 
