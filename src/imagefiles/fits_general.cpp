@@ -4,8 +4,10 @@
 
 #include <fitsio.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <limits>
 #include <mutex>
 
 namespace framesifter {
@@ -50,9 +52,10 @@ bool FitsImageFile::open(const ByteSource& source, const FitsHeader& header, std
     int status = 0;
     auto lock = LibraryLock();
     if (source.memory()) {
-        void* bytes = const_cast<std::uint8_t*>(source.memory());
-        std::size_t size = std::size_t(source.size());
-        fits_open_memfile(&f, "frame", READONLY, &bytes, &size, 0, nullptr, &status);
+        // The library keeps these two addresses and reads through them until it closes.
+        memoryBytes_ = const_cast<std::uint8_t*>(source.memory());
+        memorySize_ = std::size_t(source.size());
+        fits_open_memfile(&f, "frame", READONLY, &memoryBytes_, &memorySize_, 0, nullptr, &status);
     } else {
         // The descriptor the checks were made on: never a name cfitsio would interpret.
         const std::string path = "/proc/self/fd/" + std::to_string(source.descriptor());
@@ -86,20 +89,79 @@ bool FitsImageFile::open(const ByteSource& source, const FitsHeader& header, std
 }
 
 bool FitsImageFile::readRows(int y0, int count, double* out, std::string& error) {
+    return readBlock(0, y0, header_.width, count, out, error);
+}
+
+bool FitsImageFile::readBlock(int x0, int y0, int width, int height, double* out,
+                              std::string& error) {
     if (!file_) return Fail(error, "the image is not open");
-    if (y0 < 0 || count < 0 || y0 + count > header_.height)
-        return Fail(error, "the rows lie outside the image");
-    long first[3] = {1, long(y0) + 1, long(header_.plane)};
-    const long long n = (long long)header_.width * count;
+    if (x0 < 0 || y0 < 0 || width < 0 || height < 0 || x0 + width > header_.width ||
+        y0 + height > header_.height)
+        return Fail(error, "the block lies outside the image");
+    if (width == 0 || height == 0) return true;
+    // Undefined pixels (BLANK, and NaN) come back as NaN and count as 0 below.
+    double undefined = std::numeric_limits<double>::quiet_NaN();
     int status = 0, anyNull = 0;
+    const long long n = (long long)width * height;
     {
         auto lock = LibraryLock();
-        fits_read_pix(File(file_), TDOUBLE, first, n, nullptr, out, &anyNull, &status);
+        if (width == header_.width) {
+            long first[3] = {1, long(y0) + 1, long(header_.plane)};
+            fits_read_pix(File(file_), TDOUBLE, first, n, &undefined, out, &anyNull, &status);
+        } else {
+            long first[3] = {long(x0) + 1, long(y0) + 1, long(header_.plane)};
+            long last[3] = {long(x0) + width, long(y0) + height, long(header_.plane)};
+            long step[3] = {1, 1, 1};
+            fits_read_subset(File(file_), TDOUBLE, first, last, step, &undefined, out, &anyNull,
+                             &status);
+        }
         if (status) return LibraryFail(status, "cannot read the image", error);
     }
     for (long long k = 0; k < n; ++k)
         if (!std::isfinite(out[k])) out[k] = 0;
     return true;
+}
+
+namespace {
+
+// The extent of the tiles, `tile` long, that the span [first, first + length) meets, within
+// an axis `axis` long.
+std::size_t TileCover(long long first, long long length, long long tile, long long axis) {
+    if (length <= 0) return 0;
+    const long long begin = first / tile * tile;
+    const long long end = std::min(axis, ((first + length - 1) / tile + 1) * tile);
+    return std::size_t(end - begin);
+}
+
+// Measured with the library as packaged here: a tile's decompression holds about 8 bytes a
+// pixel besides the tile it keeps in doubles; 10 leaves a margin.
+constexpr std::size_t kTileWorkBytes = 10;
+
+}  // namespace
+
+std::size_t FitsLibraryReadBytes(const FitsHeader& header, int x0, int width) {
+    if (!header.compressed || width <= 0) return 0;
+    const std::size_t tile = std::size_t(header.tileWidth) * std::size_t(header.tileHeight) *
+                             std::size_t(header.tilePlanes);
+    // One whole tile per column of tiles is kept: a row of tiles across the block.
+    const std::size_t kept = TileCover(x0, width, header.tileWidth, header.width) *
+                             std::size_t(header.tileHeight) * std::size_t(header.tilePlanes);
+    return kept * sizeof(double) + tile * kTileWorkBytes;
+}
+
+int FitsBandRows(const FitsHeader& header, int rows) {
+    rows = std::max(1, std::min(rows, header.height));
+    if (!header.compressed) return rows;
+    const long long tile = header.tileHeight;
+    return int(std::min<long long>(header.height, (rows + tile - 1) / tile * tile));
+}
+
+std::string FitsTilesText(const FitsHeader& header) {
+    if (!header.compressed) return {};
+    std::string text = "in tiles of " + std::to_string(header.tileWidth) + " x " +
+                       std::to_string(header.tileHeight);
+    if (header.tilePlanes > 1) text += " x " + std::to_string(header.tilePlanes);
+    return text + " pixels";
 }
 
 bool ReadFitsValues(const ByteSource& source, FitsHeader& header, std::vector<double>& values,
@@ -114,8 +176,16 @@ bool ReadFitsValues(const ByteSource& source, FitsHeader& header, std::vector<do
                                std::to_string(header.height) + " image");
     }
     FitsImageFile file;
-    return file.open(source, header, error) &&
-           file.readRows(0, header.height, values.data(), error);
+    if (!file.open(source, header, error)) return false;
+    // In bands of whole rows of tiles: the library then keeps one row of tiles, not all.
+    const int band = header.compressed ? FitsBandRows(header, 1) : header.height;
+    for (int y = 0; y < header.height; y += band) {
+        const int count = std::min(band, header.height - y);
+        if (!file.readRows(y, count, values.data() + std::size_t(y) * std::size_t(header.width),
+                           error))
+            return false;
+    }
+    return true;
 }
 
 bool AllIntegers(const double* values, std::size_t count) {

@@ -23,12 +23,27 @@ public:
     bool open(const ByteSource& source, const FitsHeader& header, std::string& error);
     // Rows y0 .. y0 + count - 1 (file order), `header.width` values each, into `out`.
     bool readRows(int y0, int count, double* out, std::string& error);
+    // The block of `width` x `height` values at column x0, row y0, row by row into `out`;
+    // of a compressed image only the tiles the block meets are decompressed.
+    bool readBlock(int x0, int y0, int width, int height, double* out, std::string& error);
 
 private:
     void close();
     void* file_ = nullptr;
     FitsHeader header_;
+    void* memoryBytes_ = nullptr;
+    std::size_t memorySize_ = 0;
 };
+
+// What the library holds while it reads a block `width` pixels wide from column x0 of a
+// compressed image: it decompresses a whole tile at a time and keeps the last tile of each
+// column of tiles the block meets, in doubles. 0 for an image that is not compressed.
+std::size_t FitsLibraryReadBytes(const FitsHeader& header, int x0, int width);
+// Rows to read at a time for about `rows` wanted: whole rows of tiles of a compressed image,
+// so that reading it band by band from the top decompresses each tile once.
+int FitsBandRows(const FitsHeader& header, int rows);
+// "in tiles of W x H pixels" for a compressed image, for reasons that name what it costs.
+std::string FitsTilesText(const FitsHeader& header);
 
 // The whole image through the header checks and FitsImageFile: values[y * width + x].
 bool ReadFitsValues(const ByteSource& source, FitsHeader& header, std::vector<double>& values,
