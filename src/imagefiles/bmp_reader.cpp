@@ -109,7 +109,7 @@ bool CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& e
 
 namespace {
 
-// Qt's images address at most this much; the largest frame of 24-bit pixels stays below.
+// Qt's images address at most this much; the largest frame, in 32-bit pixels, stays below.
 constexpr std::uint64_t kImageLimitBytes = std::uint64_t(1) << 30;
 
 bool DecodeBmp(const ByteSource& source, QImage& image, std::string& error) {
@@ -123,9 +123,9 @@ bool DecodeBmp(const ByteSource& source, QImage& image, std::string& error) {
     BmpLayout layout;
     if (!ReadBmpLayout(source, h, scratch, layout, error)) return false;
     const bool palette = h.bits <= 8;
-    if ((std::uint64_t(h.width) * 3 + 3) * std::uint64_t(h.height) > kImageLimitBytes)
+    if (std::uint64_t(h.width) * 4 * std::uint64_t(h.height) > kImageLimitBytes)
         return Fail(error, TooLargeReason(h.width, h.height));
-    QImage result(h.width, h.height, palette ? QImage::Format_Indexed8 : QImage::Format_BGR888);
+    QImage result(h.width, h.height, palette ? QImage::Format_Indexed8 : QImage::Format_RGB32);
     if (result.isNull()) return Fail(error, "not enough memory for the BMP image");
     if (palette) {
         QList<QRgb> colours(256);
@@ -147,6 +147,7 @@ bool DecodeBmp(const ByteSource& source, QImage& image, std::string& error) {
         return true;
     }
     constexpr std::size_t kChunkBytes = std::size_t(1) << 20;
+    std::vector<std::uint8_t> bgr(palette ? 0 : std::size_t(h.width) * 3);
     const int perChunk = int(std::max<std::size_t>(1, kChunkBytes / layout.rowBytes));
     for (int r = 0; r < h.height; r += perChunk) {
         const int n = std::min(perChunk, h.height - r);
@@ -154,9 +155,16 @@ bool DecodeBmp(const ByteSource& source, QImage& image, std::string& error) {
             source.view(layout.pixelStart + std::uint64_t(r) * layout.rowBytes,
                         std::size_t(n) * layout.rowBytes, scratch, error);
         if (!rows) return false;
-        for (int k = 0; k < n; ++k)
+        for (int k = 0; k < n; ++k) {
+            std::uint8_t* line = result.scanLine(imageRow(r + k));
             BmpRowPixels(layout, rows + std::size_t(k) * layout.rowBytes, h.width,
-                         result.scanLine(imageRow(r + k)));
+                         palette ? line : bgr.data());
+            if (palette) continue;
+            QRgb* out = reinterpret_cast<QRgb*>(line);
+            for (int x = 0; x < h.width; ++x)
+                out[x] = qRgb(bgr[3 * std::size_t(x) + 2], bgr[3 * std::size_t(x) + 1],
+                              bgr[3 * std::size_t(x)]);
+        }
     }
     image = result;
     return true;

@@ -42,7 +42,7 @@ bool ParseBmpHeaders(const std::uint8_t* head, std::size_t headSize, std::uint64
 bool CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& error);
 
 // The image: palette images as Format_Indexed8 (a colour table of 256 entries), the others
-// as Format_BGR888. False with a short reason.
+// as Format_RGB32. False with a short reason.
 bool ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::string& error);
 bool ReadBmpFile(const std::string& path, QImage& image, std::string& error);
 
