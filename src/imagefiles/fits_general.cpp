@@ -3,6 +3,7 @@
 #include "file_io.h"
 
 #include <fitsio.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <climits>
@@ -38,6 +39,8 @@ bool FitsLibraryReentrant() { return fits_is_reentrant() != 0; }
 FitsImageFile::~FitsImageFile() { close(); }
 
 void FitsImageFile::close() {
+    gzipColumns_.clear();
+    hcompressColumn_ = 0;
     if (!file_) return;
     int status = 0;
     auto lock = LibraryLock();
@@ -85,7 +88,29 @@ bool FitsImageFile::open(const ByteSource& source, const FitsHeader& header, std
         return LibraryFail(status, "cannot open the image", error);
     }
     file_ = f;
+    if (header.compressed) findTileColumns();
     return true;
+}
+
+void FitsImageFile::findTileColumns() {
+    // Called under the library lock. Columns a compressed image may lack are not an error.
+    fitsfile* f = File(file_);
+    int status = 0;
+    char kind[FLEN_VALUE] = {};
+    fits_read_key(f, TSTRING, "ZCMPTYPE", kind, nullptr, &status);
+    const std::string type = status ? "" : kind;
+    status = 0;
+    int column = 0;
+    if (fits_get_colnum(f, CASEINSEN, const_cast<char*>("COMPRESSED_DATA"), &column, &status) ==
+        0) {
+        if (type.rfind("GZIP_", 0) == 0) gzipColumns_.push_back(column);
+        if (type == "HCOMPRESS_1") hcompressColumn_ = column;
+    }
+    status = 0;
+    if (fits_get_colnum(f, CASEINSEN, const_cast<char*>("GZIP_COMPRESSED_DATA"), &column,
+                        &status) == 0)
+        gzipColumns_.push_back(column);
+    fits_clear_errmsg();
 }
 
 bool FitsImageFile::readRows(int y0, int count, double* out, std::string& error) {
@@ -99,6 +124,7 @@ bool FitsImageFile::readBlock(int x0, int y0, int width, int height, double* out
         y0 + height > header_.height)
         return Fail(error, "the block lies outside the image");
     if (width == 0 || height == 0) return true;
+    if (header_.compressed && !checkTiles(x0, y0, width, height, error)) return false;
     // Undefined pixels (BLANK, and NaN) come back as NaN and count as 0 below.
     double undefined = std::numeric_limits<double>::quiet_NaN();
     int status = 0, anyNull = 0;
@@ -119,6 +145,90 @@ bool FitsImageFile::readBlock(int x0, int y0, int width, int height, double* out
     }
     for (long long k = 0; k < n; ++k)
         if (!std::isfinite(out[k])) out[k] = 0;
+    return true;
+}
+
+namespace {
+
+// Inflates a gzip stream without keeping it, and tells whether it stays within `limit` bytes.
+bool InflatesWithin(const std::uint8_t* bytes, std::size_t size, std::size_t limit) {
+    z_stream z{};
+    if (inflateInit2(&z, 15 + 16) != Z_OK) return false;
+    std::uint8_t out[1 << 16];
+    z.next_in = const_cast<std::uint8_t*>(bytes);
+    z.avail_in = uInt(size);
+    std::size_t total = 0;
+    int result = Z_OK;
+    while (result == Z_OK && total <= limit) {
+        z.next_out = out;
+        z.avail_out = sizeof out;
+        result = inflate(&z, Z_NO_FLUSH);
+        total += sizeof out - z.avail_out;
+        if (result == Z_BUF_ERROR && z.avail_in == 0) break;  // cut short: the library says so
+    }
+    inflateEnd(&z);
+    return total <= limit;
+}
+
+}  // namespace
+
+bool FitsImageFile::checkTiles(int x0, int y0, int width, int height, std::string& error) {
+    if (gzipColumns_.empty() && hcompressColumn_ == 0) return true;
+    const FitsHeader& h = header_;
+    const long long across = (h.width + h.tileWidth - 1) / h.tileWidth;
+    const long long down = (h.height + h.tileHeight - 1) / h.tileHeight;
+    const long long deep = (h.plane - 1) / h.tilePlanes;
+    const std::size_t tilePixels =
+        std::size_t(h.tileWidth) * std::size_t(h.tileHeight) * std::size_t(h.tilePlanes);
+    // A tile inflates to its pixels in at most 8 bytes each; the library would grow its
+    // buffer for whatever more a stream holds, so a small file could take gigabytes.
+    const std::size_t limit = tilePixels * 8;
+    auto lock = LibraryLock();
+    fitsfile* f = File(file_);
+    for (long long ty = y0 / h.tileHeight; ty <= (y0 + height - 1) / h.tileHeight; ++ty) {
+        for (long long tx = x0 / h.tileWidth; tx <= (x0 + width - 1) / h.tileWidth; ++tx) {
+            const long long row = 1 + tx + across * (ty + down * deep);
+            std::vector<int> columns = gzipColumns_;
+            if (hcompressColumn_) columns.push_back(hcompressColumn_);
+            for (int column : columns) {
+                int status = 0;
+                LONGLONG length = 0, address = 0;
+                fits_read_descriptll(f, column, row, &length, &address, &status);
+                if (status) return LibraryFail(status, "cannot read the image's tiles", error);
+                if (length <= 0) continue;
+                if (column == hcompressColumn_) {
+                    // The stream names its own size after a two-byte mark.
+                    std::uint8_t head[10] = {};
+                    int anyNull = 0;
+                    if (length < 10) continue;
+                    fits_read_col(f, TBYTE, column, row, 1, 10, nullptr, head, &anyNull, &status);
+                    if (status) return LibraryFail(status, "cannot read the image's tiles", error);
+                    const long long nx = std::int32_t(std::uint32_t(head[2]) << 24 | head[3] << 16 |
+                                                      head[4] << 8 | head[5]);
+                    const long long ny = std::int32_t(std::uint32_t(head[6]) << 24 | head[7] << 16 |
+                                                      head[8] << 8 | head[9]);
+                    if (nx < 0 || ny < 0 || std::size_t(nx) * std::size_t(ny) > tilePixels)
+                        return Fail(error, "a compressed tile claims " + std::to_string(nx) +
+                                               " x " + std::to_string(ny) +
+                                               " pixels, more than its " +
+                                               std::to_string(tilePixels));
+                    continue;
+                }
+                tileBytes_.resize(std::size_t(length));
+                int anyNull = 0;
+                fits_read_col(f, TBYTE, column, row, 1, length, nullptr, tileBytes_.data(),
+                              &anyNull, &status);
+                if (status) return LibraryFail(status, "cannot read the image's tiles", error);
+                if (!InflatesWithin(tileBytes_.data(), tileBytes_.size(), limit))
+                    return Fail(error, "a compressed tile of " + std::to_string(length) +
+                                           " bytes inflates to more than the " +
+                                           std::to_string(limit) + " bytes of its " +
+                                           std::to_string(tilePixels) + " pixels");
+            }
+        }
+    }
+    if (tileBytes_.capacity() > (std::size_t(1) << 22))
+        std::vector<std::uint8_t>().swap(tileBytes_);
     return true;
 }
 

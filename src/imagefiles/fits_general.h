@@ -29,7 +29,14 @@ public:
 
 private:
     void close();
+    void findTileColumns();
+    // Refuses tiles of the block whose streams hold more than their pixels: a small file
+    // could otherwise make the library inflate gigabytes.
+    bool checkTiles(int x0, int y0, int width, int height, std::string& error);
     void* file_ = nullptr;
+    std::vector<int> gzipColumns_;  // columns of gzip streams
+    int hcompressColumn_ = 0;
+    std::vector<std::uint8_t> tileBytes_;
     FitsHeader header_;
     void* memoryBytes_ = nullptr;
     std::size_t memorySize_ = 0;

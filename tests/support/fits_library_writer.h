@@ -62,3 +62,23 @@ inline bool WriteWithLibrary(const std::string& path, const Written& w, int widt
     fits_close_file(f, &status);
     return status == 0;
 }
+
+// Replaces the compressed stream of tile `row` (from 1) of a compressed image with what
+// `change` makes of it; the library appends the new stream to the heap.
+inline bool RewriteTile(const std::string& path, long row,
+                        const std::function<void(std::vector<unsigned char>&)>& change) {
+    fitsfile* f = nullptr;
+    int status = 0, type = 0, column = 0, anyNull = 0;
+    fits_open_diskfile(&f, path.c_str(), READWRITE, &status);
+    fits_movabs_hdu(f, 2, &type, &status);
+    fits_get_colnum(f, CASEINSEN, const_cast<char*>("COMPRESSED_DATA"), &column, &status);
+    LONGLONG length = 0, address = 0;
+    fits_read_descriptll(f, column, row, &length, &address, &status);
+    if (status) return false;
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(length));
+    fits_read_col(f, TBYTE, column, row, 1, length, nullptr, bytes.data(), &anyNull, &status);
+    change(bytes);
+    fits_write_col(f, TBYTE, column, row, 1, LONGLONG(bytes.size()), bytes.data(), &status);
+    fits_close_file(f, &status);
+    return status == 0;
+}
