@@ -152,6 +152,7 @@ namespace {
 
 // Inflates a gzip stream without keeping it, and tells whether it stays within `limit` bytes.
 bool InflatesWithin(const std::uint8_t* bytes, std::size_t size, std::size_t limit) {
+    if (size > std::numeric_limits<uInt>::max()) return false;
     z_stream z{};
     if (inflateInit2(&z, 15 + 16) != Z_OK) return false;
     std::uint8_t out[1 << 16];
@@ -183,13 +184,13 @@ bool FitsImageFile::checkTiles(int x0, int y0, int width, int height, std::strin
     // A tile inflates to its pixels in at most 8 bytes each; the library would grow its
     // buffer for whatever more a stream holds, so a small file could take gigabytes.
     const std::size_t limit = tilePixels * 8;
+    std::vector<int> columns = gzipColumns_;
+    if (hcompressColumn_) columns.push_back(hcompressColumn_);
     auto lock = LibraryLock();
     fitsfile* f = File(file_);
     for (long long ty = y0 / h.tileHeight; ty <= (y0 + height - 1) / h.tileHeight; ++ty) {
         for (long long tx = x0 / h.tileWidth; tx <= (x0 + width - 1) / h.tileWidth; ++tx) {
             const long long row = 1 + tx + across * (ty + down * deep);
-            std::vector<int> columns = gzipColumns_;
-            if (hcompressColumn_) columns.push_back(hcompressColumn_);
             for (int column : columns) {
                 int status = 0;
                 LONGLONG length = 0, address = 0;
