@@ -279,6 +279,14 @@ bool ReadFitsValues(const ByteSource& source, FitsHeader& header, std::vector<do
                     std::string& error) {
     std::vector<std::uint8_t> blocks;
     if (!ReadFitsHeader(source, blocks, header, error)) return false;
+    // A small file may declare tiles that the library would decompress into gigabytes.
+    const std::size_t mib = std::size_t(1) << 20;
+    const std::size_t tiles = FitsLibraryReadBytes(header, 0, header.width);
+    if (tiles > kMaxTileReadBytes)
+        return Fail(error, "the image, compressed " + FitsTilesText(header) + ", needs " +
+                               std::to_string((tiles + mib - 1) / mib) +
+                               " MB to be decompressed, more than the " +
+                               std::to_string(kMaxTileReadBytes / mib) + " MB allowed");
     try {
         values.resize(std::size_t(header.width) * std::size_t(header.height));
     } catch (const std::bad_alloc&) {

@@ -52,7 +52,11 @@ int FitsBandRows(const FitsHeader& header, int rows);
 // "in tiles of W x H pixels" for a compressed image, for reasons that name what it costs.
 std::string FitsTilesText(const FitsHeader& header);
 
-// The whole image through the header checks and FitsImageFile: values[y * width + x].
+// What a whole-image read lets the library hold for one row of a compressed image's tiles.
+constexpr std::size_t kMaxTileReadBytes = std::size_t(1) << 30;
+
+// The whole image through the header checks and FitsImageFile: values[y * width + x]. A
+// compressed image whose row of tiles needs more than kMaxTileReadBytes is refused.
 bool ReadFitsValues(const ByteSource& source, FitsHeader& header, std::vector<double>& values,
                     std::string& error);
 

@@ -105,10 +105,26 @@ TEST(FitsGeneral, DamagedFilesAreRefusedWithAReason) {
         f.seekp(std::streamoff(at));
         f.write("'NOPE_1", 7);
     }
+    // One tile declared 16000 x 16000 by a small file: refused from the header.
+    const std::string bomb = dir.file("bomb.fz");
+    ASSERT_TRUE(WriteWithLibrary(bomb, {16, 1, 1, 0, true, RICE_1, 300, 300}, 300, 300, ramp));
+    {
+        std::fstream f(bomb, std::ios::in | std::ios::out | std::ios::binary);
+        std::string head(2880 * 2, ' ');
+        f.read(head.data(), std::streamsize(head.size()));
+        for (const char* key : {"ZNAXIS1 =", "ZNAXIS2 =", "ZTILE1  =", "ZTILE2  ="}) {
+            const std::size_t at = head.find(key);
+            ASSERT_NE(at, std::string::npos) << key;
+            f.seekp(std::streamoff(at + 10));
+            f.write("               16000", 20);
+        }
+    }
     const struct {
         std::string path;
         const char* reason;
-    } cases[] = {{cut, "truncated"}, {tiles, ": error uncompressing image"}};
+    } cases[] = {{cut, "truncated"},
+                 {tiles, ": error uncompressing image"},
+                 {bomb, "the image, compressed in tiles of 16000 x 16000 pixels, needs "}};
     for (const auto& c : cases) {
         FitsHeader header;
         std::vector<double> values;
