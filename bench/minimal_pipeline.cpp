@@ -363,7 +363,8 @@ std::vector<Result> RunAll(const std::vector<std::string>& paths, int threads, f
     return results;
 }
 
-// Reads "file,score,passed" rows; file names with commas or quotes are not expected here.
+// Reads "file,score,passed,flags" rows; file names with commas or quotes are not expected
+// here.
 std::vector<double> ProgramScores(const std::string& csv, const std::vector<std::string>& paths) {
     std::ifstream in(csv);
     if (!in) throw Failure{csv + ": cannot open"};
@@ -371,8 +372,9 @@ std::vector<double> ProgramScores(const std::string& csv, const std::vector<std:
     std::getline(in, line);
     std::vector<double> scores;
     while (std::getline(in, line)) {
-        const auto last = line.rfind(','), score = line.rfind(',', last - 1);
-        if (last == std::string::npos || score == std::string::npos || score == 0)
+        const auto score = line.find(',');
+        const auto last = score == std::string::npos ? score : line.find(',', score + 1);
+        if (last == std::string::npos || score == 0)
             throw Failure{csv + ": not a select CSV row: '" + line + "'"};
         if (scores.size() >= paths.size() || line.compare(0, score, paths[scores.size()]) != 0)
             throw Failure{csv + ": its files are not the files given, in their order"};

@@ -382,7 +382,12 @@ bool AnalyseSingleFrame(const std::string& path, WindowMode mode, const FftPlan&
         return false;
     }
     int width = 0, height = 0;
+    // A frame read alone keeps to a run's memory bound too.
+    MemoryBudget own(kRunMemoryBudget);
+    const bool borrowed = !reader.hold.budget();
+    if (borrowed) reader.hold.setBudget(&own);
     const WindowRead read = ReadFrameWindow(path, mode, N, reader, window, width, height, error);
+    if (borrowed) reader.hold.setBudget(nullptr);
     if (read == WindowRead::TooSmall) {
         error = "the frame is " + std::to_string(width) + " x " + std::to_string(height) +
                 " pixels; at least " + std::to_string(N) + " x " + std::to_string(N) +

@@ -87,23 +87,37 @@ int FitsCeiling(std::int32_t bzero) {
 }
 
 // A frame the 16-bit path does not take, through FitsImageFile: the centroid of its
-// physical values added pixel by pixel in file order, and the window from its rows.
+// physical values added pixel by pixel in file order (peak mode, in bands of whole rows of
+// tiles, so each tile is decompressed once), then the window's block alone. What the library
+// holds for a compressed image counts in the budget before anything is read.
 WindowRead GeneralWindow(const ByteSource& source, const FitsHeader& header, WindowMode mode, int N,
                          FrameReader& reader, IntPlane& window, std::string& error) {
     const int width = header.width, height = header.height;
     const std::size_t rowValues = std::size_t(width);
+    const bool peak = mode == WindowMode::Peak;
     const int band =
-        mode == WindowMode::Peak ? int(std::max<std::size_t>(N, kChunkBytes / 8 / rowValues)) : N;
-    const std::size_t reading = std::size_t(std::min(band, height)) * rowValues * 8;
-    if (!reader.hold.holdTotal(reader.frame.fileBytes.size() + reading + std::size_t(N) * N * 8,
-                               error))
-        return WindowRead::Unreadable;
+        peak ? FitsBandRows(header, int(std::max<std::size_t>(1, kChunkBytes / 8 / rowValues))) : 0;
+    int x0 = (width - N) / 2, y0 = (height - N) / 2;
+    const std::size_t windowValues = std::size_t(N) * std::size_t(N);
+    std::size_t needed = reader.frame.fileBytes.size() + 2 * windowValues * sizeof(double);
+    if (peak) {
+        // The window lies anywhere: count it where it meets the most columns of tiles.
+        const int worst = std::max(0, std::min(header.tileWidth - 1, width - N));
+        needed += std::max(std::size_t(band) * rowValues, windowValues) * sizeof(double) +
+                  FitsLibraryReadBytes(header, 0, width) + FitsLibraryReadBytes(header, worst, N);
+    } else {
+        needed += FitsLibraryReadBytes(header, x0, N);
+    }
+    const std::string what = header.compressed
+                                 ? "the " + std::to_string(width) + " x " + std::to_string(height) +
+                                       " frame, compressed " + FitsTilesText(header) + ","
+                                 : "the frame";
+    if (!reader.hold.holdTotal(needed, error, what)) return WindowRead::Unreadable;
     FitsImageFile file;
     if (!file.open(source, header, error)) return WindowRead::Unreadable;
     std::vector<double>& rows = reader.realRows;
-    rows.resize(std::size_t(std::min(band, height)) * rowValues);
-    int x0 = (width - N) / 2, y0 = (height - N) / 2;
-    if (mode == WindowMode::Peak) {
+    if (peak) {
+        rows.resize(std::max(std::size_t(band) * rowValues, windowValues));
         double s = 0, sx = 0, sy = 0;
         for (int y = 0; y < height; y += band) {
             const int count = std::min(band, height - y);
@@ -117,13 +131,14 @@ WindowRead GeneralWindow(const ByteSource& source, const FitsHeader& header, Win
                 }
         }
         CornerFromCentroid(s, sx, sy, width, height, N, x0, y0);
+    } else {
+        rows.resize(windowValues);
     }
-    if (!file.readRows(y0, N, rows.data(), error)) return WindowRead::Unreadable;
+    if (!file.readBlock(x0, y0, N, N, rows.data(), error)) return WindowRead::Unreadable;
     std::vector<double>& real = reader.realWindow;
-    real.resize(std::size_t(N) * N);
+    real.resize(windowValues);
     for (int i = 0; i < N; ++i)
-        for (int j = 0; j < N; ++j)
-            real[std::size_t(i) * N + j] = rows[std::size_t(j) * rowValues + x0 + i];
+        for (int j = 0; j < N; ++j) real[std::size_t(i) * N + j] = rows[std::size_t(j) * N + i];
     reader.real = !AllIntegers(real.data(), real.size());
     if (!reader.real)
         for (int i = 0; i < N; ++i)

@@ -18,11 +18,11 @@ void MemoryBudget::release(std::size_t bytes) {
     freed_.notify_all();
 }
 
-bool BudgetHold::holdTotal(std::size_t bytes, std::string& error) {
+bool BudgetHold::holdTotal(std::size_t bytes, std::string& error, const std::string& what) {
     if (!budget_ || bytes <= held_) return true;
     const std::size_t mib = 1024 * 1024;
     if (bytes > budget_->capacity()) {
-        error = "the frame needs " + std::to_string((bytes + mib - 1) / mib) +
+        error = what + " needs " + std::to_string((bytes + mib - 1) / mib) +
                 " MB of memory to be read, more than the " +
                 std::to_string(budget_->capacity() / mib) + " MB a run may use";
         return false;

@@ -41,10 +41,11 @@ public:
     }
     // Makes the hold `bytes` in all. What is held is given back before waiting for the
     // larger amount, so two readers can never wait for each other. Returns false with a
-    // reason naming the sizes when `bytes` exceeds the whole budget.
-    bool holdTotal(std::size_t bytes, std::string& error);
+    // reason naming the sizes when `bytes` exceeds the whole budget; `what` begins it.
+    bool holdTotal(std::size_t bytes, std::string& error, const std::string& what = "the frame");
     void reset();
     std::size_t held() const { return held_; }
+    MemoryBudget* budget() const { return budget_; }
 
 private:
     MemoryBudget* budget_ = nullptr;

@@ -1,26 +1,19 @@
 #include "bmp_reader.h"
 
+#include "bmp_layout.h"
+#include "bmp_rle.h"
 #include "file_io.h"
 #include "frame_format.h"
 
-#include <QBuffer>
 #include <algorithm>
-#include <QByteArray>
-#include <QImageReader>
+#include <cstring>
 
 namespace framesifter {
 
 namespace {
 
-// QImage holds 24-bit pixels as 32 bits; the largest frame of those is 1000 MiB.
-constexpr int kAllocationLimitMiB = 1024;
-static_assert(kMaxFramePixels * 4 <= std::uint64_t(kAllocationLimitMiB) << 20);
-
-std::uint32_t Le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-std::uint16_t Le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
+std::uint32_t Le32(const std::uint8_t* p) { return BmpLe32(p); }
+std::uint16_t Le16(const std::uint8_t* p) { return std::uint16_t(BmpLe16(p)); }
 
 }  // namespace
 
@@ -60,8 +53,6 @@ bool ParseBmpHeaders(const std::uint8_t* bytes, std::size_t headSize, std::uint6
         compression = Le32(bytes + 30);
         colorsUsed = Le32(bytes + 46);
     }
-    // Qt reads the two short version 2 and 3 headers as the old 12-byte one.
-    if (infoSize == 52 || infoSize == 56) planes = Le16(bytes + 22);
     const bool topDown = height < 0;
     if (height < 0) height = -height;
     if (width < 1 || height < 1)
@@ -76,6 +67,19 @@ bool ParseBmpHeaders(const std::uint8_t* bytes, std::size_t headSize, std::uint6
     if (compression != 0 && !runLength && !masks)
         return Fail(error, "unsupported BMP compression " + std::to_string(compression) + " at " +
                                std::to_string(bits) + " bits");
+    // The masks follow a 40-byte header, and are part of the longer ones.
+    headers.maskBytesAfterHeader = 0;
+    if (masks) {
+        const std::uint32_t after = infoSize == 40 ? (compression == 6 ? 16 : 12) : 0;
+        if (size < 14 + std::uint64_t(infoSize) + after || headSize < 54 + 12)
+            return Fail(error, "the BMP's channel masks are cut off");
+        for (int i = 0; i < 3; ++i) headers.masks[i] = Le32(bytes + 54 + 4 * i);
+        headers.maskBytesAfterHeader = after;
+    } else if (bits == 16) {
+        headers.masks[0] = 0x7c00u, headers.masks[1] = 0x03e0u, headers.masks[2] = 0x001fu;
+    } else if (bits == 32) {
+        headers.masks[0] = 0xff0000u, headers.masks[1] = 0xff00u, headers.masks[2] = 0xffu;
+    }
     if (dataOffset < 14 + infoSize || dataOffset > size)
         return Fail(error, "the BMP pixel data offset " + std::to_string(dataOffset) +
                                " lies outside the file");
@@ -103,52 +107,81 @@ bool CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& e
     return ParseBmpHeaders(bytes, size, size, headers, error);
 }
 
-bool ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::string& error) {
-    if (!CheckBmpHeaders(bytes, size, error)) return false;
-    const QByteArray data =
-        QByteArray::fromRawData(reinterpret_cast<const char*>(bytes), qsizetype(size));
-    QBuffer buffer;
-    buffer.setData(data);
-    buffer.open(QIODevice::ReadOnly);
-    // Only the BMP reader: a file of another format under a .bmp name is refused.
-    QImageReader reader(&buffer, "bmp");
-    reader.setAutoDetectImageFormat(false);
-    reader.setAutoTransform(false);
-    reader.setAllocationLimit(kAllocationLimitMiB);
-    // Qt's reader writes into an image it is given when size and format match, and leaves
-    // pixels that run-length data skips as they were: start them at 0, not at whatever
-    // the memory held.
-    QImage result;
-    QSize declared = reader.size();
-    // A file storing its top row first declares a negative height.
-    if (declared.height() < 0) declared.setHeight(-declared.height());
-    const QImage::Format format = reader.imageFormat();
-    if (declared.isValid() && format != QImage::Format_Invalid) {
-        result = QImage(declared, format);
-        if (result.isNull()) return Fail(error, "not enough memory for the BMP image");
-        result.fill(0);
+namespace {
+
+// Qt's images address at most this much; the largest frame, in 32-bit pixels, stays below.
+constexpr std::uint64_t kImageLimitBytes = std::uint64_t(1) << 30;
+
+bool DecodeBmp(const ByteSource& source, QImage& image, std::string& error) {
+    std::vector<std::uint8_t> scratch;
+    const std::size_t headSize =
+        std::size_t(std::min<std::uint64_t>(source.size(), kBmpHeadersBytes));
+    const std::uint8_t* head = source.view(0, headSize, scratch, error);
+    if (!head) return false;
+    BmpHeaders h;
+    if (!ParseBmpHeaders(head, headSize, source.size(), h, error)) return false;
+    BmpLayout layout;
+    if (!ReadBmpLayout(source, h, scratch, layout, error)) return false;
+    const bool palette = h.bits <= 8;
+    if (std::uint64_t(h.width) * 4 * std::uint64_t(h.height) > kImageLimitBytes)
+        return Fail(error, TooLargeReason(h.width, h.height));
+    QImage result(h.width, h.height, palette ? QImage::Format_Indexed8 : QImage::Format_RGB32);
+    if (result.isNull()) return Fail(error, "not enough memory for the BMP image");
+    if (palette) {
+        QList<QRgb> colours(256);
+        for (int i = 0; i < 256; ++i)
+            colours[i] = qRgb(layout.palette[i][2], layout.palette[i][1], layout.palette[i][0]);
+        result.setColorTable(colours);
     }
-    if (!reader.read(&result) || result.isNull())
-        return Fail(error, "not a readable BMP file: " + reader.errorString().toStdString());
+    auto imageRow = [&](int r) { return h.topDown ? r : h.height - 1 - r; };
+    if (h.runLength) {
+        result.fill(0);
+        if (!DecodeBmpRunLength(
+                source, layout.pixelStart, h.width, h.height, h.bits, scratch,
+                [&](int r, const std::uint8_t* row) {
+                    std::memcpy(result.scanLine(imageRow(r)), row, std::size_t(h.width));
+                },
+                error))
+            return false;
+        image = result;
+        return true;
+    }
+    constexpr std::size_t kChunkBytes = std::size_t(1) << 20;
+    std::vector<std::uint8_t> bgr(palette ? 0 : std::size_t(h.width) * 3);
+    const int perChunk = int(std::max<std::size_t>(1, kChunkBytes / layout.rowBytes));
+    for (int r = 0; r < h.height; r += perChunk) {
+        const int n = std::min(perChunk, h.height - r);
+        const std::uint8_t* rows =
+            source.view(layout.pixelStart + std::uint64_t(r) * layout.rowBytes,
+                        std::size_t(n) * layout.rowBytes, scratch, error);
+        if (!rows) return false;
+        for (int k = 0; k < n; ++k) {
+            std::uint8_t* line = result.scanLine(imageRow(r + k));
+            BmpRowPixels(layout, rows + std::size_t(k) * layout.rowBytes, h.width,
+                         palette ? line : bgr.data());
+            if (palette) continue;
+            QRgb* out = reinterpret_cast<QRgb*>(line);
+            for (int x = 0; x < h.width; ++x)
+                out[x] = qRgb(bgr[3 * std::size_t(x) + 2], bgr[3 * std::size_t(x) + 1],
+                              bgr[3 * std::size_t(x)]);
+        }
+    }
     image = result;
     return true;
 }
 
+}  // namespace
+
+bool ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::string& error) {
+    return DecodeBmp(ByteSource(bytes, size), image, error);
+}
+
 bool ReadBmpFile(const std::string& path, QImage& image, std::string& error) {
     // Through ByteSource: a named pipe called *.bmp is refused instead of waited on, and the
-    // headers are checked before the rest of the file is read.
+    // headers are checked before the rows are read.
     ByteSource source;
     if (!source.open(path, error)) return false;
-    std::vector<std::uint8_t> head;
-    const std::size_t headSize =
-        std::size_t(std::min<std::uint64_t>(source.size(), kBmpHeadersBytes));
-    const std::uint8_t* start = source.view(0, headSize, head, error);
-    if (!start) return false;
-    BmpHeaders headers;
-    if (!ParseBmpHeaders(start, headSize, source.size(), headers, error)) return false;
-    std::vector<std::uint8_t> bytes;
-    if (!ReadAllBytes(source, bytes, error)) return false;
-    return ReadBmp(bytes.data(), bytes.size(), image, error);
+    return DecodeBmp(source, image, error);
 }
 
 }  // namespace framesifter

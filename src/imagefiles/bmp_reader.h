@@ -1,8 +1,9 @@
 #pragma once
-// Reads BMP files through Qt's BMP reader, after checking the headers ourselves: Qt's
-// reader accepts a file cut short, a header it does not understand, or run-length data
-// that stops early, and then hands back pixels that were never written. Here such a file is
-// refused, or (run-length data that leaves pixels out) the missing pixels are colour 0.
+// Reads BMP files of every kind in use: palettes of 1, 4 and 8 bits, run-length data of 4
+// and 8 bits, 16, 24 and 32-bit pixels with or without channel masks (scaled to 8 bits),
+// headers of 12 to 124 bytes. A file cut short, a header that does not add up or damaged
+// run-length data is refused with the reason; pixels that intact run-length data leave out
+// are colour 0.
 
 #include <QImage>
 
@@ -24,6 +25,10 @@ struct BmpHeaders {
     std::uint32_t compression = 0;
     std::uint32_t colorsUsed = 0;
     bool runLength = false;
+    // Red, green and blue masks of 16- and 32-bit pixels (the defaults without masks), and
+    // the bytes they take after a 40-byte header.
+    std::uint32_t masks[3] = {};
+    std::uint32_t maskBytesAfterHeader = 0;
 };
 
 // The longest header: file header and a version 5 info header.
@@ -36,8 +41,8 @@ bool ParseBmpHeaders(const std::uint8_t* head, std::size_t headSize, std::uint64
                      BmpHeaders& headers, std::string& error);
 bool CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& error);
 
-// The image in the file's own pixel format as Qt represents it (8-bit palette images stay
-// 8-bit). False with a short reason.
+// The image: palette images as Format_Indexed8 (a colour table of 256 entries), the others
+// as Format_RGB32. False with a short reason.
 bool ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::string& error);
 bool ReadBmpFile(const std::string& path, QImage& image, std::string& error);
 

@@ -1,7 +1,8 @@
 #include "bmp_rle.h"
 
+#include "file_io.h"
+
 #include <algorithm>
-#include <cstring>
 
 namespace framesifter {
 
@@ -38,10 +39,9 @@ struct Stream {
     }
 };
 
-// Where Qt's reader would write, and the row being filled.
+// The row being filled.
 struct Cursor {
     int width, height;
-    std::size_t rowBytes;  // Qt's 8-bit rows are padded to 4 bytes
     int y = 0;
     std::size_t x = 0;
     bool written = false;
@@ -55,14 +55,11 @@ struct Cursor {
         }
         written = false;
     }
-    // Qt clamps a run at the end of the first row only; later rows may spill over.
-    // Returns false for a spill out of the row.
-    bool fit(std::size_t& count) const {
-        if (y == 0) {
-            count = std::min(count, std::size_t(width) - std::min(x, std::size_t(width)));
-            return true;
-        }
-        return x + count <= rowBytes;
+    // Why `count` pixels cannot be written here; null when they can.
+    const char* refusal(std::size_t count) const {
+        if (y >= height) return "pixels go on past the image";
+        if (x + count > std::size_t(width)) return "a run goes past the end of its row";
+        return nullptr;
     }
     void put(std::uint8_t index) {
         row[x++] = index;
@@ -72,77 +69,71 @@ struct Cursor {
 
 }  // namespace
 
-RleResult DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int width, int height,
-                             int bits, std::vector<std::uint8_t>& scratch,
-                             const std::function<void(int, const std::uint8_t*)>& row,
-                             std::string& error) {
+bool DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int width, int height,
+                        int bits, std::vector<std::uint8_t>& scratch,
+                        const std::function<void(int, const std::uint8_t*)>& row,
+                        std::string& error) {
     Stream in{source, scratch, start, nullptr, 0, 0, false, {}};
-    Cursor at{width, height, (std::size_t(width) + 3) / 4 * 4, 0, 0, false, {}, row};
-    at.row.assign(at.rowBytes, 0);
+    Cursor at{width, height, 0, 0, false, {}, row};
+    at.row.assign(std::size_t(width), 0);
     const bool four = bits == 4;
+    auto damaged = [&](const char* reason) {
+        return Fail(error,
+                    in.failed ? in.error : std::string("damaged run-length data: ") + reason);
+    };
+    const char* cut = "the data end inside a command";
     std::uint8_t b = 0;
-    while (at.y < height) {
-        if (!in.get(b)) break;
+    for (;;) {
+        if (!in.get(b)) {
+            // Data may stop without their end mark once every row is complete.
+            const bool complete =
+                at.y >= height || (at.y == height - 1 && at.x == std::size_t(width));
+            if (in.failed || !complete) return damaged("the data end before the image does");
+            break;
+        }
         if (b != 0) {  // a run of one index (8 bits) or two alternating ones (4 bits)
-            std::size_t count = b;
-            if (!at.fit(count)) return RleResult::Irregular;
-            // When the value is missing, Qt's 8-bit path uses an undefined byte; 0 here.
-            std::uint8_t value = four ? std::uint8_t(count) : 0;
-            in.get(value);
+            const std::size_t count = b;
+            std::uint8_t value = 0;
+            if (!in.get(value)) return damaged(cut);
+            if (const char* why = at.refusal(count)) return damaged(why);
             for (std::size_t i = 0; i < count; ++i)
                 at.put(four ? std::uint8_t(i % 2 ? value & 0x0f : value >> 4) : value);
             continue;
         }
-        if (!in.get(b) || b == 1) break;  // end of the bitmap
-        if (b == 0) {                     // end of the line
+        if (!in.get(b)) return damaged(cut);
+        if (b == 1) break;  // end of the bitmap
+        if (b == 0) {       // end of the line
             at.leaveRow();
             at.x = 0;
             ++at.y;
         } else if (b == 2) {  // delta
             std::uint8_t dx = 0, dy = 0;
-            if (!in.get(dx) || !in.get(dy)) break;  // nothing more is written
-            std::size_t x = at.x + dx;
-            int y = at.y + dy;
-            if (x >= std::size_t(width)) x = std::size_t(width) - 1;
-            if (y >= height) y = height - 1;
+            if (!in.get(dx) || !in.get(dy)) return damaged(cut);
+            const std::size_t x = at.x + dx;
+            const int y = at.y + dy;
+            if (x > std::size_t(width) || y >= height) return damaged("a move goes past the image");
             if (y != at.y) at.leaveRow();
             at.x = x;
             at.y = y;
-        } else {  // literal pixels
-            std::size_t count = b;
-            if (!at.fit(count)) return RleResult::Irregular;
-            if (four) {
-                std::uint8_t pair = std::uint8_t(count);  // Qt keeps the last byte it read
-                for (std::size_t i = 0; i < count / 2; ++i) {
-                    in.get(pair);
-                    at.put(pair >> 4);
-                    at.put(pair & 0x0f);
+        } else {  // literal pixels, padded to a whole number of 16-bit words
+            const std::size_t count = b;
+            if (const char* why = at.refusal(count)) return damaged(why);
+            const std::size_t bytes = four ? (count + 1) / 2 : count;
+            std::uint8_t v = 0;
+            for (std::size_t i = 0; i < bytes; ++i) {
+                if (!in.get(v)) return damaged(cut);
+                if (!four) {
+                    at.put(v);
+                } else {
+                    at.put(v >> 4);
+                    if (2 * i + 1 < count) at.put(v & 0x0f);
                 }
-                if (count & 1) {
-                    std::uint8_t last = 0;
-                    in.get(last);
-                    at.put(last >> 4);
-                }
-                if (((count & 3) + 1) & 2) in.get(b);  // word alignment
-            } else {
-                for (std::size_t i = 0; i < count; ++i) {
-                    std::uint8_t index;
-                    if (!in.get(index)) {
-                        error = in.failed ? in.error : "the run-length data end inside a run";
-                        return RleResult::Refused;
-                    }
-                    at.put(index);
-                }
-                if (count & 1) in.get(b);
             }
+            if (bytes & 1 && !in.get(v)) return damaged(cut);
         }
     }
-    if (in.failed) {
-        error = in.error;
-        return RleResult::Refused;
-    }
     at.leaveRow();
-    return RleResult::Ok;
+    return true;
 }
 
 }  // namespace framesifter

@@ -3,9 +3,12 @@
 #include "file_io.h"
 
 #include <fitsio.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <limits>
 #include <mutex>
 
 namespace framesifter {
@@ -36,6 +39,8 @@ bool FitsLibraryReentrant() { return fits_is_reentrant() != 0; }
 FitsImageFile::~FitsImageFile() { close(); }
 
 void FitsImageFile::close() {
+    gzipColumns_.clear();
+    hcompressColumn_ = 0;
     if (!file_) return;
     int status = 0;
     auto lock = LibraryLock();
@@ -50,9 +55,10 @@ bool FitsImageFile::open(const ByteSource& source, const FitsHeader& header, std
     int status = 0;
     auto lock = LibraryLock();
     if (source.memory()) {
-        void* bytes = const_cast<std::uint8_t*>(source.memory());
-        std::size_t size = std::size_t(source.size());
-        fits_open_memfile(&f, "frame", READONLY, &bytes, &size, 0, nullptr, &status);
+        // The library keeps these two addresses and reads through them until it closes.
+        memoryBytes_ = const_cast<std::uint8_t*>(source.memory());
+        memorySize_ = std::size_t(source.size());
+        fits_open_memfile(&f, "frame", READONLY, &memoryBytes_, &memorySize_, 0, nullptr, &status);
     } else {
         // The descriptor the checks were made on: never a name cfitsio would interpret.
         const std::string path = "/proc/self/fd/" + std::to_string(source.descriptor());
@@ -82,19 +88,59 @@ bool FitsImageFile::open(const ByteSource& source, const FitsHeader& header, std
         return LibraryFail(status, "cannot open the image", error);
     }
     file_ = f;
+    if (header.compressed) findTileColumns();
     return true;
 }
 
+void FitsImageFile::findTileColumns() {
+    // Called under the library lock. Columns a compressed image may lack are not an error.
+    fitsfile* f = File(file_);
+    int status = 0;
+    char kind[FLEN_VALUE] = {};
+    fits_read_key(f, TSTRING, "ZCMPTYPE", kind, nullptr, &status);
+    const std::string type = status ? "" : kind;
+    status = 0;
+    int column = 0;
+    if (fits_get_colnum(f, CASEINSEN, const_cast<char*>("COMPRESSED_DATA"), &column, &status) ==
+        0) {
+        if (type.rfind("GZIP_", 0) == 0) gzipColumns_.push_back(column);
+        if (type == "HCOMPRESS_1") hcompressColumn_ = column;
+    }
+    status = 0;
+    if (fits_get_colnum(f, CASEINSEN, const_cast<char*>("GZIP_COMPRESSED_DATA"), &column,
+                        &status) == 0)
+        gzipColumns_.push_back(column);
+    fits_clear_errmsg();
+}
+
 bool FitsImageFile::readRows(int y0, int count, double* out, std::string& error) {
+    return readBlock(0, y0, header_.width, count, out, error);
+}
+
+bool FitsImageFile::readBlock(int x0, int y0, int width, int height, double* out,
+                              std::string& error) {
     if (!file_) return Fail(error, "the image is not open");
-    if (y0 < 0 || count < 0 || y0 + count > header_.height)
-        return Fail(error, "the rows lie outside the image");
-    long first[3] = {1, long(y0) + 1, long(header_.plane)};
-    const long long n = (long long)header_.width * count;
+    if (x0 < 0 || y0 < 0 || width < 0 || height < 0 || x0 + width > header_.width ||
+        y0 + height > header_.height)
+        return Fail(error, "the block lies outside the image");
+    if (width == 0 || height == 0) return true;
+    if (header_.compressed && !checkTiles(x0, y0, width, height, error)) return false;
+    // Undefined pixels (BLANK, and NaN) come back as NaN and count as 0 below.
+    double undefined = std::numeric_limits<double>::quiet_NaN();
     int status = 0, anyNull = 0;
+    const long long n = (long long)width * height;
     {
         auto lock = LibraryLock();
-        fits_read_pix(File(file_), TDOUBLE, first, n, nullptr, out, &anyNull, &status);
+        if (width == header_.width) {
+            long first[3] = {1, long(y0) + 1, long(header_.plane)};
+            fits_read_pix(File(file_), TDOUBLE, first, n, &undefined, out, &anyNull, &status);
+        } else {
+            long first[3] = {long(x0) + 1, long(y0) + 1, long(header_.plane)};
+            long last[3] = {long(x0) + width, long(y0) + height, long(header_.plane)};
+            long step[3] = {1, 1, 1};
+            fits_read_subset(File(file_), TDOUBLE, first, last, step, &undefined, out, &anyNull,
+                             &status);
+        }
         if (status) return LibraryFail(status, "cannot read the image", error);
     }
     for (long long k = 0; k < n; ++k)
@@ -102,10 +148,145 @@ bool FitsImageFile::readRows(int y0, int count, double* out, std::string& error)
     return true;
 }
 
+namespace {
+
+// Inflates a gzip stream without keeping it, and tells whether it stays within `limit` bytes.
+bool InflatesWithin(const std::uint8_t* bytes, std::size_t size, std::size_t limit) {
+    if (size > std::numeric_limits<uInt>::max()) return false;
+    z_stream z{};
+    if (inflateInit2(&z, 15 + 16) != Z_OK) return false;
+    std::uint8_t out[1 << 16];
+    z.next_in = const_cast<std::uint8_t*>(bytes);
+    z.avail_in = uInt(size);
+    std::size_t total = 0;
+    int result = Z_OK;
+    while (result == Z_OK && total <= limit) {
+        z.next_out = out;
+        z.avail_out = sizeof out;
+        result = inflate(&z, Z_NO_FLUSH);
+        total += sizeof out - z.avail_out;
+        if (result == Z_BUF_ERROR && z.avail_in == 0) break;  // cut short: the library says so
+    }
+    inflateEnd(&z);
+    return total <= limit;
+}
+
+}  // namespace
+
+bool FitsImageFile::checkTiles(int x0, int y0, int width, int height, std::string& error) {
+    if (gzipColumns_.empty() && hcompressColumn_ == 0) return true;
+    const FitsHeader& h = header_;
+    const long long across = (h.width + h.tileWidth - 1) / h.tileWidth;
+    const long long down = (h.height + h.tileHeight - 1) / h.tileHeight;
+    const long long deep = (h.plane - 1) / h.tilePlanes;
+    const std::size_t tilePixels =
+        std::size_t(h.tileWidth) * std::size_t(h.tileHeight) * std::size_t(h.tilePlanes);
+    // A tile inflates to its pixels in at most 8 bytes each; the library would grow its
+    // buffer for whatever more a stream holds, so a small file could take gigabytes.
+    const std::size_t limit = tilePixels * 8;
+    std::vector<int> columns = gzipColumns_;
+    if (hcompressColumn_) columns.push_back(hcompressColumn_);
+    auto lock = LibraryLock();
+    fitsfile* f = File(file_);
+    for (long long ty = y0 / h.tileHeight; ty <= (y0 + height - 1) / h.tileHeight; ++ty) {
+        for (long long tx = x0 / h.tileWidth; tx <= (x0 + width - 1) / h.tileWidth; ++tx) {
+            const long long row = 1 + tx + across * (ty + down * deep);
+            for (int column : columns) {
+                int status = 0;
+                LONGLONG length = 0, address = 0;
+                fits_read_descriptll(f, column, row, &length, &address, &status);
+                if (status) return LibraryFail(status, "cannot read the image's tiles", error);
+                if (length <= 0) continue;
+                if (column == hcompressColumn_) {
+                    // The stream names its own size after a two-byte mark.
+                    std::uint8_t head[10] = {};
+                    int anyNull = 0;
+                    if (length < 10) continue;
+                    fits_read_col(f, TBYTE, column, row, 1, 10, nullptr, head, &anyNull, &status);
+                    if (status) return LibraryFail(status, "cannot read the image's tiles", error);
+                    const long long nx = std::int32_t(std::uint32_t(head[2]) << 24 | head[3] << 16 |
+                                                      head[4] << 8 | head[5]);
+                    const long long ny = std::int32_t(std::uint32_t(head[6]) << 24 | head[7] << 16 |
+                                                      head[8] << 8 | head[9]);
+                    if (nx < 0 || ny < 0 || std::size_t(nx) * std::size_t(ny) > tilePixels)
+                        return Fail(error, "a compressed tile claims " + std::to_string(nx) +
+                                               " x " + std::to_string(ny) +
+                                               " pixels, more than its " +
+                                               std::to_string(tilePixels));
+                    continue;
+                }
+                tileBytes_.resize(std::size_t(length));
+                int anyNull = 0;
+                fits_read_col(f, TBYTE, column, row, 1, length, nullptr, tileBytes_.data(),
+                              &anyNull, &status);
+                if (status) return LibraryFail(status, "cannot read the image's tiles", error);
+                if (!InflatesWithin(tileBytes_.data(), tileBytes_.size(), limit))
+                    return Fail(error, "a compressed tile of " + std::to_string(length) +
+                                           " bytes inflates to more than the " +
+                                           std::to_string(limit) + " bytes of its " +
+                                           std::to_string(tilePixels) + " pixels");
+            }
+        }
+    }
+    if (tileBytes_.capacity() > (std::size_t(1) << 22))
+        std::vector<std::uint8_t>().swap(tileBytes_);
+    return true;
+}
+
+namespace {
+
+// The extent of the tiles, `tile` long, that the span [first, first + length) meets, within
+// an axis `axis` long.
+std::size_t TileCover(long long first, long long length, long long tile, long long axis) {
+    if (length <= 0) return 0;
+    const long long begin = first / tile * tile;
+    const long long end = std::min(axis, ((first + length - 1) / tile + 1) * tile);
+    return std::size_t(end - begin);
+}
+
+// Measured with the library as packaged here: a tile's decompression holds about 8 bytes a
+// pixel besides the tile it keeps in doubles; 10 leaves a margin.
+constexpr std::size_t kTileWorkBytes = 10;
+
+}  // namespace
+
+std::size_t FitsLibraryReadBytes(const FitsHeader& header, int x0, int width) {
+    if (!header.compressed || width <= 0) return 0;
+    const std::size_t tile = std::size_t(header.tileWidth) * std::size_t(header.tileHeight) *
+                             std::size_t(header.tilePlanes);
+    // One whole tile per column of tiles is kept: a row of tiles across the block.
+    const std::size_t kept = TileCover(x0, width, header.tileWidth, header.width) *
+                             std::size_t(header.tileHeight) * std::size_t(header.tilePlanes);
+    return kept * sizeof(double) + tile * kTileWorkBytes;
+}
+
+int FitsBandRows(const FitsHeader& header, int rows) {
+    rows = std::max(1, std::min(rows, header.height));
+    if (!header.compressed) return rows;
+    const long long tile = header.tileHeight;
+    return int(std::min<long long>(header.height, (rows + tile - 1) / tile * tile));
+}
+
+std::string FitsTilesText(const FitsHeader& header) {
+    if (!header.compressed) return {};
+    std::string text = "in tiles of " + std::to_string(header.tileWidth) + " x " +
+                       std::to_string(header.tileHeight);
+    if (header.tilePlanes > 1) text += " x " + std::to_string(header.tilePlanes);
+    return text + " pixels";
+}
+
 bool ReadFitsValues(const ByteSource& source, FitsHeader& header, std::vector<double>& values,
                     std::string& error) {
     std::vector<std::uint8_t> blocks;
     if (!ReadFitsHeader(source, blocks, header, error)) return false;
+    // A small file may declare tiles that the library would decompress into gigabytes.
+    const std::size_t mib = std::size_t(1) << 20;
+    const std::size_t tiles = FitsLibraryReadBytes(header, 0, header.width);
+    if (tiles > kMaxTileReadBytes)
+        return Fail(error, "the image, compressed " + FitsTilesText(header) + ", needs " +
+                               std::to_string((tiles + mib - 1) / mib) +
+                               " MB to be decompressed, more than the " +
+                               std::to_string(kMaxTileReadBytes / mib) + " MB allowed");
     try {
         values.resize(std::size_t(header.width) * std::size_t(header.height));
     } catch (const std::bad_alloc&) {
@@ -114,8 +295,16 @@ bool ReadFitsValues(const ByteSource& source, FitsHeader& header, std::vector<do
                                std::to_string(header.height) + " image");
     }
     FitsImageFile file;
-    return file.open(source, header, error) &&
-           file.readRows(0, header.height, values.data(), error);
+    if (!file.open(source, header, error)) return false;
+    // In bands of whole rows of tiles: the library then keeps one row of tiles, not all.
+    const int band = header.compressed ? FitsBandRows(header, 1) : header.height;
+    for (int y = 0; y < header.height; y += band) {
+        const int count = std::min(band, header.height - y);
+        if (!file.readRows(y, count, values.data() + std::size_t(y) * std::size_t(header.width),
+                           error))
+            return false;
+    }
+    return true;
 }
 
 bool AllIntegers(const double* values, std::size_t count) {

@@ -23,14 +23,40 @@ public:
     bool open(const ByteSource& source, const FitsHeader& header, std::string& error);
     // Rows y0 .. y0 + count - 1 (file order), `header.width` values each, into `out`.
     bool readRows(int y0, int count, double* out, std::string& error);
+    // The block of `width` x `height` values at column x0, row y0, row by row into `out`;
+    // of a compressed image only the tiles the block meets are decompressed.
+    bool readBlock(int x0, int y0, int width, int height, double* out, std::string& error);
 
 private:
     void close();
+    void findTileColumns();
+    // Refuses tiles of the block whose streams hold more than their pixels: a small file
+    // could otherwise make the library inflate gigabytes.
+    bool checkTiles(int x0, int y0, int width, int height, std::string& error);
     void* file_ = nullptr;
+    std::vector<int> gzipColumns_;  // columns of gzip streams
+    int hcompressColumn_ = 0;
+    std::vector<std::uint8_t> tileBytes_;
     FitsHeader header_;
+    void* memoryBytes_ = nullptr;
+    std::size_t memorySize_ = 0;
 };
 
-// The whole image through the header checks and FitsImageFile: values[y * width + x].
+// What the library holds while it reads a block `width` pixels wide from column x0 of a
+// compressed image: it decompresses a whole tile at a time and keeps the last tile of each
+// column of tiles the block meets, in doubles. 0 for an image that is not compressed.
+std::size_t FitsLibraryReadBytes(const FitsHeader& header, int x0, int width);
+// Rows to read at a time for about `rows` wanted: whole rows of tiles of a compressed image,
+// so that reading it band by band from the top decompresses each tile once.
+int FitsBandRows(const FitsHeader& header, int rows);
+// "in tiles of W x H pixels" for a compressed image, for reasons that name what it costs.
+std::string FitsTilesText(const FitsHeader& header);
+
+// What a whole-image read lets the library hold for one row of a compressed image's tiles.
+constexpr std::size_t kMaxTileReadBytes = std::size_t(1) << 30;
+
+// The whole image through the header checks and FitsImageFile: values[y * width + x]. A
+// compressed image whose row of tiles needs more than kMaxTileReadBytes is refused.
 bool ReadFitsValues(const ByteSource& source, FitsHeader& header, std::vector<double>& values,
                     std::string& error);
 

@@ -164,9 +164,10 @@ struct ExtraAxis {
 // The cards the parse needs, gathered in one pass up to END. A tile-compressed image keeps
 // its image's keywords under Z names in a binary table.
 struct HeaderCards {
-    KeyValue bitpix, naxis, bscale, bzero, xtension, zimage, zbitpix, znaxis, pcount, gcount;
-    KeyValue axes[3];   // NAXIS1 .. NAXIS3
-    KeyValue zaxes[3];  // ZNAXIS1 .. ZNAXIS3
+    KeyValue bitpix, naxis, bscale, bzero, xtension, zimage, zbitpix, znaxis, pcount, gcount, blank;
+    KeyValue axes[3];    // NAXIS1 .. NAXIS3
+    KeyValue zaxes[3];   // ZNAXIS1 .. ZNAXIS3
+    KeyValue ztiles[3];  // ZTILE1 .. ZTILE3
     std::vector<ExtraAxis> extraAxes;
     std::size_t endCard = 0;  // index of the END card
 };
@@ -198,15 +199,21 @@ void TakeCard(const std::uint8_t* card, HeaderCards& cards) {
                  {"ZNAXIS", &HeaderCards::znaxis},
                  {"PCOUNT", &HeaderCards::pcount},
                  {"GCOUNT", &HeaderCards::gcount},
+                 {"BLANK", &HeaderCards::blank},
                  {"ZNAXIS1", nullptr},
                  {"ZNAXIS2", nullptr},
-                 {"ZNAXIS3", nullptr}};
+                 {"ZNAXIS3", nullptr},
+                 {"ZTILE1", nullptr},
+                 {"ZTILE2", nullptr},
+                 {"ZTILE3", nullptr}};
     for (const auto& k : kKeys) {
         if (!KeywordIs(card, k.name)) continue;
         if (k.key)
             (cards.*k.key).take(card);
-        else
+        else if (k.name[1] == 'N')
             cards.zaxes[k.name[6] - '1'].take(card);
+        else
+            cards.ztiles[k.name[5] - '1'].take(card);
         return;
     }
     if (int n = AxisNumber(card)) {
@@ -316,6 +323,25 @@ bool OffsetFitsTheFastPath(double bzero) {
            bzero <= double(INT32_MAX) - 32767;
 }
 
+// The tile sizes of a compressed image, each within its axis: the library decompresses a
+// whole tile at a time, so they decide what a read of the image costs. Rows by default.
+bool ReadTiles(const HeaderCards& cards, const Shape& shape, FitsHeader& header,
+               std::string& error) {
+    const long long axes[3] = {shape.width, shape.height, shape.planes};
+    long long tiles[3] = {shape.width, 1, 1};
+    for (int i = 0; i < 3; ++i) {
+        const std::string name = "ZTILE" + std::to_string(i + 1);
+        if (!OptionalInteger(cards.ztiles[i], name.c_str(), tiles[i], tiles[i], error))
+            return false;
+        if (tiles[i] < 1) return Fail(error, name + " is " + std::to_string(tiles[i]));
+        tiles[i] = std::min(tiles[i], axes[i]);
+    }
+    header.tileWidth = int(tiles[0]);
+    header.tileHeight = int(tiles[1]);
+    header.tilePlanes = int(tiles[2]);
+    return true;
+}
+
 // One header unit at `bytes` (`available` of its bytes in memory, `remaining` bytes in the
 // file from its start on). An empty primary header comes back with shape.empty set and
 // header.dataOffset past its own data.
@@ -362,6 +388,7 @@ bool ParseUnit(const std::uint8_t* bytes, std::size_t available, std::uint64_t r
             return Fail(error, "the compressed image's table sizes are out of range");
         dataBytes = std::uint64_t(rowBytes) * std::uint64_t(rows) + std::uint64_t(heap);
         if (dataBytes == 0) return Fail(error, "the compressed image's table holds no tiles");
+        if (!ReadTiles(cards, shape, header, error)) return false;
     } else if (!empty) {
         dataBytes = std::uint64_t(shape.width) * std::uint64_t(shape.height) *
                     std::uint64_t(shape.planes) * std::uint64_t(std::llabs(shape.bitpix) / 8);
@@ -383,11 +410,17 @@ bool ParseUnit(const std::uint8_t* bytes, std::size_t available, std::uint64_t r
     header.bscale = bscale;
     header.bzeroValue = bzero;
     header.compressed = compressed;
+    if (!compressed) header.tileWidth = header.tileHeight = header.tilePlanes = 0;
     const double truncated = std::trunc(bzero);
     header.bzero =
         truncated >= double(INT_MIN) && truncated <= double(INT_MAX) ? int(truncated) : 0;
+    // The library reads undefined integer pixels (BLANK) as NaN, which counts as 0; the
+    // 16-bit path leaves such frames to it.
+    long long blank = 0;
+    header.blank = shape.bitpix > 0 && cards.blank.count == 1 && cards.blank.hasValue &&
+                   ParseInteger(cards.blank.value, blank);
     header.fast = primary && !compressed && shape.bitpix == 16 && shape.planes == 1 &&
-                  bscale == 1 && OffsetFitsTheFastPath(bzero);
+                  bscale == 1 && OffsetFitsTheFastPath(bzero) && !header.blank;
     header.dataOffset = dataOffset;
     return true;
 }

@@ -40,7 +40,10 @@ struct FitsHeader {
     double bzeroValue = 0;
     int hdu = 1;              // the header unit holding the image, from 1
     bool compressed = false;  // tile-compressed, in a binary table
-    bool fast = true;         // read by the functions below; otherwise by fits_general.h
+    // A compressed image's tile sizes (ZTILEn, each within its axis).
+    int tileWidth = 0, tileHeight = 0, tilePlanes = 0;
+    bool blank = false;  // an integer image with a BLANK value for undefined pixels
+    bool fast = true;    // read by the functions below; otherwise by fits_general.h
 };
 
 // The parse core: `available` header bytes in memory (the blocks up to END at least) of a

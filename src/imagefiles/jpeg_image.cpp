@@ -128,6 +128,36 @@ JpegImage::Region ClipToImage(const JpegImage::Region& wanted, int width, int he
     return r;
 }
 
+// Rows of a four-colour (CMYK, or YCCK which the library turns into CMYK) image: the
+// library gives CMYK, turned into BGR here. Files with an Adobe marker store the inks
+// inverted (0 is full ink), as that program writes them.
+struct InkRows {
+    JSAMPARRAY rows = nullptr;  // 16 rows of four samples a pixel, in the library's pool
+    bool inverted = false;
+};
+
+void InkToBgr(const JSAMPLE* ink, JDIMENSION width, bool inverted, std::uint8_t* bgr) {
+    for (JDIMENSION x = 0; x < width; ++x, ink += 4, bgr += 3) {
+        const unsigned k = inverted ? ink[3] : 255u - ink[3];
+        for (int c = 0; c < 3; ++c) {
+            const unsigned v = inverted ? ink[c] : 255u - ink[c];
+            bgr[2 - c] = std::uint8_t((v * k + 127) / 255);
+        }
+    }
+}
+
+// jpeg_read_scanlines into BGR rows, whatever the image's colours.
+void ReadScanlines(j_decompress_ptr cinfo, JSAMPROW* rows, JDIMENSION want) {
+    if (cinfo->out_color_space != JCS_CMYK) {
+        jpeg_read_scanlines(cinfo, rows, want);
+        return;
+    }
+    const InkRows* ink = static_cast<const InkRows*>(cinfo->client_data);
+    const JDIMENSION got = jpeg_read_scanlines(cinfo, ink->rows, want);
+    for (JDIMENSION i = 0; i < got; ++i)
+        InkToBgr(ink->rows[i], cinfo->output_width, ink->inverted, rows[i]);
+}
+
 // Reads rows up to (not including) `end`: row k goes to base + (k - first) * stride, or,
 // with stride 0, every row goes to `base` and is thrown away.
 void ReadRows(j_decompress_ptr cinfo, JDIMENSION end, std::uint8_t* base, std::size_t stride,
@@ -139,7 +169,7 @@ void ReadRows(j_decompress_ptr cinfo, JDIMENSION end, std::uint8_t* base, std::s
         for (JDIMENSION i = 0; i < want; ++i) {
             rows[i] = base + stride * (cinfo->output_scanline + i - first);
         }
-        jpeg_read_scanlines(cinfo, rows, want);
+        ReadScanlines(cinfo, rows, want);
     }
 }
 
@@ -159,7 +189,7 @@ void ReadAllRowsGrowing(j_decompress_ptr cinfo, std::vector<std::uint8_t>& bgr,
             bgr.resize(needed);
         }
         for (JDIMENSION i = 0; i < want; ++i) rows[i] = bgr.data() + stride * (first + i);
-        jpeg_read_scanlines(cinfo, rows, want);
+        ReadScanlines(cinfo, rows, want);
     }
 }
 
@@ -301,10 +331,25 @@ DecodeResult DecodeWithLibrary(j_decompress_ptr cinfo, ErrorManager& manager,
     const bool whole = !input.sink && region.x == 0 && region.y == 0 && region.width == out.width &&
                        region.height == out.height;
 
-    // Greyscale and YCbCr/RGB sources all convert to BGR inside libjpeg-turbo.
-    cinfo->out_color_space = JCS_EXT_BGR;
+    // Greyscale and YCbCr/RGB sources all convert to BGR inside libjpeg-turbo; CMYK and
+    // YCCK ones come out as CMYK, converted as rows are read.
+    const bool inks = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    if (cinfo->jpeg_color_space == JCS_UNKNOWN) {
+        reason = "a JPEG of " + std::to_string(cinfo->num_components) +
+                 " colour components of no known kind, which is not supported";
+        return DecodeResult::Refused;
+    }
+    cinfo->out_color_space = inks ? JCS_CMYK : JCS_EXT_BGR;
     jpeg_start_decompress(cinfo);
     const Crop crop = ChooseCrop(cinfo, region, whole || input.sink);
+    if (inks) {
+        InkRows* ink = static_cast<InkRows*>((*cinfo->mem->alloc_small)(
+            reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, sizeof(InkRows)));
+        ink->rows = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                crop.width * 4, 16);
+        ink->inverted = cinfo->saw_Adobe_marker;
+        cinfo->client_data = ink;
+    }
     if (!FillBuffer(cinfo, bgr, crop, region, whole, input.sink != nullptr))
         return DecodeResult::NoMemory;
     if (input.sink) {

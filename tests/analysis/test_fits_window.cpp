@@ -1,3 +1,5 @@
+#include "fits_general.h"
+#include "fits_library_writer.h"
 #include "fits_reader.h"
 #include "fits_writer.h"
 #include "frame_window.h"
@@ -5,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -126,5 +129,134 @@ TEST(FitsReaders, StopAtTheHeaderOfJunkAnEndlessHeaderOrAPipe) {
             EXPECT_LE(BytesRead() - before, c.mostRead + kCountingBytes);
             EXPECT_NE(error.find(c.reason), std::string::npos) << error;
         }
+    }
+}
+
+namespace {
+
+// The window of `path` read by the window reader (within `budget` when given) and by the
+// whole-frame reader; false with the reason when the window reader refuses it.
+bool WindowsAgree(const std::string& path, WindowMode mode, MemoryBudget* budget,
+                  std::string& error) {
+    FrameReader reader;
+    reader.hold.setBudget(budget);
+    IntPlane window, expected;
+    EXPECT_TRUE(AllocIntPlane(256, 256, window) && AllocIntPlane(256, 256, expected));
+    int w = 0, h = 0;
+    if (ReadFrameWindow(path, mode, 256, reader, window, w, h, error) != WindowRead::Ok)
+        return false;
+    EXPECT_FALSE(reader.real);
+    Frame frame;
+    JpegImage decoder;
+    EXPECT_TRUE(LoadFrameForAnalysis(path, ".fits", decoder, frame, error)) << error;
+    int x0 = 0, y0 = 0;
+    WindowCorner(frame, 256, mode, x0, y0);
+    CopyWindow(frame, x0, y0, 256, expected);
+    EXPECT_EQ(std::memcmp(window.data(), expected.data(), 256 * 256 * 4), 0);
+    return true;
+}
+
+}  // namespace
+
+TEST(FitsWindow, CompressedTilesCountInTheBudgetBeforeTheyAreRead) {
+    // A bright spot off centre moves the peak-mode window; one tile of the whole image is
+    // what a small file can declare and the library decompresses at once.
+    auto spot = [](int x, int y, int) {
+        return x > 300 && x < 340 && y > 100 && y < 140 ? 20000.0 : double((x * 7 + y) % 90);
+    };
+    const struct {
+        const char* name;
+        Written written;
+        const char* refusal;  // null: read, equal to the whole-frame reader
+    } cases[] = {
+        {"one tile",
+         {16, 1, 1, 0, true, RICE_1, 640, 512},
+         "the 640 x 512 frame, compressed in tiles of 640 x 512 pixels, needs"},
+        {"one gzip tile", {32, 1, 1, 0, true, GZIP_1, 640, 512}, "in tiles of 640 x 512 pixels"},
+        {"rows", {16, 1, 1, 0, true, RICE_1}, nullptr},
+        {"square tiles", {16, 1, 1, 0, true, GZIP_2, 100, 100}, nullptr},
+        {"not compressed, 32-bit", {32}, nullptr},
+    };
+    TempDir dir;
+    MemoryBudget budget(std::size_t(4) << 20);
+    for (const auto& c : cases) {
+        const std::string path = dir.file(std::string(c.name) + ".fits");
+        ASSERT_TRUE(WriteWithLibrary(path, c.written, 640, 512, spot)) << c.name;
+        for (WindowMode mode : {WindowMode::Centre, WindowMode::Peak}) {
+            SCOPED_TRACE(std::string(c.name) + (mode == WindowMode::Peak ? " peak" : " centre"));
+            std::string error;
+            const bool read = WindowsAgree(path, mode, &budget, error);
+            EXPECT_EQ(read, c.refusal == nullptr) << error;
+            if (!c.refusal) continue;
+            EXPECT_NE(error.find(c.refusal), std::string::npos) << error;
+            EXPECT_NE(error.find("MB of memory to be read, more than the 4 MB a run may use"),
+                      std::string::npos)
+                << error;
+        }
+    }
+}
+
+TEST(FitsWindow, UndefinedPixelsCountAsZeroLikeNaN) {
+    // BLANK marks undefined pixels of integer images as NaN does in floating ones: both
+    // read as 0, in the window reader and in the whole-image readers alike.
+    auto marked = [](int x, int y) { return (x + 3 * y) % 5 == 0; };
+    const struct {
+        const char* name;
+        Written written;
+        double undefined;
+    } cases[] = {
+        {"16-bit", {16, 1, 1, 0, false, RICE_1, 0, 0, true}, double(kBlankValue)},
+        {"16-bit, BZERO 32768",
+         {16, 1, 1, 32768, false, RICE_1, 0, 0, true},
+         double(kBlankValue) + 32768},
+        {"32-bit", {32, 1, 1, 0, false, RICE_1, 0, 0, true}, double(kBlankValue)},
+        {"compressed", {16, 1, 1, 0, true, RICE_1, 0, 0, true}, double(kBlankValue)},
+        {"float", {-32}, std::nan("")},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        const std::string path = dir.file(std::string(c.name) + ".fits");
+        ASSERT_TRUE(WriteWithLibrary(path, c.written, 300, 280, [&](int x, int y, int) {
+            return marked(x, y) ? c.undefined : 40.0 + (x % 7) + c.written.bzero;
+        })) << c.name;
+        for (WindowMode mode : {WindowMode::Centre, WindowMode::Peak}) {
+            SCOPED_TRACE(std::string(c.name) + (mode == WindowMode::Peak ? " peak" : " centre"));
+            FrameReader reader;
+            IntPlane window;
+            ASSERT_TRUE(AllocIntPlane(256, 256, window));
+            int w = 0, h = 0, x0 = 22, y0 = 12;
+            std::string error;
+            ASSERT_EQ(ReadFrameWindow(path, mode, 256, reader, window, w, h, error), WindowRead::Ok)
+                << error;
+            if (mode == WindowMode::Peak) {  // the centroid of the defined values
+                double s = 0, sx = 0, sy = 0;
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        const double v = marked(x, y) ? 0 : 40.0 + (x % 7) + c.written.bzero;
+                        s += v, sx += v * x, sy += v * y;
+                    }
+                CornerFromCentroid(s, sx, sy, w, h, 256, x0, y0);
+            }
+            int wrong = 0;
+            for (int i = 0; i < 256; ++i)
+                for (int j = 0; j < 256; ++j)
+                    wrong +=
+                        window[i][j] !=
+                        (marked(x0 + i, y0 + j) ? 0 : 40 + (x0 + i) % 7 + int(c.written.bzero));
+            EXPECT_EQ(wrong, 0);
+        }
+        // The picture's values: every whole-image reader agrees.
+        FitsHeader header;
+        std::vector<double> values;
+        ByteSource source;
+        std::string error;
+        ASSERT_TRUE(source.open(path, error) && ReadFitsValues(source, header, values, error))
+            << error;
+        EXPECT_EQ(values[3 * 300 + 1], 0) << c.name;
+        IntPlane plane;
+        int pw = 0, ph = 0;
+        ASSERT_TRUE(ReadFitsFrame(path, plane, pw, ph, error)) << error;
+        EXPECT_EQ(plane[1][3], 0) << c.name;
+        EXPECT_EQ(plane[2][3], 40 + 2 + int(c.written.bzero)) << c.name;
     }
 }

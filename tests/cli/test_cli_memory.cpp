@@ -2,6 +2,7 @@
 // another instead of all being decoded at once.
 
 #include "file_io.h"
+#include "fits_library_writer.h"
 #include "fits_writer.h"
 #include "jpeg_image.h"
 #include "ser_test_files.h"
@@ -10,6 +11,7 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <random>
@@ -131,4 +133,48 @@ TEST(CliMemory, AHundredThousandVideoFramesStayUnder300MB) {
     EXPECT_EQ(exitCode, 0);
     std::printf("100000 frames: peak resident memory %ld MB\n", peakKb / 1024);
     EXPECT_LT(peakKb, 300 * 1024) << peakKb / 1024 << " MB";
+}
+
+TEST(CliMemory, TileCompressedBombsStayUnder300MBAndAreRefusedQuickly) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's own memory would be measured";
+#endif
+    // Small files of zeros whose one tile the library would decompress whole (over 400 MB),
+    // and a large image in rows of tiles, which is read.
+    const struct {
+        const char* name;
+        Written written;
+        int side;
+        int exitCode;
+    } cases[] = {
+        {"one rice tile", {16, 1, 1, 0, true, RICE_1, 5000, 5000}, 5000, 1},
+        {"one gzip tile", {16, 1, 1, 0, true, GZIP_1, 5000, 5000}, 5000, 1},
+        {"rows of tiles", {16, 1, 1, 0, true, GZIP_1}, 6000, 0},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string path = dir.file(std::string(c.name) + ".fits");
+        ASSERT_TRUE(WriteWithLibrary(path, c.written, c.side, c.side, [](int, int, int) {
+            return 0.0;
+        })) << c.name;
+        std::vector<std::vector<std::string>> runs = {{"profile", path},
+                                                      {"profile", "--peak", path}};
+        std::vector<std::string> threads{"select", "--peak", "--threads", "16", path};
+        for (int k = 1; k < 8; ++k) {
+            threads.push_back(dir.file("copy" + std::to_string(k) + ".fits"));
+            ASSERT_EQ(link(path.c_str(), threads.back().c_str()), 0);
+        }
+        runs.push_back(threads);
+        for (const auto& args : runs) {
+            SCOPED_TRACE(std::string(c.name) + " " + args[0] + " " + args[1]);
+            int exitCode = -1;
+            const auto start = std::chrono::steady_clock::now();
+            const long peakKb = PeakOfRun(args, exitCode);
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            EXPECT_EQ(exitCode, c.exitCode);
+            EXPECT_LT(peakKb, 300 * 1024) << peakKb / 1024 << " MB";
+            EXPECT_LT(seconds, 30);
+        }
+    }
 }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <zlib.h>
 
 using namespace framesifter;
 
@@ -104,15 +105,81 @@ TEST(FitsGeneral, DamagedFilesAreRefusedWithAReason) {
         f.seekp(std::streamoff(at));
         f.write("'NOPE_1", 7);
     }
+    // One tile declared 16000 x 16000 by a small file: refused from the header.
+    const std::string bomb = dir.file("bomb.fz");
+    ASSERT_TRUE(WriteWithLibrary(bomb, {16, 1, 1, 0, true, RICE_1, 300, 300}, 300, 300, ramp));
+    {
+        std::fstream f(bomb, std::ios::in | std::ios::out | std::ios::binary);
+        std::string head(2880 * 2, ' ');
+        f.read(head.data(), std::streamsize(head.size()));
+        for (const char* key : {"ZNAXIS1 =", "ZNAXIS2 =", "ZTILE1  =", "ZTILE2  ="}) {
+            const std::size_t at = head.find(key);
+            ASSERT_NE(at, std::string::npos) << key;
+            f.seekp(std::streamoff(at + 10));
+            f.write("               16000", 20);
+        }
+    }
     const struct {
         std::string path;
         const char* reason;
-    } cases[] = {{cut, "truncated"}, {tiles, ": error uncompressing image"}};
+    } cases[] = {{cut, "truncated"},
+                 {tiles, ": error uncompressing image"},
+                 {bomb, "the image, compressed in tiles of 16000 x 16000 pixels, needs "}};
     for (const auto& c : cases) {
         FitsHeader header;
         std::vector<double> values;
         std::string error;
         EXPECT_FALSE(ReadValues(c.path, header, values, error)) << c.path;
         EXPECT_NE(error.find(c.reason), std::string::npos) << c.path << ": " << error;
+    }
+}
+
+TEST(FitsGeneral, TilesWhoseStreamsHoldMoreThanTheirPixelsAreRefused) {
+    // The library would grow its buffer for all a gzip stream holds, and trusts the size an
+    // HCOMPRESS stream names for itself.
+    std::vector<unsigned char> zeros;
+    {
+        z_stream z{};
+        ASSERT_EQ(deflateInit2(&z, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY), Z_OK);
+        std::vector<unsigned char> in(std::size_t(1) << 20), out(std::size_t(1) << 20);
+        for (int k = 0; k < 64; ++k) {  // 64 MB of zeros
+            z.next_in = in.data();
+            z.avail_in = uInt(in.size());
+            do {
+                z.next_out = out.data();
+                z.avail_out = uInt(out.size());
+                deflate(&z, k == 63 ? Z_FINISH : Z_NO_FLUSH);
+                zeros.insert(zeros.end(), out.data(), out.data() + (out.size() - z.avail_out));
+            } while (z.avail_out == 0);
+        }
+        deflateEnd(&z);
+    }
+    const struct {
+        const char* name;
+        int compression;
+        std::function<void(std::vector<unsigned char>&)> change;
+        const char* reason;  // null: read
+    } cases[] = {
+        {"gzip, intact", GZIP_1, [](auto&) {}, nullptr},
+        {"gzip, inflating to 64 MB", GZIP_1, [&](auto& b) { b = zeros; }, "a compressed tile of "},
+        {"hcompress, intact", HCOMPRESS_1, [](auto&) {}, nullptr},
+        {"hcompress, naming a larger size", HCOMPRESS_1, [](auto& b) { b[3] = 0x10; },
+         "a compressed tile claims 1048596 x 100 pixels, more than its 2000"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.file(std::string(c.name) + ".fits");
+        Written written{16, 1, 1, 0, true, c.compression, 100, 20};
+        ASSERT_TRUE(WriteWithLibrary(path, written, 300, 60,
+                                     [](int x, int y, int) { return double(x + y); }));
+        ASSERT_TRUE(RewriteTile(path, 2, c.change));
+        FitsHeader header;
+        std::vector<double> values;
+        std::string error;
+        EXPECT_EQ(ReadValues(path, header, values, error), c.reason == nullptr) << error;
+        if (c.reason) {
+            EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        }
     }
 }

@@ -10,6 +10,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <cstdio>
+#include <jpeglib.h>
 #include <functional>
 #include <future>
 #include <map>
@@ -231,7 +234,7 @@ TEST(JpegImage, BadInputGivesReasonAndLeavesDecoderUsable) {
     std::vector<std::uint8_t> badCode = good;
     std::fill(badCode.begin() + long(scanStart) + 10, badCode.begin() + long(scanStart) + 30, 0xFF);
     badCode[scanStart + 30] = 0xD3;  // an unexpected restart marker inside the data
-    std::vector<std::uint8_t> cmyk(16 * 16 * 4, 128);
+    std::vector<std::uint8_t> twoColours(16 * 16 * 2, 128);
 
     struct Case {
         const char* name;
@@ -250,8 +253,8 @@ TEST(JpegImage, BadInputGivesReasonAndLeavesDecoderUsable) {
         {"bad data", badCode, "cannot decode JPEG: Corrupt JPEG data"},
         {"huge", withSize(30000, 20000), "image too large: 30000 x 20000"},
         {"zero width", withSize(0, 64), "cannot decode JPEG: "},
-        {"cmyk", EncodeJpegWithLibjpeg(16, 16, 4, JCS_CMYK, cmyk),
-         "cannot decode JPEG: Unsupported color conversion request"},
+        {"two colour components", EncodeJpegWithLibjpeg(16, 16, 2, JCS_UNKNOWN, twoColours),
+         "a JPEG of 2 colour components of no known kind, which is not supported"},
     };
     TempDir dir;
     JpegImage decoder;
@@ -347,4 +350,87 @@ TEST(JpegImage, ALargeDeclaredSizeWithLittleDataTakesLittleMemory) {
     EXPECT_FALSE(decoder.loadMemory(file.data(), file.size(), decoderError));
     EXPECT_NE(decoderError.find("cannot decode JPEG"), std::string::npos) << decoderError;
     EXPECT_LT(decoder.bgr().capacity(), std::size_t(64) * 15000 * 3);
+}
+
+namespace {
+
+// A JPEG of four-colour samples: ink[c](x, y) for cyan, magenta, yellow, black, stored as
+// `space` (CMYK or YCCK) with or without the Adobe marker (which stores the inks inverted).
+std::vector<std::uint8_t> EncodeInks(int width, int height, J_COLOR_SPACE space, bool adobe,
+                                     const std::function<int(int, int, int)>& ink) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_colorspace(&cinfo, space);
+    cinfo.write_Adobe_marker = adobe;
+    jpeg_set_quality(&cinfo, 100, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<JSAMPLE> row(std::size_t(width) * 4);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int y = int(cinfo.next_scanline);
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 4; ++c) {
+                const int v = ink(x, y, c);
+                row[std::size_t(x) * 4 + c] = JSAMPLE(adobe ? 255 - v : v);
+            }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::vector<std::uint8_t> file(out, out + size);
+    std::free(out);
+    return file;
+}
+
+}  // namespace
+
+TEST(JpegImage, FourColourFilesReadAsTheirColours) {
+    // Cyan across, black down: red = (255 - C) (255 - K) / 255, and so on.
+    auto ink = [](int x, int y, int c) { return c == 0 ? 2 * x : c == 3 ? y : c == 1 ? 60 : 0; };
+    const struct {
+        const char* name;
+        J_COLOR_SPACE space;
+        bool adobe;
+    } cases[] = {{"CMYK, Adobe", JCS_CMYK, true},
+                 {"CMYK, plain", JCS_CMYK, false},
+                 {"YCCK, Adobe", JCS_YCCK, true}};
+    const int w = 120, h = 90;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto file = EncodeInks(w, h, c.space, c.adobe, ink);
+        JpegImage whole, centre;
+        std::string error;
+        ASSERT_TRUE(whole.loadMemory(file.data(), file.size(), error)) << error;
+        int worst = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const std::uint8_t* px = whole.bgr().data() + whole.stride() * y + 3 * x;
+                const int k = 255 - ink(x, y, 3);
+                for (int ch = 0; ch < 3; ++ch) {
+                    const int expected = (255 - ink(x, y, ch)) * k / 255;
+                    worst = std::max(worst, std::abs(px[2 - ch] - expected));
+                }
+            }
+        EXPECT_LE(worst, 6);
+        // A region is the same pixels as the whole.
+        ASSERT_TRUE(centre.loadMemoryCentre(file.data(), file.size(), 40, 30, nullptr, error))
+            << error;
+        ASSERT_EQ(centre.regionWidth(), 40);
+        for (int j = 0; j < 30; ++j)
+            EXPECT_EQ(std::memcmp(centre.bgr().data() + centre.stride() * j,
+                                  whole.bgr().data() + whole.stride() * (centre.regionY() + j) +
+                                      3 * centre.regionX(),
+                                  40 * 3),
+                      0);
+    }
 }
