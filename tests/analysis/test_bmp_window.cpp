@@ -270,7 +270,7 @@ TEST(BmpWindow, RunLengthDataDeclaringAHugeImageCostLittle) {
     // 16000 x 16000 pixels from a few bytes: the rows the data never reach are colour 0. The
     // reading runs in a child process whose address space could not hold the image.
     std::mt19937 rng(3);
-    Bmp bmp{40, 16000, 16000, 8, false, 1, 0, 1, 0, 0, 256, -1, {}};
+    Bmp bmp{40, 16000, 16000, 8, false, 1, 0, 1, 0, 0, 256, -1, {}, {}};
     bmp.data = {0, 2, 255, 255};
     for (int k = 0; k < 40; ++k) bmp.data.insert(bmp.data.end(), {0, 2, 0, 200, 200, 7});
     bmp.data.insert(bmp.data.end(), {0, 1});
