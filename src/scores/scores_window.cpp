@@ -214,11 +214,7 @@ void ScoresWindow::follow(SelectionSession* session) {
         exclude_->blockSignals(false);
         setData(ScoresDataOf(*session_));
     };
-    for (auto change : {&SelectionSession::entriesChanged, &SelectionSession::modeChanged,
-                        &SelectionSession::resultsChanged, &SelectionSession::bandChanged,
-                        &SelectionSession::exclusionsChanged, &SelectionSession::thresholdChanged,
-                        &SelectionSession::passesChanged})
-        connect(session_, change, this, show);
+    connect(session_, &SelectionSession::changed, this, show);
     show();
 }
 

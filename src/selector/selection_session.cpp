@@ -39,6 +39,7 @@ void SelectionSession::setEntries(std::vector<Entry> entries) {
     updateMatch();
     clearPasses();
     emit entriesChanged();
+    emit changed();
 }
 
 void SelectionSession::setMode(WindowMode mode) {
@@ -47,6 +48,7 @@ void SelectionSession::setMode(WindowMode mode) {
     updateMatch();
     clearPasses();
     emit modeChanged();
+    emit changed();
 }
 
 void SelectionSession::takeRun(AnalysisResults& run) {
@@ -56,6 +58,7 @@ void SelectionSession::takeRun(AnalysisResults& run) {
     clearPasses();
     setLevelThreshold();
     emit resultsChanged();
+    emit changed();
 }
 
 void SelectionSession::dropResults() {
@@ -64,6 +67,7 @@ void SelectionSession::dropResults() {
     updateMatch();
     clearPasses();
     emit resultsChanged();
+    emit changed();
 }
 
 void SelectionSession::setBand(Band band) {
@@ -72,18 +76,21 @@ void SelectionSession::setBand(Band band) {
     clearPasses();
     setLevelThreshold();
     emit bandChanged();
+    emit changed();
 }
 
 void SelectionSession::setLevel(int level) {
     if (level == level_) return;
     level_ = level;
     emit levelChanged();
+    emit changed();
 }
 
 void SelectionSession::setExcludeFlagged(bool exclude) {
     if (exclude == excludeFlagged_) return;
     excludeFlagged_ = exclude;
     emit exclusionsChanged();
+    emit changed();
 }
 
 SelectionSession::SelectOutcome SelectionSession::select(const PassRule& rule) {
@@ -98,6 +105,7 @@ SelectionSession::SelectOutcome SelectionSession::select(const PassRule& rule) {
     }
     emit passesChanged();
     setThreshold(result.threshold);
+    emit changed();
     return SelectOutcome::Selected;
 }
 
@@ -106,34 +114,41 @@ bool SelectionSession::dropPass(const QString& path) {
         if (p->path != path) continue;
         passes_.erase(p);
         emit passesChanged();
+        emit changed();
         return true;
     }
     return false;
 }
 
 void SelectionSession::markMoved(const std::vector<std::pair<std::size_t, QString>>& moved) {
-    bool changed = false;
+    bool anyMoved = false;
     for (const auto& [index, target] : moved) {
         if (index >= passes_.size() || passes_[index].moved) continue;
         Pass& p = passes_[index];
         p.origin = p.path;
         p.path = target;
-        p.moved = changed = true;
+        p.moved = anyMoved = true;
     }
-    if (changed) emit passesChanged();
+    if (anyMoved) {
+        emit passesChanged();
+        emit changed();
+    }
 }
 
 void SelectionSession::markReturned(const std::vector<std::size_t>& passes) {
-    bool changed = false;
+    bool returned = false;
     for (std::size_t index : passes) {
         if (index >= passes_.size() || !passes_[index].moved) continue;
         Pass& p = passes_[index];
         p.path = p.origin;
         p.origin.clear();
         p.moved = false;
-        changed = true;
+        returned = true;
     }
-    if (changed) emit passesChanged();
+    if (returned) {
+        emit passesChanged();
+        emit changed();
+    }
 }
 
 void SelectionSession::clearEntriesKeepingPasses() {
@@ -143,6 +158,7 @@ void SelectionSession::clearEntriesKeepingPasses() {
     updateMatch();
     emit entriesChanged();
     emit passesChanged();
+    emit changed();
 }
 
 void SelectionSession::updateMatch() { matches_ = ResultsMatch(results_, nativePaths_, mode_); }

@@ -82,6 +82,8 @@ public:
     void clearEntriesKeepingPasses();
 
 signals:
+    // One signal per part that changed, then `changed` once after the whole command, for a
+    // view that redraws everything at once.
     void entriesChanged();
     void modeChanged();
     void resultsChanged();
@@ -90,6 +92,7 @@ signals:
     void exclusionsChanged();
     void thresholdChanged();
     void passesChanged();
+    void changed();
 
 private:
     void updateMatch();

@@ -75,7 +75,8 @@ public:
             {&SelectionSession::levelChanged, "level"},
             {&SelectionSession::exclusionsChanged, "exclusions"},
             {&SelectionSession::thresholdChanged, "threshold"},
-            {&SelectionSession::passesChanged, "passes"}};
+            {&SelectionSession::passesChanged, "passes"},
+            {&SelectionSession::changed, "changed"}};
         for (const auto& [change, name] : changes)
             QObject::connect(session.get(), change, [this, name = name] { ++emitted[name]; });
         session->setEntries(Entries("/d"));
@@ -158,6 +159,8 @@ TEST_F(Session, WhatClearsThePasses) {
         EXPECT_TRUE(session->passes().empty());
         EXPECT_EQ(emitted["passes"], 1);
         EXPECT_EQ(emitted[c.signal], 1);
+        // One redraw per command: the peak-mode row is two of them.
+        EXPECT_EQ(emitted["changed"], c.name == std::string("peak mode, then its run") ? 2 : 1);
         const std::vector<char> flags = session->passedFlags();
         EXPECT_EQ(std::count(flags.begin(), flags.end(), 1), 0);
         EXPECT_EQ(session->resultsMatch(), c.resultsMatch);
@@ -231,6 +234,7 @@ TEST_F(Session, WhatWaitsForTheNextSelection) {
         EXPECT_EQ(session->threshold(), threshold);
         EXPECT_EQ(emitted["passes"], 0);
         if (c.signal) EXPECT_EQ(emitted[c.signal], 1);
+        EXPECT_EQ(emitted["changed"], c.signal ? 1 : 0);
         // The next selection brings the dropped frame back and applies what changed.
         ASSERT_EQ(session->select(PassRule{}), SelectionSession::SelectOutcome::Selected);
         const auto out = session->selectionLeftOut();
