@@ -244,25 +244,3 @@ TEST_F(Session, WhatWaitsForTheNextSelection) {
         expectConsistent(true);
     }
 }
-
-// Moved passes point into Good and stay when the list is emptied after the move; an undo
-// brings them back to where they were.
-TEST_F(Session, MovesKeepThePasses) {
-    session->setLevel(8);
-    ASSERT_EQ(session->select(PassRule{}), SelectionSession::SelectOutcome::Selected);
-    const std::vector<SelectionSession::Pass> before = session->passes();
-    ASSERT_GE(before.size(), 2u);
-    session->markMoved({{1, "/d/Good/x.fit"}});
-    session->clearEntriesKeepingPasses();
-    ASSERT_EQ(session->passes().size(), before.size());
-    EXPECT_TRUE(session->passes()[1].moved);
-    EXPECT_EQ(session->passes()[1].path, "/d/Good/x.fit");
-    EXPECT_EQ(session->passes()[1].origin, before[1].path);
-    EXPECT_FALSE(session->passes()[0].moved);
-    EXPECT_EQ(session->passes()[0].entry, -1);
-    EXPECT_FALSE(session->resultsMatch());
-    session->markReturned({0, 1});
-    EXPECT_FALSE(session->passes()[1].moved);
-    EXPECT_EQ(session->passes()[1].path, before[1].path);
-    EXPECT_EQ(session->passes()[0].path, before[0].path);
-}
