@@ -83,7 +83,6 @@ void SelectionSession::setLevel(int level) {
     if (level == level_) return;
     level_ = level;
     emit levelChanged();
-    emit changed();
 }
 
 void SelectionSession::setExcludeFlagged(bool exclude) {

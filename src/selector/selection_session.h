@@ -83,7 +83,8 @@ public:
 
 signals:
     // One signal per part that changed, then `changed` once after the whole command, for a
-    // view that redraws everything at once.
+    // view that redraws everything at once. A new level alone changes nothing shown until
+    // the next selection: it has no `changed`.
     void entriesChanged();
     void modeChanged();
     void resultsChanged();
