@@ -3,6 +3,7 @@
 
 #include "analysis_results.h"
 #include "band_suggestion.h"
+#include "selection_session.h"
 
 #include <string>
 #include <vector>
@@ -20,3 +21,7 @@ struct ScoresData {
     framesifter::Band band;                  // the band the scores are summed over
     framesifter::BandSuggestion suggestion;  // the run's own band, offered to the user
 };
+
+// What the session shows: its scores, passes and threshold while its results belong to the
+// listed frames, nothing otherwise.
+ScoresData ScoresDataOf(const framesifter::SelectionSession& session);

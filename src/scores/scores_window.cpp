@@ -141,7 +141,12 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
         if (currentRule(rule)) emit ruleApplied(rule);
     });
     connect(export_, &QPushButton::clicked, this, &ScoresWindow::exportCsv);
-    connect(exclude_, &QCheckBox::toggled, this, [this] { setData(ScoresData(data_)); });
+    connect(exclude_, &QCheckBox::toggled, this, [this](bool on) {
+        if (session_)
+            session_->setExcludeFlagged(on);
+        else
+            setData(ScoresData(data_));
+    });
     connect(useSuggestion_, &QPushButton::clicked, this, [this] {
         if (data_.suggestion.found) emit bandChosen(data_.suggestion.band);
     });
@@ -199,6 +204,18 @@ void ScoresWindow::setData(const ScoresData& data) {
         table_->setColumnWidth(ScoresTableModel::Score, need);
 
     showSuggestion();
+}
+
+void ScoresWindow::follow(SelectionSession* session) {
+    session_ = session;
+    const auto show = [this] {
+        exclude_->blockSignals(true);
+        exclude_->setChecked(session_->excludeFlagged());
+        exclude_->blockSignals(false);
+        setData(ScoresDataOf(*session_));
+    };
+    connect(session_, &SelectionSession::changed, this, show);
+    show();
 }
 
 void ScoresWindow::showSuggestion() {

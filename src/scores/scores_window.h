@@ -25,6 +25,9 @@ public:
     explicit ScoresWindow(QWidget* parent = nullptr);
 
     void setData(const ScoresData& data);
+    // Shows `session` from now on, after each of its changes; the check box "注意付きを除外"
+    // then sets the session's exclusion.
+    void follow(framesifter::SelectionSession* session);
     const ScoresData& data() const { return data_; }
 
     // The rule the group shows; false when its number cannot be read.
@@ -68,6 +71,7 @@ private:
     void retranslate();
     void showSuggestion();
 
+    framesifter::SelectionSession* session_ = nullptr;
     ScoresData data_;
     ScoresData shownData_;     // the frames not left out, as the plots and the table show them
     std::vector<int> shown_;   // shown frame -> list index

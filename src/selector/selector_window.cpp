@@ -56,8 +56,6 @@ namespace {
 
 const int kPanelWidth = 595;
 const int kPanelHeight = 297;
-const int kMovedRole = Qt::UserRole + 1;   // a passed entry that already lies in "Good"
-const int kOriginRole = Qt::UserRole + 3;  // where a moved entry was before the move
 const int kMaxListedFailures = 20;
 const int kPollInterval = 100;  // ms between looks at a run's progress
 
@@ -79,11 +77,6 @@ std::vector<std::string> NativePaths(const QListWidget* list) {
     paths.reserve(std::size_t(list->count()));
     for (int i = 0; i < list->count(); ++i) paths.push_back(ToNative(PathOf(list->item(i))));
     return paths;
-}
-
-void AddEntry(QListWidget* list, const QString& name, const QString& path) {
-    auto* item = new QListWidgetItem(name, list);
-    item->setData(SelectorWindow::kPathRole, path);
 }
 
 int SelectedRow(const QListWidget* list) {
@@ -259,7 +252,7 @@ struct SelectorWindow::Work {
     // A move.
     std::atomic<bool> stopMove{false};
     std::vector<std::string> sources;
-    std::vector<QListWidgetItem*> items;
+    std::vector<std::size_t> passes;  // the session's passes being moved
     std::vector<MoveOutcome> outcomes;
 
     // An undo of the moves recorded in one Good folder.
@@ -344,17 +337,21 @@ SelectorWindow::SelectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setFixedSize(kPanelWidth, kPanelHeight);
     CentreOnScreen(*this);
     restorePreferences();
-    std::string error;
-    if (!CreateAnalysisResults(results, error)) throw std::runtime_error(error);
+    connect(&session, &SelectionSession::entriesChanged, this, &SelectorWindow::showEntries);
+    connect(&session, &SelectionSession::passesChanged, this, &SelectorWindow::showPasses);
+    connect(&session, &SelectionSession::bandChanged, this,
+            [this] { graphView.band = session.band(); });
 
     scoresWindow_ = std::make_unique<ScoresWindow>();
     scoresWindow_->setAttribute(Qt::WA_QuitOnClose, false);
+    scoresWindow_->follow(&session);
     connect(scoresWindow_.get(), &ScoresWindow::ruleApplied, this, &SelectorWindow::applyRule);
     connect(scoresWindow_.get(), &ScoresWindow::bandChosen, this, &SelectorWindow::useBand);
     connect(scoresWindow_.get(), &ScoresWindow::frameClicked, this,
             &SelectorWindow::showScoredFrame);
     connect(scoresWindow_.get(), &ScoresWindow::frameOpened, this, [this](int index) {
-        if (!work_ && resultsMatchList()) emit frameOpenRequested(Paths(fileList), index, false);
+        if (!work_ && session.resultsMatch())
+            emit frameOpenRequested(Paths(fileList), index, false);
     });
 }
 
@@ -514,11 +511,18 @@ void SelectorWindow::hideEvent(QHideEvent* event) {
 
 void SelectorWindow::restorePreferences() {
     const Preferences kept;
-    graphView.band.low = kept.bandLow();
-    graphView.band.high = kept.bandHigh();
+    session.setBand({kept.bandLow(), kept.bandHigh()});
+    graphView.band = session.band();
     passLevelSpinner->setPosition(kept.passLevel());
     passLevel->setText(QString::number(passLevelSpinner->position()));
+    session.setLevel(passLevelSpinner->position());
     (kept.peakMode() ? peakModeButton : centreModeButton)->setChecked(true);
+    session.setMode(kept.peakMode() ? WindowMode::Peak : WindowMode::Centre);
+    connect(peakModeButton, &QRadioButton::toggled, this, [this](bool peak) {
+        RunCommand(this, [&] { session.setMode(peak ? WindowMode::Peak : WindowMode::Centre); });
+    });
+    connect(passLevelSpinner, &UpDownSpinner::clicked, this,
+            [this] { session.setLevel(passLevelSpinner->position()); });
     if (const std::optional<QPoint> place = kept.selectorPlace();
         place && PlaceIsOnScreen(QRect(*place, frameGeometry().size())))
         move(*place);
@@ -531,7 +535,7 @@ void SelectorWindow::restorePreferences() {
 
 void SelectorWindow::keepPreferences() {
     Preferences kept;
-    kept.setBand(graphView.band.low, graphView.band.high);
+    kept.setBand(session.band().low, session.band().high);
     kept.setPassLevel(passLevelSpinner->position());
     kept.setPeakMode(peakModeButton->isChecked());
     kept.setSelectorPlace(pos());
@@ -555,7 +559,7 @@ void SelectorWindow::showCounts() {
 void SelectorWindow::clearStaleGraph() {
     // A graph drawn from the listed files' own results is still worth seeing; another
     // list's curves never are.
-    if (resultsMatchList()) return;
+    if (session.resultsMatch()) return;
     ClearGraph(graphCanvas->picture);
     graphCanvas->hideMarkerLabels();
     graphCanvas->update();
@@ -578,12 +582,8 @@ QStringList SelectorWindow::openFilters() {
             QStringLiteral("SER (*.ser) (*.ser)")};
 }
 
-WindowMode SelectorWindow::currentMode() const {
-    return peakModeButton->isChecked() ? WindowMode::Peak : WindowMode::Centre;
-}
-
 void SelectorWindow::drawGraph(GraphForm form) {
-    DrawGraph(graphCanvas->picture, results, graphView, form);
+    DrawGraph(graphCanvas->picture, session.results(), graphView, form);
     graphCanvas->showMarkerLabels(graphView.band.low, graphView.band.high);
     graphCanvas->update();
 }
@@ -601,8 +601,7 @@ void SelectorWindow::openFiles() {
         if (!choice.accepted) return;
         if (!choice.files.isEmpty())
             preferences.keepDialogChoice(kind, choice.files.first(), choice.filterIndex);
-        fileList->clear();
-        passedList->clear();
+        session.setEntries({});
         if (!choice.files.isEmpty())
             QDir::setCurrent(QFileInfo(choice.files.first()).absolutePath());
         if (choice.files.size() > kMaxFiles) {
@@ -637,9 +636,8 @@ void SelectorWindow::openFiles() {
                                             .arg(chosen[std::size_t(repeated.first)].path,
                                                  chosen[std::size_t(repeated.second)].path));
         } else if (expandVideos(chosen, entries)) {
-            fillFileList(entries);
+            session.setEntries(std::move(entries));
         }
-        showCounts();
     });
 }
 
@@ -670,14 +668,26 @@ bool SelectorWindow::expandVideos(const std::vector<ListEntry>& chosen,
     return true;
 }
 
-void SelectorWindow::fillFileList(const std::vector<ListEntry>& entries) {
+void SelectorWindow::showEntries() {
+    fileList->clear();
     // One insertion for all rows: a video's frames may be tens of thousands of them.
+    const std::vector<ListEntry>& entries = session.entries();
     QStringList names;
     names.reserve(qsizetype(entries.size()));
     for (const ListEntry& e : entries) names << e.name;
     fileList->addItems(names);
     for (int i = 0; i < fileList->count(); ++i)
         fileList->item(i)->setData(kPathRole, entries[std::size_t(i)].path);
+    showCounts();
+}
+
+void SelectorWindow::showPasses() {
+    passedList->clear();
+    for (const SelectionSession::Pass& p : session.passes()) {
+        auto* item = new QListWidgetItem(p.name, passedList);
+        item->setData(kPathRole, p.path);
+    }
+    showCounts();
 }
 
 void SelectorWindow::runAnalysis() {
@@ -693,7 +703,7 @@ void SelectorWindow::runAnalysis() {
         auto work = std::make_unique<Work>();
         work->kind = Work::Analysis;
         work->paths = NativePaths(fileList);
-        work->mode = currentMode();
+        work->mode = session.mode();
         work->total = fileList->count();
         work->scratch = std::make_unique<AnalysisResults>();
         std::string error;
@@ -719,7 +729,10 @@ void SelectorWindow::runAnalysis() {
 
 void SelectorWindow::pressGraph(Qt::MouseButton button, int x, int) {
     RunCommand(this, [&] {
-        if (ApplyGraphPress(graphView, button, x)) drawGraph(GraphForm::Summary);
+        GraphView pressed = graphView;
+        if (!ApplyGraphPress(pressed, button, x)) return;
+        session.setBand(pressed.band);
+        drawGraph(GraphForm::Summary);
     });
 }
 
@@ -753,34 +766,18 @@ void SelectorWindow::applyRule(const PassRule& rule) {
 void SelectorWindow::selectByRule(const PassRule& rule) {
     // A move holds the pass list's entries; a run is about to replace the results.
     if (work_) return;
-    const int n = fileList->count();
-    if (n == 0) return;
-    // Scores are only meaningful for the very files the last completed run analysed.
-    if (!resultsMatchList()) {
+    session.setLevel(passLevelSpinner->position());
+    switch (session.select(rule)) {
+    case SelectionSession::SelectOutcome::NoEntries:
+        return;
+    case SelectionSession::SelectOutcome::StaleResults:
+        // Scores are only meaningful for the very files the last completed run analysed.
         Dialogs().showMessage(this, tr("先にFFTを実行してください"));
         return;
+    case SelectionSession::SelectOutcome::Selected:
+        progressBar->setValue(0);
+        return;
     }
-    passedList->clear();
-    const SelectionResult result = SelectByRule(
-        results, n, graphView.band, passLevelSpinner->position(), rule, selectionLeftOut());
-    for (int k : result.passed) {
-        const QListWidgetItem* file = fileList->item(k);
-        AddEntry(passedList, file->text(), PathOf(file));
-    }
-    showCounts();
-    progressBar->setValue(0);
-    updateScores(result.threshold);
-}
-
-std::vector<LeftOutFrame> SelectorWindow::selectionLeftOut() const {
-    return scoresWindow_->excludeFlagged() ? LeftOutWithFlagged(results.leftOut, results.flags)
-                                           : results.leftOut;
-}
-
-bool SelectorWindow::resultsMatchList() const {
-    // Lists that do not match mostly differ in length; only equal ones need their paths.
-    if (results.files.size() != std::size_t(fileList->count())) return false;
-    return ResultsMatch(results, NativePaths(fileList), currentMode());
 }
 
 void SelectorWindow::showScores() {
@@ -791,58 +788,25 @@ void SelectorWindow::showScores() {
     });
 }
 
-void SelectorWindow::updateScores(double threshold) {
-    if (!resultsMatchList()) return;
-    const int n = fileList->count();
-    ScoresData data;
-    data.files = results.files;
-    data.scores = BandScores(results, n, graphView.band);
-    data.leftOut = results.leftOut;
-    data.flags = results.flags;
-    data.suggestion = suggestion;
-    data.passed.assign(std::size_t(n), 0);
-    data.threshold = threshold;
-    QHash<QString, int> rows;
-    rows.reserve(n);
-    for (int i = n - 1; i >= 0; --i) rows.insert(PathOf(fileList->item(i)), i);
-    for (int i = 0; i < passedList->count(); ++i) {
-        const auto row = rows.constFind(PathOf(passedList->item(i)));
-        if (row == rows.constEnd() || data.passed[std::size_t(*row)]) continue;
-        data.passed[std::size_t(*row)] = 1;
-        ++data.cut;
-    }
-    scoresWindow_->setData(data);
-}
-
 void SelectorWindow::dropPassed(const QString& path) {
     RunCommand(this, [&] {
         if (work_ && work_->kind != Work::Analysis) return;
-        for (int i = 0; i < passedList->count(); ++i) {
-            if (PathOf(passedList->item(i)) != path) continue;
-            delete passedList->takeItem(i);
-            showCounts();
-            updateScores(scoresWindow_->data().threshold);
-            return;
-        }
+        session.dropPass(path);
     });
 }
 
 void SelectorWindow::useBand(Band band) {
     RunCommand(this, [&] {
-        if (work_ || !resultsMatchList()) return;
-        graphView.band = band;
+        if (work_ || !session.resultsMatch()) return;
+        session.setBand(band);
         drawGraph(GraphForm::Summary);
         keepPreferences();
-        // The pass list stays as it was chosen; the level's line moves with the scores.
-        updateScores(SelectFrames(results, fileList->count(), band, passLevelSpinner->position(),
-                                  selectionLeftOut())
-                         .threshold);
     });
 }
 
 void SelectorWindow::showScoredFrame(int index) {
     RunCommand(this, [&] {
-        if (work_ || index < 0 || index >= fileList->count() || !resultsMatchList()) return;
+        if (work_ || index < 0 || index >= fileList->count() || !session.resultsMatch()) return;
         fileList->scrollToItem(fileList->item(index));
         // Selecting a new row draws its curve; the row already selected is drawn again.
         if (SelectedRow(fileList) == index)
@@ -859,18 +823,18 @@ void SelectorWindow::movePassed() {
         // would nest them one folder deeper.
         auto work = std::make_unique<Work>();
         work->kind = Work::Move;
-        for (int i = 0; i < passedList->count(); ++i) {
-            QListWidgetItem* item = passedList->item(i);
-            if (item->data(kMovedRole).toBool()) continue;
-            work->items.push_back(item);
-            work->sources.push_back(ToNative(PathOf(item)));
+        const std::vector<SelectionSession::Pass>& passes = session.passes();
+        for (std::size_t i = 0; i < passes.size(); ++i) {
+            if (passes[i].moved) continue;
+            work->passes.push_back(i);
+            work->sources.push_back(ToNative(passes[i].path));
         }
-        if (work->items.empty()) {
+        if (work->passes.empty()) {
             Dialogs().showMessage(this, tr("移動するファイルがありません"));
             return;
         }
         if (!Dialogs().askYesNo(this, moveQuestion(work->sources), true)) return;
-        work->total = int(work->items.size());
+        work->total = int(work->passes.size());
         QApplication::setOverrideCursor(Qt::WaitCursor);
         try {
             startWork(std::move(work));
@@ -940,18 +904,18 @@ void SelectorWindow::showUndone(const UndoReport& report) {
             stayed << QStringLiteral("%1 (%2)").arg(FromNative(item.inGood),
                                                     QString::fromLocal8Bit(item.why.c_str()));
     }
-    for (int i = 0; i < passedList->count(); ++i) {
-        QListWidgetItem* entry = passedList->item(i);
-        if (!entry->data(kMovedRole).toBool()) continue;
-        const QString origin = entry->data(kOriginRole).toString();
+    std::vector<std::size_t> returned;
+    const std::vector<SelectionSession::Pass>& passes = session.passes();
+    for (std::size_t i = 0; i < passes.size(); ++i) {
+        if (!passes[i].moved) continue;
+        const QString& origin = passes[i].origin;
         std::string video;
         int frame = 0;
         const QString file =
             SplitFrameEntry(ToNative(origin), video, frame) ? FromNative(video) : origin;
-        if (!back.contains(absolute(file))) continue;
-        entry->setData(kPathRole, origin);
-        entry->setData(kMovedRole, false);
+        if (back.contains(absolute(file))) returned.push_back(i);
     }
+    session.markReturned(returned);
     QString text = tr("%n 個のファイルを元の場所に戻しました", nullptr, moved);
     if (removed) text += tr("\nGood に書き出した動画 %n 個を削除しました", nullptr, removed);
     if (stayed.isEmpty())
@@ -989,7 +953,7 @@ void SelectorWindow::inspect(QListWidget* list) {
     const QString path = PathOf(list->item(row));
     FrameReader reader;
     std::string error;
-    if (!AnalyseSingleFrame(ToNative(path), currentMode(), plan, reader, results.frameProfile,
+    if (!AnalyseSingleFrame(ToNative(path), session.mode(), plan, reader, session.frameProfile(),
                             error)) {
         Dialogs().showError(this, tr("このファイルは解析できません: %1\n%2")
                                       .arg(path, QString::fromLocal8Bit(error.c_str())));
@@ -1123,25 +1087,21 @@ void SelectorWindow::askWorkQuestion() {
 
 void SelectorWindow::finishRun(Work& work) {
     if (!work.error.empty()) {
-        results.files.clear();
+        session.dropResults();
         ReportCommandError(this, work.error.c_str());
         return;
     }
     switch (work.result.status) {
     case BatchStatus::Completed: {
-        std::swap(results, *work.scratch);
+        session.takeRun(*work.scratch);
         markLeftOut();
-        suggestion = SuggestBand(results, fileList->count(), results.leftOut);
         // The curves fill the graph's height over the band and what lies beyond it.
         graphView.scale =
-            FittingGraphScale(results, std::min(graphView.band.low, graphView.band.high));
+            FittingGraphScale(session.results(), std::min(graphView.band.low, graphView.band.high));
         drawGraph(GraphForm::Summary);
-        updateScores(SelectFrames(results, fileList->count(), graphView.band,
-                                  passLevelSpinner->position(), selectionLeftOut())
-                         .threshold);
-        if (results.leftOut.empty()) break;
+        if (session.results().leftOut.empty()) break;
         QStringList lines;
-        for (const LeftOutFrame& f : results.leftOut)
+        for (const LeftOutFrame& f : session.results().leftOut)
             lines << QStringLiteral("%1 (%2)").arg(FromNative(f.path), LeftOutReason(f));
         Dialogs().showMessage(this, tr("次のファイルを除いて解析しました\n") + CappedLines(lines));
         break;
@@ -1149,10 +1109,10 @@ void SelectorWindow::finishRun(Work& work) {
     case BatchStatus::TooSmall:
     case BatchStatus::Unreadable:
         // The question at the bad frame already showed why; it was answered No.
-        results.files.clear();
+        session.dropResults();
         break;
     case BatchStatus::Stopped:
-        results.files.clear();
+        session.dropResults();
         break;
     case BatchStatus::TooMany:
         Dialogs().showMessage(this, tr("ファイル数を4000個以下にしてください"));
@@ -1163,7 +1123,7 @@ void SelectorWindow::finishRun(Work& work) {
 }
 
 void SelectorWindow::markLeftOut() {
-    for (const LeftOutFrame& f : results.leftOut) {
+    for (const LeftOutFrame& f : session.results().leftOut) {
         QListWidgetItem* item = fileList->item(f.index);
         if (!item) continue;
         item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
@@ -1176,16 +1136,15 @@ void SelectorWindow::finishMove(Work& work) {
     QApplication::restoreOverrideCursor();
     // The list entries cannot change while the move runs: every control that could is
     // disabled.
-    for (std::size_t i = 0; i < work.outcomes.size() && i < work.items.size(); ++i) {
+    std::vector<std::pair<std::size_t, QString>> moved;
+    for (std::size_t i = 0; i < work.outcomes.size() && i < work.passes.size(); ++i) {
         const MoveOutcome& o = work.outcomes[i];
         if (!o.moved) continue;
-        work.items[i]->setData(kOriginRole, work.items[i]->data(kPathRole));
-        work.items[i]->setData(kPathRole, FromNative(o.target));
-        work.items[i]->setData(kMovedRole, true);
+        moved.emplace_back(work.passes[i], FromNative(o.target));
         lastGood_ = FromNative(GoodFolderOf(o.video.empty() ? o.source : o.video));
     }
-    fileList->clear();
-    showCounts();
+    session.markMoved(moved);
+    session.clearEntriesKeepingPasses();
     if (!work.error.empty()) {
         ReportCommandError(this, work.error.c_str());
         return;

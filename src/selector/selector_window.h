@@ -7,6 +7,7 @@
 #include "graph.h"
 #include "move_journal.h"
 #include "ranking.h"
+#include "selection_session.h"
 #include "window_mode.h"
 
 #include <QElapsedTimer>
@@ -59,14 +60,14 @@ public:
     // The file dialog's entries, in order.
     static QStringList openFilters();
 
-    // The scores window, owned here and hidden (not destroyed) on close. It shows the last
-    // completed run's scores over the band and the pass list's frames as passed.
+    // The scores window, owned here and hidden (not destroyed) on close. It shows the
+    // session: the last completed run's scores over the band and the passes.
     ScoresWindow* scoresWindow() const { return scoresWindow_.get(); }
     void showScores();
 
-    framesifter::AnalysisResults results;    // the last run's table and curves
-    framesifter::GraphView graphView;        // band markers and scale
-    framesifter::BandSuggestion suggestion;  // the band the last completed run suggests
+    // The list, run, band, rule and passes that every view here and the scores window show.
+    framesifter::SelectionSession session;
+    framesifter::GraphView graphView;  // the session's band, and the scale
     const framesifter::FftPlan plan{framesifter::kWindowSize};
 
     QWidget* panel;
@@ -142,23 +143,16 @@ private:
     void clearStaleGraph();
     void placeCount(QLabel* label, int left, int count);
     void inspect(QListWidget* list);
-    framesifter::WindowMode currentMode() const;
     void selectByRule(const framesifter::PassRule& rule);
-    // Gives the scores window the results' scores over the band and the pass list's frames.
-    void updateScores(double threshold);
-    bool resultsMatchList() const;
-    // The run's left-out frames, and its flagged ones when the scores window excludes them.
-    std::vector<framesifter::LeftOutFrame> selectionLeftOut() const;
+    // The lists show the session's entries and passes after each change of them.
+    void showEntries();
+    void showPasses();
 
-    // A file-list entry: what it shows, and its path (VIDEO#N for a video's frame).
-    struct ListEntry {
-        QString name, path;
-    };
+    using ListEntry = framesifter::SelectionSession::Entry;
     // Chosen files, in list order, as entries: a video gives one entry per frame. False,
     // after a message naming the video, when one cannot be read or the entries would pass
     // the most a list may hold.
     bool expandVideos(const std::vector<ListEntry>& chosen, std::vector<ListEntry>& entries);
-    void fillFileList(const std::vector<ListEntry>& entries);
     static QString moveQuestion(const std::vector<std::string>& sources);
     void showUndone(const framesifter::UndoReport& report);
 

@@ -477,14 +477,16 @@ private slots:
         s.openButton->click();
         s.fftButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
-        QCOMPARE(w.data().files, s.results.files);
-        QCOMPARE(w.data().scores, BandScores(s.results.profileTable, 6, s.graphView.band));
+        QCOMPARE(w.data().files, s.session.results().files);
+        QCOMPARE(w.data().scores,
+                 BandScores(s.session.results().profileTable, 6, s.graphView.band));
         QCOMPARE(w.data().passed, std::vector<char>(6, 0));
         QCOMPARE(w.model()->rowCount(), 5);  // f1 has no score to show
         QCOMPARE(w.model()->index(1, ScoresTableModel::Position).data().toInt(), 3);
 
         // The run's own band is offered; taking it moves the markers and rescores.
-        const BandSuggestion offer = SuggestBand(s.results.profileTable, 6, s.results.leftOut);
+        const BandSuggestion offer =
+            SuggestBand(s.session.results().profileTable, 6, s.session.results().leftOut);
         QVERIFY(offer.found);
         QVERIFY(offer.band.low != s.graphView.band.low || offer.band.high != s.graphView.band.high);
         QCOMPARE(w.suggestionLabel()->text(),
@@ -494,7 +496,7 @@ private slots:
         QCOMPARE(s.graphView.band.high, offer.band.high);
         QCOMPARE(s.graphCanvas->picture.pixel(2 * offer.band.low, kGraphHeight / 2),
                  GraphMarkerColour());
-        QCOMPARE(w.data().scores, BandScores(s.results.profileTable, 6, offer.band));
+        QCOMPARE(w.data().scores, BandScores(s.session.results().profileTable, 6, offer.band));
         QCOMPARE(Preferences().bandLow(), offer.band.low);
 
         const auto passList = [&] {
@@ -511,8 +513,8 @@ private slots:
             w.applyButton()->click();
             rule.best = best;
             QStringList expected;
-            for (int k : SelectByRule(s.results.profileTable, 6, s.graphView.band, 5, rule,
-                                      s.results.leftOut)
+            for (int k : SelectByRule(s.session.results().profileTable, 6, s.graphView.band, 5,
+                                      rule, s.session.results().leftOut)
                              .passed)
                 expected << files[k];
             QCOMPARE(passList(), expected);

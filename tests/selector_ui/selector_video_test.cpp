@@ -222,7 +222,9 @@ void SelectorVideoTest::passedFramesGoIntoANewVideo() {
     // The entry reads its frame from the new video.
     s.passedList->setCurrentRow(1);
     QVERIFY(dialogs_->errors.isEmpty());
-    const double seen = (s.results.frameProfile[29] + s.results.frameProfile[30]) / std::sqrt(2.0);
+    const double seen =
+        (s.session.results().frameProfile[29] + s.session.results().frameProfile[30]) /
+        std::sqrt(2.0);
     QVERIFY2(std::abs(seen - kVideoAmplitudes[3]) < 1, qPrintable(QString::number(seen)));
     // Moved once, never written again.
     s.moveButton->click();

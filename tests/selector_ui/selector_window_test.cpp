@@ -407,14 +407,15 @@ void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
     // Each frame's column holds its stripes, BMP and FITS alike.
     for (int k = 0; k < 4; ++k) {
         const double seen =
-            (s.results.profileTable[29][k] + s.results.profileTable[30][k]) / std::sqrt(2.0);
+            (s.session.results().profileTable[29][k] + s.session.results().profileTable[30][k]) /
+            std::sqrt(2.0);
         QVERIFY2(std::abs(seen - kAmplitudes[k]) < 1.5,
                  qPrintable(QString("file %1: %2").arg(k).arg(seen)));
-        QCOMPARE(s.results.profileTable[0][k], 141);  // 100 * sqrt(2)
+        QCOMPARE(s.session.results().profileTable[0][k], 141);  // 100 * sqrt(2)
     }
     // Largest and smallest totals: the strongest and the weakest stripes.
-    QVERIFY(std::abs(s.results.largest[30] - 40 / std::sqrt(2.0)) < 1);
-    QVERIFY(std::abs(s.results.smallest[30] - 10 / std::sqrt(2.0)) < 1);
+    QVERIFY(std::abs(s.session.results().largest[30] - 40 / std::sqrt(2.0)) < 1);
+    QVERIFY(std::abs(s.session.results().smallest[30] - 10 / std::sqrt(2.0)) < 1);
     // The summary form: three curves, no frame curve.
     const QImage& g = s.graphCanvas->picture;
     QVERIFY(HasColour(g, GraphAverageColour()));
@@ -448,7 +449,7 @@ void SelectorWindowTest::runStopsAtATooSmallThirdFrame() {
     QVERIFY(dialogs_->messages.isEmpty());
     QCOMPARE(s.progressBar->value(), 0);
     QCOMPARE(s.graphCanvas->picture, before);  // not redrawn
-    QVERIFY(s.results.files.empty());
+    QVERIFY(s.session.results().files.empty());
     // A stopped run cannot be selected from.
     s.selectButton->click();
     QCOMPARE(dialogs_->messages.last(), QString("先にFFTを実行してください"));
@@ -471,7 +472,7 @@ void SelectorWindowTest::runStopsAtAnUnreadableFrame() {
     QVERIFY(dialogs_->questions[0].startsWith("ファイルを読み込めません: " + files[1]));
     QVERIFY(dialogs_->messages.isEmpty() && dialogs_->errors.isEmpty());
     QCOMPARE(s.progressBar->value(), 0);
-    QVERIFY(s.results.files.empty());
+    QVERIFY(s.session.results().files.empty());
 }
 
 void SelectorWindowTest::selectionAtSeveralLevels_data() {
@@ -541,15 +542,14 @@ void SelectorWindowTest::flaggedFramesLeftOutOnRequest() {
         s.scoresWindow()->applyButton()->click();  // the level rule, as Select
         QCOMPARE(Texts(s.passedList), c.passed);
     }
-    // The level's line that a band chosen in the scores window draws is the one Select used.
-    s.passLevelSpinner->setPosition(5);
-    for (bool exclude : {false, true}) {
-        s.scoresWindow()->excludeBox()->setChecked(exclude);
-        s.selectButton->click();
-        const double threshold = s.scoresWindow()->data().threshold;
-        s.useBand(s.graphView.band);
-        QCOMPARE(s.scoresWindow()->data().threshold, threshold);
-    }
+    // A band chosen in the scores window clears the passes in both windows at once.
+    QVERIFY(s.passedList->count() > 0);
+    s.useBand({s.graphView.band.low + 1, s.graphView.band.high});
+    QCOMPARE(s.passedList->count(), 0);
+    QCOMPARE(s.passedCount->text(), QString("0"));
+    const std::vector<char> passed = s.scoresWindow()->data().passed;
+    QCOMPARE(std::count(passed.begin(), passed.end(), 1), 0);
+    QCOMPARE(s.scoresWindow()->data().threshold, s.session.threshold());
 }
 
 void SelectorWindowTest::selectRefusedOnStaleResults_data() {
@@ -573,7 +573,6 @@ void SelectorWindowTest::selectRefusedOnStaleResults() {
         QCOMPARE(s.passedList->count(), 2);
         if (situation == 3) {
             s.peakModeButton->click();
-            s.passedList->clear();
         } else {
             QStringList other = files.mid(1);
             if (situation == 2) {
@@ -589,15 +588,18 @@ void SelectorWindowTest::selectRefusedOnStaleResults() {
             s.openButton->click();
         }
     }
-    s.passedList->addItem("kept.bmp");  // stands for a pass list that must stay as it is
+    // The passes and scores went with the change, in both windows.
+    QCOMPARE(s.passedList->count(), 0);
+    QCOMPARE(s.passedCount->text(), QString("0"));
+    QVERIFY(s.scoresWindow()->data().files.empty());
     s.selectButton->click();
     QCOMPARE(dialogs_->messages, QStringList{"先にFFTを実行してください"});
-    QCOMPARE(Texts(s.passedList), QStringList{"kept.bmp"});
+    QCOMPARE(s.passedList->count(), 0);
     // After a run over exactly these files, the selection goes ahead.
     runFft();
     s.selectButton->click();
     QCOMPARE(dialogs_->messages.size(), 1);
-    QVERIFY(!Texts(s.passedList).contains("kept.bmp"));
+    QVERIFY(s.passedList->count() > 0);
 }
 
 void SelectorWindowTest::spinnerStaysWithinItsRange() {
@@ -652,7 +654,7 @@ void SelectorWindowTest::graphPressesAndScaleButtons() {
     QCOMPARE(s.graphView.scale, 0.0125);
     QCOMPARE(s.graphCanvas->picture.pixel(200, 100) & 0xffffff, 0x010203u);
     // The scale form draws the last frame's profile too.
-    std::fill(std::begin(s.results.frameProfile), std::end(s.results.frameProfile), 1000.0);
+    std::fill_n(s.session.frameProfile(), kProfileBins, 1000.0);
     for (int i = 0; i < 3; ++i) s.scaleUpButton->click();
     QVERIFY(HasColour(s.graphCanvas->picture, GraphFrameColour()));
     // A middle press changes nothing.
@@ -671,10 +673,10 @@ void SelectorWindowTest::completedRunFitsTheScaleAndLabelsTheMarkers() {
     s.graphView.scale = 0.0125;
     openAndRun(files);
     // The strongest bin over the band and beyond is the largest curve's stripe bin.
-    const double tallest = s.results.largest[30];
+    const double tallest = s.session.results().largest[30];
     QVERIFY(tallest > 20 && tallest < 40);
     QCOMPARE(s.graphView.scale, 6.4);
-    QVERIFY(6.4 * s.results.mean[25] <= 200 && 12.8 * tallest > 200);
+    QVERIFY(6.4 * s.session.results().mean[25] <= 200 && 12.8 * tallest > 200);
     // "+" and "-" work from there; a run that stops leaves the scale alone.
     s.scaleUpButton->click();
     QCOMPARE(s.graphView.scale, 12.8);
@@ -716,33 +718,36 @@ void SelectorWindowTest::listClicksDrawTheFrame() {
     const QStringList files = writeFrames();
     openAndRun(files);
     QVERIFY(!HasColour(s.graphCanvas->picture, GraphFrameColour()));
-    const std::vector<int> table0(s.results.profileTable[30], s.results.profileTable[30] + 4);
+    const std::vector<int> table0(s.session.results().profileTable[30],
+                                  s.session.results().profileTable[30] + 4);
 
     // Mouse on the file list.
     QListWidget* list = s.fileList;
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(2)).center());
-    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[2]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.session.results()) - kAmplitudes[2]) < 1.5);
     QVERIFY(HasColour(s.graphCanvas->picture, GraphFrameColour()));
     // A click on the entry already selected analyses it again.
-    std::fill(std::begin(s.results.frameProfile), std::end(s.results.frameProfile), 0.0);
+    std::fill_n(s.session.frameProfile(), kProfileBins, 0.0);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(2)).center());
-    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[2]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.session.results()) - kAmplitudes[2]) < 1.5);
     // Keyboard.
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
     QCOMPARE(list->currentRow(), 3);
-    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[3]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.session.results()) - kAmplitudes[3]) < 1.5);
     // Clicks leave the run's results alone.
-    QCOMPARE(std::vector<int>(s.results.profileTable[30], s.results.profileTable[30] + 4), table0);
-    QVERIFY(s.results.files.size() == 4);
+    QCOMPARE(std::vector<int>(s.session.results().profileTable[30],
+                              s.session.results().profileTable[30] + 4),
+             table0);
+    QVERIFY(s.session.results().files.size() == 4);
 
     // The pass list, before and after a move.
     s.selectButton->click();
     QCOMPARE(Texts(s.passedList), (QStringList{"f1.fit", "f3.FIT"}));
     s.passedList->setCurrentRow(0);
-    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[1]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.session.results()) - kAmplitudes[1]) < 1.5);
     dialogs_->answers.push_back(true);
     moveFiles();
     const QString good = QString::fromStdString(dir_->path().string()) + "/Good/f3.FIT";
@@ -750,7 +755,7 @@ void SelectorWindowTest::listClicksDrawTheFrame() {
     QVERIFY(QFile::exists(good));
     s.passedList->setCurrentRow(1);
     QVERIFY(dialogs_->errors.isEmpty());
-    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[3]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.session.results()) - kAmplitudes[3]) < 1.5);
 }
 
 void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
@@ -762,18 +767,17 @@ void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
     s.openButton->click();
     // A click before any run builds the tables and draws the frame on its own.
     s.fileList->setCurrentRow(1);
-    QVERIFY(std::abs(SeenAmplitude(s.results) - kAmplitudes[1]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.session.results()) - kAmplitudes[1]) < 1.5);
     const QImage shown = s.graphCanvas->picture;
-    std::vector<double> profile(std::begin(s.results.frameProfile),
-                                std::end(s.results.frameProfile));
+    std::vector<double> profile(s.session.frameProfile(), s.session.frameProfile() + kProfileBins);
     for (int row : {4, 5}) {
         s.fileList->setCurrentRow(row);
         QCOMPARE(dialogs_->errors.size(), row - 3);
         QVERIFY(dialogs_->errors.last().contains(files[row]));
         QCOMPARE(s.graphCanvas->picture, shown);
-        QCOMPARE(std::vector<double>(std::begin(s.results.frameProfile),
-                                     std::end(s.results.frameProfile)),
-                 profile);
+        QCOMPARE(
+            std::vector<double>(s.session.frameProfile(), s.session.frameProfile() + kProfileBins),
+            profile);
     }
 }
 
@@ -965,14 +969,14 @@ void SelectorWindowTest::runLeavesTheWindowLiveAndCountsFrames() {
     QTest::mouseClick(s.passLevelSpinner, Qt::LeftButton, {}, QPoint(4, 3));
     QCOMPARE(s.passLevel->text(), QString("6"));
     // The window's results stay those of the last completed run until this one ends.
-    QCOMPARE(int(s.results.files.size()), 4);
+    QCOMPARE(int(s.session.results().files.size()), 4);
 
     g_allowed = INT_MAX;
     QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
     QCOMPARE(s.fftButton->text(), QString("FFT"));
     QVERIFY(s.openButton->isEnabled() && s.fileList->isEnabled() && s.selectButton->isEnabled());
     QVERIFY(!s.workCount->isVisible());
-    QCOMPARE(int(s.results.files.size()), 100);
+    QCOMPARE(int(s.session.results().files.size()), 100);
     QVERIFY(HasColour(s.graphCanvas->picture, GraphAverageColour()));
 }
 
@@ -1011,7 +1015,7 @@ void SelectorWindowTest::doubleClickOnFftDoesNotStop() {
     QVERIFY(s.busy());
     g_allowed = INT_MAX;
     QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
-    QCOMPARE(int(s.results.files.size()), 100);
+    QCOMPARE(int(s.session.results().files.size()), 100);
 }
 
 void SelectorWindowTest::badFramesLeftOut_data() {
@@ -1043,7 +1047,7 @@ void SelectorWindowTest::badFramesLeftOut() {
     QCOMPARE(Texts(s.fileList).size(), files.size());
     if (!answer) {
         QVERIFY(dialogs_->messages.isEmpty());
-        QVERIFY(s.results.files.empty());
+        QVERIFY(s.session.results().files.empty());
         return;
     }
     QCOMPARE(dialogs_->messages.size(), 1);
@@ -1080,7 +1084,7 @@ void SelectorWindowTest::closingOrDestroyingStopsARun() {
     g_allowed = INT_MAX;
     QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
     QVERIFY(g_started < 30);
-    QVERIFY(s.results.files.empty());
+    QVERIFY(s.session.results().files.empty());
 
     // Destroyed mid-run (the program quits): the thread is stopped and joined at once.
     s.showSelector();
@@ -1093,6 +1097,27 @@ void SelectorWindowTest::closingOrDestroyingStopsARun() {
     QVERIFY(g_started < 30);
     QCoreApplication::processEvents();
 }
+
+namespace {
+
+// Passes for files no run could read: a completed run made up here, scoring them all alike.
+void PassEveryFile(SelectionSession& session, const QStringList& paths) {
+    std::vector<SelectionSession::Entry> entries;
+    AnalysisResults run;
+    std::string error;
+    QVERIFY(CreateAnalysisResults(run, int(paths.size()), error));
+    for (const QString& path : paths) {
+        entries.push_back({QFileInfo(path).fileName(), path});
+        run.files.push_back(QFile::encodeName(path).toStdString());
+    }
+    run.mode = session.mode();
+    session.setEntries(entries);
+    session.takeRun(run);
+    session.setLevel(0);
+    QCOMPARE(session.select(PassRule{}), SelectionSession::SelectOutcome::Selected);
+}
+
+}  // namespace
 
 void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
     SelectorWindow& s = *selector_;
@@ -1108,9 +1133,8 @@ void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
         QFile f(sources.last());
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(bytes);
-        auto* item = new QListWidgetItem(QString(name), s.passedList);
-        item->setData(SelectorWindow::kPathRole, sources.last());
     }
+    PassEveryFile(s.session, sources);
     SetCopyProgressHookForTests(GatedCopy);
     g_blocksCopied = 0;
     g_blocksAllowed = 5;  // the first file, then the second file's first block
@@ -1256,16 +1280,16 @@ void SelectorWindowTest::mixedFramesAskedBeforeTheRun() {
     QCOMPARE(s.fftButton->text(), QString("FFT"));
     if (!answer) {
         QCOMPARE(g_started.load(), 0);
-        QVERIFY(s.results.files.empty());
+        QVERIFY(s.session.results().files.empty());
         QVERIFY(AllWhite(s.graphCanvas->picture));
         QVERIFY(dialogs_->messages.isEmpty());
         return;
     }
-    QCOMPARE(int(s.results.files.size()), 4);
+    QCOMPARE(int(s.session.results().files.size()), 4);
     // Frames all alike ask nothing.
     openAndRun(files.mid(0, 1) + files.mid(2, 1));
     QCOMPARE(dialogs_->mixedQuestions.size(), 1);
-    QCOMPARE(int(s.results.files.size()), 2);
+    QCOMPARE(int(s.session.results().files.size()), 2);
 }
 
 QTEST_MAIN(SelectorWindowTest)

@@ -1,0 +1,182 @@
+#include "selection_session.h"
+
+#include "selection.h"
+
+#include <QFile>
+
+#include <stdexcept>
+#include <utility>
+
+namespace framesifter {
+
+SelectionSession::SelectionSession(QObject* parent) : QObject(parent) {
+    std::string error;
+    if (!CreateAnalysisResults(results_, error)) throw std::runtime_error(error);
+}
+
+std::vector<LeftOutFrame> SelectionSession::selectionLeftOut() const {
+    return excludeFlagged_ ? LeftOutWithFlagged(results_.leftOut, results_.flags)
+                           : results_.leftOut;
+}
+
+std::vector<double> SelectionSession::scores() const {
+    if (!matches_) return {};
+    return BandScores(results_, int(entries_.size()), band_);
+}
+
+std::vector<char> SelectionSession::passedFlags() const {
+    std::vector<char> passed(entries_.size(), 0);
+    for (const Pass& p : passes_)
+        if (p.entry >= 0 && std::size_t(p.entry) < passed.size()) passed[std::size_t(p.entry)] = 1;
+    return passed;
+}
+
+void SelectionSession::setEntries(std::vector<Entry> entries) {
+    entries_ = std::move(entries);
+    nativePaths_.clear();
+    nativePaths_.reserve(entries_.size());
+    for (const Entry& e : entries_) nativePaths_.push_back(QFile::encodeName(e.path).toStdString());
+    updateMatch();
+    clearPasses();
+    emit entriesChanged();
+    emit changed();
+}
+
+void SelectionSession::setMode(WindowMode mode) {
+    if (mode == mode_) return;
+    mode_ = mode;
+    updateMatch();
+    clearPasses();
+    emit modeChanged();
+    emit changed();
+}
+
+void SelectionSession::takeRun(AnalysisResults& run) {
+    std::swap(results_, run);
+    updateMatch();
+    suggestion_ = SuggestBand(results_, int(results_.files.size()), results_.leftOut);
+    clearPasses();
+    setLevelThreshold();
+    emit resultsChanged();
+    emit changed();
+}
+
+void SelectionSession::dropResults() {
+    results_.files.clear();
+    suggestion_ = BandSuggestion();
+    updateMatch();
+    clearPasses();
+    emit resultsChanged();
+    emit changed();
+}
+
+void SelectionSession::setBand(Band band) {
+    if (band.low == band_.low && band.high == band_.high) return;
+    band_ = band;
+    clearPasses();
+    setLevelThreshold();
+    emit bandChanged();
+    emit changed();
+}
+
+void SelectionSession::setLevel(int level) {
+    if (level == level_) return;
+    level_ = level;
+    emit levelChanged();
+}
+
+void SelectionSession::setExcludeFlagged(bool exclude) {
+    if (exclude == excludeFlagged_) return;
+    excludeFlagged_ = exclude;
+    emit exclusionsChanged();
+    emit changed();
+}
+
+SelectionSession::SelectOutcome SelectionSession::select(const PassRule& rule) {
+    if (entries_.empty()) return SelectOutcome::NoEntries;
+    if (!matches_) return SelectOutcome::StaleResults;
+    const SelectionResult result =
+        SelectByRule(results_, int(entries_.size()), band_, level_, rule, selectionLeftOut());
+    passes_.clear();
+    for (int k : result.passed) {
+        const Entry& e = entries_[std::size_t(k)];
+        passes_.push_back({k, e.name, e.path, QString(), false});
+    }
+    emit passesChanged();
+    setThreshold(result.threshold);
+    emit changed();
+    return SelectOutcome::Selected;
+}
+
+bool SelectionSession::dropPass(const QString& path) {
+    for (auto p = passes_.begin(); p != passes_.end(); ++p) {
+        if (p->path != path) continue;
+        passes_.erase(p);
+        emit passesChanged();
+        emit changed();
+        return true;
+    }
+    return false;
+}
+
+void SelectionSession::markMoved(const std::vector<std::pair<std::size_t, QString>>& moved) {
+    bool anyMoved = false;
+    for (const auto& [index, target] : moved) {
+        if (index >= passes_.size() || passes_[index].moved) continue;
+        Pass& p = passes_[index];
+        p.origin = p.path;
+        p.path = target;
+        p.moved = anyMoved = true;
+    }
+    if (anyMoved) {
+        emit passesChanged();
+        emit changed();
+    }
+}
+
+void SelectionSession::markReturned(const std::vector<std::size_t>& passes) {
+    bool returned = false;
+    for (std::size_t index : passes) {
+        if (index >= passes_.size() || !passes_[index].moved) continue;
+        Pass& p = passes_[index];
+        p.path = p.origin;
+        p.origin.clear();
+        p.moved = false;
+        returned = true;
+    }
+    if (returned) {
+        emit passesChanged();
+        emit changed();
+    }
+}
+
+void SelectionSession::clearEntriesKeepingPasses() {
+    entries_.clear();
+    nativePaths_.clear();
+    for (Pass& p : passes_) p.entry = -1;
+    updateMatch();
+    emit entriesChanged();
+    emit passesChanged();
+    emit changed();
+}
+
+void SelectionSession::updateMatch() { matches_ = ResultsMatch(results_, nativePaths_, mode_); }
+
+void SelectionSession::clearPasses() {
+    if (passes_.empty()) return;
+    passes_.clear();
+    emit passesChanged();
+}
+
+void SelectionSession::setLevelThreshold() {
+    if (!matches_) return;
+    setThreshold(
+        SelectFrames(results_, int(entries_.size()), band_, level_, selectionLeftOut()).threshold);
+}
+
+void SelectionSession::setThreshold(double threshold) {
+    threshold_ = threshold;
+    emit thresholdChanged();
+}
+
+}  // namespace framesifter
