@@ -236,7 +236,9 @@ TEST_F(Session, WhatWaitsForTheNextSelection) {
         EXPECT_EQ(passedEntries(), expected);
         EXPECT_EQ(session->threshold(), threshold);
         EXPECT_EQ(emitted["passes"], 0);
-        if (c.signal) EXPECT_EQ(emitted[c.signal], 1);
+        if (c.signal) {
+            EXPECT_EQ(emitted[c.signal], 1);
+        }
         EXPECT_EQ(emitted["changed"], c.redraws);
         // The next selection brings the dropped frame back and applies what changed.
         ASSERT_EQ(session->select(PassRule{}), SelectionSession::SelectOutcome::Selected);
