@@ -1,6 +1,6 @@
 #pragma once
 // A fast path from a 256 x 256 window to its 400-bin frequency characteristic. It gives the
-// same profile as AnalyseFrame (real and imaginary parts both the window, centred 2-D transform,
+// same profile as AnalyseWindow (real and imaginary parts both the window, centred 2-D transform,
 // radial sum) up to rounding, but transforms the real window as half as many complex points,
 // computes each amplitude of the Hermitian-symmetric spectrum once, and reads every cell's bin from
 // a table. All tables and scratch (about 0.7 MB) belong to one profiler, built in its constructor;

@@ -49,7 +49,6 @@ void ImageWindow::fill(const QImage& picture, const QString& caption) {
     setWindowTitle(caption);
     filledWidth = picture.width();
     filledHeight = picture.height();
-    colourChannels = 3;
     zoomExponent = 0;
     fullSizeView->setPicture(picture);
     fullSizeView->resize(picture.size());

@@ -44,12 +44,10 @@ public:
 
     ImageView* fullSizeView = nullptr;  // hidden copy at 100 %: the base of every zoom step
     ImageView* shownView = nullptr;     // the shown, scaled picture
-    // The window's state as filled; nothing reads the width, height or channel count again.
+    // The window's state as filled; nothing reads the width or height again.
     int filledWidth = 0;
     int filledHeight = 0;
-    int colourChannels = 0;
     int zoomExponent = 0;  // the shown size is the 100 % size times 2 to this power
-    QString undoMark;      // never set
 
 signals:
     void frameStepRequested(ImageWindow* window, int delta);

@@ -139,10 +139,17 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     layout->addWidget(mdiArea, 1);
     setCentralWidget(central);
-    connect(mdiArea, &QMdiArea::subWindowActivated, this,
-            [this](QMdiSubWindow* w) { RunCommand(this, [&] { imageWindowActivated(w); }); });
+    connect(mdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
+        RunCommand(this, [&] { imageWindowActivated(w); });
+        enableSave();
+        // Again once the event is done: the area reports a closing window before it leaves
+        // its list.
+        QMetaObject::invokeMethod(
+            this, [this] { enableSave(); }, Qt::QueuedConnection);
+    });
 
     buildMenu();
+    enableSave();
 
     resize(795, 589);
     CentreOnScreen(*this);
@@ -319,6 +326,8 @@ QList<ImageWindow*> MainWindow::imageWindows() const {
         if (auto* image = qobject_cast<ImageWindow*>(w)) result.append(image);
     return result;
 }
+
+void MainWindow::enableSave() { saveAction->setEnabled(!imageWindows().isEmpty()); }
 
 void MainWindow::imageWindowActivated(QMdiSubWindow* window) {
     // Losing and regaining the application's focus reports the same window again; only a

@@ -127,6 +127,8 @@ private:
     void closeActiveWindow();
     void closeAllWindows();
     void imageWindowActivated(QMdiSubWindow* window);
+    // Save has something to save only while an image window is open.
+    void enableSave();
     // The geometry kept from the last run, when it is still on a screen.
     void restoreKeptGeometry();
     void keepGeometry();

@@ -236,7 +236,6 @@ private slots:
             QCOMPARE(w->fullSizeView->size(), sizes[i]);
             QCOMPARE(w->filledWidth, sizes[i].width());
             QCOMPARE(w->filledHeight, sizes[i].height());
-            QCOMPARE(w->colourChannels, 3);
             QCOMPARE(w->zoomExponent, 0);
             QCOMPARE(w->picture().depth(), depth);
         }
@@ -343,6 +342,19 @@ private slots:
         QCOMPARE(w->fullSizeView->size(), QSize(768, 512));
         QCOMPARE(w->picture(), before);
         QCOMPARE(w->filledWidth, 768);
+    }
+
+    void saveIsOfferedOnlyWithAnImageWindow() {
+        QVERIFY(Pattern(5, 5).save(path("five.bmp"), "BMP"));
+        start();
+        QVERIFY(!main_->saveAction->isEnabled());
+        open({"five.bmp", "five.bmp"}, 0);
+        QTRY_VERIFY(main_->saveAction->isEnabled());
+        windows()[0]->close();
+        QTest::qWait(20);
+        QVERIFY(main_->saveAction->isEnabled());  // one is still open
+        main_->closeAllAction->trigger();
+        QTRY_VERIFY(!main_->saveAction->isEnabled());
     }
 
     void smallPicturesTruncateTheirZoomedSize() {
