@@ -382,12 +382,18 @@ bool AnalyseSingleFrame(const std::string& path, WindowMode mode, const FftPlan&
         return false;
     }
     int width = 0, height = 0;
-    // A frame read alone keeps to a run's memory bound too.
+    // A frame read alone keeps to a run's memory bound too. The reader is lent one for this
+    // read only, and never keeps it past it, even when the read throws.
     MemoryBudget own(kRunMemoryBudget);
-    const bool borrowed = !reader.hold.budget();
-    if (borrowed) reader.hold.setBudget(&own);
+    struct Lent {
+        BudgetHold& hold;
+        const bool lent;
+        ~Lent() {
+            if (lent) hold.setBudget(nullptr);
+        }
+    } lend{reader.hold, !reader.hold.budget()};
+    if (lend.lent) reader.hold.setBudget(&own);
     const WindowRead read = ReadFrameWindow(path, mode, N, reader, window, width, height, error);
-    if (borrowed) reader.hold.setBudget(nullptr);
     if (read == WindowRead::TooSmall) {
         error = "the frame is " + std::to_string(width) + " x " + std::to_string(height) +
                 " pixels; at least " + std::to_string(N) + " x " + std::to_string(N) +

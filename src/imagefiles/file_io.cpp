@@ -15,16 +15,17 @@
 
 namespace framesifter {
 
-namespace {
+std::string HiddenName(const std::string& name, const std::string& suffix) {
+    return "." + name.substr(0, kMaxFileNameBytes - 1 - suffix.size()) + suffix;
+}
 
-constexpr std::size_t kNameMax = 255;
+namespace {
 constexpr char kTemporarySuffix[] = ".tmp";
 
 // ".<name>.<pid>-<serial>.tmp", the name cut short where the whole would be too long.
 std::string TemporaryName(const std::string& name, unsigned serial) {
-    const std::string tail =
-        "." + std::to_string(::getpid()) + "-" + std::to_string(serial) + kTemporarySuffix;
-    return "." + name.substr(0, kNameMax - 1 - tail.size()) + tail;
+    return HiddenName(
+        name, "." + std::to_string(::getpid()) + "-" + std::to_string(serial) + kTemporarySuffix);
 }
 
 bool AllDigits(const std::string& text, std::size_t from, std::size_t to) {
@@ -178,7 +179,7 @@ bool SplitTemporaryName(const std::string& entry, std::string& stem, bool& cut) 
     if (dot == std::string::npos || dot == 0 || !AllDigits(entry, dot + 1, dash)) return false;
     stem = entry.substr(1, dot - 1);
     // Cut short only where the whole name would have been too long.
-    cut = entry.size() == kNameMax;
+    cut = entry.size() == kMaxFileNameBytes;
     return true;
 }
 

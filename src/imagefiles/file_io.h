@@ -47,6 +47,12 @@ bool WriteNewFileBy(const std::string& path, const FileFiller& fill, std::string
 // complete.
 bool ReplaceFile(const std::string& path, const void* data, std::size_t size, std::string& error);
 
+// The most bytes a file name may hold on the usual file systems.
+constexpr std::size_t kMaxFileNameBytes = 255;
+// "." + name + suffix, the name cut short where the whole would pass kMaxFileNameBytes: the
+// hidden names of files being written beside the one they will become.
+std::string HiddenName(const std::string& name, const std::string& suffix);
+
 // The temporary files of these writers are held (locked) for their whole life and renamed
 // only while their name still holds what was written. True when `entry` is a name such a
 // temporary file has, ".NAME.<pid>-<n>.tmp": `stem` is NAME, or its start when the whole

@@ -30,7 +30,6 @@ CopyProgressHook g_copyHook = nullptr;
 
 // Not a frame extension, so no frame list can hold the name of a partial copy.
 constexpr char kPartialSuffix[] = ".framesifter-part";
-constexpr std::size_t kNameMax = 255;
 constexpr char kStoppedError[] = "the move was stopped; it stayed where it was";
 constexpr char kReplacedPart[] = "\" was replaced while it was written";
 
@@ -394,10 +393,7 @@ bool LinkText(const std::string& path, std::string& text, std::string& error) {
 
 }  // namespace
 
-std::string PartialCopyName(const std::string& name) {
-    const std::size_t room = kNameMax - 1 - (sizeof kPartialSuffix - 1);
-    return "." + name.substr(0, room) + kPartialSuffix;
-}
+std::string PartialCopyName(const std::string& name) { return HiddenName(name, kPartialSuffix); }
 
 void SetCopyProgressHookForTests(CopyProgressHook hook) { g_copyHook = hook; }
 
