@@ -14,7 +14,7 @@
 #include "notice_window.h"
 #include "preferences.h"
 #include "program_icon.h"
-#include "../selector_ui/selector_fixtures.h"
+#include "../selector/selector_fixtures.h"
 #include "scores_plot.h"
 #include "scores_table.h"
 #include "scores_window.h"

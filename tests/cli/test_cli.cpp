@@ -1,4 +1,4 @@
-#include "../../src/cli/demo_frames.h"
+#include "demo_frames.h"
 #include "cli_runner.h"
 #include "fits_writer.h"
 #include "frame.h"
