@@ -6,6 +6,7 @@
 // minus the blur, then bins 0..255, a row per frame)
 
 #include "band_suggestion.h"
+#include "frame_scores.h"
 #include "batch_run.h"
 #include "demo_frames.h"
 #include "ranking.h"

@@ -1,6 +1,7 @@
 // The viewer's windows under the offscreen platform, with scripted dialogs.
 
 #include "application_setup.h"
+#include "frame_scores.h"
 #include "batch_run.h"
 #include "command_guard.h"
 #include "graph_canvas.h"
@@ -525,9 +526,9 @@ private slots:
             w.applyButton()->click();
             rule.best = best;
             QStringList expected;
-            for (int k : SelectByRule(s.session.results().profileTable, 6, s.graphView.band, 5,
-                                      rule, s.session.results().leftOut)
-                             .passed)
+            const std::vector<double> scores =
+                BandScores(s.session.results().profileTable, 6, s.graphView.band);
+            for (int k : SelectByRule(scores, 5, rule, s.session.results().leftOut).passed)
                 expected << files[k];
             QCOMPARE(passList(), expected);
             QCOMPARE(s.passedCount->text(), QString::number(expected.size()));
