@@ -3,7 +3,7 @@
 #include "byte_source.h"
 #include "file_io.h"
 #include "file_lock.h"
-#include "file_move.h"
+#include "checked_move.h"
 #include "ser_reader.h"
 
 #include <cerrno>
@@ -124,14 +124,6 @@ std::int64_t MtimeNs(const struct stat& st) {
     return std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
-bool SyncFolder(const std::string& folder) {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = fsync(fd) == 0;
-    close(fd);
-    return ok;
-}
-
 std::string RecordName() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
@@ -197,7 +189,7 @@ bool SameSizeAndTime(const struct stat& st, const JournalEntry& e, std::uint64_t
     return std::uint64_t(st.st_size) == e.size && apart <= slackNs;
 }
 
-void UndoFile(UndoItem& item, const std::string& origin) {
+void UndoFile(UndoItem& item, const std::string& origin, const MoveControl& control) {
     const JournalEntry& e = item.entry;
     const int inGood = Exists(item.inGood);
     const int atOrigin = inGood < 0 ? 0 : Exists(origin);
@@ -214,7 +206,8 @@ void UndoFile(UndoItem& item, const std::string& origin) {
     } else if (atOrigin) {
         // Two copies: a move or an undo was killed after placing one and before removing the
         // other. The same bytes in both places: the frame is back once the copy in Good goes.
-        switch (RemoveDuplicate(item.inGood, origin, item.why)) {
+        const DuplicateRemoval removal = RemoveDuplicate(item.inGood, origin);
+        switch (removal.state) {
         case Duplicate::Removed:
             item.state = UndoState::MovedBack;
             break;
@@ -224,13 +217,14 @@ void UndoFile(UndoItem& item, const std::string& origin) {
             break;
         case Duplicate::Failed:
             item.state = UndoState::Kept;
+            item.why = removal.error;
             break;
         }
     } else if (e.sizeKnown &&
                (lstat(item.inGood.c_str(), &st) != 0 || !SameSizeAndTime(st, e, kTimeSlackNs))) {
         item.state = UndoState::Kept;
         item.why = "its size or time is not the moved file's: it changed in Good since";
-    } else if (MoveNoReplacing(item.inGood, origin, item.why)) {
+    } else if (MoveNoReplacing(item.inGood, origin, control, false, item.why)) {
         item.state = UndoState::MovedBack;
     } else {
         item.state = UndoState::Kept;
@@ -272,14 +266,15 @@ void UndoVideo(UndoItem& item, const std::string& video) {
     }
 }
 
-void UndoEntry(const std::string& good, const std::string& folder, UndoItem& item) {
+void UndoEntry(const std::string& good, const std::string& folder, const MoveControl& control,
+               UndoItem& item) {
     JournalEntry& e = item.entry;
     item.inGood = good + "/" + e.name;
     e.origin = folder + "/" + e.name;
     if (e.video)
         UndoVideo(item, e.origin);
     else
-        UndoFile(item, e.origin);
+        UndoFile(item, e.origin, control);
 }
 
 // What killed moves and undos of these entries left: temporary copies in Good and beside it,
@@ -325,9 +320,11 @@ bool MoveRecord::start(const std::string& good, const std::vector<JournalEntry>&
         fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
         if (fd_ < 0 && errno != EEXIST) break;
     }
-    if (fd_ < 0 || !WriteAll(fd_, text.data(), text.size()) || fsync(fd_) != 0 ||
-        !SyncFolder(folder) || !SyncFolder(good)) {
-        error = "cannot record the move in \"" + folder + "\": " + SystemError(errno);
+    std::string why;
+    if (fd_ < 0 || !WriteAll(fd_, text.data(), text.size()) || fsync(fd_) != 0)
+        why = SystemError(errno);
+    if (!why.empty() || !SyncFolder(folder, why) || !SyncFolder(good, why)) {
+        error = "cannot record the move in \"" + folder + "\": " + why;
         if (fd_ >= 0) {
             close(fd_);
             fd_ = -1;
@@ -481,7 +478,17 @@ bool UndoReport::incomplete() const {
     });
 }
 
+std::string GoodInUseError(const std::string& good) {
+    return "another move or undo is working in \"" + good +
+           "\"; nothing was done there (try again once it has finished)";
+}
+
 bool UndoMoves(const std::string& good, UndoReport& report, std::string& error) {
+    return UndoMoves(good, MoveControl(), report, error);
+}
+
+bool UndoMoves(const std::string& good, const MoveControl& control, UndoReport& report,
+               std::string& error) {
     report = UndoReport();
     struct stat st {};
     if (stat(good.c_str(), &st) != 0) return Fail(error, OsError("\"" + good + "\""));
@@ -514,7 +521,7 @@ bool UndoMoves(const std::string& good, UndoReport& report, std::string& error) 
         for (auto e = r.entries.rbegin(); e != r.entries.rend(); ++e) {
             UndoItem item;
             item.entry = *e;
-            UndoEntry(good, folder, item);
+            UndoEntry(good, folder, control, item);
             report.items.push_back(item);
         }
         const bool complete =
@@ -527,9 +534,10 @@ bool UndoMoves(const std::string& good, UndoReport& report, std::string& error) 
         if (unlink(r.path.c_str()) == 0) ++report.cleared;
     }
     const std::string recordFolder = good + "/" + kMoveJournalFolder;
-    SyncFolder(recordFolder);
+    // Best effort: every file is back or kept already; the flushes only hurry the removals.
+    (void)SyncFolder(recordFolder, ignored);
     rmdir(recordFolder.c_str());  // only when empty
-    SyncFolder(good);
+    (void)SyncFolder(good, ignored);
     return true;
 }
 

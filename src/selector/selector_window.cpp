@@ -254,6 +254,7 @@ struct SelectorWindow::Work {
     std::vector<std::string> sources;
     std::vector<std::size_t> passes;  // the session's passes being moved
     std::vector<MoveOutcome> outcomes;
+    std::function<void(std::uint64_t)> blockCopied;
 
     // An undo of the moves recorded in one Good folder.
     std::string good;
@@ -823,6 +824,7 @@ void SelectorWindow::movePassed() {
         // would nest them one folder deeper.
         auto work = std::make_unique<Work>();
         work->kind = Work::Move;
+        work->blockCopied = copyWatcher_;
         const std::vector<SelectionSession::Pass>& passes = session.passes();
         for (std::size_t i = 0; i < passes.size(); ++i) {
             if (passes[i].moved) continue;
@@ -972,6 +974,10 @@ void SelectorWindow::inspectPassed() {
 
 // ---------------------------------------------------------------- work in its own thread
 
+void SelectorWindow::watchMoveCopies(std::function<void(std::uint64_t)> watcher) {
+    copyWatcher_ = std::move(watcher);
+}
+
 void SelectorWindow::startWork(std::unique_ptr<Work> work) {
     Work* shared = work.get();
     work_ = std::move(work);
@@ -988,6 +994,7 @@ void SelectorWindow::startWork(std::unique_ptr<Work> work) {
                 } else {
                     MoveControl control;
                     control.stop = &shared->stopMove;
+                    control.blockCopied = shared->blockCopied;
                     control.progress = [shared](int done, int total) {
                         shared->done = done;
                         shared->percent = total > 0 ? int(double(done) / total * 100) : 0;

@@ -13,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -123,6 +125,9 @@ public slots:
     void showScoredFrame(int index);
     // Sets the band markers to `band`, as clicks on the graph would, and scores over it.
     void useBand(framesifter::Band band);
+    // Told on the moving thread after each block a move copies across file systems (tests
+    // hold a move there); for the moves started from then on.
+    void watchMoveCopies(std::function<void(std::uint64_t bytesCopied)> watcher);
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -170,6 +175,7 @@ private:
 
     std::unique_ptr<ScoresWindow> scoresWindow_;
     std::unique_ptr<Work> work_;
+    std::function<void(std::uint64_t)> copyWatcher_;
     std::thread worker_;
     QTimer* pollTimer_ = nullptr;
     QElapsedTimer workStarted_;

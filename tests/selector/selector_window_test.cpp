@@ -1135,7 +1135,7 @@ void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
         f.write(bytes);
     }
     PassEveryFile(s.session, sources);
-    SetCopyProgressHookForTests(GatedCopy);
+    s.watchMoveCopies(GatedCopy);
     g_blocksCopied = 0;
     g_blocksAllowed = 5;  // the first file, then the second file's first block
     dialogs_->answers.push_back(true);
@@ -1151,7 +1151,6 @@ void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
     s.close();
     g_blocksAllowed = INT_MAX;
     QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
-    SetCopyProgressHookForTests(nullptr);
     QVERIFY(!QApplication::overrideCursor());
     // The first moved; the second's copy was cut and removed; the third was never begun.
     QCOMPARE(QDir(d + "/good").entryList(QDir::Files | QDir::Hidden), QStringList{"a.fit"});
