@@ -351,15 +351,17 @@ bool MoveRecord::noteWritten(const std::string& name, std::string& error) {
 }
 
 bool ParseMoveRecord(const std::string& text, std::vector<JournalEntry>& entries,
-                     std::vector<std::string>* ignored) {
+                     std::vector<std::string>* ignored, std::string& error) {
     entries.clear();
     if (ignored) ignored->clear();
     const std::size_t end = text.rfind('\n');
     const std::size_t headerEnd = text.find('\n');
-    if (end == std::string::npos) return false;
+    if (end == std::string::npos) return Fail(error, "not a move record: no line is complete");
     const std::string header = text.substr(0, headerEnd);
     if (header != std::string(kHeaderStart) + "1" && header != std::string(kHeaderStart) + kVersion)
-        return false;
+        return Fail(error, "not a move record: its first line is not \"" +
+                               std::string(kHeaderStart) + "1\" nor \"" + kHeaderStart + kVersion +
+                               "\"");
     // Every name listed, to its entry: a written line finds its video at once, however long
     // the record.
     std::unordered_map<std::string, std::size_t> byName;
@@ -450,9 +452,8 @@ bool ReadMoveRecords(const std::string& good, std::vector<MoveRecordFile>& recor
         MoveRecordFile r;
         r.path = folder + "/" + name;
         std::string text;
-        if (ReadRecordText(r.path, text, r.problem) &&
-            !ParseMoveRecord(text, r.entries, &r.ignored))
-            r.problem = "not a move record";
+        if (ReadRecordText(r.path, text, r.problem))
+            (void)ParseMoveRecord(text, r.entries, &r.ignored, r.problem);
         records.push_back(std::move(r));
     }
     return true;

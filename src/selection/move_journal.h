@@ -67,8 +67,8 @@ private:
 // The entries of a record's text, up to its last complete line; false when it is not one.
 // Lines not taken are described in `ignored` ("line N: why"): unknown or malformed lines,
 // names that are not one plain name, a name listed twice, a written line for no video.
-bool ParseMoveRecord(const std::string& text, std::vector<JournalEntry>& entries,
-                     std::vector<std::string>* ignored = nullptr);
+[[nodiscard]] bool ParseMoveRecord(const std::string& text, std::vector<JournalEntry>& entries,
+                                   std::vector<std::string>* ignored, std::string& error);
 
 // One file in a Good folder's record folder.
 struct MoveRecordFile {

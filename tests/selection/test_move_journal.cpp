@@ -202,7 +202,9 @@ TEST(MoveRecord, ReadsUpToItsLastCompleteLine) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<JournalEntry> entries;
-        EXPECT_EQ(ParseMoveRecord(c.text, entries), c.isRecord);
+        std::string error;
+        EXPECT_EQ(ParseMoveRecord(c.text, entries, nullptr, error), c.isRecord);
+        EXPECT_EQ(error.empty(), c.isRecord) << error;
         std::vector<std::string> names;
         for (const JournalEntry& e : entries) names.push_back(e.name);
         EXPECT_EQ(names, c.names);
@@ -426,7 +428,8 @@ TEST(MoveRecord, ReadsALongRecordInLinearTime) {
         text += "written\tv" + std::to_string(i) + ".ser\t190\t" + std::to_string(i) + "\n";
     std::vector<JournalEntry> entries;
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(ParseMoveRecord(text, entries));
+    std::string error;
+    ASSERT_TRUE(ParseMoveRecord(text, entries, nullptr, error)) << error;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ASSERT_EQ(entries.size(), std::size_t(kVideos));
@@ -458,7 +461,8 @@ TEST(MoveRecord, AForgedRecordCannotMakeMemoryGrowWithoutBound) {
         }
         std::vector<JournalEntry> entries;
         std::vector<std::string> ignored;
-        ASSERT_TRUE(ParseMoveRecord(text, entries, &ignored));
+        std::string error;
+        ASSERT_TRUE(ParseMoveRecord(text, entries, &ignored, error)) << error;
         EXPECT_EQ(entries.size(), c.entries);
         ASSERT_EQ(ignored.size(), c.ignored);
         EXPECT_NE(ignored.back().find(c.lastIgnored), std::string::npos) << ignored.back();
