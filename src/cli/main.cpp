@@ -492,11 +492,11 @@ int Undo(int argc, char** argv) {
         back += item.state == UndoState::MovedBack;
         removed += item.state == UndoState::Removed;
         ignored += item.state == UndoState::Ignored;
-        if (item.state == UndoState::Ignored) Report(item.inGood + ": ignored: " + item.why);
+        if (item.state == UndoState::Ignored) Report(item.inGood + ": ignored: " + item.error);
         if (item.state == UndoState::Kept || item.state == UndoState::Missing) {
             ++stayed;
             Report(item.inGood + ": " + (item.state == UndoState::Kept ? "stays: " : "") +
-                   item.why);
+                   item.error);
         }
     }
     std::fprintf(stderr, "framesifter-cli: moved %d file%s back, removed %d video%s", back,

@@ -196,13 +196,13 @@ void UndoFile(UndoItem& item, const std::string& origin, const MoveControl& cont
     struct stat st {};
     if (inGood < 0) {
         item.state = UndoState::Kept;
-        item.why = SystemError(errno);
+        item.error = SystemError(errno);
     } else if (atOrigin < 0) {
         item.state = UndoState::Kept;
-        item.why = "cannot look at \"" + origin + "\": " + SystemError(errno);
+        item.error = "cannot look at \"" + origin + "\": " + SystemError(errno);
     } else if (inGood == 0) {
         item.state = atOrigin ? UndoState::NotMoved : UndoState::Missing;
-        if (!atOrigin) item.why = "it is neither in Good nor at \"" + origin + "\"";
+        if (!atOrigin) item.error = "it is neither in Good nor at \"" + origin + "\"";
     } else if (atOrigin) {
         // Two copies: a move or an undo was killed after placing one and before removing the
         // other. The same bytes in both places: the frame is back once the copy in Good goes.
@@ -213,18 +213,18 @@ void UndoFile(UndoItem& item, const std::string& origin, const MoveControl& cont
             break;
         case Duplicate::Differs:
             item.state = UndoState::Kept;
-            item.why = "\"" + origin + "\" exists again";
+            item.error = "\"" + origin + "\" exists again";
             break;
         case Duplicate::Failed:
             item.state = UndoState::Kept;
-            item.why = removal.error;
+            item.error = removal.error;
             break;
         }
     } else if (e.sizeKnown &&
                (lstat(item.inGood.c_str(), &st) != 0 || !SameSizeAndTime(st, e, kTimeSlackNs))) {
         item.state = UndoState::Kept;
-        item.why = "its size or time is not the moved file's: it changed in Good since";
-    } else if (MoveNoReplacing(item.inGood, origin, control, false, item.why)) {
+        item.error = "its size or time is not the moved file's: it changed in Good since";
+    } else if (MoveNoReplacing(item.inGood, origin, control, false, item.error)) {
         item.state = UndoState::MovedBack;
     } else {
         item.state = UndoState::Kept;
@@ -242,25 +242,25 @@ void UndoVideo(UndoItem& item, const std::string& video) {
     std::string why;
     item.state = UndoState::Kept;
     if (inGood < 0) {
-        item.why = SystemError(errno);
+        item.error = SystemError(errno);
     } else if (inGood == 0) {
         item.state = UndoState::NotMoved;
     } else if (lstat(item.inGood.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
                (e.sizeKnown && !SameSizeAndTime(st, e, 0))) {
         // Without its size (a move killed once the video had its name, before the record had
         // its size), what it holds alone decides.
-        item.why = "it changed after it was written";
+        item.error = "it changed after it was written";
     } else if (!written.open(item.inGood, why)) {
-        item.why = why;
+        item.error = why;
     } else if (!source.open(video, why)) {
-        item.why = "its video \"" + video + "\" cannot be read (" + why +
-                   "): it may be the only copy of its frames";
+        item.error = "its video \"" + video + "\" cannot be read (" + why +
+                     "): it may be the only copy of its frames";
     } else if (!IsSerSubsetOf(written, source, e.frames, why)) {
-        item.why = "it is not only frames of \"" + video + "\": " + why;
+        item.error = "it is not only frames of \"" + video + "\": " + why;
     } else if (!StillNamed(written.descriptor(), item.inGood)) {
-        item.why = "it changed while it was compared";
+        item.error = "it changed while it was compared";
     } else if (unlink(item.inGood.c_str()) != 0) {
-        item.why = "cannot remove it: " + SystemError(errno);
+        item.error = "cannot remove it: " + SystemError(errno);
     } else {
         item.state = UndoState::Removed;
     }
@@ -452,8 +452,8 @@ bool ReadMoveRecords(const std::string& good, std::vector<MoveRecordFile>& recor
         MoveRecordFile r;
         r.path = folder + "/" + name;
         std::string text;
-        if (ReadRecordText(r.path, text, r.problem))
-            (void)ParseMoveRecord(text, r.entries, &r.ignored, r.problem);
+        if (ReadRecordText(r.path, text, r.error))
+            (void)ParseMoveRecord(text, r.entries, &r.ignored, r.error);
         records.push_back(std::move(r));
     }
     return true;
@@ -508,14 +508,14 @@ bool UndoMoves(const std::string& good, const MoveControl& control, UndoReport& 
         UndoItem skipped;
         skipped.inGood = r.path;
         skipped.state = UndoState::Ignored;
-        if (!r.problem.empty()) {
-            skipped.why = r.problem;
+        if (!r.error.empty()) {
+            skipped.error = r.error;
             report.items.push_back(skipped);
             continue;
         }
         ++report.records;
         for (const std::string& line : r.ignored) {
-            skipped.why = line;
+            skipped.error = line;
             report.items.push_back(skipped);
         }
         const std::size_t first = report.items.size();

@@ -73,7 +73,7 @@ private:
 // One file in a Good folder's record folder.
 struct MoveRecordFile {
     std::string path;
-    std::string problem;  // why it was not read as a record (empty: it was)
+    std::string error;  // why it was not read as a record (empty: it was)
     std::vector<JournalEntry> entries;
     std::vector<std::string> ignored;  // its lines not taken
 };
@@ -91,16 +91,16 @@ enum class UndoState {
     MovedBack,  // the file is at its origin again
     Removed,    // a video written into Good was removed, unchanged
     NotMoved,   // nothing to do: the file never left its origin, or the video is gone
-    Kept,       // stays in Good: `why` says why
+    Kept,       // stays in Good: `error` says why
     Missing,    // in neither place
-    Ignored,    // a record, or a line of one, that undo does not act on: `why` says why
+    Ignored,    // a record, or a line of one, that undo does not act on: `error` says why
 };
 
 struct UndoItem {
     JournalEntry entry;  // its origin: where the file goes back (or the video it came from)
     std::string inGood;  // Good/NAME; for an ignored record or line, the record
     UndoState state = UndoState::NotMoved;
-    std::string why;
+    std::string error;
 };
 
 struct UndoReport {

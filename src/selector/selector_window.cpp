@@ -904,7 +904,7 @@ void SelectorWindow::showUndone(const UndoReport& report) {
         if (item.state == UndoState::Kept || item.state == UndoState::Missing ||
             item.state == UndoState::Ignored)
             stayed << QStringLiteral("%1 (%2)").arg(FromNative(item.inGood),
-                                                    QString::fromLocal8Bit(item.why.c_str()));
+                                                    QString::fromLocal8Bit(item.error.c_str()));
     }
     std::vector<std::size_t> returned;
     const std::vector<SelectionSession::Pass>& passes = session.passes();
