@@ -1,18 +1,15 @@
 #include "file_move.h"
 
+#include "byte_source.h"
 #include "file_io.h"
 #include "file_lock.h"
 #include "frame_format.h"
 #include "move_journal.h"
-#include "no_replace.h"
 #include "path_parts.h"
-#include "same_entry.h"
 #include "ser_reader.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <algorithm>
 #include <map>
