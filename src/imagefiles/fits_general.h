@@ -4,7 +4,7 @@
 // as physical values (BZERO + BSCALE x stored value), undefined values as 0.
 
 #include "byte_source.h"
-#include "fits_reader.h"
+#include "fits_header.h"
 
 #include <string>
 #include <vector>

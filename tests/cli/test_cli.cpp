@@ -32,9 +32,9 @@ std::vector<std::string> MakeDemo(const std::string& dir, int count, const char*
     const CliResult r = RunCli({"demo", dir, "--count", std::to_string(count), "--format", format});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::vector<std::string> paths;
-    const DemoFormat f = std::string(format) == "fits"  ? DemoFormat::Fits
-                         : std::string(format) == "bmp" ? DemoFormat::Bmp
-                                                        : DemoFormat::Jpeg;
+    const FrameFormat f = std::string(format) == "fits"  ? FrameFormat::Fits
+                         : std::string(format) == "bmp" ? FrameFormat::Bmp
+                                                        : FrameFormat::Jpeg;
     for (int k = 0; k < count; ++k) paths.push_back((fs::path(dir) / DemoFileName(k, f)).string());
     return paths;
 }
