@@ -54,8 +54,8 @@ bool TimeSteps(const std::vector<std::string>& paths, WindowMode mode, Split& sp
         std::string error;
         int width = 0, height = 0;
         const auto t0 = Clock::now();
-        if (ReadFrameWindow(ParseFrameRef(path), mode, kWindowSize, reader, window, width, height, error) !=
-            WindowRead::Ok) {
+        if (ReadFrameWindow(ParseFrameRef(path), mode, kWindowSize, reader, window, width, height,
+                            error) != WindowRead::Ok) {
             std::fprintf(stderr, "bench_batch: %s: %s\n", path.c_str(), error.c_str());
             return false;
         }

@@ -123,8 +123,8 @@ public:
             return;
         }
         try {
-            slot.read = ReadFrameWindow(ParseFrameRef(path), mode, N, reader_, window_,
-                                        slot.width, slot.height, slot.error);
+            slot.read = ReadFrameWindow(ParseFrameRef(path), mode, N, reader_, window_, slot.width,
+                                        slot.height, slot.error);
             slot.real = slot.read == WindowRead::Ok && reader_.real;
             if (slot.real)
                 profiler_->compute(reader_.realWindow.data(), slot.profile);

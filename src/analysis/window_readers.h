@@ -12,8 +12,7 @@ namespace framesifter {
 
 struct WindowReaderRow {
     WindowRead (*still)(const ByteSource& source, WindowMode mode, int N, FrameReader& reader,
-                        IntPlane& window, int& width, int& height,
-                        std::string& error) = nullptr;
+                        IntPlane& window, int& width, int& height, std::string& error) = nullptr;
     // `frame` counts from 1.
     WindowRead (*video)(const ByteSource& source, int frame, WindowMode mode, int N,
                         FrameReader& reader, IntPlane& window, int& width, int& height,

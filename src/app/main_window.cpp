@@ -580,9 +580,8 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
     }
     // Stepping keeps the zoom the user chose; a first fill starts at 100 %.
     const int exponent = window->frameIndex == index ? 0 : window->zoomExponent;
-    window->fill(picture,
-                 FrameCaption(FrameDisplayName(ParseFrameRef(path.toStdString())), index,
-                              int(window->framePaths.size())));
+    window->fill(picture, FrameCaption(FrameDisplayName(ParseFrameRef(path.toStdString())), index,
+                                       int(window->framePaths.size())));
     window->frameIndex = index;
     QString text = ZoomText(1.0);
     if (exponent != 0) window->zoomTo(exponent, text);

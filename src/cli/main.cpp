@@ -46,17 +46,6 @@ const char kUsage[] =
     "       framesifter-cli demo DIR [--count N] [--format fits|bmp|jpg]\n"
     "       framesifter-cli undo GOOD_DIR\n";
 
-// The formats' names, "A, B or C", of the still formats or of the videos.
-std::string FormatNames(bool videos) {
-    std::vector<std::string> names;
-    for (const FrameFormatRow& row : FrameFormatRows())
-        if (row.video == videos) names.push_back(row.name);
-    std::string text;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
-    return text;
-}
-
 // The formats and their extensions come from the format table, so the help cannot fall
 // behind what is read.
 std::string FormatsHelp() {

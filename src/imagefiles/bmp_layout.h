@@ -43,7 +43,6 @@ struct BmpLayout {
 bool ReadBmpLayout(const ByteSource& source, const BmpHeaders& headers,
                    std::vector<std::uint8_t>& scratch, BmpLayout& layout, std::string& error);
 
-
 // The palette index of pixel x of a row of 1, 4 or 8 bits.
 inline std::uint8_t BmpIndex(const std::uint8_t* row, int x, BmpPixels kind) {
     switch (kind) {

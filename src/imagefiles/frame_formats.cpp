@@ -169,6 +169,16 @@ std::string ExtensionList(bool videos) {
     return list;
 }
 
+std::string FormatNames(bool videos) {
+    std::vector<std::string> names;
+    for (const FrameFormatRow& row : FrameFormatRows())
+        if (row.video == videos) names.push_back(row.name);
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    return text;
+}
+
 std::string VideoWithoutFrameReason(FrameFormat format) {
     return std::string("a ") + FormatRow(format).name +
            " video: its frames are named PATH#1, PATH#2, ...";

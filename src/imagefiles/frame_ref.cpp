@@ -64,13 +64,11 @@ std::string NotAFrameReason(const std::string& path) {
     const std::size_t digit = number.find_first_not_of('0');
     const long long n = digit == std::string::npos ? 0 : DecimalValue(number.substr(digit));
     if (n > 0)
-        return "frame numbers are written without leading zeros: " +
-               FrameRefText({video, int(n)});
+        return "frame numbers are written without leading zeros: " + FrameRefText({video, int(n)});
     int count = 0;
     std::string unread;
-    const std::string numbered = ReadVideoFrameCount(video, count, unread)
-                                     ? "1 to " + std::to_string(count)
-                                     : "from 1";
+    const std::string numbered =
+        ReadVideoFrameCount(video, count, unread) ? "1 to " + std::to_string(count) : "from 1";
     if (number.empty() || number.find_first_not_of("-0123456789") != std::string::npos)
         number = "'" + number + "'";
     return video + " has no frame " + number + "; its frames are numbered " + numbered;

@@ -30,8 +30,7 @@ std::string DescribeSignature(const FrameSignature& s) {
            (s.kind == FrameFormat::Unknown ? "unknown" : FormatRow(s.kind).name);
 }
 
-bool SignatureReader::read(const FrameRef& frame, FrameSignature& signature,
-                           std::string& error) {
+bool SignatureReader::read(const FrameRef& frame, FrameSignature& signature, std::string& error) {
     if (!frame.inVideo()) return ReadFileSignature(frame.file, signature, error);
     auto [it, added] = videos_.try_emplace(frame.file);
     Video& video = it->second;

@@ -258,7 +258,8 @@ void UndoVideo(UndoItem& item, const std::string& video) {
         // its size), what it holds alone decides.
         item.why = "it changed after it was written";
     } else if (!format.holdsOnlyFramesOf) {
-        item.why = "\"" + video + "\" is not a video";
+        item.why =
+            "it is not only frames of \"" + video + "\": not a " + FormatNames(true) + " video";
     } else if (!written.open(item.inGood, why)) {
         item.why = why;
     } else if (!source.open(video, why)) {

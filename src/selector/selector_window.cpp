@@ -925,9 +925,8 @@ void SelectorWindow::showUndone(const UndoReport& report) {
 }
 
 QString SelectorWindow::moveQuestion(const std::vector<std::string>& sources) {
-    const int frames = int(std::count_if(sources.begin(), sources.end(), [](const auto& s) {
-        return ParseFrameRef(s).inVideo();
-    }));
+    const int frames = int(std::count_if(sources.begin(), sources.end(),
+                                         [](const auto& s) { return ParseFrameRef(s).inVideo(); }));
     const int files = int(sources.size()) - frames;
     if (frames == 0) return tr("%n 個のファイルを Good に移動しますか？", nullptr, files);
     // Frames of a video cannot move one by one: they go into a new video of the same name.
@@ -950,8 +949,8 @@ void SelectorWindow::inspect(QListWidget* list) {
     const QString path = PathOf(list->item(row));
     FrameReader reader;
     std::string error;
-    if (!AnalyseSingleFrame(ParseFrameRef(ToNative(path)), session.mode(), plan, reader, session.frameProfile(),
-                            error)) {
+    if (!AnalyseSingleFrame(ParseFrameRef(ToNative(path)), session.mode(), plan, reader,
+                            session.frameProfile(), error)) {
         Dialogs().showError(this, tr("このファイルは解析できません: %1\n%2")
                                       .arg(path, QString::fromLocal8Bit(error.c_str())));
         return;

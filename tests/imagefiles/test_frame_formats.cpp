@@ -111,8 +111,7 @@ TEST(FrameFormatTable, EveryExtensionInAnyCaseNamesItsRowAndItsDialogEntry) {
         EXPECT_EQ(row.video, rows[i].video) << row.name;
         // A still is read by its header, a video by its header and its frames.
         EXPECT_EQ(row.readSignature != nullptr, !row.video) << row.name;
-        EXPECT_EQ(row.readVideo && row.writeFrames && row.holdsOnlyFramesOf, row.video)
-            << row.name;
+        EXPECT_EQ(row.readVideo && row.writeFrames && row.holdsOnlyFramesOf, row.video) << row.name;
         EXPECT_EQ(DialogFilter(row, false), rows[i].filter);
         EXPECT_EQ(DialogFilter(row, true), rows[i].listedFilter);
         for (const std::string& ext : row.extensions) {
