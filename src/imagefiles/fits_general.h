@@ -63,7 +63,4 @@ bool ReadFitsValues(const ByteSource& source, FitsHeader& header, std::vector<do
 // True when every value is a whole number within the int range.
 bool AllIntegers(const double* values, std::size_t count);
 
-// Whether cfitsio was built thread-safe; when not, every call into it is serialised.
-bool FitsLibraryReentrant();
-
 }  // namespace framesifter

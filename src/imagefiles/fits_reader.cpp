@@ -270,21 +270,6 @@ void DecodeFitsWindowRows(const std::uint8_t* rows, int width, int bzero, int x0
                   [z](std::int32_t raw) { return FoldBzero(raw, z); });
 }
 
-bool DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header, int x0,
-                      int y0, int n, IntPlane& window, std::string& error) {
-    if (x0 < 0 || y0 < 0 || n < 1 || x0 + n > header.width || y0 + n > header.height)
-        return Fail(error, "the window lies outside the image");
-    if (window.first() < n || window.second() < n)
-        return Fail(error, "the window plane is too small");
-    const std::size_t rowBytes = std::size_t(header.width) * 2;
-    if (header.dataOffset > size ||
-        size - header.dataOffset < rowBytes * std::size_t(header.height))
-        return Fail(error, "truncated data");
-    const std::uint8_t* rows = bytes + header.dataOffset + std::size_t(y0) * rowBytes;
-    DecodeFitsWindowRows(rows, header.width, header.bzero, x0, n, window);
-    return true;
-}
-
 namespace {
 
 bool DecodeParsedFrame(const ByteSource& source, const FitsHeader& header, IntPlane& plane,

@@ -46,11 +46,6 @@ void DecodeFitsWindowRows(const std::uint8_t* rows, int width, int bzero, int x0
 // s = sum of the folded values of one row of `width` words, sx = sum of value * column, in
 // 64-bit integers. Needs |bzero| <= INT32_MAX - 65535, where the fold cannot overflow.
 void FitsRowSums(const std::uint8_t* row, int width, int bzero, std::int64_t& s, std::int64_t& sx);
-// The n x n block with top-left corner (x0, y0) of a parsed image, BZERO folded, into
-// window[i][j] = value at column x0 + i, row y0 + j. The block must lie inside the image.
-bool DecodeFitsWindow(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header, int x0,
-                      int y0, int n, IntPlane& window, std::string& error);
-
 // The whole sequence up to and including ApplyBzero on bytes in memory. The plane is
 // reused when it already has the image's size.
 bool DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plane, int& width,
