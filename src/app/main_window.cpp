@@ -204,13 +204,18 @@ void MainWindow::createActions() {
     exitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     zoomInAction_ = newCommand("zoomInAction", QStringLiteral("+"), [this] { zoomIn(); });
     zoomOutAction_ = newCommand("zoomOutAction", QStringLiteral("-"), [this] { zoomOut(); });
-    selectorAction_ = newCommand("selectorAction", QString(), [this] { selectorWindow_->showSelector(); });
-    scoresAction_ = newCommand("scoresAction", QString(), [this] { selectorWindow_->showScores(); });
-    undoMoveAction_ = newCommand("undoMoveAction", QString(), [this] { selectorWindow_->undoMoves(); });
-    closeWindowAction_ = newCommand("closeWindowAction", QString(), [this] { closeActiveWindow(); });
+    selectorAction_ =
+        newCommand("selectorAction", QString(), [this] { selectorWindow_->showSelector(); });
+    scoresAction_ =
+        newCommand("scoresAction", QString(), [this] { selectorWindow_->showScores(); });
+    undoMoveAction_ =
+        newCommand("undoMoveAction", QString(), [this] { selectorWindow_->undoMoves(); });
+    closeWindowAction_ =
+        newCommand("closeWindowAction", QString(), [this] { closeActiveWindow(); });
     closeWindowAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     closeAllAction_ = newCommand("closeAllAction", QString(), [this] { closeAllWindows(); });
-    versionAction_ = newCommand("versionAction", QString(), [this] { versionDialog_->showVersion(); });
+    versionAction_ =
+        newCommand("versionAction", QString(), [this] { versionDialog_->showVersion(); });
 }
 
 void MainWindow::buildToolBar() {
@@ -266,7 +271,8 @@ void MainWindow::buildToolBar() {
     positionLabel_->adjustSize();
     positionLabel_->hide();
 
-    selectorButton_ = pushButton("selectorButton", QString(), selectorAction_, {288, 8, 55, 20}, 12);
+    selectorButton_ =
+        pushButton("selectorButton", QString(), selectorAction_, {288, 8, 55, 20}, 12);
 }
 
 void MainWindow::buildMenu() {
@@ -292,10 +298,10 @@ void MainWindow::buildMenu() {
     languageMenu_ = menuBar()->addMenu(QStringLiteral("言語 / Language"));
     languageMenu_->setObjectName(QStringLiteral("languageMenu"));
     auto* languages = new QActionGroup(this);
-    japaneseAction_ =
-        newCommand("japaneseAction", QStringLiteral("日本語"), [this] { chooseLanguage(Language::Japanese); });
-    englishAction_ =
-        newCommand("englishAction", QStringLiteral("English"), [this] { chooseLanguage(Language::English); });
+    japaneseAction_ = newCommand("japaneseAction", QStringLiteral("日本語"),
+                                 [this] { chooseLanguage(Language::Japanese); });
+    englishAction_ = newCommand("englishAction", QStringLiteral("English"),
+                                [this] { chooseLanguage(Language::English); });
     for (QAction* action : {japaneseAction_, englishAction_}) {
         action->setCheckable(true);
         languages->addAction(action);
@@ -372,9 +378,10 @@ void MainWindow::chooseLanguage(Language language) {
 void MainWindow::open() {
     Preferences preferences;
     const FileDialogKind kind = FileDialogKind::ViewerOpen;
-    const UserDialogs::OpenChoice choice = Dialogs().getOpenFiles(
-        this, QStringLiteral("Open an Image for Viewing"), openFilters(),
-        preferences.dialogFilter(kind, int(openFilters().size())), preferences.dialogFolder(kind, lastFolder_));
+    const UserDialogs::OpenChoice choice =
+        Dialogs().getOpenFiles(this, QStringLiteral("Open an Image for Viewing"), openFilters(),
+                               preferences.dialogFilter(kind, int(openFilters().size())),
+                               preferences.dialogFolder(kind, lastFolder_));
     if (!choice.accepted || choice.files.isEmpty()) return;
     preferences.keepDialogChoice(kind, choice.files.first(), choice.filterIndex);
     followFolder(ChosenFolder(choice.files.first()));
@@ -462,9 +469,10 @@ void MainWindow::save() {
     if (!window) return;
     Preferences preferences;
     const FileDialogKind kind = FileDialogKind::ViewerSave;
-    const UserDialogs::SaveChoice choice = Dialogs().getSaveFile(
-        this, QStringLiteral("Save an Image"), saveFilters(),
-        preferences.dialogFilter(kind, int(saveFilters().size())), preferences.dialogFolder(kind, lastFolder_));
+    const UserDialogs::SaveChoice choice =
+        Dialogs().getSaveFile(this, QStringLiteral("Save an Image"), saveFilters(),
+                              preferences.dialogFilter(kind, int(saveFilters().size())),
+                              preferences.dialogFolder(kind, lastFolder_));
     if (!choice.accepted || choice.file.isEmpty()) return;
     preferences.keepDialogChoice(kind, choice.file, choice.filterIndex);
     followFolder(ChosenFolder(choice.file));

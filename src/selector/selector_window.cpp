@@ -855,7 +855,7 @@ void SelectorWindow::undoMoves() {
         if (work_) return;
         const QString good =
             Dialogs().getExistingFolder(this, tr("元に戻す Good フォルダー"),
-                                        !lastGood_.isEmpty() ? lastGood_
+                                        !lastGood_.isEmpty()     ? lastGood_
                                         : !lastFolder_.isEmpty() ? lastFolder_
                                                                  : QDir::currentPath());
         if (good.isEmpty()) return;
@@ -1101,8 +1101,8 @@ void SelectorWindow::finishRun(Work& work) {
         session_.takeRun(*work.scratch);
         markLeftOut();
         // The curves fill the graph's height over the band and what lies beyond it.
-        graphView_.scale =
-            FittingGraphScale(session_.results(), std::min(graphView_.band.low, graphView_.band.high));
+        graphView_.scale = FittingGraphScale(session_.results(),
+                                             std::min(graphView_.band.low, graphView_.band.high));
         drawGraph(GraphForm::Summary);
         if (session_.results().leftOut.empty()) break;
         QStringList lines;

@@ -166,8 +166,9 @@ private:
     QLabel* graphCaption_ = nullptr;
     QLabel* passedCaption_ = nullptr;
     QLabel* passedCount_ = nullptr;
-    QListWidget* fileList_ = nullptr;    // the opened files
-    QListWidget* passedList_ = nullptr;  // the files that passed (their paths inside "Good" once moved)
+    QListWidget* fileList_ = nullptr;  // the opened files
+    QListWidget* passedList_ =
+        nullptr;  // the files that passed (their paths inside "Good" once moved)
     GraphCanvas* graphCanvas_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
     QGroupBox* imageGroup_ = nullptr;
@@ -194,8 +195,8 @@ private:
     QString lastGood_;          // the Good folder of the last move, where the undo chooser opens
     QString lastFolder_;        // where files were last chosen, here or in another window
     std::function<void(int)> readHook_;
-    bool asking_ = false;       // the question about a bad frame is on screen
-    bool quitting_ = false;     // a close ends the window: the program is ending
+    bool asking_ = false;    // the question about a bad frame is on screen
+    bool quitting_ = false;  // a close ends the window: the program is ending
 
     // Row selected when the mouse went down on the file / pass list, to tell a click on the
     // entry already selected (analysed again) from one that changes the selection.

@@ -209,14 +209,19 @@ private slots:
             std::function<QString()> text;
             QString japanese, english;
         } shown[] = {
-            {"selector open", [&] { return Control<QPushButton>(*selector, "openButton")->text(); }, "開く", "Open"},
-            {"selector move", [&] { return Control<QPushButton>(*selector, "moveButton")->text(); }, "移動", "Move"},
-            {"selector group", [&] { return Control<QGroupBox>(*selector, "passGroup")->title(); }, "合格基準",
-             "Pass level"},
-            {"selector mode", [&] { return Control<QRadioButton>(*selector, "peakModeButton")->text(); }, "ピーク位置",
-             "Peak"},
-            {"main menu", [&] { return Control<QMenu>(*main_, "fileMenu")->title(); }, "ファイル(&F)", "&File"},
-            {"main button", [&] { return Control<QPushButton>(*main_, "selectorButton")->text(); }, "セレクト", "Select"},
+            {"selector open", [&] { return Control<QPushButton>(*selector, "openButton")->text(); },
+             "開く", "Open"},
+            {"selector move", [&] { return Control<QPushButton>(*selector, "moveButton")->text(); },
+             "移動", "Move"},
+            {"selector group", [&] { return Control<QGroupBox>(*selector, "passGroup")->title(); },
+             "合格基準", "Pass level"},
+            {"selector mode",
+             [&] { return Control<QRadioButton>(*selector, "peakModeButton")->text(); },
+             "ピーク位置", "Peak"},
+            {"main menu", [&] { return Control<QMenu>(*main_, "fileMenu")->title(); },
+             "ファイル(&F)", "&File"},
+            {"main button", [&] { return Control<QPushButton>(*main_, "selectorButton")->text(); },
+             "セレクト", "Select"},
             {"scores title", [&] { return scores->windowTitle(); }, "スコア", "Scores"},
             {"scores header",
              [&] { return scores->table()->model()->headerData(3, Qt::Horizontal).toString(); },
@@ -238,7 +243,8 @@ private slots:
              },
              "x (12 個のファイル)", "x (12 files)"},
         };
-        for (QAction* action : {Control<QAction>(*main_, "englishAction"), Control<QAction>(*main_, "japaneseAction")}) {
+        for (QAction* action : {Control<QAction>(*main_, "englishAction"),
+                                Control<QAction>(*main_, "japaneseAction")}) {
             action->trigger();
             for (int pass = 0; pass < 3; ++pass) QCoreApplication::processEvents();
             const bool english = action == Control<QAction>(*main_, "englishAction");

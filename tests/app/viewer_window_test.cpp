@@ -151,16 +151,21 @@ private slots:
         QCOMPARE(bar, (QStringList{"ファイル(&F)", "セレクト(&S)", "ウィンドウ(&W)",
                                    "バージョン(&V)", "言語 / Language"}));
         QStringList file;
-        for (QAction* a : Control<QMenu>(*main_, "fileMenu")->actions()) file << (a->isSeparator() ? "-" : a->text());
+        for (QAction* a : Control<QMenu>(*main_, "fileMenu")->actions())
+            file << (a->isSeparator() ? "-" : a->text());
         QCOMPARE(file, (QStringList{"開く(&O)", "-", "保存(&S)", "終了(&Q)"}));
         QCOMPARE(Control<QAction>(*main_, "selectorAction")->text(), QString("設定(&S)"));
         QStringList selector;
         for (QAction* a : Control<QMenu>(*main_, "selectorMenu")->actions()) selector << a->text();
         QCOMPARE(selector, (QStringList{"設定(&S)", "スコア", "元に戻す"}));
-        Control<QMenu>(*main_, "selectorMenu")->actions().last()->trigger();  // the chooser, cancelled
+        Control<QMenu>(*main_, "selectorMenu")
+            ->actions()
+            .last()
+            ->trigger();  // the chooser, cancelled
         QCOMPARE(dialogs_->lastTitle, QString("元に戻す Good フォルダー"));
         QCOMPARE(Control<QMenu>(*main_, "windowMenu")->actions().size(), 2);
-        QCOMPARE(Control<QAction>(*main_, "closeWindowAction")->text(), QString("このウィンドウを閉じる(&C)"));
+        QCOMPARE(Control<QAction>(*main_, "closeWindowAction")->text(),
+                 QString("このウィンドウを閉じる(&C)"));
         QCOMPARE(Control<QAction>(*main_, "closeAllAction")->text(), QString("すべてを閉じる(&L)"));
         QVERIFY(!Control<QAction>(*main_, "versionAction")->menu());
     }
@@ -192,8 +197,8 @@ private slots:
         RunCommand(main_.get(), [] { throw std::runtime_error("disk on fire"); });
         QCOMPARE(dialogs_->errors, QStringList{"disk on fire"});
         // The same guard keeps an exception from a button's handler away from Qt.
-        QObject::connect(Control<QPushButton>(*main_, "zoomOutButton"), &QPushButton::clicked, main_.get(),
-                         [this] { RunCommand(main_.get(), [] { throw 42; }); });
+        QObject::connect(Control<QPushButton>(*main_, "zoomOutButton"), &QPushButton::clicked,
+                         main_.get(), [this] { RunCommand(main_.get(), [] { throw 42; }); });
         QTest::mouseClick(Control<QPushButton>(*main_, "zoomOutButton"), Qt::LeftButton);
         QCOMPARE(dialogs_->errors.size(), 2);
         QCOMPARE(dialogs_->errors[1], QString("予期しないエラーが発生しました"));
@@ -331,7 +336,8 @@ private slots:
         ImageWindow* w = windows().first();
         const QImage before = w->picture();
         for (int i = 0; i < presses.size(); ++i) {
-            QTest::mouseClick(presses[i] == '+' ? Control<QPushButton>(*main_, "zoomInButton") : Control<QPushButton>(*main_, "zoomOutButton"),
+            QTest::mouseClick(presses[i] == '+' ? Control<QPushButton>(*main_, "zoomInButton")
+                                                : Control<QPushButton>(*main_, "zoomOutButton"),
                               Qt::LeftButton);
             QCOMPARE(w->shownSize(), sizes[i]);
             QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), texts[i]);
@@ -411,7 +417,8 @@ private slots:
         QTRY_VERIFY(closed.isNull());
         ImageWindow* now = main_->activeImageWindow();
         QVERIFY(now == w[0] || now == w[2]);
-        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), QString(now == w[0] ? "400.0%" : "100.0%"));
+        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(),
+                 QString(now == w[0] ? "400.0%" : "100.0%"));
         QCOMPARE(w[0]->zoomExponent, 2);
         QCOMPARE(w[0]->shownSize(), QSize(256, 128));
         // Closing the last window leaves the text as it was.
@@ -440,7 +447,8 @@ private slots:
         QVERIFY(viewer->shownSize().width() <= room.width());
         QVERIFY(viewer->shownSize().width() * 2 > room.width() ||
                 viewer->shownSize().height() * 2 > room.height());
-        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), ZoomText(std::pow(2.0, viewer->zoomExponent)));
+        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(),
+                 ZoomText(std::pow(2.0, viewer->zoomExponent)));
         const int zoom = viewer->zoomExponent;
         QVERIFY(zoom < 0);
 
@@ -501,13 +509,15 @@ private slots:
         const BandSuggestion offer =
             SuggestBand(s.session().results().profileTable, 6, s.session().results().leftOut);
         QVERIFY(offer.found);
-        QVERIFY(offer.band.low != s.graphView().band.low || offer.band.high != s.graphView().band.high);
+        QVERIFY(offer.band.low != s.graphView().band.low ||
+                offer.band.high != s.graphView().band.high);
         QCOMPARE(w.suggestionLabel()->text(),
                  QString("推奨バンド: %1-%2").arg(offer.band.low).arg(offer.band.high));
         w.suggestionButton()->click();
         QCOMPARE(s.graphView().band.low, offer.band.low);
         QCOMPARE(s.graphView().band.high, offer.band.high);
-        QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(2 * offer.band.low, kGraphHeight / 2),
+        QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")
+                     ->picture.pixel(2 * offer.band.low, kGraphHeight / 2),
                  GraphMarkerColour());
         QCOMPARE(w.data().scores, BandScores(s.session().results().profileTable, 6, offer.band));
         QCOMPARE(Preferences().bandLow(), offer.band.low);
@@ -515,7 +525,10 @@ private slots:
         const auto passList = [&] {
             QStringList paths;
             for (int i = 0; i < Control<QListWidget>(s, "passedList")->count(); ++i)
-                paths << Control<QListWidget>(s, "passedList")->item(i)->data(SelectorWindow::kPathRole).toString();
+                paths << Control<QListWidget>(s, "passedList")
+                             ->item(i)
+                             ->data(SelectorWindow::kPathRole)
+                             .toString();
             return paths;
         };
         PassRule rule;
@@ -547,10 +560,15 @@ private slots:
         QCOMPARE(windows()[0]->frameIndex, 5);
 
         // Qt Test's double click on a widget lacks the press an item view expects.
-        const QPoint second = Control<QListWidget>(s, "passedList")->visualItemRect(Control<QListWidget>(s, "passedList")->item(1)).center();
-        QTest::mousePress(Control<QListWidget>(s, "passedList")->viewport(), Qt::LeftButton, {}, second);
-        QTest::mouseDClick(Control<QListWidget>(s, "passedList")->viewport(), Qt::LeftButton, {}, second);
-        QTest::mouseRelease(Control<QListWidget>(s, "passedList")->viewport(), Qt::LeftButton, {}, second);
+        const QPoint second = Control<QListWidget>(s, "passedList")
+                                  ->visualItemRect(Control<QListWidget>(s, "passedList")->item(1))
+                                  .center();
+        QTest::mousePress(Control<QListWidget>(s, "passedList")->viewport(), Qt::LeftButton, {},
+                          second);
+        QTest::mouseDClick(Control<QListWidget>(s, "passedList")->viewport(), Qt::LeftButton, {},
+                           second);
+        QTest::mouseRelease(Control<QListWidget>(s, "passedList")->viewport(), Qt::LeftButton, {},
+                            second);
         QCOMPARE(windows().size(), 2);
         ImageWindow* blink = windows()[1];
         QCOMPARE(blink->framePaths, passList());
@@ -828,7 +846,8 @@ private slots:
         const QByteArray expected(
             "X 768\r\nY 512\r\nP 9\r\nD 200\r\nF 2000\r\nS 2\r\nM 1000\r\nB 1\r\nV 0\r\n");
         start();
-        Control<QAction>(*main_, "versionAction")->trigger();  // a shown version dialog does not keep the program alive
+        Control<QAction>(*main_, "versionAction")
+            ->trigger();  // a shown version dialog does not keep the program alive
         QSignalSpy closed(main_.get(), &MainWindow::closed);
         main_->close();
         QCOMPARE(closed.count(), 1);

@@ -291,7 +291,8 @@ void SelectorWindowTest::layoutMatchesAndNothingIsClipped() {
                                                                 .arg(room)));
     QVERIFY(fm.height() <= std::max(geometry.height(), 17));
     // The label "合格ファイル" must end before the count beside it.
-    if (name == "passedCaption") QVERIFY(w->geometry().right() < Control<QLabel>(s, "passedCount")->x());
+    if (name == "passedCaption")
+        QVERIFY(w->geometry().right() < Control<QLabel>(s, "passedCount")->x());
 }
 
 void SelectorWindowTest::openDialogMatchesExtensionsInAnyCase() {
@@ -410,7 +411,8 @@ void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
     dialogs_->chooseFiles(files);
     Control<QPushButton>(s, "openButton")->click();
     QList<int> positions;
-    connect(Control<QProgressBar>(s, "progressBar"), &QProgressBar::valueChanged, this, [&](int v) { positions << v; });
+    connect(Control<QProgressBar>(s, "progressBar"), &QProgressBar::valueChanged, this,
+            [&](int v) { positions << v; });
     Control<QProgressBar>(s, "progressBar")->setValue(9);
     positions.clear();
     runFft();
@@ -421,9 +423,9 @@ void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
     QVERIFY(dialogs_->messages.isEmpty() && dialogs_->errors.isEmpty());
     // Each frame's column holds its stripes, BMP and FITS alike.
     for (int k = 0; k < 4; ++k) {
-        const double seen =
-            (s.session().results().profileTable[29][k] + s.session().results().profileTable[30][k]) /
-            std::sqrt(2.0);
+        const double seen = (s.session().results().profileTable[29][k] +
+                             s.session().results().profileTable[30][k]) /
+                            std::sqrt(2.0);
         QVERIFY2(std::abs(seen - kAmplitudes[k]) < 1.5,
                  qPrintable(QString("file %1: %2").arg(k).arg(seen)));
         QCOMPARE(s.session().results().profileTable[0][k], 141);  // 100 * sqrt(2)
@@ -525,14 +527,17 @@ void SelectorWindowTest::crossedMarkersPassEveryFrame() {
     SelectorWindow& s = *selector_;
     openAndRun(writeFrames());
     Control<UpDownSpinner>(s, "passLevelSpinner")->setPosition(10);
-    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::LeftButton, {}, QPoint(121, 10));   // low bin 60
-    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::RightButton, {}, QPoint(20, 190));  // high bin 10
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::LeftButton, {},
+                      QPoint(121, 10));  // low bin 60
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::RightButton, {},
+                      QPoint(20, 190));  // high bin 10
     QCOMPARE(s.graphView().band.low, 60);
     QCOMPARE(s.graphView().band.high, 10);
     Control<QPushButton>(s, "selectButton")->click();
     const QStringList crossed = Texts(Control<QListWidget>(s, "passedList"));
     QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::LeftButton, {}, QPoint(20, 10));
-    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::RightButton, {}, QPoint(121, 190));
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::RightButton, {},
+                      QPoint(121, 190));
     Control<QPushButton>(s, "selectButton")->click();
     QCOMPARE(crossed, Texts(Control<QListWidget>(s, "passedList")));
     QVERIFY(crossed.size() < 4);
@@ -621,10 +626,12 @@ void SelectorWindowTest::spinnerStaysWithinItsRange() {
     QCOMPARE(Control<UpDownSpinner>(s, "passLevelSpinner")->position(), 5);
     QCOMPARE(Control<QLineEdit>(s, "passLevel")->text(), QString("5"));
     const QPoint up(4, 3), down(4, 16);
-    for (int i = 0; i < 10; ++i) QTest::mouseClick(Control<UpDownSpinner>(s, "passLevelSpinner"), Qt::LeftButton, {}, up);
+    for (int i = 0; i < 10; ++i)
+        QTest::mouseClick(Control<UpDownSpinner>(s, "passLevelSpinner"), Qt::LeftButton, {}, up);
     QCOMPARE(Control<UpDownSpinner>(s, "passLevelSpinner")->position(), 10);
     QCOMPARE(Control<QLineEdit>(s, "passLevel")->text(), QString("10"));
-    for (int i = 0; i < 13; ++i) QTest::mouseClick(Control<UpDownSpinner>(s, "passLevelSpinner"), Qt::LeftButton, {}, down);
+    for (int i = 0; i < 13; ++i)
+        QTest::mouseClick(Control<UpDownSpinner>(s, "passLevelSpinner"), Qt::LeftButton, {}, down);
     QCOMPARE(Control<UpDownSpinner>(s, "passLevelSpinner")->position(), 0);
     QCOMPARE(Control<QLineEdit>(s, "passLevel")->text(), QString("0"));
     Control<UpDownSpinner>(s, "passLevelSpinner")->setFocus();
@@ -640,7 +647,8 @@ void SelectorWindowTest::graphPressesAndScaleButtons() {
     openAndRun(writeFrames());
     auto black = [&](int x) {
         for (int y = 0; y < 200; ++y)
-            if ((Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(x, y) & 0xffffff) != 0) return false;
+            if ((Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(x, y) & 0xffffff) != 0)
+                return false;
         return true;
     };
     QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::LeftButton, {}, QPoint(101, 50));
@@ -705,7 +713,8 @@ void SelectorWindowTest::completedRunFitsTheScaleAndLabelsTheMarkers() {
 
     // The labels lie over the picture at the top, beside each marker, and nowhere else.
     openAndRun(files);
-    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::RightButton, {}, QPoint(180, 150));  // high bin 90
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::RightButton, {},
+                      QPoint(180, 150));  // high bin 90
     auto darkIn = [&](const QImage& shot, QRect r) {
         for (int y = r.top(); y <= r.bottom(); ++y)
             for (int x = r.left(); x <= r.right(); ++x)
@@ -783,15 +792,16 @@ void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
     Control<QListWidget>(s, "fileList")->setCurrentRow(1);
     QVERIFY(std::abs(SeenAmplitude(s.session().results()) - kAmplitudes[1]) < 1.5);
     const QImage shown = Control<GraphCanvas>(s, "graphCanvas")->picture;
-    std::vector<double> profile(s.session().frameProfile(), s.session().frameProfile() + kProfileBins);
+    std::vector<double> profile(s.session().frameProfile(),
+                                s.session().frameProfile() + kProfileBins);
     for (int row : {4, 5}) {
         Control<QListWidget>(s, "fileList")->setCurrentRow(row);
         QCOMPARE(dialogs_->errors.size(), row - 3);
         QVERIFY(dialogs_->errors.last().contains(files[row]));
         QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture, shown);
-        QCOMPARE(
-            std::vector<double>(s.session().frameProfile(), s.session().frameProfile() + kProfileBins),
-            profile);
+        QCOMPARE(std::vector<double>(s.session().frameProfile(),
+                                     s.session().frameProfile() + kProfileBins),
+                 profile);
     }
 }
 
@@ -836,7 +846,8 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     QCOMPARE(Contents(files[1]), f1);
     QVERIFY(!QFile::exists(files[3]));
     QVERIFY(QFile::exists(d + "/Good/f3.FIT"));
-    QCOMPARE(Paths(Control<QListWidget>(s, "passedList")), (QStringList{files[1], d + "/Good/f3.FIT"}));
+    QCOMPARE(Paths(Control<QListWidget>(s, "passedList")),
+             (QStringList{files[1], d + "/Good/f3.FIT"}));
     QCOMPARE(Texts(Control<QListWidget>(s, "passedList")), (QStringList{"f1.fit", "f3.FIT"}));
     QCOMPARE(dialogs_->errors.size(), 1);
     QVERIFY(dialogs_->errors[0].startsWith("移動できなかったファイルがあります"));
@@ -859,7 +870,8 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     QCOMPARE(Contents(d + "/Good/f1.fit"), f1);
     QVERIFY(QFile::exists(d + "/Good/f3.FIT"));
     QVERIFY(!QFileInfo::exists(d + "/Good/Good"));
-    QCOMPARE(Paths(Control<QListWidget>(s, "passedList")), (QStringList{d + "/Good/f1.fit", d + "/Good/f3.FIT"}));
+    QCOMPARE(Paths(Control<QListWidget>(s, "passedList")),
+             (QStringList{d + "/Good/f1.fit", d + "/Good/f3.FIT"}));
     // The questions counted only what was left to move; with nothing left there is none.
     QCOMPARE(dialogs_->questions, (QStringList{"2 個のファイルを Good に移動しますか？",
                                                "1 個のファイルを Good に移動しますか？"}));
@@ -918,7 +930,8 @@ void SelectorWindowTest::closingHides() {
     SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
     openAndRun(files);
-    Control<QListWidget>(s, "fileList")->setCurrentRow(1);  // the frame form, as a user would leave it
+    Control<QListWidget>(s, "fileList")
+        ->setCurrentRow(1);  // the frame form, as a user would leave it
     const QImage drawn = Control<GraphCanvas>(s, "graphCanvas")->picture;
     s.close();
     QVERIFY(!s.isVisible());
@@ -936,7 +949,8 @@ void SelectorWindowTest::closingHides() {
     s.showSelector();
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 256; ++x)
-            QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(x, y) & 0xffffff, 0xffffffu);
+            QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(x, y) & 0xffffff,
+                     0xffffffu);
 }
 
 void SelectorWindowTest::handlerFailuresAreReported() {
@@ -971,16 +985,21 @@ void SelectorWindowTest::runLeavesTheWindowLiveAndCountsFrames() {
     // The click returned with the run under way; the event loop goes on meanwhile.
     QVERIFY(s.busy());
     QCOMPARE(Control<QPushButton>(s, "fftButton")->text(), QString("中止"));
-    QVERIFY(AllWhite(Control<GraphCanvas>(s, "graphCanvas")->picture));  // the last list's curves are gone
+    QVERIFY(AllWhite(
+        Control<GraphCanvas>(s, "graphCanvas")->picture));  // the last list's curves are gone
     QTRY_COMPARE(Control<QLabel>(s, "workCount")->text(), QString("10 / 100"));
     QVERIFY(Control<QLabel>(s, "workCount")->isVisible());
     QTRY_COMPARE(Control<QProgressBar>(s, "progressBar")->value(), 10);
     for (QWidget* w : std::initializer_list<QWidget*>{
-             Control<QPushButton>(s, "openButton"), Control<QRadioButton>(s, "centreModeButton"), Control<QRadioButton>(s, "peakModeButton"), Control<QPushButton>(s, "selectButton"), Control<QPushButton>(s, "moveButton"),
-             Control<QPushButton>(s, "scaleUpButton"), Control<QPushButton>(s, "scaleDownButton"), Control<QListWidget>(s, "fileList")})
+             Control<QPushButton>(s, "openButton"), Control<QRadioButton>(s, "centreModeButton"),
+             Control<QRadioButton>(s, "peakModeButton"), Control<QPushButton>(s, "selectButton"),
+             Control<QPushButton>(s, "moveButton"), Control<QPushButton>(s, "scaleUpButton"),
+             Control<QPushButton>(s, "scaleDownButton"), Control<QListWidget>(s, "fileList")})
         QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
-    QVERIFY(Control<QPushButton>(s, "fftButton")->isEnabled() && Control<UpDownSpinner>(s, "passLevelSpinner")->isEnabled());
-    QTest::mouseClick(Control<UpDownSpinner>(s, "passLevelSpinner"), Qt::LeftButton, {}, QPoint(4, 3));
+    QVERIFY(Control<QPushButton>(s, "fftButton")->isEnabled() &&
+            Control<UpDownSpinner>(s, "passLevelSpinner")->isEnabled());
+    QTest::mouseClick(Control<UpDownSpinner>(s, "passLevelSpinner"), Qt::LeftButton, {},
+                      QPoint(4, 3));
     QCOMPARE(Control<QLineEdit>(s, "passLevel")->text(), QString("6"));
     // The window's results stay those of the last completed run until this one ends.
     QCOMPARE(int(s.session().results().files.size()), 4);
@@ -988,7 +1007,9 @@ void SelectorWindowTest::runLeavesTheWindowLiveAndCountsFrames() {
     g_allowed = INT_MAX;
     QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
     QCOMPARE(Control<QPushButton>(s, "fftButton")->text(), QString("FFT"));
-    QVERIFY(Control<QPushButton>(s, "openButton")->isEnabled() && Control<QListWidget>(s, "fileList")->isEnabled() && Control<QPushButton>(s, "selectButton")->isEnabled());
+    QVERIFY(Control<QPushButton>(s, "openButton")->isEnabled() &&
+            Control<QListWidget>(s, "fileList")->isEnabled() &&
+            Control<QPushButton>(s, "selectButton")->isEnabled());
     QVERIFY(!Control<QLabel>(s, "workCount")->isVisible());
     QCOMPARE(int(s.session().results().files.size()), 100);
     QVERIFY(HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture, GraphAverageColour()));
@@ -1080,9 +1101,11 @@ void SelectorWindowTest::badFramesLeftOut() {
     QVERIFY(Control<QListWidget>(s, "fileList")->item(1)->toolTip().contains("300 x 200"));
     // Even at level 0 only analysed frames pass.
     for (int i = 0; i < 5; ++i)
-        QTest::mouseClick(Control<UpDownSpinner>(s, "passLevelSpinner"), Qt::LeftButton, {}, QPoint(4, 16));
+        QTest::mouseClick(Control<UpDownSpinner>(s, "passLevelSpinner"), Qt::LeftButton, {},
+                          QPoint(4, 16));
     Control<QPushButton>(s, "selectButton")->click();
-    QCOMPARE(Texts(Control<QListWidget>(s, "passedList")), (QStringList{"f0.bmp", "f1.fit", "f2.bmp", "f3.FIT"}));
+    QCOMPARE(Texts(Control<QListWidget>(s, "passedList")),
+             (QStringList{"f0.bmp", "f1.fit", "f2.bmp", "f3.FIT"}));
 }
 
 void SelectorWindowTest::closingOrDestroyingStopsARun() {
@@ -1159,7 +1182,9 @@ void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
             QApplication::overrideCursor()->shape() == Qt::WaitCursor);
     QTRY_COMPARE(Control<QLabel>(s, "workCount")->text(), QString("1 / 3"));
     QTRY_VERIFY(Control<QProgressBar>(s, "progressBar")->value() > 0);
-    QVERIFY(!Control<QPushButton>(s, "fftButton")->isEnabled() && !Control<QPushButton>(s, "moveButton")->isEnabled() && !Control<QPushButton>(s, "openButton")->isEnabled());
+    QVERIFY(!Control<QPushButton>(s, "fftButton")->isEnabled() &&
+            !Control<QPushButton>(s, "moveButton")->isEnabled() &&
+            !Control<QPushButton>(s, "openButton")->isEnabled());
     QVERIFY(Control<UpDownSpinner>(s, "passLevelSpinner")->isEnabled());
 
     s.close();
@@ -1172,7 +1197,8 @@ void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
     QVERIFY(!QFile::exists(sources[0]));
     QCOMPARE(Contents(sources[1]), bytes);
     QCOMPARE(Contents(sources[2]), bytes);
-    QCOMPARE(Paths(Control<QListWidget>(s, "passedList")), (QStringList{d + "/other/Good/a.fit", sources[1], sources[2]}));
+    QCOMPARE(Paths(Control<QListWidget>(s, "passedList")),
+             (QStringList{d + "/other/Good/a.fit", sources[1], sources[2]}));
     QVERIFY(dialogs_->errors.isEmpty());
 }
 
