@@ -233,14 +233,14 @@ void MainWindow::buildToolBar() {
         button->setFocusPolicy(Qt::NoFocus);
         return button;
     };
-    openButton_ = toolButton("openButton", openAction_, {7, 5, 23, 23});
-    saveButton_ = toolButton("saveButton", saveAction_, {30, 5, 24, 23});
+    toolButton("openButton", openAction_, {7, 5, 23, 23});
+    toolButton("saveButton", saveAction_, {30, 5, 24, 23});
 
-    toolBarEdge_ = new QFrame(toolBar_);
-    toolBarEdge_->setObjectName(QStringLiteral("toolBarEdge"));
-    toolBarEdge_->setFrameShape(QFrame::HLine);
-    toolBarEdge_->setFrameShadow(QFrame::Sunken);
-    toolBarEdge_->setGeometry(0, 0, 4000, 2);
+    auto* toolBarEdge = new QFrame(toolBar_);
+    toolBarEdge->setObjectName(QStringLiteral("toolBarEdge"));
+    toolBarEdge->setFrameShape(QFrame::HLine);
+    toolBarEdge->setFrameShadow(QFrame::Sunken);
+    toolBarEdge->setGeometry(0, 0, 4000, 2);
 
     // Push buttons look as the tool bar should; they have no default action, so a click
     // triggers the command's action.
@@ -255,21 +255,19 @@ void MainWindow::buildToolBar() {
         connect(button, &QPushButton::clicked, action, &QAction::trigger);
         return button;
     };
-    zoomInButton_ =
-        pushButton("zoomInButton", QStringLiteral("+"), zoomInAction_, {80, 7, 17, 19}, 16);
-    zoomOutButton_ =
-        pushButton("zoomOutButton", QStringLiteral("-"), zoomOutAction_, {96, 7, 17, 19}, 16);
+    pushButton("zoomInButton", QStringLiteral("+"), zoomInAction_, {80, 7, 17, 19}, 16);
+    pushButton("zoomOutButton", QStringLiteral("-"), zoomOutAction_, {96, 7, 17, 19}, 16);
 
     zoomText_ = new QLineEdit(toolBar_);
     zoomText_->setObjectName(QStringLiteral("zoomText"));
     zoomText_->setGeometry(120, 6, 49, 21);
     zoomText_->setReadOnly(true);
 
-    positionLabel_ = new QLabel(QStringLiteral("(0,0)"), toolBar_);
-    positionLabel_->setObjectName(QStringLiteral("positionLabel"));
-    positionLabel_->move(232, 8);
-    positionLabel_->adjustSize();
-    positionLabel_->hide();
+    auto* positionLabel = new QLabel(QStringLiteral("(0,0)"), toolBar_);
+    positionLabel->setObjectName(QStringLiteral("positionLabel"));
+    positionLabel->move(232, 8);
+    positionLabel->adjustSize();
+    positionLabel->hide();
 
     selectorButton_ =
         pushButton("selectorButton", QString(), selectorAction_, {288, 8, 55, 20}, 12);

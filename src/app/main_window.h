@@ -17,14 +17,11 @@ class ImageWindow;
 class MainWindow;
 class NoticeWindow;
 class QAction;
-class QFrame;
-class QLabel;
 class QLineEdit;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QPushButton;
-class QToolButton;
 class SelectorWindow;
 class VersionDialog;
 
@@ -127,13 +124,7 @@ private:
     QAction* englishAction_ = nullptr;
 
     QWidget* toolBar_ = nullptr;
-    QToolButton* openButton_ = nullptr;
-    QToolButton* saveButton_ = nullptr;
-    QFrame* toolBarEdge_ = nullptr;
-    QPushButton* zoomInButton_ = nullptr;
-    QPushButton* zoomOutButton_ = nullptr;
     QLineEdit* zoomText_ = nullptr;
-    QLabel* positionLabel_ = nullptr;  // hidden
     QPushButton* selectorButton_ = nullptr;
     QMdiArea* mdiArea_ = nullptr;
 
