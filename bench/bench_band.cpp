@@ -27,7 +27,7 @@ namespace {
 
 struct Case {
     const char* label;
-    DemoFormat format;
+    FrameFormat format;
     int width, height;
     DemoLook look;
 };
@@ -56,24 +56,28 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--dump") == 0) dump = argv[i + 1];
     }
     const Case cases[] = {
-        {"planet FITS", DemoFormat::Fits, 640, 480, {}},
-        {"planet BMP", DemoFormat::Bmp, 640, 480, {}},
-        {"planet JPEG", DemoFormat::Jpeg, 640, 480, {}},
+        {"planet FITS", FrameFormat::Fits, 640, 480, {}},
+        {"planet BMP", FrameFormat::Bmp, 640, 480, {}},
+        {"planet JPEG", FrameFormat::Jpeg, 640, 480, {}},
         {"planet FITS, 4x noise",
-         DemoFormat::Fits,
+         FrameFormat::Fits,
          640,
          480,
          {DemoSubject::Planet, DemoBlur::Gaussian, 4}},
-        {"small planet BMP", DemoFormat::Bmp, 320, 256, {}},
-        {"large planet FITS", DemoFormat::Fits, 1280, 960, {}},
+        {"small planet BMP", FrameFormat::Bmp, 320, 256, {}},
+        {"large planet FITS", FrameFormat::Fits, 1280, 960, {}},
         {"planet BMP, box blur",
-         DemoFormat::Bmp,
+         FrameFormat::Bmp,
          640,
          480,
          {DemoSubject::Planet, DemoBlur::Box, 1}},
-        {"texture JPEG", DemoFormat::Jpeg, 640, 480, {DemoSubject::Texture, DemoBlur::Gaussian, 1}},
+        {"texture JPEG",
+         FrameFormat::Jpeg,
+         640,
+         480,
+         {DemoSubject::Texture, DemoBlur::Gaussian, 1}},
         {"texture FITS, 4x noise",
-         DemoFormat::Fits,
+         FrameFormat::Fits,
          640,
          480,
          {DemoSubject::Texture, DemoBlur::Gaussian, 4}},

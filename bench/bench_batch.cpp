@@ -35,7 +35,7 @@ double Seconds(Clock::time_point a, Clock::time_point b) {
 
 struct Format {
     const char* label;
-    DemoFormat format;
+    FrameFormat format;
     int width, height;
 };
 
@@ -55,8 +55,8 @@ bool TimeSteps(const std::vector<std::string>& paths, WindowMode mode, Split& sp
         std::string error;
         int width = 0, height = 0;
         const auto t0 = Clock::now();
-        if (ReadFrameWindow(path, mode, kWindowSize, reader, window, width, height, error) !=
-            WindowRead::Ok) {
+        if (ReadFrameWindow(ParseFrameRef(path), mode, kWindowSize, reader, window, width, height,
+                            error) != WindowRead::Ok) {
             std::fprintf(stderr, "bench_batch: %s: %s\n", path.c_str(), error.c_str());
             return false;
         }
@@ -136,9 +136,9 @@ int main(int argc, char** argv) {
         }
     } cleanup{keep.empty() ? root : fs::path()};
 
-    const Format formats[] = {{"FITS 16-bit", DemoFormat::Fits, 640, 480},
-                              {"BMP 24-bit", DemoFormat::Bmp, 640, 480},
-                              {"JPEG q90", DemoFormat::Jpeg, 1280, 960}};
+    const Format formats[] = {{"FITS 16-bit", FrameFormat::Fits, 640, 480},
+                              {"BMP 24-bit", FrameFormat::Bmp, 640, 480},
+                              {"JPEG q90", FrameFormat::Jpeg, 1280, 960}};
 
     auto results = std::make_unique<AnalysisResults>();
     std::string error;

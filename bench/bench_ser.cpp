@@ -7,7 +7,7 @@
 #include "batch_run.h"
 #include "large_buffers.h"
 #include "fits_writer.h"
-#include "frame_format.h"
+#include "frame_ref.h"
 #include "frame_window.h"
 
 #include <algorithm>
@@ -98,7 +98,7 @@ bool ReadWindows(const std::vector<std::string>& entries, WindowMode mode) {
     for (const std::string& entry : entries) {
         std::string error;
         int w = 0, h = 0;
-        if (ReadFrameWindow(entry, mode, kWindowSize, reader, window, w, h, error) !=
+        if (ReadFrameWindow(ParseFrameRef(entry), mode, kWindowSize, reader, window, w, h, error) !=
             WindowRead::Ok) {
             std::fprintf(stderr, "bench_ser: %s: %s\n", entry.c_str(), error.c_str());
             return false;

@@ -3,7 +3,7 @@
 #include "characteristic.h"
 #include "fast_profile.h"
 #include "frame_flags.h"
-#include "frame_format.h"
+#include "frame_ref.h"
 #include "value_range.h"
 
 #include <algorithm>
@@ -118,8 +118,8 @@ public:
             return;
         }
         try {
-            slot.read = ReadFrameWindow(path, mode, N, reader_, window_, slot.width, slot.height,
-                                        slot.error);
+            slot.read = ReadFrameWindow(ParseFrameRef(path), mode, N, reader_, window_, slot.width,
+                                        slot.height, slot.error);
             slot.real = slot.read == WindowRead::Ok && reader_.real;
             if (slot.real)
                 profiler_->compute(reader_.realWindow.data(), slot.profile);
@@ -299,7 +299,11 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& p
         // The old columns go first: a long list's table is large, and two would not fit.
         results.profileTable.release();
         std::string error;
-        if (!CreateAnalysisResults(results, count, error)) throw std::runtime_error(error);
+        if (!CreateAnalysisResults(results, count, error)) {
+            result.status = BatchStatus::NoMemory;
+            result.reason = error;
+            return result;
+        }
     }
     ResetRun(results, count);
 
@@ -349,7 +353,7 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& p
     return result;
 }
 
-bool AnalyseSingleFrame(const std::string& path, WindowMode mode, const FftPlan& plan,
+bool AnalyseSingleFrame(const FrameRef& frame, WindowMode mode, const FftPlan& plan,
                         FrameReader& reader, double* profile, std::string& error) {
     const int N = plan.size();
     IntPlane window;
@@ -369,7 +373,7 @@ bool AnalyseSingleFrame(const std::string& path, WindowMode mode, const FftPlan&
         }
     } lend{reader.hold, !reader.hold.budget()};
     if (lend.lent) reader.hold.setBudget(&own);
-    const WindowRead read = ReadFrameWindow(path, mode, N, reader, window, width, height, error);
+    const WindowRead read = ReadFrameWindow(frame, mode, N, reader, window, width, height, error);
     if (read == WindowRead::TooSmall) {
         error = "the frame is " + std::to_string(width) + " x " + std::to_string(height) +
                 " pixels; at least " + std::to_string(N) + " x " + std::to_string(N) +

@@ -21,13 +21,14 @@ enum class BatchStatus {
     Unreadable,  // frame failedIndex could not be read; the run stopped there
     TooMany,     // more than kMaxFrameEntries paths: nothing changed
     Stopped,     // a stop was asked for before the run's end
+    NoMemory,    // no room for the results table (the old one is gone); reason says so
 };
 
 struct BatchResult {
     BatchStatus status = BatchStatus::Empty;
     int failedIndex = -1;
     std::string failedPath;
-    std::string reason;  // for Unreadable: the reader's short reason
+    std::string reason;  // for Unreadable: the reader's short reason; for NoMemory, what
     int width = 0;       // for TooSmall: the frame's size
     int height = 0;
 };
@@ -49,9 +50,9 @@ private:
     std::atomic<bool> stop_{false};
 };
 
-// Runs over paths in order (at most kMaxFrameEntries); a table with fewer columns than paths
-// is replaced by one of their number (std::runtime_error when there is not enough memory for
-// it). progress->setPosition(k * 100 / count)
+// Runs over paths in order (at most kMaxFrameEntries), each an entry ParseFrameRef reads; a
+// table with fewer columns than paths is replaced by one of their number (NoMemory when
+// there is not enough memory for it). progress->setPosition(k * 100 / count)
 // is called, from the calling thread, before frame k's result is taken. Stops at the first
 // frame that cannot be read or is too small: the frames before it keep their results,
 // nothing after it is recorded. Frames are read and analysed by `threads` worker threads
@@ -76,7 +77,7 @@ int SaturateToInt(double v);
 // Reads one frame and analyses its window (N = plan.size()) the straightforward way into
 // profile[0..kProfileBins-1] (a list click). False with `error` when the frame cannot be read
 // or is smaller than N x N; profile is then unchanged.
-bool AnalyseSingleFrame(const std::string& path, WindowMode mode, const FftPlan& plan,
-                        FrameReader& reader, double* profile, std::string& error);
+[[nodiscard]] bool AnalyseSingleFrame(const FrameRef& frame, WindowMode mode, const FftPlan& plan,
+                                      FrameReader& reader, double* profile, std::string& error);
 
 }  // namespace framesifter

@@ -2,7 +2,7 @@
 // The analysis window of a BMP frame, read from the file's headers and the rows it needs.
 
 #include "byte_source.h"
-#include "frame_window.h"
+#include "frame_reader.h"
 
 namespace framesifter {
 

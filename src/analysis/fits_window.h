@@ -2,7 +2,7 @@
 // The analysis window of a FITS frame, read from the file's header and the rows it needs.
 
 #include "byte_source.h"
-#include "frame_window.h"
+#include "frame_reader.h"
 
 namespace framesifter {
 

@@ -70,10 +70,10 @@ bool LoadByFormat(const std::uint8_t* bytes, std::size_t size, FrameFormat forma
     case FrameFormat::Fits:
         return LoadFits(bytes, size, frame, error);
     case FrameFormat::Ser:
-        return Fail(error, kVideoWithoutFrame);
     case FrameFormat::Unknown:
         break;
     }
+    if (IsVideoFormat(format)) return Fail(error, VideoWithoutFrameReason(format));
     return Fail(error, kNotAFrameName);
 }
 

@@ -2,7 +2,7 @@
 // One decoded frame for analysis: a 24-bit bitmap (BMP, JPEG) or an IntPlane (FITS).
 
 #include "file_io.h"
-#include "frame_format.h"
+#include "frame_formats.h"
 #include "jpeg_image.h"
 #include "planes.h"
 

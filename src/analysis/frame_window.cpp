@@ -1,11 +1,7 @@
 #include "frame_window.h"
 
-#include "bmp_window.h"
-#include "fits_window.h"
-#include "jpeg_window.h"
-#include "ser_window.h"
-
-#include "frame_format.h"
+#include "frame_formats.h"
+#include "window_readers.h"
 
 namespace framesifter {
 
@@ -34,21 +30,16 @@ WindowRead WindowFromSource(const ByteSource& source, FrameFormat format, Window
                             FrameReader& reader, IntPlane& window, int& width, int& height,
                             std::string& error) {
     reader.sampleCeiling = 255;
-    switch (format) {
-    case FrameFormat::Fits:
-        return FitsWindowFromSource(source, mode, N, reader, window, width, height, error);
-    case FrameFormat::Jpeg:
-        return JpegWindowFromSource(source, mode, N, reader, window, width, height, error);
-    case FrameFormat::Bmp:
-        return BmpWindowFromSource(source, mode, N, reader, window, width, height, error);
-    case FrameFormat::Ser:
-        error = kVideoWithoutFrame;
+    if (IsVideoFormat(format)) {
+        error = VideoWithoutFrameReason(format);
         return WindowRead::Unreadable;
-    case FrameFormat::Unknown:
-        break;
     }
-    error = kNotAFrameName;
-    return WindowRead::Unreadable;
+    const WindowReaderRow& row = WindowReaderOf(format);
+    if (!row.still) {
+        error = kNotAFrameName;
+        return WindowRead::Unreadable;
+    }
+    return row.still(source, mode, N, reader, window, width, height, error);
 }
 
 }  // namespace
@@ -66,30 +57,28 @@ WindowRead WindowFromMemory(const std::uint8_t* bytes, std::size_t size,
     return read;
 }
 
-WindowRead ReadFrameWindow(const std::string& path, WindowMode mode, int N, FrameReader& reader,
+WindowRead ReadFrameWindow(const FrameRef& frame, WindowMode mode, int N, FrameReader& reader,
                            IntPlane& window, int& width, int& height, std::string& error) {
     error.clear();
     reader.real = false;
-    std::string video;
-    int frame = 0;
-    if (SplitFrameEntry(path, video, frame)) {
+    const FrameFormat format = FrameFormatOf(frame.file);
+    if (frame.inVideo()) {
         ByteSource source;
-        if (!source.open(video, error)) {
-            error = UnopenedVideoReason(path, video, error);
+        if (!source.open(frame.file, error)) {
+            error = UnopenedVideoReason(frame, error);
             return WindowRead::Unreadable;
         }
-        const WindowRead read =
-            SerWindowFromSource(source, frame, mode, N, reader, window, width, height, error);
+        const WindowRead read = WindowReaderOf(format).video(source, frame.frame, mode, N, reader,
+                                                             window, width, height, error);
         EndFrame(reader);
         return read;
     }
-    const FrameFormat format = FrameFormatOf(path);
     if (format == FrameFormat::Unknown) {
-        error = NotAFrameReason(path);
+        error = NotAFrameReason(frame.file);
         return WindowRead::Unreadable;
     }
     ByteSource source;
-    if (!source.open(path, error)) return WindowRead::Unreadable;
+    if (!source.open(frame.file, error)) return WindowRead::Unreadable;
     const WindowRead read =
         WindowFromSource(source, format, mode, N, reader, window, width, height, error);
     EndFrame(reader);

@@ -5,7 +5,7 @@
 // first.
 
 #include "byte_source.h"
-#include "frame_window.h"
+#include "frame_reader.h"
 
 namespace framesifter {
 

@@ -4,7 +4,7 @@
 // intensity centroid), colour frames the bitmap rule (the brightest green sample).
 
 #include "byte_source.h"
-#include "frame_window.h"
+#include "frame_reader.h"
 
 namespace framesifter {
 

@@ -1,7 +1,8 @@
 #include "main_window.h"
 
 #include "command_guard.h"
-#include "frame_format.h"
+#include "frame_formats.h"
+#include "frame_ref.h"
 #include "image_window.h"
 #include "language.h"
 #include "notice_window.h"
@@ -101,12 +102,10 @@ bool HasOpenableFile(const QMimeData* data) {
 }  // namespace
 
 QStringList MainWindow::openFilters() {
-    return {
-        QStringLiteral("BMP (*.bmp)"),
-        QStringLiteral("FITS (*.fit *.fts *.fits *.fz)"),
-        QStringLiteral("JPEG (*.jpg *.jpeg)"),
-        QStringLiteral("SER (*.ser)"),
-    };
+    QStringList filters;
+    for (const FrameFormatRow& row : FrameFormatRows())
+        filters << QString::fromStdString(DialogFilter(row, false));
+    return filters;
 }
 
 // Built at each call: the first entry follows the language.
@@ -401,13 +400,10 @@ void MainWindow::placeNewWindow(QMdiSubWindow* window) {
 }
 
 int MainWindow::openFiles(const QStringList& files, int filterIndex) {
-    const OpenKind kind = filterIndex == 1   ? OpenKind::Fits
-                          : filterIndex == 2 ? OpenKind::Jpeg
-                          : filterIndex == 3 ? OpenKind::Ser
-                                             : OpenKind::Bmp;
+    const FrameFormat kind = DialogEntryFormat(filterIndex);
     int opened = 0;
     for (const QString& file : files) {
-        if (kind == OpenKind::Ser) {
+        if (IsVideoFormat(kind)) {
             if (!openVideo(file)) break;
             ++opened;
             continue;
@@ -605,15 +601,15 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
     const int kind = OpenFilterForName(path);
     QImage picture;
     QString reason = QStringLiteral("not a BMP, FITS or JPEG file name");
-    if (kind < 0 || !LoadPicture(path, OpenKind(kind), picture, reason)) {
+    if (kind < 0 || !LoadPicture(path, DialogEntryFormat(kind), picture, reason)) {
         Dialogs().showError(
             this, tr("画像を開けません: %1\n%2").arg(QDir::toNativeSeparators(path), reason));
         return false;
     }
     // Stepping keeps the zoom the user chose; a first fill starts at 100 %.
     const int exponent = window->frameIndex == index ? 0 : window->zoomExponent;
-    window->fill(picture,
-                 FrameCaption(FrameDisplayName(path), index, int(window->framePaths.size())));
+    window->fill(picture, FrameCaption(FrameDisplayName(ParseFrameRef(path.toStdString())), index,
+                                       int(window->framePaths.size())));
     window->frameIndex = index;
     QString text = ZoomText(1.0);
     if (exponent != 0) window->zoomTo(exponent, text);

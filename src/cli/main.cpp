@@ -10,7 +10,8 @@
 #include "demo_frames.h"
 #include "file_move.h"
 #include "frame_flags.h"
-#include "frame_format.h"
+#include "frame_formats.h"
+#include "frame_ref.h"
 #include "frame_signature.h"
 #include "large_buffers.h"
 #include "move_journal.h"
@@ -46,12 +47,18 @@ const char kUsage[] =
     "       framesifter-cli demo DIR [--count N] [--format fits|bmp|jpg]\n"
     "       framesifter-cli undo GOOD_DIR\n";
 
+// The formats and their extensions come from the format table, so the help cannot fall
+// behind what is read.
+std::string FormatsHelp() {
+    return "\nFrames are " + FormatNames(false) + " files (" + ExtensionList(false) +
+           ")\nof at least 256x256 pixels. Each frame's 256x256 window is taken at the frame's\n"
+           "centre, or with --peak around its brightest point (BMP, JPEG) or its intensity\n"
+           "centroid (FITS).\nA " +
+           FormatNames(true) + " video (" + ExtensionList(true) +
+           ") stands for all its frames, named PATH#1, PATH#2, ... in the output;\n";
+}
+
 const char kHelp[] =
-    "\n"
-    "Frames are BMP, JPEG or 16-bit FITS files (.bmp .jpg .jpeg .fit .fts .fits) of at least\n"
-    "256x256 pixels. Each frame's 256x256 window is taken at the frame's centre, or with\n"
-    "--peak around its brightest point (BMP, JPEG) or its intensity centroid (FITS).\n"
-    "A SER video (.ser) stands for all its frames, named PATH#1, PATH#2, ... in the output;\n"
     "one frame alone can be given as PATH#N. At most 4000 FILEs are given, and at most\n"
     "100000 frames in all once videos are counted as their frames.\n"
     "Frames of another kind, size or sample depth than most of the list's score on a scale\n"
@@ -236,7 +243,7 @@ int Profile(int argc, char** argv) {
     for (std::size_t k = 0; k < count; ++k) {
         bar.setPosition(int(double(k) / double(count) * 100));
         const std::string& path = entries[k];
-        if (!AnalyseSingleFrame(path, mode, plan, reader, profile, error)) {
+        if (!AnalyseSingleFrame(ParseFrameRef(path), mode, plan, reader, profile, error)) {
             bar.finish();
             Report(path + ": " + error);
             return kExitFailure;
@@ -329,6 +336,7 @@ std::string ParseSelect(int argc, char** argv, SelectOptions& options,
 
 // A run that did not complete, as the message that names the frame.
 std::string RunFailure(const BatchResult& run) {
+    if (run.status == BatchStatus::NoMemory) return run.reason;
     if (run.status == BatchStatus::TooSmall)
         return run.failedPath + ": the frame is " + std::to_string(run.width) + " x " +
                std::to_string(run.height) + " pixels; at least " + std::to_string(kWindowSize) +
@@ -462,12 +470,13 @@ int Demo(int argc, char** argv) {
                          written.size());
         return kExitFailure;
     }
-    const char* ext = DemoExtension(options.format);
+    const std::string ext = DemoExtension(options.format);
     Report("wrote " + std::to_string(options.count) + " frames of " +
            std::to_string(options.width) + "x" + std::to_string(options.height) + " into " + dir);
     // Pasted back into a shell, the hint must name this folder and no option.
     const std::string shown = ShellWord(dir[0] == '-' ? "./" + dir : dir);
-    std::fprintf(stderr, "  next: framesifter-cli select %s/frame_*%s\n", shown.c_str(), ext);
+    std::fprintf(stderr, "  next: framesifter-cli select %s/frame_*%s\n", shown.c_str(),
+                 ext.c_str());
     return 0;
 }
 
@@ -518,6 +527,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--") == 0) break;
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
+            std::fputs(FormatsHelp().c_str(), stdout);
             std::fputs(kHelp, stdout);
             return 0;
         }

@@ -98,34 +98,27 @@ std::vector<float> BoxKernel(double sigma) {
 
 }  // namespace
 
-bool ParseDemoFormat(const std::string& text, DemoFormat& format) {
+bool ParseDemoFormat(const std::string& text, FrameFormat& format) {
     if (text == "fits")
-        format = DemoFormat::Fits;
+        format = FrameFormat::Fits;
     else if (text == "bmp")
-        format = DemoFormat::Bmp;
+        format = FrameFormat::Bmp;
     else if (text == "jpg" || text == "jpeg")
-        format = DemoFormat::Jpeg;
+        format = FrameFormat::Jpeg;
     else
         return false;
     return true;
 }
 
-const char* DemoExtension(DemoFormat format) {
-    switch (format) {
-    case DemoFormat::Fits:
-        return ".fit";
-    case DemoFormat::Bmp:
-        return ".bmp";
-    case DemoFormat::Jpeg:
-        return ".jpg";
-    }
-    return "";
+std::string DemoExtension(FrameFormat format) {
+    const std::vector<std::string>& extensions = FormatRow(format).extensions;
+    return extensions.empty() ? std::string() : extensions.front();
 }
 
-std::string DemoFileName(int index, DemoFormat format) {
+std::string DemoFileName(int index, FrameFormat format) {
     char name[32];
-    std::snprintf(name, sizeof name, "frame_%04d%s", index + 1, DemoExtension(format));
-    return name;
+    std::snprintf(name, sizeof name, "frame_%04d", index + 1);
+    return name + DemoExtension(format);
 }
 
 DemoFrameParams DemoFrameParameters(std::uint64_t seed, int index) {
@@ -358,17 +351,20 @@ bool EncodeDemoFrame(const DemoScene& scene, int k, const DemoOptions& options,
                      std::vector<std::uint8_t>& file, std::string& error) {
     const std::size_t stride = std::size_t(options.width) * 3;
     switch (options.format) {
-    case DemoFormat::Fits:
+    case FrameFormat::Fits:
         scene.frame16(k, values);
         return EncodeFits16(values.data(), options.width, options.height, file, error);
-    case DemoFormat::Bmp:
+    case FrameFormat::Bmp:
         scene.frameBgr(k, bgr);
         file = EncodeBmp24(bgr.data(), options.width, options.height, stride);
         return true;
-    case DemoFormat::Jpeg:
+    case FrameFormat::Jpeg:
         scene.frameBgr(k, bgr);
         return JpegImage::encode(bgr.data(), options.width, options.height, stride,
                                  options.jpegQuality, file, error);
+    case FrameFormat::Ser:
+    case FrameFormat::Unknown:
+        break;
     }
     return Fail(error, "unknown format");
 }

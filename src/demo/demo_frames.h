@@ -4,22 +4,22 @@
 // shift, a slight change of transparency and noise. Everything follows from one seed, and
 // frame k is the same whatever the length of the sequence.
 
+#include "frame_formats.h"
 #include "progress.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-enum class DemoFormat { Fits, Bmp, Jpeg };
-
 constexpr std::uint64_t kDemoSeed = 20260401;
 
-// "fits", "bmp", "jpg" (also "jpeg"); false for anything else.
-bool ParseDemoFormat(const std::string& text, DemoFormat& format);
-// ".fit", ".bmp", ".jpg"
-const char* DemoExtension(DemoFormat format);
+// The still formats demo frames are written in: "fits", "bmp", "jpg" (also "jpeg"); false
+// for anything else.
+[[nodiscard]] bool ParseDemoFormat(const std::string& text, framesifter::FrameFormat& format);
+// The format's usual extension: ".fit", ".bmp", ".jpg"
+std::string DemoExtension(framesifter::FrameFormat format);
 // frame_0001.fit for index 0.
-std::string DemoFileName(int index, DemoFormat format);
+std::string DemoFileName(int index, framesifter::FrameFormat format);
 
 struct DemoFrameParams {
     double blurSigma = 1;  // seeing, pixels; smaller is sharper
@@ -74,7 +74,7 @@ struct DemoOptions {
     int count = 100;
     int width = 640;
     int height = 480;
-    DemoFormat format = DemoFormat::Fits;
+    framesifter::FrameFormat format = framesifter::FrameFormat::Fits;
     std::uint64_t seed = kDemoSeed;
     int jpegQuality = 90;
     DemoLook look;

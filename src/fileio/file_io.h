@@ -4,6 +4,7 @@
 // only once complete, either never replacing anything or replacing atomically.
 
 #include "byte_source.h"
+#include "system_calls.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,19 +16,6 @@ namespace framesifter {
 
 // Larger than any frame of at most 16000 x 16000 pixels in the supported formats can be.
 constexpr std::uint64_t kMaxFrameFileBytes = 1ULL << 30;
-
-// The system's text for an errno value.
-std::string SystemError(int code);
-// "<what>: <the system's text for errno>"
-std::string OsError(const std::string& what);
-// Sets `error` and returns false, for `return Fail(error, "reason");`.
-bool Fail(std::string& error, std::string reason);
-
-// Up to `size` bytes from `offset`, fewer only at the end of the file; `got` says how many.
-// False (errno set) on a read error.
-bool ReadAt(int fd, void* data, std::size_t size, std::uint64_t offset, std::size_t& got);
-// Writes all `size` bytes, going on after short writes and interruptions.
-bool WriteAll(int fd, const void* data, std::size_t size);
 
 // The whole of a source into `bytes` (capacity kept from call to call); refuses sources
 // larger than kMaxFrameFileBytes.

@@ -1,6 +1,6 @@
 #include "file_lock.h"
 
-#include "file_io.h"
+#include "system_calls.h"
 
 #include <cerrno>
 #include <fcntl.h>

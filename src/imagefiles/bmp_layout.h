@@ -4,7 +4,7 @@
 // are scaled to the full 8-bit range (a 5-bit 31 reads 255, a 10-bit 1023 reads 255).
 // The whole-image reader and the analysis window read pixels through the same functions.
 
-#include "bmp_reader.h"
+#include "bmp_headers.h"
 #include "byte_source.h"
 
 #include <cstddef>
@@ -42,12 +42,6 @@ struct BmpLayout {
 // more than 256 colours or cut off, or masks that are not runs of bits within the pixel.
 bool ReadBmpLayout(const ByteSource& source, const BmpHeaders& headers,
                    std::vector<std::uint8_t>& scratch, BmpLayout& layout, std::string& error);
-
-inline std::uint32_t BmpLe16(const std::uint8_t* p) { return std::uint32_t(p[0] | p[1] << 8); }
-inline std::uint32_t BmpLe32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
 
 // The palette index of pixel x of a row of 1, 4 or 8 bits.
 inline std::uint8_t BmpIndex(const std::uint8_t* row, int x, BmpPixels kind) {

@@ -34,8 +34,6 @@ fitsfile* File(void* p) { return static_cast<fitsfile*>(p); }
 
 }  // namespace
 
-bool FitsLibraryReentrant() { return fits_is_reentrant() != 0; }
-
 FitsImageFile::~FitsImageFile() { close(); }
 
 void FitsImageFile::close() {

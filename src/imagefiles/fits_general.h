@@ -4,7 +4,7 @@
 // as physical values (BZERO + BSCALE x stored value), undefined values as 0.
 
 #include "byte_source.h"
-#include "fits_reader.h"
+#include "fits_header.h"
 
 #include <string>
 #include <vector>
@@ -62,8 +62,5 @@ bool ReadFitsValues(const ByteSource& source, FitsHeader& header, std::vector<do
 
 // True when every value is a whole number within the int range.
 bool AllIntegers(const double* values, std::size_t count);
-
-// Whether cfitsio was built thread-safe; when not, every call into it is serialised.
-bool FitsLibraryReentrant();
 
 }  // namespace framesifter

@@ -2,6 +2,7 @@
 
 #include "file_io.h"
 #include "fits_reader.h"
+#include "frame_limits.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,9 +1,10 @@
 #pragma once
-// What a frame's header says about its pixels (kind, size, sample depth, colour), read
-// without its pixels, and which entries of a list stand apart from the rest: frames of
-// other sizes or depths give scores that cannot be compared with the others'.
+// Frames' signatures (kind, size, sample depth, colour) read without their pixels, and which
+// entries of a list stand apart from the rest: frames of other sizes or depths give scores
+// that cannot be compared with the others'.
 
-#include "frame_format.h"
+#include "frame_formats.h"
+#include "frame_ref.h"
 
 #include <cstddef>
 #include <functional>
@@ -14,28 +15,16 @@
 
 namespace framesifter {
 
-struct FrameSignature {
-    FrameFormat kind = FrameFormat::Unknown;
-    long long width = 0;
-    long long height = 0;
-    int bits = 0;           // per sample: BMP's bit count, FITS's |BITPIX|, SER's depth, JPEG 8
-    bool floating = false;  // FITS samples stored as floating point
-    bool colour = false;
-
-    bool operator==(const FrameSignature& o) const;
-    bool operator!=(const FrameSignature& o) const { return !(*this == o); }
-    bool operator<(const FrameSignature& o) const;
-};
-
 // "640 x 480 16-bit FITS", "320 x 240 24-bit colour BMP", "256 x 256 32-bit float FITS"
 std::string DescribeSignature(const FrameSignature& signature);
 
-// Reads signatures of list entries: plain paths, and video frames "PATH#N", whose video's
-// header is read once however many of its frames are asked for.
+// Reads signatures of frames: still files, and video frames, whose video's header is read
+// once however many of its frames are asked for.
 class SignatureReader {
 public:
-    // False with a short reason when the header cannot be read (or N lies beyond the video).
-    bool read(const std::string& entry, FrameSignature& signature, std::string& error);
+    // False with a short reason when the header cannot be read (or the frame lies beyond
+    // the video).
+    [[nodiscard]] bool read(const FrameRef& frame, FrameSignature& signature, std::string& error);
 
 private:
     struct Video {

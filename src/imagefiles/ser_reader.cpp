@@ -1,7 +1,7 @@
 #include "ser_reader.h"
 
 #include "file_io.h"
-#include "frame_format.h"
+#include "frame_limits.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,12 +2,12 @@
 
 #include "file_io.h"
 #include "file_lock.h"
-#include "frame_format.h"
+#include "frame_formats.h"
+#include "frame_ref.h"
 #include "move_journal.h"
 #include "no_replace.h"
 #include "path_parts.h"
 #include "same_entry.h"
-#include "ser_reader.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -303,11 +303,14 @@ void WriteVideoToGood(const std::string& video, const std::vector<std::size_t>& 
     bool folderFault = false;
     bool written = false;
     ByteSource source;
-    SerHeader header;
+    const FrameFormatRow& format = FormatRow(FrameFormatOf(video));
+    int frameCount = 0;
+    FrameSignature signature;
     struct stat st {};
     if (::lstat(video.c_str(), &st) != 0) {
         error = errno == ENOENT ? "it no longer exists" : SystemError(errno);
-    } else if (source.open(video, error) && ReadSerHeader(source, header, error)) {
+    } else if (source.open(video, error) &&
+               format.readVideo(source, frameCount, signature, error)) {
         if (!EnsureGoodFolder(good, error)) {
             folderFault = true;
         } else if (::lstat(target.c_str(), &st) == 0) {
@@ -315,7 +318,7 @@ void WriteVideoToGood(const std::string& video, const std::vector<std::size_t>& 
         } else {
             // What a killed writing of this video left, once no live writer holds it.
             RemoveTemporaryLeftovers(good, {name});
-            written = WriteSerSubset(source, header, indices, target, error);
+            written = format.writeFrames(source, indices, target, error);
             if (!written && error == "already exists") error = "\"" + target + "\" already exists";
             written = written && SyncFolder(good);
             // Without its size and time in the record, undo keeps the video: it cannot tell
@@ -328,7 +331,7 @@ void WriteVideoToGood(const std::string& video, const std::vector<std::size_t>& 
         MoveOutcome& o = outcomes[entries[i]];
         const int place =
             int(std::lower_bound(indices.begin(), indices.end(), frames[i] - 1) - indices.begin());
-        o.target = FrameEntry(target, place + 1);
+        o.target = FrameRefText({target, place + 1});
         o.moved = written;
         o.error = written ? std::string() : error;
         o.folderFault = folderFault;
@@ -491,13 +494,12 @@ std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources
     std::map<std::string, VideoFrames> videos;
     std::vector<const std::string*> videoOf(sources.size(), nullptr);
     for (std::size_t i = 0; i < sources.size(); ++i) {
-        std::string video;
-        int frame = 0;
-        if (!SplitFrameEntry(sources[i], video, frame)) continue;
-        auto& v = videos[video];
+        const FrameRef ref = ParseFrameRef(sources[i]);
+        if (!ref.inVideo()) continue;
+        auto& v = videos[ref.file];
         v.entries.push_back(i);
-        v.frames.push_back(frame);
-        videoOf[i] = &videos.find(video)->first;
+        v.frames.push_back(ref.frame);
+        videoOf[i] = &videos.find(ref.file)->first;
     }
     std::vector<MoveOutcome> outcomes(sources.size());
     std::vector<char> done(sources.size(), 0);

@@ -4,7 +4,7 @@
 #include "file_io.h"
 #include "file_lock.h"
 #include "file_move.h"
-#include "ser_reader.h"
+#include "frame_formats.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -242,6 +242,7 @@ void UndoFile(UndoItem& item, const std::string& origin) {
 // its name only once complete, so one without a recorded size is whole all the same.
 void UndoVideo(UndoItem& item, const std::string& video) {
     const JournalEntry& e = item.entry;
+    const FrameFormatRow& format = FormatRow(FrameFormatOf(video));
     const int inGood = Exists(item.inGood);
     struct stat st {};
     ByteSource written, source;
@@ -256,12 +257,15 @@ void UndoVideo(UndoItem& item, const std::string& video) {
         // Without its size (a move killed once the video had its name, before the record had
         // its size), what it holds alone decides.
         item.why = "it changed after it was written";
+    } else if (!format.holdsOnlyFramesOf) {
+        item.why =
+            "it is not only frames of \"" + video + "\": not a " + FormatNames(true) + " video";
     } else if (!written.open(item.inGood, why)) {
         item.why = why;
     } else if (!source.open(video, why)) {
         item.why = "its video \"" + video + "\" cannot be read (" + why +
                    "): it may be the only copy of its frames";
-    } else if (!IsSerSubsetOf(written, source, e.frames, why)) {
+    } else if (!format.holdsOnlyFramesOf(written, source, e.frames, why)) {
         item.why = "it is not only frames of \"" + video + "\": " + why;
     } else if (!StillNamed(written.descriptor(), item.inGood)) {
         item.why = "it changed while it was compared";

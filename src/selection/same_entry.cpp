@@ -1,6 +1,6 @@
 #include "same_entry.h"
 
-#include "frame_format.h"
+#include "frame_ref.h"
 #include "path_parts.h"
 
 #include <filesystem>
@@ -22,10 +22,10 @@ RepeatedEntry FindRepeatedEntry(const std::vector<std::string>& paths) {
     std::map<std::string, std::pair<dev_t, ino_t>> folders;  // looked up once each
     std::map<Key, Listed> seen;
     for (std::size_t k = 0; k < paths.size(); ++k) {
-        std::string path, folder, name;
-        int frame = 0;
-        if (!SplitFrameEntry(paths[k], path, frame)) path = paths[k];
-        SplitFolderAndName(path, folder, name);
+        const FrameRef ref = ParseFrameRef(paths[k]);
+        const int frame = ref.frame;
+        std::string folder, name;
+        SplitFolderAndName(ref.file, folder, name);
         auto found = folders.find(folder);
         if (found == folders.end()) {
             struct stat st {};
@@ -60,9 +60,7 @@ std::string RepeatedEntryText(const std::vector<std::string>& paths,
     const std::string& first = paths[std::size_t(repeated.first)];
     const std::string& second = paths[std::size_t(repeated.second)];
     if (!repeated.wholeVideo) return second + " is listed twice (also as " + first + ")";
-    std::string video;
-    int frame = 0;
-    const bool firstIsFrame = SplitFrameEntry(first, video, frame);
+    const bool firstIsFrame = ParseFrameRef(first).inVideo();
     return (firstIsFrame ? first : second) + " is listed twice: by itself and within " +
            (firstIsFrame ? second : first) + ", which lists every frame of the video";
 }

@@ -4,7 +4,8 @@
 #include "command_guard.h"
 #include "file_move.h"
 #include "frame_flags.h"
-#include "frame_format.h"
+#include "frame_formats.h"
+#include "frame_ref.h"
 #include "frame_signature.h"
 #include "graph_canvas.h"
 #include "move_journal.h"
@@ -15,7 +16,6 @@
 #include "screen_centre.h"
 #include "same_entry.h"
 #include "selection.h"
-#include "ser_reader.h"
 #include "up_down_spinner.h"
 #include "user_dialogs.h"
 
@@ -294,6 +294,7 @@ struct SelectorWindow::Work {
         }
         SharedProgress progress(percent, done);
         result = RunBatch(*scratch, paths, mode, &progress, 0, &control);
+        if (result.status == BatchStatus::NoMemory) error = result.reason;
         if (result.status == BatchStatus::Completed) MarkOddFrames(scratch->flags, odd);
     }
 
@@ -575,10 +576,10 @@ void SelectorWindow::placeCount(QLabel* label, int left, int count) {
 QStringList SelectorWindow::openFilters() {
     // The dialog takes its patterns from the last parentheses, separated by spaces, and
     // shows what comes before them as the entry's label.
-    return {QStringLiteral("BMP (*.bmp) (*.bmp)"),
-            QStringLiteral("FITS (*.fit, *.fts, *.fits, *.fz) (*.fit *.fts *.fits *.fz)"),
-            QStringLiteral("JPEG (*.jpg, *.jpeg) (*.jpg *.jpeg)"),
-            QStringLiteral("SER (*.ser) (*.ser)")};
+    QStringList filters;
+    for (const FrameFormatRow& row : FrameFormatRows())
+        filters << QString::fromStdString(DialogFilter(row, true));
+    return filters;
 }
 
 void SelectorWindow::drawGraph(GraphForm form) {
@@ -644,24 +645,24 @@ void SelectorWindow::openFiles() {
 bool SelectorWindow::expandVideos(const std::vector<ListEntry>& chosen,
                                   std::vector<ListEntry>& entries) {
     for (const ListEntry& n : chosen) {
-        if (FrameFormatOf(n.name.toStdString()) != FrameFormat::Ser) {
+        if (!IsVideoFormat(FrameFormatOf(n.name.toStdString()))) {
             entries.push_back(n);
             continue;
         }
-        SerHeader header;
+        int frameCount = 0;
         std::string error;
-        if (!ReadSerHeaderFile(ToNative(n.path), header, error)) {
+        if (!ReadVideoFrameCount(ToNative(n.path), frameCount, error)) {
             Dialogs().showMessage(this, UnreadableText(n.path, error));
             return false;
         }
-        if (std::size_t(header.frameCount) > kMaxFrameEntries - entries.size()) {
+        if (std::size_t(frameCount) > kMaxFrameEntries - entries.size()) {
             Dialogs().showMessage(this, tr("フレーム数を%1個以下にしてください\n%2 (%3 フレーム)")
                                             .arg(kMaxFrameEntries)
                                             .arg(n.path)
-                                            .arg(header.frameCount));
+                                            .arg(frameCount));
             return false;
         }
-        for (int f = 1; f <= header.frameCount; ++f)
+        for (int f = 1; f <= frameCount; ++f)
             entries.push_back({QStringLiteral("%1 #%2").arg(n.name).arg(f),
                                QStringLiteral("%1#%2").arg(n.path).arg(f)});
     }
@@ -914,10 +915,8 @@ void SelectorWindow::showUndone(const UndoReport& report) {
     for (std::size_t i = 0; i < passes.size(); ++i) {
         if (!passes[i].moved) continue;
         const QString& origin = passes[i].origin;
-        std::string video;
-        int frame = 0;
-        const QString file =
-            SplitFrameEntry(ToNative(origin), video, frame) ? FromNative(video) : origin;
+        const FrameRef ref = ParseFrameRef(ToNative(origin));
+        const QString file = ref.inVideo() ? FromNative(ref.file) : origin;
         if (back.contains(absolute(file))) returned.push_back(i);
     }
     session_.markReturned(returned);
@@ -931,11 +930,8 @@ void SelectorWindow::showUndone(const UndoReport& report) {
 }
 
 QString SelectorWindow::moveQuestion(const std::vector<std::string>& sources) {
-    std::string video;
-    int frame = 0;
-    const int frames = int(std::count_if(sources.begin(), sources.end(), [&](const auto& s) {
-        return SplitFrameEntry(s, video, frame);
-    }));
+    const int frames = int(std::count_if(sources.begin(), sources.end(),
+                                         [](const auto& s) { return ParseFrameRef(s).inVideo(); }));
     const int files = int(sources.size()) - frames;
     if (frames == 0) return tr("%n 個のファイルを Good に移動しますか？", nullptr, files);
     // Frames of a video cannot move one by one: they go into a new video of the same name.
@@ -958,8 +954,8 @@ void SelectorWindow::inspect(QListWidget* list) {
     const QString path = PathOf(list->item(row));
     FrameReader reader;
     std::string error;
-    if (!AnalyseSingleFrame(ToNative(path), session_.mode(), plan_, reader, session_.frameProfile(),
-                            error)) {
+    if (!AnalyseSingleFrame(ParseFrameRef(ToNative(path)), session_.mode(), plan_, reader,
+                            session_.frameProfile(), error)) {
         Dialogs().showError(this, tr("このファイルは解析できません: %1\n%2")
                                       .arg(path, QString::fromLocal8Bit(error.c_str())));
         return;
@@ -1121,6 +1117,9 @@ void SelectorWindow::finishRun(Work& work) {
         break;
     case BatchStatus::TooMany:
         Dialogs().showMessage(this, tr("ファイル数を4000個以下にしてください"));
+        break;
+    case BatchStatus::NoMemory:
+        // The run's thread hands this over as the work's error.
         break;
     case BatchStatus::Empty:
         break;

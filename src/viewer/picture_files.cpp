@@ -8,8 +8,6 @@
 #include "save_through.h"
 #include "viewer_rules.h"
 
-#include "frame_format.h"
-
 #include <QFile>
 #include <QSaveFile>
 
@@ -136,16 +134,16 @@ bool ForEachSerRow(const ByteSource& source, const SerHeader& header, int index,
 
 }  // namespace
 
-bool LoadSerFrame(const QString& entry, QImage& picture, QString& error) {
-    std::string path, reason;
-    int frame = 0;
+bool LoadSerFrame(const FrameRef& ref, QImage& picture, QString& error) {
+    std::string reason;
+    const int frame = ref.frame;
     ByteSource source;
     SerHeader header;
-    if (!SplitFrameEntry(LocalPath(entry), path, frame)) {
+    if (!ref.inVideo()) {
         error = QStringLiteral("not a frame of a SER video (PATH#N)");
         return false;
     }
-    if (!source.open(path, reason) || !ReadSerHeader(source, header, reason)) {
+    if (!source.open(ref.file, reason) || !ReadSerHeader(source, header, reason)) {
         error = QString::fromStdString(reason);
         return false;
     }
@@ -202,16 +200,18 @@ bool LoadSerFrame(const QString& entry, QImage& picture, QString& error) {
     return true;
 }
 
-bool LoadPicture(const QString& path, OpenKind kind, QImage& picture, QString& error) {
-    switch (kind) {
-    case OpenKind::Bmp:
+bool LoadPicture(const QString& path, FrameFormat format, QImage& picture, QString& error) {
+    switch (format) {
+    case FrameFormat::Bmp:
         return LoadBmpEntry(path, picture, error);
-    case OpenKind::Fits:
+    case FrameFormat::Fits:
         return LoadFits(path, picture, error);
-    case OpenKind::Jpeg:
+    case FrameFormat::Jpeg:
         return LoadJpeg(path, picture, error);
-    case OpenKind::Ser:
-        return LoadSerFrame(path, picture, error);
+    case FrameFormat::Ser:
+        return LoadSerFrame(ParseFrameRef(LocalPath(path)), picture, error);
+    case FrameFormat::Unknown:
+        break;
     }
     error = QStringLiteral("unknown file kind");
     return false;

@@ -2,11 +2,11 @@
 // Reading image files into pictures and writing pictures to files, without windows.
 // Every failure comes back as a short reason; callers name the file.
 
+#include "frame_formats.h"
+#include "frame_ref.h"
+
 #include <QImage>
 #include <QString>
-
-// The open dialog's entries, in their order.
-enum class OpenKind { Bmp = 0, Fits = 1, Jpeg = 2, Ser = 3 };
 
 // BMP entry: ".jpg"/".jpeg" names are decoded as JPEG (24-bit), anything else as BMP in the
 // file's own pixel format (an 8-bit palette stays 8-bit).
@@ -15,11 +15,13 @@ bool LoadBmpEntry(const QString& path, QImage& picture, QString& error);
 bool LoadJpeg(const QString& path, QImage& picture, QString& error);
 // FITS entry: 16-bit FITS values as a 24-bit grey picture, the largest value white.
 bool LoadFits(const QString& path, QImage& picture, QString& error);
-// SER entry "PATH#N": frame N of the video. Samples of up to 8 bits are shown as they are
-// (scaled to 0..255), deeper ones with the frame's largest value white, as FITS frames are;
-// Bayer frames show their raw values in grey.
-bool LoadSerFrame(const QString& entry, QImage& picture, QString& error);
-bool LoadPicture(const QString& path, OpenKind kind, QImage& picture, QString& error);
+// A SER video's frame. Samples of up to 8 bits are shown as they are (scaled to 0..255),
+// deeper ones with the frame's largest value white, as FITS frames are; Bayer frames show
+// their raw values in grey.
+bool LoadSerFrame(const framesifter::FrameRef& frame, QImage& picture, QString& error);
+// `path` read as `format` says; a video's entry names its frame ("PATH#N").
+bool LoadPicture(const QString& path, framesifter::FrameFormat format, QImage& picture,
+                 QString& error);
 
 // BMP in the picture's own format (8-bit palettes stay 8-bit, the rest 24-bit). The target
 // is replaced only once the new file is complete.

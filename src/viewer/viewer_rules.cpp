@@ -1,7 +1,7 @@
 #include "viewer_rules.h"
 
 #include "fits_general.h"
-#include "frame_format.h"
+#include "frame_formats.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -69,20 +69,19 @@ void FitsValuesToGrey(const double* values, int width, int height, std::uint8_t*
 }
 
 int OpenFilterForName(const QString& name) {
-    const int slash = name.lastIndexOf(QLatin1Char('/'));
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot <= slash) return -1;
-    const QString ext = name.mid(dot + 1).toLower();
-    if (ext == QLatin1String("bmp")) return 0;
-    if (ext == QLatin1String("fit") || ext == QLatin1String("fts") ||
-        ext == QLatin1String("fits") || ext == QLatin1String("fz"))
-        return 1;
-    if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg")) return 2;
-    if (ext == QLatin1String("ser")) return 3;
-    std::string video;
-    int frame = 0;
-    if (SplitFrameEntry(name.toStdString(), video, frame)) return 3;
+    const std::string text = name.toStdString();
+    const FrameRef ref = ParseFrameRef(text);
+    const FrameFormat format = FrameFormatOf(ref.file);
+    const std::vector<FrameFormatRow>& rows = FrameFormatRows();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (format != FrameFormat::Unknown && rows[i].format == format) return int(i);
     return -1;
+}
+
+FrameFormat DialogEntryFormat(int index) {
+    const std::vector<FrameFormatRow>& rows = FrameFormatRows();
+    return index >= 0 && std::size_t(index) < rows.size() ? rows[std::size_t(index)].format
+                                                          : FrameFormat::Bmp;
 }
 
 QString SaveTargetName(const QString& chosen, const QStringList& extensions) {
@@ -128,13 +127,9 @@ QString FrameCaption(const QString& name, int index, int count) {
     return QStringLiteral("%1 (%2 / %3)").arg(name).arg(index + 1).arg(count);
 }
 
-QString FrameDisplayName(const QString& entry) {
-    std::string video;
-    int frame = 0;
-    if (!SplitFrameEntry(entry.toStdString(), video, frame))
-        return entry.mid(entry.lastIndexOf(QLatin1Char('/')) + 1);
-    const QString name = QString::fromStdString(video);
-    return QStringLiteral("%1 #%2")
-        .arg(name.mid(name.lastIndexOf(QLatin1Char('/')) + 1))
-        .arg(frame);
+QString FrameDisplayName(const FrameRef& frame) {
+    const QString file = QString::fromStdString(frame.file);
+    const QString name = file.mid(file.lastIndexOf(QLatin1Char('/')) + 1);
+    if (!frame.inVideo()) return name;
+    return QStringLiteral("%1 #%2").arg(name).arg(frame.frame);
 }

@@ -2,6 +2,8 @@
 // Window-free rules of the viewer: turning FITS values into a grey picture, naming the
 // file a save writes, and the zoom text.
 
+#include "frame_formats.h"
+#include "frame_ref.h"
 #include "planes.h"
 
 #include <QPoint>
@@ -30,9 +32,11 @@ bool FitsToGrey(const framesifter::IntPlane& plane, int width, int height, std::
 void FitsValuesToGrey(const double* values, int width, int height, std::uint8_t* bgr,
                       std::size_t stride);
 
-// The open dialog's entry (0 BMP, 1 FITS, 2 JPEG, 3 SER) that a file of this name is read
-// as, by its extension in any case (a video's frame "PATH#N" as SER); -1 for any other name.
+// The open dialog's entry (the format table's row) that a file of this name is read as, by
+// its extension in any case (a video's frame "PATH#N" as its video); -1 for any other name.
 int OpenFilterForName(const QString& name);
+// The format of the open dialog's entry `index`; BMP for an index out of range.
+framesifter::FrameFormat DialogEntryFormat(int index);
 
 // The name a save writes. `extensions` are the chosen entry's (".jpg", ".jpeg"), the first
 // being its own. A chosen name whose extension (its last path component from the last dot
@@ -59,6 +63,6 @@ int SteppedFrame(int index, int delta, int count);
 // The caption of a window showing frame `index` (0-based) of `count`: "name (k / count)".
 QString FrameCaption(const QString& name, int index, int count);
 
-// A frame entry as lists and captions show it: the file name, or "video.ser #N" for a
-// video's frame "PATH#N".
-QString FrameDisplayName(const QString& entry);
+// A frame as lists and captions show it: the file name, or "video.ser #N" for a video's
+// frame.
+QString FrameDisplayName(const framesifter::FrameRef& frame);

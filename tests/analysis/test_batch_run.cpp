@@ -116,7 +116,9 @@ TEST_F(BatchRun, SummaryCurvesFollowTheTotals) {
     double single[kProfileBins];
     std::vector<double> mean(kProfileBins, 0.0);
     for (const auto& p : paths) {
-        ASSERT_TRUE(AnalyseSingleFrame(p, WindowMode::Peak, plan, reader, single, error)) << error;
+        ASSERT_TRUE(
+            AnalyseSingleFrame(ParseFrameRef(p), WindowMode::Peak, plan, reader, single, error))
+            << error;
         profiles.emplace_back(single, single + kProfileBins);
         double t = 0;
         for (int b = 0; b < kTableBins; ++b) t += single[b];
@@ -248,11 +250,13 @@ TEST_F(BatchRun, SingleFrameAnalysisRefusesSmallFrames) {
     const std::string small = WriteBmp(dir, "small.bmp", 255, 400, 0);
     const FftPlan plan(kWindowSize);
     double profile[kProfileBins] = {};
-    ASSERT_TRUE(AnalyseSingleFrame(good, WindowMode::Centre, plan, reader, profile, error))
+    ASSERT_TRUE(
+        AnalyseSingleFrame(ParseFrameRef(good), WindowMode::Centre, plan, reader, profile, error))
         << error;
     EXPECT_NEAR(profile[0], 255 * std::sqrt(2.0), 1e-9);
     profile[0] = 123;
-    EXPECT_FALSE(AnalyseSingleFrame(small, WindowMode::Centre, plan, reader, profile, error));
+    EXPECT_FALSE(
+        AnalyseSingleFrame(ParseFrameRef(small), WindowMode::Centre, plan, reader, profile, error));
     EXPECT_NE(error.find("255 x 400"), std::string::npos) << error;
     EXPECT_EQ(profile[0], 123);  // the previous frame's curve is not replaced
 }

@@ -80,9 +80,10 @@ Outcome Direct(const std::vector<std::uint8_t>& file, const std::string* path, W
     Outcome o;
     IntPlane window;
     EXPECT_TRUE(AllocIntPlane(N, N, window));
-    o.read = path ? ReadFrameWindow(*path, mode, N, reader, window, o.w, o.h, o.error)
-                  : WindowFromMemory(file.data(), file.size(), ".bmp", mode, N, reader, window, o.w,
-                                     o.h, o.error);
+    o.read = path
+                 ? ReadFrameWindow(ParseFrameRef(*path), mode, N, reader, window, o.w, o.h, o.error)
+                 : WindowFromMemory(file.data(), file.size(), ".bmp", mode, N, reader, window, o.w,
+                                    o.h, o.error);
     if (o.read == WindowRead::Ok)
         for (int i = 0; i < N; ++i)
             for (int j = 0; j < N; ++j) o.window.push_back(window[i][j]);

@@ -62,7 +62,8 @@ TEST(FitsWindow, ReadsLittleOfALargeFrameAndStaysWithinASmallBudget) {
         ASSERT_TRUE(AllocIntPlane(256, 256, window) && AllocIntPlane(256, 256, expected));
         int w = 0, h = 0;
         const std::uint64_t before = BytesRead();
-        ASSERT_EQ(ReadFrameWindow(path, c.mode, 256, reader, window, w, h, error), WindowRead::Ok)
+        ASSERT_EQ(ReadFrameWindow(ParseFrameRef(path), c.mode, 256, reader, window, w, h, error),
+                  WindowRead::Ok)
             << error;
         EXPECT_LE(BytesRead() - before, c.mostRead + kCountingBytes);
         int x0 = 0, y0 = 0;
@@ -99,7 +100,8 @@ TEST(FitsReaders, StopAtTheHeaderOfJunkAnEndlessHeaderOrAPipe) {
             IntPlane plane;
             int w = 0, h = 0;
             return AllocIntPlane(256, 256, plane) &&
-                   ReadFrameWindow(path, mode, 256, reader, plane, w, h, error) == WindowRead::Ok;
+                   ReadFrameWindow(ParseFrameRef(path), mode, 256, reader, plane, w, h, error) ==
+                       WindowRead::Ok;
         };
     };
     const Reader readers[] = {
@@ -143,7 +145,8 @@ bool WindowsAgree(const std::string& path, WindowMode mode, MemoryBudget* budget
     IntPlane window, expected;
     EXPECT_TRUE(AllocIntPlane(256, 256, window) && AllocIntPlane(256, 256, expected));
     int w = 0, h = 0;
-    if (ReadFrameWindow(path, mode, 256, reader, window, w, h, error) != WindowRead::Ok)
+    if (ReadFrameWindow(ParseFrameRef(path), mode, 256, reader, window, w, h, error) !=
+        WindowRead::Ok)
         return false;
     EXPECT_FALSE(reader.real);
     Frame frame;
@@ -226,7 +229,8 @@ TEST(FitsWindow, UndefinedPixelsCountAsZeroLikeNaN) {
             ASSERT_TRUE(AllocIntPlane(256, 256, window));
             int w = 0, h = 0, x0 = 22, y0 = 12;
             std::string error;
-            ASSERT_EQ(ReadFrameWindow(path, mode, 256, reader, window, w, h, error), WindowRead::Ok)
+            ASSERT_EQ(ReadFrameWindow(ParseFrameRef(path), mode, 256, reader, window, w, h, error),
+                      WindowRead::Ok)
                 << error;
             if (mode == WindowMode::Peak) {  // the centroid of the defined values
                 double s = 0, sx = 0, sy = 0;

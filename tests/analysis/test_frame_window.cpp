@@ -66,7 +66,8 @@ TEST(ReadFrameWindow, GivesTheSameWindowAsTheFullFrame) {
             ASSERT_TRUE(AllocIntPlane(256, 256, expected));
             int w = 0, h = 0;
             std::string error;
-            ASSERT_EQ(ReadFrameWindow(path, mode, 256, reader, fast, w, h, error), WindowRead::Ok)
+            ASSERT_EQ(ReadFrameWindow(ParseFrameRef(path), mode, 256, reader, fast, w, h, error),
+                      WindowRead::Ok)
                 << error;
             EXPECT_EQ(w, f.w);
             EXPECT_EQ(h, f.h);
@@ -117,7 +118,9 @@ TEST(ReadFrameWindow, ReportsSmallAndUnreadableFrames) {
             SCOPED_TRACE(c.path + (mode == WindowMode::Peak ? " peak" : " centre"));
             int w = 0, h = 0;
             std::string error;
-            EXPECT_EQ(ReadFrameWindow(c.path, mode, 256, reader, window, w, h, error), c.expected);
+            EXPECT_EQ(
+                ReadFrameWindow(ParseFrameRef(c.path), mode, 256, reader, window, w, h, error),
+                c.expected);
             if (c.expected == WindowRead::TooSmall) {
                 EXPECT_EQ(w, c.w);
                 EXPECT_EQ(h, c.h);

@@ -1,5 +1,5 @@
 #include "fits_writer.h"
-#include "frame_format.h"
+#include "frame_ref.h"
 #include "frame_window.h"
 #include "ser_test_files.h"
 #include "temp_dir.h"
@@ -40,7 +40,8 @@ Window Read(const std::string& entry, WindowMode mode, int N) {
     static FrameReader reader;  // one reader across frames and videos, as in a run
     Window out;
     if (!AllocIntPlane(N, N, out.plane)) std::abort();
-    out.read = ReadFrameWindow(entry, mode, N, reader, out.plane, out.w, out.h, out.error);
+    out.read =
+        ReadFrameWindow(ParseFrameRef(entry), mode, N, reader, out.plane, out.w, out.h, out.error);
     return out;
 }
 
@@ -93,7 +94,7 @@ TEST(SerWindow, MonoAndBayerFramesGiveTheWindowOfAFitsFileOfTheSameValues) {
             for (WindowMode mode : {WindowMode::Centre, WindowMode::Peak}) {
                 SCOPED_TRACE(std::string(v.name) + " frame " + std::to_string(f + 1) +
                              (mode == WindowMode::Peak ? " peak" : " centre"));
-                const Window got = Read(FrameEntry(video, f + 1), mode, v.N);
+                const Window got = Read(FrameRefText({video, f + 1}), mode, v.N);
                 const Window expected = Read(fits, mode, v.N);
                 ASSERT_EQ(got.read, WindowRead::Ok) << got.error;
                 ASSERT_EQ(expected.read, WindowRead::Ok) << expected.error;
@@ -168,7 +169,7 @@ TEST(SerWindow, RefusalsAndFramesTooSmall) {
     } cases[] = {
         {small + "#3", WindowRead::TooSmall, ""},
         {small + "#4", WindowRead::Unreadable, "no frame 4 in a video of 3 frames"},
-        {small, WindowRead::Unreadable, kVideoWithoutFrame},
+        {small, WindowRead::Unreadable, "a SER video: its frames are named PATH#1, PATH#2, ..."},
         {cut + "#1", WindowRead::Unreadable, "truncated: 3 frames announced, 2 present"},
         {dir.file("missing.ser") + "#1", WindowRead::Unreadable, "No such file"},
         {small + "#0", WindowRead::Unreadable, "has no frame 0; its frames are numbered 1 to 3"},

@@ -13,7 +13,7 @@ using namespace framesifter;
 TEST(BandEvidence, TheSuggestedBandRanksKnownBlurAtLeastAsWellAsTheDefault) {
     struct Case {
         const char* name;
-        DemoFormat format;
+        FrameFormat format;
         int width, height;
         DemoLook look;
     };
@@ -21,13 +21,13 @@ TEST(BandEvidence, TheSuggestedBandRanksKnownBlurAtLeastAsWellAsTheDefault) {
     const DemoLook box{DemoSubject::Planet, DemoBlur::Box, 1};
     const DemoLook texture{DemoSubject::Texture, DemoBlur::Gaussian, 1};
     const Case cases[] = {
-        {"planet fits", DemoFormat::Fits, 640, 480, {}},
-        {"planet bmp", DemoFormat::Bmp, 640, 480, {}},
-        {"planet jpeg", DemoFormat::Jpeg, 640, 480, {}},
-        {"noisy planet fits", DemoFormat::Fits, 640, 480, noisy},
-        {"small planet bmp", DemoFormat::Bmp, 320, 256, {}},
-        {"planet through a box blur", DemoFormat::Bmp, 640, 480, box},
-        {"textured scene jpeg", DemoFormat::Jpeg, 640, 480, texture},
+        {"planet fits", FrameFormat::Fits, 640, 480, {}},
+        {"planet bmp", FrameFormat::Bmp, 640, 480, {}},
+        {"planet jpeg", FrameFormat::Jpeg, 640, 480, {}},
+        {"noisy planet fits", FrameFormat::Fits, 640, 480, noisy},
+        {"small planet bmp", FrameFormat::Bmp, 320, 256, {}},
+        {"planet through a box blur", FrameFormat::Bmp, 640, 480, box},
+        {"textured scene jpeg", FrameFormat::Jpeg, 640, 480, texture},
     };
     const int count = 60;
     TempDir dir;

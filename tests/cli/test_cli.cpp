@@ -2,6 +2,7 @@
 #include "cli_runner.h"
 #include "fits_writer.h"
 #include "frame.h"
+#include "frame_formats.h"
 #include "analysis_results.h"
 #include "band_suggestion.h"
 #include "ranking.h"
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <numeric>
 #include <random>
@@ -32,9 +34,9 @@ std::vector<std::string> MakeDemo(const std::string& dir, int count, const char*
     const CliResult r = RunCli({"demo", dir, "--count", std::to_string(count), "--format", format});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::vector<std::string> paths;
-    const DemoFormat f = std::string(format) == "fits"  ? DemoFormat::Fits
-                         : std::string(format) == "bmp" ? DemoFormat::Bmp
-                                                        : DemoFormat::Jpeg;
+    const FrameFormat f = std::string(format) == "fits"  ? FrameFormat::Fits
+                          : std::string(format) == "bmp" ? FrameFormat::Bmp
+                                                         : FrameFormat::Jpeg;
     for (int k = 0; k < count; ++k) paths.push_back((fs::path(dir) / DemoFileName(k, f)).string());
     return paths;
 }
@@ -178,6 +180,22 @@ TEST(CliUsage, WrongUsageExitsTwoBeforeReadingAnything) {
     const CliResult r = RunCli(tooMany);
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("at most 4000"), std::string::npos) << r.err;
+}
+
+// The help and the manual page list the extensions the format table reads, no more, no less.
+TEST(CliUsage, HelpAndManualNameEveryFormatsExtensions) {
+    std::ifstream manual(FRAMESIFTER_MANUAL);
+    const std::string page((std::istreambuf_iterator<char>(manual)), {});
+    ASSERT_FALSE(page.empty()) << FRAMESIFTER_MANUAL;
+    const std::string help = RunCli({"--help"}).out;
+    for (bool videos : {false, true}) {
+        const std::string listed = ExtensionList(videos);
+        EXPECT_NE(help.find("(" + listed + ")"), std::string::npos) << listed;
+        std::string roff = listed;
+        for (std::size_t at = 0; (at = roff.find(' ', at)) != std::string::npos; at += 6)
+            roff.replace(at, 1, " \", \" ");
+        EXPECT_NE(page.find(".RI ( " + roff + " )"), std::string::npos) << roff;
+    }
 }
 
 TEST(CliProfile, DemoFramesGiveFullRoundTripRows) {

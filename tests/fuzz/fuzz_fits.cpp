@@ -1,7 +1,7 @@
 // libFuzzer target: the FITS parse core, which gates what cfitsio is given, and the 16-bit
 // path's pixel decoding on arbitrary bytes. cfitsio itself is not run.
 #include "fits_reader.h"
-#include "frame_format.h"
+#include "frame_limits.h"
 
 #include <cstddef>
 #include <cstdint>

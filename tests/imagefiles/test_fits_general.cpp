@@ -1,5 +1,6 @@
 #include "fits_general.h"
 #include "fits_library_writer.h"
+#include "fits_reader.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -92,7 +92,7 @@ TEST(FrameSignature, EachKindFromItsHeader) {
     for (const auto& c : cases) {
         FrameSignature s;
         std::string error;
-        const bool read = reader.read(c.entry, s, error);
+        const bool read = reader.read(ParseFrameRef(c.entry), s, error);
         EXPECT_EQ(read, c.expected != nullptr) << c.entry << ": " << error;
         if (read && c.expected) {
             EXPECT_EQ(DescribeSignature(s), c.expected) << c.entry;
@@ -104,7 +104,7 @@ TEST(FrameSignature, EachKindFromItsHeader) {
     std::filesystem::remove(dir.file("m.ser"));
     FrameSignature s;
     std::string error;
-    EXPECT_TRUE(reader.read(dir.file("m.ser#1"), s, error)) << error;
+    EXPECT_TRUE(reader.read(ParseFrameRef(dir.file("m.ser#1")), s, error)) << error;
 }
 
 TEST(FrameSignature, OddFramesDifferFromTheMostCommon) {

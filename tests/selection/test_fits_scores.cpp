@@ -51,7 +51,8 @@ TEST(FitsGeneral, RealFramesKeepTheirProfileWholeAndIntegerFramesScoreAsBefore) 
         // The whole column against the straightforward transform of the window read naively.
         FrameReader reader;
         double naive[kProfileBins];
-        ASSERT_TRUE(AnalyseSingleFrame(real, mode, plan, reader, naive, error)) << error;
+        ASSERT_TRUE(AnalyseSingleFrame(ParseFrameRef(real), mode, plan, reader, naive, error))
+            << error;
         const auto& column = results.exactColumns.at(0);
         double naiveScore = 0;
         for (int b = 25; b <= 50; ++b) naiveScore += naive[b];
@@ -121,10 +122,12 @@ TEST(FitsGeneral, ValuesOfAnyMagnitudeScoreInProportionOrAreLeftOutWithAReason) 
         const FftPlan plan(kWindowSize);
         FrameReader reader;
         double small[kProfileBins], large[kProfileBins];
-        ASSERT_TRUE(AnalyseSingleFrame(paths[0], mode, plan, reader, small, error)) << error;
-        ASSERT_TRUE(AnalyseSingleFrame(paths[2], mode, plan, reader, large, error)) << error;
+        ASSERT_TRUE(AnalyseSingleFrame(ParseFrameRef(paths[0]), mode, plan, reader, small, error))
+            << error;
+        ASSERT_TRUE(AnalyseSingleFrame(ParseFrameRef(paths[2]), mode, plan, reader, large, error))
+            << error;
         EXPECT_EQ(large[30], std::ldexp(small[30], 700));
-        EXPECT_FALSE(AnalyseSingleFrame(paths[4], mode, plan, reader, large, error));
+        EXPECT_FALSE(AnalyseSingleFrame(ParseFrameRef(paths[4]), mode, plan, reader, large, error));
         EXPECT_NE(error.find("too large"), std::string::npos) << error;
     }
 }

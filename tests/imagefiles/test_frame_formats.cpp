@@ -1,4 +1,5 @@
-#include "frame_format.h"
+#include "frame_formats.h"
+#include "frame_ref.h"
 #include "ser_test_files.h"
 #include "temp_dir.h"
 
@@ -48,7 +49,7 @@ TEST(FrameFormat, ChosenByTheLastExtensionInAnyCase) {
     for (const Case& c : cases) EXPECT_EQ(FrameFormatOf(c.path), c.format) << c.path;
 }
 
-TEST(FrameEntry, OnlyAVideoNameWithAPlainFrameNumberIsSplit) {
+TEST(FrameRef, OnlyAVideoNameWithAPlainFrameNumberNamesAFrame) {
     const struct {
         const char* entry;
         bool split;
@@ -77,15 +78,57 @@ TEST(FrameEntry, OnlyAVideoNameWithAPlainFrameNumberIsSplit) {
         {"#3", false, "", 0},
     };
     for (const auto& c : cases) {
-        std::string path;
-        int frame = 0;
-        EXPECT_EQ(SplitFrameEntry(c.entry, path, frame), c.split) << c.entry;
-        EXPECT_EQ(path, c.path) << c.entry;
-        EXPECT_EQ(frame, c.frame) << c.entry;
+        const FrameRef ref = ParseFrameRef(c.entry);
+        EXPECT_EQ(ref.inVideo(), c.split) << c.entry;
+        // What is no frame of a video stays the still file of that very name.
+        EXPECT_EQ(ref.file, c.split ? c.path : c.entry) << c.entry;
+        EXPECT_EQ(ref.frame, c.frame) << c.entry;
+        EXPECT_EQ(FrameRefText(ref), c.entry) << c.entry;
     }
     EXPECT_EQ(FrameFormatOf("x.Ser"), FrameFormat::Ser);
     EXPECT_EQ(FrameFormatOf("x.ser#3"), FrameFormat::Unknown);
-    EXPECT_EQ(FrameEntry("/v/a.ser", 7), "/v/a.ser#7");
+    EXPECT_EQ(FrameRefText({"/v/a.ser", 7}), "/v/a.ser#7");
+}
+
+TEST(FrameFormatTable, EveryExtensionInAnyCaseNamesItsRowAndItsDialogEntry) {
+    const struct {
+        FrameFormat format;
+        bool video;
+        const char* filter;
+        const char* listedFilter;
+    } rows[] = {
+        {FrameFormat::Bmp, false, "BMP (*.bmp)", "BMP (*.bmp) (*.bmp)"},
+        {FrameFormat::Fits, false, "FITS (*.fit *.fts *.fits *.fz)",
+         "FITS (*.fit, *.fts, *.fits, *.fz) (*.fit *.fts *.fits *.fz)"},
+        {FrameFormat::Jpeg, false, "JPEG (*.jpg *.jpeg)", "JPEG (*.jpg, *.jpeg) (*.jpg *.jpeg)"},
+        {FrameFormat::Ser, true, "SER (*.ser)", "SER (*.ser) (*.ser)"},
+    };
+    ASSERT_EQ(FrameFormatRows().size(), std::size(rows));
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const FrameFormatRow& row = FrameFormatRows()[i];
+        EXPECT_EQ(row.format, rows[i].format) << i;
+        EXPECT_EQ(&FormatRow(row.format), &row) << i;
+        EXPECT_EQ(row.video, rows[i].video) << row.name;
+        // A still is read by its header, a video by its header and its frames.
+        EXPECT_EQ(row.readSignature != nullptr, !row.video) << row.name;
+        EXPECT_EQ(row.readVideo && row.writeFrames && row.holdsOnlyFramesOf, row.video) << row.name;
+        EXPECT_EQ(DialogFilter(row, false), rows[i].filter);
+        EXPECT_EQ(DialogFilter(row, true), rows[i].listedFilter);
+        for (const std::string& ext : row.extensions) {
+            std::string upper = ext, mixed = ext;
+            for (std::size_t k = 0; k < ext.size(); ++k) {
+                upper[k] = char(std::toupper(static_cast<unsigned char>(ext[k])));
+                if (k % 2) mixed[k] = upper[k];
+            }
+            for (const std::string& name : {"d/f" + ext, "d/f" + upper, "f" + mixed, ext})
+                EXPECT_EQ(FrameFormatOf(name), row.format) << name;
+            EXPECT_EQ(FrameFormatOf("f" + ext + ".txt"), FrameFormat::Unknown) << ext;
+            EXPECT_NE(ExtensionList(row.video).find(ext), std::string::npos) << ext;
+        }
+    }
+    EXPECT_EQ(ExtensionList(false), ".bmp .fit .fts .fits .fz .jpg .jpeg");
+    EXPECT_EQ(ExtensionList(true), ".ser");
+    EXPECT_EQ(FormatRow(FrameFormat::Unknown).extensions.size(), 0u);
 }
 
 TEST(FrameEntry, VideosExpandIntoTheirFramesUpToTheLimit) {

@@ -1,0 +1,36 @@
+#pragma once
+// What the window readers of every format share: the reader state kept from frame to frame
+// and the outcome of one read.
+
+#include "memory_budget.h"
+#include "window_corner.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace framesifter {
+
+// What one reader keeps from frame to frame: the decoder, the decoded frame, the file's
+// bytes and a scratch buffer for parts of a file. One per thread. `hold` is what the frame
+// being read holds of the run's memory budget (none: no limit); it is given back, and
+// buffers larger than a frame window are freed, after each frame.
+struct FrameReader {
+    JpegImage decoder;
+    Frame frame;
+    std::vector<std::uint8_t> scratch;
+    BudgetHold hold;
+    // The largest value the last frame's format can hold: 255 for 8-bit samples, 65535 for
+    // 16-bit video samples, the largest BZERO-folded word for 16-bit FITS (65535 for BZERO 0
+    // or 32768), INT32_MAX (never reached) for other FITS samples.
+    int sampleCeiling = 255;
+    // Set by the last read when the frame's window holds values that are not all integers
+    // within the int range: the window is then realWindow (N x N, [i * N + j] = column i,
+    // row j) and the int window is left alone.
+    bool real = false;
+    std::vector<double> realWindow;
+    std::vector<double> realRows;  // rows of such a frame, read a band at a time
+};
+
+enum class WindowRead { Ok, Unreadable, TooSmall };
+
+}  // namespace framesifter

@@ -1,0 +1,110 @@
+#include "frame_ref.h"
+
+#include "frame_formats.h"
+#include "system_calls.h"
+
+#include <cerrno>
+#include <climits>
+#include <sys/stat.h>
+
+namespace framesifter {
+
+namespace {
+
+// A video's path: a video's extension with something before it in the name.
+bool IsVideoName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t nameLength = path.size() - (slash == std::string::npos ? 0 : slash + 1);
+    return IsVideoFormat(FrameFormatOf(path)) && nameLength > FileExtension(path).size();
+}
+
+// The value of a number of decimal digits, or -1 when it is not one or passes INT_MAX.
+long long DecimalValue(const std::string& digits) {
+    if (digits.empty()) return -1;
+    long long n = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return -1;
+        n = n * 10 + (c - '0');
+        if (n > INT_MAX) return -1;
+    }
+    return n;
+}
+
+}  // namespace
+
+FrameRef ParseFrameRef(const std::string& text) {
+    const std::size_t hash = text.rfind('#');
+    if (hash == std::string::npos) return {text, 0};
+    const std::string number = text.substr(hash + 1);
+    const long long n = number.empty() || number[0] == '0' ? -1 : DecimalValue(number);
+    if (n < 1) return {text, 0};
+    std::string file = text.substr(0, hash);
+    if (!IsVideoName(file)) return {text, 0};
+    return {std::move(file), int(n)};
+}
+
+std::string FrameRefText(const FrameRef& ref) {
+    if (!ref.inVideo()) return ref.file;
+    return ref.file + "#" + std::to_string(ref.frame);
+}
+
+bool ReadVideoFrameCount(const std::string& video, int& frameCount, std::string& error) {
+    const FrameFormatRow& row = FormatRow(FrameFormatOf(video));
+    if (!row.readVideo) return Fail(error, kNotAFrameName);
+    ByteSource source;
+    FrameSignature signature;
+    return source.open(video, error) && row.readVideo(source, frameCount, signature, error);
+}
+
+std::string NotAFrameReason(const std::string& path) {
+    const std::size_t hash = path.rfind('#');
+    const std::string video = path.substr(0, hash);
+    if (hash == std::string::npos || !IsVideoName(video)) return kNotAFrameName;
+    std::string number = path.substr(hash + 1);
+    const std::size_t digit = number.find_first_not_of('0');
+    const long long n = digit == std::string::npos ? 0 : DecimalValue(number.substr(digit));
+    if (n > 0)
+        return "frame numbers are written without leading zeros: " + FrameRefText({video, int(n)});
+    int count = 0;
+    std::string unread;
+    const std::string numbered =
+        ReadVideoFrameCount(video, count, unread) ? "1 to " + std::to_string(count) : "from 1";
+    if (number.empty() || number.find_first_not_of("-0123456789") != std::string::npos)
+        number = "'" + number + "'";
+    return video + " has no frame " + number + "; its frames are numbered " + numbered;
+}
+
+std::string UnopenedVideoReason(const FrameRef& ref, const std::string& error) {
+    const std::string entry = FrameRefText(ref);
+    struct stat st {};
+    if (lstat(ref.file.c_str(), &st) == 0 || errno != ENOENT || stat(entry.c_str(), &st) != 0)
+        return error;
+    return "there is no video " + ref.file +
+           " to take a frame from, and the file of this very name is no frame: " + kNotAFrameName;
+}
+
+bool ExpandFrameEntries(const std::vector<std::string>& paths, std::vector<std::string>& entries,
+                        std::string& error) {
+    entries.clear();
+    for (const std::string& path : paths) {
+        if (!IsVideoFormat(FrameFormatOf(path))) {
+            if (entries.size() >= kMaxFrameEntries)
+                return Fail(error, "more than " + std::to_string(kMaxFrameEntries) + " frames");
+            entries.push_back(path);
+            continue;
+        }
+        int count = 0;
+        std::string reason;
+        if (!ReadVideoFrameCount(path, count, reason)) return Fail(error, path + ": " + reason);
+        if (std::size_t(count) > kMaxFrameEntries - entries.size()) {
+            return Fail(error, path + ": its " + std::to_string(count) +
+                                   " frames would make more than " +
+                                   std::to_string(kMaxFrameEntries) + " frames in all");
+        }
+        entries.reserve(entries.size() + std::size_t(count));
+        for (int n = 1; n <= count; ++n) entries.push_back(FrameRefText({path, n}));
+    }
+    return true;
+}
+
+}  // namespace framesifter
