@@ -14,6 +14,7 @@
 #include "frame_ref.h"
 #include "frame_scores.h"
 #include "frame_signature.h"
+#include "large_buffers.h"
 #include "move_journal.h"
 #include "printable_name.h"
 #include "ranking.h"
@@ -519,6 +520,8 @@ int Undo(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any run: a run's threads free large frame buffers that must leave the process.
+    ReturnLargeBuffersToTheSystem();
     if (argc < 2) return UsageError("no command given");
     const std::string command = argv[1];
     for (int i = 1; i < argc; ++i) {
