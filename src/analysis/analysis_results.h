@@ -3,6 +3,7 @@
 // the mean, largest and smallest curves, and which frames and which window mode the table
 // belongs to.
 
+#include "frame_ref.h"
 #include "planes.h"
 #include "window_mode.h"
 
@@ -23,7 +24,7 @@ constexpr int kMaxFiles = 4000;    // files a user may choose at one time
 // column holds nothing and it counts in no curve and never passes.
 struct LeftOutFrame {
     int index = -1;  // its list position
-    std::string path;
+    FrameRef frame;
     std::string reason;  // the reader's short reason; empty for a frame that is too small
     int width = 0;       // for a frame that is too small: its size
     int height = 0;
@@ -48,7 +49,7 @@ struct AnalysisResults {
     // The frames whose columns hold results of a run that went to its end, in list order,
     // and the window mode of that run. Empty when no run has completed, or when the last
     // run stopped at a failing frame.
-    std::vector<std::string> files;
+    std::vector<FrameRef> files;
     WindowMode mode = WindowMode::Centre;
     // Of those files, the ones left out, in list order.
     std::vector<LeftOutFrame> leftOut;

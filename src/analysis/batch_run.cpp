@@ -108,7 +108,7 @@ public:
         }
         reader_.hold.setBudget(&budget);
     }
-    void process(const std::string& path, WindowMode mode, int N, FrameResult& slot) {
+    void process(const FrameRef& frame, WindowMode mode, int N, FrameResult& slot) {
         slot.error.clear();
         slot.width = slot.height = 0;
         slot.facts = WindowFacts();
@@ -118,8 +118,8 @@ public:
             return;
         }
         try {
-            slot.read = ReadFrameWindow(ParseFrameRef(path), mode, N, reader_, window_, slot.width,
-                                        slot.height, slot.error);
+            slot.read = ReadFrameWindow(frame, mode, N, reader_, window_, slot.width, slot.height,
+                                        slot.error);
             slot.real = slot.read == WindowRead::Ok && reader_.real;
             if (slot.real)
                 profiler_->compute(reader_.realWindow.data(), slot.profile);
@@ -158,9 +158,9 @@ private:
 // on with those it has, and with none the calling thread reads every frame itself.
 class ParallelRun {
 public:
-    ParallelRun(const std::vector<std::string>& paths, int count, WindowMode mode, int N,
-                int threads, const BatchControl* control)
-        : paths_(paths), count_(count), mode_(mode), n_(N), control_(control),
+    ParallelRun(const std::vector<FrameRef>& frames, int count, WindowMode mode, int N, int threads,
+                const BatchControl* control)
+        : frames_(frames), count_(count), mode_(mode), n_(N), control_(control),
           budget_(kRunMemoryBudget), slots_(std::size_t(2 * threads + 2)) {
         for (int t = 0; t < threads; ++t) {
             try {
@@ -187,7 +187,7 @@ public:
         if (workers_.empty()) {
             if (!inlineWorker_) inlineWorker_ = std::make_unique<FrameWorker>(n_, budget_);
             if (control_ && control_->beforeRead) control_->beforeRead(k);
-            inlineWorker_->process(paths_[std::size_t(k)], mode_, n_, slot);
+            inlineWorker_->process(frames_[std::size_t(k)], mode_, n_, slot);
             slot.index = k;
             return &slot;
         }
@@ -228,7 +228,7 @@ private:
             }
             if (control_ && control_->beforeRead) control_->beforeRead(k);
             FrameResult& slot = SlotOf(k);  // this thread's alone until it is marked done
-            worker.process(paths_[std::size_t(k)], mode_, n_, slot);
+            worker.process(frames_[std::size_t(k)], mode_, n_, slot);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 slot.index = k;
@@ -237,7 +237,7 @@ private:
         }
     }
 
-    const std::vector<std::string>& paths_;
+    const std::vector<FrameRef>& frames_;
     const int count_;
     const WindowMode mode_;
     const int n_;
@@ -261,12 +261,12 @@ int ThreadCount(int asked) {
     return int(std::clamp(hardware, 1u, 8u));
 }
 
-BatchResult BadFrame(const FrameResult& frame, int k, const std::string& path) {
+BatchResult BadFrame(const FrameResult& frame, int k, const FrameRef& ref) {
     BatchResult result;
     result.status =
         frame.read == WindowRead::TooSmall ? BatchStatus::TooSmall : BatchStatus::Unreadable;
     result.failedIndex = k;
-    result.failedPath = path;
+    result.failedFrame = ref;
     result.reason = frame.error;
     result.width = frame.width;
     result.height = frame.height;
@@ -285,10 +285,10 @@ void AverageOverAnalysed(AnalysisResults& results, const long double* sums, int 
 
 }  // namespace
 
-BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& paths,
-                     WindowMode mode, ProgressSink* progress, int threads, BatchControl* control) {
+BatchResult RunBatch(AnalysisResults& results, const std::vector<FrameRef>& frames, WindowMode mode,
+                     ProgressSink* progress, int threads, BatchControl* control) {
     BatchResult result;
-    const int count = int(std::min<std::size_t>(paths.size(), kMaxFrameEntries + 1));
+    const int count = int(std::min<std::size_t>(frames.size(), kMaxFrameEntries + 1));
     if (count == 0) return result;
     if (count > int(kMaxFrameEntries)) {
         result.status = BatchStatus::TooMany;
@@ -316,7 +316,7 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& p
     std::vector<long double> sums(kProfileBins, 0.0L);
     std::vector<WindowFacts> facts(static_cast<std::size_t>(count));
     bool leaving = false;  // the user chose to leave bad frames out
-    ParallelRun run(paths, count, mode, kWindowSize, std::min(ThreadCount(threads), count),
+    ParallelRun run(frames, count, mode, kWindowSize, std::min(ThreadCount(threads), count),
                     control);
     for (int k = 0; k < count; ++k) {
         if (control && control->stopRequested()) return stopped();
@@ -325,7 +325,7 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& p
         if (!waited) return stopped();
         const FrameResult& frame = *waited;
         if (frame.read != WindowRead::Ok) {
-            const BatchResult bad = BadFrame(frame, k, paths[std::size_t(k)]);
+            const BatchResult bad = BadFrame(frame, k, frames[std::size_t(k)]);
             if (!leaving) {
                 leaving = control && control->leaveOut && control->leaveOut(bad);
                 if (control && control->stopRequested()) return stopped();
@@ -333,7 +333,7 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& p
             }
             const bool small = bad.status == BatchStatus::TooSmall;
             results.leftOut.push_back(
-                {k, bad.failedPath, small ? std::string() : bad.reason, bad.width, bad.height});
+                {k, bad.failedFrame, small ? std::string() : bad.reason, bad.width, bad.height});
             run.Release(k);
         } else {
             std::copy_n(frame.profile, kProfileBins, results.frameProfile);
@@ -347,7 +347,7 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& p
     if (!results.leftOut.empty()) AverageOverAnalysed(results, sums.data(), count);
     results.flags = FlagFrames(facts);
     if (progress) progress->setPosition(0);
-    results.files = paths;
+    results.files = frames;
     results.mode = mode;
     result.status = BatchStatus::Completed;
     return result;

@@ -27,7 +27,7 @@ enum class BatchStatus {
 struct BatchResult {
     BatchStatus status = BatchStatus::Empty;
     int failedIndex = -1;
-    std::string failedPath;
+    FrameRef failedFrame;
     std::string reason;  // for Unreadable: the reader's short reason; for NoMemory, what
     int width = 0;       // for TooSmall: the frame's size
     int height = 0;
@@ -50,15 +50,15 @@ private:
     std::atomic<bool> stop_{false};
 };
 
-// Runs over paths in order (at most kMaxFrameEntries), each an entry ParseFrameRef reads; a
-// table with fewer columns than paths is replaced by one of their number (NoMemory when
+// Runs over frames in order (at most kMaxFrameEntries); a table with fewer columns than
+// frames is replaced by one of their number (NoMemory when
 // there is not enough memory for it). progress->setPosition(k * 100 / count)
 // is called, from the calling thread, before frame k's result is taken. Stops at the first
 // frame that cannot be read or is too small: the frames before it keep their results,
 // nothing after it is recorded. Frames are read and analysed by `threads` worker threads
 // (0: one per processor); the results do not depend on the number.
 // The window is kWindowSize on a side. On completion the position goes back to 0 and
-// results.files = paths, results.mode = mode; otherwise files is left empty and the position
+// results.files = frames, results.mode = mode; otherwise files is left empty and the position
 // stays where the run stopped. results.frameProfile is the last frame analysed.
 // With a control, a stop is seen between frames (the frames being read are finished first,
 // none is started after it): the run ends Stopped, files empty, the position back at 0.
@@ -66,9 +66,8 @@ private:
 // and with every frame left out it completes with flat zero curves. A completed run sets
 // results.flags (FlagFrames) for every frame but kFlagOdd, which the caller's signature
 // check adds (MarkOddFrames).
-BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& paths,
-                     WindowMode mode, ProgressSink* progress, int threads = 0,
-                     BatchControl* control = nullptr);
+BatchResult RunBatch(AnalysisResults& results, const std::vector<FrameRef>& frames, WindowMode mode,
+                     ProgressSink* progress, int threads = 0, BatchControl* control = nullptr);
 
 // v truncated toward zero, held within the int range (NaN gives 0): profile bins of
 // frames with very large values must not overflow the table.

@@ -102,14 +102,15 @@ void ImageWindow::showWhole(QSize room, QString& text) {
     if (!zoomTo(exponent, text)) text = ZoomText(1.0);
 }
 
-void ImageWindow::setFrameList(const QStringList& paths, int index, bool passList) {
-    framePaths = paths;
+void ImageWindow::setFrameList(const std::vector<framesifter::FrameRef>& list, int index,
+                               bool passList) {
+    frames = list;
     frameIndex = index;
     fromPassList = passList;
 }
 
 void ImageWindow::keyPressEvent(QKeyEvent* event) {
-    if (!framePaths.isEmpty() && event->modifiers() == Qt::NoModifier) {
+    if (!frames.empty() && event->modifiers() == Qt::NoModifier) {
         switch (event->key()) {
         case Qt::Key_PageDown:
             emit frameStepRequested(this, 1);

@@ -1,9 +1,12 @@
 #pragma once
 // An image window: one per opened file, inside the main window's MDI area.
 
+#include "frame_ref.h"
+
 #include <QImage>
 #include <QMdiSubWindow>
-#include <QStringList>
+
+#include <vector>
 
 class ImageView;
 
@@ -33,8 +36,8 @@ public:
     // A window opened from a frame list steps through it: Page Down / Page Up ask for the
     // next / previous frame, and Delete, in a window of the pass list, asks to take the
     // shown frame out of that list.
-    void setFrameList(const QStringList& paths, int index, bool passList);
-    QStringList framePaths;
+    void setFrameList(const std::vector<framesifter::FrameRef>& frames, int index, bool passList);
+    std::vector<framesifter::FrameRef> frames;
     int frameIndex = -1;
     bool fromPassList = false;
 

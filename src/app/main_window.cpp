@@ -167,8 +167,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     // The selector's frames open here, and a frame taken out in a pass-list window leaves the
     // selector's pass list.
     connect(selectorWindow_.get(), &SelectorWindow::frameOpenRequested, this,
-            [this](const QStringList& paths, int index, bool passList) {
-                RunCommand(this, [&] { showFrame(paths, index, passList); });
+            [this](const std::vector<FrameRef>& frames, int index, bool passList) {
+                RunCommand(this, [&] { showFrame(frames, index, passList); });
             });
     connect(this, &MainWindow::frameDropped, selectorWindow_.get(), &SelectorWindow::dropPassed);
     connect(selectorWindow_.get(), &SelectorWindow::folderChosen, this,
@@ -410,7 +410,7 @@ int MainWindow::openFiles(const QStringList& files, int filterIndex) {
         }
         QImage picture;
         QString reason;
-        if (!LoadPicture(file, kind, picture, reason)) {
+        if (!LoadPicture({QFile::encodeName(file).toStdString(), 0}, kind, picture, reason)) {
             Dialogs().showError(
                 this, tr("画像を開けません: %1\n%2").arg(QDir::toNativeSeparators(file), reason));
             break;
@@ -556,24 +556,22 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 // ---- Frames from the selector's lists, and videos ----
 
 bool MainWindow::openVideo(const QString& file) {
-    std::vector<std::string> entries;
+    std::vector<FrameRef> frames;
     std::string reason;
-    if (!ExpandFrameEntries({QFile::encodeName(file).toStdString()}, entries, reason)) {
+    if (!ExpandFrameEntries({ParseFrameRef(QFile::encodeName(file).toStdString())}, frames,
+                            reason)) {
         Dialogs().showError(
             this, tr("画像を開けません: %1\n%2")
                       .arg(QDir::toNativeSeparators(file), QString::fromStdString(reason)));
         return false;
     }
-    QStringList frames;
-    frames.reserve(qsizetype(entries.size()));
-    for (const std::string& entry : entries) frames << QFile::decodeName(entry.c_str());
     return showFrame(frames, 0, false) != nullptr;
 }
 
-ImageWindow* MainWindow::showFrame(const QStringList& paths, int index, bool passList) {
-    if (index < 0 || index >= paths.size()) return nullptr;
+ImageWindow* MainWindow::showFrame(const std::vector<FrameRef>& frames, int index, bool passList) {
+    if (index < 0 || std::size_t(index) >= frames.size()) return nullptr;
     auto* window = new ImageWindow;
-    window->setFrameList(paths, index, passList);
+    window->setFrameList(frames, index, passList);
     if (!fillFrame(window, index)) {
         delete window;
         return nullptr;
@@ -597,19 +595,19 @@ ImageWindow* MainWindow::showFrame(const QStringList& paths, int index, bool pas
 }
 
 bool MainWindow::fillFrame(ImageWindow* window, int index) {
-    const QString path = window->framePaths.at(index);
-    const int kind = OpenFilterForName(path);
+    const FrameRef& frame = window->frames.at(std::size_t(index));
+    const FrameFormat format = FrameFormatOf(frame.file);
     QImage picture;
     QString reason = QStringLiteral("not a BMP, FITS or JPEG file name");
-    if (kind < 0 || !LoadPicture(path, DialogEntryFormat(kind), picture, reason)) {
+    if (format == FrameFormat::Unknown || !LoadPicture(frame, format, picture, reason)) {
+        const QString path = QFile::decodeName(FrameRefText(frame).c_str());
         Dialogs().showError(
             this, tr("画像を開けません: %1\n%2").arg(QDir::toNativeSeparators(path), reason));
         return false;
     }
     // Stepping keeps the zoom the user chose; a first fill starts at 100 %.
     const int exponent = window->frameIndex == index ? 0 : window->zoomExponent;
-    window->fill(picture, FrameCaption(FrameDisplayName(ParseFrameRef(path.toStdString())), index,
-                                       int(window->framePaths.size())));
+    window->fill(picture, FrameCaption(FrameDisplayName(frame), index, int(window->frames.size())));
     window->frameIndex = index;
     QString text = ZoomText(1.0);
     if (exponent != 0) window->zoomTo(exponent, text);
@@ -618,21 +616,22 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
 }
 
 void MainWindow::stepFrame(ImageWindow* window, int delta) {
-    const int next = SteppedFrame(window->frameIndex, delta, int(window->framePaths.size()));
+    const int next = SteppedFrame(window->frameIndex, delta, int(window->frames.size()));
     if (next != window->frameIndex) fillFrame(window, next);
 }
 
 void MainWindow::dropFrame(ImageWindow* window) {
     const int index = window->frameIndex;
-    if (index < 0 || index >= window->framePaths.size()) return;
-    const QString path = window->framePaths.takeAt(index);
-    emit frameDropped(path);
-    if (window->framePaths.isEmpty()) {
+    if (index < 0 || std::size_t(index) >= window->frames.size()) return;
+    const FrameRef frame = window->frames[std::size_t(index)];
+    window->frames.erase(window->frames.begin() + index);
+    emit frameDropped(frame);
+    if (window->frames.empty()) {
         window->close();
         return;
     }
     // The frame that took the dropped one's place, or the new last one.
-    const int next = std::min(index, int(window->framePaths.size()) - 1);
+    const int next = std::min(index, int(window->frames.size()) - 1);
     window->frameIndex = -1;
     if (!fillFrame(window, next)) window->close();
 }

@@ -2,6 +2,7 @@
 // The main window: tool bar, menu and the MDI area that holds the image windows. It owns
 // the program's other windows: the version dialog, the selector and the notice window.
 
+#include "frame_ref.h"
 #include "language.h"
 
 #include <QList>
@@ -12,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class ImageWindow;
 class MainWindow;
@@ -54,10 +56,11 @@ public:
     // Open local files as a drop does: each as its extension says, others left out. Stops
     // at the first file that cannot be read. Returns how many windows were opened.
     int openDroppedFiles(const QList<QUrl>& urls);
-    // Opens frame `index` of `paths` in a new image window that steps through the list,
+    // Opens frame `index` of `frames` in a new image window that steps through the list,
     // zoomed to show it whole. From the pass list, Delete in that window takes the shown
     // frame out (frameDropped). Returns the window, or nullptr after saying why not.
-    ImageWindow* showFrame(const QStringList& paths, int index, bool passList);
+    ImageWindow* showFrame(const std::vector<framesifter::FrameRef>& frames, int index,
+                           bool passList);
 
     // Save the window's picture under the name chosen with entry 0 (BMP) or 1 (JPEG).
     bool saveImageWindow(ImageWindow* window, const QString& chosen, int filterIndex);
@@ -69,7 +72,7 @@ signals:
     // The main window has closed: the program ends, whatever other windows are shown.
     void closed();
     // The user took this frame out of the pass list in a frame window.
-    void frameDropped(const QString& path);
+    void frameDropped(const framesifter::FrameRef& frame);
 
 protected:
     void changeEvent(QEvent* event) override;

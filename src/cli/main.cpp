@@ -112,16 +112,16 @@ void Report(const std::string& message) {
 
 // Frames of other kinds, sizes or depths score on scales of their own: said before the run,
 // which goes on as usual. They are flagged after it.
-MixedFrames WarnAboutOddFrames(const std::vector<std::string>& entries) {
+MixedFrames WarnAboutOddFrames(const std::vector<FrameRef>& frames) {
     std::vector<std::optional<FrameSignature>> signatures;
-    ReadSignatures(entries, signatures, {});
+    ReadSignatures(frames, signatures, {});
     const MixedFrames mixed = FindOddFrames(signatures);
     if (mixed.odd.empty()) return mixed;
-    Report("warning: " + std::to_string(mixed.odd.size()) + " of " +
-           std::to_string(entries.size()) + " frames differ from most (" +
-           DescribeSignature(mixed.majority) + "):");
+    Report("warning: " + std::to_string(mixed.odd.size()) + " of " + std::to_string(frames.size()) +
+           " frames differ from most (" + DescribeSignature(mixed.majority) + "):");
     for (std::size_t k = 0; k < mixed.odd.size() && k < kOddFramesNamed; ++k)
-        std::fprintf(stderr, "  %s: %s\n", PrintableName(entries[mixed.odd[k].index]).c_str(),
+        std::fprintf(stderr, "  %s: %s\n",
+                     PrintableName(FrameRefText(frames[mixed.odd[k].index])).c_str(),
                      DescribeSignature(mixed.odd[k].signature).c_str());
     if (mixed.odd.size() > kOddFramesNamed)
         std::fprintf(stderr, "  and %zu more\n", mixed.odd.size() - kOddFramesNamed);
@@ -196,6 +196,14 @@ bool ParseArguments(int argc, char** argv, int first, const std::vector<OptionRu
     return true;
 }
 
+// The operands as frames: "PATH#N" names frame N of the video PATH.
+std::vector<FrameRef> FrameOperands(const std::vector<std::string>& operands) {
+    std::vector<FrameRef> frames;
+    frames.reserve(operands.size());
+    for (const std::string& operand : operands) frames.push_back(ParseFrameRef(operand));
+    return frames;
+}
+
 // "" when there are at most kMaxFiles paths, else the usage error.
 std::string TooManyFiles(const char* command, const std::vector<std::string>& paths) {
     if (paths.size() <= std::size_t(kMaxFiles)) return "";
@@ -220,17 +228,17 @@ int Profile(int argc, char** argv) {
     if (const std::string many = TooManyFiles("profile", args.positional); !many.empty())
         return UsageError(many);
     const WindowMode mode = args.has("--peak") ? WindowMode::Peak : WindowMode::Centre;
-    std::vector<std::string> entries;
-    if (!ExpandFrameEntries(args.positional, entries, error)) {
+    std::vector<FrameRef> frames;
+    if (!ExpandFrameEntries(FrameOperands(args.positional), frames, error)) {
         Report(error);
         return kExitFailure;
     }
-    WarnAboutOddFrames(entries);
+    WarnAboutOddFrames(frames);
 
     const FftPlan plan(kWindowSize);
     FrameReader reader;
     TerminalProgress bar(stderr, "analysing");
-    const std::size_t count = entries.size();
+    const std::size_t count = frames.size();
     // Rows are held back until every frame has been read: a failing run prints no CSV. A
     // video's frames make too many rows to hold in memory, so they wait in a scratch file.
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> rows(std::tmpfile(), &std::fclose);
@@ -243,8 +251,8 @@ int Profile(int argc, char** argv) {
     double profile[kProfileBins];
     for (std::size_t k = 0; k < count; ++k) {
         bar.setPosition(int(double(k) / double(count) * 100));
-        const std::string& path = entries[k];
-        if (!AnalyseSingleFrame(ParseFrameRef(path), mode, plan, reader, profile, error)) {
+        const std::string path = FrameRefText(frames[k]);
+        if (!AnalyseSingleFrame(frames[k], mode, plan, reader, profile, error)) {
             bar.finish();
             Report(path + ": " + error);
             return kExitFailure;
@@ -288,7 +296,7 @@ struct SelectOptions {
 
 // The options and files of `select`; "" when they are sound, else the usage error.
 std::string ParseSelect(int argc, char** argv, SelectOptions& options,
-                        std::vector<std::string>& paths) {
+                        std::vector<FrameRef>& frames) {
     Arguments args;
     std::string error;
     const std::vector<OptionRule> rules = {{"--peak", false},        {"--band", true},
@@ -324,11 +332,12 @@ std::string ParseSelect(int argc, char** argv, SelectOptions& options,
         !ParseBoundedInt(args.values["--threads"], 1, 16, options.threads))
         return "--threads takes a whole number from 1 to 16, not '" + args.values["--threads"] +
                "'";
-    paths = args.positional;
-    if (paths.empty()) return "select needs at least one FILE";
-    if (const std::string many = TooManyFiles("select", paths); !many.empty()) return many;
-    const RepeatedEntry repeated = FindRepeatedEntry(paths);
-    if (repeated.first >= 0) return RepeatedEntryText(paths, repeated);
+    if (args.positional.empty()) return "select needs at least one FILE";
+    if (const std::string many = TooManyFiles("select", args.positional); !many.empty())
+        return many;
+    frames = FrameOperands(args.positional);
+    const RepeatedEntry repeated = FindRepeatedEntry(frames);
+    if (repeated.first >= 0) return RepeatedEntryText(frames, repeated);
     options.mode = args.has("--peak") ? WindowMode::Peak : WindowMode::Centre;
     options.move = args.has("--move");
     options.excludeFlagged = args.has("--exclude-flagged");
@@ -339,28 +348,28 @@ std::string ParseSelect(int argc, char** argv, SelectOptions& options,
 std::string RunFailure(const BatchResult& run) {
     if (run.status == BatchStatus::NoMemory) return run.reason;
     if (run.status == BatchStatus::TooSmall)
-        return run.failedPath + ": the frame is " + std::to_string(run.width) + " x " +
-               std::to_string(run.height) + " pixels; at least " + std::to_string(kWindowSize) +
-               " x " + std::to_string(kWindowSize) + " are needed";
-    return run.failedPath + ": " + run.reason;
+        return FrameRefText(run.failedFrame) + ": the frame is " + std::to_string(run.width) +
+               " x " + std::to_string(run.height) + " pixels; at least " +
+               std::to_string(kWindowSize) + " x " + std::to_string(kWindowSize) + " are needed";
+    return FrameRefText(run.failedFrame) + ": " + run.reason;
 }
 
-void PrintScores(const std::vector<std::string>& paths, const std::vector<double>& scores,
+void PrintScores(const std::vector<FrameRef>& frames, const std::vector<double>& scores,
                  const std::vector<std::uint8_t>& flags, const SelectionResult& selection) {
-    std::vector<char> passed(paths.size(), 0);
+    std::vector<char> passed(frames.size(), 0);
     for (int k : selection.passed) passed[std::size_t(k)] = 1;
-    const std::string csv = ScoresCsv(paths, scores, passed, nullptr, &flags);
+    const std::string csv = ScoresCsv(frames, scores, passed, nullptr, &flags);
     std::fwrite(csv.data(), 1, csv.size(), stdout);
 }
 
 // Moves the passed frames into Good; the exit status.
-int MovePassed(const std::vector<std::string>& paths, const SelectionResult& selection) {
-    std::vector<std::string> sources;
-    for (int k : selection.passed) sources.push_back(paths[std::size_t(k)]);
+int MovePassed(const std::vector<FrameRef>& frames, const SelectionResult& selection) {
+    std::vector<FrameRef> sources;
+    for (int k : selection.passed) sources.push_back(frames[std::size_t(k)]);
     const std::vector<MoveOutcome> outcomes = MovePassedFiles(sources);
     int moved = 0, written = 0;
     for (const MoveOutcome& outcome : outcomes)
-        (outcome.video.empty() ? moved : written) += outcome.moved;
+        (outcome.source.inVideo() ? written : moved) += outcome.moved;
     const int failed = int(outcomes.size()) - moved - written;
     for (const MoveFailure& f : SummariseFailures(outcomes)) {
         if (f.folderFault)
@@ -381,25 +390,24 @@ int MovePassed(const std::vector<std::string>& paths, const SelectionResult& sel
 
 int Select(int argc, char** argv) {
     SelectOptions options;
-    std::vector<std::string> paths;
-    const std::string usage = ParseSelect(argc, argv, options, paths);
+    std::vector<FrameRef> given;
+    const std::string usage = ParseSelect(argc, argv, options, given);
     if (!usage.empty()) return UsageError(usage);
 
     std::string error;
-    std::vector<std::string> given;
-    given.swap(paths);
-    if (!ExpandFrameEntries(given, paths, error)) {
+    std::vector<FrameRef> frames;
+    if (!ExpandFrameEntries(given, frames, error)) {
         Report(error);
         return kExitFailure;
     }
-    const MixedFrames mixed = WarnAboutOddFrames(paths);
+    const MixedFrames mixed = WarnAboutOddFrames(frames);
     AnalysisResults results;
-    if (!CreateAnalysisResults(results, int(paths.size()), error)) {
+    if (!CreateAnalysisResults(results, int(frames.size()), error)) {
         Report(error);
         return kExitFailure;
     }
     TerminalProgress bar(stderr, "analysing");
-    const BatchResult run = RunBatch(results, paths, options.mode, &bar, options.threads);
+    const BatchResult run = RunBatch(results, frames, options.mode, &bar, options.threads);
     bar.finish();
     if (run.status != BatchStatus::Completed) {
         Report(RunFailure(run));
@@ -407,7 +415,7 @@ int Select(int argc, char** argv) {
     }
 
     MarkOddFrames(results.flags, mixed);
-    const int count = int(paths.size());
+    const int count = int(frames.size());
     const std::vector<LeftOutFrame> excluded =
         options.excludeFlagged ? LeftOutWithFlagged(results.leftOut, results.flags)
                                : results.leftOut;
@@ -430,7 +438,7 @@ int Select(int argc, char** argv) {
         selection = SelectFrames(scores, options.level, excluded);
     }
     if (!excluded.empty()) rule += ", " + std::to_string(excluded.size()) + " flagged left out";
-    PrintScores(paths, scores, results.flags, selection);
+    PrintScores(frames, scores, results.flags, selection);
     if (!CheckStdout()) return kExitFailure;
     std::fprintf(stderr,
                  "framesifter-cli: %zu of %d frames passed (%s, band %d:%d%s, threshold %s, "
@@ -439,7 +447,7 @@ int Select(int argc, char** argv) {
                  bandSource, ShortScoreText(selection.threshold).c_str(),
                  ShortScoreText(selection.minimum).c_str(),
                  ShortScoreText(selection.maximum).c_str());
-    return options.move ? MovePassed(paths, selection) : 0;
+    return options.move ? MovePassed(frames, selection) : 0;
 }
 
 int Demo(int argc, char** argv) {

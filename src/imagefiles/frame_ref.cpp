@@ -83,26 +83,32 @@ std::string UnopenedVideoReason(const FrameRef& ref, const std::string& error) {
            " to take a frame from, and the file of this very name is no frame: " + kNotAFrameName;
 }
 
-bool ExpandFrameEntries(const std::vector<std::string>& paths, std::vector<std::string>& entries,
+FrameRef FrameOfVideo(const std::string& video, int n) {
+    if (IsVideoName(video)) return {video, n};
+    return {FrameRefText({video, n}), 0};
+}
+
+bool ExpandFrameEntries(const std::vector<FrameRef>& chosen, std::vector<FrameRef>& frames,
                         std::string& error) {
-    entries.clear();
-    for (const std::string& path : paths) {
-        if (!IsVideoFormat(FrameFormatOf(path))) {
-            if (entries.size() >= kMaxFrameEntries)
+    frames.clear();
+    for (const FrameRef& ref : chosen) {
+        if (ref.inVideo() || !IsVideoFormat(FrameFormatOf(ref.file))) {
+            if (frames.size() >= kMaxFrameEntries)
                 return Fail(error, "more than " + std::to_string(kMaxFrameEntries) + " frames");
-            entries.push_back(path);
+            frames.push_back(ref);
             continue;
         }
+        const std::string& path = ref.file;
         int count = 0;
         std::string reason;
         if (!ReadVideoFrameCount(path, count, reason)) return Fail(error, path + ": " + reason);
-        if (std::size_t(count) > kMaxFrameEntries - entries.size()) {
+        if (std::size_t(count) > kMaxFrameEntries - frames.size()) {
             return Fail(error, path + ": its " + std::to_string(count) +
                                    " frames would make more than " +
                                    std::to_string(kMaxFrameEntries) + " frames in all");
         }
-        entries.reserve(entries.size() + std::size_t(count));
-        for (int n = 1; n <= count; ++n) entries.push_back(FrameRefText({path, n}));
+        frames.reserve(frames.size() + std::size_t(count));
+        for (int n = 1; n <= count; ++n) frames.push_back(FrameOfVideo(path, n));
     }
     return true;
 }

@@ -36,11 +36,16 @@ std::string UnopenedVideoReason(const FrameRef& ref, const std::string& error);
 // The most entries one list of frames may hold.
 constexpr std::size_t kMaxFrameEntries = 100000;
 
-// The chosen paths as entries, in order: a video becomes its frames PATH#1 .. PATH#count
-// (only its header is read), any other path stays itself. False with a reason naming the
-// video when a video cannot be read or the entries would pass kMaxFrameEntries.
-[[nodiscard]] bool ExpandFrameEntries(const std::vector<std::string>& paths,
-                                      std::vector<std::string>& entries, std::string& error);
+// Frame n (from 1) of `video` as a list holds it. A video named by its extension alone has
+// frames that no "PATH#N" names: each stays that text, a still file's name that reads as none.
+FrameRef FrameOfVideo(const std::string& video, int n);
+
+// The chosen files and frames as the frames they stand for, in order: a video chosen whole
+// becomes its frames 1 .. count (only its header is read), anything else stays itself. False
+// with a reason naming the video when a video cannot be read or the frames would pass
+// kMaxFrameEntries.
+[[nodiscard]] bool ExpandFrameEntries(const std::vector<FrameRef>& chosen,
+                                      std::vector<FrameRef>& frames, std::string& error);
 // A video's frame count from its header alone, for a path the table calls a video. False
 // with the reader's reason.
 [[nodiscard]] bool ReadVideoFrameCount(const std::string& video, int& frameCount,

@@ -49,16 +49,16 @@ bool SignatureReader::read(const FrameRef& frame, FrameSignature& signature, std
     return true;
 }
 
-bool ReadSignatures(const std::vector<std::string>& entries,
+bool ReadSignatures(const std::vector<FrameRef>& frames,
                     std::vector<std::optional<FrameSignature>>& signatures,
                     const std::function<bool()>& stopped) {
-    signatures.assign(entries.size(), std::nullopt);
+    signatures.assign(frames.size(), std::nullopt);
     SignatureReader reader;
     FrameSignature signature;
     std::string error;
-    for (std::size_t k = 0; k < entries.size(); ++k) {
+    for (std::size_t k = 0; k < frames.size(); ++k) {
         if (stopped && stopped()) return false;
-        if (reader.read(ParseFrameRef(entries[k]), signature, error)) signatures[k] = signature;
+        if (reader.read(frames[k], signature, error)) signatures[k] = signature;
     }
     return true;
 }

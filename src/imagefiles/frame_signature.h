@@ -36,9 +36,9 @@ private:
     std::map<std::string, Video> videos_;
 };
 
-// Every entry's signature, none where the header cannot be read. False, with `signatures`
-// incomplete, when `stopped` (may be empty) says so between entries.
-bool ReadSignatures(const std::vector<std::string>& entries,
+// Every frame's signature, none where the header cannot be read. False, with `signatures`
+// incomplete, when `stopped` (may be empty) says so between frames.
+bool ReadSignatures(const std::vector<FrameRef>& frames,
                     std::vector<std::optional<FrameSignature>>& signatures,
                     const std::function<bool()>& stopped);
 

@@ -3,17 +3,18 @@
 
 #include "analysis_results.h"
 #include "band_suggestion.h"
+#include "frame_ref.h"
 #include "selection_session.h"
 
 #include <string>
 #include <vector>
 
 struct ScoresData {
-    std::vector<std::string> files;  // full paths, in list order
-    std::vector<double> scores;      // band scores, one per file
-    std::vector<char> passed;        // 1 for a passed file
-    double threshold = 0;            // the level's score line
-    int cut = 0;                     // how many of the best pass: the cut on the sorted plot
+    std::vector<framesifter::FrameRef> files;  // in list order
+    std::vector<double> scores;                // band scores, one per file
+    std::vector<char> passed;                  // 1 for a passed file
+    double threshold = 0;                      // the level's score line
+    int cut = 0;  // how many of the best pass: the cut on the sorted plot
     // Frames the run could not read: they have no score, so they stay out of the plots, the
     // table and the export, and the others rank from 1 among themselves.
     std::vector<framesifter::LeftOutFrame> leftOut;

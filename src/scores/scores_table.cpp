@@ -1,6 +1,7 @@
 #include "scores_table.h"
 
 #include "frame_flags.h"
+#include "frame_ref.h"
 #include "natural_order.h"
 #include "score_csv.h"
 
@@ -37,7 +38,7 @@ void ScoresTableModel::setData(const ScoresData& data, const std::vector<int>& r
     names_.resize(n);
     utf8Names_.resize(n);
     for (std::size_t k = 0; k < n; ++k) {
-        paths_[k] = QString::fromStdString(data.files[k]);
+        paths_[k] = QString::fromStdString(framesifter::FrameRefText(data.files[k]));
         names_[k] = QFileInfo(paths_[k]).fileName();
         utf8Names_[k] = names_[k].toStdString();
     }

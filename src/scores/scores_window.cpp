@@ -321,8 +321,8 @@ void ScoresWindow::exportCsv() {
     const QStringList filters = {QStringLiteral("CSV (*.csv)")};
     const UserDialogs::SaveChoice choice = Dialogs().getSaveFile(
         this, tr("CSV に保存"), filters, preferences.dialogFilter(kind, int(filters.size())),
-        preferences.dialogFolder(kind,
-                                 QFileInfo(QString::fromStdString(s.files[0])).absolutePath()));
+        preferences.dialogFolder(
+            kind, QFileInfo(QString::fromStdString(s.files[0].file)).absolutePath()));
     if (!choice.accepted || choice.file.isEmpty()) return;
     preferences.keepDialogChoice(kind, choice.file, choice.filterIndex);
     const std::string csv = ScoresCsv(s.files, s.scores, s.passed, &ranks_, &s.flags);

@@ -297,7 +297,7 @@ DuplicateRemoval RemoveDuplicate(const std::string& duplicate, const std::string
         return result;
     }
     // One directory entry reached by two paths is no duplicate: removing it loses it.
-    if (FindRepeatedEntry({duplicate, kept}).first >= 0) return Differs(result);
+    if (FindRepeatedEntry({{duplicate, 0}, {kept, 0}}).first >= 0) return Differs(result);
     if (S_ISLNK(a.st_mode) && S_ISLNK(b.st_mode)) {
         std::string ta, tb;
         if (!LinkText(duplicate, ta, error) || !LinkText(kept, tb, error)) return result;

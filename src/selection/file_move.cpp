@@ -4,11 +4,8 @@
 #include "file_io.h"
 #include "file_lock.h"
 #include "frame_formats.h"
-#include "frame_ref.h"
 #include "move_journal.h"
 #include "path_parts.h"
-#include "frame_formats.h"
-#include "frame_ref.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -94,11 +91,10 @@ void WriteVideoToGood(const std::string& video, const std::vector<std::size_t>& 
         MoveOutcome& o = outcomes[entries[i]];
         const int place =
             int(std::lower_bound(indices.begin(), indices.end(), frames[i] - 1) - indices.begin());
-        o.target = FrameRefText({target, place + 1});
+        o.target = {target, place + 1};
         o.moved = written;
         o.error = written ? std::string() : error;
         o.folderFault = folderFault;
-        o.video = video;
     }
 }
 
@@ -106,11 +102,11 @@ void WriteVideoToGood(const std::string& video, const std::vector<std::size_t>& 
 // the file as moved there, so that an identical copy in Good is the move's own.
 MoveOutcome MoveIntoGood(const std::string& source, const MoveControl& control, bool recorded) {
     MoveOutcome outcome;
-    outcome.source = source;
+    outcome.source = {source, 0};
     std::string folder, name;
     SplitFolderAndName(source, folder, name);
     const std::string good = GoodFolderOf(source);
-    outcome.target = good + "/" + name;
+    outcome.target = {good + "/" + name, 0};
 
     struct stat st {};
     if (lstat(source.c_str(), &st) != 0) {
@@ -125,7 +121,7 @@ MoveOutcome MoveIntoGood(const std::string& source, const MoveControl& control, 
         outcome.folderFault = true;
         return outcome;
     }
-    outcome.moved = MoveNoReplacing(source, outcome.target, control, recorded, outcome.error);
+    outcome.moved = MoveNoReplacing(source, outcome.target.file, control, recorded, outcome.error);
     outcome.stopped = !outcome.moved && outcome.error == kMoveStoppedError;
     return outcome;
 }
@@ -144,8 +140,8 @@ std::set<std::string> RecordedFiles(const std::string& good) {
     return names;
 }
 
-// The frame entries VIDEO#N of each video: they are written together, when the video's first
-// passed frame is reached.
+// The passed frames of each video: they are written together, when the video's first passed
+// frame is reached.
 struct VideoFrames {
     std::vector<std::size_t> entries;
     std::vector<int> frames;
@@ -164,8 +160,8 @@ struct GoodFolder {
 
 // What one call moves where: each source's video (null for a file) and Good folder.
 struct MovePlan {
-    explicit MovePlan(const std::vector<std::string>& sources) : sources(sources) {}
-    const std::vector<std::string>& sources;
+    explicit MovePlan(const std::vector<FrameRef>& sources) : sources(sources) {}
+    const std::vector<FrameRef>& sources;
     std::map<std::string, VideoFrames> videos;
     std::vector<const std::string*> videoOf;
     std::map<std::string, GoodFolder> goods;
@@ -176,10 +172,10 @@ struct MovePlan {
 };
 
 void PlanFolders(MovePlan& plan) {
-    const std::vector<std::string>& sources = plan.sources;
+    const std::vector<FrameRef>& sources = plan.sources;
     plan.videoOf.assign(sources.size(), nullptr);
     for (std::size_t i = 0; i < sources.size(); ++i) {
-        const FrameRef ref = ParseFrameRef(sources[i]);
+        const FrameRef& ref = sources[i];
         if (!ref.inVideo()) continue;
         auto& v = plan.videos[ref.file];
         v.entries.push_back(i);
@@ -188,7 +184,7 @@ void PlanFolders(MovePlan& plan) {
     }
     plan.goodOf.resize(sources.size());
     for (std::size_t i = 0; i < sources.size(); ++i) {
-        plan.goodOf[i] = GoodFolderOf(plan.videoOf[i] ? *plan.videoOf[i] : sources[i]);
+        plan.goodOf[i] = GoodFolderOf(sources[i].file);
         plan.goods[plan.goodOf[i]];
     }
     plan.outcomes.resize(sources.size());
@@ -220,7 +216,7 @@ bool PlannedEntry(MovePlan& plan, std::size_t i, JournalEntry& e) {
     const std::string* video = plan.videoOf[i];
     e.video = video != nullptr;
     if (e.video && plan.videos[*video].entries.front() != i) return false;
-    const std::string& path = e.video ? *video : plan.sources[i];
+    const std::string& path = plan.sources[i].file;
     std::string folder;
     SplitFolderAndName(path, folder, e.name);
     e.origin = AbsoluteOrigin(path);
@@ -260,14 +256,13 @@ void StartRecords(MovePlan& plan) {
 void Refuse(MovePlan& plan, std::size_t i, const GoodFolder& g) {
     const auto mark = [&](std::size_t k) {
         std::string folder, name;
-        SplitFolderAndName(plan.videoOf[k] ? *plan.videoOf[k] : plan.sources[k], folder, name);
+        SplitFolderAndName(plan.sources[k].file, folder, name);
         MoveOutcome& o = plan.outcomes[k];
         o.source = plan.sources[k];
-        o.target = plan.goodOf[i] + "/" + name;
+        o.target = {plan.goodOf[i] + "/" + name, 0};
         o.error = g.refused;
         o.folderFault = true;
         o.goodInUse = g.inUse;
-        if (plan.videoOf[k]) o.video = *plan.videoOf[k];
         plan.done[k] = 1;
         ++plan.finished;
     };
@@ -290,8 +285,8 @@ void MoveOne(MovePlan& plan, std::size_t i, const GoodFolder& g, const MoveContr
         return;
     }
     std::string folder, name;
-    SplitFolderAndName(plan.sources[i], folder, name);
-    plan.outcomes[i] = MoveIntoGood(plan.sources[i], control, g.recorded.count(name) > 0);
+    SplitFolderAndName(plan.sources[i].file, folder, name);
+    plan.outcomes[i] = MoveIntoGood(plan.sources[i].file, control, g.recorded.count(name) > 0);
     ++plan.finished;
 }
 
@@ -312,8 +307,8 @@ MoveOutcome MoveToGood(const std::string& source, const MoveControl& control) {
         MoveOutcome outcome;
         std::string folder, name;
         SplitFolderAndName(source, folder, name);
-        outcome.source = source;
-        outcome.target = good + "/" + name;
+        outcome.source = {source, 0};
+        outcome.target = {good + "/" + name, 0};
         outcome.error = GoodInUseError(good);
         outcome.folderFault = outcome.goodInUse = true;
         return outcome;
@@ -323,7 +318,7 @@ MoveOutcome MoveToGood(const std::string& source, const MoveControl& control) {
     return MoveIntoGood(source, control, RecordedFiles(good).count(name) > 0);
 }
 
-std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources,
+std::vector<MoveOutcome> MovePassedFiles(const std::vector<FrameRef>& sources,
                                          const MoveControl& control) {
     MovePlan plan(sources);
     PlanFolders(plan);
@@ -357,9 +352,10 @@ std::vector<MoveFailure> SummariseFailures(const std::vector<MoveOutcome>& outco
     std::map<std::tuple<bool, std::string, std::string>, std::size_t> lines;
     for (const MoveOutcome& o : outcomes) {
         if (o.moved) continue;
-        const std::string subject = o.folderFault ? o.target.substr(0, o.target.find_last_of('/'))
-                                    : o.video.empty() ? o.source
-                                                      : o.video;
+        // A video's frames fail together, under the video's name.
+        const std::string subject = o.folderFault
+                                        ? o.target.file.substr(0, o.target.file.find_last_of('/'))
+                                        : o.source.file;
         const auto key = std::make_tuple(o.folderFault, subject, o.error);
         const auto found = lines.find(key);
         if (found != lines.end()) {

@@ -3,6 +3,7 @@
 // losing a file.
 
 #include "checked_move.h"
+#include "frame_ref.h"
 
 #include <string>
 #include <vector>
@@ -10,11 +11,10 @@
 namespace framesifter {
 
 struct MoveOutcome {
-    std::string source;
-    // <folder of source>/Good/<name>; for a video's frame VIDEO#N, Good/<video name>#M, its
+    FrameRef source;
+    // <folder of source>/Good/<name>; for frame N of a video, frame M of Good/<video name>, its
     // place M in the video written there
-    std::string target;
-    std::string video;  // the video of a frame entry
+    FrameRef target;
     bool moved = false;
     std::string error;         // why it did not move
     bool folderFault = false;  // the error is the Good folder's, shared by its whole folder
@@ -38,16 +38,16 @@ MoveOutcome MoveToGood(const std::string& source, const MoveControl& control = {
 
 // Every file in order; every outcome is returned. Each Good folder is held from before its
 // record is written until the end; one that another move or undo holds takes nothing. After a stop
-// the files not reached are not attempted: their outcomes say stopped, not moved. The frame entries
-// VIDEO#N of one video are not moved but copied, all at once, into a new video Good/<video name>
-// beside it (never replacing a file), in frame order; the video itself is left as it is.
-std::vector<MoveOutcome> MovePassedFiles(const std::vector<std::string>& sources,
+// the files not reached are not attempted: their outcomes say stopped, not moved. The frames of
+// one video are not moved but copied, all at once, into a new video Good/<video name> beside it
+// (never replacing a file), in frame order; the video itself is left as it is.
+std::vector<MoveOutcome> MovePassedFiles(const std::vector<FrameRef>& sources,
                                          const MoveControl& control = {});
 
 // What did not move, for one report: a Good-folder fault once per folder (with the number
 // of files it kept back), any other failure once per file or video, in the order first met.
 struct MoveFailure {
-    std::string subject;  // the file, or the Good folder for a folder fault
+    std::string subject;  // the file or video, or the Good folder for a folder fault
     std::string error;
     int files = 1;
     bool folderFault = false;

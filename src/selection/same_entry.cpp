@@ -1,6 +1,5 @@
 #include "same_entry.h"
 
-#include "frame_ref.h"
 #include "path_parts.h"
 
 #include <filesystem>
@@ -10,7 +9,7 @@
 
 namespace framesifter {
 
-RepeatedEntry FindRepeatedEntry(const std::vector<std::string>& paths) {
+RepeatedEntry FindRepeatedEntry(const std::vector<FrameRef>& frames) {
     using Key = std::tuple<dev_t, ino_t, std::string, std::string>;
     // Where an entry was listed whole (a file, or a video with all its frames) and where
     // each of its frames was.
@@ -21,8 +20,8 @@ RepeatedEntry FindRepeatedEntry(const std::vector<std::string>& paths) {
     };
     std::map<std::string, std::pair<dev_t, ino_t>> folders;  // looked up once each
     std::map<Key, Listed> seen;
-    for (std::size_t k = 0; k < paths.size(); ++k) {
-        const FrameRef ref = ParseFrameRef(paths[k]);
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        const FrameRef& ref = frames[k];
         const int frame = ref.frame;
         std::string folder, name;
         SplitFolderAndName(ref.file, folder, name);
@@ -55,12 +54,12 @@ RepeatedEntry FindRepeatedEntry(const std::vector<std::string>& paths) {
     return {};
 }
 
-std::string RepeatedEntryText(const std::vector<std::string>& paths,
-                              const RepeatedEntry& repeated) {
-    const std::string& first = paths[std::size_t(repeated.first)];
-    const std::string& second = paths[std::size_t(repeated.second)];
+std::string RepeatedEntryText(const std::vector<FrameRef>& frames, const RepeatedEntry& repeated) {
+    const FrameRef& firstFrame = frames[std::size_t(repeated.first)];
+    const std::string first = FrameRefText(firstFrame);
+    const std::string second = FrameRefText(frames[std::size_t(repeated.second)]);
     if (!repeated.wholeVideo) return second + " is listed twice (also as " + first + ")";
-    const bool firstIsFrame = ParseFrameRef(first).inVideo();
+    const bool firstIsFrame = firstFrame.inVideo();
     return (firstIsFrame ? first : second) + " is listed twice: by itself and within " +
            (firstIsFrame ? second : first) + ", which lists every frame of the video";
 }

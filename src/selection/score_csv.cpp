@@ -41,15 +41,15 @@ std::string ShortScoreText(double score) {
     return std::string(number, r.ptr);
 }
 
-std::string ScoresCsv(const std::vector<std::string>& files, const std::vector<double>& scores,
+std::string ScoresCsv(const std::vector<FrameRef>& frames, const std::vector<double>& scores,
                       const std::vector<char>& passed, const std::vector<int>* ranks,
                       const std::vector<std::uint8_t>* flags) {
     std::string out = "file,score,passed";
     if (ranks) out += ",rank";
     if (flags) out += ",flags";
     out += '\n';
-    for (std::size_t k = 0; k < files.size(); ++k) {
-        out += CsvField(files[k]);
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        out += CsvField(FrameRefText(frames[k]));
         out += ',' + ScoreText(scores[k]) + (passed[k] ? ",1" : ",0");
         if (ranks) out += ',' + ((*ranks)[k] ? std::to_string((*ranks)[k]) : std::string());
         if (flags) out += ',' + FlagNames(k < flags->size() ? (*flags)[k] : 0);

@@ -1,6 +1,8 @@
 #pragma once
 // The scores as CSV, one form for the command-line tool and the scores window.
 
+#include "frame_ref.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,9 +22,9 @@ std::string ScoreText(double score);
 std::string ShortScoreText(double score);
 
 // "file,score,passed" (and ",rank" when ranks are given, then ",flags" when flags are) and one
-// row per file: the score as ScoreText, passed as 0 or 1, the rank from 1 (empty for 0), the
-// frame's FlagNames.
-std::string ScoresCsv(const std::vector<std::string>& files, const std::vector<double>& scores,
+// row per frame: its FrameRefText, the score as ScoreText, passed as 0 or 1, the rank from 1
+// (empty for 0), the frame's FlagNames.
+std::string ScoresCsv(const std::vector<FrameRef>& frames, const std::vector<double>& scores,
                       const std::vector<char>& passed, const std::vector<int>* ranks = nullptr,
                       const std::vector<std::uint8_t>* flags = nullptr);
 

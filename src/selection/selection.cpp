@@ -48,9 +48,9 @@ std::vector<LeftOutFrame> LeftOutWithFlagged(const std::vector<LeftOutFrame>& le
     return out;
 }
 
-bool ResultsMatch(const AnalysisResults& results, const std::vector<std::string>& paths,
+bool ResultsMatch(const AnalysisResults& results, const std::vector<FrameRef>& frames,
                   WindowMode mode) {
-    return !paths.empty() && results.files == paths && results.mode == mode;
+    return !frames.empty() && results.files == frames && results.mode == mode;
 }
 
 }  // namespace framesifter

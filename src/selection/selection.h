@@ -30,9 +30,9 @@ SelectionResult SelectFrames(const std::vector<double>& scores, int level,
 std::vector<LeftOutFrame> LeftOutWithFlagged(const std::vector<LeftOutFrame>& leftOut,
                                              const std::vector<std::uint8_t>& flags);
 
-// True when the last run went to its end over exactly these files, in this order, with this
+// True when the last run went to its end over exactly these frames, in this order, with this
 // window mode: only then do the table's columns belong to them.
-bool ResultsMatch(const AnalysisResults& results, const std::vector<std::string>& paths,
+bool ResultsMatch(const AnalysisResults& results, const std::vector<FrameRef>& frames,
                   WindowMode mode);
 
 }  // namespace framesifter

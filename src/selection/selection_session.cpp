@@ -3,8 +3,6 @@
 
 #include "selection.h"
 
-#include <QFile>
-
 #include <utility>
 
 namespace framesifter {
@@ -26,9 +24,9 @@ std::vector<char> SelectionSession::passedFlags() const {
 
 void SelectionSession::setEntries(std::vector<Entry> entries) {
     entries_ = std::move(entries);
-    nativePaths_.clear();
-    nativePaths_.reserve(entries_.size());
-    for (const Entry& e : entries_) nativePaths_.push_back(QFile::encodeName(e.path).toStdString());
+    frames_.clear();
+    frames_.reserve(entries_.size());
+    for (const Entry& e : entries_) frames_.push_back(e.frame);
     updateMatch();
     clearPasses();
     emit entriesChanged();
@@ -93,7 +91,7 @@ SelectionSession::SelectOutcome SelectionSession::select(const PassRule& rule) {
     passes_.clear();
     for (int k : result.passed) {
         const Entry& e = entries_[std::size_t(k)];
-        passes_.push_back({k, e.name, e.path, QString(), false});
+        passes_.push_back({k, e.name, e.frame, FrameRef(), false});
     }
     emit passesChanged();
     setThreshold(result.threshold);
@@ -101,9 +99,9 @@ SelectionSession::SelectOutcome SelectionSession::select(const PassRule& rule) {
     return SelectOutcome::Selected;
 }
 
-bool SelectionSession::dropPass(const QString& path) {
+bool SelectionSession::dropPass(const FrameRef& frame) {
     for (auto p = passes_.begin(); p != passes_.end(); ++p) {
-        if (p->path != path) continue;
+        if (p->frame != frame) continue;
         passes_.erase(p);
         emit passesChanged();
         emit changed();
@@ -112,13 +110,13 @@ bool SelectionSession::dropPass(const QString& path) {
     return false;
 }
 
-void SelectionSession::markMoved(const std::vector<std::pair<std::size_t, QString>>& moved) {
+void SelectionSession::markMoved(const std::vector<std::pair<std::size_t, FrameRef>>& moved) {
     bool anyMoved = false;
     for (const auto& [index, target] : moved) {
         if (index >= passes_.size() || passes_[index].moved) continue;
         Pass& p = passes_[index];
-        p.origin = p.path;
-        p.path = target;
+        p.origin = p.frame;
+        p.frame = target;
         p.moved = anyMoved = true;
     }
     if (anyMoved) {
@@ -132,8 +130,8 @@ void SelectionSession::markReturned(const std::vector<std::size_t>& passes) {
     for (std::size_t index : passes) {
         if (index >= passes_.size() || !passes_[index].moved) continue;
         Pass& p = passes_[index];
-        p.path = p.origin;
-        p.origin.clear();
+        p.frame = p.origin;
+        p.origin = FrameRef();
         p.moved = false;
         returned = true;
     }
@@ -145,7 +143,7 @@ void SelectionSession::markReturned(const std::vector<std::size_t>& passes) {
 
 void SelectionSession::clearEntriesKeepingPasses() {
     entries_.clear();
-    nativePaths_.clear();
+    frames_.clear();
     for (Pass& p : passes_) p.entry = -1;
     updateMatch();
     emit entriesChanged();
@@ -154,7 +152,7 @@ void SelectionSession::clearEntriesKeepingPasses() {
 }
 
 void SelectionSession::updateMatch() {
-    matches_ = ResultsMatch(results_, nativePaths_, mode_);
+    matches_ = ResultsMatch(results_, frames_, mode_);
     updateScores();
 }
 

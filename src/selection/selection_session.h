@@ -5,6 +5,7 @@
 
 #include "analysis_results.h"
 #include "band_suggestion.h"
+#include "frame_ref.h"
 #include "ranking.h"
 #include "window_mode.h"
 
@@ -19,14 +20,16 @@ namespace framesifter {
 class SelectionSession : public QObject {
     Q_OBJECT
 public:
-    // A listed frame: what the list shows, and its path (VIDEO#N for a video's frame).
+    // A listed frame: what the list shows, and the frame.
     struct Entry {
-        QString name, path;
+        QString name;
+        FrameRef frame;
     };
-    // A passed frame. Once moved, `path` is where it lies in Good and `origin` where it was.
+    // A passed frame. Once moved, `frame` is where it lies in Good and `origin` where it was.
     struct Pass {
         int entry = -1;  // its list position; -1 once the list it came from is gone
-        QString name, path, origin;
+        QString name;
+        FrameRef frame, origin;
         bool moved = false;
     };
     enum class SelectOutcome { Selected, NoEntries, StaleResults };
@@ -34,6 +37,8 @@ public:
     explicit SelectionSession(QObject* parent = nullptr);
 
     const std::vector<Entry>& entries() const { return entries_; }
+    // The entries' frames, in list order.
+    const std::vector<FrameRef>& frames() const { return frames_; }
     WindowMode mode() const { return mode_; }
     // The last completed run (its files empty when there is none).
     const AnalysisResults& results() const { return results_; }
@@ -71,10 +76,10 @@ public:
 
     // The passes under `rule` (the level for PassRule::Kind::Level) replace the pass list.
     SelectOutcome select(const PassRule& rule);
-    // Takes the first pass of `path` out of the list (until the next selection).
-    bool dropPass(const QString& path);
+    // Takes the first pass of `frame` out of the list (until the next selection).
+    bool dropPass(const FrameRef& frame);
     // Pass `pass` now lies at `target` in Good.
-    void markMoved(const std::vector<std::pair<std::size_t, QString>>& moved);
+    void markMoved(const std::vector<std::pair<std::size_t, FrameRef>>& moved);
     // These moved passes are back where they were.
     void markReturned(const std::vector<std::size_t>& passes);
     // The list is emptied after a move; the passes stay to show where the frames went.
@@ -104,7 +109,7 @@ private:
     void setThreshold(double threshold);
 
     std::vector<Entry> entries_;
-    std::vector<std::string> nativePaths_;
+    std::vector<FrameRef> frames_;  // the entries' frames, as runs list them
     WindowMode mode_ = WindowMode::Centre;
     AnalysisResults results_;
     bool matches_ = false;

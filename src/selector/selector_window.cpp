@@ -61,22 +61,7 @@ const int kPollInterval = 100;  // ms between looks at a run's progress
 std::string ToNative(const QString& path) { return QFile::encodeName(path).toStdString(); }
 QString FromNative(const std::string& path) { return QFile::decodeName(path.c_str()); }
 
-QString PathOf(const QListWidgetItem* item) {
-    return item->data(SelectorWindow::kPathRole).toString();
-}
-
-QStringList Paths(const QListWidget* list) {
-    QStringList paths;
-    for (int i = 0; i < list->count(); ++i) paths << PathOf(list->item(i));
-    return paths;
-}
-
-std::vector<std::string> NativePaths(const QListWidget* list) {
-    std::vector<std::string> paths;
-    paths.reserve(std::size_t(list->count()));
-    for (int i = 0; i < list->count(); ++i) paths.push_back(ToNative(PathOf(list->item(i))));
-    return paths;
-}
+QString FrameText(const FrameRef& frame) { return FromNative(FrameRefText(frame)); }
 
 int SelectedRow(const QListWidget* list) {
     const auto items = list->selectedItems();
@@ -108,7 +93,7 @@ QString UnreadableText(const QString& path, const std::string& reason) {
 }
 
 QString BadFrameText(const BatchResult& bad) {
-    const QString path = FromNative(bad.failedPath);
+    const QString path = FrameText(bad.failedFrame);
     return bad.status == BatchStatus::TooSmall ? TooSmallText(path, bad.width, bad.height)
                                                : UnreadableText(path, bad.reason);
 }
@@ -230,7 +215,7 @@ struct SelectorWindow::Work {
     std::string error;  // what an exception in the thread said
 
     // An analysis run; its results replace the window's only once it completes.
-    std::vector<std::string> paths;
+    std::vector<FrameRef> frames;
     WindowMode mode = WindowMode::Centre;
     std::unique_ptr<AnalysisResults> scratch;
     BatchControl control;
@@ -250,7 +235,7 @@ struct SelectorWindow::Work {
 
     // A move.
     std::atomic<bool> stopMove{false};
-    std::vector<std::string> sources;
+    std::vector<FrameRef> sources;
     std::vector<std::size_t> passes;  // the session's passes being moved
     std::vector<MoveOutcome> outcomes;
     std::function<void(std::uint64_t)> blockCopied;
@@ -284,7 +269,7 @@ struct SelectorWindow::Work {
     // Signatures first: the user hears of frames that differ before any is analysed.
     void runAnalysis() {
         std::vector<std::optional<FrameSignature>> signatures;
-        if (!ReadSignatures(paths, signatures, [this] { return control.stopRequested(); })) {
+        if (!ReadSignatures(frames, signatures, [this] { return control.stopRequested(); })) {
             result.status = BatchStatus::Stopped;
             return;
         }
@@ -294,7 +279,7 @@ struct SelectorWindow::Work {
             return;
         }
         SharedProgress progress(percent, done);
-        result = RunBatch(*scratch, paths, mode, &progress, 0, &control);
+        result = RunBatch(*scratch, frames, mode, &progress, 0, &control);
         if (result.status == BatchStatus::NoMemory) error = result.reason;
         if (result.status == BatchStatus::Completed) MarkOddFrames(scratch->flags, odd);
     }
@@ -352,7 +337,7 @@ SelectorWindow::SelectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
             &SelectorWindow::showScoredFrame);
     connect(scoresWindow_.get(), &ScoresWindow::frameOpened, this, [this](int index) {
         if (!work_ && session_.resultsMatch())
-            emit frameOpenRequested(Paths(fileList_), index, false);
+            emit frameOpenRequested(session_.frames(), index, false);
     });
 }
 
@@ -467,7 +452,7 @@ void SelectorWindow::connectControls() {
     passedList_->viewport()->installEventFilter(this);
     for (QListWidget* list : {fileList_, passedList_})
         connect(list, &QListWidget::itemDoubleClicked, this, [this, list](QListWidgetItem* item) {
-            emit frameOpenRequested(Paths(list), list->row(item), list == passedList_);
+            emit frameOpenRequested(listFrames(list), list->row(item), list == passedList_);
         });
 }
 
@@ -625,18 +610,19 @@ void SelectorWindow::openFiles() {
         std::stable_sort(named.begin(), named.end(),
                          [](const Named& a, const Named& b) { return NaturalLess(a.key, b.key); });
         std::vector<ListEntry> chosen, entries;
-        std::vector<std::string> paths;
+        std::vector<FrameRef> frames;
         chosen.reserve(named.size());
+        frames.reserve(named.size());
         for (const Named& n : named) {
-            chosen.push_back({n.name, n.path});
-            paths.push_back(ToNative(n.path));
+            frames.push_back(ParseFrameRef(ToNative(n.path)));
+            chosen.push_back({n.name, frames.back()});
         }
         // A frame chosen twice would be scored twice and moved once.
-        const RepeatedEntry repeated = FindRepeatedEntry(paths);
+        const RepeatedEntry repeated = FindRepeatedEntry(frames);
         if (repeated.first >= 0) {
             Dialogs().showMessage(this, tr("同じフレームが2回選ばれています\n%1\n%2")
-                                            .arg(chosen[std::size_t(repeated.first)].path,
-                                                 chosen[std::size_t(repeated.second)].path));
+                                            .arg(named[std::size_t(repeated.first)].path,
+                                                 named[std::size_t(repeated.second)].path));
         } else if (expandVideos(chosen, entries)) {
             session_.setEntries(std::move(entries));
         }
@@ -646,26 +632,27 @@ void SelectorWindow::openFiles() {
 bool SelectorWindow::expandVideos(const std::vector<ListEntry>& chosen,
                                   std::vector<ListEntry>& entries) {
     for (const ListEntry& n : chosen) {
-        if (!IsVideoFormat(FrameFormatOf(n.name.toStdString()))) {
+        const std::string& video = n.frame.file;
+        if (n.frame.inVideo() || !IsVideoFormat(FrameFormatOf(video))) {
             entries.push_back(n);
             continue;
         }
         int frameCount = 0;
         std::string error;
-        if (!ReadVideoFrameCount(ToNative(n.path), frameCount, error)) {
-            Dialogs().showMessage(this, UnreadableText(n.path, error));
+        if (!ReadVideoFrameCount(video, frameCount, error)) {
+            Dialogs().showMessage(this, UnreadableText(FromNative(video), error));
             return false;
         }
         if (std::size_t(frameCount) > kMaxFrameEntries - entries.size()) {
             Dialogs().showMessage(this, tr("フレーム数を%1個以下にしてください\n%2 (%3 フレーム)")
                                             .arg(kMaxFrameEntries)
-                                            .arg(n.path)
+                                            .arg(FromNative(video))
                                             .arg(frameCount));
             return false;
         }
         for (int f = 1; f <= frameCount; ++f)
-            entries.push_back({QStringLiteral("%1 #%2").arg(n.name).arg(f),
-                               QStringLiteral("%1#%2").arg(n.path).arg(f)});
+            entries.push_back(
+                {QStringLiteral("%1 #%2").arg(n.name).arg(f), FrameOfVideo(video, f)});
     }
     return true;
 }
@@ -679,7 +666,7 @@ void SelectorWindow::showEntries() {
     for (const ListEntry& e : entries) names << e.name;
     fileList_->addItems(names);
     for (int i = 0; i < fileList_->count(); ++i)
-        fileList_->item(i)->setData(kPathRole, entries[std::size_t(i)].path);
+        fileList_->item(i)->setData(kPathRole, FrameText(entries[std::size_t(i)].frame));
     showCounts();
 }
 
@@ -687,7 +674,7 @@ void SelectorWindow::showPasses() {
     passedList_->clear();
     for (const SelectionSession::Pass& p : session_.passes()) {
         auto* item = new QListWidgetItem(p.name, passedList_);
-        item->setData(kPathRole, p.path);
+        item->setData(kPathRole, FrameText(p.frame));
     }
     showCounts();
 }
@@ -704,7 +691,7 @@ void SelectorWindow::runAnalysis() {
         if (fileList_->count() == 0) return;
         auto work = std::make_unique<Work>();
         work->kind = Work::Analysis;
-        work->paths = NativePaths(fileList_);
+        work->frames = session_.frames();
         work->mode = session_.mode();
         work->total = fileList_->count();
         work->scratch = std::make_unique<AnalysisResults>();
@@ -793,10 +780,10 @@ void SelectorWindow::showScores() {
     });
 }
 
-void SelectorWindow::dropPassed(const QString& path) {
+void SelectorWindow::dropPassed(const FrameRef& frame) {
     RunCommand(this, [&] {
         if (work_ && work_->kind != Work::Analysis) return;
-        session_.dropPass(path);
+        session_.dropPass(frame);
     });
 }
 
@@ -833,7 +820,7 @@ void SelectorWindow::movePassed() {
         for (std::size_t i = 0; i < passes.size(); ++i) {
             if (passes[i].moved) continue;
             work->passes.push_back(i);
-            work->sources.push_back(ToNative(passes[i].path));
+            work->sources.push_back(passes[i].frame);
         }
         if (work->passes.empty()) {
             Dialogs().showMessage(this, tr("移動するファイルがありません"));
@@ -916,10 +903,7 @@ void SelectorWindow::showUndone(const UndoReport& report) {
     const std::vector<SelectionSession::Pass>& passes = session_.passes();
     for (std::size_t i = 0; i < passes.size(); ++i) {
         if (!passes[i].moved) continue;
-        const QString& origin = passes[i].origin;
-        const FrameRef ref = ParseFrameRef(ToNative(origin));
-        const QString file = ref.inVideo() ? FromNative(ref.file) : origin;
-        if (back.contains(absolute(file))) returned.push_back(i);
+        if (back.contains(absolute(FromNative(passes[i].origin.file)))) returned.push_back(i);
     }
     session_.markReturned(returned);
     QString text = tr("%n 個のファイルを元の場所に戻しました", nullptr, moved);
@@ -931,9 +915,9 @@ void SelectorWindow::showUndone(const UndoReport& report) {
             this, text + tr("\n\nGood に残ったファイルがあります\n") + CappedLines(stayed));
 }
 
-QString SelectorWindow::moveQuestion(const std::vector<std::string>& sources) {
+QString SelectorWindow::moveQuestion(const std::vector<FrameRef>& sources) {
     const int frames = int(std::count_if(sources.begin(), sources.end(),
-                                         [](const auto& s) { return ParseFrameRef(s).inVideo(); }));
+                                         [](const FrameRef& s) { return s.inVideo(); }));
     const int files = int(sources.size()) - frames;
     if (frames == 0) return tr("%n 個のファイルを Good に移動しますか？", nullptr, files);
     // Frames of a video cannot move one by one: they go into a new video of the same name.
@@ -952,17 +936,27 @@ QString SelectorWindow::moveQuestion(const std::vector<std::string>& sources) {
 void SelectorWindow::inspect(QListWidget* list) {
     if (work_) return;  // the run owns the results until it ends
     const int row = SelectedRow(list);
-    if (row < 0) return;
-    const QString path = PathOf(list->item(row));
+    const std::vector<FrameRef> frames = listFrames(list);
+    if (row < 0 || std::size_t(row) >= frames.size()) return;
+    const FrameRef& frame = frames[std::size_t(row)];
     FrameReader reader;
     std::string error;
-    if (!AnalyseSingleFrame(ParseFrameRef(ToNative(path)), session_.mode(), plan_, reader,
-                            session_.frameProfile(), error)) {
-        Dialogs().showError(this, tr("このファイルは解析できません: %1\n%2")
-                                      .arg(path, QString::fromLocal8Bit(error.c_str())));
+    if (!AnalyseSingleFrame(frame, session_.mode(), plan_, reader, session_.frameProfile(),
+                            error)) {
+        Dialogs().showError(this,
+                            tr("このファイルは解析できません: %1\n%2")
+                                .arg(FrameText(frame), QString::fromLocal8Bit(error.c_str())));
         return;
     }
     drawGraph(GraphForm::Frame);
+}
+
+std::vector<FrameRef> SelectorWindow::listFrames(const QListWidget* list) const {
+    if (list == fileList_) return session_.frames();
+    std::vector<FrameRef> frames;
+    frames.reserve(session_.passes().size());
+    for (const SelectionSession::Pass& p : session_.passes()) frames.push_back(p.frame);
+    return frames;
 }
 
 void SelectorWindow::inspectFile() {
@@ -1106,7 +1100,7 @@ void SelectorWindow::finishRun(Work& work) {
         if (session_.results().leftOut.empty()) break;
         QStringList lines;
         for (const LeftOutFrame& f : session_.results().leftOut)
-            lines << QStringLiteral("%1 (%2)").arg(FromNative(f.path), LeftOutReason(f));
+            lines << QStringLiteral("%1 (%2)").arg(FrameText(f.frame), LeftOutReason(f));
         Dialogs().showMessage(this, tr("次のファイルを除いて解析しました\n") + CappedLines(lines));
         break;
     }
@@ -1143,12 +1137,12 @@ void SelectorWindow::finishMove(Work& work) {
     QApplication::restoreOverrideCursor();
     // The list entries cannot change while the move runs: every control that could is
     // disabled.
-    std::vector<std::pair<std::size_t, QString>> moved;
+    std::vector<std::pair<std::size_t, FrameRef>> moved;
     for (std::size_t i = 0; i < work.outcomes.size() && i < work.passes.size(); ++i) {
         const MoveOutcome& o = work.outcomes[i];
         if (!o.moved) continue;
-        moved.emplace_back(work.passes[i], FromNative(o.target));
-        lastGood_ = FromNative(GoodFolderOf(o.video.empty() ? o.source : o.video));
+        moved.emplace_back(work.passes[i], o.target);
+        lastGood_ = FromNative(GoodFolderOf(o.source.file));
     }
     session_.markMoved(moved);
     session_.clearEntriesKeepingPasses();

@@ -39,7 +39,8 @@ public:
     // Stops a run or move under way and waits for its thread.
     ~SelectorWindow() override;
 
-    // Each list entry shows a file's name and keeps its full path under this role.
+    // Each list entry shows a file's name and keeps its full path (PATH#N for a video's frame)
+    // under this role.
     static constexpr int kPathRole = Qt::UserRole;
     // A file-list entry that the last run left out keeps its reason under this role.
     static constexpr int kLeftOutRole = Qt::UserRole + 2;
@@ -87,9 +88,10 @@ public:
 signals:
     // A run or move has ended and the window shows its outcome.
     void workFinished();
-    // The user asked to look at frame `index` of `paths` (a list's paths, in order);
-    // `passList` when they are the pass list's.
-    void frameOpenRequested(const QStringList& paths, int index, bool passList);
+    // The user asked to look at frame `index` of `frames` (a list's, in order); `passList`
+    // when they are the pass list's.
+    void frameOpenRequested(const std::vector<framesifter::FrameRef>& frames, int index,
+                            bool passList);
     // Files were chosen in the open dialog, in `folder`.
     void folderChosen(const QString& folder);
 
@@ -97,8 +99,8 @@ public slots:
     void showScores();
     // Asks for a Good folder and undoes the moves recorded there.
     void undoMoves();
-    // Takes the first pass-list entry of `path` out of the list; no file is touched.
-    void dropPassed(const QString& path);
+    // Takes the first pass-list entry of `frame` out of the list; no file is touched.
+    void dropPassed(const framesifter::FrameRef& frame);
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -137,6 +139,8 @@ private:
     void clearStaleGraph();
     void placeCount(QLabel* label, int left, int count);
     void inspect(QListWidget* list);
+    // The frames a list shows, in its order.
+    std::vector<framesifter::FrameRef> listFrames(const QListWidget* list) const;
     void selectByRule(const framesifter::PassRule& rule);
     // The lists show the session's entries and passes after each change of them.
     void showEntries();
@@ -147,7 +151,7 @@ private:
     // after a message naming the video, when one cannot be read or the entries would pass
     // the most a list may hold.
     bool expandVideos(const std::vector<ListEntry>& chosen, std::vector<ListEntry>& entries);
-    static QString moveQuestion(const std::vector<std::string>& sources);
+    static QString moveQuestion(const std::vector<framesifter::FrameRef>& sources);
     void showUndone(const framesifter::UndoReport& report);
 
     // What the window shares with the thread of a run or move.

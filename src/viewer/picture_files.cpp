@@ -200,7 +200,8 @@ bool LoadSerFrame(const FrameRef& ref, QImage& picture, QString& error) {
     return true;
 }
 
-bool LoadPicture(const QString& path, FrameFormat format, QImage& picture, QString& error) {
+bool LoadPicture(const FrameRef& frame, FrameFormat format, QImage& picture, QString& error) {
+    const QString path = QFile::decodeName(frame.file.c_str());
     switch (format) {
     case FrameFormat::Bmp:
         return LoadBmpEntry(path, picture, error);
@@ -209,7 +210,7 @@ bool LoadPicture(const QString& path, FrameFormat format, QImage& picture, QStri
     case FrameFormat::Jpeg:
         return LoadJpeg(path, picture, error);
     case FrameFormat::Ser:
-        return LoadSerFrame(ParseFrameRef(LocalPath(path)), picture, error);
+        return LoadSerFrame(frame, picture, error);
     case FrameFormat::Unknown:
         break;
     }

@@ -19,9 +19,9 @@ bool LoadFits(const QString& path, QImage& picture, QString& error);
 // deeper ones with the frame's largest value white, as FITS frames are; Bayer frames show
 // their raw values in grey.
 bool LoadSerFrame(const framesifter::FrameRef& frame, QImage& picture, QString& error);
-// `path` read as `format` says; a video's entry names its frame ("PATH#N").
-bool LoadPicture(const QString& path, framesifter::FrameFormat format, QImage& picture,
-                 QString& error);
+// A still file, or a video's frame, read as `format` says.
+bool LoadPicture(const framesifter::FrameRef& frame, framesifter::FrameFormat format,
+                 QImage& picture, QString& error);
 
 // BMP in the picture's own format (8-bit palettes stay 8-bit, the rest 24-bit). The target
 // is replaced only once the new file is complete.

@@ -1,6 +1,7 @@
 #include "batch_run.h"
 #include "fits_writer.h"
 #include "child_process.h"
+#include "frame_refs.h"
 #include "temp_dir.h"
 
 #include <QImage>
@@ -81,7 +82,7 @@ TEST_F(BatchRun, ProgressPositionsBeforeEachFrameThenZero) {
     };
     for (const auto& c : cases) {
         progress.positions.clear();
-        EXPECT_EQ(RunBatch(state, Frames(c.count), WindowMode::Centre, &progress).status,
+        EXPECT_EQ(RunBatch(state, FrameRefs(Frames(c.count)), WindowMode::Centre, &progress).status,
                   BatchStatus::Completed);
         EXPECT_EQ(progress.positions, c.positions) << c.count;
     }
@@ -89,13 +90,14 @@ TEST_F(BatchRun, ProgressPositionsBeforeEachFrameThenZero) {
 
 TEST_F(BatchRun, WhiteFrameGivesBinZeroOnly) {
     const auto paths = std::vector<std::string>{WriteBmp(dir, "white.bmp", 300, 280, 0)};
-    ASSERT_EQ(RunBatch(state, paths, WindowMode::Centre, nullptr).status, BatchStatus::Completed);
+    ASSERT_EQ(RunBatch(state, FrameRefs(paths), WindowMode::Centre, nullptr).status,
+              BatchStatus::Completed);
     EXPECT_EQ(Column(0, 0), 360);
     for (int b = 1; b < kTableBins; ++b) EXPECT_EQ(Column(0, b), 0) << b;
 }
 
 TEST_F(BatchRun, SingleFrameIsMeanLargestAndSmallest) {
-    ASSERT_EQ(RunBatch(state, Frames(1), WindowMode::Centre, nullptr).status,
+    ASSERT_EQ(RunBatch(state, FrameRefs(Frames(1)), WindowMode::Centre, nullptr).status,
               BatchStatus::Completed);
     for (int b = 0; b < kProfileBins; ++b) {
         EXPECT_EQ(state.mean[b], state.frameProfile[b] / 1);
@@ -106,7 +108,8 @@ TEST_F(BatchRun, SingleFrameIsMeanLargestAndSmallest) {
 
 TEST_F(BatchRun, SummaryCurvesFollowTheTotals) {
     const auto paths = Frames(5);
-    ASSERT_EQ(RunBatch(state, paths, WindowMode::Peak, nullptr).status, BatchStatus::Completed);
+    ASSERT_EQ(RunBatch(state, FrameRefs(paths), WindowMode::Peak, nullptr).status,
+              BatchStatus::Completed);
     // Analyse each frame alone to know its profile and total.
     std::vector<std::vector<double>> profiles;
     std::vector<double> totals;
@@ -147,7 +150,7 @@ TEST_F(BatchRun, ResultsDoNotDependOnTheNumberOfThreads) {
         AnalysisResults s;
         std::string error;
         ASSERT_TRUE(CreateAnalysisResults(s, error)) << error;
-        ASSERT_EQ(RunBatch(s, paths, WindowMode::Peak, nullptr, threads).status,
+        ASSERT_EQ(RunBatch(s, FrameRefs(paths), WindowMode::Peak, nullptr, threads).status,
                   BatchStatus::Completed);
         std::vector<int> table;
         for (int k = 0; k < 9; ++k)
@@ -169,8 +172,10 @@ TEST_F(BatchRun, ATableTooNarrowForTheListGrowsToIt) {
     AnalysisResults narrow;
     std::string error;
     ASSERT_TRUE(CreateAnalysisResults(narrow, 2, error)) << error;
-    ASSERT_EQ(RunBatch(narrow, paths, WindowMode::Centre, nullptr).status, BatchStatus::Completed);
-    ASSERT_EQ(RunBatch(state, paths, WindowMode::Centre, nullptr).status, BatchStatus::Completed);
+    ASSERT_EQ(RunBatch(narrow, FrameRefs(paths), WindowMode::Centre, nullptr).status,
+              BatchStatus::Completed);
+    ASSERT_EQ(RunBatch(state, FrameRefs(paths), WindowMode::Centre, nullptr).status,
+              BatchStatus::Completed);
     ASSERT_EQ(narrow.profileTable.second(), 3);
     for (int b = 0; b < kTableBins; ++b) EXPECT_EQ(narrow.profileTable[b][2], Column(2, b));
 }
@@ -180,10 +185,10 @@ TEST_F(BatchRun, StopsAtASmallFrameKeepingEarlierColumns) {
     paths[2] = WriteBmp(dir, "small.bmp", 200, 300, 9);
     state.profileTable[0][3] = 99;  // a column of an earlier, longer run
     // Two threads read ahead of the failing frame; nothing after it may be recorded.
-    const BatchResult r = RunBatch(state, paths, WindowMode::Centre, &progress, 2);
+    const BatchResult r = RunBatch(state, FrameRefs(paths), WindowMode::Centre, &progress, 2);
     EXPECT_EQ(r.status, BatchStatus::TooSmall);
     EXPECT_EQ(r.failedIndex, 2);
-    EXPECT_EQ(r.failedPath, paths[2]);
+    EXPECT_EQ(FrameRefText(r.failedFrame), paths[2]);
     EXPECT_EQ(r.width, 200);
     EXPECT_EQ(r.height, 300);
     EXPECT_EQ(progress.positions, (std::vector<int>{0, 25, 50}));
@@ -199,10 +204,10 @@ TEST_F(BatchRun, StopsAtASmallFrameKeepingEarlierColumns) {
 TEST_F(BatchRun, StopsAtAnUnreadableFrameAndNamesIt) {
     auto paths = Frames(3);
     paths[1] = dir.write("broken.bmp", std::string("BM not really a bitmap"));
-    const BatchResult r = RunBatch(state, paths, WindowMode::Centre, &progress);
+    const BatchResult r = RunBatch(state, FrameRefs(paths), WindowMode::Centre, &progress);
     EXPECT_EQ(r.status, BatchStatus::Unreadable);
     EXPECT_EQ(r.failedIndex, 1);
-    EXPECT_EQ(r.failedPath, paths[1]);
+    EXPECT_EQ(FrameRefText(r.failedFrame), paths[1]);
     EXPECT_FALSE(r.reason.empty());
     EXPECT_GT(Column(0, 0), 0);
     EXPECT_EQ(Column(2, 0), 0);
@@ -210,7 +215,8 @@ TEST_F(BatchRun, StopsAtAnUnreadableFrameAndNamesIt) {
 
 TEST_F(BatchRun, StopAtFirstFrameLeavesStartValues) {
     const std::vector<std::string> paths = {WriteBmp(dir, "tiny.bmp", 100, 100, 3)};
-    EXPECT_EQ(RunBatch(state, paths, WindowMode::Centre, nullptr).status, BatchStatus::TooSmall);
+    EXPECT_EQ(RunBatch(state, FrameRefs(paths), WindowMode::Centre, nullptr).status,
+              BatchStatus::TooSmall);
     for (int b = 0; b < kProfileBins; ++b) {
         EXPECT_EQ(state.mean[b], 0);
         EXPECT_EQ(state.largest[b], 0);
@@ -220,13 +226,15 @@ TEST_F(BatchRun, StopAtFirstFrameLeavesStartValues) {
 
 TEST_F(BatchRun, RunningTwiceGivesTheSameResultsAndRecordsTheFiles) {
     const auto paths = Frames(3);
-    ASSERT_EQ(RunBatch(state, paths, WindowMode::Centre, nullptr).status, BatchStatus::Completed);
-    EXPECT_EQ(state.files, paths);
+    ASSERT_EQ(RunBatch(state, FrameRefs(paths), WindowMode::Centre, nullptr).status,
+              BatchStatus::Completed);
+    EXPECT_EQ(FrameTexts(state.files), paths);
     std::vector<int> first;
     for (int k = 0; k < 3; ++k)
         for (int b = 0; b < kTableBins; ++b) first.push_back(Column(k, b));
     std::vector<double> avg(state.mean, state.mean + kProfileBins);
-    ASSERT_EQ(RunBatch(state, paths, WindowMode::Centre, nullptr).status, BatchStatus::Completed);
+    ASSERT_EQ(RunBatch(state, FrameRefs(paths), WindowMode::Centre, nullptr).status,
+              BatchStatus::Completed);
     std::vector<int> second;
     for (int k = 0; k < 3; ++k)
         for (int b = 0; b < kTableBins; ++b) second.push_back(Column(k, b));
@@ -239,7 +247,8 @@ TEST_F(BatchRun, FitsFramesAreAnalysed) {
     std::string error;
     const std::string path = dir.file("frame.fits");
     ASSERT_TRUE(WriteFits16(path, values.data(), 640, 480, error)) << error;
-    ASSERT_EQ(RunBatch(state, {path}, WindowMode::Peak, nullptr).status, BatchStatus::Completed);
+    ASSERT_EQ(RunBatch(state, FrameRefs({path}), WindowMode::Peak, nullptr).status,
+              BatchStatus::Completed);
     EXPECT_EQ(Column(0, 0), int(1000 * std::sqrt(2.0)));
 }
 
@@ -289,7 +298,8 @@ std::string WriteFitsWithBzero(const TempDir& dir, const std::string& name, cons
 TEST_F(BatchRun, BinsBeyondTheIntRangeSaturate) {
     // 1.6e9 per pixel puts bin 0 at about 2.3e9, beyond int.
     const std::string path = WriteFitsWithBzero(dir, "bright.fit", "1.6E9", 1000);
-    ASSERT_EQ(RunBatch(state, {path}, WindowMode::Centre, nullptr).status, BatchStatus::Completed);
+    ASSERT_EQ(RunBatch(state, FrameRefs({path}), WindowMode::Centre, nullptr).status,
+              BatchStatus::Completed);
     EXPECT_EQ(Column(0, 0), INT_MAX);
     const struct {
         double in;
@@ -302,7 +312,8 @@ TEST_F(BatchRun, BinsBeyondTheIntRangeSaturate) {
 TEST_F(BatchRun, ThreadsThatCannotStartLeaveTheWorkToTheCallingThread) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to run the child as another user";
     const auto paths = Frames(5);
-    ASSERT_EQ(RunBatch(state, paths, WindowMode::Peak, nullptr, 1).status, BatchStatus::Completed);
+    ASSERT_EQ(RunBatch(state, FrameRefs(paths), WindowMode::Peak, nullptr, 1).status,
+              BatchStatus::Completed);
     std::string expected;
     for (int k = 0; k < 5; ++k) expected += std::to_string(Column(k, 30)) + ",";
     chmod(dir.path().c_str(), 0755);
@@ -317,7 +328,7 @@ TEST_F(BatchRun, ThreadsThatCannotStartLeaveTheWorkToTheCallingThread) {
             AnalysisResults s;
             std::string error;
             if (!CreateAnalysisResults(s, error)) _exit(5);
-            const BatchResult r = RunBatch(s, paths, WindowMode::Peak, nullptr, 4);
+            const BatchResult r = RunBatch(s, FrameRefs(paths), WindowMode::Peak, nullptr, 4);
             if (r.status != BatchStatus::Completed) return "failed: " + r.reason;
             std::string columns;
             for (int k = 0; k < 5; ++k) columns += std::to_string(s.profileTable[30][k]) + ",";
@@ -358,10 +369,10 @@ TEST_F(BatchRun, AStopEndsTheRunPromptlyAndRecordsNoFiles) {
         control.beforeRead = [](int) { ++g_framesStarted; };
         if (c.after == 0) control.requestStop();
         StopAfter sink(control, c.after);
-        state.files = {"earlier"};
+        state.files = {{"earlier", 0}};
         g_framesStarted = 0;
         const BatchResult r =
-            RunBatch(state, paths, WindowMode::Centre, &sink, c.threads, &control);
+            RunBatch(state, FrameRefs(paths), WindowMode::Centre, &sink, c.threads, &control);
         EXPECT_EQ(r.status, BatchStatus::Stopped);
         EXPECT_TRUE(state.files.empty());
         EXPECT_EQ(sink.last, 0);
@@ -369,7 +380,7 @@ TEST_F(BatchRun, AStopEndsTheRunPromptlyAndRecordsNoFiles) {
         EXPECT_LE(g_framesStarted.load(), std::min(20, c.after + 2 * c.threads + 2));
     }
     BatchControl untouched;
-    EXPECT_EQ(RunBatch(state, paths, WindowMode::Centre, nullptr, 2, &untouched).status,
+    EXPECT_EQ(RunBatch(state, FrameRefs(paths), WindowMode::Centre, nullptr, 2, &untouched).status,
               BatchStatus::Completed);
 }
 
@@ -396,10 +407,11 @@ TEST_F(BatchRun, BadFramesAreLeftOutOnlyWhenTheDecisionSaysSo) {
             control.leaveOut = [&](const BatchResult& bad) {
                 asked.push_back(bad.failedIndex);
                 EXPECT_EQ(bad.status, BatchStatus::TooSmall);
-                EXPECT_EQ(bad.failedPath, paths[1]);
+                EXPECT_EQ(FrameRefText(bad.failedFrame), paths[1]);
                 return c.answer;
             };
-        const BatchResult r = RunBatch(state, paths, WindowMode::Centre, &progress, 2, &control);
+        const BatchResult r =
+            RunBatch(state, FrameRefs(paths), WindowMode::Centre, &progress, 2, &control);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(asked, c.decide ? std::vector<int>{1} : std::vector<int>{});
         ASSERT_EQ(state.leftOut.size(), c.leftOut);
@@ -408,13 +420,13 @@ TEST_F(BatchRun, BadFramesAreLeftOutOnlyWhenTheDecisionSaysSo) {
             EXPECT_TRUE(state.files.empty());
             continue;
         }
-        EXPECT_EQ(state.files, paths);
+        EXPECT_EQ(FrameTexts(state.files), paths);
         EXPECT_EQ(state.leftOut[0].index, 1);
         EXPECT_EQ(state.leftOut[0].width, 200);
         EXPECT_EQ(state.leftOut[0].height, 300);
         EXPECT_TRUE(state.leftOut[0].reason.empty());
         EXPECT_EQ(state.leftOut[1].index, 3);
-        EXPECT_EQ(state.leftOut[1].path, paths[3]);
+        EXPECT_EQ(FrameRefText(state.leftOut[1].frame), paths[3]);
         EXPECT_FALSE(state.leftOut[1].reason.empty());
         for (int k : {1, 3})
             for (int b = 0; b < kTableBins; ++b) EXPECT_EQ(Column(k, b), 0) << k;
@@ -427,13 +439,14 @@ TEST_F(BatchRun, LeftOutFramesCountInNoCurve) {
     AnalysisResults alone;
     std::string error;
     ASSERT_TRUE(CreateAnalysisResults(alone, error)) << error;
-    ASSERT_EQ(RunBatch(alone, good, WindowMode::Centre, nullptr).status, BatchStatus::Completed);
+    ASSERT_EQ(RunBatch(alone, FrameRefs(good), WindowMode::Centre, nullptr).status,
+              BatchStatus::Completed);
 
     const std::string bad = WriteBmp(dir, "tiny.bmp", 100, 100, 3);
     const std::vector<std::string> mixed = {bad, good[0], good[1], bad, good[2], bad};
     BatchControl control;
     control.leaveOut = [](const BatchResult&) { return true; };
-    ASSERT_EQ(RunBatch(state, mixed, WindowMode::Centre, nullptr, 2, &control).status,
+    ASSERT_EQ(RunBatch(state, FrameRefs(mixed), WindowMode::Centre, nullptr, 2, &control).status,
               BatchStatus::Completed);
     ASSERT_EQ(state.leftOut.size(), 3u);
     for (int b = 0; b < kProfileBins; ++b) {
@@ -445,8 +458,9 @@ TEST_F(BatchRun, LeftOutFramesCountInNoCurve) {
     EXPECT_EQ(state.smallestTotal, alone.smallestTotal);
 
     // Every frame left out: the run completes with flat curves and nothing to score.
-    ASSERT_EQ(RunBatch(state, {bad, bad}, WindowMode::Centre, nullptr, 1, &control).status,
-              BatchStatus::Completed);
+    ASSERT_EQ(
+        RunBatch(state, FrameRefs({bad, bad}), WindowMode::Centre, nullptr, 1, &control).status,
+        BatchStatus::Completed);
     EXPECT_EQ(state.leftOut.size(), 2u);
     EXPECT_EQ(state.files.size(), 2u);
     for (int b = 0; b < kProfileBins; ++b) {
@@ -464,7 +478,8 @@ TEST_F(BatchRun, AStopWhileTheDecisionIsPendingStopsTheRun) {
         control.requestStop();
         return true;
     };
-    const BatchResult r = RunBatch(state, paths, WindowMode::Centre, &progress, 1, &control);
+    const BatchResult r =
+        RunBatch(state, FrameRefs(paths), WindowMode::Centre, &progress, 1, &control);
     EXPECT_EQ(r.status, BatchStatus::Stopped);
     EXPECT_TRUE(state.files.empty());
     EXPECT_TRUE(state.leftOut.empty());
@@ -527,7 +542,7 @@ TEST_F(BatchRun, StopsAtAnyMomentEndWithoutHanging) {
                 BatchControl control;
                 StopBeforeFrame sink(control, at);
                 const BatchResult r =
-                    RunBatch(state, paths, WindowMode::Centre, &sink, threads, &control);
+                    RunBatch(state, FrameRefs(paths), WindowMode::Centre, &sink, threads, &control);
                 if (r.status != BatchStatus::Stopped)
                     failures += "run " + std::to_string(run) + " not stopped\n";
             }

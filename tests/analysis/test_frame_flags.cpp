@@ -1,6 +1,7 @@
 #include "batch_run.h"
 #include "fits_writer.h"
 #include "frame_flags.h"
+#include "frame_refs.h"
 #include "frame_signature.h"
 #include "temp_dir.h"
 
@@ -139,7 +140,7 @@ TEST(FrameFlags, RunMarksFrames) {
     AnalysisResults results;
     std::string error;
     ASSERT_TRUE(CreateAnalysisResults(results, int(list.size()), error)) << error;
-    ASSERT_EQ(RunBatch(results, list, WindowMode::Centre, nullptr, 2).status,
+    ASSERT_EQ(RunBatch(results, FrameRefs(list), WindowMode::Centre, nullptr, 2).status,
               BatchStatus::Completed);
     const std::vector<std::uint8_t> expected = {
         0, kFlagSaturated, 0, 0, kFlagDuplicate, kFlagSaturated | kFlagBrightness, 0};

@@ -60,6 +60,18 @@
 
 using namespace framesifter;
 
+// A list of frames as the selector's lists give it, and back.
+std::vector<FrameRef> Frames(const QStringList& paths) {
+    std::vector<FrameRef> frames;
+    for (const QString& path : paths) frames.push_back(ParseFrameRef(path.toStdString()));
+    return frames;
+}
+QStringList Texts(const std::vector<FrameRef>& frames) {
+    QStringList texts;
+    for (const FrameRef& frame : frames) texts << QString::fromStdString(FrameRefText(frame));
+    return texts;
+}
+
 // Frames at or after g_readsAllowed wait before they are read, so that a run stays under way.
 std::atomic<int> g_readsAllowed{INT_MAX};
 void GatedFrameRead(int index) {
@@ -441,7 +453,7 @@ private slots:
         start();
         QSignalSpy dropped(main_.get(), &MainWindow::frameDropped);
 
-        ImageWindow* viewer = main_->showFrame(list, 1, false);
+        ImageWindow* viewer = main_->showFrame(Frames(list), 1, false);
         QVERIFY(viewer);
         QCOMPARE(viewer->windowTitle(), QString("b.bmp (2 / 3)"));
         const QSize room = Control<QMdiArea>(*main_, "mdiArea")->viewport()->size();
@@ -465,19 +477,19 @@ private slots:
         QVERIFY(dialogs_->errors[0].contains("c.bmp"));
         QTest::keyClick(viewer, Qt::Key_Delete);  // not a pass-list window
         QCOMPARE(dropped.count(), 0);
-        QCOMPARE(viewer->framePaths.size(), 3);
+        QCOMPARE(viewer->frames.size(), std::size_t(3));
 
-        ImageWindow* passed = main_->showFrame({path("a.bmp"), path("b.bmp")}, 0, true);
+        ImageWindow* passed = main_->showFrame(Frames({path("a.bmp"), path("b.bmp")}), 0, true);
         QVERIFY(passed);
         QTest::keyClick(passed, Qt::Key_Delete);
         QCOMPARE(dropped.count(), 1);
-        QCOMPARE(dropped[0][0].toString(), path("a.bmp"));
+        QCOMPARE(dropped[0][0].value<FrameRef>().file, path("a.bmp").toStdString());
         QCOMPARE(passed->windowTitle(), QString("b.bmp (1 / 1)"));
         QPointer<ImageWindow> last(passed);
         QTest::keyClick(passed, Qt::Key_Delete);
         QCOMPARE(dropped.count(), 2);
         QTRY_VERIFY(last.isNull());  // nothing left to show
-        QCOMPARE(main_->showFrame(list, 2, false), nullptr);
+        QCOMPARE(main_->showFrame(Frames(list), 2, false), nullptr);
     }
 
     void scoresWindowFollowsTheSelectorAndItsFrameWindows() {
@@ -557,7 +569,7 @@ private slots:
         QTest::mouseDClick(w.rankPlot()->viewport(), Qt::LeftButton, {},
                            w.rankPlot()->positionOf(4));
         QCOMPARE(windows().size(), 1);
-        QCOMPARE(windows()[0]->framePaths, files);
+        QCOMPARE(Texts(windows()[0]->frames), files);
         QCOMPARE(windows()[0]->frameIndex, 5);
 
         // Qt Test's double click on a widget lacks the press an item view expects.
@@ -572,7 +584,7 @@ private slots:
                             second);
         QCOMPARE(windows().size(), 2);
         ImageWindow* blink = windows()[1];
-        QCOMPARE(blink->framePaths, passList());
+        QCOMPARE(Texts(blink->frames), passList());
         QCOMPARE(blink->frameIndex, 1);
         QTest::keyClick(blink, Qt::Key_PageUp);
         QTest::keyClick(blink, Qt::Key_Delete);

@@ -4,6 +4,7 @@
 #include "demo_frames.h"
 #include "ranking.h"
 #include "temp_dir.h"
+#include "frame_refs.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +49,7 @@ TEST(BandEvidence, TheSuggestedBandRanksKnownBlurAtLeastAsWellAsTheDefault) {
             << error;
         AnalysisResults results;
         ASSERT_TRUE(CreateAnalysisResults(results, count, error)) << error;
-        ASSERT_EQ(RunBatch(results, paths, WindowMode::Centre, nullptr).status,
+        ASSERT_EQ(RunBatch(results, FrameRefs(paths), WindowMode::Centre, nullptr).status,
                   BatchStatus::Completed);
         std::vector<double> sharpness;
         for (int k = 0; k < count; ++k)

@@ -1,5 +1,6 @@
 #include "frame_formats.h"
 #include "frame_ref.h"
+#include "frame_refs.h"
 #include "ser_test_files.h"
 #include "temp_dir.h"
 
@@ -148,15 +149,16 @@ TEST(FrameEntry, VideosExpandIntoTheirFramesUpToTheLimit) {
     const std::string broken = dir.write("broken.ser", "LUCAM-RECORDER");
     const std::string fits = "/frames/f.fit";
 
-    std::vector<std::string> entries;
+    std::vector<FrameRef> entries;
     std::string error;
-    ASSERT_TRUE(ExpandFrameEntries({fits, three, fits}, entries, error)) << error;
-    EXPECT_EQ(entries,
-              (std::vector<std::string>{fits, three + "#1", three + "#2", three + "#3", fits}));
+    ASSERT_TRUE(ExpandFrameEntries(FrameRefs({fits, three, three + "#2", fits}), entries, error))
+        << error;
+    EXPECT_EQ(FrameTexts(entries), (std::vector<std::string>{fits, three + "#1", three + "#2",
+                                                             three + "#3", three + "#2", fits}));
 
-    ASSERT_TRUE(ExpandFrameEntries({big, three, rest}, entries, error)) << error;
+    ASSERT_TRUE(ExpandFrameEntries(FrameRefs({big, three, rest}), entries, error)) << error;
     EXPECT_EQ(entries.size(), kMaxFrameEntries);
-    EXPECT_EQ(entries.back(), rest + "#39997");
+    EXPECT_EQ(entries.back(), (FrameRef{rest, 39997}));
 
     const struct {
         std::vector<std::string> paths;
@@ -168,7 +170,7 @@ TEST(FrameEntry, VideosExpandIntoTheirFramesUpToTheLimit) {
         {{dir.file("missing.ser")}, dir.file("missing.ser") + ": cannot open: "},
     };
     for (const auto& c : refused) {
-        EXPECT_FALSE(ExpandFrameEntries(c.paths, entries, error));
+        EXPECT_FALSE(ExpandFrameEntries(FrameRefs(c.paths), entries, error));
         EXPECT_EQ(error.rfind(c.reason, 0), 0u) << error;
     }
 }

@@ -56,7 +56,7 @@ ScoresData Twelve() {
     ScoresData d;
     const double scores[] = {9, 100, 20, 3, 100, 55, 7, 1000, 2, 30, 8, 100};
     for (int k = 0; k < 12; ++k) {
-        d.files.push_back("/c/f" + std::to_string(k + 1) + (k == 4 ? ",x\".fit" : ".fit"));
+        d.files.push_back({"/c/f" + std::to_string(k + 1) + (k == 4 ? ",x\".fit" : ".fit"), 0});
         d.scores.push_back(scores[k]);
         d.passed.push_back(scores[k] >= 55);
     }
@@ -75,10 +75,10 @@ void Follow(SelectionSession& session, const std::vector<std::string>& files,
     std::vector<SelectionSession::Entry> entries;
     for (std::size_t k = 0; k < files.size(); ++k) {
         const QString path = QString::fromStdString(files[k]);
-        entries.push_back({path, path});
+        entries.push_back({path, {files[k], 0}});
+        run.files.push_back(entries.back().frame);
         run.exactColumns[int(k)][std::size_t(Band().low)] = scores[k];
     }
-    run.files = files;
     run.flags = flags;
     session.setEntries(entries);
     session.takeRun(run);
@@ -136,7 +136,7 @@ void ScoresWindowTest::tableShowsScoresOfAnySizeAsTheExportDoes() {
     ScoresData d;
     d.scores = {1e19, 0.25, 1.7e308, 3, 1e-300, 0.1 + 0.2};
     for (std::size_t k = 0; k < d.scores.size(); ++k) {
-        d.files.push_back("/c/f" + std::to_string(k) + ".fit");
+        d.files.push_back({"/c/f" + std::to_string(k) + ".fit", 0});
         d.passed.push_back(0);
     }
     ScoresWindow w;

@@ -46,7 +46,7 @@ struct Sequence {
     }
     std::vector<LeftOutFrame> leftOut() const {
         std::vector<LeftOutFrame> out;
-        for (int c = 0; c < hidden; ++c) out.push_back({c, "x", "unreadable"});
+        for (int c = 0; c < hidden; ++c) out.push_back({c, {"x", 0}, "unreadable"});
         return out;
     }
     double rho(Band band) const {
@@ -127,7 +127,7 @@ TEST(BandSuggestion, NoSuggestionWithoutEnoughFramesOrDetail) {
     EXPECT_TRUE(SuggestBand(table, 10).found);
     EXPECT_FALSE(SuggestBand(table, kSuggestMinFrames - 1).found);
     std::vector<LeftOutFrame> most;
-    for (int k = 0; k < 10 - kSuggestMinFrames + 1; ++k) most.push_back({k, "x", ""});
+    for (int k = 0; k < 10 - kSuggestMinFrames + 1; ++k) most.push_back({k, {"x", 0}, ""});
     EXPECT_FALSE(SuggestBand(table, 10, most).found) << "too few frames not left out";
 }
 

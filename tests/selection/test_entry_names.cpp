@@ -1,6 +1,7 @@
 #include "printable_name.h"
 #include "same_entry.h"
 #include "temp_dir.h"
+#include "frame_refs.h"
 
 #include <gtest/gtest.h>
 
@@ -41,7 +42,7 @@ TEST(FindRepeatedEntry, OneEntryByAnyPathIsRepeatedTwoLinksAreNot) {
     fs::current_path(dir.path());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.paths[0] + " ... " + c.paths.back());
-        const RepeatedEntry r = FindRepeatedEntry(c.paths);
+        const RepeatedEntry r = FindRepeatedEntry(FrameRefs(c.paths));
         EXPECT_EQ(r.first, c.first);
         EXPECT_EQ(r.second, c.second);
         EXPECT_EQ(r.wholeVideo, c.wholeVideo);

@@ -5,6 +5,7 @@
 #include "move_journal.h"
 #include "ser_test_files.h"
 #include "temp_dir.h"
+#include "frame_refs.h"
 
 #include <gtest/gtest.h>
 
@@ -38,10 +39,10 @@ TEST(MoveToGood, MovesIntoGoodBesideTheFile) {
     dir.write("b.fit", Bytes('b'));
     // One Good reached by two spellings, held once.
     const std::string b = (dir.path() / "." / "b.fit").string();
-    const auto outcomes = MovePassedFiles({a, b});
+    const auto outcomes = MovePassedFiles(FrameRefs({a, b}));
     ASSERT_EQ(outcomes.size(), 2u);
     for (const auto& o : outcomes) EXPECT_TRUE(o.moved) << o.error;
-    EXPECT_EQ(outcomes[0].target, dir.file("Good/a.bmp"));
+    EXPECT_EQ(outcomes[0].target, (FrameRef{dir.file("Good/a.bmp"), 0}));
     EXPECT_EQ(ReadAll(dir.file("Good/a.bmp")), Bytes('a'));
     EXPECT_EQ(ReadAll(dir.file("Good/b.fit")), Bytes('b'));
     EXPECT_FALSE(fs::exists(a));
@@ -261,7 +262,7 @@ TEST(MoveToGood, BareNamesUseTheCurrentFolder) {
     const MoveOutcome o = MoveToGood("c.bmp");
     fs::current_path(old);
     EXPECT_TRUE(o.moved) << o.error;
-    EXPECT_EQ(o.target, "./Good/c.bmp");
+    EXPECT_EQ(o.target, (FrameRef{"./Good/c.bmp", 0}));
     EXPECT_TRUE(fs::exists(dir.file("Good/c.bmp")));
 }
 
@@ -340,9 +341,9 @@ TEST(MoveToGood, AGoodFolderFaultIsOneFailure) {
     dir.write("blocked/Good", Bytes('g'));
     fs::create_directory(dir.path() / "open" / "Good");
     dir.write("open/Good/taken.fit", Bytes('t'));
-    const auto outcomes = MovePassedFiles(
+    const auto outcomes = MovePassedFiles(FrameRefs(
         {dir.write("blocked/a.fit", Bytes('a')), dir.write("open/taken.fit", Bytes('x')),
-         dir.write("blocked/b.fit", Bytes('b')), dir.write("open/free.fit", Bytes('f'))});
+         dir.write("blocked/b.fit", Bytes('b')), dir.write("open/free.fit", Bytes('f'))}));
     const auto failures = SummariseFailures(outcomes);
     ASSERT_EQ(failures.size(), 2u);
     EXPECT_TRUE(failures[0].folderFault);
@@ -373,7 +374,7 @@ TEST(MoveToGood, AStopBetweenFilesLeavesTheRestInPlace) {
             counts.push_back(done);
             if (done == c.stopAfter) stop = true;
         };
-        const auto outcomes = MovePassedFiles(sources, control);
+        const auto outcomes = MovePassedFiles(FrameRefs(sources), control);
         ASSERT_EQ(outcomes.size(), 3u);
         for (std::size_t i = 0; i < 3; ++i) {
             EXPECT_EQ(outcomes[i].moved, c.moved[i]) << i;
@@ -441,7 +442,7 @@ TEST(MoveToGood, TwoAtOnceNeitherDamageNorLoseAFrame) {
                                              const MoveControl& control)>;
     const Action move = [](const std::string& source, const std::string&,
                            const MoveControl& control) {
-        const MoveOutcome o = MovePassedFiles({source}, control)[0];
+        const MoveOutcome o = MovePassedFiles(FrameRefs({source}), control)[0];
         return o.moved ? "moved" : o.error + (o.goodInUse ? " (in use)" : "");
     };
     const Action undo = [](const std::string&, const std::string& good,
@@ -482,7 +483,7 @@ TEST(MoveToGood, TwoAtOnceNeitherDamageNorLoseAFrame) {
         fs::create_directory_symlink(good, other.path() + "/Good");
         const std::string goodPath = other.path() + "/Good";
         if (c.firstUndoes) {
-            ASSERT_TRUE(MovePassedFiles({source})[0].moved);
+            ASSERT_TRUE(MovePassedFiles(FrameRefs({source}))[0].moved);
         }
 
         int ready[2], go[2];
@@ -557,7 +558,7 @@ TEST(MoveToGood, AMoveKilledBeforeItsSourceWentIsCompleted) {
             ASSERT_EQ(report.items.size(), 1u);
             EXPECT_EQ(report.items[0].state, c.done ? S::MovedBack : S::Kept);
         } else {
-            const MoveOutcome o = MovePassedFiles({source})[0];
+            const MoveOutcome o = MovePassedFiles(FrameRefs({source}))[0];
             EXPECT_EQ(o.moved, c.done) << o.error;
             if (!c.done) {
                 EXPECT_NE(o.error.find("already exists"), std::string::npos) << o.error;
@@ -611,7 +612,7 @@ TEST(MoveToGood, VideoExtractsClearKilledTemporariesAndTakeLongNames) {
         const int held = open(live.c_str(), O_RDWR | O_CLOEXEC);
         ASSERT_EQ(flock(held, LOCK_EX), 0);
 
-        const auto outcomes = MovePassedFiles({video + "#1", video + "#3"});
+        const auto outcomes = MovePassedFiles({{video, 1}, {video, 3}});
         for (const MoveOutcome& o : outcomes) EXPECT_TRUE(o.moved) << o.error;
         EXPECT_FALSE(fs::exists(killed));
         EXPECT_TRUE(fs::exists(live));

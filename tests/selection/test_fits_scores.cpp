@@ -5,6 +5,7 @@
 #include "ranking.h"
 #include "score_csv.h"
 #include "temp_dir.h"
+#include "frame_refs.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +41,7 @@ TEST(FitsGeneral, RealFramesKeepTheirProfileWholeAndIntegerFramesScoreAsBefore) 
     for (WindowMode mode : {WindowMode::Centre, WindowMode::Peak}) {
         AnalysisResults results;
         ASSERT_TRUE(CreateAnalysisResults(results, 3, error));
-        ASSERT_EQ(RunBatch(results, {real, integral, camera}, mode, nullptr).status,
+        ASSERT_EQ(RunBatch(results, FrameRefs({real, integral, camera}), mode, nullptr).status,
                   BatchStatus::Completed);
         // Only the frame of real values has a whole column; the float file of whole numbers
         // gives the very column of the 16-bit file of the same values.
@@ -62,7 +63,7 @@ TEST(FitsGeneral, RealFramesKeepTheirProfileWholeAndIntegerFramesScoreAsBefore) 
         EXPECT_LT(Relative(scores[0], naiveScore), 1e-9);
         EXPECT_NE(scores[0], std::trunc(scores[0]));
         EXPECT_EQ(scores[1], BandScores(results.profileTable, 3, Band{})[1]);
-        const std::string csv = ScoresCsv({"r", "i", "c"}, scores, {0, 0, 1});
+        const std::string csv = ScoresCsv({{"r", 0}, {"i", 0}, {"c", 0}}, scores, {0, 0, 1});
         const std::size_t row = csv.find("\nr,");
         ASSERT_NE(row, std::string::npos) << csv;
         EXPECT_EQ(std::strtod(csv.c_str() + row + 3, nullptr), scores[0]) << csv;
@@ -100,7 +101,7 @@ TEST(FitsGeneral, ValuesOfAnyMagnitudeScoreInProportionOrAreLeftOutWithAReason) 
         ASSERT_TRUE(CreateAnalysisResults(results, int(paths.size()), error));
         BatchControl control;
         control.leaveOut = [](const BatchResult&) { return true; };
-        ASSERT_EQ(RunBatch(results, paths, mode, nullptr, 2, &control).status,
+        ASSERT_EQ(RunBatch(results, FrameRefs(paths), mode, nullptr, 2, &control).status,
                   BatchStatus::Completed);
         ASSERT_EQ(results.leftOut.size(), 1u);
         EXPECT_EQ(results.leftOut[0].index, 4);
@@ -115,8 +116,9 @@ TEST(FitsGeneral, ValuesOfAnyMagnitudeScoreInProportionOrAreLeftOutWithAReason) 
         EXPECT_EQ(results.largest[30], results.exactColumns.at(5)[30]);
         EXPECT_EQ(results.smallest[30], results.exactColumns.at(3)[30]);
         // Every total far above 1e10: the smallest is still one of them.
-        ASSERT_EQ(RunBatch(results, {paths[2], paths[1], paths[5]}, mode, nullptr).status,
-                  BatchStatus::Completed);
+        ASSERT_EQ(
+            RunBatch(results, FrameRefs({paths[2], paths[1], paths[5]}), mode, nullptr).status,
+            BatchStatus::Completed);
         EXPECT_EQ(results.smallest[30], results.exactColumns.at(1)[30]);
 
         // A list click reads the frames alike.
@@ -142,7 +144,7 @@ TEST(FitsGeneral, WholeNumberBinsBeyondTheIntRangeScoreWhole) {
     AnalysisResults results;
     std::string error;
     ASSERT_TRUE(CreateAnalysisResults(results, 1, error));
-    ASSERT_EQ(RunBatch(results, {path}, WindowMode::Centre, nullptr).status,
+    ASSERT_EQ(RunBatch(results, FrameRefs({path}), WindowMode::Centre, nullptr).status,
               BatchStatus::Completed);
     const double score = BandScores(results, 1, Band{0, 0})[0];
     EXPECT_GT(score, 2.8e9);  // 2e9 x sqrt(2)

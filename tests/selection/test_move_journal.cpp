@@ -4,6 +4,7 @@
 #include "ser_test_files.h"
 #include "mounted_tmpfs.h"
 #include "temp_dir.h"
+#include "frame_refs.h"
 
 #include <gtest/gtest.h>
 
@@ -84,7 +85,7 @@ TEST(UndoMoves, PutsBackWhatTheMoveTook) {
                 control.progress = [&](int done, int) {
                     if (done == c.killAfter) _exit(9);
                 };
-                MovePassedFiles(sources, control);
+                MovePassedFiles(FrameRefs(sources), control);
                 return "";
             },
             status);
@@ -152,8 +153,8 @@ TEST(UndoMoves, RemovesAWrittenVideoOnlyWhenUnchanged) {
         const auto bytes = ser_test_files::SerBytes(
             layout, [](int f, int x, int, int) { return std::uint16_t(f * 10 + x); });
         const std::string video = dir.write("v.ser", bytes);
-        const auto outcomes =
-            MovePassedFiles({video + "#2", dir.write("still.bmp", Pattern('s')), video + "#4"});
+        const auto outcomes = MovePassedFiles(
+            FrameRefs({video + "#2", dir.write("still.bmp", Pattern('s')), video + "#4"}));
         for (const MoveOutcome& o : outcomes) ASSERT_TRUE(o.moved) << o.error;
         const std::string written = dir.file("Good/v.ser");
         const auto records = Records(dir.path() / "Good");
@@ -224,7 +225,7 @@ TEST(UndoMoves, AcrossFileSystemsKeepsBytesAndTimes) {
     std::ofstream(source, std::ios::binary) << std::string(200000, 'q');
     chmod(source.c_str(), 0640);
     utimensat(AT_FDCWD, source.c_str(), kTaken, 0);
-    ASSERT_TRUE(MovePassedFiles({source})[0].moved);
+    ASSERT_TRUE(MovePassedFiles(FrameRefs({source}))[0].moved);
 
     UndoReport report;
     std::string error;
@@ -349,7 +350,7 @@ TEST(UndoMoves, GoesByGoodsOwnFolderAndTrustsNoRecord) {
         } else {
             // Frames 1 and 3 of a real video, written as a move writes them.
             const std::string video = dir.write("F/v.ser", Video(3, 0));
-            ASSERT_TRUE(MovePassedFiles({video + "#1", video + "#3"})[0].moved);
+            ASSERT_TRUE(MovePassedFiles({{video, 1}, {video, 3}})[0].moved);
             const std::string name = Records(p.good)[0];
             std::ifstream in(p.good + "/" + kMoveJournalFolder + "/" + name);
             text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -98,7 +98,8 @@ TEST_F(Best, EachRuleKindSelectsItsOwnWay) {
 TEST_F(Best, LeftOutFramesNeverPassNorRankNorCount) {
     // Frames 1 and 3 were left out: their table columns hold zeros, or stale high values.
     Scores({10, 90, 20, 80, 30});
-    const std::vector<LeftOutFrame> leftOut = {{1, "b", "unreadable"}, {3, "d", "", 100, 80}};
+    const std::vector<LeftOutFrame> leftOut = {{1, {"b", 0}, "unreadable"},
+                                               {3, {"d", 0}, "", 100, 80}};
     Percent half;
     ASSERT_TRUE(ParsePercent("50", half));
     const struct {
@@ -234,14 +235,14 @@ TEST(ScoreCsv, ScoresReadBackExactlyAndWholeOnesHaveNoPoint) {
 }
 
 TEST(ScoreCsv, ColumnsScoresAndRanks) {
-    const std::vector<std::string> files{"/d/a.fit", "/d/b,c.fit", "/d/e.fit"};
+    const std::vector<FrameRef> files{{"/d/a.fit", 0}, {"/d/b,c.fit", 0}, {"/d/v.ser", 7}};
     const std::vector<double> scores{12.9, 40, -3.5};
     const std::vector<char> passed{0, 1, 1};
     const std::vector<int> ranks = Ranks(scores);
     EXPECT_EQ(ScoresCsv(files, scores, passed),
-              "file,score,passed\n/d/a.fit,12.9,0\n\"/d/b,c.fit\",40,1\n/d/e.fit,-3.5,1\n");
+              "file,score,passed\n/d/a.fit,12.9,0\n\"/d/b,c.fit\",40,1\n/d/v.ser#7,-3.5,1\n");
     EXPECT_EQ(ScoresCsv(files, scores, passed, &ranks),
-              "file,score,passed,rank\n/d/a.fit,12.9,0,2\n\"/d/b,c.fit\",40,1,1\n/d/e.fit,-3.5,"
+              "file,score,passed,rank\n/d/a.fit,12.9,0,2\n\"/d/b,c.fit\",40,1,1\n/d/v.ser#7,-3.5,"
               "1,3\n");
     EXPECT_EQ(ScoresCsv({}, {}, {}, &ranks), "file,score,passed,rank\n");
     // Flags come last; a frame left out of the ranking has an empty rank.
@@ -249,9 +250,9 @@ TEST(ScoreCsv, ColumnsScoresAndRanks) {
     const std::vector<int> unranked{1, 0, 2};
     EXPECT_EQ(ScoresCsv(files, scores, passed, nullptr, &flags),
               "file,score,passed,flags\n/d/a.fit,12.9,0,\n\"/d/b,c.fit\",40,1,saturated;edge\n"
-              "/d/e.fit,-3.5,1,odd\n");
+              "/d/v.ser#7,-3.5,1,odd\n");
     EXPECT_EQ(ScoresCsv(files, scores, passed, &unranked, &flags),
               "file,score,passed,rank,flags\n/d/a.fit,12.9,0,1,\n\"/d/"
               "b,c.fit\",40,1,,saturated;edge\n"
-              "/d/e.fit,-3.5,1,2,odd\n");
+              "/d/v.ser#7,-3.5,1,2,odd\n");
 }

@@ -109,15 +109,15 @@ TEST_F(Selection, TheRangeIsTheScoresOwnHoweverLarge) {
 }
 
 TEST_F(Selection, ResultsBelongToTheAnalysedFilesAndMode) {
-    const std::vector<std::string> files = {"/a/1.fit", "/a/2.fit"};
+    const std::vector<FrameRef> files = {{"/a/1.fit", 0}, {"/a/2.fit", 0}};
     const WindowMode centre = WindowMode::Centre;
     EXPECT_FALSE(ResultsMatch(state, files, centre));  // no run yet
     state.files = files;
     state.mode = centre;
     EXPECT_TRUE(ResultsMatch(state, files, centre));
     EXPECT_FALSE(ResultsMatch(state, files, WindowMode::Peak));  // scores of the other mode
-    EXPECT_FALSE(ResultsMatch(state, {"/a/2.fit", "/a/1.fit"}, centre));
-    EXPECT_FALSE(ResultsMatch(state, {"/a/1.fit"}, centre));
+    EXPECT_FALSE(ResultsMatch(state, {files[1], files[0]}, centre));
+    EXPECT_FALSE(ResultsMatch(state, {files[0]}, centre));
     EXPECT_FALSE(ResultsMatch(state, {}, centre));
 }
 
@@ -138,7 +138,7 @@ TEST_F(Selection, LeftOutFramesSetNoEndOfTheRangeAndNeverPass) {
     for (const auto& c : cases) {
         Scores(c.scores);
         std::vector<LeftOutFrame> leftOut;
-        for (int k : c.leftOut) leftOut.push_back({k, "f", "", 0, 0});
+        for (int k : c.leftOut) leftOut.push_back({k, {"f", 0}, "", 0, 0});
         const SelectionResult r = SelectFrames(
             BandScores(state.profileTable, int(c.scores.size()), band), c.level, leftOut);
         EXPECT_EQ(r.minimum, c.minimum) << c.level;
@@ -164,7 +164,7 @@ TEST_F(Selection, FlaggedFramesLeftOutMoveTheThreshold) {
     for (const auto& c : cases) {
         Scores({10, 20, 90, 30});
         std::vector<LeftOutFrame> leftOut;
-        for (int k : c.leftOut) leftOut.push_back({k, "a", "", 0, 0});
+        for (int k : c.leftOut) leftOut.push_back({k, {"a", 0}, "", 0, 0});
         const std::vector<LeftOutFrame> excluded = LeftOutWithFlagged(leftOut, c.flags);
         std::vector<int> indices;
         for (const LeftOutFrame& f : excluded) indices.push_back(f.index);

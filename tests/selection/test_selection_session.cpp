@@ -26,7 +26,8 @@ std::vector<SelectionSession::Entry> Entries(const QString& folder) {
     std::vector<SelectionSession::Entry> entries;
     for (int k = 0; k < kFrames; ++k) {
         const QString name = QStringLiteral("f%1.fit").arg(k);
-        entries.push_back({name, folder + QLatin1Char('/') + name});
+        entries.push_back(
+            {name, {QFile::encodeName(folder + QLatin1Char('/') + name).toStdString(), 0}});
     }
     return entries;
 }
@@ -42,7 +43,7 @@ AnalysisResults CompletedRun(const std::vector<SelectionSession::Entry>& entries
     for (int k = 0; k < kFrames; ++k) {
         for (int bin = 0; bin < kTableBins; ++bin)
             run.profileTable[bin][k] = bin < 60 ? (k * step) % kFrames + 1 : (k * 11) % 13 + 1;
-        run.files.push_back(QFile::encodeName(entries[std::size_t(k)].path).toStdString());
+        run.files.push_back(entries[std::size_t(k)].frame);
     }
     run.mode = mode;
     run.leftOut.push_back({3, run.files[3], "cannot read", 0, 0});
@@ -228,7 +229,7 @@ TEST_F(Session, WhatWaitsForTheNextSelection) {
         const std::set<int> selected = passedEntries();
         ASSERT_GE(selected.size(), 2u);
         const int droppedEntry = session->passes().front().entry;
-        const QString dropped = session->passes().front().path;
+        const FrameRef dropped = session->passes().front().frame;
         EXPECT_TRUE(session->dropPass(dropped));
         EXPECT_FALSE(session->dropPass(dropped));
         const double threshold = session->threshold();

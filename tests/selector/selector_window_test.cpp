@@ -1144,8 +1144,9 @@ void PassEveryFile(SelectionSession& session, const QStringList& paths) {
     std::string error;
     QVERIFY(CreateAnalysisResults(run, int(paths.size()), error));
     for (const QString& path : paths) {
-        entries.push_back({QFileInfo(path).fileName(), path});
-        run.files.push_back(QFile::encodeName(path).toStdString());
+        entries.push_back(
+            {QFileInfo(path).fileName(), ParseFrameRef(QFile::encodeName(path).toStdString())});
+        run.files.push_back(entries.back().frame);
     }
     run.mode = session.mode();
     session.setEntries(entries);
