@@ -36,7 +36,7 @@ public:
     // A window opened from a frame list steps through it: Page Down / Page Up ask for the
     // next / previous frame, and Delete, in a window of the pass list, asks to take the
     // shown frame out of that list.
-    void setFrameList(const std::vector<framesifter::FrameRef>& frames, int index, bool passList);
+    void setFrameList(const std::vector<framesifter::FrameRef>& list, int index, bool passList);
     std::vector<framesifter::FrameRef> frames;
     int frameIndex = -1;
     bool fromPassList = false;
