@@ -49,9 +49,9 @@ bool TimeSteps(const std::vector<std::string>& paths, WindowMode mode, Split& sp
     FastProfiler profiler;
     IntPlane window;
     double profile[kProfileBins];
-    if (!AllocIntPlane(kWindowSize, kWindowSize, window)) return false;
+    std::string error;
+    if (!AllocIntPlane(kWindowSize, kWindowSize, window, error)) return false;
     for (const std::string& path : paths) {
-        std::string error;
         int width = 0, height = 0;
         const auto t0 = Clock::now();
         if (ReadFrameWindow(ParseFrameRef(path), mode, kWindowSize, reader, window, width, height,

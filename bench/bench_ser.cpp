@@ -93,9 +93,9 @@ double Best(int runs, Fn fn) {
 bool ReadWindows(const std::vector<std::string>& entries, WindowMode mode) {
     static FrameReader reader;
     static IntPlane window;
-    if (window.empty() && !AllocIntPlane(kWindowSize, kWindowSize, window)) return false;
+    std::string error;
+    if (window.empty() && !AllocIntPlane(kWindowSize, kWindowSize, window, error)) return false;
     for (const std::string& entry : entries) {
-        std::string error;
         int w = 0, h = 0;
         if (ReadFrameWindow(ParseFrameRef(entry), mode, kWindowSize, reader, window, w, h, error) !=
             WindowRead::Ok) {

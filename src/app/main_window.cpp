@@ -382,10 +382,11 @@ int MainWindow::openFiles(const QStringList& files, int filterIndex) {
             continue;
         }
         QImage picture;
-        QString reason;
+        std::string reason;
         if (!LoadPicture(file, kind, picture, reason)) {
             Dialogs().showError(
-                this, tr("画像を開けません: %1\n%2").arg(QDir::toNativeSeparators(file), reason));
+                this, tr("画像を開けません: %1\n%2")
+                          .arg(QDir::toNativeSeparators(file), QString::fromStdString(reason)));
             break;
         }
         auto* window = new ImageWindow;
@@ -452,12 +453,13 @@ bool MainWindow::saveImageWindow(ImageWindow* window, const QString& chosen, int
                                     : QStringList{QStringLiteral(".bmp")});
     if (QFileInfo::exists(target) && !Dialogs().askYesNo(this, tr(kOverwriteQuestion), true))
         return false;
-    QString reason;
+    std::string reason;
     const bool saved = jpeg ? SaveJpeg(target, window->picture(), 70, reason)
                             : SaveBmp(target, window->picture(), reason);
     if (!saved) {
         Dialogs().showError(
-            this, tr("画像を保存できません: %1\n%2").arg(QDir::toNativeSeparators(target), reason));
+            this, tr("画像を保存できません: %1\n%2")
+                      .arg(QDir::toNativeSeparators(target), QString::fromStdString(reason)));
         return false;
     }
     window->setWindowTitle(QFileInfo(target).fileName());
@@ -509,7 +511,11 @@ void EndProgramWhenClosed(const MainWindow& window) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Nothing is reported when the settings cannot be written; the program ends all the same.
-    RunCommand(this, [this] { WriteSettings(settingsFolder_); });
+    RunCommand(this, [this] {
+        // Closing goes on whatever happens: the file only carries the binning to the next start.
+        std::string error;
+        (void)WriteSettings(settingsFolder_, error);
+    });
     // The selector is not hidden when the program ends, so it is told to keep its own now.
     RunCommand(this, [this] {
         keepGeometry();
@@ -572,10 +578,11 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
     const QString path = window->framePaths.at(index);
     const int kind = OpenFilterForName(path);
     QImage picture;
-    QString reason = QStringLiteral("not a BMP, FITS or JPEG file name");
+    std::string reason = "not a BMP, FITS or JPEG file name";
     if (kind < 0 || !LoadPicture(path, DialogEntryFormat(kind), picture, reason)) {
         Dialogs().showError(
-            this, tr("画像を開けません: %1\n%2").arg(QDir::toNativeSeparators(path), reason));
+            this, tr("画像を開けません: %1\n%2")
+                      .arg(QDir::toNativeSeparators(path), QString::fromStdString(reason)));
         return false;
     }
     // Stepping keeps the zoom the user chose; a first fill starts at 100 %.

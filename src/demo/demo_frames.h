@@ -14,8 +14,9 @@
 constexpr std::uint64_t kDemoSeed = 20260401;
 
 // The still formats demo frames are written in: "fits", "bmp", "jpg" (also "jpeg"); false
-// for anything else.
-[[nodiscard]] bool ParseDemoFormat(const std::string& text, framesifter::FrameFormat& format);
+// for anything else, with a reason that names them ("takes fits, bmp or jpg, not 'png'").
+[[nodiscard]] bool ParseDemoFormat(const std::string& text, framesifter::FrameFormat& format,
+                                   std::string& error);
 // The format's usual extension: ".fit", ".bmp", ".jpg"
 std::string DemoExtension(framesifter::FrameFormat format);
 // frame_0001.fit for index 0.

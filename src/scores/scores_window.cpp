@@ -298,7 +298,8 @@ void ScoresWindow::exportCsv() {
     if (!choice.accepted || choice.file.isEmpty()) return;
     preferences.keepDialogChoice(kind, choice.file, choice.filterIndex);
     const std::string csv = ScoresCsv(s.files, s.scores, s.passed, &ranks_, &s.flags);
-    QString error;
+    std::string error;
     if (!SaveWholeFile(choice.file, QByteArray::fromStdString(csv), error))
-        Dialogs().showError(this, tr("保存できません: %1\n%2").arg(choice.file, error));
+        Dialogs().showError(
+            this, tr("保存できません: %1\n%2").arg(choice.file, QString::fromStdString(error)));
 }

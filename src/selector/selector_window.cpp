@@ -283,7 +283,7 @@ struct SelectorWindow::Work {
 
     // Signatures first: the user hears of frames that differ before any is analysed.
     void runAnalysis() {
-        std::vector<std::optional<FrameSignature>> signatures;
+        std::vector<EntrySignature> signatures;
         if (!ReadSignatures(paths, signatures, [this] { return control.stopRequested(); })) {
             result.status = BatchStatus::Stopped;
             return;

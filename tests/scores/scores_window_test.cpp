@@ -260,10 +260,10 @@ void ScoresWindowTest::aFailedWriteLeavesTheOldFile() {
     MountedTmpfs small(mountPoint, "size=64k");
     if (!small.mounted()) QSKIP("mounting a small file system needs root");
     const QString target = QString::fromStdString(mountPoint + "/scores.csv");
-    QString error;
+    std::string error;
     QVERIFY(SaveWholeFile(target, "old contents\n", error));
     QVERIFY(!SaveWholeFile(target, QByteArray(512 * 1024, 'x'), error));
-    QVERIFY(!error.isEmpty());
+    QVERIFY(!error.empty());
     QCOMPARE(Slurp(target), QString("old contents\n"));
     QCOMPARE(std::distance(std::filesystem::directory_iterator(mountPoint),
                            std::filesystem::directory_iterator()),
