@@ -85,9 +85,9 @@ struct DemoOptions {
 // before writing anything, when one of the names already exists, and never replaces a file
 // that appears meanwhile. False with a sentence in `error` on failure. `written` receives
 // the paths written, in order.
-bool WriteDemoSequence(const std::string& dir, const DemoOptions& options,
-                       framesifter::ProgressSink* progress, std::vector<std::string>& written,
-                       std::string& error);
+[[nodiscard]] bool WriteDemoSequence(const std::string& dir, const DemoOptions& options,
+                                     framesifter::ProgressSink* progress,
+                                     std::vector<std::string>& written, std::string& error);
 
 // A 24-bit BMP in memory (bottom-up rows, no palette).
 std::vector<std::uint8_t> EncodeBmp24(const std::uint8_t* bgr, int width, int height,
