@@ -6,7 +6,9 @@
 // minus the blur, then bins 0..255, a row per frame)
 
 #include "band_suggestion.h"
+#include "frame_scores.h"
 #include "batch_run.h"
+#include "large_buffers.h"
 #include "demo_frames.h"
 #include "ranking.h"
 
@@ -46,6 +48,8 @@ void Dump(const std::string& path, const AnalysisResults& results, int count,
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As the programs do, so that the figures are theirs.
+    ReturnLargeBuffersToTheSystem();
     int frames = 1000;
     std::string dump;
     for (int i = 1; i + 1 < argc; i += 2) {

@@ -16,9 +16,6 @@
 #include <stdexcept>
 #include <system_error>
 #include <thread>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace framesifter {
 
@@ -54,8 +51,6 @@ int SaturateToInt(double v) {
 }
 
 namespace {
-
-FrameReadHook g_readHook = nullptr;
 
 // Frame k's characteristic into the table and the summary curves. `sums` gathers the plain
 // sums too, for a mean over fewer frames when some are left out (wide, so that many frames of
@@ -193,7 +188,7 @@ public:
         FrameResult& slot = SlotOf(k);
         if (workers_.empty()) {
             if (!inlineWorker_) inlineWorker_ = std::make_unique<FrameWorker>(n_, budget_);
-            if (g_readHook) g_readHook(k);
+            if (control_ && control_->beforeRead) control_->beforeRead(k);
             inlineWorker_->process(paths_[std::size_t(k)], mode_, n_, slot);
             slot.index = k;
             return &slot;
@@ -233,7 +228,7 @@ private:
                 }
                 k = next_++;
             }
-            if (g_readHook) g_readHook(k);
+            if (control_ && control_->beforeRead) control_->beforeRead(k);
             FrameResult& slot = SlotOf(k);  // this thread's alone until it is marked done
             worker.process(paths_[std::size_t(k)], mode_, n_, slot);
             {
@@ -262,29 +257,11 @@ private:
     bool claimsEnded_ = false;  // a worker saw the outside stop: no frame is claimed again
 };
 
-// glibc raises its threshold for serving allocations from fresh mappings after each large
-// free, up to 32 MiB; below it, what a thread frees stays in that thread's arena. A run's
-// large frame buffers are freed after each frame, so they must go back to the system then,
-// or eight threads keep eight frames' worth of memory. Fixed at 4 MiB, the size of the
-// buffers a reader keeps.
-void ReturnLargeBuffersToTheSystem() {
-#if defined(__GLIBC__)
-    static std::once_flag once;
-    std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 4 << 20); });
-#endif
-}
-
 int ThreadCount(int asked) {
     if (asked > 0) return std::min(asked, 16);
     const unsigned hardware = std::thread::hardware_concurrency();
     return int(std::clamp(hardware, 1u, 8u));
 }
-
-}  // namespace
-
-void SetFrameReadHookForTests(FrameReadHook hook) { g_readHook = hook; }
-
-namespace {
 
 BatchResult BadFrame(const FrameResult& frame, int k, const std::string& path) {
     BatchResult result;
@@ -330,7 +307,6 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& p
             return result;
         }
     }
-    ReturnLargeBuffersToTheSystem();
     ResetRun(results, count);
 
     auto stopped = [&] {

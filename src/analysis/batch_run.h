@@ -42,6 +42,9 @@ public:
     // or is too small (described as a failed run would be). True: that frame and every later
     // such frame are left out and the run goes on; false, or no decision: the run stops there.
     std::function<bool(const BatchResult& badFrame)> leaveOut;
+    // Called on the thread that reads frame `index`, before it reads it: lets a test hold a
+    // run where it wants it.
+    std::function<void(int index)> beforeRead;
 
 private:
     std::atomic<bool> stop_{false};
@@ -66,10 +69,6 @@ private:
 BatchResult RunBatch(AnalysisResults& results, const std::vector<std::string>& paths,
                      WindowMode mode, ProgressSink* progress, int threads = 0,
                      BatchControl* control = nullptr);
-
-// Tests only: called on the thread that reads frame `index`, before it reads it.
-using FrameReadHook = void (*)(int index);
-void SetFrameReadHookForTests(FrameReadHook hook);
 
 // v truncated toward zero, held within the int range (NaN gives 0): profile bins of
 // frames with very large values must not overflow the table.

@@ -7,4 +7,4 @@
 // True when `-platform` is among the arguments, when QT_QPA_PLATFORM or WAYLAND_DISPLAY
 // chooses another way, or when DISPLAY names an X display that accepts a connection.
 // Otherwise `error` receives the line to print (unset variables and empty ones alike).
-bool DisplayAvailable(int argc, char** argv, std::string& error);
+[[nodiscard]] bool DisplayAvailable(int argc, char** argv, std::string& error);

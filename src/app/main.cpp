@@ -2,6 +2,7 @@
 #include "command_guard.h"
 #include "display_check.h"
 #include "guarded_application.h"
+#include "large_buffers.h"
 #include "main_window.h"
 
 #include <cstdio>
@@ -9,6 +10,9 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    // Before any thread: the selector's runs free large frame buffers that must leave the
+    // process.
+    framesifter::ReturnLargeBuffersToTheSystem();
     std::string error;
     if (!DisplayAvailable(argc, argv, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());

@@ -40,7 +40,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <stdexcept>
 
 using namespace framesifter;
 
@@ -130,15 +129,16 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     buildToolBar();
-    layout->addWidget(toolBar);
+    layout->addWidget(toolBar_);
 
-    mdiArea = new QMdiArea(central);
-    mdiArea->setBackground(QColor(128, 128, 128));
-    mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    layout->addWidget(mdiArea, 1);
+    mdiArea_ = new QMdiArea(central);
+    mdiArea_->setObjectName(QStringLiteral("mdiArea"));
+    mdiArea_->setBackground(QColor(128, 128, 128));
+    mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    layout->addWidget(mdiArea_, 1);
     setCentralWidget(central);
-    connect(mdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
+    connect(mdiArea_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
         RunCommand(this, [&] { imageWindowActivated(w); });
         enableSave();
         // Again once the event is done: the area reports a closing window before it leaves
@@ -154,8 +154,6 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     CentreOnScreen(*this);
     restoreKeptGeometry();
 
-    // Every accepted file dialog moves the current folder; the settings file stays where
-    // the program found it.
     settingsFolder_ = QDir::currentPath();
     ReadSettings(settingsFolder_);
 
@@ -173,51 +171,60 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
                 RunCommand(this, [&] { showFrame(paths, index, passList); });
             });
     connect(this, &MainWindow::frameDropped, selectorWindow_.get(), &SelectorWindow::dropPassed);
+    connect(selectorWindow_.get(), &SelectorWindow::folderChosen, this,
+            [this](const QString& folder) { lastFolder_ = folder; });
 }
 
 // The base class's destructor closes the image windows, and the MDI area then reports
 // activations to a window that is no longer a MainWindow.
 MainWindow::~MainWindow() {
-    if (mdiArea) mdiArea->disconnect(this);
+    if (mdiArea_) mdiArea_->disconnect(this);
 }
 
 template <class F>
-QAction* MainWindow::newCommand(const QString& text, F command) {
+QAction* MainWindow::newCommand(const char* name, const QString& text, F command) {
     auto* action = new QAction(text, this);
+    action->setObjectName(QLatin1String(name));
     connect(action, &QAction::triggered, this, [this, command] { RunCommand(this, command); });
     return action;
 }
 
 void MainWindow::createActions() {
-    openAction = newCommand(QString(), [this] { open(); });
-    openAction->setIcon(ToolIcon(false));
-    openAction->setToolTip(QStringLiteral("Open"));
-    saveAction = newCommand(QString(), [this] { save(); });
-    saveAction->setIcon(ToolIcon(true));
-    saveAction->setToolTip(QStringLiteral("Save"));
-    for (QAction* action : {openAction, saveAction}) action->setIconVisibleInMenu(false);
-    openAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    saveAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    exitAction = newCommand(QString(), [this] { close(); });
-    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    zoomInAction = newCommand(QStringLiteral("+"), [this] { zoomIn(); });
-    zoomOutAction = newCommand(QStringLiteral("-"), [this] { zoomOut(); });
-    selectorAction = newCommand(QString(), [this] { selectorWindow_->showSelector(); });
-    scoresAction = newCommand(QString(), [this] { selectorWindow_->showScores(); });
-    undoMoveAction = newCommand(QString(), [this] { selectorWindow_->undoMoves(); });
-    closeWindowAction = newCommand(QString(), [this] { closeActiveWindow(); });
-    closeWindowAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
-    closeAllAction = newCommand(QString(), [this] { closeAllWindows(); });
-    versionAction = newCommand(QString(), [this] { versionDialog_->showVersion(); });
+    openAction_ = newCommand("openAction", QString(), [this] { open(); });
+    openAction_->setIcon(ToolIcon(false));
+    openAction_->setToolTip(QStringLiteral("Open"));
+    saveAction_ = newCommand("saveAction", QString(), [this] { save(); });
+    saveAction_->setIcon(ToolIcon(true));
+    saveAction_->setToolTip(QStringLiteral("Save"));
+    for (QAction* action : {openAction_, saveAction_}) action->setIconVisibleInMenu(false);
+    openAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    saveAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    exitAction_ = newCommand("exitAction", QString(), [this] { close(); });
+    exitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    zoomInAction_ = newCommand("zoomInAction", QStringLiteral("+"), [this] { zoomIn(); });
+    zoomOutAction_ = newCommand("zoomOutAction", QStringLiteral("-"), [this] { zoomOut(); });
+    selectorAction_ =
+        newCommand("selectorAction", QString(), [this] { selectorWindow_->showSelector(); });
+    scoresAction_ =
+        newCommand("scoresAction", QString(), [this] { selectorWindow_->showScores(); });
+    undoMoveAction_ =
+        newCommand("undoMoveAction", QString(), [this] { selectorWindow_->undoMoves(); });
+    closeWindowAction_ =
+        newCommand("closeWindowAction", QString(), [this] { closeActiveWindow(); });
+    closeWindowAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    closeAllAction_ = newCommand("closeAllAction", QString(), [this] { closeAllWindows(); });
+    versionAction_ =
+        newCommand("versionAction", QString(), [this] { versionDialog_->showVersion(); });
 }
 
 void MainWindow::buildToolBar() {
-    toolBar = new QWidget;
-    toolBar->setObjectName(QStringLiteral("toolBar"));
-    toolBar->setFixedHeight(33);
+    toolBar_ = new QWidget;
+    toolBar_->setObjectName(QStringLiteral("toolBar"));
+    toolBar_->setFixedHeight(33);
 
-    auto toolButton = [this](QAction* action, const QRect& geometry) {
-        auto* button = new QToolButton(toolBar);
+    auto toolButton = [this](const char* name, QAction* action, const QRect& geometry) {
+        auto* button = new QToolButton(toolBar_);
+        button->setObjectName(QLatin1String(name));
         button->setDefaultAction(action);
         button->setGeometry(geometry);
         button->setIconSize(QSize(20, 20));
@@ -225,19 +232,21 @@ void MainWindow::buildToolBar() {
         button->setFocusPolicy(Qt::NoFocus);
         return button;
     };
-    openButton = toolButton(openAction, {7, 5, 23, 23});
-    saveButton = toolButton(saveAction, {30, 5, 24, 23});
+    toolButton("openButton", openAction_, {7, 5, 23, 23});
+    toolButton("saveButton", saveAction_, {30, 5, 24, 23});
 
-    toolBarEdge = new QFrame(toolBar);
+    auto* toolBarEdge = new QFrame(toolBar_);
+    toolBarEdge->setObjectName(QStringLiteral("toolBarEdge"));
     toolBarEdge->setFrameShape(QFrame::HLine);
     toolBarEdge->setFrameShadow(QFrame::Sunken);
     toolBarEdge->setGeometry(0, 0, 4000, 2);
 
     // Push buttons look as the tool bar should; they have no default action, so a click
     // triggers the command's action.
-    auto pushButton = [this](const QString& text, QAction* action, const QRect& geometry,
-                             int pixelSize) {
-        auto* button = new QPushButton(text, toolBar);
+    auto pushButton = [this](const char* name, const QString& text, QAction* action,
+                             const QRect& geometry, int pixelSize) {
+        auto* button = new QPushButton(text, toolBar_);
+        button->setObjectName(QLatin1String(name));
         button->setGeometry(geometry);
         QFont f = font();
         f.setPixelSize(pixelSize);
@@ -245,69 +254,76 @@ void MainWindow::buildToolBar() {
         connect(button, &QPushButton::clicked, action, &QAction::trigger);
         return button;
     };
-    zoomInButton = pushButton(QStringLiteral("+"), zoomInAction, {80, 7, 17, 19}, 16);
-    zoomOutButton = pushButton(QStringLiteral("-"), zoomOutAction, {96, 7, 17, 19}, 16);
+    pushButton("zoomInButton", QStringLiteral("+"), zoomInAction_, {80, 7, 17, 19}, 16);
+    pushButton("zoomOutButton", QStringLiteral("-"), zoomOutAction_, {96, 7, 17, 19}, 16);
 
-    zoomText = new QLineEdit(toolBar);
-    zoomText->setGeometry(120, 6, 49, 21);
-    zoomText->setReadOnly(true);
+    zoomText_ = new QLineEdit(toolBar_);
+    zoomText_->setObjectName(QStringLiteral("zoomText"));
+    zoomText_->setGeometry(120, 6, 49, 21);
+    zoomText_->setReadOnly(true);
 
-    positionLabel = new QLabel(QStringLiteral("(0,0)"), toolBar);
+    auto* positionLabel = new QLabel(QStringLiteral("(0,0)"), toolBar_);
+    positionLabel->setObjectName(QStringLiteral("positionLabel"));
     positionLabel->move(232, 8);
     positionLabel->adjustSize();
     positionLabel->hide();
 
-    selectorButton = pushButton(QString(), selectorAction, {288, 8, 55, 20}, 12);
+    selectorButton_ =
+        pushButton("selectorButton", QString(), selectorAction_, {288, 8, 55, 20}, 12);
 }
 
 void MainWindow::buildMenu() {
     menuBar()->setFont(QApplication::font());
-    fileMenu = menuBar()->addMenu(QString());
-    fileMenu->addAction(openAction);
-    fileMenu->addSeparator();
-    fileMenu->addAction(saveAction);
-    fileMenu->addAction(exitAction);
-    selectorMenu = menuBar()->addMenu(QString());
-    selectorMenu->addAction(selectorAction);
-    selectorMenu->addAction(scoresAction);
-    selectorMenu->addAction(undoMoveAction);
-    windowMenu = menuBar()->addMenu(QString());
-    windowMenu->addAction(closeWindowAction);
-    windowMenu->addAction(closeAllAction);
-    menuBar()->addAction(versionAction);
+    fileMenu_ = menuBar()->addMenu(QString());
+    fileMenu_->setObjectName(QStringLiteral("fileMenu"));
+    fileMenu_->addAction(openAction_);
+    fileMenu_->addSeparator();
+    fileMenu_->addAction(saveAction_);
+    fileMenu_->addAction(exitAction_);
+    selectorMenu_ = menuBar()->addMenu(QString());
+    selectorMenu_->setObjectName(QStringLiteral("selectorMenu"));
+    selectorMenu_->addAction(selectorAction_);
+    selectorMenu_->addAction(scoresAction_);
+    selectorMenu_->addAction(undoMoveAction_);
+    windowMenu_ = menuBar()->addMenu(QString());
+    windowMenu_->setObjectName(QStringLiteral("windowMenu"));
+    windowMenu_->addAction(closeWindowAction_);
+    windowMenu_->addAction(closeAllAction_);
+    menuBar()->addAction(versionAction_);
     // Each language names itself, and the menu's title is the same in both, so that a user
     // who reads only one of them finds the way back.
-    languageMenu = menuBar()->addMenu(QStringLiteral("言語 / Language"));
+    languageMenu_ = menuBar()->addMenu(QStringLiteral("言語 / Language"));
+    languageMenu_->setObjectName(QStringLiteral("languageMenu"));
     auto* languages = new QActionGroup(this);
-    japaneseAction =
-        newCommand(QStringLiteral("日本語"), [] { ChooseLanguage(Language::Japanese); });
-    englishAction =
-        newCommand(QStringLiteral("English"), [] { ChooseLanguage(Language::English); });
-    for (QAction* action : {japaneseAction, englishAction}) {
+    japaneseAction_ = newCommand("japaneseAction", QStringLiteral("日本語"),
+                                 [this] { chooseLanguage(Language::Japanese); });
+    englishAction_ = newCommand("englishAction", QStringLiteral("English"),
+                                [this] { chooseLanguage(Language::English); });
+    for (QAction* action : {japaneseAction_, englishAction_}) {
         action->setCheckable(true);
         languages->addAction(action);
-        languageMenu->addAction(action);
+        languageMenu_->addAction(action);
     }
-    for (QMenu* menu : {fileMenu, selectorMenu, windowMenu, languageMenu})
+    for (QMenu* menu : {fileMenu_, selectorMenu_, windowMenu_, languageMenu_})
         menu->setFont(QApplication::font());
     retranslate();
 }
 
 void MainWindow::retranslate() {
-    openAction->setText(tr("開く(&O)"));
-    saveAction->setText(tr("保存(&S)"));
-    exitAction->setText(tr("終了(&Q)"));
-    selectorAction->setText(tr("設定(&S)"));
-    scoresAction->setText(tr("スコア"));
-    undoMoveAction->setText(tr("元に戻す"));
-    closeWindowAction->setText(tr("このウィンドウを閉じる(&C)"));
-    closeAllAction->setText(tr("すべてを閉じる(&L)"));
-    versionAction->setText(tr("バージョン(&V)"));
-    selectorButton->setText(tr("セレクト"));
-    fileMenu->setTitle(tr("ファイル(&F)"));
-    selectorMenu->setTitle(tr("セレクト(&S)"));
-    windowMenu->setTitle(tr("ウィンドウ(&W)"));
-    (CurrentLanguage() == Language::English ? englishAction : japaneseAction)->setChecked(true);
+    openAction_->setText(tr("開く(&O)"));
+    saveAction_->setText(tr("保存(&S)"));
+    exitAction_->setText(tr("終了(&Q)"));
+    selectorAction_->setText(tr("設定(&S)"));
+    scoresAction_->setText(tr("スコア"));
+    undoMoveAction_->setText(tr("元に戻す"));
+    closeWindowAction_->setText(tr("このウィンドウを閉じる(&C)"));
+    closeAllAction_->setText(tr("すべてを閉じる(&L)"));
+    versionAction_->setText(tr("バージョン(&V)"));
+    selectorButton_->setText(tr("セレクト"));
+    fileMenu_->setTitle(tr("ファイル(&F)"));
+    selectorMenu_->setTitle(tr("セレクト(&S)"));
+    windowMenu_->setTitle(tr("ウィンドウ(&W)"));
+    (CurrentLanguage() == Language::English ? englishAction_ : japaneseAction_)->setChecked(true);
 }
 
 void MainWindow::changeEvent(QEvent* event) {
@@ -316,17 +332,17 @@ void MainWindow::changeEvent(QEvent* event) {
 }
 
 ImageWindow* MainWindow::activeImageWindow() const {
-    return qobject_cast<ImageWindow*>(mdiArea->activeSubWindow());
+    return qobject_cast<ImageWindow*>(mdiArea_->activeSubWindow());
 }
 
 QList<ImageWindow*> MainWindow::imageWindows() const {
     QList<ImageWindow*> result;
-    for (QMdiSubWindow* w : mdiArea->subWindowList(QMdiArea::CreationOrder))
+    for (QMdiSubWindow* w : mdiArea_->subWindowList(QMdiArea::CreationOrder))
         if (auto* image = qobject_cast<ImageWindow*>(w)) result.append(image);
     return result;
 }
 
-void MainWindow::enableSave() { saveAction->setEnabled(!imageWindows().isEmpty()); }
+void MainWindow::enableSave() { saveAction_->setEnabled(!imageWindows().isEmpty()); }
 
 void MainWindow::imageWindowActivated(QMdiSubWindow* window) {
     // Losing and regaining the application's focus reports the same window again; only a
@@ -335,18 +351,23 @@ void MainWindow::imageWindowActivated(QMdiSubWindow* window) {
     lastActive_ = window;
     if (auto* image = qobject_cast<ImageWindow*>(window)) {
         const QString text = image->activationZoomText();
-        if (!text.isEmpty()) zoomText->setText(text);
+        if (!text.isEmpty()) zoomText_->setText(text);
     }
 }
 
 // ---- Language ----
 
-void ChooseLanguage(Language language) {
-    std::string error;
+bool ChooseLanguage(Language language, std::string& error) {
     const bool changed = SetLanguage(language, error);
     // Kept even when a translation is missing: a later install may bring it.
     Preferences().setLanguage(language);
-    if (!changed) throw std::runtime_error(error);
+    return changed;
+}
+
+void MainWindow::chooseLanguage(Language language) {
+    std::string error;
+    if (!ChooseLanguage(language, error))
+        Dialogs().showError(this, QString::fromLocal8Bit(error.c_str()));
 }
 
 // ---- Open ----
@@ -354,13 +375,19 @@ void ChooseLanguage(Language language) {
 void MainWindow::open() {
     Preferences preferences;
     const FileDialogKind kind = FileDialogKind::ViewerOpen;
-    const UserDialogs::OpenChoice choice = Dialogs().getOpenFiles(
-        this, QStringLiteral("Open an Image for Viewing"), openFilters(),
-        preferences.dialogFilter(kind, int(openFilters().size())), preferences.dialogFolder(kind));
+    const UserDialogs::OpenChoice choice =
+        Dialogs().getOpenFiles(this, QStringLiteral("Open an Image for Viewing"), openFilters(),
+                               preferences.dialogFilter(kind, int(openFilters().size())),
+                               preferences.dialogFolder(kind, lastFolder_));
     if (!choice.accepted || choice.files.isEmpty()) return;
     preferences.keepDialogChoice(kind, choice.files.first(), choice.filterIndex);
-    QDir::setCurrent(ChosenFolder(choice.files.first()));
+    followFolder(ChosenFolder(choice.files.first()));
     openFiles(choice.files, choice.filterIndex);
+}
+
+void MainWindow::followFolder(const QString& folder) {
+    lastFolder_ = folder;
+    selectorWindow_->followFolder(folder);
 }
 
 void MainWindow::placeNewWindow(QMdiSubWindow* window) {
@@ -368,7 +395,7 @@ void MainWindow::placeNewWindow(QMdiSubWindow* window) {
     const int step = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
     const QPoint newest = newestWindow_ ? newestWindow_->pos() : QPoint();
     window->move(CascadePosition(newestWindow_ ? &newest : nullptr, window->size(),
-                                 mdiArea->viewport()->size(), step));
+                                 mdiArea_->viewport()->size(), step));
     newestWindow_ = window;
 }
 
@@ -390,11 +417,11 @@ int MainWindow::openFiles(const QStringList& files, int filterIndex) {
             break;
         }
         auto* window = new ImageWindow;
-        mdiArea->addSubWindow(window);
+        mdiArea_->addSubWindow(window);
         window->fill(picture, QFileInfo(file).fileName());
         placeNewWindow(window);
         window->show();
-        zoomText->setText(ZoomText(1.0));
+        zoomText_->setText(ZoomText(1.0));
         ++opened;
     }
     return opened;
@@ -421,7 +448,7 @@ int MainWindow::openDroppedFiles(const QList<QUrl>& urls) {
         if (url.isLocalFile() && OpenFilterForName(url.toLocalFile()) >= 0)
             files << url.toLocalFile();
     if (files.isEmpty()) return 0;
-    QDir::setCurrent(ChosenFolder(files.first()));
+    followFolder(ChosenFolder(files.first()));
     int opened = 0;
     for (const QString& file : files) {
         if (openFiles({file}, OpenFilterForName(file)) == 0) break;
@@ -437,12 +464,13 @@ void MainWindow::save() {
     if (!window) return;
     Preferences preferences;
     const FileDialogKind kind = FileDialogKind::ViewerSave;
-    const UserDialogs::SaveChoice choice = Dialogs().getSaveFile(
-        this, QStringLiteral("Save an Image"), saveFilters(),
-        preferences.dialogFilter(kind, int(saveFilters().size())), preferences.dialogFolder(kind));
+    const UserDialogs::SaveChoice choice =
+        Dialogs().getSaveFile(this, QStringLiteral("Save an Image"), saveFilters(),
+                              preferences.dialogFilter(kind, int(saveFilters().size())),
+                              preferences.dialogFolder(kind, lastFolder_));
     if (!choice.accepted || choice.file.isEmpty()) return;
     preferences.keepDialogChoice(kind, choice.file, choice.filterIndex);
-    QDir::setCurrent(ChosenFolder(choice.file));
+    followFolder(ChosenFolder(choice.file));
     saveImageWindow(window, choice.file, choice.filterIndex);
 }
 
@@ -471,13 +499,13 @@ bool MainWindow::saveImageWindow(ImageWindow* window, const QString& chosen, int
 void MainWindow::zoomIn() {
     QString text;
     if (ImageWindow* window = activeImageWindow(); window && window->zoomIn(text))
-        zoomText->setText(text);
+        zoomText_->setText(text);
 }
 
 void MainWindow::zoomOut() {
     QString text;
     if (ImageWindow* window = activeImageWindow(); window && window->zoomOut(text))
-        zoomText->setText(text);
+        zoomText_->setText(text);
 }
 
 void MainWindow::closeActiveWindow() {
@@ -486,7 +514,7 @@ void MainWindow::closeActiveWindow() {
 
 void MainWindow::closeAllWindows() {
     // A copy of the list: closing a window removes it from the area's own list.
-    const QList<QMdiSubWindow*> windows = mdiArea->subWindowList();
+    const QList<QMdiSubWindow*> windows = mdiArea_->subWindowList();
     for (QMdiSubWindow* w : windows) w->close();
 }
 
@@ -556,17 +584,17 @@ ImageWindow* MainWindow::showFrame(const QStringList& paths, int index, bool pas
         delete window;
         return nullptr;
     }
-    mdiArea->addSubWindow(window);
+    mdiArea_->addSubWindow(window);
     QString text;
-    window->showWhole(mdiArea->viewport()->size(), text);
+    window->showWhole(mdiArea_->viewport()->size(), text);
     placeNewWindow(window);
     window->show();
-    mdiArea->setActiveSubWindow(window);
+    mdiArea_->setActiveSubWindow(window);
     // Asked for from the selector or the scores window: Page Down must reach the new window.
     raise();
     activateWindow();
     window->setFocus();
-    zoomText->setText(text);
+    zoomText_->setText(text);
     connect(window, &ImageWindow::frameStepRequested, this,
             [this](ImageWindow* w, int delta) { RunCommand(this, [&] { stepFrame(w, delta); }); });
     connect(window, &ImageWindow::frameDropRequested, this,
@@ -592,7 +620,7 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
     window->frameIndex = index;
     QString text = ZoomText(1.0);
     if (exponent != 0) window->zoomTo(exponent, text);
-    if (window == activeImageWindow()) zoomText->setText(text);
+    if (window == activeImageWindow()) zoomText_->setText(text);
     return true;
 }
 

@@ -11,19 +11,17 @@
 #include <QUrl>
 
 #include <memory>
+#include <string>
 
 class ImageWindow;
 class MainWindow;
 class NoticeWindow;
 class QAction;
-class QFrame;
-class QLabel;
 class QLineEdit;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QPushButton;
-class QToolButton;
 class SelectorWindow;
 class VersionDialog;
 
@@ -35,9 +33,8 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // Builds the window, reads the settings file in the current folder (written there at
-    // close too, wherever the dialogs have moved the current folder since), then creates the
-    // version dialog, the selector and the notice window, in that order, all hidden. Throws on
-    // failure.
+    // close too), then creates the version dialog, the selector and the notice window, in that
+    // order, all hidden. Throws on failure.
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -68,37 +65,6 @@ public:
     static QStringList openFilters();
     static QStringList saveFilters();
 
-    // One action per command, shared by the menu and the tool bar.
-    QAction* openAction = nullptr;
-    QAction* saveAction = nullptr;
-    QAction* exitAction = nullptr;
-    QAction* zoomInAction = nullptr;
-    QAction* zoomOutAction = nullptr;
-    QAction* selectorAction = nullptr;
-    QAction* scoresAction = nullptr;
-    QAction* undoMoveAction = nullptr;
-    QAction* closeWindowAction = nullptr;
-    QAction* closeAllAction = nullptr;
-    QAction* versionAction = nullptr;
-    QAction* japaneseAction = nullptr;  // checkable, in languageMenu
-    QAction* englishAction = nullptr;
-
-    QWidget* toolBar = nullptr;
-    QToolButton* openButton = nullptr;
-    QToolButton* saveButton = nullptr;
-    QFrame* toolBarEdge = nullptr;
-    QPushButton* zoomInButton = nullptr;
-    QPushButton* zoomOutButton = nullptr;
-    QLineEdit* zoomText = nullptr;
-    QLabel* positionLabel = nullptr;  // hidden
-    QPushButton* selectorButton = nullptr;
-    QMdiArea* mdiArea = nullptr;
-
-    QMenu* fileMenu = nullptr;
-    QMenu* selectorMenu = nullptr;
-    QMenu* windowMenu = nullptr;
-    QMenu* languageMenu = nullptr;
-
 signals:
     // The main window has closed: the program ends, whatever other windows are shown.
     void closed();
@@ -113,14 +79,18 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // An action named `name` (its object name) that runs `command` in the command guard.
     template <class F>
-    QAction* newCommand(const QString& text, F command);
+    QAction* newCommand(const char* name, const QString& text, F command);
     void createActions();
     void buildToolBar();
     void buildMenu();
     // Sets every text that follows the language.
     void retranslate();
+    void chooseLanguage(Language language);
     void open();
+    // Files were chosen or dropped in `folder`; the selector hears of it too.
+    void followFolder(const QString& folder);
     void save();
     void zoomIn();
     void zoomOut();
@@ -138,7 +108,35 @@ private:
     void stepFrame(ImageWindow* window, int delta);
     void dropFrame(ImageWindow* window);
 
+    // One action per command, shared by the menu and the tool bar.
+    QAction* openAction_ = nullptr;
+    QAction* saveAction_ = nullptr;
+    QAction* exitAction_ = nullptr;
+    QAction* zoomInAction_ = nullptr;
+    QAction* zoomOutAction_ = nullptr;
+    QAction* selectorAction_ = nullptr;
+    QAction* scoresAction_ = nullptr;
+    QAction* undoMoveAction_ = nullptr;
+    QAction* closeWindowAction_ = nullptr;
+    QAction* closeAllAction_ = nullptr;
+    QAction* versionAction_ = nullptr;
+    QAction* japaneseAction_ = nullptr;  // checkable, in languageMenu
+    QAction* englishAction_ = nullptr;
+
+    QWidget* toolBar_ = nullptr;
+    QLineEdit* zoomText_ = nullptr;
+    QPushButton* selectorButton_ = nullptr;
+    QMdiArea* mdiArea_ = nullptr;
+
+    QMenu* fileMenu_ = nullptr;
+    QMenu* selectorMenu_ = nullptr;
+    QMenu* windowMenu_ = nullptr;
+    QMenu* languageMenu_ = nullptr;
+
     QString settingsFolder_;  // absolute, fixed at start
+    // Where files were last chosen or dropped, here or in the selector: a dialog that keeps no
+    // folder of its own starts there.
+    QString lastFolder_;
     QPointer<QMdiSubWindow> lastActive_;
     QPointer<QMdiSubWindow> newestWindow_;  // where the next new window cascades from
     std::unique_ptr<VersionDialog> versionDialog_;
@@ -149,6 +147,7 @@ private:
 // The overwrite question of the save command, in Japanese; tr() gives the shown text.
 extern const char* const kOverwriteQuestion;
 
-// Shows `language` in every window at once and keeps the choice in the preferences. Throws
-// when its translation cannot be loaded (after keeping the choice).
-void ChooseLanguage(Language language);
+// Shows `language` in every window at once and keeps the choice in the preferences. False,
+// with `error` naming what could not be loaded, when its translation is missing (the choice
+// is kept all the same).
+[[nodiscard]] bool ChooseLanguage(Language language, std::string& error);

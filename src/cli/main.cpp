@@ -12,7 +12,9 @@
 #include "frame_flags.h"
 #include "frame_formats.h"
 #include "frame_ref.h"
+#include "frame_scores.h"
 #include "frame_signature.h"
+#include "large_buffers.h"
 #include "move_journal.h"
 #include "printable_name.h"
 #include "ranking.h"
@@ -343,12 +345,11 @@ std::string RunFailure(const BatchResult& run) {
     return run.failedPath + ": " + run.reason;
 }
 
-void PrintScores(const std::vector<std::string>& paths, const AnalysisResults& results,
-                 const SelectOptions& options, const SelectionResult& selection) {
+void PrintScores(const std::vector<std::string>& paths, const std::vector<double>& scores,
+                 const std::vector<std::uint8_t>& flags, const SelectionResult& selection) {
     std::vector<char> passed(paths.size(), 0);
     for (int k : selection.passed) passed[std::size_t(k)] = 1;
-    const std::string csv = ScoresCsv(paths, BandScores(results, int(paths.size()), options.band),
-                                      passed, nullptr, &results.flags);
+    const std::string csv = ScoresCsv(paths, scores, passed, nullptr, &flags);
     std::fwrite(csv.data(), 1, csv.size(), stdout);
 }
 
@@ -416,6 +417,7 @@ int Select(int argc, char** argv) {
         options.band = suggestion.found ? suggestion.band : Band{};
         bandSource = suggestion.found ? " suggested" : ", none suggested";
     }
+    const std::vector<double> scores = BandScores(results, count, options.band);
     std::string rule = "level " + std::to_string(options.level);
     SelectionResult selection;
     if (options.best > 0 || options.bestPercent) {
@@ -423,12 +425,12 @@ int Select(int argc, char** argv) {
                              ? CountForPercent(options.percent, count - int(excluded.size()))
                              : options.best;
         rule = "best " + std::to_string(best);
-        selection = SelectBest(results, count, options.band, best, excluded);
+        selection = SelectBest(scores, best, excluded);
     } else {
-        selection = SelectFrames(results, count, options.band, options.level, excluded);
+        selection = SelectFrames(scores, options.level, excluded);
     }
     if (!excluded.empty()) rule += ", " + std::to_string(excluded.size()) + " flagged left out";
-    PrintScores(paths, results, options, selection);
+    PrintScores(paths, scores, results.flags, selection);
     if (!CheckStdout()) return kExitFailure;
     std::fprintf(stderr,
                  "framesifter-cli: %zu of %d frames passed (%s, band %d:%d%s, threshold %s, "
@@ -502,11 +504,11 @@ int Undo(int argc, char** argv) {
         back += item.state == UndoState::MovedBack;
         removed += item.state == UndoState::Removed;
         ignored += item.state == UndoState::Ignored;
-        if (item.state == UndoState::Ignored) Report(item.inGood + ": ignored: " + item.why);
+        if (item.state == UndoState::Ignored) Report(item.inGood + ": ignored: " + item.error);
         if (item.state == UndoState::Kept || item.state == UndoState::Missing) {
             ++stayed;
             Report(item.inGood + ": " + (item.state == UndoState::Kept ? "stays: " : "") +
-                   item.why);
+                   item.error);
         }
     }
     std::fprintf(stderr, "framesifter-cli: moved %d file%s back, removed %d video%s", back,
@@ -520,6 +522,8 @@ int Undo(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any run: a run's threads free large frame buffers that must leave the process.
+    ReturnLargeBuffersToTheSystem();
     if (argc < 2) return UsageError("no command given");
     const std::string command = argv[1];
     for (int i = 1; i < argc; ++i) {

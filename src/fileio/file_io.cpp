@@ -15,6 +15,15 @@
 
 namespace framesifter {
 
+bool SyncFolder(const std::string& folder, std::string& error) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Fail(error, SystemError(errno));
+    const bool ok = ::fsync(fd) == 0;
+    if (!ok) error = SystemError(errno);
+    ::close(fd);
+    return ok;
+}
+
 std::string HiddenName(const std::string& name, const std::string& suffix) {
     return "." + name.substr(0, kMaxFileNameBytes - 1 - suffix.size()) + suffix;
 }

@@ -40,6 +40,10 @@ using FileFiller = std::function<bool(int fd, std::string& error)>;
 [[nodiscard]] bool ReplaceFile(const std::string& path, const void* data, std::size_t size,
                                std::string& error);
 
+// Flushes `folder`'s entries (names just created, renamed or removed) to the disk; false with
+// the system's reason when it cannot be opened or flushed.
+[[nodiscard]] bool SyncFolder(const std::string& folder, std::string& error);
+
 // The most bytes a file name may hold on the usual file systems.
 constexpr std::size_t kMaxFileNameBytes = 255;
 // "." + name + suffix, the name cut short where the whole would pass kMaxFileNameBytes: the

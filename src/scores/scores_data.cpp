@@ -4,6 +4,7 @@
 
 ScoresData ScoresDataOf(const framesifter::SelectionSession& session) {
     ScoresData data;
+    data.excludeFlagged = session.excludeFlagged();
     if (!session.resultsMatch()) return data;
     const framesifter::AnalysisResults& results = session.results();
     data.files = results.files;
@@ -12,6 +13,7 @@ ScoresData ScoresDataOf(const framesifter::SelectionSession& session) {
     data.threshold = session.threshold();
     data.cut = int(std::count(data.passed.begin(), data.passed.end(), 1));
     data.leftOut = results.leftOut;
+    data.unranked = session.selectionLeftOut();
     data.flags = results.flags;
     data.band = session.band();
     data.suggestion = session.suggestion();

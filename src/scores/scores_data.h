@@ -17,6 +17,10 @@ struct ScoresData {
     // Frames the run could not read: they have no score, so they stay out of the plots, the
     // table and the export, and the others rank from 1 among themselves.
     std::vector<framesifter::LeftOutFrame> leftOut;
+    // The frames the selection leaves out: the run's, and the flagged ones while they are
+    // excluded. They rank nothing.
+    std::vector<framesifter::LeftOutFrame> unranked;
+    bool excludeFlagged = false;             // whether flagged frames are left out
     std::vector<std::uint8_t> flags;         // one FrameFlag set per file (none when empty)
     framesifter::Band band;                  // the band the scores are summed over
     framesifter::BandSuggestion suggestion;  // the run's own band, offered to the user

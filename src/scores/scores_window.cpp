@@ -45,6 +45,26 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     rankPlot_ = new ScoresPlot;
     model_ = new ScoresTableModel(this);
     table_ = new QTableView;
+    setUpTable();
+    QGroupBox* rules = makeRuleGroup();
+    export_ = new QPushButton;
+    exclude_ = new QCheckBox;
+    // It sets a session's exclusion: there is none to set until follow().
+    exclude_->setEnabled(false);
+    layOut(rules, makeSuggestionRow());
+    resize(1100, 720);
+    retranslate();
+    connectFrameClicks();
+    connectControls();
+    updateApply();
+    setData(ScoresData());
+}
+
+int ScoresWindow::digitWidth() const {
+    return table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+}
+
+void ScoresWindow::setUpTable() {
     table_->setModel(model_);
     table_->setSortingEnabled(true);
     table_->sortByColumn(ScoresTableModel::Position, Qt::AscendingOrder);
@@ -52,13 +72,13 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
     table_->horizontalHeader()->setStretchLastSection(true);
-    const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
     const int widths[] = {7, 16, 8, 6, 5, 8};
     for (int c = 0; c < ScoresTableModel::ColumnCount; ++c)
-        table_->setColumnWidth(c, widths[c] * digit);
+        table_->setColumnWidth(c, widths[c] * digitWidth());
+}
 
+QGroupBox* ScoresWindow::makeRuleGroup() {
     ruleGroup_ = new QGroupBox;
-    auto* group = ruleGroup_;
     ruleChoice_ = new QButtonGroup(this);
     auto* byLevel = new QRadioButton;
     auto* byBest = new QRadioButton;
@@ -68,34 +88,39 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     ruleChoice_->addButton(byPercent, PercentButton);
     byLevel->setChecked(true);
     number_ = new QLineEdit(QStringLiteral("10"));
-    number_->setMaximumWidth(9 * digit);
+    number_->setMaximumWidth(9 * digitWidth());
     apply_ = new QPushButton;
-    auto* ruleRow = new QHBoxLayout(group);
+    auto* ruleRow = new QHBoxLayout(ruleGroup_);
     ruleRow->addWidget(byLevel);
     ruleRow->addWidget(byBest);
     ruleRow->addWidget(byPercent);
     ruleRow->addWidget(number_);
     ruleRow->addWidget(apply_);
     ruleRow->addStretch();
-    export_ = new QPushButton;
-    exclude_ = new QCheckBox;
+    return ruleGroup_;
+}
+
+QHBoxLayout* ScoresWindow::makeSuggestionRow() {
     suggestion_ = new QLabel;
     useSuggestion_ = new QPushButton;
-    auto* suggestionRow = new QHBoxLayout;
-    suggestionRow->addWidget(suggestion_);
-    suggestionRow->addWidget(useSuggestion_);
-    suggestionRow->addStretch();
+    auto* row = new QHBoxLayout;
+    row->addWidget(suggestion_);
+    row->addWidget(useSuggestion_);
+    row->addStretch();
+    return row;
+}
 
+void ScoresWindow::layOut(QGroupBox* rules, QHBoxLayout* suggestionRow) {
     auto* plots = new QSplitter(Qt::Vertical);
     plots->addWidget(listPlot_);
     plots->addWidget(rankPlot_);
     auto* side = new QWidget;
     auto* sideLayout = new QVBoxLayout(side);
     sideLayout->setContentsMargins(0, 0, 0, 0);
-    side->setMinimumWidth(55 * digit);
+    side->setMinimumWidth(55 * digitWidth());
     sideLayout->addWidget(table_, 1);
     sideLayout->addLayout(suggestionRow);
-    sideLayout->addWidget(group);
+    sideLayout->addWidget(rules);
     sideLayout->addWidget(exclude_);
     sideLayout->addWidget(export_, 0, Qt::AlignRight);
     auto* split = new QSplitter(Qt::Horizontal);
@@ -105,35 +130,39 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     split->setStretchFactor(1, 2);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(split);
-    resize(1100, 720);
-    retranslate();
+}
 
-    const auto listIndex = [this](int k) {
-        return k >= 0 && std::size_t(k) < shown_.size() ? shown_[std::size_t(k)] : -1;
+int ScoresWindow::listIndex(int shown) const {
+    return shown >= 0 && std::size_t(shown) < shown_.size() ? shown_[std::size_t(shown)] : -1;
+}
+
+int ScoresWindow::rankedIndex(int point) const {
+    return listIndex(point >= 0 && std::size_t(point) < ranked_.size() ? ranked_[std::size_t(point)]
+                                                                       : -1);
+}
+
+void ScoresWindow::connectFrameClicks() {
+    // Each view numbers its own frames; the signals give list indices.
+    const auto forward = [this](void (ScoresWindow::*signal)(int), int index) {
+        if (index >= 0) emit(this->*signal)(index);
     };
-    const auto rankedIndex = [this, listIndex](int k) {
-        return listIndex(k >= 0 && std::size_t(k) < ranked_.size() ? ranked_[std::size_t(k)] : -1);
-    };
-    connect(listPlot_, &ScoresPlot::frameClicked, this, [this, listIndex](int k) {
-        if (listIndex(k) >= 0) emit frameClicked(listIndex(k));
+    for (ScoresPlot* plot : {listPlot_, rankPlot_}) {
+        const bool ranked = plot == rankPlot_;
+        const auto index = [this, ranked](int k) { return ranked ? rankedIndex(k) : listIndex(k); };
+        connect(plot, &ScoresPlot::frameClicked, this,
+                [forward, index](int k) { forward(&ScoresWindow::frameClicked, index(k)); });
+        connect(plot, &ScoresPlot::frameDoubleClicked, this,
+                [forward, index](int k) { forward(&ScoresWindow::frameOpened, index(k)); });
+    }
+    connect(table_, &QTableView::clicked, this, [this, forward](const QModelIndex& index) {
+        forward(&ScoresWindow::frameClicked, listIndex(model_->fileAt(index.row())));
     });
-    connect(listPlot_, &ScoresPlot::frameDoubleClicked, this, [this, listIndex](int k) {
-        if (listIndex(k) >= 0) emit frameOpened(listIndex(k));
+    connect(table_, &QTableView::doubleClicked, this, [this, forward](const QModelIndex& index) {
+        forward(&ScoresWindow::frameOpened, listIndex(model_->fileAt(index.row())));
     });
-    connect(rankPlot_, &ScoresPlot::frameClicked, this, [this, rankedIndex](int k) {
-        if (rankedIndex(k) >= 0) emit frameClicked(rankedIndex(k));
-    });
-    connect(rankPlot_, &ScoresPlot::frameDoubleClicked, this, [this, rankedIndex](int k) {
-        if (rankedIndex(k) >= 0) emit frameOpened(rankedIndex(k));
-    });
-    connect(table_, &QTableView::doubleClicked, this, [this, listIndex](const QModelIndex& index) {
-        const int k = listIndex(model_->fileAt(index.row()));
-        if (k >= 0) emit frameOpened(k);
-    });
-    connect(table_, &QTableView::clicked, this, [this, listIndex](const QModelIndex& index) {
-        const int k = listIndex(model_->fileAt(index.row()));
-        if (k >= 0) emit frameClicked(k);
-    });
+}
+
+void ScoresWindow::connectControls() {
     connect(ruleChoice_, &QButtonGroup::idClicked, this, &ScoresWindow::updateApply);
     connect(number_, &QLineEdit::textChanged, this, &ScoresWindow::updateApply);
     connect(apply_, &QPushButton::clicked, this, [this] {
@@ -142,16 +171,11 @@ ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
     });
     connect(export_, &QPushButton::clicked, this, &ScoresWindow::exportCsv);
     connect(exclude_, &QCheckBox::toggled, this, [this](bool on) {
-        if (session_)
-            session_->setExcludeFlagged(on);
-        else
-            setData(ScoresData(data_));
+        if (session_) session_->setExcludeFlagged(on);
     });
     connect(useSuggestion_, &QPushButton::clicked, this, [this] {
         if (data_.suggestion.found) emit bandChosen(data_.suggestion.band);
     });
-    updateApply();
-    setData(ScoresData());
 }
 
 void ScoresWindow::setData(const ScoresData& data) {
@@ -160,10 +184,23 @@ void ScoresWindow::setData(const ScoresData& data) {
     data_.scores.resize(n, 0.0);
     data_.passed.resize(n, 0);
     data_.flags.resize(n, 0);
-    const std::vector<int> ranks = Ranks(data_.scores, selectionLeftOut());
-    std::vector<char> leftOut(n, 0);
+    exclude_->blockSignals(true);
+    exclude_->setChecked(data_.excludeFlagged);
+    exclude_->blockSignals(false);
+    // A frame the run left out has no score: it never ranks, whatever the data say.
+    std::vector<LeftOutFrame> unranked = data_.unranked;
+    unranked.insert(unranked.end(), data_.leftOut.begin(), data_.leftOut.end());
+    showFrames(Ranks(data_.scores, unranked));
+    export_->setEnabled(!shownData_.files.empty());
+    widenScoreColumn();
+    showSuggestion();
+}
+
+void ScoresWindow::showFrames(const std::vector<int>& ranks) {
+    std::vector<char> leftOut(data_.files.size(), 0);
     for (const LeftOutFrame& f : data_.leftOut)
-        if (f.index >= 0 && std::size_t(f.index) < n) leftOut[std::size_t(f.index)] = 1;
+        if (f.index >= 0 && std::size_t(f.index) < leftOut.size())
+            leftOut[std::size_t(f.index)] = 1;
     shownData_ = ScoresData();
     shownData_.threshold = data_.threshold;
     shownData_.cut = data_.cut;
@@ -173,7 +210,7 @@ void ScoresWindow::setData(const ScoresData& data) {
     std::vector<int> positions, rankX;
     std::vector<double> rankScores;
     std::vector<char> rankPassed;
-    for (std::size_t k = 0; k < n; ++k) {
+    for (std::size_t k = 0; k < data_.files.size(); ++k) {
         if (leftOut[k]) continue;
         if (ranks[k]) {
             ranked_.push_back(int(shown_.size()));
@@ -194,26 +231,23 @@ void ScoresWindow::setData(const ScoresData& data) {
     // The cut lies between the last passed rank and the next.
     rankPlot_->setPoints(rankX, rankScores, rankPassed, s.cut + 0.5, true);
     model_->setData(s, ranks_, positions);
-    export_->setEnabled(!s.files.empty());
+}
+
+void ScoresWindow::widenScoreColumn() {
     // Scores of 32-bit and floating-point frames run longer than a camera's: the column widens
     // to the longest (and never narrows, keeping a width the user chose).
     std::size_t longest = 0;
-    for (double score : s.scores) longest = std::max(longest, ShortScoreText(score).size());
-    const int need = int(longest + 2) * table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    for (double score : shownData_.scores)
+        longest = std::max(longest, ShortScoreText(score).size());
+    const int need = int(longest + 2) * digitWidth();
     if (table_->columnWidth(ScoresTableModel::Score) < need)
         table_->setColumnWidth(ScoresTableModel::Score, need);
-
-    showSuggestion();
 }
 
 void ScoresWindow::follow(SelectionSession* session) {
     session_ = session;
-    const auto show = [this] {
-        exclude_->blockSignals(true);
-        exclude_->setChecked(session_->excludeFlagged());
-        exclude_->blockSignals(false);
-        setData(ScoresDataOf(*session_));
-    };
+    exclude_->setEnabled(true);
+    const auto show = [this] { setData(ScoresDataOf(*session_)); };
     connect(session_, &SelectionSession::changed, this, show);
     show();
 }
@@ -269,12 +303,6 @@ bool ScoresWindow::currentRule(PassRule& rule) const {
         rule.kind = PassRule::Kind::Level;
         return true;
     }
-}
-
-bool ScoresWindow::excludeFlagged() const { return exclude_->isChecked(); }
-
-std::vector<LeftOutFrame> ScoresWindow::selectionLeftOut() const {
-    return excludeFlagged() ? LeftOutWithFlagged(data_.leftOut, data_.flags) : data_.leftOut;
 }
 
 void ScoresWindow::updateApply() {

@@ -12,6 +12,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -32,11 +33,6 @@ public:
 
     // The rule the group shows; false when its number cannot be read.
     bool currentRule(framesifter::PassRule& rule) const;
-    // Whether the selection leaves flagged frames out; they then rank nothing here either.
-    bool excludeFlagged() const;
-    // The leftOut a selection over these scores uses: the run's, and the flagged frames too
-    // when they are excluded.
-    std::vector<framesifter::LeftOutFrame> selectionLeftOut() const;
 
     // Asks for a file through the dialogs interface and writes the CSV there.
     void exportCsv();
@@ -66,6 +62,20 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    int digitWidth() const;
+    void setUpTable();
+    QGroupBox* makeRuleGroup();
+    QHBoxLayout* makeSuggestionRow();
+    void layOut(QGroupBox* rules, QHBoxLayout* suggestionRow);
+    // The list index of a frame shown in the list plot or the table, or of a rank plot point;
+    // -1 for none.
+    int listIndex(int shown) const;
+    int rankedIndex(int point) const;
+    void connectFrameClicks();
+    void connectControls();
+    // The frames not left out, with their ranks, into the plots and the table.
+    void showFrames(const std::vector<int>& ranks);
+    void widenScoreColumn();
     void updateApply();
     // Sets every text that follows the language.
     void retranslate();

@@ -45,20 +45,6 @@ BandSuggestion BestRun(const std::vector<double>& signal, const std::vector<doub
 
 }  // namespace
 
-namespace {
-
-// Bin b of frame k, whole where the frame keeps its column whole: frames of small real values
-// truncate to zeros in the table, and large ones saturate.
-double Bin(const ProfileColumns& columns, int b, int k) {
-    if (columns.exact) {
-        const auto column = columns.exact->find(k);
-        if (column != columns.exact->end()) return column->second[std::size_t(b)];
-    }
-    return columns.table[b][k];
-}
-
-}  // namespace
-
 BandSuggestion SuggestBand(const ProfileColumns& profileTable, int count,
                            const std::vector<LeftOutFrame>& leftOut) {
     std::vector<char> skip(std::size_t(std::max(count, 0)), 0);
@@ -75,7 +61,8 @@ BandSuggestion SuggestBand(const ProfileColumns& profileTable, int count,
     const int bins = kSuggestLastBin + 1;
     double largest = 0;
     for (int b = kSuggestFirstBin; b < bins; ++b)
-        for (int k : frames) largest = std::fmax(largest, std::fabs(Bin(profileTable, b, k)));
+        for (int k : frames)
+            largest = std::fmax(largest, std::fabs(ProfileBin(profileTable, b, k)));
     const int exponent = RangeExponent(&largest, 1);
 
     // Each bin over the frames, clipped, with its spread and its mean.
@@ -85,12 +72,12 @@ BandSuggestion SuggestBand(const ProfileColumns& profileTable, int count,
         std::vector<double>& v = values[std::size_t(b)];
         v.resize(n);
         for (std::size_t i = 0; i < n; ++i)
-            v[i] = std::ldexp(Bin(profileTable, b, frames[i]), exponent);
+            v[i] = std::ldexp(ProfileBin(profileTable, b, frames[i]), exponent);
         double q1 = 0, q3 = 0;
         Quartiles(v, q1, q3);
         // Back in frame order for the sums below.
         for (std::size_t i = 0; i < n; ++i)
-            v[i] = std::ldexp(Bin(profileTable, b, frames[i]), exponent);
+            v[i] = std::ldexp(ProfileBin(profileTable, b, frames[i]), exponent);
         const double iqr = q3 - q1;
         double sum = 0;
         for (double& x : v)

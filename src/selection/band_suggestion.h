@@ -2,7 +2,8 @@
 // A band chosen from the data: the run of profile bins where the frames differ most against
 // the spread that noise alone gives, offered to the user in place of a guessed band.
 
-#include "selection.h"
+#include "analysis_results.h"
+#include "frame_scores.h"
 
 #include <vector>
 

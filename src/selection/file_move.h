@@ -2,9 +2,8 @@
 // Moving passed frames into a "Good" folder beside them without ever replacing or
 // losing a file.
 
-#include <atomic>
-#include <cstdint>
-#include <functional>
+#include "checked_move.h"
+
 #include <string>
 #include <vector>
 
@@ -32,16 +31,10 @@ struct MoveOutcome {
 // temporary file no live process holds is a killed move's and is cleared. A file of the
 // same name in Good that a record there lists as moved in, and that holds the same bytes,
 // is the copy of a move killed before its source went: the source is removed then.
-// A stop (`stop` set, from any thread) is seen between the blocks of a copy: the partial copy
-// is removed and the source stays. Good is held (locked) throughout: while another move or
+// A stop (control.stop set, from any thread) is seen between the blocks of a copy: the partial
+// copy is removed and the source stays. Good is held (locked) throughout: while another move or
 // undo holds it, nothing is done (goodInUse).
-MoveOutcome MoveToGood(const std::string& source, const std::atomic<bool>* stop = nullptr);
-
-struct MoveControl {
-    const std::atomic<bool>* stop = nullptr;  // seen between files and between copy blocks
-    // After each file, on the moving thread: how many of how many are done.
-    std::function<void(int done, int total)> progress;
-};
+MoveOutcome MoveToGood(const std::string& source, const MoveControl& control = {});
 
 // Every file in order; every outcome is returned. Each Good folder is held from before its
 // record is written until the end; one that another move or undo holds takes nothing. After a stop
@@ -62,30 +55,7 @@ struct MoveFailure {
 };
 std::vector<MoveFailure> SummariseFailures(const std::vector<MoveOutcome>& outcomes);
 
-// Moves `from` (a file, or a symbolic link as such) to `to` as a move into Good does, in
-// any direction: never replacing, across file systems by a checked copy under a temporary
-// name beside `to` before `from` goes.
-bool MoveNoReplacing(const std::string& from, const std::string& to, std::string& error);
-
 // <folder of path>/Good
 std::string GoodFolderOf(const std::string& path);
-
-// Why nothing was done in a Good folder that another move or undo holds.
-std::string GoodInUseError(const std::string& good);
-
-enum class Duplicate { Removed, Differs, Failed };
-// Removes `duplicate` when it holds what `kept` holds: two regular files of the same bytes
-// (compared as opened, and removed only while its name still holds what was compared), or
-// two symbolic links of the same text; never when both paths reach one directory entry.
-// Failed: `error` says why.
-Duplicate RemoveDuplicate(const std::string& duplicate, const std::string& kept,
-                          std::string& error);
-
-// The temporary name a copy into Good has before it is complete.
-std::string PartialCopyName(const std::string& name);
-
-// Tests only: called after each block copied across file systems.
-using CopyProgressHook = void (*)(std::uint64_t bytesCopied);
-void SetCopyProgressHookForTests(CopyProgressHook hook);
 
 }  // namespace framesifter

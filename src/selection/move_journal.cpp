@@ -3,7 +3,7 @@
 #include "byte_source.h"
 #include "file_io.h"
 #include "file_lock.h"
-#include "file_move.h"
+#include "checked_move.h"
 #include "frame_formats.h"
 
 #include <cerrno>
@@ -124,14 +124,6 @@ std::int64_t MtimeNs(const struct stat& st) {
     return std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
-bool SyncFolder(const std::string& folder) {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = fsync(fd) == 0;
-    close(fd);
-    return ok;
-}
-
 std::string RecordName() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
@@ -197,40 +189,42 @@ bool SameSizeAndTime(const struct stat& st, const JournalEntry& e, std::uint64_t
     return std::uint64_t(st.st_size) == e.size && apart <= slackNs;
 }
 
-void UndoFile(UndoItem& item, const std::string& origin) {
+void UndoFile(UndoItem& item, const std::string& origin, const MoveControl& control) {
     const JournalEntry& e = item.entry;
     const int inGood = Exists(item.inGood);
     const int atOrigin = inGood < 0 ? 0 : Exists(origin);
     struct stat st {};
     if (inGood < 0) {
         item.state = UndoState::Kept;
-        item.why = SystemError(errno);
+        item.error = SystemError(errno);
     } else if (atOrigin < 0) {
         item.state = UndoState::Kept;
-        item.why = "cannot look at \"" + origin + "\": " + SystemError(errno);
+        item.error = "cannot look at \"" + origin + "\": " + SystemError(errno);
     } else if (inGood == 0) {
         item.state = atOrigin ? UndoState::NotMoved : UndoState::Missing;
-        if (!atOrigin) item.why = "it is neither in Good nor at \"" + origin + "\"";
+        if (!atOrigin) item.error = "it is neither in Good nor at \"" + origin + "\"";
     } else if (atOrigin) {
         // Two copies: a move or an undo was killed after placing one and before removing the
         // other. The same bytes in both places: the frame is back once the copy in Good goes.
-        switch (RemoveDuplicate(item.inGood, origin, item.why)) {
+        const DuplicateRemoval removal = RemoveDuplicate(item.inGood, origin);
+        switch (removal.state) {
         case Duplicate::Removed:
             item.state = UndoState::MovedBack;
             break;
         case Duplicate::Differs:
             item.state = UndoState::Kept;
-            item.why = "\"" + origin + "\" exists again";
+            item.error = "\"" + origin + "\" exists again";
             break;
         case Duplicate::Failed:
             item.state = UndoState::Kept;
+            item.error = removal.error;
             break;
         }
     } else if (e.sizeKnown &&
                (lstat(item.inGood.c_str(), &st) != 0 || !SameSizeAndTime(st, e, kTimeSlackNs))) {
         item.state = UndoState::Kept;
-        item.why = "its size or time is not the moved file's: it changed in Good since";
-    } else if (MoveNoReplacing(item.inGood, origin, item.why)) {
+        item.error = "its size or time is not the moved file's: it changed in Good since";
+    } else if (MoveNoReplacing(item.inGood, origin, control, false, item.error)) {
         item.state = UndoState::MovedBack;
     } else {
         item.state = UndoState::Kept;
@@ -249,41 +243,42 @@ void UndoVideo(UndoItem& item, const std::string& video) {
     std::string why;
     item.state = UndoState::Kept;
     if (inGood < 0) {
-        item.why = SystemError(errno);
+        item.error = SystemError(errno);
     } else if (inGood == 0) {
         item.state = UndoState::NotMoved;
     } else if (lstat(item.inGood.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
                (e.sizeKnown && !SameSizeAndTime(st, e, 0))) {
         // Without its size (a move killed once the video had its name, before the record had
         // its size), what it holds alone decides.
-        item.why = "it changed after it was written";
+        item.error = "it changed after it was written";
     } else if (!format.holdsOnlyFramesOf) {
-        item.why =
+        item.error =
             "it is not only frames of \"" + video + "\": not a " + FormatNames(true) + " video";
     } else if (!written.open(item.inGood, why)) {
-        item.why = why;
+        item.error = why;
     } else if (!source.open(video, why)) {
-        item.why = "its video \"" + video + "\" cannot be read (" + why +
-                   "): it may be the only copy of its frames";
+        item.error = "its video \"" + video + "\" cannot be read (" + why +
+                     "): it may be the only copy of its frames";
     } else if (!format.holdsOnlyFramesOf(written, source, e.frames, why)) {
-        item.why = "it is not only frames of \"" + video + "\": " + why;
+        item.error = "it is not only frames of \"" + video + "\": " + why;
     } else if (!StillNamed(written.descriptor(), item.inGood)) {
-        item.why = "it changed while it was compared";
+        item.error = "it changed while it was compared";
     } else if (unlink(item.inGood.c_str()) != 0) {
-        item.why = "cannot remove it: " + SystemError(errno);
+        item.error = "cannot remove it: " + SystemError(errno);
     } else {
         item.state = UndoState::Removed;
     }
 }
 
-void UndoEntry(const std::string& good, const std::string& folder, UndoItem& item) {
+void UndoEntry(const std::string& good, const std::string& folder, const MoveControl& control,
+               UndoItem& item) {
     JournalEntry& e = item.entry;
     item.inGood = good + "/" + e.name;
     e.origin = folder + "/" + e.name;
     if (e.video)
         UndoVideo(item, e.origin);
     else
-        UndoFile(item, e.origin);
+        UndoFile(item, e.origin, control);
 }
 
 // What killed moves and undos of these entries left: temporary copies in Good and beside it,
@@ -329,9 +324,11 @@ bool MoveRecord::start(const std::string& good, const std::vector<JournalEntry>&
         fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
         if (fd_ < 0 && errno != EEXIST) break;
     }
-    if (fd_ < 0 || !WriteAll(fd_, text.data(), text.size()) || fsync(fd_) != 0 ||
-        !SyncFolder(folder) || !SyncFolder(good)) {
-        error = "cannot record the move in \"" + folder + "\": " + SystemError(errno);
+    std::string why;
+    if (fd_ < 0 || !WriteAll(fd_, text.data(), text.size()) || fsync(fd_) != 0)
+        why = SystemError(errno);
+    if (!why.empty() || !SyncFolder(folder, why) || !SyncFolder(good, why)) {
+        error = "cannot record the move in \"" + folder + "\": " + why;
         if (fd_ >= 0) {
             close(fd_);
             fd_ = -1;
@@ -358,15 +355,17 @@ bool MoveRecord::noteWritten(const std::string& name, std::string& error) {
 }
 
 bool ParseMoveRecord(const std::string& text, std::vector<JournalEntry>& entries,
-                     std::vector<std::string>* ignored) {
+                     std::vector<std::string>* ignored, std::string& error) {
     entries.clear();
     if (ignored) ignored->clear();
     const std::size_t end = text.rfind('\n');
     const std::size_t headerEnd = text.find('\n');
-    if (end == std::string::npos) return false;
+    if (end == std::string::npos) return Fail(error, "not a move record: no line is complete");
     const std::string header = text.substr(0, headerEnd);
     if (header != std::string(kHeaderStart) + "1" && header != std::string(kHeaderStart) + kVersion)
-        return false;
+        return Fail(error, "not a move record: its first line is not \"" +
+                               std::string(kHeaderStart) + "1\" nor \"" + kHeaderStart + kVersion +
+                               "\"");
     // Every name listed, to its entry: a written line finds its video at once, however long
     // the record.
     std::unordered_map<std::string, std::size_t> byName;
@@ -457,9 +456,8 @@ bool ReadMoveRecords(const std::string& good, std::vector<MoveRecordFile>& recor
         MoveRecordFile r;
         r.path = folder + "/" + name;
         std::string text;
-        if (ReadRecordText(r.path, text, r.problem) &&
-            !ParseMoveRecord(text, r.entries, &r.ignored))
-            r.problem = "not a move record";
+        if (ReadRecordText(r.path, text, r.error))
+            (void)ParseMoveRecord(text, r.entries, &r.ignored, r.error);
         records.push_back(std::move(r));
     }
     return true;
@@ -485,7 +483,17 @@ bool UndoReport::incomplete() const {
     });
 }
 
+std::string GoodInUseError(const std::string& good) {
+    return "another move or undo is working in \"" + good +
+           "\"; nothing was done there (try again once it has finished)";
+}
+
 bool UndoMoves(const std::string& good, UndoReport& report, std::string& error) {
+    return UndoMoves(good, MoveControl(), report, error);
+}
+
+bool UndoMoves(const std::string& good, const MoveControl& control, UndoReport& report,
+               std::string& error) {
     report = UndoReport();
     struct stat st {};
     if (stat(good.c_str(), &st) != 0) return Fail(error, OsError("\"" + good + "\""));
@@ -504,21 +512,21 @@ bool UndoMoves(const std::string& good, UndoReport& report, std::string& error) 
         UndoItem skipped;
         skipped.inGood = r.path;
         skipped.state = UndoState::Ignored;
-        if (!r.problem.empty()) {
-            skipped.why = r.problem;
+        if (!r.error.empty()) {
+            skipped.error = r.error;
             report.items.push_back(skipped);
             continue;
         }
         ++report.records;
         for (const std::string& line : r.ignored) {
-            skipped.why = line;
+            skipped.error = line;
             report.items.push_back(skipped);
         }
         const std::size_t first = report.items.size();
         for (auto e = r.entries.rbegin(); e != r.entries.rend(); ++e) {
             UndoItem item;
             item.entry = *e;
-            UndoEntry(good, folder, item);
+            UndoEntry(good, folder, control, item);
             report.items.push_back(item);
         }
         const bool complete =
@@ -531,9 +539,10 @@ bool UndoMoves(const std::string& good, UndoReport& report, std::string& error) 
         if (unlink(r.path.c_str()) == 0) ++report.cleared;
     }
     const std::string recordFolder = good + "/" + kMoveJournalFolder;
-    SyncFolder(recordFolder);
+    // Best effort: every file is back or kept already; the flushes only hurry the removals.
+    (void)SyncFolder(recordFolder, ignored);
     rmdir(recordFolder.c_str());  // only when empty
-    SyncFolder(good);
+    (void)SyncFolder(good, ignored);
     return true;
 }
 

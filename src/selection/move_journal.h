@@ -18,6 +18,8 @@
 // folder ORIGIN names, a file goes back only into the folder that holds Good (where every
 // move into it came from), under NAME, a plain name.
 
+#include "checked_move.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,10 +53,10 @@ public:
 
     // Creates the record of `entries` in the existing folder `good` and flushes it, with its
     // folder, to the disk.
-    bool start(const std::string& good, const std::vector<JournalEntry>& entries,
-               std::string& error);
+    [[nodiscard]] bool start(const std::string& good, const std::vector<JournalEntry>& entries,
+                             std::string& error);
     // Good/name has just been written whole: its size and time go into the record.
-    bool noteWritten(const std::string& name, std::string& error);
+    [[nodiscard]] bool noteWritten(const std::string& name, std::string& error);
 
 private:
     std::string good_;
@@ -65,13 +67,13 @@ private:
 // The entries of a record's text, up to its last complete line; false when it is not one.
 // Lines not taken are described in `ignored` ("line N: why"): unknown or malformed lines,
 // names that are not one plain name, a name listed twice, a written line for no video.
-bool ParseMoveRecord(const std::string& text, std::vector<JournalEntry>& entries,
-                     std::vector<std::string>* ignored = nullptr);
+[[nodiscard]] bool ParseMoveRecord(const std::string& text, std::vector<JournalEntry>& entries,
+                                   std::vector<std::string>* ignored, std::string& error);
 
 // One file in a Good folder's record folder.
 struct MoveRecordFile {
     std::string path;
-    std::string problem;  // why it was not read as a record (empty: it was)
+    std::string error;  // why it was not read as a record (empty: it was)
     std::vector<JournalEntry> entries;
     std::vector<std::string> ignored;  // its lines not taken
 };
@@ -79,8 +81,8 @@ struct MoveRecordFile {
 // Every record in `good`, newest first, each opened as frames are (a regular file only,
 // never waiting on a named pipe) and read only up to kMaxMoveRecordBytes. False when the
 // record folder exists but cannot be read.
-bool ReadMoveRecords(const std::string& good, std::vector<MoveRecordFile>& records,
-                     std::string& error);
+[[nodiscard]] bool ReadMoveRecords(const std::string& good, std::vector<MoveRecordFile>& records,
+                                   std::string& error);
 
 // The origin of a path as a record keeps it: relative paths are made absolute.
 std::string AbsoluteOrigin(const std::string& path);
@@ -89,16 +91,16 @@ enum class UndoState {
     MovedBack,  // the file is at its origin again
     Removed,    // a video written into Good was removed, unchanged
     NotMoved,   // nothing to do: the file never left its origin, or the video is gone
-    Kept,       // stays in Good: `why` says why
+    Kept,       // stays in Good: `error` says why
     Missing,    // in neither place
-    Ignored,    // a record, or a line of one, that undo does not act on: `why` says why
+    Ignored,    // a record, or a line of one, that undo does not act on: `error` says why
 };
 
 struct UndoItem {
     JournalEntry entry;  // its origin: where the file goes back (or the video it came from)
     std::string inGood;  // Good/NAME; for an ignored record or line, the record
     UndoState state = UndoState::NotMoved;
-    std::string why;
+    std::string error;
 };
 
 struct UndoReport {
@@ -110,6 +112,9 @@ struct UndoReport {
     bool incomplete() const;
 };
 
+// Why nothing was done in a Good folder that another move or undo holds.
+std::string GoodInUseError(const std::string& good);
+
 // Undoes every move recorded in `good`, newest first, holding Good throughout. A file moves
 // back only into the folder that holds Good, under its recorded name, and only where nothing
 // is now, never replacing anything; a copy in Good of the same bytes as the file back in its
@@ -119,6 +124,9 @@ struct UndoReport {
 // size and time, when recorded, are still those. A record all of whose entries are back (or never
 // left) is removed; one with a file kept in Good stays for another attempt. False when `good`
 // cannot be read as a folder, or when another move or undo holds it (goodInUse).
-bool UndoMoves(const std::string& good, UndoReport& report, std::string& error);
+// control.blockCopied is told of each block a copy back across file systems writes.
+[[nodiscard]] bool UndoMoves(const std::string& good, UndoReport& report, std::string& error);
+[[nodiscard]] bool UndoMoves(const std::string& good, const MoveControl& control,
+                             UndoReport& report, std::string& error);
 
 }  // namespace framesifter

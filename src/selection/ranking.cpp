@@ -5,14 +5,6 @@
 
 namespace framesifter {
 
-std::vector<double> BandScores(const ProfileColumns& profileTable, int count, Band band) {
-    count = std::clamp(count, 0, profileTable.table.second());
-    std::vector<double> scores(std::size_t(count), 0.0);
-    for (int k = 0; k < count; ++k)
-        scores[std::size_t(k)] = BandScore(profileTable, k, band.low, band.high);
-    return scores;
-}
-
 namespace {
 
 std::vector<char> LeftOutFlags(std::size_t count, const std::vector<LeftOutFrame>& leftOut) {
@@ -80,9 +72,8 @@ int CountForPercent(const Percent& percent, int count) {
     return int(std::min<std::int64_t>(n, count));
 }
 
-SelectionResult SelectBest(const ProfileColumns& profileTable, int count, Band band, int best,
+SelectionResult SelectBest(const std::vector<double>& scores, int best,
                            const std::vector<LeftOutFrame>& leftOut) {
-    const std::vector<double> scores = BandScores(profileTable, count, band);
     const std::vector<int> order = BestFirst(scores, LeftOutFlags(scores.size(), leftOut));
     SelectionResult result;
     if (!order.empty()) {
@@ -97,22 +88,20 @@ SelectionResult SelectBest(const ProfileColumns& profileTable, int count, Band b
     return result;
 }
 
-SelectionResult SelectByRule(const ProfileColumns& profileTable, int count, Band band, int level,
-                             const PassRule& rule, const std::vector<LeftOutFrame>& leftOut) {
+SelectionResult SelectByRule(const std::vector<double>& scores, int level, const PassRule& rule,
+                             const std::vector<LeftOutFrame>& leftOut) {
     switch (rule.kind) {
     case PassRule::Kind::Best:
-        return SelectBest(profileTable, count, band, rule.best, leftOut);
+        return SelectBest(scores, rule.best, leftOut);
     case PassRule::Kind::BestPercent: {
-        count = std::clamp(count, 0, profileTable.table.second());
-        const std::vector<char> skipped = LeftOutFlags(std::size_t(count), leftOut);
-        const int scored = count - int(std::count(skipped.begin(), skipped.end(), 1));
-        return SelectBest(profileTable, count, band, CountForPercent(rule.percent, scored),
-                          leftOut);
+        const std::vector<char> skipped = LeftOutFlags(scores.size(), leftOut);
+        const int scored = int(scores.size()) - int(std::count(skipped.begin(), skipped.end(), 1));
+        return SelectBest(scores, CountForPercent(rule.percent, scored), leftOut);
     }
     case PassRule::Kind::Level:
         break;
     }
-    return SelectFrames(profileTable, count, band, level, leftOut);
+    return SelectFrames(scores, level, leftOut);
 }
 
 }  // namespace framesifter

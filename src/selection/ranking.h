@@ -9,9 +9,6 @@
 
 namespace framesifter {
 
-// Every file's band score, in list order.
-std::vector<double> BandScores(const ProfileColumns& profileTable, int count, Band band);
-
 // 1-based ordinal ranks, best (highest) score first; equal scores rank in list order. Frames
 // listed in `leftOut` have no score: they rank 0 and the others rank from 1 among themselves.
 std::vector<int> Ranks(const std::vector<double>& scores,
@@ -25,15 +22,15 @@ struct Percent {
 
 // Digits with at most one decimal point ("12", "0.1", ".5", "5."), no sign, no exponent, at
 // most 9 decimals, in (0, 100].
-bool ParsePercent(const std::string& text, Percent& percent);
+[[nodiscard]] bool ParsePercent(const std::string& text, Percent& percent);
 
 // ceil(percent x count / 100), computed exactly.
 int CountForPercent(const Percent& percent, int count);
 
 // Passes the `best` highest scores (all when best >= count); at a tie on the cut the earlier
-// file in the list wins. The threshold is the lowest passing score. Left-out frames neither
+// frame in the list wins. The threshold is the lowest passing score. Left-out frames neither
 // pass nor set the range.
-SelectionResult SelectBest(const ProfileColumns& profileTable, int count, Band band, int best,
+SelectionResult SelectBest(const std::vector<double>& scores, int best,
                            const std::vector<LeftOutFrame>& leftOut = {});
 
 // What decides the pass list: the pass level, or a number or share of the best frames.
@@ -46,7 +43,7 @@ struct PassRule {
 
 // The selection under `rule`; `level` counts only for Kind::Level. A percentage is of the
 // frames not left out.
-SelectionResult SelectByRule(const ProfileColumns& profileTable, int count, Band band, int level,
-                             const PassRule& rule, const std::vector<LeftOutFrame>& leftOut = {});
+SelectionResult SelectByRule(const std::vector<double>& scores, int level, const PassRule& rule,
+                             const std::vector<LeftOutFrame>& leftOut = {});
 
 }  // namespace framesifter

@@ -1,27 +1,20 @@
 #include "selection_session.h"
+#include "frame_scores.h"
 
 #include "selection.h"
 
 #include <QFile>
 
-#include <stdexcept>
 #include <utility>
 
 namespace framesifter {
 
-SelectionSession::SelectionSession(QObject* parent) : QObject(parent) {
-    std::string error;
-    if (!CreateAnalysisResults(results_, error)) throw std::runtime_error(error);
-}
+// No table until a run is taken: nothing reads one before a run's results match the list.
+SelectionSession::SelectionSession(QObject* parent) : QObject(parent) {}
 
 std::vector<LeftOutFrame> SelectionSession::selectionLeftOut() const {
     return excludeFlagged_ ? LeftOutWithFlagged(results_.leftOut, results_.flags)
                            : results_.leftOut;
-}
-
-std::vector<double> SelectionSession::scores() const {
-    if (!matches_) return {};
-    return BandScores(results_, int(entries_.size()), band_);
 }
 
 std::vector<char> SelectionSession::passedFlags() const {
@@ -73,6 +66,7 @@ void SelectionSession::dropResults() {
 void SelectionSession::setBand(Band band) {
     if (band.low == band_.low && band.high == band_.high) return;
     band_ = band;
+    updateScores();
     clearPasses();
     setLevelThreshold();
     emit bandChanged();
@@ -95,8 +89,7 @@ void SelectionSession::setExcludeFlagged(bool exclude) {
 SelectionSession::SelectOutcome SelectionSession::select(const PassRule& rule) {
     if (entries_.empty()) return SelectOutcome::NoEntries;
     if (!matches_) return SelectOutcome::StaleResults;
-    const SelectionResult result =
-        SelectByRule(results_, int(entries_.size()), band_, level_, rule, selectionLeftOut());
+    const SelectionResult result = SelectByRule(scores_, level_, rule, selectionLeftOut());
     passes_.clear();
     for (int k : result.passed) {
         const Entry& e = entries_[std::size_t(k)];
@@ -160,7 +153,14 @@ void SelectionSession::clearEntriesKeepingPasses() {
     emit changed();
 }
 
-void SelectionSession::updateMatch() { matches_ = ResultsMatch(results_, nativePaths_, mode_); }
+void SelectionSession::updateMatch() {
+    matches_ = ResultsMatch(results_, nativePaths_, mode_);
+    updateScores();
+}
+
+void SelectionSession::updateScores() {
+    scores_ = matches_ ? BandScores(results_, int(entries_.size()), band_) : std::vector<double>();
+}
 
 void SelectionSession::clearPasses() {
     if (passes_.empty()) return;
@@ -170,8 +170,7 @@ void SelectionSession::clearPasses() {
 
 void SelectionSession::setLevelThreshold() {
     if (!matches_) return;
-    setThreshold(
-        SelectFrames(results_, int(entries_.size()), band_, level_, selectionLeftOut()).threshold);
+    setThreshold(SelectFrames(scores_, level_, selectionLeftOut()).threshold);
 }
 
 void SelectionSession::setThreshold(double threshold) {

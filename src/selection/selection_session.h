@@ -31,7 +31,6 @@ public:
     };
     enum class SelectOutcome { Selected, NoEntries, StaleResults };
 
-    // Throws std::runtime_error when the results' tables cannot be allocated.
     explicit SelectionSession(QObject* parent = nullptr);
 
     const std::vector<Entry>& entries() const { return entries_; }
@@ -52,9 +51,9 @@ public:
 
     // The run's left-out frames, and its flagged ones when they are excluded.
     std::vector<LeftOutFrame> selectionLeftOut() const;
-    // One score per listed frame from the score function (the band sum); empty when the
-    // results do not match the list.
-    std::vector<double> scores() const;
+    // One score per listed frame (the band sum), kept from the last change of run, list, mode
+    // or band; empty when the results do not match the list.
+    const std::vector<double>& scores() const { return scores_; }
     // 1 for each listed frame in the pass list.
     std::vector<char> passedFlags() const;
 
@@ -96,7 +95,9 @@ signals:
     void changed();
 
 private:
+    // Whether the results are the list's, and their scores.
     void updateMatch();
+    void updateScores();
     void clearPasses();
     // The threshold the current level gives over the current band and exclusions.
     void setLevelThreshold();
@@ -107,6 +108,7 @@ private:
     WindowMode mode_ = WindowMode::Centre;
     AnalysisResults results_;
     bool matches_ = false;
+    std::vector<double> scores_;
     BandSuggestion suggestion_;
     Band band_;
     int level_ = 5;

@@ -46,7 +46,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -254,6 +253,7 @@ struct SelectorWindow::Work {
     std::vector<std::string> sources;
     std::vector<std::size_t> passes;  // the session's passes being moved
     std::vector<MoveOutcome> outcomes;
+    std::function<void(std::uint64_t)> blockCopied;
 
     // An undo of the moves recorded in one Good folder.
     std::string good;
@@ -338,143 +338,143 @@ SelectorWindow::SelectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setFixedSize(kPanelWidth, kPanelHeight);
     CentreOnScreen(*this);
     restorePreferences();
-    connect(&session, &SelectionSession::entriesChanged, this, &SelectorWindow::showEntries);
-    connect(&session, &SelectionSession::passesChanged, this, &SelectorWindow::showPasses);
-    connect(&session, &SelectionSession::bandChanged, this,
-            [this] { graphView.band = session.band(); });
+    connect(&session_, &SelectionSession::entriesChanged, this, &SelectorWindow::showEntries);
+    connect(&session_, &SelectionSession::passesChanged, this, &SelectorWindow::showPasses);
+    connect(&session_, &SelectionSession::bandChanged, this,
+            [this] { graphView_.band = session_.band(); });
 
     scoresWindow_ = std::make_unique<ScoresWindow>();
     scoresWindow_->setAttribute(Qt::WA_QuitOnClose, false);
-    scoresWindow_->follow(&session);
+    scoresWindow_->follow(&session_);
     connect(scoresWindow_.get(), &ScoresWindow::ruleApplied, this, &SelectorWindow::applyRule);
     connect(scoresWindow_.get(), &ScoresWindow::bandChosen, this, &SelectorWindow::useBand);
     connect(scoresWindow_.get(), &ScoresWindow::frameClicked, this,
             &SelectorWindow::showScoredFrame);
     connect(scoresWindow_.get(), &ScoresWindow::frameOpened, this, [this](int index) {
-        if (!work_ && session.resultsMatch())
-            emit frameOpenRequested(Paths(fileList), index, false);
+        if (!work_ && session_.resultsMatch())
+            emit frameOpenRequested(Paths(fileList_), index, false);
     });
 }
 
 void SelectorWindow::buildControls() {
     // Created in focus order.
-    panel = new QWidget(this);
-    fileCaption = new QLabel(panel);
-    fileCount = new QLabel(QStringLiteral("0"), panel);
-    graphCaption = new QLabel(panel);
-    passedCaption = new QLabel(panel);
-    passedCount = new QLabel(QStringLiteral("0"), panel);
-    fileList = NewList(panel);
-    passedList = NewList(panel);
-    graphCanvas = new GraphCanvas(panel);
-    progressBar = NewProgressBar(panel);
+    panel_ = new QWidget(this);
+    fileCaption_ = new QLabel(panel_);
+    fileCount_ = new QLabel(QStringLiteral("0"), panel_);
+    graphCaption_ = new QLabel(panel_);
+    passedCaption_ = new QLabel(panel_);
+    passedCount_ = new QLabel(QStringLiteral("0"), panel_);
+    fileList_ = NewList(panel_);
+    passedList_ = NewList(panel_);
+    graphCanvas_ = new GraphCanvas(panel_);
+    progressBar_ = NewProgressBar(panel_);
 
-    imageGroup = new QGroupBox(panel);
-    openButton = NewButton(QString(), imageGroup);
+    imageGroup_ = new QGroupBox(panel_);
+    openButton_ = NewButton(QString(), imageGroup_);
 
-    graphGroup = new QGroupBox(panel);
-    scaleUpButton = NewButton(QStringLiteral("+"), graphGroup);
-    scaleDownButton = NewButton(QStringLiteral("-"), graphGroup);
-    fftButton = NewButton(QStringLiteral("FFT"), graphGroup);
-    centreModeButton = new QRadioButton(graphGroup);
-    centreModeButton->setChecked(true);
-    peakModeButton = new QRadioButton(graphGroup);
+    graphGroup_ = new QGroupBox(panel_);
+    scaleUpButton_ = NewButton(QStringLiteral("+"), graphGroup_);
+    scaleDownButton_ = NewButton(QStringLiteral("-"), graphGroup_);
+    fftButton_ = NewButton(QStringLiteral("FFT"), graphGroup_);
+    centreModeButton_ = new QRadioButton(graphGroup_);
+    centreModeButton_->setChecked(true);
+    peakModeButton_ = new QRadioButton(graphGroup_);
 
-    passGroup = new QGroupBox(panel);
-    passLevel = NewLevelField(passGroup);
-    passLevelSpinner = new UpDownSpinner(0, 10, 5, passGroup);
-    selectButton = NewButton(QStringLiteral("Select"), passGroup);
-    moveButton = NewButton(QString(), passGroup);
+    passGroup_ = new QGroupBox(panel_);
+    passLevel_ = NewLevelField(passGroup_);
+    passLevelSpinner_ = new UpDownSpinner(0, 10, 5, passGroup_);
+    selectButton_ = NewButton(QStringLiteral("Select"), passGroup_);
+    moveButton_ = NewButton(QString(), passGroup_);
     // Over the graph, kept apart from the canvas, which is disabled while work goes on.
-    workCount = new QLabel(panel);
-    workCount->setAlignment(Qt::AlignCenter);
-    workCount->setGeometry(169, 32 + kGraphHeight / 2 - 10, kGraphWidth, 20);
-    workCount->setObjectName(QStringLiteral("workCount"));
-    workCount->hide();
+    workCount_ = new QLabel(panel_);
+    workCount_->setAlignment(Qt::AlignCenter);
+    workCount_->setGeometry(169, 32 + kGraphHeight / 2 - 10, kGraphWidth, 20);
+    workCount_->setObjectName(QStringLiteral("workCount"));
+    workCount_->hide();
 
     const ControlPlace places[] = {
-        {panel, "panel", {0, 0, kPanelWidth, kPanelHeight}},
-        {fileCaption, "fileCaption", {64, 16, 0, 0}},
-        {fileCount, "fileCount", {144, 16, 0, 0}},
-        {graphCaption, "graphCaption", {264, 16, 0, 0}},
-        {passedCaption, "passedCaption", {480, 16, 0, 0}},
-        {passedCount, "passedCount", {568, 16, 0, 0}},
-        {fileList, "fileList", {8, 32, 153, 201}},
-        {passedList, "passedList", {432, 32, 153, 169}},
-        {graphCanvas, "graphCanvas", {169, 32, kGraphWidth, kGraphHeight}},
-        {progressBar, "progressBar", {432, 216, 153, 9}},
-        {imageGroup, "imageGroup", {16, 240, 145, 49}},
-        {openButton, "openButton", {40, 18, 57, 20}},
-        {graphGroup, "graphGroup", {168, 240, 257, 49}},
-        {scaleUpButton, "scaleUpButton", {16, 20, 17, 17}},
-        {scaleDownButton, "scaleDownButton", {40, 20, 17, 17}},
-        {fftButton, "fftButton", {80, 16, 57, 25}},
-        {centreModeButton, "centreModeButton", {160, 12, 89, 17}},
-        {peakModeButton, "peakModeButton", {160, 28, 89, 17}},
-        {passGroup, "passGroup", {432, 240, 153, 49}},
-        {passLevel, "passLevel", {16, 17, 17, 20}},
-        {passLevelSpinner, "passLevelSpinner", {32, 17, 9, 20}},
-        {selectButton, "selectButton", {48, 17, 45, 20}},
-        {moveButton, "moveButton", {96, 17, 49, 20}},
+        {panel_, "panel", {0, 0, kPanelWidth, kPanelHeight}},
+        {fileCaption_, "fileCaption", {64, 16, 0, 0}},
+        {fileCount_, "fileCount", {144, 16, 0, 0}},
+        {graphCaption_, "graphCaption", {264, 16, 0, 0}},
+        {passedCaption_, "passedCaption", {480, 16, 0, 0}},
+        {passedCount_, "passedCount", {568, 16, 0, 0}},
+        {fileList_, "fileList", {8, 32, 153, 201}},
+        {passedList_, "passedList", {432, 32, 153, 169}},
+        {graphCanvas_, "graphCanvas", {169, 32, kGraphWidth, kGraphHeight}},
+        {progressBar_, "progressBar", {432, 216, 153, 9}},
+        {imageGroup_, "imageGroup", {16, 240, 145, 49}},
+        {openButton_, "openButton", {40, 18, 57, 20}},
+        {graphGroup_, "graphGroup", {168, 240, 257, 49}},
+        {scaleUpButton_, "scaleUpButton", {16, 20, 17, 17}},
+        {scaleDownButton_, "scaleDownButton", {40, 20, 17, 17}},
+        {fftButton_, "fftButton", {80, 16, 57, 25}},
+        {centreModeButton_, "centreModeButton", {160, 12, 89, 17}},
+        {peakModeButton_, "peakModeButton", {160, 28, 89, 17}},
+        {passGroup_, "passGroup", {432, 240, 153, 49}},
+        {passLevel_, "passLevel", {16, 17, 17, 20}},
+        {passLevelSpinner_, "passLevelSpinner", {32, 17, 9, 20}},
+        {selectButton_, "selectButton", {48, 17, 45, 20}},
+        {moveButton_, "moveButton", {96, 17, 49, 20}},
     };
     retranslate();
     for (const ControlPlace& place : places) Place(place);
 }
 
 void SelectorWindow::retranslate() {
-    fileCaption->setText(tr("ファイル"));
-    graphCaption->setText(tr("周波数特性"));
-    passedCaption->setText(tr("合格ファイル"));
-    imageGroup->setTitle(tr("画像"));
-    openButton->setText(tr("開く"));
-    graphGroup->setTitle(tr("グラフ"));
-    centreModeButton->setText(tr("画像の中心"));
-    peakModeButton->setText(tr("ピーク位置"));
-    passGroup->setTitle(tr("合格基準"));
-    moveButton->setText(tr("移動"));
-    fftButton->setText(stopOffered_ ? tr("中止") : QStringLiteral("FFT"));
+    fileCaption_->setText(tr("ファイル"));
+    graphCaption_->setText(tr("周波数特性"));
+    passedCaption_->setText(tr("合格ファイル"));
+    imageGroup_->setTitle(tr("画像"));
+    openButton_->setText(tr("開く"));
+    graphGroup_->setTitle(tr("グラフ"));
+    centreModeButton_->setText(tr("画像の中心"));
+    peakModeButton_->setText(tr("ピーク位置"));
+    passGroup_->setTitle(tr("合格基準"));
+    moveButton_->setText(tr("移動"));
+    fftButton_->setText(stopOffered_ ? tr("中止") : QStringLiteral("FFT"));
     // The captions are sized to their texts; the counts keep their own places.
-    for (QLabel* caption : {fileCaption, graphCaption, passedCaption}) caption->adjustSize();
+    for (QLabel* caption : {fileCaption_, graphCaption_, passedCaption_}) caption->adjustSize();
 }
 
 void SelectorWindow::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::LanguageChange && panel) retranslate();
+    if (event->type() == QEvent::LanguageChange && panel_) retranslate();
     QWidget::changeEvent(event);
 }
 
 void SelectorWindow::connectControls() {
-    connect(openButton, &QPushButton::clicked, this, &SelectorWindow::openFiles);
-    connect(fftButton, &QPushButton::clicked, this, &SelectorWindow::runAnalysis);
-    connect(selectButton, &QPushButton::clicked, this, &SelectorWindow::selectPassed);
-    connect(scaleUpButton, &QPushButton::clicked, this, &SelectorWindow::enlargeGraph);
-    connect(scaleDownButton, &QPushButton::clicked, this, &SelectorWindow::shrinkGraph);
-    connect(moveButton, &QPushButton::clicked, this, &SelectorWindow::movePassed);
-    connect(passLevelSpinner, &UpDownSpinner::clicked, this, &SelectorWindow::showPassLevel);
-    connect(passLevel, &QLineEdit::textChanged, this, &SelectorWindow::showPassLevel);
-    connect(graphCanvas, &GraphCanvas::pressed, this, &SelectorWindow::pressGraph);
+    connect(openButton_, &QPushButton::clicked, this, &SelectorWindow::openFiles);
+    connect(fftButton_, &QPushButton::clicked, this, &SelectorWindow::runAnalysis);
+    connect(selectButton_, &QPushButton::clicked, this, &SelectorWindow::selectPassed);
+    connect(scaleUpButton_, &QPushButton::clicked, this, &SelectorWindow::enlargeGraph);
+    connect(scaleDownButton_, &QPushButton::clicked, this, &SelectorWindow::shrinkGraph);
+    connect(moveButton_, &QPushButton::clicked, this, &SelectorWindow::movePassed);
+    connect(passLevelSpinner_, &UpDownSpinner::clicked, this, &SelectorWindow::showPassLevel);
+    connect(passLevel_, &QLineEdit::textChanged, this, &SelectorWindow::showPassLevel);
+    connect(graphCanvas_, &GraphCanvas::pressed, this, &SelectorWindow::pressGraph);
 
     // A list click analyses the selected entry: on every change of the selection (mouse
     // or keyboard), and on a click on the entry that was already selected.
-    connect(fileList, &QListWidget::itemSelectionChanged, this, &SelectorWindow::inspectFile);
-    connect(passedList, &QListWidget::itemSelectionChanged, this, &SelectorWindow::inspectPassed);
-    connect(fileList, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        if (pressedFileRow_ >= 0 && fileList->row(item) == pressedFileRow_) inspectFile();
+    connect(fileList_, &QListWidget::itemSelectionChanged, this, &SelectorWindow::inspectFile);
+    connect(passedList_, &QListWidget::itemSelectionChanged, this, &SelectorWindow::inspectPassed);
+    connect(fileList_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (pressedFileRow_ >= 0 && fileList_->row(item) == pressedFileRow_) inspectFile();
     });
-    connect(passedList, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        if (pressedPassedRow_ >= 0 && passedList->row(item) == pressedPassedRow_) inspectPassed();
+    connect(passedList_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (pressedPassedRow_ >= 0 && passedList_->row(item) == pressedPassedRow_) inspectPassed();
     });
-    fileList->viewport()->installEventFilter(this);
-    passedList->viewport()->installEventFilter(this);
-    for (QListWidget* list : {fileList, passedList})
+    fileList_->viewport()->installEventFilter(this);
+    passedList_->viewport()->installEventFilter(this);
+    for (QListWidget* list : {fileList_, passedList_})
         connect(list, &QListWidget::itemDoubleClicked, this, [this, list](QListWidgetItem* item) {
-            emit frameOpenRequested(Paths(list), list->row(item), list == passedList);
+            emit frameOpenRequested(Paths(list), list->row(item), list == passedList_);
         });
 }
 
 bool SelectorWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress) {
-        if (watched == fileList->viewport()) pressedFileRow_ = SelectedRow(fileList);
-        if (watched == passedList->viewport()) pressedPassedRow_ = SelectedRow(passedList);
+        if (watched == fileList_->viewport()) pressedFileRow_ = SelectedRow(fileList_);
+        if (watched == passedList_->viewport()) pressedPassedRow_ = SelectedRow(passedList_);
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -512,33 +512,33 @@ void SelectorWindow::hideEvent(QHideEvent* event) {
 
 void SelectorWindow::restorePreferences() {
     const Preferences kept;
-    session.setBand({kept.bandLow(), kept.bandHigh()});
-    graphView.band = session.band();
-    passLevelSpinner->setPosition(kept.passLevel());
-    passLevel->setText(QString::number(passLevelSpinner->position()));
-    session.setLevel(passLevelSpinner->position());
-    (kept.peakMode() ? peakModeButton : centreModeButton)->setChecked(true);
-    session.setMode(kept.peakMode() ? WindowMode::Peak : WindowMode::Centre);
-    connect(peakModeButton, &QRadioButton::toggled, this, [this](bool peak) {
-        RunCommand(this, [&] { session.setMode(peak ? WindowMode::Peak : WindowMode::Centre); });
+    session_.setBand({kept.bandLow(), kept.bandHigh()});
+    graphView_.band = session_.band();
+    passLevelSpinner_->setPosition(kept.passLevel());
+    passLevel_->setText(QString::number(passLevelSpinner_->position()));
+    session_.setLevel(passLevelSpinner_->position());
+    (kept.peakMode() ? peakModeButton_ : centreModeButton_)->setChecked(true);
+    session_.setMode(kept.peakMode() ? WindowMode::Peak : WindowMode::Centre);
+    connect(peakModeButton_, &QRadioButton::toggled, this, [this](bool peak) {
+        RunCommand(this, [&] { session_.setMode(peak ? WindowMode::Peak : WindowMode::Centre); });
     });
-    connect(passLevelSpinner, &UpDownSpinner::clicked, this,
-            [this] { session.setLevel(passLevelSpinner->position()); });
+    connect(passLevelSpinner_, &UpDownSpinner::clicked, this,
+            [this] { session_.setLevel(passLevelSpinner_->position()); });
     if (const std::optional<QPoint> place = kept.selectorPlace();
         place && PlaceIsOnScreen(QRect(*place, frameGeometry().size())))
         move(*place);
     // Connected only now, so that restoring does not write back what it just read.
     auto keep = [this] { RunCommand(this, [&] { keepPreferences(); }); };
-    connect(graphCanvas, &GraphCanvas::pressed, this, keep);
-    connect(passLevelSpinner, &UpDownSpinner::clicked, this, keep);
-    connect(peakModeButton, &QRadioButton::toggled, this, keep);
+    connect(graphCanvas_, &GraphCanvas::pressed, this, keep);
+    connect(passLevelSpinner_, &UpDownSpinner::clicked, this, keep);
+    connect(peakModeButton_, &QRadioButton::toggled, this, keep);
 }
 
 void SelectorWindow::keepPreferences() {
     Preferences kept;
-    kept.setBand(session.band().low, session.band().high);
-    kept.setPassLevel(passLevelSpinner->position());
-    kept.setPeakMode(peakModeButton->isChecked());
+    kept.setBand(session_.band().low, session_.band().high);
+    kept.setPassLevel(passLevelSpinner_->position());
+    kept.setPeakMode(peakModeButton_->isChecked());
     kept.setSelectorPlace(pos());
 }
 
@@ -552,18 +552,18 @@ void SelectorWindow::showSelector() {
 }
 
 void SelectorWindow::showCounts() {
-    placeCount(fileCount, 144, fileList->count());
-    placeCount(passedCount, 568, passedList->count());
+    placeCount(fileCount_, 144, fileList_->count());
+    placeCount(passedCount_, 568, passedList_->count());
     clearStaleGraph();
 }
 
 void SelectorWindow::clearStaleGraph() {
     // A graph drawn from the listed files' own results is still worth seeing; another
     // list's curves never are.
-    if (session.resultsMatch()) return;
-    ClearGraph(graphCanvas->picture);
-    graphCanvas->hideMarkerLabels();
-    graphCanvas->update();
+    if (session_.resultsMatch()) return;
+    ClearGraph(graphCanvas_->picture);
+    graphCanvas_->hideMarkerLabels();
+    graphCanvas_->update();
 }
 
 void SelectorWindow::placeCount(QLabel* label, int left, int count) {
@@ -584,9 +584,9 @@ QStringList SelectorWindow::openFilters() {
 }
 
 void SelectorWindow::drawGraph(GraphForm form) {
-    DrawGraph(graphCanvas->picture, session.results(), graphView, form);
-    graphCanvas->showMarkerLabels(graphView.band.low, graphView.band.high);
-    graphCanvas->update();
+    DrawGraph(graphCanvas_->picture, session_.results(), graphView_, form);
+    graphCanvas_->showMarkerLabels(graphView_.band.low, graphView_.band.high);
+    graphCanvas_->update();
 }
 
 // ---------------------------------------------------------------- commands
@@ -598,13 +598,14 @@ void SelectorWindow::openFiles() {
         const UserDialogs::OpenChoice choice =
             Dialogs().getOpenFiles(this, QString(), openFilters(),
                                    preferences.dialogFilter(kind, int(openFilters().size())),
-                                   preferences.dialogFolder(kind));
+                                   preferences.dialogFolder(kind, lastFolder_));
         if (!choice.accepted) return;
-        if (!choice.files.isEmpty())
+        if (!choice.files.isEmpty()) {
             preferences.keepDialogChoice(kind, choice.files.first(), choice.filterIndex);
-        session.setEntries({});
-        if (!choice.files.isEmpty())
-            QDir::setCurrent(QFileInfo(choice.files.first()).absolutePath());
+            lastFolder_ = QFileInfo(choice.files.first()).absolutePath();
+            emit folderChosen(lastFolder_);
+        }
+        session_.setEntries({});
         if (choice.files.size() > kMaxFiles) {
             showCounts();
             Dialogs().showMessage(this, tr("ファイル数を4000個以下にしてください"));
@@ -637,7 +638,7 @@ void SelectorWindow::openFiles() {
                                             .arg(chosen[std::size_t(repeated.first)].path,
                                                  chosen[std::size_t(repeated.second)].path));
         } else if (expandVideos(chosen, entries)) {
-            session.setEntries(std::move(entries));
+            session_.setEntries(std::move(entries));
         }
     });
 }
@@ -670,22 +671,22 @@ bool SelectorWindow::expandVideos(const std::vector<ListEntry>& chosen,
 }
 
 void SelectorWindow::showEntries() {
-    fileList->clear();
+    fileList_->clear();
     // One insertion for all rows: a video's frames may be tens of thousands of them.
-    const std::vector<ListEntry>& entries = session.entries();
+    const std::vector<ListEntry>& entries = session_.entries();
     QStringList names;
     names.reserve(qsizetype(entries.size()));
     for (const ListEntry& e : entries) names << e.name;
-    fileList->addItems(names);
-    for (int i = 0; i < fileList->count(); ++i)
-        fileList->item(i)->setData(kPathRole, entries[std::size_t(i)].path);
+    fileList_->addItems(names);
+    for (int i = 0; i < fileList_->count(); ++i)
+        fileList_->item(i)->setData(kPathRole, entries[std::size_t(i)].path);
     showCounts();
 }
 
 void SelectorWindow::showPasses() {
-    passedList->clear();
-    for (const SelectionSession::Pass& p : session.passes()) {
-        auto* item = new QListWidgetItem(p.name, passedList);
+    passedList_->clear();
+    for (const SelectionSession::Pass& p : session_.passes()) {
+        auto* item = new QListWidgetItem(p.name, passedList_);
         item->setData(kPathRole, p.path);
     }
     showCounts();
@@ -700,59 +701,62 @@ void SelectorWindow::runAnalysis() {
                 stopWork();
             return;
         }
-        if (fileList->count() == 0) return;
+        if (fileList_->count() == 0) return;
         auto work = std::make_unique<Work>();
         work->kind = Work::Analysis;
-        work->paths = NativePaths(fileList);
-        work->mode = session.mode();
-        work->total = fileList->count();
+        work->paths = NativePaths(fileList_);
+        work->mode = session_.mode();
+        work->total = fileList_->count();
         work->scratch = std::make_unique<AnalysisResults>();
         std::string error;
-        if (!CreateAnalysisResults(*work->scratch, fileList->count(), error))
-            throw std::runtime_error(error);
+        if (!CreateAnalysisResults(*work->scratch, fileList_->count(), error)) {
+            Dialogs().showError(this, QString::fromLocal8Bit(error.c_str()));
+            return;
+        }
+        work->control.beforeRead = readHook_;
         Work* shared = work.get();
         work->control.leaveOut = [shared](const BatchResult& bad) {
             return shared->waitForAnswer(bad);
         };
-        for (int i = 0; i < fileList->count(); ++i) {
-            QListWidgetItem* item = fileList->item(i);
+        for (int i = 0; i < fileList_->count(); ++i) {
+            QListWidgetItem* item = fileList_->item(i);
             item->setData(Qt::ForegroundRole, QVariant());
             item->setData(kLeftOutRole, QVariant());
             item->setToolTip(QString());
         }
         // Never another list's curves while this one is analysed.
-        ClearGraph(graphCanvas->picture);
-        graphCanvas->hideMarkerLabels();
-        graphCanvas->update();
+        ClearGraph(graphCanvas_->picture);
+        graphCanvas_->hideMarkerLabels();
+        graphCanvas_->update();
         startWork(std::move(work));
     });
 }
 
 void SelectorWindow::pressGraph(Qt::MouseButton button, int x, int) {
     RunCommand(this, [&] {
-        GraphView pressed = graphView;
+        GraphView pressed = graphView_;
         if (!ApplyGraphPress(pressed, button, x)) return;
-        session.setBand(pressed.band);
+        session_.setBand(pressed.band);
         drawGraph(GraphForm::Summary);
     });
 }
 
 void SelectorWindow::enlargeGraph() {
     RunCommand(this, [&] {
-        if (EnlargeGraph(graphView)) drawGraph(GraphForm::Scale);
+        if (EnlargeGraph(graphView_)) drawGraph(GraphForm::Scale);
     });
 }
 
 void SelectorWindow::shrinkGraph() {
     RunCommand(this, [&] {
-        if (ShrinkGraph(graphView)) drawGraph(GraphForm::Scale);
+        if (ShrinkGraph(graphView_)) drawGraph(GraphForm::Scale);
     });
 }
 
 void SelectorWindow::showPassLevel() {
     RunCommand(this, [&] {
-        const QString shown = QString::number(passLevelSpinner->position());
-        if (passLevel->text() != shown) passLevel->setText(shown);
+        const QString shown = QString::number(passLevelSpinner_->position());
+        if (passLevel_->text() != shown) passLevel_->setText(shown);
     });
 }
 
@@ -767,8 +771,8 @@ void SelectorWindow::applyRule(const PassRule& rule) {
 void SelectorWindow::selectByRule(const PassRule& rule) {
     // A move holds the pass list's entries; a run is about to replace the results.
     if (work_) return;
-    session.setLevel(passLevelSpinner->position());
-    switch (session.select(rule)) {
+    session_.setLevel(passLevelSpinner_->position());
+    switch (session_.select(rule)) {
     case SelectionSession::SelectOutcome::NoEntries:
         return;
     case SelectionSession::SelectOutcome::StaleResults:
@@ -776,7 +780,7 @@ void SelectorWindow::selectByRule(const PassRule& rule) {
         Dialogs().showMessage(this, tr("先にFFTを実行してください"));
         return;
     case SelectionSession::SelectOutcome::Selected:
-        progressBar->setValue(0);
+        progressBar_->setValue(0);
         return;
     }
 }
@@ -792,14 +796,14 @@ void SelectorWindow::showScores() {
 void SelectorWindow::dropPassed(const QString& path) {
     RunCommand(this, [&] {
         if (work_ && work_->kind != Work::Analysis) return;
-        session.dropPass(path);
+        session_.dropPass(path);
     });
 }
 
 void SelectorWindow::useBand(Band band) {
     RunCommand(this, [&] {
-        if (work_ || !session.resultsMatch()) return;
-        session.setBand(band);
+        if (work_ || !session_.resultsMatch()) return;
+        session_.setBand(band);
         drawGraph(GraphForm::Summary);
         keepPreferences();
     });
@@ -807,13 +811,13 @@ void SelectorWindow::useBand(Band band) {
 
 void SelectorWindow::showScoredFrame(int index) {
     RunCommand(this, [&] {
-        if (work_ || index < 0 || index >= fileList->count() || !session.resultsMatch()) return;
-        fileList->scrollToItem(fileList->item(index));
+        if (work_ || index < 0 || index >= fileList_->count() || !session_.resultsMatch()) return;
+        fileList_->scrollToItem(fileList_->item(index));
         // Selecting a new row draws its curve; the row already selected is drawn again.
-        if (SelectedRow(fileList) == index)
-            inspect(fileList);
+        if (SelectedRow(fileList_) == index)
+            inspect(fileList_);
         else
-            fileList->setCurrentRow(index);
+            fileList_->setCurrentRow(index);
     });
 }
 
@@ -824,7 +828,8 @@ void SelectorWindow::movePassed() {
         // would nest them one folder deeper.
         auto work = std::make_unique<Work>();
         work->kind = Work::Move;
-        const std::vector<SelectionSession::Pass>& passes = session.passes();
+        work->blockCopied = copyHook_;
+        const std::vector<SelectionSession::Pass>& passes = session_.passes();
         for (std::size_t i = 0; i < passes.size(); ++i) {
             if (passes[i].moved) continue;
             work->passes.push_back(i);
@@ -853,7 +858,9 @@ void SelectorWindow::undoMoves() {
         if (work_) return;
         const QString good =
             Dialogs().getExistingFolder(this, tr("元に戻す Good フォルダー"),
-                                        lastGood_.isEmpty() ? QDir::currentPath() : lastGood_);
+                                        !lastGood_.isEmpty()     ? lastGood_
+                                        : !lastFolder_.isEmpty() ? lastFolder_
+                                                                 : QDir::currentPath());
         if (good.isEmpty()) return;
         // Undoing a move across file systems copies every file back: not on this thread.
         auto work = std::make_unique<Work>();
@@ -903,10 +910,10 @@ void SelectorWindow::showUndone(const UndoReport& report) {
         if (item.state == UndoState::Kept || item.state == UndoState::Missing ||
             item.state == UndoState::Ignored)
             stayed << QStringLiteral("%1 (%2)").arg(FromNative(item.inGood),
-                                                    QString::fromLocal8Bit(item.why.c_str()));
+                                                    QString::fromLocal8Bit(item.error.c_str()));
     }
     std::vector<std::size_t> returned;
-    const std::vector<SelectionSession::Pass>& passes = session.passes();
+    const std::vector<SelectionSession::Pass>& passes = session_.passes();
     for (std::size_t i = 0; i < passes.size(); ++i) {
         if (!passes[i].moved) continue;
         const QString& origin = passes[i].origin;
@@ -914,7 +921,7 @@ void SelectorWindow::showUndone(const UndoReport& report) {
         const QString file = ref.inVideo() ? FromNative(ref.file) : origin;
         if (back.contains(absolute(file))) returned.push_back(i);
     }
-    session.markReturned(returned);
+    session_.markReturned(returned);
     QString text = tr("%n 個のファイルを元の場所に戻しました", nullptr, moved);
     if (removed) text += tr("\nGood に書き出した動画 %n 個を削除しました", nullptr, removed);
     if (stayed.isEmpty())
@@ -949,8 +956,8 @@ void SelectorWindow::inspect(QListWidget* list) {
     const QString path = PathOf(list->item(row));
     FrameReader reader;
     std::string error;
-    if (!AnalyseSingleFrame(ParseFrameRef(ToNative(path)), session.mode(), plan, reader,
-                            session.frameProfile(), error)) {
+    if (!AnalyseSingleFrame(ParseFrameRef(ToNative(path)), session_.mode(), plan_, reader,
+                            session_.frameProfile(), error)) {
         Dialogs().showError(this, tr("このファイルは解析できません: %1\n%2")
                                       .arg(path, QString::fromLocal8Bit(error.c_str())));
         return;
@@ -959,11 +966,11 @@ void SelectorWindow::inspect(QListWidget* list) {
 }
 
 void SelectorWindow::inspectFile() {
-    RunCommand(this, [&] { inspect(fileList); });
+    RunCommand(this, [&] { inspect(fileList_); });
 }
 
 void SelectorWindow::inspectPassed() {
-    RunCommand(this, [&] { inspect(passedList); });
+    RunCommand(this, [&] { inspect(passedList_); });
 }
 
 // ---------------------------------------------------------------- work in its own thread
@@ -971,7 +978,7 @@ void SelectorWindow::inspectPassed() {
 void SelectorWindow::startWork(std::unique_ptr<Work> work) {
     Work* shared = work.get();
     work_ = std::move(work);
-    progressBar->setValue(0);
+    progressBar_->setValue(0);
     setBusy(true);
     workStarted_.start();
     try {
@@ -984,6 +991,7 @@ void SelectorWindow::startWork(std::unique_ptr<Work> work) {
                 } else {
                     MoveControl control;
                     control.stop = &shared->stopMove;
+                    control.blockCopied = shared->blockCopied;
                     control.progress = [shared](int done, int total) {
                         shared->done = done;
                         shared->percent = total > 0 ? int(double(done) / total * 100) : 0;
@@ -1010,17 +1018,17 @@ void SelectorWindow::startWork(std::unique_ptr<Work> work) {
 void SelectorWindow::setBusy(bool on) {
     const bool move = on && work_ && work_->kind != Work::Analysis;
     for (QWidget* control :
-         {static_cast<QWidget*>(openButton), static_cast<QWidget*>(centreModeButton),
-          static_cast<QWidget*>(peakModeButton), static_cast<QWidget*>(selectButton),
-          static_cast<QWidget*>(moveButton), static_cast<QWidget*>(scaleUpButton),
-          static_cast<QWidget*>(scaleDownButton), static_cast<QWidget*>(fileList),
-          static_cast<QWidget*>(passedList), static_cast<QWidget*>(graphCanvas)})
+         {static_cast<QWidget*>(openButton_), static_cast<QWidget*>(centreModeButton_),
+          static_cast<QWidget*>(peakModeButton_), static_cast<QWidget*>(selectButton_),
+          static_cast<QWidget*>(moveButton_), static_cast<QWidget*>(scaleUpButton_),
+          static_cast<QWidget*>(scaleDownButton_), static_cast<QWidget*>(fileList_),
+          static_cast<QWidget*>(passedList_), static_cast<QWidget*>(graphCanvas_)})
         control->setEnabled(!on);
     stopOffered_ = on && !move;
-    fftButton->setText(stopOffered_ ? tr("中止") : QStringLiteral("FFT"));
-    fftButton->setEnabled(!move);
-    workCount->setVisible(on);
-    if (on) workCount->raise();
+    fftButton_->setText(stopOffered_ ? tr("中止") : QStringLiteral("FFT"));
+    fftButton_->setEnabled(!move);
+    workCount_->setVisible(on);
+    if (on) workCount_->raise();
 }
 
 void SelectorWindow::stopWork() {
@@ -1033,8 +1041,8 @@ void SelectorWindow::pollWork() {
         return;
     }
     Work& work = *work_;
-    progressBar->setValue(work.percent);
-    workCount->setText(QStringLiteral("%1 / %2").arg(work.done.load()).arg(work.total.load()));
+    progressBar_->setValue(work.percent);
+    workCount_->setText(QStringLiteral("%1 / %2").arg(work.done.load()).arg(work.total.load()));
     if (asking_) return;  // the question's own event loop calls here too
     askWorkQuestion();
     if (!work_ || !work_->finished) return;
@@ -1042,7 +1050,7 @@ void SelectorWindow::pollWork() {
     pollTimer_->stop();
     const std::unique_ptr<Work> ended = std::move(work_);
     setBusy(false);
-    progressBar->setValue(0);
+    progressBar_->setValue(0);
     if (ended->kind == Work::Analysis)
         finishRun(*ended);
     else if (ended->kind == Work::Undo)
@@ -1061,7 +1069,7 @@ void SelectorWindow::askWorkQuestion() {
         if (!work.asking || work.shown) return;
         work.shown = true;
         if (work.aboutMixed) {
-            question = MixedFramesText(work.mixed, fileList);
+            question = MixedFramesText(work.mixed, fileList_);
             // Mixed frames are most often a mistake: Enter must not wave them through.
             yesIsDefault = false;
         } else {
@@ -1083,21 +1091,21 @@ void SelectorWindow::askWorkQuestion() {
 
 void SelectorWindow::finishRun(Work& work) {
     if (!work.error.empty()) {
-        session.dropResults();
+        session_.dropResults();
         ReportCommandError(this, work.error.c_str());
         return;
     }
     switch (work.result.status) {
     case BatchStatus::Completed: {
-        session.takeRun(*work.scratch);
+        session_.takeRun(*work.scratch);
         markLeftOut();
         // The curves fill the graph's height over the band and what lies beyond it.
-        graphView.scale =
-            FittingGraphScale(session.results(), std::min(graphView.band.low, graphView.band.high));
+        graphView_.scale = FittingGraphScale(session_.results(),
+                                             std::min(graphView_.band.low, graphView_.band.high));
         drawGraph(GraphForm::Summary);
-        if (session.results().leftOut.empty()) break;
+        if (session_.results().leftOut.empty()) break;
         QStringList lines;
-        for (const LeftOutFrame& f : session.results().leftOut)
+        for (const LeftOutFrame& f : session_.results().leftOut)
             lines << QStringLiteral("%1 (%2)").arg(FromNative(f.path), LeftOutReason(f));
         Dialogs().showMessage(this, tr("次のファイルを除いて解析しました\n") + CappedLines(lines));
         break;
@@ -1105,10 +1113,10 @@ void SelectorWindow::finishRun(Work& work) {
     case BatchStatus::TooSmall:
     case BatchStatus::Unreadable:
         // The question at the bad frame already showed why; it was answered No.
-        session.dropResults();
+        session_.dropResults();
         break;
     case BatchStatus::Stopped:
-        session.dropResults();
+        session_.dropResults();
         break;
     case BatchStatus::TooMany:
         Dialogs().showMessage(this, tr("ファイル数を4000個以下にしてください"));
@@ -1122,8 +1130,8 @@ void SelectorWindow::finishRun(Work& work) {
 }
 
 void SelectorWindow::markLeftOut() {
-    for (const LeftOutFrame& f : session.results().leftOut) {
-        QListWidgetItem* item = fileList->item(f.index);
+    for (const LeftOutFrame& f : session_.results().leftOut) {
+        QListWidgetItem* item = fileList_->item(f.index);
         if (!item) continue;
         item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
         item->setToolTip(LeftOutReason(f));
@@ -1142,8 +1150,8 @@ void SelectorWindow::finishMove(Work& work) {
         moved.emplace_back(work.passes[i], FromNative(o.target));
         lastGood_ = FromNative(GoodFolderOf(o.video.empty() ? o.source : o.video));
     }
-    session.markMoved(moved);
-    session.clearEntriesKeepingPasses();
+    session_.markMoved(moved);
+    session_.clearEntriesKeepingPasses();
     if (!work.error.empty()) {
         ReportCommandError(this, work.error.c_str());
         return;

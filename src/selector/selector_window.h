@@ -13,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -63,37 +65,24 @@ public:
     // The scores window, owned here and hidden (not destroyed) on close. It shows the
     // session: the last completed run's scores over the band and the passes.
     ScoresWindow* scoresWindow() const { return scoresWindow_.get(); }
-    void showScores();
 
     // The list, run, band, rule and passes that every view here and the scores window show.
-    framesifter::SelectionSession session;
-    framesifter::GraphView graphView;  // the session's band, and the scale
-    const framesifter::FftPlan plan{framesifter::kWindowSize};
+    framesifter::SelectionSession& session() { return session_; }
+    const framesifter::SelectionSession& session() const { return session_; }
+    // The band and scale the graph is drawn at.
+    const framesifter::GraphView& graphView() const { return graphView_; }
 
-    QWidget* panel;
-    QLabel* fileCaption;
-    QLabel* fileCount;
-    QLabel* graphCaption;
-    QLabel* passedCaption;
-    QLabel* passedCount;
-    QListWidget* fileList;    // the opened files
-    QListWidget* passedList;  // the files that passed (their paths inside "Good" once moved)
-    GraphCanvas* graphCanvas;
-    QProgressBar* progressBar;
-    QGroupBox* imageGroup;
-    QGroupBox* graphGroup;
-    QGroupBox* passGroup;
-    QPushButton* openButton;
-    QPushButton* scaleUpButton;
-    QPushButton* scaleDownButton;
-    QPushButton* fftButton;
-    QRadioButton* centreModeButton;
-    QRadioButton* peakModeButton;
-    QLineEdit* passLevel;  // shows the spinner's level, never edited by hand
-    UpDownSpinner* passLevelSpinner;
-    QPushButton* selectButton;
-    QPushButton* moveButton;
-    QLabel* workCount;  // "done / total" over the graph while a run or move goes on
+    // Where files were last chosen in another window: the open dialog starts there while it
+    // keeps no folder of its own, and so does the undo chooser before any move.
+    void followFolder(const QString& folder) { lastFolder_ = folder; }
+    // Called on the reading thread before frame `index` of each later run is read: lets a test
+    // hold a run where it wants it.
+    void setFrameReadHook(std::function<void(int index)> hook) { readHook_ = std::move(hook); }
+    // Called on the moving thread after each block a later move copies across file systems:
+    // lets a test hold a move where it wants it.
+    void setMoveCopyHook(std::function<void(std::uint64_t bytesCopied)> hook) {
+        copyHook_ = std::move(hook);
+    }
 
 signals:
     // A run or move has ended and the window shows its outcome.
@@ -101,14 +90,27 @@ signals:
     // The user asked to look at frame `index` of `paths` (a list's paths, in order);
     // `passList` when they are the pass list's.
     void frameOpenRequested(const QStringList& paths, int index, bool passList);
+    // Files were chosen in the open dialog, in `folder`.
+    void folderChosen(const QString& folder);
 
 public slots:
+    void showScores();
+    // Asks for a Good folder and undoes the moves recorded there.
+    void undoMoves();
+    // Takes the first pass-list entry of `path` out of the list; no file is touched.
+    void dropPassed(const QString& path);
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
     void openFiles();
     void runAnalysis();
     void selectPassed();
     void movePassed();
-    // Asks for a Good folder and undoes the moves recorded there.
-    void undoMoves();
     void enlargeGraph();
     void shrinkGraph();
     void showPassLevel();
@@ -117,18 +119,10 @@ public slots:
     void pressGraph(Qt::MouseButton button, int x, int y);
     // The pass list as `rule` selects it, as Select does for the level.
     void applyRule(const framesifter::PassRule& rule);
-    // Takes the first pass-list entry of `path` out of the list; no file is touched.
-    void dropPassed(const QString& path);
     // A scores-window click: selects the file-list row and draws its curve.
     void showScoredFrame(int index);
     // Sets the band markers to `band`, as clicks on the graph would, and scores over it.
     void useBand(framesifter::Band band);
-
-protected:
-    void changeEvent(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -168,15 +162,48 @@ private:
     void finishUndo(Work& work);
     void markLeftOut();
 
+    framesifter::SelectionSession session_;
+    framesifter::GraphView graphView_;  // the session's band, and the scale
+    const framesifter::FftPlan plan_{framesifter::kWindowSize};
+
+    QWidget* panel_ = nullptr;
+    QLabel* fileCaption_ = nullptr;
+    QLabel* fileCount_ = nullptr;
+    QLabel* graphCaption_ = nullptr;
+    QLabel* passedCaption_ = nullptr;
+    QLabel* passedCount_ = nullptr;
+    QListWidget* fileList_ = nullptr;  // the opened files
+    QListWidget* passedList_ =
+        nullptr;  // the files that passed (their paths inside "Good" once moved)
+    GraphCanvas* graphCanvas_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QGroupBox* imageGroup_ = nullptr;
+    QGroupBox* graphGroup_ = nullptr;
+    QGroupBox* passGroup_ = nullptr;
+    QPushButton* openButton_ = nullptr;
+    QPushButton* scaleUpButton_ = nullptr;
+    QPushButton* scaleDownButton_ = nullptr;
+    QPushButton* fftButton_ = nullptr;
+    QRadioButton* centreModeButton_ = nullptr;
+    QRadioButton* peakModeButton_ = nullptr;
+    QLineEdit* passLevel_ = nullptr;  // shows the spinner's level, never edited by hand
+    UpDownSpinner* passLevelSpinner_ = nullptr;
+    QPushButton* selectButton_ = nullptr;
+    QPushButton* moveButton_ = nullptr;
+    QLabel* workCount_ = nullptr;  // "done / total" over the graph while a run or move goes on
+
     std::unique_ptr<ScoresWindow> scoresWindow_;
     std::unique_ptr<Work> work_;
+    std::function<void(std::uint64_t)> copyHook_;
     std::thread worker_;
     QTimer* pollTimer_ = nullptr;
     QElapsedTimer workStarted_;
     bool stopOffered_ = false;  // the FFT button reads Stop while an analysis runs
     QString lastGood_;          // the Good folder of the last move, where the undo chooser opens
-    bool asking_ = false;       // the question about a bad frame is on screen
-    bool quitting_ = false;     // a close ends the window: the program is ending
+    QString lastFolder_;        // where files were last chosen, here or in another window
+    std::function<void(int)> readHook_;
+    bool asking_ = false;    // the question about a bad frame is on screen
+    bool quitting_ = false;  // a close ends the window: the program is ending
 
     // Row selected when the mouse went down on the file / pass list, to tell a click on the
     // entry already selected (analysed again) from one that changes the selection.

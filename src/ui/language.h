@@ -14,7 +14,7 @@ enum class Language { Japanese, English };
 // Makes `language` the one shown, at once, in every window. False, with `error` naming
 // what could not be loaded, when a translation is missing; the texts then stay as they were
 // where they could not be changed.
-bool SetLanguage(Language language, std::string& error);
+[[nodiscard]] bool SetLanguage(Language language, std::string& error);
 Language CurrentLanguage();
 
 // "ja" or "en", as kept in the preferences.

@@ -348,7 +348,6 @@ struct StopAfter : ProgressSink {
 
 TEST_F(BatchRun, AStopEndsTheRunPromptlyAndRecordsNoFiles) {
     const auto paths = Frames(20);
-    SetFrameReadHookForTests([](int) { ++g_framesStarted; });
     const struct {
         int after;
         int threads;
@@ -356,6 +355,7 @@ TEST_F(BatchRun, AStopEndsTheRunPromptlyAndRecordsNoFiles) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.after);
         BatchControl control;
+        control.beforeRead = [](int) { ++g_framesStarted; };
         if (c.after == 0) control.requestStop();
         StopAfter sink(control, c.after);
         state.files = {"earlier"};
@@ -368,7 +368,6 @@ TEST_F(BatchRun, AStopEndsTheRunPromptlyAndRecordsNoFiles) {
         // No more than the frames the workers had in hand when the stop came.
         EXPECT_LE(g_framesStarted.load(), std::min(20, c.after + 2 * c.threads + 2));
     }
-    SetFrameReadHookForTests(nullptr);
     BatchControl untouched;
     EXPECT_EQ(RunBatch(state, paths, WindowMode::Centre, nullptr, 2, &untouched).status,
               BatchStatus::Completed);

@@ -6,6 +6,7 @@
 #include "guarded_application.h"
 #include "language.h"
 #include "main_window.h"
+#include "named_control.h"
 #include "preferences.h"
 #include "scores_window.h"
 #include "scratch_preferences.h"
@@ -192,7 +193,7 @@ private slots:
         useLanguage(Language(language));
         QWidget* root = window == u"selector" ? static_cast<QWidget*>(main_->selectorWindow())
                         : window == u"toolBar"
-                            ? main_->toolBar
+                            ? Control<QWidget>(*main_, "toolBar")
                             : static_cast<QWidget*>(main_->selectorWindow()->scoresWindow());
         const QStringList misfits = Misfits(root);
         QVERIFY2(misfits.isEmpty(), qPrintable(misfits.join(u'\n')));
@@ -208,14 +209,19 @@ private slots:
             std::function<QString()> text;
             QString japanese, english;
         } shown[] = {
-            {"selector open", [&] { return selector->openButton->text(); }, "開く", "Open"},
-            {"selector move", [&] { return selector->moveButton->text(); }, "移動", "Move"},
-            {"selector group", [&] { return selector->passGroup->title(); }, "合格基準",
-             "Pass level"},
-            {"selector mode", [&] { return selector->peakModeButton->text(); }, "ピーク位置",
-             "Peak"},
-            {"main menu", [&] { return main_->fileMenu->title(); }, "ファイル(&F)", "&File"},
-            {"main button", [&] { return main_->selectorButton->text(); }, "セレクト", "Select"},
+            {"selector open", [&] { return Control<QPushButton>(*selector, "openButton")->text(); },
+             "開く", "Open"},
+            {"selector move", [&] { return Control<QPushButton>(*selector, "moveButton")->text(); },
+             "移動", "Move"},
+            {"selector group", [&] { return Control<QGroupBox>(*selector, "passGroup")->title(); },
+             "合格基準", "Pass level"},
+            {"selector mode",
+             [&] { return Control<QRadioButton>(*selector, "peakModeButton")->text(); },
+             "ピーク位置", "Peak"},
+            {"main menu", [&] { return Control<QMenu>(*main_, "fileMenu")->title(); },
+             "ファイル(&F)", "&File"},
+            {"main button", [&] { return Control<QPushButton>(*main_, "selectorButton")->text(); },
+             "セレクト", "Select"},
             {"scores title", [&] { return scores->windowTitle(); }, "スコア", "Scores"},
             {"scores header",
              [&] { return scores->table()->model()->headerData(3, Qt::Horizontal).toString(); },
@@ -237,10 +243,11 @@ private slots:
              },
              "x (12 個のファイル)", "x (12 files)"},
         };
-        for (QAction* action : {main_->englishAction, main_->japaneseAction}) {
+        for (QAction* action : {Control<QAction>(*main_, "englishAction"),
+                                Control<QAction>(*main_, "japaneseAction")}) {
             action->trigger();
             for (int pass = 0; pass < 3; ++pass) QCoreApplication::processEvents();
-            const bool english = action == main_->englishAction;
+            const bool english = action == Control<QAction>(*main_, "englishAction");
             for (const auto& row : shown)
                 QVERIFY2(row.text() == (english ? row.english : row.japanese),
                          qPrintable(QStringLiteral("%1: %2").arg(row.what, row.text())));

@@ -1,6 +1,7 @@
 // The viewer's windows under the offscreen platform, with scripted dialogs.
 
 #include "application_setup.h"
+#include "frame_scores.h"
 #include "batch_run.h"
 #include "command_guard.h"
 #include "graph_canvas.h"
@@ -10,6 +11,7 @@
 #include "image_view.h"
 #include "image_window.h"
 #include "main_window.h"
+#include "named_control.h"
 #include "ranking.h"
 #include "notice_window.h"
 #include "preferences.h"
@@ -90,7 +92,7 @@ private:
         QStringList files;
         for (const QString& n : names) files << (n.startsWith('/') ? n : path(n));
         dialogs_->chooseOpen(files, filter);
-        main_->openButton->click();
+        Control<QToolButton>(*main_, "openButton")->click();
     }
     QList<ImageWindow*> windows() const { return main_->imageWindows(); }
     QStringList captions() const {
@@ -99,7 +101,7 @@ private:
         return c;
     }
     void activate(ImageWindow* child) {
-        main_->mdiArea->setActiveSubWindow(child);
+        Control<QMdiArea>(*main_, "mdiArea")->setActiveSubWindow(child);
         QCOMPARE(main_->activeImageWindow(), child);
     }
 
@@ -133,16 +135,16 @@ private slots:
             QCOMPARE(w->pos(), CentredCorner(area, w->size()));
         QCOMPARE(main_->windowTitle(), QString("FrameSifter"));
         QCOMPARE(main_->size(), QSize(795, 589));
-        QCOMPARE(main_->zoomText->text(), QString());
-        QVERIFY(main_->zoomText->isReadOnly());
-        QVERIFY(main_->positionLabel->isHidden());
-        QCOMPARE(main_->positionLabel->text(), QString("(0,0)"));
-        QCOMPARE(main_->selectorButton->text(), QString("セレクト"));
-        QCOMPARE(main_->openButton->toolTip(), QString("Open"));
-        QCOMPARE(main_->saveButton->toolTip(), QString("Save"));
-        QCOMPARE(main_->openButton->focusPolicy(), Qt::NoFocus);
-        QCOMPARE(main_->toolBar->height(), 33);
-        QCOMPARE(main_->mdiArea->background().color(), QColor(128, 128, 128));
+        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), QString());
+        QVERIFY(Control<QLineEdit>(*main_, "zoomText")->isReadOnly());
+        QVERIFY(Control<QLabel>(*main_, "positionLabel")->isHidden());
+        QCOMPARE(Control<QLabel>(*main_, "positionLabel")->text(), QString("(0,0)"));
+        QCOMPARE(Control<QPushButton>(*main_, "selectorButton")->text(), QString("セレクト"));
+        QCOMPARE(Control<QToolButton>(*main_, "openButton")->toolTip(), QString("Open"));
+        QCOMPARE(Control<QToolButton>(*main_, "saveButton")->toolTip(), QString("Save"));
+        QCOMPARE(Control<QToolButton>(*main_, "openButton")->focusPolicy(), Qt::NoFocus);
+        QCOMPARE(Control<QWidget>(*main_, "toolBar")->height(), 33);
+        QCOMPARE(Control<QMdiArea>(*main_, "mdiArea")->background().color(), QColor(128, 128, 128));
 
         QStringList bar;
         for (QAction* a : main_->menuBar()->actions()) bar << a->text();
@@ -150,18 +152,23 @@ private slots:
         QCOMPARE(bar, (QStringList{"ファイル(&F)", "セレクト(&S)", "ウィンドウ(&W)",
                                    "バージョン(&V)", "言語 / Language"}));
         QStringList file;
-        for (QAction* a : main_->fileMenu->actions()) file << (a->isSeparator() ? "-" : a->text());
+        for (QAction* a : Control<QMenu>(*main_, "fileMenu")->actions())
+            file << (a->isSeparator() ? "-" : a->text());
         QCOMPARE(file, (QStringList{"開く(&O)", "-", "保存(&S)", "終了(&Q)"}));
-        QCOMPARE(main_->selectorAction->text(), QString("設定(&S)"));
+        QCOMPARE(Control<QAction>(*main_, "selectorAction")->text(), QString("設定(&S)"));
         QStringList selector;
-        for (QAction* a : main_->selectorMenu->actions()) selector << a->text();
+        for (QAction* a : Control<QMenu>(*main_, "selectorMenu")->actions()) selector << a->text();
         QCOMPARE(selector, (QStringList{"設定(&S)", "スコア", "元に戻す"}));
-        main_->selectorMenu->actions().last()->trigger();  // the chooser, cancelled
+        Control<QMenu>(*main_, "selectorMenu")
+            ->actions()
+            .last()
+            ->trigger();  // the chooser, cancelled
         QCOMPARE(dialogs_->lastTitle, QString("元に戻す Good フォルダー"));
-        QCOMPARE(main_->windowMenu->actions().size(), 2);
-        QCOMPARE(main_->closeWindowAction->text(), QString("このウィンドウを閉じる(&C)"));
-        QCOMPARE(main_->closeAllAction->text(), QString("すべてを閉じる(&L)"));
-        QVERIFY(!main_->versionAction->menu());
+        QCOMPARE(Control<QMenu>(*main_, "windowMenu")->actions().size(), 2);
+        QCOMPARE(Control<QAction>(*main_, "closeWindowAction")->text(),
+                 QString("このウィンドウを閉じる(&C)"));
+        QCOMPARE(Control<QAction>(*main_, "closeAllAction")->text(), QString("すべてを閉じる(&L)"));
+        QVERIFY(!Control<QAction>(*main_, "versionAction")->menu());
     }
 
     void centredCornerCountsTheAreasOrigin_data() {
@@ -191,9 +198,9 @@ private slots:
         RunCommand(main_.get(), [] { throw std::runtime_error("disk on fire"); });
         QCOMPARE(dialogs_->errors, QStringList{"disk on fire"});
         // The same guard keeps an exception from a button's handler away from Qt.
-        QObject::connect(main_->zoomOutButton, &QPushButton::clicked, main_.get(),
-                         [this] { RunCommand(main_.get(), [] { throw 42; }); });
-        QTest::mouseClick(main_->zoomOutButton, Qt::LeftButton);
+        QObject::connect(Control<QPushButton>(*main_, "zoomOutButton"), &QPushButton::clicked,
+                         main_.get(), [this] { RunCommand(main_.get(), [] { throw 42; }); });
+        QTest::mouseClick(Control<QPushButton>(*main_, "zoomOutButton"), Qt::LeftButton);
         QCOMPARE(dialogs_->errors.size(), 2);
         QCOMPARE(dialogs_->errors[1], QString("予期しないエラーが発生しました"));
         QVERIFY(main_->isVisible());
@@ -239,11 +246,11 @@ private slots:
             QCOMPARE(w->zoomExponent, 0);
             QCOMPARE(w->picture().depth(), depth);
         }
-        QCOMPARE(main_->zoomText->text(), QString("100.0%"));
+        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), QString("100.0%"));
         QCOMPARE(main_->activeImageWindow(), windows().last());
-        QCOMPARE(QDir::currentPath(), folder());  // the chosen folder becomes the current one
+        QCOMPARE(QDir::currentPath(), QDir::rootPath());  // the process's folder stays
         // The next use of the dialog starts with the entry chosen last.
-        main_->openAction->trigger();
+        Control<QAction>(*main_, "openAction")->trigger();
         QCOMPARE(dialogs_->lastInitialFilter, filter);
         QCOMPARE(dialogs_->openCalls, 2);
     }
@@ -330,10 +337,11 @@ private slots:
         ImageWindow* w = windows().first();
         const QImage before = w->picture();
         for (int i = 0; i < presses.size(); ++i) {
-            QTest::mouseClick(presses[i] == '+' ? main_->zoomInButton : main_->zoomOutButton,
+            QTest::mouseClick(presses[i] == '+' ? Control<QPushButton>(*main_, "zoomInButton")
+                                                : Control<QPushButton>(*main_, "zoomOutButton"),
                               Qt::LeftButton);
             QCOMPARE(w->shownSize(), sizes[i]);
-            QCOMPARE(main_->zoomText->text(), texts[i]);
+            QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), texts[i]);
             QCOMPARE(w->zoomExponent, exponents[i]);
             // The window's client area follows the shown picture.
             QVERIFY(w->widget()->width() >= sizes[i].width());
@@ -347,14 +355,14 @@ private slots:
     void saveIsOfferedOnlyWithAnImageWindow() {
         QVERIFY(Pattern(5, 5).save(path("five.bmp"), "BMP"));
         start();
-        QVERIFY(!main_->saveAction->isEnabled());
+        QVERIFY(!Control<QAction>(*main_, "saveAction")->isEnabled());
         open({"five.bmp", "five.bmp"}, 0);
-        QTRY_VERIFY(main_->saveAction->isEnabled());
+        QTRY_VERIFY(Control<QAction>(*main_, "saveAction")->isEnabled());
         windows()[0]->close();
         QTest::qWait(20);
-        QVERIFY(main_->saveAction->isEnabled());  // one is still open
-        main_->closeAllAction->trigger();
-        QTRY_VERIFY(!main_->saveAction->isEnabled());
+        QVERIFY(Control<QAction>(*main_, "saveAction")->isEnabled());  // one is still open
+        Control<QAction>(*main_, "closeAllAction")->trigger();
+        QTRY_VERIFY(!Control<QAction>(*main_, "saveAction")->isEnabled());
     }
 
     void smallPicturesTruncateTheirZoomedSize() {
@@ -365,21 +373,21 @@ private slots:
         ImageWindow* five = windows()[0];
         ImageWindow* three = windows()[1];
         activate(five);
-        main_->zoomOutAction->trigger();
+        Control<QAction>(*main_, "zoomOutAction")->trigger();
         QCOMPARE(five->shownSize(), QSize(2, 2));
-        main_->zoomOutAction->trigger();
+        Control<QAction>(*main_, "zoomOutAction")->trigger();
         QCOMPARE(five->shownSize(), QSize(1, 1));
-        main_->zoomOutAction->trigger();  // would be 0 x 0: refused
+        Control<QAction>(*main_, "zoomOutAction")->trigger();  // would be 0 x 0: refused
         QCOMPARE(five->shownSize(), QSize(1, 1));
         QCOMPARE(five->zoomExponent, -2);
         // Activation derives the text from the truncated width: 3 -> 1 pixel reads 25.0%.
         activate(three);
-        main_->zoomOutAction->trigger();
+        Control<QAction>(*main_, "zoomOutAction")->trigger();
         QCOMPARE(three->shownSize(), QSize(1, 4));
-        QCOMPARE(main_->zoomText->text(), QString("50.0%"));
+        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), QString("50.0%"));
         activate(five);
         activate(three);
-        QCOMPARE(main_->zoomText->text(), QString("25.0%"));
+        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), QString("25.0%"));
     }
 
     void switchingAndClosingWindowsUpdatesTheZoomText() {
@@ -388,39 +396,40 @@ private slots:
         QVERIFY(Pattern(16, 16).save(path("c.bmp"), "BMP"));
         start();
         open({"a.bmp", "b.bmp", "c.bmp"}, 0);
-        QCOMPARE(main_->zoomText->text(), QString("100.0%"));
+        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), QString("100.0%"));
         const QList<ImageWindow*> w = windows();
         activate(w[0]);
-        QCOMPARE(main_->zoomText->text(), QString("100.0%"));
-        main_->zoomInAction->trigger();
-        main_->zoomInAction->trigger();
+        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), QString("100.0%"));
+        Control<QAction>(*main_, "zoomInAction")->trigger();
+        Control<QAction>(*main_, "zoomInAction")->trigger();
         activate(w[1]);
-        main_->zoomOutAction->trigger();
-        QCOMPARE(main_->zoomText->text(), QString("50.0%"));
+        Control<QAction>(*main_, "zoomOutAction")->trigger();
+        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), QString("50.0%"));
         activate(w[0]);
-        QCOMPARE(main_->zoomText->text(), QString("400.0%"));
+        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), QString("400.0%"));
         activate(w[2]);
-        QCOMPARE(main_->zoomText->text(), QString("100.0%"));
+        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), QString("100.0%"));
         activate(w[1]);
-        QCOMPARE(main_->zoomText->text(), QString("50.0%"));
+        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), QString("50.0%"));
         // Closing the active window activates another; the text follows it, and each
         // remaining window keeps its own zoom.
         QPointer<ImageWindow> closed = w[1];
-        main_->closeWindowAction->trigger();
+        Control<QAction>(*main_, "closeWindowAction")->trigger();
         QTRY_VERIFY(closed.isNull());
         ImageWindow* now = main_->activeImageWindow();
         QVERIFY(now == w[0] || now == w[2]);
-        QCOMPARE(main_->zoomText->text(), QString(now == w[0] ? "400.0%" : "100.0%"));
+        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(),
+                 QString(now == w[0] ? "400.0%" : "100.0%"));
         QCOMPARE(w[0]->zoomExponent, 2);
         QCOMPARE(w[0]->shownSize(), QSize(256, 128));
         // Closing the last window leaves the text as it was.
-        main_->closeAllAction->trigger();
+        Control<QAction>(*main_, "closeAllAction")->trigger();
         QTRY_VERIFY(windows().isEmpty());
-        QVERIFY(!main_->zoomText->text().isEmpty());
+        QVERIFY(!Control<QLineEdit>(*main_, "zoomText")->text().isEmpty());
         // Without an image window zoom, close and save do nothing.
-        main_->zoomInAction->trigger();
-        main_->closeWindowAction->trigger();
-        main_->saveButton->click();
+        Control<QAction>(*main_, "zoomInAction")->trigger();
+        Control<QAction>(*main_, "closeWindowAction")->trigger();
+        Control<QToolButton>(*main_, "saveButton")->click();
         QCOMPARE(dialogs_->saveCalls, 0);
     }
 
@@ -435,11 +444,12 @@ private slots:
         ImageWindow* viewer = main_->showFrame(list, 1, false);
         QVERIFY(viewer);
         QCOMPARE(viewer->windowTitle(), QString("b.bmp (2 / 3)"));
-        const QSize room = main_->mdiArea->viewport()->size();
+        const QSize room = Control<QMdiArea>(*main_, "mdiArea")->viewport()->size();
         QVERIFY(viewer->shownSize().width() <= room.width());
         QVERIFY(viewer->shownSize().width() * 2 > room.width() ||
                 viewer->shownSize().height() * 2 > room.height());
-        QCOMPARE(main_->zoomText->text(), ZoomText(std::pow(2.0, viewer->zoomExponent)));
+        QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(),
+                 ZoomText(std::pow(2.0, viewer->zoomExponent)));
         const int zoom = viewer->zoomExponent;
         QVERIFY(zoom < 0);
 
@@ -480,41 +490,46 @@ private slots:
         start();
         SelectorWindow& s = *main_->selectorWindow();
         ScoresWindow& w = *s.scoresWindow();
-        main_->selectorMenu->actions()[1]->trigger();
-        QCOMPARE(main_->selectorMenu->actions()[1]->text(), QString("スコア"));
+        Control<QMenu>(*main_, "selectorMenu")->actions()[1]->trigger();
+        QCOMPARE(Control<QMenu>(*main_, "selectorMenu")->actions()[1]->text(), QString("スコア"));
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         s.showSelector();
         dialogs_->chooseOpen(files, 0);
         dialogs_->answers << true;  // leave f1 out
-        s.openButton->click();
-        s.fftButton->click();
+        Control<QPushButton>(s, "openButton")->click();
+        Control<QPushButton>(s, "fftButton")->click();
         QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
-        QCOMPARE(w.data().files, s.session.results().files);
+        QCOMPARE(w.data().files, s.session().results().files);
         QCOMPARE(w.data().scores,
-                 BandScores(s.session.results().profileTable, 6, s.graphView.band));
+                 BandScores(s.session().results().profileTable, 6, s.graphView().band));
         QCOMPARE(w.data().passed, std::vector<char>(6, 0));
         QCOMPARE(w.model()->rowCount(), 5);  // f1 has no score to show
         QCOMPARE(w.model()->index(1, ScoresTableModel::Position).data().toInt(), 3);
 
         // The run's own band is offered; taking it moves the markers and rescores.
         const BandSuggestion offer =
-            SuggestBand(s.session.results().profileTable, 6, s.session.results().leftOut);
+            SuggestBand(s.session().results().profileTable, 6, s.session().results().leftOut);
         QVERIFY(offer.found);
-        QVERIFY(offer.band.low != s.graphView.band.low || offer.band.high != s.graphView.band.high);
+        QVERIFY(offer.band.low != s.graphView().band.low ||
+                offer.band.high != s.graphView().band.high);
         QCOMPARE(w.suggestionLabel()->text(),
                  QString("推奨バンド: %1-%2").arg(offer.band.low).arg(offer.band.high));
         w.suggestionButton()->click();
-        QCOMPARE(s.graphView.band.low, offer.band.low);
-        QCOMPARE(s.graphView.band.high, offer.band.high);
-        QCOMPARE(s.graphCanvas->picture.pixel(2 * offer.band.low, kGraphHeight / 2),
+        QCOMPARE(s.graphView().band.low, offer.band.low);
+        QCOMPARE(s.graphView().band.high, offer.band.high);
+        QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")
+                     ->picture.pixel(2 * offer.band.low, kGraphHeight / 2),
                  GraphMarkerColour());
-        QCOMPARE(w.data().scores, BandScores(s.session.results().profileTable, 6, offer.band));
+        QCOMPARE(w.data().scores, BandScores(s.session().results().profileTable, 6, offer.band));
         QCOMPARE(Preferences().bandLow(), offer.band.low);
 
         const auto passList = [&] {
             QStringList paths;
-            for (int i = 0; i < s.passedList->count(); ++i)
-                paths << s.passedList->item(i)->data(SelectorWindow::kPathRole).toString();
+            for (int i = 0; i < Control<QListWidget>(s, "passedList")->count(); ++i)
+                paths << Control<QListWidget>(s, "passedList")
+                             ->item(i)
+                             ->data(SelectorWindow::kPathRole)
+                             .toString();
             return paths;
         };
         PassRule rule;
@@ -525,12 +540,12 @@ private slots:
             w.applyButton()->click();
             rule.best = best;
             QStringList expected;
-            for (int k : SelectByRule(s.session.results().profileTable, 6, s.graphView.band, 5,
-                                      rule, s.session.results().leftOut)
-                             .passed)
+            const std::vector<double> scores =
+                BandScores(s.session().results().profileTable, 6, s.graphView().band);
+            for (int k : SelectByRule(scores, 5, rule, s.session().results().leftOut).passed)
                 expected << files[k];
             QCOMPARE(passList(), expected);
-            QCOMPARE(s.passedCount->text(), QString::number(expected.size()));
+            QCOMPARE(Control<QLabel>(s, "passedCount")->text(), QString::number(expected.size()));
         }
         QCOMPARE(passList(), (QStringList{files[2], files[5]}));
         QCOMPARE(w.data().passed, (std::vector<char>{0, 0, 1, 0, 0, 1}));
@@ -538,7 +553,7 @@ private slots:
         // Shown point 2 is list row 3, past f1; the best point is f5.
         QTest::mouseClick(w.listPlot()->viewport(), Qt::LeftButton, {},
                           w.listPlot()->positionOf(2));
-        QVERIFY(s.fileList->item(3)->isSelected());
+        QVERIFY(Control<QListWidget>(s, "fileList")->item(3)->isSelected());
         QTest::mouseDClick(w.rankPlot()->viewport(), Qt::LeftButton, {},
                            w.rankPlot()->positionOf(4));
         QCOMPARE(windows().size(), 1);
@@ -546,10 +561,15 @@ private slots:
         QCOMPARE(windows()[0]->frameIndex, 5);
 
         // Qt Test's double click on a widget lacks the press an item view expects.
-        const QPoint second = s.passedList->visualItemRect(s.passedList->item(1)).center();
-        QTest::mousePress(s.passedList->viewport(), Qt::LeftButton, {}, second);
-        QTest::mouseDClick(s.passedList->viewport(), Qt::LeftButton, {}, second);
-        QTest::mouseRelease(s.passedList->viewport(), Qt::LeftButton, {}, second);
+        const QPoint second = Control<QListWidget>(s, "passedList")
+                                  ->visualItemRect(Control<QListWidget>(s, "passedList")->item(1))
+                                  .center();
+        QTest::mousePress(Control<QListWidget>(s, "passedList")->viewport(), Qt::LeftButton, {},
+                          second);
+        QTest::mouseDClick(Control<QListWidget>(s, "passedList")->viewport(), Qt::LeftButton, {},
+                           second);
+        QTest::mouseRelease(Control<QListWidget>(s, "passedList")->viewport(), Qt::LeftButton, {},
+                            second);
         QCOMPARE(windows().size(), 2);
         ImageWindow* blink = windows()[1];
         QCOMPARE(blink->framePaths, passList());
@@ -557,7 +577,7 @@ private slots:
         QTest::keyClick(blink, Qt::Key_PageUp);
         QTest::keyClick(blink, Qt::Key_Delete);
         QCOMPARE(passList(), QStringList{files[5]});
-        QCOMPARE(s.passedCount->text(), QString("1"));
+        QCOMPARE(Control<QLabel>(s, "passedCount")->text(), QString("1"));
         QCOMPARE(w.data().passed, (std::vector<char>{0, 0, 0, 0, 0, 1}));
         QVERIFY(QFile::exists(files[2]));
 
@@ -627,17 +647,17 @@ private slots:
         for (const char* n : {"a.bmp", "b.bmp", "c.bmp"})
             QVERIFY(Pattern(8, 8).save(path(n), "BMP"));
         start();
-        main_->closeWindowAction->trigger();
-        main_->closeAllAction->trigger();
+        Control<QAction>(*main_, "closeWindowAction")->trigger();
+        Control<QAction>(*main_, "closeAllAction")->trigger();
         open({"a.bmp", "b.bmp"}, 0);
         activate(windows()[0]);
-        main_->closeWindowAction->trigger();
+        Control<QAction>(*main_, "closeWindowAction")->trigger();
         QTRY_COMPARE(captions(), QStringList{"b.bmp"});
         open({"a.bmp", "c.bmp"}, 0);
         QCOMPARE(windows().size(), 3);
-        main_->closeAllAction->trigger();
+        Control<QAction>(*main_, "closeAllAction")->trigger();
         QTRY_VERIFY(windows().isEmpty());
-        QVERIFY(main_->mdiArea->subWindowList().isEmpty());
+        QVERIFY(Control<QMdiArea>(*main_, "mdiArea")->subWindowList().isEmpty());
     }
 
     void keyboardShortcutsRunTheCommands() {
@@ -670,7 +690,7 @@ private slots:
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(path("a.BMP")), QUrl::fromLocalFile(path("notes.txt")),
                       QUrl::fromLocalFile(path("b.fts")), QUrl::fromLocalFile(path("c.jpeg"))});
-        const QPoint at = main_->mdiArea->geometry().center();
+        const QPoint at = Control<QMdiArea>(*main_, "mdiArea")->geometry().center();
         QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(main_.get(), &enter);
         QVERIFY(enter.isAccepted());
@@ -679,7 +699,7 @@ private slots:
         QCOMPARE(captions(), (QStringList{"a.BMP", "b.fts", "c.jpeg"}));
         QCOMPARE(windows()[1]->picture().size(), QSize(2, 2));
         QCOMPARE(windows()[2]->picture().size(), QSize(10, 4));
-        QCOMPARE(QDir::currentPath(), folder());
+        QCOMPARE(QDir::currentPath(), QDir::tempPath());
         QVERIFY(dialogs_->errors.isEmpty());
 
         // Nothing openable: the drag is refused.
@@ -716,10 +736,10 @@ private slots:
         QVERIFY(WriteFitsFile(path("frame.fit"), {0, 1000, 2000, 65535, 100, 200}, 3, 2));
         start();
         open({"frame.fit"}, 1);
-        main_->zoomInAction->trigger();  // zoomed: still saves at 100 %
+        Control<QAction>(*main_, "zoomInAction")->trigger();  // zoomed: still saves at 100 %
         QDir::setCurrent(QDir::rootPath());
         dialogs_->chooseSave(path(chosen), filter);
-        main_->saveAction->trigger();
+        Control<QAction>(*main_, "saveAction")->trigger();
         QCOMPARE(dialogs_->lastTitle, QString("Save an Image"));
         QCOMPARE(dialogs_->lastFilters.size(), 2);
         QCOMPARE(dialogs_->questions, QStringList());  // no question for a new file
@@ -727,7 +747,7 @@ private slots:
         QVERIFY(QFileInfo::exists(path(written)));
         QVERIFY(!QFileInfo::exists(path(chosen)) || chosen == written);
         QCOMPARE(windows()[0]->windowTitle(), QFileInfo(written).fileName());
-        QCOMPARE(QDir::currentPath(), QFileInfo(path(written)).absolutePath());
+        QCOMPARE(QDir::currentPath(), QDir::rootPath());
         const QByteArray bytes = FileBytes(path(written));
         const QImage back = QImage::fromData(bytes);
         QCOMPARE(back.size(), QSize(3, 2));
@@ -739,7 +759,7 @@ private slots:
             QVERIFY(bytes.startsWith("\xFF\xD8"));
             QCOMPARE(ReadJpegTables(bytes).tables[0].at(0), 10);  // 16 at quality 70
         }
-        main_->saveButton->click();
+        Control<QToolButton>(*main_, "saveButton")->click();
         QCOMPARE(dialogs_->lastInitialFilter, filter);
     }
 
@@ -752,7 +772,7 @@ private slots:
         // No: nothing written, caption unchanged.
         dialogs_->chooseSave(path("photo.bmp"), 0);
         dialogs_->answers << false;
-        main_->saveButton->click();
+        Control<QToolButton>(*main_, "saveButton")->click();
         QCOMPARE(dialogs_->questions, QStringList{QString::fromUtf8(kOverwriteQuestion)});
         QCOMPARE(dialogs_->questionDefaults, QList<bool>{true});
         QCOMPARE(FileBytes(path("photo.bmp")), QByteArray("existing"));
@@ -760,7 +780,7 @@ private slots:
         // Yes: replaced, and a JPEG opened through the BMP entry is written as a real BMP.
         dialogs_->chooseSave(path("photo.bmp"), 0);
         dialogs_->answers << true;
-        main_->saveButton->click();
+        Control<QToolButton>(*main_, "saveButton")->click();
         QCOMPARE(dialogs_->questions.size(), 2);
         const QByteArray bytes = FileBytes(path("photo.bmp"));
         QVERIFY(bytes.startsWith("BM"));
@@ -775,7 +795,7 @@ private slots:
         start();
         open({"p8.bmp"}, 0);
         dialogs_->chooseSave(path("copy"), 0);
-        main_->saveButton->click();
+        Control<QToolButton>(*main_, "saveButton")->click();
         QCOMPARE(BmpBitsPerPixel(FileBytes(path("copy.bmp"))), 8);
         QCOMPARE(QImage(path("copy.bmp")).pixel(5, 3), windows()[0]->picture().pixel(5, 3));
     }
@@ -793,9 +813,9 @@ private slots:
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
         dialogs_->chooseSave(path("target.jpg"), 1);
         dialogs_->answers << true;
-        main_->saveButton->click();
+        Control<QToolButton>(*main_, "saveButton")->click();
         dialogs_->chooseSave(path("target.bmp"), 0);
-        main_->saveButton->click();
+        Control<QToolButton>(*main_, "saveButton")->click();
         setrlimit(RLIMIT_FSIZE, &saved);
         QCOMPARE(dialogs_->errors.size(), 2);
         QVERIFY(dialogs_->errors[0].contains(path("target.jpg")));
@@ -819,7 +839,7 @@ private slots:
         QCOMPARE(dialogs_->errors, QStringList());
         QCOMPARE(windows().size(), 1);
         dialogs_->chooseSave(sub + "/out", 1);
-        main_->saveButton->click();
+        Control<QToolButton>(*main_, "saveButton")->click();
         QVERIFY(QFileInfo::exists(sub + "/out.jpg"));
     }
 
@@ -827,7 +847,8 @@ private slots:
         const QByteArray expected(
             "X 768\r\nY 512\r\nP 9\r\nD 200\r\nF 2000\r\nS 2\r\nM 1000\r\nB 1\r\nV 0\r\n");
         start();
-        main_->versionAction->trigger();  // a shown version dialog does not keep the program alive
+        Control<QAction>(*main_, "versionAction")
+            ->trigger();  // a shown version dialog does not keep the program alive
         QSignalSpy closed(main_.get(), &MainWindow::closed);
         main_->close();
         QCOMPARE(closed.count(), 1);
@@ -835,7 +856,7 @@ private slots:
         main_.reset();
         start();
         QCOMPARE(Binning, 1);
-        main_->exitAction->trigger();  // "終了" closes like the close box
+        Control<QAction>(*main_, "exitAction")->trigger();  // "終了" closes like the close box
         QVERIFY(!main_->isVisible());
         QCOMPARE(FileBytes(path("FrameSifterB.log")), expected);
     }
@@ -881,14 +902,18 @@ private slots:
         if (move == "save") {
             open({"b.bmp"}, 0);
             dialogs_->chooseSave(path("frames/c.bmp"), 0);
-            main_->saveButton->click();
+            Control<QToolButton>(*main_, "saveButton")->click();
         }
         if (move == "drop") main_->openDroppedFiles({QUrl::fromLocalFile(path("frames/a.bmp"))});
         if (move == "selector open") {
             dialogs_->chooseOpen({path("frames/a.bmp")}, 0);
-            main_->selectorWindow()->openButton->click();
+            Control<QPushButton>(*main_->selectorWindow(), "openButton")->click();
         }
-        QCOMPARE(QDir::currentPath(), path("frames"));
+        // The process's folder stays; a dialog that keeps no folder of its own (here the undo
+        // chooser, before any move) opens where files were last chosen, in either window.
+        QCOMPARE(QDir::currentPath(), folder());
+        Control<QAction>(*main_, "undoMoveAction")->trigger();
+        QCOMPARE(dialogs_->lastFolder, path("frames"));
         main_->close();
         QVERIFY(!QFileInfo::exists(path("frames/FrameSifterB.log")));
         QVERIFY(FileBytes(path("FrameSifterB.log")).endsWith("\r\nB 3\r\nV 0\r\n"));
@@ -908,14 +933,14 @@ private slots:
         auto ask = [&](bool choose) {
             if (dialog == "viewer open") {
                 if (choose) dialogs_->chooseOpen({path("sub/a.fit")}, 1);
-                main_->openAction->trigger();
+                Control<QAction>(*main_, "openAction")->trigger();
             } else if (dialog == "viewer save") {
                 open({"b.fit"}, 1);
                 if (choose) dialogs_->chooseSave(path("sub/out"), 1);
-                main_->saveAction->trigger();
+                Control<QAction>(*main_, "saveAction")->trigger();
             } else {
                 if (choose) dialogs_->chooseOpen({path("sub/a.fit")}, 1);
-                main_->selectorWindow()->openButton->click();
+                Control<QPushButton>(*main_->selectorWindow(), "openButton")->click();
             }
         };
         start();
@@ -934,7 +959,8 @@ private slots:
 
         QVERIFY(QDir(path("sub")).removeRecursively());
         ask(false);
-        QCOMPARE(dialogs_->lastFolder, QDir::currentPath());
+        // Where files were last chosen (the save's own open), else the current folder.
+        QCOMPARE(dialogs_->lastFolder, dialog == "viewer save" ? folder() : QDir::currentPath());
         QCOMPARE(dialogs_->lastInitialFilter, 1);
     }
 
@@ -942,11 +968,11 @@ private slots:
         ScratchPreferences::put("viewerOpen/filter", "7");
         ScratchPreferences::put("viewerSave/filter", "-1");
         start();
-        main_->openAction->trigger();
+        Control<QAction>(*main_, "openAction")->trigger();
         QCOMPARE(dialogs_->lastInitialFilter, 0);
         QVERIFY(Pattern(4, 4).save(path("a.bmp"), "BMP"));
         open({"a.bmp"}, 0);
-        main_->saveAction->trigger();
+        Control<QAction>(*main_, "saveAction")->trigger();
         QCOMPARE(dialogs_->saveCalls, 1);
         QCOMPARE(dialogs_->lastInitialFilter, 0);
     }
@@ -956,7 +982,7 @@ private slots:
     void windowPlacesSurviveARestart() {
         start();
         main_->setGeometry(40, 30, 600, 400);
-        main_->selectorAction->trigger();
+        Control<QAction>(*main_, "selectorAction")->trigger();
         main_->selectorWindow()->move(20, 10);
         main_->close();
         main_.reset();
@@ -1023,9 +1049,9 @@ private slots:
         QCOMPARE(version.versionLabel->text(), QString("Version 1.08B "));
         QCOMPARE(version.nameLabel->font().pixelSize(), 24);
         QVERIFY(!version.isModal());
-        main_->versionAction->trigger();
+        Control<QAction>(*main_, "versionAction")->trigger();
         QVERIFY(version.isVisible());
-        main_->versionAction->trigger();
+        Control<QAction>(*main_, "versionAction")->trigger();
         QVERIFY(version.isVisible());
         int dialogs = 0;
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -1033,7 +1059,7 @@ private slots:
         QCOMPARE(dialogs, 1);
         QTest::mouseClick(version.okButton, Qt::LeftButton);
         QVERIFY(!version.isVisible());
-        main_->versionAction->trigger();
+        Control<QAction>(*main_, "versionAction")->trigger();
         QVERIFY(version.isVisible());
 
         QVERIFY(!notice.isVisible());
@@ -1110,29 +1136,28 @@ private slots:
         SelectorWindow& s = *main_->selectorWindow();
         s.showSelector();
         if (scores) s.showScores();
-        if (version) main_->versionAction->trigger();
+        if (version) Control<QAction>(*main_, "versionAction")->trigger();
         if (running) {
             QStringList frames;
             for (int k = 0; k < 40; ++k)
                 frames << WriteStripesBmp(path(QString("q%1.bmp").arg(k)), k + 1);
             dialogs_->chooseOpen(frames, 0);
-            s.openButton->click();
-            SetFrameReadHookForTests(GatedFrameRead);
+            Control<QPushButton>(s, "openButton")->click();
+            s.setFrameReadHook(GatedFrameRead);
             g_readsAllowed = 3;
-            s.fftButton->click();
-            QTRY_COMPARE(s.workCount->text(), QString("3 / 40"));
+            Control<QPushButton>(s, "fftButton")->click();
+            QTRY_COMPARE(Control<QLabel>(s, "workCount")->text(), QString("3 / 40"));
         }
         EndProgramWhenClosed(*main_);
         QTimer::singleShot(0, main_.get(), [&] {
             g_readsAllowed = INT_MAX;  // the frames being read finish; no other is started
             if (byMenu)
-                main_->exitAction->trigger();
+                Control<QAction>(*main_, "exitAction")->trigger();
             else
                 main_->close();
         });
         QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(99); });
         const int status = QCoreApplication::exec();
-        SetFrameReadHookForTests(nullptr);
         QCOMPARE(status, 0);
         QVERIFY(!s.busy());
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -1141,10 +1166,10 @@ private slots:
 
     void selectButtonAndMenuShowTheSelector() {
         start();
-        QTest::mouseClick(main_->selectorButton, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(*main_, "selectorButton"), Qt::LeftButton);
         QVERIFY(main_->selectorWindow()->isVisible());
         main_->selectorWindow()->hide();
-        main_->selectorAction->trigger();
+        Control<QAction>(*main_, "selectorAction")->trigger();
         QVERIFY(main_->selectorWindow()->isVisible());
     }
 };

@@ -1,4 +1,5 @@
 #include "band_suggestion.h"
+#include "frame_scores.h"
 #include "batch_run.h"
 #include "demo_frames.h"
 #include "ranking.h"

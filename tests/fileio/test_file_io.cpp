@@ -160,3 +160,25 @@ TEST(FileIo, TemporaryFilesFitLongNamesAndOnlyUnheldOnesAreLeftovers) {
     EXPECT_FALSE(std::filesystem::exists(cutShort));
     EXPECT_TRUE(std::filesystem::exists(unlisted));
 }
+
+TEST(FileIo, SyncFolderFlushesFoldersAndSaysWhyNotOthers) {
+    TempDir dir;
+    const std::string file = dir.file("plain.fit");
+    std::string written;
+    ASSERT_TRUE(WriteNewFile(file, "x", 1, written)) << written;
+    const struct {
+        std::string folder;
+        bool ok;
+        const char* reason;
+    } cases[] = {
+        {dir.path().string(), true, ""},
+        {dir.file("missing"), false, "No such file"},
+        {file, false, "Not a directory"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_EQ(SyncFolder(c.folder, error), c.ok) << c.folder;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.folder << ": " << error;
+        EXPECT_EQ(error.empty(), c.ok) << c.folder;
+    }
+}

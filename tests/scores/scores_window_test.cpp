@@ -65,6 +65,26 @@ ScoresData Twelve() {
     return d;
 }
 
+// A session whose run scores each frame exactly `scores[k]` over the default band, selected at
+// level 5.
+void Follow(SelectionSession& session, const std::vector<std::string>& files,
+            const std::vector<double>& scores, const std::vector<std::uint8_t>& flags) {
+    AnalysisResults run;
+    std::string error;
+    QVERIFY(CreateAnalysisResults(run, int(files.size()), error));
+    std::vector<SelectionSession::Entry> entries;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        const QString path = QString::fromStdString(files[k]);
+        entries.push_back({path, path});
+        run.exactColumns[int(k)][std::size_t(Band().low)] = scores[k];
+    }
+    run.files = files;
+    run.flags = flags;
+    session.setEntries(entries);
+    session.takeRun(run);
+    QCOMPARE(session.select(PassRule{}), SelectionSession::SelectOutcome::Selected);
+}
+
 QString Slurp(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString("<missing>");
@@ -199,12 +219,11 @@ void ScoresWindowTest::exportWritesThroughTheDialogs() {
     TempDir dir;
     SaveDialogs dialogs;
     ScoresWindow w;
-    ScoresData d;
-    d.files = {"/c/a.fit", "/c/b,c.fit", "/c/d.fit"};
-    d.scores = {12.7, 40, 40};
-    d.passed = {0, 1, 1};
-    d.flags = {0, kFlagSaturated | kFlagDuplicate, 0};
-    w.setData(d);
+    SelectionSession session;
+    Follow(session, {"/c/a.fit", "/c/b,c.fit", "/c/d.fit"}, {12.7, 40, 40},
+           {0, kFlagSaturated | kFlagDuplicate, 0});
+    w.follow(&session);
+    QCOMPARE(w.data().passed, (std::vector<char>{0, 1, 1}));
     const QString target = QString::fromStdString(dir.file("scores.csv"));
     // Flagged frames keep their rows; left out, they lose their rank and the others close up.
     const struct {
@@ -224,8 +243,8 @@ void ScoresWindowTest::exportWritesThroughTheDialogs() {
     };
     for (const auto& c : cases) {
         w.excludeBox()->setChecked(c.exclude);
-        QCOMPARE(w.excludeFlagged(), c.exclude);
-        QCOMPARE(int(w.selectionLeftOut().size()), c.exclude ? 1 : 0);
+        QCOMPARE(session.excludeFlagged(), c.exclude);
+        QCOMPARE(int(w.data().unranked.size()), c.exclude ? 1 : 0);
         QCOMPARE(w.rankPlot()->shownPoints() <= (c.exclude ? 2 : 3), true);
         QFile::remove(target);
         dialogs.saves.push_back({true, target, 0});

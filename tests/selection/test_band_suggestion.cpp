@@ -1,4 +1,5 @@
 #include "band_suggestion.h"
+#include "frame_scores.h"
 #include "ranking.h"
 
 #include <gtest/gtest.h>
@@ -49,10 +50,8 @@ struct Sequence {
         return out;
     }
     double rho(Band band) const {
-        std::vector<double> scores;
-        for (int k = 0; k < frames; ++k)
-            scores.push_back(BandScore(table, hidden + k, band.low, band.high));
-        return RankCorrelation(scores, sharpness);
+        const std::vector<double> all = BandScores(table, hidden + frames, band);
+        return RankCorrelation(std::vector<double>(all.begin() + hidden, all.end()), sharpness);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "file_move.h"
+#include "checked_move.h"
 #include "child_process.h"
 #include "mounted_tmpfs.h"
 #include "move_journal.h"
@@ -103,18 +104,19 @@ TEST(MoveToGood, NeverLosesAFile) {
 // permissions bind), lower its file-size limit (so that a copy fails part-way) and watch the
 // copy's progress.
 MoveOutcome MoveInChild(const std::string& source, bool asNobody, rlim_t fileSizeLimit,
-                        CopyProgressHook hook = nullptr) {
+                        void (*watch)(std::uint64_t) = nullptr) {
     int status = 0;
     const std::string reply = RunInChild(
         [&]() -> std::string {
-            SetCopyProgressHookForTests(hook);
+            MoveControl control;
+            if (watch) control.blockCopied = watch;
             signal(SIGXFSZ, SIG_IGN);
             if (fileSizeLimit != RLIM_INFINITY) {
                 rlimit limit{fileSizeLimit, fileSizeLimit};
                 setrlimit(RLIMIT_FSIZE, &limit);
             }
             if (asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-            const MoveOutcome o = MoveToGood(source);
+            const MoveOutcome o = MoveToGood(source, control);
             return std::string(o.moved ? "1" : "0") + o.error;
         },
         status);
@@ -197,7 +199,7 @@ TEST(MoveToGood, AcrossFileSystemsCopiesThenRemoves) {
     const struct {
         const char* name;
         rlim_t fileSizeLimit;  // a copy larger than this fails part-way
-        CopyProgressHook hook;
+        void (*watch)(std::uint64_t);
         bool sourceFolderReadOnly;  // the copy succeeds but the source cannot go
         bool moves;
         const char* errorPart;
@@ -232,7 +234,7 @@ TEST(MoveToGood, AcrossFileSystemsCopiesThenRemoves) {
             HandTo(good, 65534);
             chmod(work.c_str(), 0555);
         }
-        const MoveOutcome o = MoveInChild(source, c.sourceFolderReadOnly, c.fileSizeLimit, c.hook);
+        const MoveOutcome o = MoveInChild(source, c.sourceFolderReadOnly, c.fileSizeLimit, c.watch);
         chmod(work.c_str(), 0755);
         EXPECT_EQ(o.moved, c.moves) << o.error;
         EXPECT_NE(o.error.find(c.errorPart), std::string::npos) << o.error;
@@ -243,7 +245,7 @@ TEST(MoveToGood, AcrossFileSystemsCopiesThenRemoves) {
         } else {
             EXPECT_EQ(ReadAll(source), Bytes('a', 300000));
             // Another's file is not this move's to place or to remove.
-            EXPECT_EQ(FolderNames(good), c.hook == ReplaceTheCopy
+            EXPECT_EQ(FolderNames(good), c.watch == ReplaceTheCopy
                                              ? std::vector<std::string>{PartialCopyName("a.fit")}
                                              : std::vector<std::string>{});
         }
@@ -281,8 +283,9 @@ TEST(MoveToGood, AKilledCopyLeavesNoFrameAndTheNextMoveCompletes) {
     int status = 0;
     RunInChild(
         [&]() -> std::string {
-            SetCopyProgressHookForTests([](std::uint64_t) { _exit(9); });
-            MoveToGood(source);
+            MoveControl kill;
+            kill.blockCopied = [](std::uint64_t) { _exit(9); };
+            (void)MoveToGood(source, kill);
             return "";
         },
         status);
@@ -400,9 +403,10 @@ TEST(MoveToGood, AStopDuringACopyRemovesThePartAndKeepsTheSource) {
     fs::create_directory_symlink(good, other.path() + "/Good");
 
     g_stopMove = false;
-    SetCopyProgressHookForTests([](std::uint64_t) { g_stopMove = true; });  // after one block
-    const MoveOutcome o = MoveToGood(source, &g_stopMove);
-    SetCopyProgressHookForTests(nullptr);
+    MoveControl control;
+    control.stop = &g_stopMove;
+    control.blockCopied = [](std::uint64_t) { g_stopMove = true; };  // after one block
+    const MoveOutcome o = MoveToGood(source, control);
     EXPECT_FALSE(o.moved);
     EXPECT_TRUE(o.stopped);
     EXPECT_NE(o.error.find("stopped"), std::string::npos) << o.error;
@@ -410,7 +414,8 @@ TEST(MoveToGood, AStopDuringACopyRemovesThePartAndKeepsTheSource) {
     EXPECT_TRUE(fs::is_empty(good));
     // Nothing stays in the way of the next attempt.
     g_stopMove = false;
-    EXPECT_TRUE(MoveToGood(source, &g_stopMove).moved);
+    control.blockCopied = nullptr;
+    EXPECT_TRUE(MoveToGood(source, control).moved);
     EXPECT_EQ(ReadAll((good / "a.fit").string()), bytes);
 }
 
@@ -432,20 +437,25 @@ void PauseOnce(std::uint64_t) {
 TEST(MoveToGood, TwoAtOnceNeitherDamageNorLoseAFrame) {
     MountedTmpfs other;
     if (!other.mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
-    using Action = std::function<std::string(const std::string& source, const std::string& good)>;
-    const Action move = [](const std::string& source, const std::string&) {
-        const MoveOutcome o = MovePassedFiles({source})[0];
+    using Action = std::function<std::string(const std::string& source, const std::string& good,
+                                             const MoveControl& control)>;
+    const Action move = [](const std::string& source, const std::string&,
+                           const MoveControl& control) {
+        const MoveOutcome o = MovePassedFiles({source}, control)[0];
         return o.moved ? "moved" : o.error + (o.goodInUse ? " (in use)" : "");
     };
-    const Action undo = [](const std::string&, const std::string& good) {
+    const Action undo = [](const std::string&, const std::string& good,
+                           const MoveControl& control) {
         UndoReport report;
         std::string error;
-        return UndoMoves(good, report, error) ? "undone"
-                                              : error + (report.goodInUse ? " (in use)" : "");
+        return UndoMoves(good, control, report, error)
+                   ? "undone"
+                   : error + (report.goodInUse ? " (in use)" : "");
     };
-    const Action copy = [](const std::string& source, const std::string& good) {
+    const Action copy = [](const std::string& source, const std::string& good,
+                           const MoveControl& control) {
         std::string error;
-        return MoveNoReplacing(source, good + "/big.fit", error) ? "moved" : error;
+        return MoveNoReplacing(source, good + "/big.fit", control, false, error) ? "moved" : error;
     };
     const char* const kRefused = "another move or undo is working in";
     const struct {
@@ -482,15 +492,16 @@ TEST(MoveToGood, TwoAtOnceNeitherDamageNorLoseAFrame) {
         if (pid == 0) {
             g_ready = ready[1];
             g_go = go[0];
-            SetCopyProgressHookForTests(PauseOnce);
-            _exit((c.firstUndoes ? undo : move)(source, goodPath) ==
+            MoveControl pause;
+            pause.blockCopied = PauseOnce;
+            _exit((c.firstUndoes ? undo : move)(source, goodPath, pause) ==
                           (c.firstUndoes ? "undone" : "moved")
                       ? 0
                       : 1);
         }
         char byte = 0;
         ASSERT_EQ(read(ready[0], &byte, 1), 1) << "the first never started copying";
-        const std::string second = c.second(source, goodPath);
+        const std::string second = c.second(source, goodPath, MoveControl());
         EXPECT_NE(second.find(c.refusal), std::string::npos) << second;
         ASSERT_EQ(write(go[1], &byte, 1), 1);
         int status = 0;

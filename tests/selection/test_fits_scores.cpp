@@ -1,4 +1,5 @@
 #include "batch_run.h"
+#include "frame_scores.h"
 #include "fits_library_writer.h"
 #include "fits_writer.h"
 #include "ranking.h"

@@ -105,7 +105,7 @@ TEST(UndoMoves, PutsBackWhatTheMoveTook) {
                 // Neither the newcomer nor the moved file is touched.
                 EXPECT_EQ(ReadAll(sources[k]), std::vector<std::uint8_t>({'n', 'e', 'w'}));
                 EXPECT_EQ(ReadAll(item.inGood), Pattern(char('a' + k)));
-                EXPECT_NE(item.why.find("exists again"), std::string::npos) << item.why;
+                EXPECT_NE(item.error.find("exists again"), std::string::npos) << item.error;
             } else if (item.state != S::Missing) {
                 EXPECT_EQ(ReadAll(sources[k]), Pattern(char('a' + k)));
                 EXPECT_EQ(StatOf(sources[k]).st_mtim.tv_nsec, kTaken[1].tv_nsec);
@@ -167,7 +167,8 @@ TEST(UndoMoves, RemovesAWrittenVideoOnlyWhenUnchanged) {
         ASSERT_EQ(report.items.size(), 2u);
         EXPECT_EQ(report.items[0].state, UndoState::MovedBack);
         EXPECT_EQ(report.items[1].state, c.removed ? UndoState::Removed : UndoState::Kept);
-        EXPECT_NE(report.items[1].why.find(c.whyPart), std::string::npos) << report.items[1].why;
+        EXPECT_NE(report.items[1].error.find(c.whyPart), std::string::npos)
+            << report.items[1].error;
         EXPECT_EQ(fs::exists(written), !c.removed);
         EXPECT_EQ(ReadAll(video), bytes);
         EXPECT_EQ(ReadAll(dir.file("still.bmp")), Pattern('s'));
@@ -202,7 +203,9 @@ TEST(MoveRecord, ReadsUpToItsLastCompleteLine) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<JournalEntry> entries;
-        EXPECT_EQ(ParseMoveRecord(c.text, entries), c.isRecord);
+        std::string error;
+        EXPECT_EQ(ParseMoveRecord(c.text, entries, nullptr, error), c.isRecord);
+        EXPECT_EQ(error.empty(), c.isRecord) << error;
         std::vector<std::string> names;
         for (const JournalEntry& e : entries) names.push_back(e.name);
         EXPECT_EQ(names, c.names);
@@ -227,7 +230,7 @@ TEST(UndoMoves, AcrossFileSystemsKeepsBytesAndTimes) {
     std::string error;
     ASSERT_TRUE(UndoMoves(frames.path() + "/Good", report, error)) << error;
     ASSERT_EQ(report.items.size(), 1u);
-    EXPECT_EQ(report.items[0].state, UndoState::MovedBack) << report.items[0].why;
+    EXPECT_EQ(report.items[0].state, UndoState::MovedBack) << report.items[0].error;
     const struct stat st = StatOf(source);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(st.st_mtim.tv_sec, kTaken[1].tv_sec);
@@ -365,8 +368,9 @@ TEST(UndoMoves, GoesByGoodsOwnFolderAndTrustsNoRecord) {
         std::string error;
         ASSERT_TRUE(UndoMoves(p.good, report, error)) << error;
         ASSERT_FALSE(report.items.empty());
-        EXPECT_EQ(report.items[0].state, c.state) << report.items[0].why;
-        EXPECT_NE(report.items[0].why.find(c.whyPart), std::string::npos) << report.items[0].why;
+        EXPECT_EQ(report.items[0].state, c.state) << report.items[0].error;
+        EXPECT_NE(report.items[0].error.find(c.whyPart), std::string::npos)
+            << report.items[0].error;
         EXPECT_TRUE(c.holds(p));
     }
 }
@@ -405,7 +409,7 @@ TEST(UndoMoves, ReadsRecordsSafely) {
                 std::string error;
                 if (!UndoMoves(dir.file("Good"), report, error)) return "failed: " + error;
                 std::string items;
-                for (const UndoItem& i : report.items) items += i.why + "\n";
+                for (const UndoItem& i : report.items) items += i.error + "\n";
                 return std::to_string(report.records) + "\n" + items;
             },
             status);
@@ -426,7 +430,8 @@ TEST(MoveRecord, ReadsALongRecordInLinearTime) {
         text += "written\tv" + std::to_string(i) + ".ser\t190\t" + std::to_string(i) + "\n";
     std::vector<JournalEntry> entries;
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(ParseMoveRecord(text, entries));
+    std::string error;
+    ASSERT_TRUE(ParseMoveRecord(text, entries, nullptr, error)) << error;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ASSERT_EQ(entries.size(), std::size_t(kVideos));
@@ -458,7 +463,8 @@ TEST(MoveRecord, AForgedRecordCannotMakeMemoryGrowWithoutBound) {
         }
         std::vector<JournalEntry> entries;
         std::vector<std::string> ignored;
-        ASSERT_TRUE(ParseMoveRecord(text, entries, &ignored));
+        std::string error;
+        ASSERT_TRUE(ParseMoveRecord(text, entries, &ignored, error)) << error;
         EXPECT_EQ(entries.size(), c.entries);
         ASSERT_EQ(ignored.size(), c.ignored);
         EXPECT_NE(ignored.back().find(c.lastIgnored), std::string::npos) << ignored.back();

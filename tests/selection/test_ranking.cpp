@@ -1,4 +1,5 @@
 #include "frame_flags.h"
+#include "frame_scores.h"
 #include "ranking.h"
 #include "score_csv.h"
 
@@ -60,7 +61,7 @@ TEST_F(Best, PassesExactlyTheBestWithTheEarlierFrameWinningATie) {
     for (const auto& c : cases) {
         Scores(c.scores);
         const SelectionResult r =
-            SelectBest(state.profileTable, int(c.scores.size()), Band{}, c.best);
+            SelectBest(BandScores(state.profileTable, int(c.scores.size()), Band{}), c.best);
         EXPECT_EQ(r.passed, c.passed) << c.best;
         EXPECT_EQ(r.threshold, c.threshold) << c.best;
         // The ranks say the same: best N is rank <= N.
@@ -88,7 +89,8 @@ TEST_F(Best, EachRuleKindSelectsItsOwnWay) {
         {{PassRule::Kind::BestPercent, 0, forty}, 10, {1, 3}},
     };
     for (const auto& c : cases) {
-        const SelectionResult r = SelectByRule(state.profileTable, 5, Band{}, c.level, c.rule);
+        const SelectionResult r =
+            SelectByRule(BandScores(state.profileTable, 5, Band{}), c.level, c.rule);
         EXPECT_EQ(r.passed, c.passed) << int(c.rule.kind) << " " << c.level;
     }
 }
@@ -112,7 +114,7 @@ TEST_F(Best, LeftOutFramesNeverPassNorRankNorCount) {
     };
     for (const auto& c : cases) {
         const SelectionResult r =
-            SelectByRule(state.profileTable, 5, Band{}, c.level, c.rule, leftOut);
+            SelectByRule(BandScores(state.profileTable, 5, Band{}), c.level, c.rule, leftOut);
         EXPECT_EQ(r.passed, c.passed) << int(c.rule.kind) << " " << c.rule.best;
         EXPECT_EQ(r.maximum, 30);
         EXPECT_EQ(r.minimum, 10);

@@ -1,4 +1,5 @@
 #include "frame_flags.h"
+#include "frame_scores.h"
 #include "ranking.h"
 #include "selection.h"
 
@@ -17,7 +18,7 @@ protected:
         ASSERT_TRUE(CreateAnalysisResults(state, error)) << error;
     }
     SelectionResult Select(int count, int level) {
-        return SelectFrames(state.profileTable, count, band, level);
+        return SelectFrames(BandScores(state.profileTable, count, band), level);
     }
     // Gives file k the score scores[k] spread over the default band 25..50.
     void Scores(const std::vector<int>& scores) {
@@ -77,7 +78,7 @@ TEST_F(Selection, CrossedMarkersScoreTheBandBetweenThem) {
         EXPECT_EQ(crossed.threshold, straight.threshold) << level;
         EXPECT_EQ(crossed.passed, straight.passed) << level;
     }
-    EXPECT_EQ(BandScore(state.profileTable, 2, 50, 25), 30);
+    EXPECT_EQ(BandScores(state.profileTable, 3, Band{50, 25})[2], 30);
 }
 
 TEST_F(Selection, TheRangeIsTheScoresOwnHoweverLarge) {
@@ -96,12 +97,12 @@ TEST_F(Selection, TheRangeIsTheScoresOwnHoweverLarge) {
         for (std::size_t k = 0; k < c.scores.size(); ++k)
             for (int b = 25; b <= 50; ++b) state.exactColumns[int(k)][b] = c.scores[k] / 26;
         const int n = int(c.scores.size());
-        const SelectionResult r = SelectFrames(state, n, band, c.level);
         const std::vector<double> scores = BandScores(state, n, band);
+        const SelectionResult r = SelectFrames(scores, c.level);
         EXPECT_EQ(r.minimum, *std::min_element(scores.begin(), scores.end())) << c.scores[0];
         EXPECT_EQ(r.maximum, *std::max_element(scores.begin(), scores.end())) << c.scores[0];
         EXPECT_EQ(r.passed, c.passed) << c.scores[0];
-        const SelectionResult best = SelectBest(state, n, band, 1);
+        const SelectionResult best = SelectBest(scores, 1);
         EXPECT_EQ(best.minimum, r.minimum);
         EXPECT_EQ(best.maximum, r.maximum);
     }
@@ -138,8 +139,8 @@ TEST_F(Selection, LeftOutFramesSetNoEndOfTheRangeAndNeverPass) {
         Scores(c.scores);
         std::vector<LeftOutFrame> leftOut;
         for (int k : c.leftOut) leftOut.push_back({k, "f", "", 0, 0});
-        const SelectionResult r =
-            SelectFrames(state.profileTable, int(c.scores.size()), band, c.level, leftOut);
+        const SelectionResult r = SelectFrames(
+            BandScores(state.profileTable, int(c.scores.size()), band), c.level, leftOut);
         EXPECT_EQ(r.minimum, c.minimum) << c.level;
         EXPECT_EQ(r.maximum, c.maximum) << c.level;
         EXPECT_EQ(r.passed, c.passed) << c.level;
@@ -168,7 +169,8 @@ TEST_F(Selection, FlaggedFramesLeftOutMoveTheThreshold) {
         std::vector<int> indices;
         for (const LeftOutFrame& f : excluded) indices.push_back(f.index);
         EXPECT_EQ(indices, c.excluded);
-        const SelectionResult r = SelectFrames(state.profileTable, 4, band, 5, excluded);
+        const SelectionResult r =
+            SelectFrames(BandScores(state.profileTable, 4, band), 5, excluded);
         EXPECT_EQ(r.threshold, c.threshold) << c.excluded.size();
         EXPECT_EQ(r.passed, c.passed) << c.excluded.size();
     }

@@ -1,6 +1,7 @@
 // SER videos in the selector: listed as their frames, and their passed frames written into
 // Good as a new video while the video itself stays.
 
+#include "named_control.h"
 #include "scratch_preferences.h"
 #include "selector_fixtures.h"
 #include "selector_window.h"
@@ -136,13 +137,13 @@ void SelectorVideoTest::videosListTheirFrames() {
 
     SelectorWindow& s = *selector_;
     dialogs_->chooseFiles(chosen, 3);
-    s.openButton->click();
-    QCOMPARE(s.fileList->count(), listed);
-    QCOMPARE(s.fileCount->text(), QString::number(listed));
+    Control<QPushButton>(s, "openButton")->click();
+    QCOMPARE(Control<QListWidget>(s, "fileList")->count(), listed);
+    QCOMPARE(Control<QLabel>(s, "fileCount")->text(), QString::number(listed));
     if (message.isEmpty()) {
         QVERIFY(dialogs_->messages.isEmpty());
-        QCOMPARE(Column(s.fileList, Qt::DisplayRole), names);
-        QCOMPARE(Column(s.fileList, SelectorWindow::kPathRole), paths);
+        QCOMPARE(Column(Control<QListWidget>(s, "fileList"), Qt::DisplayRole), names);
+        QCOMPARE(Column(Control<QListWidget>(s, "fileList"), SelectorWindow::kPathRole), paths);
     } else {
         QCOMPARE(dialogs_->messages.size(), 1);
         QVERIFY2(dialogs_->messages[0].startsWith(message.arg(d)),
@@ -172,14 +173,14 @@ void SelectorVideoTest::passedFramesGoIntoANewVideo() {
 
     SelectorWindow& s = *selector_;
     dialogs_->chooseFiles({still, clip}, 3);
-    s.openButton->click();
-    s.fftButton->click();
+    Control<QPushButton>(s, "openButton")->click();
+    Control<QPushButton>(s, "fftButton")->click();
     waitForWork();
-    s.selectButton->click();
+    Control<QPushButton>(s, "selectButton")->click();
     const QStringList passed = {"clip.ser #2", "clip.ser #4", "still.bmp"};
-    QCOMPARE(Column(s.passedList, Qt::DisplayRole), passed);
+    QCOMPARE(Column(Control<QListWidget>(s, "passedList"), Qt::DisplayRole), passed);
     dialogs_->answers.push_back(true);
-    s.moveButton->click();
+    Control<QPushButton>(s, "moveButton")->click();
     waitForWork();
 
     QCOMPARE(dialogs_->questions,
@@ -188,12 +189,12 @@ void SelectorVideoTest::passedFramesGoIntoANewVideo() {
     QCOMPARE(Contents(clip),
              QByteArray(reinterpret_cast<const char*>(video.data()), int(video.size())));
     QVERIFY(QFile::exists(d + "/Good/still.bmp"));
-    QCOMPARE(Column(s.passedList, Qt::DisplayRole), passed);
+    QCOMPARE(Column(Control<QListWidget>(s, "passedList"), Qt::DisplayRole), passed);
     if (goodVideoExists) {
         QCOMPARE(Contents(d + "/Good/clip.ser"), QByteArray("already here"));
         QCOMPARE(dialogs_->errors.size(), 1);
         QVERIFY(dialogs_->errors[0].contains(d + "/Good/clip.ser"));
-        QCOMPARE(Column(s.passedList, SelectorWindow::kPathRole),
+        QCOMPARE(Column(Control<QListWidget>(s, "passedList"), SelectorWindow::kPathRole),
                  (QStringList{clip + "#2", clip + "#4", d + "/Good/still.bmp"}));
         // Undo brings the still back and leaves the video that was in Good before.
         dialogs_->folders.push_back(d + "/Good");
@@ -217,17 +218,17 @@ void SelectorVideoTest::passedFramesGoIntoANewVideo() {
     for (std::uint64_t t : {1001, 1003}) ser_test_files::PutLe(expected, t, 8);
     QCOMPARE(Contents(d + "/Good/clip.ser"),
              QByteArray(reinterpret_cast<const char*>(expected.data()), int(expected.size())));
-    QCOMPARE(Column(s.passedList, SelectorWindow::kPathRole),
+    QCOMPARE(Column(Control<QListWidget>(s, "passedList"), SelectorWindow::kPathRole),
              (QStringList{d + "/Good/clip.ser#1", d + "/Good/clip.ser#2", d + "/Good/still.bmp"}));
     // The entry reads its frame from the new video.
-    s.passedList->setCurrentRow(1);
+    Control<QListWidget>(s, "passedList")->setCurrentRow(1);
     QVERIFY(dialogs_->errors.isEmpty());
     const double seen =
-        (s.session.results().frameProfile[29] + s.session.results().frameProfile[30]) /
+        (s.session().results().frameProfile[29] + s.session().results().frameProfile[30]) /
         std::sqrt(2.0);
     QVERIFY2(std::abs(seen - kVideoAmplitudes[3]) < 1, qPrintable(QString::number(seen)));
     // Moved once, never written again.
-    s.moveButton->click();
+    Control<QPushButton>(s, "moveButton")->click();
     waitForWork();
     QCOMPARE(dialogs_->messages, QStringList{"移動するファイルがありません"});
 
@@ -243,7 +244,7 @@ void SelectorVideoTest::passedFramesGoIntoANewVideo() {
     QVERIFY(QFile::exists(still));
     QCOMPARE(Contents(clip),
              QByteArray(reinterpret_cast<const char*>(video.data()), int(video.size())));
-    QCOMPARE(Column(s.passedList, SelectorWindow::kPathRole),
+    QCOMPARE(Column(Control<QListWidget>(s, "passedList"), SelectorWindow::kPathRole),
              (QStringList{clip + "#2", clip + "#4", still}));
     s.undoMoves();
     waitForWork();

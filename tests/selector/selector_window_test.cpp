@@ -5,6 +5,7 @@
 #include "frame_flags.h"
 #include "graph_canvas.h"
 #include "mounted_tmpfs.h"
+#include "named_control.h"
 #include "scratch_preferences.h"
 #include "scores_window.h"
 #include "screen_centre.h"
@@ -100,6 +101,19 @@ void GatedCopy(std::uint64_t) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
+// The spinner moved to `level` by arrow clicks, as a user would.
+void LevelTo(SelectorWindow& s, int level) {
+    auto* spinner = Control<UpDownSpinner>(s, "passLevelSpinner");
+    while (spinner->position() < level) spinner->step(true);
+    while (spinner->position() > level) spinner->step(false);
+}
+
+// The graph's scale moved to `scale` by "+" and "-" presses.
+void ScaleTo(SelectorWindow& s, double scale) {
+    while (s.graphView().scale > scale) Control<QPushButton>(s, "scaleDownButton")->click();
+    while (s.graphView().scale < scale) Control<QPushButton>(s, "scaleUpButton")->click();
+}
+
 bool AllWhite(const QImage& image) {
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
@@ -178,16 +192,15 @@ void SelectorWindowTest::init() {
     dialogs_ = std::make_unique<ScriptedDialogs>();
     g_allowed = INT_MAX;
     g_started = 0;
-    SetFrameReadHookForTests(GatedRead);
     doubleClick_ = QGuiApplication::styleHints()->mouseDoubleClickInterval();
     selector_ = std::make_unique<SelectorWindow>();
+    selector_->setFrameReadHook(GatedRead);
     selector_->showSelector();
 }
 
 void SelectorWindowTest::cleanup() {
     g_allowed = INT_MAX;
     selector_.reset();
-    SetFrameReadHookForTests(nullptr);
     QGuiApplication::styleHints()->setMouseDoubleClickInterval(doubleClick_);
     dialogs_.reset();
     QDir::setCurrent(startDir_);
@@ -206,17 +219,17 @@ QStringList SelectorWindowTest::writeFrames() {
 
 void SelectorWindowTest::openAndRun(const QStringList& files) {
     dialogs_->chooseFiles(files);
-    selector_->openButton->click();
+    Control<QPushButton>(*selector_, "openButton")->click();
     runFft();
 }
 
 void SelectorWindowTest::moveFiles() {
-    selector_->moveButton->click();
+    Control<QPushButton>(*selector_, "moveButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!selector_->busy(), 20000);
 }
 
 void SelectorWindowTest::runFft() {
-    selector_->fftButton->click();
+    Control<QPushButton>(*selector_, "fftButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!selector_->busy(), 20000);
 }
 
@@ -278,7 +291,8 @@ void SelectorWindowTest::layoutMatchesAndNothingIsClipped() {
                                                                 .arg(room)));
     QVERIFY(fm.height() <= std::max(geometry.height(), 17));
     // The label "合格ファイル" must end before the count beside it.
-    if (name == "passedCaption") QVERIFY(w->geometry().right() < s.passedCount->x());
+    if (name == "passedCaption")
+        QVERIFY(w->geometry().right() < Control<QLabel>(s, "passedCount")->x());
 }
 
 void SelectorWindowTest::openDialogMatchesExtensionsInAnyCase() {
@@ -339,37 +353,39 @@ void SelectorWindowTest::opening() {
     const QString d = QString::fromStdString(dir_->path().string());
     // A first opening of three frames and a selection, so there is something to lose.
     openAndRun(writeFrames().mid(0, 3));
-    s.selectButton->click();
-    QCOMPARE(s.passedCount->text(), QString("1"));
-    QVERIFY(QDir::setCurrent(startDir_));
+    Control<QPushButton>(s, "selectButton")->click();
+    QCOMPARE(Control<QLabel>(s, "passedCount")->text(), QString("1"));
 
+    const QString chosen = d + "/chosen";
     if (count < 0) {
         dialogs_->cancel();
     } else {
         QStringList files;
         for (int i = 0; i < count; ++i)
-            files << QString("%1/frame%2.bmp").arg(d).arg(i, 4, 10, QChar('0'));
+            files << QString("%1/frame%2.bmp").arg(chosen).arg(i, 4, 10, QChar('0'));
         dialogs_->chooseFiles(files);
     }
-    s.openButton->click();
-    QCOMPARE(s.fileList->count(), listed);
-    QCOMPARE(int(Paths(s.fileList).size()), listed);
-    QCOMPARE(s.fileCount->text(), fileCount);
+    Control<QPushButton>(s, "openButton")->click();
+    QCOMPARE(Control<QListWidget>(s, "fileList")->count(), listed);
+    QCOMPARE(int(Paths(Control<QListWidget>(s, "fileList")).size()), listed);
+    QCOMPARE(Control<QLabel>(s, "fileCount")->text(), fileCount);
     QCOMPARE(dialogs_->messages.size(), messages);
     if (messages)
         QCOMPARE(dialogs_->messages.first(), QString("ファイル数を4000個以下にしてください"));
     // An accepted choice, refused or not, empties the pass list, and its count says so.
-    QCOMPARE(s.passedList->count(), count < 0 ? 1 : 0);
-    QCOMPARE(int(Paths(s.passedList).size()), count < 0 ? 1 : 0);
-    QCOMPARE(s.passedCount->text(), QString(count < 0 ? "1" : "0"));
-    // The dialog's folder becomes the current one.
-    QCOMPARE(QDir::current().canonicalPath(),
-             count < 0 ? QDir(startDir_).canonicalPath() : QDir(d).canonicalPath());
+    QCOMPARE(Control<QListWidget>(s, "passedList")->count(), count < 0 ? 1 : 0);
+    QCOMPARE(int(Paths(Control<QListWidget>(s, "passedList")).size()), count < 0 ? 1 : 0);
+    QCOMPARE(Control<QLabel>(s, "passedCount")->text(), QString(count < 0 ? "1" : "0"));
+    // The process's folder stays; the undo chooser, with no move yet, opens where files were
+    // last chosen.
+    QCOMPARE(QDir::currentPath(), startDir_);
+    s.undoMoves();
+    QCOMPARE(dialogs_->lastFolder, count < 0 ? d : chosen);
     if (count > 0 && listed > 0) {
-        QCOMPARE(s.fileList->item(listed - 1)->text(),
+        QCOMPARE(Control<QListWidget>(s, "fileList")->item(listed - 1)->text(),
                  QString("frame%1.bmp").arg(listed - 1, 4, 10, QChar('0')));
-        QCOMPARE(Paths(s.fileList).at(listed - 1),
-                 QString("%1/frame%2.bmp").arg(d).arg(listed - 1, 4, 10, QChar('0')));
+        QCOMPARE(Paths(Control<QListWidget>(s, "fileList")).at(listed - 1),
+                 QString("%1/frame%2.bmp").arg(chosen).arg(listed - 1, 4, 10, QChar('0')));
     }
     QCOMPARE(dialogs_->lastFilters, SelectorWindow::openFilters());
 }
@@ -381,22 +397,23 @@ void SelectorWindowTest::openedFilesAreListedInNaturalOrder() {
     QStringList files;
     for (const QString& name : chosen) files << d + "/" + name;
     dialogs_->chooseFiles(files);
-    s.openButton->click();
+    Control<QPushButton>(s, "openButton")->click();
     const QStringList listed = {"frame_1.bmp", "frame_2.bmp", "Frame_3.bmp", "frame_10.bmp"};
-    QCOMPARE(Texts(s.fileList), listed);
+    QCOMPARE(Texts(Control<QListWidget>(s, "fileList")), listed);
     QStringList paths;
     for (const QString& name : listed) paths << d + "/" + name;
-    QCOMPARE(Paths(s.fileList), paths);  // each path stays with its name
+    QCOMPARE(Paths(Control<QListWidget>(s, "fileList")), paths);  // each path stays with its name
 }
 
 void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
     SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
     dialogs_->chooseFiles(files);
-    s.openButton->click();
+    Control<QPushButton>(s, "openButton")->click();
     QList<int> positions;
-    connect(s.progressBar, &QProgressBar::valueChanged, this, [&](int v) { positions << v; });
-    s.progressBar->setValue(9);
+    connect(Control<QProgressBar>(s, "progressBar"), &QProgressBar::valueChanged, this,
+            [&](int v) { positions << v; });
+    Control<QProgressBar>(s, "progressBar")->setValue(9);
     positions.clear();
     runFft();
     // The bar follows the run upwards and goes back to 0 at its end.
@@ -406,27 +423,27 @@ void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
     QVERIFY(dialogs_->messages.isEmpty() && dialogs_->errors.isEmpty());
     // Each frame's column holds its stripes, BMP and FITS alike.
     for (int k = 0; k < 4; ++k) {
-        const double seen =
-            (s.session.results().profileTable[29][k] + s.session.results().profileTable[30][k]) /
-            std::sqrt(2.0);
+        const double seen = (s.session().results().profileTable[29][k] +
+                             s.session().results().profileTable[30][k]) /
+                            std::sqrt(2.0);
         QVERIFY2(std::abs(seen - kAmplitudes[k]) < 1.5,
                  qPrintable(QString("file %1: %2").arg(k).arg(seen)));
-        QCOMPARE(s.session.results().profileTable[0][k], 141);  // 100 * sqrt(2)
+        QCOMPARE(s.session().results().profileTable[0][k], 141);  // 100 * sqrt(2)
     }
     // Largest and smallest totals: the strongest and the weakest stripes.
-    QVERIFY(std::abs(s.session.results().largest[30] - 40 / std::sqrt(2.0)) < 1);
-    QVERIFY(std::abs(s.session.results().smallest[30] - 10 / std::sqrt(2.0)) < 1);
+    QVERIFY(std::abs(s.session().results().largest[30] - 40 / std::sqrt(2.0)) < 1);
+    QVERIFY(std::abs(s.session().results().smallest[30] - 10 / std::sqrt(2.0)) < 1);
     // The summary form: three curves, no frame curve.
-    const QImage& g = s.graphCanvas->picture;
+    const QImage& g = Control<GraphCanvas>(s, "graphCanvas")->picture;
     QVERIFY(HasColour(g, GraphAverageColour()));
     QVERIFY(HasColour(g, GraphLargestColour()));
     QVERIFY(HasColour(g, GraphSmallestColour()));
     QVERIFY(!HasColour(g, GraphFrameColour()));
     // Three frames: 0, 33, 66.
     dialogs_->chooseFiles(files.mid(0, 3));
-    s.openButton->click();
+    Control<QPushButton>(s, "openButton")->click();
     positions.clear();
-    s.progressBar->setValue(5);
+    Control<QProgressBar>(s, "progressBar")->setValue(5);
     positions.clear();
     runFft();
     QCOMPARE(positions.last(), 0);
@@ -439,21 +456,21 @@ void SelectorWindowTest::runStopsAtATooSmallThirdFrame() {
     const QString d = QString::fromStdString(dir_->path().string());
     files[2] = WriteStripesBmp(d + "/f2small.bmp", 20, 200, 300);
     dialogs_->chooseFiles(files);
-    s.openButton->click();
-    const QImage before = s.graphCanvas->picture;
+    Control<QPushButton>(s, "openButton")->click();
+    const QImage before = Control<GraphCanvas>(s, "graphCanvas")->picture;
     runFft();  // the question is answered No
     QCOMPARE(dialogs_->questions.size(), 1);
     QVERIFY(dialogs_->questions[0].startsWith("画像サイズは256x256以上にしてください"));
     QVERIFY(dialogs_->questions[0].contains(files[2] + " (200 x 300)"));
     QVERIFY(dialogs_->questions[0].endsWith("\n\nこのファイルを除いて続けますか？"));
     QVERIFY(dialogs_->messages.isEmpty());
-    QCOMPARE(s.progressBar->value(), 0);
-    QCOMPARE(s.graphCanvas->picture, before);  // not redrawn
-    QVERIFY(s.session.results().files.empty());
+    QCOMPARE(Control<QProgressBar>(s, "progressBar")->value(), 0);
+    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture, before);  // not redrawn
+    QVERIFY(s.session().results().files.empty());
     // A stopped run cannot be selected from.
-    s.selectButton->click();
+    Control<QPushButton>(s, "selectButton")->click();
     QCOMPARE(dialogs_->messages.last(), QString("先にFFTを実行してください"));
-    QCOMPARE(s.passedList->count(), 0);
+    QCOMPARE(Control<QListWidget>(s, "passedList")->count(), 0);
 }
 
 void SelectorWindowTest::runStopsAtAnUnreadableFrame() {
@@ -466,13 +483,13 @@ void SelectorWindowTest::runStopsAtAnUnreadableFrame() {
     f.write("BM not really a bitmap");
     f.close();
     dialogs_->chooseFiles(files);
-    s.openButton->click();
+    Control<QPushButton>(s, "openButton")->click();
     runFft();
     QCOMPARE(dialogs_->questions.size(), 1);
     QVERIFY(dialogs_->questions[0].startsWith("ファイルを読み込めません: " + files[1]));
     QVERIFY(dialogs_->messages.isEmpty() && dialogs_->errors.isEmpty());
-    QCOMPARE(s.progressBar->value(), 0);
-    QVERIFY(s.session.results().files.empty());
+    QCOMPARE(Control<QProgressBar>(s, "progressBar")->value(), 0);
+    QVERIFY(s.session().results().files.empty());
 }
 
 void SelectorWindowTest::selectionAtSeveralLevels_data() {
@@ -492,17 +509,16 @@ void SelectorWindowTest::selectionAtSeveralLevels() {
     SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
     openAndRun(files);
-    s.progressBar->setValue(40);
-    s.passLevelSpinner->setPosition(level);
-    s.showPassLevel();
-    QCOMPARE(s.passLevel->text(), QString::number(level));
-    s.selectButton->click();
-    QCOMPARE(Texts(s.passedList), passed);
+    Control<QProgressBar>(s, "progressBar")->setValue(40);
+    LevelTo(s, level);
+    QCOMPARE(Control<QLineEdit>(s, "passLevel")->text(), QString::number(level));
+    Control<QPushButton>(s, "selectButton")->click();
+    QCOMPARE(Texts(Control<QListWidget>(s, "passedList")), passed);
     QStringList paths;
     for (const QString& name : passed) paths << files[name[1].digitValue()];
-    QCOMPARE(Paths(s.passedList), paths);  // full paths
-    QCOMPARE(s.passedCount->text(), QString::number(passed.size()));
-    QCOMPARE(s.progressBar->value(), 0);
+    QCOMPARE(Paths(Control<QListWidget>(s, "passedList")), paths);  // full paths
+    QCOMPARE(Control<QLabel>(s, "passedCount")->text(), QString::number(passed.size()));
+    QCOMPARE(Control<QProgressBar>(s, "progressBar")->value(), 0);
     QVERIFY(dialogs_->messages.isEmpty());
 }
 
@@ -510,17 +526,20 @@ void SelectorWindowTest::crossedMarkersPassEveryFrame() {
     // Crossed markers score the band between them, as the same markers uncrossed do.
     SelectorWindow& s = *selector_;
     openAndRun(writeFrames());
-    s.passLevelSpinner->setPosition(10);
-    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(121, 10));   // low bin 60
-    QTest::mouseClick(s.graphCanvas, Qt::RightButton, {}, QPoint(20, 190));  // high bin 10
-    QCOMPARE(s.graphView.band.low, 60);
-    QCOMPARE(s.graphView.band.high, 10);
-    s.selectButton->click();
-    const QStringList crossed = Texts(s.passedList);
-    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(20, 10));
-    QTest::mouseClick(s.graphCanvas, Qt::RightButton, {}, QPoint(121, 190));
-    s.selectButton->click();
-    QCOMPARE(crossed, Texts(s.passedList));
+    Control<UpDownSpinner>(s, "passLevelSpinner")->setPosition(10);
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::LeftButton, {},
+                      QPoint(121, 10));  // low bin 60
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::RightButton, {},
+                      QPoint(20, 190));  // high bin 10
+    QCOMPARE(s.graphView().band.low, 60);
+    QCOMPARE(s.graphView().band.high, 10);
+    Control<QPushButton>(s, "selectButton")->click();
+    const QStringList crossed = Texts(Control<QListWidget>(s, "passedList"));
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::LeftButton, {}, QPoint(20, 10));
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::RightButton, {},
+                      QPoint(121, 190));
+    Control<QPushButton>(s, "selectButton")->click();
+    QCOMPARE(crossed, Texts(Control<QListWidget>(s, "passedList")));
     QVERIFY(crossed.size() < 4);
 }
 
@@ -530,26 +549,26 @@ void SelectorWindowTest::flaggedFramesLeftOutOnRequest() {
     openAndRun(writeFrames());
     const std::vector<std::uint8_t> odd = {0, kFlagOdd, 0, kFlagOdd};
     QCOMPARE(s.scoresWindow()->data().flags, odd);
-    s.passLevelSpinner->setPosition(0);
+    Control<UpDownSpinner>(s, "passLevelSpinner")->setPosition(0);
     const struct {
         bool exclude;
         QStringList passed;
     } cases[] = {{false, {"f0.bmp", "f1.fit", "f2.bmp", "f3.FIT"}}, {true, {"f0.bmp", "f2.bmp"}}};
     for (const auto& c : cases) {
         s.scoresWindow()->excludeBox()->setChecked(c.exclude);
-        s.selectButton->click();
-        QCOMPARE(Texts(s.passedList), c.passed);
+        Control<QPushButton>(s, "selectButton")->click();
+        QCOMPARE(Texts(Control<QListWidget>(s, "passedList")), c.passed);
         s.scoresWindow()->applyButton()->click();  // the level rule, as Select
-        QCOMPARE(Texts(s.passedList), c.passed);
+        QCOMPARE(Texts(Control<QListWidget>(s, "passedList")), c.passed);
     }
     // A band chosen in the scores window clears the passes in both windows at once.
-    QVERIFY(s.passedList->count() > 0);
-    s.useBand({s.graphView.band.low + 1, s.graphView.band.high});
-    QCOMPARE(s.passedList->count(), 0);
-    QCOMPARE(s.passedCount->text(), QString("0"));
+    QVERIFY(Control<QListWidget>(s, "passedList")->count() > 0);
+    emit s.scoresWindow()->bandChosen({s.graphView().band.low + 1, s.graphView().band.high});
+    QCOMPARE(Control<QListWidget>(s, "passedList")->count(), 0);
+    QCOMPARE(Control<QLabel>(s, "passedCount")->text(), QString("0"));
     const std::vector<char> passed = s.scoresWindow()->data().passed;
     QCOMPARE(std::count(passed.begin(), passed.end(), 1), 0);
-    QCOMPARE(s.scoresWindow()->data().threshold, s.session.threshold());
+    QCOMPARE(s.scoresWindow()->data().threshold, s.session().threshold());
 }
 
 void SelectorWindowTest::selectRefusedOnStaleResults_data() {
@@ -566,13 +585,13 @@ void SelectorWindowTest::selectRefusedOnStaleResults() {
     const QStringList files = writeFrames();
     if (situation == 0) {
         dialogs_->chooseFiles(files);
-        s.openButton->click();
+        Control<QPushButton>(s, "openButton")->click();
     } else {
         openAndRun(files);
-        s.selectButton->click();
-        QCOMPARE(s.passedList->count(), 2);
+        Control<QPushButton>(s, "selectButton")->click();
+        QCOMPARE(Control<QListWidget>(s, "passedList")->count(), 2);
         if (situation == 3) {
-            s.peakModeButton->click();
+            Control<QRadioButton>(s, "peakModeButton")->click();
         } else {
             QStringList other = files.mid(1);
             if (situation == 2) {
@@ -585,40 +604,42 @@ void SelectorWindowTest::selectRefusedOnStaleResults() {
                 }
             }
             dialogs_->chooseFiles(other);
-            s.openButton->click();
+            Control<QPushButton>(s, "openButton")->click();
         }
     }
     // The passes and scores went with the change, in both windows.
-    QCOMPARE(s.passedList->count(), 0);
-    QCOMPARE(s.passedCount->text(), QString("0"));
+    QCOMPARE(Control<QListWidget>(s, "passedList")->count(), 0);
+    QCOMPARE(Control<QLabel>(s, "passedCount")->text(), QString("0"));
     QVERIFY(s.scoresWindow()->data().files.empty());
-    s.selectButton->click();
+    Control<QPushButton>(s, "selectButton")->click();
     QCOMPARE(dialogs_->messages, QStringList{"先にFFTを実行してください"});
-    QCOMPARE(s.passedList->count(), 0);
+    QCOMPARE(Control<QListWidget>(s, "passedList")->count(), 0);
     // After a run over exactly these files, the selection goes ahead.
     runFft();
-    s.selectButton->click();
+    Control<QPushButton>(s, "selectButton")->click();
     QCOMPARE(dialogs_->messages.size(), 1);
-    QVERIFY(s.passedList->count() > 0);
+    QVERIFY(Control<QListWidget>(s, "passedList")->count() > 0);
 }
 
 void SelectorWindowTest::spinnerStaysWithinItsRange() {
     SelectorWindow& s = *selector_;
-    QCOMPARE(s.passLevelSpinner->position(), 5);
-    QCOMPARE(s.passLevel->text(), QString("5"));
+    QCOMPARE(Control<UpDownSpinner>(s, "passLevelSpinner")->position(), 5);
+    QCOMPARE(Control<QLineEdit>(s, "passLevel")->text(), QString("5"));
     const QPoint up(4, 3), down(4, 16);
-    for (int i = 0; i < 10; ++i) QTest::mouseClick(s.passLevelSpinner, Qt::LeftButton, {}, up);
-    QCOMPARE(s.passLevelSpinner->position(), 10);
-    QCOMPARE(s.passLevel->text(), QString("10"));
-    for (int i = 0; i < 13; ++i) QTest::mouseClick(s.passLevelSpinner, Qt::LeftButton, {}, down);
-    QCOMPARE(s.passLevelSpinner->position(), 0);
-    QCOMPARE(s.passLevel->text(), QString("0"));
-    s.passLevelSpinner->setFocus();
-    QTest::keyClick(s.passLevelSpinner, Qt::Key_Up);
-    QCOMPARE(s.passLevel->text(), QString("1"));
+    for (int i = 0; i < 10; ++i)
+        QTest::mouseClick(Control<UpDownSpinner>(s, "passLevelSpinner"), Qt::LeftButton, {}, up);
+    QCOMPARE(Control<UpDownSpinner>(s, "passLevelSpinner")->position(), 10);
+    QCOMPARE(Control<QLineEdit>(s, "passLevel")->text(), QString("10"));
+    for (int i = 0; i < 13; ++i)
+        QTest::mouseClick(Control<UpDownSpinner>(s, "passLevelSpinner"), Qt::LeftButton, {}, down);
+    QCOMPARE(Control<UpDownSpinner>(s, "passLevelSpinner")->position(), 0);
+    QCOMPARE(Control<QLineEdit>(s, "passLevel")->text(), QString("0"));
+    Control<UpDownSpinner>(s, "passLevelSpinner")->setFocus();
+    QTest::keyClick(Control<UpDownSpinner>(s, "passLevelSpinner"), Qt::Key_Up);
+    QCOMPARE(Control<QLineEdit>(s, "passLevel")->text(), QString("1"));
     // The field always shows the spinner's value.
-    s.passLevel->setText("7");
-    QCOMPARE(s.passLevel->text(), QString("1"));
+    Control<QLineEdit>(s, "passLevel")->setText("7");
+    QCOMPARE(Control<QLineEdit>(s, "passLevel")->text(), QString("1"));
 }
 
 void SelectorWindowTest::graphPressesAndScaleButtons() {
@@ -626,90 +647,92 @@ void SelectorWindowTest::graphPressesAndScaleButtons() {
     openAndRun(writeFrames());
     auto black = [&](int x) {
         for (int y = 0; y < 200; ++y)
-            if ((s.graphCanvas->picture.pixel(x, y) & 0xffffff) != 0) return false;
+            if ((Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(x, y) & 0xffffff) != 0)
+                return false;
         return true;
     };
-    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(101, 50));
-    QCOMPARE(s.graphView.band.low, 50);
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::LeftButton, {}, QPoint(101, 50));
+    QCOMPARE(s.graphView().band.low, 50);
     QVERIFY(black(100));
     QVERIFY(!black(50));
-    QTest::mouseClick(s.graphCanvas, Qt::RightButton, {}, QPoint(0, 50));
-    QCOMPARE(s.graphView.band.high, 0);
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::RightButton, {}, QPoint(0, 50));
+    QCOMPARE(s.graphView().band.high, 0);
     QVERIFY(black(0));
-    QVERIFY(!black(100) || s.graphView.band.low == 50);
+    QVERIFY(!black(100) || s.graphView().band.low == 50);
 
     // From the initial scale, "+" nine times to 51.2; the tenth press neither changes nor
     // redraws.
-    s.graphView.scale = 0.1;
-    for (int i = 0; i < 9; ++i) s.scaleUpButton->click();
-    QCOMPARE(s.graphView.scale, 51.2);
-    s.graphCanvas->picture.setPixel(200, 100, qRgb(1, 2, 3));
-    s.scaleUpButton->click();
-    QCOMPARE(s.graphView.scale, 51.2);
-    QCOMPARE(s.graphCanvas->picture.pixel(200, 100) & 0xffffff, 0x010203u);
-    for (int i = 0; i < 12; ++i) s.scaleDownButton->click();
-    QCOMPARE(s.graphView.scale, 0.0125);
-    s.graphCanvas->picture.setPixel(200, 100, qRgb(1, 2, 3));
-    s.scaleDownButton->click();
-    QCOMPARE(s.graphView.scale, 0.0125);
-    QCOMPARE(s.graphCanvas->picture.pixel(200, 100) & 0xffffff, 0x010203u);
+    ScaleTo(s, 0.1);
+    for (int i = 0; i < 9; ++i) Control<QPushButton>(s, "scaleUpButton")->click();
+    QCOMPARE(s.graphView().scale, 51.2);
+    Control<GraphCanvas>(s, "graphCanvas")->picture.setPixel(200, 100, qRgb(1, 2, 3));
+    Control<QPushButton>(s, "scaleUpButton")->click();
+    QCOMPARE(s.graphView().scale, 51.2);
+    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(200, 100) & 0xffffff, 0x010203u);
+    for (int i = 0; i < 12; ++i) Control<QPushButton>(s, "scaleDownButton")->click();
+    QCOMPARE(s.graphView().scale, 0.0125);
+    Control<GraphCanvas>(s, "graphCanvas")->picture.setPixel(200, 100, qRgb(1, 2, 3));
+    Control<QPushButton>(s, "scaleDownButton")->click();
+    QCOMPARE(s.graphView().scale, 0.0125);
+    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(200, 100) & 0xffffff, 0x010203u);
     // The scale form draws the last frame's profile too.
-    std::fill_n(s.session.frameProfile(), kProfileBins, 1000.0);
-    for (int i = 0; i < 3; ++i) s.scaleUpButton->click();
-    QVERIFY(HasColour(s.graphCanvas->picture, GraphFrameColour()));
+    std::fill_n(s.session().frameProfile(), kProfileBins, 1000.0);
+    for (int i = 0; i < 3; ++i) Control<QPushButton>(s, "scaleUpButton")->click();
+    QVERIFY(HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture, GraphFrameColour()));
     // A middle press changes nothing.
-    s.graphCanvas->picture.setPixel(200, 100, qRgb(1, 2, 3));
-    QTest::mouseClick(s.graphCanvas, Qt::MiddleButton, {}, QPoint(30, 50));
-    QCOMPARE(s.graphView.band.low, 50);
-    QCOMPARE(s.graphCanvas->picture.pixel(200, 100) & 0xffffff, 0x010203u);
+    Control<GraphCanvas>(s, "graphCanvas")->picture.setPixel(200, 100, qRgb(1, 2, 3));
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::MiddleButton, {}, QPoint(30, 50));
+    QCOMPARE(s.graphView().band.low, 50);
+    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(200, 100) & 0xffffff, 0x010203u);
     // A press redraws the summary form: the frame curve goes.
-    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(60, 50));
-    QVERIFY(!HasColour(s.graphCanvas->picture, GraphFrameColour()));
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::LeftButton, {}, QPoint(60, 50));
+    QVERIFY(!HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture, GraphFrameColour()));
 }
 
 void SelectorWindowTest::completedRunFitsTheScaleAndLabelsTheMarkers() {
     SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
-    s.graphView.scale = 0.0125;
+    ScaleTo(s, 0.0125);
     openAndRun(files);
     // The strongest bin over the band and beyond is the largest curve's stripe bin.
-    const double tallest = s.session.results().largest[30];
+    const double tallest = s.session().results().largest[30];
     QVERIFY(tallest > 20 && tallest < 40);
-    QCOMPARE(s.graphView.scale, 6.4);
-    QVERIFY(6.4 * s.session.results().mean[25] <= 200 && 12.8 * tallest > 200);
+    QCOMPARE(s.graphView().scale, 6.4);
+    QVERIFY(6.4 * s.session().results().mean[25] <= 200 && 12.8 * tallest > 200);
     // "+" and "-" work from there; a run that stops leaves the scale alone.
-    s.scaleUpButton->click();
-    QCOMPARE(s.graphView.scale, 12.8);
+    Control<QPushButton>(s, "scaleUpButton")->click();
+    QCOMPARE(s.graphView().scale, 12.8);
     runFft();
-    QCOMPARE(s.graphView.scale, 6.4);
-    s.scaleDownButton->click();
+    QCOMPARE(s.graphView().scale, 6.4);
+    Control<QPushButton>(s, "scaleDownButton")->click();
     dialogs_->chooseFiles(QStringList{files[0], files[1] + ".missing"});
-    s.openButton->click();
+    Control<QPushButton>(s, "openButton")->click();
     runFft();
     QCOMPARE(dialogs_->questions.size(), 1);
-    QCOMPARE(s.graphView.scale, 3.2);
+    QCOMPARE(s.graphView().scale, 3.2);
 
     // The labels lie over the picture at the top, beside each marker, and nowhere else.
     openAndRun(files);
-    QTest::mouseClick(s.graphCanvas, Qt::RightButton, {}, QPoint(180, 150));  // high bin 90
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::RightButton, {},
+                      QPoint(180, 150));  // high bin 90
     auto darkIn = [&](const QImage& shot, QRect r) {
         for (int y = r.top(); y <= r.bottom(); ++y)
             for (int x = r.left(); x <= r.right(); ++x)
                 if (qGray(shot.pixel(x, y)) < 128) return true;
         return false;
     };
-    const QImage picture = s.graphCanvas->picture;
-    const QImage shot = s.graphCanvas->grab().toImage();
+    const QImage picture = Control<GraphCanvas>(s, "graphCanvas")->picture;
+    const QImage shot = Control<GraphCanvas>(s, "graphCanvas")->grab().toImage();
     QVERIFY(darkIn(shot, QRect(52, 0, 14, 10)));    // "25" right of x = 50
     QVERIFY(darkIn(shot, QRect(182, 0, 14, 10)));   // "90" right of x = 180
     QVERIFY(!darkIn(shot, QRect(100, 0, 60, 10)));  // nothing between them
     QVERIFY(!darkIn(picture, QRect(52, 0, 14, 10)));
-    QCOMPARE(s.graphCanvas->picture, picture);
+    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture, picture);
     // A graph cleared on showing has no markers to label.
     dialogs_->chooseFiles(files.mid(1));
-    s.openButton->click();
+    Control<QPushButton>(s, "openButton")->click();
     s.showSelector();
-    const QImage cleared = s.graphCanvas->grab().toImage();
+    const QImage cleared = Control<GraphCanvas>(s, "graphCanvas")->grab().toImage();
     QVERIFY(!darkIn(cleared, cleared.rect()));
 }
 
@@ -717,45 +740,45 @@ void SelectorWindowTest::listClicksDrawTheFrame() {
     SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
     openAndRun(files);
-    QVERIFY(!HasColour(s.graphCanvas->picture, GraphFrameColour()));
-    const std::vector<int> table0(s.session.results().profileTable[30],
-                                  s.session.results().profileTable[30] + 4);
+    QVERIFY(!HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture, GraphFrameColour()));
+    const std::vector<int> table0(s.session().results().profileTable[30],
+                                  s.session().results().profileTable[30] + 4);
 
     // Mouse on the file list.
-    QListWidget* list = s.fileList;
+    QListWidget* list = Control<QListWidget>(s, "fileList");
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(2)).center());
-    QVERIFY(std::abs(SeenAmplitude(s.session.results()) - kAmplitudes[2]) < 1.5);
-    QVERIFY(HasColour(s.graphCanvas->picture, GraphFrameColour()));
+    QVERIFY(std::abs(SeenAmplitude(s.session().results()) - kAmplitudes[2]) < 1.5);
+    QVERIFY(HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture, GraphFrameColour()));
     // A click on the entry already selected analyses it again.
-    std::fill_n(s.session.frameProfile(), kProfileBins, 0.0);
+    std::fill_n(s.session().frameProfile(), kProfileBins, 0.0);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(2)).center());
-    QVERIFY(std::abs(SeenAmplitude(s.session.results()) - kAmplitudes[2]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.session().results()) - kAmplitudes[2]) < 1.5);
     // Keyboard.
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
     QCOMPARE(list->currentRow(), 3);
-    QVERIFY(std::abs(SeenAmplitude(s.session.results()) - kAmplitudes[3]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.session().results()) - kAmplitudes[3]) < 1.5);
     // Clicks leave the run's results alone.
-    QCOMPARE(std::vector<int>(s.session.results().profileTable[30],
-                              s.session.results().profileTable[30] + 4),
+    QCOMPARE(std::vector<int>(s.session().results().profileTable[30],
+                              s.session().results().profileTable[30] + 4),
              table0);
-    QVERIFY(s.session.results().files.size() == 4);
+    QVERIFY(s.session().results().files.size() == 4);
 
     // The pass list, before and after a move.
-    s.selectButton->click();
-    QCOMPARE(Texts(s.passedList), (QStringList{"f1.fit", "f3.FIT"}));
-    s.passedList->setCurrentRow(0);
-    QVERIFY(std::abs(SeenAmplitude(s.session.results()) - kAmplitudes[1]) < 1.5);
+    Control<QPushButton>(s, "selectButton")->click();
+    QCOMPARE(Texts(Control<QListWidget>(s, "passedList")), (QStringList{"f1.fit", "f3.FIT"}));
+    Control<QListWidget>(s, "passedList")->setCurrentRow(0);
+    QVERIFY(std::abs(SeenAmplitude(s.session().results()) - kAmplitudes[1]) < 1.5);
     dialogs_->answers.push_back(true);
     moveFiles();
     const QString good = QString::fromStdString(dir_->path().string()) + "/Good/f3.FIT";
-    QCOMPARE(Paths(s.passedList).at(1), good);
+    QCOMPARE(Paths(Control<QListWidget>(s, "passedList")).at(1), good);
     QVERIFY(QFile::exists(good));
-    s.passedList->setCurrentRow(1);
+    Control<QListWidget>(s, "passedList")->setCurrentRow(1);
     QVERIFY(dialogs_->errors.isEmpty());
-    QVERIFY(std::abs(SeenAmplitude(s.session.results()) - kAmplitudes[3]) < 1.5);
+    QVERIFY(std::abs(SeenAmplitude(s.session().results()) - kAmplitudes[3]) < 1.5);
 }
 
 void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
@@ -764,20 +787,21 @@ void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
     QStringList files = writeFrames();
     files << WriteStripesBmp(d + "/f4small.bmp", 20, 300, 255) << d + "/f5gone.bmp";
     dialogs_->chooseFiles(files);
-    s.openButton->click();
+    Control<QPushButton>(s, "openButton")->click();
     // A click before any run builds the tables and draws the frame on its own.
-    s.fileList->setCurrentRow(1);
-    QVERIFY(std::abs(SeenAmplitude(s.session.results()) - kAmplitudes[1]) < 1.5);
-    const QImage shown = s.graphCanvas->picture;
-    std::vector<double> profile(s.session.frameProfile(), s.session.frameProfile() + kProfileBins);
+    Control<QListWidget>(s, "fileList")->setCurrentRow(1);
+    QVERIFY(std::abs(SeenAmplitude(s.session().results()) - kAmplitudes[1]) < 1.5);
+    const QImage shown = Control<GraphCanvas>(s, "graphCanvas")->picture;
+    std::vector<double> profile(s.session().frameProfile(),
+                                s.session().frameProfile() + kProfileBins);
     for (int row : {4, 5}) {
-        s.fileList->setCurrentRow(row);
+        Control<QListWidget>(s, "fileList")->setCurrentRow(row);
         QCOMPARE(dialogs_->errors.size(), row - 3);
         QVERIFY(dialogs_->errors.last().contains(files[row]));
-        QCOMPARE(s.graphCanvas->picture, shown);
-        QCOMPARE(
-            std::vector<double>(s.session.frameProfile(), s.session.frameProfile() + kProfileBins),
-            profile);
+        QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture, shown);
+        QCOMPARE(std::vector<double>(s.session().frameProfile(),
+                                     s.session().frameProfile() + kProfileBins),
+                 profile);
     }
 }
 
@@ -789,15 +813,15 @@ void SelectorWindowTest::moveAnsweredNo() {
     QCOMPARE(dialogs_->messages, QStringList{"移動するファイルがありません"});
     const QStringList files = writeFrames();
     openAndRun(files);
-    s.selectButton->click();
+    Control<QPushButton>(s, "selectButton")->click();
     dialogs_->answers.push_back(false);
     moveFiles();
     QCOMPARE(dialogs_->questions, QStringList{"2 個のファイルを Good に移動しますか？"});
     QVERIFY(!QFileInfo::exists(QString::fromStdString(dir_->file("Good"))));
     for (const QString& f : files) QVERIFY(QFile::exists(f));
-    QCOMPARE(s.fileList->count(), 4);
-    QCOMPARE(s.passedList->count(), 2);
-    QCOMPARE(Paths(s.passedList), (QStringList{files[1], files[3]}));
+    QCOMPARE(Control<QListWidget>(s, "fileList")->count(), 4);
+    QCOMPARE(Control<QListWidget>(s, "passedList")->count(), 2);
+    QCOMPARE(Paths(Control<QListWidget>(s, "passedList")), (QStringList{files[1], files[3]}));
 }
 
 void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
@@ -812,7 +836,7 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     }
     const QByteArray f1 = Contents(files[1]);
     openAndRun(files);
-    s.selectButton->click();
+    Control<QPushButton>(s, "selectButton")->click();
     // The main window's dialogs may have moved the current directory meanwhile.
     QVERIFY(QDir::setCurrent(startDir_));
     dialogs_->answers.push_back(true);
@@ -822,20 +846,21 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     QCOMPARE(Contents(files[1]), f1);
     QVERIFY(!QFile::exists(files[3]));
     QVERIFY(QFile::exists(d + "/Good/f3.FIT"));
-    QCOMPARE(Paths(s.passedList), (QStringList{files[1], d + "/Good/f3.FIT"}));
-    QCOMPARE(Texts(s.passedList), (QStringList{"f1.fit", "f3.FIT"}));
+    QCOMPARE(Paths(Control<QListWidget>(s, "passedList")),
+             (QStringList{files[1], d + "/Good/f3.FIT"}));
+    QCOMPARE(Texts(Control<QListWidget>(s, "passedList")), (QStringList{"f1.fit", "f3.FIT"}));
     QCOMPARE(dialogs_->errors.size(), 1);
     QVERIFY(dialogs_->errors[0].startsWith("移動できなかったファイルがあります"));
     QVERIFY(dialogs_->errors[0].contains(files[1]));
     QVERIFY(!dialogs_->errors[0].contains("f3.FIT"));
-    QCOMPARE(s.fileList->count(), 0);
-    QCOMPARE(int(Paths(s.fileList).size()), 0);
-    QCOMPARE(s.fileCount->text(), QString("0"));
-    QCOMPARE(s.passedCount->text(), QString("2"));
+    QCOMPARE(Control<QListWidget>(s, "fileList")->count(), 0);
+    QCOMPARE(int(Paths(Control<QListWidget>(s, "fileList")).size()), 0);
+    QCOMPARE(Control<QLabel>(s, "fileCount")->text(), QString("0"));
+    QCOMPARE(Control<QLabel>(s, "passedCount")->text(), QString("2"));
     // FFT and Select do nothing on the emptied file list.
     runFft();
-    s.selectButton->click();
-    QCOMPARE(s.passedList->count(), 2);
+    Control<QPushButton>(s, "selectButton")->click();
+    QCOMPARE(Control<QListWidget>(s, "passedList")->count(), 2);
 
     // Once the way is clear, a second press moves what stayed, and only that.
     QVERIFY(QFile::remove(d + "/Good/f1.fit"));
@@ -845,7 +870,8 @@ void SelectorWindowTest::moveNeverReplacesAndReportsWhatStayed() {
     QCOMPARE(Contents(d + "/Good/f1.fit"), f1);
     QVERIFY(QFile::exists(d + "/Good/f3.FIT"));
     QVERIFY(!QFileInfo::exists(d + "/Good/Good"));
-    QCOMPARE(Paths(s.passedList), (QStringList{d + "/Good/f1.fit", d + "/Good/f3.FIT"}));
+    QCOMPARE(Paths(Control<QListWidget>(s, "passedList")),
+             (QStringList{d + "/Good/f1.fit", d + "/Good/f3.FIT"}));
     // The questions counted only what was left to move; with nothing left there is none.
     QCOMPARE(dialogs_->questions, (QStringList{"2 個のファイルを Good に移動しますか？",
                                                "1 個のファイルを Good に移動しますか？"}));
@@ -865,14 +891,14 @@ void SelectorWindowTest::moveReportsAGoodFolderFaultOnce() {
         QVERIFY(plain.open(QIODevice::WriteOnly));
     }
     openAndRun(files);
-    s.selectButton->click();
+    Control<QPushButton>(s, "selectButton")->click();
     QVERIFY(QDir::setCurrent(startDir_));
     dialogs_->answers.push_back(true);
     moveFiles();
     QCOMPARE(dialogs_->errors.size(), 1);
     QCOMPARE(dialogs_->errors[0].count("not a folder"), 1);
     QVERIFY(dialogs_->errors[0].contains("(2 個のファイル)"));
-    QCOMPARE(Paths(s.passedList), (QStringList{files[1], files[3]}));
+    QCOMPARE(Paths(Control<QListWidget>(s, "passedList")), (QStringList{files[1], files[3]}));
 }
 
 void SelectorWindowTest::moveAndUndoRefusedWhileGoodIsInUse() {
@@ -884,7 +910,7 @@ void SelectorWindowTest::moveAndUndoRefusedWhileGoodIsInUse() {
     const int held = ::open(QFile::encodeName(d + "/Good").constData(), O_RDONLY | O_DIRECTORY);
     QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
     openAndRun(files);
-    s.selectButton->click();
+    Control<QPushButton>(s, "selectButton")->click();
     dialogs_->answers.push_back(true);
     moveFiles();
     dialogs_->folders.push_back(d + "/Good");
@@ -896,7 +922,7 @@ void SelectorWindowTest::moveAndUndoRefusedWhileGoodIsInUse() {
                               "/Good は別の移動か元に戻す処理が使用中です (2 個のファイル)",
                           d + "/Good は別の移動か元に戻す処理が使用中です\n"
                               "それが終わってから、もう一度お試しください"}));
-    QCOMPARE(Paths(s.passedList), (QStringList{files[1], files[3]}));
+    QCOMPARE(Paths(Control<QListWidget>(s, "passedList")), (QStringList{files[1], files[3]}));
     QVERIFY(QDir(d + "/Good").isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 }
 
@@ -904,34 +930,36 @@ void SelectorWindowTest::closingHides() {
     SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
     openAndRun(files);
-    s.fileList->setCurrentRow(1);  // the frame form, as a user would leave it
-    const QImage drawn = s.graphCanvas->picture;
+    Control<QListWidget>(s, "fileList")
+        ->setCurrentRow(1);  // the frame form, as a user would leave it
+    const QImage drawn = Control<GraphCanvas>(s, "graphCanvas")->picture;
     s.close();
     QVERIFY(!s.isVisible());
     s.showSelector();
     QVERIFY(s.isVisible());
-    QCOMPARE(s.fileList->count(), 4);
+    QCOMPARE(Control<QListWidget>(s, "fileList")->count(), 4);
     // The results still belong to the listed files: the graph stays.
-    QCOMPARE(s.graphCanvas->picture, drawn);
+    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture, drawn);
     s.showSelector();
-    QCOMPARE(s.graphCanvas->picture, drawn);
+    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture, drawn);
     // Other files listed: the graph is white at once, and stays so when shown again.
     dialogs_->chooseFiles(files.mid(1));
-    s.openButton->click();
-    QVERIFY(AllWhite(s.graphCanvas->picture));
+    Control<QPushButton>(s, "openButton")->click();
+    QVERIFY(AllWhite(Control<GraphCanvas>(s, "graphCanvas")->picture));
     s.showSelector();
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 256; ++x)
-            QCOMPARE(s.graphCanvas->picture.pixel(x, y) & 0xffffff, 0xffffffu);
+            QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(x, y) & 0xffffff,
+                     0xffffffu);
 }
 
 void SelectorWindowTest::handlerFailuresAreReported() {
     SelectorWindow& s = *selector_;
     openAndRun(writeFrames());
     dialogs_->failOpen = true;
-    s.openButton->click();  // must not throw into the event loop
+    Control<QPushButton>(s, "openButton")->click();  // must not throw into the event loop
     QCOMPARE(dialogs_->errors, QStringList{"scripted failure"});
-    QCOMPARE(s.fileList->count(), 4);
+    QCOMPARE(Control<QListWidget>(s, "fileList")->count(), 4);
 }
 
 QStringList SelectorWindowTest::hundredFrames(const QStringList& four) {
@@ -949,35 +977,42 @@ void SelectorWindowTest::runLeavesTheWindowLiveAndCountsFrames() {
     SelectorWindow& s = *selector_;
     const QStringList four = writeFrames();
     openAndRun(four);
-    QVERIFY(!AllWhite(s.graphCanvas->picture));
+    QVERIFY(!AllWhite(Control<GraphCanvas>(s, "graphCanvas")->picture));
     dialogs_->chooseFiles(hundredFrames(four));
-    s.openButton->click();
+    Control<QPushButton>(s, "openButton")->click();
     g_allowed = 10;
-    s.fftButton->click();
+    Control<QPushButton>(s, "fftButton")->click();
     // The click returned with the run under way; the event loop goes on meanwhile.
     QVERIFY(s.busy());
-    QCOMPARE(s.fftButton->text(), QString("中止"));
-    QVERIFY(AllWhite(s.graphCanvas->picture));  // the last list's curves are gone
-    QTRY_COMPARE(s.workCount->text(), QString("10 / 100"));
-    QVERIFY(s.workCount->isVisible());
-    QTRY_COMPARE(s.progressBar->value(), 10);
+    QCOMPARE(Control<QPushButton>(s, "fftButton")->text(), QString("中止"));
+    QVERIFY(AllWhite(
+        Control<GraphCanvas>(s, "graphCanvas")->picture));  // the last list's curves are gone
+    QTRY_COMPARE(Control<QLabel>(s, "workCount")->text(), QString("10 / 100"));
+    QVERIFY(Control<QLabel>(s, "workCount")->isVisible());
+    QTRY_COMPARE(Control<QProgressBar>(s, "progressBar")->value(), 10);
     for (QWidget* w : std::initializer_list<QWidget*>{
-             s.openButton, s.centreModeButton, s.peakModeButton, s.selectButton, s.moveButton,
-             s.scaleUpButton, s.scaleDownButton, s.fileList})
+             Control<QPushButton>(s, "openButton"), Control<QRadioButton>(s, "centreModeButton"),
+             Control<QRadioButton>(s, "peakModeButton"), Control<QPushButton>(s, "selectButton"),
+             Control<QPushButton>(s, "moveButton"), Control<QPushButton>(s, "scaleUpButton"),
+             Control<QPushButton>(s, "scaleDownButton"), Control<QListWidget>(s, "fileList")})
         QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
-    QVERIFY(s.fftButton->isEnabled() && s.passLevelSpinner->isEnabled());
-    QTest::mouseClick(s.passLevelSpinner, Qt::LeftButton, {}, QPoint(4, 3));
-    QCOMPARE(s.passLevel->text(), QString("6"));
+    QVERIFY(Control<QPushButton>(s, "fftButton")->isEnabled() &&
+            Control<UpDownSpinner>(s, "passLevelSpinner")->isEnabled());
+    QTest::mouseClick(Control<UpDownSpinner>(s, "passLevelSpinner"), Qt::LeftButton, {},
+                      QPoint(4, 3));
+    QCOMPARE(Control<QLineEdit>(s, "passLevel")->text(), QString("6"));
     // The window's results stay those of the last completed run until this one ends.
-    QCOMPARE(int(s.session.results().files.size()), 4);
+    QCOMPARE(int(s.session().results().files.size()), 4);
 
     g_allowed = INT_MAX;
     QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
-    QCOMPARE(s.fftButton->text(), QString("FFT"));
-    QVERIFY(s.openButton->isEnabled() && s.fileList->isEnabled() && s.selectButton->isEnabled());
-    QVERIFY(!s.workCount->isVisible());
-    QCOMPARE(int(s.session.results().files.size()), 100);
-    QVERIFY(HasColour(s.graphCanvas->picture, GraphAverageColour()));
+    QCOMPARE(Control<QPushButton>(s, "fftButton")->text(), QString("FFT"));
+    QVERIFY(Control<QPushButton>(s, "openButton")->isEnabled() &&
+            Control<QListWidget>(s, "fileList")->isEnabled() &&
+            Control<QPushButton>(s, "selectButton")->isEnabled());
+    QVERIFY(!Control<QLabel>(s, "workCount")->isVisible());
+    QCOMPARE(int(s.session().results().files.size()), 100);
+    QVERIFY(HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture, GraphAverageColour()));
 }
 
 void SelectorWindowTest::stopButtonEndsTheRun() {
@@ -986,36 +1021,36 @@ void SelectorWindowTest::stopButtonEndsTheRun() {
     const QStringList four = writeFrames();
     openAndRun(four);
     dialogs_->chooseFiles(hundredFrames(four));
-    s.openButton->click();
+    Control<QPushButton>(s, "openButton")->click();
     g_allowed = 3;
     g_started = 0;
-    s.fftButton->click();
-    QTRY_COMPARE(s.workCount->text(), QString("3 / 100"));
-    s.fftButton->click();
+    Control<QPushButton>(s, "fftButton")->click();
+    QTRY_COMPARE(Control<QLabel>(s, "workCount")->text(), QString("3 / 100"));
+    Control<QPushButton>(s, "fftButton")->click();
     g_allowed = INT_MAX;
     QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
     QVERIFY(g_started < 30);
-    QCOMPARE(s.fftButton->text(), QString("FFT"));
-    QCOMPARE(s.progressBar->value(), 0);
-    QVERIFY(AllWhite(s.graphCanvas->picture));
+    QCOMPARE(Control<QPushButton>(s, "fftButton")->text(), QString("FFT"));
+    QCOMPARE(Control<QProgressBar>(s, "progressBar")->value(), 0);
+    QVERIFY(AllWhite(Control<GraphCanvas>(s, "graphCanvas")->picture));
     QVERIFY(dialogs_->messages.isEmpty() && dialogs_->errors.isEmpty());
-    s.selectButton->click();
+    Control<QPushButton>(s, "selectButton")->click();
     QCOMPARE(dialogs_->messages, QStringList{"先にFFTを実行してください"});
-    QCOMPARE(s.passedList->count(), 0);
+    QCOMPARE(Control<QListWidget>(s, "passedList")->count(), 0);
 }
 
 void SelectorWindowTest::doubleClickOnFftDoesNotStop() {
     SelectorWindow& s = *selector_;
     QGuiApplication::styleHints()->setMouseDoubleClickInterval(60000);
     dialogs_->chooseFiles(hundredFrames(writeFrames()));
-    s.openButton->click();
+    Control<QPushButton>(s, "openButton")->click();
     g_allowed = 0;
-    s.fftButton->click();
-    s.fftButton->click();
+    Control<QPushButton>(s, "fftButton")->click();
+    Control<QPushButton>(s, "fftButton")->click();
     QVERIFY(s.busy());
     g_allowed = INT_MAX;
     QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
-    QCOMPARE(int(s.session.results().files.size()), 100);
+    QCOMPARE(int(s.session().results().files.size()), 100);
 }
 
 void SelectorWindowTest::badFramesLeftOut_data() {
@@ -1044,10 +1079,10 @@ void SelectorWindowTest::badFramesLeftOut() {
     QCOMPARE(dialogs_->questions.size(), 1);  // asked once, at the first bad frame
     QVERIFY(dialogs_->questions[0].contains(files[1] + " (300 x 200)"));
     QVERIFY(dialogs_->questions[0].endsWith("このファイルを除いて続けますか？"));
-    QCOMPARE(Texts(s.fileList).size(), files.size());
+    QCOMPARE(Texts(Control<QListWidget>(s, "fileList")).size(), files.size());
     if (!answer) {
         QVERIFY(dialogs_->messages.isEmpty());
-        QVERIFY(s.session.results().files.empty());
+        QVERIFY(s.session().results().files.empty());
         return;
     }
     QCOMPARE(dialogs_->messages.size(), 1);
@@ -1056,42 +1091,44 @@ void SelectorWindowTest::badFramesLeftOut() {
     QVERIFY(lines[1].startsWith(files[1]));
     if (junk + 1 > 20) QCOMPARE(lines.last(), QString("ほか %1 個").arg(junk + 1 - 20));
     // Left-out entries keep their names and say why; the others are unmarked.
-    for (int row = 0; row < s.fileList->count(); ++row) {
-        const QListWidgetItem* item = s.fileList->item(row);
+    for (int row = 0; row < Control<QListWidget>(s, "fileList")->count(); ++row) {
+        const QListWidgetItem* item = Control<QListWidget>(s, "fileList")->item(row);
         const bool bad = row == 1 || row >= 5;
         QCOMPARE(item->text(), QFileInfo(files[row]).fileName());
         QCOMPARE(item->data(SelectorWindow::kLeftOutRole).isValid(), bad);
         QCOMPARE(!item->toolTip().isEmpty(), bad);
     }
-    QVERIFY(s.fileList->item(1)->toolTip().contains("300 x 200"));
+    QVERIFY(Control<QListWidget>(s, "fileList")->item(1)->toolTip().contains("300 x 200"));
     // Even at level 0 only analysed frames pass.
     for (int i = 0; i < 5; ++i)
-        QTest::mouseClick(s.passLevelSpinner, Qt::LeftButton, {}, QPoint(4, 16));
-    s.selectButton->click();
-    QCOMPARE(Texts(s.passedList), (QStringList{"f0.bmp", "f1.fit", "f2.bmp", "f3.FIT"}));
+        QTest::mouseClick(Control<UpDownSpinner>(s, "passLevelSpinner"), Qt::LeftButton, {},
+                          QPoint(4, 16));
+    Control<QPushButton>(s, "selectButton")->click();
+    QCOMPARE(Texts(Control<QListWidget>(s, "passedList")),
+             (QStringList{"f0.bmp", "f1.fit", "f2.bmp", "f3.FIT"}));
 }
 
 void SelectorWindowTest::closingOrDestroyingStopsARun() {
     SelectorWindow& s = *selector_;
     dialogs_->chooseFiles(hundredFrames(writeFrames()));
-    s.openButton->click();
+    Control<QPushButton>(s, "openButton")->click();
     g_allowed = 2;
     g_started = 0;
-    s.fftButton->click();
-    QTRY_COMPARE(s.workCount->text(), QString("2 / 100"));
+    Control<QPushButton>(s, "fftButton")->click();
+    QTRY_COMPARE(Control<QLabel>(s, "workCount")->text(), QString("2 / 100"));
     s.close();
     QVERIFY(!s.isVisible());
     g_allowed = INT_MAX;
     QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
     QVERIFY(g_started < 30);
-    QVERIFY(s.session.results().files.empty());
+    QVERIFY(s.session().results().files.empty());
 
     // Destroyed mid-run (the program quits): the thread is stopped and joined at once.
     s.showSelector();
     g_allowed = 2;
     g_started = 0;
-    s.fftButton->click();
-    QTRY_COMPARE(s.workCount->text(), QString("2 / 100"));
+    Control<QPushButton>(s, "fftButton")->click();
+    QTRY_COMPARE(Control<QLabel>(s, "workCount")->text(), QString("2 / 100"));
     g_allowed = INT_MAX;
     selector_.reset();
     QVERIFY(g_started < 30);
@@ -1134,58 +1171,60 @@ void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }
-    PassEveryFile(s.session, sources);
-    SetCopyProgressHookForTests(GatedCopy);
+    PassEveryFile(s.session(), sources);
+    s.setMoveCopyHook(GatedCopy);
     g_blocksCopied = 0;
     g_blocksAllowed = 5;  // the first file, then the second file's first block
     dialogs_->answers.push_back(true);
-    s.moveButton->click();
+    Control<QPushButton>(s, "moveButton")->click();
     QVERIFY(s.busy());
     QVERIFY(QApplication::overrideCursor() &&
             QApplication::overrideCursor()->shape() == Qt::WaitCursor);
-    QTRY_COMPARE(s.workCount->text(), QString("1 / 3"));
-    QTRY_VERIFY(s.progressBar->value() > 0);
-    QVERIFY(!s.fftButton->isEnabled() && !s.moveButton->isEnabled() && !s.openButton->isEnabled());
-    QVERIFY(s.passLevelSpinner->isEnabled());
+    QTRY_COMPARE(Control<QLabel>(s, "workCount")->text(), QString("1 / 3"));
+    QTRY_VERIFY(Control<QProgressBar>(s, "progressBar")->value() > 0);
+    QVERIFY(!Control<QPushButton>(s, "fftButton")->isEnabled() &&
+            !Control<QPushButton>(s, "moveButton")->isEnabled() &&
+            !Control<QPushButton>(s, "openButton")->isEnabled());
+    QVERIFY(Control<UpDownSpinner>(s, "passLevelSpinner")->isEnabled());
 
     s.close();
     g_blocksAllowed = INT_MAX;
     QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
-    SetCopyProgressHookForTests(nullptr);
     QVERIFY(!QApplication::overrideCursor());
     // The first moved; the second's copy was cut and removed; the third was never begun.
     QCOMPARE(QDir(d + "/good").entryList(QDir::Files | QDir::Hidden), QStringList{"a.fit"});
     QVERIFY(!QFile::exists(sources[0]));
     QCOMPARE(Contents(sources[1]), bytes);
     QCOMPARE(Contents(sources[2]), bytes);
-    QCOMPARE(Paths(s.passedList), (QStringList{d + "/other/Good/a.fit", sources[1], sources[2]}));
+    QCOMPARE(Paths(Control<QListWidget>(s, "passedList")),
+             (QStringList{d + "/other/Good/a.fit", sources[1], sources[2]}));
     QVERIFY(dialogs_->errors.isEmpty());
 }
 
 void SelectorWindowTest::preferencesSurviveARestart() {
     SelectorWindow& s = *selector_;
-    QTest::mouseClick(s.graphCanvas, Qt::LeftButton, {}, QPoint(21, 50));
-    QTest::mouseClick(s.graphCanvas, Qt::RightButton, {}, QPoint(254, 50));
-    s.passLevelSpinner->step(true);
-    s.passLevelSpinner->step(true);
-    s.peakModeButton->click();
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::LeftButton, {}, QPoint(21, 50));
+    QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::RightButton, {}, QPoint(254, 50));
+    Control<UpDownSpinner>(s, "passLevelSpinner")->step(true);
+    Control<UpDownSpinner>(s, "passLevelSpinner")->step(true);
+    Control<QRadioButton>(s, "peakModeButton")->click();
     // Kept as they change: no hide before the restart.
     selector_ = std::make_unique<SelectorWindow>();
-    QCOMPARE(selector_->graphView.band.low, 10);
-    QCOMPARE(selector_->graphView.band.high, 127);
-    QCOMPARE(selector_->passLevelSpinner->position(), 7);
-    QCOMPARE(selector_->passLevel->text(), QString("7"));
-    QVERIFY(selector_->peakModeButton->isChecked());
-    QVERIFY(!selector_->centreModeButton->isChecked());
+    QCOMPARE(selector_->graphView().band.low, 10);
+    QCOMPARE(selector_->graphView().band.high, 127);
+    QCOMPARE(Control<UpDownSpinner>(*selector_, "passLevelSpinner")->position(), 7);
+    QCOMPARE(Control<QLineEdit>(*selector_, "passLevel")->text(), QString("7"));
+    QVERIFY(Control<QRadioButton>(*selector_, "peakModeButton")->isChecked());
+    QVERIFY(!Control<QRadioButton>(*selector_, "centreModeButton")->isChecked());
 
     // The place is kept when the window hides.
     selector_->showSelector();
     selector_->move(30, 40);
     selector_->close();
-    selector_->centreModeButton->click();
+    Control<QRadioButton>(*selector_, "centreModeButton")->click();
     selector_ = std::make_unique<SelectorWindow>();
     QCOMPARE(selector_->pos(), QPoint(30, 40));
-    QVERIFY(selector_->centreModeButton->isChecked());
+    QVERIFY(Control<QRadioButton>(*selector_, "centreModeButton")->isChecked());
 }
 
 void SelectorWindowTest::keptValuesAreClampedOrIgnored_data() {
@@ -1226,12 +1265,12 @@ void SelectorWindowTest::keptValuesAreClampedOrIgnored() {
     for (auto it = stored.cbegin(); it != stored.cend(); ++it)
         ScratchPreferences::put(it.key(), it.value());
     selector_ = std::make_unique<SelectorWindow>();
-    QCOMPARE(selector_->graphView.band.low, low);
-    QCOMPARE(selector_->graphView.band.high, high);
-    QCOMPARE(selector_->passLevelSpinner->position(), level);
-    QCOMPARE(selector_->passLevel->text(), QString::number(level));
-    QCOMPARE(selector_->peakModeButton->isChecked(), peak);
-    QCOMPARE(selector_->centreModeButton->isChecked(), !peak);
+    QCOMPARE(selector_->graphView().band.low, low);
+    QCOMPARE(selector_->graphView().band.high, high);
+    QCOMPARE(Control<UpDownSpinner>(*selector_, "passLevelSpinner")->position(), level);
+    QCOMPARE(Control<QLineEdit>(*selector_, "passLevel")->text(), QString::number(level));
+    QCOMPARE(Control<QRadioButton>(*selector_, "peakModeButton")->isChecked(), peak);
+    QCOMPARE(Control<QRadioButton>(*selector_, "centreModeButton")->isChecked(), !peak);
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     const QPoint expected = placed
                                 ? QPoint(stored["selector/x"].toInt(), stored["selector/y"].toInt())
@@ -1276,20 +1315,20 @@ void SelectorWindowTest::mixedFramesAskedBeforeTheRun() {
         QCOMPARE(lines[21], QString("ほか 6 個"));
         QCOMPARE(lines[22], QString("多くのフレーム: 8 x 8 16-bit FITS"));
     }
-    QCOMPARE(s.progressBar->value(), 0);
-    QCOMPARE(s.fftButton->text(), QString("FFT"));
+    QCOMPARE(Control<QProgressBar>(s, "progressBar")->value(), 0);
+    QCOMPARE(Control<QPushButton>(s, "fftButton")->text(), QString("FFT"));
     if (!answer) {
         QCOMPARE(g_started.load(), 0);
-        QVERIFY(s.session.results().files.empty());
-        QVERIFY(AllWhite(s.graphCanvas->picture));
+        QVERIFY(s.session().results().files.empty());
+        QVERIFY(AllWhite(Control<GraphCanvas>(s, "graphCanvas")->picture));
         QVERIFY(dialogs_->messages.isEmpty());
         return;
     }
-    QCOMPARE(int(s.session.results().files.size()), 4);
+    QCOMPARE(int(s.session().results().files.size()), 4);
     // Frames all alike ask nothing.
     openAndRun(files.mid(0, 1) + files.mid(2, 1));
     QCOMPARE(dialogs_->mixedQuestions.size(), 1);
-    QCOMPARE(int(s.session.results().files.size()), 2);
+    QCOMPARE(int(s.session().results().files.size()), 2);
 }
 
 QTEST_MAIN(SelectorWindowTest)
