@@ -29,6 +29,7 @@ namespace {
 
 enum RuleButton { LevelButton, BestButton, PercentButton };
 
+// A control named by what it does: tests and the layout checks find it by that name.
 template <class T>
 T* Named(T* control, const char* name) {
     control->setObjectName(QLatin1String(name));
