@@ -34,20 +34,20 @@ public:
     // next / previous frame, and Delete, in a window of the pass list, asks to take the
     // shown frame out of that list.
     void setFrameList(const QStringList& paths, int index, bool passList);
-    QStringList framePaths;
-    int frameIndex = -1;
-    bool fromPassList = false;
+    // The list stepped through (empty for a window of one picture), and the shown frame's
+    // place in it, -1 while none is shown.
+    const QStringList& framePaths() const { return framePaths_; }
+    int frameIndex() const { return frameIndex_; }
+    void setFrameIndex(int index) { frameIndex_ = index; }
+    // Takes the shown frame out of the list and gives its path; no frame is shown then.
+    // Empty when none was shown.
+    QString takeShownFrame();
 
     // The 100 % picture (what a save writes).
     const QImage& picture() const;
     QSize shownSize() const;
-
-    ImageView* fullSizeView = nullptr;  // hidden copy at 100 %: the base of every zoom step
-    ImageView* shownView = nullptr;     // the shown, scaled picture
-    // The window's state as filled; nothing reads the width or height again.
-    int filledWidth = 0;
-    int filledHeight = 0;
-    int zoomExponent = 0;  // the shown size is the 100 % size times 2 to this power
+    // The shown size is the 100 % size times 2 to this power.
+    int zoomExponent() const { return zoomExponent_; }
 
 signals:
     void frameStepRequested(ImageWindow* window, int delta);
@@ -58,5 +58,13 @@ protected:
 
 private:
     void setShownSize(int width, int height);
+
     QWidget* client_ = nullptr;
+    // A hidden copy at 100 %, sized as filled: the base of every zoom step.
+    ImageView* fullSizeView_ = nullptr;
+    ImageView* shownView_ = nullptr;  // the shown, scaled picture
+    int zoomExponent_ = 0;
+    QStringList framePaths_;
+    int frameIndex_ = -1;
+    bool fromPassList_ = false;
 };

@@ -603,7 +603,7 @@ ImageWindow* MainWindow::showFrame(const QStringList& paths, int index, bool pas
 }
 
 bool MainWindow::fillFrame(ImageWindow* window, int index) {
-    const QString path = window->framePaths.at(index);
+    const QString path = window->framePaths().at(index);
     const int kind = OpenFilterForName(path);
     QImage picture;
     std::string reason = "not a BMP, FITS or JPEG file name";
@@ -614,10 +614,10 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
         return false;
     }
     // Stepping keeps the zoom the user chose; a first fill starts at 100 %.
-    const int exponent = window->frameIndex == index ? 0 : window->zoomExponent;
+    const int exponent = window->frameIndex() == index ? 0 : window->zoomExponent();
     window->fill(picture, FrameCaption(FrameDisplayName(ParseFrameRef(path.toStdString())), index,
-                                       int(window->framePaths.size())));
-    window->frameIndex = index;
+                                       int(window->framePaths().size())));
+    window->setFrameIndex(index);
     QString text = ZoomText(1.0);
     if (exponent != 0) window->zoomTo(exponent, text);
     if (window == activeImageWindow()) zoomText_->setText(text);
@@ -625,21 +625,21 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
 }
 
 void MainWindow::stepFrame(ImageWindow* window, int delta) {
-    const int next = SteppedFrame(window->frameIndex, delta, int(window->framePaths.size()));
-    if (next != window->frameIndex) fillFrame(window, next);
+    const int next = SteppedFrame(window->frameIndex(), delta, int(window->framePaths().size()));
+    if (next != window->frameIndex()) fillFrame(window, next);
 }
 
 void MainWindow::dropFrame(ImageWindow* window) {
-    const int index = window->frameIndex;
-    if (index < 0 || index >= window->framePaths.size()) return;
-    const QString path = window->framePaths.takeAt(index);
+    const int index = window->frameIndex();
+    const QString path = window->takeShownFrame();
+    if (path.isEmpty()) return;
     emit frameDropped(path);
-    if (window->framePaths.isEmpty()) {
+    if (window->framePaths().isEmpty()) {
         window->close();
         return;
     }
-    // The frame that took the dropped one's place, or the new last one.
-    const int next = std::min(index, int(window->framePaths.size()) - 1);
-    window->frameIndex = -1;
+    // The frame that took the dropped one's place, or the new last one; with none shown
+    // meanwhile, the fill keeps the zoom.
+    const int next = std::min(index, int(window->framePaths().size()) - 1);
     if (!fillFrame(window, next)) window->close();
 }

@@ -561,7 +561,7 @@ void SelectorWindow::clearStaleGraph() {
     // A graph drawn from the listed files' own results is still worth seeing; another
     // list's curves never are.
     if (session_.resultsMatch()) return;
-    ClearGraph(graphCanvas_->picture);
+    ClearGraph(graphCanvas_->picture());
     graphCanvas_->hideMarkerLabels();
     graphCanvas_->update();
 }
@@ -584,7 +584,7 @@ QStringList SelectorWindow::openFilters() {
 }
 
 void SelectorWindow::drawGraph(GraphForm form) {
-    DrawGraph(graphCanvas_->picture, session_.results(), graphView_, form);
+    DrawGraph(graphCanvas_->picture(), session_.results(), graphView_, form);
     graphCanvas_->showMarkerLabels(graphView_.band.low, graphView_.band.high);
     graphCanvas_->update();
 }
@@ -725,7 +725,7 @@ void SelectorWindow::runAnalysis() {
             item->setToolTip(QString());
         }
         // Never another list's curves while this one is analysed.
-        ClearGraph(graphCanvas_->picture);
+        ClearGraph(graphCanvas_->picture());
         graphCanvas_->hideMarkerLabels();
         graphCanvas_->update();
         startWork(std::move(work));
