@@ -10,6 +10,7 @@
 #include "batch_run.h"
 #include "large_buffers.h"
 #include "demo_frames.h"
+#include "frame_ref.h"
 #include "ranking.h"
 
 #include <chrono>
@@ -103,7 +104,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "bench_band: %s\n", error.c_str());
             return 1;
         }
-        if (RunBatch(results, paths, WindowMode::Centre, nullptr).status !=
+        std::vector<FrameRef> frames;
+        for (const std::string& path : paths) frames.push_back({path, 0});
+        if (RunBatch(results, frames, WindowMode::Centre, nullptr).status !=
             BatchStatus::Completed) {
             std::fprintf(stderr, "bench_band: the run over %s failed\n", c.label);
             return 1;

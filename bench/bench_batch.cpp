@@ -10,6 +10,7 @@
 #include "demo_frames.h"
 #include "fast_profile.h"
 #include "fits_writer.h"
+#include "frame_ref.h"
 
 #include <algorithm>
 #include <chrono>
@@ -50,9 +51,9 @@ bool TimeSteps(const std::vector<std::string>& paths, WindowMode mode, Split& sp
     FastProfiler profiler;
     IntPlane window;
     double profile[kProfileBins];
-    if (!AllocIntPlane(kWindowSize, kWindowSize, window)) return false;
+    std::string error;
+    if (!AllocIntPlane(kWindowSize, kWindowSize, window, error)) return false;
     for (const std::string& path : paths) {
-        std::string error;
         int width = 0, height = 0;
         const auto t0 = Clock::now();
         if (ReadFrameWindow(ParseFrameRef(path), mode, kWindowSize, reader, window, width, height,
@@ -168,17 +169,19 @@ int main(int argc, char** argv) {
             return 1;
         }
         const double generation = Seconds(g0, Clock::now());
+        std::vector<FrameRef> frames;
+        for (const std::string& path : paths) frames.push_back({path, 0});
 
         for (WindowMode mode : {WindowMode::Centre, WindowMode::Peak}) {
             // The first run also brings the files into the page cache.
             double best = 1e300;
             for (int r = 0; r <= runs; ++r) {
                 const auto t0 = Clock::now();
-                const BatchResult result = RunBatch(*results, paths, mode, nullptr);
+                const BatchResult result = RunBatch(*results, frames, mode, nullptr);
                 const double s = Seconds(t0, Clock::now());
                 if (result.status != BatchStatus::Completed) {
                     std::fprintf(stderr, "bench_batch: run stopped at %s: %s\n",
-                                 result.failedPath.c_str(), result.reason.c_str());
+                                 FrameRefText(result.failedFrame).c_str(), result.reason.c_str());
                     return 1;
                 }
                 if (r > 0) best = std::min(best, s);

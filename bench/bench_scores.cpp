@@ -24,7 +24,7 @@ ScoresData Synthetic(int count, unsigned seed) {
     std::normal_distribution<double> noise(0, 1);
     ScoresData data;
     for (int k = 0; k < count; ++k) {
-        data.files.push_back("/data/capture/frame_" + std::to_string(k + 1) + ".fit");
+        data.files.push_back({"/data/capture/frame_" + std::to_string(k + 1) + ".fit", 0});
         const double t = double(k) / count;
         data.scores.push_back(std::round(50000 + 12000 * std::sin(6.3 * t) + 6000 * noise(random)));
     }

@@ -91,16 +91,16 @@ double Best(int runs, Fn fn) {
     return best;
 }
 
-bool ReadWindows(const std::vector<std::string>& entries, WindowMode mode) {
+bool ReadWindows(const std::vector<FrameRef>& frames, WindowMode mode) {
     static FrameReader reader;
     static IntPlane window;
-    if (window.empty() && !AllocIntPlane(kWindowSize, kWindowSize, window)) return false;
-    for (const std::string& entry : entries) {
-        std::string error;
+    std::string error;
+    if (window.empty() && !AllocIntPlane(kWindowSize, kWindowSize, window, error)) return false;
+    for (const FrameRef& frame : frames) {
         int w = 0, h = 0;
-        if (ReadFrameWindow(ParseFrameRef(entry), mode, kWindowSize, reader, window, w, h, error) !=
+        if (ReadFrameWindow(frame, mode, kWindowSize, reader, window, w, h, error) !=
             WindowRead::Ok) {
-            std::fprintf(stderr, "bench_ser: %s: %s\n", entry.c_str(), error.c_str());
+            std::fprintf(stderr, "bench_ser: %s: %s\n", FrameRefText(frame).c_str(), error.c_str());
             return false;
         }
     }
@@ -145,12 +145,14 @@ int main(int argc, char** argv) {
     } cleanup{pattern};
 
     std::string video, error;
-    std::vector<std::string> fits, entries;
-    if (!WriteFrames(cleanup.path, frames, video, fits, error) ||
-        !ExpandFrameEntries({video}, entries, error)) {
+    std::vector<std::string> fitsFiles;
+    std::vector<FrameRef> fits, entries;
+    if (!WriteFrames(cleanup.path, frames, video, fitsFiles, error) ||
+        !ExpandFrameEntries({{video, 0}}, entries, error)) {
         std::fprintf(stderr, "bench_ser: %s\n", error.c_str());
         return 1;
     }
+    for (const std::string& file : fitsFiles) fits.push_back({file, 0});
     auto results = std::make_unique<AnalysisResults>();
     if (!CreateAnalysisResults(*results, error)) {
         std::fprintf(stderr, "bench_ser: %s\n", error.c_str());
@@ -169,8 +171,8 @@ int main(int argc, char** argv) {
             const double batch = Best(runs, [&] {
                 const BatchResult r = RunBatch(*results, *list, mode, nullptr, threads);
                 if (r.status != BatchStatus::Completed)
-                    std::fprintf(stderr, "bench_ser: stopped at %s: %s\n", r.failedPath.c_str(),
-                                 r.reason.c_str());
+                    std::fprintf(stderr, "bench_ser: stopped at %s: %s\n",
+                                 FrameRefText(r.failedFrame).c_str(), r.reason.c_str());
                 return r.status == BatchStatus::Completed;
             });
             std::printf("%-6s %-8s %16.0f %22.0f\n", mode == WindowMode::Centre ? "centre" : "peak",

@@ -3,7 +3,9 @@
 namespace framesifter {
 
 bool CreateAnalysisResults(AnalysisResults& results, int columns, std::string& error) {
-    if (AllocIntPlane(kTableBins, columns, results.profileTable)) return true;
+    std::string reason;
+    if (AllocIntPlane(kTableBins, columns, results.profileTable, reason)) return true;
+    // The table's own words: the plane's shape means nothing to the user.
     error = "not enough memory for the table of " + std::to_string(columns) + " frames";
     return false;
 }

@@ -59,8 +59,8 @@ struct AnalysisResults {
 
 // Allocates the table for `columns` frames, zero-filled. False with a reason when it cannot
 // be had.
-bool CreateAnalysisResults(AnalysisResults& results, int columns, std::string& error);
+[[nodiscard]] bool CreateAnalysisResults(AnalysisResults& results, int columns, std::string& error);
 // The same for kMaxFiles frames.
-bool CreateAnalysisResults(AnalysisResults& results, std::string& error);
+[[nodiscard]] bool CreateAnalysisResults(AnalysisResults& results, std::string& error);
 
 }  // namespace framesifter

@@ -101,7 +101,9 @@ class FrameWorker {
 public:
     FrameWorker(int N, MemoryBudget& budget) {
         try {
-            ready_ = AllocIntPlane(N, N, window_);
+            // Each frame is then told "not enough memory to analyse the frame".
+            std::string reason;
+            ready_ = AllocIntPlane(N, N, window_, reason);
             profiler_ = std::make_unique<FastProfiler>();
         } catch (const std::exception&) {
             ready_ = false;
@@ -357,10 +359,7 @@ bool AnalyseSingleFrame(const FrameRef& frame, WindowMode mode, const FftPlan& p
                         FrameReader& reader, double* profile, std::string& error) {
     const int N = plan.size();
     IntPlane window;
-    if (!AllocIntPlane(N, N, window)) {
-        error = "not enough memory";
-        return false;
-    }
+    if (!AllocIntPlane(N, N, window, error)) return false;
     int width = 0, height = 0;
     // A frame read alone keeps to a run's memory bound too. The reader is lent one for this
     // read only, and never keeps it past it, even when the read throws.
@@ -381,11 +380,9 @@ bool AnalyseSingleFrame(const FrameRef& frame, WindowMode mode, const FftPlan& p
     }
     if (read != WindowRead::Ok) return false;
     double computed[kProfileBins];
-    if (!(reader.real ? AnalyseWindow(reader.realWindow.data(), plan, computed)
-                      : AnalyseWindow(window, plan, computed))) {
-        error = "not enough memory";
+    if (!(reader.real ? AnalyseWindow(reader.realWindow.data(), plan, computed, error)
+                      : AnalyseWindow(window, plan, computed, error)))
         return false;
-    }
     error = ProfileRangeProblem(computed);
     if (!error.empty()) return false;
     std::copy_n(computed, kProfileBins, profile);

@@ -6,8 +6,8 @@
 
 namespace framesifter {
 
-WindowRead BmpWindowFromSource(const ByteSource& source, WindowMode mode, int N,
-                               FrameReader& reader, IntPlane& window, int& width, int& height,
-                               std::string& error);
+[[nodiscard]] WindowRead BmpWindowFromSource(const ByteSource& source, WindowMode mode, int N,
+                                             FrameReader& reader, IntPlane& window, int& width,
+                                             int& height, std::string& error);
 
 }  // namespace framesifter

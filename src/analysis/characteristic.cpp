@@ -16,10 +16,10 @@ void QuadrantSwap(RealPlane& p, RealPlane& temp, int N) {
         for (int j = 0; j < N; ++j) p[i][j] = temp[(i + h) % N][j];
 }
 
-bool FrequencyTransform2D(RealPlane& im, RealPlane& re, const FftPlan& plan) {
+bool FrequencyTransform2D(RealPlane& im, RealPlane& re, const FftPlan& plan, std::string& error) {
     const int N = plan.size();
     RealPlane shiftTemp;
-    if (!AllocRealPlane(N, N, shiftTemp)) return false;
+    if (!AllocRealPlane(N, N, shiftTemp, error)) return false;
     std::vector<double> lineRe(static_cast<std::size_t>(N)), lineIm(static_cast<std::size_t>(N));
 
     QuadrantSwap(im, shiftTemp, N);
@@ -67,10 +67,10 @@ void RadialProfile(const RealPlane& re, const RealPlane& im, int N, double* prof
 namespace {
 
 template <class Value>
-bool AnalyseValues(Value value, const FftPlan& plan, double* profile) {
+bool AnalyseValues(Value value, const FftPlan& plan, double* profile, std::string& error) {
     const int N = plan.size();
     RealPlane re, im;
-    if (!AllocRealPlane(N, N, re) || !AllocRealPlane(N, N, im)) return false;
+    if (!AllocRealPlane(N, N, re, error) || !AllocRealPlane(N, N, im, error)) return false;
     for (int i = 0; i < N; ++i) {
         for (int j = 0; j < N; ++j) {
             const double v = value(i, j);
@@ -78,23 +78,24 @@ bool AnalyseValues(Value value, const FftPlan& plan, double* profile) {
             im[i][j] = v;
         }
     }
-    if (!FrequencyTransform2D(im, re, plan)) return false;
+    if (!FrequencyTransform2D(im, re, plan, error)) return false;
     RadialProfile(re, im, N, profile);
     return true;
 }
 
 }  // namespace
 
-bool AnalyseWindow(const IntPlane& window, const FftPlan& plan, double* profile) {
-    return AnalyseValues([&](int i, int j) { return double(window[i][j]); }, plan, profile);
+bool AnalyseWindow(const IntPlane& window, const FftPlan& plan, double* profile,
+                   std::string& error) {
+    return AnalyseValues([&](int i, int j) { return double(window[i][j]); }, plan, profile, error);
 }
 
-bool AnalyseWindow(const double* window, const FftPlan& plan, double* profile) {
+bool AnalyseWindow(const double* window, const FftPlan& plan, double* profile, std::string& error) {
     const std::size_t N = std::size_t(plan.size());
     const int exponent = RangeExponent(window, N * N);
     if (!AnalyseValues(
             [&](int i, int j) { return std::ldexp(window[std::size_t(i) * N + j], exponent); },
-            plan, profile))
+            plan, profile, error))
         return false;
     ScaleByPowerOfTwo(profile, kProfileBins, -exponent);
     return true;

@@ -6,20 +6,25 @@
 #include "fft_plan.h"
 #include "planes.h"
 
+#include <string>
+
 namespace framesifter {
 
 // Exchanges the quadrants of p diagonally through temp (both N x N).
 void QuadrantSwap(RealPlane& p, RealPlane& temp, int N);
 // Replaces (im, re) by their centred 2-D forward transform, divided by N*N (N = plan.size()).
-// False when its scratch cannot be had.
-bool FrequencyTransform2D(RealPlane& im, RealPlane& re, const FftPlan& plan);
+// Only memory can fail: false with a reason when its scratch cannot be had.
+[[nodiscard]] bool FrequencyTransform2D(RealPlane& im, RealPlane& re, const FftPlan& plan,
+                                        std::string& error);
 // profile[0..399] = sums of amplitudes by truncated distance from ((N-1)/2, (N-1)/2).
 void RadialProfile(const RealPlane& re, const RealPlane& im, int N, double* profile);
 // The characteristic of an N x N window (real = imaginary = window), into profile[0..399].
-// False when the transform's planes cannot be had.
-bool AnalyseWindow(const IntPlane& window, const FftPlan& plan, double* profile);
+// False with a reason when the transform's planes cannot be had.
+[[nodiscard]] bool AnalyseWindow(const IntPlane& window, const FftPlan& plan, double* profile,
+                                 std::string& error);
 // The same on a window of real values, window[i * N + j] = column i, row j; values far from 1
 // are transformed scaled by a power of two (value_range.h).
-bool AnalyseWindow(const double* window, const FftPlan& plan, double* profile);
+[[nodiscard]] bool AnalyseWindow(const double* window, const FftPlan& plan, double* profile,
+                                 std::string& error);
 
 }  // namespace framesifter

@@ -39,10 +39,11 @@ struct Frame {
 // Reads the frame in the format FrameFormatOf(extension) names. False with a short reason
 // in `error` (unreadable, corrupt, unknown extension), and an empty frame. `decoder` is
 // reused across a run.
-bool LoadFrameForAnalysis(const std::string& path, const std::string& extension, JpegImage& decoder,
-                          Frame& frame, std::string& error);
+[[nodiscard]] bool LoadFrameForAnalysis(const std::string& path, const std::string& extension,
+                                        JpegImage& decoder, Frame& frame, std::string& error);
 // The same on a file's bytes already in memory.
-bool LoadFrameFromMemory(const std::uint8_t* bytes, std::size_t size, const std::string& extension,
-                         JpegImage& decoder, Frame& frame, std::string& error);
+[[nodiscard]] bool LoadFrameFromMemory(const std::uint8_t* bytes, std::size_t size,
+                                       const std::string& extension, JpegImage& decoder,
+                                       Frame& frame, std::string& error);
 
 }  // namespace framesifter

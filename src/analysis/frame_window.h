@@ -12,13 +12,14 @@ namespace framesifter {
 
 // Fills window[i][j] (N x N) for `frame`. width and height receive the frame's size when it
 // could be read (also for TooSmall); error receives the reason for Unreadable.
-WindowRead ReadFrameWindow(const FrameRef& frame, WindowMode mode, int N, FrameReader& reader,
-                           IntPlane& window, int& width, int& height, std::string& error);
+[[nodiscard]] WindowRead ReadFrameWindow(const FrameRef& frame, WindowMode mode, int N,
+                                         FrameReader& reader, IntPlane& window, int& width,
+                                         int& height, std::string& error);
 // The same on a file's bytes in memory; `extension` chooses the format. `bytes` may be
 // reader.frame.fileBytes.
-WindowRead WindowFromMemory(const std::uint8_t* bytes, std::size_t size,
-                            const std::string& extension, WindowMode mode, int N,
-                            FrameReader& reader, IntPlane& window, int& width, int& height,
-                            std::string& error);
+[[nodiscard]] WindowRead WindowFromMemory(const std::uint8_t* bytes, std::size_t size,
+                                          const std::string& extension, WindowMode mode, int N,
+                                          FrameReader& reader, IntPlane& window, int& width,
+                                          int& height, std::string& error);
 
 }  // namespace framesifter

@@ -9,8 +9,8 @@
 
 namespace framesifter {
 
-WindowRead JpegWindowFromSource(const ByteSource& source, WindowMode mode, int N,
-                                FrameReader& reader, IntPlane& window, int& width, int& height,
-                                std::string& error);
+[[nodiscard]] WindowRead JpegWindowFromSource(const ByteSource& source, WindowMode mode, int N,
+                                              FrameReader& reader, IntPlane& window, int& width,
+                                              int& height, std::string& error);
 
 }  // namespace framesifter

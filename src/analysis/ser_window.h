@@ -9,8 +9,8 @@
 namespace framesifter {
 
 // `frame` counts from 1, as in the entry "PATH#N".
-WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode mode, int N,
-                               FrameReader& reader, IntPlane& window, int& width, int& height,
-                               std::string& error);
+[[nodiscard]] WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode mode,
+                                             int N, FrameReader& reader, IntPlane& window,
+                                             int& width, int& height, std::string& error);
 
 }  // namespace framesifter

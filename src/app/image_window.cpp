@@ -23,12 +23,12 @@ ImageWindow::ImageWindow(QWidget* parent) : QMdiSubWindow(parent) {
     client_ = new QWidget;
     client_->setAutoFillBackground(true);
     client_->setBackgroundRole(QPalette::Button);
-    fullSizeView = new ImageView(client_);
-    fullSizeView->setObjectName(QStringLiteral("fullSizeView"));
-    fullSizeView->hide();
-    shownView = new ImageView(client_);
-    shownView->setObjectName(QStringLiteral("shownView"));
-    shownView->setGeometry(0, 0, 0, 0);
+    fullSizeView_ = new ImageView(client_);
+    fullSizeView_->setObjectName(QStringLiteral("fullSizeView"));
+    fullSizeView_->hide();
+    shownView_ = new ImageView(client_);
+    shownView_->setObjectName(QStringLiteral("shownView"));
+    shownView_->setGeometry(0, 0, 0, 0);
     setWidget(client_);
 
     // The window menu's close command has Ctrl+W; the system menu's own copy of it would
@@ -40,22 +40,20 @@ ImageWindow::ImageWindow(QWidget* parent) : QMdiSubWindow(parent) {
         }
 }
 
-const QImage& ImageWindow::picture() const { return shownView->picture(); }
-QSize ImageWindow::shownSize() const { return shownView->size(); }
+const QImage& ImageWindow::picture() const { return shownView_->picture(); }
+QSize ImageWindow::shownSize() const { return shownView_->size(); }
 
 void ImageWindow::fill(const QImage& picture, const QString& caption) {
-    shownView->setPicture(picture);
+    shownView_->setPicture(picture);
     setShownSize(picture.width(), picture.height());
     setWindowTitle(caption);
-    filledWidth = picture.width();
-    filledHeight = picture.height();
-    zoomExponent = 0;
-    fullSizeView->setPicture(picture);
-    fullSizeView->resize(picture.size());
+    zoomExponent_ = 0;
+    fullSizeView_->setPicture(picture);
+    fullSizeView_->resize(picture.size());
 }
 
 void ImageWindow::setShownSize(int width, int height) {
-    shownView->setGeometry(0, 0, width, height);
+    shownView_->setGeometry(0, 0, width, height);
     // The window's frame (borders and title bar) around the client area.
     if (QLayout* l = layout()) l->activate();
     const QSize frame = size() - client_->size();
@@ -64,8 +62,8 @@ void ImageWindow::setShownSize(int width, int height) {
 }
 
 bool ImageWindow::zoomTo(int exponent, QString& text) {
-    const int w0 = fullSizeView->width();
-    const int h0 = fullSizeView->height();
+    const int w0 = fullSizeView_->width();
+    const int h0 = fullSizeView_->height();
     if (w0 <= 0 || h0 <= 0) return false;
     const double z = std::pow(2.0, exponent);
     const int w = int(w0 * z);
@@ -73,22 +71,22 @@ bool ImageWindow::zoomTo(int exponent, QString& text) {
     if (w < 1 || h < 1) return false;
     setShownSize(w, h);
     text = ZoomText(z);
-    zoomExponent = exponent;
+    zoomExponent_ = exponent;
     return true;
 }
 
 bool ImageWindow::zoomIn(QString& text) {
-    const int m = zoomExponent + 1;
+    const int m = zoomExponent_ + 1;
     if (m >= 4) return false;
     return zoomTo(m, text);
 }
 
-bool ImageWindow::zoomOut(QString& text) { return zoomTo(zoomExponent - 1, text); }
+bool ImageWindow::zoomOut(QString& text) { return zoomTo(zoomExponent_ - 1, text); }
 
 QString ImageWindow::activationZoomText() const {
-    const int w0 = fullSizeView->width();
-    const int wc = shownView->width();
-    if (w0 <= 0 || wc <= 0 || shownView->picture().isNull()) return QString();
+    const int w0 = fullSizeView_->width();
+    const int wc = shownView_->width();
+    if (w0 <= 0 || wc <= 0 || shownView_->picture().isNull()) return QString();
     const double r = double(wc) / w0;
     const double l = std::log(r) / std::log(2.0);
     const int k = wc >= w0 ? int(l + 0.5) : int(l - 0.5);
@@ -98,19 +96,27 @@ QString ImageWindow::activationZoomText() const {
 void ImageWindow::showWhole(QSize room, QString& text) {
     if (QLayout* l = layout()) l->activate();
     const QSize frame = size() - client_->size();
-    const int exponent = WholeViewExponent(fullSizeView->size(), room - frame);
+    const int exponent = WholeViewExponent(fullSizeView_->size(), room - frame);
     if (!zoomTo(exponent, text)) text = ZoomText(1.0);
 }
 
 void ImageWindow::setFrameList(const std::vector<framesifter::FrameRef>& list, int index,
                                bool passList) {
-    frames = list;
-    frameIndex = index;
-    fromPassList = passList;
+    frames_ = list;
+    frameIndex_ = index;
+    fromPassList_ = passList;
+}
+
+bool ImageWindow::takeShownFrame(framesifter::FrameRef& frame) {
+    if (frameIndex_ < 0 || std::size_t(frameIndex_) >= frames_.size()) return false;
+    frame = frames_[std::size_t(frameIndex_)];
+    frames_.erase(frames_.begin() + frameIndex_);
+    frameIndex_ = -1;
+    return true;
 }
 
 void ImageWindow::keyPressEvent(QKeyEvent* event) {
-    if (!frames.empty() && event->modifiers() == Qt::NoModifier) {
+    if (!frames_.empty() && event->modifiers() == Qt::NoModifier) {
         switch (event->key()) {
         case Qt::Key_PageDown:
             emit frameStepRequested(this, 1);
@@ -119,7 +125,7 @@ void ImageWindow::keyPressEvent(QKeyEvent* event) {
             emit frameStepRequested(this, -1);
             return;
         case Qt::Key_Delete:
-            if (fromPassList) {
+            if (fromPassList_) {
                 emit frameDropRequested(this);
                 return;
             }

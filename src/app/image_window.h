@@ -37,20 +37,20 @@ public:
     // next / previous frame, and Delete, in a window of the pass list, asks to take the
     // shown frame out of that list.
     void setFrameList(const std::vector<framesifter::FrameRef>& list, int index, bool passList);
-    std::vector<framesifter::FrameRef> frames;
-    int frameIndex = -1;
-    bool fromPassList = false;
+    // The list stepped through (empty for a window of one picture), and the shown frame's
+    // place in it, -1 while none is shown.
+    const std::vector<framesifter::FrameRef>& frames() const { return frames_; }
+    int frameIndex() const { return frameIndex_; }
+    void setFrameIndex(int index) { frameIndex_ = index; }
+    // Takes the shown frame out of the list into `frame`; no frame is shown then. False when
+    // none was shown.
+    bool takeShownFrame(framesifter::FrameRef& frame);
 
     // The 100 % picture (what a save writes).
     const QImage& picture() const;
     QSize shownSize() const;
-
-    ImageView* fullSizeView = nullptr;  // hidden copy at 100 %: the base of every zoom step
-    ImageView* shownView = nullptr;     // the shown, scaled picture
-    // The window's state as filled; nothing reads the width or height again.
-    int filledWidth = 0;
-    int filledHeight = 0;
-    int zoomExponent = 0;  // the shown size is the 100 % size times 2 to this power
+    // The shown size is the 100 % size times 2 to this power.
+    int zoomExponent() const { return zoomExponent_; }
 
 signals:
     void frameStepRequested(ImageWindow* window, int delta);
@@ -61,5 +61,13 @@ protected:
 
 private:
     void setShownSize(int width, int height);
+
     QWidget* client_ = nullptr;
+    // A hidden copy at 100 %, sized as filled: the base of every zoom step.
+    ImageView* fullSizeView_ = nullptr;
+    ImageView* shownView_ = nullptr;  // the shown, scaled picture
+    int zoomExponent_ = 0;
+    std::vector<framesifter::FrameRef> frames_;
+    int frameIndex_ = -1;
+    bool fromPassList_ = false;
 };

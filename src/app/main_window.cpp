@@ -409,10 +409,11 @@ int MainWindow::openFiles(const QStringList& files, int filterIndex) {
             continue;
         }
         QImage picture;
-        QString reason;
+        std::string reason;
         if (!LoadPicture({QFile::encodeName(file).toStdString(), 0}, kind, picture, reason)) {
             Dialogs().showError(
-                this, tr("画像を開けません: %1\n%2").arg(QDir::toNativeSeparators(file), reason));
+                this, tr("画像を開けません: %1\n%2")
+                          .arg(QDir::toNativeSeparators(file), QString::fromStdString(reason)));
             break;
         }
         auto* window = new ImageWindow;
@@ -480,12 +481,13 @@ bool MainWindow::saveImageWindow(ImageWindow* window, const QString& chosen, int
                                     : QStringList{QStringLiteral(".bmp")});
     if (QFileInfo::exists(target) && !Dialogs().askYesNo(this, tr(kOverwriteQuestion), true))
         return false;
-    QString reason;
+    std::string reason;
     const bool saved = jpeg ? SaveJpeg(target, window->picture(), 70, reason)
                             : SaveBmp(target, window->picture(), reason);
     if (!saved) {
         Dialogs().showError(
-            this, tr("画像を保存できません: %1\n%2").arg(QDir::toNativeSeparators(target), reason));
+            this, tr("画像を保存できません: %1\n%2")
+                      .arg(QDir::toNativeSeparators(target), QString::fromStdString(reason)));
         return false;
     }
     window->setWindowTitle(QFileInfo(target).fileName());
@@ -537,7 +539,11 @@ void EndProgramWhenClosed(const MainWindow& window) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Nothing is reported when the settings cannot be written; the program ends all the same.
-    RunCommand(this, [this] { WriteSettings(settingsFolder_); });
+    RunCommand(this, [this] {
+        // Closing goes on whatever happens: the file only carries the binning to the next start.
+        std::string error;
+        (void)WriteSettings(settingsFolder_, error);
+    });
     // The selector is not hidden when the program ends, so it is told to keep its own now.
     RunCommand(this, [this] {
         keepGeometry();
@@ -595,20 +601,22 @@ ImageWindow* MainWindow::showFrame(const std::vector<FrameRef>& frames, int inde
 }
 
 bool MainWindow::fillFrame(ImageWindow* window, int index) {
-    const FrameRef& frame = window->frames.at(std::size_t(index));
+    const FrameRef& frame = window->frames().at(std::size_t(index));
     const FrameFormat format = FrameFormatOf(frame.file);
     QImage picture;
-    QString reason = QStringLiteral("not a BMP, FITS or JPEG file name");
+    std::string reason = "not a BMP, FITS or JPEG file name";
     if (format == FrameFormat::Unknown || !LoadPicture(frame, format, picture, reason)) {
         const QString path = QFile::decodeName(FrameRefText(frame).c_str());
         Dialogs().showError(
-            this, tr("画像を開けません: %1\n%2").arg(QDir::toNativeSeparators(path), reason));
+            this, tr("画像を開けません: %1\n%2")
+                      .arg(QDir::toNativeSeparators(path), QString::fromStdString(reason)));
         return false;
     }
     // Stepping keeps the zoom the user chose; a first fill starts at 100 %.
-    const int exponent = window->frameIndex == index ? 0 : window->zoomExponent;
-    window->fill(picture, FrameCaption(FrameDisplayName(frame), index, int(window->frames.size())));
-    window->frameIndex = index;
+    const int exponent = window->frameIndex() == index ? 0 : window->zoomExponent();
+    window->fill(picture,
+                 FrameCaption(FrameDisplayName(frame), index, int(window->frames().size())));
+    window->setFrameIndex(index);
     QString text = ZoomText(1.0);
     if (exponent != 0) window->zoomTo(exponent, text);
     if (window == activeImageWindow()) zoomText_->setText(text);
@@ -616,22 +624,21 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
 }
 
 void MainWindow::stepFrame(ImageWindow* window, int delta) {
-    const int next = SteppedFrame(window->frameIndex, delta, int(window->frames.size()));
-    if (next != window->frameIndex) fillFrame(window, next);
+    const int next = SteppedFrame(window->frameIndex(), delta, int(window->frames().size()));
+    if (next != window->frameIndex()) fillFrame(window, next);
 }
 
 void MainWindow::dropFrame(ImageWindow* window) {
-    const int index = window->frameIndex;
-    if (index < 0 || std::size_t(index) >= window->frames.size()) return;
-    const FrameRef frame = window->frames[std::size_t(index)];
-    window->frames.erase(window->frames.begin() + index);
+    const int index = window->frameIndex();
+    FrameRef frame;
+    if (!window->takeShownFrame(frame)) return;
     emit frameDropped(frame);
-    if (window->frames.empty()) {
+    if (window->frames().empty()) {
         window->close();
         return;
     }
-    // The frame that took the dropped one's place, or the new last one.
-    const int next = std::min(index, int(window->frames.size()) - 1);
-    window->frameIndex = -1;
+    // The frame that took the dropped one's place, or the new last one; with none shown
+    // meanwhile, the fill keeps the zoom.
+    const int next = std::min(index, int(window->frames().size()) - 1);
     if (!fillFrame(window, next)) window->close();
 }

@@ -15,14 +15,17 @@ NoticeWindow::NoticeWindow(double version, QWidget* parent)
     f.setPixelSize(12);
     setFont(f);
 
-    noticeGroup = new QGroupBox(this);
-    noticeGroup->setGeometry(0, 0, 257, 321);
-    noticeText = new QPlainTextEdit(noticeGroup);
-    noticeText->setGeometry(8, 24, 241, 233);
-    noticeText->setPlainText(QStringLiteral("Memo1"));
-    closeButton = new QPushButton(noticeGroup);
-    closeButton->setGeometry(104, 288, 49, 25);
-    connect(closeButton, &QPushButton::clicked, this,
+    noticeGroup_ = new QGroupBox(this);
+    noticeGroup_->setObjectName(QStringLiteral("noticeGroup"));
+    noticeGroup_->setGeometry(0, 0, 257, 321);
+    noticeText_ = new QPlainTextEdit(noticeGroup_);
+    noticeText_->setObjectName(QStringLiteral("noticeText"));
+    noticeText_->setGeometry(8, 24, 241, 233);
+    noticeText_->setPlainText(QStringLiteral("Memo1"));
+    closeButton_ = new QPushButton(noticeGroup_);
+    closeButton_->setObjectName(QStringLiteral("closeButton"));
+    closeButton_->setGeometry(104, 288, 49, 25);
+    connect(closeButton_, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { hide(); }); });
     setFixedSize(257, 321);
     retranslate();
@@ -35,7 +38,7 @@ bool NoticeWindow::checkNotice(double version) {
     QFile file(QStringLiteral("update.fft"));
     if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         // A notice is a few lines of text; more than 1 MiB is not one.
-        noticeText->setPlainText(QString::fromUtf8(file.read(1024 * 1024)));
+        noticeText_->setPlainText(QString::fromUtf8(file.read(1024 * 1024)));
         noNotice_ = false;
     } else {
         noNotice_ = true;
@@ -48,9 +51,9 @@ bool NoticeWindow::checkNotice(double version) {
 }
 
 void NoticeWindow::retranslate() {
-    noticeGroup->setTitle(tr("お知らせ"));
-    closeButton->setText(tr("閉じる"));
-    if (noNotice_) noticeText->setPlainText(tr("お知らせはありません。"));
+    noticeGroup_->setTitle(tr("お知らせ"));
+    closeButton_->setText(tr("閉じる"));
+    if (noNotice_) noticeText_->setPlainText(tr("お知らせはありません。"));
 }
 
 void NoticeWindow::changeEvent(QEvent* event) {

@@ -19,15 +19,14 @@ public:
     // was shown.
     bool checkNotice(double version);
 
-    QGroupBox* noticeGroup = nullptr;
-    QPlainTextEdit* noticeText = nullptr;
-    QPushButton* closeButton = nullptr;
-
 protected:
     void changeEvent(QEvent* event) override;
 
 private:
     void retranslate();
 
+    QGroupBox* noticeGroup_ = nullptr;
+    QPlainTextEdit* noticeText_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
     bool noNotice_ = false;  // the text says there is none, in the current language
 };

@@ -78,22 +78,26 @@ VersionDialog::VersionDialog(QWidget* parent) : QDialog(parent) {
     f.setPixelSize(12);
     setFont(f);
 
-    picture = new QLabel(this);
+    auto* picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("versionPicture"));
     picture->setPixmap(QPixmap::fromImage(VersionPicture()));
     picture->setGeometry(0, 0, 120, 240);
 
-    nameLabel = new QLabel(QStringLiteral("FrameSifter "), this);
+    auto* nameLabel = new QLabel(QStringLiteral("FrameSifter "), this);
+    nameLabel->setObjectName(QStringLiteral("nameLabel"));
     QFont big = font();
     big.setPixelSize(24);
     nameLabel->setFont(big);
     nameLabel->move(160, 24);
     nameLabel->adjustSize();
 
-    versionLabel = new QLabel(QStringLiteral("Version 1.08B "), this);
+    auto* versionLabel = new QLabel(QStringLiteral("Version 1.08B "), this);
+    versionLabel->setObjectName(QStringLiteral("versionLabel"));
     versionLabel->move(192, 56);
     versionLabel->adjustSize();
 
-    okButton = new QPushButton(QStringLiteral("OK"), this);
+    auto* okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("okButton"));
     okButton->setGeometry(200, 192, 57, 25);
     connect(okButton, &QPushButton::clicked, this,
             [this] { RunCommand(this, [this] { hide(); }); });

@@ -4,9 +4,6 @@
 #include <QDialog>
 #include <QImage>
 
-class QLabel;
-class QPushButton;
-
 class VersionDialog : public QDialog {
     Q_OBJECT
 public:
@@ -14,11 +11,6 @@ public:
 
     // Shows the dialog, or brings it to the front when it is already shown.
     void showVersion();
-
-    QLabel* picture = nullptr;
-    QLabel* nameLabel = nullptr;
-    QLabel* versionLabel = nullptr;
-    QPushButton* okButton = nullptr;
 };
 
 // The 120 x 240 picture beside the texts.

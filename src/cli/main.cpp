@@ -27,7 +27,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -113,8 +112,9 @@ void Report(const std::string& message) {
 // Frames of other kinds, sizes or depths score on scales of their own: said before the run,
 // which goes on as usual. They are flagged after it.
 MixedFrames WarnAboutOddFrames(const std::vector<FrameRef>& frames) {
-    std::vector<std::optional<FrameSignature>> signatures;
-    ReadSignatures(frames, signatures, {});
+    std::vector<EntrySignature> signatures;
+    // Without a stop it always reads them all; a frame without one is told by the run.
+    (void)ReadSignatures(frames, signatures, {});
     const MixedFrames mixed = FindOddFrames(signatures);
     if (mixed.odd.empty()) return mixed;
     Report("warning: " + std::to_string(mixed.odd.size()) + " of " + std::to_string(frames.size()) +
@@ -463,8 +463,10 @@ int Demo(int argc, char** argv) {
         !ParseBoundedInt(args.values["--count"], 1, kMaxFiles, options.count))
         return UsageError("--count takes a whole number from 1 to " + std::to_string(kMaxFiles) +
                           ", not '" + args.values["--count"] + "'");
-    if (args.values.count("--format") && !ParseDemoFormat(args.values["--format"], options.format))
-        return UsageError("--format takes fits, bmp or jpg, not '" + args.values["--format"] + "'");
+    std::string reason;
+    if (args.values.count("--format") &&
+        !ParseDemoFormat(args.values["--format"], options.format, reason))
+        return UsageError("--format " + reason);
     const std::string& dir = args.positional[0];
     if (dir.empty()) return UsageError("demo needs a folder DIR, not an empty name");
 

@@ -98,7 +98,7 @@ std::vector<float> BoxKernel(double sigma) {
 
 }  // namespace
 
-bool ParseDemoFormat(const std::string& text, FrameFormat& format) {
+bool ParseDemoFormat(const std::string& text, FrameFormat& format, std::string& error) {
     if (text == "fits")
         format = FrameFormat::Fits;
     else if (text == "bmp")
@@ -106,7 +106,7 @@ bool ParseDemoFormat(const std::string& text, FrameFormat& format) {
     else if (text == "jpg" || text == "jpeg")
         format = FrameFormat::Jpeg;
     else
-        return false;
+        return Fail(error, "takes fits, bmp or jpg, not '" + text + "'");
     return true;
 }
 

@@ -14,8 +14,9 @@
 constexpr std::uint64_t kDemoSeed = 20260401;
 
 // The still formats demo frames are written in: "fits", "bmp", "jpg" (also "jpeg"); false
-// for anything else.
-[[nodiscard]] bool ParseDemoFormat(const std::string& text, framesifter::FrameFormat& format);
+// for anything else, with a reason that names them ("takes fits, bmp or jpg, not 'png'").
+[[nodiscard]] bool ParseDemoFormat(const std::string& text, framesifter::FrameFormat& format,
+                                   std::string& error);
 // The format's usual extension: ".fit", ".bmp", ".jpg"
 std::string DemoExtension(framesifter::FrameFormat format);
 // frame_0001.fit for index 0.
@@ -84,9 +85,9 @@ struct DemoOptions {
 // before writing anything, when one of the names already exists, and never replaces a file
 // that appears meanwhile. False with a sentence in `error` on failure. `written` receives
 // the paths written, in order.
-bool WriteDemoSequence(const std::string& dir, const DemoOptions& options,
-                       framesifter::ProgressSink* progress, std::vector<std::string>& written,
-                       std::string& error);
+[[nodiscard]] bool WriteDemoSequence(const std::string& dir, const DemoOptions& options,
+                                     framesifter::ProgressSink* progress,
+                                     std::vector<std::string>& written, std::string& error);
 
 // A 24-bit BMP in memory (bottom-up rows, no palette).
 std::vector<std::uint8_t> EncodeBmp24(const std::uint8_t* bgr, int width, int height,

@@ -21,7 +21,7 @@ public:
 
     // Opens `path` for reading. False with a short reason ("not a regular file",
     // "cannot open: Is a directory", "cannot open: <system message>").
-    bool open(const std::string& path, std::string& error);
+    [[nodiscard]] bool open(const std::string& path, std::string& error);
 
     std::uint64_t size() const { return size_; }
     // The whole content when the source is memory; null for a file.
@@ -31,8 +31,9 @@ public:
 
     // Exactly n bytes from `offset`: a pointer into memory, or into `scratch` after a read
     // from the file. Null with a reason when the range lies beyond the end or the read fails.
-    const std::uint8_t* view(std::uint64_t offset, std::size_t n,
-                             std::vector<std::uint8_t>& scratch, std::string& error) const;
+    [[nodiscard]] const std::uint8_t* view(std::uint64_t offset, std::size_t n,
+                                           std::vector<std::uint8_t>& scratch,
+                                           std::string& error) const;
 
 private:
     const std::uint8_t* bytes_ = nullptr;

@@ -19,21 +19,26 @@ constexpr std::uint64_t kMaxFrameFileBytes = 1ULL << 30;
 
 // The whole of a source into `bytes` (capacity kept from call to call); refuses sources
 // larger than kMaxFrameFileBytes.
-bool ReadAllBytes(const ByteSource& source, std::vector<std::uint8_t>& bytes, std::string& error);
+[[nodiscard]] bool ReadAllBytes(const ByteSource& source, std::vector<std::uint8_t>& bytes,
+                                std::string& error);
 // The same from a path; folders, pipes and devices are refused as ByteSource refuses them.
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
+[[nodiscard]] bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes,
+                                 std::string& error);
 
 // Writes `size` bytes under a temporary name beside `path`, flushes them to the disk and
 // gives them the name `path` only if nothing has it ("already exists" otherwise). No
 // failure leaves a file behind.
-bool WriteNewFile(const std::string& path, const void* data, std::size_t size, std::string& error);
+[[nodiscard]] bool WriteNewFile(const std::string& path, const void* data, std::size_t size,
+                                std::string& error);
 // Writes what fill(fd, error) writes to the open temporary file, then as WriteNewFile; fill
 // returns false with a reason to give up, and the temporary file is removed.
 using FileFiller = std::function<bool(int fd, std::string& error)>;
-bool WriteNewFileBy(const std::string& path, const FileFiller& fill, std::string& error);
+[[nodiscard]] bool WriteNewFileBy(const std::string& path, const FileFiller& fill,
+                                  std::string& error);
 // The same as WriteNewFile, but whatever `path` names is replaced in one step once the new file is
 // complete.
-bool ReplaceFile(const std::string& path, const void* data, std::size_t size, std::string& error);
+[[nodiscard]] bool ReplaceFile(const std::string& path, const void* data, std::size_t size,
+                               std::string& error);
 
 // Flushes `folder`'s entries (names just created, renamed or removed) to the disk; false with
 // the system's reason when it cannot be opened or flushed.

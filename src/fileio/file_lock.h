@@ -42,7 +42,7 @@ public:
 
     // Held when someone else holds it. Unsupported when the file system cannot lock a folder:
     // the caller goes on without.
-    LockResult take(const std::string& folder, std::string& error);
+    [[nodiscard]] LockResult take(const std::string& folder, std::string& error);
 
 private:
     int fd_ = -1;

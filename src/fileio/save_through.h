@@ -6,29 +6,33 @@
 #include <QSaveFile>
 #include <QString>
 
-// `write` fills the file and returns false when it could not; `what` names the writer in the
-// error when the file itself reported nothing.
+#include <string>
+
+// `write` fills the file and returns false when it could not; `what` is the reason then when
+// the file itself reported nothing.
 template <typename Write>
-bool SaveThrough(const QString& path, QString& error, Write write,
-                 const QString& what = QStringLiteral("the writer failed")) {
+[[nodiscard]] bool SaveThrough(const QString& path, Write write, const std::string& what,
+                               std::string& error) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
+        error = file.errorString().toStdString();
         return false;
     }
     if (!write(file)) {
-        error = file.error() != QFileDevice::NoError ? file.errorString() : what;
+        error = file.error() != QFileDevice::NoError ? file.errorString().toStdString() : what;
         file.cancelWriting();
         return false;
     }
     if (!file.commit()) {
-        error = file.errorString();
+        error = file.errorString().toStdString();
         return false;
     }
     return true;
 }
 
-inline bool SaveWholeFile(const QString& path, const QByteArray& bytes, QString& error) {
-    return SaveThrough(path, error,
-                       [&](QSaveFile& file) { return file.write(bytes) == bytes.size(); });
+[[nodiscard]] inline bool SaveWholeFile(const QString& path, const QByteArray& bytes,
+                                        std::string& error) {
+    return SaveThrough(
+        path, [&](QSaveFile& file) { return file.write(bytes) == bytes.size(); },
+        "the writer failed", error);
 }

@@ -15,10 +15,16 @@ std::string OsError(const std::string& what);
 // Sets `error` and returns false, for `return Fail(error, "reason");`.
 bool Fail(std::string& error, std::string reason);
 
+// These two are the system calls over interruptions and, like them, leave the reason in
+// errno: their callers go on to close, fsync or unlink, and word the failure with the
+// operation they were doing (OsError) or branch on the code.
+//
 // Up to `size` bytes from `offset`, fewer only at the end of the file; `got` says how many.
 // False (errno set) on a read error.
-bool ReadAt(int fd, void* data, std::size_t size, std::uint64_t offset, std::size_t& got);
-// Writes all `size` bytes, going on after short writes and interruptions.
-bool WriteAll(int fd, const void* data, std::size_t size);
+[[nodiscard]] bool ReadAt(int fd, void* data, std::size_t size, std::uint64_t offset,
+                          std::size_t& got);
+// Writes all `size` bytes, going on after short writes and interruptions. False (errno set)
+// on a write error.
+[[nodiscard]] bool WriteAll(int fd, const void* data, std::size_t size);
 
 }  // namespace framesifter

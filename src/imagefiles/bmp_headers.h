@@ -31,9 +31,9 @@ constexpr std::size_t kBmpHeadersBytes = 14 + 124;
 // True when the headers describe an image this reader can read completely from a file of
 // `fileSize` bytes; false with a short reason otherwise. `head` holds the file's first
 // min(fileSize, kBmpHeadersBytes) bytes or more.
-bool ParseBmpHeaders(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize,
-                     BmpHeaders& headers, std::string& error);
-bool CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& error);
+[[nodiscard]] bool ParseBmpHeaders(const std::uint8_t* head, std::size_t headSize,
+                                   std::uint64_t fileSize, BmpHeaders& headers, std::string& error);
+[[nodiscard]] bool CheckBmpHeaders(const std::uint8_t* bytes, std::size_t size, std::string& error);
 
 inline std::uint32_t BmpLe16(const std::uint8_t* p) { return std::uint32_t(p[0] | p[1] << 8); }
 inline std::uint32_t BmpLe32(const std::uint8_t* p) {

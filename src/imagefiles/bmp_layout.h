@@ -40,8 +40,9 @@ struct BmpLayout {
 
 // The layout of an uncompressed or run-length image. False with a reason for a palette of
 // more than 256 colours or cut off, or masks that are not runs of bits within the pixel.
-bool ReadBmpLayout(const ByteSource& source, const BmpHeaders& headers,
-                   std::vector<std::uint8_t>& scratch, BmpLayout& layout, std::string& error);
+[[nodiscard]] bool ReadBmpLayout(const ByteSource& source, const BmpHeaders& headers,
+                                 std::vector<std::uint8_t>& scratch, BmpLayout& layout,
+                                 std::string& error);
 
 // The palette index of pixel x of a row of 1, 4 or 8 bits.
 inline std::uint8_t BmpIndex(const std::uint8_t* row, int x, BmpPixels kind) {

@@ -17,7 +17,8 @@ namespace framesifter {
 
 // The image: palette images as Format_Indexed8 (a colour table of 256 entries), the others
 // as Format_RGB32. False with a short reason.
-bool ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image, std::string& error);
-bool ReadBmpFile(const std::string& path, QImage& image, std::string& error);
+[[nodiscard]] bool ReadBmp(const std::uint8_t* bytes, std::size_t size, QImage& image,
+                           std::string& error);
+[[nodiscard]] bool ReadBmpFile(const std::string& path, QImage& image, std::string& error);
 
 }  // namespace framesifter

@@ -19,9 +19,9 @@ namespace framesifter {
 // write into, with `width` palette indices (pixels not written are 0); rows never written
 // are not reported. `scratch` holds the chunks read from a file. False with the reason for
 // damaged data or a read error.
-bool DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int width, int height,
-                        int bits, std::vector<std::uint8_t>& scratch,
-                        const std::function<void(int, const std::uint8_t*)>& row,
-                        std::string& error);
+[[nodiscard]] bool DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int width,
+                                      int height, int bits, std::vector<std::uint8_t>& scratch,
+                                      const std::function<void(int, const std::uint8_t*)>& row,
+                                      std::string& error);
 
 }  // namespace framesifter

@@ -20,19 +20,20 @@ public:
 
     // Opens the image of a source whose header ReadFitsHeader parsed: the very file the
     // source holds open, or its bytes in memory (which must outlive this object).
-    bool open(const ByteSource& source, const FitsHeader& header, std::string& error);
+    [[nodiscard]] bool open(const ByteSource& source, const FitsHeader& header, std::string& error);
     // Rows y0 .. y0 + count - 1 (file order), `header.width` values each, into `out`.
-    bool readRows(int y0, int count, double* out, std::string& error);
+    [[nodiscard]] bool readRows(int y0, int count, double* out, std::string& error);
     // The block of `width` x `height` values at column x0, row y0, row by row into `out`;
     // of a compressed image only the tiles the block meets are decompressed.
-    bool readBlock(int x0, int y0, int width, int height, double* out, std::string& error);
+    [[nodiscard]] bool readBlock(int x0, int y0, int width, int height, double* out,
+                                 std::string& error);
 
 private:
     void close();
     void findTileColumns();
     // Refuses tiles of the block whose streams hold more than their pixels: a small file
     // could otherwise make the library inflate gigabytes.
-    bool checkTiles(int x0, int y0, int width, int height, std::string& error);
+    [[nodiscard]] bool checkTiles(int x0, int y0, int width, int height, std::string& error);
     void* file_ = nullptr;
     std::vector<int> gzipColumns_;  // columns of gzip streams
     int hcompressColumn_ = 0;
@@ -57,8 +58,8 @@ constexpr std::size_t kMaxTileReadBytes = std::size_t(1) << 30;
 
 // The whole image through the header checks and FitsImageFile: values[y * width + x]. A
 // compressed image whose row of tiles needs more than kMaxTileReadBytes is refused.
-bool ReadFitsValues(const ByteSource& source, FitsHeader& header, std::vector<double>& values,
-                    std::string& error);
+[[nodiscard]] bool ReadFitsValues(const ByteSource& source, FitsHeader& header,
+                                  std::vector<double>& values, std::string& error);
 
 // True when every value is a whole number within the int range.
 bool AllIntegers(const double* values, std::size_t count);

@@ -41,13 +41,13 @@ struct FitsHeader {
 
 // Parses the header of a whole file in memory; checks that the data it announces are
 // present.
-bool ParseFitsHeader(const std::uint8_t* bytes, std::size_t size, FitsHeader& header,
-                     std::string& error);
+[[nodiscard]] bool ParseFitsHeader(const std::uint8_t* bytes, std::size_t size, FitsHeader& header,
+                                   std::string& error);
 // Reads the header block by block up to the one holding END, and parses it; a file that does
 // not start like FITS is refused after its first block. The blocks read from a file go into
 // `blocks` (a source in memory is parsed where it lies, and `blocks` is left alone).
-bool ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks, FitsHeader& header,
-                    std::string& error);
+[[nodiscard]] bool ReadFitsHeader(const ByteSource& source, std::vector<std::uint8_t>& blocks,
+                                  FitsHeader& header, std::string& error);
 // The image a header's cards declare, whether or not this reader reads such an image
 // (another BITPIX, a BSCALE, a third axis): BITPIX, and NAXIS1, NAXIS2 and NAXIS3 (1 when
 // the header has fewer axes).
@@ -59,6 +59,6 @@ struct FitsCards {
 };
 // False when the header does not parse: no SIMPLE first, no END, BITPIX, NAXIS, NAXIS1 or
 // NAXIS2 missing or not integers, fewer than two axes.
-bool ReadFitsCards(const ByteSource& source, FitsCards& cards, std::string& error);
+[[nodiscard]] bool ReadFitsCards(const ByteSource& source, FitsCards& cards, std::string& error);
 
 }  // namespace framesifter

@@ -66,67 +66,7 @@ bool DecodeSourceRows(const ByteSource& source, const FitsHeader& header, IntPla
     return true;
 }
 
-bool RequireFast(const FitsHeader& header, std::string& error) {
-    if (header.fast) return true;
-    return Fail(error, "not a plain 16-bit image (BITPIX " + std::to_string(header.bitpix) +
-                           "); read through FitsImageFile");
-}
-
-bool CheckPlaneSize(const FitsHeader& header, const IntPlane& plane, std::string& error) {
-    const int w = header.width;
-    const int h = header.height;
-    if (plane.empty() || plane.first() != w || plane.second() != h)
-        return Fail(error, "the image is " + std::to_string(w) + " x " + std::to_string(h) +
-                               " but the plane is " + std::to_string(plane.first()) + " x " +
-                               std::to_string(plane.second()));
-    return true;
-}
-
 }  // namespace
-
-bool DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
-                      IntPlane& plane, std::string& error) {
-    const int w = header.width;
-    const int h = header.height;
-    if (!RequireFast(header, error) || !CheckPlaneSize(header, plane, error)) return false;
-    const std::size_t dataBytes = std::size_t(w) * std::size_t(h) * 2;
-    if (header.dataOffset > size || size - header.dataOffset < dataBytes)
-        return Fail(error,
-                    "truncated: fewer than " + std::to_string(dataBytes) + " data bytes present");
-    Transpose(bytes + header.dataOffset, w, 0, w, 0, h, plane,
-              [](std::int32_t raw) { return raw; });
-    return true;
-}
-
-bool ReadFitsSize(const std::string& path, int& width, int& height, std::string& error) {
-    ByteSource source;
-    if (!source.open(path, error)) return false;
-    std::vector<std::uint8_t> blocks;
-    FitsHeader header;
-    if (!ReadFitsHeader(source, blocks, header, error)) return false;
-    width = header.width;
-    height = header.height;
-    return true;
-}
-
-bool ReadFitsImage(const std::string& path, std::vector<char>& headerBytes, int& width, int& height,
-                   int& cardCount, int& bzero, IntPlane& plane, std::string& error) {
-    ByteSource source;
-    if (!source.open(path, error)) return false;
-    std::vector<std::uint8_t> blocks;
-    FitsHeader header;
-    if (!ReadFitsHeader(source, blocks, header, error)) return false;
-    if (!RequireFast(header, error) || !CheckPlaneSize(header, plane, error) ||
-        !DecodeSourceRows(
-            source, header, plane, [](std::int32_t raw) { return raw; }, error))
-        return false;
-    headerBytes.assign(blocks.begin(), blocks.begin() + std::ptrdiff_t(header.dataOffset));
-    width = header.width;
-    height = header.height;
-    cardCount = header.cardCount;
-    bzero = header.bzero;
-    return true;
-}
 
 bool ApplyBzero(int bzero, int first, int second, IntPlane& plane, std::string& error) {
     if (first < 0 || second < 0 || first > plane.first() || second > plane.second())
@@ -277,9 +217,7 @@ bool DecodeParsedFrame(const ByteSource& source, const FitsHeader& header, IntPl
     // A batch run reads frames of one size: keep the plane when it already fits, since
     // every element is written below.
     if (plane.empty() || plane.first() != header.width || plane.second() != header.height) {
-        if (!AllocIntPlane(header.width, header.height, plane))
-            return Fail(error, "not enough memory for a " + std::to_string(header.width) + " x " +
-                                   std::to_string(header.height) + " image");
+        if (!AllocIntPlane(header.width, header.height, plane, error)) return false;
     }
     if (!header.fast) {
         std::vector<double> values;

@@ -17,22 +17,11 @@
 
 namespace framesifter {
 
-// Big-endian 16-bit words into plane[x][y] as raw unsigned values 0..65535. The plane must
-// be allocated as (header.width, header.height); otherwise nothing is written. Fast headers
-// only.
-bool DecodeFitsPixels(const std::uint8_t* bytes, std::size_t size, const FitsHeader& header,
-                      IntPlane& plane, std::string& error);
-
-// File wrappers, in the order every caller uses them:
-// ReadFitsSize, AllocIntPlane, ReadFitsImage, ApplyBzero, use, FreeIntPlane.
-bool ReadFitsSize(const std::string& path, int& width, int& height, std::string& error);
-// `header` receives the 80 * cardCount header bytes.
-bool ReadFitsImage(const std::string& path, std::vector<char>& header, int& width, int& height,
-                   int& cardCount, int& bzero, IntPlane& plane, std::string& error);
 // The stored words are signed: raw unsigned words v become bzero + (v ^ 0x8000) - 32768
 // (for BZERO 32768, v < 32768 ? v + 32768 : v - 32768), over first x second of the plane,
 // held within the int range; refuses an area larger than the plane.
-bool ApplyBzero(int bzero, int first, int second, IntPlane& plane, std::string& error);
+[[nodiscard]] bool ApplyBzero(int bzero, int first, int second, IntPlane& plane,
+                              std::string& error);
 
 inline std::int32_t FoldBzero(std::int32_t v, std::int32_t bzero) {
     const std::int64_t r = std::int64_t(v ^ 0x8000) - 32768 + bzero;
@@ -46,13 +35,13 @@ void DecodeFitsWindowRows(const std::uint8_t* rows, int width, int bzero, int x0
 // s = sum of the folded values of one row of `width` words, sx = sum of value * column, in
 // 64-bit integers. Needs |bzero| <= INT32_MAX - 65535, where the fold cannot overflow.
 void FitsRowSums(const std::uint8_t* row, int width, int bzero, std::int64_t& s, std::int64_t& sx);
-// The whole sequence up to and including ApplyBzero on bytes in memory. The plane is
-// reused when it already has the image's size.
-bool DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plane, int& width,
-                     int& height, std::string& error);
+// A whole 16-bit image on bytes in memory, BZERO folded. The plane is reused when it already
+// has the image's size.
+[[nodiscard]] bool DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plane,
+                                   int& width, int& height, std::string& error);
 // The same from a file: the header is read and checked first, then the data in bands of
 // rows, so memory beyond the plane stays small.
-bool ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
-                   std::string& error);
+[[nodiscard]] bool ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
+                                 std::string& error);
 
 }  // namespace framesifter

@@ -10,11 +10,11 @@ namespace framesifter {
 
 // values: width*height unsigned samples, row y = 0 first, x fastest. The whole file, header
 // and padding included, into `bytes`.
-bool EncodeFits16(const std::uint16_t* values, int width, int height,
-                  std::vector<std::uint8_t>& bytes, std::string& error);
+[[nodiscard]] bool EncodeFits16(const std::uint16_t* values, int width, int height,
+                                std::vector<std::uint8_t>& bytes, std::string& error);
 
 // The encoded file at `path`, placed only once complete; never replaces an existing file.
-bool WriteFits16(const std::string& path, const std::uint16_t* values, int width, int height,
-                 std::string& error);
+[[nodiscard]] bool WriteFits16(const std::string& path, const std::uint16_t* values, int width,
+                               int height, std::string& error);
 
 }  // namespace framesifter

@@ -49,29 +49,29 @@ bool SignatureReader::read(const FrameRef& frame, FrameSignature& signature, std
     return true;
 }
 
-bool ReadSignatures(const std::vector<FrameRef>& frames,
-                    std::vector<std::optional<FrameSignature>>& signatures,
+bool ReadSignatures(const std::vector<FrameRef>& frames, std::vector<EntrySignature>& signatures,
                     const std::function<bool()>& stopped) {
-    signatures.assign(frames.size(), std::nullopt);
+    signatures.assign(frames.size(), EntrySignature());
     SignatureReader reader;
-    FrameSignature signature;
-    std::string error;
     for (std::size_t k = 0; k < frames.size(); ++k) {
         if (stopped && stopped()) return false;
-        if (reader.read(frames[k], signature, error)) signatures[k] = signature;
+        EntrySignature& entry = signatures[k];
+        entry.read = reader.read(frames[k], entry.signature, entry.error);
+        // A reader may note a first attempt's failure before a second one succeeds.
+        if (entry.read) entry.error.clear();
     }
     return true;
 }
 
-MixedFrames FindOddFrames(const std::vector<std::optional<FrameSignature>>& signatures) {
+MixedFrames FindOddFrames(const std::vector<EntrySignature>& signatures) {
     struct Tally {
         std::size_t count = 0;
         std::size_t first = 0;
     };
     std::map<FrameSignature, Tally> tallies;
     for (std::size_t k = 0; k < signatures.size(); ++k)
-        if (signatures[k]) {
-            auto [it, added] = tallies.try_emplace(*signatures[k], Tally{0, k});
+        if (signatures[k].read) {
+            auto [it, added] = tallies.try_emplace(signatures[k].signature, Tally{0, k});
             ++it->second.count;
         }
     MixedFrames mixed;
@@ -82,8 +82,8 @@ MixedFrames FindOddFrames(const std::vector<std::optional<FrameSignature>>& sign
     });
     mixed.majority = best->first;
     for (std::size_t k = 0; k < signatures.size(); ++k)
-        if (signatures[k] && *signatures[k] != mixed.majority)
-            mixed.odd.push_back({k, *signatures[k]});
+        if (signatures[k].read && signatures[k].signature != mixed.majority)
+            mixed.odd.push_back({k, signatures[k].signature});
     return mixed;
 }
 

@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <functional>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,11 +35,18 @@ private:
     std::map<std::string, Video> videos_;
 };
 
-// Every frame's signature, none where the header cannot be read. False, with `signatures`
-// incomplete, when `stopped` (may be empty) says so between frames.
-bool ReadSignatures(const std::vector<FrameRef>& frames,
-                    std::vector<std::optional<FrameSignature>>& signatures,
-                    const std::function<bool()>& stopped);
+// One entry's signature, or why its header could not be read.
+struct EntrySignature {
+    bool read = false;
+    FrameSignature signature;  // when read
+    std::string error;         // when not read
+};
+
+// Every frame's signature or the reason it has none. False, with `signatures` incomplete,
+// when `stopped` (may be empty) says so between frames.
+[[nodiscard]] bool ReadSignatures(const std::vector<FrameRef>& frames,
+                                  std::vector<EntrySignature>& signatures,
+                                  const std::function<bool()>& stopped);
 
 struct OddFrame {
     std::size_t index = 0;
@@ -51,7 +57,7 @@ struct MixedFrames {
     std::vector<OddFrame> odd;  // entries of another signature, in list order
 };
 // Entries without a signature are neither the majority nor odd.
-MixedFrames FindOddFrames(const std::vector<std::optional<FrameSignature>>& signatures);
+MixedFrames FindOddFrames(const std::vector<EntrySignature>& signatures);
 
 // How many odd entries a warning names one by one.
 constexpr std::size_t kOddFramesNamed = 20;

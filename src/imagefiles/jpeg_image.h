@@ -48,24 +48,27 @@ public:
     // Every decode returns false with a short reason in `error`.
 
     // Full decode. A path is opened without blocking and refused unless it is a regular file.
-    bool loadFile(const std::string& path, std::string& error);
-    bool loadMemory(const std::uint8_t* bytes, std::size_t size, std::string& error);
+    [[nodiscard]] bool loadFile(const std::string& path, std::string& error);
+    [[nodiscard]] bool loadMemory(const std::uint8_t* bytes, std::size_t size, std::string& error);
 
     // Partial decode: only the rectangle `choose` returns, clipped to the image (it may end
     // up empty). Its pixels are exactly those of a full decode, and the file is refused
     // exactly when a full decode refuses it: the coded data below the rectangle is still
     // read and checked, without the inverse transform. `check` may be null.
-    bool loadMemoryRegion(const std::uint8_t* bytes, std::size_t size, const RegionChooser& choose,
-                          const LayoutCheck* check, std::string& error);
+    [[nodiscard]] bool loadMemoryRegion(const std::uint8_t* bytes, std::size_t size,
+                                        const RegionChooser& choose, const LayoutCheck* check,
+                                        std::string& error);
     // The `windowWidth` x `windowHeight` rectangle at ((W - windowWidth) / 2,
     // (H - windowHeight) / 2), clipped to the image.
-    bool loadMemoryCentre(const std::uint8_t* bytes, std::size_t size, int windowWidth,
-                          int windowHeight, const LayoutCheck* check, std::string& error);
+    [[nodiscard]] bool loadMemoryCentre(const std::uint8_t* bytes, std::size_t size,
+                                        int windowWidth, int windowHeight, const LayoutCheck* check,
+                                        std::string& error);
     // Full decode that hands the rows to `sink` a few at a time instead of keeping them: the
     // pixels are those of loadMemory, in memory of the order of one row. Afterwards the
     // decoded rectangle is empty.
-    bool readMemoryRows(const std::uint8_t* bytes, std::size_t size, const LayoutCheck& check,
-                        const RowSink& sink, std::string& error);
+    [[nodiscard]] bool readMemoryRows(const std::uint8_t* bytes, std::size_t size,
+                                      const LayoutCheck& check, const RowSink& sink,
+                                      std::string& error);
 
     // Size of the whole image, after either kind of decode.
     int width() const { return width_; }
@@ -93,17 +96,19 @@ public:
         int components = 0;
         int precision = 0;
     };
-    static bool readHeader(const std::uint8_t* bytes, std::size_t size, HeaderFacts& facts,
-                           std::string& error);
+    [[nodiscard]] static bool readHeader(const std::uint8_t* bytes, std::size_t size,
+                                         HeaderFacts& facts, std::string& error);
 
     // `width` x `height` BGR pixels (row stride `stride` bytes) as the bytes of a colour,
     // non-progressive JPEG file at `quality` (1..100), library defaults otherwise.
-    static bool encode(const std::uint8_t* bgr, int width, int height, std::size_t stride,
-                       int quality, std::vector<std::uint8_t>& file, std::string& error);
+    [[nodiscard]] static bool encode(const std::uint8_t* bgr, int width, int height,
+                                     std::size_t stride, int quality,
+                                     std::vector<std::uint8_t>& file, std::string& error);
 
 private:
-    bool decode(const std::uint8_t* bytes, std::size_t size, const RegionChooser* choose,
-                const LayoutCheck* check, const RowSink* sink, std::string& error);
+    [[nodiscard]] bool decode(const std::uint8_t* bytes, std::size_t size,
+                              const RegionChooser* choose, const LayoutCheck* check,
+                              const RowSink* sink, std::string& error);
 
     int width_ = 0;
     int height_ = 0;

@@ -9,25 +9,30 @@ namespace {
 // Plane::allocate returns false when memory runs out, but a size past what new[] can
 // express throws bad_array_new_length even with nothrow; both are a plain failure here.
 template <class T>
-bool Allocate(int first, int second, Plane<T>& plane) {
+bool Allocate(int first, int second, Plane<T>& plane, std::string& error) {
+    bool allocated = false;
     try {
-        return plane.allocate(first, second);
+        allocated = plane.allocate(first, second);
     } catch (const std::bad_alloc&) {
         plane.release();
-        return false;
     }
+    if (allocated) return true;
+    const std::string size = std::to_string(first) + " x " + std::to_string(second);
+    error = first <= 0 || second <= 0 ? "a " + size + " image has no pixels"
+                                      : "not enough memory for a " + size + " image";
+    return false;
 }
 
 }  // namespace
 
-bool AllocIntPlane(int first, int second, IntPlane& plane) {
-    return Allocate(first, second, plane);
+bool AllocIntPlane(int first, int second, IntPlane& plane, std::string& error) {
+    return Allocate(first, second, plane, error);
 }
 
 void FreeIntPlane(int /*first*/, int /*second*/, IntPlane& plane) { plane.release(); }
 
-bool AllocRealPlane(int first, int second, RealPlane& plane) {
-    return Allocate(first, second, plane);
+bool AllocRealPlane(int first, int second, RealPlane& plane, std::string& error) {
+    return Allocate(first, second, plane, error);
 }
 
 }  // namespace framesifter

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace framesifter {
 
@@ -61,9 +62,10 @@ private:
 using IntPlane = Plane<std::int32_t>;
 using RealPlane = Plane<double>;
 
-// False when the plane cannot be allocated (the plane is then empty).
-bool AllocIntPlane(int first, int second, IntPlane& plane);
+// Zero-filled; false with a reason ("not enough memory for a 4 x 3 image") when the plane
+// cannot be had, and the plane is then empty.
+[[nodiscard]] bool AllocIntPlane(int first, int second, IntPlane& plane, std::string& error);
 void FreeIntPlane(int first, int second, IntPlane& plane);
-bool AllocRealPlane(int first, int second, RealPlane& plane);
+[[nodiscard]] bool AllocRealPlane(int first, int second, RealPlane& plane, std::string& error);
 
 }  // namespace framesifter

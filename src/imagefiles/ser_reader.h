@@ -64,24 +64,26 @@ struct SerHeader {
 // The parse core: the first kSerHeaderBytes bytes (fewer when the file is shorter) of a file
 // of `fileSize` bytes. Refuses a wrong signature, an unknown colour, a depth outside 1..16,
 // sides outside 1..kMaxFrameSide, no frames, and frames beyond the end of the file.
-bool ParseSerHeader(const std::uint8_t* bytes, std::size_t available, std::uint64_t fileSize,
-                    SerHeader& header, std::string& error);
+[[nodiscard]] bool ParseSerHeader(const std::uint8_t* bytes, std::size_t available,
+                                  std::uint64_t fileSize, SerHeader& header, std::string& error);
 // Reads the header from a source and parses it.
-bool ReadSerHeader(const ByteSource& source, SerHeader& header, std::string& error);
+[[nodiscard]] bool ReadSerHeader(const ByteSource& source, SerHeader& header, std::string& error);
 // The same from a path.
-bool ReadSerHeaderFile(const std::string& path, SerHeader& header, std::string& error);
+[[nodiscard]] bool ReadSerHeaderFile(const std::string& path, SerHeader& header,
+                                     std::string& error);
 
 // Where frame `index` (0 .. frameCount-1) starts in the file.
 std::uint64_t SerFrameOffset(const SerHeader& header, int index);
 // The trailer's times, one per frame (empty without a trailer).
-bool ReadSerTimestamps(const ByteSource& source, const SerHeader& header,
-                       std::vector<std::int64_t>& times, std::string& error);
+[[nodiscard]] bool ReadSerTimestamps(const ByteSource& source, const SerHeader& header,
+                                     std::vector<std::int64_t>& times, std::string& error);
 
 // Rows y0 .. y0+count-1 of frame `index`, as stored: a pointer into memory, or into
 // `scratch` after one positioned read. Null with a reason when the rows lie outside the frame.
-const std::uint8_t* ViewSerRows(const ByteSource& source, const SerHeader& header, int index,
-                                int y0, int count, std::vector<std::uint8_t>& scratch,
-                                std::string& error);
+[[nodiscard]] const std::uint8_t* ViewSerRows(const ByteSource& source, const SerHeader& header,
+                                              int index, int y0, int count,
+                                              std::vector<std::uint8_t>& scratch,
+                                              std::string& error);
 // The analysis sample of columns x0 .. x0+n-1 of one stored row into out[0..n-1]: the value
 // itself for mono and Bayer frames, the green one for RGB and BGR.
 void SerRowSamples(const std::uint8_t* row, const SerHeader& header, int x0, int n,
@@ -90,14 +92,15 @@ void SerRowSamples(const std::uint8_t* row, const SerHeader& header, int x0, int
 // Writes a new video at `path` (never replacing a file) holding frames `indices` of the one
 // read from `source`, byte for byte, under the same header but for the frame count, and
 // their times when the source has a trailer.
-bool WriteSerSubset(const ByteSource& source, const SerHeader& header,
-                    const std::vector<int>& indices, const std::string& path, std::string& error);
+[[nodiscard]] bool WriteSerSubset(const ByteSource& source, const SerHeader& header,
+                                  const std::vector<int>& indices, const std::string& path,
+                                  std::string& error);
 
 // True when `subset` is what WriteSerSubset writes from `video`: a SER video with the same
 // header but for the frame count, every frame equal to one of the video's, and the trailer
 // only when the video has one. Its i-th frame must be the video's frame frames[i] (from 1)
 // when `frames` is given, and otherwise its frames must come from the video in order.
-bool IsSerSubsetOf(const ByteSource& subset, const ByteSource& video,
-                   const std::vector<int>& frames, std::string& error);
+[[nodiscard]] bool IsSerSubsetOf(const ByteSource& subset, const ByteSource& video,
+                                 const std::vector<int>& frames, std::string& error);
 
 }  // namespace framesifter

@@ -29,6 +29,13 @@ namespace {
 
 enum RuleButton { LevelButton, BestButton, PercentButton };
 
+// A control named by what it does: tests and the layout checks find it by that name.
+template <class T>
+T* Named(T* control, const char* name) {
+    control->setObjectName(QLatin1String(name));
+    return control;
+}
+
 // Digits only, 1 to 999,999,999.
 bool ParseCount(const QString& text, int& n) {
     if (text.isEmpty() || text.size() > 9) return false;
@@ -41,14 +48,14 @@ bool ParseCount(const QString& text, int& n) {
 }  // namespace
 
 ScoresWindow::ScoresWindow(QWidget* parent) : QWidget(parent) {
-    listPlot_ = new ScoresPlot;
-    rankPlot_ = new ScoresPlot;
+    listPlot_ = Named(new ScoresPlot, "listPlot");
+    rankPlot_ = Named(new ScoresPlot, "rankPlot");
     model_ = new ScoresTableModel(this);
-    table_ = new QTableView;
+    table_ = Named(new QTableView, "scoresTable");
     setUpTable();
     QGroupBox* rules = makeRuleGroup();
-    export_ = new QPushButton;
-    exclude_ = new QCheckBox;
+    export_ = Named(new QPushButton, "exportCsvButton");
+    exclude_ = Named(new QCheckBox, "excludeFlaggedBox");
     // It sets a session's exclusion: there is none to set until follow().
     exclude_->setEnabled(false);
     layOut(rules, makeSuggestionRow());
@@ -78,18 +85,18 @@ void ScoresWindow::setUpTable() {
 }
 
 QGroupBox* ScoresWindow::makeRuleGroup() {
-    ruleGroup_ = new QGroupBox;
+    ruleGroup_ = Named(new QGroupBox, "ruleGroup");
     ruleChoice_ = new QButtonGroup(this);
-    auto* byLevel = new QRadioButton;
-    auto* byBest = new QRadioButton;
-    auto* byPercent = new QRadioButton;
+    auto* byLevel = Named(new QRadioButton, "levelRuleButton");
+    auto* byBest = Named(new QRadioButton, "bestRuleButton");
+    auto* byPercent = Named(new QRadioButton, "percentRuleButton");
     ruleChoice_->addButton(byLevel, LevelButton);
     ruleChoice_->addButton(byBest, BestButton);
     ruleChoice_->addButton(byPercent, PercentButton);
     byLevel->setChecked(true);
-    number_ = new QLineEdit(QStringLiteral("10"));
+    number_ = Named(new QLineEdit(QStringLiteral("10")), "ruleNumber");
     number_->setMaximumWidth(9 * digitWidth());
-    apply_ = new QPushButton;
+    apply_ = Named(new QPushButton, "applyRuleButton");
     auto* ruleRow = new QHBoxLayout(ruleGroup_);
     ruleRow->addWidget(byLevel);
     ruleRow->addWidget(byBest);
@@ -101,8 +108,8 @@ QGroupBox* ScoresWindow::makeRuleGroup() {
 }
 
 QHBoxLayout* ScoresWindow::makeSuggestionRow() {
-    suggestion_ = new QLabel;
-    useSuggestion_ = new QPushButton;
+    suggestion_ = Named(new QLabel, "suggestionLabel");
+    useSuggestion_ = Named(new QPushButton, "useSuggestionButton");
     auto* row = new QHBoxLayout;
     row->addWidget(suggestion_);
     row->addWidget(useSuggestion_);
@@ -326,7 +333,8 @@ void ScoresWindow::exportCsv() {
     if (!choice.accepted || choice.file.isEmpty()) return;
     preferences.keepDialogChoice(kind, choice.file, choice.filterIndex);
     const std::string csv = ScoresCsv(s.files, s.scores, s.passed, &ranks_, &s.flags);
-    QString error;
+    std::string error;
     if (!SaveWholeFile(choice.file, QByteArray::fromStdString(csv), error))
-        Dialogs().showError(this, tr("保存できません: %1\n%2").arg(choice.file, error));
+        Dialogs().showError(
+            this, tr("保存できません: %1\n%2").arg(choice.file, QString::fromStdString(error)));
 }

@@ -31,24 +31,6 @@ public:
     void follow(framesifter::SelectionSession* session);
     const ScoresData& data() const { return data_; }
 
-    // The rule the group shows; false when its number cannot be read.
-    bool currentRule(framesifter::PassRule& rule) const;
-
-    // Asks for a file through the dialogs interface and writes the CSV there.
-    void exportCsv();
-
-    ScoresPlot* listPlot() const { return listPlot_; }
-    ScoresPlot* rankPlot() const { return rankPlot_; }
-    QTableView* table() const { return table_; }
-    ScoresTableModel* model() const { return model_; }
-    QButtonGroup* ruleChoice() const { return ruleChoice_; }
-    QLineEdit* ruleNumber() const { return number_; }
-    QPushButton* applyButton() const { return apply_; }
-    QPushButton* exportButton() const { return export_; }
-    QCheckBox* excludeBox() const { return exclude_; }
-    QLabel* suggestionLabel() const { return suggestion_; }
-    QPushButton* suggestionButton() const { return useSuggestion_; }
-
 signals:
     // A frame's 0-based list index (left-out frames counted): clicked on a plot, or
     // double-clicked to be opened.
@@ -62,6 +44,11 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // The rule the group shows; false when its number cannot be read.
+    bool currentRule(framesifter::PassRule& rule) const;
+    // Asks for a file through the dialogs interface and writes the CSV there.
+    void exportCsv();
+
     int digitWidth() const;
     void setUpTable();
     QGroupBox* makeRuleGroup();

@@ -8,7 +8,7 @@
 
 using namespace framesifter;
 
-GraphCanvas::GraphCanvas(QWidget* parent) : QWidget(parent), picture(NewGraphImage()) {
+GraphCanvas::GraphCanvas(QWidget* parent) : QWidget(parent), picture_(NewGraphImage()) {
     setFixedSize(kGraphWidth, kGraphHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -27,7 +27,7 @@ void GraphCanvas::hideMarkerLabels() {
 
 void GraphCanvas::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawImage(0, 0, picture);
+    painter.drawImage(0, 0, picture_);
     if (!labelled_) return;
     QFont small = font();
     small.setPixelSize(9);

@@ -9,7 +9,9 @@ class GraphCanvas : public QWidget {
     Q_OBJECT
 public:
     explicit GraphCanvas(QWidget* parent = nullptr);
-    QImage picture;  // the drawing surface; call update() after drawing into it
+    // The drawing surface; call update() after drawing into it.
+    QImage& picture() { return picture_; }
+    const QImage& picture() const { return picture_; }
 
     // The markers' bins, written at the top beside the markers over the picture; kept
     // apart from the picture so that it holds curves and markers only.
@@ -25,6 +27,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    QImage picture_;
     bool labelled_ = false;
     int lowBin_ = 0;
     int highBin_ = 0;

@@ -268,7 +268,7 @@ struct SelectorWindow::Work {
 
     // Signatures first: the user hears of frames that differ before any is analysed.
     void runAnalysis() {
-        std::vector<std::optional<FrameSignature>> signatures;
+        std::vector<EntrySignature> signatures;
         if (!ReadSignatures(frames, signatures, [this] { return control.stopRequested(); })) {
             result.status = BatchStatus::Stopped;
             return;
@@ -546,7 +546,7 @@ void SelectorWindow::clearStaleGraph() {
     // A graph drawn from the listed files' own results is still worth seeing; another
     // list's curves never are.
     if (session_.resultsMatch()) return;
-    ClearGraph(graphCanvas_->picture);
+    ClearGraph(graphCanvas_->picture());
     graphCanvas_->hideMarkerLabels();
     graphCanvas_->update();
 }
@@ -569,7 +569,7 @@ QStringList SelectorWindow::openFilters() {
 }
 
 void SelectorWindow::drawGraph(GraphForm form) {
-    DrawGraph(graphCanvas_->picture, session_.results(), graphView_, form);
+    DrawGraph(graphCanvas_->picture(), session_.results(), graphView_, form);
     graphCanvas_->showMarkerLabels(graphView_.band.low, graphView_.band.high);
     graphCanvas_->update();
 }
@@ -712,7 +712,7 @@ void SelectorWindow::runAnalysis() {
             item->setToolTip(QString());
         }
         // Never another list's curves while this one is analysed.
-        ClearGraph(graphCanvas_->picture);
+        ClearGraph(graphCanvas_->picture());
         graphCanvas_->hideMarkerLabels();
         graphCanvas_->update();
         startWork(std::move(work));

@@ -6,6 +6,7 @@
 #include "jpeg_image.h"
 #include "ser_reader.h"
 #include "save_through.h"
+#include "system_calls.h"
 #include "viewer_rules.h"
 
 #include <QFile>
@@ -21,24 +22,20 @@ namespace {
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-const QString kWriterFailed = QStringLiteral("the picture writer failed");
+const char* const kWriterFailed = "the picture writer failed";
+
+std::string NoMemoryFor(int width, int height) {
+    return "not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) +
+           " picture";
+}
 
 }  // namespace
 
-bool LoadJpeg(const QString& path, QImage& picture, QString& error) {
+bool LoadJpeg(const QString& path, QImage& picture, std::string& error) {
     JpegImage jpeg;
-    std::string reason;
-    if (!jpeg.loadFile(LocalPath(path), reason)) {
-        error = QString::fromStdString(reason);
-        return false;
-    }
+    if (!jpeg.loadFile(LocalPath(path), error)) return false;
     QImage image(jpeg.width(), jpeg.height(), QImage::Format_BGR888);
-    if (image.isNull()) {
-        error = QStringLiteral("not enough memory for a %1 x %2 picture")
-                    .arg(jpeg.width())
-                    .arg(jpeg.height());
-        return false;
-    }
+    if (image.isNull()) return Fail(error, NoMemoryFor(jpeg.width(), jpeg.height()));
     const std::size_t rowBytes = std::size_t(jpeg.width()) * 3;
     for (int y = 0; y < jpeg.height(); ++y)
         std::memcpy(image.scanLine(y), jpeg.bgr().data() + std::size_t(y) * jpeg.stride(),
@@ -47,66 +44,45 @@ bool LoadJpeg(const QString& path, QImage& picture, QString& error) {
     return true;
 }
 
-bool LoadBmpEntry(const QString& path, QImage& picture, QString& error) {
+bool LoadBmpEntry(const QString& path, QImage& picture, std::string& error) {
     if (FrameFormatOf(LocalPath(path)) == FrameFormat::Jpeg) return LoadJpeg(path, picture, error);
-    std::string reason;
-    if (!ReadBmpFile(LocalPath(path), picture, reason)) {
-        error = QString::fromStdString(reason);
-        return false;
-    }
-    return true;
+    return ReadBmpFile(LocalPath(path), picture, error);
 }
 
 // A FITS image the 16-bit path does not take: its physical values through cfitsio.
-bool LoadFitsValues(const ByteSource& source, QImage& picture, QString& error) {
+bool LoadFitsValues(const ByteSource& source, QImage& picture, std::string& error) {
     FitsHeader header;
     std::vector<double> values;
-    std::string reason;
-    if (!ReadFitsValues(source, header, values, reason)) {
-        error = QString::fromStdString(reason);
-        return false;
-    }
+    if (!ReadFitsValues(source, header, values, error)) return false;
     QImage image(header.width, header.height, QImage::Format_BGR888);
-    if (image.isNull()) {
-        error = QStringLiteral("not enough memory for a %1 x %2 picture")
-                    .arg(header.width)
-                    .arg(header.height);
-        return false;
-    }
+    if (image.isNull()) return Fail(error, NoMemoryFor(header.width, header.height));
     FitsValuesToGrey(values.data(), header.width, header.height, image.bits(),
                      std::size_t(image.bytesPerLine()));
     picture = image;
     return true;
 }
 
-bool LoadFits(const QString& path, QImage& picture, QString& error) {
+bool LoadFits(const QString& path, QImage& picture, std::string& error) {
     IntPlane plane;
     int width = 0, height = 0;
-    std::string reason;
+    // A header that cannot be read is told by the 16-bit read below.
+    std::string probe;
     ByteSource source;
     std::vector<std::uint8_t> blocks;
     FitsHeader header;
-    if (source.open(LocalPath(path), reason) && ReadFitsHeader(source, blocks, header, reason) &&
+    if (source.open(LocalPath(path), probe) && ReadFitsHeader(source, blocks, header, probe) &&
         !header.fast)
         return LoadFitsValues(source, picture, error);
-    if (!ReadFitsFrame(LocalPath(path), plane, width, height, reason)) {
-        error = QString::fromStdString(reason);
-        return false;
-    }
+    if (!ReadFitsFrame(LocalPath(path), plane, width, height, error)) return false;
     QImage image(width, height, QImage::Format_BGR888);
     if (image.isNull()) {
         FreeIntPlane(width, height, plane);
-        error = QStringLiteral("not enough memory for a %1 x %2 picture").arg(width).arg(height);
-        return false;
+        return Fail(error, NoMemoryFor(width, height));
     }
     const bool drawn =
-        FitsToGrey(plane, width, height, image.bits(), std::size_t(image.bytesPerLine()));
+        FitsToGrey(plane, width, height, image.bits(), std::size_t(image.bytesPerLine()), error);
     FreeIntPlane(width, height, plane);
-    if (!drawn) {
-        error =
-            QStringLiteral("the image data do not match the size %1 x %2").arg(width).arg(height);
-        return false;
-    }
+    if (!drawn) return false;
     picture = image;
     return true;
 }
@@ -134,31 +110,17 @@ bool ForEachSerRow(const ByteSource& source, const SerHeader& header, int index,
 
 }  // namespace
 
-bool LoadSerFrame(const FrameRef& ref, QImage& picture, QString& error) {
-    std::string reason;
+bool LoadSerFrame(const FrameRef& ref, QImage& picture, std::string& error) {
     const int frame = ref.frame;
     ByteSource source;
     SerHeader header;
-    if (!ref.inVideo()) {
-        error = QStringLiteral("not a frame of a SER video (PATH#N)");
-        return false;
-    }
-    if (!source.open(ref.file, reason) || !ReadSerHeader(source, header, reason)) {
-        error = QString::fromStdString(reason);
-        return false;
-    }
-    if (frame > header.frameCount) {
-        error =
-            QStringLiteral("no frame %1 in a video of %2 frames").arg(frame).arg(header.frameCount);
-        return false;
-    }
+    if (!ref.inVideo()) return Fail(error, "not a frame of a SER video (PATH#N)");
+    if (!source.open(ref.file, error) || !ReadSerHeader(source, header, error)) return false;
+    if (frame > header.frameCount)
+        return Fail(error, "no frame " + std::to_string(frame) + " in a video of " +
+                               std::to_string(header.frameCount) + " frames");
     QImage image(header.width, header.height, QImage::Format_RGB888);
-    if (image.isNull()) {
-        error = QStringLiteral("not enough memory for a %1 x %2 picture")
-                    .arg(header.width)
-                    .arg(header.height);
-        return false;
-    }
+    if (image.isNull()) return Fail(error, NoMemoryFor(header.width, header.height));
     const int index = frame - 1;
     const std::size_t samples = std::size_t(header.width) * std::size_t(header.planes);
     const std::size_t step = header.bytesPerSample;
@@ -166,21 +128,18 @@ bool LoadSerFrame(const FrameRef& ref, QImage& picture, QString& error) {
     double white = double((1 << std::min(header.depth, 8)) - 1);
     if (header.depth > 8) {
         int largest = 0;
-        const bool read = ForEachSerRow(
-            source, header, index, scratch, reason, [&](int, const std::uint8_t* row) {
+        const bool read =
+            ForEachSerRow(source, header, index, scratch, error, [&](int, const std::uint8_t* row) {
                 for (std::size_t i = 0; i < samples; ++i)
                     largest = std::max(largest, SerSample(row + i * step, header));
             });
-        if (!read) {
-            error = QString::fromStdString(reason);
-            return false;
-        }
+        if (!read) return false;
         white = largest;
     }
     // RGB order on screen whatever the stored order; mono and Bayer as grey.
     const bool bgr = header.colour == SerColour::Bgr;
     const bool read =
-        ForEachSerRow(source, header, index, scratch, reason, [&](int y, const std::uint8_t* row) {
+        ForEachSerRow(source, header, index, scratch, error, [&](int y, const std::uint8_t* row) {
             std::uint8_t* out = image.scanLine(y);
             for (int x = 0; x < header.width; ++x) {
                 const std::uint8_t* pixel = row + std::size_t(x) * header.pixelBytes();
@@ -192,15 +151,12 @@ bool LoadSerFrame(const FrameRef& ref, QImage& picture, QString& error) {
                 }
             }
         });
-    if (!read) {
-        error = QString::fromStdString(reason);
-        return false;
-    }
+    if (!read) return false;
     picture = image;
     return true;
 }
 
-bool LoadPicture(const FrameRef& frame, FrameFormat format, QImage& picture, QString& error) {
+bool LoadPicture(const FrameRef& frame, FrameFormat format, QImage& picture, std::string& error) {
     const QString path = QFile::decodeName(frame.file.c_str());
     switch (format) {
     case FrameFormat::Bmp:
@@ -214,15 +170,11 @@ bool LoadPicture(const FrameRef& frame, FrameFormat format, QImage& picture, QSt
     case FrameFormat::Unknown:
         break;
     }
-    error = QStringLiteral("unknown file kind");
-    return false;
+    return Fail(error, "unknown file kind");
 }
 
-bool SaveBmp(const QString& path, const QImage& picture, QString& error) {
-    if (picture.isNull()) {
-        error = QStringLiteral("no picture");
-        return false;
-    }
+bool SaveBmp(const QString& path, const QImage& picture, std::string& error) {
+    if (picture.isNull()) return Fail(error, "no picture");
     // The BMP writer keeps 1- and 8-bit palettes; everything else becomes 24-bit.
     QImage out = picture;
     const bool palette =
@@ -230,31 +182,22 @@ bool SaveBmp(const QString& path, const QImage& picture, QString& error) {
     if (!palette) out = picture.convertToFormat(QImage::Format_RGB32);
     // Written straight into the file: a large picture is not held twice in memory.
     return SaveThrough(
-        path, error, [&](QSaveFile& file) { return out.save(&file, "BMP"); }, kWriterFailed);
+        path, [&](QSaveFile& file) { return out.save(&file, "BMP"); }, kWriterFailed, error);
 }
 
-bool SaveJpeg(const QString& path, const QImage& picture, int quality, QString& error) {
-    if (picture.isNull()) {
-        error = QStringLiteral("no picture");
-        return false;
-    }
+bool SaveJpeg(const QString& path, const QImage& picture, int quality, std::string& error) {
+    if (picture.isNull()) return Fail(error, "no picture");
     const QImage bgr = picture.convertToFormat(QImage::Format_BGR888);
-    if (bgr.isNull()) {
-        error = QStringLiteral("not enough memory to convert the picture");
-        return false;
-    }
+    if (bgr.isNull()) return Fail(error, "not enough memory to convert the picture");
     std::vector<std::uint8_t> file;
-    std::string reason;
     if (!JpegImage::encode(bgr.constBits(), bgr.width(), bgr.height(),
-                           std::size_t(bgr.bytesPerLine()), quality, file, reason)) {
-        error = QString::fromStdString(reason);
+                           std::size_t(bgr.bytesPerLine()), quality, file, error))
         return false;
-    }
     return SaveThrough(
-        path, error,
+        path,
         [&](QSaveFile& out) {
             const qint64 size = qint64(file.size());
             return out.write(reinterpret_cast<const char*>(file.data()), size) == size;
         },
-        kWriterFailed);
+        kWriterFailed, error);
 }

@@ -1,8 +1,9 @@
 #include "settings_file.h"
 
+#include "save_through.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include <climits>
 #include <cmath>
@@ -57,13 +58,7 @@ void ReadSettings(const QString& folder) {
     Binning = BinningFromSettings(bytes.toStdString());
 }
 
-bool WriteSettings(const QString& folder) {
-    QSaveFile file(QDir(folder).filePath(QString::fromLatin1(kSettingsFileName)));
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    const std::string text = FormatSettings(Binning, 0.0);
-    if (file.write(text.data(), qint64(text.size())) != qint64(text.size())) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+bool WriteSettings(const QString& folder, std::string& error) {
+    return SaveWholeFile(QDir(folder).filePath(QString::fromLatin1(kSettingsFileName)),
+                         QByteArray::fromStdString(FormatSettings(Binning, 0.0)), error);
 }

@@ -23,5 +23,4 @@ std::string FormatSettings(int binning, double version);
 // Sets Binning from the file in `folder`; without a file nothing changes.
 void ReadSettings(const QString& folder);
 // Writes the file in `folder`, replacing the old one only when the new one is complete.
-// Returns false on failure (which the program does not report).
-bool WriteSettings(const QString& folder);
+[[nodiscard]] bool WriteSettings(const QString& folder, std::string& error);

@@ -28,9 +28,13 @@ double LargestValue(const IntPlane& plane, int width, int height) {
     return max;
 }
 
-bool FitsToGrey(const IntPlane& plane, int width, int height, std::uint8_t* bgr,
-                std::size_t stride) {
-    if (width <= 0 || height <= 0 || plane.first() < width || plane.second() < height) return false;
+bool FitsToGrey(const IntPlane& plane, int width, int height, std::uint8_t* bgr, std::size_t stride,
+                std::string& error) {
+    if (width <= 0 || height <= 0 || plane.first() < width || plane.second() < height) {
+        error = "the image data do not match the size " + std::to_string(width) + " x " +
+                std::to_string(height);
+        return false;
+    }
     const double max = LargestValue(plane, width, height);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = bgr + std::size_t(y) * stride;

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Grey level of value v when the largest value is `max`: 255 * v / max truncated toward
 // zero, limited to 0..255. A `max` of 0 or less (an image with nothing above 0) gives black.
@@ -22,9 +23,10 @@ std::uint8_t GreyLevel(std::int32_t v, double max);
 double LargestValue(const framesifter::IntPlane& plane, int width, int height);
 
 // Writes the grey picture of plane[x][y] as BGR rows (three equal bytes per pixel) into
-// `bgr`, row y at bgr + y * stride. False when the plane is smaller than the size.
-bool FitsToGrey(const framesifter::IntPlane& plane, int width, int height, std::uint8_t* bgr,
-                std::size_t stride);
+// `bgr`, row y at bgr + y * stride. False with a reason when the plane is smaller than the
+// size.
+[[nodiscard]] bool FitsToGrey(const framesifter::IntPlane& plane, int width, int height,
+                              std::uint8_t* bgr, std::size_t stride, std::string& error);
 
 // The same for values in rows (values[y * width + x]). Whole numbers within the int range
 // map as FitsToGrey does; any other values map from the smallest (black) to the largest

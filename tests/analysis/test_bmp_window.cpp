@@ -79,7 +79,7 @@ Outcome Direct(const std::vector<std::uint8_t>& file, const std::string* path, W
                int N, FrameReader& reader) {
     Outcome o;
     IntPlane window;
-    EXPECT_TRUE(AllocIntPlane(N, N, window));
+    EXPECT_TRUE(AllocIntPlane(N, N, window, o.error));
     o.read = path
                  ? ReadFrameWindow(ParseFrameRef(*path), mode, N, reader, window, o.w, o.h, o.error)
                  : WindowFromMemory(file.data(), file.size(), ".bmp", mode, N, reader, window, o.w,
@@ -103,7 +103,7 @@ Outcome WholeFrame(const std::vector<std::uint8_t>& file, WindowMode mode, int N
     o.read = o.w < N || o.h < N ? WindowRead::TooSmall : WindowRead::Ok;
     if (o.read == WindowRead::Ok) {
         IntPlane window;
-        EXPECT_TRUE(AllocIntPlane(N, N, window));
+        EXPECT_TRUE(AllocIntPlane(N, N, window, o.error));
         int x0 = 0, y0 = 0;
         WindowCorner(frame, N, mode, x0, y0);
         CopyWindow(frame, x0, y0, N, window);

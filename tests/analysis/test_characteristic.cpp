@@ -17,20 +17,21 @@ namespace {
 class Characteristic : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(AllocIntPlane(256, 256, window));
-        ASSERT_TRUE(AllocRealPlane(256, 256, re));
-        ASSERT_TRUE(AllocRealPlane(256, 256, im));
-        ASSERT_TRUE(AllocRealPlane(256, 256, temp));
+        ASSERT_TRUE(AllocIntPlane(256, 256, window, error));
+        ASSERT_TRUE(AllocRealPlane(256, 256, re, error));
+        ASSERT_TRUE(AllocRealPlane(256, 256, im, error));
+        ASSERT_TRUE(AllocRealPlane(256, 256, temp, error));
     }
     void FillWindow(const std::function<int(int, int)>& value) {
         for (int i = 0; i < 256; ++i)
             for (int j = 0; j < 256; ++j) window[i][j] = value(i, j);
     }
-    void Analyse() { ASSERT_TRUE(AnalyseWindow(window, plan, profile)); }
+    void Analyse() { ASSERT_TRUE(AnalyseWindow(window, plan, profile, error)) << error; }
     const FftPlan plan{256};
     IntPlane window;
     RealPlane re, im, temp;
     double profile[kProfileBins] = {};
+    std::string error;
 };
 
 Frame BitmapFrame(int w, int h, std::uint8_t green = 0) {
@@ -52,7 +53,8 @@ Frame FitsFrame(int w, int h) {
     f.kind = FrameKind::Fits;
     f.width = w;
     f.height = h;
-    EXPECT_TRUE(AllocIntPlane(w, h, f.plane));
+    std::string error;
+    EXPECT_TRUE(AllocIntPlane(w, h, f.plane, error)) << error;
     return f;
 }
 
@@ -103,7 +105,7 @@ TEST_F(Characteristic, TransformIsTheCentredTwoDimensionalDft) {
     for (double& v : w) v = double(rng() % 1000);
     for (int i = 0; i < N; ++i)
         for (int j = 0; j < N; ++j) re[i][j] = w[i * N + j], im[i][j] = 0;
-    ASSERT_TRUE(FrequencyTransform2D(im, re, plan));
+    ASSERT_TRUE(FrequencyTransform2D(im, re, plan, error)) << error;
 
     std::vector<std::complex<double>> rows(N * N), full(N * N);
     std::vector<std::complex<double>> twiddle(N);
@@ -146,7 +148,7 @@ TEST_F(Characteristic, ProfileCountsCellsByTruncatedDistance) {
 
 TEST_F(Characteristic, QuadrantSwapExchangesDiagonally) {
     RealPlane p;
-    ASSERT_TRUE(AllocRealPlane(256, 256, p));
+    ASSERT_TRUE(AllocRealPlane(256, 256, p, error));
     for (int i = 0; i < 256; ++i)
         for (int j = 0; j < 256; ++j) p[i][j] = i * 1000 + j;
     QuadrantSwap(p, temp, 256);
@@ -260,7 +262,8 @@ TEST(CopyWindow, TakesGreenBytesAndFitsValuesByColumnAndRow) {
     Frame fits = FitsFrame(300, 260);
     fits.plane[22 + 5][2 + 3] = 65535;
     IntPlane window;
-    ASSERT_TRUE(AllocIntPlane(256, 256, window));
+    std::string error;
+    ASSERT_TRUE(AllocIntPlane(256, 256, window, error));
     CopyWindow(bmp, 22, 2, 256, window);
     EXPECT_EQ(window[5][3], 77);
     EXPECT_EQ(window[3][5], 0);

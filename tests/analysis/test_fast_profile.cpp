@@ -96,10 +96,11 @@ std::vector<Case> Windows() {
 std::vector<double> Reference(const Window& w) {
     static const FftPlan plan(FastProfiler::kSize);
     IntPlane window;
-    EXPECT_TRUE(AllocIntPlane(FastProfiler::kSize, FastProfiler::kSize, window));
+    std::string error;
+    EXPECT_TRUE(AllocIntPlane(FastProfiler::kSize, FastProfiler::kSize, window, error));
     std::memcpy(window.data(), w.data(), w.size() * sizeof w[0]);
     std::vector<double> profile(kProfileBins);
-    EXPECT_TRUE(AnalyseWindow(window, plan, profile.data()));
+    EXPECT_TRUE(AnalyseWindow(window, plan, profile.data(), error)) << error;
     return profile;
 }
 

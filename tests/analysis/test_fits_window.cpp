@@ -1,6 +1,7 @@
 #include "fits_general.h"
 #include "fits_library_writer.h"
 #include "fits_reader.h"
+#include "fits_test_reader.h"
 #include "fits_writer.h"
 #include "frame_window.h"
 #include "temp_dir.h"
@@ -59,7 +60,8 @@ TEST(FitsWindow, ReadsLittleOfALargeFrameAndStaysWithinASmallBudget) {
         FrameReader reader;
         reader.hold.setBudget(&budget);
         IntPlane window, expected;
-        ASSERT_TRUE(AllocIntPlane(256, 256, window) && AllocIntPlane(256, 256, expected));
+        ASSERT_TRUE(AllocIntPlane(256, 256, window, error) &&
+                    AllocIntPlane(256, 256, expected, error));
         int w = 0, h = 0;
         const std::uint64_t before = BytesRead();
         ASSERT_EQ(ReadFrameWindow(ParseFrameRef(path), c.mode, 256, reader, window, w, h, error),
@@ -99,7 +101,7 @@ TEST(FitsReaders, StopAtTheHeaderOfJunkAnEndlessHeaderOrAPipe) {
             FrameReader reader;
             IntPlane plane;
             int w = 0, h = 0;
-            return AllocIntPlane(256, 256, plane) &&
+            return AllocIntPlane(256, 256, plane, error) &&
                    ReadFrameWindow(ParseFrameRef(path), mode, 256, reader, plane, w, h, error) ==
                        WindowRead::Ok;
         };
@@ -109,7 +111,7 @@ TEST(FitsReaders, StopAtTheHeaderOfJunkAnEndlessHeaderOrAPipe) {
         window(WindowMode::Peak),
         [](const std::string& path, std::string& error) {
             int w = 0, h = 0;
-            return ReadFitsSize(path, w, h, error);
+            return fits_test_reader::ReadFitsSize(path, w, h, error);
         },
         [](const std::string& path, std::string& error) {
             IntPlane plane;
@@ -143,7 +145,7 @@ bool WindowsAgree(const std::string& path, WindowMode mode, MemoryBudget* budget
     FrameReader reader;
     reader.hold.setBudget(budget);
     IntPlane window, expected;
-    EXPECT_TRUE(AllocIntPlane(256, 256, window) && AllocIntPlane(256, 256, expected));
+    EXPECT_TRUE(AllocIntPlane(256, 256, window, error) && AllocIntPlane(256, 256, expected, error));
     int w = 0, h = 0;
     if (ReadFrameWindow(ParseFrameRef(path), mode, 256, reader, window, w, h, error) !=
         WindowRead::Ok)
@@ -226,9 +228,9 @@ TEST(FitsWindow, UndefinedPixelsCountAsZeroLikeNaN) {
             SCOPED_TRACE(std::string(c.name) + (mode == WindowMode::Peak ? " peak" : " centre"));
             FrameReader reader;
             IntPlane window;
-            ASSERT_TRUE(AllocIntPlane(256, 256, window));
-            int w = 0, h = 0, x0 = 22, y0 = 12;
             std::string error;
+            ASSERT_TRUE(AllocIntPlane(256, 256, window, error));
+            int w = 0, h = 0, x0 = 22, y0 = 12;
             ASSERT_EQ(ReadFrameWindow(ParseFrameRef(path), mode, 256, reader, window, w, h, error),
                       WindowRead::Ok)
                 << error;

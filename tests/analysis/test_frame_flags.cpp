@@ -23,7 +23,8 @@ constexpr int N = 64;
 // or a bright disc of radius 10 around (cx, cy) when count is negative.
 IntPlane Window(int background, int count, int value, int cx = N / 2, int cy = N / 2) {
     IntPlane w;
-    EXPECT_TRUE(AllocIntPlane(N, N, w));
+    std::string error;
+    EXPECT_TRUE(AllocIntPlane(N, N, w, error));
     for (int i = 0; i < N; ++i)
         for (int j = 0; j < N; ++j) {
             const bool disc = (i - cx) * (i - cx) + (j - cy) * (j - cy) <= 100;

@@ -62,10 +62,10 @@ TEST(ReadFrameWindow, GivesTheSameWindowAsTheFullFrame) {
             SCOPED_TRACE(std::string(f.name) + (mode == WindowMode::Peak ? " peak" : " centre"));
             FrameReader reader;
             IntPlane fast, expected;
-            ASSERT_TRUE(AllocIntPlane(256, 256, fast));
-            ASSERT_TRUE(AllocIntPlane(256, 256, expected));
-            int w = 0, h = 0;
             std::string error;
+            ASSERT_TRUE(AllocIntPlane(256, 256, fast, error));
+            ASSERT_TRUE(AllocIntPlane(256, 256, expected, error));
+            int w = 0, h = 0;
             ASSERT_EQ(ReadFrameWindow(ParseFrameRef(path), mode, 256, reader, fast, w, h, error),
                       WindowRead::Ok)
                 << error;
@@ -112,7 +112,8 @@ TEST(ReadFrameWindow, ReportsSmallAndUnreadableFrames) {
     };
     FrameReader reader;  // one reader across failures, as in a run
     IntPlane window;
-    ASSERT_TRUE(AllocIntPlane(256, 256, window));
+    std::string allocError;
+    ASSERT_TRUE(AllocIntPlane(256, 256, window, allocError));
     for (const auto& c : cases) {
         for (WindowMode mode : {WindowMode::Centre, WindowMode::Peak}) {
             SCOPED_TRACE(c.path + (mode == WindowMode::Peak ? " peak" : " centre"));

@@ -72,8 +72,8 @@ TEST(JpegWindow, DamagedCodedDataIsRefusedInBothModesAndSoundFilesReadAsBefore) 
     };
     FrameReader reader;
     IntPlane window;
-    ASSERT_TRUE(AllocIntPlane(N, N, window));
     std::string error;
+    ASSERT_TRUE(AllocIntPlane(N, N, window, error));
     for (const auto& d : damages) {
         std::vector<std::uint8_t> f = Encode(640, 480, 3, false, d.configure);
         if (d.part < 0)
@@ -124,7 +124,8 @@ TEST(JpegWindow, DecodesHoldTheirMemoryFromTheBudgetFirst) {
                  {&progressive, WindowMode::Peak, 11, 15}};
     FrameReader reader;
     IntPlane window;
-    ASSERT_TRUE(AllocIntPlane(N, N, window));
+    std::string allocError;
+    ASSERT_TRUE(AllocIntPlane(N, N, window, allocError));
     for (const auto& c : cases) {
         for (std::size_t mib : {c.refusedMiB, c.acceptedMiB}) {
             SCOPED_TRACE(std::to_string(mib) + " MiB");

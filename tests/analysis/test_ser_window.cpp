@@ -39,7 +39,7 @@ struct Window {
 Window Read(const std::string& entry, WindowMode mode, int N) {
     static FrameReader reader;  // one reader across frames and videos, as in a run
     Window out;
-    if (!AllocIntPlane(N, N, out.plane)) std::abort();
+    if (!AllocIntPlane(N, N, out.plane, out.error)) std::abort();
     out.read =
         ReadFrameWindow(ParseFrameRef(entry), mode, N, reader, out.plane, out.w, out.h, out.error);
     return out;

@@ -22,7 +22,8 @@ TEST(SamplesToWindow, EqualsTheStraightCopyForAnySizeStepAndRowOrder) {
         const std::ptrdiff_t stride =
             c.bottomUp ? -std::ptrdiff_t(rowBytes) : std::ptrdiff_t(rowBytes);
         IntPlane window;
-        ASSERT_TRUE(AllocIntPlane(c.n, c.n, window));
+        std::string error;
+        ASSERT_TRUE(AllocIntPlane(c.n, c.n, window, error));
         SamplesToWindow(first, stride, c.step, c.n, window);
         for (int i = 0; i < c.n; ++i)
             for (int j = 0; j < c.n; ++j)

@@ -224,9 +224,16 @@ private slots:
              "セレクト", "Select"},
             {"scores title", [&] { return scores->windowTitle(); }, "スコア", "Scores"},
             {"scores header",
-             [&] { return scores->table()->model()->headerData(3, Qt::Horizontal).toString(); },
+             [&] {
+                 return Control<QTableView>(*scores, "scoresTable")
+                     ->model()
+                     ->headerData(3, Qt::Horizontal)
+                     .toString();
+             },
              "順位", "Rank"},
-            {"scores apply", [&] { return scores->applyButton()->text(); }, "適用", "Apply"},
+            {"scores apply",
+             [&] { return Control<QPushButton>(*scores, "applyRuleButton")->text(); }, "適用",
+             "Apply"},
             {"Qt's own", [] { return QCoreApplication::translate("QPlatformTheme", "&Yes"); },
              "はい(&Y)", "&Yes"},
             {"one file",

@@ -30,7 +30,6 @@
 #include "viewer_rules.h"
 
 #include <QAction>
-#include <QButtonGroup>
 #include <QListWidget>
 #include <QTableView>
 #include <QDir>
@@ -44,6 +43,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
@@ -252,10 +252,8 @@ private slots:
             ImageWindow* w = windows()[i];
             QCOMPARE(w->picture().size(), sizes[i]);
             QCOMPARE(w->shownSize(), sizes[i]);
-            QCOMPARE(w->fullSizeView->size(), sizes[i]);
-            QCOMPARE(w->filledWidth, sizes[i].width());
-            QCOMPARE(w->filledHeight, sizes[i].height());
-            QCOMPARE(w->zoomExponent, 0);
+            QCOMPARE(Control<ImageView>(*w, "fullSizeView")->size(), sizes[i]);
+            QCOMPARE(w->zoomExponent(), 0);
             QCOMPARE(w->picture().depth(), depth);
         }
         QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), QString("100.0%"));
@@ -354,14 +352,13 @@ private slots:
                               Qt::LeftButton);
             QCOMPARE(w->shownSize(), sizes[i]);
             QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(), texts[i]);
-            QCOMPARE(w->zoomExponent, exponents[i]);
+            QCOMPARE(w->zoomExponent(), exponents[i]);
             // The window's client area follows the shown picture.
             QVERIFY(w->widget()->width() >= sizes[i].width());
             if (sizes[i].width() > 200) QCOMPARE(w->widget()->size(), sizes[i]);
         }
-        QCOMPARE(w->fullSizeView->size(), QSize(768, 512));
+        QCOMPARE(Control<ImageView>(*w, "fullSizeView")->size(), QSize(768, 512));
         QCOMPARE(w->picture(), before);
-        QCOMPARE(w->filledWidth, 768);
     }
 
     void saveIsOfferedOnlyWithAnImageWindow() {
@@ -391,7 +388,7 @@ private slots:
         QCOMPARE(five->shownSize(), QSize(1, 1));
         Control<QAction>(*main_, "zoomOutAction")->trigger();  // would be 0 x 0: refused
         QCOMPARE(five->shownSize(), QSize(1, 1));
-        QCOMPARE(five->zoomExponent, -2);
+        QCOMPARE(five->zoomExponent(), -2);
         // Activation derives the text from the truncated width: 3 -> 1 pixel reads 25.0%.
         activate(three);
         Control<QAction>(*main_, "zoomOutAction")->trigger();
@@ -432,7 +429,7 @@ private slots:
         QVERIFY(now == w[0] || now == w[2]);
         QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(),
                  QString(now == w[0] ? "400.0%" : "100.0%"));
-        QCOMPARE(w[0]->zoomExponent, 2);
+        QCOMPARE(w[0]->zoomExponent(), 2);
         QCOMPARE(w[0]->shownSize(), QSize(256, 128));
         // Closing the last window leaves the text as it was.
         Control<QAction>(*main_, "closeAllAction")->trigger();
@@ -461,15 +458,15 @@ private slots:
         QVERIFY(viewer->shownSize().width() * 2 > room.width() ||
                 viewer->shownSize().height() * 2 > room.height());
         QCOMPARE(Control<QLineEdit>(*main_, "zoomText")->text(),
-                 ZoomText(std::pow(2.0, viewer->zoomExponent)));
-        const int zoom = viewer->zoomExponent;
+                 ZoomText(std::pow(2.0, viewer->zoomExponent())));
+        const int zoom = viewer->zoomExponent();
         QVERIFY(zoom < 0);
 
         QTest::keyClick(viewer, Qt::Key_PageUp);
         QCOMPARE(viewer->windowTitle(), QString("a.bmp (1 / 3)"));
-        QCOMPARE(viewer->zoomExponent, zoom);     // stepping keeps the zoom
+        QCOMPARE(viewer->zoomExponent(), zoom);   // stepping keeps the zoom
         QTest::keyClick(viewer, Qt::Key_PageUp);  // the list's first frame stays
-        QCOMPARE(viewer->frameIndex, 0);
+        QCOMPARE(viewer->frameIndex(), 0);
         QTest::keyClick(viewer, Qt::Key_PageDown);
         QTest::keyClick(viewer, Qt::Key_PageDown);  // c cannot be read: said, b stays
         QCOMPARE(viewer->windowTitle(), QString("b.bmp (2 / 3)"));
@@ -477,7 +474,7 @@ private slots:
         QVERIFY(dialogs_->errors[0].contains("c.bmp"));
         QTest::keyClick(viewer, Qt::Key_Delete);  // not a pass-list window
         QCOMPARE(dropped.count(), 0);
-        QCOMPARE(viewer->frames.size(), std::size_t(3));
+        QCOMPARE(viewer->frames().size(), std::size_t(3));
 
         ImageWindow* passed = main_->showFrame(Frames({path("a.bmp"), path("b.bmp")}), 0, true);
         QVERIFY(passed);
@@ -515,8 +512,9 @@ private slots:
         QCOMPARE(w.data().scores,
                  BandScores(s.session().results().profileTable, 6, s.graphView().band));
         QCOMPARE(w.data().passed, std::vector<char>(6, 0));
-        QCOMPARE(w.model()->rowCount(), 5);  // f1 has no score to show
-        QCOMPARE(w.model()->index(1, ScoresTableModel::Position).data().toInt(), 3);
+        const QAbstractItemModel* table = Control<QTableView>(w, "scoresTable")->model();
+        QCOMPARE(table->rowCount(), 5);  // f1 has no score to show
+        QCOMPARE(table->index(1, ScoresTableModel::Position).data().toInt(), 3);
 
         // The run's own band is offered; taking it moves the markers and rescores.
         const BandSuggestion offer =
@@ -524,13 +522,14 @@ private slots:
         QVERIFY(offer.found);
         QVERIFY(offer.band.low != s.graphView().band.low ||
                 offer.band.high != s.graphView().band.high);
-        QCOMPARE(w.suggestionLabel()->text(),
+        QCOMPARE(Control<QLabel>(w, "suggestionLabel")->text(),
                  QString("推奨バンド: %1-%2").arg(offer.band.low).arg(offer.band.high));
-        w.suggestionButton()->click();
+        Control<QPushButton>(w, "useSuggestionButton")->click();
         QCOMPARE(s.graphView().band.low, offer.band.low);
         QCOMPARE(s.graphView().band.high, offer.band.high);
         QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")
-                     ->picture.pixel(2 * offer.band.low, kGraphHeight / 2),
+                     ->picture()
+                     .pixel(2 * offer.band.low, kGraphHeight / 2),
                  GraphMarkerColour());
         QCOMPARE(w.data().scores, BandScores(s.session().results().profileTable, 6, offer.band));
         QCOMPARE(Preferences().bandLow(), offer.band.low);
@@ -546,10 +545,10 @@ private slots:
         };
         PassRule rule;
         rule.kind = PassRule::Kind::Best;
-        w.ruleChoice()->button(1)->click();
+        Control<QRadioButton>(w, "bestRuleButton")->click();
         for (int best : {9, 2}) {
-            w.ruleNumber()->setText(QString::number(best));
-            w.applyButton()->click();
+            Control<QLineEdit>(w, "ruleNumber")->setText(QString::number(best));
+            Control<QPushButton>(w, "applyRuleButton")->click();
             rule.best = best;
             QStringList expected;
             const std::vector<double> scores =
@@ -563,14 +562,14 @@ private slots:
         QCOMPARE(w.data().passed, (std::vector<char>{0, 0, 1, 0, 0, 1}));
 
         // Shown point 2 is list row 3, past f1; the best point is f5.
-        QTest::mouseClick(w.listPlot()->viewport(), Qt::LeftButton, {},
-                          w.listPlot()->positionOf(2));
+        ScoresPlot* listPlot = Control<ScoresPlot>(w, "listPlot");
+        ScoresPlot* rankPlot = Control<ScoresPlot>(w, "rankPlot");
+        QTest::mouseClick(listPlot->viewport(), Qt::LeftButton, {}, listPlot->positionOf(2));
         QVERIFY(Control<QListWidget>(s, "fileList")->item(3)->isSelected());
-        QTest::mouseDClick(w.rankPlot()->viewport(), Qt::LeftButton, {},
-                           w.rankPlot()->positionOf(4));
+        QTest::mouseDClick(rankPlot->viewport(), Qt::LeftButton, {}, rankPlot->positionOf(4));
         QCOMPARE(windows().size(), 1);
-        QCOMPARE(Texts(windows()[0]->frames), files);
-        QCOMPARE(windows()[0]->frameIndex, 5);
+        QCOMPARE(Texts(windows()[0]->frames()), files);
+        QCOMPARE(windows()[0]->frameIndex(), 5);
 
         // Qt Test's double click on a widget lacks the press an item view expects.
         const QPoint second = Control<QListWidget>(s, "passedList")
@@ -584,8 +583,8 @@ private slots:
                             second);
         QCOMPARE(windows().size(), 2);
         ImageWindow* blink = windows()[1];
-        QCOMPARE(Texts(blink->frames), passList());
-        QCOMPARE(blink->frameIndex, 1);
+        QCOMPARE(Texts(blink->frames()), passList());
+        QCOMPARE(blink->frameIndex(), 1);
         QTest::keyClick(blink, Qt::Key_PageUp);
         QTest::keyClick(blink, Qt::Key_Delete);
         QCOMPARE(passList(), QStringList{files[5]});
@@ -596,9 +595,9 @@ private slots:
         // The export dialog opens beside the frames, then where the last export went.
         QVERIFY(QDir(folder()).mkdir("csv"));
         dialogs_->chooseSave(path("csv/scores.csv"), 0);
-        w.exportButton()->click();
+        Control<QPushButton>(w, "exportCsvButton")->click();
         QCOMPARE(dialogs_->lastFolder, folder());
-        w.exportButton()->click();
+        Control<QPushButton>(w, "exportCsvButton")->click();
         QCOMPARE(dialogs_->lastFolder, path("csv"));
         w.close();
         QCOMPARE(s.scoresWindow(), &w);  // hidden, not destroyed
@@ -1056,10 +1055,10 @@ private slots:
         VersionDialog& version = *main_->versionDialog();
         NoticeWindow& notice = *main_->noticeWindow();
         QCOMPARE(version.windowTitle(), QString("Version"));
-        QCOMPARE(version.picture->pixmap().size(), QSize(120, 240));
-        QCOMPARE(version.nameLabel->text(), QString("FrameSifter "));
-        QCOMPARE(version.versionLabel->text(), QString("Version 1.08B "));
-        QCOMPARE(version.nameLabel->font().pixelSize(), 24);
+        QCOMPARE(Control<QLabel>(version, "versionPicture")->pixmap().size(), QSize(120, 240));
+        QCOMPARE(Control<QLabel>(version, "nameLabel")->text(), QString("FrameSifter "));
+        QCOMPARE(Control<QLabel>(version, "versionLabel")->text(), QString("Version 1.08B "));
+        QCOMPARE(Control<QLabel>(version, "nameLabel")->font().pixelSize(), 24);
         QVERIFY(!version.isModal());
         Control<QAction>(*main_, "versionAction")->trigger();
         QVERIFY(version.isVisible());
@@ -1069,13 +1068,13 @@ private slots:
         for (QWidget* w : QApplication::topLevelWidgets())
             dialogs += qobject_cast<VersionDialog*>(w) ? 1 : 0;
         QCOMPARE(dialogs, 1);
-        QTest::mouseClick(version.okButton, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(version, "okButton"), Qt::LeftButton);
         QVERIFY(!version.isVisible());
         Control<QAction>(*main_, "versionAction")->trigger();
         QVERIFY(version.isVisible());
 
         QVERIFY(!notice.isVisible());
-        QCOMPARE(notice.noticeText->toPlainText(), QString("Memo1"));
+        QCOMPARE(Control<QPlainTextEdit>(notice, "noticeText")->toPlainText(), QString("Memo1"));
         QCOMPARE(notice.windowTitle(), QString("UpDate"));
         QVERIFY(notice.windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(!notice.checkNotice(1.06));
@@ -1083,11 +1082,12 @@ private slots:
         // A newer version shows the notice; without "update.fft" it says there is none.
         QVERIFY(notice.checkNotice(1.07));
         QVERIFY(notice.isVisible());
-        QVERIFY(notice.noticeText->toPlainText() != "Memo1");
+        QVERIFY(Control<QPlainTextEdit>(notice, "noticeText")->toPlainText() != "Memo1");
         QVERIFY(WriteBytes(path("update.fft"), "新しい版があります\nline 2\n"));
         notice.checkNotice(2.0);
-        QCOMPARE(notice.noticeText->toPlainText(), QString("新しい版があります\nline 2\n"));
-        QTest::mouseClick(notice.closeButton, Qt::LeftButton);
+        QCOMPARE(Control<QPlainTextEdit>(notice, "noticeText")->toPlainText(),
+                 QString("新しい版があります\nline 2\n"));
+        QTest::mouseClick(Control<QPushButton>(notice, "closeButton"), Qt::LeftButton);
         QVERIFY(!notice.isVisible());
     }
 

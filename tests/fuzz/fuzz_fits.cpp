@@ -1,6 +1,7 @@
 // libFuzzer target: the FITS parse core, which gates what cfitsio is given, and the 16-bit
 // path's pixel decoding on arbitrary bytes. cfitsio itself is not run.
 #include "fits_reader.h"
+#include "fits_test_reader.h"
 #include "frame_limits.h"
 
 #include <cstddef>
@@ -41,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Raw words are 0..65535; after any in-range BZERO fold they stay in int range and
         // ApplyBzero on the raw plane must agree with the fused fold.
         IntPlane raw;
-        if (AllocIntPlane(width, height, raw) && DecodeFitsPixels(data, size, header, raw, error)) {
+        if (AllocIntPlane(width, height, raw, error) &&
+            fits_test_reader::DecodeFitsPixels(data, size, header, raw, error)) {
             if (!ApplyBzero(header.bzero, width, height, raw, error)) std::abort();
             for (int x = 0; x < width; ++x)
                 for (int y = 0; y < height; ++y)

@@ -43,7 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const WindowMode mode = (data[0] / 3) % 2 ? WindowMode::Peak : WindowMode::Centre;
     static FrameReader reader;  // reused, as in a batch run
     static IntPlane window, expected;
-    if (window.empty()) REQUIRE(AllocIntPlane(kN, kN, window) && AllocIntPlane(kN, kN, expected));
+    std::string error;
+    if (window.empty())
+        REQUIRE(AllocIntPlane(kN, kN, window, error) && AllocIntPlane(kN, kN, expected, error));
     // FITS images beyond the 16-bit path go to cfitsio, which is not fuzzed here.
     FitsHeader header;
     std::string parseError;
@@ -52,7 +54,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
 
     int width = 0, height = 0;
-    std::string error;
     const WindowRead read = WindowFromMemory(data + 1, size - 1, extension, mode, kN, reader,
                                              window, width, height, error);
     REQUIRE(read != WindowRead::Unreadable || !error.empty());

@@ -51,10 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     static FrameReader reader;  // reused, as in a batch run
     static IntPlane window;
-    if (window.empty()) REQUIRE(AllocIntPlane(kN, kN, window));
+    std::string error;
+    if (window.empty()) REQUIRE(AllocIntPlane(kN, kN, window, error));
     const ByteSource source(bytes, n);
     int width = 0, height = 0;
-    std::string error;
     const WindowRead read =
         SerWindowFromSource(source, frame, mode, kN, reader, window, width, height, error);
     REQUIRE(read != WindowRead::Unreadable || !error.empty());

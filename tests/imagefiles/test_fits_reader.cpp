@@ -1,4 +1,5 @@
 #include "fits_reader.h"
+#include "fits_test_reader.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 using namespace framesifter;
+using namespace fits_test_reader;
 
 namespace {
 
@@ -88,7 +90,7 @@ TEST(FitsReader, HeaderBlocksAndDataOffset) {
         EXPECT_EQ(h.bzero, 100) << c.endIndex;
 
         IntPlane plane;
-        ASSERT_TRUE(AllocIntPlane(4, 3, plane));
+        ASSERT_TRUE(AllocIntPlane(4, 3, plane, error));
         ASSERT_TRUE(DecodeFitsPixels(bytes.data(), bytes.size(), h, plane, error)) << error;
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 4; ++x) EXPECT_EQ(plane[x][y], words[y * 4 + x]) << x << "," << y;
@@ -301,7 +303,7 @@ TEST(FitsReader, RawWordsFoldWithBzero) {
 
         IntPlane steps;
         std::vector<char> header;
-        ASSERT_TRUE(AllocIntPlane(2, 1, steps));
+        ASSERT_TRUE(AllocIntPlane(2, 1, steps, error));
         ASSERT_TRUE(ReadFitsImage(path, header, w, h, cardCount, bzero, steps, error)) << error;
         EXPECT_EQ(steps[0][0], c.raw) << label;
         ASSERT_TRUE(ApplyBzero(bzero, w, h, steps, error));
@@ -330,7 +332,7 @@ TEST(FitsReader, CallingSequenceOverAFile) {
     ASSERT_EQ(w, 5);
     ASSERT_EQ(h, 4);
     IntPlane plane;
-    ASSERT_TRUE(AllocIntPlane(w, h, plane));
+    ASSERT_TRUE(AllocIntPlane(w, h, plane, error));
     std::vector<char> header;
     ASSERT_TRUE(ReadFitsImage(path, header, w, h, cardCount, bzero, plane, error)) << error;
     EXPECT_EQ(cardCount, 72);
@@ -343,7 +345,7 @@ TEST(FitsReader, CallingSequenceOverAFile) {
 
     // A plane of another size is refused and left alone.
     IntPlane other;
-    ASSERT_TRUE(AllocIntPlane(4, 5, other));
+    ASSERT_TRUE(AllocIntPlane(4, 5, other, error));
     other[3][4] = -7;
     EXPECT_FALSE(ReadFitsImage(path, header, w, h, cardCount, bzero, other, error));
     EXPECT_NE(error.find("5 x 4"), std::string::npos) << error;
@@ -403,10 +405,11 @@ TEST(FitsReader, WritesNothingAnywhere) {
         std::string error;
         std::vector<char> header;
         IntPlane plane;
-        ReadFitsSize(path, w, h, error);
-        AllocIntPlane(3, 3, plane);
-        ReadFitsImage(path, header, w, h, cards, bzero, plane, error);
-        ReadFitsFrame(path, plane, w, h, error);
+        // Only what they leave behind counts here, not whether they read.
+        (void)ReadFitsSize(path, w, h, error);
+        (void)AllocIntPlane(3, 3, plane, error);
+        (void)ReadFitsImage(path, header, w, h, cards, bzero, plane, error);
+        (void)ReadFitsFrame(path, plane, w, h, error);
     }
     EXPECT_EQ(listing(work.path()), workBefore);
     EXPECT_EQ(listing(data.path()), dataBefore);

@@ -2,6 +2,7 @@
 #include "frame_test_images.h"
 #include "ser_test_files.h"
 #include "temp_dir.h"
+#include "frame_refs.h"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,8 @@ TEST(FrameSignature, EachKindFromItsHeader) {
         {dir.write("k.txt", "text"), nullptr},
     };
     SignatureReader reader;
+    std::vector<std::string> entries;
+    std::vector<std::string> reasons;
     for (const auto& c : cases) {
         FrameSignature s;
         std::string error;
@@ -98,6 +101,19 @@ TEST(FrameSignature, EachKindFromItsHeader) {
             EXPECT_EQ(DescribeSignature(s), c.expected) << c.entry;
         } else {
             EXPECT_FALSE(error.empty()) << c.entry;
+        }
+        entries.push_back(c.entry);
+        reasons.push_back(read ? std::string() : error);
+    }
+    // A whole list: each entry keeps its own signature or reason.
+    std::vector<EntrySignature> signatures;
+    ASSERT_TRUE(ReadSignatures(FrameRefs(entries), signatures, {}));
+    ASSERT_EQ(signatures.size(), entries.size());
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        EXPECT_EQ(signatures[k].read, cases[k].expected != nullptr) << entries[k];
+        EXPECT_EQ(signatures[k].error, reasons[k]) << entries[k];
+        if (cases[k].expected) {
+            EXPECT_EQ(DescribeSignature(signatures[k].signature), cases[k].expected);
         }
     }
     // A video's header is read once: its later frames need the file no more.
@@ -119,23 +135,21 @@ TEST(FrameSignature, OddFramesDifferFromTheMostCommon) {
         {"A?C?CB", 'C', {0, 5}}, {"???", 0, {}},      {"", 0, {}},
     };
     for (const auto& c : cases) {
-        std::vector<std::optional<FrameSignature>> signatures;
+        std::vector<EntrySignature> signatures;
         for (const char* p = c.list; *p; ++p) {
-            if (*p == '?') {
-                signatures.emplace_back();
-                continue;
-            }
-            FrameSignature s;
-            s.kind = FrameFormat::Fits;
-            s.width = 100 + *p;
-            s.bits = 16;
+            EntrySignature s;
+            s.read = *p != '?';
+            s.signature.kind = FrameFormat::Fits;
+            s.signature.width = 100 + *p;
+            s.signature.bits = 16;
+            if (!s.read) s.error = "unreadable";
             signatures.push_back(s);
         }
         const MixedFrames mixed = FindOddFrames(signatures);
         std::vector<std::size_t> odd;
         for (const OddFrame& f : mixed.odd) {
             odd.push_back(f.index);
-            EXPECT_EQ(f.signature, *signatures[f.index]);
+            EXPECT_EQ(f.signature, signatures[f.index].signature);
         }
         EXPECT_EQ(odd, c.odd) << c.list;
         if (c.majority) {

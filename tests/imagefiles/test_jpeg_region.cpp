@@ -281,7 +281,7 @@ TEST(JpegRegion, ChooserSeesTheImageSizeAndMayAskForNothing) {
 
     // A chooser that throws leaves the decoder usable.
     EXPECT_THROW(
-        decoder.loadMemoryRegion(
+        (void)decoder.loadMemoryRegion(
             bytes.data(), bytes.size(), [](int, int) -> Region { throw std::runtime_error("x"); },
             nullptr, decoderError),
         std::runtime_error);

@@ -6,7 +6,8 @@ using namespace framesifter;
 
 TEST(Planes, FirstIndexIsTheColumnAndLinesAreContiguous) {
     IntPlane plane;
-    ASSERT_TRUE(AllocIntPlane(3, 5, plane));
+    std::string error;
+    ASSERT_TRUE(AllocIntPlane(3, 5, plane, error));
     ASSERT_EQ(plane.first(), 3);
     ASSERT_EQ(plane.second(), 5);
     for (int x = 0; x < 3; ++x)
@@ -17,7 +18,7 @@ TEST(Planes, FirstIndexIsTheColumnAndLinesAreContiguous) {
     EXPECT_EQ(plane.data()[1 * 5 + 0], 9);
 
     RealPlane real;
-    ASSERT_TRUE(AllocRealPlane(4, 2, real));
+    ASSERT_TRUE(AllocRealPlane(4, 2, real, error));
     real[3][1] = 1.5;
     EXPECT_EQ(real.data()[3 * 2 + 1], 1.5);
     EXPECT_EQ(real[0][0], 0.0);
@@ -29,15 +30,26 @@ TEST(Planes, FirstIndexIsTheColumnAndLinesAreContiguous) {
 TEST(Planes, FailedAllocationIsReportedAndLeavesAnEmptyPlane) {
     struct Case {
         int first, second;
+        const char* reason;
     };
-    const Case cases[] = {{0, 5}, {5, 0}, {-1, 5}, {1 << 28, 1 << 28}, {1 << 30, 1 << 30}};
+    const Case cases[] = {
+        {0, 5, "a 0 x 5 image has no pixels"},
+        {5, 0, "a 5 x 0 image has no pixels"},
+        {-1, 5, "a -1 x 5 image has no pixels"},
+        {1 << 28, 1 << 28, "not enough memory for a 268435456 x 268435456 image"},
+        {1 << 30, 1 << 30, "not enough memory for a 1073741824 x 1073741824 image"},
+    };
     for (const Case& c : cases) {
         IntPlane plane;
-        ASSERT_TRUE(AllocIntPlane(2, 2, plane));
-        EXPECT_FALSE(AllocIntPlane(c.first, c.second, plane)) << c.first << " x " << c.second;
+        std::string error;
+        ASSERT_TRUE(AllocIntPlane(2, 2, plane, error));
+        EXPECT_FALSE(AllocIntPlane(c.first, c.second, plane, error));
+        EXPECT_EQ(error, c.reason);
         EXPECT_TRUE(plane.empty());
         RealPlane real;
-        EXPECT_FALSE(AllocRealPlane(c.first, c.second, real)) << c.first << " x " << c.second;
+        error.clear();
+        EXPECT_FALSE(AllocRealPlane(c.first, c.second, real, error));
+        EXPECT_EQ(error, c.reason);
         EXPECT_TRUE(real.empty());
     }
 }

@@ -4,16 +4,16 @@
 #include "scores_window.h"
 #include "score_csv.h"
 #include "mounted_tmpfs.h"
+#include "named_control.h"
 #include "scratch_preferences.h"
 #include "temp_dir.h"
 #include "save_through.h"
 #include "user_dialogs.h"
 
-#include <QAbstractButton>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -85,6 +85,11 @@ void Follow(SelectionSession& session, const std::vector<std::string>& files,
     QCOMPARE(session.select(PassRule{}), SelectionSession::SelectOutcome::Selected);
 }
 
+QTableView* Table(const ScoresWindow& w) { return Control<QTableView>(w, "scoresTable"); }
+ScoresTableModel* Model(const ScoresWindow& w) {
+    return qobject_cast<ScoresTableModel*>(Table(w)->model());
+}
+
 QString Slurp(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString("<missing>");
@@ -120,15 +125,15 @@ void ScoresWindowTest::tableSortsNumbersAsNumbers() {
         {ScoresTableModel::File, Qt::DescendingOrder, {11, 10, 9, 8}},
     };
     for (const auto& c : cases) {
-        w.table()->sortByColumn(c.column, c.order);
+        Table(w)->sortByColumn(c.column, c.order);
         for (std::size_t r = 0; r < c.firstFiles.size(); ++r)
-            QCOMPARE(w.model()->fileAt(int(r)), c.firstFiles[r]);
+            QCOMPARE(Model(w)->fileAt(int(r)), c.firstFiles[r]);
     }
     // Shown from 1: the frame listed first is number 1, the best is rank 1.
-    w.table()->sortByColumn(ScoresTableModel::Position, Qt::AscendingOrder);
-    QCOMPARE(w.model()->index(0, ScoresTableModel::Position).data().toInt(), 1);
-    QCOMPARE(w.model()->index(7, ScoresTableModel::Rank).data().toInt(), 1);
-    QCOMPARE(w.model()->index(4, ScoresTableModel::File).data().toString(), QString("f5,x\".fit"));
+    Table(w)->sortByColumn(ScoresTableModel::Position, Qt::AscendingOrder);
+    QCOMPARE(Model(w)->index(0, ScoresTableModel::Position).data().toInt(), 1);
+    QCOMPARE(Model(w)->index(7, ScoresTableModel::Rank).data().toInt(), 1);
+    QCOMPARE(Model(w)->index(4, ScoresTableModel::File).data().toString(), QString("f5,x\".fit"));
 }
 
 void ScoresWindowTest::tableShowsScoresOfAnySizeAsTheExportDoes() {
@@ -141,15 +146,15 @@ void ScoresWindowTest::tableShowsScoresOfAnySizeAsTheExportDoes() {
     }
     ScoresWindow w;
     w.setData(d);
-    w.table()->sortByColumn(ScoresTableModel::Position, Qt::AscendingOrder);
+    Table(w)->sortByColumn(ScoresTableModel::Position, Qt::AscendingOrder);
     const QStringList rows =
         QString::fromStdString(framesifter::ScoresCsv(d.files, d.scores, d.passed)).split('\n');
     for (int k = 0; k < int(d.scores.size()); ++k) {
-        const QString shown = w.model()->index(k, ScoresTableModel::Score).data().toString();
+        const QString shown = Model(w)->index(k, ScoresTableModel::Score).data().toString();
         QCOMPARE(shown.toDouble(), rows[k + 1].section(',', 1, 1).toDouble());
         QVERIFY2(shown.size() <= 24, qPrintable(shown));  // readable, and in its column:
-        QVERIFY(w.table()->columnWidth(ScoresTableModel::Score) >
-                w.table()->fontMetrics().horizontalAdvance(shown));
+        QVERIFY(Table(w)->columnWidth(ScoresTableModel::Score) >
+                Table(w)->fontMetrics().horizontalAdvance(shown));
     }
 }
 
@@ -161,7 +166,8 @@ void ScoresWindowTest::clicksOnPointsReportTheFrame() {
     QCoreApplication::processEvents();
     QSignalSpy clicked(&w, &ScoresWindow::frameClicked);
     QSignalSpy opened(&w, &ScoresWindow::frameOpened);
-    for (ScoresPlot* plot : {w.listPlot(), w.rankPlot()}) {
+    for (ScoresPlot* plot :
+         {Control<ScoresPlot>(w, "listPlot"), Control<ScoresPlot>(w, "rankPlot")}) {
         for (int k : {0, 3, 7, 11}) {
             clicked.clear();
             opened.clear();
@@ -175,8 +181,9 @@ void ScoresWindowTest::clicksOnPointsReportTheFrame() {
     }
     // Far from every point: nothing.
     clicked.clear();
-    const QPoint empty = w.listPlot()->positionOf(7) + QPoint(0, 40);
-    QTest::mouseClick(w.listPlot()->viewport(), Qt::LeftButton, {}, empty);
+    ScoresPlot* listPlot = Control<ScoresPlot>(w, "listPlot");
+    const QPoint empty = listPlot->positionOf(7) + QPoint(0, 40);
+    QTest::mouseClick(listPlot->viewport(), Qt::LeftButton, {}, empty);
     QCOMPARE(clicked.count(), 0);
 }
 
@@ -184,28 +191,29 @@ void ScoresWindowTest::ruleGroupEmitsTheChosenRule() {
     ScoresWindow w;
     w.setData(Twelve());
     QSignalSpy applied(&w, &ScoresWindow::ruleApplied);
+    QPushButton* apply = Control<QPushButton>(w, "applyRuleButton");
     const struct {
-        int button;  // level, best N, best %
+        const char* button;
         const char* text;
         bool enabled;
         PassRule::Kind kind;
         long long value;  // best, or the percent's scaled digits
     } cases[] = {
-        {0, "abc", true, PassRule::Kind::Level, 0},
-        {1, "25", true, PassRule::Kind::Best, 25},
-        {1, "0", false, PassRule::Kind::Best, 0},
-        {1, "2.5", false, PassRule::Kind::Best, 0},
-        {2, "0.1", true, PassRule::Kind::BestPercent, 1},
-        {2, "100.5", false, PassRule::Kind::BestPercent, 0},
-        {2, "x", false, PassRule::Kind::BestPercent, 0},
+        {"levelRuleButton", "abc", true, PassRule::Kind::Level, 0},
+        {"bestRuleButton", "25", true, PassRule::Kind::Best, 25},
+        {"bestRuleButton", "0", false, PassRule::Kind::Best, 0},
+        {"bestRuleButton", "2.5", false, PassRule::Kind::Best, 0},
+        {"percentRuleButton", "0.1", true, PassRule::Kind::BestPercent, 1},
+        {"percentRuleButton", "100.5", false, PassRule::Kind::BestPercent, 0},
+        {"percentRuleButton", "x", false, PassRule::Kind::BestPercent, 0},
     };
     for (const auto& c : cases) {
-        w.ruleChoice()->button(c.button)->click();
-        w.ruleNumber()->setText(QString::fromLatin1(c.text));
-        QCOMPARE(w.applyButton()->isEnabled(), c.enabled);
+        Control<QRadioButton>(w, c.button)->click();
+        Control<QLineEdit>(w, "ruleNumber")->setText(QString::fromLatin1(c.text));
+        QCOMPARE(apply->isEnabled(), c.enabled);
         if (!c.enabled) continue;
         applied.clear();
-        w.applyButton()->click();
+        apply->click();
         QCOMPARE(applied.count(), 1);
         const auto rule = applied[0][0].value<PassRule>();
         QCOMPARE(int(rule.kind), int(c.kind));
@@ -242,32 +250,32 @@ void ScoresWindowTest::exportWritesThroughTheDialogs() {
          "飽和 重複", ""},
     };
     for (const auto& c : cases) {
-        w.excludeBox()->setChecked(c.exclude);
+        Control<QCheckBox>(w, "excludeFlaggedBox")->setChecked(c.exclude);
         QCOMPARE(session.excludeFlagged(), c.exclude);
         QCOMPARE(int(w.data().unranked.size()), c.exclude ? 1 : 0);
-        QCOMPARE(w.rankPlot()->shownPoints() <= (c.exclude ? 2 : 3), true);
+        QCOMPARE(Control<ScoresPlot>(w, "rankPlot")->shownPoints() <= (c.exclude ? 2 : 3), true);
         QFile::remove(target);
         dialogs.saves.push_back({true, target, 0});
-        w.exportButton()->click();
+        Control<QPushButton>(w, "exportCsvButton")->click();
         QCOMPARE(Slurp(target), QString::fromUtf8(c.csv));
-        const QModelIndex flags = w.model()->index(1, ScoresTableModel::Flags);
+        const QModelIndex flags = Model(w)->index(1, ScoresTableModel::Flags);
         QCOMPARE(flags.data().toString(), QString::fromUtf8(c.flagsShown));
-        QCOMPARE(w.model()->index(1, ScoresTableModel::Rank).data().toString(),
+        QCOMPARE(Model(w)->index(1, ScoresTableModel::Rank).data().toString(),
                  QString::fromUtf8(c.rankShown));
     }
     QCOMPARE(
-        w.model()->headerData(ScoresTableModel::Flags, Qt::Horizontal, Qt::DisplayRole).toString(),
+        Model(w)->headerData(ScoresTableModel::Flags, Qt::Horizontal, Qt::DisplayRole).toString(),
         QString::fromUtf8("注意"));
     QVERIFY(dialogs.errors.isEmpty());
 
     // Cancelled: nothing written; into a missing folder: an error and no file.
     QFile::remove(target);
     dialogs.saves.push_back({});
-    w.exportButton()->click();
+    Control<QPushButton>(w, "exportCsvButton")->click();
     QVERIFY(!QFile::exists(target));
     const QString nowhere = QString::fromStdString(dir.file("missing/scores.csv"));
     dialogs.saves.push_back({true, nowhere, 0});
-    w.exportButton()->click();
+    Control<QPushButton>(w, "exportCsvButton")->click();
     QCOMPARE(dialogs.errors.size(), 1);
     QVERIFY(dialogs.errors[0].contains(nowhere));
     QVERIFY(!QFile::exists(nowhere));
@@ -279,10 +287,10 @@ void ScoresWindowTest::aFailedWriteLeavesTheOldFile() {
     MountedTmpfs small(mountPoint, "size=64k");
     if (!small.mounted()) QSKIP("mounting a small file system needs root");
     const QString target = QString::fromStdString(mountPoint + "/scores.csv");
-    QString error;
+    std::string error;
     QVERIFY(SaveWholeFile(target, "old contents\n", error));
     QVERIFY(!SaveWholeFile(target, QByteArray(512 * 1024, 'x'), error));
-    QVERIFY(!error.isEmpty());
+    QVERIFY(!error.empty());
     QCOMPARE(Slurp(target), QString("old contents\n"));
     QCOMPARE(std::distance(std::filesystem::directory_iterator(mountPoint),
                            std::filesystem::directory_iterator()),

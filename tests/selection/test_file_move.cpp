@@ -266,8 +266,6 @@ TEST(MoveToGood, BareNamesUseTheCurrentFolder) {
     EXPECT_TRUE(fs::exists(dir.file("Good/c.bmp")));
 }
 
-namespace {}  // namespace
-
 TEST(MoveToGood, AKilledCopyLeavesNoFrameAndTheNextMoveCompletes) {
     MountedTmpfs other;
     if (!other.mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";

@@ -213,8 +213,6 @@ TEST(MoveRecord, ReadsUpToItsLastCompleteLine) {
     }
 }
 
-namespace {}  // namespace
-
 TEST(UndoMoves, AcrossFileSystemsKeepsBytesAndTimes) {
     MountedTmpfs frames;
     if (!frames.mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";

@@ -434,7 +434,7 @@ void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
     QVERIFY(std::abs(s.session().results().largest[30] - 40 / std::sqrt(2.0)) < 1);
     QVERIFY(std::abs(s.session().results().smallest[30] - 10 / std::sqrt(2.0)) < 1);
     // The summary form: three curves, no frame curve.
-    const QImage& g = Control<GraphCanvas>(s, "graphCanvas")->picture;
+    const QImage& g = Control<GraphCanvas>(s, "graphCanvas")->picture();
     QVERIFY(HasColour(g, GraphAverageColour()));
     QVERIFY(HasColour(g, GraphLargestColour()));
     QVERIFY(HasColour(g, GraphSmallestColour()));
@@ -457,7 +457,7 @@ void SelectorWindowTest::runStopsAtATooSmallThirdFrame() {
     files[2] = WriteStripesBmp(d + "/f2small.bmp", 20, 200, 300);
     dialogs_->chooseFiles(files);
     Control<QPushButton>(s, "openButton")->click();
-    const QImage before = Control<GraphCanvas>(s, "graphCanvas")->picture;
+    const QImage before = Control<GraphCanvas>(s, "graphCanvas")->picture();
     runFft();  // the question is answered No
     QCOMPARE(dialogs_->questions.size(), 1);
     QVERIFY(dialogs_->questions[0].startsWith("画像サイズは256x256以上にしてください"));
@@ -465,7 +465,7 @@ void SelectorWindowTest::runStopsAtATooSmallThirdFrame() {
     QVERIFY(dialogs_->questions[0].endsWith("\n\nこのファイルを除いて続けますか？"));
     QVERIFY(dialogs_->messages.isEmpty());
     QCOMPARE(Control<QProgressBar>(s, "progressBar")->value(), 0);
-    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture, before);  // not redrawn
+    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture(), before);  // not redrawn
     QVERIFY(s.session().results().files.empty());
     // A stopped run cannot be selected from.
     Control<QPushButton>(s, "selectButton")->click();
@@ -555,10 +555,11 @@ void SelectorWindowTest::flaggedFramesLeftOutOnRequest() {
         QStringList passed;
     } cases[] = {{false, {"f0.bmp", "f1.fit", "f2.bmp", "f3.FIT"}}, {true, {"f0.bmp", "f2.bmp"}}};
     for (const auto& c : cases) {
-        s.scoresWindow()->excludeBox()->setChecked(c.exclude);
+        Control<QCheckBox>(*s.scoresWindow(), "excludeFlaggedBox")->setChecked(c.exclude);
         Control<QPushButton>(s, "selectButton")->click();
         QCOMPARE(Texts(Control<QListWidget>(s, "passedList")), c.passed);
-        s.scoresWindow()->applyButton()->click();  // the level rule, as Select
+        Control<QPushButton>(*s.scoresWindow(), "applyRuleButton")
+            ->click();  // the level rule, as Select
         QCOMPARE(Texts(Control<QListWidget>(s, "passedList")), c.passed);
     }
     // A band chosen in the scores window clears the passes in both windows at once.
@@ -647,7 +648,7 @@ void SelectorWindowTest::graphPressesAndScaleButtons() {
     openAndRun(writeFrames());
     auto black = [&](int x) {
         for (int y = 0; y < 200; ++y)
-            if ((Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(x, y) & 0xffffff) != 0)
+            if ((Control<GraphCanvas>(s, "graphCanvas")->picture().pixel(x, y) & 0xffffff) != 0)
                 return false;
         return true;
     };
@@ -665,28 +666,31 @@ void SelectorWindowTest::graphPressesAndScaleButtons() {
     ScaleTo(s, 0.1);
     for (int i = 0; i < 9; ++i) Control<QPushButton>(s, "scaleUpButton")->click();
     QCOMPARE(s.graphView().scale, 51.2);
-    Control<GraphCanvas>(s, "graphCanvas")->picture.setPixel(200, 100, qRgb(1, 2, 3));
+    Control<GraphCanvas>(s, "graphCanvas")->picture().setPixel(200, 100, qRgb(1, 2, 3));
     Control<QPushButton>(s, "scaleUpButton")->click();
     QCOMPARE(s.graphView().scale, 51.2);
-    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(200, 100) & 0xffffff, 0x010203u);
+    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture().pixel(200, 100) & 0xffffff,
+             0x010203u);
     for (int i = 0; i < 12; ++i) Control<QPushButton>(s, "scaleDownButton")->click();
     QCOMPARE(s.graphView().scale, 0.0125);
-    Control<GraphCanvas>(s, "graphCanvas")->picture.setPixel(200, 100, qRgb(1, 2, 3));
+    Control<GraphCanvas>(s, "graphCanvas")->picture().setPixel(200, 100, qRgb(1, 2, 3));
     Control<QPushButton>(s, "scaleDownButton")->click();
     QCOMPARE(s.graphView().scale, 0.0125);
-    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(200, 100) & 0xffffff, 0x010203u);
+    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture().pixel(200, 100) & 0xffffff,
+             0x010203u);
     // The scale form draws the last frame's profile too.
     std::fill_n(s.session().frameProfile(), kProfileBins, 1000.0);
     for (int i = 0; i < 3; ++i) Control<QPushButton>(s, "scaleUpButton")->click();
-    QVERIFY(HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture, GraphFrameColour()));
+    QVERIFY(HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture(), GraphFrameColour()));
     // A middle press changes nothing.
-    Control<GraphCanvas>(s, "graphCanvas")->picture.setPixel(200, 100, qRgb(1, 2, 3));
+    Control<GraphCanvas>(s, "graphCanvas")->picture().setPixel(200, 100, qRgb(1, 2, 3));
     QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::MiddleButton, {}, QPoint(30, 50));
     QCOMPARE(s.graphView().band.low, 50);
-    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(200, 100) & 0xffffff, 0x010203u);
+    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture().pixel(200, 100) & 0xffffff,
+             0x010203u);
     // A press redraws the summary form: the frame curve goes.
     QTest::mouseClick(Control<GraphCanvas>(s, "graphCanvas"), Qt::LeftButton, {}, QPoint(60, 50));
-    QVERIFY(!HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture, GraphFrameColour()));
+    QVERIFY(!HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture(), GraphFrameColour()));
 }
 
 void SelectorWindowTest::completedRunFitsTheScaleAndLabelsTheMarkers() {
@@ -721,13 +725,13 @@ void SelectorWindowTest::completedRunFitsTheScaleAndLabelsTheMarkers() {
                 if (qGray(shot.pixel(x, y)) < 128) return true;
         return false;
     };
-    const QImage picture = Control<GraphCanvas>(s, "graphCanvas")->picture;
+    const QImage picture = Control<GraphCanvas>(s, "graphCanvas")->picture();
     const QImage shot = Control<GraphCanvas>(s, "graphCanvas")->grab().toImage();
     QVERIFY(darkIn(shot, QRect(52, 0, 14, 10)));    // "25" right of x = 50
     QVERIFY(darkIn(shot, QRect(182, 0, 14, 10)));   // "90" right of x = 180
     QVERIFY(!darkIn(shot, QRect(100, 0, 60, 10)));  // nothing between them
     QVERIFY(!darkIn(picture, QRect(52, 0, 14, 10)));
-    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture, picture);
+    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture(), picture);
     // A graph cleared on showing has no markers to label.
     dialogs_->chooseFiles(files.mid(1));
     Control<QPushButton>(s, "openButton")->click();
@@ -740,7 +744,7 @@ void SelectorWindowTest::listClicksDrawTheFrame() {
     SelectorWindow& s = *selector_;
     const QStringList files = writeFrames();
     openAndRun(files);
-    QVERIFY(!HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture, GraphFrameColour()));
+    QVERIFY(!HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture(), GraphFrameColour()));
     const std::vector<int> table0(s.session().results().profileTable[30],
                                   s.session().results().profileTable[30] + 4);
 
@@ -749,7 +753,7 @@ void SelectorWindowTest::listClicksDrawTheFrame() {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(2)).center());
     QVERIFY(std::abs(SeenAmplitude(s.session().results()) - kAmplitudes[2]) < 1.5);
-    QVERIFY(HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture, GraphFrameColour()));
+    QVERIFY(HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture(), GraphFrameColour()));
     // A click on the entry already selected analyses it again.
     std::fill_n(s.session().frameProfile(), kProfileBins, 0.0);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
@@ -791,14 +795,14 @@ void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
     // A click before any run builds the tables and draws the frame on its own.
     Control<QListWidget>(s, "fileList")->setCurrentRow(1);
     QVERIFY(std::abs(SeenAmplitude(s.session().results()) - kAmplitudes[1]) < 1.5);
-    const QImage shown = Control<GraphCanvas>(s, "graphCanvas")->picture;
+    const QImage shown = Control<GraphCanvas>(s, "graphCanvas")->picture();
     std::vector<double> profile(s.session().frameProfile(),
                                 s.session().frameProfile() + kProfileBins);
     for (int row : {4, 5}) {
         Control<QListWidget>(s, "fileList")->setCurrentRow(row);
         QCOMPARE(dialogs_->errors.size(), row - 3);
         QVERIFY(dialogs_->errors.last().contains(files[row]));
-        QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture, shown);
+        QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture(), shown);
         QCOMPARE(std::vector<double>(s.session().frameProfile(),
                                      s.session().frameProfile() + kProfileBins),
                  profile);
@@ -932,24 +936,24 @@ void SelectorWindowTest::closingHides() {
     openAndRun(files);
     Control<QListWidget>(s, "fileList")
         ->setCurrentRow(1);  // the frame form, as a user would leave it
-    const QImage drawn = Control<GraphCanvas>(s, "graphCanvas")->picture;
+    const QImage drawn = Control<GraphCanvas>(s, "graphCanvas")->picture();
     s.close();
     QVERIFY(!s.isVisible());
     s.showSelector();
     QVERIFY(s.isVisible());
     QCOMPARE(Control<QListWidget>(s, "fileList")->count(), 4);
     // The results still belong to the listed files: the graph stays.
-    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture, drawn);
+    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture(), drawn);
     s.showSelector();
-    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture, drawn);
+    QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture(), drawn);
     // Other files listed: the graph is white at once, and stays so when shown again.
     dialogs_->chooseFiles(files.mid(1));
     Control<QPushButton>(s, "openButton")->click();
-    QVERIFY(AllWhite(Control<GraphCanvas>(s, "graphCanvas")->picture));
+    QVERIFY(AllWhite(Control<GraphCanvas>(s, "graphCanvas")->picture()));
     s.showSelector();
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 256; ++x)
-            QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture.pixel(x, y) & 0xffffff,
+            QCOMPARE(Control<GraphCanvas>(s, "graphCanvas")->picture().pixel(x, y) & 0xffffff,
                      0xffffffu);
 }
 
@@ -977,7 +981,7 @@ void SelectorWindowTest::runLeavesTheWindowLiveAndCountsFrames() {
     SelectorWindow& s = *selector_;
     const QStringList four = writeFrames();
     openAndRun(four);
-    QVERIFY(!AllWhite(Control<GraphCanvas>(s, "graphCanvas")->picture));
+    QVERIFY(!AllWhite(Control<GraphCanvas>(s, "graphCanvas")->picture()));
     dialogs_->chooseFiles(hundredFrames(four));
     Control<QPushButton>(s, "openButton")->click();
     g_allowed = 10;
@@ -986,7 +990,7 @@ void SelectorWindowTest::runLeavesTheWindowLiveAndCountsFrames() {
     QVERIFY(s.busy());
     QCOMPARE(Control<QPushButton>(s, "fftButton")->text(), QString("中止"));
     QVERIFY(AllWhite(
-        Control<GraphCanvas>(s, "graphCanvas")->picture));  // the last list's curves are gone
+        Control<GraphCanvas>(s, "graphCanvas")->picture()));  // the last list's curves are gone
     QTRY_COMPARE(Control<QLabel>(s, "workCount")->text(), QString("10 / 100"));
     QVERIFY(Control<QLabel>(s, "workCount")->isVisible());
     QTRY_COMPARE(Control<QProgressBar>(s, "progressBar")->value(), 10);
@@ -1012,7 +1016,7 @@ void SelectorWindowTest::runLeavesTheWindowLiveAndCountsFrames() {
             Control<QPushButton>(s, "selectButton")->isEnabled());
     QVERIFY(!Control<QLabel>(s, "workCount")->isVisible());
     QCOMPARE(int(s.session().results().files.size()), 100);
-    QVERIFY(HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture, GraphAverageColour()));
+    QVERIFY(HasColour(Control<GraphCanvas>(s, "graphCanvas")->picture(), GraphAverageColour()));
 }
 
 void SelectorWindowTest::stopButtonEndsTheRun() {
@@ -1032,7 +1036,7 @@ void SelectorWindowTest::stopButtonEndsTheRun() {
     QVERIFY(g_started < 30);
     QCOMPARE(Control<QPushButton>(s, "fftButton")->text(), QString("FFT"));
     QCOMPARE(Control<QProgressBar>(s, "progressBar")->value(), 0);
-    QVERIFY(AllWhite(Control<GraphCanvas>(s, "graphCanvas")->picture));
+    QVERIFY(AllWhite(Control<GraphCanvas>(s, "graphCanvas")->picture()));
     QVERIFY(dialogs_->messages.isEmpty() && dialogs_->errors.isEmpty());
     Control<QPushButton>(s, "selectButton")->click();
     QCOMPARE(dialogs_->messages, QStringList{"先にFFTを実行してください"});
@@ -1321,7 +1325,7 @@ void SelectorWindowTest::mixedFramesAskedBeforeTheRun() {
     if (!answer) {
         QCOMPARE(g_started.load(), 0);
         QVERIFY(s.session().results().files.empty());
-        QVERIFY(AllWhite(Control<GraphCanvas>(s, "graphCanvas")->picture));
+        QVERIFY(AllWhite(Control<GraphCanvas>(s, "graphCanvas")->picture()));
         QVERIFY(dialogs_->messages.isEmpty());
         return;
     }
