@@ -85,8 +85,8 @@ int main(int argc, char** argv) {
             const int k = listPlot->frameAt(listPlot->positionOf(count / 2));
             const double click = Milliseconds(timer);
             std::printf("%8d %12.1f %16.1f %10.1f %12.1f %10.3f %6d %6d%s\n", count, set, painted,
-                        repaint, sort, click, listPlot->shownPoints(),
-                        rankPlot->shownPoints(), k < 0 ? " (no frame found)" : "");
+                        repaint, sort, click, listPlot->shownPoints(), rankPlot->shownPoints(),
+                        k < 0 ? " (no frame found)" : "");
         }
     }
     if (!shot.isEmpty()) {
