@@ -104,10 +104,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "bench_band: %s\n", error.c_str());
             return 1;
         }
-        std::vector<FrameRef> frames;
-        for (const std::string& path : paths) frames.push_back({path, 0});
-        if (RunBatch(results, frames, WindowMode::Centre, nullptr).status !=
-            BatchStatus::Completed) {
+        std::vector<FrameRef> list;
+        for (const std::string& path : paths) list.push_back({path, 0});
+        if (RunBatch(results, list, WindowMode::Centre, nullptr).status != BatchStatus::Completed) {
             std::fprintf(stderr, "bench_band: the run over %s failed\n", c.label);
             return 1;
         }

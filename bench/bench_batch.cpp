@@ -169,15 +169,15 @@ int main(int argc, char** argv) {
             return 1;
         }
         const double generation = Seconds(g0, Clock::now());
-        std::vector<FrameRef> frames;
-        for (const std::string& path : paths) frames.push_back({path, 0});
+        std::vector<FrameRef> list;
+        for (const std::string& path : paths) list.push_back({path, 0});
 
         for (WindowMode mode : {WindowMode::Centre, WindowMode::Peak}) {
             // The first run also brings the files into the page cache.
             double best = 1e300;
             for (int r = 0; r <= runs; ++r) {
                 const auto t0 = Clock::now();
-                const BatchResult result = RunBatch(*results, frames, mode, nullptr);
+                const BatchResult result = RunBatch(*results, list, mode, nullptr);
                 const double s = Seconds(t0, Clock::now());
                 if (result.status != BatchStatus::Completed) {
                     std::fprintf(stderr, "bench_batch: run stopped at %s: %s\n",
