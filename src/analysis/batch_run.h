@@ -28,8 +28,9 @@ struct BatchResult {
     BatchStatus status = BatchStatus::Empty;
     int failedIndex = -1;
     FrameRef failedFrame;
-    std::string reason;  // for Unreadable: the reader's short reason; for NoMemory, what
-    int width = 0;       // for TooSmall: the frame's size
+    // For Unreadable: the reader's short reason; for NoMemory: why the results table did not fit.
+    std::string reason;
+    int width = 0;  // for TooSmall: the frame's size
     int height = 0;
 };
 
@@ -51,8 +52,8 @@ private:
 };
 
 // Runs over frames in order (at most kMaxFrameEntries); a table with fewer columns than
-// frames is replaced by one of their number (NoMemory when
-// there is not enough memory for it). progress->setPosition(k * 100 / count)
+// frames is replaced by one of their number (NoMemory when there is not enough memory for
+// it). progress->setPosition(k * 100 / count)
 // is called, from the calling thread, before frame k's result is taken. Stops at the first
 // frame that cannot be read or is too small: the frames before it keep their results,
 // nothing after it is recorded. Frames are read and analysed by `threads` worker threads
