@@ -16,17 +16,21 @@ std::vector<LeftOutFrame> SelectionSession::selectionLeftOut() const {
 }
 
 std::vector<char> SelectionSession::passedFlags() const {
-    std::vector<char> passed(entries_.size(), 0);
+    std::vector<char> passed(frames_.size(), 0);
     for (const Pass& p : passes_)
         if (p.entry >= 0 && std::size_t(p.entry) < passed.size()) passed[std::size_t(p.entry)] = 1;
     return passed;
 }
 
 void SelectionSession::setEntries(std::vector<Entry> entries) {
-    entries_ = std::move(entries);
+    names_.clear();
     frames_.clear();
-    frames_.reserve(entries_.size());
-    for (const Entry& e : entries_) frames_.push_back(e.frame);
+    names_.reserve(entries.size());
+    frames_.reserve(entries.size());
+    for (Entry& e : entries) {
+        names_.push_back(std::move(e.name));
+        frames_.push_back(std::move(e.frame));
+    }
     updateMatch();
     clearPasses();
     emit entriesChanged();
@@ -85,13 +89,13 @@ void SelectionSession::setExcludeFlagged(bool exclude) {
 }
 
 SelectionSession::SelectOutcome SelectionSession::select(const PassRule& rule) {
-    if (entries_.empty()) return SelectOutcome::NoEntries;
+    if (frames_.empty()) return SelectOutcome::NoEntries;
     if (!matches_) return SelectOutcome::StaleResults;
     const SelectionResult result = SelectByRule(scores_, level_, rule, selectionLeftOut());
     passes_.clear();
     for (int k : result.passed) {
-        const Entry& e = entries_[std::size_t(k)];
-        passes_.push_back({k, e.name, e.frame, FrameRef(), false});
+        const std::size_t i = std::size_t(k);
+        passes_.push_back({k, names_[i], frames_[i], FrameRef(), false});
     }
     emit passesChanged();
     setThreshold(result.threshold);
@@ -142,7 +146,7 @@ void SelectionSession::markReturned(const std::vector<std::size_t>& passes) {
 }
 
 void SelectionSession::clearEntriesKeepingPasses() {
-    entries_.clear();
+    names_.clear();
     frames_.clear();
     for (Pass& p : passes_) p.entry = -1;
     updateMatch();
@@ -157,7 +161,7 @@ void SelectionSession::updateMatch() {
 }
 
 void SelectionSession::updateScores() {
-    scores_ = matches_ ? BandScores(results_, int(entries_.size()), band_) : std::vector<double>();
+    scores_ = matches_ ? BandScores(results_, int(frames_.size()), band_) : std::vector<double>();
 }
 
 void SelectionSession::clearPasses() {

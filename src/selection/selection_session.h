@@ -36,8 +36,8 @@ public:
 
     explicit SelectionSession(QObject* parent = nullptr);
 
-    const std::vector<Entry>& entries() const { return entries_; }
-    // The entries' frames, in list order.
+    // What the list shows of each entry, and its frame, in list order.
+    const std::vector<QString>& names() const { return names_; }
     const std::vector<FrameRef>& frames() const { return frames_; }
     WindowMode mode() const { return mode_; }
     // The last completed run (its files empty when there is none).
@@ -108,8 +108,9 @@ private:
     void setLevelThreshold();
     void setThreshold(double threshold);
 
-    std::vector<Entry> entries_;
-    std::vector<FrameRef> frames_;  // the entries' frames, as runs list them
+    // Apart, so that runs take the frames as they are.
+    std::vector<QString> names_;
+    std::vector<FrameRef> frames_;
     WindowMode mode_ = WindowMode::Centre;
     AnalysisResults results_;
     bool matches_ = false;

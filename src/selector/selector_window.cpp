@@ -660,13 +660,11 @@ bool SelectorWindow::expandVideos(const std::vector<ListEntry>& chosen,
 void SelectorWindow::showEntries() {
     fileList_->clear();
     // One insertion for all rows: a video's frames may be tens of thousands of them.
-    const std::vector<ListEntry>& entries = session_.entries();
-    QStringList names;
-    names.reserve(qsizetype(entries.size()));
-    for (const ListEntry& e : entries) names << e.name;
-    fileList_->addItems(names);
+    const std::vector<QString>& names = session_.names();
+    fileList_->addItems(QStringList(names.begin(), names.end()));
+    const std::vector<FrameRef>& frames = session_.frames();
     for (int i = 0; i < fileList_->count(); ++i)
-        fileList_->item(i)->setData(kPathRole, FrameText(entries[std::size_t(i)].frame));
+        fileList_->item(i)->setData(kPathRole, FrameText(frames[std::size_t(i)]));
     showCounts();
 }
 

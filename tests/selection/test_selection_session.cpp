@@ -35,7 +35,7 @@ std::vector<SelectionSession::Entry> Entries(const QString& folder) {
 // A completed run over `entries` in `mode`: scores that rank the frames differently per mode
 // and per band, frame 3 left out, frame 5 flagged, frame 7 real-valued (its exact column
 // scores, not the table's truncated one).
-AnalysisResults CompletedRun(const std::vector<SelectionSession::Entry>& entries, WindowMode mode) {
+AnalysisResults CompletedRun(const std::vector<FrameRef>& frames, WindowMode mode) {
     AnalysisResults run;
     std::string error;
     if (!CreateAnalysisResults(run, kFrames, error)) throw std::runtime_error(error);
@@ -43,7 +43,7 @@ AnalysisResults CompletedRun(const std::vector<SelectionSession::Entry>& entries
     for (int k = 0; k < kFrames; ++k) {
         for (int bin = 0; bin < kTableBins; ++bin)
             run.profileTable[bin][k] = bin < 60 ? (k * step) % kFrames + 1 : (k * 11) % 13 + 1;
-        run.files.push_back(entries[std::size_t(k)].frame);
+        run.files.push_back(frames[std::size_t(k)]);
     }
     run.mode = mode;
     run.leftOut.push_back({3, run.files[3], "cannot read", 0, 0});
@@ -86,7 +86,7 @@ public:
     }
     void runOver(WindowMode mode) {
         session->setMode(mode);
-        AnalysisResults run = CompletedRun(session->entries(), mode);
+        AnalysisResults run = CompletedRun(session->frames(), mode);
         session->takeRun(run);
     }
     std::set<int> passedEntries() const {
