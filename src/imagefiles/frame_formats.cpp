@@ -43,8 +43,12 @@ bool ReadJpegSignature(const ByteSource& source, FrameSignature& s, std::string&
     const std::uint8_t* head = source.view(0, n, bytes, error);
     if (!head) return false;
     JpegImage::HeaderFacts facts;
-    if (!JpegImage::readHeader(head, n, facts, error)) {
-        if (source.size() <= n || !ReadAllBytes(source, bytes, error) ||
+    // A head cut short of the frame's size markers is no failure while more of the file is
+    // there, so its complaint must not stay behind in `error`.
+    std::string cutShort;
+    if (!JpegImage::readHeader(head, n, facts, cutShort)) {
+        if (source.size() <= n) return Fail(error, std::move(cutShort));
+        if (!ReadAllBytes(source, bytes, error) ||
             !JpegImage::readHeader(bytes.data(), bytes.size(), facts, error))
             return false;
     }

@@ -57,8 +57,6 @@ bool ReadSignatures(const std::vector<FrameRef>& frames, std::vector<EntrySignat
         if (stopped && stopped()) return false;
         EntrySignature& entry = signatures[k];
         entry.read = reader.read(frames[k], entry.signature, entry.error);
-        // A reader may note a first attempt's failure before a second one succeeds.
-        if (entry.read) entry.error.clear();
     }
     return true;
 }

@@ -99,6 +99,7 @@ TEST(FrameSignature, EachKindFromItsHeader) {
         EXPECT_EQ(read, c.expected != nullptr) << c.entry << ": " << error;
         if (read && c.expected) {
             EXPECT_EQ(DescribeSignature(s), c.expected) << c.entry;
+            EXPECT_EQ(error, "") << c.entry;  // no earlier attempt's complaint left behind
         } else {
             EXPECT_FALSE(error.empty()) << c.entry;
         }
