@@ -55,7 +55,7 @@ def sun_scene(rng, size=560, radius=215):
     fr = np.hypot(f[:, None], f[None, :])
     cells = np.fft.ifft2(np.fft.fft2(noise) * np.exp(-((fr - 0.14) / 0.05) ** 2)).real
     cells /= cells.std()
-    granulation = 1.0 + 0.12 * np.tanh(cells)
+    granulation = 1.0 + 0.05 * np.tanh(cells)
     c = (size - 1) / 2.0
     y, x = np.mgrid[0:size, 0:size].astype(np.float64)
     r = np.hypot(x - c, y - c) / radius
@@ -65,7 +65,7 @@ def sun_scene(rng, size=560, radius=215):
     for sx, sy, sr in ((0.55, 0.45, 9.0), (0.4, 0.6, 5.0)):
         d = np.hypot(x - sx * size, y - sy * size)
         disc *= 1.0 - 0.7 * np.exp(-(d / sr) ** 2)
-    return np.clip(disc * granulation / 1.12, 0.0, 1.0)
+    return np.clip(disc * granulation / 1.05, 0.0, 1.0)
 
 
 # ---- degradation ----

@@ -81,10 +81,14 @@ def band_sum(p, low=25, high=50):
     return p[:, low:high + 1].sum(axis=1)
 
 
-def noise_floor(p, low=150, high=180):
-    """Per frame: the median amplitude of bins where, at these seeing widths, only noise is
-    left. Bins above 180 lie outside the window's inscribed transform."""
-    return np.median(p[:, low:high + 1], axis=1)
+def noise_floor(p, low=110, high=127):
+    """Per frame and bin: the noise's share of each bin. A bin is a sum over its ring, so
+    white noise grows with the radius; its slope is the median of bin / radius over bins
+    where, at these seeing widths, hardly anything but noise is left. Above 128 the rings
+    leave the window's square and hold less."""
+    k = np.arange(p.shape[1], dtype=np.float64)
+    slope = np.median(p[:, low:high + 1] / k[low:high + 1], axis=1)
+    return slope[:, None] * k[None, :]
 
 
 def dc(p):
@@ -93,16 +97,17 @@ def dc(p):
 
 def candidates(p):
     floor = noise_floor(p)
-    clean = np.clip(p - floor[:, None], 0.0, None)
-    power = np.clip(p ** 2 - (floor ** 2)[:, None], 0.0, None)
+    clean = np.clip(p - floor, 0.0, None)
+    power = np.clip(p ** 2 - floor ** 2, 0.0, None)
     return {
         "band 25-50 exact": band_sum(p),
         "(a) band / b0": band_sum(p) / dc(p),
-        "(b) (band - floor x 26) / b0": (band_sum(p) - 26 * floor) / dc(p),
+        "(b) (band - floor) / b0": (band_sum(p) - band_sum(floor)) / dc(p),
         "(c) sum max(bin - floor, 0) / b0": band_sum(clean) / dc(p),
         "(d) sqrt(sum bin^2 - floor^2) / b0": np.sqrt(band_sum(power)) / dc(p),
-        "(e) 10-40: (band - floor x 31) / b0": (band_sum(p, 10, 40) - 31 * floor) / dc(p),
+        "(e) 10-40: (band - floor) / b0": (band_sum(p, 10, 40) - band_sum(floor, 10, 40)) / dc(p),
         "(f) 5-60: sum max(bin - floor, 0) / b0": band_sum(clean, 5, 60) / dc(p),
+        "(g) 10-40: band / b0": band_sum(p, 10, 40) / dc(p),
     }
 
 
