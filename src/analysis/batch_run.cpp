@@ -135,9 +135,9 @@ public:
                 }
             }
             if (slot.real)
-                slot.facts = MeasureRealWindow(reader_.realWindow.data(), N, mode);
+                slot.facts = MeasureRealWindow(reader_.realWindow.data(), N, mode, reader_.border);
             else if (slot.read == WindowRead::Ok)
-                slot.facts = MeasureWindow(window_, N, reader_.sampleCeiling, mode);
+                slot.facts = MeasureWindow(window_, N, reader_.sampleCeiling, mode, reader_.border);
         } catch (const std::exception& e) {
             reader_.hold.reset();
             slot.read = WindowRead::Unreadable;

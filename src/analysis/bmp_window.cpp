@@ -17,9 +17,12 @@ namespace {
 // frame.
 constexpr std::size_t kChunkBytes = std::size_t(1) << 20;
 
-void OfferRowOfPixels(GreenPeak& peak, const std::uint8_t* row, int width, int y,
-                      const BmpLayout& layout) {
-    WithBmpGreen(layout, row, [&](auto greenAt) { peak.offerRow(width, y, greenAt); });
+void OfferRowOfPixels(GreenPeak& peak, FrameBorder& border, const std::uint8_t* row, int width,
+                      int y, const BmpLayout& layout) {
+    WithBmpGreen(layout, row, [&](auto greenAt) {
+        peak.offerRow(width, y, greenAt);
+        border.offerRow(y, greenAt);
+    });
 }
 
 // Row `row`'s green values of columns x0..x0+N-1 into out[0..N-1].
@@ -50,14 +53,15 @@ bool ForRows(const ByteSource& source, const BmpLayout& layout, int first, int c
 }
 
 WindowRead RowsWindow(const ByteSource& source, const BmpHeaders& h, const BmpLayout& layout,
-                      WindowMode mode, int N, std::vector<std::uint8_t>& scratch, IntPlane& window,
-                      std::string& error) {
+                      WindowMode mode, int N, std::vector<std::uint8_t>& scratch,
+                      FrameBorder& border, IntPlane& window, std::string& error) {
     int x0 = (h.width - N) / 2, y0 = (h.height - N) / 2;
     if (mode == WindowMode::Peak) {
         GreenPeak peak;
+        border.start(h.width, h.height);
         if (!ForRows(source, layout, 0, h.height, scratch, error,
                      [&](int r, const std::uint8_t* row) {
-                         OfferRowOfPixels(peak, row, h.width, ImageRow(h, r), layout);
+                         OfferRowOfPixels(peak, border, row, h.width, ImageRow(h, r), layout);
                      }))
             return WindowRead::Unreadable;
         CornerAtGreenPeak(peak, h.width, h.height, N, x0, y0);
@@ -79,7 +83,7 @@ WindowRead RowsWindow(const ByteSource& source, const BmpHeaders& h, const BmpLa
 // The decoder gives a palette index per byte whatever the depth.
 WindowRead RunLengthWindow(const ByteSource& source, const BmpHeaders& h, BmpLayout layout,
                            WindowMode mode, int N, std::vector<std::uint8_t>& scratch,
-                           IntPlane& window, std::string& error) {
+                           FrameBorder& border, IntPlane& window, std::string& error) {
     layout.kind = BmpPixels::Index8;
     const bool small = h.width < N || h.height < N;
     int x0 = (h.width - N) / 2, y0 = (h.height - N) / 2;
@@ -89,16 +93,21 @@ WindowRead RunLengthWindow(const ByteSource& source, const BmpHeaders& h, BmpLay
     };
     if (mode == WindowMode::Peak && !small) {
         GreenPeak peak;
+        border.start(h.width, h.height);
         std::vector<bool> written(std::size_t(h.height), false);
         if (!decode([&](int r, const std::uint8_t* row) {
                 const int y = ImageRow(h, r);
                 written[std::size_t(y)] = true;
-                OfferRowOfPixels(peak, row, h.width, y, layout);
+                OfferRowOfPixels(peak, border, row, h.width, y, layout);
             }))
             return WindowRead::Unreadable;
         // Rows the data never reach hold index 0.
         const auto blank = std::find(written.begin(), written.end(), false);
         if (blank != written.end()) peak.offer(layout.green[0], 0, int(blank - written.begin()));
+        const int unwritten = layout.green[0];
+        for (int y = 0; y < h.height; ++y)
+            if (!written[std::size_t(y)])
+                border.offerRow(y, [unwritten](int) { return unwritten; });
         CornerAtGreenPeak(peak, h.width, h.height, N, x0, y0);
     }
     if (small) {  // the data are still decoded: damaged ones are refused
@@ -133,7 +142,8 @@ WindowRead BmpWindowFromSource(const ByteSource& source, WindowMode mode, int N,
     BmpLayout layout;
     if (!ReadBmpLayout(source, h, scratch, layout, error)) return WindowRead::Unreadable;
     if (h.runLength) {
-        const WindowRead read = RunLengthWindow(source, h, layout, mode, N, scratch, window, error);
+        const WindowRead read =
+            RunLengthWindow(source, h, layout, mode, N, scratch, reader.border, window, error);
         if (read != WindowRead::Unreadable) {
             width = h.width;
             height = h.height;
@@ -143,7 +153,7 @@ WindowRead BmpWindowFromSource(const ByteSource& source, WindowMode mode, int N,
     width = h.width;
     height = h.height;
     if (width < N || height < N) return WindowRead::TooSmall;
-    return RowsWindow(source, h, layout, mode, N, scratch, window, error);
+    return RowsWindow(source, h, layout, mode, N, scratch, reader.border, window, error);
 }
 
 }  // namespace framesifter

@@ -58,8 +58,8 @@ void AddRows(const std::uint8_t* rows, int width, int y0, int count, std::int32_
 // The centroid sums over all the data, read in whole rows of about kChunkBytes at a time.
 // `whole` receives the data when they came in one piece, and null otherwise.
 bool SumFrame(const ByteSource& source, const FitsHeader& header,
-              std::vector<std::uint8_t>& scratch, CentroidSums& sums, const std::uint8_t*& whole,
-              std::string& error) {
+              std::vector<std::uint8_t>& scratch, CentroidSums& sums, FrameBorder& border,
+              const std::uint8_t*& whole, std::string& error) {
     const std::size_t rowBytes = std::size_t(header.width) * 2;
     const int band = int(std::max<std::size_t>(1, kChunkBytes / rowBytes));
     const bool exact = SumsAreExactIntegers(header.width, header.height, header.bzero);
@@ -69,6 +69,12 @@ bool SumFrame(const ByteSource& source, const FitsHeader& header,
                                                rowBytes * std::size_t(count), scratch, error);
         if (!rows) return false;
         AddRows(rows, header.width, y, count, header.bzero, exact, sums);
+        for (int k = 0; k < count; ++k) {
+            const std::uint8_t* row = rows + std::size_t(k) * rowBytes;
+            border.offerRow(y + k, [row, &header](int x) {
+                return FoldBzero(std::int32_t(row[2 * x]) << 8 | row[2 * x + 1], header.bzero);
+            });
+        }
         whole = count == header.height ? rows : nullptr;
     }
     if (exact) {
@@ -119,16 +125,19 @@ WindowRead GeneralWindow(const ByteSource& source, const FitsHeader& header, Win
     if (peak) {
         rows.resize(std::max(std::size_t(band) * rowValues, windowValues));
         double s = 0, sx = 0, sy = 0;
+        reader.border.start(width, height);
         for (int y = 0; y < height; y += band) {
             const int count = std::min(band, height - y);
             if (!file.readRows(y, count, rows.data(), error)) return WindowRead::Unreadable;
             const double* p = rows.data();
-            for (int r = y; r < y + count; ++r)
+            for (int r = y; r < y + count; ++r) {
+                reader.border.offerRow(r, [p](int x) { return p[x]; });
                 for (int x = 0; x < width; ++x, ++p) {
                     s += *p;
                     sx += *p * x;
                     sy += *p * r;
                 }
+            }
         }
         CornerFromCentroid(s, sx, sy, width, height, N, x0, y0);
     } else {
@@ -177,7 +186,8 @@ WindowRead FitsWindowFromSource(const ByteSource& source, WindowMode mode, int N
     const std::uint8_t* whole = nullptr;
     if (mode == WindowMode::Peak) {
         CentroidSums sums;
-        if (!SumFrame(source, header, reader.scratch, sums, whole, error))
+        reader.border.start(width, height);
+        if (!SumFrame(source, header, reader.scratch, sums, reader.border, whole, error))
             return WindowRead::Unreadable;
         CornerFromCentroid(sums.s, sums.sx, sums.sy, width, height, N, x0, y0);
     }

@@ -19,13 +19,81 @@ double Median(std::vector<double> v) {
     return (*std::max_element(v.begin(), v.begin() + std::ptrdiff_t(mid)) + upper) / 2;
 }
 
+double KthSmallest(std::vector<double>& v, std::size_t k) {
+    std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(k), v.end());
+    return v[k];
+}
+
+// The frame-edge measure sees the window and the frame's edge in blocks of this many pixels
+// square: a block's noise is a quarter of a pixel's, and a hot pixel is spread over 16.
+constexpr int kBlock = FrameBorder::kDepth;
+// The object's brightness is the 8th brightest block, which a few hot pixels do not set.
+constexpr std::size_t kBrightBlock = 8;
+// The object is the blocks above the sky by this share of its brightness above the sky and
+// by this many noise deviations; a window whose brightest blocks stand fewer deviations
+// above the sky than kObjectSeparation holds none.
+constexpr double kObjectShare = 0.15;
+constexpr double kObjectNoise = 5.0;
+constexpr double kObjectSeparation = 10.0;
+
+// The window's values ([i * N + j]) summed in blocks, [bi * n + bj] for n = N / kBlock, scaled
+// as the frame's edge is.
+std::vector<double> WindowBlocks(const std::vector<double>& values, int N) {
+    const int n = N / kBlock;
+    std::vector<double> blocks(std::size_t(n) * std::size_t(n), 0.0);
+    for (int i = 0; i < n * kBlock; ++i) {
+        double* column = blocks.data() + std::size_t(i / kBlock) * std::size_t(n);
+        const double* v = values.data() + std::size_t(i) * std::size_t(N);
+        for (int j = 0; j < n * kBlock; ++j) column[j / kBlock] += v[j] * FrameBorder::kScale;
+    }
+    return blocks;
+}
+
+// Whether the object lies on the frame's edge. The sky is the lower of the window's 10th
+// percentile block and the frame edge's median block (a window inside a large disc has no
+// sky of its own); the object's brightness the higher of the two kBrightBlock-th brightest;
+// the noise is the median step between neighbouring window blocks over 0.954 (that of
+// Gaussian noise). Then the object's blocks on any one edge are counted against the square
+// root of its blocks in the window, a measure of its size whatever its distance.
+bool OnFrameEdge(std::vector<double> blocks, int n, const FrameBorder& border) {
+    const FrameSide sides[] = {FrameSide::Top, FrameSide::Bottom, FrameSide::Left,
+                               FrameSide::Right};
+    std::vector<double> edge;
+    for (FrameSide side : sides)
+        edge.insert(edge.end(), border.blocks(side).begin(), border.blocks(side).end());
+    if (n < 2 || blocks.size() < kBrightBlock || edge.size() < kBrightBlock) return false;
+    std::vector<double> steps;
+    steps.reserve(std::size_t(n) * std::size_t(n - 1));
+    for (int bi = 0; bi < n; ++bi) {
+        const double* column = blocks.data() + std::size_t(bi) * std::size_t(n);
+        for (int bj = 0; bj + 1 < n; ++bj) steps.push_back(std::fabs(column[bj + 1] - column[bj]));
+    }
+    const double noise = KthSmallest(steps, steps.size() / 2) / 0.954;
+    const double sky =
+        std::min(KthSmallest(blocks, blocks.size() / 10), KthSmallest(edge, edge.size() / 2));
+    const double bright = std::max(KthSmallest(blocks, blocks.size() - kBrightBlock),
+                                   KthSmallest(edge, edge.size() - kBrightBlock));
+    // Blocks are sums scaled down, so these differences stay finite; a noise too large to
+    // scale leaves the comparison false.
+    if (!(bright - sky > kObjectSeparation * noise)) return false;
+    const double level = sky + std::max(kObjectShare * (bright - sky), kObjectNoise * noise);
+    const auto above = [level](const std::vector<double>& v) {
+        return double(std::count_if(v.begin(), v.end(), [level](double b) { return b > level; }));
+    };
+    const double size = std::sqrt(std::max(1.0, above(blocks)));
+    for (FrameSide side : sides)
+        if (above(border.blocks(side)) >= kEdgeSpan * size) return true;
+    return false;
+}
+
 }  // namespace
 
 namespace {
 
 // value(i, j): column i, row j of the N x N window.
 template <typename Value>
-WindowFacts Measure(Value value, int N, double ceiling, WindowMode mode) {
+WindowFacts Measure(Value value, int N, double ceiling, WindowMode mode,
+                    const FrameBorder& border) {
     WindowFacts facts;
     facts.measured = true;
     const std::size_t pixels = std::size_t(N) * std::size_t(N);
@@ -54,7 +122,10 @@ WindowFacts Measure(Value value, int N, double ceiling, WindowMode mode) {
     }
     facts.hash = hash;
     facts.saturated = double(atCeiling) > kSaturatedShare * double(pixels);
-    if (mode != WindowMode::Peak || N <= 2 * kEdgeRing) return facts;
+    if (mode != WindowMode::Peak) return facts;
+    if (border.gathered())
+        facts.frameEdge = OnFrameEdge(WindowBlocks(values, N), N / kBlock, border);
+    if (N <= 2 * kEdgeRing) return facts;
 
     std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(pixels / 2), values.end());
     const double background = values[pixels / 2];
@@ -72,27 +143,36 @@ WindowFacts Measure(Value value, int N, double ceiling, WindowMode mode) {
         return total > 0 && ring > kEdgeShare * total;
     };
     bool finite = true;
-    facts.edge = ringIsHeavy(0.0, finite);
-    if (!finite) facts.edge = ringIsHeavy(0.0L, finite);
+    facts.windowEdge = ringIsHeavy(0.0, finite);
+    if (!finite) facts.windowEdge = ringIsHeavy(0.0L, finite);
     return facts;
 }
 
 }  // namespace
 
-WindowFacts MeasureWindow(const IntPlane& window, int N, int ceiling, WindowMode mode) {
-    return Measure([&](int i, int j) { return double(window[i][j]); }, N, ceiling, mode);
+WindowFacts MeasureWindow(const IntPlane& window, int N, int ceiling, WindowMode mode,
+                          const FrameBorder& border) {
+    return Measure([&](int i, int j) { return double(window[i][j]); }, N, ceiling, mode, border);
 }
 
-WindowFacts MeasureRealWindow(const double* window, int N, WindowMode mode) {
+WindowFacts MeasureRealWindow(const double* window, int N, WindowMode mode,
+                              const FrameBorder& border) {
     return Measure([&](int i, int j) { return window[std::size_t(i) * std::size_t(N) + j]; }, N,
-                   std::numeric_limits<double>::infinity(), mode);
+                   std::numeric_limits<double>::infinity(), mode, border);
 }
 
 std::vector<std::uint8_t> FlagFrames(const std::vector<WindowFacts>& facts) {
     std::vector<std::uint8_t> flags(facts.size(), 0);
     std::vector<double> means;
-    for (const WindowFacts& f : facts)
-        if (f.measured) means.push_back(f.mean);
+    std::size_t onFrameEdge = 0, onWindowEdge = 0;
+    for (const WindowFacts& f : facts) {
+        if (!f.measured) continue;
+        means.push_back(f.mean);
+        onFrameEdge += f.frameEdge;
+        onWindowEdge += f.windowEdge;
+    }
+    const bool frameEdgeRare = 2 * onFrameEdge < means.size();
+    const bool windowEdgeRare = 2 * onWindowEdge < means.size();
     double median = 0, spread = 0;
     const bool robust = int(means.size()) >= kBrightnessFrames;
     if (robust) {
@@ -105,7 +185,7 @@ std::vector<std::uint8_t> FlagFrames(const std::vector<WindowFacts>& facts) {
         if (!f.measured) continue;
         std::uint8_t& mark = flags[k];
         if (f.saturated) mark |= kFlagSaturated;
-        if (f.edge) mark |= kFlagEdge;
+        if ((f.frameEdge && frameEdgeRare) || (f.windowEdge && windowEdgeRare)) mark |= kFlagEdge;
         // A flat zero sequence has no spread: nothing stands out from it.
         if (robust && spread > 0 && std::fabs(f.mean - median) > kBrightnessDeviations * spread)
             mark |= kFlagBrightness;

@@ -3,6 +3,7 @@
 // it, clouds lower the whole frame. Each frame's window is measured on the thread that read
 // it; the marks that compare frames with one another are set once the run has every frame.
 
+#include "frame_border.h"
 #include "planes.h"
 #include "window_mode.h"
 
@@ -16,7 +17,7 @@ struct MixedFrames;
 
 enum FrameFlag : std::uint8_t {
     kFlagSaturated = 1,   // too many window pixels at the format's largest value
-    kFlagEdge = 2,        // peak mode: the object runs into the window's border
+    kFlagEdge = 2,        // peak mode: the object is cut by the frame's edge or the window's
     kFlagBrightness = 4,  // the window's mean lies far from the sequence's
     kFlagDuplicate = 8,   // the same window as the previous frame in the list
     kFlagOdd = 16,        // another kind, size or depth than most of the list
@@ -29,6 +30,10 @@ constexpr double kSaturatedShare = 0.001;
 // brightness above its median that the ring may carry before the object counts as cut.
 constexpr int kEdgeRing = 8;
 constexpr double kEdgeShare = 0.25;
+// Peak mode, the frame's own edge: the object lies on it when its blocks along the frame's
+// outermost rows or columns span this many times the square root of its area in the window
+// (for a disc, a chord of about its radius: a cut of about 3 % of its area).
+constexpr double kEdgeSpan = 0.6;
 // A mean farther from the sequence's median than this many robust deviations (1.4826 x MAD,
 // at least 1 % of the median) is an outlier; fewer analysed frames than kBrightnessFrames
 // give no outliers.
@@ -39,18 +44,24 @@ constexpr int kBrightnessFrames = 5;
 struct WindowFacts {
     bool measured = false;  // false for a frame left out
     bool saturated = false;
-    bool edge = false;
+    bool windowEdge = false;  // the window's outer ring is heavy (kEdgeRing, kEdgeShare)
+    bool frameEdge = false;   // the object lies on the frame's edge (kEdgeSpan)
     double mean = 0;
     std::uint64_t hash = 0;  // of every pixel value, for duplicates
 };
 
-// `ceiling` is the largest value the frame's format can hold.
-WindowFacts MeasureWindow(const IntPlane& window, int N, int ceiling, WindowMode mode);
+// `ceiling` is the largest value the frame's format can hold; `border` is the frame's edge
+// in the window's values (not gathered: no frame-edge fact).
+WindowFacts MeasureWindow(const IntPlane& window, int N, int ceiling, WindowMode mode,
+                          const FrameBorder& border);
 // The same for a window of values that are not all integers ([i * N + j] = column i, row j):
 // such samples have no full scale, so it is never saturated.
-WindowFacts MeasureRealWindow(const double* window, int N, WindowMode mode);
+WindowFacts MeasureRealWindow(const double* window, int N, WindowMode mode,
+                              const FrameBorder& border);
 
-// One mark set per frame, in list order, from the facts of every frame of a run.
+// One mark set per frame, in list order, from the facts of every frame of a run. An edge
+// fact that most measured frames share is the sequence's framing (the Moon filling the
+// frame, a disc larger than the window), not a fault: it marks none of them.
 std::vector<std::uint8_t> FlagFrames(const std::vector<WindowFacts>& facts);
 
 // Adds kFlagOdd to the frames a signature check found to differ.

@@ -2,6 +2,7 @@
 // What the window readers of every format share: the reader state kept from frame to frame
 // and the outcome of one read.
 
+#include "frame_border.h"
 #include "memory_budget.h"
 #include "window_corner.h"
 
@@ -29,6 +30,9 @@ struct FrameReader {
     bool real = false;
     std::vector<double> realWindow;
     std::vector<double> realRows;  // rows of such a frame, read a band at a time
+    // The last frame's edges in the window's values, gathered by a peak-mode read (which
+    // passes every row); none in centre mode.
+    FrameBorder border;
 };
 
 enum class WindowRead { Ok, Unreadable, TooSmall };

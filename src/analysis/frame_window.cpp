@@ -50,6 +50,7 @@ WindowRead WindowFromMemory(const std::uint8_t* bytes, std::size_t size,
                             std::string& error) {
     error.clear();
     reader.real = false;
+    reader.border.clear();
     const ByteSource source(bytes, size);
     const WindowRead read = WindowFromSource(source, FrameFormatOf(extension), mode, N, reader,
                                              window, width, height, error);
@@ -61,6 +62,7 @@ WindowRead ReadFrameWindow(const FrameRef& frame, WindowMode mode, int N, FrameR
                            IntPlane& window, int& width, int& height, std::string& error) {
     error.clear();
     reader.real = false;
+    reader.border.clear();
     const FrameFormat format = FrameFormatOf(frame.file);
     if (frame.inVideo()) {
         ByteSource source;

@@ -82,6 +82,11 @@ WindowRead JpegPeakWindow(const std::uint8_t* bytes, std::size_t size, int N, Fr
     if (width < N || height < N) return WindowRead::TooSmall;
     int x0 = 0, y0 = 0;
     CornerAtGreenPeak(peak, width, height, N, x0, y0);
+    reader.border.start(width, height);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = green.data() + std::size_t(y) * std::size_t(width);
+        reader.border.offerRow(y, [row](int x) { return row[x]; });
+    }
     SamplesToWindow(green.data() + std::size_t(y0) * std::size_t(width) + std::size_t(x0),
                     std::ptrdiff_t(width), 1, N, window);
     return WindowRead::Ok;

@@ -143,6 +143,7 @@ WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode m
     const std::uint8_t* whole = nullptr;
     if (mode == WindowMode::Peak) {
         PeakSearch peak;
+        reader.border.start(width, height);
         peak.colour = header.isColour();
         peak.exact = SumsAreExactIntegers(width, height);
         const int band = int(std::max<std::size_t>(1, kChunkBytes / rowBytes));
@@ -151,8 +152,12 @@ WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode m
             const std::uint8_t* rows = ViewSerRows(source, header, index, y, count, scratch, error);
             if (!rows) return WindowRead::Unreadable;
             WithSamples(header, [&](auto kind) {
-                for (int k = 0; k < count; ++k)
-                    peak.offerRow(kind, rows + std::size_t(k) * rowBytes, width, y + k);
+                using S = decltype(kind);
+                for (int k = 0; k < count; ++k) {
+                    const std::uint8_t* row = rows + std::size_t(k) * rowBytes;
+                    peak.offerRow(kind, row, width, y + k);
+                    reader.border.offerRow(y + k, [row](int x) { return S::at(row, x); });
+                }
             });
             whole = count == height ? rows : nullptr;
         }

@@ -1,0 +1,68 @@
+#pragma once
+// The frame's outermost rows and columns, gathered while a peak-mode reader passes every row
+// anyway: what lies on the frame's own edge, wherever the window was placed. The window alone
+// cannot tell, because a centroid pulled in by the sky, or a peak far from the cut, leaves
+// the window short of the frame's edge.
+
+#include <cstddef>
+#include <vector>
+
+namespace framesifter {
+
+enum class FrameSide { Top, Bottom, Left, Right };
+
+class FrameBorder {
+public:
+    // Each strip is this many pixels deep and is summed along the edge in blocks of this
+    // length, as the edge measure sums the window.
+    static constexpr int kDepth = 4;
+    // Samples are summed scaled by this power of two (exactly), so that the 16 of a block
+    // stay finite even for the largest doubles.
+    static constexpr double kScale = 1.0 / 32;
+
+    // No strips until the next start().
+    void clear() { gathered_ = false; }
+    // Begins a frame of width x height (both at least kDepth); each of its rows is then
+    // offered once, in any order. Up to kDepth - 1 pixels at the end of an edge that do not
+    // fill a block are left out.
+    void start(int width, int height);
+    bool gathered() const { return gathered_; }
+
+    // Row y's samples at(0) .. at(width - 1).
+    template <typename At>
+    void offerRow(int y, At at) {
+        if (!gathered_) return;
+        if (y < kDepth) AddAlong(top_, at);
+        if (y >= height_ - kDepth) AddAlong(bottom_, at);
+        const std::size_t b = std::size_t(y / kDepth);
+        if (y < 0 || b >= left_.size()) return;
+        double left = 0, right = 0;
+        for (int x = 0; x < kDepth; ++x) {
+            left += double(at(x)) * kScale;
+            right += double(at(width_ - kDepth + x)) * kScale;
+        }
+        left_[b] += left;
+        right_[b] += right;
+    }
+
+    // One edge's block sums, from the frame's top-left corner along the edge.
+    const std::vector<double>& blocks(FrameSide side) const;
+
+private:
+    template <typename At>
+    void AddAlong(std::vector<double>& strip, At at) {
+        for (std::size_t b = 0; b < strip.size(); ++b) {
+            const int x0 = int(b) * kDepth;
+            double sum = 0;
+            for (int x = x0; x < x0 + kDepth; ++x) sum += double(at(x)) * kScale;
+            strip[b] += sum;
+        }
+    }
+
+    int width_ = 0;
+    int height_ = 0;
+    bool gathered_ = false;
+    std::vector<double> top_, bottom_, left_, right_;
+};
+
+}  // namespace framesifter
