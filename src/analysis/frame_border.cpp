@@ -5,11 +5,12 @@ namespace framesifter {
 void FrameBorder::start(int width, int height) {
     width_ = width;
     height_ = height;
-    top_.assign(std::size_t(width / kDepth), 0.0);
-    bottom_.assign(std::size_t(width / kDepth), 0.0);
-    left_.assign(std::size_t(height / kDepth), 0.0);
-    right_.assign(std::size_t(height / kDepth), 0.0);
-    gathered_ = width >= kDepth && height >= kDepth;
+    const bool enough = width >= kLength && height >= kLength;
+    top_.assign(enough ? std::size_t(width / kLength) : 0, 0.0);
+    bottom_.assign(top_.size(), 0.0);
+    left_.assign(enough ? std::size_t(height / kLength) : 0, 0.0);
+    right_.assign(left_.size(), 0.0);
+    gathered_ = enough;
 }
 
 const std::vector<double>& FrameBorder::blocks(FrameSide side) const {

@@ -13,17 +13,20 @@ enum class FrameSide { Top, Bottom, Left, Right };
 
 class FrameBorder {
 public:
-    // Each strip is this many pixels deep and is summed along the edge in blocks of this
-    // length, as the edge measure sums the window.
-    static constexpr int kDepth = 4;
+    // Each strip is kDepth pixels deep and is summed along the edge in blocks of kLength:
+    // as many samples as the edge measure's blocks of the window hold, so that both have the
+    // same scale and noise, but shallow, so that an object must reach the frame's last two
+    // rows or columns to lie on its edge.
+    static constexpr int kDepth = 2;
+    static constexpr int kLength = 8;
     // Samples are summed scaled by this power of two (exactly), so that the 16 of a block
     // stay finite even for the largest doubles.
     static constexpr double kScale = 1.0 / 32;
 
     // No strips until the next start().
     void clear() { gathered_ = false; }
-    // Begins a frame of width x height (both at least kDepth); each of its rows is then
-    // offered once, in any order. Up to kDepth - 1 pixels at the end of an edge that do not
+    // Begins a frame of width x height (both at least kLength); each of its rows is then
+    // offered once, in any order. Up to kLength - 1 pixels at the end of an edge that do not
     // fill a block are left out.
     void start(int width, int height);
     bool gathered() const { return gathered_; }
@@ -34,7 +37,7 @@ public:
         if (!gathered_) return;
         if (y < kDepth) AddAlong(top_, at);
         if (y >= height_ - kDepth) AddAlong(bottom_, at);
-        const std::size_t b = std::size_t(y / kDepth);
+        const std::size_t b = std::size_t(y / kLength);
         if (y < 0 || b >= left_.size()) return;
         double left = 0, right = 0;
         for (int x = 0; x < kDepth; ++x) {
@@ -52,9 +55,9 @@ private:
     template <typename At>
     void AddAlong(std::vector<double>& strip, At at) {
         for (std::size_t b = 0; b < strip.size(); ++b) {
-            const int x0 = int(b) * kDepth;
+            const int x0 = int(b) * kLength;
             double sum = 0;
-            for (int x = x0; x < x0 + kDepth; ++x) sum += double(at(x)) * kScale;
+            for (int x = x0; x < x0 + kLength; ++x) sum += double(at(x)) * kScale;
             strip[b] += sum;
         }
     }

@@ -24,15 +24,23 @@ double KthSmallest(std::vector<double>& v, std::size_t k) {
     return v[k];
 }
 
-// The frame-edge measure sees the window and the frame's edge in blocks of this many pixels
-// square: a block's noise is a quarter of a pixel's, and a hot pixel is spread over 16.
-constexpr int kBlock = FrameBorder::kDepth;
-// The object's brightness is the 8th brightest block, which a few hot pixels do not set.
+// The frame-edge measure sees the window in blocks of this many pixels square, as many as a
+// block of the frame's edge holds: a block's noise is a quarter of a pixel's, and a hot pixel
+// is spread over 16.
+constexpr int kBlock = 4;
+static_assert(kBlock * kBlock == FrameBorder::kDepth * FrameBorder::kLength, "one scale");
+// The object's brightness is the 8th brightest block of the window, or the 3rd of the
+// frame's edge (where a sliver of a disc may be all there is), which a few hot pixels do not
+// set.
 constexpr std::size_t kBrightBlock = 8;
+constexpr std::size_t kBrightEdgeBlock = 3;
 // The object is the blocks above the sky by this share of its brightness above the sky and
 // by this many noise deviations; a window whose brightest blocks stand fewer deviations
-// above the sky than kObjectSeparation holds none.
+// above the sky than kObjectSeparation holds none. On the frame's edge only the object's body
+// counts, kEdgeBody of its brightness above the sky: the faint rim or seeing halo of a disc
+// that lies whole against the edge does not.
 constexpr double kObjectShare = 0.15;
+constexpr double kEdgeBody = 0.4;
 constexpr double kObjectNoise = 5.0;
 constexpr double kObjectSeparation = 10.0;
 
@@ -51,10 +59,10 @@ std::vector<double> WindowBlocks(const std::vector<double>& values, int N) {
 
 // Whether the object lies on the frame's edge. The sky is the lower of the window's 10th
 // percentile block and the frame edge's median block (a window inside a large disc has no
-// sky of its own); the object's brightness the higher of the two kBrightBlock-th brightest;
+// sky of its own); the object's brightness the higher of the window's and the edge's;
 // the noise is the median step between neighbouring window blocks over 0.954 (that of
-// Gaussian noise). Then the object's blocks on any one edge are counted against the square
-// root of its blocks in the window, a measure of its size whatever its distance.
+// Gaussian noise). Then the length of the object's body along any one edge is held against
+// the square root of its area in the window, a measure of its size whatever its distance.
 bool OnFrameEdge(std::vector<double> blocks, int n, const FrameBorder& border) {
     const FrameSide sides[] = {FrameSide::Top, FrameSide::Bottom, FrameSide::Left,
                                FrameSide::Right};
@@ -72,17 +80,18 @@ bool OnFrameEdge(std::vector<double> blocks, int n, const FrameBorder& border) {
     const double sky =
         std::min(KthSmallest(blocks, blocks.size() / 10), KthSmallest(edge, edge.size() / 2));
     const double bright = std::max(KthSmallest(blocks, blocks.size() - kBrightBlock),
-                                   KthSmallest(edge, edge.size() - kBrightBlock));
+                                   KthSmallest(edge, edge.size() - kBrightEdgeBlock));
     // Blocks are sums scaled down, so these differences stay finite; a noise too large to
     // scale leaves the comparison false.
     if (!(bright - sky > kObjectSeparation * noise)) return false;
-    const double level = sky + std::max(kObjectShare * (bright - sky), kObjectNoise * noise);
-    const auto above = [level](const std::vector<double>& v) {
+    const auto above = [sky, bright, noise](const std::vector<double>& v, double share) {
+        const double level = sky + std::max(share * (bright - sky), kObjectNoise * noise);
         return double(std::count_if(v.begin(), v.end(), [level](double b) { return b > level; }));
     };
-    const double size = std::sqrt(std::max(1.0, above(blocks)));
+    const double size = std::sqrt(std::max(1.0, above(blocks, kObjectShare))) * kBlock;
     for (FrameSide side : sides)
-        if (above(border.blocks(side)) >= kEdgeSpan * size) return true;
+        if (above(border.blocks(side), kEdgeBody) * FrameBorder::kLength >= kEdgeSpan * size)
+            return true;
     return false;
 }
 
@@ -171,8 +180,10 @@ std::vector<std::uint8_t> FlagFrames(const std::vector<WindowFacts>& facts) {
         onFrameEdge += f.frameEdge;
         onWindowEdge += f.windowEdge;
     }
+    // An object on the frame's edge in most frames (the Moon filling it) says nothing about
+    // one frame, and neither does its window's ring then.
     const bool frameEdgeRare = 2 * onFrameEdge < means.size();
-    const bool windowEdgeRare = 2 * onWindowEdge < means.size();
+    const bool windowEdgeRare = frameEdgeRare && 2 * onWindowEdge < means.size();
     double median = 0, spread = 0;
     const bool robust = int(means.size()) >= kBrightnessFrames;
     if (robust) {

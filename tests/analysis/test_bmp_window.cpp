@@ -1,5 +1,6 @@
 #include "frame_window.h"
 #include "child_process.h"
+#include "frame_border_of.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +74,7 @@ struct Outcome {
     int w = 0, h = 0;
     std::vector<int> window;
     std::string error;
+    std::vector<double> edge;  // peak mode: the frame's edge blocks
 };
 
 Outcome Direct(const std::vector<std::uint8_t>& file, const std::string* path, WindowMode mode,
@@ -87,6 +89,7 @@ Outcome Direct(const std::vector<std::uint8_t>& file, const std::string* path, W
     if (o.read == WindowRead::Ok)
         for (int i = 0; i < N; ++i)
             for (int j = 0; j < N; ++j) o.window.push_back(window[i][j]);
+    if (o.read == WindowRead::Ok && reader.border.gathered()) o.edge = EdgeBlocks(reader.border);
     return o;
 }
 
@@ -109,6 +112,7 @@ Outcome WholeFrame(const std::vector<std::uint8_t>& file, WindowMode mode, int N
         CopyWindow(frame, x0, y0, N, window);
         for (int i = 0; i < N; ++i)
             for (int j = 0; j < N; ++j) o.window.push_back(window[i][j]);
+        if (mode == WindowMode::Peak) o.edge = EdgeBlocksOf(frame);
     }
     return o;
 }
@@ -262,6 +266,7 @@ TEST(BmpWindow, MatchesTheWholeFrameReader) {
                 EXPECT_EQ(got.w, expected.w);
                 EXPECT_EQ(got.h, expected.h);
                 EXPECT_EQ(got.window, expected.window);
+                EXPECT_EQ(got.edge, expected.edge);
             }
         }
     }

@@ -3,6 +3,7 @@
 #include "fits_reader.h"
 #include "fits_test_reader.h"
 #include "fits_writer.h"
+#include "frame_border_of.h"
 #include "frame_window.h"
 #include "temp_dir.h"
 
@@ -242,6 +243,9 @@ TEST(FitsWindow, UndefinedPixelsCountAsZeroLikeNaN) {
                         s += v, sx += v * x, sy += v * y;
                     }
                 CornerFromCentroid(s, sx, sy, w, h, 256, x0, y0);
+                EXPECT_EQ(EdgeBlocks(reader.border), EdgeBlocksOf(w, h, [&](int x, int y) {
+                              return marked(x, y) ? 0 : 40.0 + (x % 7) + c.written.bzero;
+                          }));
             }
             int wrong = 0;
             for (int i = 0; i < 256; ++i)

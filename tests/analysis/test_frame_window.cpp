@@ -1,4 +1,5 @@
 #include "fits_writer.h"
+#include "frame_border_of.h"
 #include "frame_window.h"
 #include "temp_dir.h"
 
@@ -82,6 +83,9 @@ TEST(ReadFrameWindow, GivesTheSameWindowAsTheFullFrame) {
             for (int i = 0; i < 256; ++i)
                 for (int j = 0; j < 256; ++j) differing += fast[i][j] != expected[i][j];
             EXPECT_EQ(differing, 0);
+            // Peak mode passes every row: it gathers the frame's edge on the way.
+            EXPECT_EQ(reader.border.gathered(), mode == WindowMode::Peak);
+            if (mode == WindowMode::Peak) EXPECT_EQ(EdgeBlocks(reader.border), EdgeBlocksOf(frame));
         }
     }
 }

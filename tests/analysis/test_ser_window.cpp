@@ -1,4 +1,5 @@
 #include "fits_writer.h"
+#include "frame_border_of.h"
 #include "frame_ref.h"
 #include "frame_window.h"
 #include "ser_test_files.h"
@@ -34,6 +35,7 @@ struct Window {
     WindowRead read = WindowRead::Unreadable;
     int w = 0, h = 0;
     std::string error;
+    std::vector<double> edge;  // peak mode: the frame's edge blocks
 };
 
 Window Read(const std::string& entry, WindowMode mode, int N) {
@@ -42,6 +44,7 @@ Window Read(const std::string& entry, WindowMode mode, int N) {
     if (!AllocIntPlane(N, N, out.plane, out.error)) std::abort();
     out.read =
         ReadFrameWindow(ParseFrameRef(entry), mode, N, reader, out.plane, out.w, out.h, out.error);
+    if (reader.border.gathered()) out.edge = EdgeBlocks(reader.border);
     return out;
 }
 
@@ -101,6 +104,7 @@ TEST(SerWindow, MonoAndBayerFramesGiveTheWindowOfAFitsFileOfTheSameValues) {
                 EXPECT_EQ(got.w, v.w);
                 EXPECT_EQ(got.h, v.h);
                 EXPECT_TRUE(SameWindow(got.plane, expected.plane, v.N));
+                EXPECT_EQ(got.edge, expected.edge);
             }
         }
     }
@@ -146,6 +150,9 @@ TEST(SerWindow, ColourFramesTakeTheGreenSampleAndItsBrightestValue) {
                 for (int j = 0; j < N; ++j)
                     same = same && got.plane[i][j] == green(m.x0 + i, m.y0 + j) * scale;
             EXPECT_TRUE(same);
+            if (m.mode == WindowMode::Peak)
+                EXPECT_EQ(got.edge,
+                          EdgeBlocksOf(w, h, [&](int x, int y) { return green(x, y) * scale; }));
         }
     }
 }
