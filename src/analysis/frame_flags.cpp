@@ -69,7 +69,7 @@ bool OnFrameEdge(std::vector<double> blocks, int n, const FrameBorder& border) {
     std::vector<double> edge;
     for (FrameSide side : sides)
         edge.insert(edge.end(), border.blocks(side).begin(), border.blocks(side).end());
-    if (n < 2 || blocks.size() < kBrightBlock || edge.size() < kBrightBlock) return false;
+    if (n < 2 || blocks.size() < kBrightBlock || edge.size() < kBrightEdgeBlock) return false;
     std::vector<double> steps;
     steps.reserve(std::size_t(n) * std::size_t(n - 1));
     for (int bi = 0; bi < n; ++bi) {
@@ -81,8 +81,8 @@ bool OnFrameEdge(std::vector<double> blocks, int n, const FrameBorder& border) {
         std::min(KthSmallest(blocks, blocks.size() / 10), KthSmallest(edge, edge.size() / 2));
     const double bright = std::max(KthSmallest(blocks, blocks.size() - kBrightBlock),
                                    KthSmallest(edge, edge.size() - kBrightEdgeBlock));
-    // Blocks are sums scaled down, so these differences stay finite; a noise too large to
-    // scale leaves the comparison false.
+    // Samples are finite (a FITS reader makes undefined ones 0) and blocks are sums scaled
+    // down, so these differences stay finite; a noise too large to scale leaves this false.
     if (!(bright - sky > kObjectSeparation * noise)) return false;
     const auto above = [sky, bright, noise](const std::vector<double>& v, double share) {
         const double level = sky + std::max(share * (bright - sky), kObjectNoise * noise);

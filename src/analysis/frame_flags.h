@@ -30,8 +30,8 @@ constexpr double kSaturatedShare = 0.001;
 // brightness above its median that the ring may carry before the object counts as cut.
 constexpr int kEdgeRing = 8;
 constexpr double kEdgeShare = 0.25;
-// Peak mode, the frame's own edge: the object lies on it when its blocks along the frame's
-// outermost rows or columns span this many times the square root of its area in the window
+// Peak mode, the frame's own edge: the object lies on it when its body along the frame's
+// outermost rows or columns spans this many times the square root of its area in the window
 // (for a disc, a chord of about its radius: a cut of about 3 % of its area).
 constexpr double kEdgeSpan = 0.6;
 // A mean farther from the sequence's median than this many robust deviations (1.4826 x MAD,
