@@ -24,6 +24,30 @@ double KthSmallest(std::vector<double>& v, std::size_t k) {
     return v[k];
 }
 
+// The k-th largest (k from 1, k <= v.size()) in one pass, for a small k.
+template <std::size_t k>
+double KthLargest(const std::vector<double>& v) {
+    double top[k];
+    std::fill_n(top, k, -std::numeric_limits<double>::infinity());
+    for (double x : v) {
+        if (!(x > top[k - 1])) continue;
+        std::size_t at = k - 1;
+        for (; at > 0 && top[at - 1] < x; --at) top[at] = top[at - 1];
+        top[at] = x;
+    }
+    return top[k - 1];
+}
+
+// The median (the element of rank size / 2) of whole numbers spanning fewer than 2^16 values,
+// counted rather than sorted: a window of 65536 samples in a fraction of nth_element's time.
+double CountedMedian(const std::vector<double>& values, double low, double high) {
+    std::vector<std::uint32_t> counts(std::size_t(high - low) + 1, 0);
+    for (double v : values) ++counts[std::size_t(v - low)];
+    std::size_t seen = 0, b = 0;
+    while ((seen += counts[b]) <= values.size() / 2) ++b;
+    return low + double(b);
+}
+
 // The frame-edge measure sees the window in blocks of this many pixels square, as many as a
 // block of the frame's edge holds: a block's noise is a quarter of a pixel's, and a hot pixel
 // is spread over 16.
@@ -47,12 +71,15 @@ constexpr double kObjectSeparation = 10.0;
 // The window's values ([i * N + j]) summed in blocks, [bi * n + bj] for n = N / kBlock, scaled
 // as the frame's edge is.
 std::vector<double> WindowBlocks(const std::vector<double>& values, int N) {
+    static_assert(kBlock == 4, "four rows a block below");
+    constexpr double s = FrameBorder::kScale;
     const int n = N / kBlock;
     std::vector<double> blocks(std::size_t(n) * std::size_t(n), 0.0);
     for (int i = 0; i < n * kBlock; ++i) {
         double* column = blocks.data() + std::size_t(i / kBlock) * std::size_t(n);
         const double* v = values.data() + std::size_t(i) * std::size_t(N);
-        for (int j = 0; j < n * kBlock; ++j) column[j / kBlock] += v[j] * FrameBorder::kScale;
+        for (int bj = 0; bj < n; ++bj, v += kBlock)
+            column[bj] += v[0] * s + v[1] * s + v[2] * s + v[3] * s;
     }
     return blocks;
 }
@@ -79,8 +106,8 @@ bool OnFrameEdge(std::vector<double> blocks, int n, const FrameBorder& border) {
     const double noise = KthSmallest(steps, steps.size() / 2) / 0.954;
     const double sky =
         std::min(KthSmallest(blocks, blocks.size() / 10), KthSmallest(edge, edge.size() / 2));
-    const double bright = std::max(KthSmallest(blocks, blocks.size() - kBrightBlock),
-                                   KthSmallest(edge, edge.size() - kBrightEdgeBlock));
+    const double bright =
+        std::max(KthLargest<kBrightBlock>(blocks), KthLargest<kBrightEdgeBlock>(edge));
     // Samples are finite (a FITS reader makes undefined ones 0) and blocks are sums scaled
     // down, so these differences stay finite; a noise too large to scale leaves this false.
     if (!(bright - sky > kObjectSeparation * noise)) return false;
@@ -100,8 +127,9 @@ bool OnFrameEdge(std::vector<double> blocks, int n, const FrameBorder& border) {
 namespace {
 
 // value(i, j): column i, row j of the N x N window.
+// `whole`: every value is a whole number (an int window).
 template <typename Value>
-WindowFacts Measure(Value value, int N, double ceiling, WindowMode mode,
+WindowFacts Measure(Value value, int N, double ceiling, bool whole, WindowMode mode,
                     const FrameBorder& border) {
     WindowFacts facts;
     facts.measured = true;
@@ -136,8 +164,9 @@ WindowFacts Measure(Value value, int N, double ceiling, WindowMode mode,
         facts.frameEdge = OnFrameEdge(WindowBlocks(values, N), N / kBlock, border);
     if (N <= 2 * kEdgeRing) return facts;
 
-    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(pixels / 2), values.end());
-    const double background = values[pixels / 2];
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    const double background = whole && *high - *low < 65536 ? CountedMedian(values, *low, *high)
+                                                            : KthSmallest(values, pixels / 2);
     const auto ringIsHeavy = [&](auto zero, bool& finite) {
         decltype(zero) total = 0, ring = 0;
         for (int i = 0; i < N; ++i) {
@@ -161,13 +190,14 @@ WindowFacts Measure(Value value, int N, double ceiling, WindowMode mode,
 
 WindowFacts MeasureWindow(const IntPlane& window, int N, int ceiling, WindowMode mode,
                           const FrameBorder& border) {
-    return Measure([&](int i, int j) { return double(window[i][j]); }, N, ceiling, mode, border);
+    return Measure([&](int i, int j) { return double(window[i][j]); }, N, ceiling, true, mode,
+                   border);
 }
 
 WindowFacts MeasureRealWindow(const double* window, int N, WindowMode mode,
                               const FrameBorder& border) {
     return Measure([&](int i, int j) { return window[std::size_t(i) * std::size_t(N) + j]; }, N,
-                   std::numeric_limits<double>::infinity(), mode, border);
+                   std::numeric_limits<double>::infinity(), false, mode, border);
 }
 
 std::vector<std::uint8_t> FlagFrames(const std::vector<WindowFacts>& facts) {
