@@ -13,15 +13,13 @@ enum class FrameSide { Top, Bottom, Left, Right };
 
 class FrameBorder {
 public:
-    // Each strip is kDepth pixels deep and is summed along the edge in blocks of kLength:
-    // as many samples as the edge measure's blocks of the window hold, so that both have the
-    // same scale and noise, but shallow, so that an object must reach the frame's last two
-    // rows or columns to lie on its edge.
+    // Each strip is kDepth pixels deep, so that an object must reach the frame's last two
+    // rows or columns to lie on its edge, and is summed along the edge in blocks of kLength.
     static constexpr int kDepth = 2;
     static constexpr int kLength = 8;
-    // Samples are summed scaled by this power of two (exactly), so that the 16 of a block
-    // stay finite even for the largest doubles.
-    static constexpr double kScale = 1.0 / 32;
+    // Samples are summed scaled by this power of two (exactly): a block holds half its
+    // samples' mean, finite even for the largest doubles.
+    static constexpr double kScale = 0.5 / (kDepth * kLength);
 
     // No strips until the next start().
     void clear() { gathered_ = false; }

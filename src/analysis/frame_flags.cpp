@@ -48,11 +48,15 @@ double CountedMedian(const std::vector<double>& values, double low, double high)
     return low + double(b);
 }
 
-// The frame-edge measure sees the window in blocks of this many pixels square, as many as a
-// block of the frame's edge holds: a block's noise is a quarter of a pixel's, and a hot pixel
-// is spread over 16.
-constexpr int kBlock = 4;
-static_assert(kBlock * kBlock == FrameBorder::kDepth * FrameBorder::kLength, "one scale");
+// The frame-edge measure sees the window in blocks of this many pixels square: a block's
+// noise is an eighth of a pixel's, and a hot pixel is spread over 64. Like the frame edge's
+// blocks, each holds half its samples' mean (the scale keeps sums of the largest doubles
+// finite); an edge block holds a quarter of the samples, so twice a window block's noise.
+constexpr int kBlock = 8;
+constexpr double kBlockScale = 0.5 / (kBlock * kBlock);
+static_assert(FrameBorder::kScale == 0.5 / (FrameBorder::kDepth * FrameBorder::kLength),
+              "edge blocks on the window blocks' scale");
+constexpr double kEdgeBlockNoise = 2.0;
 // The object's brightness is the 8th brightest block of the window, or the 3rd of the
 // frame's edge (where a sliver of a disc may be all there is), which a few hot pixels do not
 // set.
@@ -68,42 +72,51 @@ constexpr double kEdgeBody = 0.4;
 constexpr double kObjectNoise = 5.0;
 constexpr double kObjectSeparation = 10.0;
 
-// The window's values ([i * N + j]) summed in blocks, [bi * n + bj] for n = N / kBlock, scaled
-// as the frame's edge is.
-std::vector<double> WindowBlocks(const std::vector<double>& values, int N) {
-    static_assert(kBlock == 4, "four rows a block below");
-    constexpr double s = FrameBorder::kScale;
+// A window seen in blocks ([bi * n + bj] for n = N / kBlock) and the noise of one block:
+// that of its pixels, from the median difference of pixels two rows apart (the same colour
+// of a Bayer mosaic), one pair a block, over 0.954 (Gaussian noise's); blocks' own steps
+// would take a frame-filling surface's structure for noise.
+struct BlockView {
+    std::vector<double> blocks;
+    double noise = 0;
+};
+
+BlockView ViewInBlocks(const std::vector<double>& values, int N) {
+    constexpr double s = kBlockScale;
+    constexpr double step = kBlockScale * kBlock;  // a pixel's noise in a block's
     const int n = N / kBlock;
-    std::vector<double> blocks(std::size_t(n) * std::size_t(n), 0.0);
+    BlockView view;
+    view.blocks.assign(std::size_t(n) * std::size_t(n), 0.0);
+    std::vector<double> steps;
+    steps.reserve(view.blocks.size());
     for (int i = 0; i < n * kBlock; ++i) {
-        double* column = blocks.data() + std::size_t(i / kBlock) * std::size_t(n);
+        double* column = view.blocks.data() + std::size_t(i / kBlock) * std::size_t(n);
         const double* v = values.data() + std::size_t(i) * std::size_t(N);
-        for (int bj = 0; bj < n; ++bj, v += kBlock)
-            column[bj] += v[0] * s + v[1] * s + v[2] * s + v[3] * s;
+        for (int bj = 0; bj < n; ++bj, v += kBlock) {
+            double sum = 0;
+            for (int j = 0; j < kBlock; ++j) sum += v[j] * s;
+            column[bj] += sum;
+            if (i % kBlock == kBlock / 2) steps.push_back(std::fabs(v[2] * step - v[0] * step));
+        }
     }
-    return blocks;
+    view.noise = steps.empty() ? 0 : KthSmallest(steps, steps.size() / 2) / 0.954;
+    return view;
 }
 
 // Whether the object lies on the frame's edge. The sky is the lower of the window's 10th
 // percentile block and the frame edge's median block (a window inside a large disc has no
-// sky of its own); the object's brightness the higher of the window's and the edge's;
-// the noise is the median step between neighbouring window blocks over 0.954 (that of
-// Gaussian noise). Then the length of the object's body along any one edge is held against
-// the square root of its area in the window, a measure of its size whatever its distance.
-bool OnFrameEdge(std::vector<double> blocks, int n, const FrameBorder& border) {
+// sky of its own); the object's brightness the higher of the window's and the edge's. Then
+// the length of the object's body along any one edge is held against the square root of its
+// area in the window, a measure of its size whatever its distance.
+bool OnFrameEdge(BlockView view, int n, const FrameBorder& border) {
     const FrameSide sides[] = {FrameSide::Top, FrameSide::Bottom, FrameSide::Left,
                                FrameSide::Right};
     std::vector<double> edge;
     for (FrameSide side : sides)
         edge.insert(edge.end(), border.blocks(side).begin(), border.blocks(side).end());
+    std::vector<double>& blocks = view.blocks;
     if (n < 2 || blocks.size() < kBrightBlock || edge.size() < kBrightEdgeBlock) return false;
-    std::vector<double> steps;
-    steps.reserve(std::size_t(n) * std::size_t(n - 1));
-    for (int bi = 0; bi < n; ++bi) {
-        const double* column = blocks.data() + std::size_t(bi) * std::size_t(n);
-        for (int bj = 0; bj + 1 < n; ++bj) steps.push_back(std::fabs(column[bj + 1] - column[bj]));
-    }
-    const double noise = KthSmallest(steps, steps.size() / 2) / 0.954;
+    const double noise = view.noise;
     const double sky =
         std::min(KthSmallest(blocks, blocks.size() / 10), KthSmallest(edge, edge.size() / 2));
     const double bright =
@@ -111,14 +124,15 @@ bool OnFrameEdge(std::vector<double> blocks, int n, const FrameBorder& border) {
     // Samples are finite (a FITS reader makes undefined ones 0) and blocks are sums scaled
     // down, so these differences stay finite; a noise too large to scale leaves this false.
     if (!(bright - sky > kObjectSeparation * noise)) return false;
-    const auto above = [sky, bright, noise](const std::vector<double>& v, double share) {
+    const auto above = [sky, bright](const std::vector<double>& v, double share, double noise) {
         const double level = sky + std::max(share * (bright - sky), kObjectNoise * noise);
         return double(std::count_if(v.begin(), v.end(), [level](double b) { return b > level; }));
     };
-    const double size = std::sqrt(std::max(1.0, above(blocks, kObjectShare))) * kBlock;
-    for (FrameSide side : sides)
-        if (above(border.blocks(side), kEdgeBody) * FrameBorder::kLength >= kEdgeSpan * size)
-            return true;
+    const double size = std::sqrt(std::max(1.0, above(blocks, kObjectShare, noise))) * kBlock;
+    for (FrameSide side : sides) {
+        const double body = above(border.blocks(side), kEdgeBody, kEdgeBlockNoise * noise);
+        if (body * FrameBorder::kLength >= kEdgeSpan * size) return true;
+    }
     return false;
 }
 
@@ -161,7 +175,7 @@ WindowFacts Measure(Value value, int N, double ceiling, bool whole, WindowMode m
     facts.saturated = double(atCeiling) > kSaturatedShare * double(pixels);
     if (mode != WindowMode::Peak) return facts;
     if (border.gathered())
-        facts.frameEdge = OnFrameEdge(WindowBlocks(values, N), N / kBlock, border);
+        facts.frameEdge = OnFrameEdge(ViewInBlocks(values, N), N / kBlock, border);
     if (N <= 2 * kEdgeRing) return facts;
 
     const auto [low, high] = std::minmax_element(values.begin(), values.end());
