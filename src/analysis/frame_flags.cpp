@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace framesifter {
 
@@ -40,12 +41,37 @@ double KthLargest(const std::vector<double>& v) {
 
 // The median (the element of rank size / 2) of whole numbers spanning fewer than 2^16 values,
 // counted rather than sorted: a window of 65536 samples in a fraction of nth_element's time.
+// Four tallies taken in turn, so that runs of one value do not wait on one counter.
 double CountedMedian(const std::vector<double>& values, double low, double high) {
-    std::vector<std::uint32_t> counts(std::size_t(high - low) + 1, 0);
-    for (double v : values) ++counts[std::size_t(v - low)];
+    const std::size_t span = std::size_t(high - low) + 1;
+    std::vector<std::uint32_t> counts(4 * span, 0);
+    std::size_t k = 0;
+    for (; k + 4 <= values.size(); k += 4)
+        for (std::size_t t = 0; t < 4; ++t) ++counts[t * span + std::size_t(values[k + t] - low)];
+    for (; k < values.size(); ++k) ++counts[std::size_t(values[k] - low)];
     std::size_t seen = 0, b = 0;
-    while ((seen += counts[b]) <= values.size() / 2) ++b;
+    while ((seen += counts[b] + counts[span + b] + counts[2 * span + b] + counts[3 * span + b]) <=
+           values.size() / 2)
+        ++b;
     return low + double(b);
+}
+
+// The smallest and largest of finite values, four at a time.
+std::pair<double, double> Range(const std::vector<double>& values) {
+    double low[4], high[4];
+    std::fill_n(low, 4, values.empty() ? 0.0 : values[0]);
+    std::fill_n(high, 4, low[0]);
+    std::size_t k = 0;
+    for (; k + 4 <= values.size(); k += 4)
+        for (int t = 0; t < 4; ++t) {
+            low[t] = std::min(low[t], values[k + std::size_t(t)]);
+            high[t] = std::max(high[t], values[k + std::size_t(t)]);
+        }
+    for (; k < values.size(); ++k) {
+        low[0] = std::min(low[0], values[k]);
+        high[0] = std::max(high[0], values[k]);
+    }
+    return {*std::min_element(low, low + 4), *std::max_element(high, high + 4)};
 }
 
 // The frame-edge measure sees the window in blocks of this many pixels square: a block's
@@ -178,9 +204,9 @@ WindowFacts Measure(Value value, int N, double ceiling, bool whole, WindowMode m
         facts.frameEdge = OnFrameEdge(ViewInBlocks(values, N), N / kBlock, border);
     if (N <= 2 * kEdgeRing) return facts;
 
-    const auto [low, high] = std::minmax_element(values.begin(), values.end());
-    const double background = whole && *high - *low < 65536 ? CountedMedian(values, *low, *high)
-                                                            : KthSmallest(values, pixels / 2);
+    const auto [low, high] = whole ? Range(values) : std::pair<double, double>(0, 65536);
+    const double background =
+        high - low < 65536 ? CountedMedian(values, low, high) : KthSmallest(values, pixels / 2);
     const auto ringIsHeavy = [&](auto zero, bool& finite) {
         decltype(zero) total = 0, ring = 0;
         for (int i = 0; i < N; ++i) {
