@@ -77,6 +77,36 @@ TEST(FrameFlags, WindowMeasures) {
     }
 }
 
+// The median of whole numbers is counted, of others selected: both give the same rank, so
+// windows near the ring's share get the same answer either way.
+TEST(FrameFlags, CountedAndSelectedMediansAgree) {
+    std::mt19937 rng(11);
+    const FrameBorder none;
+    int heavy = 0;
+    for (int k = 0; k < 300; ++k) {
+        const int span = k % 3 == 0 ? 7 : k % 3 == 1 ? 300 : 65535;
+        const int offset = k % 2 ? -span / 2 : 1000;
+        IntPlane w;
+        std::string error;
+        ASSERT_TRUE(AllocIntPlane(N, N, w, error));
+        std::vector<double> real(std::size_t(N) * N);
+        const double dim = 0.5 + 0.05 * (k % 7);  // the ring a little darker
+        for (int i = 0; i < N; ++i)
+            for (int j = 0; j < N; ++j) {
+                const bool ring = std::min({i, j, N - 1 - i, N - 1 - j}) < kEdgeRing;
+                const int v = offset + int(rng() % unsigned(span + 1) * (ring ? dim : 1));
+                w[i][j] = v;
+                real[std::size_t(i) * N + j] = v;
+            }
+        const bool counted = MeasureWindow(w, N, INT32_MAX, WindowMode::Peak, none).windowEdge;
+        EXPECT_EQ(counted, MeasureRealWindow(real.data(), N, WindowMode::Peak, none).windowEdge)
+            << k;
+        heavy += counted;
+    }
+    EXPECT_GT(heavy, 30);  // both answers occur
+    EXPECT_LT(heavy, 270);
+}
+
 TEST(FrameFlags, SequenceMarks) {
     const auto facts = [](std::vector<double> means, std::vector<std::uint64_t> hashes = {}) {
         std::vector<WindowFacts> out;
