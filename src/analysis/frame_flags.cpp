@@ -129,19 +129,19 @@ BlockView ViewInBlocks(const std::vector<double>& values, int N) {
     return view;
 }
 
-// Whether the object lies on the frame's edge. The sky is the lower of the window's 10th
-// percentile block and the frame edge's median block (a window inside a large disc has no
-// sky of its own); the object's brightness the higher of the window's and the edge's. Then
-// the length of the object's body along any one edge is held against the square root of its
-// area in the window, a measure of its size whatever its distance.
-bool OnFrameEdge(BlockView view, int n, const FrameBorder& border) {
+// How far the object lies along the frame's edge (0 for no object). The sky is the lower of
+// the window's 10th percentile block and the frame edge's median block (a window inside a
+// large disc has no sky of its own); the object's brightness the higher of the window's and
+// the edge's. Then the length of the object's body along each edge is held against the
+// square root of its area in the window, a measure of its size whatever its distance.
+double EdgeSpan(BlockView view, int n, const FrameBorder& border) {
     const FrameSide sides[] = {FrameSide::Top, FrameSide::Bottom, FrameSide::Left,
                                FrameSide::Right};
     std::vector<double> edge;
     for (FrameSide side : sides)
         edge.insert(edge.end(), border.blocks(side).begin(), border.blocks(side).end());
     std::vector<double>& blocks = view.blocks;
-    if (n < 2 || blocks.size() < kBrightBlock || edge.size() < kBrightEdgeBlock) return false;
+    if (n < 2 || blocks.size() < kBrightBlock || edge.size() < kBrightEdgeBlock) return 0;
     const double noise = view.noise;
     const double sky =
         std::min(KthSmallest(blocks, blocks.size() / 10), KthSmallest(edge, edge.size() / 2));
@@ -149,17 +149,18 @@ bool OnFrameEdge(BlockView view, int n, const FrameBorder& border) {
         std::max(KthLargest<kBrightBlock>(blocks), KthLargest<kBrightEdgeBlock>(edge));
     // Samples are finite (a FITS reader makes undefined ones 0) and blocks are sums scaled
     // down, so these differences stay finite; a noise too large to scale leaves this false.
-    if (!(bright - sky > kObjectSeparation * noise)) return false;
+    if (!(bright - sky > kObjectSeparation * noise)) return 0;
     const auto above = [sky, bright](const std::vector<double>& v, double share, double noise) {
         const double level = sky + std::max(share * (bright - sky), kObjectNoise * noise);
         return double(std::count_if(v.begin(), v.end(), [level](double b) { return b > level; }));
     };
     const double size = std::sqrt(std::max(1.0, above(blocks, kObjectShare, noise))) * kBlock;
+    double span = 0;
     for (FrameSide side : sides) {
         const double body = above(border.blocks(side), kEdgeBody, kEdgeBlockNoise * noise);
-        if (body * FrameBorder::kLength >= kEdgeSpan * size) return true;
+        span = std::max(span, body * FrameBorder::kLength / size);
     }
-    return false;
+    return span;
 }
 
 }  // namespace
@@ -200,14 +201,13 @@ WindowFacts Measure(Value value, int N, double ceiling, bool whole, WindowMode m
     facts.hash = hash;
     facts.saturated = double(atCeiling) > kSaturatedShare * double(pixels);
     if (mode != WindowMode::Peak) return facts;
-    if (border.gathered())
-        facts.frameEdge = OnFrameEdge(ViewInBlocks(values, N), N / kBlock, border);
+    if (border.gathered()) facts.edgeSpan = EdgeSpan(ViewInBlocks(values, N), N / kBlock, border);
     if (N <= 2 * kEdgeRing) return facts;
 
     const auto [low, high] = whole ? Range(values) : std::pair<double, double>(0, 65536);
     const double background =
         high - low < 65536 ? CountedMedian(values, low, high) : KthSmallest(values, pixels / 2);
-    const auto ringIsHeavy = [&](auto zero, bool& finite) {
+    const auto ringShare = [&](auto zero, bool& finite) {
         decltype(zero) total = 0, ring = 0;
         for (int i = 0; i < N; ++i) {
             const bool outerColumn = i < kEdgeRing || i >= N - kEdgeRing;
@@ -218,11 +218,11 @@ WindowFacts Measure(Value value, int N, double ceiling, bool whole, WindowMode m
             }
         }
         finite = std::isfinite(total);
-        return total > 0 && ring > kEdgeShare * total;
+        return total > 0 ? double(ring / total) : 0.0;
     };
     bool finite = true;
-    facts.windowEdge = ringIsHeavy(0.0, finite);
-    if (!finite) facts.windowEdge = ringIsHeavy(0.0L, finite);
+    facts.ringShare = ringShare(0.0, finite);
+    if (!finite) facts.ringShare = ringShare(0.0L, finite);
     return facts;
 }
 
@@ -243,17 +243,17 @@ WindowFacts MeasureRealWindow(const double* window, int N, WindowMode mode,
 std::vector<std::uint8_t> FlagFrames(const std::vector<WindowFacts>& facts) {
     std::vector<std::uint8_t> flags(facts.size(), 0);
     std::vector<double> means;
-    std::size_t onFrameEdge = 0, onWindowEdge = 0;
+    std::size_t nearFrameEdge = 0, nearWindowEdge = 0;
     for (const WindowFacts& f : facts) {
         if (!f.measured) continue;
         means.push_back(f.mean);
-        onFrameEdge += f.frameEdge;
-        onWindowEdge += f.windowEdge;
+        nearFrameEdge += f.edgeSpan >= kEdgeNear * kEdgeSpan;
+        nearWindowEdge += f.ringShare > kEdgeNear * kEdgeShare;
     }
     // An object on the frame's edge in most frames (the Moon filling it) says nothing about
     // one frame, and neither does its window's ring then.
-    const bool frameEdgeRare = 2 * onFrameEdge < means.size();
-    const bool windowEdgeRare = frameEdgeRare && 2 * onWindowEdge < means.size();
+    const bool frameEdgeRare = 2 * nearFrameEdge < means.size();
+    const bool windowEdgeRare = frameEdgeRare && 2 * nearWindowEdge < means.size();
     double median = 0, spread = 0;
     const bool robust = int(means.size()) >= kBrightnessFrames;
     if (robust) {
@@ -266,7 +266,9 @@ std::vector<std::uint8_t> FlagFrames(const std::vector<WindowFacts>& facts) {
         if (!f.measured) continue;
         std::uint8_t& mark = flags[k];
         if (f.saturated) mark |= kFlagSaturated;
-        if ((f.frameEdge && frameEdgeRare) || (f.windowEdge && windowEdgeRare)) mark |= kFlagEdge;
+        if ((frameEdgeRare && f.edgeSpan >= kEdgeSpan) ||
+            (windowEdgeRare && f.ringShare > kEdgeShare))
+            mark |= kFlagEdge;
         // A flat zero sequence has no spread: nothing stands out from it.
         if (robust && spread > 0 && std::fabs(f.mean - median) > kBrightnessDeviations * spread)
             mark |= kFlagBrightness;

@@ -34,6 +34,10 @@ constexpr double kEdgeShare = 0.25;
 // outermost rows or columns spans this many times the square root of its area in the window
 // (for a disc, a chord of about its radius: a cut of about 3 % of its area).
 constexpr double kEdgeSpan = 0.6;
+// Whether most frames show an edge mark is judged with this share of its threshold, so that
+// a sequence sitting near one (the Moon filling the frame) is not marked in the frames that
+// happen to cross it.
+constexpr double kEdgeNear = 0.5;
 // A mean farther from the sequence's median than this many robust deviations (1.4826 x MAD,
 // at least 1 % of the median) is an outlier; fewer analysed frames than kBrightnessFrames
 // give no outliers.
@@ -44,8 +48,11 @@ constexpr int kBrightnessFrames = 5;
 struct WindowFacts {
     bool measured = false;  // false for a frame left out
     bool saturated = false;
-    bool windowEdge = false;  // the window's outer ring is heavy (kEdgeRing, kEdgeShare)
-    bool frameEdge = false;   // the object lies on the frame's edge (kEdgeSpan)
+    // Peak mode: the share of the window's brightness above its median in its outer ring
+    // (kEdgeRing, kEdgeShare), and how far the object runs along the frame's edge (kEdgeSpan;
+    // 0 without an object or without the frame's edge).
+    double ringShare = 0;
+    double edgeSpan = 0;
     double mean = 0;
     std::uint64_t hash = 0;  // of every pixel value, for duplicates
 };
@@ -60,8 +67,8 @@ WindowFacts MeasureRealWindow(const double* window, int N, WindowMode mode,
                               const FrameBorder& border);
 
 // One mark set per frame, in list order, from the facts of every frame of a run. An edge
-// fact that most measured frames share is the sequence's framing (the Moon filling the
-// frame, a disc larger than the window), not a fault: it marks none of them.
+// fact that most measured frames (nearly) share is the sequence's framing (the Moon filling
+// the frame, a disc larger than the window), not a fault: it marks none of them.
 std::vector<std::uint8_t> FlagFrames(const std::vector<WindowFacts>& facts);
 
 // Adds kFlagOdd to the frames a signature check found to differ.

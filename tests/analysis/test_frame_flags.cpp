@@ -60,19 +60,19 @@ TEST(FrameFlags, WindowMeasures) {
         const FrameBorder none;
         const WindowFacts f = MeasureWindow(c.window, N, c.ceiling, c.mode, none);
         EXPECT_EQ(f.saturated, c.saturated) << c.name;
-        EXPECT_EQ(f.windowEdge, c.windowEdge) << c.name;
+        EXPECT_EQ(f.ringShare > kEdgeShare, c.windowEdge) << c.name;
         // The same values as a window of reals: no full scale, so never saturated.
         std::vector<double> real(std::size_t(N) * N);
         for (int i = 0; i < N; ++i)
             for (int j = 0; j < N; ++j) real[std::size_t(i) * N + j] = c.window[i][j] + 0.5;
         const WindowFacts r = MeasureRealWindow(real.data(), N, c.mode, none);
         EXPECT_FALSE(r.saturated) << c.name;
-        EXPECT_EQ(r.windowEdge, c.windowEdge) << c.name;
+        EXPECT_EQ(r.ringShare > kEdgeShare, c.windowEdge) << c.name;
         EXPECT_DOUBLE_EQ(r.mean, f.mean + 0.5) << c.name;
         // Values near the largest double add up beyond it.
         for (double& v : real) v = std::ldexp(v, 1007);
         const WindowFacts huge = MeasureRealWindow(real.data(), N, c.mode, none);
-        EXPECT_EQ(huge.windowEdge, c.windowEdge) << c.name;
+        EXPECT_EQ(huge.ringShare > kEdgeShare, c.windowEdge) << c.name;
         EXPECT_DOUBLE_EQ(huge.mean, std::ldexp(r.mean, 1007)) << c.name;
     }
 }
@@ -98,10 +98,10 @@ TEST(FrameFlags, CountedAndSelectedMediansAgree) {
                 w[i][j] = v;
                 real[std::size_t(i) * N + j] = v;
             }
-        const bool counted = MeasureWindow(w, N, INT32_MAX, WindowMode::Peak, none).windowEdge;
-        EXPECT_EQ(counted, MeasureRealWindow(real.data(), N, WindowMode::Peak, none).windowEdge)
+        const double counted = MeasureWindow(w, N, INT32_MAX, WindowMode::Peak, none).ringShare;
+        EXPECT_EQ(counted, MeasureRealWindow(real.data(), N, WindowMode::Peak, none).ringShare)
             << k;
-        heavy += counted;
+        heavy += counted > kEdgeShare;
     }
     EXPECT_GT(heavy, 30);  // both answers occur
     EXPECT_LT(heavy, 270);
@@ -119,14 +119,15 @@ TEST(FrameFlags, SequenceMarks) {
         }
         return out;
     };
-    // Edge facts by frame: 'f' on the frame's edge, 'w' a heavy window ring, '-' left out.
+    // Edge facts by frame: 'f' on the frame's edge, 'n' near it, 'w' a heavy window ring,
+    // 'v' nearly, '-' left out.
     const auto edges = [](const std::string& marks) {
         std::vector<WindowFacts> out;
         for (char m : marks) {
             WindowFacts f;
             f.measured = m != '-';
-            f.frameEdge = m == 'f';
-            f.windowEdge = m == 'w';
+            f.edgeSpan = m == 'f' ? kEdgeSpan : m == 'n' ? kEdgeSpan * 0.7 : 0;
+            f.ringShare = m == 'w' ? kEdgeShare * 1.01 : m == 'v' ? kEdgeShare * 0.7 : 0;
             f.mean = 100;
             f.hash = out.size();
             out.push_back(f);
@@ -155,6 +156,9 @@ TEST(FrameFlags, SequenceMarks) {
         {"heavy window ring, most", edges("ww.w"), {0, 0, 0, 0}},
         {"each kind counted alone", edges("wwwfw..."), {0, 0, 0, E, 0, 0, 0, 0}},
         {"frame-filling, any ring", edges("ffwff."), {0, 0, 0, 0, 0, 0}},
+        {"near the frame's edge counts for most", edges("nnf.."), {0, 0, 0, 0, 0}},
+        {"near it, few", edges("nf..."), {0, E, 0, 0, 0}},
+        {"a nearly heavy ring counts for most", edges("vvw.."), {0, 0, 0, 0, 0}},
     };
     for (const auto& c : cases) EXPECT_EQ(FlagFrames(c.facts), c.flags) << c.name;
 
