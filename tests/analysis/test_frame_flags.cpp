@@ -211,7 +211,7 @@ TEST(FrameFlags, RunMarksFrames) {
 
 namespace {
 
-// Frames of kW x kH with a limb-darkened disc (its rim soft over 2 pixels), or a
+// Frames of kW x kH with a limb-darkened disc (its rim softened as seeing blurs it), or a
 // textured surface filling the frame, on a sky with Gaussian noise; windows of kN.
 constexpr int kW = 320, kH = 240, kN = 128;
 
@@ -260,7 +260,7 @@ WindowFacts DiscFacts(const Sky& s, bool filling, double cx, double cy, std::uin
             const double v = std::clamp(std::round(s.sky + s.disc * light + noise(rng)), 0.0,
                                         s.bitmap ? 255.0 : 65535.0);
             frame.plane[x][y] = int(v);
-            frame.bgr[(std::size_t(y) * kW + x) * 3 + 1] = std::uint8_t(v);
+            frame.bgr[(std::size_t(y) * kW + x) * 3 + 1] = std::uint8_t(std::min(v, 255.0));
         }
     const auto value = [&](int x, int y) {
         const double v = s.bitmap ? frame.green(x, y) : frame.plane[x][y];
