@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 using namespace framesifter;
@@ -50,4 +51,61 @@ TEST(FrameScores, BandScoresAreTheSumsOfEachFramesBinsInTheBand) {
             EXPECT_EQ(scores[k], sum) << c.name << ", frame " << k;
         }
     }
+}
+
+namespace {
+
+// Profiles of `frames` frames as a run keeps them: detail that reaches further out the
+// better the seeing, frame by frame in a shuffled order, over a floor of white noise that grows
+// with the ring's radius.
+AnalysisResults SeeingProfiles(int frames, double level, double noise) {
+    AnalysisResults results;
+    std::string error;
+    EXPECT_TRUE(CreateAnalysisResults(results, frames, error)) << error;
+    for (int k = 0; k < frames; ++k) {
+        const double reach = 4.0 + 1.5 * ((k * 7) % frames);
+        for (int b = 0; b < kExactBins; ++b) {
+            const double bin =
+                b == 0 ? level * 65536 : level * (3000.0 * std::exp(-b / reach) + noise * b);
+            results.exactBins[std::size_t(k) * kExactBins + std::size_t(b)] = float(bin);
+            results.profileTable[b][k] = int(bin);
+        }
+    }
+    return results;
+}
+
+}  // namespace
+
+TEST(FrameScores, NormalisedScoresFollowTheDetailNotTheLightOrTheNoise) {
+    constexpr int kFrames = 12;
+    const AnalysisResults plain = SeeingProfiles(kFrames, 1.0, 2.0);
+    const std::vector<double> reference = NormalisedScores(plain, kFrames, Band{});
+    for (int k = 0; k < kFrames; ++k)
+        for (int j = 0; j < kFrames; ++j) {
+            const double wk = (k * 7) % kFrames, wj = (j * 7) % kFrames;
+            if (wk > wj) EXPECT_GT(reference[std::size_t(k)], reference[std::size_t(j)]);
+        }
+    const struct {
+        const char* name;
+        double level, noise;
+    } cases[] = {
+        {"values x1000", 1000.0, 2.0},
+        {"values scaled to 0..1", 1.0 / 65536, 2.0},
+        {"three times the noise", 1.0, 6.0},
+        {"no noise at all", 1.0, 0.0},
+    };
+    for (const auto& c : cases) {
+        const std::vector<double> scores =
+            NormalisedScores(SeeingProfiles(kFrames, c.level, c.noise), kFrames, Band{});
+        ASSERT_EQ(scores.size(), reference.size()) << c.name;
+        for (std::size_t k = 0; k < scores.size(); ++k)
+            EXPECT_NEAR(scores[k], reference[k], 1e-4 * std::fabs(reference[k])) << c.name;
+    }
+    // A frame without light has no level to measure detail against.
+    AnalysisResults dark = SeeingProfiles(3, 1.0, 2.0);
+    dark.exactBins[kExactBins] = 0;
+    EXPECT_EQ(NormalisedScores(dark, 3, Band{})[1], 0.0);
+    // Bins past the kept ones add nothing: the band is read within them.
+    EXPECT_EQ(NormalisedScores(plain, kFrames, Band{100, 200}),
+              NormalisedScores(plain, kFrames, Band{kExactBins - 1, 100}));
 }
