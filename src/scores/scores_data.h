@@ -21,9 +21,9 @@ struct ScoresData {
     // The frames the selection leaves out: the run's, and the flagged ones while they are
     // excluded. They rank nothing.
     std::vector<framesifter::LeftOutFrame> unranked;
-    bool excludeFlagged = false;             // whether flagged frames are left out
-    std::vector<std::uint8_t> flags;         // one FrameFlag set per file (none when empty)
-    framesifter::Band band;                  // the band the scores are taken over
+    bool excludeFlagged = false;      // whether flagged frames are left out
+    std::vector<std::uint8_t> flags;  // one FrameFlag set per file (none when empty)
+    framesifter::Band band;           // the band the scores are taken over
     framesifter::ScoreKind scoreKind = framesifter::ScoreKind::Band;
     framesifter::BandSuggestion suggestion;  // the run's own band, offered to the user
 };

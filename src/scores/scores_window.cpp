@@ -298,9 +298,7 @@ void ScoresWindow::holdScoreKind(bool hold) {
     updateScoreKindEnabled();
 }
 
-void ScoresWindow::updateScoreKindEnabled() {
-    scoreKind_->setEnabled(session_ && !scoreKindHeld_);
-}
+void ScoresWindow::updateScoreKindEnabled() { scoreKind_->setEnabled(session_ && !scoreKindHeld_); }
 
 void ScoresWindow::showScoreKind() {
     const ScoreKind kind = session_ ? session_->scoreKind() : data_.scoreKind;
