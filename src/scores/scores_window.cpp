@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QRadioButton>
 #include <QSaveFile>
 #include <QSplitter>
@@ -30,6 +31,9 @@ using namespace framesifter;
 namespace {
 
 enum RuleButton { LevelButton, BestButton, PercentButton };
+
+// The last column's width, which it stretches from.
+constexpr int kFlagsColumnDigits = 8;
 
 // The choice's entries, in ScoreKind order.
 const char* const kScoreKindNames[] = {QT_TRANSLATE_NOOP("ScoresWindow", "帯域"),
@@ -85,7 +89,7 @@ void ScoresWindow::setUpTable() {
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
     table_->horizontalHeader()->setStretchLastSection(true);
-    const int widths[] = {7, 16, 8, 6, 5, 8};
+    const int widths[] = {7, 16, 8, 6, 5, kFlagsColumnDigits};
     for (int c = 0; c < ScoresTableModel::ColumnCount; ++c)
         table_->setColumnWidth(c, widths[c] * digitWidth());
 }
@@ -146,10 +150,10 @@ void ScoresWindow::layOut(QGroupBox* rules, QHBoxLayout* suggestionRow) {
     auto* plots = new QSplitter(Qt::Vertical);
     plots->addWidget(listPlot_);
     plots->addWidget(rankPlot_);
-    auto* side = new QWidget;
-    auto* sideLayout = new QVBoxLayout(side);
+    side_ = new QWidget;
+    auto* sideLayout = new QVBoxLayout(side_);
     sideLayout->setContentsMargins(0, 0, 0, 0);
-    side->setMinimumWidth(55 * digitWidth());
+    side_->setMinimumWidth(55 * digitWidth());
     sideLayout->addWidget(table_, 1);
     sideLayout->addLayout(suggestionRow);
     sideLayout->addWidget(rules);
@@ -157,7 +161,7 @@ void ScoresWindow::layOut(QGroupBox* rules, QHBoxLayout* suggestionRow) {
     sideLayout->addWidget(export_, 0, Qt::AlignRight);
     auto* split = new QSplitter(Qt::Horizontal);
     split->addWidget(plots);
-    split->addWidget(side);
+    split->addWidget(side_);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
     auto* layout = new QVBoxLayout(this);
@@ -282,6 +286,16 @@ void ScoresWindow::widenScoreColumn() {
     const int need = int(longest + 2) * digitWidth();
     if (table_->columnWidth(ScoresTableModel::Score) < need)
         table_->setColumnWidth(ScoresTableModel::Score, need);
+    fitSideToColumns();
+}
+
+void ScoresWindow::fitSideToColumns() {
+    // The side takes the room from the plots, so that every column stays in view.
+    int columns = 0;
+    for (int c = 0; c + 1 < ScoresTableModel::ColumnCount; ++c) columns += table_->columnWidth(c);
+    columns += kFlagsColumnDigits * digitWidth();
+    const int frame = 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width();
+    side_->setMinimumWidth(std::max(side_->minimumWidth(), columns + frame));
 }
 
 void ScoresWindow::follow(SelectionSession* session) {
@@ -343,6 +357,7 @@ void ScoresWindow::retranslate() {
                          24;
         if (table_->columnWidth(c) < need) table_->setColumnWidth(c, need);
     }
+    fitSideToColumns();
 }
 
 void ScoresWindow::changeEvent(QEvent* event) {

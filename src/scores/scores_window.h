@@ -68,6 +68,7 @@ private:
     // The frames not left out, with their ranks, into the plots and the table.
     void showFrames(const std::vector<int>& ranks);
     void widenScoreColumn();
+    void fitSideToColumns();
     void updateApply();
     // Sets every text that follows the language.
     void retranslate();
@@ -83,6 +84,7 @@ private:
     std::vector<int> ranked_;  // rank plot point -> shown frame
     ScoresPlot* listPlot_;
     ScoresPlot* rankPlot_;
+    QWidget* side_;  // the table and the controls beside the plots
     QTableView* table_;
     ScoresTableModel* model_;
     QGroupBox* ruleGroup_;

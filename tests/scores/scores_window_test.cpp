@@ -1,4 +1,5 @@
 #include "frame_flags.h"
+#include "language.h"
 #include "scores_plot.h"
 #include "scores_table.h"
 #include "scores_window.h"
@@ -12,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QPushButton>
@@ -145,8 +147,18 @@ void ScoresWindowTest::tableShowsScoresOfAnySizeAsTheExportDoes() {
         d.passed.push_back(0);
     }
     ScoresWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.setData(d);
     Table(w)->sortByColumn(ScoresTableModel::Position, Qt::AscendingOrder);
+    // At the window's first size, the wider column leaves every column in view, whichever
+    // language sets the captions' widths.
+    for (Language language : {Language::English, Language::Japanese}) {
+        std::string error;
+        QVERIFY2(SetLanguage(language, error), error.c_str());
+        QCoreApplication::processEvents();
+        QVERIFY(Table(w)->horizontalHeader()->length() <= Table(w)->viewport()->width());
+    }
     const QStringList rows =
         QString::fromStdString(framesifter::ScoresCsv(d.files, d.scores, d.passed)).split('\n');
     for (int k = 0; k < int(d.scores.size()); ++k) {
