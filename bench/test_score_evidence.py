@@ -50,6 +50,14 @@ class Writers(unittest.TestCase):
                 for kind, row in zip(kinds[1:], rows[1:]):
                     with self.subTest(label, kind=kind):
                         np.testing.assert_allclose(row, rows[0], rtol=1e-9)
+                if frame.ndim == 2:
+                    # Float FITS holds the samples over the depth's largest value, in float.
+                    seq = ef.Sequence("f_float_%d" % bits, None, 1, (0, 0), 0, (1, 1), "gauss",
+                                      1, 0, bits, False, "float-fits")
+                    row = profile(ef.write(seq, [frame], folder)[1])[0]
+                    with self.subTest(label, kind="float-fits"):
+                        np.testing.assert_allclose(row * ((1 << bits) - 1), rows[0], rtol=1e-5,
+                                                   atol=1e-3 * rows[0][0])
 
 
 class Agreement(unittest.TestCase):
