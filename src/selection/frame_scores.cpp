@@ -59,6 +59,65 @@ std::vector<double> BandScores(const ProfileColumns& profiles, int count, Band b
     return scores;
 }
 
+namespace {
+
+// The median of bin / radius over the noise rings: the frame's noise per unit of radius.
+double NoiseSlope(const ProfileColumns& profiles, int frame) {
+    constexpr int n = kNoiseFloorLastBin - kNoiseFloorFirstBin + 1;
+    double slopes[n];
+    for (int b = kNoiseFloorFirstBin; b <= kNoiseFloorLastBin; ++b)
+        slopes[b - kNoiseFloorFirstBin] = ProfileBin(profiles, b, frame) / b;
+    std::nth_element(slopes, slopes + n / 2, slopes + n);
+    const double upper = slopes[n / 2];
+    if (n % 2) return upper;
+    return (upper + *std::max_element(slopes, slopes + n / 2)) / 2;
+}
+
+}  // namespace
+
+std::vector<double> NoiseFloors(const ProfileColumns& profiles, int count) {
+    count = std::clamp(count, 0, profiles.table.second());
+    std::vector<double> floors(std::size_t(count), 0.0);
+    // One power of two for all, so that squares neither overflow nor vanish and any scale
+    // gives the same floors relative to the frames.
+    double largest = 0;
+    for (int k = 0; k < count; ++k) {
+        const double level = ProfileBin(profiles, 0, k);
+        if (level > 0 && std::isfinite(level)) largest = std::max(largest, level);
+    }
+    if (largest == 0) return floors;
+    int exponent = 0;
+    std::frexp(largest, &exponent);
+    // Noise power grows linearly with the light (shot noise) over a constant part (read
+    // noise): slope^2 = a + b x level, fitted over the frames by least squares.
+    double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+    std::vector<double> levels(std::size_t(count), 0.0);
+    for (int k = 0; k < count; ++k) {
+        const double level = std::ldexp(ProfileBin(profiles, 0, k), -exponent);
+        if (!(level > 0) || !std::isfinite(level)) continue;
+        const double slope = std::ldexp(NoiseSlope(profiles, k), -exponent);
+        levels[std::size_t(k)] = level;
+        floors[std::size_t(k)] = slope;
+        n += 1;
+        sx += level;
+        sy += slope * slope;
+        sxx += level * level;
+        sxy += level * slope * slope;
+    }
+    const double spread = n * sxx - sx * sx;
+    // Frames all of one level share one noise; with too few, each keeps its own.
+    const bool fit = n >= 3;
+    const double b = fit && spread > 1e-12 * n * sxx ? (n * sxy - sx * sy) / spread : 0;
+    const double a = fit ? (sy - b * sx) / n : 0;
+    for (int k = 0; k < count; ++k) {
+        const double level = levels[std::size_t(k)];
+        if (level == 0) continue;
+        const double slope = fit ? std::sqrt(std::max(a + b * level, 0.0)) : floors[std::size_t(k)];
+        floors[std::size_t(k)] = std::ldexp(slope, exponent);
+    }
+    return floors;
+}
+
 std::vector<double> NormalisedScores(const ProfileColumns& profiles, int count, Band band) {
     count = std::clamp(count, 0, profiles.table.second());
     auto [low, high] = Ordered(band);
@@ -66,21 +125,14 @@ std::vector<double> NormalisedScores(const ProfileColumns& profiles, int count, 
     high = std::min(high, kExactBins - 1);
     double radii = 0;
     for (int r = low; r <= high; ++r) radii += r;
+    const std::vector<double> floors = NoiseFloors(profiles, count);
     std::vector<double> scores(std::size_t(count), 0.0);
-    double bins[kExactBins];
-    double slopes[kNoiseFloorLastBin - kNoiseFloorFirstBin + 1];
     for (int k = 0; k < count; ++k) {
-        for (int b = 0; b < kExactBins; ++b) bins[b] = ProfileBin(profiles, b, k);
-        if (!(bins[0] > 0) || !std::isfinite(bins[0])) continue;
-        for (int b = kNoiseFloorFirstBin; b <= kNoiseFloorLastBin; ++b)
-            slopes[b - kNoiseFloorFirstBin] = bins[b] / b;
-        const int n = kNoiseFloorLastBin - kNoiseFloorFirstBin + 1;
-        std::nth_element(slopes, slopes + n / 2, slopes + n);
-        double slope = slopes[n / 2];
-        if (n % 2 == 0) slope = (slope + *std::max_element(slopes, slopes + n / 2)) / 2;
+        const double level = ProfileBin(profiles, 0, k);
+        if (!(level > 0) || !std::isfinite(level)) continue;
         double sum = 0;
-        for (int r = low; r <= high; ++r) sum += bins[r];
-        scores[std::size_t(k)] = (sum - slope * radii) / bins[0];
+        for (int r = low; r <= high; ++r) sum += ProfileBin(profiles, r, k);
+        scores[std::size_t(k)] = (sum - floors[std::size_t(k)] * radii) / level;
     }
     return scores;
 }

@@ -54,9 +54,16 @@ double ProfileBin(const ProfileColumns& profiles, int bin, int frame);
 // its bins from the band's low to its high bin, whichever is lower, within the table.
 std::vector<double> BandScores(const ProfileColumns& profiles, int count, Band band);
 
+// Each frame's noise per unit of ring radius, 0 for a frame without light. The median of
+// bin / radius over kNoiseFloorFirstBin..kNoiseFloorLastBin measures it; since one frame's
+// measure is itself noisy, the frames' measures are fitted as noise power growing linearly
+// with the frame's level (bin 0), and each frame takes the fit at its level. Frames of one
+// level thus share one floor, and a frame dimmed by cloud gets the floor its light gives.
+std::vector<double> NoiseFloors(const ProfileColumns& profiles, int count);
+
 // One normalised score per frame 0..count-1, in list order: over the band's bins within
-// 0..kExactBins-1, (sum of bins - noise) / bin 0, the noise being each bin's radius times the
-// median of bin / radius over kNoiseFloorFirstBin..kNoiseFloorLastBin. 0 for a frame without light.
+// 0..kExactBins-1, (sum of bins - floor x sum of their radii) / bin 0. 0 for a frame
+// without light.
 std::vector<double> NormalisedScores(const ProfileColumns& profiles, int count, Band band);
 
 // The scores of `kind`.

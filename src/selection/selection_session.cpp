@@ -56,7 +56,7 @@ void SelectionSession::takeRun(AnalysisResults& run) {
 }
 
 void SelectionSession::dropResults() {
-    results_.files.clear();
+    results_ = AnalysisResults();
     suggestion_ = BandSuggestion();
     updateMatch();
     clearPasses();

@@ -69,7 +69,7 @@ public:
     void setMode(WindowMode mode);
     // Swaps in a completed run's results and suggests a band from them.
     void takeRun(AnalysisResults& run);
-    // A run that failed or was stopped leaves no results behind.
+    // A run that failed or was stopped leaves no results behind, nor the memory they held.
     void dropResults();
     void setBand(Band band);
     void setScoreKind(ScoreKind kind);
