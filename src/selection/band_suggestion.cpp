@@ -105,38 +105,54 @@ std::vector<double> NoiseSlopes(const std::vector<double>& bins, const std::vect
     return slopes;
 }
 
-// The last bin of the run from kSuggestFirstBin on where the median frame stands
-// kDetailExcess above its noise floor; kSuggestFirstBin - 1 when the first does not.
-int DetailEnd(const std::vector<double>& bins, const std::vector<double>& slopes,
-              const std::vector<int>& cells) {
+// The first run of bins, from kSuggestFirstBin on, where the median frame stands
+// kDetailExcess above its noise floor: the frames' detail. False when no bin does.
+bool DetailRun(const std::vector<double>& bins, const std::vector<double>& slopes,
+               const std::vector<int>& cells, Band& run) {
     const std::size_t n = slopes.size();
     std::vector<double> ratios(n);
+    bool inRun = false;
     for (int b = kSuggestFirstBin; b < kBins; ++b) {
         for (std::size_t i = 0; i < n; ++i) {
             const double value = bins[i * kBins + std::size_t(b)];
             const double floor = slopes[i] * cells[std::size_t(b)];
-            // Frames without noise leave every bin that holds anything above their floor.
+            // Frames without noise hold detail in every bin that holds anything.
             ratios[i] = floor > 0 ? value / floor : value > 0 ? HUGE_VAL : 1;
         }
-        if (!(Median(ratios) >= 1 + kDetailExcess)) return b - 1;
+        const bool detail = Median(ratios) >= 1 + kDetailExcess;
+        if (detail && !inRun) run.low = b;
+        if (!detail && inRun) break;
+        if (detail) run.high = b;
+        inRun = detail;
     }
-    return kSuggestLastBin;
+    return inRun || run.high >= run.low;
 }
 
-// The frames ranked by their sharpness as the bins of `band` of one parity (0 even, 1 odd)
-// show it: each bin above the frame's noise floor, in units of the frame's bin 0, so that
+// The frames' sharpness as the bins of `band` show it, those of one parity (0 even, 1 odd,
+// 2 both): each bin above the frame's noise floor, in units of the frame's bin 0, so that
 // neither brightness nor the noise level counts.
-std::vector<double> SharpnessRanks(const std::vector<double>& bins,
-                                   const std::vector<double>& slopes, const std::vector<int>& cells,
-                                   Band band, int parity) {
+std::vector<double> Sharpness(const std::vector<double>& bins, const std::vector<double>& slopes,
+                              const std::vector<int>& cells, Band band, int parity) {
     const std::size_t n = slopes.size();
     std::vector<double> sums(n, 0);
     for (std::size_t i = 0; i < n; ++i) {
         const double* row = &bins[i * kBins];
         for (int b = band.low; b <= band.high; ++b)
-            if (b % 2 == parity) sums[i] += (row[b] - slopes[i] * cells[std::size_t(b)]) / row[0];
+            if (parity == 2 || b % 2 == parity)
+                sums[i] += (row[b] - slopes[i] * cells[std::size_t(b)]) / row[0];
     }
-    return MeanRanks(sums);
+    return sums;
+}
+
+// Whether the middle half of the frames differ: one odd frame among alike ones tells nothing
+// of which of the others are sharper.
+bool Varies(std::vector<double> v) {
+    const auto first = v.begin() + long(v.size() - 1) / 4,
+               third = v.begin() + long(3 * (v.size() - 1)) / 4;
+    std::nth_element(v.begin(), third, v.end());
+    const double q3 = *third;
+    std::nth_element(v.begin(), first, third);
+    return q3 > *first;
 }
 
 // The sums for the correlation of two series.
@@ -168,45 +184,18 @@ struct Moments {
 };
 
 // What the search reads: each frame's raw bins summed from bin 0 over either parity, and the
-// frames' sharpness ranks by the reference band's even and odd bins.
+// frames' sharpness ranks by the reference bins.
 struct BandEvidence {
     std::size_t frames = 0;
     int groups = 1;
+    // Whether the reference is split into its even and its odd bins, each compared with the
+    // band's other bins so that no bin's noise is on both sides. Detail in bins of one parity
+    // alone (a pattern of one frequency) cannot be split, and has no noise to share.
+    bool split = true;
+    bool varies = true;                     // whether the reference tells the frames apart at all
     std::vector<double> evenSums, oddSums;  // [frame * (kBins + 1) + b]: the bins below b
-    std::vector<double> referenceEven, referenceOdd;
+    std::vector<double> referenceEven, referenceOdd, referenceAll;
 };
-
-// How the band's raw sums rank the frames against their sharpness, per group of frames (frame
-// i in group i % groups): [g] the band's odd bins against the reference's even ones, [groups +
-// g] its even bins against the odd ones, so that no bin's noise is on both sides.
-std::vector<Moments> BandMoments(const BandEvidence& e, Band band) {
-    std::vector<double> odd(e.frames), even(e.frames);
-    for (std::size_t i = 0; i < e.frames; ++i) {
-        const std::size_t low = i * (kBins + 1) + std::size_t(band.low);
-        const std::size_t high = i * (kBins + 1) + std::size_t(band.high) + 1;
-        odd[i] = e.oddSums[high] - e.oddSums[low];
-        even[i] = e.evenSums[high] - e.evenSums[low];
-    }
-    const std::vector<double> oddRanks = MeanRanks(odd), evenRanks = MeanRanks(even);
-    std::vector<Moments> moments(std::size_t(2 * e.groups));
-    for (std::size_t i = 0; i < e.frames; ++i) {
-        const std::size_t g = i % std::size_t(e.groups);
-        moments[g].add(oddRanks[i], e.referenceEven[i]);
-        moments[std::size_t(e.groups) + g].add(evenRanks[i], e.referenceOdd[i]);
-    }
-    return moments;
-}
-
-// The band's rank agreement with the frames' sharpness, -1..1, leaving group `without` out.
-double Agreement(const std::vector<Moments>& moments, int groups, int without = -1) {
-    Moments oddEven, evenOdd;
-    for (int g = 0; g < groups; ++g) {
-        if (g == without) continue;
-        oddEven += moments[std::size_t(g)];
-        evenOdd += moments[std::size_t(groups + g)];
-    }
-    return (oddEven.correlation() + evenOdd.correlation()) / 2;
-}
 
 BandEvidence Evidence(const std::vector<double>& bins, const std::vector<double>& slopes,
                       const std::vector<int>& cells, Band reference) {
@@ -222,26 +211,70 @@ BandEvidence Evidence(const std::vector<double>& bins, const std::vector<double>
             e.evenSums[at + 1] = e.evenSums[at] + (b % 2 == 0 ? v : 0);
             e.oddSums[at + 1] = e.oddSums[at] + (b % 2 == 1 ? v : 0);
         }
-    e.referenceEven = SharpnessRanks(bins, slopes, cells, reference, 0);
-    e.referenceOdd = SharpnessRanks(bins, slopes, cells, reference, 1);
+    const std::vector<double> even = Sharpness(bins, slopes, cells, reference, 0);
+    const std::vector<double> odd = Sharpness(bins, slopes, cells, reference, 1);
+    const std::vector<double> all = Sharpness(bins, slopes, cells, reference, 2);
+    e.split = Varies(even) && Varies(odd);
+    e.varies = e.split || Varies(all);
+    e.referenceEven = MeanRanks(even);
+    e.referenceOdd = MeanRanks(odd);
+    e.referenceAll = MeanRanks(all);
     return e;
 }
 
-// The band of the best agreement within bins kSuggestFirstBin..end, two bins wide at least:
-// first over every kCoarseStep-th low and high bin (and `end`), then over every band within a
-// step of the best of those.
-BandSuggestion BestBand(const BandEvidence& e, int end) {
+// How the band's raw sums rank the frames against their sharpness, per group of frames (frame
+// i in group i % groups): split, [g] the band's odd bins against the reference's even ones and
+// [groups + g] its even bins against the odd ones; else [g] the band against the reference.
+std::vector<Moments> BandMoments(const BandEvidence& e, Band band) {
+    std::vector<double> odd(e.frames), even(e.frames);
+    for (std::size_t i = 0; i < e.frames; ++i) {
+        const std::size_t low = i * (kBins + 1) + std::size_t(band.low);
+        const std::size_t high = i * (kBins + 1) + std::size_t(band.high) + 1;
+        odd[i] = e.oddSums[high] - e.oddSums[low];
+        even[i] = e.evenSums[high] - e.evenSums[low];
+    }
+    std::vector<Moments> moments(std::size_t(2 * e.groups));
+    if (!e.split) {
+        for (std::size_t i = 0; i < e.frames; ++i) even[i] += odd[i];
+        const std::vector<double> ranks = MeanRanks(even);
+        for (std::size_t i = 0; i < e.frames; ++i)
+            moments[i % std::size_t(e.groups)].add(ranks[i], e.referenceAll[i]);
+        return moments;
+    }
+    const std::vector<double> oddRanks = MeanRanks(odd), evenRanks = MeanRanks(even);
+    for (std::size_t i = 0; i < e.frames; ++i) {
+        const std::size_t g = i % std::size_t(e.groups);
+        moments[g].add(oddRanks[i], e.referenceEven[i]);
+        moments[std::size_t(e.groups) + g].add(evenRanks[i], e.referenceOdd[i]);
+    }
+    return moments;
+}
+
+// The band's rank agreement with the frames' sharpness, -1..1, leaving group `without` out.
+double Agreement(const BandEvidence& e, const std::vector<Moments>& moments, int without = -1) {
+    Moments first, second;
+    for (int g = 0; g < e.groups; ++g) {
+        if (g == without) continue;
+        first += moments[std::size_t(g)];
+        second += moments[std::size_t(e.groups + g)];
+    }
+    return e.split ? (first.correlation() + second.correlation()) / 2 : first.correlation();
+}
+
+// The band of the best agreement within `run`: first over every kCoarseStep-th low and high
+// bin (and the run's last), then over every band within a step of the best of those.
+BandSuggestion BestBand(const BandEvidence& e, Band run) {
     BandSuggestion best;
     best.power = -2;
     const auto consider = [&](int low, int high) {
-        if (low < kSuggestFirstBin || high > end || high <= low) return;
-        const double power = Agreement(BandMoments(e, {low, high}), e.groups);
+        if (low < run.low || high > run.high || high < low) return;
+        const double power = Agreement(e, BandMoments(e, {low, high}));
         if (power > best.power) best = {true, {low, high}, power};
     };
-    for (int low = kSuggestFirstBin; low < end; low += kCoarseStep)
-        for (int high = low + 1;; high += kCoarseStep) {
-            consider(low, std::min(high, end));
-            if (high >= end) break;
+    for (int low = run.low; low <= run.high; low += kCoarseStep)
+        for (int high = low;; high += kCoarseStep) {
+            consider(low, std::min(high, run.high));
+            if (high >= run.high) break;
         }
     const Band coarse = best.band;
     for (int low = coarse.low - kCoarseStep + 1; low < coarse.low + kCoarseStep; ++low)
@@ -255,11 +288,10 @@ BandSuggestion BestBand(const BandEvidence& e, int end) {
 // show it (leaving out one group at a time).
 bool ClearlyBetter(const BandEvidence& e, Band candidate, Band standard) {
     const std::vector<Moments> c = BandMoments(e, candidate), s = BandMoments(e, standard);
-    const double gain = Agreement(c, e.groups) - Agreement(s, e.groups);
+    const double gain = Agreement(e, c) - Agreement(e, s);
     if (!(gain > kClearGain)) return false;
     std::vector<double> gains;
-    for (int g = 0; g < e.groups; ++g)
-        gains.push_back(Agreement(c, e.groups, g) - Agreement(s, e.groups, g));
+    for (int g = 0; g < e.groups; ++g) gains.push_back(Agreement(e, c, g) - Agreement(e, s, g));
     const double mean = std::accumulate(gains.begin(), gains.end(), 0.0) / double(gains.size());
     double spread = 0;
     for (double x : gains) spread += (x - mean) * (x - mean);
@@ -277,21 +309,23 @@ BandSuggestion SuggestBand(const ProfileColumns& profileTable, int count,
     static const std::vector<int> cells = RingCellCounts(kWindowSize);
     const std::vector<double> slopes = NoiseSlopes(bins, cells);
 
-    // Bands stay within the bins that stand above the noise floor; past them a band adds
-    // nothing but noise.
-    const int end = DetailEnd(bins, slopes, cells);
-    if (end <= kSuggestFirstBin) return {};
+    // Bands stay within the frames' detail; past it a band adds nothing but noise.
+    Band run{kSuggestLastBin + 1, kSuggestFirstBin - 1};
+    if (!DetailRun(bins, slopes, cells, run)) return {};
+    // The default band stands for itself without the bins that hold no detail.
     const Band standard{};
-    const Band clipped{standard.low, std::min(standard.high, end)};
-    // Sharpness is measured over the default band where it has detail enough, else over all
-    // the detail there is.
-    const Band reference = end >= standard.low + 5 ? clipped : Band{kSuggestFirstBin, end};
+    const bool overlaps = standard.low <= run.high && run.low <= standard.high;
+    const Band clipped{std::max(standard.low, run.low), std::min(standard.high, run.high)};
+    // Sharpness is measured over that part of the default band where it is wide enough, else
+    // over all the detail there is.
+    const Band reference = overlaps && clipped.high - clipped.low >= 5 ? clipped : run;
     const BandEvidence evidence = Evidence(bins, slopes, cells, reference);
+    if (!evidence.varies) return {};
 
-    BandSuggestion best = BestBand(evidence, end);
+    const BandSuggestion best = BestBand(evidence, run);
     if (!(best.power > 0)) return {};
-    if (end <= standard.low || ClearlyBetter(evidence, best.band, clipped)) return best;
-    return {true, clipped, Agreement(BandMoments(evidence, clipped), evidence.groups)};
+    if (!overlaps || ClearlyBetter(evidence, best.band, clipped)) return best;
+    return {true, clipped, Agreement(evidence, BandMoments(evidence, clipped))};
 }
 
 double RankCorrelation(const std::vector<double>& a, const std::vector<double>& b) {
