@@ -180,6 +180,18 @@ def fits_bytes(frame):
     return head.encode("ascii") + data
 
 
+def float_fits_bytes(frame, top):
+    """32-bit float FITS scaled 0 to 1, as calibration programs write: BITPIX -32."""
+    h, w = frame.shape
+    cards = [("SIMPLE", "T"), ("BITPIX", "-32"), ("NAXIS", "2"), ("NAXIS1", str(w)),
+             ("NAXIS2", str(h))]
+    head = "".join(("%-8.8s= %20s" % c).ljust(80) for c in cards) + "END"
+    head = head.ljust((len(head) + 2879) // 2880 * 2880)
+    data = (frame.astype(np.float64) / top).astype(">f4").tobytes()
+    data += b"\0" * ((len(data) + 2879) // 2880 * 2880 - len(data))
+    return head.encode("ascii") + data
+
+
 def bmp_bytes(frame):
     """24-bit BMP, bottom-up rows of BGR padded to 4 bytes; mono frames become grey."""
     rgb = frame if frame.ndim == 3 else np.repeat(frame[..., None], 3, axis=2)
@@ -216,8 +228,13 @@ def write(seq, frames, folder):
     paths = []
     for i, frame in enumerate(frames):
         path = os.path.join(folder, "%s_%04d.%s" % (seq.name, i + 1,
-                                                    "fit" if seq.store == "fits" else "bmp"))
+                                                    "bmp" if seq.store == "bmp" else "fit"))
         with open(path, "wb") as f:
-            f.write(fits_bytes(frame) if seq.store == "fits" else bmp_bytes(frame))
+            if seq.store == "fits":
+                f.write(fits_bytes(frame))
+            elif seq.store == "float-fits":
+                f.write(float_fits_bytes(frame, (1 << seq.bits) - 1))
+            else:
+                f.write(bmp_bytes(frame))
         paths.append(path)
     return paths, paths

@@ -10,23 +10,27 @@ def luminance(frame):
     return f.mean(axis=2) if f.ndim == 3 else f
 
 
-def centre_window(img):
+def program_window(frame, mode):
+    """The 256 x 256 window the program analyses: the green samples of a colour frame, the
+    samples of a mono one; in peak mode centred on the first brightest green sample (colour)
+    or on the intensity centroid (mono), moved inside the frame."""
+    img = frame[..., 1] if frame.ndim == 3 else frame
+    img = img.astype(np.float64)
     h, w = img.shape
-    y0, x0 = (h - WINDOW) // 2, (w - WINDOW) // 2
-    return img[y0:y0 + WINDOW, x0:x0 + WINDOW]
-
-
-def peak_window(img):
-    """The window around the light's centroid above the sky level, kept inside the frame."""
-    h, w = img.shape
-    light = np.clip(img - np.median(img), 0.0, None)
-    total = light.sum()
-    if total <= 0:
-        return centre_window(img)
-    cy = (light.sum(axis=1) * np.arange(h)).sum() / total
-    cx = (light.sum(axis=0) * np.arange(w)).sum() / total
-    y0 = int(np.clip(round(cy) - WINDOW // 2, 0, h - WINDOW))
-    x0 = int(np.clip(round(cx) - WINDOW // 2, 0, w - WINDOW))
+    if mode == "centre":
+        y0, x0 = (h - WINDOW) // 2, (w - WINDOW) // 2
+    elif frame.ndim == 3:
+        py, px = np.unravel_index(int(np.argmax(img)), img.shape)
+        y0 = int(np.clip(py - WINDOW // 2, 0, h - WINDOW))
+        x0 = int(np.clip(px - WINDOW // 2, 0, w - WINDOW))
+    else:
+        total = img.sum()
+        if total == 0:
+            y0, x0 = (h - WINDOW) // 2, (w - WINDOW) // 2
+        else:
+            corner = lambda c, limit: 0 if not c > 0 else min(int(c), limit)  # noqa: E731
+            y0 = corner((img.sum(axis=1) * np.arange(h)).sum() / total - WINDOW // 2, h - WINDOW)
+            x0 = corner((img.sum(axis=0) * np.arange(w)).sum() / total - WINDOW // 2, w - WINDOW)
     return img[y0:y0 + WINDOW, x0:x0 + WINDOW]
 
 

@@ -50,6 +50,45 @@ class Writers(unittest.TestCase):
                 for kind, row in zip(kinds[1:], rows[1:]):
                     with self.subTest(label, kind=kind):
                         np.testing.assert_allclose(row, rows[0], rtol=1e-9)
+                if frame.ndim == 2:
+                    # Float FITS holds the samples over the depth's largest value, in float.
+                    seq = ef.Sequence("f_float_%d" % bits, None, 1, (0, 0), 0, (1, 1), "gauss",
+                                      1, 0, bits, False, "float-fits")
+                    row = profile(ef.write(seq, [frame], folder)[1])[0]
+                    with self.subTest(label, kind="float-fits"):
+                        np.testing.assert_allclose(row * ((1 << bits) - 1), rows[0], rtol=1e-5,
+                                                   atol=1e-3 * rows[0][0])
+
+
+class Windows(unittest.TestCase):
+    @unittest.skipUnless(os.access(CLI, os.X_OK), "framesifter-cli is not built")
+    def test_the_bench_measures_the_window_the_program_analyses(self):
+        # A frame's peak window, written as a frame of its own, has the profile the program
+        # gives the whole frame in peak mode.
+        rng = np.random.default_rng(5)
+        y, x = np.mgrid[0:480, 0:640]
+        disc = ((y - 150) ** 2 + (x - 470) ** 2 < 90 ** 2) * 180.0
+        cases = [
+            ("mono FITS, centroid", (disc * 200 + rng.integers(0, 900, disc.shape))
+             .astype(np.uint16), "fits", 16),
+            ("colour BMP, brightest green", np.stack(
+                [disc * 0.5, disc + rng.integers(0, 60, disc.shape), disc * 0.8], axis=2)
+             .clip(0, 255).astype(np.uint8), "bmp", 8),
+        ]
+        with tempfile.TemporaryDirectory() as folder:
+            for label, frame, kind, bits in cases:
+                whole = ef.Sequence("whole_" + kind, None, 1, (0, 0), 0, (1, 1), "gauss", 1, 0,
+                                    bits, frame.ndim == 3, kind)
+                part = ef.Sequence("part_" + kind, None, 1, (0, 0), 0, (1, 1), "gauss", 1, 0,
+                                   bits, False, kind)
+                window = em.program_window(frame, "peak").astype(frame.dtype)
+                names = ef.write(whole, [frame], folder)[1]
+                peak = subprocess.run([CLI, "profile", "--peak"] + names, capture_output=True,
+                                      text=True, check=True).stdout.splitlines()[1]
+                alone = profile(ef.write(part, [window], folder)[1])[0]
+                with self.subTest(label):
+                    np.testing.assert_allclose(
+                        np.array([float(v) for v in peak.split(",")[1:]]), alone, rtol=1e-9)
 
 
 class Agreement(unittest.TestCase):

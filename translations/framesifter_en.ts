@@ -232,6 +232,19 @@
         <translation>Cannot save: %1
 %2</translation>
     </message>
+    <message>
+        <source>帯域</source>
+        <translation>Band</translation>
+    </message>
+    <message>
+        <source>正規化</source>
+        <translation>Normalised</translation>
+    </message>
+    <message>
+        <source>スコア</source>
+        <comment>the kind of score</comment>
+        <translation>Score</translation>
+    </message>
 </context>
 <context>
     <name>SelectorWindow</name>

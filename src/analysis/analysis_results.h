@@ -19,6 +19,9 @@ constexpr int kWindowSize = 256;   // the analysis window's side, N
 constexpr int kProfileBins = 400;  // bins of a characteristic
 constexpr int kTableBins = 256;    // rows of the profile table
 constexpr int kMaxFiles = 4000;    // files a user may choose at one time
+// Bins of each frame kept as computed, beside the table's truncated ones: what the normalised
+// score and the band suggestion read. Below the ring that first leaves the window's square.
+constexpr int kExactBins = 128;
 
 // A frame a run left out (it could not be read, or was too small) at the user's choice: its
 // column holds nothing and it counts in no curve and never passes.
@@ -37,6 +40,9 @@ struct AnalysisResults {
     // their bins pass the int range: their truncated bins are kept here, the table holding
     // them saturated.
     std::map<int, std::array<double, kTableBins>> exactColumns;
+    // Bins 0..kExactBins-1 of every frame as computed, [frame * kExactBins + bin]; zero for a
+    // frame left out. Floats: at 100,000 frames the table is already the run's largest part.
+    std::vector<float> exactBins;
 
     double mean[kProfileBins] = {};      // over the analysed frames
     double largest[kProfileBins] = {};   // the frame with the largest total
@@ -57,8 +63,8 @@ struct AnalysisResults {
     std::vector<std::uint8_t> flags;
 };
 
-// Allocates the table for `columns` frames, zero-filled. False with a reason when it cannot
-// be had.
+// Allocates the table and the exact bins for `columns` frames, zero-filled. False with a reason
+// when it cannot be had.
 [[nodiscard]] bool CreateAnalysisResults(AnalysisResults& results, int columns, std::string& error);
 // The same for kMaxFiles frames.
 [[nodiscard]] bool CreateAnalysisResults(AnalysisResults& results, std::string& error);

@@ -39,6 +39,7 @@ void ResetRun(AnalysisResults& results, int count) {
     results.flags.clear();
     results.exactColumns.clear();
     for (int b = 0; b < kTableBins; ++b) std::fill_n(results.profileTable[b], count, 0);
+    std::fill_n(results.exactBins.begin(), std::size_t(count) * kExactBins, 0.0f);
 }
 
 }  // namespace
@@ -69,6 +70,7 @@ void RecordFrame(AnalysisResults& results, const double* profile, bool real, int
         std::copy_n(profile, kTableBins, results.exactColumns[k].data());
     else if (!fits)
         for (int b = 0; b < kTableBins; ++b) results.exactColumns[k][b] = std::trunc(profile[b]);
+    std::copy_n(profile, kExactBins, results.exactBins.begin() + std::ptrdiff_t(k) * kExactBins);
     double total = 0;
     for (int b = 0; b < kTableBins; ++b) total += profile[b];
     for (int b = 0; b < kProfileBins; ++b) {
@@ -297,9 +299,11 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<FrameRef>& fram
         return result;
     }
     results.files.clear();
-    if (results.profileTable.second() < count) {
+    if (results.profileTable.second() < count ||
+        results.exactBins.size() < std::size_t(count) * kExactBins) {
         // The old columns go first: a long list's table is large, and two would not fit.
         results.profileTable.release();
+        std::vector<float>().swap(results.exactBins);
         std::string error;
         if (!CreateAnalysisResults(results, count, error)) {
             result.status = BatchStatus::NoMemory;

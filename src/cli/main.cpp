@@ -41,7 +41,7 @@ constexpr int kLastContentBin = 180;
 
 const char kUsage[] =
     "usage: framesifter-cli profile [--peak] FILE...\n"
-    "       framesifter-cli select [--peak] [--band LOW:HIGH|auto]\n"
+    "       framesifter-cli select [--peak] [--band LOW:HIGH|auto] [--score band|normalised]\n"
     "                              [--level L | --best N | --best-percent P] [--move]\n"
     "                              [--exclude-flagged] [--threads T] FILE...\n"
     "       framesifter-cli demo DIR [--count N] [--format fits|bmp|jpg]\n"
@@ -75,7 +75,13 @@ const char kHelp[] =
     "         180. --band auto scores over the band the frames themselves suggest: the\n"
     "         run of bins from 3 to 127 that follows the frames' common sharpness most\n"
     "         against their noise (the default band when fewer than 5 frames, or no\n"
-    "         detail, cannot tell one); the summary names the band used. --move moves\n"
+    "         detail, cannot tell one); the summary names the band used.\n"
+    "         --score normalised scores each frame by its band of bins (within 0 to 127)\n"
+    "         less the frame's noise, over bin 0 (the window's mean level): a frame\n"
+    "         dimmed by thin cloud or noisier is judged by its detail alone. The noise is\n"
+    "         each bin's radius times the median of bin / radius over bins 110 to 127.\n"
+    "         --score band (the default) is the sum above. The score column holds the\n"
+    "         chosen score; the summary names it. --move moves\n"
     "         the passed files into a folder Good beside them; an existing file there\n"
     "         is never replaced (one that a record there lists as moved in and that\n"
     "         holds the same bytes is the copy of a move killed before its source went:\n"
@@ -284,6 +290,7 @@ int Profile(int argc, char** argv) {
 struct SelectOptions {
     Band band;
     bool autoBand = false;  // --band auto
+    ScoreKind score = ScoreKind::Band;
     int level = 5;
     int best = 0;  // --best N, or 0
     bool bestPercent = false;
@@ -302,7 +309,8 @@ std::string ParseSelect(int argc, char** argv, SelectOptions& options,
     const std::vector<OptionRule> rules = {{"--peak", false},        {"--band", true},
                                            {"--level", true},        {"--best", true},
                                            {"--best-percent", true}, {"--move", false},
-                                           {"--threads", true},      {"--exclude-flagged", false}};
+                                           {"--threads", true},      {"--exclude-flagged", false},
+                                           {"--score", true}};
     if (!ParseArguments(argc, argv, 2, rules, args, error)) return error;
     options.autoBand = args.values.count("--band") && args.values["--band"] == "auto";
     if (args.values.count("--band") && !options.autoBand &&
@@ -313,6 +321,13 @@ std::string ParseSelect(int argc, char** argv, SelectOptions& options,
         return "--band: only bins 0 to " + std::to_string(kLastContentBin) +
                " can hold content, so LOW must be at most " + std::to_string(kLastContentBin) +
                ", not '" + args.values["--band"] + "'";
+    if (args.values.count("--score") && !ParseScoreKind(args.values["--score"], options.score))
+        return "--score takes band or normalised, not '" + args.values["--score"] + "'";
+    if (options.score == ScoreKind::Normalised && !options.autoBand &&
+        options.band.high >= kExactBins)
+        return "--score normalised reads bins 0 to " + std::to_string(kExactBins - 1) +
+               ", so HIGH must be at most " + std::to_string(kExactBins - 1) + ", not '" +
+               args.values["--band"] + "'";
     if (args.values.count("--level") &&
         !ParseBoundedInt(args.values["--level"], 0, 10, options.level))
         return "--level takes a whole number from 0 to 10, not '" + args.values["--level"] + "'";
@@ -425,7 +440,7 @@ int Select(int argc, char** argv) {
         options.band = suggestion.found ? suggestion.band : Band{};
         bandSource = suggestion.found ? " suggested" : ", none suggested";
     }
-    const std::vector<double> scores = BandScores(results, count, options.band);
+    const std::vector<double> scores = FrameScores(results, count, options.band, options.score);
     std::string rule = "level " + std::to_string(options.level);
     SelectionResult selection;
     if (options.best > 0 || options.bestPercent) {
@@ -440,13 +455,13 @@ int Select(int argc, char** argv) {
     if (!excluded.empty()) rule += ", " + std::to_string(excluded.size()) + " flagged left out";
     PrintScores(frames, scores, results.flags, selection);
     if (!CheckStdout()) return kExitFailure;
-    std::fprintf(stderr,
-                 "framesifter-cli: %zu of %d frames passed (%s, band %d:%d%s, threshold %s, "
-                 "scores %s to %s)\n",
-                 selection.passed.size(), count, rule.c_str(), options.band.low, options.band.high,
-                 bandSource, ShortScoreText(selection.threshold).c_str(),
-                 ShortScoreText(selection.minimum).c_str(),
-                 ShortScoreText(selection.maximum).c_str());
+    std::fprintf(
+        stderr,
+        "framesifter-cli: %zu of %d frames passed (%s, band %d:%d%s, %s score, "
+        "threshold %s, scores %s to %s)\n",
+        selection.passed.size(), count, rule.c_str(), options.band.low, options.band.high,
+        bandSource, ScoreKindName(options.score), ShortScoreText(selection.threshold).c_str(),
+        ShortScoreText(selection.minimum).c_str(), ShortScoreText(selection.maximum).c_str());
     return options.move ? MovePassed(frames, selection) : 0;
 }
 

@@ -5,6 +5,7 @@
 ScoresData ScoresDataOf(const framesifter::SelectionSession& session) {
     ScoresData data;
     data.excludeFlagged = session.excludeFlagged();
+    data.scoreKind = session.scoreKind();
     if (!session.resultsMatch()) return data;
     const framesifter::AnalysisResults& results = session.results();
     data.files = results.files;

@@ -11,7 +11,7 @@
 
 struct ScoresData {
     std::vector<framesifter::FrameRef> files;  // in list order
-    std::vector<double> scores;                // band scores, one per file
+    std::vector<double> scores;                // one per file, of `scoreKind`
     std::vector<char> passed;                  // 1 for a passed file
     double threshold = 0;                      // the level's score line
     int cut = 0;  // how many of the best pass: the cut on the sorted plot
@@ -21,12 +21,13 @@ struct ScoresData {
     // The frames the selection leaves out: the run's, and the flagged ones while they are
     // excluded. They rank nothing.
     std::vector<framesifter::LeftOutFrame> unranked;
-    bool excludeFlagged = false;             // whether flagged frames are left out
-    std::vector<std::uint8_t> flags;         // one FrameFlag set per file (none when empty)
-    framesifter::Band band;                  // the band the scores are summed over
+    bool excludeFlagged = false;      // whether flagged frames are left out
+    std::vector<std::uint8_t> flags;  // one FrameFlag set per file (none when empty)
+    framesifter::Band band;           // the band the scores are taken over
+    framesifter::ScoreKind scoreKind = framesifter::ScoreKind::Band;
     framesifter::BandSuggestion suggestion;  // the run's own band, offered to the user
 };
 
 // What the session shows: its scores, passes and threshold while its results belong to the
-// listed frames, nothing otherwise.
+// listed frames, nothing otherwise; its exclusion and score kind always.
 ScoresData ScoresDataOf(const framesifter::SelectionSession& session);

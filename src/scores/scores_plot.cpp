@@ -48,6 +48,14 @@ QString ScoreLabelFormat(double low, double high) {
     return plain ? QStringLiteral("%.0f") : QStringLiteral("%.6g");
 }
 
+// Frames sit at whole x: ticks every 1, 2 or 5 times a power of ten frames, about five of
+// them, so that no label is a rounded position between frames.
+double FrameTickStep(int frames) {
+    for (double power = 1;; power *= 10)
+        for (double factor : {1.0, 2.0, 5.0})
+            if (factor * power * 6 >= frames) return factor * power;
+}
+
 }  // namespace
 
 ScoresPlot::ScoresPlot(QWidget* parent) : QChartView(parent) {
@@ -64,6 +72,9 @@ ScoresPlot::ScoresPlot(QWidget* parent) : QChartView(parent) {
     line_->setPen(pen);
     xAxis_ = new QValueAxis;
     xAxis_->setLabelFormat(QStringLiteral("%d"));
+    xAxis_->setTickType(QValueAxis::TicksDynamic);
+    xAxis_->setTickAnchor(0);
+    xAxis_->setTickInterval(1);
     yAxis_ = new QValueAxis;
     yAxis_->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(xAxis_, Qt::AlignBottom);
@@ -118,7 +129,16 @@ void ScoresPlot::setPoints(const std::vector<int>& x, const std::vector<double>&
         high = std::max(high, line);
     }
     const double left = 0.5, right = std::max(widest, 1) + 0.5;
-    xAxis_->setRange(left, right);
+    // Never the smaller step over the wider range, even for a moment: the axis lays out a
+    // label per tick at once.
+    const double step = FrameTickStep(widest);
+    if (step < xAxis_->tickInterval()) {
+        xAxis_->setRange(left, right);
+        xAxis_->setTickInterval(step);
+    } else {
+        xAxis_->setTickInterval(step);
+        xAxis_->setRange(left, right);
+    }
     yAxis_->setLabelFormat(ScoreLabelFormat(low, high));
     // Scores reach the largest doubles, and the axis multiplies its span by the tick number:
     // a span beyond kWidest gets no margin, no rounding out and a tick at either end alone,

@@ -29,6 +29,8 @@ public:
     int frameAt(const QPoint& pos) const;
     // Where frame k is drawn, in widget coordinates.
     QPoint positionOf(int k) const;
+    // The scores given to setPoints, one per frame.
+    const std::vector<double>& scores() const { return y_; }
     // Dots drawn, after frames sharing a dot's cell are merged.
     int shownPoints() const { return shownPoints_; }
 

@@ -5,11 +5,13 @@
 #include "score_csv.h"
 #include "scores_plot.h"
 #include "scores_table.h"
+#include "command_guard.h"
 #include "preferences.h"
 #include "user_dialogs.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -17,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QRadioButton>
 #include <QSaveFile>
 #include <QSplitter>
@@ -28,6 +31,13 @@ using namespace framesifter;
 namespace {
 
 enum RuleButton { LevelButton, BestButton, PercentButton };
+
+// The last column's width, which it stretches from.
+constexpr int kFlagsColumnDigits = 8;
+
+// The choice's entries, in ScoreKind order.
+const char* const kScoreKindNames[] = {QT_TRANSLATE_NOOP("ScoresWindow", "帯域"),
+                                       QT_TRANSLATE_NOOP("ScoresWindow", "正規化")};
 
 // A control named by what it does: tests and the layout checks find it by that name.
 template <class T>
@@ -79,7 +89,7 @@ void ScoresWindow::setUpTable() {
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
     table_->horizontalHeader()->setStretchLastSection(true);
-    const int widths[] = {7, 16, 8, 6, 5, 8};
+    const int widths[] = {7, 16, 8, 6, 5, kFlagsColumnDigits};
     for (int c = 0; c < ScoresTableModel::ColumnCount; ++c)
         table_->setColumnWidth(c, widths[c] * digitWidth());
 }
@@ -97,7 +107,10 @@ QGroupBox* ScoresWindow::makeRuleGroup() {
     number_ = Named(new QLineEdit(QStringLiteral("10")), "ruleNumber");
     number_->setMaximumWidth(9 * digitWidth());
     apply_ = Named(new QPushButton, "applyRuleButton");
-    auto* ruleRow = new QHBoxLayout(ruleGroup_);
+    auto* rows = new QVBoxLayout(ruleGroup_);
+    rows->addLayout(makeScoreKindRow());
+    auto* ruleRow = new QHBoxLayout;
+    rows->addLayout(ruleRow);
     ruleRow->addWidget(byLevel);
     ruleRow->addWidget(byBest);
     ruleRow->addWidget(byPercent);
@@ -105,6 +118,22 @@ QGroupBox* ScoresWindow::makeRuleGroup() {
     ruleRow->addWidget(apply_);
     ruleRow->addStretch();
     return ruleGroup_;
+}
+
+QHBoxLayout* ScoresWindow::makeScoreKindRow() {
+    scoreKindCaption_ = Named(new QLabel, "scoreKindCaption");
+    scoreKind_ = Named(new QComboBox, "scoreKindBox");
+    for (ScoreKind kind : {ScoreKind::Band, ScoreKind::Normalised})
+        scoreKind_->addItem(QString(), int(kind));
+    scoreKind_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    scoreKindCaption_->setBuddy(scoreKind_);
+    // It sets a session's kind: there is none to set until follow().
+    scoreKind_->setEnabled(false);
+    auto* row = new QHBoxLayout;
+    row->addWidget(scoreKindCaption_);
+    row->addWidget(scoreKind_);
+    row->addStretch();
+    return row;
 }
 
 QHBoxLayout* ScoresWindow::makeSuggestionRow() {
@@ -121,10 +150,10 @@ void ScoresWindow::layOut(QGroupBox* rules, QHBoxLayout* suggestionRow) {
     auto* plots = new QSplitter(Qt::Vertical);
     plots->addWidget(listPlot_);
     plots->addWidget(rankPlot_);
-    auto* side = new QWidget;
-    auto* sideLayout = new QVBoxLayout(side);
+    side_ = new QWidget;
+    auto* sideLayout = new QVBoxLayout(side_);
     sideLayout->setContentsMargins(0, 0, 0, 0);
-    side->setMinimumWidth(55 * digitWidth());
+    side_->setMinimumWidth(55 * digitWidth());
     sideLayout->addWidget(table_, 1);
     sideLayout->addLayout(suggestionRow);
     sideLayout->addWidget(rules);
@@ -132,7 +161,7 @@ void ScoresWindow::layOut(QGroupBox* rules, QHBoxLayout* suggestionRow) {
     sideLayout->addWidget(export_, 0, Qt::AlignRight);
     auto* split = new QSplitter(Qt::Horizontal);
     split->addWidget(plots);
-    split->addWidget(side);
+    split->addWidget(side_);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
     auto* layout = new QVBoxLayout(this);
@@ -177,6 +206,13 @@ void ScoresWindow::connectControls() {
         if (currentRule(rule)) emit ruleApplied(rule);
     });
     connect(export_, &QPushButton::clicked, this, &ScoresWindow::exportCsv);
+    connect(scoreKind_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (!session_ || index < 0) return;
+        const auto kind = ScoreKind(scoreKind_->itemData(index).toInt());
+        RunCommand(this, [&] { session_->setScoreKind(kind); });
+        // Whatever became of it, the choice shows the session's kind.
+        showScoreKind();
+    });
     connect(exclude_, &QCheckBox::toggled, this, [this](bool on) {
         if (session_) session_->setExcludeFlagged(on);
     });
@@ -194,6 +230,7 @@ void ScoresWindow::setData(const ScoresData& data) {
     exclude_->blockSignals(true);
     exclude_->setChecked(data_.excludeFlagged);
     exclude_->blockSignals(false);
+    showScoreKind();
     // A frame the run left out has no score: it never ranks, whatever the data say.
     std::vector<LeftOutFrame> unranked = data_.unranked;
     unranked.insert(unranked.end(), data_.leftOut.begin(), data_.leftOut.end());
@@ -249,14 +286,41 @@ void ScoresWindow::widenScoreColumn() {
     const int need = int(longest + 2) * digitWidth();
     if (table_->columnWidth(ScoresTableModel::Score) < need)
         table_->setColumnWidth(ScoresTableModel::Score, need);
+    fitSideToColumns();
+}
+
+void ScoresWindow::fitSideToColumns() {
+    // The side takes the room from the plots, so that every column stays in view.
+    int columns = 0;
+    for (int c = 0; c + 1 < ScoresTableModel::ColumnCount; ++c) columns += table_->columnWidth(c);
+    columns += kFlagsColumnDigits * digitWidth();
+    const int frame = 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width();
+    side_->setMinimumWidth(std::max(side_->minimumWidth(), columns + frame));
 }
 
 void ScoresWindow::follow(SelectionSession* session) {
     session_ = session;
     exclude_->setEnabled(true);
+    updateScoreKindEnabled();
     const auto show = [this] { setData(ScoresDataOf(*session_)); };
     connect(session_, &SelectionSession::changed, this, show);
     show();
+}
+
+void ScoresWindow::holdScoreKind(bool hold) {
+    scoreKindHeld_ = hold;
+    updateScoreKindEnabled();
+}
+
+void ScoresWindow::updateScoreKindEnabled() { scoreKind_->setEnabled(session_ && !scoreKindHeld_); }
+
+void ScoresWindow::showScoreKind() {
+    const ScoreKind kind = session_ ? session_->scoreKind() : data_.scoreKind;
+    const int index = scoreKind_->findData(int(kind));
+    if (index == scoreKind_->currentIndex()) return;
+    scoreKind_->blockSignals(true);
+    scoreKind_->setCurrentIndex(index);
+    scoreKind_->blockSignals(false);
 }
 
 void ScoresWindow::showSuggestion() {
@@ -272,6 +336,9 @@ void ScoresWindow::retranslate() {
     listPlot_->setTexts(tr("リスト順のスコア"), tr("リスト順"), tr("しきい値"));
     rankPlot_->setTexts(tr("よい順のスコア"), tr("順位"), tr("合格の境界"));
     ruleGroup_->setTitle(tr("基準"));
+    scoreKindCaption_->setText(tr("スコア", "the kind of score"));
+    for (int i = 0; i < scoreKind_->count(); ++i)
+        scoreKind_->setItemText(i, tr(kScoreKindNames[scoreKind_->itemData(i).toInt()]));
     const char* const rules[] = {QT_TR_NOOP("レベル"), QT_TR_NOOP("上位 N 枚"),
                                  QT_TR_NOOP("上位 %")};
     for (int id : {LevelButton, BestButton, PercentButton})
@@ -290,6 +357,7 @@ void ScoresWindow::retranslate() {
                          24;
         if (table_->columnWidth(c) < need) table_->setColumnWidth(c, need);
     }
+    fitSideToColumns();
 }
 
 void ScoresWindow::changeEvent(QEvent* event) {

@@ -1,7 +1,7 @@
 #pragma once
 // The scores window: each frame's score over the list and sorted best first, a table of
-// them, the choice of pass rule (level, best N, best %), whether flagged frames are left
-// out, and CSV export.
+// them, the choice of score (band or normalised) and of pass rule (level, best N, best %),
+// whether flagged frames are left out, and CSV export.
 
 #include "ranking.h"
 #include "scores_data.h"
@@ -11,6 +11,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QHBoxLayout;
 class QLabel;
@@ -26,9 +27,12 @@ public:
     explicit ScoresWindow(QWidget* parent = nullptr);
 
     void setData(const ScoresData& data);
-    // Shows `session` from now on, after each of its changes; the check box "注意付きを除外"
-    // then sets the session's exclusion.
+    // Shows `session` from now on, after each of its changes; the choice "スコア" then sets
+    // the session's score kind and the check box "注意付きを除外" its exclusion.
     void follow(framesifter::SelectionSession* session);
+    // While a move or undo works through the passes, a new score kind, which would clear
+    // them, is not offered.
+    void holdScoreKind(bool hold);
     const ScoresData& data() const { return data_; }
 
 signals:
@@ -52,6 +56,7 @@ private:
     int digitWidth() const;
     void setUpTable();
     QGroupBox* makeRuleGroup();
+    QHBoxLayout* makeScoreKindRow();
     QHBoxLayout* makeSuggestionRow();
     void layOut(QGroupBox* rules, QHBoxLayout* suggestionRow);
     // The list index of a frame shown in the list plot or the table, or of a rank plot point;
@@ -63,10 +68,13 @@ private:
     // The frames not left out, with their ranks, into the plots and the table.
     void showFrames(const std::vector<int>& ranks);
     void widenScoreColumn();
+    void fitSideToColumns();
     void updateApply();
     // Sets every text that follows the language.
     void retranslate();
     void showSuggestion();
+    void showScoreKind();
+    void updateScoreKindEnabled();
 
     framesifter::SelectionSession* session_ = nullptr;
     ScoresData data_;
@@ -76,9 +84,13 @@ private:
     std::vector<int> ranked_;  // rank plot point -> shown frame
     ScoresPlot* listPlot_;
     ScoresPlot* rankPlot_;
+    QWidget* side_;  // the table and the controls beside the plots
     QTableView* table_;
     ScoresTableModel* model_;
     QGroupBox* ruleGroup_;
+    QLabel* scoreKindCaption_;
+    QComboBox* scoreKind_;
+    bool scoreKindHeld_ = false;
     QButtonGroup* ruleChoice_;
     QLineEdit* number_;
     QPushButton* apply_;

@@ -1,5 +1,4 @@
 #include "selection_session.h"
-#include "frame_scores.h"
 
 #include "selection.h"
 
@@ -57,7 +56,7 @@ void SelectionSession::takeRun(AnalysisResults& run) {
 }
 
 void SelectionSession::dropResults() {
-    results_.files.clear();
+    results_ = AnalysisResults();
     suggestion_ = BandSuggestion();
     updateMatch();
     clearPasses();
@@ -72,6 +71,16 @@ void SelectionSession::setBand(Band band) {
     clearPasses();
     setLevelThreshold();
     emit bandChanged();
+    emit changed();
+}
+
+void SelectionSession::setScoreKind(ScoreKind kind) {
+    if (kind == scoreKind_) return;
+    scoreKind_ = kind;
+    updateScores();
+    clearPasses();
+    setLevelThreshold();
+    emit scoreKindChanged();
     emit changed();
 }
 
@@ -161,7 +170,8 @@ void SelectionSession::updateMatch() {
 }
 
 void SelectionSession::updateScores() {
-    scores_ = matches_ ? BandScores(results_, int(frames_.size()), band_) : std::vector<double>();
+    scores_ = matches_ ? FrameScores(results_, int(frames_.size()), band_, scoreKind_)
+                       : std::vector<double>();
 }
 
 void SelectionSession::clearPasses() {

@@ -5,6 +5,7 @@
 
 #include "analysis_results.h"
 #include "band_suggestion.h"
+#include "frame_scores.h"
 #include "frame_ref.h"
 #include "ranking.h"
 #include "window_mode.h"
@@ -49,6 +50,7 @@ public:
     bool resultsMatch() const { return matches_; }
     const BandSuggestion& suggestion() const { return suggestion_; }
     Band band() const { return band_; }
+    ScoreKind scoreKind() const { return scoreKind_; }
     int level() const { return level_; }
     bool excludeFlagged() const { return excludeFlagged_; }
     double threshold() const { return threshold_; }
@@ -56,20 +58,21 @@ public:
 
     // The run's left-out frames, and its flagged ones when they are excluded.
     std::vector<LeftOutFrame> selectionLeftOut() const;
-    // One score per listed frame (the band sum), kept from the last change of run, list, mode
-    // or band; empty when the results do not match the list.
+    // One score per listed frame, of the chosen kind, kept from the last change of run, list,
+    // mode, band or kind; empty when the results do not match the list.
     const std::vector<double>& scores() const { return scores_; }
     // 1 for each listed frame in the pass list.
     std::vector<char> passedFlags() const;
 
-    // A new list, mode, run or band clears the passes.
+    // A new list, mode, run, band or score kind clears the passes.
     void setEntries(std::vector<Entry> entries);
     void setMode(WindowMode mode);
     // Swaps in a completed run's results and suggests a band from them.
     void takeRun(AnalysisResults& run);
-    // A run that failed or was stopped leaves no results behind.
+    // A run that failed or was stopped leaves no results behind, nor the memory they held.
     void dropResults();
     void setBand(Band band);
+    void setScoreKind(ScoreKind kind);
     // The level and exclusions count from the next selection on; the passes stay.
     void setLevel(int level);
     void setExcludeFlagged(bool exclude);
@@ -93,6 +96,7 @@ signals:
     void modeChanged();
     void resultsChanged();
     void bandChanged();
+    void scoreKindChanged();
     void levelChanged();
     void exclusionsChanged();
     void thresholdChanged();
@@ -117,6 +121,7 @@ private:
     std::vector<double> scores_;
     BandSuggestion suggestion_;
     Band band_;
+    ScoreKind scoreKind_ = ScoreKind::Band;
     int level_ = 5;
     bool excludeFlagged_ = false;
     double threshold_ = 0;

@@ -504,6 +504,7 @@ void SelectorWindow::restorePreferences() {
     session_.setLevel(passLevelSpinner_->position());
     (kept.peakMode() ? peakModeButton_ : centreModeButton_)->setChecked(true);
     session_.setMode(kept.peakMode() ? WindowMode::Peak : WindowMode::Centre);
+    session_.setScoreKind(kept.scoreKind());
     connect(peakModeButton_, &QRadioButton::toggled, this, [this](bool peak) {
         RunCommand(this, [&] { session_.setMode(peak ? WindowMode::Peak : WindowMode::Centre); });
     });
@@ -517,6 +518,8 @@ void SelectorWindow::restorePreferences() {
     connect(graphCanvas_, &GraphCanvas::pressed, this, keep);
     connect(passLevelSpinner_, &UpDownSpinner::clicked, this, keep);
     connect(peakModeButton_, &QRadioButton::toggled, this, keep);
+    // The kind is chosen in the scores window, which sets it on the session alone.
+    connect(&session_, &SelectionSession::scoreKindChanged, this, keep);
 }
 
 void SelectorWindow::keepPreferences() {
@@ -524,6 +527,7 @@ void SelectorWindow::keepPreferences() {
     kept.setBand(session_.band().low, session_.band().high);
     kept.setPassLevel(passLevelSpinner_->position());
     kept.setPeakMode(peakModeButton_->isChecked());
+    kept.setScoreKind(session_.scoreKind());
     kept.setSelectorPlace(pos());
 }
 
@@ -1019,6 +1023,8 @@ void SelectorWindow::setBusy(bool on) {
     stopOffered_ = on && !move;
     fftButton_->setText(stopOffered_ ? tr("中止") : QStringLiteral("FFT"));
     fftButton_->setEnabled(!move);
+    // The move and the undo name passes by their place in the list, which a new kind clears.
+    if (scoresWindow_) scoresWindow_->holdScoreKind(move);
     workCount_->setVisible(on);
     if (on) workCount_->raise();
 }

@@ -52,8 +52,9 @@ public:
     // unless the last completed run was over exactly the listed files.
     void showSelector();
 
-    // Writes the band, pass level, window mode and place to the preferences; done on every
-    // change of the first three, on hiding, and by the main window when the program ends.
+    // Writes the band, pass level, window mode, score kind and place to the preferences; done
+    // on every change of the first four, on hiding, and by the main window when the program
+    // ends.
     void keepPreferences();
 
     // The program is ending: a run or move under way is stopped and its thread joined, the
@@ -130,7 +131,7 @@ private:
     void buildControls();
     // Sets every text that follows the language.
     void retranslate();
-    // The kept band, level, mode and place, each within its range.
+    // The kept band, level, mode, score kind and place, each within its range.
     void restorePreferences();
     void connectControls();
     void drawGraph(framesifter::GraphForm form);

@@ -96,6 +96,18 @@ void Preferences::setPeakMode(bool peak) {
                        peak ? QStringLiteral("peak") : QStringLiteral("centre"));
 }
 
+framesifter::ScoreKind Preferences::scoreKind() const {
+    framesifter::ScoreKind kind = framesifter::ScoreKind::Band;
+    const QString kept = settings_.value(QStringLiteral("selector/scoreKind")).toString();
+    if (!framesifter::ParseScoreKind(kept.toStdString(), kind)) return framesifter::ScoreKind::Band;
+    return kind;
+}
+
+void Preferences::setScoreKind(framesifter::ScoreKind kind) {
+    settings_.setValue(QStringLiteral("selector/scoreKind"),
+                       QLatin1String(framesifter::ScoreKindName(kind)));
+}
+
 std::optional<QPoint> Preferences::selectorPlace() const {
     const int x = number("selector/x", kNone, -kFar, kFar);
     const int y = number("selector/y", kNone, -kFar, kFar);

@@ -1,11 +1,12 @@
 #pragma once
 // The program's own preferences, kept by QSettings under "FrameSifter" / "FrameSifter"
 // (on Linux ~/.config/FrameSifter/FrameSifter.conf): where each file dialog was last left,
-// the selector's band, pass level, window mode and place, the main window's geometry and the
-// language.
+// the selector's band, pass level, window mode, score kind and place, the main window's
+// geometry and the language.
 // Every getter checks what it reads, since the file may be edited by hand or left by another
 // version: out-of-range numbers are clamped, anything else unusable gives the default.
 
+#include "frame_scores.h"
 #include "language.h"
 
 #include <QList>
@@ -43,6 +44,9 @@ public:
     void setPassLevel(int level);
     bool peakMode() const;  // false: the centre of the picture
     void setPeakMode(bool peak);
+    // Band when what is kept is not a kind's name.
+    framesifter::ScoreKind scoreKind() const;
+    void setScoreKind(framesifter::ScoreKind kind);
     // The selector's top-left corner, not checked against the screens.
     std::optional<QPoint> selectorPlace() const;
     void setSelectorPlace(const QPoint& place);

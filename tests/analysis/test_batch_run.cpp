@@ -137,9 +137,15 @@ TEST_F(BatchRun, SummaryCurvesFollowTheTotals) {
         EXPECT_NEAR(state.smallest[b], profiles[smallest][b], tolerance);
         EXPECT_NEAR(state.mean[b], mean[b], tolerance);
     }
-    for (int k = 0; k < 5; ++k)
+    for (int k = 0; k < 5; ++k) {
         for (int b = 0; b < kTableBins; ++b)
             EXPECT_NEAR(Column(k, b), profiles[k][b], 1.0) << k << " " << b;
+        // The first bins are kept as computed, not truncated.
+        for (int b = 0; b < kExactBins; ++b)
+            EXPECT_NEAR(state.exactBins[std::size_t(k * kExactBins + b)], profiles[k][b],
+                        1e-6 * profiles[k][b] + tolerance)
+                << k << " " << b;
+    }
 }
 
 TEST_F(BatchRun, ResultsDoNotDependOnTheNumberOfThreads) {
@@ -446,6 +452,9 @@ TEST_F(BatchRun, LeftOutFramesCountInNoCurve) {
     const std::vector<std::string> mixed = {bad, good[0], good[1], bad, good[2], bad};
     BatchControl control;
     control.leaveOut = [](const BatchResult&) { return true; };
+    const std::vector<std::string> before = {good[0], good[1], good[2], good[0], good[1], good[2]};
+    ASSERT_EQ(RunBatch(state, FrameRefs(before), WindowMode::Centre, nullptr).status,
+              BatchStatus::Completed);
     ASSERT_EQ(RunBatch(state, FrameRefs(mixed), WindowMode::Centre, nullptr, 2, &control).status,
               BatchStatus::Completed);
     ASSERT_EQ(state.leftOut.size(), 3u);
@@ -456,6 +465,10 @@ TEST_F(BatchRun, LeftOutFramesCountInNoCurve) {
     }
     EXPECT_EQ(state.largestTotal, alone.largestTotal);
     EXPECT_EQ(state.smallestTotal, alone.smallestTotal);
+    // A left-out frame keeps no bins from an earlier run in its place.
+    for (int k : {0, 3, 5})
+        for (int b = 0; b < kExactBins; ++b)
+            EXPECT_EQ(state.exactBins[std::size_t(k * kExactBins + b)], 0.0f) << k << " " << b;
 
     // Every frame left out: the run completes with flat curves and nothing to score.
     ASSERT_EQ(

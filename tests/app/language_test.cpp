@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDirIterator>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -234,6 +235,12 @@ private slots:
             {"scores apply",
              [&] { return Control<QPushButton>(*scores, "applyRuleButton")->text(); }, "適用",
              "Apply"},
+            {"scores kind caption",
+             [&] { return Control<QLabel>(*scores, "scoreKindCaption")->text(); }, "スコア",
+             "Score"},
+            {"scores kind",
+             [&] { return Control<QComboBox>(*scores, "scoreKindBox")->itemText(1); }, "正規化",
+             "Normalised"},
             {"Qt's own", [] { return QCoreApplication::translate("QPlatformTheme", "&Yes"); },
              "はい(&Y)", "&Yes"},
             {"one file",

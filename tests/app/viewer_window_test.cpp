@@ -518,7 +518,7 @@ private slots:
 
         // The run's own band is offered; taking it moves the markers and rescores.
         const BandSuggestion offer =
-            SuggestBand(s.session().results().profileTable, 6, s.session().results().leftOut);
+            SuggestBand(s.session().results(), 6, s.session().results().leftOut);
         QVERIFY(offer.found);
         QVERIFY(offer.band.low != s.graphView().band.low ||
                 offer.band.high != s.graphView().band.high);

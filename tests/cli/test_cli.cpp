@@ -156,6 +156,8 @@ TEST(CliUsage, WrongUsageExitsTwoBeforeReadingAnything) {
         {{"select", "--best-percent", "1e1", missing}, "--best-percent"},
         {{"select", "--best-percent", "5%", missing}, "--best-percent"},
         {{"select", "--threads", "17", missing}, "--threads"},
+        {{"select", "--score", "sharpness", missing}, "--score takes band or normalised"},
+        {{"select", "--score", "normalised", "--band", "25:150", missing}, "at most 127"},
         {{"demo"}, "needs a folder"},
         {{"demo", demoDir, dir.file("other")}, "one folder"},
         {{"demo", demoDir, "--count", "0"}, "--count"},
@@ -316,11 +318,15 @@ TEST(CliSelect, BandAutoScoresOverTheSuggestedBandAndNamesIt) {
     ASSERT_EQ(profile.size(), frames.size() + 1);
     for (const std::size_t count : {frames.size(), std::size_t(kSuggestMinFrames - 1)}) {
         const std::vector<std::string> used(frames.begin(), frames.begin() + long(count));
-        IntPlane table;
-        ASSERT_TRUE(table.allocate(kTableBins, int(count)));
+        AnalysisResults table;
+        std::string error;
+        ASSERT_TRUE(CreateAnalysisResults(table, int(count), error)) << error;
         for (std::size_t k = 0; k < count; ++k)
-            for (int b = 0; b < kTableBins; ++b)
-                table[b][k] = int(std::strtod(profile[k + 1][std::size_t(b) + 1].c_str(), nullptr));
+            for (int b = 0; b < kTableBins; ++b) {
+                const double bin = std::strtod(profile[k + 1][std::size_t(b) + 1].c_str(), nullptr);
+                table.profileTable[b][int(k)] = int(bin);
+                if (b < kExactBins) table.exactBins[k * kExactBins + std::size_t(b)] = float(bin);
+            }
         const BandSuggestion suggestion = SuggestBand(table, int(count));
         EXPECT_EQ(suggestion.found, count >= std::size_t(kSuggestMinFrames));
         const Band band = suggestion.found ? suggestion.band : Band{};
@@ -334,6 +340,49 @@ TEST(CliSelect, BandAutoScoresOverTheSuggestedBandAndNamesIt) {
                                   std::to_string(band.high) +
                                   (suggestion.found ? " suggested" : ", none suggested");
         EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+    }
+}
+
+TEST(CliSelect, TheChosenScoreFillsTheCsvDrivesThePassesAndIsNamed) {
+    TempDir dir;
+    const auto frames = MakeDemo(dir.file("seq"), 10, "bmp");
+    const auto profile = ParseCsv(RunCli(Concat({"profile"}, frames)).out);
+    ASSERT_EQ(profile.size(), frames.size() + 1);
+    AnalysisResults table;
+    std::string error;
+    ASSERT_TRUE(CreateAnalysisResults(table, int(frames.size()), error)) << error;
+    for (std::size_t k = 0; k < frames.size(); ++k)
+        for (int b = 0; b < kTableBins; ++b) {
+            const double bin = std::strtod(profile[k + 1][std::size_t(b) + 1].c_str(), nullptr);
+            table.profileTable[b][int(k)] = int(bin);
+            if (b < kExactBins) table.exactBins[k * kExactBins + std::size_t(b)] = float(bin);
+        }
+    const Band band{20, 60};
+    const struct {
+        std::vector<std::string> options;
+        ScoreKind kind;
+    } cases[] = {
+        {{"--band", "20:60"}, ScoreKind::Band},
+        {{"--band", "20:60", "--score", "band"}, ScoreKind::Band},
+        {{"--band", "20:60", "--score", "normalised"}, ScoreKind::Normalised},
+    };
+    for (const auto& c : cases) {
+        const CliResult r =
+            RunCli(Concat(Concat(Concat({"select"}, c.options), {"--best", "3"}), frames));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const auto rows = ParseCsv(r.out);
+        ASSERT_EQ(rows.size(), frames.size() + 1);
+        const std::vector<double> scores = FrameScores(table, int(frames.size()), band, c.kind);
+        std::vector<double> sorted = scores;
+        std::sort(sorted.rbegin(), sorted.rend());
+        for (std::size_t k = 0; k < frames.size(); ++k) {
+            // Read back to the very double: the CSV keeps every digit a score has.
+            EXPECT_EQ(std::strtod(rows[k + 1][1].c_str(), nullptr), scores[k]) << rows[k + 1][1];
+            EXPECT_EQ(rows[k + 1][2], scores[k] >= sorted[2] ? "1" : "0") << k;
+        }
+        EXPECT_NE(r.err.find(std::string(", ") + ScoreKindName(c.kind) + " score,"),
+                  std::string::npos)
+            << r.err;
     }
 }
 

@@ -1,4 +1,5 @@
 #include "frame_flags.h"
+#include "language.h"
 #include "scores_plot.h"
 #include "scores_table.h"
 #include "scores_window.h"
@@ -12,18 +13,22 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QValueAxis>
 
 #include <sys/mount.h>
 #include <unistd.h>
 
 #include <deque>
+#include <cmath>
 #include <filesystem>
+#include <numeric>
 
 using namespace framesifter;
 
@@ -103,6 +108,7 @@ private slots:
     void tableSortsNumbersAsNumbers();
     void tableShowsScoresOfAnySizeAsTheExportDoes();
     void clicksOnPointsReportTheFrame();
+    void frameAxisLabelsNameWholeFrames();
     void ruleGroupEmitsTheChosenRule();
     void exportWritesThroughTheDialogs();
     void aFailedWriteLeavesTheOldFile();
@@ -145,8 +151,18 @@ void ScoresWindowTest::tableShowsScoresOfAnySizeAsTheExportDoes() {
         d.passed.push_back(0);
     }
     ScoresWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.setData(d);
     Table(w)->sortByColumn(ScoresTableModel::Position, Qt::AscendingOrder);
+    // At the window's first size, the wider column leaves every column in view, whichever
+    // language sets the captions' widths.
+    for (Language language : {Language::English, Language::Japanese}) {
+        std::string error;
+        QVERIFY2(SetLanguage(language, error), error.c_str());
+        QCoreApplication::processEvents();
+        QVERIFY(Table(w)->horizontalHeader()->length() <= Table(w)->viewport()->width());
+    }
     const QStringList rows =
         QString::fromStdString(framesifter::ScoresCsv(d.files, d.scores, d.passed)).split('\n');
     for (int k = 0; k < int(d.scores.size()); ++k) {
@@ -185,6 +201,33 @@ void ScoresWindowTest::clicksOnPointsReportTheFrame() {
     const QPoint empty = listPlot->positionOf(7) + QPoint(0, 40);
     QTest::mouseClick(listPlot->viewport(), Qt::LeftButton, {}, empty);
     QCOMPARE(clicked.count(), 0);
+}
+
+void ScoresWindowTest::frameAxisLabelsNameWholeFrames() {
+    // Labels print whole numbers: a tick between two frames would name the wrong one. One
+    // plot, its frames growing and shrinking.
+    ScoresPlot plot;
+    for (int frames : {3, 100000, 1, 4000, 0, 12, 30, 100}) {
+        std::vector<int> x(static_cast<std::size_t>(frames));
+        std::iota(x.begin(), x.end(), 1);
+        plot.setPoints(x, std::vector<double>(x.size(), 1.5), {}, 1, false);
+        auto* axis = qobject_cast<QValueAxis*>(plot.chart()->axes(Qt::Horizontal).first());
+        std::vector<double> ticks;
+        if (axis->tickType() == QValueAxis::TicksFixed) {
+            for (int i = 0; i < axis->tickCount(); ++i)
+                ticks.push_back(axis->min() +
+                                i * (axis->max() - axis->min()) / (axis->tickCount() - 1));
+        } else {
+            const double step = axis->tickInterval();
+            QVERIFY(step > 0);
+            for (double t = axis->tickAnchor() +
+                            std::ceil((axis->min() - axis->tickAnchor()) / step) * step;
+                 t <= axis->max(); t += step)
+                ticks.push_back(t);
+        }
+        QVERIFY2(!ticks.empty() && ticks.size() <= 10, qPrintable(QString::number(frames)));
+        for (double t : ticks) QVERIFY2(t == std::round(t), qPrintable(QString::number(frames)));
+    }
 }
 
 void ScoresWindowTest::ruleGroupEmitsTheChosenRule() {

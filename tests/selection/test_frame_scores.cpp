@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
+#include <numeric>
 
 using namespace framesifter;
 
@@ -50,4 +52,80 @@ TEST(FrameScores, BandScoresAreTheSumsOfEachFramesBinsInTheBand) {
             EXPECT_EQ(scores[k], sum) << c.name << ", frame " << k;
         }
     }
+}
+
+namespace {
+
+// Profiles of `frames` frames as a run keeps them: detail that reaches further out the
+// better the seeing, frame by frame in a shuffled order, over a floor of white noise that
+// grows with the ring's radius. Under `cloud` each frame passes a share of the light from
+// 0.6 to 1 in another order, and its shot noise goes with the square root of its light.
+AnalysisResults SeeingProfiles(int frames, double level, double noise, bool cloud = false) {
+    AnalysisResults results;
+    std::string error;
+    EXPECT_TRUE(CreateAnalysisResults(results, frames, error)) << error;
+    for (int k = 0; k < frames; ++k) {
+        const double reach = 12.0 + 0.25 * ((k * 7) % frames);
+        const double light = cloud ? 0.6 + 0.4 * ((k * 5 + 3) % frames) / (frames - 1) : 1.0;
+        for (int b = 0; b < kExactBins; ++b) {
+            const double bin = b == 0 ? level * light * 65536
+                                      : level * (light * 3000.0 * std::exp(-b / reach) +
+                                                 noise * std::sqrt(light) * b);
+            results.exactBins[std::size_t(k) * kExactBins + std::size_t(b)] = float(bin);
+            results.profileTable[b][k] = int(bin);
+        }
+    }
+    return results;
+}
+
+// Each frame's place when the scores are ordered, best first.
+std::vector<int> Places(const std::vector<double>& scores) {
+    std::vector<int> order(scores.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return scores[std::size_t(a)] > scores[std::size_t(b)]; });
+    return order;
+}
+
+}  // namespace
+
+TEST(FrameScores, NormalisedScoresFollowTheDetailNotTheLightOrTheNoise) {
+    constexpr int kFrames = 12;
+    const AnalysisResults plain = SeeingProfiles(kFrames, 1.0, 2.0);
+    const std::vector<double> reference = NormalisedScores(plain, kFrames, Band{});
+    std::vector<double> reach(kFrames);
+    for (int k = 0; k < kFrames; ++k) reach[std::size_t(k)] = (k * 7) % kFrames;
+    EXPECT_EQ(Places(reference), Places(reach));
+    const struct {
+        const char* name;
+        double level, noise;
+        bool cloud;
+        bool sameValues;  // else the same order
+    } cases[] = {
+        {"values x1000", 1000.0, 2.0, false, true},
+        {"values scaled to 0..1", 1.0 / 65536, 2.0, false, true},
+        {"three times the noise", 1.0, 6.0, false, false},
+        {"no noise at all", 1.0, 0.0, false, false},
+        {"thin cloud", 1.0, 2.0, true, false},
+        {"thin cloud, more noise", 1.0, 6.0, true, false},
+    };
+    for (const auto& c : cases) {
+        const AnalysisResults profiles = SeeingProfiles(kFrames, c.level, c.noise, c.cloud);
+        const std::vector<double> scores = NormalisedScores(profiles, kFrames, Band{});
+        ASSERT_EQ(scores.size(), reference.size()) << c.name;
+        EXPECT_EQ(Places(scores), Places(reach)) << c.name;
+        if (c.cloud) {
+            EXPECT_NE(Places(BandScores(profiles, kFrames, Band{})), Places(reach))
+                << c.name << ": the band sum should follow the light";
+        }
+        for (std::size_t k = 0; c.sameValues && k < scores.size(); ++k)
+            EXPECT_NEAR(scores[k], reference[k], 1e-4 * std::fabs(reference[k])) << c.name;
+    }
+    // A frame without light has no level to measure detail against.
+    AnalysisResults dark = SeeingProfiles(3, 1.0, 2.0);
+    dark.exactBins[kExactBins] = 0;
+    EXPECT_EQ(NormalisedScores(dark, 3, Band{})[1], 0.0);
+    // Bins past the kept ones add nothing: the band is read within them.
+    EXPECT_EQ(NormalisedScores(plain, kFrames, Band{100, 200}),
+              NormalisedScores(plain, kFrames, Band{kExactBins - 1, 100}));
 }

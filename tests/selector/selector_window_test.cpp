@@ -1191,6 +1191,9 @@ void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
             !Control<QPushButton>(s, "moveButton")->isEnabled() &&
             !Control<QPushButton>(s, "openButton")->isEnabled());
     QVERIFY(Control<UpDownSpinner>(s, "passLevelSpinner")->isEnabled());
+    // A new score kind would clear the passes the move is working through.
+    auto* scoreKind = Control<QComboBox>(*s.scoresWindow(), "scoreKindBox");
+    QVERIFY(!scoreKind->isEnabled());
 
     s.close();
     g_blocksAllowed = INT_MAX;
@@ -1203,6 +1206,7 @@ void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
     QCOMPARE(Contents(sources[2]), bytes);
     QCOMPARE(Paths(Control<QListWidget>(s, "passedList")),
              (QStringList{d + "/other/Good/a.fit", sources[1], sources[2]}));
+    QVERIFY(scoreKind->isEnabled());
     QVERIFY(dialogs_->errors.isEmpty());
 }
 
@@ -1239,9 +1243,10 @@ void SelectorWindowTest::keptValuesAreClampedOrIgnored_data() {
     QTest::addColumn<int>("level");
     QTest::addColumn<bool>("peak");
     QTest::addColumn<bool>("placed");  // at (x, y) stored, else centred as without preferences
+    QTest::addColumn<bool>("normalised");
     auto row = [](const char* name, QVariantMap stored, int low, int high, int level, bool peak,
-                  bool placed = false) {
-        QTest::newRow(name) << stored << low << high << level << peak << placed;
+                  bool placed = false, bool normalised = false) {
+        QTest::newRow(name) << stored << low << high << level << peak << placed << normalised;
     };
     row("nothing kept", {}, 25, 50, 5, false);
     row("level 99", {{"selector/passLevel", "99"}}, 25, 50, 10, false);
@@ -1258,6 +1263,8 @@ void SelectorWindowTest::keptValuesAreClampedOrIgnored_data() {
         false);
     row("place half kept", {{"selector/x", "12"}}, 25, 50, 5, false);
     row("place not numbers", {{"selector/x", "left"}, {"selector/y", "top"}}, 25, 50, 5, false);
+    row("score normalised", {{"selector/scoreKind", "normalised"}}, 25, 50, 5, false, false, true);
+    row("score unknown", {{"selector/scoreKind", "sharpness"}}, 25, 50, 5, false);
 }
 
 void SelectorWindowTest::keptValuesAreClampedOrIgnored() {
@@ -1267,6 +1274,7 @@ void SelectorWindowTest::keptValuesAreClampedOrIgnored() {
     QFETCH(int, level);
     QFETCH(bool, peak);
     QFETCH(bool, placed);
+    QFETCH(bool, normalised);
     for (auto it = stored.cbegin(); it != stored.cend(); ++it)
         ScratchPreferences::put(it.key(), it.value());
     selector_ = std::make_unique<SelectorWindow>();
@@ -1276,6 +1284,10 @@ void SelectorWindowTest::keptValuesAreClampedOrIgnored() {
     QCOMPARE(Control<QLineEdit>(*selector_, "passLevel")->text(), QString::number(level));
     QCOMPARE(Control<QRadioButton>(*selector_, "peakModeButton")->isChecked(), peak);
     QCOMPARE(Control<QRadioButton>(*selector_, "centreModeButton")->isChecked(), !peak);
+    const ScoreKind kind = normalised ? ScoreKind::Normalised : ScoreKind::Band;
+    QCOMPARE(selector_->session().scoreKind(), kind);
+    QCOMPARE(Control<QComboBox>(*selector_->scoresWindow(), "scoreKindBox")->currentData().toInt(),
+             int(kind));
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     const QPoint expected = placed
                                 ? QPoint(stored["selector/x"].toInt(), stored["selector/y"].toInt())
