@@ -105,27 +105,37 @@ std::vector<double> NoiseSlopes(const std::vector<double>& bins, const std::vect
     return slopes;
 }
 
-// The first run of bins, from kSuggestFirstBin on, where the median frame stands
-// kDetailExcess above its noise floor: the frames' detail. False when no bin does.
+// The frames' detail: of the runs of bins from kSuggestFirstBin on where the median frame
+// stands kDetailExcess above its noise floor, the one holding most above the floor (in units
+// of each frame's bin 0, in the median frame). Real frames hold one run from the lowest bins
+// up; a pattern of a few frequencies holds short ones. False when no bin holds detail.
 bool DetailRun(const std::vector<double>& bins, const std::vector<double>& slopes,
                const std::vector<int>& cells, Band& run) {
     const std::size_t n = slopes.size();
-    std::vector<double> ratios(n);
-    bool inRun = false;
-    for (int b = kSuggestFirstBin; b < kBins; ++b) {
-        for (std::size_t i = 0; i < n; ++i) {
-            const double value = bins[i * kBins + std::size_t(b)];
-            const double floor = slopes[i] * cells[std::size_t(b)];
-            // Frames without noise hold detail in every bin that holds anything.
-            ratios[i] = floor > 0 ? value / floor : value > 0 ? HUGE_VAL : 1;
+    std::vector<double> ratios(n), excess(n);
+    double best = -1, held = 0;
+    int low = 0;
+    for (int b = kSuggestFirstBin; b <= kBins; ++b) {
+        bool detail = false;
+        if (b < kBins) {
+            for (std::size_t i = 0; i < n; ++i) {
+                const double* row = &bins[i * kBins];
+                const double floor = slopes[i] * cells[std::size_t(b)];
+                // Frames without noise hold detail in every bin that holds anything.
+                ratios[i] = floor > 0 ? row[b] / floor : row[b] > 0 ? HUGE_VAL : 1;
+                excess[i] = (row[b] - floor) / row[0];
+            }
+            detail = Median(ratios) >= 1 + kDetailExcess;
         }
-        const bool detail = Median(ratios) >= 1 + kDetailExcess;
-        if (detail && !inRun) run.low = b;
-        if (!detail && inRun) break;
-        if (detail) run.high = b;
-        inRun = detail;
+        if (detail) {
+            if (held == 0) low = b;
+            held += std::max(Median(excess), 1e-300);
+        } else if (held > 0) {
+            if (held > best) best = held, run = {low, b - 1};
+            held = 0;
+        }
     }
-    return inRun || run.high >= run.low;
+    return best > 0;
 }
 
 // The frames' sharpness as the bins of `band` show it, those of one parity (0 even, 1 odd,
@@ -310,7 +320,7 @@ BandSuggestion SuggestBand(const ProfileColumns& profileTable, int count,
     const std::vector<double> slopes = NoiseSlopes(bins, cells);
 
     // Bands stay within the frames' detail; past it a band adds nothing but noise.
-    Band run{kSuggestLastBin + 1, kSuggestFirstBin - 1};
+    Band run;
     if (!DetailRun(bins, slopes, cells, run)) return {};
     // The default band stands for itself without the bins that hold no detail.
     const Band standard{};
