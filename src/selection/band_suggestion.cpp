@@ -123,7 +123,7 @@ bool DetailRun(const std::vector<double>& bins, const std::vector<double>& slope
                 const double floor = slopes[i] * cells[std::size_t(b)];
                 // Frames without noise hold detail in every bin that holds anything.
                 ratios[i] = floor > 0 ? row[b] / floor : row[b] > 0 ? HUGE_VAL : 1;
-                excess[i] = (row[b] - floor) / row[0];
+                excess[i] = row[0] > 0 ? (row[b] - floor) / row[0] : 0;
             }
             detail = Median(ratios) >= 1 + kDetailExcess;
         }
@@ -147,6 +147,8 @@ std::vector<double> Sharpness(const std::vector<double>& bins, const std::vector
     std::vector<double> sums(n, 0);
     for (std::size_t i = 0; i < n; ++i) {
         const double* row = &bins[i * kBins];
+        // A bin 0 lost to the common scale, 2^1074 below the largest value, tells nothing.
+        if (!(row[0] > 0)) continue;
         for (int b = band.low; b <= band.high; ++b)
             if (parity == 2 || b % 2 == parity)
                 sums[i] += (row[b] - slopes[i] * cells[std::size_t(b)]) / row[0];
