@@ -14,8 +14,11 @@ namespace {
 // is measured there, per ring cell, as white noise fills every cell alike.
 constexpr int kNoiseFirstBin = 110;
 constexpr int kNoiseLastBin = 127;
-// A bin holds detail while the median frame stands this far above its noise floor there.
+// A bin holds detail while the median frame stands this far above its noise floor there, and
+// by kDetailErrors times the spread noise alone gives a bin over the frames: with few frames,
+// a bin of noise alone may well stand 3 % high.
 constexpr double kDetailExcess = 0.03;
+constexpr double kDetailErrors = 4;
 // The suggestion reads at most this many frames, spread evenly over the list: plenty to rank
 // bands by, and a video of 100,000 frames costs no more than a folder of stills.
 constexpr int kSampleFrames = 400;
@@ -105,13 +108,33 @@ std::vector<double> NoiseSlopes(const std::vector<double>& bins, const std::vect
     return slopes;
 }
 
+// How far a bin of noise alone strays from its floor, relative to it, times the square root
+// of its cells: the frames' noise bins' spread (median absolute deviation, as a standard
+// deviation). 0 for frames without noise.
+double NoiseScatter(const std::vector<double>& bins, const std::vector<double>& slopes,
+                    const std::vector<int>& cells) {
+    std::vector<double> deviations;
+    for (std::size_t i = 0; i < slopes.size(); ++i) {
+        if (!(slopes[i] > 0)) continue;
+        for (int b = kNoiseFirstBin; b <= kNoiseLastBin; ++b) {
+            const double n = cells[std::size_t(b)];
+            deviations.push_back(std::fabs(bins[i * kBins + std::size_t(b)] / (slopes[i] * n) - 1) *
+                                 std::sqrt(n));
+        }
+    }
+    return deviations.empty() ? 0 : 1.4826 * Median(deviations);
+}
+
 // The frames' detail: of the runs of bins from kSuggestFirstBin on where the median frame
-// stands kDetailExcess above its noise floor, the one holding most above the floor (in units
-// of each frame's bin 0, in the median frame). Real frames hold one run from the lowest bins
-// up; a pattern of a few frequencies holds short ones. False when no bin holds detail.
+// stands clearly above its noise floor, the one holding most above the floor (in units of
+// each frame's bin 0, in the median frame). Real frames hold one run from the lowest bins up;
+// a pattern of a few frequencies holds short ones. A frequency's two mirror cells lie in
+// neighbouring bins or the same one, so a run of one bin alone is noise. False when no run of
+// two bins holds detail.
 bool DetailRun(const std::vector<double>& bins, const std::vector<double>& slopes,
                const std::vector<int>& cells, Band& run) {
     const std::size_t n = slopes.size();
+    const double scatter = NoiseScatter(bins, slopes, cells);
     std::vector<double> ratios(n), excess(n);
     double best = -1, held = 0;
     int low = 0;
@@ -125,22 +148,24 @@ bool DetailRun(const std::vector<double>& bins, const std::vector<double>& slope
                 ratios[i] = floor > 0 ? row[b] / floor : row[b] > 0 ? HUGE_VAL : 1;
                 excess[i] = row[0] > 0 ? (row[b] - floor) / row[0] : 0;
             }
-            detail = Median(ratios) >= 1 + kDetailExcess;
+            const double noise =
+                kDetailErrors * scatter / std::sqrt(cells[std::size_t(b)] * double(n));
+            detail = Median(ratios) >= 1 + std::max(kDetailExcess, noise);
         }
         if (detail) {
             if (held == 0) low = b;
             held += std::max(Median(excess), 1e-300);
         } else if (held > 0) {
-            if (held > best) best = held, run = {low, b - 1};
+            if (held > best && b - 1 > low) best = held, run = {low, b - 1};
             held = 0;
         }
     }
     return best > 0;
 }
 
-// The frames' sharpness as the bins of `band` show it, those of one parity (0 even, 1 odd,
-// 2 both): each bin above the frame's noise floor, in units of the frame's bin 0, so that
-// neither brightness nor the noise level counts.
+// The frames' sharpness as the bins of `band` of one parity (0 even, 1 odd) show it: each bin
+// above the frame's noise floor, in units of the frame's bin 0, so that neither brightness nor
+// the noise level counts.
 std::vector<double> Sharpness(const std::vector<double>& bins, const std::vector<double>& slopes,
                               const std::vector<int>& cells, Band band, int parity) {
     const std::size_t n = slopes.size();
@@ -150,8 +175,7 @@ std::vector<double> Sharpness(const std::vector<double>& bins, const std::vector
         // A bin 0 lost to the common scale, 2^1074 below the largest value, tells nothing.
         if (!(row[0] > 0)) continue;
         for (int b = band.low; b <= band.high; ++b)
-            if (parity == 2 || b % 2 == parity)
-                sums[i] += (row[b] - slopes[i] * cells[std::size_t(b)]) / row[0];
+            if (b % 2 == parity) sums[i] += (row[b] - slopes[i] * cells[std::size_t(b)]) / row[0];
     }
     return sums;
 }
@@ -200,13 +224,10 @@ struct Moments {
 struct BandEvidence {
     std::size_t frames = 0;
     int groups = 1;
-    // Whether the reference is split into its even and its odd bins, each compared with the
-    // band's other bins so that no bin's noise is on both sides. Detail in bins of one parity
-    // alone (a pattern of one frequency) cannot be split, and has no noise to share.
-    bool split = true;
-    bool varies = true;                     // whether the reference tells the frames apart at all
+    // Whether both halves of the reference tell the middle half of the frames apart.
+    bool varies = true;
     std::vector<double> evenSums, oddSums;  // [frame * (kBins + 1) + b]: the bins below b
-    std::vector<double> referenceEven, referenceOdd, referenceAll;
+    std::vector<double> referenceEven, referenceOdd;
 };
 
 BandEvidence Evidence(const std::vector<double>& bins, const std::vector<double>& slopes,
@@ -225,18 +246,15 @@ BandEvidence Evidence(const std::vector<double>& bins, const std::vector<double>
         }
     const std::vector<double> even = Sharpness(bins, slopes, cells, reference, 0);
     const std::vector<double> odd = Sharpness(bins, slopes, cells, reference, 1);
-    const std::vector<double> all = Sharpness(bins, slopes, cells, reference, 2);
-    e.split = Varies(even) && Varies(odd);
-    e.varies = e.split || Varies(all);
+    e.varies = Varies(even) && Varies(odd);
     e.referenceEven = MeanRanks(even);
     e.referenceOdd = MeanRanks(odd);
-    e.referenceAll = MeanRanks(all);
     return e;
 }
 
 // How the band's raw sums rank the frames against their sharpness, per group of frames (frame
-// i in group i % groups): split, [g] the band's odd bins against the reference's even ones and
-// [groups + g] its even bins against the odd ones; else [g] the band against the reference.
+// i in group i % groups): [g] the band's odd bins against the reference's even ones, [groups +
+// g] its even bins against the odd ones, so that no bin's noise is on both sides.
 std::vector<Moments> BandMoments(const BandEvidence& e, Band band) {
     std::vector<double> odd(e.frames), even(e.frames);
     for (std::size_t i = 0; i < e.frames; ++i) {
@@ -246,13 +264,6 @@ std::vector<Moments> BandMoments(const BandEvidence& e, Band band) {
         even[i] = e.evenSums[high] - e.evenSums[low];
     }
     std::vector<Moments> moments(std::size_t(2 * e.groups));
-    if (!e.split) {
-        for (std::size_t i = 0; i < e.frames; ++i) even[i] += odd[i];
-        const std::vector<double> ranks = MeanRanks(even);
-        for (std::size_t i = 0; i < e.frames; ++i)
-            moments[i % std::size_t(e.groups)].add(ranks[i], e.referenceAll[i]);
-        return moments;
-    }
     const std::vector<double> oddRanks = MeanRanks(odd), evenRanks = MeanRanks(even);
     for (std::size_t i = 0; i < e.frames; ++i) {
         const std::size_t g = i % std::size_t(e.groups);
@@ -270,7 +281,7 @@ double Agreement(const BandEvidence& e, const std::vector<Moments>& moments, int
         first += moments[std::size_t(g)];
         second += moments[std::size_t(e.groups + g)];
     }
-    return e.split ? (first.correlation() + second.correlation()) / 2 : first.correlation();
+    return (first.correlation() + second.correlation()) / 2;
 }
 
 // The band of the best agreement within `run`: first over every kCoarseStep-th low and high

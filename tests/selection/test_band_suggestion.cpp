@@ -25,14 +25,15 @@ struct Sequence {
     bool cloud = false;  // transparency from 0.6 to 1
     bool seeing = true;  // false: every frame has the same seeing
     double noise = 0.1;  // noise per ring cell against the detail
-    double scale = 1;    // every value multiplied by this
+    double detailScale = 1;
+    double scale = 1;  // every value multiplied by this
     AnalysisResults results;
     std::vector<double> sharpness;
     std::vector<int> cells = RingCellCounts(kWindowSize);
 
     static double Blur(int k) { return 0.6 + 2.0 * std::fmod(k * 0.618034, 1.0); }
     double detail(int bin, double blur) const {
-        return 1000.0 * cells[std::size_t(bin)] / bin * std::exp(-bin * blur / 8);
+        return detailScale * 1000.0 * cells[std::size_t(bin)] / bin * std::exp(-bin * blur / 8);
     }
 
     void build() {
@@ -154,8 +155,20 @@ TEST(BandSuggestion, NoSuggestionWithoutEnoughFramesOrDetail) {
     table[40][3] = 9000;
     EXPECT_FALSE(SuggestBand(table, 10).found) << "one odd frame is no detail";
     for (int k = 0; k < 10; ++k) table[40][k] = 500 + 100 * k;
+    EXPECT_FALSE(SuggestBand(table, 10).found) << "one bin alone is no detail either";
+    // Detail: a run of bins that agree on which frames are sharper.
+    for (int b = 20; b <= 45; ++b)
+        for (int k = 0; k < 10; ++k) table[b][k] = 500 - b + 10 * k;
     EXPECT_TRUE(SuggestBand(table, 10).found);
     EXPECT_FALSE(SuggestBand(table, kSuggestMinFrames - 1).found);
+    for (int frames : {5, 10, 20}) {
+        Sequence noise;
+        noise.frames = frames;
+        noise.detailScale = 0;
+        noise.build();
+        EXPECT_FALSE(SuggestBand(noise.results, frames).found)
+            << frames << " frames of noise alone";
+    }
     std::vector<LeftOutFrame> most;
     for (int k = 0; k < 10 - kSuggestMinFrames + 1; ++k) most.push_back({k, {"x", 0}, ""});
     EXPECT_FALSE(SuggestBand(table, 10, most).found) << "too few frames not left out";
