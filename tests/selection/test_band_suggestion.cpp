@@ -20,13 +20,13 @@ namespace {
 // nonsense.
 struct Sequence {
     int frames = 40;
-    int hidden = 0;      // leading columns left out
-    int outlier = -1;    // a frame with a bright streak across every bin
-    bool cloud = false;  // transparency from 0.6 to 1
-    bool seeing = true;  // false: every frame has the same seeing
-    double noise = 0.1;  // noise per ring cell against the detail
-    double detailScale = 1;
-    double scale = 1;  // every value multiplied by this
+    int hidden = 0;          // leading columns left out
+    int outlier = -1;        // a frame with a bright streak across every bin
+    bool cloud = false;      // transparency from 0.6 to 1
+    bool seeing = true;      // false: every frame has the same seeing
+    double noise = 0.1;      // noise per ring cell against the detail
+    double detailScale = 1;  // 0: noise alone
+    double scale = 1;        // every value multiplied by this
     AnalysisResults results;
     std::vector<double> sharpness;
     std::vector<int> cells = RingCellCounts(kWindowSize);
