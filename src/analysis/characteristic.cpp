@@ -51,17 +51,35 @@ bool FrequencyTransform2D(RealPlane& im, RealPlane& re, const FftPlan& plan, std
     return true;
 }
 
+namespace {
+
+int RingBin(int i, int j, int N) {
+    const double centre = (N - 1) * 0.5;
+    const double di = i - centre, dj = j - centre;
+    return int(std::sqrt(di * di + dj * dj));
+}
+
+}  // namespace
+
 void RadialProfile(const RealPlane& re, const RealPlane& im, int N, double* profile) {
     for (int b = 0; b < kProfileBins; ++b) profile[b] = 0;
-    const double centre = (N - 1) * 0.5;
     for (int i = 0; i < N; ++i) {
         for (int j = 0; j < N; ++j) {
-            const double di = i - centre, dj = j - centre;
-            const int b = int(std::sqrt(di * di + dj * dj));
+            const int b = RingBin(i, j, N);
             if (b >= kProfileBins) continue;
             profile[b] += std::sqrt(im[i][j] * im[i][j] + re[i][j] * re[i][j]);
         }
     }
+}
+
+std::vector<int> RingCellCounts(int N) {
+    std::vector<int> cells(std::size_t(kProfileBins), 0);
+    for (int i = 0; i < N; ++i)
+        for (int j = 0; j < N; ++j) {
+            const int b = RingBin(i, j, N);
+            if (b < kProfileBins) ++cells[std::size_t(b)];
+        }
+    return cells;
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include "planes.h"
 
 #include <string>
+#include <vector>
 
 namespace framesifter {
 
@@ -18,6 +19,9 @@ void QuadrantSwap(RealPlane& p, RealPlane& temp, int N);
                                         std::string& error);
 // profile[0..399] = sums of amplitudes by truncated distance from ((N-1)/2, (N-1)/2).
 void RadialProfile(const RealPlane& re, const RealPlane& im, int N, double* profile);
+// How many cells of an N x N spectrum RadialProfile adds into each of its kProfileBins bins:
+// what noise of the same amplitude in every cell puts into each bin.
+std::vector<int> RingCellCounts(int N);
 // The characteristic of an N x N window (real = imaginary = window), into profile[0..399].
 // False with a reason when the transform's planes cannot be had.
 [[nodiscard]] bool AnalyseWindow(const IntPlane& window, const FftPlan& plan, double* profile,

@@ -144,6 +144,9 @@ TEST_F(Characteristic, ProfileCountsCellsByTruncatedDistance) {
     for (double v : profile) total += v;
     EXPECT_EQ(total, 65536);
     for (int b = 181; b < kProfileBins; ++b) EXPECT_EQ(profile[b], 0.0);
+    const std::vector<int> cells = RingCellCounts(256);
+    ASSERT_EQ(cells.size(), std::size_t(kProfileBins));
+    for (int b = 0; b < kProfileBins; ++b) EXPECT_EQ(cells[std::size_t(b)], profile[b]) << b;
 }
 
 TEST_F(Characteristic, QuadrantSwapExchangesDiagonally) {

@@ -61,9 +61,9 @@ TEST(BandEvidence, TheSuggestedBandRanksKnownBlurAtLeastAsWellAsTheDefault) {
         const double chosen =
             RankCorrelation(BandScores(results.profileTable, count, suggestion.band), sharpness);
         // Where the default is already near perfect (the small planet, 0.998), both bands
-        // order the frames alike but for a pair or two.
+        // order the frames alike but for a pair or two. The default band stays unless another
+        // is clearly better, so on these frames the suggestion may be the default itself.
         EXPECT_GE(chosen, std::min(fixed, 0.99))
             << suggestion.band.low << "-" << suggestion.band.high << " " << fixed;
-        EXPECT_GT(chosen, 0.94);
     }
 }
