@@ -10,10 +10,10 @@ namespace framesifter {
 
 namespace {
 
-// Bins where, at any seeing worth keeping, little but noise is left: each frame's noise floor
-// is measured there, per ring cell, as white noise fills every cell alike.
-constexpr int kNoiseFirstBin = 110;
-constexpr int kNoiseLastBin = 127;
+// Each frame's noise floor is measured over the normalised score's noise rings, per ring cell,
+// as white noise fills every cell alike.
+constexpr int kNoiseFirstBin = kNoiseFloorFirstBin;
+constexpr int kNoiseLastBin = kNoiseFloorLastBin;
 // A bin holds detail while the median frame stands this far above its noise floor there, and
 // by kDetailErrors times the spread noise alone gives a bin over the frames: with few frames,
 // a bin of noise alone may well stand 3 % high.
