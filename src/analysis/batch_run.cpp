@@ -105,7 +105,7 @@ struct FrameResult {
 // What reading and analysing frames needs, one set per thread, kept from frame to frame.
 class FrameWorker {
 public:
-    FrameWorker(int N, MemoryBudget& budget) {
+    FrameWorker(int N, MemoryBudget& budget, OpenVideos& videos) {
         try {
             // Each frame is then told "not enough memory to analyse the frame".
             std::string reason;
@@ -115,6 +115,7 @@ public:
             ready_ = false;
         }
         reader_.hold.setBudget(&budget);
+        reader_.videos = &videos;
     }
     void process(const FrameRef& frame, WindowMode mode, int N, FrameResult& slot) {
         slot.error.clear();
@@ -207,7 +208,7 @@ public:
     const FrameResult* Wait(int k) {
         FrameResult& slot = SlotOf(k);
         if (workers_.empty()) {
-            if (!inlineWorker_) inlineWorker_ = std::make_unique<FrameWorker>(n_, budget_);
+            if (!inlineWorker_) inlineWorker_ = std::make_unique<FrameWorker>(n_, budget_, videos_);
             if (control_ && control_->beforeRead) control_->beforeRead(k);
             inlineWorker_->process(frames_[std::size_t(k)], mode_, n_, slot);
             slot.index.store(k);
@@ -247,7 +248,7 @@ private:
 
     void Work() {
         using Clock = std::chrono::steady_clock;
-        FrameWorker worker(n_, budget_);
+        FrameWorker worker(n_, budget_, videos_);
         const int slotCount = int(slots_.size());
         for (;;) {
             // A stop asked for from outside: no frame is started after it.
@@ -284,6 +285,7 @@ private:
     const int n_;
     const BatchControl* control_;
     MemoryBudget budget_;
+    OpenVideos videos_;
     const int batch_;
     std::vector<FrameResult> slots_;
     std::vector<std::thread> workers_;

@@ -65,12 +65,20 @@ WindowRead ReadFrameWindow(const FrameRef& frame, WindowMode mode, int N, FrameR
     reader.border.clear();
     const FrameFormat format = FrameFormatOf(frame.file);
     if (frame.inVideo()) {
-        ByteSource source;
-        if (!source.open(frame.file, error)) {
+        ByteSource own;
+        const ByteSource* source = nullptr;
+        if (reader.videos) {
+            reader.video = reader.videos->get(frame.file, format, error);
+            if (reader.video) source = &reader.video->source;
+        } else {
+            reader.video.reset();
+            if (own.open(frame.file, error)) source = &own;
+        }
+        if (!source) {
             error = UnopenedVideoReason(frame, error);
             return WindowRead::Unreadable;
         }
-        const WindowRead read = WindowReaderOf(format).video(source, frame.frame, mode, N, reader,
+        const WindowRead read = WindowReaderOf(format).video(*source, frame.frame, mode, N, reader,
                                                              window, width, height, error);
         EndFrame(reader);
         return read;

@@ -115,13 +115,22 @@ WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode m
                                FrameReader& reader, IntPlane& window, int& width, int& height,
                                std::string& error) {
     std::vector<std::uint8_t>& scratch = reader.scratch;
-    const std::size_t headBytes =
-        std::size_t(std::min<std::uint64_t>(source.size(), kSerHeaderBytes));
-    const std::uint8_t* head = source.view(0, headBytes, scratch, error);
-    if (!head) return WindowRead::Unreadable;
     SerHeader header;
-    if (!ParseSerHeader(head, headBytes, source.size(), header, error))
-        return WindowRead::Unreadable;
+    if (reader.video && &reader.video->source == &source) {
+        // A run's video: its header was read when it was opened.
+        if (!reader.video->headerRead) {
+            error = reader.video->headerError;
+            return WindowRead::Unreadable;
+        }
+        header = reader.video->ser;
+    } else {
+        const std::size_t headBytes =
+            std::size_t(std::min<std::uint64_t>(source.size(), kSerHeaderBytes));
+        const std::uint8_t* head = source.view(0, headBytes, scratch, error);
+        if (!head) return WindowRead::Unreadable;
+        if (!ParseSerHeader(head, headBytes, source.size(), header, error))
+            return WindowRead::Unreadable;
+    }
     if (frame < 1 || frame > header.frameCount) {
         error = "no frame " + std::to_string(frame) + " in a video of " +
                 std::to_string(header.frameCount) + " frames";
