@@ -27,6 +27,10 @@ namespace {
 // program itself this keeps a run's peak well under 300 MB whatever the thread count; a
 // 4000 x 4000 frame decoded whole (24-bit, a copy for the window search) fits.
 constexpr std::size_t kRunMemoryBudget = std::size_t(192) << 20;
+// What a run's readers may keep of their buffers from frame to frame, all threads together:
+// frames of a few megabytes (a DSLR's JPEG, a wide video's rows) then cost no allocation
+// each.
+constexpr std::size_t kRunKeptBuffers = std::size_t(48) << 20;
 
 void ResetRun(AnalysisResults& results, int count) {
     for (int b = 0; b < kProfileBins; ++b) {
@@ -105,7 +109,7 @@ struct FrameResult {
 // What reading and analysing frames needs, one set per thread, kept from frame to frame.
 class FrameWorker {
 public:
-    FrameWorker(int N, MemoryBudget& budget, OpenVideos& videos) {
+    FrameWorker(int N, MemoryBudget& budget, OpenVideos& videos, int threads) {
         try {
             // Each frame is then told "not enough memory to analyse the frame".
             std::string reason;
@@ -116,6 +120,8 @@ public:
         }
         reader_.hold.setBudget(&budget);
         reader_.videos = &videos;
+        reader_.keptBufferBytes =
+            std::max(reader_.keptBufferBytes, kRunKeptBuffers / std::size_t(std::max(threads, 1)));
     }
     void process(const FrameRef& frame, WindowMode mode, int N, FrameResult& slot) {
         slot.error.clear();
@@ -184,7 +190,7 @@ public:
                 const BatchControl* control)
         : frames_(frames), count_(count), mode_(mode), n_(N), control_(control),
           budget_(kRunMemoryBudget), batch_(BatchSize(count, std::max(threads, 1))),
-          slots_(std::size_t(2 * batch_ * std::max(threads, 1) + batch_)) {
+          threads_(std::max(threads, 1)), slots_(std::size_t(2 * batch_ * threads_ + batch_)) {
         for (int t = 0; t < threads; ++t) {
             try {
                 workers_.emplace_back([this] { Work(); });
@@ -208,7 +214,8 @@ public:
     const FrameResult* Wait(int k) {
         FrameResult& slot = SlotOf(k);
         if (workers_.empty()) {
-            if (!inlineWorker_) inlineWorker_ = std::make_unique<FrameWorker>(n_, budget_, videos_);
+            if (!inlineWorker_)
+                inlineWorker_ = std::make_unique<FrameWorker>(n_, budget_, videos_, 1);
             if (control_ && control_->beforeRead) control_->beforeRead(k);
             inlineWorker_->process(frames_[std::size_t(k)], mode_, n_, slot);
             slot.index.store(k);
@@ -248,7 +255,7 @@ private:
 
     void Work() {
         using Clock = std::chrono::steady_clock;
-        FrameWorker worker(n_, budget_, videos_);
+        FrameWorker worker(n_, budget_, videos_, threads_);
         const int slotCount = int(slots_.size());
         for (;;) {
             // A stop asked for from outside: no frame is started after it.
@@ -287,6 +294,7 @@ private:
     MemoryBudget budget_;
     OpenVideos videos_;
     const int batch_;
+    const int threads_;
     std::vector<FrameResult> slots_;
     std::vector<std::thread> workers_;
     std::unique_ptr<FrameWorker> inlineWorker_;

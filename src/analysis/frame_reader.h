@@ -39,6 +39,9 @@ struct FrameReader {
     // one the frame being read belongs to, whose header its reader takes as read.
     OpenVideos* videos = nullptr;
     std::shared_ptr<const OpenVideo> video;
+    // How large a buffer may stay from one frame to the next (each of them; beyond the memory
+    // budget, which counts a frame's buffers only while it is read).
+    std::size_t keptBufferBytes = std::size_t(4) << 20;
 };
 
 enum class WindowRead { Ok, Unreadable, TooSmall };
