@@ -159,14 +159,16 @@ WindowRead BmpWindowFromSource(const ByteSource& source, WindowMode mode, int N,
                                FrameReader& reader, IntPlane& window, int& width, int& height,
                                std::string& error) {
     std::vector<std::uint8_t>& scratch = reader.scratch;
+    // One read takes the headers and the usual palette.
     const std::size_t headSize =
-        std::size_t(std::min<std::uint64_t>(source.size(), kBmpHeadersBytes));
+        std::size_t(std::min<std::uint64_t>(source.size(), kBmpHeadersAndPaletteBytes));
     const std::uint8_t* head = source.view(0, headSize, scratch, error);
     if (!head) return WindowRead::Unreadable;
     BmpHeaders h;
     if (!ParseBmpHeaders(head, headSize, source.size(), h, error)) return WindowRead::Unreadable;
     BmpLayout layout;
-    if (!ReadBmpLayout(source, h, scratch, layout, error)) return WindowRead::Unreadable;
+    if (!ReadBmpLayout(source, h, scratch, layout, error, head, headSize))
+        return WindowRead::Unreadable;
     if (h.runLength) {
         const WindowRead read =
             RunLengthWindow(source, h, layout, mode, N, scratch, reader.border, window, error);
