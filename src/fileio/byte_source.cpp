@@ -2,6 +2,7 @@
 
 #include "system_calls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,6 +38,12 @@ bool ByteSource::open(const std::string& path, std::string& error) {
     }
     ::close(fd);
     return false;
+}
+
+void ByteSource::willNeed(std::uint64_t offset, std::uint64_t n) const {
+    if (fd_ < 0 || offset >= size_) return;
+    (void)::posix_fadvise(fd_, off_t(offset), off_t(std::min(n, size_ - offset)),
+                          POSIX_FADV_WILLNEED);
 }
 
 const std::uint8_t* ByteSource::view(std::uint64_t offset, std::size_t n,
