@@ -2,16 +2,9 @@
 
 #include <cmath>
 #include <cstddef>
-#include <cstring>
 #include <limits>
 
 namespace framesifter {
-
-std::uint32_t TallyWord(double v) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    return std::uint32_t(bits) + std::uint32_t(bits >> 32) * 0x9E3779B1u;
-}
 
 namespace {
 

@@ -10,6 +10,7 @@
 // is, a double folded from its bits.
 
 #include <cstdint>
+#include <cstring>
 
 namespace framesifter {
 
@@ -30,7 +31,11 @@ constexpr std::uint32_t TallyRowKey(int j) {
 constexpr std::uint32_t TallyColumnKey(int i) { return TallyRowKey(i + 0x10000) | 1u; }
 
 inline std::uint32_t TallyWord(std::int32_t v) { return std::uint32_t(v); }
-std::uint32_t TallyWord(double v);
+inline std::uint32_t TallyWord(double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return std::uint32_t(bits) + std::uint32_t(bits >> 32) * 0x9E3779B1u;
+}
 
 // The hash term of column i's rows j and j + 1 (words a and b).
 inline std::uint64_t TallyPair(std::uint32_t a, std::uint32_t b, int i, int j) {
