@@ -2,6 +2,7 @@
 
 #include "green_peak.h"
 #include "ser_reader.h"
+#include "window_copy.h"
 
 #include <algorithm>
 
@@ -96,23 +97,6 @@ struct PeakSearch {
     }
 };
 
-// window[i][j] = sample (x0 + i) of row j, a tile of 16 x 16 at a time so that the column
-// writes stay in a few cache lines.
-template <typename S>
-void RowsToWindow(S, const std::uint8_t* rows, std::size_t rowBytes, int x0, int N,
-                  IntPlane& window) {
-    constexpr int kTile = 16;
-    for (int j0 = 0; j0 < N; j0 += kTile) {
-        const int j1 = std::min(N, j0 + kTile);
-        for (int i = 0; i < N; ++i) {
-            std::int32_t* out = window[i];
-            const std::uint8_t* row = rows + std::size_t(j0) * rowBytes;
-            for (int j = j0; j < j1; ++j, row += rowBytes)
-                out[j] = std::int32_t(S::at(row, x0 + i));
-        }
-    }
-}
-
 }  // namespace
 
 WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode mode, int N,
@@ -186,7 +170,16 @@ WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode m
     const std::uint8_t* rows = whole ? whole + std::size_t(y0) * rowBytes
                                      : ViewSerRows(source, header, index, y0, N, scratch, error);
     if (!rows) return WindowRead::Unreadable;
-    WithSamples(header, [&](auto kind) { RowsToWindow(kind, rows, rowBytes, x0, N, window); });
+    // Green is the middle sample of RGB and BGR alike.
+    const std::size_t planes = header.isColour() ? 3 : 1;
+    const std::size_t pixelBytes = planes * std::size_t(header.bytesPerSample);
+    const std::uint8_t* corner =
+        rows + std::size_t(x0) * pixelBytes + (planes == 3 ? header.bytesPerSample : 0);
+    if (header.bytesPerSample == 1)
+        SamplesToWindow(corner, std::ptrdiff_t(rowBytes), pixelBytes, N, window);
+    else
+        WordSamplesToWindow(corner, std::ptrdiff_t(rowBytes), pixelBytes, header.bigEndianSamples,
+                            N, window);
     // The header's bit depth is not trusted: some cameras store their samples shifted up.
     reader.sampleCeiling = header.bytesPerSample == 1 ? 255 : 65535;
     return WindowRead::Ok;

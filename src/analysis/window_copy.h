@@ -21,4 +21,9 @@ void SamplesToWindow(const std::uint8_t* first, std::ptrdiff_t rowStride, std::s
 void SampleRowsToWindow(const std::uint8_t* first, std::ptrdiff_t rowStride, std::size_t pixelStep,
                         const std::uint8_t* lookup, int N, int j0, int count, IntPlane& window);
 
+// The same for samples of two bytes (of `pixelStep` bytes a pixel), in either byte order:
+// window[i][j] = the sample at first + j * rowStride + i * pixelStep.
+void WordSamplesToWindow(const std::uint8_t* first, std::ptrdiff_t rowStride, std::size_t pixelStep,
+                         bool bigEndian, int N, IntPlane& window);
+
 }  // namespace framesifter
