@@ -258,6 +258,8 @@ private:
         FrameWorker worker(n_, budget_, videos_, threads_);
         const int slotCount = int(slots_.size());
         for (;;) {
+            // The caller is done (a bad frame ended the run): nothing more is wanted.
+            if (stop_.load()) return;
             // A stop asked for from outside: no frame is started after it.
             if (Stopping()) return Abandon(next_.load());
             const int first = next_.fetch_add(batch_);
@@ -266,12 +268,14 @@ private:
             if (last > released_.load() + slotCount) {
                 std::unique_lock<std::mutex> lock(mutex_);
                 ++workersWaiting_;
-                space_.wait(lock, [&] { return stop_ || last <= released_.load() + slotCount; });
+                space_.wait(lock,
+                            [&] { return stop_.load() || last <= released_.load() + slotCount; });
                 --workersWaiting_;
-                if (stop_) return;
+                if (stop_.load()) return;
             }
             const Clock::time_point start = Clock::now();
             for (int k = first; k < last; ++k) {
+                if (stop_.load()) return;
                 if (Stopping()) return Abandon(k);
                 const bool hook = control_ && control_->beforeRead;
                 if (hook) control_->beforeRead(k);
@@ -306,7 +310,7 @@ private:
     std::atomic<int> waitingFor_{-1};  // the frame the caller sleeps for
     std::atomic<int> abandonedFrom_{INT_MAX};
     std::atomic<int> workersWaiting_{0};  // for space in the slots
-    bool stop_ = false;
+    std::atomic<bool> stop_{false};       // set under the mutex, for the workers waiting on space
 };
 
 int ThreadCount(int asked) {

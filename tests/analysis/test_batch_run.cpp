@@ -629,3 +629,24 @@ TEST_F(BatchRun, AVideoIsOpenedOnceForTheWholeRun) {
         EXPECT_EQ(differing, 0);
     }
 }
+
+// A run that ends at a bad frame ends there: its threads start no frame of the rest of a
+// long list.
+TEST_F(BatchRun, ARunEndedByABadFrameReadsNoMoreOfTheList) {
+    constexpr int kFrames = 700;
+    const std::string path = WriteVideo(dir, "short.ser", 40, 1);
+    std::vector<FrameRef> frames = VideoFrames(path, 40);
+    for (int k = 40; k < kFrames; ++k) frames.push_back({path, 1 + k % 40});
+    frames[20] = {path, 41};  // beyond the video
+    for (int threads : {1, 2, 4}) {
+        SCOPED_TRACE(threads);
+        std::atomic<int> started{0};
+        BatchControl control;
+        control.beforeRead = [&](int) { ++started; };
+        const BatchResult r =
+            RunBatch(state, frames, WindowMode::Centre, nullptr, threads, &control);
+        EXPECT_EQ(r.status, BatchStatus::Unreadable);
+        EXPECT_EQ(r.failedIndex, 20);
+        EXPECT_LT(started.load(), 200);
+    }
+}
