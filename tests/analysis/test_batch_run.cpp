@@ -568,7 +568,7 @@ std::vector<FrameRef> VideoFrames(const std::string& path, int count) {
 TEST_F(BatchRun, StopsAtAnyMomentEndWithoutHanging) {
     // Few frames are handed out one at a time, a long video's in batches.
     const std::vector<FrameRef> lists[] = {FrameRefs(Frames(60)),
-                                           VideoFrames(WriteVideo(dir, "v.ser", 700, 3), 700)};
+                                           VideoFrames(WriteVideo(dir, "v.ser", 300, 3), 300)};
     int status = 0;
     const std::string reply = RunInChild(
         [&] {
@@ -576,7 +576,7 @@ TEST_F(BatchRun, StopsAtAnyMomentEndWithoutHanging) {
             std::mt19937 rng(7);
             std::string failures;
             for (const std::vector<FrameRef>& frames : lists) {
-                for (int run = 0; run < 60; ++run) {
+                for (int run = 0; run < 40; ++run) {
                     const int threads = 1 + run % 4;
                     const int at = 1 + int(rng() % (frames.size() - 2));
                     BatchControl control;
@@ -597,7 +597,7 @@ TEST_F(BatchRun, StopsAtAnyMomentEndWithoutHanging) {
 // A run opens a video once: one replaced while it is read (a capture program writing a new
 // one under the old name) gives the run the frames of the video it began with.
 TEST_F(BatchRun, AVideoIsOpenedOnceForTheWholeRun) {
-    constexpr int kFrames = 300;
+    constexpr int kFrames = 128;
     const std::string path = WriteVideo(dir, "night.ser", kFrames, 1);
     const std::string other = WriteVideo(dir, "other.ser", kFrames, 2);
     const std::string copy = dir.file("copy.ser");
