@@ -572,7 +572,7 @@ TEST_F(BatchRun, StopsAtAnyMomentEndWithoutHanging) {
     int status = 0;
     const std::string reply = RunInChild(
         [&] {
-            alarm(120);  // a hung run ends the child, and the test fails on its status
+            alarm(240);  // a hung run ends the child, and the test fails on its status
             std::mt19937 rng(7);
             std::string failures;
             for (const std::vector<FrameRef>& frames : lists) {
