@@ -3,6 +3,7 @@
 BMP frames of the same scenes (a banded planet under changing seeing, with noise).
 
 usage: ratio_frames.py KIND FITS_DIR BMP_DIR TARGET
+       ratio_frames.py ser16-1080 FITS_DIR COUNT TARGET
 
 KIND        what TARGET becomes
 ser8        one SER video, 8-bit mono (the BMPs' green)
@@ -11,6 +12,8 @@ ser8c       one SER video, 8-bit colour, colour ID 100 (RGB)
 ser16c      one SER video, 16-bit colour, colour ID 101 (BGR): green the FITS values, red and
             blue in the BMP's proportions to green
 float-fits  a folder of 32-bit float FITS (BITPIX -32), the FITS values over 65535 (0..1)
+ser16-1080  one SER video of COUNT 16-bit mono frames of 1920 x 1080: each FITS frame in
+            turn amid a sky of the same level and noise, as a planet in a large sensor's field
 
 16-bit SER samples are little-endian with the byte-order flag 0, as real captures have them;
 every video ends in a trailer of capture times. The frames are taken in name order.
@@ -90,7 +93,35 @@ def frame_of(kind, fits_path, bmp_path):
     return colour16(read_fits16(fits_path), read_bgr(bmp_path))
 
 
+def write_1080(fits, count, target):
+    """COUNT frames of 1920 x 1080, the FITS frames in turn in their middle."""
+    width, height = 1920, 1080
+    rng = np.random.default_rng(1080)
+    with open(target, "xb") as f:
+        f.write(ser_header(0, width, height, 16, count))
+        for i in range(count):
+            inner = read_fits16(fits[i % len(fits)])
+            h, w = inner.shape
+            # The demo's sky: its level, and its noise at that level.
+            sky = float(np.median(inner[:8]))
+            spread = float(np.std(inner[:8].astype(np.float64)))
+            frame = sky + spread * rng.standard_normal((height, width), dtype=np.float32)
+            frame = np.clip(np.rint(frame), 0, 65535).astype("<u2")
+            y0, x0 = (height - h) // 2, (width - w) // 2
+            frame[y0:y0 + h, x0:x0 + w] = inner
+            f.write(frame.tobytes())
+        f.write((np.arange(count, dtype="<i8") * 100000).tobytes())
+
+
 def main(argv):
+    if len(argv) == 5 and argv[1] == "ser16-1080":
+        fits_dir, count, target = argv[2:]
+        fits = sorted(os.path.join(fits_dir, n) for n in os.listdir(fits_dir)
+                      if n.endswith(".fit"))
+        if not fits or not count.isdigit() or int(count) < 1:
+            sys.exit(__doc__)
+        write_1080(fits, int(count), target)
+        return
     if len(argv) != 5 or argv[1] not in ("ser8", "ser16", "ser8c", "ser16c", "float-fits"):
         sys.exit(__doc__)
     kind, fits_dir, bmp_dir, target = argv[1:]
