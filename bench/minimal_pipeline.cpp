@@ -13,6 +13,7 @@
 //   --check   the CSV of `framesifter-cli select` over the same files: prints how the
 //             scores and their order agree, and exits 1 when they do not
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +37,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -183,17 +185,58 @@ bool FitsWindow(int fd, std::vector<std::uint8_t>& buffer, double* window) {
     return true;
 }
 
+// cfitsio is loaded when the first FITS file needs it: linked in, it and the libraries it
+// brings would add 3 ms to the start of every run, of other kinds too.
+struct FitsLibrary {
+    decltype(&ffdkopn) openDiskFile = nullptr;
+    decltype(&ffgidm) imageDimensions = nullptr;
+    decltype(&ffgisz) imageSize = nullptr;
+    decltype(&ffmahd) moveToUnit = nullptr;
+    decltype(&ffgsv) readSubset = nullptr;
+    decltype(&ffclos) closeFile = nullptr;
+    decltype(&ffgerr) statusText = nullptr;
+    decltype(&ffcmsg) clearMessages = nullptr;
+    bool reentrant = false;
+    std::string error;
+};
+
+const FitsLibrary& Fits() {
+    static const FitsLibrary library = [] {
+        FitsLibrary f;
+        void* handle = dlopen(CFITSIO_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            f.error = dlerror();
+            return f;
+        }
+        auto find = [&](auto& to, const char* name) {
+            to = reinterpret_cast<std::remove_reference_t<decltype(to)>>(dlsym(handle, name));
+            if (!to && f.error.empty())
+                f.error = std::string("no ") + name + " in " CFITSIO_LIBRARY;
+        };
+        find(f.openDiskFile, "ffdkopn");
+        find(f.imageDimensions, "ffgidm");
+        find(f.imageSize, "ffgisz");
+        find(f.moveToUnit, "ffmahd");
+        find(f.readSubset, "ffgsv");
+        find(f.closeFile, "ffclos");
+        find(f.statusText, "ffgerr");
+        find(f.clearMessages, "ffcmsg");
+        decltype(&fits_is_reentrant) reentrant = nullptr;
+        find(reentrant, "fits_is_reentrant");
+        f.reentrant = f.error.empty() && reentrant() != 0;
+        return f;
+    }();
+    if (!library.error.empty()) throw Failure{"cannot load cfitsio: " + library.error};
+    return library;
+}
+
 // cfitsio built without its own locking must not be entered by two threads at once.
 std::mutex g_fitsMutex;
 
-std::unique_lock<std::mutex> FitsLock() {
-    static const bool reentrant = fits_is_reentrant() != 0;
-    return reentrant ? std::unique_lock<std::mutex>() : std::unique_lock<std::mutex>(g_fitsMutex);
-}
-
-std::string FitsMessage(int status) {
+std::string FitsMessage(const FitsLibrary& lib, int status) {
     char text[FLEN_STATUS] = {};
-    fits_get_errstatus(status, text);
+    lib.statusText(status, text);
+    lib.clearMessages();
     return text;
 }
 
@@ -203,22 +246,24 @@ std::string FitsMessage(int status) {
 // the values are not all whole numbers within the int range: then the scores are kept
 // unrounded.
 bool GeneralFitsWindow(const std::string& path, double* window) {
-    auto lock = FitsLock();
+    const FitsLibrary& lib = Fits();
+    std::unique_lock<std::mutex> lock;
+    if (!lib.reentrant) lock = std::unique_lock<std::mutex>(g_fitsMutex);
     fitsfile* f = nullptr;
     int status = 0;
     // Not fits_open_file, which would read a name's brackets as a filter.
-    fits_open_diskfile(&f, path.c_str(), READONLY, &status);
-    if (status) throw Failure{"cannot open the FITS image: " + FitsMessage(status)};
+    lib.openDiskFile(&f, path.c_str(), READONLY, &status);
+    if (status) throw Failure{"cannot open the FITS image: " + FitsMessage(lib, status)};
     int axes = 0;
     long sizes[3] = {1, 1, 1};
-    fits_get_img_dim(f, &axes, &status);
+    lib.imageDimensions(f, &axes, &status);
     if (!status && axes == 0) {
         int type = 0;
-        fits_movabs_hdu(f, 2, &type, &status);
+        lib.moveToUnit(f, 2, &type, &status);
         if (!status && type != IMAGE_HDU) status = NOT_IMAGE;
-        fits_get_img_dim(f, &axes, &status);
+        lib.imageDimensions(f, &axes, &status);
     }
-    fits_get_img_size(f, 3, sizes, &status);
+    lib.imageSize(f, 3, sizes, &status);
     double undefined = std::nan("");
     int anyUndefined = 0;
     if (!status && (axes < 2 || axes > 3)) status = BAD_NAXIS;
@@ -227,13 +272,13 @@ bool GeneralFitsWindow(const std::string& path, double* window) {
         const long x0 = (sizes[0] - N) / 2, y0 = (sizes[1] - N) / 2;
         long first[3] = {x0 + 1, y0 + 1, plane}, last[3] = {x0 + N, y0 + N, plane};
         long step[3] = {1, 1, 1};
-        fits_read_subset(f, TDOUBLE, first, last, step, &undefined, window, &anyUndefined, &status);
+        lib.readSubset(f, TDOUBLE, first, last, step, &undefined, window, &anyUndefined, &status);
     }
     const int readStatus = status;
     status = 0;
-    fits_close_file(f, &status);
+    lib.closeFile(f, &status);
+    if (readStatus) throw Failure{"cannot read the FITS image: " + FitsMessage(lib, readStatus)};
     lock = {};
-    if (readStatus) throw Failure{"cannot read the FITS image: " + FitsMessage(readStatus)};
     CheckSize(sizes[0], sizes[1]);
     bool real = false;
     for (int k = 0; k < N * N; ++k) {
