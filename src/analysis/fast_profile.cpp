@@ -321,6 +321,24 @@ FS_INLINE void HashTermsVector(const std::int32_t* p, const std::uint32_t* keys,
     h += (t & 0xFFFFFFFFu) * (t >> 32);
     std::memcpy(hash, &h, sizeof h);
 }
+// The same for doubles, each folded to its word (TallyWord) in the lanes of re (rows 2m) and
+// im (rows 2m + 1).
+FS_INLINE void HashTermsVector(const Cx<v4d>& z, const std::uint32_t* keys, std::uint32_t column,
+                               std::uint64_t* hash) {
+    const v4u low = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
+    const auto word = [&](v4d v) {
+        const v4u bits = v4u(v);
+        return (bits & low) + (bits >> 32) * 0x9E3779B1u;
+    };
+    const v4u even = {keys[0], keys[2], keys[4], keys[6]};
+    const v4u odd = {keys[1], keys[3], keys[5], keys[7]};
+    const v4u a = (word(z.re) + even + column) & low;
+    const v4u b = (word(z.im) + odd + column) & low;
+    v4u h;
+    std::memcpy(&h, hash, sizeof h);
+    h += a * b;
+    std::memcpy(hash, &h, sizeof h);
+}
 #endif
 
 template <class V, class T>
@@ -331,6 +349,8 @@ FS_INLINE void GatherChunk(const Cx<V>& z, const T* p, const std::uint32_t* keys
 #ifdef FRAMESIFTER_X86_VECTORS
     if constexpr (std::is_same<V, v4d>::value && std::is_same<T, std::int32_t>::value)
         return HashTermsVector(p, keys, column, g.hash);
+    if constexpr (std::is_same<V, v4d>::value && std::is_same<T, double>::value)
+        return HashTermsVector(z, keys, column, g.hash);
 #endif
     HashTerms(p, keys, column, g.hash);
 }
