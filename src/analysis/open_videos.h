@@ -8,6 +8,7 @@
 #include "frame_formats.h"
 #include "ser_reader.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,6 +24,9 @@ struct OpenVideo {
     bool headerRead = false;
     SerHeader ser;
     std::string headerError;
+    // Set once a read had to wait for the disk: from then on the run's readers ask for the
+    // frames ahead of them (a video in memory needs no such requests, which cost time).
+    mutable std::atomic<bool> fromDisk{false};
 };
 
 class OpenVideos {

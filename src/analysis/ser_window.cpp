@@ -137,13 +137,22 @@ WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode m
     }
 
     int x0 = (width - N) / 2, y0 = (height - N) / 2;
-    if (reader.video && index + kReadAhead < header.frameCount) {
+    // A run's video: the frame's first read tells whether the video comes from the disk; if
+    // it does, the frame kReadAhead on is asked for.
+    const OpenVideo* video =
+        reader.video && &reader.video->source == &source ? reader.video.get() : nullptr;
+    bool fromDisk = false;
+    bool* probe = video && !video->fromDisk.load() ? &fromDisk : nullptr;
+    const auto askAhead = [&] {
+        if (!video || !(fromDisk || video->fromDisk.load())) return;
+        video->fromDisk.store(true);
+        if (index + kReadAhead >= header.frameCount) return;
         const std::uint64_t ahead = SerFrameOffset(header, index + kReadAhead);
         if (mode == WindowMode::Peak)
             source.willNeed(ahead, header.frameBytes());
         else
             source.willNeed(ahead + std::uint64_t(y0) * rowBytes, std::uint64_t(N) * rowBytes);
-    }
+    };
     const std::uint8_t* whole = nullptr;
     if (mode == WindowMode::Peak) {
         PeakSearch peak;
@@ -153,8 +162,11 @@ WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode m
         const int band = int(std::max<std::size_t>(1, kChunkBytes / rowBytes));
         for (int y = 0; y < height; y += band) {
             const int count = std::min(band, height - y);
-            const std::uint8_t* rows = ViewSerRows(source, header, index, y, count, scratch, error);
+            const std::uint8_t* rows =
+                ViewSerRows(source, header, index, y, count, scratch, error, probe);
             if (!rows) return WindowRead::Unreadable;
+            if (y == 0) askAhead();
+            probe = nullptr;
             WithSamples(header, [&](auto kind) {
                 using S = decltype(kind);
                 for (int k = 0; k < count; ++k) {
@@ -168,8 +180,10 @@ WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode m
         peak.corner(width, height, N, x0, y0);
     }
     const std::uint8_t* rows = whole ? whole + std::size_t(y0) * rowBytes
-                                     : ViewSerRows(source, header, index, y0, N, scratch, error);
+                                     : ViewSerRows(source, header, index, y0, N, scratch, error,
+                                                   mode == WindowMode::Peak ? nullptr : probe);
     if (!rows) return WindowRead::Unreadable;
+    if (mode != WindowMode::Peak) askAhead();
     // Green is the middle sample of RGB and BGR alike.
     const std::size_t planes = header.isColour() ? 3 : 1;
     const std::size_t pixelBytes = planes * std::size_t(header.bytesPerSample);

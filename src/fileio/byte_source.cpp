@@ -48,6 +48,20 @@ void ByteSource::willNeed(std::uint64_t offset, std::uint64_t n) const {
 
 const std::uint8_t* ByteSource::view(std::uint64_t offset, std::size_t n,
                                      std::vector<std::uint8_t>& scratch, std::string& error) const {
+    bool fromDisk = false;
+    return read(offset, n, scratch, error, false, fromDisk);
+}
+
+const std::uint8_t* ByteSource::view(std::uint64_t offset, std::size_t n,
+                                     std::vector<std::uint8_t>& scratch, std::string& error,
+                                     bool& fromDisk) const {
+    return read(offset, n, scratch, error, true, fromDisk);
+}
+
+const std::uint8_t* ByteSource::read(std::uint64_t offset, std::size_t n,
+                                     std::vector<std::uint8_t>& scratch, std::string& error,
+                                     bool cachedFirst, bool& fromDisk) const {
+    fromDisk = false;
     if (offset > size_ || n > size_ - offset) {
         error = "truncated: the file ends at byte " + std::to_string(size_) + " before byte " +
                 std::to_string(offset + n);
@@ -66,11 +80,14 @@ const std::uint8_t* ByteSource::view(std::uint64_t offset, std::size_t n,
         error = "not enough memory to read " + std::to_string(n) + " bytes";
         return nullptr;
     }
+    const std::size_t cached = cachedFirst ? ReadCachedAt(fd_, scratch.data(), n, offset) : 0;
+    fromDisk = cached < n;
     std::size_t got = 0;
-    if (!ReadAt(fd_, scratch.data(), n, offset, got)) {
+    if (cached < n && !ReadAt(fd_, scratch.data() + cached, n - cached, offset + cached, got)) {
         error = OsError("read error");
         return nullptr;
     }
+    got += cached;
     if (got < n) {  // the file shrank after it was opened
         error = "truncated: the file ends at byte " + std::to_string(offset + got) +
                 " before byte " + std::to_string(offset + n);

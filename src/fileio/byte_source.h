@@ -38,8 +38,17 @@ public:
     [[nodiscard]] const std::uint8_t* view(std::uint64_t offset, std::size_t n,
                                            std::vector<std::uint8_t>& scratch,
                                            std::string& error) const;
+    // The same, telling whether the read had to wait for the disk: it takes what the system
+    // holds in memory first (`fromDisk` false when that was all of it).
+    [[nodiscard]] const std::uint8_t* view(std::uint64_t offset, std::size_t n,
+                                           std::vector<std::uint8_t>& scratch, std::string& error,
+                                           bool& fromDisk) const;
 
 private:
+    const std::uint8_t* read(std::uint64_t offset, std::size_t n,
+                             std::vector<std::uint8_t>& scratch, std::string& error,
+                             bool cachedFirst, bool& fromDisk) const;
+
     const std::uint8_t* bytes_ = nullptr;
     std::uint64_t size_ = 0;
     int fd_ = -1;

@@ -1,5 +1,7 @@
 #include "system_calls.h"
 
+#include <sys/uio.h>
+
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -26,6 +28,19 @@ bool ReadAt(int fd, void* data, std::size_t size, std::uint64_t offset, std::siz
         got += std::size_t(n);
     }
     return true;
+}
+
+std::size_t ReadCachedAt(int fd, void* data, std::size_t size, std::uint64_t offset) {
+    char* p = static_cast<char*>(data);
+    std::size_t got = 0;
+    while (got < size) {
+        iovec piece{p + got, size - got};
+        const ssize_t n = ::preadv2(fd, &piece, 1, off_t(offset + got), RWF_NOWAIT);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // not in memory (EAGAIN), the end, or no answer
+        got += std::size_t(n);
+    }
+    return got;
 }
 
 bool WriteAll(int fd, const void* data, std::size_t size) {

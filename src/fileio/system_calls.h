@@ -23,6 +23,9 @@ bool Fail(std::string& error, std::string reason);
 // False (errno set) on a read error.
 [[nodiscard]] bool ReadAt(int fd, void* data, std::size_t size, std::uint64_t offset,
                           std::size_t& got);
+// As much of the same as the system holds in memory, read without waiting for the disk: how
+// many bytes (0 too when the file system cannot tell).
+std::size_t ReadCachedAt(int fd, void* data, std::size_t size, std::uint64_t offset);
 // Writes all `size` bytes, going on after short writes and interruptions. False (errno set)
 // on a write error.
 [[nodiscard]] bool WriteAll(int fd, const void* data, std::size_t size);

@@ -150,15 +150,17 @@ bool ReadSerTimestamps(const ByteSource& source, const SerHeader& header,
 
 const std::uint8_t* ViewSerRows(const ByteSource& source, const SerHeader& header, int index,
                                 int y0, int count, std::vector<std::uint8_t>& scratch,
-                                std::string& error) {
+                                std::string& error, bool* fromDisk) {
     if (index < 0 || index >= header.frameCount || y0 < 0 || count < 1 ||
         count > header.height - y0) {
         error = "rows outside the frame";
         return nullptr;
     }
     const std::size_t rowBytes = header.rowBytes();
-    return source.view(SerFrameOffset(header, index) + std::uint64_t(y0) * rowBytes,
-                       rowBytes * std::size_t(count), scratch, error);
+    const std::uint64_t offset = SerFrameOffset(header, index) + std::uint64_t(y0) * rowBytes;
+    if (fromDisk)
+        return source.view(offset, rowBytes * std::size_t(count), scratch, error, *fromDisk);
+    return source.view(offset, rowBytes * std::size_t(count), scratch, error);
 }
 
 void SerRowSamples(const std::uint8_t* row, const SerHeader& header, int x0, int n,

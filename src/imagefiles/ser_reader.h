@@ -83,7 +83,7 @@ std::uint64_t SerFrameOffset(const SerHeader& header, int index);
 [[nodiscard]] const std::uint8_t* ViewSerRows(const ByteSource& source, const SerHeader& header,
                                               int index, int y0, int count,
                                               std::vector<std::uint8_t>& scratch,
-                                              std::string& error);
+                                              std::string& error, bool* fromDisk = nullptr);
 // The analysis sample of columns x0 .. x0+n-1 of one stored row into out[0..n-1]: the value
 // itself for mono and Bayer frames, the green one for RGB and BGR.
 void SerRowSamples(const std::uint8_t* row, const SerHeader& header, int x0, int n,
