@@ -690,8 +690,11 @@ void SelectorWindow::runAnalysis() {
         work->control.leaveOut = [shared](const BatchResult& bad) {
             return shared->waitForAnswer(bad);
         };
+        // Only the last run's left-out entries carry marks: setting the others' roles would
+        // signal a change for every entry of a long list.
         for (int i = 0; i < fileList_->count(); ++i) {
             QListWidgetItem* item = fileList_->item(i);
+            if (!item->data(kLeftOutRole).isValid()) continue;
             item->setData(Qt::ForegroundRole, QVariant());
             item->setData(kLeftOutRole, QVariant());
             item->setToolTip(QString());
