@@ -7,6 +7,8 @@
 #include "value_range.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <condition_variable>
@@ -25,6 +27,10 @@ namespace {
 // program itself this keeps a run's peak well under 300 MB whatever the thread count; a
 // 4000 x 4000 frame decoded whole (24-bit, a copy for the window search) fits.
 constexpr std::size_t kRunMemoryBudget = std::size_t(192) << 20;
+// What a run's readers may keep of their buffers from frame to frame, all threads together:
+// frames of a few megabytes (a DSLR's JPEG, a wide video's rows) then cost no allocation
+// each.
+constexpr std::size_t kRunKeptBuffers = std::size_t(48) << 20;
 
 void ResetRun(AnalysisResults& results, int count) {
     for (int b = 0; b < kProfileBins; ++b) {
@@ -88,7 +94,9 @@ void RecordFrame(AnalysisResults& results, const double* profile, bool real, int
 }
 
 struct FrameResult {
-    int index = -1;  // which frame the slot holds once it is done
+    // Which frame the slot holds once it is done: written by the worker after the rest of the
+    // slot, read by the caller before it.
+    std::atomic<int> index{-1};
     WindowRead read = WindowRead::Ok;
     int width = 0;
     int height = 0;
@@ -98,10 +106,10 @@ struct FrameResult {
     double profile[kProfileBins];
 };
 
-// What reading and analysing frames needs, one set per thread.
+// What reading and analysing frames needs, one set per thread, kept from frame to frame.
 class FrameWorker {
 public:
-    FrameWorker(int N, MemoryBudget& budget) {
+    FrameWorker(int N, MemoryBudget& budget, OpenVideos& videos, int threads) {
         try {
             // Each frame is then told "not enough memory to analyse the frame".
             std::string reason;
@@ -111,6 +119,9 @@ public:
             ready_ = false;
         }
         reader_.hold.setBudget(&budget);
+        reader_.videos = &videos;
+        reader_.keptBufferBytes =
+            std::max(reader_.keptBufferBytes, kRunKeptBuffers / std::size_t(std::max(threads, 1)));
     }
     void process(const FrameRef& frame, WindowMode mode, int N, FrameResult& slot) {
         slot.error.clear();
@@ -124,22 +135,25 @@ public:
         try {
             slot.read = ReadFrameWindow(frame, mode, N, reader_, window_, slot.width, slot.height,
                                         slot.error);
-            slot.real = slot.read == WindowRead::Ok && reader_.real;
+            if (slot.read != WindowRead::Ok) return;
+            slot.real = reader_.real;
+            // The flags' sums and hash come with the transform's loads of the window.
+            WindowTally tally;
             if (slot.real)
-                profiler_->compute(reader_.realWindow.data(), slot.profile);
-            else if (slot.read == WindowRead::Ok)
-                profiler_->compute(window_.data(), slot.profile);
-            if (slot.read == WindowRead::Ok) {
-                slot.error = ProfileRangeProblem(slot.profile);
-                if (!slot.error.empty()) {
-                    slot.read = WindowRead::Unreadable;
-                    return;
-                }
+                profiler_->compute(reader_.realWindow.data(), slot.profile, tally);
+            else
+                profiler_->compute(window_.data(), slot.profile, reader_.sampleCeiling, tally);
+            slot.error = ProfileRangeProblem(slot.profile);
+            if (!slot.error.empty()) {
+                slot.read = WindowRead::Unreadable;
+                return;
             }
             if (slot.real)
-                slot.facts = MeasureRealWindow(reader_.realWindow.data(), N, mode, reader_.border);
-            else if (slot.read == WindowRead::Ok)
-                slot.facts = MeasureWindow(window_, N, reader_.sampleCeiling, mode, reader_.border);
+                slot.facts = WindowFactsOf(tally, reader_.realWindow.data(), N, mode,
+                                           reader_.border, scratch_);
+            else
+                slot.facts = WindowFactsOf(tally, window_, N, reader_.sampleCeiling, mode,
+                                           reader_.border, scratch_);
         } catch (const std::exception& e) {
             reader_.hold.reset();
             slot.read = WindowRead::Unreadable;
@@ -151,21 +165,32 @@ private:
     FrameReader reader_;
     IntPlane window_;
     std::unique_ptr<FastProfiler> profiler_;
+    FactsScratch scratch_;
     bool ready_ = false;
 };
 
+// Frames per claim: long lists are handed out in batches, so that workers and the caller
+// meet once a batch rather than once a frame; short ones a frame at a time, so that every
+// thread gets work.
+int BatchSize(int count, int threads) { return std::clamp(count / (32 * threads), 1, 8); }
+
 // Frames are read and analysed by worker threads, each with its own reader, window and
-// profiler, a few frames ahead of the calling thread, which takes the results strictly in
+// profiler, a few batches ahead of the calling thread, which takes the results strictly in
 // list order. So the table, the curves, the progress positions and the stop at the first
 // failing frame are those of a run one frame at a time, and each frame's profile does not
 // depend on which thread computed it. When the system will not start a thread the run goes
 // on with those it has, and with none the calling thread reads every frame itself.
+//
+// A worker claims a batch of consecutive frames with one atomic step, marks each frame done
+// in its slot, and wakes the caller only when it waits for one of them: at the batch's end,
+// or sooner when the batch runs long or a test's read hook may hold the worker.
 class ParallelRun {
 public:
     ParallelRun(const std::vector<FrameRef>& frames, int count, WindowMode mode, int N, int threads,
                 const BatchControl* control)
         : frames_(frames), count_(count), mode_(mode), n_(N), control_(control),
-          budget_(kRunMemoryBudget), slots_(std::size_t(2 * threads + 2)) {
+          budget_(kRunMemoryBudget), batch_(BatchSize(count, std::max(threads, 1))),
+          threads_(std::max(threads, 1)), slots_(std::size_t(2 * batch_ * threads_ + batch_)) {
         for (int t = 0; t < threads; ++t) {
             try {
                 workers_.emplace_back([this] { Work(); });
@@ -185,59 +210,83 @@ public:
     int threadCount() const { return int(workers_.size()); }
 
     // Waits for frame k; the result stays valid until Release(k). Null when a stop from
-    // outside came before any worker took frame k: none ever will.
+    // outside came before any worker started frame k: none ever will.
     const FrameResult* Wait(int k) {
         FrameResult& slot = SlotOf(k);
         if (workers_.empty()) {
-            if (!inlineWorker_) inlineWorker_ = std::make_unique<FrameWorker>(n_, budget_);
+            if (!inlineWorker_)
+                inlineWorker_ = std::make_unique<FrameWorker>(n_, budget_, videos_, 1);
             if (control_ && control_->beforeRead) control_->beforeRead(k);
             inlineWorker_->process(frames_[std::size_t(k)], mode_, n_, slot);
-            slot.index = k;
+            slot.index.store(k);
             return &slot;
         }
-        std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [&] { return slot.index == k || (claimsEnded_ && next_ <= k); });
-        return slot.index == k ? &slot : nullptr;
+        const auto arrived = [&] { return slot.index.load() == k || abandonedFrom_.load() <= k; };
+        if (!arrived()) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            waitingFor_.store(k);
+            done_.wait(lock, arrived);
+            waitingFor_.store(-1);
+        }
+        return slot.index.load() == k ? &slot : nullptr;
     }
     void Release(int k) {
-        {
+        released_.store(k + 1);
+        if (workersWaiting_.load() > 0) {
             std::lock_guard<std::mutex> lock(mutex_);
-            released_ = k + 1;
+            space_.notify_all();
         }
-        space_.notify_all();
     }
 
 private:
     FrameResult& SlotOf(int k) { return slots_[std::size_t(k) % slots_.size()]; }
 
+    // Frames from `first` on will never be started: the caller must not wait for them.
+    void Abandon(int first) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        abandonedFrom_.store(std::min(abandonedFrom_.load(), first));
+        done_.notify_all();
+    }
+    void WakeCaller() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        done_.notify_all();
+    }
+    bool Stopping() const { return control_ && control_->stopRequested(); }
+
     void Work() {
-        FrameWorker worker(n_, budget_);
+        using Clock = std::chrono::steady_clock;
+        FrameWorker worker(n_, budget_, videos_, threads_);
+        const int slotCount = int(slots_.size());
         for (;;) {
-            int k;
-            {
+            // The caller is done (a bad frame ended the run): nothing more is wanted.
+            if (stop_.load()) return;
+            // A stop asked for from outside: no frame is started after it.
+            if (Stopping()) return Abandon(next_.load());
+            const int first = next_.fetch_add(batch_);
+            if (first >= count_) return;
+            const int last = std::min(count_, first + batch_);
+            if (last > released_.load() + slotCount) {
                 std::unique_lock<std::mutex> lock(mutex_);
-                space_.wait(lock, [&] {
-                    return stop_ || next_ >= count_ || next_ < released_ + int(slots_.size());
-                });
-                if (stop_ || next_ >= count_) return;
-                // A stop asked for from outside: no frame is started after it, and the caller,
-                // who may already wait for the next frame, is told that none will come.
-                if (control_ && control_->stopRequested()) {
-                    claimsEnded_ = true;
-                    lock.unlock();
-                    done_.notify_all();
-                    return;
-                }
-                k = next_++;
+                ++workersWaiting_;
+                space_.wait(lock,
+                            [&] { return stop_.load() || last <= released_.load() + slotCount; });
+                --workersWaiting_;
+                if (stop_.load()) return;
             }
-            if (control_ && control_->beforeRead) control_->beforeRead(k);
-            FrameResult& slot = SlotOf(k);  // this thread's alone until it is marked done
-            worker.process(frames_[std::size_t(k)], mode_, n_, slot);
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                slot.index = k;
+            const Clock::time_point start = Clock::now();
+            for (int k = first; k < last; ++k) {
+                if (stop_.load()) return;
+                if (Stopping()) return Abandon(k);
+                const bool hook = control_ && control_->beforeRead;
+                if (hook) control_->beforeRead(k);
+                FrameResult& slot = SlotOf(k);  // this thread's alone until it is marked done
+                worker.process(frames_[std::size_t(k)], mode_, n_, slot);
+                slot.index.store(k);
+                const int waiting = waitingFor_.load();
+                if (waiting >= first && waiting <= k &&
+                    (k == last - 1 || hook || Clock::now() - start > std::chrono::milliseconds(10)))
+                    WakeCaller();
             }
-            done_.notify_all();
         }
     }
 
@@ -247,16 +296,21 @@ private:
     const int n_;
     const BatchControl* control_;
     MemoryBudget budget_;
+    OpenVideos videos_;
+    const int batch_;
+    const int threads_;
     std::vector<FrameResult> slots_;
     std::vector<std::thread> workers_;
     std::unique_ptr<FrameWorker> inlineWorker_;
     std::mutex mutex_;
     std::condition_variable done_;
     std::condition_variable space_;
-    int next_ = 0;      // the next frame a worker takes
-    int released_ = 0;  // frames before this one have been taken by the caller
-    bool stop_ = false;
-    bool claimsEnded_ = false;  // a worker saw the outside stop: no frame is claimed again
+    std::atomic<int> next_{0};         // the next frame a worker claims
+    std::atomic<int> released_{0};     // frames before this one have been taken by the caller
+    std::atomic<int> waitingFor_{-1};  // the frame the caller sleeps for
+    std::atomic<int> abandonedFrom_{INT_MAX};
+    std::atomic<int> workersWaiting_{0};  // for space in the slots
+    std::atomic<bool> stop_{false};       // set under the mutex, for the workers waiting on space
 };
 
 int ThreadCount(int asked) {

@@ -66,11 +66,37 @@ WindowRead RowsWindow(const ByteSource& source, const BmpHeaders& h, const BmpLa
             return WindowRead::Unreadable;
         CornerAtGreenPeak(peak, h.width, h.height, N, x0, y0);
     }
-    // The green values are gathered row by row, then written to the column-major window in
-    // bands of 16 rows: writing a row straight into the window touches a cache line per pixel.
+    const int first = h.topDown ? y0 : h.height - y0 - N;
+    // Whole bytes of green, or palette indices of 8 bits: from the rows read straight into the
+    // column-major window, in bands of rows (a row written straight into it touches a cache
+    // line per pixel).
+    const bool direct = layout.kind == BmpPixels::Bgr24 || layout.kind == BmpPixels::Bgr32 ||
+                        layout.kind == BmpPixels::Index8;
+    if (direct) {
+        const std::size_t step = layout.kind == BmpPixels::Index8  ? 1
+                                 : layout.kind == BmpPixels::Bgr24 ? 3
+                                                                   : 4;
+        const std::size_t offset = std::size_t(x0) * step + (step > 1 ? 1 : 0);
+        const std::uint8_t* lookup = layout.kind == BmpPixels::Index8 ? layout.green : nullptr;
+        const int perChunk = int(std::max<std::size_t>(1, kChunkBytes / layout.rowBytes));
+        for (int r = first; r < first + N; r += perChunk) {
+            const int n = std::min(perChunk, first + N - r);
+            const std::uint8_t* rows =
+                source.view(layout.pixelStart + std::uint64_t(r) * layout.rowBytes,
+                            std::size_t(n) * layout.rowBytes, scratch, error);
+            if (!rows) return WindowRead::Unreadable;
+            const std::ptrdiff_t stride = std::ptrdiff_t(layout.rowBytes);
+            // Bottom-up files hold the window's rows last to first.
+            if (h.topDown)
+                SampleRowsToWindow(rows + offset, stride, step, lookup, N, r - first, n, window);
+            else
+                SampleRowsToWindow(rows + std::size_t(n - 1) * layout.rowBytes + offset, -stride,
+                                   step, lookup, N, first + N - r - n, n, window);
+        }
+        return WindowRead::Ok;
+    }
     thread_local std::vector<std::uint8_t> greens;
     greens.resize(std::size_t(N) * std::size_t(N));
-    const int first = h.topDown ? y0 : h.height - y0 - N;
     if (!ForRows(source, layout, first, N, scratch, error, [&](int r, const std::uint8_t* row) {
             GatherGreens(row, x0, N, layout, greens.data() + std::size_t(ImageRow(h, r) - y0) * N);
         }))
@@ -133,14 +159,16 @@ WindowRead BmpWindowFromSource(const ByteSource& source, WindowMode mode, int N,
                                FrameReader& reader, IntPlane& window, int& width, int& height,
                                std::string& error) {
     std::vector<std::uint8_t>& scratch = reader.scratch;
+    // One read takes the headers and the usual palette.
     const std::size_t headSize =
-        std::size_t(std::min<std::uint64_t>(source.size(), kBmpHeadersBytes));
+        std::size_t(std::min<std::uint64_t>(source.size(), kBmpHeadersAndPaletteBytes));
     const std::uint8_t* head = source.view(0, headSize, scratch, error);
     if (!head) return WindowRead::Unreadable;
     BmpHeaders h;
     if (!ParseBmpHeaders(head, headSize, source.size(), h, error)) return WindowRead::Unreadable;
     BmpLayout layout;
-    if (!ReadBmpLayout(source, h, scratch, layout, error)) return WindowRead::Unreadable;
+    if (!ReadBmpLayout(source, h, scratch, layout, error, head, headSize))
+        return WindowRead::Unreadable;
     if (h.runLength) {
         const WindowRead read =
             RunLengthWindow(source, h, layout, mode, N, scratch, reader.border, window, error);

@@ -8,8 +8,11 @@
 
 #include "value_range.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <type_traits>
 #include <vector>
 
 namespace framesifter {
@@ -83,6 +86,8 @@ struct Cx {
 typedef double v4d __attribute__((vector_size(32)));
 typedef std::int32_t v8i __attribute__((vector_size(32)));
 typedef std::int32_t v4i __attribute__((vector_size(16)));
+typedef std::uint32_t v8u __attribute__((vector_size(32)));
+typedef std::uint64_t v4u __attribute__((vector_size(32)));
 
 // Four lanes in two SSE2 registers, for processors without AVX.
 struct Pair {
@@ -118,8 +123,10 @@ struct FastProfiler::Work {
     Twiddle twX[4 + 16 + 64];  // radix-4 passes of the 256-point transform, spans 4, 16, 64
     Twiddle twM[2 + 8 + 32];   // of the 128-point one, spans 2, 8, 32
     double postCos[M], postSin[M];
-    int revX[N];                 // 8-bit reversal
-    int revM[M];                 // 7-bit reversal
+    int revX[N];               // 8-bit reversal
+    int revM[M];               // 7-bit reversal
+    std::uint32_t rowKeys[N];  // the tally's hash keys (window_tally.h)
+    std::uint32_t columnKeys[N];
     std::vector<double> scaled;  // a real window far from 1, scaled (allocated when first needed)
 };
 
@@ -254,6 +261,100 @@ FS_INLINE void StoreTransposed(Pair r0, Pair r1, Pair r2, Pair r3, double* dst, 
 }
 #endif
 
+// The window's tally, gathered as PassAlongX loads its values: sums and counts in the
+// transform's own lanes (re: even rows, im: odd ones), and the hash's pair terms.
+template <class V>
+struct Gather {
+    V sum, atCeiling;
+    std::uint64_t hash[4];
+};
+
+FS_INLINE Quad Splat(double s, Quad) { return {{s, s, s, s}}; }
+FS_INLINE Quad AtLeast(Quad v, Quad c) {
+    for (int l = 0; l < 4; ++l) v.lane[l] = v.lane[l] >= c.lane[l] ? 1.0 : 0.0;
+    return v;
+}
+FS_INLINE double LaneSum(Quad v) { return ((v.lane[0] + v.lane[1]) + v.lane[2]) + v.lane[3]; }
+
+// The pair terms of eight values of one column (rows r..r+7), keys already offset by the
+// column's; words as window_tally.h takes them.
+FS_INLINE void HashTerms(const std::int32_t* p, const std::uint32_t* keys, std::uint32_t column,
+                         std::uint64_t* hash) {
+    for (int m = 0; m < 4; ++m)
+        hash[m] += std::uint64_t(std::uint32_t(std::uint32_t(p[2 * m]) + keys[2 * m] + column)) *
+                   std::uint32_t(std::uint32_t(p[2 * m + 1]) + keys[2 * m + 1] + column);
+}
+FS_INLINE void HashTerms(const double* p, const std::uint32_t* keys, std::uint32_t column,
+                         std::uint64_t* hash) {
+    for (int m = 0; m < 4; ++m)
+        hash[m] += std::uint64_t(std::uint32_t(TallyWord(p[2 * m]) + keys[2 * m] + column)) *
+                   std::uint32_t(TallyWord(p[2 * m + 1]) + keys[2 * m + 1] + column);
+}
+
+#ifdef FRAMESIFTER_X86_VECTORS
+FS_INLINE v4d Splat(double s, v4d) { return v4d{s, s, s, s}; }
+FS_INLINE v4d AtLeast(v4d v, v4d c) {
+    const v4d one = {1, 1, 1, 1};
+    typedef std::int64_t v4l __attribute__((vector_size(32)));
+    return v4d(v4l(one) & v4l(v >= c));
+}
+FS_INLINE double LaneSum(v4d v) { return ((v[0] + v[1]) + v[2]) + v[3]; }
+FS_INLINE Pair Splat(double s, Pair) { return {_mm_set1_pd(s), _mm_set1_pd(s)}; }
+FS_INLINE Pair AtLeast(Pair v, Pair c) {
+    const __m128d one = _mm_set1_pd(1.0);
+    return {_mm_and_pd(_mm_cmpge_pd(v.lo, c.lo), one), _mm_and_pd(_mm_cmpge_pd(v.hi, c.hi), one)};
+}
+FS_INLINE double LaneSum(Pair v) {
+    double l[4];
+    Store(l, v);
+    return ((l[0] + l[1]) + l[2]) + l[3];
+}
+// The int terms four at a time: each 64-bit lane's low word times its high word.
+FS_INLINE void HashTermsVector(const std::int32_t* p, const std::uint32_t* keys,
+                               std::uint32_t column, std::uint64_t* hash) {
+    v8u v, k;
+    std::memcpy(&v, p, sizeof v);
+    std::memcpy(&k, keys, sizeof k);
+    const v4u t = v4u(v + k + column);
+    v4u h;
+    std::memcpy(&h, hash, sizeof h);
+    h += (t & 0xFFFFFFFFu) * (t >> 32);
+    std::memcpy(hash, &h, sizeof h);
+}
+// The same for doubles, each folded to its word (TallyWord) in the lanes of re (rows 2m) and
+// im (rows 2m + 1).
+FS_INLINE void HashTermsVector(const Cx<v4d>& z, const std::uint32_t* keys, std::uint32_t column,
+                               std::uint64_t* hash) {
+    const v4u low = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
+    const auto word = [&](v4d v) {
+        const v4u bits = v4u(v);
+        return (bits & low) + (bits >> 32) * 0x9E3779B1u;
+    };
+    const v4u even = {keys[0], keys[2], keys[4], keys[6]};
+    const v4u odd = {keys[1], keys[3], keys[5], keys[7]};
+    const v4u a = (word(z.re) + even + column) & low;
+    const v4u b = (word(z.im) + odd + column) & low;
+    v4u h;
+    std::memcpy(&h, hash, sizeof h);
+    h += a * b;
+    std::memcpy(hash, &h, sizeof h);
+}
+#endif
+
+template <class V, class T>
+FS_INLINE void GatherChunk(const Cx<V>& z, const T* p, const std::uint32_t* keys,
+                           std::uint32_t column, V ceiling, Gather<V>& g) {
+    g.sum = g.sum + (z.re + z.im);
+    g.atCeiling = g.atCeiling + (AtLeast(z.re, ceiling) + AtLeast(z.im, ceiling));
+#ifdef FRAMESIFTER_X86_VECTORS
+    if constexpr (std::is_same<V, v4d>::value && std::is_same<T, std::int32_t>::value)
+        return HashTermsVector(p, keys, column, g.hash);
+    if constexpr (std::is_same<V, v4d>::value && std::is_same<T, double>::value)
+        return HashTermsVector(z, keys, column, g.hash);
+#endif
+    HashTerms(p, keys, column, g.hash);
+}
+
 // One radix-4 decimation-in-time pass over n points in bit-reversed order whose blocks of k
 // are already transformed. Within a block of 4k the sub-transforms of residues 0, 2, 1, 3
 // sit at offsets 0, k, 2k, 3k.
@@ -308,11 +409,17 @@ FS_INLINE void FirstRadix4(const Cx<V>& x0, const Cx<V>& x1, const Cx<V>& x2, co
 
 // The transform along x of packed rows m = 4g..4g+3 (window rows 8g..8g+7), into T.
 template <class V, class T>
-FS_INLINE void PassAlongX(Work& w, const T* window, int g) {
+FS_INLINE void PassAlongX(Work& w, const T* window, int g, V ceiling, Gather<V>& gather) {
     Cx<V>* s = reinterpret_cast<Cx<V>*>(w.col);
+    const std::uint32_t* keys = w.rowKeys + 8 * g;
     for (int c = 0; c < N; c += 4) {
         Cx<V> x[4];
-        for (int d = 0; d < 4; ++d) LoadPacked(window + w.revX[c + d] * N + 8 * g, x[d]);
+        for (int d = 0; d < 4; ++d) {
+            const int column = w.revX[c + d];
+            const T* p = window + column * N + 8 * g;
+            LoadPacked(p, x[d]);
+            GatherChunk(x[d], p, keys, w.columnKeys[column], ceiling, gather);
+        }
         FirstRadix4(x[0], x[1], x[2], x[3], s + c);
     }
     Radix4Pass(s, N, 4, w.twX);
@@ -399,9 +506,17 @@ FS_INLINE void PassAlongM(Work& w, int h) {
 }
 
 template <class V, class T>
-FS_INLINE void ComputeAll(Work& w, const T* window, double* profile) {
+FS_INLINE void ComputeAll(Work& w, const T* window, double ceiling, double* profile,
+                          WindowTally& tally) {
     std::memset(w.acc, 0, sizeof w.acc);
-    for (int g = 0; g < M / 4; ++g) PassAlongX<V, T>(w, window, g);
+    Gather<V> gather;
+    gather.sum = gather.atCeiling = Splat(0.0, V());
+    std::fill_n(gather.hash, 4, std::uint64_t(0));
+    const V ceilingLanes = Splat(ceiling, V());
+    for (int g = 0; g < M / 4; ++g) PassAlongX<V, T>(w, window, g, ceilingLanes, gather);
+    tally.mean = LaneSum(gather.sum) / (double(N) * N);
+    tally.atCeiling = LaneSum(gather.atCeiling);
+    tally.hash = gather.hash[0] + gather.hash[1] + gather.hash[2] + gather.hash[3];
     for (int m = 0; m < M; ++m) {
         w.tre[m * kRow + N] = w.tre[m * kRow];
         w.tim[m * kRow + N] = w.tim[m * kRow];
@@ -419,27 +534,34 @@ FS_INLINE void ComputeAll(Work& w, const T* window, double* profile) {
 }
 
 #ifdef FRAMESIFTER_X86_VECTORS
-__attribute__((target("avx2"))) void ComputeAvx2(Work& w, const std::int32_t* window,
-                                                 double* profile) {
-    ComputeAll<v4d>(w, window, profile);
+template <class T>
+__attribute__((target("avx2"))) void ComputeAvx2(Work& w, const T* window, double ceiling,
+                                                 double* profile, WindowTally& tally) {
+    ComputeAll<v4d>(w, window, ceiling, profile, tally);
 }
-__attribute__((target("avx2"))) void ComputeAvx2(Work& w, const double* window, double* profile) {
-    ComputeAll<v4d>(w, window, profile);
-}
-
-void ComputeBaseline(Work& w, const std::int32_t* window, double* profile) {
-    ComputeAll<Pair>(w, window, profile);
-}
-void ComputeBaseline(Work& w, const double* window, double* profile) {
-    ComputeAll<Pair>(w, window, profile);
+template <class T>
+void ComputeBaseline(Work& w, const T* window, double ceiling, double* profile,
+                     WindowTally& tally) {
+    ComputeAll<Pair>(w, window, ceiling, profile, tally);
 }
 #endif
 
-void ComputePortable(Work& w, const std::int32_t* window, double* profile) {
-    ComputeAll<Quad>(w, window, profile);
+template <class T>
+void ComputePortable(Work& w, const T* window, double ceiling, double* profile,
+                     WindowTally& tally) {
+    ComputeAll<Quad>(w, window, ceiling, profile, tally);
 }
-void ComputePortable(Work& w, const double* window, double* profile) {
-    ComputeAll<Quad>(w, window, profile);
+
+template <class T>
+void ComputeOnPath(FastProfiler::CodePath path, Work& w, const T* window, double ceiling,
+                   double* profile, WindowTally& tally) {
+#ifdef FRAMESIFTER_X86_VECTORS
+    if (path == FastProfiler::CodePath::Avx2)
+        return ComputeAvx2(w, window, ceiling, profile, tally);
+    if (path == FastProfiler::CodePath::Baseline)
+        return ComputeBaseline(w, window, ceiling, profile, tally);
+#endif
+    ComputePortable(w, window, ceiling, profile, tally);
 }
 
 FastProfiler::CodePath Resolve(FastProfiler::CodePath asked) {
@@ -480,6 +602,10 @@ FastProfiler::FastProfiler(CodePath path) : work_(new Work), path_(Resolve(path)
     std::memset(w.tim, 0, sizeof w.tim);
     for (int i = 0; i < N; ++i) w.revX[i] = Reverse(i, 8);
     for (int i = 0; i < M; ++i) w.revM[i] = Reverse(i, 7);
+    for (int i = 0; i < N; ++i) {
+        w.rowKeys[i] = TallyRowKey(i);
+        w.columnKeys[i] = TallyColumnKey(i);
+    }
     FillTwiddles(w.twX, 4);
     FillTwiddles(w.twX + 4, 16);
     FillTwiddles(w.twX + 20, 64);
@@ -514,29 +640,33 @@ FastProfiler::FastProfiler(CodePath path) : work_(new Work), path_(Resolve(path)
 FastProfiler::~FastProfiler() = default;
 
 void FastProfiler::compute(const std::int32_t* window, double* profile) {
-#ifdef FRAMESIFTER_X86_VECTORS
-    if (path_ == CodePath::Avx2) return ComputeAvx2(*work_, window, profile);
-    if (path_ == CodePath::Baseline) return ComputeBaseline(*work_, window, profile);
-#endif
-    ComputePortable(*work_, window, profile);
+    WindowTally unused;
+    compute(window, profile, std::numeric_limits<std::int32_t>::max(), unused);
+}
+
+void FastProfiler::compute(const std::int32_t* window, double* profile, std::int32_t ceiling,
+                           WindowTally& tally) {
+    ComputeOnPath(path_, *work_, window, double(ceiling), profile, tally);
 }
 
 void FastProfiler::compute(const double* window, double* profile) {
+    WindowTally unused;
+    compute(window, profile, unused);
+}
+
+void FastProfiler::compute(const double* window, double* profile, WindowTally& tally) {
     constexpr std::size_t kValues = std::size_t(kSize) * kSize;
     const int exponent = RangeExponent(window, kValues);
-    if (exponent != 0) {
-        work_->scaled.assign(window, window + kValues);
-        ScaleByPowerOfTwo(work_->scaled.data(), kValues, exponent);
-        window = work_->scaled.data();
-    }
-#ifdef FRAMESIFTER_X86_VECTORS
-    if (path_ == CodePath::Avx2)
-        ComputeAvx2(*work_, window, profile);
-    else if (path_ == CodePath::Baseline)
-        ComputeBaseline(*work_, window, profile);
-    else
-#endif
-        ComputePortable(*work_, window, profile);
+    if (exponent == 0)
+        return ComputeOnPath(path_, *work_, window, std::numeric_limits<double>::infinity(),
+                             profile, tally);
+    // Rare: the tally is of the values themselves, not of the scaled copy.
+    tally = TallyWindow(window, kSize);
+    work_->scaled.assign(window, window + kValues);
+    ScaleByPowerOfTwo(work_->scaled.data(), kValues, exponent);
+    WindowTally scaled;
+    ComputeOnPath(path_, *work_, work_->scaled.data(), std::numeric_limits<double>::infinity(),
+                  profile, scaled);
     ScaleByPowerOfTwo(profile, kProfileBins, -exponent);
 }
 

@@ -8,6 +8,7 @@
 // (every code path gives bit-identical profiles).
 
 #include "analysis_results.h"
+#include "window_tally.h"
 
 #include <cstdint>
 #include <memory>
@@ -33,11 +34,16 @@ public:
     // window: kSize * kSize values, window[i * kSize + j] = column i, row j (FrameWindow's
     // block). profile: kProfileBins values, all overwritten.
     void compute(const std::int32_t* window, double* profile);
+    // The same, gathering the window's tally (TallyWindow's values against `ceiling`) from the
+    // loads the transform makes anyway.
+    void compute(const std::int32_t* window, double* profile, std::int32_t ceiling,
+                 WindowTally& tally);
     // The same arithmetic on a window of real values (frames whose values are not all
     // integers); an integer window given as doubles gives the very same profile. Values far
     // from 1 are transformed scaled by a power of two (value_range.h), the only case where
     // compute() allocates.
     void compute(const double* window, double* profile);
+    void compute(const double* window, double* profile, WindowTally& tally);
 
     CodePath codePath() const { return path_; }
     static bool vectorCodeBuilt();

@@ -146,8 +146,13 @@ WindowRead GeneralWindow(const ByteSource& source, const FitsHeader& header, Win
     if (!file.readBlock(x0, y0, N, N, rows.data(), error)) return WindowRead::Unreadable;
     std::vector<double>& real = reader.realWindow;
     real.resize(windowValues);
-    for (int i = 0; i < N; ++i)
-        for (int j = 0; j < N; ++j) real[std::size_t(i) * N + j] = rows[std::size_t(j) * N + i];
+    // Rows to columns in tiles that stay in the first-level cache.
+    constexpr int kTile = 16;
+    for (int j0 = 0; j0 < N; j0 += kTile)
+        for (int i0 = 0; i0 < N; i0 += kTile)
+            for (int i = i0; i < std::min(N, i0 + kTile); ++i)
+                for (int j = j0; j < std::min(N, j0 + kTile); ++j)
+                    real[std::size_t(i) * N + j] = rows[std::size_t(j) * N + i];
     reader.real = !AllIntegers(real.data(), real.size());
     if (!reader.real)
         for (int i = 0; i < N; ++i)

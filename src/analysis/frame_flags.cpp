@@ -42,9 +42,10 @@ double KthLargest(const std::vector<double>& v) {
 // The median (the element of rank size / 2) of whole numbers spanning fewer than 2^16 values,
 // counted rather than sorted: a window of 65536 samples in a fraction of nth_element's time.
 // Four tallies taken in turn, so that runs of one value do not wait on one counter.
-double CountedMedian(const std::vector<double>& values, double low, double high) {
+double CountedMedian(const std::vector<double>& values, double low, double high,
+                     std::vector<std::uint32_t>& counts) {
     const std::size_t span = std::size_t(high - low) + 1;
-    std::vector<std::uint32_t> counts(4 * span, 0);
+    counts.assign(4 * span, 0);
     std::size_t k = 0;
     for (; k + 4 <= values.size(); k += 4)
         for (std::size_t t = 0; t < 4; ++t) ++counts[t * span + std::size_t(values[k + t] - low)];
@@ -170,43 +171,27 @@ namespace {
 // value(i, j): column i, row j of the N x N window.
 // `whole`: every value is a whole number (an int window).
 template <typename Value>
-WindowFacts Measure(Value value, int N, double ceiling, bool whole, WindowMode mode,
-                    const FrameBorder& border) {
+WindowFacts Measure(const WindowTally& tally, Value value, int N, double ceiling, bool whole,
+                    WindowMode mode, const FrameBorder& border, FactsScratch& scratch) {
     WindowFacts facts;
     facts.measured = true;
     const std::size_t pixels = std::size_t(N) * std::size_t(N);
-    std::vector<double> values(pixels);
-    std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
-    std::size_t atCeiling = 0;
-    double sum = 0;
-    std::size_t p = 0;
-    for (int i = 0; i < N; ++i) {
-        for (int j = 0; j < N; ++j, ++p) {
-            const double v = value(i, j);
-            values[p] = v;
-            sum += v;
-            atCeiling += v >= ceiling;
-            std::uint64_t bits;
-            std::memcpy(&bits, &v, sizeof bits);
-            hash = (hash ^ bits) * 1099511628211ull;
-        }
-    }
-    facts.mean = sum / double(pixels);
-    // Values near the largest double add up beyond it; such a window is added up again wide.
-    if (!std::isfinite(sum)) {
-        long double wide = 0;
-        for (double v : values) wide += v;
-        facts.mean = double(wide / pixels);
-    }
-    facts.hash = hash;
-    facts.saturated = double(atCeiling) > kSaturatedShare * double(pixels);
+    facts.mean = tally.mean;
+    facts.hash = tally.hash;
+    facts.saturated = std::isfinite(ceiling) && tally.atCeiling > kSaturatedShare * double(pixels);
     if (mode != WindowMode::Peak) return facts;
+
+    std::vector<double>& values = scratch.values;
+    values.resize(pixels);
+    std::size_t p = 0;
+    for (int i = 0; i < N; ++i)
+        for (int j = 0; j < N; ++j, ++p) values[p] = value(i, j);
     if (border.gathered()) facts.edgeSpan = EdgeSpan(ViewInBlocks(values, N), N / kBlock, border);
     if (N <= 2 * kEdgeRing) return facts;
 
     const auto [low, high] = whole ? Range(values) : std::pair<double, double>(0, 65536);
-    const double background =
-        high - low < 65536 ? CountedMedian(values, low, high) : KthSmallest(values, pixels / 2);
+    const double background = high - low < 65536 ? CountedMedian(values, low, high, scratch.counts)
+                                                 : KthSmallest(values, pixels / 2);
     const auto ringShare = [&](auto zero, bool& finite) {
         decltype(zero) total = 0, ring = 0;
         for (int i = 0; i < N; ++i) {
@@ -228,16 +213,31 @@ WindowFacts Measure(Value value, int N, double ceiling, bool whole, WindowMode m
 
 }  // namespace
 
+WindowFacts WindowFactsOf(const WindowTally& tally, const IntPlane& window, int N, int ceiling,
+                          WindowMode mode, const FrameBorder& border, FactsScratch& scratch) {
+    return Measure(
+        tally, [&](int i, int j) { return double(window[i][j]); }, N, ceiling, true, mode, border,
+        scratch);
+}
+
+WindowFacts WindowFactsOf(const WindowTally& tally, const double* window, int N, WindowMode mode,
+                          const FrameBorder& border, FactsScratch& scratch) {
+    return Measure(
+        tally, [&](int i, int j) { return window[std::size_t(i) * std::size_t(N) + j]; }, N,
+        std::numeric_limits<double>::infinity(), false, mode, border, scratch);
+}
+
 WindowFacts MeasureWindow(const IntPlane& window, int N, int ceiling, WindowMode mode,
                           const FrameBorder& border) {
-    return Measure([&](int i, int j) { return double(window[i][j]); }, N, ceiling, true, mode,
-                   border);
+    FactsScratch scratch;
+    return WindowFactsOf(TallyWindow(window.data(), N, ceiling), window, N, ceiling, mode, border,
+                         scratch);
 }
 
 WindowFacts MeasureRealWindow(const double* window, int N, WindowMode mode,
                               const FrameBorder& border) {
-    return Measure([&](int i, int j) { return window[std::size_t(i) * std::size_t(N) + j]; }, N,
-                   std::numeric_limits<double>::infinity(), false, mode, border);
+    FactsScratch scratch;
+    return WindowFactsOf(TallyWindow(window, N), window, N, mode, border, scratch);
 }
 
 std::vector<std::uint8_t> FlagFrames(const std::vector<WindowFacts>& facts) {

@@ -5,6 +5,7 @@
 
 #include "frame_border.h"
 #include "planes.h"
+#include "window_tally.h"
 #include "window_mode.h"
 
 #include <cstdint>
@@ -57,12 +58,26 @@ struct WindowFacts {
     std::uint64_t hash = 0;  // of every pixel value, for duplicates
 };
 
-// `ceiling` is the largest value the frame's format can hold; `border` is the frame's edge
-// in the window's values (not gathered: no frame-edge fact).
-WindowFacts MeasureWindow(const IntPlane& window, int N, int ceiling, WindowMode mode,
-                          const FrameBorder& border);
+// What measuring a peak-mode window needs beyond the window, kept from frame to frame.
+struct FactsScratch {
+    std::vector<double> values;
+    std::vector<std::uint32_t> counts;
+};
+
+// The facts of a window whose tally is known (the fast profiler gathers it with the
+// transform): centre mode takes them from the tally alone; peak mode also measures the edges,
+// from the window. `ceiling` is the largest value the frame's format can hold; `border` is the
+// frame's edge in the window's values (not gathered: no frame-edge fact).
+WindowFacts WindowFactsOf(const WindowTally& tally, const IntPlane& window, int N, int ceiling,
+                          WindowMode mode, const FrameBorder& border, FactsScratch& scratch);
 // The same for a window of values that are not all integers ([i * N + j] = column i, row j):
 // such samples have no full scale, so it is never saturated.
+WindowFacts WindowFactsOf(const WindowTally& tally, const double* window, int N, WindowMode mode,
+                          const FrameBorder& border, FactsScratch& scratch);
+
+// The same with the tally taken here (TallyWindow).
+WindowFacts MeasureWindow(const IntPlane& window, int N, int ceiling, WindowMode mode,
+                          const FrameBorder& border);
 WindowFacts MeasureRealWindow(const double* window, int N, WindowMode mode,
                               const FrameBorder& border);
 

@@ -4,9 +4,11 @@
 
 #include "frame_border.h"
 #include "memory_budget.h"
+#include "open_videos.h"
 #include "window_corner.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace framesifter {
@@ -33,6 +35,13 @@ struct FrameReader {
     // The last frame's edges in the window's values, gathered by a peak-mode read (which
     // passes every row); none in centre mode.
     FrameBorder border;
+    // A run's videos, shared by its readers (none: each frame opens its video itself), and the
+    // one the frame being read belongs to, whose header its reader takes as read.
+    OpenVideos* videos = nullptr;
+    std::shared_ptr<const OpenVideo> video;
+    // How large a buffer may stay from one frame to the next (each of them; beyond the memory
+    // budget, which counts a frame's buffers only while it is read).
+    std::size_t keptBufferBytes = std::size_t(4) << 20;
 };
 
 enum class WindowRead { Ok, Unreadable, TooSmall };

@@ -7,22 +7,22 @@ namespace framesifter {
 
 namespace {
 
-// Buffers kept from frame to frame stay small; a large frame's are freed with its budget.
-constexpr std::size_t kKeptBufferBytes = std::size_t(4) << 20;
-
 template <typename T>
-void FreeIfLarge(std::vector<T>& v) {
-    if (v.capacity() * sizeof(T) > kKeptBufferBytes) std::vector<T>().swap(v);
+void FreeIfLarge(std::vector<T>& v, std::size_t keep) {
+    if (v.capacity() * sizeof(T) > keep) std::vector<T>().swap(v);
 }
 
+// A reader's buffers stay for the next frame up to its share; a larger frame's are freed with
+// its budget.
 void EndFrame(FrameReader& reader) {
-    FreeIfLarge(reader.realRows);
-    FreeIfLarge(reader.frame.fileBytes);
-    FreeIfLarge(reader.frame.bgr);
-    FreeIfLarge(reader.scratch);
-    if (std::size_t(reader.frame.width) * std::size_t(reader.frame.height) * 4 > kKeptBufferBytes)
+    const std::size_t keep = reader.keptBufferBytes;
+    FreeIfLarge(reader.realRows, keep);
+    FreeIfLarge(reader.frame.fileBytes, keep);
+    FreeIfLarge(reader.frame.bgr, keep);
+    FreeIfLarge(reader.scratch, keep);
+    if (std::size_t(reader.frame.width) * std::size_t(reader.frame.height) * 4 > keep)
         reader.frame.clear();
-    reader.decoder.releaseLargeBuffers(kKeptBufferBytes);
+    reader.decoder.releaseLargeBuffers(keep);
     reader.hold.reset();
 }
 
@@ -65,12 +65,20 @@ WindowRead ReadFrameWindow(const FrameRef& frame, WindowMode mode, int N, FrameR
     reader.border.clear();
     const FrameFormat format = FrameFormatOf(frame.file);
     if (frame.inVideo()) {
-        ByteSource source;
-        if (!source.open(frame.file, error)) {
+        ByteSource own;
+        const ByteSource* source = nullptr;
+        if (reader.videos) {
+            reader.video = reader.videos->get(frame.file, format, error);
+            if (reader.video) source = &reader.video->source;
+        } else {
+            reader.video.reset();
+            if (own.open(frame.file, error)) source = &own;
+        }
+        if (!source) {
             error = UnopenedVideoReason(frame, error);
             return WindowRead::Unreadable;
         }
-        const WindowRead read = WindowReaderOf(format).video(source, frame.frame, mode, N, reader,
+        const WindowRead read = WindowReaderOf(format).video(*source, frame.frame, mode, N, reader,
                                                              window, width, height, error);
         EndFrame(reader);
         return read;

@@ -2,6 +2,7 @@
 
 #include "analysis_results.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace framesifter {
@@ -15,8 +16,20 @@ constexpr int kPlainExponent = 256;
 }  // namespace
 
 int RangeExponent(const double* values, std::size_t count) {
-    double largest = 0;
-    for (std::size_t k = 0; k < count; ++k) largest = std::fmax(largest, std::fabs(values[k]));
+    // Four running maxima, which the compiler keeps in vector lanes; NaN is passed over as
+    // fmax would pass it, and an infinity wins.
+    double lanes[4] = {0, 0, 0, 0};
+    std::size_t k = 0;
+    for (; k + 4 <= count; k += 4)
+        for (int l = 0; l < 4; ++l) {
+            const double a = std::fabs(values[k + std::size_t(l)]);
+            lanes[l] = a > lanes[l] ? a : lanes[l];
+        }
+    for (; k < count; ++k) {
+        const double a = std::fabs(values[k]);
+        lanes[0] = a > lanes[0] ? a : lanes[0];
+    }
+    const double largest = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
     if (!(largest > 0) || !std::isfinite(largest)) return 0;
     const int exponent = std::ilogb(largest);
     return exponent > kPlainExponent || exponent < -kPlainExponent ? -exponent : 0;

@@ -15,4 +15,15 @@ namespace framesifter {
 void SamplesToWindow(const std::uint8_t* first, std::ptrdiff_t rowStride, std::size_t pixelStep,
                      int N, IntPlane& window);
 
+// Rows j0..j0+count-1 of the window from `count` rows starting at `first` (row k of them at
+// first + k * rowStride), each sample through `lookup` (a 256-entry table, e.g. a palette's
+// green) when it is given: the rows of a file read in pieces, without a copy between.
+void SampleRowsToWindow(const std::uint8_t* first, std::ptrdiff_t rowStride, std::size_t pixelStep,
+                        const std::uint8_t* lookup, int N, int j0, int count, IntPlane& window);
+
+// The same for samples of two bytes (of `pixelStep` bytes a pixel), in either byte order:
+// window[i][j] = the sample at first + j * rowStride + i * pixelStep.
+void WordSamplesToWindow(const std::uint8_t* first, std::ptrdiff_t rowStride, std::size_t pixelStep,
+                         bool bigEndian, int N, IntPlane& window);
+
 }  // namespace framesifter

@@ -117,10 +117,10 @@ void Report(const std::string& message) {
 
 // Frames of other kinds, sizes or depths score on scales of their own: said before the run,
 // which goes on as usual. They are flagged after it.
-MixedFrames WarnAboutOddFrames(const std::vector<FrameRef>& frames) {
+MixedFrames WarnAboutOddFrames(const std::vector<FrameRef>& frames, int threads) {
     std::vector<EntrySignature> signatures;
     // Without a stop it always reads them all; a frame without one is told by the run.
-    (void)ReadSignatures(frames, signatures, {});
+    (void)ReadSignatures(frames, signatures, {}, threads);
     const MixedFrames mixed = FindOddFrames(signatures);
     if (mixed.odd.empty()) return mixed;
     Report("warning: " + std::to_string(mixed.odd.size()) + " of " + std::to_string(frames.size()) +
@@ -239,7 +239,7 @@ int Profile(int argc, char** argv) {
         Report(error);
         return kExitFailure;
     }
-    WarnAboutOddFrames(frames);
+    WarnAboutOddFrames(frames, 0);
 
     const FftPlan plan(kWindowSize);
     FrameReader reader;
@@ -415,7 +415,7 @@ int Select(int argc, char** argv) {
         Report(error);
         return kExitFailure;
     }
-    const MixedFrames mixed = WarnAboutOddFrames(frames);
+    const MixedFrames mixed = WarnAboutOddFrames(frames, options.threads);
     AnalysisResults results;
     if (!CreateAnalysisResults(results, int(frames.size()), error)) {
         Report(error);

@@ -2,6 +2,7 @@
 
 #include "system_calls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,7 +19,9 @@ bool ByteSource::open(const std::string& path, std::string& error) {
     fd_ = -1;
     bytes_ = nullptr;
     size_ = 0;
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever. It is
+    // kept: reads of a regular file never block short or fail for it, and a flag change costs
+    // two calls a frame.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return Fail(error, OsError("cannot open"));
     struct stat st {};
@@ -29,14 +32,18 @@ bool ByteSource::open(const std::string& path, std::string& error) {
     } else if (!S_ISREG(st.st_mode)) {
         error = "not a regular file";
     } else {
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
         fd_ = fd;
         size_ = std::uint64_t(st.st_size);
         return true;
     }
     ::close(fd);
     return false;
+}
+
+void ByteSource::willNeed(std::uint64_t offset, std::uint64_t n) const {
+    if (fd_ < 0 || offset >= size_) return;
+    (void)::posix_fadvise(fd_, off_t(offset), off_t(std::min(n, size_ - offset)),
+                          POSIX_FADV_WILLNEED);
 }
 
 const std::uint8_t* ByteSource::view(std::uint64_t offset, std::size_t n,

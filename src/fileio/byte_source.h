@@ -29,6 +29,10 @@ public:
     // The open file's descriptor; -1 for memory.
     int descriptor() const { return fd_; }
 
+    // Tells the system that bytes [offset, offset + n) will be read soon, so that it reads
+    // them in the background (a hint: nothing happens for memory or on failure).
+    void willNeed(std::uint64_t offset, std::uint64_t n) const;
+
     // Exactly n bytes from `offset`: a pointer into memory, or into `scratch` after a read
     // from the file. Null with a reason when the range lies beyond the end or the read fails.
     [[nodiscard]] const std::uint8_t* view(std::uint64_t offset, std::size_t n,

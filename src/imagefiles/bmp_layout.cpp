@@ -31,7 +31,8 @@ bool MakeChannel(std::uint32_t mask, int bits, const char* name, BmpChannel& cha
 }  // namespace
 
 bool ReadBmpLayout(const ByteSource& source, const BmpHeaders& h,
-                   std::vector<std::uint8_t>& scratch, BmpLayout& layout, std::string& error) {
+                   std::vector<std::uint8_t>& scratch, BmpLayout& layout, std::string& error,
+                   const std::uint8_t* head, std::size_t headBytes) {
     std::uint64_t end = 14 + std::uint64_t(h.infoSize) + h.maskBytesAfterHeader;
     if (h.bits <= 8) {
         const std::uint32_t colours = h.colorsUsed ? h.colorsUsed : 1u << h.bits;
@@ -40,7 +41,9 @@ bool ReadBmpLayout(const ByteSource& source, const BmpHeaders& h,
                         "BMP palette of " + std::to_string(colours) + " colours (at most 256)");
         const std::size_t entry = h.infoSize == 12 ? 3 : 4;
         if (end + colours * entry > source.size()) return Fail(error, "the BMP palette is cut off");
-        const std::uint8_t* palette = source.view(end, colours * entry, scratch, error);
+        const std::uint8_t* palette = head && end + colours * entry <= headBytes
+                                          ? head + end
+                                          : source.view(end, colours * entry, scratch, error);
         if (!palette) return false;
         std::memset(layout.palette, 0, sizeof layout.palette);
         std::memset(layout.green, 0, sizeof layout.green);

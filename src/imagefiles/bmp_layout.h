@@ -40,9 +40,15 @@ struct BmpLayout {
 
 // The layout of an uncompressed or run-length image. False with a reason for a palette of
 // more than 256 colours or cut off, or masks that are not runs of bits within the pixel.
+// `head` (may be null) holds the file's first `headBytes` bytes: a palette within them is
+// taken from there rather than read again.
 [[nodiscard]] bool ReadBmpLayout(const ByteSource& source, const BmpHeaders& headers,
                                  std::vector<std::uint8_t>& scratch, BmpLayout& layout,
-                                 std::string& error);
+                                 std::string& error, const std::uint8_t* head = nullptr,
+                                 std::size_t headBytes = 0);
+
+// The headers with a palette of 256 colours after them: what a first read takes.
+constexpr std::size_t kBmpHeadersAndPaletteBytes = kBmpHeadersBytes + 256 * 4;
 
 // The palette index of pixel x of a row of 1, 4 or 8 bits.
 inline std::uint8_t BmpIndex(const std::uint8_t* row, int x, BmpPixels kind) {

@@ -141,8 +141,9 @@ bool FitsImageFile::readBlock(int x0, int y0, int width, int height, double* out
         }
         if (status) return LibraryFail(status, "cannot read the image", error);
     }
+    // Written as a choice rather than a branch, so that the loop runs in vector lanes.
     for (long long k = 0; k < n; ++k)
-        if (!std::isfinite(out[k])) out[k] = 0;
+        out[k] = std::fabs(out[k]) <= std::numeric_limits<double>::max() ? out[k] : 0.0;
     return true;
 }
 

@@ -4,7 +4,10 @@
 #include "file_io.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <system_error>
+#include <thread>
 #include <tuple>
 
 namespace framesifter {
@@ -50,15 +53,41 @@ bool SignatureReader::read(const FrameRef& frame, FrameSignature& signature, std
 }
 
 bool ReadSignatures(const std::vector<FrameRef>& frames, std::vector<EntrySignature>& signatures,
-                    const std::function<bool()>& stopped) {
+                    const std::function<bool()>& stopped, int threads) {
     signatures.assign(frames.size(), EntrySignature());
-    SignatureReader reader;
-    for (std::size_t k = 0; k < frames.size(); ++k) {
-        if (stopped && stopped()) return false;
-        EntrySignature& entry = signatures[k];
-        entry.read = reader.read(frames[k], entry.signature, entry.error);
+    // Headers are small and their files many: the time goes to opening files, which threads
+    // share out. Lists are taken in pieces; a stop is seen between them.
+    constexpr std::size_t kPiece = 64;
+    const std::size_t pieces = (frames.size() + kPiece - 1) / kPiece;
+    if (threads <= 0) threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    const int helpers = int(std::min<std::size_t>(std::size_t(threads), pieces)) - 1;
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    const auto work = [&](bool caller) {
+        SignatureReader reader;
+        for (std::size_t piece = next++; piece < pieces && !stop; piece = next++) {
+            if (caller && stopped && stopped()) {
+                stop = true;
+                return;
+            }
+            const std::size_t end = std::min(frames.size(), (piece + 1) * kPiece);
+            for (std::size_t k = piece * kPiece; k < end; ++k) {
+                EntrySignature& entry = signatures[k];
+                entry.read = reader.read(frames[k], entry.signature, entry.error);
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 0; t < helpers; ++t) {
+        try {
+            pool.emplace_back(work, false);
+        } catch (const std::system_error&) {
+            break;  // the caller reads what no thread takes
+        }
     }
-    return true;
+    work(true);
+    for (std::thread& t : pool) t.join();
+    return !stop;
 }
 
 MixedFrames FindOddFrames(const std::vector<EntrySignature>& signatures) {

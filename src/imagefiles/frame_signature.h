@@ -42,11 +42,12 @@ struct EntrySignature {
     std::string error;         // when not read
 };
 
-// Every frame's signature or the reason it has none. False, with `signatures` incomplete,
-// when `stopped` (may be empty) says so between frames.
+// Every frame's signature or the reason it has none, read by `threads` threads (0: one per
+// processor, at most 8). False, with `signatures` incomplete, when `stopped` (may be empty;
+// asked on the calling thread only) says so between pieces of the list.
 [[nodiscard]] bool ReadSignatures(const std::vector<FrameRef>& frames,
                                   std::vector<EntrySignature>& signatures,
-                                  const std::function<bool()>& stopped);
+                                  const std::function<bool()>& stopped, int threads = 0);
 
 struct OddFrame {
     std::size_t index = 0;

@@ -2,6 +2,7 @@
 #include "fits_writer.h"
 #include "child_process.h"
 #include "frame_refs.h"
+#include "ser_test_files.h"
 #include "temp_dir.h"
 
 #include <QImage>
@@ -11,6 +12,8 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cmath>
 #include <random>
 #include <sys/resource.h>
@@ -541,27 +544,109 @@ struct StopBeforeFrame : ProgressSink {
 
 }  // namespace
 
+namespace {
+
+// A SER video of `count` 8-bit frames of 256 x 256, each frame its own pattern.
+std::string WriteVideo(const TempDir& dir, const std::string& name, int count, int seed) {
+    ser_test_files::SerLayout layout;
+    layout.width = layout.height = 256;
+    layout.count = count;
+    const auto bytes = ser_test_files::SerBytes(layout, [seed](int f, int x, int y, int) {
+        return std::uint16_t((x * (f + seed) + y * y * (seed + 1) + f * 31) % 251);
+    });
+    return dir.write(name, bytes);
+}
+
+std::vector<FrameRef> VideoFrames(const std::string& path, int count) {
+    std::vector<FrameRef> frames;
+    for (int f = 1; f <= count; ++f) frames.push_back({path, f});
+    return frames;
+}
+
+}  // namespace
+
 TEST_F(BatchRun, StopsAtAnyMomentEndWithoutHanging) {
-    const auto paths = Frames(60);
+    // Few frames are handed out one at a time, a long video's in batches.
+    const std::vector<FrameRef> lists[] = {FrameRefs(Frames(60)),
+                                           VideoFrames(WriteVideo(dir, "v.ser", 300, 3), 300)};
     int status = 0;
     const std::string reply = RunInChild(
         [&] {
-            alarm(120);  // a hung run ends the child, and the test fails on its status
+            alarm(240);  // a hung run ends the child, and the test fails on its status
             std::mt19937 rng(7);
             std::string failures;
-            for (int run = 0; run < 80; ++run) {
-                const int threads = 1 + run % 4;
-                const int at = 1 + int(rng() % 58);
-                BatchControl control;
-                StopBeforeFrame sink(control, at);
-                const BatchResult r =
-                    RunBatch(state, FrameRefs(paths), WindowMode::Centre, &sink, threads, &control);
-                if (r.status != BatchStatus::Stopped)
-                    failures += "run " + std::to_string(run) + " not stopped\n";
+            for (const std::vector<FrameRef>& frames : lists) {
+                for (int run = 0; run < 40; ++run) {
+                    const int threads = 1 + run % 4;
+                    const int at = 1 + int(rng() % (frames.size() - 2));
+                    BatchControl control;
+                    StopBeforeFrame sink(control, at);
+                    const BatchResult r =
+                        RunBatch(state, frames, WindowMode::Centre, &sink, threads, &control);
+                    if (r.status != BatchStatus::Stopped)
+                        failures += "run " + std::to_string(run) + " not stopped\n";
+                }
             }
             return failures;
         },
         status);
     EXPECT_EQ(status, 0) << "a stopped run hung";
     EXPECT_EQ(reply, "");
+}
+
+// A run opens a video once: one replaced while it is read (a capture program writing a new
+// one under the old name) gives the run the frames of the video it began with.
+TEST_F(BatchRun, AVideoIsOpenedOnceForTheWholeRun) {
+    constexpr int kFrames = 128;
+    const std::string path = WriteVideo(dir, "night.ser", kFrames, 1);
+    const std::string other = WriteVideo(dir, "other.ser", kFrames, 2);
+    const std::string copy = dir.file("copy.ser");
+    ASSERT_EQ(std::system(("cp " + path + " " + copy).c_str()), 0);
+    AnalysisResults expected;
+    std::string error;
+    ASSERT_TRUE(CreateAnalysisResults(expected, kFrames, error)) << error;
+    ASSERT_EQ(RunBatch(expected, VideoFrames(copy, kFrames), WindowMode::Centre, nullptr, 2).status,
+              BatchStatus::Completed);
+    for (int threads : {1, 3}) {
+        SCOPED_TRACE(threads);
+        ASSERT_EQ(std::system(("cp " + copy + " " + path).c_str()), 0);
+        BatchControl control;
+        std::atomic<bool> replaced{false};
+        control.beforeRead = [&](int index) {
+            if (index >= kFrames / 2 && !replaced.exchange(true))
+                EXPECT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+        };
+        ASSERT_EQ(RunBatch(state, VideoFrames(path, kFrames), WindowMode::Centre, nullptr, threads,
+                           &control)
+                      .status,
+                  BatchStatus::Completed);
+        ASSERT_TRUE(replaced);
+        ASSERT_EQ(std::system(("cp " + path + " " + other).c_str()), 0);  // for the next round
+        int differing = 0;
+        for (int k = 0; k < kFrames; ++k)
+            for (int b = 0; b < kTableBins; ++b)
+                differing += state.profileTable[b][k] != expected.profileTable[b][k];
+        EXPECT_EQ(differing, 0);
+    }
+}
+
+// A run that ends at a bad frame ends there: its threads start no frame of the rest of a
+// long list.
+TEST_F(BatchRun, ARunEndedByABadFrameReadsNoMoreOfTheList) {
+    constexpr int kFrames = 700;
+    const std::string path = WriteVideo(dir, "short.ser", 40, 1);
+    std::vector<FrameRef> frames = VideoFrames(path, 40);
+    for (int k = 40; k < kFrames; ++k) frames.push_back({path, 1 + k % 40});
+    frames[20] = {path, 41};  // beyond the video
+    for (int threads : {1, 2, 4}) {
+        SCOPED_TRACE(threads);
+        std::atomic<int> started{0};
+        BatchControl control;
+        control.beforeRead = [&](int) { ++started; };
+        const BatchResult r =
+            RunBatch(state, frames, WindowMode::Centre, nullptr, threads, &control);
+        EXPECT_EQ(r.status, BatchStatus::Unreadable);
+        EXPECT_EQ(r.failedIndex, 20);
+        EXPECT_LT(started.load(), 200);
+    }
 }

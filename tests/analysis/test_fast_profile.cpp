@@ -1,9 +1,11 @@
 #include "characteristic.h"
 #include "fast_profile.h"
+#include "value_range.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -203,6 +205,72 @@ TEST(FastProfile, DeterministicAcrossInstancesPathsAndThreads) {
             EXPECT_TRUE(BitIdentical(results[t][k], expected[k % cases.size()]))
                 << "thread " << t << ", " << cases[k % cases.size()].name;
     }
+}
+
+// The tally gathered with the transform is TallyWindow's on every code path: exact for int
+// windows, and within rounding of the lanes' sums for real ones. Its hash tells a changed
+// window from the original, and leaves the mean to tell equal sums apart.
+TEST(FastProfile, GathersTheWindowsTally) {
+    std::vector<Case> cases = Windows();
+    Window changed = cases[0].window;
+    changed[std::size_t(17) * N + 200] += 1;
+    cases.push_back({"one value one higher", changed});
+    std::swap(changed[5], changed[6]);
+    cases.push_back({"two neighbours swapped", changed});
+    std::swap(changed[N + 9], changed[2 * N + 9]);
+    cases.push_back({"two columns' values swapped", changed});
+    const std::int32_t ceilings[] = {255, 65535, INT32_MAX};
+    std::vector<std::uint64_t> hashes;
+    for (auto path : {FastProfiler::CodePath::Portable, FastProfiler::CodePath::Baseline,
+                      FastProfiler::CodePath::Auto}) {
+        FastProfiler profiler(path);
+        std::vector<double> profile(kProfileBins);
+        for (const Case& c : cases) {
+            for (std::int32_t ceiling : ceilings) {
+                SCOPED_TRACE(c.name + " at " + std::to_string(ceiling) + ", " +
+                             PathName(profiler.codePath()));
+                WindowTally got;
+                profiler.compute(c.window.data(), profile.data(), ceiling, got);
+                const WindowTally want = TallyWindow(c.window.data(), N, ceiling);
+                EXPECT_EQ(got.mean, want.mean);
+                EXPECT_EQ(got.atCeiling, want.atCeiling);
+                EXPECT_EQ(got.hash, want.hash);
+            }
+            std::vector<double> real(c.window.begin(), c.window.end());
+            for (double& v : real) v = v * 0.25 + 0.125;
+            WindowTally got;
+            profiler.compute(real.data(), profile.data(), got);
+            const WindowTally want = TallyWindow(real.data(), N);
+            EXPECT_NEAR(got.mean, want.mean, 1e-12 * std::max(1.0, std::fabs(want.mean))) << c.name;
+            EXPECT_EQ(got.atCeiling, 0) << c.name;
+            EXPECT_EQ(got.hash, want.hash) << c.name;
+            if (path == FastProfiler::CodePath::Auto) hashes.push_back(got.hash);
+        }
+    }
+    std::sort(hashes.begin(), hashes.end());
+    EXPECT_EQ(std::unique(hashes.begin(), hashes.end()), hashes.end()) << "two windows, one hash";
+}
+
+// The power of two a real window is scaled by comes from its largest finite magnitude,
+// wherever it lies; NaN is passed over and an infinity leaves the window unscaled.
+TEST(FastProfile, RangeExponentFindsTheLargestMagnitude) {
+    const double nan = std::nan("");
+    const double inf = HUGE_VAL;
+    const struct {
+        const char* name;
+        std::vector<double> values;
+        int exponent;
+    } cases[] = {
+        {"zeros", {0, 0, 0, 0, 0}, 0},
+        {"ordinary", {1, -300, 65535, 0.5}, 0},
+        {"huge last, past the lanes", {1, 2, 3, 4, 5, 6, 7, 8, -0x1p300}, -300},
+        {"huge among NaN", {nan, 0x1p400, nan, 1, nan}, -400},
+        {"tiny", {0x1p-300, -0x1p-290, 0}, 290},
+        {"an infinity", {1, inf, 0x1p400}, 0},
+        {"all NaN", {nan, nan, nan, nan}, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RangeExponent(c.values.data(), c.values.size()), c.exponent) << c.name;
 }
 
 }  // namespace
