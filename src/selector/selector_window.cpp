@@ -12,6 +12,7 @@
 #include "natural_order.h"
 #include "preferences.h"
 #include "ranking.h"
+#include "run_progress.h"
 #include "scores_window.h"
 #include "screen_centre.h"
 #include "same_entry.h"
@@ -23,7 +24,6 @@
 #include <QCloseEvent>
 #include <QColor>
 #include <QStyleHints>
-#include <QTimer>
 #include <QHideEvent>
 #include <QDir>
 #include <QFile>
@@ -188,30 +188,14 @@ void Place(const ControlPlace& place) {
 
 }  // namespace
 
-namespace {
-
-class SharedProgress : public ProgressSink {
-public:
-    SharedProgress(std::atomic<int>& percent, std::atomic<int>& done)
-        : percent_(percent), done_(done) {}
-    void setPosition(int percent) override { percent_ = percent; }
-    void setCount(int done, int) override { done_ = done; }
-
-private:
-    std::atomic<int>& percent_;
-    std::atomic<int>& done_;
-};
-
-}  // namespace
-
 // What the GUI thread and a run's or move's thread share. The thread writes the result
 // fields only before `finished` is set, and the GUI thread reads them only after.
 struct SelectorWindow::Work {
     enum Kind { Analysis, Move, Undo } kind = Analysis;
     std::atomic<bool> finished{false};
-    std::atomic<int> percent{0};
-    std::atomic<int> done{0};
-    std::atomic<int> total{0};
+    int total = 0;  // the count shown before the thread reports any
+    // Where the thread reports its steps, and wakes the window at its end or question.
+    RunProgress* progress = nullptr;
     std::string error;  // what an exception in the thread said
 
     // An analysis run; its results replace the window's only once it completes.
@@ -278,8 +262,7 @@ struct SelectorWindow::Work {
             result.status = BatchStatus::Stopped;
             return;
         }
-        SharedProgress progress(percent, done);
-        result = RunBatch(*scratch, frames, mode, &progress, 0, &control);
+        result = RunBatch(*scratch, frames, mode, progress, 0, &control);
         if (result.status == BatchStatus::NoMemory) error = result.reason;
         if (result.status == BatchStatus::Completed) MarkOddFrames(scratch->flags, odd);
     }
@@ -288,6 +271,7 @@ private:
     bool waitLocked(std::unique_lock<std::mutex>& lock) {
         asking = true;
         shown = answerReady = answer = false;
+        progress->wake();
         answered.wait(lock, [&] { return answerReady || control.stopRequested(); });
         asking = false;
         return answerReady && answer;
@@ -317,9 +301,8 @@ SelectorWindow::SelectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     buildControls();
     connectControls();
-    pollTimer_ = new QTimer(this);
-    pollTimer_->setInterval(kPollInterval);
-    connect(pollTimer_, &QTimer::timeout, this, &SelectorWindow::pollWork);
+    progress_ = new RunProgress(kPollInterval, this);
+    connect(progress_, &RunProgress::update, this, &SelectorWindow::pollWork);
     setFixedSize(kPanelWidth, kPanelHeight);
     CentreOnScreen(*this);
     restorePreferences();
@@ -480,7 +463,7 @@ void SelectorWindow::endForQuit() {
     if (worker_.joinable()) {
         work_->requestStop();
         worker_.join();
-        pollTimer_->stop();
+        progress_->stop();
         if (work_->kind != Work::Analysis) QApplication::restoreOverrideCursor();
         work_.reset();
         setBusy(false);
@@ -707,8 +690,11 @@ void SelectorWindow::runAnalysis() {
         work->control.leaveOut = [shared](const BatchResult& bad) {
             return shared->waitForAnswer(bad);
         };
+        // Only the last run's left-out entries carry marks: setting the others' roles would
+        // signal a change for every entry of a long list.
         for (int i = 0; i < fileList_->count(); ++i) {
             QListWidgetItem* item = fileList_->item(i);
+            if (!item->data(kLeftOutRole).isValid()) continue;
             item->setData(Qt::ForegroundRole, QVariant());
             item->setData(kLeftOutRole, QVariant());
             item->setToolTip(QString());
@@ -973,10 +959,13 @@ void SelectorWindow::inspectPassed() {
 
 void SelectorWindow::startWork(std::unique_ptr<Work> work) {
     Work* shared = work.get();
+    shared->progress = progress_;
     work_ = std::move(work);
     progressBar_->setValue(0);
     setBusy(true);
     workStarted_.start();
+    // Before the thread, which may report its first steps at once.
+    progress_->start(shared->total);
     try {
         worker_ = std::thread([shared] {
             try {
@@ -988,9 +977,9 @@ void SelectorWindow::startWork(std::unique_ptr<Work> work) {
                     MoveControl control;
                     control.stop = &shared->stopMove;
                     control.blockCopied = shared->blockCopied;
-                    control.progress = [shared](int done, int total) {
-                        shared->done = done;
-                        shared->percent = total > 0 ? int(double(done) / total * 100) : 0;
+                    control.progress = [progress = shared->progress](int done, int total) {
+                        progress->setPosition(total > 0 ? int(double(done) / total * 100) : 0);
+                        progress->setCount(done, total);
                     };
                     shared->outcomes = MovePassedFiles(shared->sources, control);
                 }
@@ -1001,13 +990,15 @@ void SelectorWindow::startWork(std::unique_ptr<Work> work) {
                 shared->error = "unknown error";
             }
             shared->finished = true;
+            // Shown at once, not at the next look.
+            shared->progress->wake();
         });
     } catch (...) {
+        progress_->stop();
         work_.reset();
         setBusy(false);
         throw;
     }
-    pollTimer_->start();
     pollWork();
 }
 
@@ -1035,17 +1026,16 @@ void SelectorWindow::stopWork() {
 
 void SelectorWindow::pollWork() {
     if (!work_) {
-        pollTimer_->stop();
+        progress_->stop();
         return;
     }
-    Work& work = *work_;
-    progressBar_->setValue(work.percent);
-    workCount_->setText(QStringLiteral("%1 / %2").arg(work.done.load()).arg(work.total.load()));
+    progressBar_->setValue(progress_->percent());
+    workCount_->setText(QStringLiteral("%1 / %2").arg(progress_->done()).arg(progress_->total()));
     if (asking_) return;  // the question's own event loop calls here too
     askWorkQuestion();
     if (!work_ || !work_->finished) return;
     worker_.join();
-    pollTimer_->stop();
+    progress_->stop();
     const std::unique_ptr<Work> ended = std::move(work_);
     setBusy(false);
     progressBar_->setValue(0);

@@ -28,9 +28,11 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 class ScoresWindow;
 class UpDownSpinner;
+namespace framesifter {
+class RunProgress;
+}
 
 class SelectorWindow : public QWidget {
     Q_OBJECT
@@ -201,7 +203,7 @@ private:
     std::unique_ptr<Work> work_;
     std::function<void(std::uint64_t)> copyHook_;
     std::thread worker_;
-    QTimer* pollTimer_ = nullptr;
+    framesifter::RunProgress* progress_ = nullptr;
     QElapsedTimer workStarted_;
     bool stopOffered_ = false;  // the FFT button reads Stop while an analysis runs
     QString lastGood_;          // the Good folder of the last move, where the undo chooser opens

@@ -984,8 +984,12 @@ void SelectorWindowTest::runLeavesTheWindowLiveAndCountsFrames() {
     QVERIFY(!AllWhite(Control<GraphCanvas>(s, "graphCanvas")->picture()));
     dialogs_->chooseFiles(hundredFrames(four));
     Control<QPushButton>(s, "openButton")->click();
+    // No entry carries a mark to clear: the run changes none of them.
+    QSignalSpy entryChanges(Control<QListWidget>(s, "fileList")->model(),
+                            &QAbstractItemModel::dataChanged);
     g_allowed = 10;
     Control<QPushButton>(s, "fftButton")->click();
+    QCOMPARE(entryChanges.count(), 0);
     // The click returned with the run under way; the event loop goes on meanwhile.
     QVERIFY(s.busy());
     QCOMPARE(Control<QPushButton>(s, "fftButton")->text(), QString("中止"));
@@ -1110,6 +1114,19 @@ void SelectorWindowTest::badFramesLeftOut() {
     Control<QPushButton>(s, "selectButton")->click();
     QCOMPARE(Texts(Control<QListWidget>(s, "passedList")),
              (QStringList{"f0.bmp", "f1.fit", "f2.bmp", "f3.FIT"}));
+
+    // The bad files made good: the next run leaves nothing out, and no entry keeps a mark.
+    for (int row = 0; row < files.size(); ++row) {
+        if (row != 1 && row < 5) continue;
+        QVERIFY(QFile::remove(files[row]));
+        QVERIFY(QFile::copy(files[row == 1 ? 0 : 2], files[row]));
+    }
+    runFft();
+    QCOMPARE(int(s.session().results().leftOut.size()), 0);
+    for (int row = 0; row < Control<QListWidget>(s, "fileList")->count(); ++row) {
+        const QListWidgetItem* item = Control<QListWidget>(s, "fileList")->item(row);
+        QVERIFY(!item->data(SelectorWindow::kLeftOutRole).isValid() && item->toolTip().isEmpty());
+    }
 }
 
 void SelectorWindowTest::closingOrDestroyingStopsARun() {
