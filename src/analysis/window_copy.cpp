@@ -1,5 +1,7 @@
 #include "window_copy.h"
 
+#include <cstring>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -131,6 +133,13 @@ void CopyRows(const std::uint8_t* first, std::ptrdiff_t rowStride, std::size_t p
     }
 }
 
+bool IsLittleEndian() {
+    const std::uint16_t one = 1;
+    std::uint8_t first;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
 template <bool BigEndian>
 std::uint16_t WordAt(const std::uint8_t* p) {
     return BigEndian ? std::uint16_t(p[0] << 8 | p[1]) : std::uint16_t(p[1] << 8 | p[0]);
@@ -147,17 +156,32 @@ void CopyWordRows(const std::uint8_t* first, std::ptrdiff_t rowStride, std::size
     if (N <= kTileColumns) {
         alignas(16) std::uint16_t tile[kWordBand][kTileColumns];
         const std::uint16_t* rows[kWordBand];
-        for (int r = 0; r < kWordBand; ++r) rows[r] = tile[r];
+        // Little-endian words side by side are read where they lie on a little-endian
+        // processor.
+        const bool direct = !BigEndian && pixelStep == 2 && IsLittleEndian();
         for (; k0 + kWordBand <= N; k0 += kWordBand) {
             for (int r = 0; r < kWordBand; ++r) {
                 const std::uint8_t* row = first + std::ptrdiff_t(k0 + r) * rowStride;
-                for (int i = 0; i < N; ++i)
-                    tile[r][i] = WordAt<BigEndian>(row + std::size_t(i) * pixelStep);
+                if (direct) {
+                    rows[r] = reinterpret_cast<const std::uint16_t*>(row);
+                    continue;
+                }
+                if (pixelStep == 2)  // a constant step, which the compiler turns into vectors
+                    for (int i = 0; i < N; ++i)
+                        tile[r][i] = WordAt<BigEndian>(row + std::size_t(i) * 2);
+                else
+                    for (int i = 0; i < N; ++i)
+                        tile[r][i] = WordAt<BigEndian>(row + std::size_t(i) * pixelStep);
+                rows[r] = tile[r];
             }
             int i = 0;
             for (; i + 8 <= N; i += 8) Transpose8(rows, i, window, k0);
             for (; i < N; ++i)
-                for (int r = 0; r < kWordBand; ++r) window[i][k0 + r] = tile[r][i];
+                for (int r = 0; r < kWordBand; ++r)
+                    window[i][k0 + r] =
+                        direct ? WordAt<false>(first + std::ptrdiff_t(k0 + r) * rowStride +
+                                               std::size_t(i) * 2)
+                               : tile[r][i];
         }
     }
 #endif

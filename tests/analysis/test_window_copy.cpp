@@ -39,7 +39,8 @@ TEST(WordSamplesToWindow, EqualsTheStraightCopyForAnySizeStepAndByteOrder) {
         int n;
         std::size_t step;
         bool bigEndian;
-    } cases[] = {{256, 2, false}, {256, 6, true}, {256, 2, true}, {37, 6, false}, {5, 2, true}};
+    } cases[] = {{256, 2, false}, {256, 6, true}, {256, 2, true},
+                 {37, 6, false},  {37, 2, false}, {5, 2, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.n << " step " << c.step << " " << c.bigEndian);
         const std::size_t rowBytes = std::size_t(c.n) * c.step + 3;
