@@ -1,8 +1,8 @@
 #include "fits_general.h"
 
 #include "file_io.h"
+#include "fits_library.h"
 
-#include <fitsio.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -19,14 +19,14 @@ std::mutex g_fitsMutex;
 
 // Locks only when the library is not reentrant as built.
 std::unique_lock<std::mutex> LibraryLock() {
-    static const bool reentrant = fits_is_reentrant() != 0;
+    static const bool reentrant = Fits().loaded && Fits().isReentrant() != 0;
     return reentrant ? std::unique_lock<std::mutex>() : std::unique_lock<std::mutex>(g_fitsMutex);
 }
 
 bool LibraryFail(int status, const char* what, std::string& error) {
     char text[FLEN_STATUS] = {};
-    fits_get_errstatus(status, text);
-    fits_clear_errmsg();
+    Fits().fits_get_errstatus(status, text);
+    Fits().fits_clear_errmsg();
     return Fail(error, std::string(what) + ": " + text);
 }
 
@@ -42,12 +42,13 @@ void FitsImageFile::close() {
     if (!file_) return;
     int status = 0;
     auto lock = LibraryLock();
-    fits_close_file(File(file_), &status);
+    Fits().fits_close_file(File(file_), &status);
     file_ = nullptr;
 }
 
 bool FitsImageFile::open(const ByteSource& source, const FitsHeader& header, std::string& error) {
     close();
+    if (!Fits().loaded) return Fail(error, Fits().error);
     header_ = header;
     fitsfile* f = nullptr;
     int status = 0;
@@ -56,33 +57,34 @@ bool FitsImageFile::open(const ByteSource& source, const FitsHeader& header, std
         // The library keeps these two addresses and reads through them until it closes.
         memoryBytes_ = const_cast<std::uint8_t*>(source.memory());
         memorySize_ = std::size_t(source.size());
-        fits_open_memfile(&f, "frame", READONLY, &memoryBytes_, &memorySize_, 0, nullptr, &status);
+        Fits().fits_open_memfile(&f, "frame", READONLY, &memoryBytes_, &memorySize_, 0, nullptr,
+                                 &status);
     } else {
         // The descriptor the checks were made on: never a name cfitsio would interpret.
         const std::string path = "/proc/self/fd/" + std::to_string(source.descriptor());
-        fits_open_diskfile(&f, path.c_str(), READONLY, &status);
+        Fits().fits_open_diskfile(&f, path.c_str(), READONLY, &status);
     }
     if (status) return LibraryFail(status, "cannot open the image", error);
     int type = 0;
     // A compressed image's unit reads as an image; its table is not looked at.
-    if (fits_movabs_hdu(f, header.hdu, &type, &status) || type != IMAGE_HDU) {
+    if (Fits().fits_movabs_hdu(f, header.hdu, &type, &status) || type != IMAGE_HDU) {
         if (!status) status = NOT_IMAGE;
         int ignored = 0;
-        fits_close_file(f, &ignored);
+        Fits().fits_close_file(f, &ignored);
         return LibraryFail(status, "cannot open the image", error);
     }
     int dims = 0;
     long sizes[3] = {1, 1, 1};
-    fits_get_img_dim(f, &dims, &status);
-    fits_get_img_size(f, 3, sizes, &status);
+    Fits().fits_get_img_dim(f, &dims, &status);
+    Fits().fits_get_img_size(f, 3, sizes, &status);
     if (!status && (sizes[0] != header.width || sizes[1] != header.height)) {
         int ignored = 0;
-        fits_close_file(f, &ignored);
+        Fits().fits_close_file(f, &ignored);
         return Fail(error, "the image's size differs from its header's");
     }
     if (status) {
         int ignored = 0;
-        fits_close_file(f, &ignored);
+        Fits().fits_close_file(f, &ignored);
         return LibraryFail(status, "cannot open the image", error);
     }
     file_ = f;
@@ -95,20 +97,20 @@ void FitsImageFile::findTileColumns() {
     fitsfile* f = File(file_);
     int status = 0;
     char kind[FLEN_VALUE] = {};
-    fits_read_key(f, TSTRING, "ZCMPTYPE", kind, nullptr, &status);
+    Fits().fits_read_key(f, TSTRING, "ZCMPTYPE", kind, nullptr, &status);
     const std::string type = status ? "" : kind;
     status = 0;
     int column = 0;
-    if (fits_get_colnum(f, CASEINSEN, const_cast<char*>("COMPRESSED_DATA"), &column, &status) ==
-        0) {
+    if (Fits().fits_get_colnum(f, CASEINSEN, const_cast<char*>("COMPRESSED_DATA"), &column,
+                               &status) == 0) {
         if (type.rfind("GZIP_", 0) == 0) gzipColumns_.push_back(column);
         if (type == "HCOMPRESS_1") hcompressColumn_ = column;
     }
     status = 0;
-    if (fits_get_colnum(f, CASEINSEN, const_cast<char*>("GZIP_COMPRESSED_DATA"), &column,
-                        &status) == 0)
+    if (Fits().fits_get_colnum(f, CASEINSEN, const_cast<char*>("GZIP_COMPRESSED_DATA"), &column,
+                               &status) == 0)
         gzipColumns_.push_back(column);
-    fits_clear_errmsg();
+    Fits().fits_clear_errmsg();
 }
 
 bool FitsImageFile::readRows(int y0, int count, double* out, std::string& error) {
@@ -131,13 +133,14 @@ bool FitsImageFile::readBlock(int x0, int y0, int width, int height, double* out
         auto lock = LibraryLock();
         if (width == header_.width) {
             long first[3] = {1, long(y0) + 1, long(header_.plane)};
-            fits_read_pix(File(file_), TDOUBLE, first, n, &undefined, out, &anyNull, &status);
+            Fits().fits_read_pix(File(file_), TDOUBLE, first, n, &undefined, out, &anyNull,
+                                 &status);
         } else {
             long first[3] = {long(x0) + 1, long(y0) + 1, long(header_.plane)};
             long last[3] = {long(x0) + width, long(y0) + height, long(header_.plane)};
             long step[3] = {1, 1, 1};
-            fits_read_subset(File(file_), TDOUBLE, first, last, step, &undefined, out, &anyNull,
-                             &status);
+            Fits().fits_read_subset(File(file_), TDOUBLE, first, last, step, &undefined, out,
+                                    &anyNull, &status);
         }
         if (status) return LibraryFail(status, "cannot read the image", error);
     }
@@ -193,7 +196,7 @@ bool FitsImageFile::checkTiles(int x0, int y0, int width, int height, std::strin
             for (int column : columns) {
                 int status = 0;
                 LONGLONG length = 0, address = 0;
-                fits_read_descriptll(f, column, row, &length, &address, &status);
+                Fits().fits_read_descriptll(f, column, row, &length, &address, &status);
                 if (status) return LibraryFail(status, "cannot read the image's tiles", error);
                 if (length <= 0) continue;
                 if (column == hcompressColumn_) {
@@ -201,7 +204,8 @@ bool FitsImageFile::checkTiles(int x0, int y0, int width, int height, std::strin
                     std::uint8_t head[10] = {};
                     int anyNull = 0;
                     if (length < 10) continue;
-                    fits_read_col(f, TBYTE, column, row, 1, 10, nullptr, head, &anyNull, &status);
+                    Fits().fits_read_col(f, TBYTE, column, row, 1, 10, nullptr, head, &anyNull,
+                                         &status);
                     if (status) return LibraryFail(status, "cannot read the image's tiles", error);
                     const long long nx = std::int32_t(std::uint32_t(head[2]) << 24 | head[3] << 16 |
                                                       head[4] << 8 | head[5]);
@@ -216,8 +220,8 @@ bool FitsImageFile::checkTiles(int x0, int y0, int width, int height, std::strin
                 }
                 tileBytes_.resize(std::size_t(length));
                 int anyNull = 0;
-                fits_read_col(f, TBYTE, column, row, 1, length, nullptr, tileBytes_.data(),
-                              &anyNull, &status);
+                Fits().fits_read_col(f, TBYTE, column, row, 1, length, nullptr, tileBytes_.data(),
+                                     &anyNull, &status);
                 if (status) return LibraryFail(status, "cannot read the image's tiles", error);
                 if (!InflatesWithin(tileBytes_.data(), tileBytes_.size(), limit))
                     return Fail(error, "a compressed tile of " + std::to_string(length) +
