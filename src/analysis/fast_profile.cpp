@@ -321,31 +321,34 @@ FS_INLINE void HashTermsVector(const std::int32_t* p, const std::uint32_t* keys,
     h += (t & 0xFFFFFFFFu) * (t >> 32);
     std::memcpy(hash, &h, sizeof h);
 }
-// The same for doubles, each folded to its word (TallyWord) in the lanes of re (rows 2m) and
-// im (rows 2m + 1).
+// The same for doubles, each folded to its word (TallyWord) in 32-bit lanes, then the words
+// of rows 2m (re) and 2m + 1 (im) side by side, as the int terms have them.
 FS_INLINE void HashTermsVector(const Cx<v4d>& z, const std::uint32_t* keys, std::uint32_t column,
                                std::uint64_t* hash) {
-    const v4u low = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
-    const auto word = [&](v4d v) {
-        const v4u bits = v4u(v);
-        return (bits & low) + (bits >> 32) * 0x9E3779B1u;
+    const v8u fold = {1, 0x9E3779B1u, 1, 0x9E3779B1u, 1, 0x9E3779B1u, 1, 0x9E3779B1u};
+    const auto words = [&](v4d v) {
+        const v8u parts = v8u(v) * fold;  // low word, high word x the constant
+        return parts + __builtin_shufflevector(parts, parts, 1, 0, 3, 2, 5, 4, 7, 6);
     };
-    const v4u even = {keys[0], keys[2], keys[4], keys[6]};
-    const v4u odd = {keys[1], keys[3], keys[5], keys[7]};
-    const v4u a = (word(z.re) + even + column) & low;
-    const v4u b = (word(z.im) + odd + column) & low;
+    const v8u re = words(z.re), im = words(z.im);
+    v8u k;
+    std::memcpy(&k, keys, sizeof k);
+    const v4u t = v4u(__builtin_shufflevector(re, im, 0, 8, 2, 10, 4, 12, 6, 14) + k + column);
     v4u h;
     std::memcpy(&h, hash, sizeof h);
-    h += a * b;
+    h += (t & 0xFFFFFFFFu) * (t >> 32);
     std::memcpy(hash, &h, sizeof h);
 }
 #endif
 
 template <class V, class T>
-FS_INLINE void GatherChunk(const Cx<V>& z, const T* p, const std::uint32_t* keys,
+FS_INLINE void GatherChunk(const Cx<V>& z, const T* p, const Work& w, int group,
                            std::uint32_t column, V ceiling, Gather<V>& g) {
+    const std::uint32_t* keys = w.rowKeys + 8 * group;
     g.sum = g.sum + (z.re + z.im);
-    g.atCeiling = g.atCeiling + (AtLeast(z.re, ceiling) + AtLeast(z.im, ceiling));
+    // Real values have no largest value to reach.
+    if constexpr (!std::is_same<T, double>::value)
+        g.atCeiling = g.atCeiling + (AtLeast(z.re, ceiling) + AtLeast(z.im, ceiling));
 #ifdef FRAMESIFTER_X86_VECTORS
     if constexpr (std::is_same<V, v4d>::value && std::is_same<T, std::int32_t>::value)
         return HashTermsVector(p, keys, column, g.hash);
@@ -411,14 +414,13 @@ FS_INLINE void FirstRadix4(const Cx<V>& x0, const Cx<V>& x1, const Cx<V>& x2, co
 template <class V, class T>
 FS_INLINE void PassAlongX(Work& w, const T* window, int g, V ceiling, Gather<V>& gather) {
     Cx<V>* s = reinterpret_cast<Cx<V>*>(w.col);
-    const std::uint32_t* keys = w.rowKeys + 8 * g;
     for (int c = 0; c < N; c += 4) {
         Cx<V> x[4];
         for (int d = 0; d < 4; ++d) {
             const int column = w.revX[c + d];
             const T* p = window + column * N + 8 * g;
             LoadPacked(p, x[d]);
-            GatherChunk(x[d], p, keys, w.columnKeys[column], ceiling, gather);
+            GatherChunk(x[d], p, w, g, w.columnKeys[column], ceiling, gather);
         }
         FirstRadix4(x[0], x[1], x[2], x[3], s + c);
     }
@@ -606,6 +608,7 @@ FastProfiler::FastProfiler(CodePath path) : work_(new Work), path_(Resolve(path)
         w.rowKeys[i] = TallyRowKey(i);
         w.columnKeys[i] = TallyColumnKey(i);
     }
+
     FillTwiddles(w.twX, 4);
     FillTwiddles(w.twX + 4, 16);
     FillTwiddles(w.twX + 20, 64);

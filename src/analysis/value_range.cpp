@@ -3,6 +3,9 @@
 #include "analysis_results.h"
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cmath>
 
 namespace framesifter {
@@ -16,20 +19,21 @@ constexpr int kPlainExponent = 256;
 }  // namespace
 
 int RangeExponent(const double* values, std::size_t count) {
-    // Four running maxima, which the compiler keeps in vector lanes; NaN is passed over as
-    // fmax would pass it, and an infinity wins.
-    double lanes[4] = {0, 0, 0, 0};
+    double largest = 0;
     std::size_t k = 0;
-    for (; k + 4 <= count; k += 4)
-        for (int l = 0; l < 4; ++l) {
-            const double a = std::fabs(values[k + std::size_t(l)]);
-            lanes[l] = a > lanes[l] ? a : lanes[l];
-        }
-    for (; k < count; ++k) {
-        const double a = std::fabs(values[k]);
-        lanes[0] = a > lanes[0] ? a : lanes[0];
-    }
-    const double largest = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+#if defined(__SSE2__)
+    // Eight running maxima in vector lanes. MAXPD gives its second operand when either is NaN,
+    // so a NaN value leaves a lane as it was, as fmax would; an infinity wins.
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    __m128d m[4] = {_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
+    for (; k + 8 <= count; k += 8)
+        for (int l = 0; l < 4; ++l)
+            m[l] = _mm_max_pd(_mm_and_pd(_mm_loadu_pd(values + k + 2 * l), magnitude), m[l]);
+    double lanes[8];
+    for (int l = 0; l < 4; ++l) _mm_storeu_pd(lanes + 2 * l, m[l]);
+    for (double lane : lanes) largest = std::max(largest, lane);
+#endif
+    for (; k < count; ++k) largest = std::max(largest, std::fabs(values[k]));
     if (!(largest > 0) || !std::isfinite(largest)) return 0;
     const int exponent = std::ilogb(largest);
     return exponent > kPlainExponent || exponent < -kPlainExponent ? -exponent : 0;
