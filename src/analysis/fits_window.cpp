@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 namespace framesifter {
 
@@ -147,13 +148,40 @@ WindowRead GeneralWindow(const ByteSource& source, const FitsHeader& header, Win
     } else {
         needed += FitsLibraryReadBytes(header, x0, N);
     }
+    // Centre mode, a plain image in a file of moderate size: the header and the window's rows
+    // are read into an image of the file in memory, where cfitsio reads the window without
+    // opening the file a second time or reading it again in records of 2880 bytes.
+    const std::size_t valueBytes = std::size_t(std::abs(header.bitpix) / 8);
+    const bool inMemory = !peak && !header.compressed && !source.memory() &&
+                          source.size() <= reader.keptBufferBytes &&
+                          reader.frame.fileBytes.size() >= header.dataOffset;
+    if (inMemory) needed += std::size_t(source.size());
     const std::string what = header.compressed
                                  ? "the " + std::to_string(width) + " x " + std::to_string(height) +
                                        " frame, compressed " + FitsTilesText(header) + ","
                                  : "the frame";
     if (!reader.hold.holdTotal(needed, error, what)) return WindowRead::Unreadable;
+    std::optional<ByteSource> image;
+    if (inMemory) {
+        std::vector<std::uint8_t>& bytes = reader.fileImage;
+        try {
+            bytes.resize(std::size_t(source.size()));
+        } catch (const std::bad_alloc&) {
+            error = "not enough memory to read the frame";
+            return WindowRead::Unreadable;
+        }
+        std::copy_n(reader.frame.fileBytes.begin(), header.dataOffset, bytes.begin());
+        const std::size_t rowBytes = std::size_t(width) * valueBytes;
+        const std::uint64_t first =
+            header.dataOffset +
+            (std::uint64_t(header.plane - 1) * std::uint64_t(height) + std::uint64_t(y0)) *
+                rowBytes;
+        if (!source.readInto(first, rowBytes * std::size_t(N), bytes.data() + first, error))
+            return WindowRead::Unreadable;
+        image.emplace(bytes.data(), bytes.size());
+    }
     FitsImageFile file;
-    if (!file.open(source, header, error)) return WindowRead::Unreadable;
+    if (!file.open(image ? *image : source, header, error)) return WindowRead::Unreadable;
     std::vector<double>& rows = reader.realRows;
     if (peak) {
         rows.resize(std::max(std::size_t(band) * rowValues, windowValues));

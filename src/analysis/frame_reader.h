@@ -21,6 +21,8 @@ struct FrameReader {
     JpegImage decoder;
     Frame frame;
     std::vector<std::uint8_t> scratch;
+    // An image of a FITS file in memory holding only the bytes its window needs, for cfitsio.
+    std::vector<std::uint8_t> fileImage;
     BudgetHold hold;
     // The largest value the last frame's format can hold: 255 for 8-bit samples, 65535 for
     // 16-bit video samples, the largest BZERO-folded word for 16-bit FITS (65535 for BZERO 0

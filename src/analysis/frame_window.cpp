@@ -20,6 +20,7 @@ void EndFrame(FrameReader& reader) {
     FreeIfLarge(reader.frame.fileBytes, keep);
     FreeIfLarge(reader.frame.bgr, keep);
     FreeIfLarge(reader.scratch, keep);
+    FreeIfLarge(reader.fileImage, keep);
     if (std::size_t(reader.frame.width) * std::size_t(reader.frame.height) * 4 > keep)
         reader.frame.clear();
     reader.decoder.releaseLargeBuffers(keep);

@@ -40,6 +40,26 @@ bool ByteSource::open(const std::string& path, std::string& error) {
     return false;
 }
 
+bool ByteSource::readInto(std::uint64_t offset, std::size_t n, std::uint8_t* to,
+                          std::string& error) const {
+    if (offset > size_ || n > size_ - offset) {
+        error = "truncated: the file ends at byte " + std::to_string(size_) + " before byte " +
+                std::to_string(offset + n);
+        return false;
+    }
+    if (bytes_) {
+        std::copy_n(bytes_ + offset, n, to);
+        return true;
+    }
+    std::size_t got = 0;
+    if (fd_ < 0) return Fail(error, "no file is open");
+    if (!ReadAt(fd_, to, n, offset, got)) return Fail(error, OsError("read error"));
+    if (got < n)  // the file shrank after it was opened
+        return Fail(error, "truncated: the file ends at byte " + std::to_string(offset + got) +
+                               " before byte " + std::to_string(offset + n));
+    return true;
+}
+
 void ByteSource::willNeed(std::uint64_t offset, std::uint64_t n) const {
     if (fd_ < 0 || offset >= size_) return;
     (void)::posix_fadvise(fd_, off_t(offset), off_t(std::min(n, size_ - offset)),

@@ -29,6 +29,10 @@ public:
     // The open file's descriptor; -1 for memory.
     int descriptor() const { return fd_; }
 
+    // Exactly n bytes from `offset` into `to`. False with a reason, as for view().
+    [[nodiscard]] bool readInto(std::uint64_t offset, std::size_t n, std::uint8_t* to,
+                                std::string& error) const;
+
     // Tells the system that bytes [offset, offset + n) will be read soon, so that it reads
     // them in the background (a hint: nothing happens for memory or on failure).
     void willNeed(std::uint64_t offset, std::uint64_t n) const;

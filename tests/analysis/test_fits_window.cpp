@@ -270,3 +270,49 @@ TEST(FitsWindow, UndefinedPixelsCountAsZeroLikeNaN) {
         EXPECT_EQ(plane[2][3], 40 + 2 + int(c.written.bzero)) << c.name;
     }
 }
+
+// A centre window that cfitsio reads from an image of the file holding only the header and the
+// window's rows equals the window read from the whole file in memory, whatever the kind of
+// image and wherever its window's rows lie.
+TEST(FitsWindow, AFilesWindowRowsAloneGiveTheWholeFilesWindow) {
+    const struct {
+        const char* name;
+        Written written;
+        int width, height;
+    } cases[] = {
+        {"float", {-32}, 300, 280},           {"double, BSCALE", {-64, 1, 0.5, 3}, 257, 301},
+        {"32-bit", {32}, 260, 700},           {"16-bit, BSCALE", {16, 1, 2.5, 100}, 400, 270},
+        {"three planes", {-32, 3}, 270, 290},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.file(std::string(c.name) + ".fits");
+        ASSERT_TRUE(WriteWithLibrary(path, c.written, c.width, c.height, [](int x, int y, int p) {
+            return 0.37 * x + 1.1 * y * y + 1000 * p + (x * y % 11) * 0.25;
+        }));
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                              std::istreambuf_iterator<char>());
+        FrameReader fromFile, fromMemory;
+        IntPlane a, b;
+        std::string error;
+        ASSERT_TRUE(AllocIntPlane(256, 256, a, error));
+        ASSERT_TRUE(AllocIntPlane(256, 256, b, error));
+        int w = 0, h = 0;
+        ASSERT_EQ(
+            ReadFrameWindow(ParseFrameRef(path), WindowMode::Centre, 256, fromFile, a, w, h, error),
+            WindowRead::Ok)
+            << error;
+        ASSERT_EQ(WindowFromMemory(bytes.data(), bytes.size(), ".fits", WindowMode::Centre, 256,
+                                   fromMemory, b, w, h, error),
+                  WindowRead::Ok)
+            << error;
+        ASSERT_EQ(fromFile.real, fromMemory.real);
+        EXPECT_EQ(fromFile.realWindow, fromMemory.realWindow);
+        int differing = 0;
+        for (int i = 0; i < 256; ++i)
+            for (int j = 0; j < 256; ++j) differing += a[i][j] != b[i][j];
+        if (!fromFile.real) EXPECT_EQ(differing, 0);
+    }
+}
