@@ -8,7 +8,9 @@
 #include "fits_reader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 
 namespace framesifter {
@@ -101,8 +103,10 @@ int FitsCeiling(std::int32_t bzero) {
 // physical values added pixel by pixel in file order (peak mode, in bands of whole rows of
 // tiles, so each tile is decompressed once), then the window's block alone. What the library
 // holds for a compressed image counts in the budget before anything is read.
-// out[i * N + j] = in[j * N + i]: rows to columns in tiles that stay in the first-level
-// cache, two by two in SSE2 registers.
+// out[i * N + j] = in[j * N + i], with undefined values (NaN) and infinities as 0: rows to
+// columns in tiles that stay in the first-level cache, two by two in SSE2 registers.
+double Defined(double v) { return std::fabs(v) <= std::numeric_limits<double>::max() ? v : 0.0; }
+
 void RowsToColumns(const double* in, int N, double* out) {
     constexpr int kTile = 16;
     for (int j0 = 0; j0 < N; j0 += kTile)
@@ -110,17 +114,23 @@ void RowsToColumns(const double* in, int N, double* out) {
             const int i1 = std::min(N, i0 + kTile), j1 = std::min(N, j0 + kTile);
             int j = j0;
 #if defined(__SSE2__)
+            const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+            const __m128d largest = _mm_set1_pd(std::numeric_limits<double>::max());
+            // v where |v| <= the largest double, else 0 (NaN compares false).
+            const auto defined = [&](__m128d v) {
+                return _mm_and_pd(v, _mm_cmple_pd(_mm_and_pd(v, magnitude), largest));
+            };
             for (; j + 2 <= j1; j += 2) {
                 int i = i0;
                 for (; i + 2 <= i1; i += 2) {
-                    const __m128d a = _mm_loadu_pd(in + std::size_t(j) * N + i);
-                    const __m128d b = _mm_loadu_pd(in + std::size_t(j + 1) * N + i);
+                    const __m128d a = defined(_mm_loadu_pd(in + std::size_t(j) * N + i));
+                    const __m128d b = defined(_mm_loadu_pd(in + std::size_t(j + 1) * N + i));
                     _mm_storeu_pd(out + std::size_t(i) * N + j, _mm_unpacklo_pd(a, b));
                     _mm_storeu_pd(out + std::size_t(i + 1) * N + j, _mm_unpackhi_pd(a, b));
                 }
                 for (; i < i1; ++i) {
-                    out[std::size_t(i) * N + j] = in[std::size_t(j) * N + i];
-                    out[std::size_t(i) * N + j + 1] = in[std::size_t(j + 1) * N + i];
+                    out[std::size_t(i) * N + j] = Defined(in[std::size_t(j) * N + i]);
+                    out[std::size_t(i) * N + j + 1] = Defined(in[std::size_t(j + 1) * N + i]);
                 }
             }
 #endif
@@ -204,7 +214,8 @@ WindowRead GeneralWindow(const ByteSource& source, const FitsHeader& header, Win
     } else {
         rows.resize(windowValues);
     }
-    if (!file.readBlock(x0, y0, N, N, rows.data(), error)) return WindowRead::Unreadable;
+    // Undefined values become 0 as the rows turn to columns.
+    if (!file.readBlock(x0, y0, N, N, rows.data(), error, true)) return WindowRead::Unreadable;
     std::vector<double>& real = reader.realWindow;
     real.resize(windowValues);
     RowsToColumns(rows.data(), N, real.data());

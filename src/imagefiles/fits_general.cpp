@@ -118,7 +118,7 @@ bool FitsImageFile::readRows(int y0, int count, double* out, std::string& error)
 }
 
 bool FitsImageFile::readBlock(int x0, int y0, int width, int height, double* out,
-                              std::string& error) {
+                              std::string& error, bool keepUndefined) {
     if (!file_) return Fail(error, "the image is not open");
     if (x0 < 0 || y0 < 0 || width < 0 || height < 0 || x0 + width > header_.width ||
         y0 + height > header_.height)
@@ -144,6 +144,7 @@ bool FitsImageFile::readBlock(int x0, int y0, int width, int height, double* out
         }
         if (status) return LibraryFail(status, "cannot read the image", error);
     }
+    if (keepUndefined) return true;
     // Written as a choice rather than a branch, so that the loop runs in vector lanes.
     for (long long k = 0; k < n; ++k)
         out[k] = std::fabs(out[k]) <= std::numeric_limits<double>::max() ? out[k] : 0.0;

@@ -24,9 +24,11 @@ public:
     // Rows y0 .. y0 + count - 1 (file order), `header.width` values each, into `out`.
     [[nodiscard]] bool readRows(int y0, int count, double* out, std::string& error);
     // The block of `width` x `height` values at column x0, row y0, row by row into `out`;
-    // of a compressed image only the tiles the block meets are decompressed.
+    // of a compressed image only the tiles the block meets are decompressed. Undefined values
+    // (BLANK, NaN) and infinities read as 0, unless `keepUndefined` leaves that to the caller
+    // (they are then NaN or infinite).
     [[nodiscard]] bool readBlock(int x0, int y0, int width, int height, double* out,
-                                 std::string& error);
+                                 std::string& error, bool keepUndefined = false);
 
 private:
     void close();
