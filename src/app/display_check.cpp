@@ -1,9 +1,13 @@
 #include "display_check.h"
 
 #include <dlfcn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -34,6 +38,30 @@ bool XDisplayReachable(const char* display) {
     return reachable;
 }
 
+// The compositor's socket: WAYLAND_DISPLAY itself when it is a path, else that name in
+// XDG_RUNTIME_DIR, as the Wayland client library finds it. Empty when there is none to try.
+std::string WaylandSocket(const char* name) {
+    if (name[0] == '/') return name;
+    const char* runtime = ValueOf("XDG_RUNTIME_DIR");
+    return runtime ? std::string(runtime) + "/" + name : std::string();
+}
+
+// Whether a compositor accepts a connection on the socket, as Qt's Wayland plugin will try;
+// with none, Qt falls back to X11 and aborts when that fails too.
+bool WaylandReachable(const char* name) {
+    const std::string path = WaylandSocket(name);
+    sockaddr_un address{};
+    if (path.empty() || path.size() >= sizeof address.sun_path) return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return true;  // nothing learnt: Qt is left to try
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const bool reachable =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return reachable;
+}
+
 }  // namespace
 
 bool DisplayAvailable(int argc, char** argv, std::string& error) {
@@ -42,13 +70,26 @@ bool DisplayAvailable(int argc, char** argv, std::string& error) {
             return true;
     const char* platform = ValueOf("QT_QPA_PLATFORM");
     const char* display = ValueOf("DISPLAY");
-    if (platform || ValueOf("WAYLAND_DISPLAY")) {
-        if (!platform || std::strcmp(platform, "xcb") != 0 || !display) return true;
-    }
-    if (display) {
+    const char* wayland = ValueOf("WAYLAND_DISPLAY");
+    // Qt tries Wayland first when asked for it, or when WAYLAND_DISPLAY is set and nothing is
+    // asked; X11 when asked, alone or as a fallback ("wayland;xcb"), or when nothing is.
+    const bool wantsWayland =
+        platform ? std::strncmp(platform, "wayland", 7) == 0 : wayland != nullptr;
+    const bool allowsX = !platform || std::strstr(platform, "xcb") != nullptr;
+    if (platform && !wantsWayland && !allowsX) return true;
+    const char* socket = wayland ? wayland : "wayland-0";
+    if (wantsWayland && WaylandReachable(socket)) return true;
+    if (allowsX && display) {
         if (XDisplayReachable(display)) return true;
         error = std::string("framesifter: cannot open display ") + display +
                 ": start its X server or set DISPLAY to one that runs";
+        return false;
+    }
+    if (wantsWayland) {
+        error = std::string("framesifter: cannot connect to the Wayland display ") + socket +
+                (allowsX ? " and no DISPLAY is set" : "") +
+                ": start the compositor, set DISPLAY to a running X server, or "
+                "QT_QPA_PLATFORM=offscreen";
         return false;
     }
     error = "framesifter: no display: set DISPLAY or WAYLAND_DISPLAY, or QT_QPA_PLATFORM=offscreen";

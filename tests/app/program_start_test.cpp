@@ -60,3 +60,35 @@ TEST(ProgramStart, ADisplayNamedButNotThereSaysSoAndExitsWithOne) {
             << o.errorText.toStdString();
     }
 }
+
+TEST(ProgramStart, AWaylandDisplayWithoutACompositorSaysSoAndExitsWithOne) {
+    // A socket name no compositor listens on: alone it ends the start with one line; with a
+    // running display beside it, Qt's fallback to X11 is left to work.
+    const struct {
+        const char* platform;
+        const char* expected;
+    } cases[] = {
+        {"",
+         "framesifter: cannot connect to the Wayland display wayland-917 and no DISPLAY is "
+         "set: start the compositor, set DISPLAY to a running X server, or "
+         "QT_QPA_PLATFORM=offscreen"},
+        {"wayland",
+         "framesifter: cannot connect to the Wayland display wayland-917: start the "
+         "compositor, set DISPLAY to a running X server, or QT_QPA_PLATFORM=offscreen"},
+        {"xcb",
+         "framesifter: no display: set DISPLAY or WAYLAND_DISPLAY, or "
+         "QT_QPA_PLATFORM=offscreen"},
+    };
+    for (const auto& c : cases) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        if (*c.platform)
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString::fromLatin1(c.platform));
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-917"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QStringLiteral("/tmp"));
+        const Outcome o = RunProgram(env);
+        EXPECT_EQ(o.status, 1) << c.platform;
+        EXPECT_EQ(o.errorText.trimmed(), QString::fromLatin1(c.expected)) << c.platform;
+    }
+}
