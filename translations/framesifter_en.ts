@@ -32,7 +32,7 @@
     </message>
     <message>
         <source>設定(&amp;S)</source>
-        <translation>&amp;Settings</translation>
+        <translation>&amp;Frame Selector…</translation>
     </message>
     <message>
         <source>スコア</source>

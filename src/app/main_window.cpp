@@ -201,6 +201,9 @@ void MainWindow::createActions() {
     saveAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     exitAction_ = newCommand("exitAction", QString(), [this] { close(); });
     exitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // Opening and quitting are the program's, whichever of its windows has the keyboard.
+    for (QAction* action : {openAction_, exitAction_})
+        action->setShortcutContext(Qt::ApplicationShortcut);
     zoomInAction_ = newCommand("zoomInAction", QStringLiteral("+"), [this] { zoomIn(); });
     zoomOutAction_ = newCommand("zoomOutAction", QStringLiteral("-"), [this] { zoomOut(); });
     selectorAction_ =
@@ -427,17 +430,30 @@ int MainWindow::openFiles(const QStringList& files, int filterIndex) {
     return opened;
 }
 
+namespace {
+
+// A viewer reads what is dropped: it answers with a copy whatever the source proposes (a file
+// manager may propose a move, and would then delete the user's file).
+void AcceptAsCopy(QDropEvent* event) {
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+}  // namespace
+
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (HasOpenableFile(event->mimeData())) event->acceptProposedAction();
+    if (HasOpenableFile(event->mimeData()) && (event->possibleActions() & Qt::CopyAction))
+        AcceptAsCopy(event);
 }
 
 void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
-    if (HasOpenableFile(event->mimeData())) event->acceptProposedAction();
+    if (HasOpenableFile(event->mimeData()) && (event->possibleActions() & Qt::CopyAction))
+        AcceptAsCopy(event);
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-    if (!HasOpenableFile(event->mimeData())) return;
-    event->acceptProposedAction();
+    if (!HasOpenableFile(event->mimeData()) || !(event->possibleActions() & Qt::CopyAction)) return;
+    AcceptAsCopy(event);
     const QList<QUrl> urls = event->mimeData()->urls();
     RunCommand(this, [&] { openDroppedFiles(urls); });
 }

@@ -106,10 +106,15 @@ QString ZoomText(double factor) {
 
 QPoint CascadePosition(const QPoint* newest, QSize window, QSize area, int step) {
     if (!newest) return QPoint(0, 0);
+    const auto fits = [&](QPoint at) {
+        return at.x() + window.width() <= area.width() && at.y() + window.height() <= area.height();
+    };
     const QPoint next(std::max(0, newest->x()) + step, std::max(0, newest->y()) + step);
-    if (next.x() + window.width() > area.width() || next.y() + window.height() > area.height())
-        return QPoint(0, 0);
-    return next;
+    if (fits(next)) return next;
+    // A new round along the top edge, one step right of where the newest window's round
+    // began (its diagonal meets the top there), so that rounds do not cover one another.
+    const QPoint round(std::max(0, newest->x() - newest->y()) + step, 0);
+    return fits(round) ? round : QPoint(0, 0);
 }
 
 int WholeViewExponent(QSize picture, QSize room) {

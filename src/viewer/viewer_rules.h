@@ -50,9 +50,10 @@ QString SaveTargetName(const QString& chosen, const QStringList& extensions);
 QString ZoomText(double factor);
 
 // Where a new image window of `window` size goes in an area of `area` size: one `step` right
-// of and below the newest window still open (at `newest`, or none), back at the top left
-// corner when it would reach past the area's right or bottom edge. So new windows cascade
-// and each one's title bar stays in sight.
+// of and below the newest window still open (at `newest`, or none). When that would reach
+// past the area's right or bottom edge, a new round begins at the top edge one step right of
+// the newest window's round, or at the top left corner when that does not fit either. So new
+// windows cascade, each one's title bar stays in sight, and rounds do not cover one another.
 QPoint CascadePosition(const QPoint* newest, QSize window, QSize area, int step);
 
 // The zoom exponent (0 or less) of the largest power-of-two view of a `picture` that fits in

@@ -108,7 +108,7 @@ TEST(ZoomText, OneDecimalAndAPercentSign) {
     for (const auto& [factor, text] : cases) EXPECT_EQ(ZoomText(factor).toStdString(), text);
 }
 
-TEST(CascadePosition, StepsDownAndWrapsBeforeAnEdge) {
+TEST(CascadePosition, StepsDownAndStartsANewRoundBeforeAnEdge) {
     struct Case {
         bool hasNewest;
         QPoint newest;
@@ -120,8 +120,10 @@ TEST(CascadePosition, StepsDownAndWrapsBeforeAnEdge) {
         {false, {}, {100, 100}, {0, 0}},
         {true, {0, 0}, {100, 100}, {20, 20}},
         {true, {680, 100}, {100, 100}, {700, 120}},  // just fits at the right edge
-        {true, {681, 100}, {100, 100}, {0, 0}},      // would reach past it
-        {true, {100, 481}, {100, 100}, {0, 0}},      // past the bottom edge
+        {true, {681, 100}, {100, 100}, {601, 0}},    // would reach past it: a new round
+        {true, {100, 481}, {100, 100}, {20, 0}},     // past the bottom edge
+        {true, {520, 500}, {100, 100}, {40, 0}},     // after a second round begun at 20
+        {true, {480, 460}, {790, 100}, {0, 0}},      // no new round fits: the corner
         {true, {0, 0}, {1000, 100}, {0, 0}},         // wider than the area
         {true, {-50, -30}, {100, 100}, {20, 20}},    // a window dragged off the top left
     };

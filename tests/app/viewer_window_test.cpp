@@ -685,8 +685,16 @@ private slots:
         QVERIFY(QFileInfo::exists(path("copy.bmp")));
         QTest::keyClick(main_.get(), Qt::Key_W, Qt::ControlModifier);
         QTRY_VERIFY(windows().isEmpty());
+        // Opening and quitting work from the selector and the scores window too.
+        SelectorWindow& selector = *main_->selectorWindow();
+        selector.showSelector();
+        selector.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&selector));
+        dialogs_->chooseOpen({path("a.bmp")}, 0);
+        QTest::keyClick(&selector, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(captions(), QStringList{"a.bmp"});
         QSignalSpy closed(main_.get(), &MainWindow::closed);
-        QTest::keyClick(main_.get(), Qt::Key_Q, Qt::ControlModifier);
+        QTest::keyClick(&selector, Qt::Key_Q, Qt::ControlModifier);
         QCOMPARE(closed.count(), 1);
         QVERIFY(!main_->isVisible());
     }
@@ -705,8 +713,17 @@ private slots:
         QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(main_.get(), &enter);
         QVERIFY(enter.isAccepted());
-        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        // A file manager may propose a move: the viewer answers with a copy.
+        struct MoveProposed : QDropEvent {
+            MoveProposed(QPointF at, const QMimeData* data)
+                : QDropEvent(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
+                             Qt::NoModifier) {
+                m_defaultAction = Qt::MoveAction;
+            }
+        } drop(at, &data);
         QApplication::sendEvent(main_.get(), &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
         QCOMPARE(captions(), (QStringList{"a.BMP", "b.fts", "c.jpeg"}));
         QCOMPARE(windows()[1]->picture().size(), QSize(2, 2));
         QCOMPARE(windows()[2]->picture().size(), QSize(10, 4));
