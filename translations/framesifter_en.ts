@@ -245,6 +245,14 @@
         <comment>the kind of score</comment>
         <translation>Score</translation>
     </message>
+    <message>
+        <source>上位 N 枚には 1 以上の整数を入れてください</source>
+        <translation>Best N takes a whole number of 1 or more</translation>
+    </message>
+    <message>
+        <source>上位 % には 0 より大きく 100 以下の数を入れてください</source>
+        <translation>Best % takes a number above 0 and at most 100</translation>
+    </message>
 </context>
 <context>
     <name>SelectorWindow</name>

@@ -107,6 +107,9 @@ QGroupBox* ScoresWindow::makeRuleGroup() {
     number_ = Named(new QLineEdit(QStringLiteral("10")), "ruleNumber");
     number_->setMaximumWidth(9 * digitWidth());
     apply_ = Named(new QPushButton, "applyRuleButton");
+    ruleProblem_ = Named(new QLabel, "ruleProblem");
+    ruleProblem_->setWordWrap(true);
+    ruleProblem_->hide();
     auto* rows = new QVBoxLayout(ruleGroup_);
     rows->addLayout(makeScoreKindRow());
     auto* ruleRow = new QHBoxLayout;
@@ -117,6 +120,7 @@ QGroupBox* ScoresWindow::makeRuleGroup() {
     ruleRow->addWidget(number_);
     ruleRow->addWidget(apply_);
     ruleRow->addStretch();
+    rows->addWidget(ruleProblem_);
     return ruleGroup_;
 }
 
@@ -344,6 +348,7 @@ void ScoresWindow::retranslate() {
     for (int id : {LevelButton, BestButton, PercentButton})
         ruleChoice_->button(id)->setText(tr(rules[id]));
     apply_->setText(tr("適用"));
+    updateApply();
     useSuggestion_->setText(tr("適用"));
     export_->setText(tr("CSV に保存"));
     exclude_->setText(tr("注意付きを除外"));
@@ -371,9 +376,13 @@ bool ScoresWindow::currentRule(PassRule& rule) const {
     case BestButton:
         rule.kind = PassRule::Kind::Best;
         return ParseCount(text, rule.best);
-    case PercentButton:
+    case PercentButton: {
         rule.kind = PassRule::Kind::BestPercent;
-        return ParsePercent(text.toStdString(), rule.percent);
+        // A decimal comma, as many of the users' own locales write it, reads as a point.
+        QString number = text;
+        number.replace(QLatin1Char(','), QLatin1Char('.'));
+        return ParsePercent(number.toStdString(), rule.percent);
+    }
     default:
         rule.kind = PassRule::Kind::Level;
         return true;
@@ -385,6 +394,12 @@ void ScoresWindow::updateApply() {
     const bool ok = currentRule(rule);
     apply_->setEnabled(ok);
     number_->setEnabled(ruleChoice_->checkedId() != LevelButton);
+    // A greyed 適用 says why.
+    if (!ok && ruleChoice_->checkedId() == BestButton)
+        ruleProblem_->setText(tr("上位 N 枚には 1 以上の整数を入れてください"));
+    else if (!ok)
+        ruleProblem_->setText(tr("上位 % には 0 より大きく 100 以下の数を入れてください"));
+    ruleProblem_->setVisible(!ok);
 }
 
 void ScoresWindow::exportCsv() {
@@ -399,10 +414,11 @@ void ScoresWindow::exportCsv() {
         preferences.dialogFolder(
             kind, QFileInfo(QString::fromStdString(s.files[0].file)).absolutePath()));
     if (!choice.accepted || choice.file.isEmpty()) return;
-    preferences.keepDialogChoice(kind, choice.file, choice.filterIndex);
+    const QString file = QString::fromStdString(CsvFileName(choice.file.toStdString()));
+    preferences.keepDialogChoice(kind, file, choice.filterIndex);
     const std::string csv = ScoresCsv(s.files, s.scores, s.passed, &ranks_, &s.flags);
     std::string error;
-    if (!SaveWholeFile(choice.file, QByteArray::fromStdString(csv), error))
-        Dialogs().showError(
-            this, tr("保存できません: %1\n%2").arg(choice.file, QString::fromStdString(error)));
+    if (!SaveWholeFile(file, QByteArray::fromStdString(csv), error))
+        Dialogs().showError(this,
+                            tr("保存できません: %1\n%2").arg(file, QString::fromStdString(error)));
 }

@@ -94,6 +94,7 @@ private:
     QButtonGroup* ruleChoice_;
     QLineEdit* number_;
     QPushButton* apply_;
+    QLabel* ruleProblem_;  // why the number cannot be applied
     QPushButton* export_;
     QCheckBox* exclude_;
     QLabel* suggestion_;

@@ -58,4 +58,13 @@ std::string ScoresCsv(const std::vector<FrameRef>& frames, const std::vector<dou
     return out;
 }
 
+std::string CsvFileName(const std::string& chosen) {
+    const std::size_t slash = chosen.rfind('/');
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = chosen.rfind('.');
+    // A leading dot names a hidden file, not an extension.
+    const bool extension = dot != std::string::npos && dot > start;
+    return extension || start == chosen.size() ? chosen : chosen + ".csv";
+}
+
 }  // namespace framesifter

@@ -28,4 +28,8 @@ std::string ScoresCsv(const std::vector<FrameRef>& frames, const std::vector<dou
                       const std::vector<char>& passed, const std::vector<int>* ranks = nullptr,
                       const std::vector<std::uint8_t>* flags = nullptr);
 
+// The file a CSV export writes: the chosen name, with ".csv" added when its last component
+// has no extension of its own (a file dialog leaves that to the program).
+std::string CsvFileName(const std::string& chosen);
+
 }  // namespace framesifter

@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QPushButton>
@@ -247,6 +248,7 @@ void ScoresWindowTest::ruleGroupEmitsTheChosenRule() {
         {"bestRuleButton", "0", false, PassRule::Kind::Best, 0},
         {"bestRuleButton", "2.5", false, PassRule::Kind::Best, 0},
         {"percentRuleButton", "0.1", true, PassRule::Kind::BestPercent, 1},
+        {"percentRuleButton", "0,5", true, PassRule::Kind::BestPercent, 5},  // a decimal comma
         {"percentRuleButton", "100.5", false, PassRule::Kind::BestPercent, 0},
         {"percentRuleButton", "x", false, PassRule::Kind::BestPercent, 0},
     };
@@ -254,6 +256,10 @@ void ScoresWindowTest::ruleGroupEmitsTheChosenRule() {
         Control<QRadioButton>(w, c.button)->click();
         Control<QLineEdit>(w, "ruleNumber")->setText(QString::fromLatin1(c.text));
         QCOMPARE(apply->isEnabled(), c.enabled);
+        // A greyed 適用 is explained, and only then.
+        QLabel* problem = Control<QLabel>(w, "ruleProblem");
+        QCOMPARE(problem->isVisibleTo(&w), !c.enabled);
+        if (!c.enabled) QVERIFY(!problem->text().isEmpty());
         if (!c.enabled) continue;
         applied.clear();
         apply->click();

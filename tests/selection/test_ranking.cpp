@@ -256,3 +256,15 @@ TEST(ScoreCsv, ColumnsScoresAndRanks) {
               "b,c.fit\",40,1,,saturated;edge\n"
               "/d/v.ser#7,-3.5,1,2,odd\n");
 }
+
+TEST(ScoresCsv, AnExportNameWithoutExtensionGetsCsv) {
+    const std::pair<std::string, std::string> names[] = {
+        {"/night/gui_l5", "/night/gui_l5.csv"},
+        {"/night/gui_l5.csv", "/night/gui_l5.csv"},
+        {"/night/scores.txt", "/night/scores.txt"},    // an extension of the user's own
+        {"/night.v2/scores", "/night.v2/scores.csv"},  // a dot in a folder
+        {"/night/.scores", "/night/.scores.csv"},      // a hidden file's leading dot
+        {"木星_選別", "木星_選別.csv"},
+    };
+    for (const auto& [chosen, written] : names) EXPECT_EQ(CsvFileName(chosen), written) << chosen;
+}
