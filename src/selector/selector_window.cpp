@@ -612,6 +612,9 @@ void SelectorWindow::openFiles() {
                                                  named[std::size_t(repeated.second)].path));
         } else if (expandVideos(chosen, entries)) {
             session_.setEntries(std::move(entries));
+            // A new list is read from its start, wherever the last one was scrolled to.
+            fileList_->scrollToTop();
+            passedList_->scrollToTop();
         }
     });
 }

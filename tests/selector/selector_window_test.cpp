@@ -27,6 +27,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QRadioButton>
 #include <QStyleHints>
 #include <QScreen>
@@ -136,6 +137,7 @@ private slots:
     void opening_data();
     void opening();
     void openedFilesAreListedInNaturalOrder();
+    void aNewListStartsAtItsTop();
     void runAnalysesEveryFrameWithProgress();
     void runStopsAtATooSmallThirdFrame();
     void runStopsAtAnUnreadableFrame();
@@ -403,6 +405,22 @@ void SelectorWindowTest::openedFilesAreListedInNaturalOrder() {
     QStringList paths;
     for (const QString& name : listed) paths << d + "/" + name;
     QCOMPARE(Paths(Control<QListWidget>(s, "fileList")), paths);  // each path stays with its name
+}
+
+void SelectorWindowTest::aNewListStartsAtItsTop() {
+    SelectorWindow& s = *selector_;
+    const QString d = QString::fromStdString(dir_->path().string());
+    auto* list = Control<QListWidget>(s, "fileList");
+    for (const char* prefix : {"a", "b"}) {
+        QStringList files;
+        for (int k = 1; k <= 80; ++k) files << QString("%1/%2_%3.bmp").arg(d).arg(prefix).arg(k);
+        dialogs_->chooseFiles(files);
+        Control<QPushButton>(s, "openButton")->click();
+        QCOMPARE(list->count(), 80);
+        QCOMPARE(list->verticalScrollBar()->value(), 0);
+        list->scrollToBottom();
+        QVERIFY(list->verticalScrollBar()->value() > 0);
+    }
 }
 
 void SelectorWindowTest::runAnalysesEveryFrameWithProgress() {
