@@ -478,5 +478,9 @@ Please try again once it has finished</translation>
             <numerusform>Another move or undo is working in %1 (%n files)</numerusform>
         </translation>
     </message>
+    <message>
+        <source>すべてのフレーム</source>
+        <translation>All frame kinds</translation>
+    </message>
 </context>
 </TS>

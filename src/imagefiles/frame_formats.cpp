@@ -164,6 +164,16 @@ std::string DialogFilter(const FrameFormatRow& row, bool listed) {
     return text + patterns + ")";
 }
 
+std::string AllKindsDialogFilter(const std::string& label) {
+    std::string names, patterns;
+    for (const FrameFormatRow& row : FrameFormatRows()) {
+        names += (names.empty() ? "" : ", ") + std::string(row.name);
+        for (const std::string& ext : row.extensions)
+            patterns += (patterns.empty() ? "*" : " *") + ext;
+    }
+    return label + " (" + names + ") (" + patterns + ")";
+}
+
 std::string ExtensionList(bool videos) {
     std::string list;
     for (const FrameFormatRow& row : FrameFormatRows()) {

@@ -64,6 +64,9 @@ inline bool IsVideoFormat(FrameFormat format) { return FormatRow(format).video; 
 // A dialog's entry for a format: "FITS (*.fit *.fts *.fits *.fz)"; with `listed`, the
 // patterns shown in the label too: "FITS (*.fit, *.fts, *.fits, *.fz) (*.fit *.fts ...)".
 std::string DialogFilter(const FrameFormatRow& row, bool listed);
+// The same for every frame kind at once, after `label`: "label (BMP, FITS, JPEG, SER)
+// (*.bmp *.fit ... *.ser)".
+std::string AllKindsDialogFilter(const std::string& label);
 // The extensions of the still formats (or of the videos), in table order, separated by
 // spaces: ".bmp .fit .fts .fits .fz .jpg .jpeg"
 std::string ExtensionList(bool videos);

@@ -552,6 +552,9 @@ QStringList SelectorWindow::openFilters() {
     QStringList filters;
     for (const FrameFormatRow& row : FrameFormatRows())
         filters << QString::fromStdString(DialogFilter(row, true));
+    // After the kinds' own entries, whose places (and the one remembered) stay as they were:
+    // a list of several kinds.
+    filters << QString::fromStdString(AllKindsDialogFilter(tr("すべてのフレーム").toStdString()));
     return filters;
 }
 

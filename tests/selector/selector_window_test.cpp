@@ -303,14 +303,17 @@ void SelectorWindowTest::openDialogMatchesExtensionsInAnyCase() {
                              "h.JPG", "i.jpeg", "j.JpEg", "k.png", "l.ser", "m.SER"})
         QVERIFY(QFile(d + "/" + name).open(QIODevice::WriteOnly));
     const QStringList filters = SelectorWindow::openFilters();
-    QCOMPARE(filters.size(), 4);
-    const QString labels[4] = {"BMP (*.bmp)", "FITS (*.fit, *.fts, *.fits, *.fz)",
-                               "JPEG (*.jpg, *.jpeg)", "SER (*.ser)"};
-    const QStringList expected[4] = {{"a.bmp", "b.BMP"},
+    QCOMPARE(filters.size(), 5);
+    const QString labels[5] = {"BMP (*.bmp)", "FITS (*.fit, *.fts, *.fits, *.fz)",
+                               "JPEG (*.jpg, *.jpeg)", "SER (*.ser)",
+                               "すべてのフレーム (BMP, FITS, JPEG, SER)"};
+    const QStringList expected[5] = {{"a.bmp", "b.BMP"},
                                      {"c.fit", "d.FIT", "e.Fts", "f.fits"},
                                      {"g.jpg", "h.JPG", "i.jpeg", "j.JpEg"},
-                                     {"l.ser", "m.SER"}};
-    for (int i = 0; i < 4; ++i) {
+                                     {"l.ser", "m.SER"},
+                                     {"a.bmp", "b.BMP", "c.fit", "d.FIT", "e.Fts", "f.fits",
+                                      "g.jpg", "h.JPG", "i.jpeg", "j.JpEg", "l.ser", "m.SER"}};
+    for (int i = 0; i < 5; ++i) {
         QFileDialog dialog(nullptr);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setOption(QFileDialog::HideNameFilterDetails);
