@@ -833,14 +833,17 @@ void SelectorWindow::movePassed() {
 }
 
 // Every move leaves its record in Good: any Good folder, of this session or an earlier one,
-// can be chosen. The chooser opens at the Good folder of the last move.
+// can be chosen. The chooser opens at the Good folder of the last move, this session's or,
+// after a restart, the one the preferences keep while it is there.
 void SelectorWindow::undoMoves() {
     RunCommand(this, [&] {
         if (work_) return;
+        const QString kept = Preferences().lastGoodFolder();
         const QString good =
             Dialogs().getExistingFolder(this, tr("元に戻す Good フォルダー"),
-                                        !lastGood_.isEmpty()     ? lastGood_
-                                        : !lastFolder_.isEmpty() ? lastFolder_
+                                        !lastGood_.isEmpty()                         ? lastGood_
+                                        : !kept.isEmpty() && QFileInfo(kept).isDir() ? kept
+                                        : !lastFolder_.isEmpty()                     ? lastFolder_
                                                                  : QDir::currentPath());
         if (good.isEmpty()) return;
         // Undoing a move across file systems copies every file back: not on this thread.
@@ -1144,6 +1147,7 @@ void SelectorWindow::finishMove(Work& work) {
         moved.emplace_back(work.passes[i], o.target);
         lastGood_ = FromNative(GoodFolderOf(o.source.file));
     }
+    if (!lastGood_.isEmpty()) Preferences().setLastGoodFolder(lastGood_);
     session_.markMoved(moved);
     session_.clearEntriesKeepingPasses();
     if (!work.error.empty()) {

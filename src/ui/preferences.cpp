@@ -108,6 +108,14 @@ void Preferences::setScoreKind(framesifter::ScoreKind kind) {
                        QLatin1String(framesifter::ScoreKindName(kind)));
 }
 
+QString Preferences::lastGoodFolder() const {
+    return settings_.value(QStringLiteral("selector/lastGood")).toString();
+}
+
+void Preferences::setLastGoodFolder(const QString& folder) {
+    settings_.setValue(QStringLiteral("selector/lastGood"), folder);
+}
+
 std::optional<QPoint> Preferences::selectorPlace() const {
     const int x = number("selector/x", kNone, -kFar, kFar);
     const int y = number("selector/y", kNone, -kFar, kFar);

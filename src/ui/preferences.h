@@ -47,6 +47,10 @@ public:
     // Band when what is kept is not a kind's name.
     framesifter::ScoreKind scoreKind() const;
     void setScoreKind(framesifter::ScoreKind kind);
+    // The Good folder of the last move, where the undo chooser opens after a restart (empty
+    // when none is kept).
+    QString lastGoodFolder() const;
+    void setLastGoodFolder(const QString& folder);
     // The selector's top-left corner, not checked against the screens.
     std::optional<QPoint> selectorPlace() const;
     void setSelectorPlace(const QPoint& place);

@@ -804,6 +804,15 @@ void SelectorWindowTest::listClicksDrawTheFrame() {
     Control<QListWidget>(s, "passedList")->setCurrentRow(1);
     QVERIFY(dialogs_->errors.isEmpty());
     QVERIFY(std::abs(SeenAmplitude(s.session().results()) - kAmplitudes[3]) < 1.5);
+
+    // After a restart the undo chooser opens at that Good folder, while it is there.
+    const QString folder = QString::fromStdString(dir_->path().string());
+    for (bool there : {true, false}) {
+        if (!there) QVERIFY(QDir(folder + "/Good").removeRecursively());
+        selector_ = std::make_unique<SelectorWindow>();
+        selector_->undoMoves();  // no folder chosen: nothing is undone
+        QCOMPARE(dialogs_->lastFolder, there ? folder + "/Good" : QDir::currentPath());
+    }
 }
 
 void SelectorWindowTest::failedClickLeavesEverythingAsItWas() {
