@@ -36,10 +36,11 @@ void GatherGreens(const std::uint8_t* row, int x0, int N, const BmpLayout& layou
 // The image row stored as the file's row (or decoded row) `r`.
 int ImageRow(const BmpHeaders& h, int r) { return h.topDown ? r : h.height - 1 - r; }
 
-// Calls each(fileRow, bytes) for the file rows first..first+count-1, in pieces.
-template <typename Each>
-bool ForRows(const ByteSource& source, const BmpLayout& layout, int first, int count,
-             std::vector<std::uint8_t>& scratch, std::string& error, Each each) {
+// Calls piece(firstRow, rowCount, bytes) for the file rows first..first+count-1 read in
+// pieces of about kChunkBytes.
+template <typename Piece>
+bool ForPieces(const ByteSource& source, const BmpLayout& layout, int first, int count,
+               std::vector<std::uint8_t>& scratch, std::string& error, Piece piece) {
     const int perChunk = int(std::max<std::size_t>(1, kChunkBytes / layout.rowBytes));
     for (int r = first; r < first + count; r += perChunk) {
         const int n = std::min(perChunk, first + count - r);
@@ -47,9 +48,20 @@ bool ForRows(const ByteSource& source, const BmpLayout& layout, int first, int c
             source.view(layout.pixelStart + std::uint64_t(r) * layout.rowBytes,
                         std::size_t(n) * layout.rowBytes, scratch, error);
         if (!rows) return false;
-        for (int k = 0; k < n; ++k) each(r + k, rows + std::size_t(k) * layout.rowBytes);
+        piece(r, n, rows);
     }
     return true;
+}
+
+// Calls each(fileRow, bytes) for the file rows first..first+count-1.
+template <typename Each>
+bool ForRows(const ByteSource& source, const BmpLayout& layout, int first, int count,
+             std::vector<std::uint8_t>& scratch, std::string& error, Each each) {
+    return ForPieces(source, layout, first, count, scratch, error,
+                     [&](int r, int n, const std::uint8_t* rows) {
+                         for (int k = 0; k < n; ++k)
+                             each(r + k, rows + std::size_t(k) * layout.rowBytes);
+                     });
 }
 
 WindowRead RowsWindow(const ByteSource& source, const BmpHeaders& h, const BmpLayout& layout,
@@ -78,22 +90,18 @@ WindowRead RowsWindow(const ByteSource& source, const BmpHeaders& h, const BmpLa
                                                                    : 4;
         const std::size_t offset = std::size_t(x0) * step + (step > 1 ? 1 : 0);
         const std::uint8_t* lookup = layout.kind == BmpPixels::Index8 ? layout.green : nullptr;
-        const int perChunk = int(std::max<std::size_t>(1, kChunkBytes / layout.rowBytes));
-        for (int r = first; r < first + N; r += perChunk) {
-            const int n = std::min(perChunk, first + N - r);
-            const std::uint8_t* rows =
-                source.view(layout.pixelStart + std::uint64_t(r) * layout.rowBytes,
-                            std::size_t(n) * layout.rowBytes, scratch, error);
-            if (!rows) return WindowRead::Unreadable;
-            const std::ptrdiff_t stride = std::ptrdiff_t(layout.rowBytes);
-            // Bottom-up files hold the window's rows last to first.
-            if (h.topDown)
-                SampleRowsToWindow(rows + offset, stride, step, lookup, N, r - first, n, window);
-            else
-                SampleRowsToWindow(rows + std::size_t(n - 1) * layout.rowBytes + offset, -stride,
-                                   step, lookup, N, first + N - r - n, n, window);
-        }
-        return WindowRead::Ok;
+        const std::ptrdiff_t stride = std::ptrdiff_t(layout.rowBytes);
+        const bool read = ForPieces(
+            source, layout, first, N, scratch, error, [&](int r, int n, const std::uint8_t* rows) {
+                // Bottom-up files hold the window's rows last to first.
+                if (h.topDown)
+                    SampleRowsToWindow(rows + offset, stride, step, lookup, N, r - first, n,
+                                       window);
+                else
+                    SampleRowsToWindow(rows + std::size_t(n - 1) * layout.rowBytes + offset,
+                                       -stride, step, lookup, N, first + N - r - n, n, window);
+            });
+        return read ? WindowRead::Ok : WindowRead::Unreadable;
     }
     thread_local std::vector<std::uint8_t> greens;
     greens.resize(std::size_t(N) * std::size_t(N));

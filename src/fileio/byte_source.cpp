@@ -42,22 +42,13 @@ bool ByteSource::open(const std::string& path, std::string& error) {
 
 bool ByteSource::readInto(std::uint64_t offset, std::size_t n, std::uint8_t* to,
                           std::string& error) const {
-    if (offset > size_ || n > size_ - offset) {
-        error = "truncated: the file ends at byte " + std::to_string(size_) + " before byte " +
-                std::to_string(offset + n);
-        return false;
-    }
+    if (!within(offset, n, error)) return false;
     if (bytes_) {
         std::copy_n(bytes_ + offset, n, to);
         return true;
     }
-    std::size_t got = 0;
-    if (fd_ < 0) return Fail(error, "no file is open");
-    if (!ReadAt(fd_, to, n, offset, got)) return Fail(error, OsError("read error"));
-    if (got < n)  // the file shrank after it was opened
-        return Fail(error, "truncated: the file ends at byte " + std::to_string(offset + got) +
-                               " before byte " + std::to_string(offset + n));
-    return true;
+    bool fromDisk = false;
+    return fill(offset, n, to, error, false, fromDisk);
 }
 
 void ByteSource::willNeed(std::uint64_t offset, std::uint64_t n) const {
@@ -78,15 +69,33 @@ const std::uint8_t* ByteSource::view(std::uint64_t offset, std::size_t n,
     return read(offset, n, scratch, error, true, fromDisk);
 }
 
+bool ByteSource::within(std::uint64_t offset, std::size_t n, std::string& error) const {
+    if (offset <= size_ && n <= size_ - offset) return true;
+    error = "truncated: the file ends at byte " + std::to_string(size_) + " before byte " +
+            std::to_string(offset + n);
+    return false;
+}
+
+bool ByteSource::fill(std::uint64_t offset, std::size_t n, std::uint8_t* to, std::string& error,
+                      bool cachedFirst, bool& fromDisk) const {
+    if (fd_ < 0) return Fail(error, "no file is open");
+    const std::size_t cached = cachedFirst ? ReadCachedAt(fd_, to, n, offset) : 0;
+    fromDisk = cached < n;
+    std::size_t got = 0;
+    if (cached < n && !ReadAt(fd_, to + cached, n - cached, offset + cached, got))
+        return Fail(error, OsError("read error"));
+    got += cached;
+    if (got < n)  // the file shrank after it was opened
+        return Fail(error, "truncated: the file ends at byte " + std::to_string(offset + got) +
+                               " before byte " + std::to_string(offset + n));
+    return true;
+}
+
 const std::uint8_t* ByteSource::read(std::uint64_t offset, std::size_t n,
                                      std::vector<std::uint8_t>& scratch, std::string& error,
                                      bool cachedFirst, bool& fromDisk) const {
     fromDisk = false;
-    if (offset > size_ || n > size_ - offset) {
-        error = "truncated: the file ends at byte " + std::to_string(size_) + " before byte " +
-                std::to_string(offset + n);
-        return nullptr;
-    }
+    if (!within(offset, n, error)) return nullptr;
     static const std::uint8_t kNothing = 0;
     if (n == 0) return bytes_ ? bytes_ + offset : &kNothing;  // never null for success
     if (bytes_) return bytes_ + offset;
@@ -100,20 +109,7 @@ const std::uint8_t* ByteSource::read(std::uint64_t offset, std::size_t n,
         error = "not enough memory to read " + std::to_string(n) + " bytes";
         return nullptr;
     }
-    const std::size_t cached = cachedFirst ? ReadCachedAt(fd_, scratch.data(), n, offset) : 0;
-    fromDisk = cached < n;
-    std::size_t got = 0;
-    if (cached < n && !ReadAt(fd_, scratch.data() + cached, n - cached, offset + cached, got)) {
-        error = OsError("read error");
-        return nullptr;
-    }
-    got += cached;
-    if (got < n) {  // the file shrank after it was opened
-        error = "truncated: the file ends at byte " + std::to_string(offset + got) +
-                " before byte " + std::to_string(offset + n);
-        return nullptr;
-    }
-    return scratch.data();
+    return fill(offset, n, scratch.data(), error, cachedFirst, fromDisk) ? scratch.data() : nullptr;
 }
 
 }  // namespace framesifter

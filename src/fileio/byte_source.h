@@ -49,6 +49,11 @@ public:
                                            bool& fromDisk) const;
 
 private:
+    // True when [offset, offset + n) lies within the source; else the reason.
+    bool within(std::uint64_t offset, std::size_t n, std::string& error) const;
+    // n bytes of the open file into `to` (what is in memory first with `cachedFirst`).
+    bool fill(std::uint64_t offset, std::size_t n, std::uint8_t* to, std::string& error,
+              bool cachedFirst, bool& fromDisk) const;
     const std::uint8_t* read(std::uint64_t offset, std::size_t n,
                              std::vector<std::uint8_t>& scratch, std::string& error,
                              bool cachedFirst, bool& fromDisk) const;
