@@ -482,5 +482,33 @@ Please try again once it has finished</translation>
         <source>すべてのフレーム</source>
         <translation>All frame kinds</translation>
     </message>
+    <message numerus="yes">
+        <source>
+中止しました: %n 個のファイルはまだ Good にあります（もう一度 元に戻す で続きを戻せます）</source>
+        <translation>
+            <numerusform>
+Stopped: %n file is still in Good (Undo Move again brings the rest back)</numerusform>
+            <numerusform>
+Stopped: %n files are still in Good (Undo Move again brings the rest back)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>元に戻す</source>
+        <translation>Undo Move</translation>
+    </message>
+    <message>
+        <source>Good のファイルを元の場所に戻しています</source>
+        <translation>Putting the files in Good back where they were</translation>
+    </message>
+    <message>
+        <source>中止しています…</source>
+        <translation>Stopping…</translation>
+    </message>
+    <message>
+        <source>Good のファイルを元の場所に戻しています
+%1 / %2</source>
+        <translation>Putting the files in Good back where they were
+%1 / %2</translation>
+    </message>
 </context>
 </TS>

@@ -514,7 +514,15 @@ int Undo(int argc, char** argv) {
         return UsageError("undo takes one folder GOOD_DIR");
     const std::string& good = args.positional[0];
     UndoReport report;
-    if (!UndoMoves(good, report, error)) {
+    // Across file systems every file is copied back: thousands take a while.
+    TerminalProgress bar(stderr, "undoing");
+    MoveControl control;
+    control.progress = [&bar](int done, int total) {
+        bar.setPosition(total > 0 ? int(std::int64_t(done) * 100 / total) : 0);
+    };
+    const bool undone = UndoMoves(good, control, report, error);
+    bar.finish();
+    if (!undone) {
         Report(error);
         return kExitFailure;
     }

@@ -477,6 +477,7 @@ std::string AbsoluteOrigin(const std::string& path) {
 }
 
 bool UndoReport::incomplete() const {
+    if (stopped) return true;
     return std::any_of(items.begin(), items.end(), [](const UndoItem& i) {
         return i.state == UndoState::Kept || i.state == UndoState::Missing ||
                i.state == UndoState::Ignored;
@@ -508,7 +509,12 @@ bool UndoMoves(const std::string& good, const MoveControl& control, UndoReport& 
     std::vector<MoveRecordFile> records;
     if (!ReadMoveRecords(good, records, error)) return false;
     const std::string folder = FolderHoldingGood(good);
+    int total = 0, done = 0;
+    for (const MoveRecordFile& r : records)
+        if (r.error.empty()) total += int(r.entries.size());
+    const auto stopAsked = [&] { return control.stop && control.stop->load(); };
     for (MoveRecordFile& r : records) {
+        if (report.stopped) break;
         UndoItem skipped;
         skipped.inGood = r.path;
         skipped.state = UndoState::Ignored;
@@ -524,11 +530,24 @@ bool UndoMoves(const std::string& good, const MoveControl& control, UndoReport& 
         }
         const std::size_t first = report.items.size();
         for (auto e = r.entries.rbegin(); e != r.entries.rend(); ++e) {
+            if (stopAsked()) {
+                report.stopped = true;
+                report.notTried = total - done;
+                break;
+            }
             UndoItem item;
             item.entry = *e;
             UndoEntry(good, folder, control, item);
+            if (item.error == kMoveStoppedError) {
+                // Cut short in its copy: the file is whole in Good, as if never tried.
+                report.stopped = true;
+                report.notTried = total - done;
+                break;
+            }
             report.items.push_back(item);
+            if (control.progress) control.progress(++done, total);
         }
+        if (report.stopped) break;
         const bool complete =
             std::none_of(report.items.begin() + std::ptrdiff_t(first), report.items.end(),
                          [](const UndoItem& i) {

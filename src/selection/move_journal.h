@@ -108,7 +108,11 @@ struct UndoReport {
     int records = 0;              // records found
     int cleared = 0;              // records undone completely and removed
     bool goodInUse = false;       // another move or undo holds Good: nothing was done
-    // Something stays in Good, is missing or was ignored.
+    // A stop came between files: `notTried` recorded files were left as they were, and
+    // their records stay for another undo.
+    bool stopped = false;
+    int notTried = 0;
+    // Something stays in Good, is missing, was ignored or was not tried.
     bool incomplete() const;
 };
 
@@ -124,7 +128,9 @@ std::string GoodInUseError(const std::string& good);
 // size and time, when recorded, are still those. A record all of whose entries are back (or never
 // left) is removed; one with a file kept in Good stays for another attempt. False when `good`
 // cannot be read as a folder, or when another move or undo holds it (goodInUse).
-// control.blockCopied is told of each block a copy back across file systems writes.
+// control.blockCopied is told of each block a copy back across file systems writes;
+// control.progress of each recorded file done, of all the readable records' files; a stop in
+// control.stop is seen between files and between the blocks of a copy.
 [[nodiscard]] bool UndoMoves(const std::string& good, UndoReport& report, std::string& error);
 [[nodiscard]] bool UndoMoves(const std::string& good, const MoveControl& control,
                              UndoReport& report, std::string& error);

@@ -57,6 +57,7 @@ const int kPanelWidth = 595;
 const int kPanelHeight = 297;
 const int kMaxListedFailures = 20;
 const int kPollInterval = 100;  // ms between looks at a run's progress
+const int kUndoProgressDelay = 500;  // ms an undo runs before its progress box appears
 
 std::string ToNative(const QString& path) { return QFile::encodeName(path).toStdString(); }
 QString FromNative(const std::string& path) { return QFile::decodeName(path.c_str()); }
@@ -228,6 +229,7 @@ struct SelectorWindow::Work {
     std::string good;
     UndoReport undo;
     bool undoRead = false;
+    QPointer<QWidget> asker;  // where its messages appear
 
     void requestStop() {
         control.requestStop();
@@ -467,6 +469,7 @@ void SelectorWindow::endForQuit() {
         if (work_->kind != Work::Analysis) QApplication::restoreOverrideCursor();
         work_.reset();
         setBusy(false);
+        delete undoProgress_;
     }
     scoresWindow_->close();
     close();
@@ -674,7 +677,7 @@ void SelectorWindow::runAnalysis() {
     RunCommand(this, [&] {
         if (work_) {
             // The button reads 中止 now; the second click of a double click is not a stop.
-            if (work_->kind == Work::Analysis &&
+            if (work_->kind != Work::Move &&
                 workStarted_.elapsed() >= QGuiApplication::styleHints()->mouseDoubleClickInterval())
                 stopWork();
             return;
@@ -835,12 +838,13 @@ void SelectorWindow::movePassed() {
 // Every move leaves its record in Good: any Good folder, of this session or an earlier one,
 // can be chosen. The chooser opens at the Good folder of the last move, this session's or,
 // after a restart, the one the preferences keep while it is there.
-void SelectorWindow::undoMoves() {
+void SelectorWindow::undoMoves(QWidget* asker) {
     RunCommand(this, [&] {
         if (work_) return;
+        QWidget* const owner = asker ? asker : this;
         const QString kept = Preferences().lastGoodFolder();
         const QString good =
-            Dialogs().getExistingFolder(this, tr("元に戻す Good フォルダー"),
+            Dialogs().getExistingFolder(owner, tr("元に戻す Good フォルダー"),
                                         !lastGood_.isEmpty()                         ? lastGood_
                                         : !kept.isEmpty() && QFileInfo(kept).isDir() ? kept
                                         : !lastFolder_.isEmpty()                     ? lastFolder_
@@ -850,6 +854,8 @@ void SelectorWindow::undoMoves() {
         auto work = std::make_unique<Work>();
         work->kind = Work::Undo;
         work->good = ToNative(good);
+        work->asker = owner;
+        work->blockCopied = copyHook_;
         QApplication::setOverrideCursor(Qt::WaitCursor);
         try {
             startWork(std::move(work));
@@ -862,8 +868,9 @@ void SelectorWindow::undoMoves() {
 
 void SelectorWindow::finishUndo(Work& work) {
     QApplication::restoreOverrideCursor();
+    QWidget* const owner = work.asker ? work.asker.data() : this;
     if (!work.undoRead) {
-        Dialogs().showError(this, work.undo.goodInUse
+        Dialogs().showError(owner, work.undo.goodInUse
                                       ? tr("%1 は別の移動か元に戻す処理が使用中です\n"
                                            "それが終わってから、もう一度お試しください")
                                             .arg(FromNative(work.good))
@@ -871,13 +878,13 @@ void SelectorWindow::finishUndo(Work& work) {
         return;
     }
     if (work.undo.items.empty()) {
-        Dialogs().showMessage(this, tr("このフォルダーには移動の記録がありません"));
+        Dialogs().showMessage(owner, tr("このフォルダーには移動の記録がありません"));
         return;
     }
-    showUndone(work.undo);
+    showUndone(work.undo, owner);
 }
 
-void SelectorWindow::showUndone(const UndoReport& report) {
+void SelectorWindow::showUndone(const UndoReport& report, QWidget* owner) {
     // Pass-list entries whose files are back (or whose video in Good is gone) show their
     // origins again and can be moved once more.
     const auto absolute = [](const QString& path) {
@@ -905,11 +912,15 @@ void SelectorWindow::showUndone(const UndoReport& report) {
     session_.markReturned(returned);
     QString text = tr("%n 個のファイルを元の場所に戻しました", nullptr, moved);
     if (removed) text += tr("\nGood に書き出した動画 %n 個を削除しました", nullptr, removed);
+    if (report.stopped)
+        text += tr("\n中止しました: %n 個のファイルはまだ Good にあります"
+                   "（もう一度 元に戻す で続きを戻せます）",
+                   nullptr, report.notTried);
     if (stayed.isEmpty())
-        Dialogs().showMessage(this, text);
+        Dialogs().showMessage(owner, text);
     else
         Dialogs().showError(
-            this, text + tr("\n\nGood に残ったファイルがあります\n") + CappedLines(stayed));
+            owner, text + tr("\n\nGood に残ったファイルがあります\n") + CappedLines(stayed));
 }
 
 QString SelectorWindow::moveQuestion(const std::vector<FrameRef>& sources) {
@@ -975,13 +986,12 @@ void SelectorWindow::startWork(std::unique_ptr<Work> work) {
     workStarted_.start();
     // Before the thread, which may report its first steps at once.
     progress_->start(shared->total);
+    if (shared->kind == Work::Undo) showUndoProgress(shared->asker);
     try {
         worker_ = std::thread([shared] {
             try {
                 if (shared->kind == Work::Analysis) {
                     shared->runAnalysis();
-                } else if (shared->kind == Work::Undo) {
-                    shared->undoRead = UndoMoves(shared->good, shared->undo, shared->error);
                 } else {
                     MoveControl control;
                     control.stop = &shared->stopMove;
@@ -990,7 +1000,11 @@ void SelectorWindow::startWork(std::unique_ptr<Work> work) {
                         progress->setPosition(total > 0 ? int(double(done) / total * 100) : 0);
                         progress->setCount(done, total);
                     };
-                    shared->outcomes = MovePassedFiles(shared->sources, control);
+                    if (shared->kind == Work::Undo)
+                        shared->undoRead =
+                            UndoMoves(shared->good, control, shared->undo, shared->error);
+                    else
+                        shared->outcomes = MovePassedFiles(shared->sources, control);
                 }
             } catch (const std::exception& e) {
                 shared->error = e.what();
@@ -1020,9 +1034,11 @@ void SelectorWindow::setBusy(bool on) {
           static_cast<QWidget*>(scaleDownButton_), static_cast<QWidget*>(fileList_),
           static_cast<QWidget*>(passedList_), static_cast<QWidget*>(graphCanvas_)})
         control->setEnabled(!on);
-    stopOffered_ = on && !move;
+    // An undo stops between files; a move is not offered a stop, as it always was.
+    const bool undo = on && work_ && work_->kind == Work::Undo;
+    stopOffered_ = on && (!move || undo);
     fftButton_->setText(stopOffered_ ? tr("中止") : QStringLiteral("FFT"));
-    fftButton_->setEnabled(!move);
+    fftButton_->setEnabled(!move || undo);
     // The move and the undo name passes by their place in the list, which a new kind clears.
     if (scoresWindow_) scoresWindow_->holdScoreKind(move);
     workCount_->setVisible(on);
@@ -1033,6 +1049,27 @@ void SelectorWindow::stopWork() {
     if (work_) work_->requestStop();
 }
 
+// The selector may be hidden when an undo starts from the main window's menu: its progress
+// and its stop then show over that window. A short undo ends before the box appears.
+void SelectorWindow::showUndoProgress(QWidget* owner) {
+    auto* box = new QProgressDialog(owner ? owner : this);
+    box->setObjectName(QStringLiteral("undoProgress"));
+    box->setWindowTitle(tr("元に戻す"));
+    box->setLabelText(tr("Good のファイルを元の場所に戻しています"));
+    box->setCancelButtonText(tr("中止"));
+    box->setAutoClose(false);
+    box->setAutoReset(false);
+    box->setMinimumDuration(kUndoProgressDelay);
+    box->setRange(0, 100);
+    box->setValue(0);
+    // Seen between files: the file being copied back finishes or stays whole in Good.
+    connect(box, &QProgressDialog::canceled, this, [this, box] {
+        box->setLabelText(tr("中止しています…"));
+        stopWork();
+    });
+    undoProgress_ = box;
+}
+
 void SelectorWindow::pollWork() {
     if (!work_) {
         progress_->stop();
@@ -1040,6 +1077,12 @@ void SelectorWindow::pollWork() {
     }
     progressBar_->setValue(progress_->percent());
     workCount_->setText(QStringLiteral("%1 / %2").arg(progress_->done()).arg(progress_->total()));
+    if (undoProgress_ && !undoProgress_->wasCanceled()) {
+        undoProgress_->setValue(progress_->percent());
+        undoProgress_->setLabelText(tr("Good のファイルを元の場所に戻しています\n%1 / %2")
+                                        .arg(progress_->done())
+                                        .arg(progress_->total()));
+    }
     if (asking_) return;  // the question's own event loop calls here too
     askWorkQuestion();
     if (!work_ || !work_->finished) return;
@@ -1048,6 +1091,7 @@ void SelectorWindow::pollWork() {
     const std::unique_ptr<Work> ended = std::move(work_);
     setBusy(false);
     progressBar_->setValue(0);
+    delete undoProgress_;
     if (ended->kind == Work::Analysis)
         finishRun(*ended);
     else if (ended->kind == Work::Undo)

@@ -11,6 +11,8 @@
 #include "window_mode.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QWidget>
 
 #include <cstdint>
@@ -100,8 +102,10 @@ signals:
 
 public slots:
     void showScores();
-    // Asks for a Good folder and undoes the moves recorded there.
-    void undoMoves();
+    // Asks for a Good folder and undoes the moves recorded there. The questions and the
+    // progress, which a stop ends between files, appear over `asker` (this window when null),
+    // since the undo may be started while this window is hidden.
+    void undoMoves(QWidget* asker = nullptr);
     // Takes the first pass-list entry of `frame` out of the list; no file is touched.
     void dropPassed(const framesifter::FrameRef& frame);
 
@@ -155,13 +159,14 @@ private:
     // the most a list may hold.
     bool expandVideos(const std::vector<ListEntry>& chosen, std::vector<ListEntry>& entries);
     static QString moveQuestion(const std::vector<framesifter::FrameRef>& sources);
-    void showUndone(const framesifter::UndoReport& report);
+    void showUndone(const framesifter::UndoReport& report, QWidget* owner);
 
     // What the window shares with the thread of a run or move.
     struct Work;
     void startWork(std::unique_ptr<Work> work);
     void setBusy(bool on);
     void stopWork();
+    void showUndoProgress(QWidget* owner);
     void pollWork();
     void askWorkQuestion();
     void finishRun(Work& work);
@@ -198,6 +203,7 @@ private:
     QPushButton* selectButton_ = nullptr;
     QPushButton* moveButton_ = nullptr;
     QLabel* workCount_ = nullptr;  // "done / total" over the graph while a run or move goes on
+    QPointer<QProgressDialog> undoProgress_;  // over the window that started an undo
 
     std::unique_ptr<ScoresWindow> scoresWindow_;
     std::unique_ptr<Work> work_;

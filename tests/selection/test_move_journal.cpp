@@ -469,3 +469,50 @@ TEST(MoveRecord, AForgedRecordCannotMakeMemoryGrowWithoutBound) {
         EXPECT_NE(ignored.back().find(c.lastIgnored), std::string::npos) << ignored.back();
     }
 }
+
+TEST(UndoMoves, StopsBetweenFilesAndTellsItsProgress) {
+    const struct {
+        const char* name;
+        int stopAfter;  // the stop comes once this many files are done; -1: never
+        int back;
+    } cases[] = {
+        {"stopped before the first file", 0, 0},
+        {"stopped halfway", 2, 2},
+        {"never stopped", -1, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::vector<std::string> sources;
+        for (char t : {'a', 'b', 'c', 'd'})
+            sources.push_back(dir.write(std::string(1, t) + ".fit", Pattern(t)));
+        for (const MoveOutcome& o : MovePassedFiles(FrameRefs(sources), MoveControl()))
+            ASSERT_TRUE(o.moved) << o.error;
+
+        std::atomic<bool> stop{c.stopAfter == 0};
+        std::vector<std::pair<int, int>> told;
+        MoveControl control;
+        control.stop = &stop;
+        control.progress = [&](int done, int total) {
+            told.emplace_back(done, total);
+            if (done == c.stopAfter) stop = true;
+        };
+        UndoReport report;
+        std::string error;
+        ASSERT_TRUE(UndoMoves(dir.file("Good"), control, report, error)) << error;
+        const int done = c.stopAfter < 0 ? 4 : c.stopAfter;
+        ASSERT_EQ(int(told.size()), done);
+        for (int k = 0; k < done; ++k) EXPECT_EQ(told[k], std::make_pair(k + 1, 4));
+        EXPECT_EQ(report.stopped, c.stopAfter >= 0);
+        EXPECT_EQ(report.notTried, 4 - done);
+        EXPECT_EQ(report.incomplete(), c.back < 4);
+        int atOrigin = 0;
+        for (const std::string& s : sources) atOrigin += fs::exists(s);
+        EXPECT_EQ(atOrigin, c.back);
+        // What a stop left goes back with the next undo.
+        EXPECT_EQ(Records(dir.path() / "Good").size(), c.back < 4 ? 1u : 0u);
+        ASSERT_TRUE(UndoMoves(dir.file("Good"), report, error)) << error;
+        EXPECT_FALSE(report.incomplete());
+        for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(ReadAll(sources[k]), Pattern(char('a' + k)));
+    }
+}

@@ -29,6 +29,7 @@ public:
     QStringList lastFilters;
     int lastInitialFilter = -1;
     QString lastFolder;
+    QWidget* lastParent = nullptr;  // the folder chooser's and the messages' window
     bool failOpen = false;  // the dialog itself fails, as an out-of-memory would
     // The question about frames that differ from most is answered with this when it is set,
     // and recorded apart, so that tests about other questions need not script it.
@@ -62,15 +63,22 @@ public:
                            const QString&) override {
         return {};
     }
-    QString getExistingFolder(QWidget*, const QString&, const QString& folder) override {
+    QString getExistingFolder(QWidget* parent, const QString&, const QString& folder) override {
+        lastParent = parent;
         lastFolder = folder;
         if (folders.empty()) return {};
         const QString chosen = folders.front();
         folders.pop_front();
         return chosen;
     }
-    void showMessage(QWidget*, const QString& text) override { messages << text; }
-    void showError(QWidget*, const QString& text) override { errors << text; }
+    void showMessage(QWidget* parent, const QString& text) override {
+        lastParent = parent;
+        messages << text;
+    }
+    void showError(QWidget* parent, const QString& text) override {
+        lastParent = parent;
+        errors << text;
+    }
     bool askYesNo(QWidget*, const QString& text, bool) override {
         if (mixedAnswer && text.startsWith(QStringLiteral("他と異なるフレームがあります"))) {
             mixedQuestions << text;

@@ -26,6 +26,7 @@
 #include <QListView>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QRadioButton>
@@ -167,6 +168,7 @@ private slots:
     void mixedFramesAskedBeforeTheRun();
     void closingOrDestroyingStopsARun();
     void moveRunsApartAndStopsOnClose();
+    void undoShowsItsProgressOverTheAskerAndStops();
     void preferencesSurviveARestart();
     void keptValuesAreClampedOrIgnored_data();
     void keptValuesAreClampedOrIgnored();
@@ -1255,6 +1257,61 @@ void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
              (QStringList{d + "/other/Good/a.fit", sources[1], sources[2]}));
     QVERIFY(scoreKind->isEnabled());
     QVERIFY(dialogs_->errors.isEmpty());
+}
+
+void SelectorWindowTest::undoShowsItsProgressOverTheAskerAndStops() {
+    SelectorWindow& s = *selector_;
+    const QString d = QString::fromStdString(dir_->path().string());
+    MountedTmpfs other((d + "/other").toStdString(), "size=4m");
+    if (!other.mounted()) QSKIP("mounting a tmpfs needs root");
+    QVERIFY(QDir(d).mkdir("good"));
+    QVERIFY(QFile::link(d + "/good", d + "/other/Good"));
+    const QByteArray bytes(300000, 'f');  // five copy blocks
+    QStringList sources;
+    for (const char* name : {"a.fit", "b.fit", "c.fit"}) {
+        sources << d + "/other/" + name;
+        QFile f(sources.last());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    PassEveryFile(s.session(), sources);
+    dialogs_->answers.push_back(true);
+    Control<QPushButton>(s, "moveButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
+    dialogs_->messages.clear();
+
+    // Started from the main window's menu with the selector hidden: the box is the asker's.
+    s.hide();
+    QWidget asker;
+    asker.show();
+    s.setMoveCopyHook(GatedCopy);
+    g_blocksCopied = 0;
+    g_blocksAllowed = 6;  // c back, then b's second block waits
+    dialogs_->folders.push_back(d + "/other/Good");
+    s.undoMoves(&asker);
+    QCOMPARE(dialogs_->lastParent, &asker);
+    QProgressDialog* box = nullptr;
+    QTRY_VERIFY((box = asker.findChild<QProgressDialog*>("undoProgress")) && box->isVisible());
+    QTRY_VERIFY(box->labelText().endsWith("1 / 3"));
+    box->findChild<QPushButton*>()->click();
+    g_blocksAllowed = INT_MAX;
+    QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
+    QVERIFY(!asker.findChild<QProgressDialog*>("undoProgress"));
+    QCOMPARE(dialogs_->messages,
+             QStringList{"1 個のファイルを元の場所に戻しました\n"
+                         "中止しました: 2 個のファイルはまだ Good にあります"
+                         "（もう一度 元に戻す で続きを戻せます）"});
+    QCOMPARE(dialogs_->lastParent, &asker);
+    QCOMPARE(Contents(sources[2]), bytes);
+    QVERIFY(!QFile::exists(sources[1]) && !QFile::exists(sources[0]));
+    QCOMPARE(QDir(d + "/good").entryList(QDir::Files), (QStringList{"a.fit", "b.fit"}));
+
+    // The next undo goes on where the stop left off.
+    dialogs_->folders.push_back(d + "/other/Good");
+    s.undoMoves(&asker);
+    QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
+    for (const QString& source : sources) QCOMPARE(Contents(source), bytes);
+    QVERIFY(QDir(d + "/good").entryList(QDir::Files).isEmpty());
 }
 
 void SelectorWindowTest::preferencesSurviveARestart() {
