@@ -210,11 +210,10 @@ void MainWindow::createActions() {
         newCommand("selectorAction", QString(), [this] { selectorWindow_->showSelector(); });
     scoresAction_ =
         newCommand("scoresAction", QString(), [this] { selectorWindow_->showScores(); });
-    undoMoveAction_ =
-        newCommand("undoMoveAction", QString(), [this] {
-            // With the selector hidden, the undo asks and shows its progress here.
-            selectorWindow_->undoMoves(selectorWindow_->isVisible() ? nullptr : this);
-        });
+    undoMoveAction_ = newCommand("undoMoveAction", QString(), [this] {
+        // With the selector hidden, the undo asks and shows its progress here.
+        selectorWindow_->undoMoves(selectorWindow_->isVisible() ? nullptr : this);
+    });
     closeWindowAction_ =
         newCommand("closeWindowAction", QString(), [this] { closeActiveWindow(); });
     closeWindowAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));

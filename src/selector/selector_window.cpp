@@ -56,7 +56,7 @@ namespace {
 const int kPanelWidth = 595;
 const int kPanelHeight = 297;
 const int kMaxListedFailures = 20;
-const int kPollInterval = 100;  // ms between looks at a run's progress
+const int kPollInterval = 100;       // ms between looks at a run's progress
 const int kUndoProgressDelay = 500;  // ms an undo runs before its progress box appears
 
 std::string ToNative(const QString& path) { return QFile::encodeName(path).toStdString(); }
@@ -871,10 +871,10 @@ void SelectorWindow::finishUndo(Work& work) {
     QWidget* const owner = work.asker ? work.asker.data() : this;
     if (!work.undoRead) {
         Dialogs().showError(owner, work.undo.goodInUse
-                                      ? tr("%1 は別の移動か元に戻す処理が使用中です\n"
-                                           "それが終わってから、もう一度お試しください")
-                                            .arg(FromNative(work.good))
-                                      : QString::fromLocal8Bit(work.error.c_str()));
+                                       ? tr("%1 は別の移動か元に戻す処理が使用中です\n"
+                                            "それが終わってから、もう一度お試しください")
+                                             .arg(FromNative(work.good))
+                                       : QString::fromLocal8Bit(work.error.c_str()));
         return;
     }
     if (work.undo.items.empty()) {
@@ -913,9 +913,10 @@ void SelectorWindow::showUndone(const UndoReport& report, QWidget* owner) {
     QString text = tr("%n 個のファイルを元の場所に戻しました", nullptr, moved);
     if (removed) text += tr("\nGood に書き出した動画 %n 個を削除しました", nullptr, removed);
     if (report.stopped)
-        text += tr("\n中止しました: %n 個のファイルはまだ Good にあります"
-                   "（もう一度 元に戻す で続きを戻せます）",
-                   nullptr, report.notTried);
+        text +=
+            tr("\n中止しました: %n 個のファイルはまだ Good にあります"
+               "（もう一度 元に戻す で続きを戻せます）",
+               nullptr, report.notTried);
     if (stayed.isEmpty())
         Dialogs().showMessage(owner, text);
     else

@@ -30,7 +30,7 @@ public:
     int lastInitialFilter = -1;
     QString lastFolder;
     QWidget* lastParent = nullptr;  // the folder chooser's and the messages' window
-    bool failOpen = false;  // the dialog itself fails, as an out-of-memory would
+    bool failOpen = false;          // the dialog itself fails, as an out-of-memory would
     // The question about frames that differ from most is answered with this when it is set,
     // and recorded apart, so that tests about other questions need not script it.
     std::optional<bool> mixedAnswer = true;

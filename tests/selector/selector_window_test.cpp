@@ -1297,10 +1297,9 @@ void SelectorWindowTest::undoShowsItsProgressOverTheAskerAndStops() {
     g_blocksAllowed = INT_MAX;
     QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
     QVERIFY(!asker.findChild<QProgressDialog*>("undoProgress"));
-    QCOMPARE(dialogs_->messages,
-             QStringList{"1 個のファイルを元の場所に戻しました\n"
-                         "中止しました: 2 個のファイルはまだ Good にあります"
-                         "（もう一度 元に戻す で続きを戻せます）"});
+    QCOMPARE(dialogs_->messages, QStringList{"1 個のファイルを元の場所に戻しました\n"
+                                             "中止しました: 2 個のファイルはまだ Good にあります"
+                                             "（もう一度 元に戻す で続きを戻せます）"});
     QCOMPARE(dialogs_->lastParent, &asker);
     QCOMPARE(Contents(sources[2]), bytes);
     QVERIFY(!QFile::exists(sources[1]) && !QFile::exists(sources[0]));
