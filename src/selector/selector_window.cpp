@@ -850,6 +850,9 @@ void SelectorWindow::undoMoves(QWidget* asker) {
                                         : !lastFolder_.isEmpty()                     ? lastFolder_
                                                                  : QDir::currentPath());
         if (good.isEmpty()) return;
+        // A stopped or partial undo is most often taken up again in the same folder.
+        lastGood_ = good;
+        Preferences().setLastGoodFolder(good);
         // Undoing a move across file systems copies every file back: not on this thread.
         auto work = std::make_unique<Work>();
         work->kind = Work::Undo;
