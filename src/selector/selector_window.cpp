@@ -1058,6 +1058,8 @@ void SelectorWindow::stopWork() {
 void SelectorWindow::showUndoProgress(QWidget* owner) {
     auto* box = new QProgressDialog(owner ? owner : this);
     box->setObjectName(QStringLiteral("undoProgress"));
+    // The program stays usable meanwhile: frames can be looked at, and Quit stops the undo.
+    box->setWindowModality(Qt::NonModal);
     box->setWindowTitle(tr("元に戻す"));
     box->setLabelText(tr("Good のファイルを元の場所に戻しています"));
     box->setCancelButtonText(tr("中止"));
