@@ -165,8 +165,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
                                     Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                     Qt::WindowCloseButtonHint);
     noticeWindow_ = std::make_unique<NoticeWindow>();
-    // The selector's frames open here, and a frame taken out in a pass-list window leaves the
-    // selector's pass list.
+    // The selector's frames open here, and a frame taken out in a window of its lists leaves
+    // the selector's pass list.
     connect(selectorWindow_.get(), &SelectorWindow::frameOpenRequested, this,
             [this](const FrameList& list, int index) {
                 RunCommand(this, [&] { showFrame(list, index); });
