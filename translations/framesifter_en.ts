@@ -82,6 +82,10 @@
         <translation>Cannot save the image: %1
 %2</translation>
     </message>
+    <message>
+        <source>%1 は合格ファイルではありません</source>
+        <translation>%1 is not a passed file</translation>
+    </message>
 </context>
 <context>
     <name>NoticeWindow</name>

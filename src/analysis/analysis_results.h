@@ -69,4 +69,9 @@ struct AnalysisResults {
 // The same for kMaxFiles frames.
 [[nodiscard]] bool CreateAnalysisResults(AnalysisResults& results, std::string& error);
 
+// Keeps the rows of the files at the rising list positions `kept` only, renumbered from 0 in
+// that order: their columns, exact bins, flags and left-out entries. The curves stay those of
+// the run.
+void KeepResultColumns(AnalysisResults& results, const std::vector<int>& kept);
+
 }  // namespace framesifter

@@ -9,6 +9,7 @@
 #include <QMenu>
 
 #include <cmath>
+#include <utility>
 
 using namespace framesifter;
 
@@ -100,23 +101,23 @@ void ImageWindow::showWhole(QSize room, QString& text) {
     if (!zoomTo(exponent, text)) text = ZoomText(1.0);
 }
 
-void ImageWindow::setFrameList(const std::vector<framesifter::FrameRef>& list, int index,
-                               bool passList) {
-    frames_ = list;
+void ImageWindow::setFrameList(framesifter::FrameList list, int index) {
+    list_ = std::move(list);
     frameIndex_ = index;
-    fromPassList_ = passList;
 }
 
 bool ImageWindow::takeShownFrame(framesifter::FrameRef& frame) {
-    if (frameIndex_ < 0 || std::size_t(frameIndex_) >= frames_.size()) return false;
-    frame = frames_[std::size_t(frameIndex_)];
-    frames_.erase(frames_.begin() + frameIndex_);
+    if (frameIndex_ < 0 || std::size_t(frameIndex_) >= list_.frames.size()) return false;
+    frame = list_.frames[std::size_t(frameIndex_)];
+    list_.frames.erase(list_.frames.begin() + frameIndex_);
+    if (std::size_t(frameIndex_) < list_.ids.size())
+        list_.ids.erase(list_.ids.begin() + frameIndex_);
     frameIndex_ = -1;
     return true;
 }
 
 void ImageWindow::keyPressEvent(QKeyEvent* event) {
-    if (!frames_.empty() && event->modifiers() == Qt::NoModifier) {
+    if (!list_.frames.empty() && event->modifiers() == Qt::NoModifier) {
         switch (event->key()) {
         case Qt::Key_PageDown:
             emit frameStepRequested(this, 1);
@@ -125,7 +126,7 @@ void ImageWindow::keyPressEvent(QKeyEvent* event) {
             emit frameStepRequested(this, -1);
             return;
         case Qt::Key_Delete:
-            if (fromPassList_) {
+            if (list_.kind != framesifter::FrameListKind::Own) {
                 emit frameDropRequested(this);
                 return;
             }

@@ -1,6 +1,7 @@
 #pragma once
 // An image window: one per opened file, inside the main window's MDI area.
 
+#include "frame_list.h"
 #include "frame_ref.h"
 
 #include <QImage>
@@ -34,12 +35,13 @@ public:
     bool zoomTo(int exponent, QString& text);
 
     // A window opened from a frame list steps through it: Page Down / Page Up ask for the
-    // next / previous frame, and Delete, in a window of the pass list, asks to take the
-    // shown frame out of that list.
-    void setFrameList(const std::vector<framesifter::FrameRef>& list, int index, bool passList);
+    // next / previous frame, and Delete, in a window of one of the selection's lists, asks to
+    // take the shown frame out of the pass list.
+    void setFrameList(framesifter::FrameList list, int index);
     // The list stepped through (empty for a window of one picture), and the shown frame's
     // place in it, -1 while none is shown.
-    const std::vector<framesifter::FrameRef>& frames() const { return frames_; }
+    const framesifter::FrameList& frameList() const { return list_; }
+    const std::vector<framesifter::FrameRef>& frames() const { return list_.frames; }
     int frameIndex() const { return frameIndex_; }
     void setFrameIndex(int index) { frameIndex_ = index; }
     // Takes the shown frame out of the list into `frame`; no frame is shown then. False when
@@ -67,7 +69,6 @@ private:
     ImageView* fullSizeView_ = nullptr;
     ImageView* shownView_ = nullptr;  // the shown, scaled picture
     int zoomExponent_ = 0;
-    std::vector<framesifter::FrameRef> frames_;
+    framesifter::FrameList list_;
     int frameIndex_ = -1;
-    bool fromPassList_ = false;
 };

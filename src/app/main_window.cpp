@@ -9,6 +9,7 @@
 #include "picture_files.h"
 #include "preferences.h"
 #include "screen_centre.h"
+#include "selection_session.h"
 #include "selector_window.h"
 #include "settings_file.h"
 #include "user_dialogs.h"
@@ -164,13 +165,18 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
                                     Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                     Qt::WindowCloseButtonHint);
     noticeWindow_ = std::make_unique<NoticeWindow>();
-    // The selector's frames open here, and a frame taken out in a pass-list window leaves the
-    // selector's pass list.
+    // The selector's frames open here, and a frame taken out in a window of its lists leaves
+    // the selector's pass list.
     connect(selectorWindow_.get(), &SelectorWindow::frameOpenRequested, this,
-            [this](const std::vector<FrameRef>& frames, int index, bool passList) {
-                RunCommand(this, [&] { showFrame(frames, index, passList); });
+            [this](const FrameList& list, int index) {
+                RunCommand(this, [&] { showFrame(list, index); });
             });
     connect(this, &MainWindow::frameDropped, selectorWindow_.get(), &SelectorWindow::dropPassed);
+    // After a move, an undo, a new list, run or selection, and a new order of the scores table,
+    // no frame window shows a list that is no longer so.
+    const auto follow = [this] { RunCommand(this, [&] { followSelection(); }); };
+    connect(&selectorWindow_->session(), &SelectionSession::changed, this, follow);
+    connect(&selectorWindow_->session(), &SelectionSession::scoresOrderChanged, this, follow);
     connect(selectorWindow_.get(), &SelectorWindow::folderChosen, this,
             [this](const QString& folder) { lastFolder_ = folder; });
 }
@@ -593,9 +599,16 @@ bool MainWindow::openVideo(const QString& file) {
 }
 
 ImageWindow* MainWindow::showFrame(const std::vector<FrameRef>& frames, int index, bool passList) {
-    if (index < 0 || std::size_t(index) >= frames.size()) return nullptr;
+    FrameList list;
+    list.kind = passList ? FrameListKind::Passes : FrameListKind::Own;
+    list.frames = frames;
+    return showFrame(std::move(list), index);
+}
+
+ImageWindow* MainWindow::showFrame(FrameList list, int index) {
+    if (index < 0 || std::size_t(index) >= list.frames.size()) return nullptr;
     auto* window = new ImageWindow;
-    window->setFrameList(frames, index, passList);
+    window->setFrameList(std::move(list), index);
     if (!fillFrame(window, index)) {
         delete window;
         return nullptr;
@@ -646,7 +659,54 @@ void MainWindow::stepFrame(ImageWindow* window, int delta) {
     if (next != window->frameIndex()) fillFrame(window, next);
 }
 
+void MainWindow::followSelection() {
+    const SelectionSession& session = selectorWindow_->session();
+    for (ImageWindow* window : imageWindows()) {
+        const FrameList& before = window->frameList();
+        if (!before.follows()) continue;
+        FrameList after = session.frameList(before.kind);
+        if (after.ids == before.ids && after.frames == before.frames) continue;
+        const FollowedFrame place =
+            FollowFrameList(before, window->frameIndex(), after, window == dropping_);
+        if (place.index < 0) {
+            window->close();
+            continue;
+        }
+        const int count = int(after.frames.size());
+        if (place.sameFrame) {
+            // The same picture; only its place in the list, or where it lies, changed.
+            const FrameRef frame = after.frames[std::size_t(place.index)];
+            window->setFrameList(std::move(after), place.index);
+            window->setWindowTitle(FrameCaption(FrameDisplayName(frame), place.index, count));
+            continue;
+        }
+        // With no frame shown meanwhile, the fill keeps the zoom.
+        window->setFrameList(std::move(after), -1);
+        if (!fillFrame(window, place.index)) window->close();
+    }
+}
+
 void MainWindow::dropFrame(ImageWindow* window) {
+    const FrameList& list = window->frameList();
+    if (!list.follows()) {
+        dropOwnFrame(window);
+        return;
+    }
+    const int index = window->frameIndex();
+    if (index < 0 || std::size_t(index) >= list.frames.size()) return;
+    const FrameRef frame = list.frames[std::size_t(index)];
+    if (!selectorWindow_->session().isPassed(frame)) {
+        Dialogs().showMessage(this,
+                              tr("%1 は合格ファイルではありません").arg(FrameDisplayName(frame)));
+        return;
+    }
+    // The pass list's own path: the session changes, and every window follows it.
+    dropping_ = window;
+    emit frameDropped(frame);
+    dropping_ = nullptr;
+}
+
+void MainWindow::dropOwnFrame(ImageWindow* window) {
     const int index = window->frameIndex();
     FrameRef frame;
     if (!window->takeShownFrame(frame)) return;

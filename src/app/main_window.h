@@ -2,6 +2,7 @@
 // The main window: tool bar, menu and the MDI area that holds the image windows. It owns
 // the program's other windows: the version dialog, the selector and the notice window.
 
+#include "frame_list.h"
 #include "frame_ref.h"
 #include "language.h"
 
@@ -56,11 +57,19 @@ public:
     // Open local files as a drop does: each as its extension says, others left out. Stops
     // at the first file that cannot be read. Returns how many windows were opened.
     int openDroppedFiles(const QList<QUrl>& urls);
-    // Opens frame `index` of `frames` in a new image window that steps through the list,
-    // zoomed to show it whole. From the pass list, Delete in that window takes the shown
-    // frame out (frameDropped). Returns the window, or nullptr after saying why not.
+    // Opens frame `index` of `list` in a new image window that steps through the list,
+    // zoomed to show it whole. A window of one of the selector's lists follows it (see
+    // followSelection), and Delete there takes the shown frame out of the pass list
+    // (frameDropped), or says that it is not passed. Returns the window, or nullptr after
+    // saying why not.
+    ImageWindow* showFrame(framesifter::FrameList list, int index);
+    // The same for frames of no list of the selector's; `passList`: Delete takes the shown
+    // frame out of the window and reports it (frameDropped).
     ImageWindow* showFrame(const std::vector<framesifter::FrameRef>& frames, int index,
                            bool passList);
+    // Every frame window of the selector's lists shows its list as it is now, with the frame it
+    // showed; a window whose frame has left its list closes.
+    void followSelection();
 
     // Save the window's picture under the name chosen with entry 0 (BMP) or 1 (JPEG).
     bool saveImageWindow(ImageWindow* window, const QString& chosen, int filterIndex);
@@ -110,6 +119,8 @@ private:
     bool openVideo(const QString& file);
     void stepFrame(ImageWindow* window, int delta);
     void dropFrame(ImageWindow* window);
+    // A window of frames of no list: the shown frame leaves the window alone.
+    void dropOwnFrame(ImageWindow* window);
 
     // One action per command, shared by the menu and the tool bar.
     QAction* openAction_ = nullptr;
@@ -142,6 +153,8 @@ private:
     QString lastFolder_;
     QPointer<QMdiSubWindow> lastActive_;
     QPointer<QMdiSubWindow> newestWindow_;  // where the next new window cascades from
+    // The window whose Delete is taking its frame out: it shows the next one instead of closing.
+    ImageWindow* dropping_ = nullptr;
     std::unique_ptr<VersionDialog> versionDialog_;
     std::unique_ptr<SelectorWindow> selectorWindow_;
     std::unique_ptr<NoticeWindow> noticeWindow_;

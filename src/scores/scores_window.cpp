@@ -308,7 +308,20 @@ void ScoresWindow::follow(SelectionSession* session) {
     updateScoreKindEnabled();
     const auto show = [this] { setData(ScoresDataOf(*session_)); };
     connect(session_, &SelectionSession::changed, this, show);
+    // Frame windows opened here step through the rows as they are sorted.
+    const auto publishOrder = [this] { session_->setScoresOrder(tableOrder()); };
+    connect(model_, &QAbstractItemModel::modelReset, this, publishOrder);
+    connect(model_, &QAbstractItemModel::layoutChanged, this, publishOrder);
     show();
+    publishOrder();
+}
+
+std::vector<int> ScoresWindow::tableOrder() const {
+    std::vector<int> order;
+    order.reserve(shown_.size());
+    for (int row = 0; row < model_->rowCount(); ++row)
+        order.push_back(listIndex(model_->fileAt(row)));
+    return order;
 }
 
 void ScoresWindow::holdScoreKind(bool hold) {

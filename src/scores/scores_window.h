@@ -28,12 +28,15 @@ public:
 
     void setData(const ScoresData& data);
     // Shows `session` from now on, after each of its changes; the choice "スコア" then sets
-    // the session's score kind and the check box "注意付きを除外" its exclusion.
+    // the session's score kind, the check box "注意付きを除外" its exclusion, and the table's
+    // order its scores order.
     void follow(framesifter::SelectionSession* session);
     // While a move or undo works through the passes, a new score kind, which would clear
     // them, is not offered.
     void holdScoreKind(bool hold);
     const ScoresData& data() const { return data_; }
+    // The list index of each table row, top to bottom, as the table is sorted now.
+    std::vector<int> tableOrder() const;
 
 signals:
     // A frame's 0-based list index (left-out frames counted): clicked on a plot, or

@@ -2,6 +2,7 @@
 
 #include "selection.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace framesifter {
@@ -14,6 +15,56 @@ std::vector<LeftOutFrame> SelectionSession::selectionLeftOut() const {
                            : results_.leftOut;
 }
 
+bool SelectionSession::isPassed(const FrameRef& frame) const {
+    return std::any_of(passes_.begin(), passes_.end(),
+                       [&](const Pass& p) { return p.frame == frame; });
+}
+
+FrameList SelectionSession::frameList(FrameListKind kind) const {
+    FrameList list;
+    list.kind = kind;
+    switch (kind) {
+    case FrameListKind::Own:
+        break;
+    case FrameListKind::Files:
+        list.frames = frames_;
+        list.ids = ids_;
+        break;
+    case FrameListKind::Passes:
+        for (const Pass& p : passes_) {
+            list.frames.push_back(p.frame);
+            list.ids.push_back(p.id);
+        }
+        break;
+    case FrameListKind::Scores: {
+        if (!matches_) break;
+        // Left-out frames have no score: the table never shows them.
+        std::vector<char> shown(frames_.size(), 1);
+        for (const LeftOutFrame& f : results_.leftOut)
+            if (f.index >= 0 && std::size_t(f.index) < shown.size())
+                shown[std::size_t(f.index)] = 0;
+        const auto add = [&](int k) {
+            if (k < 0 || std::size_t(k) >= shown.size() || !shown[std::size_t(k)]) return;
+            shown[std::size_t(k)] = 0;
+            list.frames.push_back(frames_[std::size_t(k)]);
+            list.ids.push_back(ids_[std::size_t(k)]);
+        };
+        // Frames the order does not hold yet (it is set after the table shows a change) follow
+        // in list order.
+        for (int k : scoresOrder_) add(k);
+        for (std::size_t k = 0; k < frames_.size(); ++k) add(int(k));
+        break;
+    }
+    }
+    return list;
+}
+
+void SelectionSession::setScoresOrder(std::vector<int> order) {
+    if (order == scoresOrder_) return;
+    scoresOrder_ = std::move(order);
+    emit scoresOrderChanged();
+}
+
 std::vector<char> SelectionSession::passedFlags() const {
     std::vector<char> passed(frames_.size(), 0);
     for (const Pass& p : passes_)
@@ -24,11 +75,15 @@ std::vector<char> SelectionSession::passedFlags() const {
 void SelectionSession::setEntries(std::vector<Entry> entries) {
     names_.clear();
     frames_.clear();
+    ids_.clear();
+    scoresOrder_.clear();
     names_.reserve(entries.size());
     frames_.reserve(entries.size());
+    ids_.reserve(entries.size());
     for (Entry& e : entries) {
         names_.push_back(std::move(e.name));
         frames_.push_back(std::move(e.frame));
+        ids_.push_back(nextId_++);
     }
     updateMatch();
     clearPasses();
@@ -104,7 +159,7 @@ SelectionSession::SelectOutcome SelectionSession::select(const PassRule& rule) {
     passes_.clear();
     for (int k : result.passed) {
         const std::size_t i = std::size_t(k);
-        passes_.push_back({k, names_[i], frames_[i], FrameRef(), false});
+        passes_.push_back({k, names_[i], frames_[i], FrameRef(), false, ids_[i]});
     }
     emit passesChanged();
     setThreshold(result.threshold);
@@ -125,17 +180,55 @@ bool SelectionSession::dropPass(const FrameRef& frame) {
 
 void SelectionSession::markMoved(const std::vector<std::pair<std::size_t, FrameRef>>& moved) {
     bool anyMoved = false;
+    std::vector<char> leaving(frames_.size(), 0);
+    bool anyLeaving = false;
     for (const auto& [index, target] : moved) {
         if (index >= passes_.size() || passes_[index].moved) continue;
         Pass& p = passes_[index];
         p.origin = p.frame;
-        p.frame = target;
         p.moved = anyMoved = true;
+        if (p.frame.inVideo()) continue;
+        p.frame = target;
+        if (p.entry >= 0 && std::size_t(p.entry) < leaving.size())
+            leaving[std::size_t(p.entry)] = anyLeaving = true;
     }
-    if (anyMoved) {
-        emit passesChanged();
-        emit changed();
+    if (!anyMoved) return;
+    if (anyLeaving) removeEntries(leaving);
+    emit passesChanged();
+    emit changed();
+}
+
+void SelectionSession::removeEntries(const std::vector<char>& leaving) {
+    std::vector<int> kept, newIndex(frames_.size(), -1);
+    for (std::size_t k = 0; k < frames_.size(); ++k) {
+        if (leaving[k]) continue;
+        newIndex[k] = int(kept.size());
+        kept.push_back(int(k));
     }
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        const std::size_t from = std::size_t(kept[k]);
+        if (from == k) continue;
+        names_[k] = std::move(names_[from]);
+        frames_[k] = std::move(frames_[from]);
+        ids_[k] = ids_[from];
+    }
+    names_.resize(kept.size());
+    frames_.resize(kept.size());
+    ids_.resize(kept.size());
+    // The run's rows go with their entries, so that the others keep their scores.
+    if (matches_) KeepResultColumns(results_, kept);
+    for (Pass& p : passes_)
+        p.entry = p.entry >= 0 && std::size_t(p.entry) < newIndex.size()
+                      ? newIndex[std::size_t(p.entry)]
+                      : -1;
+    std::vector<int> order;
+    for (int k : scoresOrder_)
+        if (k >= 0 && std::size_t(k) < newIndex.size() && newIndex[std::size_t(k)] >= 0)
+            order.push_back(newIndex[std::size_t(k)]);
+    scoresOrder_ = std::move(order);
+    updateMatch();
+    emit entriesChanged();
+    emit resultsChanged();
 }
 
 void SelectionSession::markReturned(const std::vector<std::size_t>& passes) {
@@ -152,16 +245,6 @@ void SelectionSession::markReturned(const std::vector<std::size_t>& passes) {
         emit passesChanged();
         emit changed();
     }
-}
-
-void SelectionSession::clearEntriesKeepingPasses() {
-    names_.clear();
-    frames_.clear();
-    for (Pass& p : passes_) p.entry = -1;
-    updateMatch();
-    emit entriesChanged();
-    emit passesChanged();
-    emit changed();
 }
 
 void SelectionSession::updateMatch() {

@@ -5,6 +5,7 @@
 
 #include "analysis_results.h"
 #include "band_suggestion.h"
+#include "frame_list.h"
 #include "frame_scores.h"
 #include "frame_ref.h"
 #include "ranking.h"
@@ -13,6 +14,7 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,12 +28,14 @@ public:
         QString name;
         FrameRef frame;
     };
-    // A passed frame. Once moved, `frame` is where it lies in Good and `origin` where it was.
+    // A passed frame. Once moved, `origin` is where it was and `frame` where it lies now: in
+    // Good for a still file; a video's frame was copied into Good and stays in its video.
     struct Pass {
-        int entry = -1;  // its list position; -1 once the list it came from is gone
+        int entry = -1;  // its list position; -1 once it has left the list
         QString name;
         FrameRef frame, origin;
         bool moved = false;
+        std::uint64_t id = 0;  // the id of the entry it came from
     };
     enum class SelectOutcome { Selected, NoEntries, StaleResults };
 
@@ -40,6 +44,8 @@ public:
     // What the list shows of each entry, and its frame, in list order.
     const std::vector<QString>& names() const { return names_; }
     const std::vector<FrameRef>& frames() const { return frames_; }
+    // Each entry's id, never given to another entry of this session.
+    const std::vector<std::uint64_t>& ids() const { return ids_; }
     WindowMode mode() const { return mode_; }
     // The last completed run (its files empty when there is none).
     const AnalysisResults& results() const { return results_; }
@@ -63,6 +69,14 @@ public:
     const std::vector<double>& scores() const { return scores_; }
     // 1 for each listed frame in the pass list.
     std::vector<char> passedFlags() const;
+    // Whether `frame` is in the pass list.
+    bool isPassed(const FrameRef& frame) const;
+    // The list of `kind` as it is now. The scores order holds the frames the run scored, in the
+    // order last set by setScoresOrder (list order until then); nothing while the results are
+    // not the list's.
+    FrameList frameList(FrameListKind kind) const;
+    // The list positions in the order the scores table shows them.
+    void setScoresOrder(std::vector<int> order);
 
     // A new list, mode, run, band or score kind clears the passes.
     void setEntries(std::vector<Entry> entries);
@@ -81,12 +95,12 @@ public:
     SelectOutcome select(const PassRule& rule);
     // Takes the first pass of `frame` out of the list (until the next selection).
     bool dropPass(const FrameRef& frame);
-    // Pass `pass` now lies at `target` in Good.
+    // Pass `pass` went to `target` in Good. A still file leaves the list, with its row of the
+    // results, and its pass points into Good; a video stays where it was, so its frames stay
+    // listed and their passes keep pointing at them. The remaining results still match.
     void markMoved(const std::vector<std::pair<std::size_t, FrameRef>>& moved);
     // These moved passes are back where they were.
     void markReturned(const std::vector<std::size_t>& passes);
-    // The list is emptied after a move; the passes stay to show where the frames went.
-    void clearEntriesKeepingPasses();
 
 signals:
     // One signal per part that changed, then `changed` once after the whole command, for a
@@ -102,12 +116,16 @@ signals:
     void thresholdChanged();
     void passesChanged();
     void changed();
+    // The scores order was set; nothing else changed.
+    void scoresOrderChanged();
 
 private:
     // Whether the results are the list's, and their scores.
     void updateMatch();
     void updateScores();
     void clearPasses();
+    // Takes the entries flagged in `leaving` out of the list, with their rows of the results.
+    void removeEntries(const std::vector<char>& leaving);
     // The threshold the current level gives over the current band and exclusions.
     void setLevelThreshold();
     void setThreshold(double threshold);
@@ -115,6 +133,9 @@ private:
     // Apart, so that runs take the frames as they are.
     std::vector<QString> names_;
     std::vector<FrameRef> frames_;
+    std::vector<std::uint64_t> ids_;
+    std::uint64_t nextId_ = 1;
+    std::vector<int> scoresOrder_;  // empty: list order
     WindowMode mode_ = WindowMode::Centre;
     AnalysisResults results_;
     bool matches_ = false;

@@ -320,9 +320,14 @@ SelectorWindow::SelectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(scoresWindow_.get(), &ScoresWindow::bandChosen, this, &SelectorWindow::useBand);
     connect(scoresWindow_.get(), &ScoresWindow::frameClicked, this,
             &SelectorWindow::showScoredFrame);
+    // The frame window steps through the table as it is sorted, from the frame opened.
     connect(scoresWindow_.get(), &ScoresWindow::frameOpened, this, [this](int index) {
-        if (!work_ && session_.resultsMatch())
-            emit frameOpenRequested(session_.frames(), index, false);
+        if (work_ || !session_.resultsMatch() || index < 0 ||
+            std::size_t(index) >= session_.ids().size())
+            return;
+        const FrameList list = session_.frameList(FrameListKind::Scores);
+        const int place = IndexOfId(list, session_.ids()[std::size_t(index)]);
+        if (place >= 0) emit frameOpenRequested(list, place);
     });
 }
 
@@ -437,7 +442,7 @@ void SelectorWindow::connectControls() {
     passedList_->viewport()->installEventFilter(this);
     for (QListWidget* list : {fileList_, passedList_})
         connect(list, &QListWidget::itemDoubleClicked, this, [this, list](QListWidgetItem* item) {
-            emit frameOpenRequested(listFrames(list), list->row(item), list == passedList_);
+            emit frameOpenRequested(listFrames(list), list->row(item));
         });
 }
 
@@ -661,6 +666,8 @@ void SelectorWindow::showEntries() {
     const std::vector<FrameRef>& frames = session_.frames();
     for (int i = 0; i < fileList_->count(); ++i)
         fileList_->item(i)->setData(kPathRole, FrameText(frames[std::size_t(i)]));
+    // Entries that stay after a move keep their marks.
+    if (session_.resultsMatch()) markLeftOut();
     showCounts();
 }
 
@@ -948,7 +955,7 @@ QString SelectorWindow::moveQuestion(const std::vector<FrameRef>& sources) {
 void SelectorWindow::inspect(QListWidget* list) {
     if (work_) return;  // the run owns the results until it ends
     const int row = SelectedRow(list);
-    const std::vector<FrameRef> frames = listFrames(list);
+    const std::vector<FrameRef> frames = listFrames(list).frames;
     if (row < 0 || std::size_t(row) >= frames.size()) return;
     const FrameRef& frame = frames[std::size_t(row)];
     FrameReader reader;
@@ -963,12 +970,8 @@ void SelectorWindow::inspect(QListWidget* list) {
     drawGraph(GraphForm::Frame);
 }
 
-std::vector<FrameRef> SelectorWindow::listFrames(const QListWidget* list) const {
-    if (list == fileList_) return session_.frames();
-    std::vector<FrameRef> frames;
-    frames.reserve(session_.passes().size());
-    for (const SelectionSession::Pass& p : session_.passes()) frames.push_back(p.frame);
-    return frames;
+FrameList SelectorWindow::listFrames(const QListWidget* list) const {
+    return session_.frameList(list == fileList_ ? FrameListKind::Files : FrameListKind::Passes);
 }
 
 void SelectorWindow::inspectFile() {
@@ -1198,8 +1201,8 @@ void SelectorWindow::finishMove(Work& work) {
         lastGood_ = FromNative(GoodFolderOf(o.source.file));
     }
     if (!lastGood_.isEmpty()) Preferences().setLastGoodFolder(lastGood_);
+    // Moved still files leave the file list; videos stay in it, with their scores.
     session_.markMoved(moved);
-    session_.clearEntriesKeepingPasses();
     if (!work.error.empty()) {
         ReportCommandError(this, work.error.c_str());
         return;

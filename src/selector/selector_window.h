@@ -93,10 +93,9 @@ public:
 signals:
     // A run or move has ended and the window shows its outcome.
     void workFinished();
-    // The user asked to look at frame `index` of `frames` (a list's, in order); `passList`
-    // when they are the pass list's.
-    void frameOpenRequested(const std::vector<framesifter::FrameRef>& frames, int index,
-                            bool passList);
+    // The user asked to look at frame `index` of `list`: the file list, the pass list, or
+    // the scores table in its order.
+    void frameOpenRequested(const framesifter::FrameList& list, int index);
     // Files were chosen in the open dialog, in `folder`.
     void folderChosen(const QString& folder);
 
@@ -147,7 +146,7 @@ private:
     void placeCount(QLabel* label, int left, int count);
     void inspect(QListWidget* list);
     // The frames a list shows, in its order.
-    std::vector<framesifter::FrameRef> listFrames(const QListWidget* list) const;
+    framesifter::FrameList listFrames(const QListWidget* list) const;
     void selectByRule(const framesifter::PassRule& rule);
     // The lists show the session's entries and passes after each change of them.
     void showEntries();

@@ -218,9 +218,14 @@ void SelectorVideoTest::passedFramesGoIntoANewVideo() {
     for (std::uint64_t t : {1001, 1003}) ser_test_files::PutLe(expected, t, 8);
     QCOMPARE(Contents(d + "/Good/clip.ser"),
              QByteArray(reinterpret_cast<const char*>(expected.data()), int(expected.size())));
+    // The video's frames were copied: they stay listed, with their scores, and their passes
+    // point at them in the video, which is where it was; the still left the list.
     QCOMPARE(Column(Control<QListWidget>(s, "passedList"), SelectorWindow::kPathRole),
-             (QStringList{d + "/Good/clip.ser#1", d + "/Good/clip.ser#2", d + "/Good/still.bmp"}));
-    // The entry reads its frame from the new video.
+             (QStringList{clip + "#2", clip + "#4", d + "/Good/still.bmp"}));
+    QCOMPARE(Control<QListWidget>(s, "fileList")->count(), int(StripeVideo().count));
+    QVERIFY(Column(Control<QListWidget>(s, "fileList"), Qt::DisplayRole).startsWith("clip.ser #1"));
+    QVERIFY(s.session().resultsMatch());
+    // The entry reads its frame from the video.
     Control<QListWidget>(s, "passedList")->setCurrentRow(1);
     QVERIFY(dialogs_->errors.isEmpty());
     const double seen =
