@@ -1368,10 +1368,11 @@ void SelectorWindowTest::mixedFramesAskedBeforeTheRun() {
     QVERIFY(dialogs_->questions.isEmpty());
     const QStringList lines = dialogs_->mixedQuestions[0].split('\n');
     if (extra == 0) {
-        QCOMPARE(lines,
-                 QStringList({"他と異なるフレームがあります (2 個)",
-                              "f1.fit: 256 x 256 16 ビット FITS", "f3.FIT: 256 x 256 16 ビット FITS",
-                              "多くのフレーム: 256 x 256 24 ビット カラー BMP", "", "続けますか？"}));
+        QCOMPARE(
+            lines,
+            QStringList({"他と異なるフレームがあります (2 個)", "f1.fit: 256 x 256 16 ビット FITS",
+                         "f3.FIT: 256 x 256 16 ビット FITS",
+                         "多くのフレーム: 256 x 256 24 ビット カラー BMP", "", "続けますか？"}));
     } else {
         QCOMPARE(lines.size(), 1 + 20 + 1 + 3);
         QCOMPARE(lines[0], QString("他と異なるフレームがあります (26 個)"));
