@@ -1,4 +1,5 @@
 #include "analysis_results.h"
+#include "reason.h"
 
 #include <algorithm>
 #include <new>
@@ -16,7 +17,8 @@ bool CreateAnalysisResults(AnalysisResults& results, int columns, std::string& e
         }
     }
     // The table's own words: the plane's shape means nothing to the user.
-    error = "not enough memory for the table of " + std::to_string(columns) + " frames";
+    error = Reason(ReasonKind::NoMemoryTable, {columns});
+
     return false;
 }
 

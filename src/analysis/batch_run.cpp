@@ -1,4 +1,5 @@
 #include "batch_run.h"
+#include "reason.h"
 
 #include "characteristic.h"
 #include "fast_profile.h"
@@ -129,7 +130,7 @@ public:
         slot.facts = WindowFacts();
         if (!ready_) {
             slot.read = WindowRead::Unreadable;
-            slot.error = "not enough memory to analyse the frame";
+            slot.error = Reason(ReasonKind::NoMemoryAnalyse);
             return;
         }
         try {
@@ -432,9 +433,7 @@ bool AnalyseSingleFrame(const FrameRef& frame, WindowMode mode, const FftPlan& p
     if (lend.lent) reader.hold.setBudget(&own);
     const WindowRead read = ReadFrameWindow(frame, mode, N, reader, window, width, height, error);
     if (read == WindowRead::TooSmall) {
-        error = "the frame is " + std::to_string(width) + " x " + std::to_string(height) +
-                " pixels; at least " + std::to_string(N) + " x " + std::to_string(N) +
-                " are needed";
+        error = Reason(ReasonKind::FrameTooSmall, {width, height, N, N});
     }
     if (read != WindowRead::Ok) return false;
     double computed[kProfileBins];

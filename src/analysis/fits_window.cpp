@@ -1,4 +1,5 @@
 #include "fits_window.h"
+#include "reason.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -166,10 +167,10 @@ WindowRead GeneralWindow(const ByteSource& source, const FitsHeader& header, Win
                           source.size() <= reader.keptBufferBytes &&
                           reader.frame.fileBytes.size() >= header.dataOffset;
     if (inMemory) needed += std::size_t(source.size());
-    const std::string what = header.compressed
-                                 ? "the " + std::to_string(width) + " x " + std::to_string(height) +
-                                       " frame, compressed " + FitsTilesText(header) + ","
-                                 : "the frame";
+    const std::string what = header.compressed ? Reason(ReasonKind::TheTiledFrame,
+                                                        {width, height, FitsTilesText(header)})
+                                               : Reason(ReasonKind::TheFrame);
+
     if (!reader.hold.holdTotal(needed, error, what)) return WindowRead::Unreadable;
     std::optional<ByteSource> image;
     if (inMemory) {
@@ -177,7 +178,7 @@ WindowRead GeneralWindow(const ByteSource& source, const FitsHeader& header, Win
         try {
             bytes.resize(std::size_t(source.size()));
         } catch (const std::bad_alloc&) {
-            error = "not enough memory to read the frame";
+            error = Reason(ReasonKind::NoMemoryReadFrame);
             return WindowRead::Unreadable;
         }
         std::copy_n(reader.frame.fileBytes.begin(), header.dataOffset, bytes.begin());

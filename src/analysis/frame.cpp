@@ -1,4 +1,5 @@
 #include "frame.h"
+#include "reason.h"
 
 #include "bmp_reader.h"
 #include "fits_reader.h"
@@ -16,7 +17,7 @@ bool LoadBmp(const std::uint8_t* bytes, std::size_t size, Frame& frame, std::str
     if (!ReadBmp(bytes, size, image, error)) return false;
     // Palette and 16/32-bit images take their colours here; alpha is dropped.
     if (image.format() != QImage::Format_BGR888) image.convertTo(QImage::Format_BGR888);
-    if (image.isNull()) return Fail(error, "out of memory converting the BMP image");
+    if (image.isNull()) return Fail(error, Reason(ReasonKind::NoMemoryBmpConvert));
     const int width = image.width();
     const int height = image.height();
     const std::size_t stride = std::size_t(width) * 3;
@@ -24,7 +25,7 @@ bool LoadBmp(const std::uint8_t* bytes, std::size_t size, Frame& frame, std::str
         frame.bgr.resize(stride * std::size_t(height));
     } catch (const std::bad_alloc&) {
         frame.bgr.clear();
-        return Fail(error, "out of memory for the BMP pixels");
+        return Fail(error, Reason(ReasonKind::NoMemoryBmpPixels));
     }
     for (int y = 0; y < height; ++y) {
         std::memcpy(frame.bgr.data() + stride * std::size_t(y), image.constScanLine(y), stride);
@@ -42,7 +43,7 @@ bool LoadJpeg(const std::uint8_t* bytes, std::size_t size, JpegImage& decoder, F
         frame.bgr.assign(decoder.bgr().begin(), decoder.bgr().end());
     } catch (const std::bad_alloc&) {
         frame.bgr.clear();
-        return Fail(error, "out of memory for the JPEG pixels");
+        return Fail(error, Reason(ReasonKind::NoMemoryJpegPixels));
     }
     frame.kind = FrameKind::Bitmap;
     frame.width = decoder.width();
@@ -74,7 +75,7 @@ bool LoadByFormat(const std::uint8_t* bytes, std::size_t size, FrameFormat forma
         break;
     }
     if (IsVideoFormat(format)) return Fail(error, VideoWithoutFrameReason(format));
-    return Fail(error, kNotAFrameName);
+    return Fail(error, Reason(ReasonKind::NotAFrameName));
 }
 
 }  // namespace
@@ -92,7 +93,7 @@ bool LoadFrameForAnalysis(const std::string& path, const std::string& extension,
                           Frame& frame, std::string& error) {
     if (FrameFormatOf(extension) == FrameFormat::Unknown) {
         frame.clear();
-        return Fail(error, kNotAFrameName);
+        return Fail(error, Reason(ReasonKind::NotAFrameName));
     }
     if (!ReadWholeFile(path, frame.fileBytes, error)) {
         frame.clear();

@@ -1,4 +1,5 @@
 #include "frame_window.h"
+#include "reason.h"
 
 #include "frame_formats.h"
 #include "window_readers.h"
@@ -37,7 +38,7 @@ WindowRead WindowFromSource(const ByteSource& source, FrameFormat format, Window
     }
     const WindowReaderRow& row = WindowReaderOf(format);
     if (!row.still) {
-        error = kNotAFrameName;
+        error = Reason(ReasonKind::NotAFrameName);
         return WindowRead::Unreadable;
     }
     return row.still(source, mode, N, reader, window, width, height, error);

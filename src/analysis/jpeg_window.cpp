@@ -1,4 +1,5 @@
 #include "jpeg_window.h"
+#include "reason.h"
 
 #include "file_io.h"
 #include "green_peak.h"
@@ -33,7 +34,7 @@ WindowRead JpegCentreWindow(const std::uint8_t* bytes, std::size_t size, int N, 
     if (width < N || height < N) return WindowRead::TooSmall;
     if (jpeg.regionWidth() != N || jpeg.regionHeight() != N || jpeg.regionX() != (width - N) / 2 ||
         jpeg.regionY() != (height - N) / 2) {
-        error = "the JPEG decoder returned another region than the window";
+        error = Reason(ReasonKind::JpegRegionDiffers);
         return WindowRead::Unreadable;
     }
     SamplesToWindow(jpeg.bgr().data() + 1, std::ptrdiff_t(jpeg.stride()), 3, N, window);
@@ -63,8 +64,7 @@ WindowRead JpegPeakWindow(const std::uint8_t* bytes, std::size_t size, int N, Fr
         try {
             green.resize(std::size_t(layout.width) * std::size_t(layout.height));
         } catch (const std::bad_alloc&) {
-            reason = "out of memory for " + std::to_string(layout.width) + " x " +
-                     std::to_string(layout.height) + " pixels";
+            reason = Reason(ReasonKind::NoMemoryPixels, {layout.width, layout.height});
             return false;
         }
         rowLength = layout.width;
@@ -104,7 +104,8 @@ WindowRead JpegWindowFromSource(const ByteSource& source, WindowMode mode, int N
             source.view(0, std::min<std::uint64_t>(source.size(), 3), reader.scratch, error);
         if (!start) return WindowRead::Unreadable;
         if (source.size() < 3 || start[0] != 0xFF || start[1] != 0xD8 || start[2] != 0xFF) {
-            error = "not a JPEG file (it does not start with a JPEG start-of-image marker)";
+            error = Reason(ReasonKind::NotJpeg);
+
             return WindowRead::Unreadable;
         }
         if (!reader.hold.holdTotal(std::size_t(source.size()), error))

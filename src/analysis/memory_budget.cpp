@@ -1,4 +1,5 @@
 #include "memory_budget.h"
+#include "reason.h"
 
 namespace framesifter {
 
@@ -22,9 +23,9 @@ bool BudgetHold::holdTotal(std::size_t bytes, std::string& error, const std::str
     if (!budget_ || bytes <= held_) return true;
     const std::size_t mib = 1024 * 1024;
     if (bytes > budget_->capacity()) {
-        error = what + " needs " + std::to_string((bytes + mib - 1) / mib) +
-                " MB of memory to be read, more than the " +
-                std::to_string(budget_->capacity() / mib) + " MB a run may use";
+        error =
+            Reason(ReasonKind::NeedsMemory, {what.empty() ? Reason(ReasonKind::TheFrame) : what,
+                                             (bytes + mib - 1) / mib, budget_->capacity() / mib});
         return false;
     }
     reset();

@@ -41,8 +41,9 @@ public:
     }
     // Makes the hold `bytes` in all. What is held is given back before waiting for the
     // larger amount, so two readers can never wait for each other. Returns false with a
-    // reason naming the sizes when `bytes` exceeds the whole budget; `what` begins it.
-    bool holdTotal(std::size_t bytes, std::string& error, const std::string& what = "the frame");
+    // reason naming the sizes when `bytes` exceeds the whole budget; `what` (a reason naming
+    // what is read) begins it, "the frame" when empty.
+    bool holdTotal(std::size_t bytes, std::string& error, const std::string& what = {});
     void reset();
     std::size_t held() const { return held_; }
     MemoryBudget* budget() const { return budget_; }

@@ -1,4 +1,5 @@
 #include "ser_window.h"
+#include "reason.h"
 
 #include "green_peak.h"
 #include "ser_reader.h"
@@ -120,8 +121,8 @@ WindowRead SerWindowFromSource(const ByteSource& source, int frame, WindowMode m
             return WindowRead::Unreadable;
     }
     if (frame < 1 || frame > header.frameCount) {
-        error = "no frame " + std::to_string(frame) + " in a video of " +
-                std::to_string(header.frameCount) + " frames";
+        error = Reason(ReasonKind::NoFrameInVideo, {frame, header.frameCount});
+
         return WindowRead::Unreadable;
     }
     width = header.width;

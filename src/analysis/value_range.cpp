@@ -1,4 +1,5 @@
 #include "value_range.h"
+#include "reason.h"
 
 #include "analysis_results.h"
 
@@ -48,8 +49,7 @@ std::string ProfileRangeProblem(const double* profile) {
     double total = 0;
     for (int b = 0; b < kProfileBins; ++b) total += profile[b];
     if (std::isfinite(total)) return "";
-    return "values too large to analyse: the frame's frequency amplitudes add up beyond the "
-           "largest double (about 1.8e308)";
+    return Reason(ReasonKind::ValuesTooLarge);
 }
 
 }  // namespace framesifter

@@ -8,6 +8,7 @@
 #include "notice_window.h"
 #include "picture_files.h"
 #include "preferences.h"
+#include "reason_text.h"
 #include "screen_centre.h"
 #include "selection_session.h"
 #include "selector_window.h"
@@ -422,9 +423,8 @@ int MainWindow::openFiles(const QStringList& files, int filterIndex) {
         QImage picture;
         std::string reason;
         if (!LoadPicture({QFile::encodeName(file).toStdString(), 0}, kind, picture, reason)) {
-            Dialogs().showError(
-                this, tr("画像を開けません: %1\n%2")
-                          .arg(QDir::toNativeSeparators(file), QString::fromStdString(reason)));
+            Dialogs().showError(this, tr("画像を開けません: %1\n%2")
+                                          .arg(QDir::toNativeSeparators(file), ReasonText(reason)));
             break;
         }
         auto* window = new ImageWindow;
@@ -509,9 +509,8 @@ bool MainWindow::saveImageWindow(ImageWindow* window, const QString& chosen, int
     const bool saved = jpeg ? SaveJpeg(target, window->picture(), 70, reason)
                             : SaveBmp(target, window->picture(), reason);
     if (!saved) {
-        Dialogs().showError(
-            this, tr("画像を保存できません: %1\n%2")
-                      .arg(QDir::toNativeSeparators(target), QString::fromStdString(reason)));
+        Dialogs().showError(this, tr("画像を保存できません: %1\n%2")
+                                      .arg(QDir::toNativeSeparators(target), ReasonText(reason)));
         return false;
     }
     window->setWindowTitle(QFileInfo(target).fileName());
@@ -591,8 +590,8 @@ bool MainWindow::openVideo(const QString& file) {
     if (!ExpandFrameEntries({ParseFrameRef(QFile::encodeName(file).toStdString())}, frames,
                             reason)) {
         Dialogs().showError(
-            this, tr("画像を開けません: %1\n%2")
-                      .arg(QDir::toNativeSeparators(file), QString::fromStdString(reason)));
+            this,
+            tr("画像を開けません: %1\n%2").arg(QDir::toNativeSeparators(file), ReasonText(reason)));
         return false;
     }
     return showFrame(frames, 0, false) != nullptr;
@@ -635,12 +634,12 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
     const FrameRef& frame = window->frames().at(std::size_t(index));
     const FrameFormat format = FrameFormatOf(frame.file);
     QImage picture;
-    std::string reason = "not a BMP, FITS or JPEG file name";
+    std::string reason = Reason(ReasonKind::NotAFrameName);
     if (format == FrameFormat::Unknown || !LoadPicture(frame, format, picture, reason)) {
         const QString path = QFile::decodeName(FrameRefText(frame).c_str());
         Dialogs().showError(
-            this, tr("画像を開けません: %1\n%2")
-                      .arg(QDir::toNativeSeparators(path), QString::fromStdString(reason)));
+            this,
+            tr("画像を開けません: %1\n%2").arg(QDir::toNativeSeparators(path), ReasonText(reason)));
         return false;
     }
     // Stepping keeps the zoom the user chose; a first fill starts at 100 %.

@@ -1,4 +1,5 @@
 #include "byte_source.h"
+#include "reason.h"
 
 #include "system_calls.h"
 
@@ -23,14 +24,14 @@ bool ByteSource::open(const std::string& path, std::string& error) {
     // kept: reads of a regular file never block short or fail for it, and a flag change costs
     // two calls a frame.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return Fail(error, OsError("cannot open"));
+    if (fd < 0) return Fail(error, SystemReason(ReasonKind::CannotOpen));
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        error = OsError("cannot examine");
+        error = SystemReason(ReasonKind::CannotExamine);
     } else if (S_ISDIR(st.st_mode)) {
-        error = "cannot open: Is a directory";
+        error = Reason(ReasonKind::CannotOpen, {"Is a directory"});
     } else if (!S_ISREG(st.st_mode)) {
-        error = "not a regular file";
+        error = Reason(ReasonKind::NotRegularFile);
     } else {
         fd_ = fd;
         size_ = std::uint64_t(st.st_size);
@@ -71,23 +72,21 @@ const std::uint8_t* ByteSource::view(std::uint64_t offset, std::size_t n,
 
 bool ByteSource::within(std::uint64_t offset, std::size_t n, std::string& error) const {
     if (offset <= size_ && n <= size_ - offset) return true;
-    error = "truncated: the file ends at byte " + std::to_string(size_) + " before byte " +
-            std::to_string(offset + n);
+    error = Reason(ReasonKind::FileEndsBefore, {size_, offset + n});
     return false;
 }
 
 bool ByteSource::fill(std::uint64_t offset, std::size_t n, std::uint8_t* to, std::string& error,
                       bool cachedFirst, bool& fromDisk) const {
-    if (fd_ < 0) return Fail(error, "no file is open");
+    if (fd_ < 0) return Fail(error, Reason(ReasonKind::NoFileOpen));
     const std::size_t cached = cachedFirst ? ReadCachedAt(fd_, to, n, offset) : 0;
     fromDisk = cached < n;
     std::size_t got = 0;
     if (cached < n && !ReadAt(fd_, to + cached, n - cached, offset + cached, got))
-        return Fail(error, OsError("read error"));
+        return Fail(error, SystemReason(ReasonKind::ReadError));
     got += cached;
     if (got < n)  // the file shrank after it was opened
-        return Fail(error, "truncated: the file ends at byte " + std::to_string(offset + got) +
-                               " before byte " + std::to_string(offset + n));
+        return Fail(error, Reason(ReasonKind::FileEndsBefore, {offset + got, offset + n}));
     return true;
 }
 
@@ -100,13 +99,14 @@ const std::uint8_t* ByteSource::read(std::uint64_t offset, std::size_t n,
     if (n == 0) return bytes_ ? bytes_ + offset : &kNothing;  // never null for success
     if (bytes_) return bytes_ + offset;
     if (fd_ < 0) {
-        error = "no file is open";
+        error = Reason(ReasonKind::NoFileOpen);
         return nullptr;
     }
     try {
         if (scratch.size() < n) scratch.resize(n);
     } catch (const std::bad_alloc&) {
-        error = "not enough memory to read " + std::to_string(n) + " bytes";
+        error = Reason(ReasonKind::NoMemoryToRead, {n});
+
         return nullptr;
     }
     return fill(offset, n, scratch.data(), error, cachedFirst, fromDisk) ? scratch.data() : nullptr;

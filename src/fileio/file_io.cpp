@@ -1,4 +1,5 @@
 #include "file_io.h"
+#include "reason.h"
 
 #include "file_lock.h"
 #include "no_replace.h"
@@ -59,13 +60,13 @@ bool WriteTemporary(const std::string& path, const FileFiller& fill, std::string
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) return Fail(error, OsError("cannot create a file in its folder"));
+    if (fd < 0) return Fail(error, SystemReason(ReasonKind::CannotCreateInFolder));
     // Held for the file's whole life: one that nobody holds is a killed writer's leftover.
-    bool ok = TryLock(fd) != LockResult::Held ||
-              Fail(error, "another process took \"" + temp + "\" as a leftover");
+    bool ok =
+        TryLock(fd) != LockResult::Held || Fail(error, Reason(ReasonKind::LeftoverTaken, {temp}));
     ok = ok && fill(fd, error);
     // Flushed before the rename: after a crash the name holds the whole file or nothing.
-    if (ok && ::fsync(fd) != 0) ok = Fail(error, OsError("write error"));
+    if (ok && ::fsync(fd) != 0) ok = Fail(error, SystemReason(ReasonKind::WriteError));
     if (ok) return true;
     if (StillNamed(fd, temp)) ::unlink(temp.c_str());
     ::close(fd);
@@ -88,7 +89,7 @@ int PlaceTemporary(int fd, const std::string& temp, const std::string& path, boo
 
 FileFiller BytesFiller(const void* data, std::size_t size) {
     return [data, size](int fd, std::string& error) {
-        return WriteAll(fd, data, size) || Fail(error, OsError("write error"));
+        return WriteAll(fd, data, size) || Fail(error, SystemReason(ReasonKind::WriteError));
     };
 }
 
@@ -96,7 +97,7 @@ FileFiller BytesFiller(const void* data, std::size_t size) {
 
 bool ReadAllBytes(const ByteSource& source, std::vector<std::uint8_t>& bytes, std::string& error) {
     if (source.size() > kMaxFrameFileBytes)
-        return Fail(error, "file too large: " + std::to_string(source.size()) + " bytes");
+        return Fail(error, Reason(ReasonKind::FileTooLarge, {source.size()}));
     const std::size_t n = std::size_t(source.size());
     if (source.memory()) {
         bytes.assign(source.memory(), source.memory() + n);
@@ -119,15 +120,15 @@ bool WriteNewFile(const std::string& path, const void* data, std::size_t size, s
 bool WriteNewFileBy(const std::string& path, const FileFiller& fill, std::string& error) {
     // Checked first so that an existing name costs no write; the rename checks again.
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) return Fail(error, "already exists");
+    if (::lstat(path.c_str(), &st) == 0) return Fail(error, Reason(ReasonKind::AlreadyExists));
     std::string temp;
     int fd = -1;
     if (!WriteTemporary(path, fill, temp, fd, error)) return false;
     const int code = PlaceTemporary(fd, temp, path, false);
     if (code == 0) return true;
-    return Fail(error, code == EEXIST  ? "already exists"
-                       : code == EBUSY ? "\"" + temp + "\" was replaced while it was written"
-                                       : "cannot create: " + SystemError(code));
+    return Fail(error, code == EEXIST  ? Reason(ReasonKind::AlreadyExists)
+                       : code == EBUSY ? Reason(ReasonKind::ReplacedWhileWritten, {temp})
+                                       : Reason(ReasonKind::CannotCreate, {SystemError(code)}));
 }
 
 bool ReplaceFile(const std::string& path, const void* data, std::size_t size, std::string& error) {
@@ -136,8 +137,8 @@ bool ReplaceFile(const std::string& path, const void* data, std::size_t size, st
     if (!WriteTemporary(path, BytesFiller(data, size), temp, fd, error)) return false;
     const int code = PlaceTemporary(fd, temp, path, true);
     if (code == 0) return true;
-    return Fail(error, code == EBUSY ? "\"" + temp + "\" was replaced while it was written"
-                                     : "cannot create: " + SystemError(code));
+    return Fail(error, code == EBUSY ? Reason(ReasonKind::ReplacedWhileWritten, {temp})
+                                     : Reason(ReasonKind::CannotCreate, {SystemError(code)}));
 }
 
 bool SplitTemporaryName(const std::string& entry, std::string& stem, bool& cut) {

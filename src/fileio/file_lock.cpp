@@ -1,4 +1,5 @@
 #include "file_lock.h"
+#include "reason.h"
 
 #include "system_calls.h"
 
@@ -29,23 +30,23 @@ Leftover RemoveLeftover(const std::string& path, std::string& error) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
         if (errno == ENOENT) return Leftover::None;
-        error = OsError("cannot examine \"" + path + "\"");
+        error = SystemReason(ReasonKind::CannotExaminePath, {path});
         return Leftover::Kept;
     }
     if (S_ISLNK(st.st_mode)) {
         if (::unlink(path.c_str()) == 0 || errno == ENOENT) return Leftover::Removed;
-        error = OsError("cannot remove \"" + path + "\"");
+        error = SystemReason(ReasonKind::CannotRemovePath, {path});
         return Leftover::Kept;
     }
     if (!S_ISREG(st.st_mode)) {
-        error = "\"" + path + "\" is not a file";
+        error = Reason(ReasonKind::NotAFile, {path});
         return Leftover::Kept;
     }
     // Opened for writing: some network file systems lock only files open that way.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) return Leftover::None;
-        error = OsError("cannot open \"" + path + "\"");
+        error = SystemReason(ReasonKind::CannotOpenPath, {path});
         return Leftover::Kept;
     }
     Leftover result = Leftover::Kept;
@@ -54,7 +55,7 @@ Leftover RemoveLeftover(const std::string& path, std::string& error) {
         result = Leftover::InUse;
         break;
     case LockResult::Unsupported:
-        error = OsError("cannot tell whether \"" + path + "\" is being written");
+        error = SystemReason(ReasonKind::CannotTellIfWritten, {path});
         break;
     case LockResult::Taken:
         // Under the lock no cooperating writer can place or remove it: what the name holds
@@ -65,7 +66,7 @@ Leftover RemoveLeftover(const std::string& path, std::string& error) {
         else if (::unlink(path.c_str()) == 0)
             result = Leftover::Removed;
         else
-            error = OsError("cannot remove \"" + path + "\"");
+            error = SystemReason(ReasonKind::CannotRemovePath, {path});
         break;
     }
     ::close(fd);
@@ -80,7 +81,8 @@ LockResult FolderLock::take(const std::string& folder, std::string& error) {
     if (fd_ >= 0) return LockResult::Taken;
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        error = OsError("cannot open \"" + folder + "\"");
+        error = SystemReason(ReasonKind::CannotOpenPath, {folder});
+
         return LockResult::Unsupported;
     }
     const LockResult result = TryLock(fd);

@@ -10,8 +10,6 @@ namespace framesifter {
 
 std::string SystemError(int code) { return std::strerror(code); }
 
-std::string OsError(const std::string& what) { return what + ": " + SystemError(errno); }
-
 bool Fail(std::string& error, std::string reason) {
     error = std::move(reason);
     return false;

@@ -10,14 +10,12 @@ namespace framesifter {
 
 // The system's text for an errno value.
 std::string SystemError(int code);
-// "<what>: <the system's text for errno>"
-std::string OsError(const std::string& what);
 // Sets `error` and returns false, for `return Fail(error, "reason");`.
 bool Fail(std::string& error, std::string reason);
 
 // These two are the system calls over interruptions and, like them, leave the reason in
 // errno: their callers go on to close, fsync or unlink, and word the failure with the
-// operation they were doing (OsError) or branch on the code.
+// operation they were doing (SystemReason) or branch on the code.
 //
 // Up to `size` bytes from `offset`, fewer only at the end of the file; `got` says how many.
 // False (errno set) on a read error.

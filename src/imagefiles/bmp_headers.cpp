@@ -1,4 +1,5 @@
 #include "bmp_headers.h"
+#include "reason.h"
 
 #include "file_io.h"
 #include "frame_limits.h"
@@ -15,7 +16,7 @@ std::uint16_t Le16(const std::uint8_t* p) { return std::uint16_t(BmpLe16(p)); }
 bool ParseBmpHeaders(const std::uint8_t* bytes, std::size_t headSize, std::uint64_t size,
                      BmpHeaders& headers, std::string& error) {
     if (size < 18 || headSize < 18 || bytes[0] != 'B' || bytes[1] != 'M')
-        return Fail(error, "not a BMP file");
+        return Fail(error, Reason(ReasonKind::NotBmp));
     const std::uint32_t dataOffset = Le32(bytes + 10);
     const std::uint32_t infoSize = Le32(bytes + 14);
     switch (infoSize) {
@@ -28,10 +29,10 @@ bool ParseBmpHeaders(const std::uint8_t* bytes, std::size_t headSize, std::uint6
     case 124:
         break;
     default:
-        return Fail(error, "unknown BMP header size " + std::to_string(infoSize));
+        return Fail(error, Reason(ReasonKind::BmpHeaderSize, {infoSize}));
     }
     if (size < 14 + std::uint64_t(infoSize) || headSize < 14 + std::size_t(infoSize))
-        return Fail(error, "the BMP header is cut off");
+        return Fail(error, Reason(ReasonKind::BmpHeaderCut));
     long long width, height;
     int bits, planes;
     std::uint32_t compression = 0, colorsUsed = 0;
@@ -50,24 +51,22 @@ bool ParseBmpHeaders(const std::uint8_t* bytes, std::size_t headSize, std::uint6
     }
     const bool topDown = height < 0;
     if (height < 0) height = -height;
-    if (width < 1 || height < 1)
-        return Fail(error, "BMP size " + std::to_string(width) + " x " + std::to_string(height));
+    if (width < 1 || height < 1) return Fail(error, Reason(ReasonKind::BmpSize, {width, height}));
     if (std::uint64_t(width) * std::uint64_t(height) > kMaxFramePixels)
         return Fail(error, TooLargeReason(width, height));
-    if (planes != 1) return Fail(error, "BMP with " + std::to_string(planes) + " planes");
+    if (planes != 1) return Fail(error, Reason(ReasonKind::BmpPlanes, {planes}));
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        return Fail(error, "unsupported BMP depth of " + std::to_string(bits) + " bits");
+        return Fail(error, Reason(ReasonKind::BmpDepth, {bits}));
     const bool runLength = (compression == 1 && bits == 8) || (compression == 2 && bits == 4);
     const bool masks = (compression == 3 || compression == 6) && (bits == 16 || bits == 32);
     if (compression != 0 && !runLength && !masks)
-        return Fail(error, "unsupported BMP compression " + std::to_string(compression) + " at " +
-                               std::to_string(bits) + " bits");
+        return Fail(error, Reason(ReasonKind::BmpCompression, {compression, bits}));
     // The masks follow a 40-byte header, and are part of the longer ones.
     headers.maskBytesAfterHeader = 0;
     if (masks) {
         const std::uint32_t after = infoSize == 40 ? (compression == 6 ? 16 : 12) : 0;
         if (size < 14 + std::uint64_t(infoSize) + after || headSize < 54 + 12)
-            return Fail(error, "the BMP's channel masks are cut off");
+            return Fail(error, Reason(ReasonKind::BmpMasksCut));
         for (int i = 0; i < 3; ++i) headers.masks[i] = Le32(bytes + 54 + 4 * i);
         headers.maskBytesAfterHeader = after;
     } else if (bits == 16) {
@@ -76,14 +75,12 @@ bool ParseBmpHeaders(const std::uint8_t* bytes, std::size_t headSize, std::uint6
         headers.masks[0] = 0xff0000u, headers.masks[1] = 0xff00u, headers.masks[2] = 0xffu;
     }
     if (dataOffset < 14 + infoSize || dataOffset > size)
-        return Fail(error, "the BMP pixel data offset " + std::to_string(dataOffset) +
-                               " lies outside the file");
+        return Fail(error, Reason(ReasonKind::BmpDataOffset, {dataOffset}));
     if (!runLength) {
         const long long rowBytes = (width * bits + 31) / 32 * 4;
         const long long needed = (long long)dataOffset + rowBytes * height;
         if ((long long)size < needed)
-            return Fail(error, "truncated: " + std::to_string(size) + " of " +
-                                   std::to_string(needed) + " bytes present");
+            return Fail(error, Reason(ReasonKind::TruncatedBytes, {size, needed}));
     }
     headers.dataOffset = dataOffset;
     headers.infoSize = infoSize;

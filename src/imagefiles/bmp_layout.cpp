@@ -1,4 +1,5 @@
 #include "bmp_layout.h"
+#include "reason.h"
 
 #include "file_io.h"
 
@@ -15,13 +16,11 @@ bool MakeChannel(std::uint32_t mask, int bits, const char* name, BmpChannel& cha
     channel = BmpChannel();
     if (mask == 0) return true;
     if (bits < 32 && (mask >> bits) != 0)
-        return Fail(error, std::string("the BMP's ") + name + " mask lies outside its " +
-                               std::to_string(bits) + "-bit pixels");
+        return Fail(error, Reason(ReasonKind::BmpMaskOutside, {name, bits}));
     int shift = 0;
     while (!(mask >> shift & 1)) ++shift;
     const std::uint32_t top = mask >> shift;
-    if ((top & (top + 1)) != 0)
-        return Fail(error, std::string("the BMP's ") + name + " mask is not one run of bits");
+    if ((top & (top + 1)) != 0) return Fail(error, Reason(ReasonKind::BmpMaskNotRun, {name}));
     channel.mask = mask;
     channel.shift = shift;
     channel.top = top;
@@ -36,11 +35,10 @@ bool ReadBmpLayout(const ByteSource& source, const BmpHeaders& h,
     std::uint64_t end = 14 + std::uint64_t(h.infoSize) + h.maskBytesAfterHeader;
     if (h.bits <= 8) {
         const std::uint32_t colours = h.colorsUsed ? h.colorsUsed : 1u << h.bits;
-        if (colours > 256)
-            return Fail(error,
-                        "BMP palette of " + std::to_string(colours) + " colours (at most 256)");
+        if (colours > 256) return Fail(error, Reason(ReasonKind::BmpPaletteSize, {colours}));
         const std::size_t entry = h.infoSize == 12 ? 3 : 4;
-        if (end + colours * entry > source.size()) return Fail(error, "the BMP palette is cut off");
+        if (end + colours * entry > source.size())
+            return Fail(error, Reason(ReasonKind::BmpPaletteCut));
         const std::uint8_t* palette = head && end + colours * entry <= headBytes
                                           ? head + end
                                           : source.view(end, colours * entry, scratch, error);
@@ -74,7 +72,8 @@ bool ReadBmpLayout(const ByteSource& source, const BmpHeaders& h,
     if (!h.runLength &&
         layout.pixelStart + std::uint64_t(layout.rowBytes) * std::uint64_t(h.height) >
             source.size())
-        return Fail(error, "truncated: the BMP's rows run past the end of the file");
+        return Fail(error, Reason(ReasonKind::BmpRowsPastEnd));
+
     return true;
 }
 

@@ -1,4 +1,5 @@
 #include "bmp_reader.h"
+#include "reason.h"
 
 #include "bmp_layout.h"
 #include "bmp_rle.h"
@@ -29,7 +30,8 @@ bool DecodeBmp(const ByteSource& source, QImage& image, std::string& error) {
     if (std::uint64_t(h.width) * 4 * std::uint64_t(h.height) > kImageLimitBytes)
         return Fail(error, TooLargeReason(h.width, h.height));
     QImage result(h.width, h.height, palette ? QImage::Format_Indexed8 : QImage::Format_RGB32);
-    if (result.isNull()) return Fail(error, "not enough memory for the BMP image");
+    if (result.isNull()) return Fail(error, Reason(ReasonKind::NoMemoryBmp));
+
     if (palette) {
         QList<QRgb> colours(256);
         for (int i = 0; i < 256; ++i)

@@ -1,8 +1,10 @@
 #include "bmp_rle.h"
+#include "reason.h"
 
 #include "file_io.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace framesifter {
 
@@ -55,11 +57,11 @@ struct Cursor {
         }
         written = false;
     }
-    // Why `count` pixels cannot be written here; null when they can.
-    const char* refusal(std::size_t count) const {
-        if (y >= height) return "pixels go on past the image";
-        if (x + count > std::size_t(width)) return "a run goes past the end of its row";
-        return nullptr;
+    // Why `count` pixels cannot be written here; none when they can.
+    std::optional<ReasonKind> refusal(std::size_t count) const {
+        if (y >= height) return ReasonKind::RunPastImage;
+        if (x + count > std::size_t(width)) return ReasonKind::RunPastRow;
+        return std::nullopt;
     }
     void put(std::uint8_t index) {
         row[x++] = index;
@@ -77,25 +79,25 @@ bool DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int width
     Cursor at{width, height, 0, 0, false, {}, row};
     at.row.assign(std::size_t(width), 0);
     const bool four = bits == 4;
-    auto damaged = [&](const char* reason) {
+    auto damaged = [&](ReasonKind why) {
         return Fail(error,
-                    in.failed ? in.error : std::string("damaged run-length data: ") + reason);
+                    in.failed ? in.error : Reason(ReasonKind::RunLengthDamaged, {Reason(why)}));
     };
-    const char* cut = "the data end inside a command";
+    const ReasonKind cut = ReasonKind::RunCutCommand;
     std::uint8_t b = 0;
     for (;;) {
         if (!in.get(b)) {
             // Data may stop without their end mark once every row is complete.
             const bool complete =
                 at.y >= height || (at.y == height - 1 && at.x == std::size_t(width));
-            if (in.failed || !complete) return damaged("the data end before the image does");
+            if (in.failed || !complete) return damaged(ReasonKind::RunEndsEarly);
             break;
         }
         if (b != 0) {  // a run of one index (8 bits) or two alternating ones (4 bits)
             const std::size_t count = b;
             std::uint8_t value = 0;
             if (!in.get(value)) return damaged(cut);
-            if (const char* why = at.refusal(count)) return damaged(why);
+            if (const auto why = at.refusal(count)) return damaged(*why);
             for (std::size_t i = 0; i < count; ++i)
                 at.put(four ? std::uint8_t(i % 2 ? value & 0x0f : value >> 4) : value);
             continue;
@@ -111,13 +113,13 @@ bool DecodeBmpRunLength(const ByteSource& source, std::uint64_t start, int width
             if (!in.get(dx) || !in.get(dy)) return damaged(cut);
             const std::size_t x = at.x + dx;
             const int y = at.y + dy;
-            if (x > std::size_t(width) || y >= height) return damaged("a move goes past the image");
+            if (x > std::size_t(width) || y >= height) return damaged(ReasonKind::RunMovePastImage);
             if (y != at.y) at.leaveRow();
             at.x = x;
             at.y = y;
         } else {  // literal pixels, padded to a whole number of 16-bit words
             const std::size_t count = b;
-            if (const char* why = at.refusal(count)) return damaged(why);
+            if (const auto why = at.refusal(count)) return damaged(*why);
             const std::size_t bytes = four ? (count + 1) / 2 : count;
             std::uint8_t v = 0;
             for (std::size_t i = 0; i < bytes; ++i) {

@@ -1,4 +1,5 @@
 #include "fits_general.h"
+#include "reason.h"
 
 #include "file_io.h"
 #include "fits_library.h"
@@ -23,11 +24,12 @@ std::unique_lock<std::mutex> LibraryLock() {
     return reentrant ? std::unique_lock<std::mutex>() : std::unique_lock<std::mutex>(g_fitsMutex);
 }
 
-bool LibraryFail(int status, const char* what, std::string& error) {
+// `what` takes the library's own text as its value.
+bool LibraryFail(int status, ReasonKind what, std::string& error) {
     char text[FLEN_STATUS] = {};
     Fits().fits_get_errstatus(status, text);
     Fits().fits_clear_errmsg();
-    return Fail(error, std::string(what) + ": " + text);
+    return Fail(error, Reason(what, {text}));
 }
 
 fitsfile* File(void* p) { return static_cast<fitsfile*>(p); }
@@ -64,14 +66,14 @@ bool FitsImageFile::open(const ByteSource& source, const FitsHeader& header, std
         const std::string path = "/proc/self/fd/" + std::to_string(source.descriptor());
         Fits().fits_open_diskfile(&f, path.c_str(), READONLY, &status);
     }
-    if (status) return LibraryFail(status, "cannot open the image", error);
+    if (status) return LibraryFail(status, ReasonKind::FitsCannotOpen, error);
     int type = 0;
     // A compressed image's unit reads as an image; its table is not looked at.
     if (Fits().fits_movabs_hdu(f, header.hdu, &type, &status) || type != IMAGE_HDU) {
         if (!status) status = NOT_IMAGE;
         int ignored = 0;
         Fits().fits_close_file(f, &ignored);
-        return LibraryFail(status, "cannot open the image", error);
+        return LibraryFail(status, ReasonKind::FitsCannotOpen, error);
     }
     int dims = 0;
     long sizes[3] = {1, 1, 1};
@@ -80,12 +82,12 @@ bool FitsImageFile::open(const ByteSource& source, const FitsHeader& header, std
     if (!status && (sizes[0] != header.width || sizes[1] != header.height)) {
         int ignored = 0;
         Fits().fits_close_file(f, &ignored);
-        return Fail(error, "the image's size differs from its header's");
+        return Fail(error, Reason(ReasonKind::FitsSizeDiffers));
     }
     if (status) {
         int ignored = 0;
         Fits().fits_close_file(f, &ignored);
-        return LibraryFail(status, "cannot open the image", error);
+        return LibraryFail(status, ReasonKind::FitsCannotOpen, error);
     }
     file_ = f;
     if (header.compressed) findTileColumns();
@@ -119,10 +121,10 @@ bool FitsImageFile::readRows(int y0, int count, double* out, std::string& error)
 
 bool FitsImageFile::readBlock(int x0, int y0, int width, int height, double* out,
                               std::string& error, bool keepUndefined) {
-    if (!file_) return Fail(error, "the image is not open");
+    if (!file_) return Fail(error, Reason(ReasonKind::FitsNotOpen));
     if (x0 < 0 || y0 < 0 || width < 0 || height < 0 || x0 + width > header_.width ||
         y0 + height > header_.height)
-        return Fail(error, "the block lies outside the image");
+        return Fail(error, Reason(ReasonKind::FitsBlockOutside));
     if (width == 0 || height == 0) return true;
     if (header_.compressed && !checkTiles(x0, y0, width, height, error)) return false;
     // Undefined pixels (BLANK, and NaN) come back as NaN and count as 0 below.
@@ -142,7 +144,7 @@ bool FitsImageFile::readBlock(int x0, int y0, int width, int height, double* out
             Fits().fits_read_subset(File(file_), TDOUBLE, first, last, step, &undefined, out,
                                     &anyNull, &status);
         }
-        if (status) return LibraryFail(status, "cannot read the image", error);
+        if (status) return LibraryFail(status, ReasonKind::FitsCannotRead, error);
     }
     if (keepUndefined) return true;
     // Written as a choice rather than a branch, so that the loop runs in vector lanes.
@@ -198,7 +200,7 @@ bool FitsImageFile::checkTiles(int x0, int y0, int width, int height, std::strin
                 int status = 0;
                 LONGLONG length = 0, address = 0;
                 Fits().fits_read_descriptll(f, column, row, &length, &address, &status);
-                if (status) return LibraryFail(status, "cannot read the image's tiles", error);
+                if (status) return LibraryFail(status, ReasonKind::FitsCannotReadTiles, error);
                 if (length <= 0) continue;
                 if (column == hcompressColumn_) {
                     // The stream names its own size after a two-byte mark.
@@ -207,28 +209,23 @@ bool FitsImageFile::checkTiles(int x0, int y0, int width, int height, std::strin
                     if (length < 10) continue;
                     Fits().fits_read_col(f, TBYTE, column, row, 1, 10, nullptr, head, &anyNull,
                                          &status);
-                    if (status) return LibraryFail(status, "cannot read the image's tiles", error);
+                    if (status) return LibraryFail(status, ReasonKind::FitsCannotReadTiles, error);
                     const long long nx = std::int32_t(std::uint32_t(head[2]) << 24 | head[3] << 16 |
                                                       head[4] << 8 | head[5]);
                     const long long ny = std::int32_t(std::uint32_t(head[6]) << 24 | head[7] << 16 |
                                                       head[8] << 8 | head[9]);
                     if (nx < 0 || ny < 0 || std::size_t(nx) * std::size_t(ny) > tilePixels)
-                        return Fail(error, "a compressed tile claims " + std::to_string(nx) +
-                                               " x " + std::to_string(ny) +
-                                               " pixels, more than its " +
-                                               std::to_string(tilePixels));
+                        return Fail(error, Reason(ReasonKind::TileClaims, {nx, ny, tilePixels}));
                     continue;
                 }
                 tileBytes_.resize(std::size_t(length));
                 int anyNull = 0;
                 Fits().fits_read_col(f, TBYTE, column, row, 1, length, nullptr, tileBytes_.data(),
                                      &anyNull, &status);
-                if (status) return LibraryFail(status, "cannot read the image's tiles", error);
+                if (status) return LibraryFail(status, ReasonKind::FitsCannotReadTiles, error);
                 if (!InflatesWithin(tileBytes_.data(), tileBytes_.size(), limit))
-                    return Fail(error, "a compressed tile of " + std::to_string(length) +
-                                           " bytes inflates to more than the " +
-                                           std::to_string(limit) + " bytes of its " +
-                                           std::to_string(tilePixels) + " pixels");
+                    return Fail(error,
+                                Reason(ReasonKind::TileInflates, {length, limit, tilePixels}));
             }
         }
     }
@@ -273,10 +270,10 @@ int FitsBandRows(const FitsHeader& header, int rows) {
 
 std::string FitsTilesText(const FitsHeader& header) {
     if (!header.compressed) return {};
-    std::string text = "in tiles of " + std::to_string(header.tileWidth) + " x " +
-                       std::to_string(header.tileHeight);
-    if (header.tilePlanes > 1) text += " x " + std::to_string(header.tilePlanes);
-    return text + " pixels";
+    if (header.tilePlanes > 1)
+        return Reason(ReasonKind::TilesTextPlanes,
+                      {header.tileWidth, header.tileHeight, header.tilePlanes});
+    return Reason(ReasonKind::TilesText, {header.tileWidth, header.tileHeight});
 }
 
 bool ReadFitsValues(const ByteSource& source, FitsHeader& header, std::vector<double>& values,
@@ -287,16 +284,14 @@ bool ReadFitsValues(const ByteSource& source, FitsHeader& header, std::vector<do
     const std::size_t mib = std::size_t(1) << 20;
     const std::size_t tiles = FitsLibraryReadBytes(header, 0, header.width);
     if (tiles > kMaxTileReadBytes)
-        return Fail(error, "the image, compressed " + FitsTilesText(header) + ", needs " +
-                               std::to_string((tiles + mib - 1) / mib) +
-                               " MB to be decompressed, more than the " +
-                               std::to_string(kMaxTileReadBytes / mib) + " MB allowed");
+        return Fail(error, Reason(ReasonKind::TilesNeedMemory,
+                                  {FitsTilesText(header), (tiles + mib - 1) / mib,
+                                   kMaxTileReadBytes / mib}));
     try {
         values.resize(std::size_t(header.width) * std::size_t(header.height));
     } catch (const std::bad_alloc&) {
         values.clear();
-        return Fail(error, "not enough memory for a " + std::to_string(header.width) + " x " +
-                               std::to_string(header.height) + " image");
+        return Fail(error, Reason(ReasonKind::NoMemoryImage, {header.width, header.height}));
     }
     FitsImageFile file;
     if (!file.open(source, header, error)) return false;

@@ -1,4 +1,5 @@
 #include "fits_header.h"
+#include "reason.h"
 
 #include "file_io.h"
 #include "frame_limits.h"
@@ -133,10 +134,10 @@ struct KeyValue {
 
 // An integer keyword that must be present exactly once.
 bool RequireInteger(const KeyValue& key, const char* name, long long& out, std::string& error) {
-    if (key.count == 0) return Fail(error, std::string("no ") + name + " card");
-    if (key.count > 1) return Fail(error, std::string(name) + " appears more than once");
+    if (key.count == 0) return Fail(error, Reason(ReasonKind::NoCard, {name}));
+    if (key.count > 1) return Fail(error, Reason(ReasonKind::CardTwice, {name}));
     if (!key.hasValue || !ParseInteger(key.value, out))
-        return Fail(error, std::string(name) + " is not an integer: '" + key.value + "'");
+        return Fail(error, Reason(ReasonKind::CardNotInteger, {name, key.value}));
     return true;
 }
 
@@ -174,10 +175,9 @@ void TakeExtraAxis(const std::uint8_t* card, int number, HeaderCards& cards) {
     long long length = 0;
     const std::string name = "NAXIS" + std::to_string(number);
     if (!k.hasValue || !ParseInteger(k.value, length))
-        cards.extraAxes.push_back({number, name + " is not an integer: '" + k.value + "'"});
+        cards.extraAxes.push_back({number, Reason(ReasonKind::CardNotInteger, {name, k.value})});
     else if (length != 1)
-        cards.extraAxes.push_back(
-            {number, name + " is " + k.value + "; only images of up to three axes are read"});
+        cards.extraAxes.push_back({number, Reason(ReasonKind::AxesOverThree, {name, k.value})});
 }
 
 void TakeCard(const std::uint8_t* card, HeaderCards& cards) {
@@ -224,12 +224,11 @@ void TakeCard(const std::uint8_t* card, HeaderCards& cards) {
 bool CollectCards(const std::uint8_t* bytes, std::size_t available, std::uint64_t fileSize,
                   bool primary, HeaderCards& cards, std::string& error) {
     if (fileSize == 0)
-        return Fail(error, primary ? "empty file" : "no extension after the empty primary header");
+        return Fail(error, Reason(primary ? ReasonKind::EmptyFile : ReasonKind::NoExtension));
     if (primary && (available < std::size_t(kFitsCardBytes) || !KeywordIs(bytes, "SIMPLE")))
-        return Fail(error, "not a FITS file (it does not start with a SIMPLE card)");
+        return Fail(error, Reason(ReasonKind::NotFits));
     if (!primary && (available < std::size_t(kFitsCardBytes) || !KeywordIs(bytes, "XTENSION")))
-        return Fail(error,
-                    "the extension after the empty primary header does not start with XTENSION");
+        return Fail(error, Reason(ReasonKind::NoXtension));
     const std::size_t searched = std::min(available, kMaxHeaderBytes);
     for (std::size_t pos = 0; pos + kFitsCardBytes <= searched; pos += kFitsCardBytes) {
         const std::uint8_t* card = bytes + pos;
@@ -240,9 +239,8 @@ bool CollectCards(const std::uint8_t* bytes, std::size_t available, std::uint64_
         TakeCard(card, cards);
     }
     if (searched == kMaxHeaderBytes && fileSize > kMaxHeaderBytes)
-        return Fail(error, "no END card in the first " + std::to_string(kFitsMaxHeaderBlocks) +
-                               " header blocks");
-    return Fail(error, "no END card: the header does not end before the end of the file");
+        return Fail(error, Reason(ReasonKind::NoEndCardIn, {kFitsMaxHeaderBlocks}));
+    return Fail(error, Reason(ReasonKind::NoEndCard));
 }
 
 bool IsTrue(const KeyValue& key) { return key.count == 1 && key.hasValue && key.value == "T"; }
@@ -269,16 +267,14 @@ bool CheckShape(const HeaderCards& cards, bool compressed, Shape& shape, std::st
         return false;
     const long long b = shape.bitpix;
     if (b != 8 && b != 16 && b != 32 && b != -32 && b != -64)
-        return Fail(error, std::string(prefix) + "BITPIX is " + std::to_string(b) +
-                               "; images of BITPIX 8, 16, 32, -32 or -64 are read");
+        return Fail(error, Reason(ReasonKind::BitpixNotRead, {prefix, b}));
     if (!RequireInteger(naxisKey, compressed ? "ZNAXIS" : "NAXIS", axisCount, error)) return false;
     if (axisCount == 0 && !compressed) {
         shape.empty = true;
         return true;
     }
     if (axisCount < 2 || axisCount > kMaxAxes)
-        return Fail(error, std::string(prefix) + "NAXIS is " + std::to_string(axisCount) +
-                               "; a two-dimensional image is needed");
+        return Fail(error, Reason(ReasonKind::NaxisNotTwo, {prefix, axisCount}));
     const std::string n = std::string(prefix) + "NAXIS";
     if (!RequireInteger(axes[0], (n + "1").c_str(), shape.width, error)) return false;
     if (!RequireInteger(axes[1], (n + "2").c_str(), shape.height, error)) return false;
@@ -288,16 +284,13 @@ bool CheckShape(const HeaderCards& cards, bool compressed, Shape& shape, std::st
         for (const ExtraAxis& axis : cards.extraAxes)
             if (axis.number <= axisCount) return Fail(error, axis.problem);
     if (compressed && axisCount > 3)
-        return Fail(error, "ZNAXIS is " + std::to_string(axisCount) +
-                               "; only images of up to three axes are read");
+        return Fail(error, Reason(ReasonKind::AxesOverThree, {"ZNAXIS", axisCount}));
     if (shape.width < 1 || shape.width > kMaxFrameSide || shape.height < 1 ||
         shape.height > kMaxFrameSide)
-        return Fail(error, "image size " + std::to_string(shape.width) + " x " +
-                               std::to_string(shape.height) + " is outside 1.." +
-                               std::to_string(kMaxFrameSide));
+        return Fail(error, Reason(ReasonKind::ImageSizeOutside,
+                                  {shape.width, shape.height, kMaxFrameSide}));
     if (shape.planes < 1 || shape.planes > kMaxFrameSide)
-        return Fail(error, n + "3 is " + std::to_string(shape.planes) + "; 1.." +
-                               std::to_string(kMaxFrameSide) + " planes are read");
+        return Fail(error, Reason(ReasonKind::PlanesOutside, {n, shape.planes, kMaxFrameSide}));
     return true;
 }
 
@@ -305,10 +298,10 @@ bool CheckShape(const HeaderCards& cards, bool compressed, Shape& shape, std::st
 bool ReadReal(const KeyValue& key, const char* name, double fallback, double& out,
               std::string& error) {
     out = fallback;
-    if (key.count > 1) return Fail(error, std::string(name) + " appears more than once");
+    if (key.count > 1) return Fail(error, Reason(ReasonKind::CardTwice, {name}));
     if (key.count == 0) return true;
     if (!key.hasValue || !ParseReal(key.value, out))
-        return Fail(error, std::string(name) + " is not a number: '" + key.value + "'");
+        return Fail(error, Reason(ReasonKind::CardNotNumber, {name, key.value}));
     return true;
 }
 
@@ -328,7 +321,7 @@ bool ReadTiles(const HeaderCards& cards, const Shape& shape, FitsHeader& header,
         const std::string name = "ZTILE" + std::to_string(i + 1);
         if (!OptionalInteger(cards.ztiles[i], name.c_str(), tiles[i], tiles[i], error))
             return false;
-        if (tiles[i] < 1) return Fail(error, name + " is " + std::to_string(tiles[i]));
+        if (tiles[i] < 1) return Fail(error, Reason(ReasonKind::CardIs, {name, tiles[i]}));
         tiles[i] = std::min(tiles[i], axes[i]);
     }
     header.tileWidth = int(tiles[0]);
@@ -349,18 +342,17 @@ bool ParseUnit(const std::uint8_t* bytes, std::size_t available, std::uint64_t r
         compressed = cards.xtension.count == 1 && cards.xtension.value == "'BINTABLE'" &&
                      IsTrue(cards.zimage);
         if (!compressed && !IsImageExtension(cards.xtension))
-            return Fail(error, "the first extension is not an image (XTENSION " +
-                                   cards.xtension.value + ")");
+            return Fail(error, Reason(ReasonKind::NotImageExtension, {cards.xtension.value}));
     }
     Shape shape;
     if (!CheckShape(cards, compressed, shape, error)) return false;
     empty = shape.empty;
-    if (empty && !primary) return Fail(error, "the first extension holds no image");
+    if (empty && !primary) return Fail(error, Reason(ReasonKind::ExtensionNoImage));
     double bscale = 1, bzero = 0;
     if (!ReadReal(cards.bscale, "BSCALE", 1, bscale, error) ||
         !ReadReal(cards.bzero, "BZERO", 0, bzero, error))
         return false;
-    if (bscale == 0) return Fail(error, "BSCALE is 0");
+    if (bscale == 0) return Fail(error, Reason(ReasonKind::BscaleZero));
 
     const std::size_t cardCount = (cards.endCard / kCardsPerBlock + 1) * kCardsPerBlock;
     const std::size_t dataOffset = cardCount * kFitsCardBytes;
@@ -369,9 +361,7 @@ bool ParseUnit(const std::uint8_t* bytes, std::size_t available, std::uint64_t r
         // The table's rows and its heap, which hold the compressed tiles.
         long long rowBytes = 0, rows = 0, heap = 0, groups = 0;
         if (!RequireInteger(cards.naxis, "NAXIS", rows, error) || rows != 2)
-            return Fail(error, error.empty() ? "the compressed image's table has NAXIS " +
-                                                   std::to_string(rows) + ", not 2"
-                                             : error);
+            return Fail(error, error.empty() ? Reason(ReasonKind::TableNaxis, {rows}) : error);
         if (!RequireInteger(cards.axes[0], "NAXIS1", rowBytes, error) ||
             !RequireInteger(cards.axes[1], "NAXIS2", rows, error) ||
             !OptionalInteger(cards.pcount, "PCOUNT", 0, heap, error) ||
@@ -380,9 +370,9 @@ bool ParseUnit(const std::uint8_t* bytes, std::size_t available, std::uint64_t r
         const long long limit = 1LL << 40;
         if (rowBytes < 0 || rows < 0 || heap < 0 || rowBytes > limit || rows > limit ||
             heap > limit || groups != 1)
-            return Fail(error, "the compressed image's table sizes are out of range");
+            return Fail(error, Reason(ReasonKind::TableSizes));
         dataBytes = std::uint64_t(rowBytes) * std::uint64_t(rows) + std::uint64_t(heap);
-        if (dataBytes == 0) return Fail(error, "the compressed image's table holds no tiles");
+        if (dataBytes == 0) return Fail(error, Reason(ReasonKind::TableNoTiles));
         if (!ReadTiles(cards, shape, header, error)) return false;
     } else if (!empty) {
         dataBytes = std::uint64_t(shape.width) * std::uint64_t(shape.height) *
@@ -390,11 +380,10 @@ bool ParseUnit(const std::uint8_t* bytes, std::size_t available, std::uint64_t r
     }
     // The header's last block is whole in any file written to the standard; without it the
     // data would start past the end.
-    if (remaining < dataOffset) return Fail(error, "truncated: the header's last block is cut off");
+    if (remaining < dataOffset) return Fail(error, Reason(ReasonKind::HeaderBlockCut));
     const std::uint64_t present = remaining > dataOffset ? remaining - dataOffset : 0;
     if (present < dataBytes)
-        return Fail(error, "truncated: " + std::to_string(present) + " of " +
-                               std::to_string(dataBytes) + " data bytes present");
+        return Fail(error, Reason(ReasonKind::TruncatedData, {present, dataBytes}));
 
     header.width = int(shape.width);
     header.height = int(shape.height);
@@ -430,7 +419,7 @@ bool ParseHeaderBytes(const std::uint8_t* bytes, std::size_t available, std::uin
     // The image lies in the first extension, right after this header.
     const std::size_t next = header.dataOffset;
     if (next >= available && next < fileSize)
-        return Fail(error, "the first extension's header lies beyond the bytes read");
+        return Fail(error, Reason(ReasonKind::ExtensionBeyondRead));
     const std::size_t start = std::min(next, available);
     FitsHeader image;
     if (!ParseUnit(bytes + start, available - start,
@@ -508,10 +497,10 @@ bool ReadFitsCards(const ByteSource& source, FitsCards& shape, std::string& erro
         !RequireInteger(cards.naxis, "NAXIS", axes, error))
         return false;
     if (bits != 8 && bits != 16 && bits != 32 && bits != 64 && bits != -32 && bits != -64)
-        return Fail(error, "BITPIX is " + std::to_string(bits));
+        return Fail(error, Reason(ReasonKind::Bitpix, {bits}));
     if (axes < 2 || axes > kMaxAxes)
-        return Fail(error,
-                    "NAXIS is " + std::to_string(axes) + "; a two-dimensional image is needed");
+        return Fail(error, Reason(ReasonKind::NaxisNotTwo, {"", axes}));
+
     if (!RequireInteger(cards.axes[0], "NAXIS1", shape.width, error) ||
         !RequireInteger(cards.axes[1], "NAXIS2", shape.height, error))
         return false;

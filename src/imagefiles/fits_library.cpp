@@ -1,4 +1,5 @@
 #include "fits_library.h"
+#include "reason.h"
 
 #include <dlfcn.h>
 
@@ -15,7 +16,7 @@ FitsLibrary Load() {
     void* handle = dlopen(FRAMESIFTER_CFITSIO_SONAME, RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* why = dlerror();
-        library.error = std::string("cfitsio cannot be loaded: ") + (why ? why : "no reason given");
+        library.error = Reason(ReasonKind::CfitsioNotLoaded, {why ? why : "no reason given"});
         return library;
     }
     bool complete = true;
@@ -23,7 +24,8 @@ FitsLibrary Load() {
         to = reinterpret_cast<std::remove_reference_t<decltype(to)>>(dlsym(handle, name));
         if (!to && complete) {
             complete = false;
-            library.error = std::string("cfitsio (" FRAMESIFTER_CFITSIO_SONAME ") has no ") + name;
+            library.error =
+                Reason(ReasonKind::CfitsioIncomplete, {FRAMESIFTER_CFITSIO_SONAME, name});
         }
     };
     take(library.isReentrant, "fits_is_reentrant");

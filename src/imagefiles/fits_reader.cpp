@@ -1,4 +1,5 @@
 #include "fits_reader.h"
+#include "reason.h"
 
 #include "file_io.h"
 #include "fits_general.h"
@@ -70,7 +71,7 @@ bool DecodeSourceRows(const ByteSource& source, const FitsHeader& header, IntPla
 
 bool ApplyBzero(int bzero, int first, int second, IntPlane& plane, std::string& error) {
     if (first < 0 || second < 0 || first > plane.first() || second > plane.second())
-        return Fail(error, "the area lies outside the plane");
+        return Fail(error, Reason(ReasonKind::FitsAreaOutside));
     for (int x = 0; x < first; ++x) {
         std::int32_t* line = plane[x];
         for (int y = 0; y < second; ++y) line[y] = FoldBzero(line[y], bzero);
@@ -224,7 +225,8 @@ bool DecodeParsedFrame(const ByteSource& source, const FitsHeader& header, IntPl
         FitsHeader parsed = header;
         if (!ReadFitsValues(source, parsed, values, error)) return false;
         if (!AllIntegers(values.data(), values.size()))
-            return Fail(error, "the image holds values that are not integers");
+            return Fail(error, Reason(ReasonKind::NotIntegers));
+
         for (int y = 0; y < header.height; ++y)
             for (int x = 0; x < header.width; ++x)
                 plane[x][y] = int(values[std::size_t(y) * std::size_t(header.width) + x]);

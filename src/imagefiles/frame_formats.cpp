@@ -1,4 +1,5 @@
 #include "frame_formats.h"
+#include "reason.h"
 
 #include "bmp_reader.h"
 #include "file_io.h"
@@ -11,8 +12,6 @@
 #include <tuple>
 
 namespace framesifter {
-
-const char kNotAFrameName[] = "not a BMP, JPEG or FITS file name";
 
 namespace {
 
@@ -194,8 +193,7 @@ std::string FormatNames(bool videos) {
 }
 
 std::string VideoWithoutFrameReason(FrameFormat format) {
-    return std::string("a ") + FormatRow(format).name +
-           " video: its frames are named PATH#1, PATH#2, ...";
+    return Reason(ReasonKind::VideoWithoutFrame, {FormatRow(format).name});
 }
 
 }  // namespace framesifter

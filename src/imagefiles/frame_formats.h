@@ -74,8 +74,6 @@ std::string ExtensionList(bool videos);
 // The formats' names, "BMP, FITS or JPEG", of the still formats (or of the videos).
 std::string FormatNames(bool videos);
 
-// The reason given for a name whose extension is none of the still formats'.
-extern const char kNotAFrameName[];
 // The reason given for a video named without one of its frames.
 std::string VideoWithoutFrameReason(FrameFormat format);
 

@@ -1,11 +1,10 @@
 #include "frame_limits.h"
+#include "reason.h"
 
 namespace framesifter {
 
 std::string TooLargeReason(long long width, long long height) {
-    const std::string side = std::to_string(kMaxFrameSide);
-    return "image too large: " + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels declared (at most " + side + " x " + side + ")";
+    return Reason(ReasonKind::TooLarge, {width, height, kMaxFrameSide, kMaxFrameSide});
 }
 
 }  // namespace framesifter

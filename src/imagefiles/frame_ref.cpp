@@ -1,4 +1,5 @@
 #include "frame_ref.h"
+#include "reason.h"
 
 #include "frame_formats.h"
 #include "system_calls.h"
@@ -50,7 +51,7 @@ std::string FrameRefText(const FrameRef& ref) {
 
 bool ReadVideoFrameCount(const std::string& video, int& frameCount, std::string& error) {
     const FrameFormatRow& row = FormatRow(FrameFormatOf(video));
-    if (!row.readVideo) return Fail(error, kNotAFrameName);
+    if (!row.readVideo) return Fail(error, Reason(ReasonKind::NotAFrameName));
     ByteSource source;
     FrameSignature signature;
     return source.open(video, error) && row.readVideo(source, frameCount, signature, error);
@@ -59,19 +60,18 @@ bool ReadVideoFrameCount(const std::string& video, int& frameCount, std::string&
 std::string NotAFrameReason(const std::string& path) {
     const std::size_t hash = path.rfind('#');
     const std::string video = path.substr(0, hash);
-    if (hash == std::string::npos || !IsVideoName(video)) return kNotAFrameName;
+    if (hash == std::string::npos || !IsVideoName(video)) return Reason(ReasonKind::NotAFrameName);
     std::string number = path.substr(hash + 1);
     const std::size_t digit = number.find_first_not_of('0');
     const long long n = digit == std::string::npos ? 0 : DecimalValue(number.substr(digit));
-    if (n > 0)
-        return "frame numbers are written without leading zeros: " + FrameRefText({video, int(n)});
+    if (n > 0) return Reason(ReasonKind::LeadingZeros, {FrameRefText({video, int(n)})});
     int count = 0;
     std::string unread;
-    const std::string numbered =
-        ReadVideoFrameCount(video, count, unread) ? "1 to " + std::to_string(count) : "from 1";
+    const bool counted = ReadVideoFrameCount(video, count, unread);
     if (number.empty() || number.find_first_not_of("-0123456789") != std::string::npos)
         number = "'" + number + "'";
-    return video + " has no frame " + number + "; its frames are numbered " + numbered;
+    return counted ? Reason(ReasonKind::NoSuchFrameCount, {video, number, count})
+                   : Reason(ReasonKind::NoSuchFrameFromOne, {video, number});
 }
 
 std::string UnopenedVideoReason(const FrameRef& ref, const std::string& error) {
@@ -79,8 +79,7 @@ std::string UnopenedVideoReason(const FrameRef& ref, const std::string& error) {
     struct stat st {};
     if (lstat(ref.file.c_str(), &st) == 0 || errno != ENOENT || stat(entry.c_str(), &st) != 0)
         return error;
-    return "there is no video " + ref.file +
-           " to take a frame from, and the file of this very name is no frame: " + kNotAFrameName;
+    return Reason(ReasonKind::NoVideoNoFrame, {ref.file, Reason(ReasonKind::NotAFrameName)});
 }
 
 FrameRef FrameOfVideo(const std::string& video, int n) {
@@ -94,19 +93,20 @@ bool ExpandFrameEntries(const std::vector<FrameRef>& chosen, std::vector<FrameRe
     for (const FrameRef& ref : chosen) {
         if (ref.inVideo() || !IsVideoFormat(FrameFormatOf(ref.file))) {
             if (frames.size() >= kMaxFrameEntries)
-                return Fail(error, "more than " + std::to_string(kMaxFrameEntries) + " frames");
+                return Fail(error, Reason(ReasonKind::TooManyFrames, {kMaxFrameEntries}));
             frames.push_back(ref);
             continue;
         }
         const std::string& path = ref.file;
         int count = 0;
         std::string reason;
-        if (!ReadVideoFrameCount(path, count, reason)) return Fail(error, path + ": " + reason);
+        if (!ReadVideoFrameCount(path, count, reason))
+            return Fail(error, Reason(ReasonKind::PathProblem, {path, reason}));
         if (std::size_t(count) > kMaxFrameEntries - frames.size()) {
-            return Fail(error, path + ": its " + std::to_string(count) +
-                                   " frames would make more than " +
-                                   std::to_string(kMaxFrameEntries) + " frames in all");
+            return Fail(error,
+                        Reason(ReasonKind::VideoFramesTooMany, {path, count, kMaxFrameEntries}));
         }
+
         frames.reserve(frames.size() + std::size_t(count));
         for (int n = 1; n <= count; ++n) frames.push_back(FrameOfVideo(path, n));
     }

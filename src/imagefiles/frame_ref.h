@@ -26,7 +26,7 @@ FrameRef ParseFrameRef(const std::string& text);
 std::string FrameRefText(const FrameRef& ref);
 
 // Why `path`, which is no frame by its name, cannot be read: for PATH#N with a number that is
-// no frame (0, -1, 01, ...), what the video's frames are; else kNotAFrameName.
+// no frame (0, -1, 01, ...), what the video's frames are; else the reason NotAFrameName.
 std::string NotAFrameReason(const std::string& path);
 // Why frame `ref` cannot be read when its video would not open with `error`: that error,
 // unless the video does not exist while a file named as the whole entry does; that file is

@@ -1,4 +1,5 @@
 #include "frame_signature.h"
+#include "reason.h"
 
 #include "byte_source.h"
 #include "file_io.h"
@@ -27,10 +28,11 @@ bool ReadFileSignature(const std::string& path, FrameSignature& s, std::string& 
 }  // namespace
 
 std::string DescribeSignature(const FrameSignature& s) {
-    return std::to_string(s.width) + " x " + std::to_string(s.height) + " " +
-           std::to_string(s.bits) + "-bit " + (s.floating ? "float " : "") +
-           (s.colour ? "colour " : "") +
-           (s.kind == FrameFormat::Unknown ? "unknown" : FormatRow(s.kind).name);
+    const ReasonKind kind =
+        s.floating ? (s.colour ? ReasonKind::SignatureFloatColour : ReasonKind::SignatureFloat)
+                   : (s.colour ? ReasonKind::SignatureColour : ReasonKind::Signature);
+    return Reason(kind, {s.width, s.height, s.bits,
+                         s.kind == FrameFormat::Unknown ? "unknown" : FormatRow(s.kind).name});
 }
 
 bool SignatureReader::read(const FrameRef& frame, FrameSignature& signature, std::string& error) {
@@ -46,8 +48,8 @@ bool SignatureReader::read(const FrameRef& frame, FrameSignature& signature, std
     }
     if (!video.readable) return Fail(error, video.error);
     if (frame.frame > video.frameCount)
-        return Fail(error, "no frame " + std::to_string(frame.frame) + " (the video has " +
-                               std::to_string(video.frameCount) + ")");
+        return Fail(error, Reason(ReasonKind::NoFrameOfCount, {frame.frame, video.frameCount}));
+
     signature = video.signature;
     return true;
 }

@@ -1,4 +1,5 @@
 #include "jpeg_image.h"
+#include "reason.h"
 
 #include "file_io.h"
 #include "frame_limits.h"
@@ -335,8 +336,7 @@ DecodeResult DecodeWithLibrary(j_decompress_ptr cinfo, ErrorManager& manager,
     // YCCK ones come out as CMYK, converted as rows are read.
     const bool inks = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     if (cinfo->jpeg_color_space == JCS_UNKNOWN) {
-        reason = "a JPEG of " + std::to_string(cinfo->num_components) +
-                 " colour components of no known kind, which is not supported";
+        reason = Reason(ReasonKind::JpegUnknownColour, {cinfo->num_components});
         return DecodeResult::Refused;
     }
     cinfo->out_color_space = inks ? JCS_CMYK : JCS_EXT_BGR;
@@ -469,13 +469,12 @@ std::string DecodeReason(DecodeResult result, const LibraryFailure& failure, int
     case DecodeResult::TooLarge:
         return TooLargeReason(width, height);
     case DecodeResult::NoMemory:
-        return "out of memory for " + std::to_string(width) + " x " + std::to_string(height) +
-               " pixels";
+        return Reason(ReasonKind::NoMemoryPixels, {width, height});
     case DecodeResult::LibraryError:
         if (failure.code == JERR_NO_SOI || failure.code == JERR_INPUT_EMPTY) {
-            return std::string("not a JPEG file: ") + failure.message;
+            return Reason(ReasonKind::NotJpegLibrary, {failure.message});
         }
-        return std::string("cannot decode JPEG: ") + failure.message;
+        return Reason(ReasonKind::JpegCannotDecode, {failure.message});
     }
     return {};
 }
@@ -562,19 +561,17 @@ bool JpegImage::encode(const std::uint8_t* bgr, int width, int height, std::size
                        int quality, std::vector<std::uint8_t>& file, std::string& error) {
     if (!bgr || width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION ||
         height > JPEG_MAX_DIMENSION || stride < std::size_t(width) * 3)
-        return Fail(error, "cannot write JPEG: invalid image of " + std::to_string(width) + " x " +
-                               std::to_string(height) + " pixels");
+        return Fail(error, Reason(ReasonKind::JpegWriteInvalid, {width, height}));
     if (quality < 1 || quality > 100)
-        return Fail(error,
-                    "cannot write JPEG: quality " + std::to_string(quality) + " is not in 1..100");
+        return Fail(error, Reason(ReasonKind::JpegWriteQuality, {quality}));
     EncodedBuffer buffer;
     char message[JMSG_LENGTH_MAX] = {};
     if (!EncodeBgr(bgr, width, height, stride, quality, buffer, message))
-        return Fail(error, std::string("cannot write JPEG: ") + message);
+        return Fail(error, Reason(ReasonKind::JpegCannotWrite, {message}));
     try {
         file.assign(buffer.data, buffer.data + buffer.size);
     } catch (const std::bad_alloc&) {
-        return Fail(error, "cannot write JPEG: out of memory");
+        return Fail(error, Reason(ReasonKind::JpegWriteNoMemory));
     }
     return true;
 }

@@ -1,4 +1,5 @@
 #include "planes.h"
+#include "reason.h"
 
 #include <new>
 
@@ -17,9 +18,9 @@ bool Allocate(int first, int second, Plane<T>& plane, std::string& error) {
         plane.release();
     }
     if (allocated) return true;
-    const std::string size = std::to_string(first) + " x " + std::to_string(second);
-    error = first <= 0 || second <= 0 ? "a " + size + " image has no pixels"
-                                      : "not enough memory for a " + size + " image";
+    error = Reason(first <= 0 || second <= 0 ? ReasonKind::NoPixels : ReasonKind::NoMemoryImage,
+                   {first, second});
+
     return false;
 }
 

@@ -1,4 +1,5 @@
 #include "ser_reader.h"
+#include "reason.h"
 
 #include "file_io.h"
 #include "frame_limits.h"
@@ -69,25 +70,23 @@ bool ParseSerHeader(const std::uint8_t* bytes, std::size_t available, std::uint6
                     SerHeader& header, std::string& error) {
     header = SerHeader();
     if (available < kSignatureBytes || std::memcmp(bytes, kSignature, kSignatureBytes) != 0)
-        return Fail(error, "not a SER video (no LUCAM-RECORDER signature)");
+        return Fail(error, Reason(ReasonKind::NotSer));
     if (available < std::size_t(kSerHeaderBytes) || fileSize < std::uint64_t(kSerHeaderBytes))
-        return Fail(error,
-                    "truncated: " + std::to_string(std::min<std::uint64_t>(available, fileSize)) +
-                        " of 178 header bytes present");
+        return Fail(error, Reason(ReasonKind::SerHeaderCut,
+                                  {std::min<std::uint64_t>(available, fileSize)}));
     const std::int32_t colour = Le32(bytes + 18);
-    if (!KnownColour(colour)) return Fail(error, "unknown colour ID " + std::to_string(colour));
+    if (!KnownColour(colour)) return Fail(error, Reason(ReasonKind::SerColour, {colour}));
     header.luId = Le32(bytes + 14);
     header.colour = SerColour(colour);
     header.endianFlag = Le32(bytes + 22);
     const std::int32_t width = Le32(bytes + 26), height = Le32(bytes + 30);
     const std::int32_t depth = Le32(bytes + 34), count = Le32(bytes + 38);
-    if (depth < 1 || depth > 16)
-        return Fail(error, "pixel depth " + std::to_string(depth) + " (1 to 16 are read)");
+    if (depth < 1 || depth > 16) return Fail(error, Reason(ReasonKind::SerDepth, {depth}));
     if (width < 1 || height < 1)
-        return Fail(error, "frame size " + std::to_string(width) + " x " + std::to_string(height));
+        return Fail(error, Reason(ReasonKind::SerFrameSize, {width, height}));
     if (width > kMaxFrameSide || height > kMaxFrameSide)
         return Fail(error, TooLargeReason(width, height));
-    if (count < 1) return Fail(error, "no frames (frame count " + std::to_string(count) + ")");
+    if (count < 1) return Fail(error, Reason(ReasonKind::SerNoFrames, {count}));
     header.width = width;
     header.height = height;
     header.depth = depth;
@@ -107,10 +106,9 @@ bool ParseSerHeader(const std::uint8_t* bytes, std::size_t available, std::uint6
     const std::uint64_t dataBytes = fileSize - kSerHeaderBytes;
     const std::uint64_t whole = dataBytes / frameBytes;
     if (whole < std::uint64_t(count)) {
-        std::string reason = "truncated: " + std::to_string(count) + " frames announced, " +
-                             std::to_string(whole) + " present";
-        if (dataBytes % frameBytes) reason += " and part of one more";
-        return Fail(error, reason);
+        return Fail(error, Reason(dataBytes % frameBytes ? ReasonKind::SerFramesCutPart
+                                                         : ReasonKind::SerFramesCut,
+                                  {count, whole}));
     }
     const std::uint64_t rest = dataBytes - frameBytes * std::uint64_t(count);
     header.hasTrailer = rest >= 8 * std::uint64_t(count);
@@ -153,7 +151,7 @@ const std::uint8_t* ViewSerRows(const ByteSource& source, const SerHeader& heade
                                 std::string& error, bool* fromDisk) {
     if (index < 0 || index >= header.frameCount || y0 < 0 || count < 1 ||
         count > header.height - y0) {
-        error = "rows outside the frame";
+        error = Reason(ReasonKind::SerRowsOutside);
         return nullptr;
     }
     const std::size_t rowBytes = header.rowBytes();
@@ -181,11 +179,10 @@ void SerRowSamples(const std::uint8_t* row, const SerHeader& header, int x0, int
 
 bool WriteSerSubset(const ByteSource& source, const SerHeader& header,
                     const std::vector<int>& indices, const std::string& path, std::string& error) {
-    if (indices.empty()) return Fail(error, "no frames to write");
+    if (indices.empty()) return Fail(error, Reason(ReasonKind::SerNothingToWrite));
     for (int index : indices) {
         if (index < 0 || index >= header.frameCount)
-            return Fail(error, "frame " + std::to_string(index + 1) + " of " +
-                                   std::to_string(header.frameCount) + " does not exist");
+            return Fail(error, Reason(ReasonKind::SerNoSuchFrame, {index + 1, header.frameCount}));
     }
     std::vector<std::int64_t> times;
     if (!ReadSerTimestamps(source, header, times, error)) return false;
@@ -200,7 +197,7 @@ bool WriteSerSubset(const ByteSource& source, const SerHeader& header,
         path,
         [&](int fd, std::string& err) {
             if (!WriteAll(fd, newHead.data(), newHead.size()))
-                return Fail(err, OsError("write error"));
+                return Fail(err, SystemReason(ReasonKind::WriteError));
             // A frame can be larger than any buffer worth keeping: copy it in pieces.
             constexpr std::uint64_t kPiece = std::uint64_t(4) << 20;
             for (int index : indices) {
@@ -209,7 +206,8 @@ bool WriteSerSubset(const ByteSource& source, const SerHeader& header,
                     const std::size_t n = std::size_t(std::min(kPiece, header.frameBytes() - done));
                     const std::uint8_t* bytes = source.view(start + done, n, scratch, err);
                     if (!bytes) return false;
-                    if (!WriteAll(fd, bytes, n)) return Fail(err, OsError("write error"));
+                    if (!WriteAll(fd, bytes, n))
+                        return Fail(err, SystemReason(ReasonKind::WriteError));
                 }
             }
             if (times.empty()) return true;
@@ -220,7 +218,7 @@ bool WriteSerSubset(const ByteSource& source, const SerHeader& header,
                 for (int i = 0; i < 8; ++i) trailer.push_back(std::uint8_t(t >> (8 * i)));
             }
             return WriteAll(fd, trailer.data(), trailer.size()) ||
-                   Fail(err, OsError("write error"));
+                   Fail(err, SystemReason(ReasonKind::WriteError));
         },
         error);
 }
@@ -229,38 +227,36 @@ bool IsSerSubsetOf(const ByteSource& subset, const ByteSource& video,
                    const std::vector<int>& frames, std::string& error) {
     SerHeader part, whole;
     std::string why;
-    if (!ReadSerHeader(subset, part, why)) return Fail(error, "not a SER video: " + why);
-    if (!ReadSerHeader(video, whole, why)) return Fail(error, "its video cannot be read: " + why);
+    if (!ReadSerHeader(subset, part, why))
+        return Fail(error, Reason(ReasonKind::NotSerBecause, {why}));
+    if (!ReadSerHeader(video, whole, why))
+        return Fail(error, Reason(ReasonKind::ItsVideoUnreadable, {why}));
     std::vector<std::uint8_t> sa, sb;
     const std::uint8_t* ha = subset.view(0, kSerHeaderBytes, sa, error);
     const std::uint8_t* hb = ha ? video.view(0, kSerHeaderBytes, sb, error) : nullptr;
     if (!hb) return false;
     // All but the frame count, bytes 38 to 41.
     if (std::memcmp(ha, hb, 38) != 0 || std::memcmp(ha + 42, hb + 42, kSerHeaderBytes - 42) != 0)
-        return Fail(error, "its header is not its video's");
+        return Fail(error, Reason(ReasonKind::HeaderNotVideos));
     const std::uint64_t count = std::uint64_t(part.frameCount);
     if (part.fileSize != SerFrameOffset(part, part.frameCount) + (whole.hasTrailer ? 8 * count : 0))
-        return Fail(error, "it holds more than frames of its video");
+        return Fail(error, Reason(ReasonKind::HoldsMoreThanFrames));
     if (!frames.empty() && frames.size() != count)
-        return Fail(error, "it holds " + std::to_string(count) + " frames, not " +
-                               std::to_string(frames.size()));
+        return Fail(error, Reason(ReasonKind::HoldsFrameCount, {count, frames.size()}));
     int from = 0;  // the video's next frame to look at, without a list
     for (int i = 0; i < part.frameCount; ++i) {
         bool same = false;
         if (!frames.empty()) {
             const int f = frames[std::size_t(i)];
             if (f < 1 || f > whole.frameCount)
-                return Fail(error, "its video has no frame " + std::to_string(f));
+                return Fail(error, Reason(ReasonKind::ItsVideoNoFrame, {f}));
             if (!SameFrame(subset, part, i, video, f - 1, same, error)) return false;
-            if (!same)
-                return Fail(error, "its frame " + std::to_string(i + 1) + " is not frame " +
-                                       std::to_string(f) + " of its video");
+            if (!same) return Fail(error, Reason(ReasonKind::FrameNotFrame, {i + 1, f}));
             continue;
         }
         while (!same && from < whole.frameCount)
             if (!SameFrame(subset, part, i, video, from++, same, error)) return false;
-        if (!same)
-            return Fail(error, "its frame " + std::to_string(i + 1) + " is not one of its video's");
+        if (!same) return Fail(error, Reason(ReasonKind::FrameNotVideos, {i + 1}));
     }
     return true;
 }

@@ -7,6 +7,7 @@
 #include "scores_table.h"
 #include "command_guard.h"
 #include "preferences.h"
+#include "reason_text.h"
 #include "user_dialogs.h"
 
 #include <QButtonGroup>
@@ -432,6 +433,5 @@ void ScoresWindow::exportCsv() {
     const std::string csv = ScoresCsv(s.files, s.scores, s.passed, &ranks_, &s.flags);
     std::string error;
     if (!SaveWholeFile(file, QByteArray::fromStdString(csv), error))
-        Dialogs().showError(this,
-                            tr("保存できません: %1\n%2").arg(file, QString::fromStdString(error)));
+        Dialogs().showError(this, tr("保存できません: %1\n%2").arg(file, ReasonText(error)));
 }

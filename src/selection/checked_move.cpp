@@ -1,4 +1,5 @@
 #include "checked_move.h"
+#include "reason.h"
 
 #include "file_io.h"
 #include "file_lock.h"
@@ -15,13 +16,12 @@
 
 namespace framesifter {
 
-const char kMoveStoppedError[] = "the move was stopped; it stayed where it was";
+const std::string kMoveStoppedError = Reason(ReasonKind::MoveStopped);
 
 namespace {
 
 // Not a frame extension, so no frame list can hold the name of a partial copy.
 constexpr char kPartialSuffix[] = ".framesifter-part";
-constexpr char kReplacedPart[] = "\" was replaced while it was written";
 
 bool Stopping(const MoveControl& control) { return control.stop && control.stop->load(); }
 
@@ -46,7 +46,7 @@ bool ClearPart(const std::string& partial, std::string& error) {
     case Leftover::Removed:
         return true;
     case Leftover::InUse:
-        return Fail(error, "another move is copying it into \"" + partial + "\" now");
+        return Fail(error, Reason(ReasonKind::PartInUse, {partial}));
     case Leftover::Kept:
         break;
     }
@@ -56,10 +56,10 @@ bool ClearPart(const std::string& partial, std::string& error) {
 // The name of a missing file or of its missing folder, for a rename's ENOENT.
 std::string WhatIsGone(const std::string& from, const std::string& to) {
     struct stat st {};
-    if (lstat(from.c_str(), &st) != 0) return "it no longer exists";
+    if (lstat(from.c_str(), &st) != 0) return Reason(ReasonKind::NoLongerExists);
     std::string folder, name;
     SplitFolderAndName(to, folder, name);
-    return "the folder \"" + folder + "\" no longer exists; it stays where it is";
+    return Reason(ReasonKind::FolderGone, {folder});
 }
 
 // The complete copy under its temporary name becomes the frame, durably, and then the
@@ -72,19 +72,19 @@ bool PlaceThenRemoveSource(const std::string& source, const std::string& partial
     struct stat now {};
     if (lstat(partial.c_str(), &now) != 0 || now.st_dev != written.st_dev ||
         now.st_ino != written.st_ino)
-        return Fail(error, "\"" + partial + kReplacedPart);
+        return Fail(error, Reason(ReasonKind::ReplacedWhileWritten, {partial}));
     const int code = RenameNoReplace(partial, target);
     if (code != 0) {
         unlink(partial.c_str());
         error = code == EEXIST || code == ENOTEMPTY
-                    ? "\"" + target + "\" already exists"
-                    : "cannot place the copy as \"" + target + "\": " + SystemError(code);
+                    ? Reason(ReasonKind::TargetExists, {target})
+                    : Reason(ReasonKind::CannotPlaceCopy, {target, SystemError(code)});
         return false;
     }
     std::string why;
     if (!SyncFolder(good, why)) {
         unlink(target.c_str());
-        error = "cannot flush the folder \"" + good + "\": " + why;
+        error = Reason(ReasonKind::CannotFlushFolder, {good, why});
         return false;
     }
     if (unlink(source.c_str()) != 0) {
@@ -92,7 +92,7 @@ bool PlaceThenRemoveSource(const std::string& source, const std::string& partial
         // the frame still exists exactly once.
         const int failed = errno;
         unlink(target.c_str());
-        error = "cannot remove it from its folder: " + SystemError(failed);
+        error = Reason(ReasonKind::CannotRemoveFromFolder, {SystemError(failed)});
         return false;
     }
     return true;
@@ -104,12 +104,12 @@ int CreatePart(const std::string& partial, std::string& error) {
     if (!ClearPart(partial, error)) return -1;
     const int out = open(partial.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (out < 0) {
-        error = "cannot create \"" + partial + "\": " + SystemError(errno);
+        error = SystemReason(ReasonKind::CannotCreatePath, {partial});
         return -1;
     }
     if (TryLock(out) == LockResult::Held) {
         close(out);
-        Fail(error, "another move took \"" + partial + "\" as a leftover");
+        Fail(error, Reason(ReasonKind::PartTaken, {partial}));
         return -1;
     }
     return out;
@@ -161,13 +161,13 @@ bool CopyThenRemove(const std::string& source, const std::string& target, const 
                     const std::string& partial, const MoveControl& control, std::string& error) {
     const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (in < 0) {
-        error = "cannot read it: " + SystemError(errno);
+        error = SystemReason(ReasonKind::CannotReadIt);
         return false;
     }
     struct stat st {};
     if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(in);
-        return Fail(error, "it is not a regular file");
+        return Fail(error, Reason(ReasonKind::ItNotRegular));
     }
     const int out = CreatePart(partial, error);
     if (out < 0) {
@@ -185,7 +185,7 @@ bool CopyThenRemove(const std::string& source, const std::string& target, const 
         if (StillNamed(out, partial)) unlink(partial.c_str());
         close(out);
         error = stopped ? kMoveStoppedError
-                        : "copying it into \"" + target + "\" failed: " + SystemError(code);
+                        : Reason(ReasonKind::CopyFailed, {target, SystemError(code)});
         return false;
     }
     const bool placed = PlaceThenRemoveSource(source, partial, written, target, good, error);
@@ -198,14 +198,14 @@ bool CopyLinkThenRemove(const std::string& source, const std::string& target,
                         const std::string& good, const std::string& partial, std::string& error) {
     struct stat st {};
     if (lstat(source.c_str(), &st) != 0) {
-        error = "cannot read it: " + SystemError(errno);
+        error = SystemReason(ReasonKind::CannotReadIt);
         return false;
     }
     std::vector<char> text(std::size_t(st.st_size) + 2);
     for (;;) {
         const ssize_t n = readlink(source.c_str(), text.data(), text.size());
         if (n < 0) {
-            error = "cannot read the link: " + SystemError(errno);
+            error = SystemReason(ReasonKind::CannotReadLink);
             return false;
         }
         if (std::size_t(n) < text.size()) {
@@ -216,12 +216,13 @@ bool CopyLinkThenRemove(const std::string& source, const std::string& target,
     }
     if (!ClearPart(partial, error)) return false;
     if (symlink(std::string(text.begin(), text.end()).c_str(), partial.c_str()) != 0) {
-        error = "cannot create \"" + partial + "\": " + SystemError(errno);
+        error = SystemReason(ReasonKind::CannotCreatePath, {partial});
         return false;
     }
     // A link cannot be locked; it is created whole, and its inode tells it from another's.
     struct stat written {};
-    if (lstat(partial.c_str(), &written) != 0) return Fail(error, "\"" + partial + kReplacedPart);
+    if (lstat(partial.c_str(), &written) != 0)
+        return Fail(error, Reason(ReasonKind::ReplacedWhileWritten, {partial}));
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     utimensat(AT_FDCWD, partial.c_str(), times, AT_SYMLINK_NOFOLLOW);
     return PlaceThenRemoveSource(source, partial, written, target, good, error);
@@ -235,7 +236,7 @@ bool CompleteMove(const std::string& source, const std::string& target, std::str
     case Duplicate::Removed:
         return true;
     case Duplicate::Differs:
-        return Fail(error, "\"" + target + "\" already exists");
+        return Fail(error, Reason(ReasonKind::TargetExists, {target}));
     case Duplicate::Failed:
         break;
     }
@@ -251,7 +252,7 @@ bool MoveNoReplace(const std::string& source, const std::string& target, bool is
         code == EEXIST || code == ENOTEMPTY || (code == EXDEV && lstat(target.c_str(), &st) == 0);
     if (taken) {
         if (recorded) return CompleteMove(source, target, error);
-        error = "\"" + target + "\" already exists";
+        error = Reason(ReasonKind::TargetExists, {target});
         return false;
     }
     if (code == EXDEV) {
@@ -274,7 +275,7 @@ bool LinkText(const std::string& path, std::string& text, std::string& error) {
     std::vector<char> buffer(256);
     for (;;) {
         const ssize_t n = readlink(path.c_str(), buffer.data(), buffer.size());
-        if (n < 0) return Fail(error, OsError("cannot read the link \"" + path + "\""));
+        if (n < 0) return Fail(error, SystemReason(ReasonKind::CannotReadLinkPath, {path}));
         if (std::size_t(n) < buffer.size()) {
             text.assign(buffer.data(), std::size_t(n));
             return true;
@@ -293,7 +294,7 @@ DuplicateRemoval RemoveDuplicate(const std::string& duplicate, const std::string
     struct stat a {
     }, b{};
     if (lstat(duplicate.c_str(), &a) != 0 || lstat(kept.c_str(), &b) != 0) {
-        error = OsError("cannot compare \"" + duplicate + "\" with \"" + kept + "\"");
+        error = SystemReason(ReasonKind::CannotCompare, {duplicate, kept});
         return result;
     }
     // One directory entry reached by two paths is no duplicate: removing it loses it.
@@ -320,7 +321,7 @@ DuplicateRemoval RemoveDuplicate(const std::string& duplicate, const std::string
         if (!same) return Differs(result);
     }
     if (unlink(duplicate.c_str()) != 0) {
-        error = OsError("cannot remove \"" + duplicate + "\"");
+        error = SystemReason(ReasonKind::CannotRemovePath, {duplicate});
         return result;
     }
     result.state = Duplicate::Removed;
@@ -335,11 +336,12 @@ bool MoveNoReplacing(const std::string& from, const std::string& to, const MoveC
                      bool recorded, std::string& error) {
     struct stat st {};
     if (lstat(from.c_str(), &st) != 0) {
-        error = errno == ENOENT ? "it no longer exists" : SystemError(errno);
+        error = errno == ENOENT ? Reason(ReasonKind::NoLongerExists) : SystemError(errno);
         return false;
     }
     if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
-        error = "it is not a regular file";
+        error = Reason(ReasonKind::ItNotRegular);
+
         return false;
     }
     return MoveNoReplace(from, to, S_ISLNK(st.st_mode), control, recorded, error);

@@ -19,7 +19,7 @@ struct MoveControl {
 };
 
 // The error of a move that a stop cut short: the file stayed where it was.
-extern const char kMoveStoppedError[];
+extern const std::string kMoveStoppedError;
 
 // Moves `from` (a file, or a symbolic link as such) to `to`, in any direction: never
 // replacing; across file systems the data are copied under a temporary name beside `to`

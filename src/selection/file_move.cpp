@@ -1,4 +1,5 @@
 #include "file_move.h"
+#include "reason.h"
 
 #include "byte_source.h"
 #include "file_io.h"
@@ -28,13 +29,13 @@ bool EnsureGoodFolder(const std::string& good, std::string& error) {
     struct stat st {};
     if (stat(good.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return true;
-        error = "\"" + good + "\" exists but is not a folder";
+        error = Reason(ReasonKind::ExistsNotFolder, {good});
         return false;
     }
     if (mkdir(good.c_str(), 0777) == 0 || errno == EEXIST) {
         if (stat(good.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
     }
-    error = "cannot create the folder \"" + good + "\": " + SystemError(errno);
+    error = SystemReason(ReasonKind::CannotCreateFolder, {good});
     return false;
 }
 
@@ -62,24 +63,25 @@ void WriteVideoToGood(const std::string& video, const std::vector<std::size_t>& 
     FrameSignature signature;
     struct stat st {};
     if (::lstat(video.c_str(), &st) != 0) {
-        error = errno == ENOENT ? "it no longer exists" : SystemError(errno);
+        error = errno == ENOENT ? Reason(ReasonKind::NoLongerExists) : SystemError(errno);
     } else if (source.open(video, error) &&
                format.readVideo(source, frameCount, signature, error)) {
         if (!EnsureGoodFolder(good, error)) {
             folderFault = true;
         } else if (::lstat(target.c_str(), &st) == 0) {
-            error = "\"" + target + "\" already exists";
+            error = Reason(ReasonKind::TargetExists, {target});
         } else {
             // What a killed writing of this video left, once no live writer holds it.
             RemoveTemporaryLeftovers(good, {name});
             written = format.writeFrames(source, indices, target, error);
-            if (!written && error == "already exists") error = "\"" + target + "\" already exists";
+            if (!written && error == Reason(ReasonKind::AlreadyExists))
+                error = Reason(ReasonKind::TargetExists, {target});
             // Not surely on the disk: the copy goes, and the video stays the frames' only home.
             std::string why;
             if (written && !SyncFolder(good, why)) {
                 unlink(target.c_str());
                 written = false;
-                error = "cannot flush the folder \"" + good + "\": " + why;
+                error = Reason(ReasonKind::CannotFlushFolder, {good, why});
             }
             // Without its size and time in the record, undo keeps the video: it cannot tell
             // it unchanged. The video itself is complete all the same.
@@ -110,11 +112,12 @@ MoveOutcome MoveIntoGood(const std::string& source, const MoveControl& control, 
 
     struct stat st {};
     if (lstat(source.c_str(), &st) != 0) {
-        outcome.error = errno == ENOENT ? "it no longer exists" : SystemError(errno);
+        outcome.error = errno == ENOENT ? Reason(ReasonKind::NoLongerExists) : SystemError(errno);
         return outcome;
     }
     if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
-        outcome.error = "it is not a regular file";
+        outcome.error = Reason(ReasonKind::ItNotRegular);
+
         return outcome;
     }
     if (!EnsureGoodFolder(good, outcome.error)) {

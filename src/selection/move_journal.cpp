@@ -1,4 +1,5 @@
 #include "move_journal.h"
+#include "reason.h"
 
 #include "byte_source.h"
 #include "file_io.h"
@@ -142,8 +143,8 @@ bool ReadRecordText(const std::string& path, std::string& text, std::string& err
     ByteSource source;
     if (!source.open(path, error)) return false;
     if (source.size() > kMaxMoveRecordBytes)
-        return Fail(error, "larger than " + std::to_string(kMaxMoveRecordBytes >> 20) + " MB (" +
-                               std::to_string(source.size()) + " bytes): skipped");
+        return Fail(error,
+                    Reason(ReasonKind::RecordTooLarge, {kMaxMoveRecordBytes >> 20, source.size()}));
     std::vector<std::uint8_t> bytes;
     const std::uint8_t* data = source.view(0, std::size_t(source.size()), bytes, error);
     if (!data) return false;
@@ -199,10 +200,10 @@ void UndoFile(UndoItem& item, const std::string& origin, const MoveControl& cont
         item.error = SystemError(errno);
     } else if (atOrigin < 0) {
         item.state = UndoState::Kept;
-        item.error = "cannot look at \"" + origin + "\": " + SystemError(errno);
+        item.error = SystemReason(ReasonKind::CannotLookAt, {origin});
     } else if (inGood == 0) {
         item.state = atOrigin ? UndoState::NotMoved : UndoState::Missing;
-        if (!atOrigin) item.error = "it is neither in Good nor at \"" + origin + "\"";
+        if (!atOrigin) item.error = Reason(ReasonKind::NeitherHere, {origin});
     } else if (atOrigin) {
         // Two copies: a move or an undo was killed after placing one and before removing the
         // other. The same bytes in both places: the frame is back once the copy in Good goes.
@@ -213,7 +214,7 @@ void UndoFile(UndoItem& item, const std::string& origin, const MoveControl& cont
             break;
         case Duplicate::Differs:
             item.state = UndoState::Kept;
-            item.error = "\"" + origin + "\" exists again";
+            item.error = Reason(ReasonKind::ExistsAgain, {origin});
             break;
         case Duplicate::Failed:
             item.state = UndoState::Kept;
@@ -223,7 +224,7 @@ void UndoFile(UndoItem& item, const std::string& origin, const MoveControl& cont
     } else if (e.sizeKnown &&
                (lstat(item.inGood.c_str(), &st) != 0 || !SameSizeAndTime(st, e, kTimeSlackNs))) {
         item.state = UndoState::Kept;
-        item.error = "its size or time is not the moved file's: it changed in Good since";
+        item.error = Reason(ReasonKind::ChangedInGood);
     } else if (MoveNoReplacing(item.inGood, origin, control, false, item.error)) {
         item.state = UndoState::MovedBack;
     } else {
@@ -250,21 +251,19 @@ void UndoVideo(UndoItem& item, const std::string& video) {
                (e.sizeKnown && !SameSizeAndTime(st, e, 0))) {
         // Without its size (a move killed once the video had its name, before the record had
         // its size), what it holds alone decides.
-        item.error = "it changed after it was written";
+        item.error = Reason(ReasonKind::ChangedAfterWritten);
     } else if (!format.holdsOnlyFramesOf) {
-        item.error =
-            "it is not only frames of \"" + video + "\": not a " + FormatNames(true) + " video";
+        item.error = Reason(ReasonKind::NotOnlyFramesKind, {video, FormatNames(true)});
     } else if (!written.open(item.inGood, why)) {
         item.error = why;
     } else if (!source.open(video, why)) {
-        item.error = "its video \"" + video + "\" cannot be read (" + why +
-                     "): it may be the only copy of its frames";
+        item.error = Reason(ReasonKind::ItsVideoCannotBeRead, {video, why});
     } else if (!format.holdsOnlyFramesOf(written, source, e.frames, why)) {
-        item.error = "it is not only frames of \"" + video + "\": " + why;
+        item.error = Reason(ReasonKind::NotOnlyFrames, {video, why});
     } else if (!StillNamed(written.descriptor(), item.inGood)) {
-        item.error = "it changed while it was compared";
+        item.error = Reason(ReasonKind::ChangedWhileCompared);
     } else if (unlink(item.inGood.c_str()) != 0) {
-        item.error = "cannot remove it: " + SystemError(errno);
+        item.error = SystemReason(ReasonKind::CannotRemoveIt);
     } else {
         item.state = UndoState::Removed;
     }
@@ -306,7 +305,7 @@ bool MoveRecord::start(const std::string& good, const std::vector<JournalEntry>&
     good_ = good;
     const std::string folder = good + "/" + kMoveJournalFolder;
     if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
-        error = "cannot record the move in \"" + folder + "\": " + SystemError(errno);
+        error = SystemReason(ReasonKind::CannotRecord, {folder});
         return false;
     }
     std::string text = std::string(kHeaderStart) + kVersion + "\n";
@@ -328,7 +327,7 @@ bool MoveRecord::start(const std::string& good, const std::vector<JournalEntry>&
     if (fd_ < 0 || !WriteAll(fd_, text.data(), text.size()) || fsync(fd_) != 0)
         why = SystemError(errno);
     if (!why.empty() || !SyncFolder(folder, why) || !SyncFolder(good, why)) {
-        error = "cannot record the move in \"" + folder + "\": " + why;
+        error = Reason(ReasonKind::CannotRecord, {folder, why});
         if (fd_ >= 0) {
             close(fd_);
             fd_ = -1;
@@ -341,15 +340,16 @@ bool MoveRecord::start(const std::string& good, const std::vector<JournalEntry>&
 
 bool MoveRecord::noteWritten(const std::string& name, std::string& error) {
     struct stat st {};
-    if (fd_ < 0 || broken_) return Fail(error, "the record cannot be added to");
-    if (lstat((good_ + "/" + name).c_str(), &st) != 0) return Fail(error, OsError(name));
+    if (fd_ < 0 || broken_) return Fail(error, Reason(ReasonKind::RecordClosed));
+    if (lstat((good_ + "/" + name).c_str(), &st) != 0)
+        return Fail(error, SystemReason(ReasonKind::PathProblem, {name}));
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, "\t%" PRIu64 "\t%" PRId64 "\n",
                   std::uint64_t(st.st_size), MtimeNs(st));
     const std::string line = "written\t" + Escape(name) + numbers;
     if (!WriteAll(fd_, line.data(), line.size()) || fsync(fd_) != 0) {
         broken_ = true;
-        return Fail(error, OsError("cannot add to the move's record"));
+        return Fail(error, SystemReason(ReasonKind::CannotAddRecord));
     }
     return true;
 }
@@ -360,12 +360,12 @@ bool ParseMoveRecord(const std::string& text, std::vector<JournalEntry>& entries
     if (ignored) ignored->clear();
     const std::size_t end = text.rfind('\n');
     const std::size_t headerEnd = text.find('\n');
-    if (end == std::string::npos) return Fail(error, "not a move record: no line is complete");
+    if (end == std::string::npos) return Fail(error, Reason(ReasonKind::RecordNoLine));
     const std::string header = text.substr(0, headerEnd);
     if (header != std::string(kHeaderStart) + "1" && header != std::string(kHeaderStart) + kVersion)
-        return Fail(error, "not a move record: its first line is not \"" +
-                               std::string(kHeaderStart) + "1\" nor \"" + kHeaderStart + kVersion +
-                               "\"");
+        return Fail(
+            error, Reason(ReasonKind::RecordFirstLine,
+                          {std::string(kHeaderStart) + "1", std::string(kHeaderStart) + kVersion}));
     // Every name listed, to its entry: a written line finds its video at once, however long
     // the record.
     std::unordered_map<std::string, std::size_t> byName;
@@ -442,7 +442,9 @@ bool ReadMoveRecords(const std::string& good, std::vector<MoveRecordFile>& recor
     records.clear();
     const std::string folder = good + "/" + kMoveJournalFolder;
     DIR* dir = opendir(folder.c_str());
-    if (!dir) return errno == ENOENT || Fail(error, OsError("\"" + folder + "\""));
+    if (!dir)
+        return errno == ENOENT ||
+               Fail(error, SystemReason(ReasonKind::QuotedPathProblem, {folder}));
     std::vector<std::string> names;
     const std::size_t suffix = sizeof kSuffix - 1;
     while (const dirent* d = readdir(dir)) {
@@ -485,8 +487,7 @@ bool UndoReport::incomplete() const {
 }
 
 std::string GoodInUseError(const std::string& good) {
-    return "another move or undo is working in \"" + good +
-           "\"; nothing was done there (try again once it has finished)";
+    return Reason(ReasonKind::GoodInUse, {good});
 }
 
 bool UndoMoves(const std::string& good, UndoReport& report, std::string& error) {
@@ -497,8 +498,10 @@ bool UndoMoves(const std::string& good, const MoveControl& control, UndoReport& 
                std::string& error) {
     report = UndoReport();
     struct stat st {};
-    if (stat(good.c_str(), &st) != 0) return Fail(error, OsError("\"" + good + "\""));
-    if (!S_ISDIR(st.st_mode)) return Fail(error, "\"" + good + "\" is not a folder");
+    if (stat(good.c_str(), &st) != 0)
+        return Fail(error, SystemReason(ReasonKind::QuotedPathProblem, {good}));
+    if (!S_ISDIR(st.st_mode)) return Fail(error, Reason(ReasonKind::NotAFolder, {good}));
+
     // Held throughout: a second undo, or a move into this Good, is refused while this runs.
     FolderLock lock;
     std::string ignored;

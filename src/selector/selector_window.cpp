@@ -12,6 +12,7 @@
 #include "natural_order.h"
 #include "preferences.h"
 #include "ranking.h"
+#include "reason_text.h"
 #include "run_progress.h"
 #include "scores_window.h"
 #include "screen_centre.h"
@@ -90,7 +91,7 @@ QString TooSmallText(const QString& path, int width, int height) {
 
 QString UnreadableText(const QString& path, const std::string& reason) {
     return QCoreApplication::translate("SelectorWindow", "ファイルを読み込めません: %1\n%2")
-        .arg(path, QString::fromLocal8Bit(reason.c_str()));
+        .arg(path, ReasonText(reason));
 }
 
 QString BadFrameText(const BatchResult& bad) {
@@ -108,14 +109,13 @@ QString MixedFramesText(const MixedFrames& mixed, const QListWidget* list) {
     for (std::size_t k = 0; k < mixed.odd.size() && k < kOddFramesNamed; ++k) {
         const QListWidgetItem* item = list->item(int(mixed.odd[k].index));
         lines << QStringLiteral("%1: %2").arg(
-            item ? item->text() : QString(),
-            QString::fromStdString(DescribeSignature(mixed.odd[k].signature)));
+            item ? item->text() : QString(), ReasonText(DescribeSignature(mixed.odd[k].signature)));
     }
     if (mixed.odd.size() > kOddFramesNamed)
         lines << QCoreApplication::translate("SelectorWindow", "ほか %n 個", nullptr,
                                              int(mixed.odd.size() - kOddFramesNamed));
     lines << QCoreApplication::translate("SelectorWindow", "多くのフレーム: %1")
-                 .arg(QString::fromStdString(DescribeSignature(mixed.majority)));
+                 .arg(ReasonText(DescribeSignature(mixed.majority)));
     return lines.join(QLatin1Char('\n')) +
            QCoreApplication::translate("SelectorWindow", "\n\n続けますか？");
 }
@@ -127,7 +127,7 @@ QString LeftOutReason(const LeftOutFrame& f) {
                      .arg(f.width)
                      .arg(f.height)
                : QCoreApplication::translate("SelectorWindow", "ファイルを読み込めません: %1")
-                     .arg(QString::fromLocal8Bit(f.reason.c_str()));
+                     .arg(ReasonText(f.reason));
 }
 
 class WaitCursor {
@@ -698,7 +698,7 @@ void SelectorWindow::runAnalysis() {
         work->scratch = std::make_unique<AnalysisResults>();
         std::string error;
         if (!CreateAnalysisResults(*work->scratch, fileList_->count(), error)) {
-            Dialogs().showError(this, QString::fromLocal8Bit(error.c_str()));
+            Dialogs().showError(this, ReasonText(error));
             return;
         }
         work->control.beforeRead = readHook_;
@@ -884,7 +884,7 @@ void SelectorWindow::finishUndo(Work& work) {
                                        ? tr("%1 は別の移動か元に戻す処理が使用中です\n"
                                             "それが終わってから、もう一度お試しください")
                                              .arg(FromNative(work.good))
-                                       : QString::fromLocal8Bit(work.error.c_str()));
+                                       : ReasonText(work.error));
         return;
     }
     if (work.undo.items.empty()) {
@@ -911,7 +911,7 @@ void SelectorWindow::showUndone(const UndoReport& report, QWidget* owner) {
         if (item.state == UndoState::Kept || item.state == UndoState::Missing ||
             item.state == UndoState::Ignored)
             stayed << QStringLiteral("%1 (%2)").arg(FromNative(item.inGood),
-                                                    QString::fromLocal8Bit(item.error.c_str()));
+                                                    ReasonText(item.error));
     }
     std::vector<std::size_t> returned;
     const std::vector<SelectionSession::Pass>& passes = session_.passes();
@@ -962,9 +962,9 @@ void SelectorWindow::inspect(QListWidget* list) {
     std::string error;
     if (!AnalyseSingleFrame(frame, session_.mode(), plan_, reader, session_.frameProfile(),
                             error)) {
-        Dialogs().showError(this,
-                            tr("このファイルは解析できません: %1\n%2")
-                                .arg(FrameText(frame), QString::fromLocal8Bit(error.c_str())));
+        Dialogs().showError(
+            this,
+            tr("このファイルは解析できません: %1\n%2").arg(FrameText(frame), ReasonText(error)));
         return;
     }
     drawGraph(GraphForm::Frame);
@@ -1142,7 +1142,13 @@ void SelectorWindow::askWorkQuestion() {
 void SelectorWindow::finishRun(Work& work) {
     if (!work.error.empty()) {
         session_.dropResults();
-        ReportCommandError(this, work.error.c_str());
+        // A reason of the run's own (memory) in the window's language; an exception's text
+        // as it came.
+        ParsedReason known;
+        if (ParseReason(work.error, known))
+            Dialogs().showError(this, ReasonText(work.error));
+        else
+            ReportCommandError(this, work.error.c_str());
         return;
     }
     switch (work.result.status) {
@@ -1212,7 +1218,7 @@ void SelectorWindow::finishMove(Work& work) {
     // A Good folder that cannot hold files is one line, however many files it kept back.
     QStringList failures;
     for (const MoveFailure& f : SummariseFailures(work.outcomes)) {
-        const QString error = QString::fromLocal8Bit(f.error.c_str());
+        const QString error = ReasonText(f.error);
         failures << (f.goodInUse ? tr("%1 は別の移動か元に戻す処理が使用中です (%n 個のファイル)",
                                       nullptr, f.files)
                                        .arg(FromNative(f.subject))

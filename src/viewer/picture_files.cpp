@@ -1,4 +1,5 @@
 #include "picture_files.h"
+#include "reason.h"
 
 #include "bmp_reader.h"
 #include "fits_general.h"
@@ -22,11 +23,10 @@ namespace {
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-const char* const kWriterFailed = "the picture writer failed";
+const std::string kWriterFailed = Reason(ReasonKind::WriterFailed);
 
 std::string NoMemoryFor(int width, int height) {
-    return "not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) +
-           " picture";
+    return Reason(ReasonKind::NoMemoryPicture, {width, height});
 }
 
 }  // namespace
@@ -114,11 +114,10 @@ bool LoadSerFrame(const FrameRef& ref, QImage& picture, std::string& error) {
     const int frame = ref.frame;
     ByteSource source;
     SerHeader header;
-    if (!ref.inVideo()) return Fail(error, "not a frame of a SER video (PATH#N)");
+    if (!ref.inVideo()) return Fail(error, Reason(ReasonKind::NotSerFrame));
     if (!source.open(ref.file, error) || !ReadSerHeader(source, header, error)) return false;
     if (frame > header.frameCount)
-        return Fail(error, "no frame " + std::to_string(frame) + " in a video of " +
-                               std::to_string(header.frameCount) + " frames");
+        return Fail(error, Reason(ReasonKind::NoFrameInVideo, {frame, header.frameCount}));
     QImage image(header.width, header.height, QImage::Format_RGB888);
     if (image.isNull()) return Fail(error, NoMemoryFor(header.width, header.height));
     const int index = frame - 1;
@@ -170,11 +169,11 @@ bool LoadPicture(const FrameRef& frame, FrameFormat format, QImage& picture, std
     case FrameFormat::Unknown:
         break;
     }
-    return Fail(error, "unknown file kind");
+    return Fail(error, Reason(ReasonKind::UnknownFileKind));
 }
 
 bool SaveBmp(const QString& path, const QImage& picture, std::string& error) {
-    if (picture.isNull()) return Fail(error, "no picture");
+    if (picture.isNull()) return Fail(error, Reason(ReasonKind::NoPicture));
     // The BMP writer keeps 1- and 8-bit palettes; everything else becomes 24-bit.
     QImage out = picture;
     const bool palette =
@@ -186,9 +185,10 @@ bool SaveBmp(const QString& path, const QImage& picture, std::string& error) {
 }
 
 bool SaveJpeg(const QString& path, const QImage& picture, int quality, std::string& error) {
-    if (picture.isNull()) return Fail(error, "no picture");
+    if (picture.isNull()) return Fail(error, Reason(ReasonKind::NoPicture));
     const QImage bgr = picture.convertToFormat(QImage::Format_BGR888);
-    if (bgr.isNull()) return Fail(error, "not enough memory to convert the picture");
+    if (bgr.isNull()) return Fail(error, Reason(ReasonKind::NoMemoryConvert));
+
     std::vector<std::uint8_t> file;
     if (!JpegImage::encode(bgr.constBits(), bgr.width(), bgr.height(),
                            std::size_t(bgr.bytesPerLine()), quality, file, error))

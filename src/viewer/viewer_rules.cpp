@@ -1,4 +1,5 @@
 #include "viewer_rules.h"
+#include "reason.h"
 
 #include "fits_general.h"
 #include "frame_formats.h"
@@ -31,8 +32,8 @@ double LargestValue(const IntPlane& plane, int width, int height) {
 bool FitsToGrey(const IntPlane& plane, int width, int height, std::uint8_t* bgr, std::size_t stride,
                 std::string& error) {
     if (width <= 0 || height <= 0 || plane.first() < width || plane.second() < height) {
-        error = "the image data do not match the size " + std::to_string(width) + " x " +
-                std::to_string(height);
+        error = Reason(ReasonKind::DataSizeMismatch, {width, height});
+
         return false;
     }
     const double max = LargestValue(plane, width, height);

@@ -931,7 +931,7 @@ void SelectorWindowTest::moveReportsAGoodFolderFaultOnce() {
     dialogs_->answers.push_back(true);
     moveFiles();
     QCOMPARE(dialogs_->errors.size(), 1);
-    QCOMPARE(dialogs_->errors[0].count("not a folder"), 1);
+    QCOMPARE(dialogs_->errors[0].count("フォルダーではありません"), 1);
     QVERIFY(dialogs_->errors[0].contains("(2 個のファイル)"));
     QCOMPARE(Paths(Control<QListWidget>(s, "passedList")), (QStringList{files[1], files[3]}));
 }
@@ -1423,16 +1423,17 @@ void SelectorWindowTest::mixedFramesAskedBeforeTheRun() {
     QVERIFY(dialogs_->questions.isEmpty());
     const QStringList lines = dialogs_->mixedQuestions[0].split('\n');
     if (extra == 0) {
-        QCOMPARE(lines,
-                 QStringList({"他と異なるフレームがあります (2 個)",
-                              "f1.fit: 256 x 256 16-bit FITS", "f3.FIT: 256 x 256 16-bit FITS",
-                              "多くのフレーム: 256 x 256 24-bit colour BMP", "", "続けますか？"}));
+        QCOMPARE(
+            lines,
+            QStringList({"他と異なるフレームがあります (2 個)", "f1.fit: 256 x 256 16 ビット FITS",
+                         "f3.FIT: 256 x 256 16 ビット FITS",
+                         "多くのフレーム: 256 x 256 24 ビット カラー BMP", "", "続けますか？"}));
     } else {
         QCOMPARE(lines.size(), 1 + 20 + 1 + 3);
         QCOMPARE(lines[0], QString("他と異なるフレームがあります (26 個)"));
-        QCOMPARE(lines[1], QString("f0.bmp: 256 x 256 24-bit colour BMP"));
+        QCOMPARE(lines[1], QString("f0.bmp: 256 x 256 24 ビット カラー BMP"));
         QCOMPARE(lines[21], QString("ほか 6 個"));
-        QCOMPARE(lines[22], QString("多くのフレーム: 8 x 8 16-bit FITS"));
+        QCOMPARE(lines[22], QString("多くのフレーム: 8 x 8 16 ビット FITS"));
     }
     QCOMPARE(Control<QProgressBar>(s, "progressBar")->value(), 0);
     QCOMPARE(Control<QPushButton>(s, "fftButton")->text(), QString("FFT"));
