@@ -1251,8 +1251,9 @@ private slots:
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     GuardedApplication app(argc, argv);
-    SetUpApplication();
+    // Before the set-up, which reads the language: the user's own must not reach the test.
     ScratchPreferences preferences;
+    SetUpApplication();
     ViewerWindowTest test;
     return QTest::qExec(&test, argc, argv);
 }
