@@ -261,11 +261,11 @@ FS_INLINE void StoreTransposed(Pair r0, Pair r1, Pair r2, Pair r3, double* dst, 
 }
 #endif
 
-// The window's tally, gathered as PassAlongX loads its values: sums and counts in the
-// transform's own lanes (re: even rows, im: odd ones), and the hash's pair terms.
+// The window's tally, gathered as PassAlongX loads its values: sums, counts and extremes in
+// the transform's own lanes (re: even rows, im: odd ones), and the hash's pair terms.
 template <class V>
 struct Gather {
-    V sum, atCeiling;
+    V sum, atCeiling, low, high;
     std::uint64_t hash[4];
 };
 
@@ -275,6 +275,26 @@ FS_INLINE Quad AtLeast(Quad v, Quad c) {
     return v;
 }
 FS_INLINE double LaneSum(Quad v) { return ((v.lane[0] + v.lane[1]) + v.lane[2]) + v.lane[3]; }
+FS_INLINE Quad Min(Quad a, Quad b) {
+    for (int l = 0; l < 4; ++l) a.lane[l] = b.lane[l] < a.lane[l] ? b.lane[l] : a.lane[l];
+    return a;
+}
+FS_INLINE Quad Max(Quad a, Quad b) {
+    for (int l = 0; l < 4; ++l) a.lane[l] = b.lane[l] > a.lane[l] ? b.lane[l] : a.lane[l];
+    return a;
+}
+template <class V>
+FS_INLINE double LaneMin(V v) {
+    double l[4];
+    Store(l, v);
+    return std::min(std::min(l[0], l[1]), std::min(l[2], l[3]));
+}
+template <class V>
+FS_INLINE double LaneMax(V v) {
+    double l[4];
+    Store(l, v);
+    return std::max(std::max(l[0], l[1]), std::max(l[2], l[3]));
+}
 
 // The pair terms of eight values of one column (rows r..r+7), keys already offset by the
 // column's; words as window_tally.h takes them.
@@ -299,7 +319,11 @@ FS_INLINE v4d AtLeast(v4d v, v4d c) {
     return v4d(v4l(one) & v4l(v >= c));
 }
 FS_INLINE double LaneSum(v4d v) { return ((v[0] + v[1]) + v[2]) + v[3]; }
+FS_INLINE v4d Min(v4d a, v4d b) { return b < a ? b : a; }
+FS_INLINE v4d Max(v4d a, v4d b) { return b > a ? b : a; }
 FS_INLINE Pair Splat(double s, Pair) { return {_mm_set1_pd(s), _mm_set1_pd(s)}; }
+FS_INLINE Pair Min(Pair a, Pair b) { return {_mm_min_pd(a.lo, b.lo), _mm_min_pd(a.hi, b.hi)}; }
+FS_INLINE Pair Max(Pair a, Pair b) { return {_mm_max_pd(a.lo, b.lo), _mm_max_pd(a.hi, b.hi)}; }
 FS_INLINE Pair AtLeast(Pair v, Pair c) {
     const __m128d one = _mm_set1_pd(1.0);
     return {_mm_and_pd(_mm_cmpge_pd(v.lo, c.lo), one), _mm_and_pd(_mm_cmpge_pd(v.hi, c.hi), one)};
@@ -346,6 +370,8 @@ FS_INLINE void GatherChunk(const Cx<V>& z, const T* p, const Work& w, int group,
                            std::uint32_t column, V ceiling, Gather<V>& g) {
     const std::uint32_t* keys = w.rowKeys + 8 * group;
     g.sum = g.sum + (z.re + z.im);
+    g.low = Min(g.low, Min(z.re, z.im));
+    g.high = Max(g.high, Max(z.re, z.im));
     // Real values have no largest value to reach.
     if constexpr (!std::is_same<T, double>::value)
         g.atCeiling = g.atCeiling + (AtLeast(z.re, ceiling) + AtLeast(z.im, ceiling));
@@ -513,12 +539,16 @@ FS_INLINE void ComputeAll(Work& w, const T* window, double ceiling, double* prof
     std::memset(w.acc, 0, sizeof w.acc);
     Gather<V> gather;
     gather.sum = gather.atCeiling = Splat(0.0, V());
+    gather.low = Splat(std::numeric_limits<double>::infinity(), V());
+    gather.high = Splat(-std::numeric_limits<double>::infinity(), V());
     std::fill_n(gather.hash, 4, std::uint64_t(0));
     const V ceilingLanes = Splat(ceiling, V());
     for (int g = 0; g < M / 4; ++g) PassAlongX<V, T>(w, window, g, ceilingLanes, gather);
     tally.mean = LaneSum(gather.sum) / (double(N) * N);
     tally.atCeiling = LaneSum(gather.atCeiling);
     tally.hash = gather.hash[0] + gather.hash[1] + gather.hash[2] + gather.hash[3];
+    tally.low = LaneMin(gather.low);
+    tally.high = LaneMax(gather.high);
     for (int m = 0; m < M; ++m) {
         w.tre[m * kRow + N] = w.tre[m * kRow];
         w.tim[m * kRow + N] = w.tim[m * kRow];

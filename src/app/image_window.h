@@ -2,13 +2,16 @@
 // An image window: one per opened file, inside the main window's MDI area.
 
 #include "frame_ref.h"
+#include "viewer_rules.h"
 
 #include <QImage>
 #include <QMdiSubWindow>
 
+#include <optional>
 #include <vector>
 
 class ImageView;
+class QAction;
 
 class ImageWindow : public QMdiSubWindow {
     Q_OBJECT
@@ -46,6 +49,13 @@ public:
     // none was shown.
     bool takeShownFrame(framesifter::FrameRef& frame);
 
+    // The grey scale of the list's run: its frames are shown on it, unless the user chooses
+    // to stretch each frame to its own values (a checkable item of the window's menus, offered
+    // only while there is such a scale).
+    void setRunScale(const std::optional<ValueScale>& scale);
+    // The scale to show frames on; null for each frame's own.
+    const ValueScale* shownScale() const;
+
     // The 100 % picture (what a save writes).
     const QImage& picture() const;
     QSize shownSize() const;
@@ -55,9 +65,12 @@ public:
 signals:
     void frameStepRequested(ImageWindow* window, int delta);
     void frameDropRequested(ImageWindow* window);
+    // The choice between the run's scale and each frame's own changed.
+    void scaleChoiceChanged(ImageWindow* window);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void setShownSize(int width, int height);
@@ -70,4 +83,6 @@ private:
     std::vector<framesifter::FrameRef> frames_;
     int frameIndex_ = -1;
     bool fromPassList_ = false;
+    std::optional<ValueScale> runScale_;
+    QAction* stretchEach_ = nullptr;
 };

@@ -11,6 +11,7 @@
 #include "screen_centre.h"
 #include "selector_window.h"
 #include "settings_file.h"
+#include "shown_name.h"
 #include "user_dialogs.h"
 #include "version_dialog.h"
 #include "viewer_rules.h"
@@ -116,6 +117,17 @@ QStringList MainWindow::saveFilters() {
     };
 }
 
+namespace {
+
+// The grey scale the selector's run gives its frames, if any.
+std::optional<ValueScale> RunScale(const SelectionSession& session, bool passList) {
+    ValueScale scale;
+    if (!session.runValueRange(passList, scale.low, scale.high)) return std::nullopt;
+    return scale;
+}
+
+}  // namespace
+
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("FrameSifter"));
     QFont f = font();
@@ -168,7 +180,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     // selector's pass list.
     connect(selectorWindow_.get(), &SelectorWindow::frameOpenRequested, this,
             [this](const std::vector<FrameRef>& frames, int index, bool passList) {
-                RunCommand(this, [&] { showFrame(frames, index, passList); });
+                RunCommand(this, [&] {
+                    showFrame(frames, index, passList,
+                              RunScale(selectorWindow_->session(), passList));
+                });
             });
     connect(this, &MainWindow::frameDropped, selectorWindow_.get(), &SelectorWindow::dropPassed);
     connect(selectorWindow_.get(), &SelectorWindow::folderChosen, this,
@@ -590,10 +605,12 @@ bool MainWindow::openVideo(const QString& file) {
     return showFrame(frames, 0, false) != nullptr;
 }
 
-ImageWindow* MainWindow::showFrame(const std::vector<FrameRef>& frames, int index, bool passList) {
+ImageWindow* MainWindow::showFrame(const std::vector<FrameRef>& frames, int index, bool passList,
+                                   const std::optional<ValueScale>& scale) {
     if (index < 0 || std::size_t(index) >= frames.size()) return nullptr;
     auto* window = new ImageWindow;
     window->setFrameList(frames, index, passList);
+    window->setRunScale(scale);
     if (!fillFrame(window, index)) {
         delete window;
         return nullptr;
@@ -613,6 +630,8 @@ ImageWindow* MainWindow::showFrame(const std::vector<FrameRef>& frames, int inde
             [this](ImageWindow* w, int delta) { RunCommand(this, [&] { stepFrame(w, delta); }); });
     connect(window, &ImageWindow::frameDropRequested, this,
             [this](ImageWindow* w) { RunCommand(this, [&] { dropFrame(w); }); });
+    connect(window, &ImageWindow::scaleChoiceChanged, this,
+            [this](ImageWindow* w) { RunCommand(this, [&] { redrawFrame(w); }); });
     return window;
 }
 
@@ -621,7 +640,8 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
     const FrameFormat format = FrameFormatOf(frame.file);
     QImage picture;
     std::string reason = "not a BMP, FITS or JPEG file name";
-    if (format == FrameFormat::Unknown || !LoadPicture(frame, format, picture, reason)) {
+    if (format == FrameFormat::Unknown ||
+        !LoadPicture(frame, format, window->shownScale(), picture, reason)) {
         const QString path = QFile::decodeName(FrameRefText(frame).c_str());
         Dialogs().showError(
             this, tr("画像を開けません: %1\n%2")
@@ -637,6 +657,14 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
     if (exponent != 0) window->zoomTo(exponent, text);
     if (window == activeImageWindow()) zoomText_->setText(text);
     return true;
+}
+
+void MainWindow::redrawFrame(ImageWindow* window) {
+    const int exponent = window->zoomExponent();
+    if (window->frameIndex() < 0 || !fillFrame(window, window->frameIndex())) return;
+    QString text = ZoomText(1.0);
+    if (exponent != 0) window->zoomTo(exponent, text);
+    if (window == activeImageWindow()) zoomText_->setText(text);
 }
 
 void MainWindow::stepFrame(ImageWindow* window, int delta) {

@@ -4,6 +4,7 @@
 
 #include "frame_ref.h"
 #include "language.h"
+#include "viewer_rules.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -12,6 +13,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,9 +60,11 @@ public:
     int openDroppedFiles(const QList<QUrl>& urls);
     // Opens frame `index` of `frames` in a new image window that steps through the list,
     // zoomed to show it whole. From the pass list, Delete in that window takes the shown
-    // frame out (frameDropped). Returns the window, or nullptr after saying why not.
+    // frame out (frameDropped). With a scale, frames are shown on it (the run's, from the
+    // selector) until the user chooses each frame's own. Returns the window, or nullptr after
+    // saying why not.
     ImageWindow* showFrame(const std::vector<framesifter::FrameRef>& frames, int index,
-                           bool passList);
+                           bool passList, const std::optional<ValueScale>& scale = std::nullopt);
 
     // Save the window's picture under the name chosen with entry 0 (BMP) or 1 (JPEG).
     bool saveImageWindow(ImageWindow* window, const QString& chosen, int filterIndex);
@@ -108,6 +112,8 @@ private:
     void placeNewWindow(QMdiSubWindow* window);
     bool fillFrame(ImageWindow* window, int index);
     bool openVideo(const QString& file);
+    // The shown frame again, at its zoom, after the choice of grey scale changed.
+    void redrawFrame(ImageWindow* window);
     void stepFrame(ImageWindow* window, int delta);
     void dropFrame(ImageWindow* window);
 

@@ -3,6 +3,7 @@
 
 #include "image_fixtures.h"
 #include "picture_files.h"
+#include "ser_test_files.h"
 #include "settings_file.h"
 #include "temp_dir.h"
 #include "viewer_rules.h"
@@ -12,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <tuple>
 
 #include <csignal>
@@ -36,6 +39,23 @@ TEST(GreyLevel, IsProportionalToTheLargestValue) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(GreyLevel(c.v, c.max), c.grey) << "v=" << c.v << " max=" << c.max;
+}
+
+TEST(ScaledGrey, MapsTheScaleLinearlyAndHoldsBeyondIt) {
+    const double nan = std::nan("");
+    struct Case {
+        double v, low, high;
+        int grey;
+    };
+    const Case cases[] = {
+        {100, 100, 1100, 0},   {1100, 100, 1100, 255}, {600, 100, 1100, 127},
+        {99, 100, 1100, 0},    {5000, 100, 1100, 255}, {-0.5, -1, 1, 63},
+        {0.75, 0.5, 1.0, 127}, {nan, 0, 10, 0},        {7, 7, 7, 255},
+        {6.9, 7, 7, 0},        {-3, -3, -3, 255},      {1e300, -1e300, 1e300, 255},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ScaledGrey(c.v, {c.low, c.high}), c.grey)
+            << c.v << " on " << c.low << ".." << c.high;
 }
 
 TEST(FitsToGrey, WritesRowsOfEqualBytesFromTheColumnPlane) {
@@ -248,6 +268,64 @@ TEST_F(PictureFiles, FitsOpensAsGreyAndBadFitsGiveReasons) {
         error.clear();
         EXPECT_FALSE(LoadFits(file(name), picture, error)) << name;
         EXPECT_TRUE(error.find(reason) != std::string::npos) << name << ": " << error;
+    }
+}
+
+// A frame 0.3 times as bright as another looks like it when each is stretched to its own
+// values, and darker on the scale of both: FITS and deep SER frames alike.
+TEST_F(PictureFiles, FramesOnOneScaleShowTheirDifference) {
+    const int width = 8, height = 5;
+    const auto value = [](int frame, int x, int y) {
+        const int bright = 1000 + 4000 * x + 900 * y;
+        return std::uint16_t(frame == 0 ? bright : bright * 3 / 10);
+    };
+    std::vector<std::uint16_t> values[2];
+    for (int f = 0; f < 2; ++f)
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) values[f].push_back(value(f, x, y));
+    ASSERT_TRUE(WriteFitsFile(file("bright.fit"), values[0], width, height));
+    ASSERT_TRUE(WriteFitsFile(file("dark.fit"), values[1], width, height));
+    ser_test_files::SerLayout layout;
+    layout.width = width;
+    layout.height = height;
+    layout.depth = 16;
+    const std::vector<std::uint8_t> video =
+        ser_test_files::SerBytes(layout, [&](int f, int x, int y, int) { return value(f, x, y); });
+    ASSERT_TRUE(WriteBytes(
+        file("video.ser"),
+        QByteArray(reinterpret_cast<const char*>(video.data()), qsizetype(video.size()))));
+    const auto [low, high] = std::minmax({*std::min_element(values[1].begin(), values[1].end()),
+                                          *std::max_element(values[0].begin(), values[0].end())});
+    const ValueScale scale{double(low), double(high)};
+    const std::string fits = Local(file("bright.fit")), ser = Local(file("video.ser"));
+    const struct {
+        const char* kind;
+        FrameRef frames[2];
+        FrameFormat format;
+    } kinds[] = {{"FITS", {{fits, 0}, {Local(file("dark.fit")), 0}}, FrameFormat::Fits},
+                 {"SER", {{ser, 1}, {ser, 2}}, FrameFormat::Ser}};
+    for (const auto& k : kinds) {
+        for (const ValueScale* shared : {static_cast<const ValueScale*>(nullptr), &scale}) {
+            int brightest[2] = {0, 0};
+            for (int f = 0; f < 2; ++f) {
+                QImage picture;
+                std::string error;
+                ASSERT_TRUE(LoadPicture(k.frames[f], k.format, shared, picture, error)) << error;
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x) {
+                        const int grey = qGreen(picture.pixel(x, y));
+                        brightest[f] = std::max(brightest[f], grey);
+                        if (shared)
+                            EXPECT_EQ(grey, ScaledGrey(value(f, x, y), scale))
+                                << k.kind << " frame " << f << " at " << x << "," << y;
+                    }
+            }
+            EXPECT_EQ(brightest[0], 255) << k.kind;
+            if (shared)
+                EXPECT_LE(brightest[1], 255 * 3 / 10 + 1) << k.kind;
+            else
+                EXPECT_EQ(brightest[1], 255) << k.kind;
+        }
     }
 }
 
