@@ -141,7 +141,9 @@ QListWidget* NewList(QWidget* parent) {
     auto* list = new QListWidget(parent);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setSortingEnabled(false);
+    // Long names lose their middle rather than scroll sideways.
     list->setItemDelegate(new FrameNameDelegate(list));
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     return list;
 }
 

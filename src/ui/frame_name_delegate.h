@@ -1,6 +1,6 @@
 #pragma once
 // Draws frame names (FrameDisplayName) cut short in their middle, so that a long video
-// name keeps its frame number in sight.
+// name keeps its frame number in sight; a name never asks for more than the view's width.
 
 #include <QStyledItemDelegate>
 
@@ -9,6 +9,7 @@ class FrameNameDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
