@@ -9,6 +9,13 @@
     </message>
 </context>
 <context>
+    <name>ImageWindow</name>
+    <message>
+        <source>フレームごとに伸ばす</source>
+        <translation>Stretch each frame</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>ファイルがすでに存在しています。&#x3000;上書きしますか？</source>
@@ -862,6 +869,10 @@
     <message>
         <source>スコア</source>
         <translation>Score</translation>
+    </message>
+    <message>
+        <source>フレームなし</source>
+        <translation>No frames</translation>
     </message>
 </context>
 <context>

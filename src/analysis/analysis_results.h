@@ -49,6 +49,10 @@ struct AnalysisResults {
     double smallest[kProfileBins] = {};  // the frame with the smallest total
     double largestTotal = 0;
     double smallestTotal = 0;  // infinity while a run has recorded no frame
+    // The smallest and largest value in the analysed frames' windows: one grey scale for all
+    // of them. Both 0 when no frame was analysed.
+    double valueLow = 0;
+    double valueHigh = 0;
     // The last frame analysed: the run's last frame, or the frame a list click showed.
     double frameProfile[kProfileBins] = {};
 

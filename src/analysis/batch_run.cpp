@@ -40,6 +40,7 @@ void ResetRun(AnalysisResults& results, int count) {
         results.smallest[b] = 1.0e8;  // off the graph until a frame is recorded
     }
     results.largestTotal = 0;
+    results.valueLow = results.valueHigh = 0;
     // Any total is smaller: the first frame recorded is the smallest so far, however large.
     results.smallestTotal = std::numeric_limits<double>::infinity();
     results.leftOut.clear();
@@ -103,7 +104,8 @@ struct FrameResult {
     int height = 0;
     std::string error;
     WindowFacts facts;
-    bool real = false;  // the frame's values are not all integers
+    double low = 0, high = 0;  // the window's smallest and largest value
+    bool real = false;         // the frame's values are not all integers
     double profile[kProfileBins];
 };
 
@@ -144,6 +146,8 @@ public:
                 profiler_->compute(reader_.realWindow.data(), slot.profile, tally);
             else
                 profiler_->compute(window_.data(), slot.profile, reader_.sampleCeiling, tally);
+            slot.low = tally.low;
+            slot.high = tally.high;
             slot.error = ProfileRangeProblem(slot.profile);
             if (!slot.error.empty()) {
                 slot.read = WindowRead::Unreadable;
@@ -377,6 +381,8 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<FrameRef>& fram
     std::vector<long double> sums(kProfileBins, 0.0L);
     std::vector<WindowFacts> facts(static_cast<std::size_t>(count));
     bool leaving = false;  // the user chose to leave bad frames out
+    double low = std::numeric_limits<double>::infinity();
+    double high = -std::numeric_limits<double>::infinity();
     ParallelRun run(frames, count, mode, kWindowSize, std::min(ThreadCount(threads), count),
                     control);
     for (int k = 0; k < count; ++k) {
@@ -399,6 +405,8 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<FrameRef>& fram
         } else {
             std::copy_n(frame.profile, kProfileBins, results.frameProfile);
             facts[std::size_t(k)] = frame.facts;
+            low = std::min(low, frame.low);
+            high = std::max(high, frame.high);
             const bool real = frame.real;
             run.Release(k);
             RecordFrame(results, results.frameProfile, real, k, count, sums.data());
@@ -406,6 +414,10 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<FrameRef>& fram
         if (progress) progress->setCount(k + 1, count);
     }
     if (!results.leftOut.empty()) AverageOverAnalysed(results, sums.data(), count);
+    if (low <= high) {
+        results.valueLow = low;
+        results.valueHigh = high;
+    }
     results.flags = FlagFrames(facts);
     if (progress) progress->setPosition(0);
     results.files = frames;

@@ -261,11 +261,11 @@ FS_INLINE void StoreTransposed(Pair r0, Pair r1, Pair r2, Pair r3, double* dst, 
 }
 #endif
 
-// The window's tally, gathered as PassAlongX loads its values: sums and counts in the
-// transform's own lanes (re: even rows, im: odd ones), and the hash's pair terms.
+// The window's tally, gathered as PassAlongX loads its values: sums, counts and extremes in
+// the transform's own lanes (re: even rows, im: odd ones), and the hash's pair terms.
 template <class V>
 struct Gather {
-    V sum, atCeiling;
+    V sum, atCeiling, low, high;
     std::uint64_t hash[4];
 };
 
@@ -275,6 +275,18 @@ FS_INLINE Quad AtLeast(Quad v, Quad c) {
     return v;
 }
 FS_INLINE double LaneSum(Quad v) { return ((v.lane[0] + v.lane[1]) + v.lane[2]) + v.lane[3]; }
+template <class V>
+FS_INLINE double LaneMin(V v) {
+    double l[4];
+    Store(l, v);
+    return std::min(std::min(l[0], l[1]), std::min(l[2], l[3]));
+}
+template <class V>
+FS_INLINE double LaneMax(V v) {
+    double l[4];
+    Store(l, v);
+    return std::max(std::max(l[0], l[1]), std::max(l[2], l[3]));
+}
 
 // The pair terms of eight values of one column (rows r..r+7), keys already offset by the
 // column's; words as window_tally.h takes them.
@@ -300,6 +312,8 @@ FS_INLINE v4d AtLeast(v4d v, v4d c) {
 }
 FS_INLINE double LaneSum(v4d v) { return ((v[0] + v[1]) + v[2]) + v[3]; }
 FS_INLINE Pair Splat(double s, Pair) { return {_mm_set1_pd(s), _mm_set1_pd(s)}; }
+FS_INLINE Pair Min(Pair a, Pair b) { return {_mm_min_pd(a.lo, b.lo), _mm_min_pd(a.hi, b.hi)}; }
+FS_INLINE Pair Max(Pair a, Pair b) { return {_mm_max_pd(a.lo, b.lo), _mm_max_pd(a.hi, b.hi)}; }
 FS_INLINE Pair AtLeast(Pair v, Pair c) {
     const __m128d one = _mm_set1_pd(1.0);
     return {_mm_and_pd(_mm_cmpge_pd(v.lo, c.lo), one), _mm_and_pd(_mm_cmpge_pd(v.hi, c.hi), one)};
@@ -341,11 +355,42 @@ FS_INLINE void HashTermsVector(const Cx<v4d>& z, const std::uint32_t* keys, std:
 }
 #endif
 
+// The window's smallest and largest values. The baseline lanes take them with the loads (SSE2
+// has no int minimum, and the loaded doubles are at hand); the others in a pass of their own
+// over the window the transform has just read, still in cache: there two compares take eight
+// values, where carrying them through the loads would cost registers the transform needs.
+template <class V>
+constexpr bool kExtremesInLoads =
+#ifdef FRAMESIFTER_X86_VECTORS
+    std::is_same<V, Pair>::value;
+#else
+    false;
+#endif
+
+template <class T>
+FS_INLINE void Extremes(const T* window, WindowTally& tally) {
+    constexpr int kLanes = 8;
+    T low[kLanes], high[kLanes];
+    for (int l = 0; l < kLanes; ++l) low[l] = high[l] = window[l];
+    for (int p = 0; p < N * N; p += kLanes)
+        for (int l = 0; l < kLanes; ++l) {
+            const T v = window[p + l];
+            low[l] = v < low[l] ? v : low[l];
+            high[l] = v > high[l] ? v : high[l];
+        }
+    tally.low = double(*std::min_element(low, low + kLanes));
+    tally.high = double(*std::max_element(high, high + kLanes));
+}
+
 template <class V, class T>
 FS_INLINE void GatherChunk(const Cx<V>& z, const T* p, const Work& w, int group,
                            std::uint32_t column, V ceiling, Gather<V>& g) {
     const std::uint32_t* keys = w.rowKeys + 8 * group;
     g.sum = g.sum + (z.re + z.im);
+    if constexpr (kExtremesInLoads<V>) {
+        g.low = Min(g.low, Min(z.re, z.im));
+        g.high = Max(g.high, Max(z.re, z.im));
+    }
     // Real values have no largest value to reach.
     if constexpr (!std::is_same<T, double>::value)
         g.atCeiling = g.atCeiling + (AtLeast(z.re, ceiling) + AtLeast(z.im, ceiling));
@@ -513,12 +558,20 @@ FS_INLINE void ComputeAll(Work& w, const T* window, double ceiling, double* prof
     std::memset(w.acc, 0, sizeof w.acc);
     Gather<V> gather;
     gather.sum = gather.atCeiling = Splat(0.0, V());
+    gather.low = Splat(std::numeric_limits<double>::infinity(), V());
+    gather.high = Splat(-std::numeric_limits<double>::infinity(), V());
     std::fill_n(gather.hash, 4, std::uint64_t(0));
     const V ceilingLanes = Splat(ceiling, V());
     for (int g = 0; g < M / 4; ++g) PassAlongX<V, T>(w, window, g, ceilingLanes, gather);
     tally.mean = LaneSum(gather.sum) / (double(N) * N);
     tally.atCeiling = LaneSum(gather.atCeiling);
     tally.hash = gather.hash[0] + gather.hash[1] + gather.hash[2] + gather.hash[3];
+    if constexpr (kExtremesInLoads<V>) {
+        tally.low = LaneMin(gather.low);
+        tally.high = LaneMax(gather.high);
+    } else {
+        Extremes(window, tally);
+    }
     for (int m = 0; m < M; ++m) {
         w.tre[m * kRow + N] = w.tre[m * kRow];
         w.tim[m * kRow + N] = w.tim[m * kRow];

@@ -1,6 +1,7 @@
 #pragma once
 // What the flags need of a window beyond its profile: the mean of its values, how many reach
-// the format's largest value, and a hash for repeats. The fast profiler gathers them while it
+// the format's largest value, and a hash for repeats; and its smallest and largest values, the
+// run's common grey scale. The fast profiler gathers them while it
 // loads the window for its transform; TallyWindow is the same arithmetic on its own, for any
 // window size.
 //
@@ -18,6 +19,8 @@ struct WindowTally {
     double mean = 0;       // exact sums for int windows; real ones add in lanes
     double atCeiling = 0;  // values >= the ceiling (a count)
     std::uint64_t hash = 0;
+    double low = 0;  // the smallest and largest value
+    double high = 0;
 };
 
 // Keys of row j and column i: fixed mixed constants, so that a change of one value always

@@ -32,6 +32,15 @@ ImageWindow::ImageWindow(QWidget* parent) : QMdiSubWindow(parent) {
     shownView_->setGeometry(0, 0, 0, 0);
     setWidget(client_);
 
+    stretchEach_ = new QAction(this);
+    stretchEach_->setObjectName(QStringLiteral("stretchEachFrame"));
+    stretchEach_->setCheckable(true);
+    stretchEach_->setVisible(false);
+    stretchEach_->setText(tr("フレームごとに伸ばす"));
+    connect(stretchEach_, &QAction::toggled, this, [this] { emit scaleChoiceChanged(this); });
+    client_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    client_->addAction(stretchEach_);
+
     // The window menu's close command has Ctrl+W; the system menu's own copy of it would
     // make the key ambiguous, and then neither would run.
     if (QMenu* menu = systemMenu())
@@ -39,6 +48,10 @@ ImageWindow::ImageWindow(QWidget* parent) : QMdiSubWindow(parent) {
             QList<QKeySequence> keys = action->shortcuts();
             if (keys.removeAll(QKeySequence(Qt::CTRL | Qt::Key_W)) > 0) action->setShortcuts(keys);
         }
+    if (QMenu* menu = systemMenu()) {
+        menu->addSeparator();
+        menu->addAction(stretchEach_);
+    }
 }
 
 const QImage& ImageWindow::picture() const { return shownView_->picture(); }
@@ -104,6 +117,20 @@ void ImageWindow::showWhole(QSize room, QString& text) {
 void ImageWindow::setFrameList(framesifter::FrameList list, int index) {
     list_ = std::move(list);
     frameIndex_ = index;
+}
+
+void ImageWindow::setRunScale(const std::optional<ValueScale>& scale) {
+    runScale_ = scale;
+    stretchEach_->setVisible(scale.has_value());
+}
+
+const ValueScale* ImageWindow::shownScale() const {
+    return runScale_ && !stretchEach_->isChecked() ? &*runScale_ : nullptr;
+}
+
+void ImageWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) stretchEach_->setText(tr("フレームごとに伸ばす"));
+    QMdiSubWindow::changeEvent(event);
 }
 
 bool ImageWindow::takeShownFrame(framesifter::FrameRef& frame) {

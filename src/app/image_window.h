@@ -3,13 +3,16 @@
 
 #include "frame_list.h"
 #include "frame_ref.h"
+#include "viewer_rules.h"
 
 #include <QImage>
 #include <QMdiSubWindow>
 
+#include <optional>
 #include <vector>
 
 class ImageView;
+class QAction;
 
 class ImageWindow : public QMdiSubWindow {
     Q_OBJECT
@@ -48,6 +51,14 @@ public:
     // none was shown.
     bool takeShownFrame(framesifter::FrameRef& frame);
 
+    // The grey scale of the list's run: its frames are shown on it, unless the user chooses
+    // to stretch each frame to its own values (a checkable item of the window's menus, offered
+    // only while there is such a scale).
+    void setRunScale(const std::optional<ValueScale>& scale);
+    // The scale to show frames on; null for each frame's own.
+    const ValueScale* shownScale() const;
+    const std::optional<ValueScale>& runScale() const { return runScale_; }
+
     // The 100 % picture (what a save writes).
     const QImage& picture() const;
     QSize shownSize() const;
@@ -57,9 +68,12 @@ public:
 signals:
     void frameStepRequested(ImageWindow* window, int delta);
     void frameDropRequested(ImageWindow* window);
+    // The choice between the run's scale and each frame's own changed.
+    void scaleChoiceChanged(ImageWindow* window);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void setShownSize(int width, int height);
@@ -71,4 +85,6 @@ private:
     int zoomExponent_ = 0;
     framesifter::FrameList list_;
     int frameIndex_ = -1;
+    std::optional<ValueScale> runScale_;
+    QAction* stretchEach_ = nullptr;
 };

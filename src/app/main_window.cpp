@@ -13,6 +13,7 @@
 #include "selection_session.h"
 #include "selector_window.h"
 #include "settings_file.h"
+#include "shown_name.h"
 #include "user_dialogs.h"
 #include "version_dialog.h"
 #include "viewer_rules.h"
@@ -117,6 +118,20 @@ QStringList MainWindow::saveFilters() {
         QStringLiteral("JPEG(*.jpg) (*.jpg *.jpeg)"),
     };
 }
+
+namespace {
+
+// The grey scale the selector's run gives its frames, if any.
+// The run's grey scale for a window of one of the selector's lists: the pass list's frames are
+// the run's whatever the list shows now; the others only while the run is the list's.
+std::optional<ValueScale> RunScale(const SelectionSession& session, FrameListKind kind) {
+    ValueScale scale;
+    if (!session.runValueRange(kind == FrameListKind::Passes, scale.low, scale.high))
+        return std::nullopt;
+    return scale;
+}
+
+}  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("FrameSifter"));
@@ -608,6 +623,8 @@ ImageWindow* MainWindow::showFrame(FrameList list, int index) {
     if (index < 0 || std::size_t(index) >= list.frames.size()) return nullptr;
     auto* window = new ImageWindow;
     window->setFrameList(std::move(list), index);
+    if (window->frameList().follows())
+        window->setRunScale(RunScale(selectorWindow_->session(), window->frameList().kind));
     if (!fillFrame(window, index)) {
         delete window;
         return nullptr;
@@ -627,6 +644,8 @@ ImageWindow* MainWindow::showFrame(FrameList list, int index) {
             [this](ImageWindow* w, int delta) { RunCommand(this, [&] { stepFrame(w, delta); }); });
     connect(window, &ImageWindow::frameDropRequested, this,
             [this](ImageWindow* w) { RunCommand(this, [&] { dropFrame(w); }); });
+    connect(window, &ImageWindow::scaleChoiceChanged, this,
+            [this](ImageWindow* w) { RunCommand(this, [&] { redrawFrame(w); }); });
     return window;
 }
 
@@ -635,7 +654,8 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
     const FrameFormat format = FrameFormatOf(frame.file);
     QImage picture;
     std::string reason = Reason(ReasonKind::NotAFrameName);
-    if (format == FrameFormat::Unknown || !LoadPicture(frame, format, picture, reason)) {
+    if (format == FrameFormat::Unknown ||
+        !LoadPicture(frame, format, window->shownScale(), picture, reason)) {
         const QString path = QFile::decodeName(FrameRefText(frame).c_str());
         Dialogs().showError(
             this,
@@ -653,6 +673,14 @@ bool MainWindow::fillFrame(ImageWindow* window, int index) {
     return true;
 }
 
+void MainWindow::redrawFrame(ImageWindow* window) {
+    const int exponent = window->zoomExponent();
+    if (window->frameIndex() < 0 || !fillFrame(window, window->frameIndex())) return;
+    QString text = ZoomText(1.0);
+    if (exponent != 0) window->zoomTo(exponent, text);
+    if (window == activeImageWindow()) zoomText_->setText(text);
+}
+
 void MainWindow::stepFrame(ImageWindow* window, int delta) {
     const int next = SteppedFrame(window->frameIndex(), delta, int(window->frames().size()));
     if (next != window->frameIndex()) fillFrame(window, next);
@@ -663,8 +691,17 @@ void MainWindow::followSelection() {
     for (ImageWindow* window : imageWindows()) {
         const FrameList& before = window->frameList();
         if (!before.follows()) continue;
+        // A new run brings its own grey scale, or none when it is not the list's.
+        const std::optional<ValueScale> scale = RunScale(session, before.kind);
+        const std::optional<ValueScale>& shown = window->runScale();
+        const bool rescaled = scale.has_value() != shown.has_value() ||
+                              (scale && (scale->low != shown->low || scale->high != shown->high));
+        if (rescaled) window->setRunScale(scale);
         FrameList after = session.frameList(before.kind);
-        if (after.ids == before.ids && after.frames == before.frames) continue;
+        if (after.ids == before.ids && after.frames == before.frames) {
+            if (rescaled) redrawFrame(window);
+            continue;
+        }
         const FollowedFrame place =
             FollowFrameList(before, window->frameIndex(), after, window == dropping_);
         if (place.index < 0) {
@@ -677,6 +714,7 @@ void MainWindow::followSelection() {
             const FrameRef frame = after.frames[std::size_t(place.index)];
             window->setFrameList(std::move(after), place.index);
             window->setWindowTitle(FrameCaption(FrameDisplayName(frame), place.index, count));
+            if (rescaled) redrawFrame(window);
             continue;
         }
         // With no frame shown meanwhile, the fill keeps the zoom.

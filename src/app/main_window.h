@@ -5,6 +5,7 @@
 #include "frame_list.h"
 #include "frame_ref.h"
 #include "language.h"
+#include "viewer_rules.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -13,6 +14,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -117,6 +119,8 @@ private:
     void placeNewWindow(QMdiSubWindow* window);
     bool fillFrame(ImageWindow* window, int index);
     bool openVideo(const QString& file);
+    // The shown frame again, at its zoom, after the choice of grey scale changed.
+    void redrawFrame(ImageWindow* window);
     void stepFrame(ImageWindow* window, int delta);
     void dropFrame(ImageWindow* window);
     // A window of frames of no list: the shown frame leaves the window alone.

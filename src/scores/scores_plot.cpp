@@ -1,5 +1,8 @@
 #include "scores_plot.h"
 
+#include "plot_ticks.h"
+
+#include <QGraphicsSimpleTextItem>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -48,14 +51,6 @@ QString ScoreLabelFormat(double low, double high) {
     return plain ? QStringLiteral("%.0f") : QStringLiteral("%.6g");
 }
 
-// Frames sit at whole x: ticks every 1, 2 or 5 times a power of ten frames, about five of
-// them, so that no label is a rounded position between frames.
-double FrameTickStep(int frames) {
-    for (double power = 1;; power *= 10)
-        for (double factor : {1.0, 2.0, 5.0})
-            if (factor * power * 6 >= frames) return factor * power;
-}
-
 }  // namespace
 
 ScoresPlot::ScoresPlot(QWidget* parent) : QChartView(parent) {
@@ -79,7 +74,9 @@ ScoresPlot::ScoresPlot(QWidget* parent) : QChartView(parent) {
     yAxis_->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(xAxis_, Qt::AlignBottom);
     chart->addAxis(yAxis_, Qt::AlignLeft);
-    for (QLineSeries* s : {failed_, passed_, line_}) {
+    // Added in drawing order: the passed points over the line and the other points, so that a
+    // few passes among many frames stay in sight.
+    for (QLineSeries* s : {line_, failed_, passed_}) {
         chart->addSeries(s);
         s->attachAxis(xAxis_);
         s->attachAxis(yAxis_);
@@ -92,8 +89,14 @@ ScoresPlot::ScoresPlot(QWidget* parent) : QChartView(parent) {
             marker->setPen(Qt::NoPen);
         }
     connect(chart, &QChart::plotAreaChanged, this, [this](const QRectF& area) {
+        placeNoFramesText();
         if (!settingPoints_ && area.size().toSize() != drawnFor_) showPoints();
     });
+    labelsBrush_ = xAxis_->labelsBrush();
+    noFrames_ = new QGraphicsSimpleTextItem(chart);
+    noFrames_->setFont(chart->titleFont());
+    noFrames_->setBrush(QColor(110, 110, 110));
+    noFrames_->hide();
     setRenderHint(QPainter::Antialiasing, false);
     setMinimumSize(360, 220);
 }
@@ -105,6 +108,14 @@ void ScoresPlot::setTexts(const QString& title, const QString& xCaption, const Q
     failed_->setName(tr("不合格"));
     passed_->setName(tr("合格"));
     yAxis_->setTitleText(tr("スコア"));
+    noFrames_->setText(tr("フレームなし"));
+    placeNoFramesText();
+}
+
+void ScoresPlot::placeNoFramesText() {
+    const QRectF area = chart()->plotArea();
+    const QRectF text = noFrames_->boundingRect();
+    noFrames_->setPos(area.center() - text.center());
 }
 
 void ScoresPlot::setPoints(const std::vector<int>& x, const std::vector<double>& scores,
@@ -132,6 +143,13 @@ void ScoresPlot::setPoints(const std::vector<int>& x, const std::vector<double>&
     // Never the smaller step over the wider range, even for a moment: the axis lays out a
     // label per tick at once.
     const double step = FrameTickStep(widest);
+    // Without frames the plot says so, and shows no scale.
+    const bool empty = n == 0;
+    // Labels made clear rather than hidden: hidden ones would take the titles' room away.
+    for (QValueAxis* axis : {xAxis_, yAxis_}) {
+        axis->setLabelsBrush(empty ? QBrush(Qt::transparent) : labelsBrush_);
+        axis->setGridLineVisible(!empty);
+    }
     if (step < xAxis_->tickInterval()) {
         xAxis_->setRange(left, right);
         xAxis_->setTickInterval(step);
@@ -151,10 +169,14 @@ void ScoresPlot::setPoints(const std::vector<int>& x, const std::vector<double>&
     if (!wide) yAxis_->applyNiceNumbers();
     settingPoints_ = false;
     showPoints();
-    if (lineAtX)
+    if (empty)
+        line_->clear();
+    else if (lineAtX)
         line_->replace({QPointF(line, yAxis_->min()), QPointF(line, yAxis_->max())});
     else
         line_->replace({QPointF(left, line), QPointF(right, line)});
+    noFrames_->setVisible(empty);
+    placeNoFramesText();
 }
 
 void ScoresPlot::showPoints() {
@@ -231,4 +253,8 @@ void ScoresPlot::mouseDoubleClickEvent(QMouseEvent* event) {
         if (k >= 0) emit frameDoubleClicked(k);
     }
     QChartView::mouseDoubleClickEvent(event);
+}
+
+QString ScoresPlot::emptyText() const {
+    return noFrames_->isVisible() ? noFrames_->text() : QString();
 }

@@ -1,13 +1,16 @@
 #pragma once
 // One scores plot: every frame a light marker (drawn in one pass, not one item per point),
 // passed and not passed in two series, and a marker line (the threshold or the cut). A click
-// reports the frame nearest the pointer.
+// reports the frame nearest the pointer. Frame axis labels name whole frames (FrameTicks);
+// a plot without frames says so instead of showing a scale.
 
+#include <QBrush>
 #include <QChartView>
 #include <QString>
 
 #include <vector>
 
+class QGraphicsSimpleTextItem;
 class QLineSeries;
 class QValueAxis;
 
@@ -33,6 +36,8 @@ public:
     const std::vector<double>& scores() const { return y_; }
     // Dots drawn, after frames sharing a dot's cell are merged.
     int shownPoints() const { return shownPoints_; }
+    // The word shown instead of a scale, empty while there are frames.
+    QString emptyText() const;
 
 signals:
     void frameClicked(int index);
@@ -44,12 +49,16 @@ protected:
 
 private:
     void showPoints();
+    // The word an empty plot shows, in the middle of the plot area.
+    void placeNoFramesText();
 
     QLineSeries* passed_;
     QLineSeries* failed_;
     QLineSeries* line_;
     QValueAxis* xAxis_;
     QValueAxis* yAxis_;
+    QGraphicsSimpleTextItem* noFrames_;
+    QBrush labelsBrush_;
     std::vector<int> x_;
     std::vector<double> y_;
     std::vector<int> atX_;  // x - 1 -> frame

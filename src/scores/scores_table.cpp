@@ -4,8 +4,7 @@
 #include "frame_ref.h"
 #include "natural_order.h"
 #include "score_csv.h"
-
-#include <QFileInfo>
+#include "shown_name.h"
 
 #include <algorithm>
 #include <climits>
@@ -30,6 +29,8 @@ QString FlagCaption(std::uint8_t flags) {
 
 ScoresTableModel::ScoresTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
+QString ScoresTableModel::flagCaption(std::uint8_t flags) { return FlagCaption(flags); }
+
 void ScoresTableModel::setData(const ScoresData& data, const std::vector<int>& ranks,
                                const std::vector<int>& positions) {
     beginResetModel();
@@ -39,7 +40,7 @@ void ScoresTableModel::setData(const ScoresData& data, const std::vector<int>& r
     utf8Names_.resize(n);
     for (std::size_t k = 0; k < n; ++k) {
         paths_[k] = QString::fromStdString(framesifter::FrameRefText(data.files[k]));
-        names_[k] = QFileInfo(paths_[k]).fileName();
+        names_[k] = framesifter::FrameDisplayName(data.files[k]);
         utf8Names_[k] = names_[k].toStdString();
     }
     scores_ = data.scores;

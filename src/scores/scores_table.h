@@ -16,6 +16,8 @@ public:
     // place in the list, rising (1, 2, 3... when empty).
     void setData(const ScoresData& data, const std::vector<int>& ranks,
                  const std::vector<int>& positions = {});
+    // The short names of a flag set, as the Flags column shows them.
+    static QString flagCaption(std::uint8_t flags);
     // The file (0-based list index) shown on a row.
     int fileAt(int row) const;
 

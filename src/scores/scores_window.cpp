@@ -6,6 +6,8 @@
 #include "scores_plot.h"
 #include "scores_table.h"
 #include "command_guard.h"
+#include "frame_flags.h"
+#include "frame_name_delegate.h"
 #include "preferences.h"
 #include "reason_text.h"
 #include "user_dialogs.h"
@@ -90,6 +92,8 @@ void ScoresWindow::setUpTable() {
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
     table_->horizontalHeader()->setStretchLastSection(true);
+    // Long video names lose their middle, not the frame number at their end.
+    table_->setItemDelegateForColumn(ScoresTableModel::File, new FrameNameDelegate(table_));
     const int widths[] = {7, 16, 8, 6, 5, kFlagsColumnDigits};
     for (int c = 0; c < ScoresTableModel::ColumnCount; ++c)
         table_->setColumnWidth(c, widths[c] * digitWidth());
@@ -294,11 +298,31 @@ void ScoresWindow::widenScoreColumn() {
     fitSideToColumns();
 }
 
+int ScoresWindow::flagsColumnNeed() const {
+    // The widest flag set shown, in the current language, or the caption if it is wider.
+    bool present[1 << kFlagCount] = {};
+    for (std::uint8_t flags : shownData_.flags) present[flags & ((1 << kFlagCount) - 1)] = true;
+    const QFontMetrics metrics = table_->fontMetrics();
+    const int padding = 2 * digitWidth();
+    int need =
+        std::max(kFlagsColumnDigits * digitWidth(),
+                 table_->horizontalHeader()->fontMetrics().horizontalAdvance(
+                     model_->headerData(ScoresTableModel::Flags, Qt::Horizontal, Qt::DisplayRole)
+                         .toString()) +
+                     24);
+    for (int flags = 1; flags < (1 << kFlagCount); ++flags)
+        if (present[flags])
+            need = std::max(need, metrics.horizontalAdvance(
+                                      ScoresTableModel::flagCaption(std::uint8_t(flags))) +
+                                      padding);
+    return need;
+}
+
 void ScoresWindow::fitSideToColumns() {
     // The side takes the room from the plots, so that every column stays in view.
     int columns = 0;
     for (int c = 0; c + 1 < ScoresTableModel::ColumnCount; ++c) columns += table_->columnWidth(c);
-    columns += kFlagsColumnDigits * digitWidth();
+    columns += flagsColumnNeed();
     const int frame = 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width();
     side_->setMinimumWidth(std::max(side_->minimumWidth(), columns + frame));
 }

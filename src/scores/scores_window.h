@@ -72,6 +72,8 @@ private:
     void showFrames(const std::vector<int>& ranks);
     void widenScoreColumn();
     void fitSideToColumns();
+    // The Flags column's width for the flags shown.
+    int flagsColumnNeed() const;
     void updateApply();
     // Sets every text that follows the language.
     void retranslate();

@@ -247,6 +247,13 @@ void SelectionSession::markReturned(const std::vector<std::size_t>& passes) {
     }
 }
 
+bool SelectionSession::runValueRange(bool passes, double& low, double& high) const {
+    if (results_.files.empty() || !(passes || matches_)) return false;
+    low = results_.valueLow;
+    high = results_.valueHigh;
+    return true;
+}
+
 void SelectionSession::updateMatch() {
     matches_ = ResultsMatch(results_, frames_, mode_);
     updateScores();

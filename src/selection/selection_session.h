@@ -54,6 +54,10 @@ public:
     // The run went to its end over exactly the listed frames in the current mode: only then
     // do its scores belong to them.
     bool resultsMatch() const { return matches_; }
+    // The run's range of window values, one grey scale for the frames it analysed: for the
+    // listed frames while the results match them, for the passes (which are always the
+    // run's) while there is a run. False when there is none to give.
+    bool runValueRange(bool passes, double& low, double& high) const;
     const BandSuggestion& suggestion() const { return suggestion_; }
     Band band() const { return band_; }
     ScoreKind scoreKind() const { return scoreKind_; }

@@ -18,6 +18,8 @@
 #include "screen_centre.h"
 #include "same_entry.h"
 #include "selection.h"
+#include "shown_name.h"
+#include "frame_name_delegate.h"
 #include "up_down_spinner.h"
 #include "user_dialogs.h"
 
@@ -140,6 +142,9 @@ QListWidget* NewList(QWidget* parent) {
     auto* list = new QListWidget(parent);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setSortingEnabled(false);
+    // Long names lose their middle rather than scroll sideways.
+    list->setItemDelegate(new FrameNameDelegate(list));
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     return list;
 }
 
@@ -613,7 +618,7 @@ void SelectorWindow::openFiles() {
         frames.reserve(named.size());
         for (const Named& n : named) {
             frames.push_back(ParseFrameRef(ToNative(n.path)));
-            chosen.push_back({n.name, frames.back()});
+            chosen.push_back({FrameDisplayName(frames.back()), frames.back()});
         }
         // A frame chosen twice would be scored twice and moved once.
         const RepeatedEntry repeated = FindRepeatedEntry(frames);
@@ -652,8 +657,7 @@ bool SelectorWindow::expandVideos(const std::vector<ListEntry>& chosen,
             return false;
         }
         for (int f = 1; f <= frameCount; ++f)
-            entries.push_back(
-                {QStringLiteral("%1 #%2").arg(n.name).arg(f), FrameOfVideo(video, f)});
+            entries.push_back({FrameDisplayName(FrameOfVideo(video, f)), FrameOfVideo(video, f)});
     }
     return true;
 }

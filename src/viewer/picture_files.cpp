@@ -50,19 +50,24 @@ bool LoadBmpEntry(const QString& path, QImage& picture, std::string& error) {
 }
 
 // A FITS image the 16-bit path does not take: its physical values through cfitsio.
-bool LoadFitsValues(const ByteSource& source, QImage& picture, std::string& error) {
+bool LoadFitsValues(const ByteSource& source, const ValueScale* scale, QImage& picture,
+                    std::string& error) {
     FitsHeader header;
     std::vector<double> values;
     if (!ReadFitsValues(source, header, values, error)) return false;
     QImage image(header.width, header.height, QImage::Format_BGR888);
     if (image.isNull()) return Fail(error, NoMemoryFor(header.width, header.height));
-    FitsValuesToGrey(values.data(), header.width, header.height, image.bits(),
+    FitsValuesToGrey(values.data(), header.width, header.height, scale, image.bits(),
                      std::size_t(image.bytesPerLine()));
     picture = image;
     return true;
 }
 
 bool LoadFits(const QString& path, QImage& picture, std::string& error) {
+    return LoadFits(path, nullptr, picture, error);
+}
+
+bool LoadFits(const QString& path, const ValueScale* scale, QImage& picture, std::string& error) {
     IntPlane plane;
     int width = 0, height = 0;
     // A header that cannot be read is told by the 16-bit read below.
@@ -72,15 +77,15 @@ bool LoadFits(const QString& path, QImage& picture, std::string& error) {
     FitsHeader header;
     if (source.open(LocalPath(path), probe) && ReadFitsHeader(source, blocks, header, probe) &&
         !header.fast)
-        return LoadFitsValues(source, picture, error);
+        return LoadFitsValues(source, scale, picture, error);
     if (!ReadFitsFrame(LocalPath(path), plane, width, height, error)) return false;
     QImage image(width, height, QImage::Format_BGR888);
     if (image.isNull()) {
         FreeIntPlane(width, height, plane);
         return Fail(error, NoMemoryFor(width, height));
     }
-    const bool drawn =
-        FitsToGrey(plane, width, height, image.bits(), std::size_t(image.bytesPerLine()), error);
+    const bool drawn = FitsToGrey(plane, width, height, scale, image.bits(),
+                                  std::size_t(image.bytesPerLine()), error);
     FreeIntPlane(width, height, plane);
     if (!drawn) return false;
     picture = image;
@@ -111,6 +116,11 @@ bool ForEachSerRow(const ByteSource& source, const SerHeader& header, int index,
 }  // namespace
 
 bool LoadSerFrame(const FrameRef& ref, QImage& picture, std::string& error) {
+    return LoadSerFrame(ref, nullptr, picture, error);
+}
+
+bool LoadSerFrame(const FrameRef& ref, const ValueScale* scale, QImage& picture,
+                  std::string& error) {
     const int frame = ref.frame;
     ByteSource source;
     SerHeader header;
@@ -125,7 +135,8 @@ bool LoadSerFrame(const FrameRef& ref, QImage& picture, std::string& error) {
     const std::size_t step = header.bytesPerSample;
     std::vector<std::uint8_t> scratch;
     double white = double((1 << std::min(header.depth, 8)) - 1);
-    if (header.depth > 8) {
+    const bool shared = scale && header.depth > 8;
+    if (header.depth > 8 && !shared) {
         int largest = 0;
         const bool read =
             ForEachSerRow(source, header, index, scratch, error, [&](int, const std::uint8_t* row) {
@@ -145,8 +156,9 @@ bool LoadSerFrame(const FrameRef& ref, QImage& picture, std::string& error) {
                 for (int c = 0; c < 3; ++c) {
                     const int plane = header.isColour() ? (bgr ? 2 - c : c) : 0;
                     const int v = SerSample(pixel + std::size_t(plane) * step, header);
-                    out[3 * x + c] =
-                        white > 0 ? std::uint8_t(std::min(255.0, 255.0 * v / white)) : 0;
+                    out[3 * x + c] = shared      ? ScaledGrey(v, *scale)
+                                     : white > 0 ? std::uint8_t(std::min(255.0, 255.0 * v / white))
+                                                 : 0;
                 }
             }
         });
@@ -156,16 +168,21 @@ bool LoadSerFrame(const FrameRef& ref, QImage& picture, std::string& error) {
 }
 
 bool LoadPicture(const FrameRef& frame, FrameFormat format, QImage& picture, std::string& error) {
+    return LoadPicture(frame, format, nullptr, picture, error);
+}
+
+bool LoadPicture(const FrameRef& frame, FrameFormat format, const ValueScale* scale,
+                 QImage& picture, std::string& error) {
     const QString path = QFile::decodeName(frame.file.c_str());
     switch (format) {
     case FrameFormat::Bmp:
         return LoadBmpEntry(path, picture, error);
     case FrameFormat::Fits:
-        return LoadFits(path, picture, error);
+        return LoadFits(path, scale, picture, error);
     case FrameFormat::Jpeg:
         return LoadJpeg(path, picture, error);
     case FrameFormat::Ser:
-        return LoadSerFrame(frame, picture, error);
+        return LoadSerFrame(frame, scale, picture, error);
     case FrameFormat::Unknown:
         break;
     }

@@ -4,6 +4,7 @@
 
 #include "frame_formats.h"
 #include "frame_ref.h"
+#include "viewer_rules.h"
 
 #include <QImage>
 #include <QString>
@@ -17,14 +18,24 @@
 [[nodiscard]] bool LoadJpeg(const QString& path, QImage& picture, std::string& error);
 // FITS entry: 16-bit FITS values as a 24-bit grey picture, the largest value white.
 [[nodiscard]] bool LoadFits(const QString& path, QImage& picture, std::string& error);
+// The same on a scale shared with other frames (null: the frame's own).
+[[nodiscard]] bool LoadFits(const QString& path, const ValueScale* scale, QImage& picture,
+                            std::string& error);
 // A SER video's frame. Samples of up to 8 bits are shown as they are (scaled to 0..255),
 // deeper ones with the frame's largest value white, as FITS frames are; Bayer frames show
 // their raw values in grey.
 [[nodiscard]] bool LoadSerFrame(const framesifter::FrameRef& frame, QImage& picture,
                                 std::string& error);
+// The same with deeper samples on a scale shared with other frames (null: the frame's own).
+[[nodiscard]] bool LoadSerFrame(const framesifter::FrameRef& frame, const ValueScale* scale,
+                                QImage& picture, std::string& error);
 // A still file, or a video's frame, read as `format` says.
 [[nodiscard]] bool LoadPicture(const framesifter::FrameRef& frame, framesifter::FrameFormat format,
                                QImage& picture, std::string& error);
+// The same with the frames that are stretched to their own values (FITS, SER deeper than 8
+// bits) on `scale` instead, when there is one; the others are shown as they are either way.
+[[nodiscard]] bool LoadPicture(const framesifter::FrameRef& frame, framesifter::FrameFormat format,
+                               const ValueScale* scale, QImage& picture, std::string& error);
 
 // BMP in the picture's own format (8-bit palettes stay 8-bit, the rest 24-bit). The target
 // is replaced only once the new file is complete.

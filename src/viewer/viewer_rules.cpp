@@ -19,6 +19,15 @@ std::uint8_t GreyLevel(std::int32_t v, double max) {
     return std::uint8_t(g);  // truncation toward zero
 }
 
+std::uint8_t ScaledGrey(double v, const ValueScale& scale) {
+    const double span = scale.high - scale.low;
+    if (!(span > 0)) return v >= scale.high ? 255 : 0;
+    const double g = (v - scale.low) / span * 255.0;
+    if (g >= 255.0) return 255;
+    if (!(g > 0.0)) return 0;  // NaN too
+    return std::uint8_t(g);
+}
+
 double LargestValue(const IntPlane& plane, int width, int height) {
     double max = 0.0;
     for (int x = 0; x < width; ++x) {
@@ -31,16 +40,22 @@ double LargestValue(const IntPlane& plane, int width, int height) {
 
 bool FitsToGrey(const IntPlane& plane, int width, int height, std::uint8_t* bgr, std::size_t stride,
                 std::string& error) {
+    return FitsToGrey(plane, width, height, nullptr, bgr, stride, error);
+}
+
+bool FitsToGrey(const IntPlane& plane, int width, int height, const ValueScale* scale,
+                std::uint8_t* bgr, std::size_t stride, std::string& error) {
     if (width <= 0 || height <= 0 || plane.first() < width || plane.second() < height) {
         error = Reason(ReasonKind::DataSizeMismatch, {width, height});
 
         return false;
     }
-    const double max = LargestValue(plane, width, height);
+    const double max = scale ? 0.0 : LargestValue(plane, width, height);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = bgr + std::size_t(y) * stride;
         for (int x = 0; x < width; ++x) {
-            const std::uint8_t g = GreyLevel(plane[x][y], max);
+            const std::uint8_t g =
+                scale ? ScaledGrey(plane[x][y], *scale) : GreyLevel(plane[x][y], max);
             row[3 * x] = g;
             row[3 * x + 1] = g;
             row[3 * x + 2] = g;
@@ -51,6 +66,20 @@ bool FitsToGrey(const IntPlane& plane, int width, int height, std::uint8_t* bgr,
 
 void FitsValuesToGrey(const double* values, int width, int height, std::uint8_t* bgr,
                       std::size_t stride) {
+    FitsValuesToGrey(values, width, height, nullptr, bgr, stride);
+}
+
+void FitsValuesToGrey(const double* values, int width, int height, const ValueScale* scale,
+                      std::uint8_t* bgr, std::size_t stride) {
+    if (scale) {
+        for (int y = 0; y < height; ++y) {
+            std::uint8_t* row = bgr + std::size_t(y) * stride;
+            const double* v = values + std::size_t(y) * std::size_t(width);
+            for (int x = 0; x < width; ++x)
+                row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = ScaledGrey(v[x], *scale);
+        }
+        return;
+    }
     const std::size_t count = std::size_t(width) * std::size_t(height);
     const bool integers = AllIntegers(values, count);
     double low = 0, high = 0;
@@ -135,11 +164,4 @@ int SteppedFrame(int index, int delta, int count) {
 
 QString FrameCaption(const QString& name, int index, int count) {
     return QStringLiteral("%1 (%2 / %3)").arg(name).arg(index + 1).arg(count);
-}
-
-QString FrameDisplayName(const FrameRef& frame) {
-    const QString file = QString::fromStdString(frame.file);
-    const QString name = file.mid(file.lastIndexOf(QLatin1Char('/')) + 1);
-    if (!frame.inVideo()) return name;
-    return QStringLiteral("%1 #%2").arg(name).arg(frame.frame);
 }

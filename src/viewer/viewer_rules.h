@@ -15,6 +15,17 @@
 #include <cstdint>
 #include <string>
 
+// One grey scale for a list of frames: `low` black, `high` white.
+struct ValueScale {
+    double low = 0;
+    double high = 0;
+};
+
+// Grey level of value v on `scale`: 255 * (v - low) / (high - low) truncated toward zero,
+// limited to 0..255. A scale without a span (high <= low) shows v black below high and white
+// from it, as an image of one value is shown on its own.
+std::uint8_t ScaledGrey(double v, const ValueScale& scale);
+
 // Grey level of value v when the largest value is `max`: 255 * v / max truncated toward
 // zero, limited to 0..255. A `max` of 0 or less (an image with nothing above 0) gives black.
 std::uint8_t GreyLevel(std::int32_t v, double max);
@@ -27,12 +38,19 @@ double LargestValue(const framesifter::IntPlane& plane, int width, int height);
 // size.
 [[nodiscard]] bool FitsToGrey(const framesifter::IntPlane& plane, int width, int height,
                               std::uint8_t* bgr, std::size_t stride, std::string& error);
+// The same on a given scale (ScaledGrey); a null scale is the image's own, as above.
+[[nodiscard]] bool FitsToGrey(const framesifter::IntPlane& plane, int width, int height,
+                              const ValueScale* scale, std::uint8_t* bgr, std::size_t stride,
+                              std::string& error);
 
 // The same for values in rows (values[y * width + x]). Whole numbers within the int range
 // map as FitsToGrey does; any other values map from the smallest (black) to the largest
 // (white), and a flat image is black.
 void FitsValuesToGrey(const double* values, int width, int height, std::uint8_t* bgr,
                       std::size_t stride);
+// The same on a given scale (ScaledGrey); a null scale is the image's own, as above.
+void FitsValuesToGrey(const double* values, int width, int height, const ValueScale* scale,
+                      std::uint8_t* bgr, std::size_t stride);
 
 // The open dialog's entry (the format table's row) that a file of this name is read as, by
 // its extension in any case (a video's frame "PATH#N" as its video); -1 for any other name.
@@ -65,7 +83,3 @@ int SteppedFrame(int index, int delta, int count);
 
 // The caption of a window showing frame `index` (0-based) of `count`: "name (k / count)".
 QString FrameCaption(const QString& name, int index, int count);
-
-// A frame as lists and captions show it: the file name, or "video.ser #N" for a video's
-// frame.
-QString FrameDisplayName(const framesifter::FrameRef& frame);

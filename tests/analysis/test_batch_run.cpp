@@ -486,6 +486,43 @@ TEST_F(BatchRun, LeftOutFramesCountInNoCurve) {
     }
 }
 
+// The run's value range spans the analysed frames' windows (green levels from `level` to
+// level + 9 in each), and leaves out the frames left out; with none analysed it is 0..0.
+TEST_F(BatchRun, TheValueRangeSpansTheAnalysedWindows) {
+    const auto levelFrame = [&](int level) {
+        QImage image(260, 256, QImage::Format_RGB888);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgb(255, level + (x + y) % 10, 0));
+        const std::string path = dir.file("level" + std::to_string(level) + ".bmp");
+        EXPECT_TRUE(image.save(QString::fromStdString(path), "BMP"));
+        return path;
+    };
+    const std::string bad = WriteBmp(dir, "tiny.bmp", 100, 100, 3);
+    const struct {
+        std::vector<int> levels;  // -1: a frame left out
+        double low, high;
+    } cases[] = {
+        {{40, 200, 90}, 40, 209},
+        {{77}, 77, 86},
+        {{-1, 120, -1, 5}, 5, 129},
+        {{-1, -1}, 0, 0},
+    };
+    BatchControl control;
+    control.leaveOut = [](const BatchResult&) { return true; };
+    for (int threads : {1, 2})
+        for (const auto& c : cases) {
+            std::vector<std::string> paths;
+            for (int level : c.levels) paths.push_back(level < 0 ? bad : levelFrame(level));
+            ASSERT_EQ(
+                RunBatch(state, FrameRefs(paths), WindowMode::Centre, nullptr, threads, &control)
+                    .status,
+                BatchStatus::Completed);
+            EXPECT_EQ(state.valueLow, c.low) << c.levels.size() << " frames, " << threads;
+            EXPECT_EQ(state.valueHigh, c.high) << c.levels.size() << " frames, " << threads;
+        }
+}
+
 TEST_F(BatchRun, AStopWhileTheDecisionIsPendingStopsTheRun) {
     auto paths = Frames(3);
     paths[1] = WriteBmp(dir, "tiny.bmp", 100, 100, 3);

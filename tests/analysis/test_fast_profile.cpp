@@ -251,6 +251,48 @@ TEST(FastProfile, GathersTheWindowsTally) {
     EXPECT_EQ(std::unique(hashes.begin(), hashes.end()), hashes.end()) << "two windows, one hash";
 }
 
+// The window's smallest and largest values, gathered with the transform on every code path
+// and by TallyWindow, are those a plain loop finds, wherever they lie: int windows, real
+// ones, and real ones far from 1 (scaled before the transform).
+TEST(FastProfile, GathersTheWindowsExtremes) {
+    std::vector<Case> cases = Windows();
+    for (const auto& at : {std::pair{255, 255}, {0, 1}, {254, 255}, {128, 0}})
+        cases.push_back(
+            {"one low pixel at " + std::to_string(at.first) + "," + std::to_string(at.second),
+             Make([at](int i, int j) {
+                 return i == at.first && j == at.second ? -70000 : 1000 + (i ^ j);
+             })});
+    const double realScales[] = {0.25, -3.5, 1e-200, 1e200};
+    for (auto path : {FastProfiler::CodePath::Portable, FastProfiler::CodePath::Baseline,
+                      FastProfiler::CodePath::Auto}) {
+        FastProfiler profiler(path);
+        std::vector<double> profile(kProfileBins);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name + ", " + PathName(profiler.codePath()));
+            const auto [low, high] = std::minmax_element(c.window.begin(), c.window.end());
+            WindowTally got;
+            profiler.compute(c.window.data(), profile.data(), INT32_MAX, got);
+            const WindowTally plain = TallyWindow(c.window.data(), N, INT32_MAX);
+            for (const WindowTally& t : {got, plain}) {
+                EXPECT_EQ(t.low, double(*low));
+                EXPECT_EQ(t.high, double(*high));
+            }
+            for (double scale : realScales) {
+                std::vector<double> real(c.window.begin(), c.window.end());
+                for (double& v : real) v = v * scale + 0.125 * scale;
+                const auto [realLow, realHigh] = std::minmax_element(real.begin(), real.end());
+                WindowTally gotReal;
+                profiler.compute(real.data(), profile.data(), gotReal);
+                const WindowTally plainReal = TallyWindow(real.data(), N);
+                for (const WindowTally& t : {gotReal, plainReal}) {
+                    EXPECT_EQ(t.low, *realLow) << "scale " << scale;
+                    EXPECT_EQ(t.high, *realHigh) << "scale " << scale;
+                }
+            }
+        }
+    }
+}
+
 // The power of two a real window is scaled by comes from its largest finite magnitude,
 // wherever it lies; NaN is passed over and an infinity leaves the window unscaled.
 TEST(FastProfile, RangeExponentFindsTheLargestMagnitude) {

@@ -3,6 +3,7 @@
 
 #include "image_fixtures.h"
 #include "picture_files.h"
+#include "ser_test_files.h"
 #include "settings_file.h"
 #include "temp_dir.h"
 #include "viewer_rules.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <tuple>
 
 #include <csignal>
@@ -36,6 +38,23 @@ TEST(GreyLevel, IsProportionalToTheLargestValue) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(GreyLevel(c.v, c.max), c.grey) << "v=" << c.v << " max=" << c.max;
+}
+
+TEST(ScaledGrey, MapsTheScaleLinearlyAndHoldsBeyondIt) {
+    const double nan = std::nan("");
+    struct Case {
+        double v, low, high;
+        int grey;
+    };
+    const Case cases[] = {
+        {100, 100, 1100, 0},   {1100, 100, 1100, 255}, {600, 100, 1100, 127},
+        {99, 100, 1100, 0},    {5000, 100, 1100, 255}, {-0.5, -1, 1, 63},
+        {0.75, 0.5, 1.0, 127}, {nan, 0, 10, 0},        {7, 7, 7, 255},
+        {6.9, 7, 7, 0},        {-3, -3, -3, 255},      {1e300, -1e300, 1e300, 255},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ScaledGrey(c.v, {c.low, c.high}), c.grey)
+            << c.v << " on " << c.low << ".." << c.high;
 }
 
 TEST(FitsToGrey, WritesRowsOfEqualBytesFromTheColumnPlane) {
@@ -249,6 +268,35 @@ TEST_F(PictureFiles, FitsOpensAsGreyAndBadFitsGiveReasons) {
         EXPECT_FALSE(LoadFits(file(name), picture, error)) << name;
         EXPECT_TRUE(error.find(reason) != std::string::npos) << name << ": " << error;
     }
+}
+
+// A deep SER frame 0.3 times as bright as the one before looks like it when each is
+// stretched to its own values, and darker on the scale of both.
+TEST_F(PictureFiles, SerFramesOnOneScaleShowTheirDifference) {
+    ser_test_files::SerLayout layout;
+    layout.depth = 16;
+    const auto value = [](int f, int x, int y) {
+        return std::uint16_t((1000 + 9000 * x + 900 * y) * (f ? 3 : 10) / 10);
+    };
+    const std::vector<std::uint8_t> video =
+        ser_test_files::SerBytes(layout, [&](int f, int x, int y, int) { return value(f, x, y); });
+    ASSERT_TRUE(WriteBytes(
+        file("video.ser"),
+        QByteArray(reinterpret_cast<const char*>(video.data()), qsizetype(video.size()))));
+    const ValueScale scale{double(value(1, 0, 0)), double(value(0, 3, 2))};
+    for (const ValueScale* shared : {static_cast<const ValueScale*>(nullptr), &scale})
+        for (int f = 0; f < 2; ++f) {
+            QImage picture;
+            std::string error;
+            ASSERT_TRUE(LoadPicture({Local(file("video.ser")), f + 1}, FrameFormat::Ser, shared,
+                                    picture, error))
+                << error;
+            const int brightest = qGreen(picture.pixel(3, 2));
+            EXPECT_EQ(brightest, shared ? ScaledGrey(value(f, 3, 2), scale) : 255) << f;
+            if (shared) {
+                EXPECT_EQ(qGreen(picture.pixel(1, 1)), ScaledGrey(value(f, 1, 1), scale));
+            }
+        }
 }
 
 TEST_F(PictureFiles, BmpEntryKeepsPaletteAndDecodesJpegNamesAsJpeg) {

@@ -489,6 +489,62 @@ private slots:
         QCOMPARE(main_->showFrame(Frames(list), 2, false), nullptr);
     }
 
+    void frameWindowsShowTheRunsFramesOnOneScale() {
+        // Frame d is frame b made 0.3 times as bright.
+        const int side = 260;
+        std::vector<std::uint16_t> bright, dark;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x) {
+                bright.push_back(std::uint16_t(1000 + (x * 137 + y * 71) % 30000));
+                dark.push_back(std::uint16_t(bright.back() * 3 / 10));
+            }
+        QVERIFY(WriteFitsFile(path("b.fit"), bright, side, side));
+        QVERIFY(WriteFitsFile(path("d.fit"), dark, side, side));
+        const auto brightest = [](const QImage& picture) {
+            int most = 0;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x)
+                    most = std::max(most, qGreen(picture.pixel(x, y)));
+            return most;
+        };
+        start();
+        SelectorWindow& s = *main_->selectorWindow();
+        s.showSelector();
+        dialogs_->chooseOpen({path("b.fit"), path("d.fit")}, 1);
+        Control<QPushButton>(s, "openButton")->click();
+        Control<QPushButton>(s, "fftButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!s.busy(), 20000);
+        QListWidget* list = Control<QListWidget>(s, "fileList");
+        const QPoint second = list->visualItemRect(list->item(1)).center();
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, second);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, second);
+        QCOMPARE(windows().size(), 1);
+        ImageWindow* frame = windows()[0];
+        QCOMPARE(frame->frameIndex(), 1);
+        QVERIFY(brightest(frame->picture()) <= 255 * 3 / 10 + 1);
+        QTest::keyClick(frame, Qt::Key_PageUp);
+        QCOMPARE(brightest(frame->picture()), 255);
+
+        // Each frame stretched to its own values: the dark one looks like the bright one.
+        QTest::keyClick(frame, Qt::Key_PageDown);
+        QString zoom;
+        QVERIFY(frame->zoomTo(-1, zoom));
+        auto* stretch = frame->findChild<QAction*>("stretchEachFrame");
+        QVERIFY(stretch && stretch->isVisible());
+        stretch->trigger();
+        QCOMPARE(brightest(frame->picture()), 255);
+        QCOMPARE(frame->zoomExponent(), -1);
+        QCOMPARE(frame->frameIndex(), 1);
+        stretch->trigger();
+        QVERIFY(brightest(frame->picture()) <= 255 * 3 / 10 + 1);
+
+        // The viewer's own Open shows a frame on its own scale, without the choice.
+        open({"d.fit"}, 1);
+        QCOMPARE(windows().size(), 2);
+        QCOMPARE(brightest(windows()[1]->picture()), 255);
+        QVERIFY(!windows()[1]->findChild<QAction*>("stretchEachFrame")->isVisible());
+    }
+
     void scoresWindowFollowsTheSelectorAndItsFrameWindows() {
         // Scores follow the amplitudes; f1 cannot be read and is left out of the run.
         const int amplitudes[] = {10, 0, 40, 20, 30, 50};
