@@ -8,7 +8,8 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${status}")
 endif()
 foreach(f bin/framesifter bin/framesifter-cli share/applications/framesifter.desktop
-          share/icons/hicolor/256x256/apps/framesifter.png share/man/man1/framesifter-cli.1)
+          share/icons/hicolor/256x256/apps/framesifter.png share/man/man1/framesifter-cli.1
+          share/man/man1/framesifter.1 share/mime/packages/framesifter.xml)
   if(NOT EXISTS ${PREFIX}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()
