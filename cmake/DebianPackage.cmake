@@ -5,8 +5,9 @@ include(GNUInstallDirs)
 set(FRAMESIFTER_PACKAGE_MAINTAINER "FrameSifter developers <framesifter@example.org>"
     CACHE STRING "Maintainer named in the Debian package")
 
-# The documents every Debian package carries, in its folder named as the package. The changelog is gzipped when the package is
-# made (debian_package_files.cmake), so a plain install keeps it readable.
+# The documents every Debian package carries, in a folder named as the package. The
+# changelog is gzipped when the package is made (debian_package_files.cmake), so that a
+# plain install keeps it readable.
 set(deb_doc_dir ${CMAKE_CURRENT_BINARY_DIR}/debian-doc)
 # The day of the configuration (or of SOURCE_DATE_EPOCH), so that rebuilds agree within a day.
 string(TIMESTAMP FRAMESIFTER_CHANGELOG_DATE "%a, %d %b %Y 00:00:00 +0000" UTC)
@@ -26,20 +27,19 @@ if(NOT FRAMESIFTER_CFITSIO_PACKAGE)
     execute_process(COMMAND ${FRAMESIFTER_DPKG_QUERY} -S "${cfitsio_real}"
                     OUTPUT_VARIABLE cfitsio_owner ERROR_QUIET RESULT_VARIABLE owner_status)
     if(owner_status EQUAL 0 AND cfitsio_owner MATCHES "^([^:,]+)")
-      set(FRAMESIFTER_CFITSIO_PACKAGE "${CMAKE_MATCH_1}" CACHE STRING "" FORCE)
+      set_property(CACHE FRAMESIFTER_CFITSIO_PACKAGE PROPERTY VALUE "${CMAKE_MATCH_1}")
     endif()
   endif()
 endif()
 if(FRAMESIFTER_CFITSIO_PACKAGE)
   message(STATUS "The Debian package depends on ${FRAMESIFTER_CFITSIO_PACKAGE} for cfitsio")
 else()
-  message(WARNING "No package owns ${cfitsio_real}: the Debian package will not ask for cfitsio "
-                  "(set FRAMESIFTER_CFITSIO_PACKAGE)")
+  message(STATUS "No Debian package owns ${cfitsio_real}: a Debian package made here will not "
+                 "ask for cfitsio (set FRAMESIFTER_CFITSIO_PACKAGE)")
 endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME framesifter)
-set(CPACK_PACKAGE_VENDOR "FrameSifter developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${FRAMESIFTER_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -55,9 +55,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "${FRAMESIFTER_CFITSIO_PACKAGE}")
 # Japanese is the default language: a Japanese font, and Qt's own texts in Japanese.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-japanese-gothic, qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "fonts-ipafont-gothic | fonts-japanese-gothic, qt6-translations-l10n")
 # CPack puts the summary above it and indents it.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "FrameSifter finds the sharpest frames of a long sequence of short exposures
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "FrameSifter finds the sharpest frames of a long sequence of short exposures
 of the Moon, the Sun or a planet: the ones worth stacking. It computes the
 2-D FFT of a window of every frame, reduces it to a radial profile and
 scores each frame over a band of spatial frequencies chosen on a graph,
