@@ -1,9 +1,12 @@
 #include "application_setup.h"
+#include "command_line_files.h"
 #include "command_guard.h"
 #include "display_check.h"
 #include "guarded_application.h"
 #include "large_buffers.h"
 #include "main_window.h"
+
+#include <QDir>
 
 #include <cstdio>
 #include <memory>
@@ -29,6 +32,8 @@ int main(int argc, char** argv) {
         app.setQuitOnLastWindowClosed(false);
         EndProgramWhenClosed(*window);
         window->show();
+        // "Open with" in a file manager starts the program with the files to show.
+        window->openDroppedFiles(CommandLineFiles(app.arguments().mid(1), QDir::currentPath()));
         status = app.exec();
     });
     return status;
