@@ -369,17 +369,28 @@ constexpr bool kExtremesInLoads =
 
 template <class T>
 FS_INLINE void Extremes(const T* window, WindowTally& tally) {
-    constexpr int kLanes = 8;
-    T low[kLanes], high[kLanes];
-    for (int l = 0; l < kLanes; ++l) low[l] = high[l] = window[l];
-    for (int p = 0; p < N * N; p += kLanes)
-        for (int l = 0; l < kLanes; ++l) {
-            const T v = window[p + l];
-            low[l] = v < low[l] ? v : low[l];
-            high[l] = v > high[l] ? v : high[l];
+    // Whole 32-byte vectors, two of them a step: one compare each for a lane's minimum and
+    // maximum, where the compiler leaves the plain loop a value at a time.
+    typedef T Lanes __attribute__((vector_size(32)));
+    constexpr int kLanes = int(sizeof(Lanes) / sizeof(T));
+    Lanes low[2], high[2];
+    std::memcpy(&low[0], window, sizeof(Lanes));
+    low[1] = high[0] = high[1] = low[0];
+    for (int p = 0; p < N * N; p += 2 * kLanes)
+        for (int k = 0; k < 2; ++k) {
+            Lanes v;
+            std::memcpy(&v, window + p + k * kLanes, sizeof v);
+            low[k] = v < low[k] ? v : low[k];
+            high[k] = v > high[k] ? v : high[k];
         }
-    tally.low = double(*std::min_element(low, low + kLanes));
-    tally.high = double(*std::max_element(high, high + kLanes));
+    T l = low[0][0], h = high[0][0];
+    for (int k = 0; k < 2; ++k)
+        for (int i = 0; i < kLanes; ++i) {
+            l = std::min(l, T(low[k][i]));
+            h = std::max(h, T(high[k][i]));
+        }
+    tally.low = double(l);
+    tally.high = double(h);
 }
 
 template <class V, class T>
