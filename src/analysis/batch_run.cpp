@@ -112,12 +112,13 @@ struct FrameResult {
 // What reading and analysing frames needs, one set per thread, kept from frame to frame.
 class FrameWorker {
 public:
-    FrameWorker(int N, MemoryBudget& budget, OpenVideos& videos, int threads) {
+    FrameWorker(int N, MemoryBudget& budget, OpenVideos& videos, int threads, bool valueRange) {
         try {
             // Each frame is then told "not enough memory to analyse the frame".
             std::string reason;
             ready_ = AllocIntPlane(N, N, window_, reason);
             profiler_ = std::make_unique<FastProfiler>();
+            profiler_->setGatherExtremes(valueRange);
         } catch (const std::exception&) {
             ready_ = false;
         }
@@ -220,7 +221,8 @@ public:
         FrameResult& slot = SlotOf(k);
         if (workers_.empty()) {
             if (!inlineWorker_)
-                inlineWorker_ = std::make_unique<FrameWorker>(n_, budget_, videos_, 1);
+                inlineWorker_ = std::make_unique<FrameWorker>(n_, budget_, videos_, 1,
+                                                              control_ && control_->valueRange);
             if (control_ && control_->beforeRead) control_->beforeRead(k);
             inlineWorker_->process(frames_[std::size_t(k)], mode_, n_, slot);
             slot.index.store(k);
@@ -260,7 +262,7 @@ private:
 
     void Work() {
         using Clock = std::chrono::steady_clock;
-        FrameWorker worker(n_, budget_, videos_, threads_);
+        FrameWorker worker(n_, budget_, videos_, threads_, control_ && control_->valueRange);
         const int slotCount = int(slots_.size());
         for (;;) {
             // The caller is done (a bad frame ended the run): nothing more is wanted.
@@ -414,7 +416,7 @@ BatchResult RunBatch(AnalysisResults& results, const std::vector<FrameRef>& fram
         if (progress) progress->setCount(k + 1, count);
     }
     if (!results.leftOut.empty()) AverageOverAnalysed(results, sums.data(), count);
-    if (low <= high) {
+    if (control && control->valueRange && low <= high) {
         results.valueLow = low;
         results.valueHigh = high;
     }

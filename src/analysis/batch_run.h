@@ -46,6 +46,10 @@ public:
     // Called on the thread that reads frame `index`, before it reads it: lets a test hold a
     // run where it wants it.
     std::function<void(int index)> beforeRead;
+    // The run's smallest and largest window values (results.valueLow / valueHigh), the grey
+    // scale its frames are shown on; off, they are 0. They cost a look at every window value,
+    // which a run whose frames are not shown need not pay.
+    bool valueRange = false;
 
 private:
     std::atomic<bool> stop_{false};

@@ -128,6 +128,7 @@ struct FastProfiler::Work {
     std::uint32_t rowKeys[N];  // the tally's hash keys (window_tally.h)
     std::uint32_t columnKeys[N];
     std::vector<double> scaled;  // a real window far from 1, scaled (allocated when first needed)
+    bool extremes = true;        // the tally's low and high are wanted
 };
 
 namespace {
@@ -580,7 +581,7 @@ FS_INLINE void ComputeAll(Work& w, const T* window, double ceiling, double* prof
     if constexpr (kExtremesInLoads<V>) {
         tally.low = LaneMin(gather.low);
         tally.high = LaneMax(gather.high);
-    } else {
+    } else if (w.extremes) {
         Extremes(window, tally);
     }
     for (int m = 0; m < M; ++m) {
@@ -705,6 +706,8 @@ FastProfiler::FastProfiler(CodePath path) : work_(new Work), path_(Resolve(path)
 }
 
 FastProfiler::~FastProfiler() = default;
+
+void FastProfiler::setGatherExtremes(bool on) { work_->extremes = on; }
 
 void FastProfiler::compute(const std::int32_t* window, double* profile) {
     WindowTally unused;

@@ -706,6 +706,8 @@ void SelectorWindow::runAnalysis() {
             return;
         }
         work->control.beforeRead = readHook_;
+        // Its frames are looked at on one grey scale.
+        work->control.valueRange = true;
         Work* shared = work.get();
         work->control.leaveOut = [shared](const BatchResult& bad) {
             return shared->waitForAnswer(bad);

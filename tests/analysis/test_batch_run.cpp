@@ -510,17 +510,22 @@ TEST_F(BatchRun, TheValueRangeSpansTheAnalysedWindows) {
     };
     BatchControl control;
     control.leaveOut = [](const BatchResult&) { return true; };
-    for (int threads : {1, 2})
-        for (const auto& c : cases) {
-            std::vector<std::string> paths;
-            for (int level : c.levels) paths.push_back(level < 0 ? bad : levelFrame(level));
-            ASSERT_EQ(
-                RunBatch(state, FrameRefs(paths), WindowMode::Centre, nullptr, threads, &control)
-                    .status,
-                BatchStatus::Completed);
-            EXPECT_EQ(state.valueLow, c.low) << c.levels.size() << " frames, " << threads;
-            EXPECT_EQ(state.valueHigh, c.high) << c.levels.size() << " frames, " << threads;
-        }
+    // A run that does not ask for the range (the command line's) has none.
+    for (bool wanted : {true, false})
+        for (int threads : {1, 2})
+            for (const auto& c : cases) {
+                control.valueRange = wanted;
+                std::vector<std::string> paths;
+                for (int level : c.levels) paths.push_back(level < 0 ? bad : levelFrame(level));
+                ASSERT_EQ(RunBatch(state, FrameRefs(paths), WindowMode::Centre, nullptr, threads,
+                                   &control)
+                              .status,
+                          BatchStatus::Completed);
+                const std::string trace = std::to_string(c.levels.size()) + " frames, " +
+                                          std::to_string(threads) + (wanted ? "" : ", not asked");
+                EXPECT_EQ(state.valueLow, wanted ? c.low : 0) << trace;
+                EXPECT_EQ(state.valueHigh, wanted ? c.high : 0) << trace;
+            }
 }
 
 TEST_F(BatchRun, AStopWhileTheDecisionIsPendingStopsTheRun) {
