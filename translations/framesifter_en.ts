@@ -512,6 +512,26 @@
         <translation>the image holds values that are not integers</translation>
     </message>
     <message>
+        <source>gzip ファイルではありません (gzip の印で始まっていません)</source>
+        <translation>not a gzip file (it does not start with the gzip signature)</translation>
+    </message>
+    <message>
+        <source>途中で切れています: gzip のデータが展開後 %1 バイトで終わっています</source>
+        <translation>truncated: the gzip data end after %1 expanded bytes</translation>
+    </message>
+    <message>
+        <source>gzip のデータが壊れています: 「%1」</source>
+        <translation>damaged gzip data: %1</translation>
+    </message>
+    <message>
+        <source>gzip のデータの後に gzip でないデータがあります</source>
+        <translation>data that are not gzip follow the gzip data</translation>
+    </message>
+    <message>
+        <source>展開すると %1 MB を超え、フレームに使えるメモリーを超えます</source>
+        <translation>it expands to more than %1 MB, more than a frame may hold in memory</translation>
+    </message>
+    <message>
         <source>種類の分からない %1 色成分の JPEG には対応していません</source>
         <translation>a JPEG of %1 colour components of no known kind, which is not supported</translation>
     </message>

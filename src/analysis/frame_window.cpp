@@ -2,7 +2,10 @@
 #include "reason.h"
 
 #include "frame_formats.h"
+#include "gzip_frame.h"
 #include "window_readers.h"
+
+#include <algorithm>
 
 namespace framesifter {
 
@@ -89,8 +92,19 @@ WindowRead ReadFrameWindow(const FrameRef& frame, WindowMode mode, int N, FrameR
         error = NotAFrameReason(frame.file);
         return WindowRead::Unreadable;
     }
+    // A compressed frame expands within what the reader may hold, and stays held while read.
+    ExpansionBound bound = FrameExpansionBound();
+    if (MemoryBudget* budget = reader.hold.budget()) {
+        bound.limit = std::min(bound.limit, budget->capacity());
+        bound.check = [&reader](std::size_t bytes, std::string& why) {
+            return reader.hold.holdBase(bytes, why);
+        };
+    }
     ByteSource source;
-    if (!source.open(frame.file, error)) return WindowRead::Unreadable;
+    if (!OpenFrameFile(frame.file, bound, source, error)) {
+        EndFrame(reader);
+        return WindowRead::Unreadable;
+    }
     const WindowRead read =
         WindowFromSource(source, format, mode, N, reader, window, width, height, error);
     EndFrame(reader);

@@ -20,7 +20,9 @@ void MemoryBudget::release(std::size_t bytes) {
 }
 
 bool BudgetHold::holdTotal(std::size_t bytes, std::string& error, const std::string& what) {
-    if (!budget_ || bytes <= held_) return true;
+    if (!budget_) return true;
+    bytes += base_;
+    if (bytes <= held_) return true;
     const std::size_t mib = 1024 * 1024;
     if (bytes > budget_->capacity()) {
         error =
@@ -28,15 +30,25 @@ bool BudgetHold::holdTotal(std::size_t bytes, std::string& error, const std::str
                                              (bytes + mib - 1) / mib, budget_->capacity() / mib});
         return false;
     }
-    reset();
+    // The base stays: only what is held is given back before waiting.
+    if (held_ > 0) budget_->release(held_);
+    held_ = 0;
     budget_->acquire(bytes);
     held_ = bytes;
+    return true;
+}
+
+bool BudgetHold::holdBase(std::size_t bytes, std::string& error, const std::string& what) {
+    base_ = 0;
+    if (!holdTotal(bytes, error, what)) return false;
+    base_ = bytes;
     return true;
 }
 
 void BudgetHold::reset() {
     if (budget_ && held_ > 0) budget_->release(held_);
     held_ = 0;
+    base_ = 0;
 }
 
 }  // namespace framesifter

@@ -44,6 +44,9 @@ public:
     // reason naming the sizes when `bytes` exceeds the whole budget; `what` (a reason naming
     // what is read) begins it, "the frame" when empty.
     bool holdTotal(std::size_t bytes, std::string& error, const std::string& what = {});
+    // Makes `bytes` a part of the hold that every later holdTotal adds to, until reset: a
+    // frame's file expanded in memory stays while the frame is decoded.
+    bool holdBase(std::size_t bytes, std::string& error, const std::string& what = {});
     void reset();
     std::size_t held() const { return held_; }
     MemoryBudget* budget() const { return budget_; }
@@ -51,6 +54,7 @@ public:
 private:
     MemoryBudget* budget_ = nullptr;
     std::size_t held_ = 0;
+    std::size_t base_ = 0;
 };
 
 }  // namespace framesifter

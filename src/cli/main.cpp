@@ -50,10 +50,10 @@ const char kUsage[] =
 // The formats and their extensions come from the format table, so the help cannot fall
 // behind what is read.
 std::string FormatsHelp() {
-    return "\nFrames are " + FormatNames(false) + " files (" + ExtensionList(false) +
-           ")\nof at least 256x256 pixels. Each frame's 256x256 window is taken at the frame's\n"
-           "centre, or with --peak around its brightest point (BMP, JPEG) or its intensity\n"
-           "centroid (FITS).\nA " +
+    return "\nFrames are " + FormatNames(false) + " files\n(" + ExtensionList(false) +
+           ")\nof at least 256x256 pixels (gzip-compressed FITS files are expanded in memory).\n"
+           "Each frame's 256x256 window is taken at the frame's centre, or with --peak around\n"
+           "its brightest point (BMP, JPEG) or its intensity centroid (FITS).\nA " +
            FormatNames(true) + " video (" + ExtensionList(true) +
            ") stands for all its frames, named PATH#1, PATH#2, ... in the output;\n";
 }

@@ -41,6 +41,14 @@ bool ByteSource::open(const std::string& path, std::string& error) {
     return false;
 }
 
+void ByteSource::adopt(std::vector<std::uint8_t>&& bytes) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    owned_ = std::move(bytes);
+    bytes_ = owned_.data();
+    size_ = owned_.size();
+}
+
 bool ByteSource::readInto(std::uint64_t offset, std::size_t n, std::uint8_t* to,
                           std::string& error) const {
     if (!within(offset, n, error)) return false;

@@ -22,6 +22,8 @@ public:
     // Opens `path` for reading. False with a short reason ("not a regular file",
     // "cannot open: Is a directory", "cannot open: <system message>").
     [[nodiscard]] bool open(const std::string& path, std::string& error);
+    // Makes the source these bytes, kept by the source itself (a file expanded in memory).
+    void adopt(std::vector<std::uint8_t>&& bytes);
 
     std::uint64_t size() const { return size_; }
     // The whole content when the source is memory; null for a file.
@@ -58,6 +60,7 @@ private:
                              std::vector<std::uint8_t>& scratch, std::string& error,
                              bool cachedFirst, bool& fromDisk) const;
 
+    std::vector<std::uint8_t> owned_;
     const std::uint8_t* bytes_ = nullptr;
     std::uint64_t size_ = 0;
     int fd_ = -1;

@@ -172,6 +172,13 @@ const std::vector<ReasonEntry>& ReasonCatalogue() {
         {K::CfitsioIncomplete, "TT", "cfitsio (%1) has no %2"},
         {K::FitsAreaOutside, "", "the area lies outside the plane"},
         {K::NotIntegers, "", "the image holds values that are not integers"},
+        // gzip-compressed frames
+        {K::GzipNotGzip, "", "not a gzip file (it does not start with the gzip signature)"},
+        {K::GzipCut, "N", "truncated: the gzip data end after %1 expanded bytes"},
+        {K::GzipDamaged, "S", "damaged gzip data: %1"},
+        {K::GzipTrailing, "", "data that are not gzip follow the gzip data"},
+        {K::GzipExpandsPast, "N",
+         "it expands to more than %1 MB, more than a frame may hold in memory"},
         // JPEG
         {K::JpegUnknownColour, "N",
          "a JPEG of %1 colour components of no known kind, which is not supported"},

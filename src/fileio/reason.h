@@ -118,6 +118,12 @@ enum class ReasonKind {
     CfitsioIncomplete,
     FitsAreaOutside,
     NotIntegers,
+    // gzip-compressed frames
+    GzipNotGzip,
+    GzipCut,
+    GzipDamaged,
+    GzipTrailing,
+    GzipExpandsPast,
     // JPEG
     JpegUnknownColour,
     NoMemoryPixels,

@@ -3,6 +3,7 @@
 
 #include "file_io.h"
 #include "fits_general.h"
+#include "gzip_frame.h"
 
 #include <algorithm>
 #include <cctype>
@@ -264,7 +265,7 @@ bool DecodeFitsFrame(const std::uint8_t* bytes, std::size_t size, IntPlane& plan
 bool ReadFitsFrame(const std::string& path, IntPlane& plane, int& width, int& height,
                    std::string& error) {
     ByteSource source;
-    if (!source.open(path, error)) return false;
+    if (!OpenFrameFile(path, source, error)) return false;
     std::vector<std::uint8_t> blocks;
     FitsHeader header;
     if (!ReadFitsHeader(source, blocks, header, error)) return false;

@@ -98,6 +98,7 @@ std::vector<FrameFormatRow> BuildRows() {
     rows[1].format = FrameFormat::Fits;
     rows[1].name = "FITS";
     rows[1].extensions = {".fit", ".fts", ".fits", ".fz"};
+    rows[1].gzipExtensions = {".fit.gz", ".fts.gz", ".fits.gz"};
     rows[1].readSignature = ReadFitsSignature;
 
     rows[2].format = FrameFormat::Jpeg;
@@ -140,21 +141,64 @@ std::string FileExtension(const std::string& path) {
     return path.substr(dot);
 }
 
-FrameFormat FrameFormatOf(const std::string& path) {
-    std::string ext = FileExtension(path);
+namespace {
+
+// Every extension of a row, the gzip-compressed ones last.
+std::vector<std::string> AllExtensions(const FrameFormatRow& row) {
+    std::vector<std::string> all = row.extensions;
+    all.insert(all.end(), row.gzipExtensions.begin(), row.gzipExtensions.end());
+    return all;
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The row and extension the name ends with, the longest that matches.
+struct ExtensionMatch {
+    const FrameFormatRow* row = nullptr;
+    std::string extension;
+    bool gzip = false;
+};
+
+ExtensionMatch MatchExtension(const std::string& path) {
+    // Only the end of the path is compared, as long as the longest extension (extensions
+    // hold no slash, so only the name can end with one).
+    constexpr std::size_t kLongest = 16;
+    std::string end = path.size() > kLongest ? path.substr(path.size() - kLongest) : path;
     // ASCII only: a locale must not make another letter match.
-    for (char& c : ext) {
+    for (char& c : end) {
         if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
     }
-    for (const FrameFormatRow& row : FrameFormatRows())
-        for (const std::string& known : row.extensions)
-            if (ext == known) return row.format;
-    return FrameFormat::Unknown;
+    ExtensionMatch match;
+    const auto offer = [&](const FrameFormatRow& row, const std::string& known, bool gzip) {
+        if (!EndsWith(end, known) || known.size() <= match.extension.size()) return;
+        match.row = &row;
+        match.extension = known;
+        match.gzip = gzip;
+    };
+    for (const FrameFormatRow& row : FrameFormatRows()) {
+        for (const std::string& known : row.extensions) offer(row, known, false);
+        for (const std::string& known : row.gzipExtensions) offer(row, known, true);
+    }
+    return match;
 }
+
+}  // namespace
+
+FrameFormat FrameFormatOf(const std::string& path) {
+    const ExtensionMatch match = MatchExtension(path);
+    return match.row ? match.row->format : FrameFormat::Unknown;
+}
+
+std::string FrameExtension(const std::string& path) { return MatchExtension(path).extension; }
+
+bool IsGzipFrameName(const std::string& path) { return MatchExtension(path).gzip; }
 
 std::string DialogFilter(const FrameFormatRow& row, bool listed) {
     std::string patterns, shown;
-    for (const std::string& ext : row.extensions) {
+    for (const std::string& ext : AllExtensions(row)) {
         patterns += (patterns.empty() ? "*" : " *") + ext;
         shown += (shown.empty() ? "*" : ", *") + ext;
     }
@@ -167,7 +211,7 @@ std::string AllKindsDialogFilter(const std::string& label) {
     std::string names, patterns;
     for (const FrameFormatRow& row : FrameFormatRows()) {
         names += (names.empty() ? "" : ", ") + std::string(row.name);
-        for (const std::string& ext : row.extensions)
+        for (const std::string& ext : AllExtensions(row))
             patterns += (patterns.empty() ? "*" : " *") + ext;
     }
     return label + " (" + names + ") (" + patterns + ")";
@@ -177,7 +221,7 @@ std::string ExtensionList(bool videos) {
     std::string list;
     for (const FrameFormatRow& row : FrameFormatRows()) {
         if (row.video != videos) continue;
-        for (const std::string& ext : row.extensions) list += (list.empty() ? "" : " ") + ext;
+        for (const std::string& ext : AllExtensions(row)) list += (list.empty() ? "" : " ") + ext;
     }
     return list;
 }

@@ -31,7 +31,9 @@ struct FrameFormatRow {
     FrameFormat format = FrameFormat::Unknown;
     const char* name = "";                // in dialogs and signatures: "FITS"
     std::vector<std::string> extensions;  // lower case, dot included, the usual one first
-    bool video = false;                   // its frames are named PATH#N
+    // The same frames gzip-compressed as a whole file (".fit.gz"): read expanded in memory.
+    std::vector<std::string> gzipExtensions;
+    bool video = false;  // its frames are named PATH#N
 
     // A still file's header facts. Null for a video.
     bool (*readSignature)(const ByteSource& source, FrameSignature& signature,
@@ -57,18 +59,22 @@ const FrameFormatRow& FormatRow(FrameFormat format);
 // The part of the file name from its last dot on, dot included; "" when there is none.
 std::string FileExtension(const std::string& path);
 // By the extension, compared without regard to case. Takes a path, a file name or a bare
-// extension such as ".fit".
+// extension such as ".fit"; a double extension (".fit.gz") wins over its last part.
 FrameFormat FrameFormatOf(const std::string& path);
+// The table's extension the name ends with, as the table spells it (".fits.gz"); "" when none.
+std::string FrameExtension(const std::string& path);
+// Whether the name is one of a gzip-compressed frame's.
+bool IsGzipFrameName(const std::string& path);
 inline bool IsVideoFormat(FrameFormat format) { return FormatRow(format).video; }
 
-// A dialog's entry for a format: "FITS (*.fit *.fts *.fits *.fz)"; with `listed`, the
-// patterns shown in the label too: "FITS (*.fit, *.fts, *.fits, *.fz) (*.fit *.fts ...)".
+// A dialog's entry for a format, gzip-compressed names last: "FITS (*.fit ... *.fits.gz)";
+// with `listed`, the patterns shown in the label too: "FITS (*.fit, ...) (*.fit ...)".
 std::string DialogFilter(const FrameFormatRow& row, bool listed);
 // The same for every frame kind at once, after `label`: "label (BMP, FITS, JPEG, SER)
 // (*.bmp *.fit ... *.ser)".
 std::string AllKindsDialogFilter(const std::string& label);
 // The extensions of the still formats (or of the videos), in table order, separated by
-// spaces: ".bmp .fit .fts .fits .fz .jpg .jpeg"
+// spaces: ".bmp .fit .fts .fits .fz .fit.gz .fts.gz .fits.gz .jpg .jpeg"
 std::string ExtensionList(bool videos);
 
 // The formats' names, "BMP, FITS or JPEG", of the still formats (or of the videos).

@@ -3,6 +3,8 @@
 
 #include "byte_source.h"
 #include "file_io.h"
+#include "fits_header.h"
+#include "gzip_frame.h"
 
 #include <algorithm>
 #include <atomic>
@@ -22,7 +24,21 @@ bool ReadFileSignature(const std::string& path, FrameSignature& s, std::string& 
     if (s.kind == FrameFormat::Unknown) return Fail(error, NotAFrameReason(path));
     if (row.video) return Fail(error, VideoWithoutFrameReason(s.kind));
     ByteSource source;
-    return source.open(path, error) && row.readSignature(source, s, error);
+    if (IsGzipFrameName(path)) {
+        // The header alone is expanded first; an image past it (in an extension after a
+        // large primary one) needs the whole file.
+        ExpansionBound head = FrameExpansionBound();
+        head.limit = 2 * std::size_t(kFitsMaxHeaderBlocks) * kFitsBlockBytes;
+        head.headOnly = true;
+        std::string ignored;
+        FrameSignature first = s;
+        if (OpenFrameFile(path, head, source, ignored) &&
+            row.readSignature(source, first, ignored)) {
+            s = first;
+            return true;
+        }
+    }
+    return OpenFrameFile(path, source, error) && row.readSignature(source, s, error);
 }
 
 }  // namespace

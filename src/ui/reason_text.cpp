@@ -162,6 +162,17 @@ constexpr std::array<const char*, std::size_t(ReasonKind::Count)> kSourceTexts =
     QT_TRANSLATE_NOOP("Reason", "cfitsio (%1) に %2 がありません"),             // CfitsioIncomplete
     QT_TRANSLATE_NOOP("Reason", "範囲がプレーンの外にあります"),                // FitsAreaOutside
     QT_TRANSLATE_NOOP("Reason", "画像に整数でない値があります"),                // NotIntegers
+    // gzip-compressed frames
+    QT_TRANSLATE_NOOP("Reason",
+                      "gzip ファイルではありません (gzip の印で始まっていません)"),  // GzipNotGzip
+    QT_TRANSLATE_NOOP(
+        "Reason",
+        "途中で切れています: gzip のデータが展開後 %1 バイトで終わっています"),      // GzipCut
+    QT_TRANSLATE_NOOP("Reason", "gzip のデータが壊れています: 「%1」"),              // GzipDamaged
+    QT_TRANSLATE_NOOP("Reason", "gzip のデータの後に gzip でないデータがあります"),  // GzipTrailing
+    QT_TRANSLATE_NOOP(
+        "Reason",
+        "展開すると %1 MB を超え、フレームに使えるメモリーを超えます"),  // GzipExpandsPast
     // JPEG
     QT_TRANSLATE_NOOP(
         "Reason", "種類の分からない %1 色成分の JPEG には対応していません"),  // JpegUnknownColour

@@ -3,6 +3,7 @@
 
 #include "bmp_reader.h"
 #include "fits_general.h"
+#include "gzip_frame.h"
 #include "fits_reader.h"
 #include "jpeg_image.h"
 #include "ser_reader.h"
@@ -75,10 +76,14 @@ bool LoadFits(const QString& path, const ValueScale* scale, QImage& picture, std
     ByteSource source;
     std::vector<std::uint8_t> blocks;
     FitsHeader header;
-    if (source.open(LocalPath(path), probe) && ReadFitsHeader(source, blocks, header, probe) &&
-        !header.fast)
+    const bool opened = OpenFrameFile(LocalPath(path), source, probe);
+    if (opened && ReadFitsHeader(source, blocks, header, probe) && !header.fast)
         return LoadFitsValues(source, scale, picture, error);
-    if (!ReadFitsFrame(LocalPath(path), plane, width, height, error)) return false;
+    // A file expanded in memory is not expanded a second time.
+    if (!(opened && source.memory() ? DecodeFitsFrame(source.memory(), std::size_t(source.size()),
+                                                      plane, width, height, error)
+                                    : ReadFitsFrame(LocalPath(path), plane, width, height, error)))
+        return false;
     QImage image(width, height, QImage::Format_BGR888);
     if (image.isNull()) {
         FreeIntPlane(width, height, plane);

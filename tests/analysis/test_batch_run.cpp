@@ -566,6 +566,35 @@ TEST(MemoryBudget, RefusesWhatCanNeverFitAndMakesOthersWait) {
     EXPECT_EQ(second.held(), std::size_t(60) << 20);
 }
 
+TEST(MemoryBudget, ABaseStaysUnderEveryLaterHoldUntilReset) {
+    const std::size_t mib = std::size_t(1) << 20;
+    const struct {
+        std::size_t base, then;
+        bool fits;
+        std::size_t held;
+    } cases[] = {
+        {30 * mib, 20 * mib, true, 50 * mib},
+        {30 * mib, 0, true, 30 * mib},
+        {90 * mib, 20 * mib, false, 90 * mib},
+    };
+    for (const auto& c : cases) {
+        MemoryBudget budget(100 * mib);
+        BudgetHold hold(&budget);
+        std::string error;
+        ASSERT_TRUE(hold.holdBase(c.base, error)) << error;
+        EXPECT_EQ(hold.holdTotal(c.then, error), c.fits) << c.base;
+        EXPECT_EQ(hold.held(), c.held);
+        // A later base replaces the first rather than adding to it.
+        ASSERT_TRUE(hold.holdBase(c.base / 2, error));
+        EXPECT_TRUE(hold.holdTotal(c.then / 2, error));
+        EXPECT_GE(hold.held(), c.base / 2 + c.then / 2);
+        hold.reset();
+        EXPECT_EQ(hold.held(), 0u);
+        EXPECT_TRUE(hold.holdTotal(mib, error));
+        EXPECT_EQ(hold.held(), mib) << "the base ends with the frame";
+    }
+}
+
 namespace {
 
 // Asks for the stop just after the run's own check before frame `at`, the moment a worker

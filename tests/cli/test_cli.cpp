@@ -3,7 +3,9 @@
 #include "cli_runner.h"
 #include "fits_writer.h"
 #include "frame.h"
+#include "fits_library_writer.h"
 #include "frame_formats.h"
+#include "gzip_bytes.h"
 #include "analysis_results.h"
 #include "band_suggestion.h"
 #include "ranking.h"
@@ -481,9 +483,27 @@ TEST(CliFailures, ABadFrameStopsTheRunNamingTheFile) {
         std::string bad;
         const char* says;
     };
+    const std::string gz = GzipBytes(ReadAll(frames[0]));
+    std::string damaged = gz;
+    for (std::size_t k = 200; k < 260; ++k) damaged[k] = char(~damaged[k]);
+    const std::string gzCut = dir.write("cut.fit.gz", gz.substr(0, gz.size() / 2));
+    const std::string gzDamaged = dir.write("damaged.fits.gz", damaged);
+    const std::string gzText = dir.write("text.fit.gz", GzipBytes(std::string(5000, 'x')));
+    // Zeros past the run's memory, in a file of a few hundred kilobytes.
+    const std::string bomb =
+        dir.write("bomb.fts.gz", GzipBytes(std::string(std::size_t(200) << 20, '\0'), 1));
     const Case cases[] = {
-        {small, "200 x 300"}, {narrow, "255 x 480"},    {garbage, ""}, {notJpeg, ""}, {text, ""},
-        {missing, ""},        {truncated, "truncated"},
+        {small, "200 x 300"},
+        {narrow, "255 x 480"},
+        {garbage, ""},
+        {notJpeg, ""},
+        {text, ""},
+        {missing, ""},
+        {truncated, "truncated"},
+        {gzCut, "truncated: the gzip data end"},
+        {gzDamaged, "damaged gzip data"},
+        {gzText, "not a FITS file"},
+        {bomb, "expands to more than 192 MB"},
     };
     for (const Case& c : cases) {
         for (const char* command : {"select", "profile"}) {
@@ -857,4 +877,57 @@ TEST(CliSelect, FlaggedFramesAreMarkedAndCanBeLeftOut) {
         for (const SelectRow& row : rows) passed += row.passed;
         EXPECT_EQ(passed, 1);
     }
+}
+
+TEST(CliGzip, CompressedFramesScoreAsTheirPlainFilesAndMoveAsTheyAre) {
+    TempDir dir;
+    const auto demo = MakeDemo(dir.file("seq"), 2);
+    const auto ramp = [](int x, int y, int) { return 0.25 * x * x - 3.5 * y + 1e4 * (x % 7); };
+    Written floating;
+    floating.bitpix = -32;
+    Written tiled;
+    tiled.compressed = true;
+    const std::string floats = dir.file("floats.fits"), tiles = dir.file("tiles.fits");
+    ASSERT_TRUE(WriteWithLibrary(floats, floating, 300, 280, ramp));
+    ASSERT_TRUE(WriteWithLibrary(tiles, tiled, 320, 300, ramp));
+    const struct {
+        std::string plain;
+        std::string compressed;
+    } cases[] = {
+        {demo[0], dir.file("seq/a.fit.gz")},
+        {demo[1], dir.file("seq/b.FTS.GZ")},
+        {floats, dir.file("seq/floats.fits.gz")},
+        {tiles, dir.file("seq/tiles.fits.gz")},
+    };
+    std::vector<std::string> compressed;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.plain);
+        std::ofstream(c.compressed, std::ios::binary) << GzipBytes(ReadAll(c.plain));
+        compressed.push_back(c.compressed);
+        for (bool peak : {false, true}) {
+            const std::vector<std::string> command =
+                peak ? std::vector<std::string>{"profile", "--peak"}
+                     : std::vector<std::string>{"profile"};
+            const auto plain = ParseCsv(RunCli(Concat(command, {c.plain})).out);
+            const auto packed = ParseCsv(RunCli(Concat(command, {c.compressed})).out);
+            ASSERT_EQ(plain.size(), 2u);
+            ASSERT_EQ(packed.size(), 2u);
+            EXPECT_EQ(packed[1][0], c.compressed);
+            EXPECT_EQ(std::vector<std::string>(packed[1].begin() + 1, packed[1].end()),
+                      std::vector<std::string>(plain[1].begin() + 1, plain[1].end()))
+                << peak;
+        }
+    }
+    // Moved into Good and back byte for byte: never expanded or compressed again.
+    std::map<std::string, std::vector<std::uint8_t>> before;
+    for (const auto& f : compressed) before[f] = ReadAll(f);
+    const CliResult moved = RunCli(Concat({"select", "--level", "0", "--move"}, compressed));
+    ASSERT_EQ(moved.exitCode, 0) << moved.err;
+    const fs::path good = fs::path(dir.file("seq")) / "Good";
+    for (const auto& f : compressed) {
+        EXPECT_FALSE(fs::exists(f)) << f;
+        EXPECT_EQ(ReadAll((good / fs::path(f).filename()).string()), before[f]) << f;
+    }
+    ASSERT_EQ(RunCli({"undo", good.string()}).exitCode, 0);
+    for (const auto& f : compressed) EXPECT_EQ(ReadAll(f), before[f]) << f;
 }

@@ -99,8 +99,9 @@ TEST(FrameFormatTable, EveryExtensionInAnyCaseNamesItsRowAndItsDialogEntry) {
         const char* listedFilter;
     } rows[] = {
         {FrameFormat::Bmp, false, "BMP (*.bmp)", "BMP (*.bmp) (*.bmp)"},
-        {FrameFormat::Fits, false, "FITS (*.fit *.fts *.fits *.fz)",
-         "FITS (*.fit, *.fts, *.fits, *.fz) (*.fit *.fts *.fits *.fz)"},
+        {FrameFormat::Fits, false, "FITS (*.fit *.fts *.fits *.fz *.fit.gz *.fts.gz *.fits.gz)",
+         "FITS (*.fit, *.fts, *.fits, *.fz, *.fit.gz, *.fts.gz, *.fits.gz) (*.fit *.fts *.fits "
+         "*.fz *.fit.gz *.fts.gz *.fits.gz)"},
         {FrameFormat::Jpeg, false, "JPEG (*.jpg *.jpeg)", "JPEG (*.jpg, *.jpeg) (*.jpg *.jpeg)"},
         {FrameFormat::Ser, true, "SER (*.ser)", "SER (*.ser) (*.ser)"},
     };
@@ -115,19 +116,29 @@ TEST(FrameFormatTable, EveryExtensionInAnyCaseNamesItsRowAndItsDialogEntry) {
         EXPECT_EQ(row.readVideo && row.writeFrames && row.holdsOnlyFramesOf, row.video) << row.name;
         EXPECT_EQ(DialogFilter(row, false), rows[i].filter);
         EXPECT_EQ(DialogFilter(row, true), rows[i].listedFilter);
-        for (const std::string& ext : row.extensions) {
+        std::vector<std::string> all = row.extensions;
+        all.insert(all.end(), row.gzipExtensions.begin(), row.gzipExtensions.end());
+        for (const std::string& ext : all) {
+            const bool gzip = ext.size() > 3 && ext.compare(ext.size() - 3, 3, ".gz") == 0;
             std::string upper = ext, mixed = ext;
             for (std::size_t k = 0; k < ext.size(); ++k) {
                 upper[k] = char(std::toupper(static_cast<unsigned char>(ext[k])));
                 if (k % 2) mixed[k] = upper[k];
             }
-            for (const std::string& name : {"d/f" + ext, "d/f" + upper, "f" + mixed, ext})
+            for (const std::string& name : {"d/f" + ext, "d/f" + upper, "f" + mixed, ext}) {
                 EXPECT_EQ(FrameFormatOf(name), row.format) << name;
+                EXPECT_EQ(FrameExtension(name), ext) << name;
+                EXPECT_EQ(IsGzipFrameName(name), gzip) << name;
+            }
             EXPECT_EQ(FrameFormatOf("f" + ext + ".txt"), FrameFormat::Unknown) << ext;
             EXPECT_NE(ExtensionList(row.video).find(ext), std::string::npos) << ext;
         }
     }
-    EXPECT_EQ(ExtensionList(false), ".bmp .fit .fts .fits .fz .jpg .jpeg");
+    EXPECT_EQ(ExtensionList(false), ".bmp .fit .fts .fits .fz .fit.gz .fts.gz .fits.gz .jpg .jpeg");
+    // Only a frame's name compressed is one; the last dot alone names nothing.
+    for (const char* name :
+         {"f.gz", "f.bmp.gz", "f.ser.gz", "f.fit.gz.txt", "f.fitgz", "d.fit.gz/f"})
+        EXPECT_EQ(FrameFormatOf(name), FrameFormat::Unknown) << name;
     EXPECT_EQ(ExtensionList(true), ".ser");
     EXPECT_EQ(FormatRow(FrameFormat::Unknown).extensions.size(), 0u);
 }

@@ -301,20 +301,22 @@ void SelectorWindowTest::layoutMatchesAndNothingIsClipped() {
 
 void SelectorWindowTest::openDialogMatchesExtensionsInAnyCase() {
     const QString d = QString::fromStdString(dir_->path().string());
-    for (const char* name : {"a.bmp", "b.BMP", "c.fit", "d.FIT", "e.Fts", "f.fits", "g.jpg",
-                             "h.JPG", "i.jpeg", "j.JpEg", "k.png", "l.ser", "m.SER"})
+    for (const char* name :
+         {"a.bmp", "b.BMP", "c.fit", "d.FIT", "e.Fts", "f.fits", "g.jpg", "h.JPG", "i.jpeg",
+          "j.JpEg", "k.png", "l.ser", "m.SER", "n.fit.gz", "o.FITS.GZ", "p.gz", "q.fts.gz"})
         QVERIFY(QFile(d + "/" + name).open(QIODevice::WriteOnly));
     const QStringList filters = SelectorWindow::openFilters();
     QCOMPARE(filters.size(), 5);
-    const QString labels[5] = {"BMP (*.bmp)", "FITS (*.fit, *.fts, *.fits, *.fz)",
-                               "JPEG (*.jpg, *.jpeg)", "SER (*.ser)",
-                               "すべてのフレーム (BMP, FITS, JPEG, SER)"};
-    const QStringList expected[5] = {{"a.bmp", "b.BMP"},
-                                     {"c.fit", "d.FIT", "e.Fts", "f.fits"},
-                                     {"g.jpg", "h.JPG", "i.jpeg", "j.JpEg"},
-                                     {"l.ser", "m.SER"},
-                                     {"a.bmp", "b.BMP", "c.fit", "d.FIT", "e.Fts", "f.fits",
-                                      "g.jpg", "h.JPG", "i.jpeg", "j.JpEg", "l.ser", "m.SER"}};
+    const QString labels[5] = {
+        "BMP (*.bmp)", "FITS (*.fit, *.fts, *.fits, *.fz, *.fit.gz, *.fts.gz, *.fits.gz)",
+        "JPEG (*.jpg, *.jpeg)", "SER (*.ser)", "すべてのフレーム (BMP, FITS, JPEG, SER)"};
+    const QStringList expected[5] = {
+        {"a.bmp", "b.BMP"},
+        {"c.fit", "d.FIT", "e.Fts", "f.fits", "n.fit.gz", "o.FITS.GZ", "q.fts.gz"},
+        {"g.jpg", "h.JPG", "i.jpeg", "j.JpEg"},
+        {"l.ser", "m.SER"},
+        {"a.bmp", "b.BMP", "c.fit", "d.FIT", "e.Fts", "f.fits", "g.jpg", "h.JPG", "i.jpeg",
+         "j.JpEg", "l.ser", "m.SER", "n.fit.gz", "o.FITS.GZ", "q.fts.gz"}};
     for (int i = 0; i < 5; ++i) {
         QFileDialog dialog(nullptr);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
