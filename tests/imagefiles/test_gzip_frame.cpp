@@ -48,7 +48,9 @@ TEST(ExpandGzip, GivesTheBytesWithinTheBoundOrAReason) {
         const bool read = ExpandGzip(source, bound, out, error);
         EXPECT_LE(largest, mib) << "memory asked for beyond the bound";
         EXPECT_EQ(read, !c.reason) << error;
-        if (c.reason) EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        if (c.reason) {
+            EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        }
         EXPECT_TRUE(!read || std::string(out.begin(), out.end()) == c.expanded);
     }
 }
