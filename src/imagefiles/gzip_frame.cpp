@@ -30,6 +30,7 @@ bool Grow(std::vector<std::uint8_t>& out, std::size_t used, const ExpansionBound
         bound.limit, std::max(kFirstCapacity, used > bound.limit / 2 ? bound.limit : used * 2));
     if (bound.check && !bound.check(want, error)) return false;
     try {
+        out.reserve(want);  // exactly: resize alone may take twice the old capacity
         out.resize(want);
     } catch (const std::bad_alloc&) {
         return Fail(error, Reason(ReasonKind::NoMemoryToRead));
@@ -91,9 +92,6 @@ bool ExpandGzip(const ByteSource& source, const ExpansionBound& bound,
     std::uint32_t claimed = 0;
     if (!GzipClaimedSize(source, claimed, error)) return false;
     const std::size_t mib = std::size_t(1) << 20;
-    // The trailer's claim is no proof either way: it wraps at 4 GB, counts the last member
-    // only, and is any four bytes in a file cut short. It only sizes the first buffer; the
-    // bound holds while expanding.
 
     z_stream z{};
     if (inflateInit2(&z, 15 + 16) != Z_OK) return Fail(error, Reason(ReasonKind::NoMemoryToRead));
@@ -107,7 +105,9 @@ bool ExpandGzip(const ByteSource& source, const ExpansionBound& bound,
     std::size_t used = 0;
     bool ok = true, done = false;
     int result = Z_OK;
-    // Deflate expands at most about 1032 times; a claim past that is not believed.
+    // The trailer's claim is no proof either way: it wraps at 4 GB, counts the last member
+    // only, and is any four bytes in a file cut short. It only sizes the first buffer, when
+    // plausible (deflate expands at most about 1032 times); the bound holds while expanding.
     const std::uint64_t plausible = source.size() * 1100 + 65536;
     if (claimed > 0 && claimed <= bound.limit && claimed <= plausible) {
         if (bound.check && !bound.check(claimed, error)) return false;

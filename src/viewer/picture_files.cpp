@@ -3,8 +3,8 @@
 
 #include "bmp_reader.h"
 #include "fits_general.h"
-#include "gzip_frame.h"
 #include "fits_reader.h"
+#include "gzip_frame.h"
 #include "jpeg_image.h"
 #include "ser_reader.h"
 #include "save_through.h"
@@ -79,11 +79,12 @@ bool LoadFits(const QString& path, const ValueScale* scale, QImage& picture, std
     const bool opened = OpenFrameFile(LocalPath(path), source, probe);
     if (opened && ReadFitsHeader(source, blocks, header, probe) && !header.fast)
         return LoadFitsValues(source, scale, picture, error);
-    // A file expanded in memory is not expanded a second time.
-    if (!(opened && source.memory() ? DecodeFitsFrame(source.memory(), std::size_t(source.size()),
-                                                      plane, width, height, error)
-                                    : ReadFitsFrame(LocalPath(path), plane, width, height, error)))
-        return false;
+    // A file expanded in memory is decoded where it lies rather than expanded again.
+    const bool decoded = opened && source.memory()
+                             ? DecodeFitsFrame(source.memory(), std::size_t(source.size()), plane,
+                                               width, height, error)
+                             : ReadFitsFrame(LocalPath(path), plane, width, height, error);
+    if (!decoded) return false;
     QImage image(width, height, QImage::Format_BGR888);
     if (image.isNull()) {
         FreeIntPlane(width, height, plane);
