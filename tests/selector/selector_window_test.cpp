@@ -1209,6 +1209,23 @@ void PassEveryFile(SelectionSession& session, const QStringList& paths) {
     QCOMPARE(session.select(PassRule{}), SelectionSession::SelectOutcome::Selected);
 }
 
+// a.fit, b.fit and c.fit of `bytes` in d/other (another file system), whose Good is d/good:
+// a move or an undo copies them block by block.
+QStringList FilesWithGoodOnAnotherDisk(const QString& d, const QByteArray& bytes) {
+    QStringList sources;
+    [&] {
+        QVERIFY(QDir(d).mkdir("good"));
+        QVERIFY(QFile::link(d + "/good", d + "/other/Good"));
+        for (const char* name : {"a.fit", "b.fit", "c.fit"}) {
+            sources << d + "/other/" + name;
+            QFile f(sources.last());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(bytes), qint64(bytes.size()));
+        }
+    }();
+    return sources;
+}
+
 }  // namespace
 
 void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
@@ -1216,16 +1233,9 @@ void SelectorWindowTest::moveRunsApartAndStopsOnClose() {
     const QString d = QString::fromStdString(dir_->path().string());
     MountedTmpfs other((d + "/other").toStdString(), "size=4m");
     if (!other.mounted()) QSKIP("mounting a tmpfs needs root");
-    QVERIFY(QDir(d).mkdir("good"));
-    QVERIFY(QFile::link(d + "/good", d + "/other/Good"));
     const QByteArray bytes(300000, 'f');  // five copy blocks
-    QStringList sources;
-    for (const char* name : {"a.fit", "b.fit", "c.fit"}) {
-        sources << d + "/other/" + name;
-        QFile f(sources.last());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
+    const QStringList sources = FilesWithGoodOnAnotherDisk(d, bytes);
+    if (QTest::currentTestFailed()) return;
     PassEveryFile(s.session(), sources);
     s.setMoveCopyHook(GatedCopy);
     g_blocksCopied = 0;
@@ -1265,16 +1275,9 @@ void SelectorWindowTest::undoShowsItsProgressOverTheAskerAndStops() {
     const QString d = QString::fromStdString(dir_->path().string());
     MountedTmpfs other((d + "/other").toStdString(), "size=4m");
     if (!other.mounted()) QSKIP("mounting a tmpfs needs root");
-    QVERIFY(QDir(d).mkdir("good"));
-    QVERIFY(QFile::link(d + "/good", d + "/other/Good"));
     const QByteArray bytes(300000, 'f');  // five copy blocks
-    QStringList sources;
-    for (const char* name : {"a.fit", "b.fit", "c.fit"}) {
-        sources << d + "/other/" + name;
-        QFile f(sources.last());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
+    const QStringList sources = FilesWithGoodOnAnotherDisk(d, bytes);
+    if (QTest::currentTestFailed()) return;
     PassEveryFile(s.session(), sources);
     dialogs_->answers.push_back(true);
     Control<QPushButton>(s, "moveButton")->click();
